@@ -1,0 +1,49 @@
+// Text scanners: split command text into tokens while respecting quotes and brackets.
+// White space is blank, tab, newline and carriage return. Positions are offsets into
+// the text; npos means not found.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+inline bool isScanSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::string_view scanTrim(std::string_view text);
+// "a , b,c " -> "a,b,c"
+std::string scanNormaliseList(std::string_view list);
+// `c` outside quotes (single or double), parentheses and square brackets.
+size_t scanFindAtLevel0(std::string_view text, char c, size_t from = 0);
+// the first ';' outside quotes and parentheses
+size_t scanFindStatementEnd(std::string_view text, size_t from = 0);
+// the first ',' outside quotes, parentheses and square brackets
+size_t scanFindComma(std::string_view text, size_t from = 0);
+// the '(' of the outermost bracket group still open at `at` (exclusive), or npos
+size_t scanOpenBracket(std::string_view text, size_t at);
+
+struct ScanToken {
+  size_t start = 0;
+  size_t length = 0;
+  bool exhausted = false;   // no token was found: the text is used up
+  std::string_view view(std::string_view text) const { return text.substr(start, length); }
+};
+
+enum class TokenSet {
+  Operators,        // "()[]!|&<>-+*/=,;"
+  GenericNames,     // "()[]!|&<>-+/=,;" : '*' stands in names
+};
+
+// Next token from `pos`: quoted text is one token up to its closing quote; an operator
+// character is a token by itself, except the pairs <>, !=, >=, <= and == ; anything
+// else runs to white space or an operator character. Advances `pos` past the token.
+ScanToken scanNextToken(std::string_view text, size_t &pos, TokenSet set = TokenSet::Operators);
+
+// Next definition token (CCDT command parser): as scanNextToken with GenericNames;
+// a line whose first non-blank is ';' or '#' is a comment to its end; tokens are limited
+// to 500 characters; unquoted tokens are upper-cased, quoted ones lose their quotes.
+struct DefToken {
+  std::string text;
+  bool quoted = false;
+  bool exhausted = false;
+  bool tooLong = false;
+};
+DefToken scanNextDefinitionToken(std::string_view text, size_t &pos);
