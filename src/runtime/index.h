@@ -19,6 +19,7 @@ struct IndexNode {
   IndexNode *next;               // next node in key order
   IndexCrossRef *crossRefs;
   int16_t height;
+  uint16_t ownership;            // set by indexInsert (sits in what was padding)
   uint32_t position;             // position in key order, from 0
   // the key follows: a uint32_t (mode -4), a const char * (modes -3 and -2),
   // or n bytes (mode n > 0)
@@ -52,12 +53,18 @@ inline const void *indexKey(const IndexNode *n) { return reinterpret_cast<const 
 IndexNode *indexInsert(IndexRoot &root, IndexNode *node, size_t nodeSize, int keyMode, unsigned flags);
 
 // `key` points at the key value: a uint32_t*, a const char* (the text itself), or n bytes.
+// With equal keys the first in key order is found.
 IndexNode *indexFind(const IndexRoot &root, const void *key, int keyMode);
+
+// Number of nodes in the index.
+inline uint32_t indexCount(const IndexRoot &root) { return root.last ? root.last->position + 1 : 0; }
 
 using IndexCallback = void (*)(IndexNode *node, void *callerValue);
 
-// Returns 0 when deleted, 3 when the key is not found. The callback sees the node
-// before it is freed (nodes inserted with kIndexUseCallerNode are not freed).
+// Deletes the first node in key order with that key. Returns 0 when deleted, 3 when the
+// key is not found. The callback sees the node before it is freed (nodes inserted with
+// kIndexUseCallerNode are not freed). The node's cross-reference chain is freed with
+// freeList after the callback, so it must consist of CSGetMem blocks.
 int indexDelete(IndexRoot &root, const void *key, int keyMode, IndexCallback callback, void *callerValue);
 // Visit every node (with the optional callback) and free it.
 void indexDestroy(IndexRoot &root, IndexCallback callback, void *callerValue);

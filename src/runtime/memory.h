@@ -17,7 +17,21 @@ struct MemoryCounters {
 void *CSGetMem(size_t size);
 void CSFreeMem(void *block);
 
-MemoryCounters CSMemoryCounters();
+MemoryCounters CSMemoryCounters();   // clamped to INT32_MAX when a figure outgrows 32 bits
+
+// The same figures unclamped (a long run can make more than 2^31 allocations).
+struct MemoryCounters64 {
+  int64_t blocksInUse;
+  int64_t allocations;
+  int64_t bytesInUse;
+  int64_t highWater;
+};
+MemoryCounters64 CSMemoryCounters64();
+
+// The recorded total (request + kMemBlockOverhead) and allocation class (1 or 2) of a
+// live block from CSGetMem; 0 for nullptr.
+size_t CSBlockTotal(const void *block);
+int CSBlockClass(const void *block);
 
 // Bytes the header adds to the recorded total of every block.
 inline constexpr size_t kMemBlockOverhead = 68;

@@ -44,6 +44,11 @@ struct DefToken {
   std::string text;
   bool quoted = false;
   bool exhausted = false;
-  bool tooLong = false;
+  bool tooLong = false;        // longer than kDefTokenLimit: `text` holds the first part
+  bool unclosedQuote = false;  // a quoted token ran to the end of the text
+  size_t start = 0;            // where the token begins in the text
 };
+inline constexpr size_t kDefTokenLimit = 500;
+// Inside a quoted definition token a doubled quote ('It''s') stands for one quote, as
+// in MQSC.
 DefToken scanNextDefinitionToken(std::string_view text, size_t &pos);
