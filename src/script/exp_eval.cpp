@@ -1,0 +1,191 @@
+// Evaluator: walks the postfix list recursively from its end. Each item knows where its
+// subtree starts, so an operator finds its left operand without evaluating the right one
+// first; right operands and later arguments are still evaluated first, as callers see
+// in which error is reported.
+#include <array>
+
+#include "script/expr.h"
+
+namespace kvarn::script {
+
+class ExprEvaluator {
+ public:
+  explicit ExprEvaluator(ExprContext& ctx) : ctx_(ctx), nodes_(ctx.nodes_) {}
+
+  static bool evaluate(ExprContext& ctx, Value& result, bool checkMode) {
+    ctx.checkMode_ = checkMode;
+    bool ok = ExprEvaluator(ctx).run(result);
+    if (checkMode) {
+      ctx.checkMode_ = false;
+      ctx.absent_ = false;
+    }
+    return ok;
+  }
+
+  bool run(Value& result) {
+    ctx_.absent_ = false;
+    ctx_.error_.clear();
+    if (nodes_.empty()) {
+      ctx_.error_ = "No expression given";
+      return false;
+    }
+    if (eval(static_cast<int32_t>(nodes_.size()) - 1, result)) return true;
+    if (ctx_.absent_) {
+      result.setInt(0);  // an absent value makes the whole expression false, not an error
+      return true;
+    }
+    if (ctx_.error_.empty()) ctx_.error_ = "Expression evaluation failed";
+    return false;
+  }
+
+ private:
+  ExprContext& ctx_;
+  const std::vector<ExprNode>& nodes_;
+
+  int32_t before(int32_t i) const { return nodes_[i].first - 1; }
+
+  bool eval(int32_t i, Value& out) {
+    const ExprNode& n = nodes_[i];
+    switch (n.type) {
+      case LexemeType::Int: out.setInt(n.literal.asInt()); return true;
+      case LexemeType::Dbl: out.setDbl(n.literal.asDbl()); return true;
+      case LexemeType::Str:
+      case LexemeType::PStr:
+      case LexemeType::EPStr: out.setView(n.literal.bytes()); return true;
+      case LexemeType::Var: return resolve(i, out);
+      case LexemeType::Op: break;
+      default: out = n.literal; return true;  // a constant bound by the resolver
+    }
+    const OperatorDef& op = *n.op;
+    if (op.kind & (kFunction | kScriptFunction)) return call(i, out);
+    if (op.kind & kBinary) return binary(i, op, out);
+    Value operand;
+    if (!eval(i - 1, operand)) return false;
+    return applyUnary(op, operand, out, ctx_.error_);
+  }
+
+  bool binary(int32_t i, const OperatorDef& op, Value& out) {
+    Value left, right;
+    int32_t r = i - 1, l = before(r);
+    if (op.code != OpCode::Or) {
+      if (!eval(r, right) || !eval(l, left)) return false;
+      return applyBinary(op, left, right, out, ctx_.caseSensitive(), ctx_.checkMode_, ctx_.error_);
+    }
+    // OR absorbs an absent operand: the result is then the other operand's value.
+    bool rightOk = eval(r, right);
+    if (!rightOk && !ctx_.absent_) return false;
+    ctx_.absent_ = false;
+    bool leftOk = eval(l, left);
+    if (!leftOk && !ctx_.absent_) return false;
+    if (!leftOk) {
+      if (!rightOk) return false;  // both absent: the signal stays raised
+      ctx_.absent_ = false;
+      out = std::move(right);
+      return true;
+    }
+    if (!rightOk) {
+      out = std::move(left);
+      return true;
+    }
+    return applyBinary(op, left, right, out, ctx_.caseSensitive(), ctx_.checkMode_, ctx_.error_);
+  }
+
+  // Evaluates the subscripts of the VAR at i into subs (in check mode each counts as 1).
+  bool subscripts(int32_t i, std::array<int32_t, kMaxSubscripts>& subs) {
+    const ExprNode& n = nodes_[i];
+    int32_t at = i - 1;
+    for (int k = n.subscripts - 1; k >= 0; --k) {
+      Value v;
+      if (!eval(at, v)) return false;
+      subs[k] = ctx_.checkMode_ ? 1 : valueInteger(v);
+      at = before(at);
+    }
+    return true;
+  }
+
+  bool resolve(int32_t i, Value& out) {
+    const ExprNode& n = nodes_[i];
+    std::array<int32_t, kMaxSubscripts> subs{};
+    if (n.subscripts && !subscripts(i, subs)) return false;
+    if (ctx_.checkMode_ && !n.name.empty() && n.name[0] == '@') {
+      out.setInt(1);
+      return true;
+    }
+    NameResolver* resolver = ctx_.resolver_;
+    if (!resolver) {
+      ctx_.setErrorf("Unknown variable '%s'", n.name.c_str());
+      return false;
+    }
+    VarRef ref{n.name, n.modifier, n.slot, n.position};
+    switch (resolver->resolve(ref, std::span<const int32_t>(subs.data(), n.subscripts), out, ctx_)) {
+      case Resolution::Found: return true;
+      case Resolution::Absent: ctx_.absent_ = true; return false;
+      default:
+        if (ctx_.error_.empty()) ctx_.setErrorf("Variable '%s' could not be resolved", n.name.c_str());
+        return false;
+    }
+  }
+
+  bool variableArgument(int32_t root, int argIndex, const char* which, std::string_view fname, Value& out) {
+    const ExprNode& a = nodes_[root];
+    if (a.type != LexemeType::Var) {
+      ctx_.setErrorf("The %s parameter to function '%.*s' must be a variable", which, static_cast<int>(fname.size()),
+                     fname.data());
+      return false;
+    }
+    std::array<int32_t, kMaxSubscripts> subs{};
+    if (a.subscripts && !subscripts(root, subs)) return false;
+    VarRef ref{a.name, a.modifier, a.slot, a.position};
+    std::span<const int32_t> s(subs.data(), a.subscripts);
+    out.setOwned(ctx_.resolver_ ? ctx_.resolver_->variableKey(ref, s) : expVariableKey(a.name, s));
+    return true;
+  }
+
+  bool call(int32_t i, Value& out) {
+    const ExprNode& n = nodes_[i];
+    const OperatorDef& op = *n.op;
+    bool script = op.kind & kScriptFunction;
+    std::string_view fname = script ? std::string_view(n.name) : op.name;
+    std::array<Value, kMaxFunctionParams> args;
+    int32_t root = i - 1;
+    for (int k = n.argc - 1; k >= 0; --k) {
+      bool ok;
+      if (k == 0 && (op.variableParams & kFirstParamIsVariable))
+        ok = variableArgument(root, k, "first", fname, args[k]);
+      else if (k == 1 && (op.variableParams & kSecondParamIsVariable))
+        ok = variableArgument(root, k, "second", fname, args[k]);
+      else
+        ok = eval(root, args[k]);
+      if (!ok) return false;
+      root = before(root);
+    }
+    std::span<Value> argv(args.data(), n.argc);
+    if (script) {
+      if (ctx_.checkMode_) {
+        out.setInt(1);
+        return true;
+      }
+      if (!ctx_.functions_) {
+        ctx_.setErrorf("Unknown function name '%s' at position %d", n.name.c_str(),
+                       static_cast<int>(n.position) + ctx_.positionOffset_);
+        return false;
+      }
+      return ctx_.functions_->call(n.slot, argv, out, ctx_);
+    }
+    if (!op.handler) {
+      ctx_.setErrorf("Function %.*s has no implementation", static_cast<int>(fname.size()), fname.data());
+      return false;
+    }
+    return op.handler(ctx_, argv, out);
+  }
+};
+
+bool expEvaluate(ExprContext& expr, Value& result) { return ExprEvaluator::evaluate(expr, result, false); }
+
+// The test evaluation made while compiling.
+bool expCheckEvaluate(ExprContext& expr) {
+  Value ignored;
+  return ExprEvaluator::evaluate(expr, ignored, true);
+}
+
+}  // namespace kvarn::script

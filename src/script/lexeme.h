@@ -1,0 +1,123 @@
+// Values of the script language and of =WHERE: the Lexeme value type, truth, integer
+// value, conversion to text, comparison for sorting, the packed LIST form and the
+// '*'/'?' pattern matcher shared by the operators.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kvarn::script {
+
+// Codes appear in messages ("Unknown lexeme type 0x%X"), so they are fixed.
+enum class LexemeType : uint16_t {
+  NotSet = 0,
+  Int = 1,
+  Dbl = 2,
+  Var = 4,
+  Str = 8,
+  Op = 16,
+  List = 64,
+  PStr = 264,
+  EPStr = 520,
+};
+
+constexpr bool isStringType(LexemeType t) {
+  return t == LexemeType::Str || t == LexemeType::PStr || t == LexemeType::EPStr;
+}
+
+// One value. STR views bytes owned elsewhere (expression text, a variable, a response
+// record); PSTR, EPSTR and LIST own their bytes. Small strings stay in the std::string
+// inline buffer, so most run-time values never touch the heap.
+class Value {
+ public:
+  Value() = default;
+
+  static Value integer(int64_t v) { Value r; r.setInt(v); return r; }
+  static Value real(double v) { Value r; r.setDbl(v); return r; }
+  static Value view(std::string_view s) { Value r; r.setView(s); return r; }
+  static Value owned(std::string s, LexemeType t = LexemeType::PStr) { Value r; r.setOwned(std::move(s), t); return r; }
+  // Packs entries as a LIST: 16-bit length + bytes per entry, ended by 0xFFFF.
+  // Entries longer than 65534 bytes are cut.
+  static Value list(const std::vector<std::string_view>& entries);
+
+  LexemeType type() const { return type_; }
+  bool isNotSet() const { return type_ == LexemeType::NotSet; }
+  bool isString() const { return isStringType(type_); }
+
+  int64_t asInt() const { return int_; }
+  double asDbl() const { return dbl_; }
+  // Bytes of a string or LIST.
+  std::string_view bytes() const {
+    return owns() ? std::string_view(own_) : std::string_view(ptr_, len_);
+  }
+
+  void clear() { type_ = LexemeType::NotSet; own_.clear(); }
+  void setInt(int64_t v) { type_ = LexemeType::Int; int_ = v; }
+  void setDbl(double v) { type_ = LexemeType::Dbl; dbl_ = v; }
+  void setView(std::string_view s) { type_ = LexemeType::Str; ptr_ = s.data(); len_ = s.size(); }
+  void setOwned(std::string s, LexemeType t = LexemeType::PStr) { type_ = t; own_ = std::move(s); }
+  // Raw type change used by the evaluator for VAR/OP dumps and by resolvers that
+  // hand out packed list bytes they build themselves.
+  void setListBytes(std::string packed) { type_ = LexemeType::List; own_ = std::move(packed); }
+
+  // A copy whose strings own their bytes (a STR becomes a PSTR).
+  Value copy() const;
+
+ private:
+  bool owns() const {
+    return type_ == LexemeType::PStr || type_ == LexemeType::EPStr || type_ == LexemeType::List;
+  }
+
+  LexemeType type_ = LexemeType::NotSet;
+  int64_t int_ = 0;
+  double dbl_ = 0;
+  const char* ptr_ = nullptr;
+  size_t len_ = 0;
+  std::string own_;
+};
+
+// Walks the entries of packed LIST bytes; stops safely at a malformed end.
+class ListCursor {
+ public:
+  explicit ListCursor(std::string_view packed) : rest_(packed) {}
+  bool next(std::string_view& entry);
+
+ private:
+  std::string_view rest_;
+};
+
+std::string_view lexemeTypeName(LexemeType t);
+
+// True/false as conditions see it: INT non-zero, DBL non-zero after truncation,
+// non-empty string, LIST holding at least one byte. NOTSET is false.
+bool valueTruth(const Value& v);
+
+// The 32-bit number a value stands for in counts and subscripts: INT (low 32 bits),
+// DBL truncated (clamped to the 32-bit range), string length, total LIST entry length.
+int32_t valueInteger(const Value& v);
+
+// Text form; DBL with the given decimals. False, with "Unknown lexeme type 0x%X" in
+// error, for types that have no text form.
+bool valueToText(const Value& v, int decimals, std::string& out, std::string& error);
+
+// -1/0/1 for sorting. A null pointer is a missing value and sorts first, then NOTSET.
+// Returns false with error set for types that cannot be compared.
+bool valueCompare(const Value* a, const Value* b, bool caseSensitive, int& result, std::string& error);
+
+// Dump line in the debug format ("INT  : 5\n"), for values that are not tokens.
+std::string valueDump(const Value& v);
+
+// Whole-string match of '*' (any run) and '?' (one character); without case
+// sensitivity ASCII letters compare folded.
+bool patternMatch(std::string_view text, std::string_view pattern, bool caseSensitive);
+
+// Byte comparison of strings with or without case (ASCII folding); the shorter of
+// two strings equal over the common length is smaller.
+int compareBytes(std::string_view a, std::string_view b, bool caseSensitive);
+bool equalBytes(std::string_view a, std::string_view b, bool caseSensitive);
+
+std::string formatMessage(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace kvarn::script
