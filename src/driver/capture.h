@@ -1,0 +1,50 @@
+// The capture file (-D capture:file): records of "<Request>" text followed by one or
+// more "<Response>" texts, ended by "<End>". Loaded at start-up, written back at the end.
+#pragma once
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/index.h"
+
+struct CaptureFile {
+  struct Entry {
+    std::string request;
+    std::vector<std::string> responses;
+  };
+
+  CaptureFile();
+  ~CaptureFile();
+  CaptureFile(const CaptureFile &) = delete;
+  CaptureFile &operator=(const CaptureFile &) = delete;
+
+  // Adds a response to a request, creating the request when it is new.
+  void add(std::string_view request, std::string response);
+  const Entry *find(std::string_view request) const;
+  // Entries in key order.
+  std::vector<const Entry *> entries() const;
+  size_t size() const { return entries_.size(); }
+
+private:
+  struct Node {
+    IndexNode node;
+    const char *key;
+    size_t entry;
+  };
+  IndexRoot index_;
+  std::vector<std::unique_ptr<Entry>> entries_;
+  std::vector<std::unique_ptr<Node>> nodes_;
+};
+
+struct CaptureLoadResult {
+  bool ok = true;
+  std::string error;
+};
+
+// A missing file is not an error (the capture starts empty). A file without an
+// "<End>" line is.
+CaptureLoadResult loadCaptureFile(const std::string &path, CaptureFile &capture);
+CaptureLoadResult parseCaptureText(std::string_view text, CaptureFile &capture);
+// Writes path + ".tmp" and renames it into place.
+CaptureLoadResult writeCaptureFile(const std::string &path, const CaptureFile &capture);

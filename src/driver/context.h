@@ -1,0 +1,167 @@
+// The ProgramContext: the one program-wide context, created at start-up and passed
+// to nearly every operation, and the InputSource chain it reads commands from.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/settings.h"
+#include "driver/status.h"
+#include "runtime/lock.h"
+
+struct ProgramContext;
+struct CaptureFile;
+
+// Where a local command came from.
+enum IssueSource : int {
+  IssueFromUser = 2,
+  IssueFromStartup = 3,
+};
+
+struct EchoSwitches {
+  bool input = true;     // master switch
+  bool cmds = true;
+  bool lang = false;
+  bool func = false;
+  bool langcon = true;
+  bool resp = true;
+  bool blank = true;
+};
+
+struct InputSource {
+  std::string name;                      // file name; empty for standard input and strings
+  FILE *stream = nullptr;
+  bool ownsStream = false;
+  std::string text;                      // a string source's text
+  size_t textPos = 0;
+  std::string line;                      // the last line read
+  std::string rest;                      // the rest of the line after a ';' separator
+  uint32_t lineNumber = 0;
+  bool readError = false;
+  bool endOfInput = false;
+  bool stopOnError = false;
+  bool prompting = false;
+  bool isString = false;
+  EchoSwitches echo;
+  // Returns false when there is no further line.
+  std::function<bool(ProgramContext &, InputSource &)> readLine;
+  InputSource *parent = nullptr;         // the source this one interrupted
+
+  InputSource() = default;
+  InputSource(const InputSource &) = delete;
+  InputSource &operator=(const InputSource &) = delete;
+  ~InputSource();
+};
+
+// Bits of the summary setting of =count.
+enum SummaryBits : uint32_t {
+  kSummaryDefault = 1, kSummaryNone = 2, kSummaryFail = 4, kSummaryFailNZ = 8,
+  kSummaryOk = 16, kSummaryOkNZ = 32, kSummaryTotal = 64,
+};
+
+struct CountSettings {
+  bool cmds = true;          // count command success and failure
+  bool dspcmds = true;       // DISPLAY commands are counted too
+  bool emptydspFails = false;
+  uint32_t summary = 0;
+};
+
+// Diagnostic switches of -D.
+struct TraceSwitches {
+  bool any = false;
+  bool before = false;       // b
+  bool dispatch = false;     // d
+  bool expr = false;         // e
+  bool general = false;      // g
+  bool keys = false;         // k
+  bool machine = false;      // m or P
+  bool pcf = false;          // P
+  bool status = false;       // s
+  bool stmtHook = false;     // t
+};
+
+struct Synonym {
+  std::string name;
+  std::string command;
+};
+
+// Key names and bindings read from the configuration, kept for the console and saved back.
+struct KeyNameEntry {
+  std::string name, seq;
+};
+struct KeyBindingEntry {
+  std::string key, action, command;
+  uint32_t options = 0;
+};
+
+enum StartupBits : uint32_t { kStartupInProgress = 1, kStartupConnectPending = 2 };
+
+enum ModeBits : uint32_t {
+  kModeFile = 1,
+  kModeEndAtStdin = 2,
+  kModeInitialCommands = 4,
+  kModeConnectFailed = 8,
+  kModeCommandFailed = 16,
+};
+
+class OutputSink;
+
+struct ProgramContext {
+  Settings settings;
+  uint32_t statusFlags = 0;
+  uint32_t issued = 0, succeeded = 0, failed = 0;
+  uint32_t localCommandSeq = 0;
+  uint32_t startupState = kStartupInProgress;
+  uint32_t mode = 0;
+  bool quit = false;
+  bool interrupted = false;
+  bool terminalInput = false;
+  bool implicitConnect = true;
+  bool runningBootstrap = false;
+  bool ccdtMode = false;
+  bool debugMode = false;
+  bool saveWanted = false;
+  bool settingsChanged = false;
+  bool forceSave = false;                // -S
+  std::string defaultFilePath;
+  int32_t outputWidth = 80;
+  int32_t columns = 0;
+  std::string implicitConnectCommand;
+  std::string programPath;
+  std::string configPath;                // the configuration file loaded (or to be written)
+  TraceSwitches trace;
+  CountSettings counting;
+  std::vector<Synonym> synonyms;         // ordered by name without regard to case
+  std::vector<std::string> history;      // oldest first
+  std::vector<KeyNameEntry> keyNames;
+  std::vector<KeyBindingEntry> keyBindings;
+  std::vector<std::string> importParameters;   // the _Parm items of the last =import or synonym
+  uint32_t failureEvents = 0;            // command and connection failures so far (stop on error)
+  std::unique_ptr<CaptureFile> capture;
+  std::string capturePath;
+  std::vector<std::string> startupMessages;  // shown as diagnostics after the banner
+
+  InputSource *input = nullptr;          // the current source (chain through parent)
+  std::unique_ptr<InputSource> mainInput;
+  std::unique_ptr<OutputSink> output;
+
+  OwnedMutex consoleLock;
+  OwnedMutex displayLock;
+
+  // The command buffers: the accumulated command text and work areas.
+  std::string commandText;
+  std::string workArea;
+
+  bool fileMode() const { return (mode & kModeFile) != 0; }
+
+  ProgramContext();
+  ~ProgramContext();
+  ProgramContext(const ProgramContext &) = delete;
+  ProgramContext &operator=(const ProgramContext &) = delete;
+};
+
+// Records the outcome of one MQSC command in the counters and statusFlags.
+void countCommand(ProgramContext &ctx, bool succeeded);

@@ -1,0 +1,433 @@
+#include "driver/local_commands.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <pwd.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include "driver/context.h"
+#include "driver/dispatch.h"
+#include "driver/local_table.h"
+#include "driver/output.h"
+#include "driver/reader.h"
+#include "driver/trace.h"
+#include "runtime/memory.h"
+#include "runtime/scan.h"
+
+namespace {
+
+constexpr size_t kMaxLocalCommand = 1000;
+constexpr size_t kMaxSynonym = 10;
+constexpr const char *kSynonymChars = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.<>[]";
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+void ignoredInFileMode(ProgramContext &ctx, const std::string &text) {
+  if (text.size() >= 51)
+    addError(ctx, strFormat("Command '%.50s...' ignored in file mode", text.c_str()));
+  else
+    addError(ctx, strFormat("Command '%s' ignored in file mode", text.c_str()));
+}
+
+// ---- settings: =set, =colour, =cache ---------------------------------------------------
+
+std::string trimPath(std::string path) {
+  path.erase(0, path.find_first_not_of(' '));
+  while (!path.empty() && (path.back() == ' ' || path.back() == '\\' || path.back() == '/') && path.size() > 1)
+    path.pop_back();
+  return path;
+}
+
+bool applyOperands(ProgramContext &ctx, ParsedCommand &cmd, const char *group) {
+  bool any = false;
+  for (size_t i = 1; i < cmd.items.size(); ++i) {
+    const ParsedItem &item = cmd.items[i];
+    SetResult r = applySetting(ctx.settings, group, item.name, item.value);
+    if (r.error) {
+      addError(ctx, r.message);
+      continue;
+    }
+    if (!r.changed) continue;
+    any = true;
+    ctx.settingsChanged = true;
+    addInfo(ctx, r.message);
+    if (equalsNoCase(item.name, "filepath")) ctx.defaultFilePath = trimPath(ctx.settings.filepath);
+  }
+  return any;
+}
+
+void doSet(ProgramContext &ctx, ParsedCommand &cmd, int) { applyOperands(ctx, cmd, "set"); }
+
+void doColour(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  if (ctx.fileMode()) {
+    ignoredInFileMode(ctx, cmd.text);
+    return;
+  }
+  applyOperands(ctx, cmd, "colour");
+}
+
+void doCache(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  for (size_t i = 1; i < cmd.items.size(); ++i) {
+    const ParsedItem &item = cmd.items[i];
+    if (equalsNoCase(item.name, "purge")) {
+      addInfo(ctx, "Object cache purged");
+      continue;
+    }
+    SetResult r = applySetting(ctx.settings, "cache", item.name, item.value);
+    if (r.error) addError(ctx, r.message);
+    else if (r.changed) {
+      ctx.settingsChanged = true;
+      addInfo(ctx, r.message);
+    }
+  }
+}
+
+// ---- =count, =echo, =output ---------------------------------------------------------------
+
+uint32_t summaryBit(std::string_view name) {
+  static const struct { const char *name; uint32_t bit; } kBits[] = {
+      {"default", kSummaryDefault}, {"none", kSummaryNone}, {"fail", kSummaryFail}, {"failnz", kSummaryFailNZ},
+      {"ok", kSummaryOk},           {"oknz", kSummaryOkNZ}, {"total", kSummaryTotal}};
+  for (const auto &b : kBits)
+    if (equalsNoCase(name, b.name)) return b.bit;
+  return 0;
+}
+
+void doCount(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  CountSettings &c = ctx.counting;
+  for (size_t i = 1; i < cmd.items.size(); ++i) {
+    const ParsedItem &item = cmd.items[i];
+    bool yes = !equalsNoCase(item.value, "no");
+    if (equalsNoCase(item.name, "cmds")) c.cmds = yes;
+    else if (equalsNoCase(item.name, "dspcmds")) c.dspcmds = yes;
+    else if (equalsNoCase(item.name, "emptydsp")) c.emptydspFails = equalsNoCase(item.value, "fail");
+    else if (equalsNoCase(item.name, "summary")) {
+      c.summary = 0;
+      for (const std::string &part : splitParameters(item.value)) c.summary |= summaryBit(std::string(scanTrim(part)));
+    }
+  }
+}
+
+void doEcho(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  InputSource *src = ctx.input ? ctx.input : ctx.mainInput.get();
+  EchoSwitches &e = src->echo;
+  bool cmdsBefore = e.input && e.cmds;
+  static const struct { const char *name; bool EchoSwitches::*field; } kSwitches[] = {
+      {"input", &EchoSwitches::input}, {"cmds", &EchoSwitches::cmds},   {"func", &EchoSwitches::func},
+      {"lang", &EchoSwitches::lang},   {"langcon", &EchoSwitches::langcon}, {"resp", &EchoSwitches::resp},
+      {"blank", &EchoSwitches::blank}};
+  for (size_t i = 1; i < cmd.items.size(); ++i)
+    for (const auto &s : kSwitches)
+      if (equalsNoCase(cmd.items[i].name, s.name)) e.*s.field = !equalsNoCase(cmd.items[i].value, "no");
+  if (cmdsBefore && e.input && e.cmds) addCommandEcho(ctx, cmd.text, true);
+}
+
+void doOutput(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  ctx.output->closeCopyFile();
+  bool append = equalsNoCase(cmd.value("append"), "yes");
+  std::string file(scanTrim(cmd.value("file")));
+  if (file.empty()) return;
+  if (!ctx.output->openCopyFile(file, append)) addError(ctx, strFormat("Can not open output file '%s'", file.c_str()));
+}
+
+// ---- =show --------------------------------------------------------------------------------
+
+std::string userName() {
+  if (const passwd *pw = getpwuid(getuid()); pw && pw->pw_name) return pw->pw_name;
+  return "Unknown";
+}
+
+std::string machineName() {
+  char host[HOST_NAME_MAX + 1] = {};
+  return gethostname(host, sizeof host) == 0 && host[0] ? host : "Unknown";
+}
+
+void showMachine(ProgramContext &ctx) {
+  static const std::string user = userName();
+  static const std::string machine = machineName();
+  addInfo(ctx, "Machine Details");
+  addInfo(ctx, "---------------");
+  addInfo(ctx, "User   : " + user);
+  addInfo(ctx, "Machine: " + machine);
+  addInfo(ctx, "");
+}
+
+void doShow(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  for (size_t i = 1; i < cmd.items.size(); ++i) {
+    const ParsedItem &item = cmd.items[i];
+    const std::string &name = item.name;
+    if (equalsNoCase(name, "key") || equalsNoCase(name, "scrn") || equalsNoCase(name, "parse")) {
+      if (ctx.fileMode()) ignoredInFileMode(ctx, cmd.text);
+    } else if (equalsNoCase(name, "scroll")) {
+      if (ctx.fileMode()) {
+        ignoredInFileMode(ctx, cmd.text);
+      } else if (SetResult r = applySetting(ctx.settings, "show", "scroll", item.value); r.changed) {
+        ctx.settingsChanged = true;
+        addInfo(ctx, r.message);
+      }
+    } else if (equalsNoCase(name, "noecho")) {
+      ctx.output->showHidden = equalsNoCase(item.value, "yes");
+    } else if (equalsNoCase(name, "machine")) {
+      showMachine(ctx);
+    } else if (equalsNoCase(name, "summary")) {
+      std::string line = commandSummaryLine(ctx, false);
+      if (!line.empty()) addInfo(ctx, line);
+    } else if (equalsNoCase(name, "memory")) {
+      MemoryCounters m = CSMemoryCounters();
+      addInfo(ctx, strFormat("Memory: Blocks:%d Allocs:%d Bytes:%d High:%d", m.blocksInUse, m.allocations,
+                             m.bytesInUse, m.highWater));
+    } else if (equalsNoCase(name, "cmdhist")) {
+      for (const auto &h : ctx.history) addInfo(ctx, h);
+      addInfo(ctx, strFormat("%d command entries", static_cast<int>(ctx.history.size())));
+    } else if (equalsNoCase(name, "conns")) {
+      addInfo(ctx, "No current connections");
+    } else if (equalsNoCase(name, "func")) {
+      addInfo(ctx, "No functions defined");
+    }
+  }
+}
+
+// ---- =syn ---------------------------------------------------------------------------------
+
+Synonym *findSynonym(ProgramContext &ctx, std::string_view name) {
+  for (auto &s : ctx.synonyms)
+    if (equalsNoCase(s.name, name)) return &s;
+  return nullptr;
+}
+
+// Follows the synonyms used by `command`; true (with the chain) when `name` is met again.
+bool synonymRecursion(ProgramContext &ctx, const std::string &name, const std::string &command,
+                      std::vector<std::pair<std::string, std::string>> &chain, int depth) {
+  if (depth > 64) return true;
+  size_t pos = 0;
+  while (true) {
+    ScanToken t = scanNextToken(command, pos);
+    if (t.exhausted) return false;
+    std::string_view token = t.view(command);
+    if (equalsNoCase(token, name)) return true;
+    if (Synonym *s = findSynonym(ctx, token)) {
+      chain.emplace_back(std::string(token), s->command);
+      if (synonymRecursion(ctx, name, s->command, chain, depth + 1)) return true;
+      chain.pop_back();
+    }
+  }
+}
+
+void doSyn(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  const std::string &name = cmd.items[0].value;
+  if (name.size() > kMaxSynonym) {
+    addError(ctx, "Please keep the synonym to 10 chaarcters or less");
+    return;
+  }
+  if (!name.empty() && name[0] >= '0' && name[0] <= '9') {
+    addError(ctx, strFormat("Name '%s' can not start with a number", name.c_str()));
+    return;
+  }
+  for (char c : name)
+    if (!std::strchr(kSynonymChars, c)) {
+      addError(ctx, strFormat("Name '%s' contains invalid character '%c'.", name.c_str(), c));
+      return;
+    }
+  std::string command = cmd.value("cmd");
+  if (!command.empty()) {
+    std::vector<std::pair<std::string, std::string>> chain{{name, command}};
+    if (synonymRecursion(ctx, name, command, chain, 0)) {
+      addError(ctx, "Synonym recursion detected");
+      for (const auto &[n, c] : chain)
+        addError(ctx, strFormat("Synonym '%.*s' has value '%s'", static_cast<int>(n.size()), n.data(), c.c_str()));
+      return;
+    }
+  }
+  auto &list = ctx.synonyms;
+  list.erase(std::remove_if(list.begin(), list.end(), [&](const Synonym &s) { return equalsNoCase(s.name, name); }),
+             list.end());
+  if (!command.empty()) {
+    auto at = std::find_if(list.begin(), list.end(),
+                           [&](const Synonym &s) { return strcasecmp(s.name.c_str(), name.c_str()) > 0; });
+    list.insert(at, Synonym{name, command});
+  }
+  ctx.settingsChanged = true;
+  ctx.saveWanted = ctx.saveWanted || !ctx.fileMode();
+}
+
+// ---- =import --------------------------------------------------------------------------------
+
+std::string completeImportName(ProgramContext &ctx, const std::string &file) {
+  if (file.empty() || file[0] == '/' || file[0] == '~') {
+    if (file.size() > 1 && file[0] == '~' && file[1] == '/')
+      if (const char *home = std::getenv("HOME")) return std::string(home) + file.substr(1);
+    return file;
+  }
+  InputSource *from = ctx.input;
+  if (from && !from->name.empty() && !from->isString) {
+    size_t slash = from->name.find_last_of('/');
+    if (slash != std::string::npos) return from->name.substr(0, slash + 1) + file;
+    return file;
+  }
+  if (!ctx.defaultFilePath.empty()) return ctx.defaultFilePath + "/" + file;
+  return file;
+}
+
+void cslDoImportCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  std::string file(scanTrim(cmd.value("file")));
+  if (cmd.has("parms"))
+    ctx.importParameters = splitParameters(cmd.value("parms"));
+  else
+    ctx.importParameters.clear();
+  if (file.empty()) {
+    addError(ctx, "Please specify a file name.");
+    return;
+  }
+  std::string path = completeImportName(ctx, file);
+  for (InputSource *s = ctx.input; s; s = s->parent) {
+    if (s->name != path) continue;
+    addError(ctx, "Import file recursion detected");
+    for (InputSource *c = ctx.input; c && c->parent; c = c->parent)
+      if (!c->parent->name.empty() || c->parent->isString)
+        addError(ctx, strFormat("'%s' imports file '%s' on line %u", c->parent->name.c_str(), c->name.c_str(),
+                                c->parent->lineNumber));
+    if (ctx.input && !ctx.input->name.empty())
+      addError(ctx, strFormat("'%s' imports file '%s' on line %u", ctx.input->name.c_str(), path.c_str(),
+                              ctx.input->lineNumber));
+    return;
+  }
+  FILE *f = std::fopen(path.c_str(), "r");
+  if (!f) {
+    addError(ctx, strFormat("Can not open file '%s'", path.c_str()));
+    return;
+  }
+  auto src = std::make_unique<InputSource>();
+  InputSource *parent = ctx.input ? ctx.input : ctx.mainInput.get();
+  src->name = path;
+  src->stream = f;
+  src->ownsStream = true;
+  src->echo = parent->echo;
+  src->echo.blank = false;
+  if (cmd.has("quiet")) src->echo.input = false;
+  src->stopOnError = cmd.has("sof");
+  src->readLine = readFileLine;
+  runNestedSource(ctx, *src);
+}
+
+// ---- the rest ---------------------------------------------------------------------------
+
+void doScreenOnly(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  if (ctx.fileMode()) ignoredInFileMode(ctx, cmd.text);
+}
+
+void doConn(ProgramContext &ctx, ParsedCommand &, int issueSource) {
+  // Until the command transport exists a connection can only be recorded as pending.
+  if (issueSource == IssueFromStartup && ctx.implicitConnect && (ctx.startupState & kStartupInProgress)) {
+    ctx.startupState |= kStartupConnectPending;
+    return;
+  }
+  if (issueSource == IssueFromUser) addError(ctx, "Unrecognised command");
+}
+
+// Whether the line of a local command is echoed (the echo rule for non-statements).
+bool echoVisible(ProgramContext &ctx, InputSource *src, int issueSource) {
+  if (issueSource == IssueFromStartup || ctx.runningBootstrap) return false;
+  const EchoSwitches &e = src ? src->echo : ctx.mainInput->echo;
+  return e.input && e.cmds;
+}
+
+} // namespace
+
+std::vector<std::string> splitParameters(const std::string &text) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t comma = scanFindComma(text, start);
+    std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    item.erase(0, item.find_first_not_of(' '));
+    items.push_back(item);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return items;
+}
+
+std::string commandSummaryLine(const ProgramContext &ctx, bool endOfRun) {
+  uint32_t bits = ctx.counting.summary;
+  if (endOfRun) bits &= ~kSummaryNone;
+  else if (bits & kSummaryNone) return "";
+  if (bits == 0) bits = kSummaryDefault;
+  if (bits & kSummaryDefault) bits |= kSummaryTotal | kSummaryOk | kSummaryFail;
+  bool total = bits & kSummaryTotal;
+  bool ok = (bits & kSummaryOk) || ((bits & kSummaryOkNZ) && (!endOfRun || ctx.succeeded != 0));
+  bool fail = (bits & kSummaryFail) || ((bits & kSummaryFailNZ) && (!endOfRun || ctx.failed != 0));
+  if (!total && !ok && !fail) return "";
+  std::string line = "MQSC Command summary - ";
+  if (total) line += strFormat("Issued: %u ", ctx.issued);
+  if (ok) line += strFormat("Success: %u ", ctx.succeeded);
+  if (fail) line += strFormat("Fail: %u ", ctx.failed);
+  return line;
+}
+
+bool runSynonym(ProgramContext &ctx, const std::string &text) {
+  std::string_view t = scanTrim(text);
+  size_t nameEnd = 0;
+  while (nameEnd < t.size() && t[nameEnd] != '(' && !isScanSpace(t[nameEnd])) ++nameEnd;
+  Synonym *syn = findSynonym(ctx, t.substr(0, nameEnd));
+  if (!syn) return false;
+  if (nameEnd < t.size() && t[nameEnd] != '(') return false;
+  if (nameEnd < t.size()) {
+    int depth = 0;
+    size_t close = std::string_view::npos;
+    for (size_t i = nameEnd; i < t.size(); ++i) {
+      if (t[i] == '(') ++depth;
+      else if (t[i] == ')' && --depth == 0) { close = i; break; }
+    }
+    if (close == std::string_view::npos) {
+      addError(ctx, "Closing bracket not found on synonym command");
+      return true;
+    }
+    ctx.importParameters = splitParameters(std::string(t.substr(nameEnd + 1, close - nameEnd - 1)));
+  }
+  runStringSource(ctx, syn->command, syn->name);
+  return true;
+}
+
+void registerDriverHandlers() {
+  static const struct { const char *name; LocalHandler handler; } kHandlers[] = {
+      {"=set", doSet},       {"=colour", doColour},   {"=cache", doCache},         {"=count", doCount},
+      {"=echo", doEcho},     {"=output", doOutput},   {"=show", doShow},           {"=syn", doSyn},
+      {"=import", cslDoImportCommand}, {"=cls", doScreenOnly}, {"=purge", doScreenOnly},
+      {"=repeat", doScreenOnly}, {"=conn", doConn},
+  };
+  for (const auto &h : kHandlers) setLocalHandler(h.name, h.handler);
+}
+
+void cslIssueLocalCommand(ProgramContext &ctx, InputSource *source, std::string_view text, int issueSource) {
+  ++ctx.localCommandSeq;
+  std::string command(text);
+  TraceScope trace(ctx, "cslIssueLocalCommand", command);
+  if (command.size() >= kMaxLocalCommand) {
+    addCommandEcho(ctx, command, true);
+    addError(ctx, "Command too long");
+    return;
+  }
+  ParsedCommand parsed;
+  SyntaxResult check = checkLocalCommand(command, parsed);
+  if (!check.ok) {
+    if (!check.help) addCommandEcho(ctx, command, true);
+    for (const auto &line : check.lines) check.help ? addInfo(ctx, line) : addError(ctx, line);
+    return;
+  }
+  const std::string &name = parsed.command->name;
+  bool isConn = name == "=conn";
+  if (!isConn && name != "=echo") {
+    bool visible = echoVisible(ctx, source ? source : ctx.input, issueSource);
+    if (name == "=output") ctx.output->skipNextCopy();
+    if (issueSource != IssueFromStartup) addCommandEcho(ctx, command, visible);
+  }
+  if (parsed.command->handler) {
+    parsed.command->handler(ctx, parsed, issueSource);
+  } else if (issueSource == IssueFromUser) {
+    addError(ctx, "Unrecognised command");
+  }
+}

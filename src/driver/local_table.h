@@ -1,0 +1,68 @@
+// The table of local (=) commands. It drives the syntax check, the on-line help and
+// dispatch, in the way tmux's command entries do: one row per command.
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct ProgramContext;
+struct InputSource;
+
+struct LocalValue {
+  std::string value;          // "!t" (type label), "<value>", "<number>", "" (no value), or a keyword
+  std::string description;
+};
+
+enum LocalOperandFlags : unsigned { kOperandList = 1 };
+
+struct LocalOperand {
+  std::string name;           // a leading ~ hides the row from help
+  std::string description;
+  std::vector<LocalValue> values;   // empty: the operand takes no value
+  unsigned flags = 0;
+};
+
+using LocalHandler = void (*)(ProgramContext &ctx, struct ParsedCommand &cmd, int issueSource);
+
+struct LocalCommand {
+  std::string name;
+  std::string description;
+  std::vector<LocalOperand> operands;
+  std::vector<LocalValue> ownValues;  // values of the command's own bracketed value
+  LocalHandler handler = nullptr;
+};
+
+struct ParsedItem {
+  std::string name;
+  std::string value;
+  bool hasValue = false;
+};
+
+struct ParsedCommand {
+  std::vector<ParsedItem> items;       // items[0] is the command itself
+  const LocalCommand *command = nullptr;
+  std::string text;
+  const ParsedItem *find(std::string_view operand) const;
+  bool has(std::string_view operand) const { return find(operand) != nullptr; }
+  std::string value(std::string_view operand, std::string_view fallback = "") const;
+};
+
+inline constexpr size_t kMaxCommandItems = 20;
+
+std::vector<LocalCommand> &localCommandTable();
+const LocalCommand *findLocalCommand(std::string_view name);
+
+struct SyntaxResult {
+  bool ok = false;
+  bool help = false;                   // a "?" asked for help: `lines` holds it
+  std::vector<std::string> lines;      // error or help lines
+};
+
+// Splits `text` into items and checks them against the table.
+SyntaxResult checkLocalCommand(std::string_view text, ParsedCommand &out);
+
+// "=?" : the list of commands.
+std::vector<std::string> localCommandList();
+
+// Installs a handler for a row (subsystems register theirs at start-up).
+void setLocalHandler(std::string_view name, LocalHandler handler);

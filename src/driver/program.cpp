@@ -1,0 +1,273 @@
+#include "driver/program.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "driver/capture.h"
+#include "driver/config_file.h"
+#include "driver/context.h"
+#include "driver/dispatch.h"
+#include "driver/local_commands.h"
+#include "driver/options.h"
+#include "driver/output.h"
+#include "driver/reader.h"
+#include "driver/startup_hooks.h"
+#include "driver/trace.h"
+#include "runtime/timezone.h"
+
+namespace {
+
+constexpr int32_t kUnlimitedWidth = 9999999;
+
+int terminalWidth() {
+  winsize ws{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 1) return ws.ws_col - 1;
+  return 79;
+}
+
+std::string programPath(const char *argv0) {
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n > 0) return std::string(buf, static_cast<size_t>(n));
+  return argv0 ? argv0 : "";
+}
+
+bool readKt90Config(const Options &o, std::string &error) {
+  std::string path = o.kt90Config;
+  if (path == "$") {
+    const char *env = std::getenv("SARVOCFG");
+    if (!env || !*env) {
+      error = "Environment variable SARVOCFG is not set";
+      return false;
+    }
+    path = env;
+  }
+  FILE *f = std::fopen(path.c_str(), "r");
+  if (!f) {
+    error = strFormat("Can not open file '%s' - %s", path.c_str(), std::strerror(errno));
+    return false;
+  }
+  std::fclose(f);
+  return true;
+}
+
+std::string trimDefaultPath(std::string path) {
+  path.erase(0, path.find_first_not_of(' '));
+  while (path.size() > 1 && (path.back() == ' ' || path.back() == '\\' || path.back() == '/')) path.pop_back();
+  return path;
+}
+
+// Creates the context: settings, configuration, buffers and locks. Returns an error
+// text (written to standard error by the caller) or "".
+std::string createContext(ProgramContext &ctx, bool fileMode) {
+  if (fileMode) ctx.mode |= kModeFile;
+  ConfigResult cfg = loadConfiguration(ctx);
+  if (!cfg.ok) return strFormat("Configuration load failed: %s\n", cfg.text.c_str());
+  ctx.configPath = ctx.configPath.empty() ? cfg.text : ctx.configPath;
+  ctx.commandText.reserve(51200);
+  ctx.workArea.reserve(20480);
+  if (!ctx.consoleLock.create()) return "Can not create console semaphore\n";
+  if (!ctx.displayLock.create()) return "Can not create display semaphore\n";
+  ctx.output = std::make_unique<OutputSink>(stdout);
+  if (ctx.trace.any) ctx.startupMessages.push_back(cfg.text);
+  return "";
+}
+
+void applyFileModeOutput(ProgramContext &ctx, const Options &o) {
+  if (o.columns > 0) ctx.settings.columns = o.columns;
+  ctx.columns = o.columns;
+  if (isatty(STDOUT_FILENO)) {
+    ctx.outputWidth = terminalWidth();
+  } else {
+    ctx.mainInput->prompting = false;
+    ctx.settings.detsep = kSepMsg;
+    ctx.outputWidth = 80;
+  }
+  if (o.hasWidth) ctx.outputWidth = o.width;
+  if (ctx.outputWidth == 0) {
+    ctx.outputWidth = kUnlimitedWidth;
+    ctx.settings.options |= kOptWrap;
+  }
+}
+
+void showBanner(ProgramContext &ctx, int argc, const char *const *argv) {
+  if (ctx.trace.any)
+    for (int i = 0; i < argc; ++i) std::printf("argv[%d] = '%s'\n", i, argv[i]);
+  addInfo(ctx, strFormat("KVARN KVARN Program%s- Version %s", " ", kProgramVersion));
+  if (ctx.trace.any) {
+    addDiagnostic(ctx, strFormat("Build Date:%s %dBit %s", __DATE__ " " __TIME__, 64, "LittleEndian"));
+    for (const auto &m : ctx.startupMessages) addDiagnostic(ctx, m);
+  }
+}
+
+void runBootstrap(ProgramContext &ctx) {
+  std::string file;
+  const char *env = std::getenv("KVARN_BOOTSTRAP");
+  bool fromEnv = env && *env;
+  if (fromEnv) {
+    file = env;
+  } else {
+    ConfigResult dir = configDirectory();
+    if (!dir.ok) return;
+    file = dir.text.empty() ? "bootstrap.kvx" : dir.text + "/bootstrap.kvx";
+  }
+  FILE *probe = std::fopen(file.c_str(), "r");
+  if (!probe) {
+    if (fromEnv) addError(ctx, strFormat("Can not open bootstrap file '%s'", file.c_str()));
+    return;
+  }
+  std::fclose(probe);
+  ctx.runningBootstrap = true;
+  cslIssueLocalCommand(ctx, nullptr, strFormat("=import file(%s)", file.c_str()), IssueFromStartup);
+  ctx.runningBootstrap = false;
+}
+
+void runInitialCommands(ProgramContext &ctx, const Options &o) {
+  if (!o.hasInitialCommands) return;
+  ctx.mode |= kModeInitialCommands;
+  runStringSource(ctx, o.initialCommands, "");
+  ctx.mode &= ~kModeInitialCommands;
+}
+
+// The loop of interactive mode and of prompting file mode.
+void runLoop(ProgramContext &ctx) {
+  while (!ctx.quit) {
+    cmdReadCommands(ctx, *ctx.mainInput);
+    if (!ctx.interrupted) break;
+    ctx.interrupted = false;
+    ctx.mainInput->rest.clear();
+  }
+}
+
+void runFileMode(ProgramContext &ctx, const Options &o) {
+  InputSource &main = *ctx.mainInput;
+  if (!o.inputFile.empty()) {
+    main.stream = std::fopen(o.inputFile.c_str(), "r");
+    if (!main.stream) {
+      addError(ctx, strFormat("Can not open file '%s'", o.inputFile.c_str()));
+      return;
+    }
+    main.ownsStream = true;
+    main.name = o.inputFile;
+  } else {
+    main.stream = stdin;
+  }
+  ctx.input = &main;
+  runInitialCommands(ctx, o);
+  if (o.hasInitialCommands) {
+    bool stop = (ctx.statusFlags & kStatusConnectFailed) || (main.stopOnError && (ctx.mode & kModeCommandFailed));
+    if (stop) {
+      addError(ctx, "Command file processing terminated due to error");
+      return;
+    }
+    if (o.inputFile.empty()) ctx.mode |= kModeEndAtStdin;
+  }
+  if (ctx.quit) return;
+  main.readLine = readFileLine;
+  runLoop(ctx);
+}
+
+void endOfRun(ProgramContext &ctx, int &exitCode) {
+  if (ctx.capture) {
+    CaptureLoadResult r = writeCaptureFile(ctx.capturePath, *ctx.capture);
+    if (!r.ok) addError(ctx, r.error);
+  }
+  exitCode = exitCodeFromStatus(ctx.statusFlags);
+  disconnectAllAtEnd(ctx);
+  if (ctx.fileMode()) {
+    std::string summary = commandSummaryLine(ctx, true);
+    if (!summary.empty()) addInfo(ctx, summary);
+  }
+  ctx.output->flush();
+  if (!ctx.fileMode() || ctx.forceSave) {
+    ctx.saveWanted = true;
+    ConfigResult r = saveConfiguration(ctx);
+    if (!r.ok) std::fprintf(stderr, "%s\n", r.text.c_str());
+  }
+}
+
+} // namespace
+
+int kvarnMain(int argc, const char *const *argv) {
+  readTimeZoneBias();
+  Options o;
+  OptionResult parsed = parseCommandLine(argc, argv, o);
+  if (!parsed.ok) {
+    std::fputs(parsed.message.c_str(), stderr);
+    return parsed.exitCode;
+  }
+  if (o.hasKt90Config) {
+    std::string error;
+    if (!readKt90Config(o, error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return kExitBadCommandLine;
+    }
+  }
+  bool stdinIsTerminal = isatty(STDIN_FILENO);
+  bool fileMode = o.fileMode || !o.inputFile.empty() || !stdinIsTerminal;
+  if (o.debugMode && !fileMode) {
+    std::fputs("Debug mode is only valid in file mode\n", stderr);
+    return kExitBadCommandLine;
+  }
+  if (o.debugMode && o.inputFile.empty()) {
+    std::fputs("Please use -i to supply command file in debug mode\n", stderr);
+    return kExitBadCommandLine;
+  }
+
+  auto ctxOwner = std::make_unique<ProgramContext>();
+  ProgramContext &ctx = *ctxOwner;
+  ctx.programPath = programPath(argc > 0 ? argv[0] : nullptr);
+  setTraceLetters(ctx.trace, o.debugLetters);
+  ctx.mainInput = std::make_unique<InputSource>();
+  InputSource &main = *ctx.mainInput;
+  main.prompting = stdinIsTerminal && o.inputFile.empty();
+  main.echo.input = !o.noEcho;
+  main.stopOnError = o.stopOnError;
+  ctx.input = &main;
+
+  // Without the full-screen console, interactive use reads lines at a prompt.
+  std::string error = createContext(ctx, true);
+  if (!error.empty()) {
+    std::fputs(error.c_str(), stderr);
+    return kExitInternalFailure;
+  }
+  if (!o.capturePath.empty()) {
+    ctx.capture = std::make_unique<CaptureFile>();
+    ctx.capturePath = o.capturePath;
+    CaptureLoadResult r = loadCaptureFile(o.capturePath, *ctx.capture);
+    if (!r.ok) {
+      std::fprintf(stderr, "%s\n", r.error.c_str());
+      return kExitBadCommandLine;
+    }
+  }
+  ctx.terminalInput = stdinIsTerminal;
+  ctx.implicitConnect = !o.noConnect;
+  ctx.forceSave = o.forceSave;
+  ctx.debugMode = o.debugMode;
+  if (!o.defaultPath.empty()) ctx.defaultFilePath = trimDefaultPath(o.defaultPath);
+  tracePoint(ctx, 'A');
+  applyFileModeOutput(ctx, o);
+  registerDriverHandlers();
+  showBanner(ctx, argc, argv);
+  tracePoint(ctx, 'B');
+
+  if (o.ccdtJson || o.ccdtBinary) enterCcdtModeAtStartup(ctx, o);
+  initialiseVocabulary(ctx);
+  tracePoint(ctx, 'C');
+  if (!ctx.ccdtMode) {
+    ctx.implicitConnectCommand = implicitConnectCommand(o);
+    if (ctx.implicitConnect) cslIssueLocalCommand(ctx, nullptr, ctx.implicitConnectCommand, IssueFromStartup);
+  }
+  ctx.startupState &= ~kStartupInProgress;
+  tracePoint(ctx, 'D');
+  runBootstrap(ctx);
+  tracePoint(ctx, 'E');
+
+  runFileMode(ctx, o);
+  int exitCode = 0;
+  endOfRun(ctx, exitCode);
+  return exitCode;
+}

@@ -1,0 +1,13 @@
+// Start-up steps that belong to other subsystems. Each is a small function here so
+// that the start-up sequence reads in order; the subsystems fill them in.
+#pragma once
+
+struct ProgramContext;
+struct Options;
+
+// Prepares the MQSC vocabulary tables.
+void initialiseVocabulary(ProgramContext &ctx);
+// -j and -n: CCDT mode on the -t file.
+void enterCcdtModeAtStartup(ProgramContext &ctx, const Options &o);
+// Disconnects every connection at the end of the run.
+void disconnectAllAtEnd(ProgramContext &ctx);
