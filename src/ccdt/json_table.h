@@ -1,0 +1,73 @@
+// The JSON client channel definition table.
+//
+// The file is an object whose `channel` member is an array of client-connection
+// channels. Several channels may share a name; each carries its 1-based index in
+// its name group, and the file order is kept. Reading is lenient: every problem is
+// reported with its line number and reading goes on. Saving writes "<file>_tmp",
+// keeps the file as it was before the first change of the run in "<file>_bak",
+// and renames the new file into place.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ccdt/channel.h"
+
+namespace kvarn::ccdt {
+
+// The `jsonfields` setting: which members the writer puts in the file.
+enum class JsonFields : int {
+  All = 1,   // every member, defaults included, and the altered time
+  Min = 2,   // members that differ from their defaults
+  Date = 3,  // as Min, plus the altered time
+};
+
+struct JsonChannel {
+  ChannelDefinition def;
+  int index = 1;  // within the group of channels of the same name
+};
+
+class JsonTable {
+ public:
+  // Loads `path`, replacing the channels held. Warnings and the summary line are
+  // appended to `messages`. A missing file gives an empty table (reported when
+  // `reportMissing`). Returns 0, or 10005 when storage ran out.
+  int read(const std::string &path, bool reportMissing, std::vector<std::string> &messages);
+  // The same from text in memory; `fileTime` stands in for the file's last-write time.
+  int readText(std::string_view text, const std::string &path, int64_t fileTime, std::vector<std::string> &messages);
+
+  // The file text for the channels held.
+  std::string render(JsonFields fields) const;
+  // Writes the file when the channels changed since reading. Returns 0 or 10002.
+  int save(JsonFields fields, std::string &message);
+
+  const std::vector<JsonChannel> &channels() const { return channels_; }
+  void insert(size_t position, ChannelDefinition def);  // position past the end appends
+  void replace(size_t position, ChannelDefinition def);
+  void erase(size_t position);
+  void move(size_t from, size_t to);
+  bool changed() const { return changed_; }
+  const std::string &path() const { return path_; }
+
+ private:
+  void renumber();
+
+  std::string path_;
+  std::vector<JsonChannel> channels_;
+  bool changed_ = false;
+  bool backupTaken_ = false;
+};
+
+// Values shown in JSON mode with KVARN_SHOW_ESCAPE_CHAR set: every backslash and
+// double quote preceded by a backslash, as the file would hold them.
+bool showEscapeChars();
+std::string escapeForDisplay(std::string_view value);
+
+// Parses the altered-time text (ISO 8601 with milliseconds, "Z" or an offset).
+// Returns false for a malformed text.
+bool parseAlteredTime(std::string_view text, int64_t &seconds);
+std::string formatAlteredTime(int64_t seconds);
+
+}  // namespace kvarn::ccdt
