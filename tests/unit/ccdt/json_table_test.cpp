@@ -1,0 +1,317 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "ccdt/json_table.h"
+#include "ccdt/status.h"
+#include "temp_dir.h"
+
+namespace kvarn::ccdt {
+namespace {
+
+using testing::slurp;
+using testing::spit;
+using testing::TempDir;
+
+struct Read {
+  JsonTable table;
+  std::vector<std::string> messages;
+};
+
+Read readJson(const std::string &text) {
+  Read r;
+  r.table.readText(text, "t.json", 1234567, r.messages);
+  return r;
+}
+
+bool hasMessage(const Read &r, const std::string &text) {
+  for (const auto &m : r.messages)
+    if (m == text) return true;
+  return false;
+}
+
+const char *kMinimal = R"({
+  "channel":
+  [
+    {
+      "name": "A",
+      "type": "clientConnection",
+      "clientConnection":
+      {
+        "connection":
+        [
+          {
+            "host": "a",
+            "port": 1414
+          }
+        ]
+      }
+    }
+  ]
+}
+)";
+
+TEST(JsonRead, MinimalFileReadsAndWritesBackUnchanged) {
+  Read r = readJson(kMinimal);
+  ASSERT_EQ(r.table.channels().size(), 1u);
+  const ChannelDefinition &d = r.table.channels()[0].def;
+  EXPECT_EQ(d.channelName, "A");
+  EXPECT_EQ(d.connectionName, "a(1414)");
+  EXPECT_EQ(d.alterTime, 1234567);  // the file's time stands in
+  EXPECT_EQ(r.messages, std::vector<std::string>{"CCDT file 't.json', 1 channels read"});
+  EXPECT_EQ(r.table.render(JsonFields::Min), kMinimal);
+}
+
+TEST(JsonRead, StructuralProblems) {
+  Read r = readJson("{}");
+  EXPECT_TRUE(r.table.channels().empty());
+  EXPECT_TRUE(hasMessage(r, "CCDT file 't.json' does not appear to contain channel definitions"));
+  EXPECT_TRUE(hasMessage(r, "CCDT file 't.json', No files found"));
+
+  r = readJson(R"({"other": []})");
+  EXPECT_TRUE(hasMessage(r, "CCDT file 't.json' does not appear to contain channel definitions"));
+  r = readJson("[1,2]");
+  EXPECT_TRUE(hasMessage(r, "CCDT file 't.json' does not appear to be a JSON file"));
+  r = readJson("");
+  EXPECT_TRUE(hasMessage(r, "CCDT file 't.json' does not appear to be a JSON file"));
+
+  // Missing closing brackets: what was read is kept, with a warning.
+  r = readJson("{\"channel\": [ {\"name\": \"A\", \"type\": 6,\n \"connection\": [{\"host\": \"h\"}]");
+  ASSERT_EQ(r.table.channels().size(), 1u);
+  EXPECT_EQ(r.table.channels()[0].def.connectionName, "h");
+  EXPECT_TRUE(hasMessage(r, "At line 2 of file 't.json', 'end of file' found where '}' expected"));
+
+  r = readJson("{\"channel\" [ {\"name\": \"A\", \"type\": 6, \"connection\": [{\"host\": \"h\"} ] ] }");
+  EXPECT_TRUE(hasMessage(r, "At line 1 of file 't.json', '[' found where ':' expected"));
+  ASSERT_EQ(r.table.channels().size(), 1u);
+
+  r = readJson("{\"channel\": [ \"name\": \"B\", \"connection\": {\"host\": \"x\"}, \"type\": 6 } ] }");
+  EXPECT_TRUE(hasMessage(r, "At line 1 of file 't.json', 'name' found where channel definition expected"));
+  ASSERT_EQ(r.table.channels().size(), 1u);
+  EXPECT_EQ(r.table.channels()[0].def.channelName, "B");
+}
+
+TEST(JsonRead, ChecksAtTheEndOfEachChannel) {
+  Read r = readJson("{\"channel\": [\n{\"description\": \"d\"\n}\n]}");
+  ASSERT_EQ(r.table.channels().size(), 1u);
+  const ChannelDefinition &d = r.table.channels()[0].def;
+  EXPECT_EQ(d.description, "d");  // found by its last name: .general.description
+  EXPECT_EQ(d.channelType, 6);
+  EXPECT_TRUE(hasMessage(r, "The channel definition ending at line 3 of file 't.json' has not specified a channel name"));
+  EXPECT_TRUE(hasMessage(r, "The channel definition ending at line 3 of file 't.json' has not specified a channel type"));
+  EXPECT_TRUE(
+      hasMessage(r, "The channel definition ending at line 3 of file 't.json' has not specified a connection name"));
+}
+
+TEST(JsonRead, SameNamedChannelsKeepFileOrderAndIndexes) {
+  Read r = readJson(R"({"channel": [
+    {"name": "X", "type": 6, "clientConnection": {"connection": [{"host": "one"}]}},
+    {"name": "Y", "type": 6, "clientConnection": {"connection": [{"host": "y"}]}},
+    {"name": "X", "type": 6, "clientConnection": {"connection": [{"host": "two"}]}}]})");
+  ASSERT_EQ(r.table.channels().size(), 3u);
+  EXPECT_EQ(r.table.channels()[0].index, 1);
+  EXPECT_EQ(r.table.channels()[1].index, 1);
+  EXPECT_EQ(r.table.channels()[2].index, 2);
+  EXPECT_EQ(r.table.channels()[2].def.connectionName, "two");
+  r.table.erase(0);
+  EXPECT_EQ(r.table.channels()[1].index, 1);  // renumbered
+  r.table.move(1, 0);
+  EXPECT_EQ(r.table.channels()[0].def.connectionName, "two");
+}
+
+TEST(JsonRead, ValuesOfEveryKind) {
+  Read r = readJson(R"({"channel": [{
+    "name": "ALL", "type": "clientConnection",
+    "general": {"description": "desc \"q\" back\\slash", "maximumMessageLength": 1000},
+    "clientConnection": {"connection": [{"host": "a", "port": 1414}, {"host": "b"}, {"port": 99}],
+                         "queueManager": "QM1"},
+    "compression": {"header": ["system", "none"], "message": ["zlibhigh", "rle"]},
+    "connectionManagement": {"sharingConversations": 0, "clientWeight": 5, "affinity": "none",
+      "defaultReconnect": "queueManager", "disconnectInterval": 0, "heartbeatInterval": 300,
+      "keepAliveInterval": 60, "localAddress": {"host": "10.0.0.1", "portRange": {"low": 2000, "high": 2010}}},
+    "exits": {"security": {"name": "secexit", "userData": "secdata"},
+              "send": [{"name": "s1", "userData": "d1"}, {"name": "s2"}],
+              "receive": [{"userData": "rd"}]},
+    "timestamps": {"altered": "2020-01-01T00:00:00.000Z"},
+    "transmissionSecurity": {"cipherSpecification": "TLS_AES_128_GCM_SHA256", "certificateLabel": "lbl",
+                             "certificatePeerName": "CN=x"}
+  }]})");
+  ASSERT_EQ(r.table.channels().size(), 1u) << r.messages[0];
+  EXPECT_EQ(r.messages.size(), 1u) << r.messages[0];
+  const ChannelDefinition &d = r.table.channels()[0].def;
+  EXPECT_EQ(d.description, "desc \"q\" back\\slash");
+  EXPECT_EQ(d.maxMsgLength, 1000);
+  EXPECT_EQ(d.connectionName, "a(1414),b,(99)");
+  EXPECT_EQ(d.qmgrName, "QM1");
+  EXPECT_EQ(d.hdrComp, (std::array<int32_t, 2>{8, 0}));
+  EXPECT_EQ(d.msgComp[0], 4);
+  EXPECT_EQ(d.msgComp[1], 1);
+  EXPECT_EQ(d.msgComp[2], -1);
+  EXPECT_EQ(d.connectionAffinity, 0);
+  EXPECT_EQ(d.defReconnect, 2);
+  EXPECT_EQ(d.keepAliveInterval, 60);
+  EXPECT_EQ(d.localAddress, "10.0.0.1(2000,2010)");
+  EXPECT_EQ(d.securityExit, "secexit");
+  EXPECT_EQ(d.exitLists[SendExits], (std::vector<std::string>{"s1", "s2"}));
+  EXPECT_EQ(d.exitLists[SendData], (std::vector<std::string>{"d1", ""}));
+  EXPECT_EQ(d.exitLists[ReceiveExits], std::vector<std::string>{""});
+  EXPECT_EQ(d.exitLists[ReceiveData], std::vector<std::string>{"rd"});
+  EXPECT_EQ(d.sendExit, "s1");
+  EXPECT_TRUE(d.exitLists[MsgExits].empty());
+  EXPECT_EQ(d.alterTime, 1577836800);
+  EXPECT_EQ(d.sslPeerName, "CN=x");
+
+  // Everything survives a write and a second read.
+  Read again = readJson(r.table.render(JsonFields::Date));
+  ASSERT_EQ(again.table.channels().size(), 1u);
+  EXPECT_EQ(again.table.channels()[0].def, d);
+  Read all = readJson(r.table.render(JsonFields::All));
+  EXPECT_EQ(all.messages.size(), 1u) << all.messages[0];
+  EXPECT_EQ(all.table.channels()[0].def, d);
+}
+
+TEST(JsonRead, ValueWarnings) {
+  Read r = readJson(R"({"channel": [{
+    "name": "A", "type": 6, "connection": [{"host": "h"}],
+    "name": "B",
+    "description": "0123456789012345678901234567890123456789012345678901234567890123456789",
+    "sharingConversations": 1234567890,
+    "affinity": "sometimes",
+    "header": ["system", "system", "none", "none"],
+    "message": [true],
+    "localAddress": {"host": "h", "port": 1, "portRange": {"low": 2}},
+    "send": [{"name": "a", "name": "b"}],
+    "altered": "2020-01-01 00:00:00",
+    "altered": "1970-01-01T00:00:00.000Z",
+    "bogus": {"deep": [1, 2, {"x": 3}]},
+    "queueManager": {"nested": "object"},
+    "certificatePeerName": "C:\path"
+  }]})");
+  ASSERT_EQ(r.table.channels().size(), 1u);
+  const ChannelDefinition &d = r.table.channels()[0].def;
+  EXPECT_EQ(d.channelName, "A");
+  EXPECT_EQ(d.description.size(), 64u);
+  EXPECT_EQ(d.sharingConversations, 10);
+  EXPECT_EQ(d.localAddress, "h(2)");
+  EXPECT_EQ(d.sslPeerName, "C:\\path");
+  for (const char *expected : {
+           "At line 3 of file 't.json', field 'name' duplicated",
+           "At line 4 of file 't.json', value of field 'description' truncated",
+           "At line 5 of file 't.json', unrecognised value '1234567890' for field 'sharingConversations'",
+           "At line 6 of file 't.json', unrecognised value 'sometimes' for field 'affinity'",
+           "At line 7 of file 't.json', repeated value 'system' for field 'header'",
+           "At line 8 of file 't.json', unrecognised value 'true' for field 'message'",
+           "At line 9 of file 't.json', 'port' ignored because port range specified",
+           "At line 10 of file 't.json', field 'name' is repeated",
+           "At line 11 of file 't.json', format of field 'altered' incorrect",
+           "At line 12 of file 't.json', value of field 'altered' incorrect",
+           "At line 13 of file 't.json', unrecognised field name 'bogus' found",
+           "At line 14 of file 't.json', unrecognised value '{' for field 'queueManager'",
+           "Warning : File 't.json' contains non-escaped field at line 15",
+       })
+    EXPECT_TRUE(hasMessage(r, expected)) << expected;
+}
+
+TEST(JsonRead, AlteredTimeForms) {
+  int64_t s = 0;
+  ASSERT_TRUE(parseAlteredTime("2020-01-01T00:00:00.000Z", s));
+  EXPECT_EQ(s, 1577836800);
+  ASSERT_TRUE(parseAlteredTime("2020-01-01T00:00:00.000", s));
+  EXPECT_EQ(s, 1577836800);
+  ASSERT_TRUE(parseAlteredTime("2020-01-01T02:30:00.000+02:30", s));
+  EXPECT_EQ(s, 1577836800);
+  ASSERT_TRUE(parseAlteredTime("2019-12-31T23:00:00.000-0100", s));
+  EXPECT_EQ(s, 1577836800);
+  for (const char *bad : {"2020-01-01T00:00:00Z", "2020-13-01T00:00:00.000Z", "2020-01-01T00:00:00.000+1",
+                          "2020-01-01T00:00:00.000Zjunk", "", "2020-01-01"})
+    EXPECT_FALSE(parseAlteredTime(bad, s)) << bad;
+  EXPECT_EQ(formatAlteredTime(1577836800), "2020-01-01T00:00:00.000Z");
+}
+
+TEST(JsonRead, ArbitraryNestingAndBytesDoNotHurt) {
+  std::string deep = "{\"channel\": [{\"name\": \"A\", \"connection\": " + std::string(5000, '[') + "]}]}";
+  Read r = readJson(deep);
+  EXPECT_EQ(r.table.channels().size(), 1u);
+  std::string binary = "{\"channel\": [{\"name\": \"";
+  for (int i = 0; i < 256; ++i) binary.push_back(static_cast<char>(i));
+  r = readJson(binary);
+  EXPECT_EQ(r.table.channels().size(), 1u);
+  std::string longToken = "{\"channel\": [{\"name\": \"" + std::string(50000, 'n') + "\"}]}";
+  r = readJson(longToken);
+  ASSERT_EQ(r.table.channels().size(), 1u);
+  EXPECT_EQ(r.table.channels()[0].def.channelName.size(), 20u);
+}
+
+TEST(JsonWrite, EscapesRoundTripExactly) {
+  Read r = readJson(kMinimal);
+  ChannelDefinition d = r.table.channels()[0].def;
+  d.description = R"(a\"b \\ c\d ")";
+  r.table.replace(0, d);
+  Read again = readJson(r.table.render(JsonFields::Min));
+  EXPECT_EQ(again.table.channels()[0].def.description, d.description);
+  EXPECT_EQ(escapeForDisplay(R"(a\"b)"), R"(a\\\"b)");
+}
+
+TEST(JsonWrite, ConnectionAndLocalAddressObjects) {
+  Read r = readJson(kMinimal);
+  ChannelDefinition d = r.table.channels()[0].def;
+  d.connectionName = "h1(1414),h2,weird(abc)";
+  d.localAddress = "(3000)";
+  r.table.replace(0, d);
+  std::string text = r.table.render(JsonFields::Min);
+  EXPECT_NE(text.find("\"host\": \"weird(abc)\""), std::string::npos);
+  EXPECT_NE(text.find("\"localAddress\":"), std::string::npos);
+  Read again = readJson(text);
+  EXPECT_EQ(again.table.channels()[0].def.connectionName, d.connectionName);
+  EXPECT_EQ(again.table.channels()[0].def.localAddress, d.localAddress);
+  EXPECT_EQ(text.find("timestamps"), std::string::npos);
+  EXPECT_NE(r.table.render(JsonFields::Date).find("\"altered\": \"1970-01-15T06:56:07.000Z\""), std::string::npos);
+}
+
+TEST(JsonFile, SaveKeepsTheFirstBackupAndReplacesSafely) {
+  TempDir dir;
+  std::string path = dir.file("ccdt.json");
+  spit(path, kMinimal);
+  JsonTable table;
+  std::vector<std::string> messages;
+  ASSERT_EQ(table.read(path, true, messages), 0);
+  std::string message;
+  ASSERT_EQ(table.save(JsonFields::Min, message), 0);  // nothing changed: nothing written
+  EXPECT_FALSE(std::filesystem::exists(path + "_bak"));
+
+  ChannelDefinition d = table.channels()[0].def;
+  d.description = "first";
+  table.replace(0, d);
+  ASSERT_EQ(table.save(JsonFields::Min, message), 0) << message;
+  d.description = "second";
+  table.replace(0, d);
+  ASSERT_EQ(table.save(JsonFields::Min, message), 0) << message;
+  EXPECT_EQ(slurp(path + "_bak"), kMinimal);
+  EXPECT_NE(slurp(path).find("second"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(path + "_tmp"));
+
+  // A new file cannot be written: the old one stays.
+  const std::string before = slurp(path);
+  std::filesystem::create_directory(path + "_tmp");
+  table.insert(99, d);
+  EXPECT_EQ(table.save(JsonFields::Min, message), kErrAccess);
+  EXPECT_FALSE(message.empty());
+  EXPECT_EQ(slurp(path), before);
+}
+
+TEST(JsonFile, MissingFileIsReportedWhenAsked) {
+  TempDir dir;
+  JsonTable table;
+  std::vector<std::string> messages;
+  ASSERT_EQ(table.read(dir.file("none.json"), true, messages), 0);
+  EXPECT_EQ(messages, std::vector<std::string>{"Commands directed to file '" + dir.file("none.json") +
+                                               "' (Does not exist)"});
+  table.insert(0, clientConnectionDefaults());
+  std::string message;
+  ASSERT_EQ(table.save(JsonFields::Min, message), 0);
+  EXPECT_TRUE(std::filesystem::exists(dir.file("none.json")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("none.json_bak")));
+}
+
+}  // namespace
+}  // namespace kvarn::ccdt
