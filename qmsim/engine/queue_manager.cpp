@@ -1,0 +1,1099 @@
+#include "engine/queue_manager.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <utility>
+
+#include "engine/store.h"
+
+namespace qmsim {
+
+using kvarn::mqi::fieldText;
+using kvarn::mqi::setField;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr MQBYTE kNoId[24] = {};
+constexpr auto kWaitSlice = std::chrono::milliseconds(100);
+
+bool isNoId(const MQBYTE* id) { return std::memcmp(id, kNoId, 24) == 0; }
+
+struct Message {
+  MQMD md;
+  std::string data;
+  std::optional<Clock::time_point> expiresAt;
+  ConnId pendingPut = 0;  // put under syncpoint, invisible until commit
+  ConnId lockedBy = 0;    // got under syncpoint, removed at commit
+};
+
+// Messages ordered by priority (highest first), then arrival.
+using MessageKey = std::pair<int, uint64_t>;
+
+struct LocalQueue {
+  std::map<MessageKey, Message> messages;
+  long openInput = 0;
+  long openOutput = 0;
+  long openExclusive = 0;
+  long openOther = 0;
+  bool deleted = false;
+  std::condition_variable arrived;
+};
+
+struct Handle {
+  MQHOBJ hobj = MQHO_NONE;
+  ObjectKind kind = ObjectKind::Queue;
+  std::string queue;      // the local queue it resolved to
+  std::string aliasName;  // the alias it was opened through, if any
+  MQLONG options = 0;
+  bool deleteOnClose = false;  // temporary dynamic queue created by this open
+  std::optional<MessageKey> browseCursor;
+};
+
+struct Conn {
+  ConnectParams params;
+  std::chrono::system_clock::time_point connectedAt;
+  std::map<MQHOBJ, Handle> handles;
+  bool inUnit = false;
+};
+
+MQLONG inputOpenBits() { return MQOO_INPUT_AS_Q_DEF | MQOO_INPUT_SHARED | MQOO_INPUT_EXCLUSIVE; }
+
+// Integer attributes MQINQ can read, and how the stored MQSC value maps to MQ's number.
+struct IntSelector {
+  MQLONG selector;
+  bool forQMgr;
+  const char* attr;
+  std::vector<std::pair<std::string_view, MQLONG>> values;  // empty: the value is a number
+};
+
+const std::vector<IntSelector>& intSelectors() {
+  static const std::vector<IntSelector> table = {
+      {MQIA_Q_TYPE, false, "QTYPE", {{"QLOCAL", MQQT_LOCAL}, {"QMODEL", MQQT_MODEL}, {"QALIAS", MQQT_ALIAS},
+                                     {"QREMOTE", MQQT_REMOTE}}},
+      {MQIA_MAX_Q_DEPTH, false, "MAXDEPTH", {}},
+      {MQIA_MAX_MSG_LENGTH, false, "MAXMSGL", {}},
+      {MQIA_DEF_PRIORITY, false, "DEFPRTY", {}},
+      {MQIA_DEF_PERSISTENCE, false, "DEFPSIST", {{"NO", MQPER_NOT_PERSISTENT}, {"YES", MQPER_PERSISTENT}}},
+      {MQIA_INHIBIT_GET, false, "GET", {{"ENABLED", MQQA_GET_ALLOWED}, {"DISABLED", MQQA_GET_INHIBITED}}},
+      {MQIA_INHIBIT_PUT, false, "PUT", {{"ENABLED", MQQA_PUT_ALLOWED}, {"DISABLED", MQQA_PUT_INHIBITED}}},
+      {MQIA_SHAREABILITY, false, "SHARE", {{"YES", MQQA_SHAREABLE}, {"NO", MQQA_NOT_SHAREABLE}}},
+      {MQIA_DEFINITION_TYPE, false, "DEFTYPE", {{"PREDEFINED", MQQDT_PREDEFINED}, {"PERMDYN", MQQDT_PERMANENT_DYNAMIC},
+                                                {"TEMPDYN", MQQDT_TEMPORARY_DYNAMIC}}},
+      {MQIA_USAGE, false, "USAGE", {{"NORMAL", MQUS_NORMAL}, {"XMITQ", MQUS_TRANSMISSION}}},
+      {MQIA_COMMAND_LEVEL, true, "CMDLEVEL", {}},
+      {MQIA_PLATFORM, true, "PLATFORM", {{"UNIX", MQPL_UNIX}, {"ZOS", MQPL_ZOS}, {"MVS", MQPL_ZOS},
+                                         {"WINDOWSNT", MQPL_WINDOWS_NT}}},
+      {MQIA_CODED_CHAR_SET_ID, true, "CCSID", {}},
+      {MQIA_MAX_MSG_LENGTH, true, "MAXMSGL", {}},
+      {MQIA_MAX_PRIORITY, true, "MAXPRTY", {}},
+  };
+  return table;
+}
+
+struct CharSelector {
+  MQLONG selector;
+  bool forQMgr;
+  size_t length;
+  const char* attr;  // empty: the object's name
+};
+
+const std::vector<CharSelector>& charSelectors() {
+  static const std::vector<CharSelector> table = {
+      {MQCA_Q_NAME, false, 48, ""},
+      {MQCA_Q_DESC, false, 64, "DESCR"},
+      {MQCA_BASE_Q_NAME, false, 48, "TARGET"},
+      {MQCA_REMOTE_Q_NAME, false, 48, "RNAME"},
+      {MQCA_REMOTE_Q_MGR_NAME, false, 48, "RQMNAME"},
+      {MQCA_XMIT_Q_NAME, false, 48, "XMITQ"},
+      {MQCA_CREATION_DATE, false, 12, "CRDATE"},
+      {MQCA_CREATION_TIME, false, 8, "CRTIME"},
+      {MQCA_Q_MGR_NAME, true, 48, ""},
+      {MQCA_Q_MGR_DESC, true, 64, "DESCR"},
+      {MQCA_COMMAND_INPUT_Q_NAME, true, 48, "COMMANDQ"},
+      {MQCA_DEAD_LETTER_Q_NAME, true, 48, "DEADQ"},
+      {MQCA_Q_MGR_IDENTIFIER, true, 48, "QMID"},
+  };
+  return table;
+}
+
+void stampNow(MQMD& md) {
+  auto now = std::chrono::system_clock::now();
+  std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  long hundredths =
+      static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000) /
+      10;
+  char date[16], time[16];
+  std::snprintf(date, sizeof date, "%04d%02d%02d", (tm.tm_year + 1900) % 10000, tm.tm_mon + 1, tm.tm_mday);
+  std::snprintf(time, sizeof time, "%02d%02d%02d%02ld", tm.tm_hour, tm.tm_min, tm.tm_sec, hundredths % 100);
+  std::memcpy(md.PutDate, date, 8);
+  std::memcpy(md.PutTime, time, 8);
+}
+
+std::pair<std::string, std::string> creationStamp() {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char date[24], time[24];
+  std::snprintf(date, sizeof date, "%04d-%02d-%02d", (tm.tm_year + 1900) % 10000, tm.tm_mon + 1, tm.tm_mday);
+  std::snprintf(time, sizeof time, "%02d.%02d.%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return {date, time};
+}
+
+}  // namespace
+
+struct QueueManager::Impl {
+  std::string name;
+  std::unique_ptr<Store> store;
+  mutable std::mutex mu;
+  ObjectDef qmgr;
+  std::map<std::string, ObjectDef> queues;  // every queue type, one name space
+  std::map<std::pair<ObjectKind, std::string>, ObjectDef> others;
+  std::map<std::string, std::shared_ptr<LocalQueue>> local;
+  std::map<ConnId, Conn> conns;
+  ConnId nextConn = 1;
+  MQHOBJ nextHobj = 1;
+  uint64_t nextSeq = 1;
+  uint64_t idCounter = 0;
+  bool quiescing = false;
+  bool stopping = false;
+  std::vector<std::jthread> services;
+  std::string storageError;
+
+  // --- helpers (mu held) -------------------------------------------------------------
+  Outcome callState(ConnId conn, bool failIfQuiescing) const {
+    if (stopping) return Outcome::fail(MQRC_Q_MGR_STOPPING);
+    if (!conns.count(conn)) return Outcome::fail(MQRC_HCONN_ERROR);
+    if (quiescing && failIfQuiescing) return Outcome::fail(MQRC_Q_MGR_QUIESCING);
+    return {};
+  }
+
+  Handle* findHandle(ConnId conn, MQHOBJ hobj) {
+    auto c = conns.find(conn);
+    if (c == conns.end()) return nullptr;
+    auto h = c->second.handles.find(hobj);
+    return h == c->second.handles.end() ? nullptr : &h->second;
+  }
+
+  void newId(MQBYTE* id) {
+    // "AMQ " + queue manager name (12) + a counter that starts from the clock, as IBM's ids look.
+    std::memcpy(id, "AMQ ", 4);
+    char qm[12];
+    setField(qm, name);
+    std::memcpy(id + 4, qm, 12);
+    uint64_t v = ++idCounter;
+    for (int i = 0; i < 8; ++i) id[23 - i] = static_cast<MQBYTE>(v >> (8 * i));
+  }
+
+  bool isTempDyn(const ObjectDef& def) const { return def.get("DEFTYPE") == "TEMPDYN"; }
+
+  void noteStorageError(const std::string& error) {
+    if (storageError.empty()) storageError = error;
+    std::fprintf(stderr, "qmsim: %s: %s\n", name.c_str(), error.c_str());
+  }
+
+  bool saveObjects() {
+    if (!store->enabled()) return true;
+    std::vector<ObjectDef> all;
+    for (const auto& [n, def] : queues)
+      if (!isTempDyn(def)) all.push_back(def);
+    for (const auto& [k, def] : others) all.push_back(def);
+    std::string error;
+    if (store->saveObjects(qmgr, all, error)) return true;
+    noteStorageError(error);
+    return false;
+  }
+
+  bool saveMessages() {
+    if (!store->enabled()) return true;
+    std::vector<StoredMessage> all;
+    auto now = Clock::now();
+    for (const auto& [qname, q] : local) {
+      auto def = queues.find(qname);
+      if (def == queues.end() || isTempDyn(def->second)) continue;
+      for (const auto& [key, m] : q->messages) {
+        if (m.pendingPut || m.md.Persistence != MQPER_PERSISTENT) continue;
+        StoredMessage s{qname, m.md, m.data};
+        if (m.expiresAt) {
+          auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*m.expiresAt - now).count() / 100;
+          s.md.Expiry = static_cast<MQLONG>(std::max<long long>(1, left));
+        }
+        all.push_back(std::move(s));
+      }
+    }
+    std::string error;
+    if (store->saveMessages(all, error)) return true;
+    noteStorageError(error);
+    return false;
+  }
+
+  void createLocalState(const std::string& qname) {
+    if (!local.count(qname)) local[qname] = std::make_shared<LocalQueue>();
+  }
+
+  void dropQueue(const std::string& qname) {
+    auto it = local.find(qname);
+    if (it != local.end()) {
+      it->second->deleted = true;
+      it->second->arrived.notify_all();
+      local.erase(it);
+    }
+    queues.erase(qname);
+  }
+
+  Outcome makeDynamicName(const std::string& pattern, std::string& out) {
+    size_t star = pattern.find('*');
+    if (pattern.empty() || star == 0) return Outcome::fail(MQRC_DYNAMIC_Q_NAME_ERROR);
+    if (star == std::string::npos) {
+      out = pattern;
+    } else {
+      if (star != pattern.size() - 1 || star > 32) return Outcome::fail(MQRC_DYNAMIC_Q_NAME_ERROR);
+      std::string prefix = pattern.substr(0, star);
+      do {
+        char suffix[17];
+        uint64_t v = (static_cast<uint64_t>(std::time(nullptr)) << 24) ^ ++idCounter;
+        std::snprintf(suffix, sizeof suffix, "%016llX", static_cast<unsigned long long>(v));
+        out = prefix + suffix;
+      } while (queues.count(out));
+    }
+    if (!validObjectName(out)) return Outcome::fail(MQRC_DYNAMIC_Q_NAME_ERROR);
+    return {};
+  }
+
+  // Resolves the queue named in od for the given options to a local queue, creating a
+  // dynamic queue from a model. Fills target, aliasName and createdTemp.
+  Outcome resolveQueue(ConnId conn, MQOD& od, MQLONG options, std::string& target, std::string& aliasName,
+                       bool& createdTemp, std::optional<RouteRequest>* route) {
+    std::string objectName = fieldText(od.ObjectName);
+    std::string qmName = fieldText(od.ObjectQMgrName);
+    bool input = options & (inputOpenBits() | MQOO_BROWSE);
+    if (!qmName.empty() && qmName != name) {
+      // Another queue manager: only a put can reach it, and only if someone hosts it.
+      if (input) return Outcome::fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
+      if (route) *route = RouteRequest{qmName, objectName};
+      return Outcome::fail(MQRC_UNKNOWN_REMOTE_Q_MGR);
+    }
+    auto it = queues.find(objectName);
+    if (objectName.empty() || it == queues.end()) return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
+    const ObjectDef& def = it->second;
+    std::string type = def.queueType();
+    if (type == "QLOCAL") {
+      target = objectName;
+      return {};
+    }
+    if (type == "QALIAS") {
+      std::string base = def.get("TARGET");
+      auto b = queues.find(base);
+      if (base.empty() || b == queues.end()) return Outcome::fail(MQRC_UNKNOWN_ALIAS_BASE_Q);
+      if (b->second.queueType() != "QLOCAL") {
+        if (b->second.queueType() == "QREMOTE" && !input) {
+          if (route) *route = RouteRequest{b->second.get("RQMNAME"), b->second.get("RNAME")};
+          return Outcome::fail(MQRC_UNKNOWN_REMOTE_Q_MGR);
+        }
+        return Outcome::fail(MQRC_ALIAS_BASE_Q_TYPE_ERROR);
+      }
+      aliasName = objectName;
+      target = base;
+      return {};
+    }
+    if (type == "QREMOTE") {
+      if (input) return Outcome::fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
+      std::string rqm = def.get("RQMNAME");
+      std::string rname = def.get("RNAME");
+      if (rqm.empty() || rqm == name) {
+        auto r = queues.find(rname);
+        if (rname.empty() || r == queues.end() || r->second.queueType() != "QLOCAL")
+          return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
+        target = rname;
+        return {};
+      }
+      if (route) *route = RouteRequest{rqm, rname};
+      return Outcome::fail(MQRC_UNKNOWN_REMOTE_Q_MGR);
+    }
+    if (type == "QMODEL") {
+      std::string dynName;
+      if (Outcome o = makeDynamicName(fieldText(od.DynamicQName), dynName); !o.ok()) return o;
+      if (queues.count(dynName)) return Outcome::fail(MQRC_OBJECT_ALREADY_EXISTS);
+      ObjectDef dyn{ObjectKind::Queue, dynName, def.attrs};
+      dyn.attrs["QTYPE"] = "QLOCAL";
+      if (dyn.get("DEFTYPE") != "PERMDYN") dyn.attrs["DEFTYPE"] = "TEMPDYN";
+      auto [date, time] = creationStamp();
+      dyn.attrs["CRDATE"] = date;
+      dyn.attrs["CRTIME"] = time;
+      createdTemp = isTempDyn(dyn);
+      queues[dynName] = std::move(dyn);
+      createLocalState(dynName);
+      if (!createdTemp && !saveObjects()) {
+        dropQueue(dynName);
+        return Outcome::fail(MQRC_RESOURCE_PROBLEM);
+      }
+      setField(od.ObjectName, dynName);
+      target = dynName;
+      (void)conn;
+      return {};
+    }
+    return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
+  }
+
+  Outcome checkOpenOptions(MQLONG options) const {
+    int inputKinds = !!(options & MQOO_INPUT_AS_Q_DEF) + !!(options & MQOO_INPUT_SHARED) +
+                     !!(options & MQOO_INPUT_EXCLUSIVE);
+    if (inputKinds > 1) return Outcome::fail(MQRC_OPTIONS_ERROR);
+    if ((options & MQOO_READ_AHEAD) && (options & MQOO_NO_READ_AHEAD)) return Outcome::fail(MQRC_OPTIONS_ERROR);
+    MQLONG access = inputOpenBits() | MQOO_BROWSE | MQOO_OUTPUT | MQOO_INQUIRE | MQOO_SET;
+    if (!(options & access)) return Outcome::fail(MQRC_OPTIONS_ERROR);
+    return {};
+  }
+
+  // Decides exclusive use and counts the open; fails with 2042 when the queue is taken.
+  Outcome admitOpen(const ObjectDef& def, LocalQueue& q, MQLONG options) {
+    if (options & inputOpenBits()) {
+      bool shareable = def.isYes("SHARE", true);
+      bool exclusive = (options & MQOO_INPUT_EXCLUSIVE) || !shareable ||
+                       ((options & MQOO_INPUT_AS_Q_DEF) && def.get("DEFSOPT") == "EXCL");
+      if (q.openExclusive > 0 || (exclusive && q.openInput > 0)) return Outcome::fail(MQRC_OBJECT_IN_USE);
+      q.openInput++;
+      if (exclusive) q.openExclusive++;
+    }
+    if (options & MQOO_OUTPUT) q.openOutput++;
+    if (!(options & (inputOpenBits() | MQOO_OUTPUT))) q.openOther++;
+    return {};
+  }
+
+  void releaseOpen(LocalQueue& q, const Handle& h) {
+    if (h.options & inputOpenBits()) {
+      q.openInput--;
+      bool exclusive = q.openExclusive > 0;
+      if (exclusive) q.openExclusive = 0;  // only one exclusive opener can exist
+    }
+    if (h.options & MQOO_OUTPUT) q.openOutput--;
+    if (!(h.options & (inputOpenBits() | MQOO_OUTPUT))) q.openOther--;
+  }
+
+  long openCount(const LocalQueue& q) const { return q.openInput + q.openOutput + q.openOther; }
+
+  // Removes a handle; deletes its temporary dynamic queue. Returns false if close must fail.
+  Outcome closeHandle(Conn& c, std::map<MQHOBJ, Handle>::iterator it, MQLONG options) {
+    Handle& h = it->second;
+    if (h.kind == ObjectKind::Queue) {
+      auto q = local.find(h.queue);
+      auto def = queues.find(h.queue);
+      if (q != local.end() && def != queues.end()) {
+        bool dynamic = def->second.get("DEFTYPE") != "PREDEFINED";
+        bool deleteIt = h.deleteOnClose;
+        if (options & (MQCO_DELETE | MQCO_DELETE_PURGE)) {
+          if (!dynamic) return Outcome::fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
+          if (openCount(*q->second) > 1) return Outcome::fail(MQRC_OBJECT_IN_USE);
+          if (!(options & MQCO_DELETE_PURGE) && !isTempDyn(def->second) && !q->second->messages.empty())
+            return Outcome::fail(MQRC_Q_NOT_EMPTY);
+          deleteIt = true;
+        }
+        releaseOpen(*q->second, h);
+        if (deleteIt) {
+          bool permanent = !isTempDyn(def->second);
+          bool hadPersistent = !q->second->messages.empty();
+          dropQueue(h.queue);
+          if (permanent) {
+            saveObjects();
+            if (hadPersistent) saveMessages();
+          }
+        }
+      }
+    }
+    c.handles.erase(it);
+    return {};
+  }
+
+  Outcome checkMD(const MQMD& md) const {
+    if (std::memcmp(md.StrucId, MQMD_STRUC_ID, 4) != 0 || md.Version < 1 || md.Version > 2)
+      return Outcome::fail(MQRC_MD_ERROR);
+    return {};
+  }
+
+  // Finds the first visible message that matches; drops expired ones on the way.
+  std::map<MessageKey, Message>::iterator findMessage(LocalQueue& q, const MQMD& md, const MQGMO& gmo,
+                                                      std::optional<MessageKey> after) {
+    bool byMsgId = !isNoId(md.MsgId) && (gmo.Version < 2 || (gmo.MatchOptions & MQMO_MATCH_MSG_ID));
+    bool byCorrelId = !isNoId(md.CorrelId) && (gmo.Version < 2 || (gmo.MatchOptions & MQMO_MATCH_CORREL_ID));
+    auto now = Clock::now();
+    auto it = after ? q.messages.upper_bound(*after) : q.messages.begin();
+    while (it != q.messages.end()) {
+      Message& m = it->second;
+      if (m.expiresAt && *m.expiresAt <= now && !m.lockedBy && !m.pendingPut) {
+        bool persistent = m.md.Persistence == MQPER_PERSISTENT;
+        it = q.messages.erase(it);
+        if (persistent) saveMessages();
+        continue;
+      }
+      if (!m.pendingPut && !m.lockedBy && (!byMsgId || std::memcmp(m.md.MsgId, md.MsgId, 24) == 0) &&
+          (!byCorrelId || std::memcmp(m.md.CorrelId, md.CorrelId, 24) == 0))
+        return it;
+      ++it;
+    }
+    return q.messages.end();
+  }
+
+  void endUnit(ConnId conn, bool commit) {
+    bool persistentChanged = false;
+    for (auto& [qname, q] : local) {
+      bool changed = false;
+      for (auto it = q->messages.begin(); it != q->messages.end();) {
+        Message& m = it->second;
+        bool persistent = m.md.Persistence == MQPER_PERSISTENT;
+        if (m.pendingPut == conn) {
+          changed = true;
+          persistentChanged |= persistent;
+          if (commit) {
+            m.pendingPut = 0;
+          } else {
+            it = q->messages.erase(it);
+            continue;
+          }
+        } else if (m.lockedBy == conn) {
+          changed = true;
+          if (commit) {
+            persistentChanged |= persistent;
+            it = q->messages.erase(it);
+            continue;
+          }
+          m.lockedBy = 0;
+          m.md.BackoutCount++;
+        }
+        ++it;
+      }
+      if (changed) q->arrived.notify_all();
+    }
+    if (persistentChanged) saveMessages();
+    if (auto c = conns.find(conn); c != conns.end()) c->second.inUnit = false;
+  }
+};
+
+QueueManager::QueueManager(std::string name, std::unique_ptr<Store> store)
+    : name_(std::move(name)), impl_(std::make_unique<Impl>()) {
+  impl_->name = name_;
+  impl_->store = std::move(store);
+  impl_->idCounter = static_cast<uint64_t>(std::time(nullptr)) << 20;
+}
+
+QueueManager::~QueueManager() { stop(); }
+
+std::shared_ptr<QueueManager> QueueManager::open(const std::string& name, const std::filesystem::path& dir,
+                                                 std::string& error) {
+  if (!validObjectName(name)) {
+    error = "'" + name + "' is not a valid queue manager name";
+    return nullptr;
+  }
+  auto store = std::make_unique<Store>(dir);
+  std::shared_ptr<QueueManager> qm(new QueueManager(name, nullptr));
+  Impl& s = *qm->impl_;
+  s.store = std::move(store);
+  std::vector<ObjectDef> objs;
+  if (s.store->hasObjects()) {
+    if (!s.store->loadObjects(s.qmgr, objs, error)) return nullptr;
+    if (s.qmgr.name != name) {
+      error = (dir / Store::kObjectsFile).string() + " belongs to queue manager " + s.qmgr.name;
+      return nullptr;
+    }
+  } else {
+    s.qmgr = defaultQMgrObject(name);
+    char qmid[64];
+    std::snprintf(qmid, sizeof qmid, "%s_%lld", name.c_str(), static_cast<long long>(std::time(nullptr)));
+    s.qmgr.attrs["QMID"] = qmid;
+    objs = defaultObjects();
+    auto [date, time] = creationStamp();
+    for (auto& o : objs) {
+      o.attrs["ALTDATE"] = o.attrs["CRDATE"] = date;
+      o.attrs["ALTTIME"] = o.attrs["CRTIME"] = time;
+    }
+  }
+  for (auto& o : objs) {
+    if (o.kind == ObjectKind::Queue) {
+      if (o.queueType() == "QLOCAL") s.createLocalState(o.name);
+      s.queues[o.name] = std::move(o);
+    } else {
+      s.others[{o.kind, o.name}] = std::move(o);
+    }
+  }
+  if (s.store->enabled()) {
+    if (!s.store->hasObjects()) {
+      std::error_code ec;
+      std::filesystem::create_directories(dir, ec);
+      if (!s.store->saveObjects(s.qmgr, [&] {
+            std::vector<ObjectDef> all;
+            for (auto& [n, d] : s.queues) all.push_back(d);
+            for (auto& [k, d] : s.others) all.push_back(d);
+            return all;
+          }(), error))
+        return nullptr;
+    }
+    std::vector<StoredMessage> msgs;
+    if (!s.store->loadMessages(msgs, error)) return nullptr;
+    auto now = Clock::now();
+    for (auto& m : msgs) {
+      auto q = s.local.find(m.queue);
+      if (q == s.local.end()) continue;  // the queue went away with its definition
+      Message msg{m.md, std::move(m.data), std::nullopt, 0, 0};
+      if (msg.md.Expiry > 0) msg.expiresAt = now + std::chrono::milliseconds(100LL * msg.md.Expiry);
+      q->second->messages.emplace(MessageKey{9 - msg.md.Priority, s.nextSeq++}, std::move(msg));
+    }
+  }
+  return qm;
+}
+
+// --- MQI operations -------------------------------------------------------------------
+
+Outcome QueueManager::connect(const ConnectParams& params, ConnId& conn) {
+  std::lock_guard lk(impl_->mu);
+  if (impl_->stopping) return Outcome::fail(MQRC_Q_MGR_STOPPING);
+  if (impl_->quiescing) return Outcome::fail(MQRC_Q_MGR_QUIESCING);
+  conn = impl_->nextConn++;
+  impl_->conns[conn] = Conn{params, std::chrono::system_clock::now(), {}, false};
+  return {};
+}
+
+void QueueManager::disconnect(ConnId conn) {
+  std::lock_guard lk(impl_->mu);
+  auto c = impl_->conns.find(conn);
+  if (c == impl_->conns.end()) return;
+  impl_->endUnit(conn, false);
+  while (!c->second.handles.empty()) {
+    auto it = c->second.handles.begin();
+    if (!impl_->closeHandle(c->second, it, MQCO_NONE).ok()) c->second.handles.erase(it);
+  }
+  impl_->conns.erase(c);
+  for (auto& [n, q] : impl_->local) q->arrived.notify_all();
+}
+
+Outcome QueueManager::open(ConnId conn, MQOD& od, MQLONG options, MQHOBJ& hobj,
+                           std::optional<RouteRequest>* route) {
+  std::lock_guard lk(impl_->mu);
+  Impl& s = *impl_;
+  if (Outcome o = s.callState(conn, options & MQOO_FAIL_IF_QUIESCING); !o.ok()) return o;
+  if (std::memcmp(od.StrucId, MQOD_STRUC_ID, 4) != 0 || od.Version < 1 || od.Version > 4)
+    return Outcome::fail(MQRC_OD_ERROR);
+  if (Outcome o = s.checkOpenOptions(options); !o.ok()) return o;
+  Handle h;
+  h.options = options;
+  if (od.ObjectType == MQOT_Q_MGR) {
+    std::string objName = fieldText(od.ObjectName), qmName = fieldText(od.ObjectQMgrName);
+    if ((!objName.empty() && objName != name_) || (!qmName.empty() && qmName != name_))
+      return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
+    if (options & ~(MQOO_INQUIRE | MQOO_SET | MQOO_FAIL_IF_QUIESCING | MQOO_ALTERNATE_USER_AUTHORITY))
+      return Outcome::fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
+    h.kind = ObjectKind::QMgr;
+    h.queue = name_;
+  } else if (od.ObjectType == MQOT_Q) {
+    bool createdTemp = false;
+    if (Outcome o = s.resolveQueue(conn, od, options, h.queue, h.aliasName, createdTemp, route); !o.ok()) return o;
+    auto q = s.local.find(h.queue);
+    if (q == s.local.end()) return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
+    if (Outcome o = s.admitOpen(s.queues[h.queue], *q->second, options); !o.ok()) {
+      if (createdTemp) s.dropQueue(h.queue);
+      return o;
+    }
+    h.deleteOnClose = createdTemp;
+    if (od.Version >= MQOD_VERSION_3) {
+      setField(od.ResolvedQName, h.queue);
+      setField(od.ResolvedQMgrName, name_);
+    }
+  } else {
+    return Outcome::fail(MQRC_OBJECT_TYPE_ERROR);
+  }
+  h.hobj = s.nextHobj++;
+  hobj = h.hobj;
+  s.conns[conn].handles[hobj] = std::move(h);
+  return {};
+}
+
+Outcome QueueManager::close(ConnId conn, MQHOBJ hobj, MQLONG options) {
+  std::lock_guard lk(impl_->mu);
+  Impl& s = *impl_;
+  if (s.stopping) return Outcome::fail(MQRC_Q_MGR_STOPPING);
+  auto c = s.conns.find(conn);
+  if (c == s.conns.end()) return Outcome::fail(MQRC_HCONN_ERROR);
+  auto it = c->second.handles.find(hobj);
+  if (it == c->second.handles.end()) return Outcome::fail(MQRC_HOBJ_ERROR);
+  if (options & ~(MQCO_DELETE | MQCO_DELETE_PURGE | MQCO_KEEP_SUB | MQCO_REMOVE_SUB | MQCO_QUIESCE))
+    return Outcome::fail(MQRC_OPTIONS_ERROR);
+  return s.closeHandle(c->second, it, options);
+}
+
+Outcome QueueManager::put(ConnId conn, MQHOBJ hobj, MQMD& md, MQPMO& pmo, std::string_view data) {
+  std::lock_guard lk(impl_->mu);
+  Impl& s = *impl_;
+  if (Outcome o = s.callState(conn, pmo.Options & MQPMO_FAIL_IF_QUIESCING); !o.ok()) return o;
+  Handle* h = s.findHandle(conn, hobj);
+  if (!h) return Outcome::fail(MQRC_HOBJ_ERROR);
+  if (!(h->options & MQOO_OUTPUT)) return Outcome::fail(MQRC_NOT_OPEN_FOR_OUTPUT);
+  if (Outcome o = s.checkMD(md); !o.ok()) return o;
+  if (std::memcmp(pmo.StrucId, MQPMO_STRUC_ID, 4) != 0 || pmo.Version < 1 || pmo.Version > 3)
+    return Outcome::fail(MQRC_PMO_ERROR);
+  if ((pmo.Options & MQPMO_SYNCPOINT) && (pmo.Options & MQPMO_NO_SYNCPOINT)) return Outcome::fail(MQRC_OPTIONS_ERROR);
+  auto q = s.local.find(h->queue);
+  auto defIt = s.queues.find(h->queue);
+  if (q == s.local.end() || defIt == s.queues.end()) return Outcome::fail(MQRC_Q_DELETED);
+  const ObjectDef& def = defIt->second;
+  if (!h->aliasName.empty()) {
+    auto alias = s.queues.find(h->aliasName);
+    if (alias != s.queues.end() && alias->second.get("PUT") == "DISABLED") return Outcome::fail(MQRC_PUT_INHIBITED);
+  }
+  if (def.get("PUT") == "DISABLED") return Outcome::fail(MQRC_PUT_INHIBITED);
+  if (static_cast<long>(data.size()) > def.getInt("MAXMSGL", 4194304)) return Outcome::fail(MQRC_MSG_TOO_BIG_FOR_Q);
+  if (static_cast<long>(data.size()) > s.qmgr.getInt("MAXMSGL", 4194304))
+    return Outcome::fail(MQRC_MSG_TOO_BIG_FOR_Q_MGR);
+
+  Outcome result;
+  MQLONG priority = md.Priority;
+  if (priority == MQPRI_PRIORITY_AS_Q_DEF) priority = static_cast<MQLONG>(def.getInt("DEFPRTY", 0));
+  if (priority < 0) return Outcome::fail(MQRC_PRIORITY_ERROR);
+  if (priority > 9) {
+    result = Outcome::warn(MQRC_PRIORITY_EXCEEDS_MAXIMUM);
+  }
+  MQLONG persistence = md.Persistence;
+  if (persistence == MQPER_PERSISTENCE_AS_Q_DEF) persistence = def.isYes("DEFPSIST", false) ? MQPER_PERSISTENT : 0;
+  if (persistence != MQPER_PERSISTENT && persistence != MQPER_NOT_PERSISTENT)
+    return Outcome::fail(MQRC_PERSISTENCE_ERROR);
+  if (persistence == MQPER_PERSISTENT && s.isTempDyn(def)) return Outcome::fail(MQRC_PERSISTENT_NOT_ALLOWED);
+  if (md.Expiry <= 0 && md.Expiry != MQEI_UNLIMITED) return Outcome::fail(MQRC_EXPIRY_ERROR);
+  long depth = static_cast<long>(q->second->messages.size());
+  if (depth >= def.getInt("MAXDEPTH", 5000)) return Outcome::fail(MQRC_Q_FULL);
+
+  Message m;
+  m.md = md;
+  m.md.Priority = priority;
+  m.md.Persistence = persistence;
+  if ((pmo.Options & MQPMO_NEW_MSG_ID) || isNoId(md.MsgId)) s.newId(m.md.MsgId);
+  if (pmo.Options & MQPMO_NEW_CORREL_ID) s.newId(m.md.CorrelId);
+  m.md.BackoutCount = 0;
+  if (!(pmo.Options & MQPMO_SET_ALL_CONTEXT)) {
+    if (!(pmo.Options & MQPMO_SET_IDENTITY_CONTEXT)) {
+      const Conn& c = s.conns[conn];
+      setField(m.md.UserIdentifier, c.params.userId);
+      std::memset(m.md.AccountingToken, 0, sizeof m.md.AccountingToken);
+      setField(m.md.ApplIdentityData, "");
+    }
+    m.md.PutApplType = MQAT_UNIX;
+    setField(m.md.PutApplName, s.conns[conn].params.applName);
+    stampNow(m.md);
+    setField(m.md.ApplOriginData, "");
+  }
+  if (md.Version < MQMD_VERSION_2) {
+    std::memset(m.md.GroupId, 0, 24);
+    m.md.MsgSeqNumber = 1;
+    m.md.Offset = 0;
+    m.md.MsgFlags = MQMF_NONE;
+    m.md.OriginalLength = MQOL_UNDEFINED;
+  }
+  m.md.Version = MQMD_VERSION_2;
+  m.data.assign(data);
+  if (m.md.Expiry > 0) m.expiresAt = Clock::now() + std::chrono::milliseconds(100LL * m.md.Expiry);
+  bool syncpoint = pmo.Options & MQPMO_SYNCPOINT;
+  if (syncpoint) {
+    m.pendingPut = conn;
+    s.conns[conn].inUnit = true;
+  }
+  // The caller sees the identifiers and context the message got.
+  std::memcpy(md.MsgId, m.md.MsgId, 24);
+  std::memcpy(md.CorrelId, m.md.CorrelId, 24);
+  std::memcpy(md.UserIdentifier, m.md.UserIdentifier, sizeof md.UserIdentifier);
+  std::memcpy(md.PutApplName, m.md.PutApplName, sizeof md.PutApplName);
+  std::memcpy(md.PutDate, m.md.PutDate, 16);
+  md.PutApplType = m.md.PutApplType;
+  m.md.Priority = std::min<MQLONG>(priority, 9);
+  MessageKey key{9 - m.md.Priority, s.nextSeq++};
+  q->second->messages.emplace(key, std::move(m));
+  if (persistence == MQPER_PERSISTENT && !syncpoint && !s.saveMessages()) {
+    q->second->messages.erase(key);
+    return Outcome::fail(MQRC_RESOURCE_PROBLEM);
+  }
+  q->second->arrived.notify_all();
+  setField(pmo.ResolvedQName, h->queue);
+  setField(pmo.ResolvedQMgrName, name_);
+  return result;
+}
+
+Outcome QueueManager::get(ConnId conn, MQHOBJ hobj, MQMD& md, MQGMO& gmo, MQLONG bufferLength, char* buffer,
+                          MQLONG& dataLength, const CancelCheck& cancelled) {
+  std::unique_lock lk(impl_->mu);
+  Impl& s = *impl_;
+  dataLength = 0;
+  if (std::memcmp(gmo.StrucId, MQGMO_STRUC_ID, 4) != 0 || gmo.Version < 1 || gmo.Version > 4)
+    return Outcome::fail(MQRC_GMO_ERROR);
+  bool failIfQuiescing = gmo.Options & MQGMO_FAIL_IF_QUIESCING;
+  if (Outcome o = s.callState(conn, failIfQuiescing); !o.ok()) return o;
+  Handle* h = s.findHandle(conn, hobj);
+  if (!h) return Outcome::fail(MQRC_HOBJ_ERROR);
+  if (Outcome o = s.checkMD(md); !o.ok()) return o;
+  if (bufferLength < 0) return Outcome::fail(MQRC_BUFFER_LENGTH_ERROR);
+  if (bufferLength > 0 && buffer == nullptr) return Outcome::fail(MQRC_BUFFER_ERROR);
+  bool browse = gmo.Options & (MQGMO_BROWSE_FIRST | MQGMO_BROWSE_NEXT);
+  if (browse && !(h->options & MQOO_BROWSE)) return Outcome::fail(MQRC_NOT_OPEN_FOR_BROWSE);
+  if (!browse && !(h->options & inputOpenBits())) return Outcome::fail(MQRC_NOT_OPEN_FOR_INPUT);
+  if ((gmo.Options & MQGMO_SYNCPOINT) && (gmo.Options & MQGMO_NO_SYNCPOINT)) return Outcome::fail(MQRC_OPTIONS_ERROR);
+  bool wait = gmo.Options & MQGMO_WAIT;
+  if (wait && gmo.WaitInterval < 0 && gmo.WaitInterval != MQWI_UNLIMITED) return Outcome::fail(MQRC_WAIT_INTERVAL_ERROR);
+  auto q = s.local.find(h->queue);
+  if (q == s.local.end()) return Outcome::fail(MQRC_Q_DELETED);
+  std::shared_ptr<LocalQueue> queue = q->second;
+  std::string queueName = h->queue, aliasName = h->aliasName;
+  if (gmo.Options & MQGMO_BROWSE_FIRST) h->browseCursor.reset();
+  auto deadline = Clock::time_point::max();
+  if (wait && gmo.WaitInterval != MQWI_UNLIMITED) deadline = Clock::now() + std::chrono::milliseconds(gmo.WaitInterval);
+
+  for (;;) {
+    if (s.stopping) return Outcome::fail(MQRC_Q_MGR_STOPPING);
+    if (s.quiescing && failIfQuiescing) return Outcome::fail(MQRC_Q_MGR_QUIESCING);
+    h = s.findHandle(conn, hobj);
+    if (!h) return Outcome::fail(s.conns.count(conn) ? MQRC_HOBJ_ERROR : MQRC_CONNECTION_BROKEN);
+    if (queue->deleted) return Outcome::fail(MQRC_Q_DELETED);
+    auto def = s.queues.find(queueName);
+    if (def == s.queues.end()) return Outcome::fail(MQRC_Q_DELETED);
+    if (!browse) {
+      auto alias = aliasName.empty() ? s.queues.end() : s.queues.find(aliasName);
+      if (def->second.get("GET") == "DISABLED" || (alias != s.queues.end() && alias->second.get("GET") == "DISABLED"))
+        return Outcome::fail(MQRC_GET_INHIBITED);
+    }
+    auto it = s.findMessage(*queue, md, gmo, browse ? h->browseCursor : std::nullopt);
+    if (it != queue->messages.end()) {
+      Message& m = it->second;
+      MQLONG length = static_cast<MQLONG>(m.data.size());
+      dataLength = length;
+      md = m.md;
+      if (m.expiresAt) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*m.expiresAt - Clock::now()).count() / 100;
+        md.Expiry = static_cast<MQLONG>(std::max<long long>(1, left));
+      }
+      if (gmo.Version >= MQGMO_VERSION_3) gmo.ReturnedLength = std::min(length, bufferLength);
+      setField(gmo.ResolvedQName, queueName);
+      bool truncated = length > bufferLength;
+      if (truncated && !(gmo.Options & MQGMO_ACCEPT_TRUNCATED_MSG)) return Outcome::fail(MQRC_TRUNCATED_MSG_FAILED);
+      if (bufferLength > 0) std::memcpy(buffer, m.data.data(), static_cast<size_t>(std::min(length, bufferLength)));
+      if (browse) {
+        h->browseCursor = it->first;
+      } else if (gmo.Options & MQGMO_SYNCPOINT) {
+        m.lockedBy = conn;
+        s.conns[conn].inUnit = true;
+      } else {
+        bool persistent = m.md.Persistence == MQPER_PERSISTENT;
+        queue->messages.erase(it);
+        if (persistent) s.saveMessages();
+      }
+      return truncated ? Outcome::warn(MQRC_TRUNCATED_MSG_ACCEPTED) : Outcome{};
+    }
+    auto now = Clock::now();
+    if (!wait || now >= deadline) return Outcome::fail(MQRC_NO_MSG_AVAILABLE);
+    if (cancelled && cancelled()) return Outcome::fail(MQRC_CONNECTION_BROKEN);
+    auto until = cancelled ? std::min(deadline, now + kWaitSlice) : deadline;
+    if (until == Clock::time_point::max())
+      queue->arrived.wait(lk);
+    else
+      queue->arrived.wait_until(lk, until);
+  }
+}
+
+Outcome QueueManager::inquire(ConnId conn, MQHOBJ hobj, std::span<const MQLONG> selectors,
+                              std::span<MQLONG> intAttrs, std::span<char> charAttrs) {
+  std::lock_guard lk(impl_->mu);
+  Impl& s = *impl_;
+  if (Outcome o = s.callState(conn, false); !o.ok()) return o;
+  Handle* h = s.findHandle(conn, hobj);
+  if (!h) return Outcome::fail(MQRC_HOBJ_ERROR);
+  if (!(h->options & MQOO_INQUIRE)) return Outcome::fail(MQRC_NOT_OPEN_FOR_INQUIRE);
+  bool isQMgr = h->kind == ObjectKind::QMgr;
+  const ObjectDef* def = &s.qmgr;
+  std::string objName = name_;
+  if (!isQMgr) {
+    std::string qname = h->aliasName.empty() ? h->queue : h->aliasName;
+    auto it = s.queues.find(qname);
+    if (it == s.queues.end()) return Outcome::fail(MQRC_Q_DELETED);
+    def = &it->second;
+    objName = qname;
+  }
+  // Check every selector first, so that a bad one leaves the output untouched.
+  for (MQLONG sel : selectors) {
+    bool isInt = sel >= MQIA_FIRST && sel <= MQIA_LAST;
+    bool isChar = sel >= MQCA_FIRST && sel <= MQCA_LAST;
+    if (!isInt && !isChar) return Outcome::fail(MQRC_SELECTOR_ERROR);
+  }
+  Outcome result;
+  size_t intIndex = 0, charOffset = 0;
+  auto shortfall = [&](MQLONG reason) {
+    if (result.compCode == MQCC_OK) result = Outcome::warn(reason);
+  };
+  for (MQLONG sel : selectors) {
+    if (sel >= MQIA_FIRST && sel <= MQIA_LAST) {
+      MQLONG value = MQIAV_NOT_APPLICABLE;
+      bool known = false;
+      if (!isQMgr && (sel == MQIA_CURRENT_Q_DEPTH || sel == MQIA_OPEN_INPUT_COUNT || sel == MQIA_OPEN_OUTPUT_COUNT)) {
+        auto q = s.local.find(objName);
+        known = q != s.local.end();
+        if (known)
+          value = sel == MQIA_CURRENT_Q_DEPTH ? static_cast<MQLONG>(q->second->messages.size())
+                  : sel == MQIA_OPEN_INPUT_COUNT ? q->second->openInput
+                                                 : q->second->openOutput;
+      }
+      for (const auto& row : intSelectors()) {
+        if (known || row.selector != sel || row.forQMgr != isQMgr) continue;
+        auto a = def->attrs.find(row.attr);
+        if (a == def->attrs.end()) continue;
+        known = true;
+        if (row.values.empty()) {
+          value = static_cast<MQLONG>(def->getInt(row.attr, MQIAV_NOT_APPLICABLE));
+        } else {
+          for (const auto& [text, number] : row.values)
+            if (text == a->second) value = number;
+        }
+      }
+      if (!known) shortfall(MQRC_SELECTOR_NOT_FOR_TYPE);
+      if (intIndex < intAttrs.size())
+        intAttrs[intIndex] = value;
+      else
+        shortfall(MQRC_INT_ATTR_COUNT_TOO_SMALL);
+      ++intIndex;
+    } else {
+      const CharSelector* row = nullptr;
+      for (const auto& r : charSelectors())
+        if (r.selector == sel && r.forQMgr == isQMgr) row = &r;
+      std::string value;
+      size_t length = 48;
+      if (row) {
+        length = row->length;
+        value = row->attr[0] ? def->get(row->attr) : objName;
+      } else {
+        shortfall(MQRC_SELECTOR_NOT_FOR_TYPE);
+      }
+      if (charOffset + length <= charAttrs.size()) {
+        char* out = charAttrs.data() + charOffset;
+        std::memset(out, ' ', length);
+        std::memcpy(out, value.data(), std::min(length, value.size()));
+      } else {
+        shortfall(MQRC_CHAR_ATTRS_TOO_SHORT);
+      }
+      charOffset += length;
+    }
+  }
+  return result;
+}
+
+Outcome QueueManager::set(ConnId conn, MQHOBJ hobj, std::span<const MQLONG> selectors,
+                          std::span<const MQLONG> intAttrs, std::span<const char> charAttrs) {
+  std::lock_guard lk(impl_->mu);
+  Impl& s = *impl_;
+  if (Outcome o = s.callState(conn, false); !o.ok()) return o;
+  Handle* h = s.findHandle(conn, hobj);
+  if (!h) return Outcome::fail(MQRC_HOBJ_ERROR);
+  if (!(h->options & MQOO_SET)) return Outcome::fail(MQRC_NOT_OPEN_FOR_SET);
+  if (h->kind != ObjectKind::Queue) return Outcome::fail(MQRC_SELECTOR_ERROR);
+  auto def = s.queues.find(h->aliasName.empty() ? h->queue : h->aliasName);
+  if (def == s.queues.end()) return Outcome::fail(MQRC_Q_DELETED);
+  size_t intIndex = 0;
+  Attributes changes;
+  for (MQLONG sel : selectors) {
+    if (sel != MQIA_INHIBIT_GET && sel != MQIA_INHIBIT_PUT) return Outcome::fail(MQRC_SELECTOR_ERROR);
+    if (intIndex >= intAttrs.size()) return Outcome::fail(MQRC_INT_ATTR_COUNT_ERROR);
+    MQLONG v = intAttrs[intIndex++];
+    if (v != 0 && v != 1) return Outcome::fail(MQRC_INHIBIT_VALUE_ERROR);
+    changes[sel == MQIA_INHIBIT_GET ? "GET" : "PUT"] = v ? "DISABLED" : "ENABLED";
+  }
+  (void)charAttrs;
+  for (auto& [k, v] : changes) def->second.attrs[k] = v;
+  if (!s.isTempDyn(def->second)) s.saveObjects();
+  for (auto& [n, q] : s.local) q->arrived.notify_all();
+  return {};
+}
+
+Outcome QueueManager::commit(ConnId conn) {
+  std::lock_guard lk(impl_->mu);
+  if (Outcome o = impl_->callState(conn, false); !o.ok()) return o;
+  impl_->endUnit(conn, true);
+  return {};
+}
+
+Outcome QueueManager::backout(ConnId conn) {
+  std::lock_guard lk(impl_->mu);
+  if (Outcome o = impl_->callState(conn, false); !o.ok()) return o;
+  impl_->endUnit(conn, false);
+  return {};
+}
+
+// --- administration ---------------------------------------------------------------------
+
+ObjectDef QueueManager::qmgrObject() const {
+  std::lock_guard lk(impl_->mu);
+  return impl_->qmgr;
+}
+
+void QueueManager::alterQMgr(const Attributes& changes) {
+  std::lock_guard lk(impl_->mu);
+  for (const auto& [k, v] : changes) impl_->qmgr.attrs[k] = v;
+  impl_->saveObjects();
+}
+
+std::vector<ObjectDef> QueueManager::objects(ObjectKind kind) const {
+  std::lock_guard lk(impl_->mu);
+  std::vector<ObjectDef> out;
+  if (kind == ObjectKind::Queue) {
+    for (const auto& [n, d] : impl_->queues) out.push_back(d);
+  } else if (kind == ObjectKind::QMgr) {
+    out.push_back(impl_->qmgr);
+  } else {
+    for (const auto& [k, d] : impl_->others)
+      if (k.first == kind) out.push_back(d);
+  }
+  return out;
+}
+
+std::optional<ObjectDef> QueueManager::object(ObjectKind kind, const std::string& name) const {
+  std::lock_guard lk(impl_->mu);
+  if (kind == ObjectKind::Queue) {
+    auto it = impl_->queues.find(name);
+    if (it != impl_->queues.end()) return it->second;
+    return std::nullopt;
+  }
+  auto it = impl_->others.find({kind, name});
+  if (it != impl_->others.end()) return it->second;
+  return std::nullopt;
+}
+
+Outcome QueueManager::define(ObjectDef def, bool replace) {
+  std::lock_guard lk(impl_->mu);
+  Impl& s = *impl_;
+  if (def.kind == ObjectKind::QMgr) return Outcome::fail(MQRC_OBJECT_TYPE_ERROR);
+  if (!validObjectName(def.name, def.kind == ObjectKind::Channel ? 20 : 48)) return Outcome::fail(MQRC_OBJECT_NAME_ERROR);
+  auto [date, time] = creationStamp();
+  def.attrs["ALTDATE"] = date;
+  def.attrs["ALTTIME"] = time;
+  if (def.kind == ObjectKind::Queue) {
+    auto it = s.queues.find(def.name);
+    if (it != s.queues.end()) {
+      if (!replace) return Outcome::fail(MQRC_OBJECT_ALREADY_EXISTS);
+      if (it->second.queueType() != def.queueType()) return Outcome::fail(MQRC_Q_TYPE_ERROR);
+      def.attrs["CRDATE"] = it->second.get("CRDATE");
+      def.attrs["CRTIME"] = it->second.get("CRTIME");
+    } else {
+      def.attrs["CRDATE"] = date;
+      def.attrs["CRTIME"] = time;
+    }
+    if (def.queueType() == "QLOCAL") s.createLocalState(def.name);
+    std::string qname = def.name;
+    s.queues[qname] = std::move(def);
+    for (auto& [n, q] : s.local) q->arrived.notify_all();
+  } else {
+    auto key = std::make_pair(def.kind, def.name);
+    auto it = s.others.find(key);
+    if (it != s.others.end() && !replace) return Outcome::fail(MQRC_OBJECT_ALREADY_EXISTS);
+    def.attrs["CRDATE"] = it != s.others.end() ? it->second.get("CRDATE", date) : date;
+    def.attrs["CRTIME"] = it != s.others.end() ? it->second.get("CRTIME", time) : time;
+    s.others[key] = std::move(def);
+  }
+  if (!s.saveObjects()) return Outcome::fail(MQRC_RESOURCE_PROBLEM);
+  return {};
+}
+
+Outcome QueueManager::alter(ObjectKind kind, const std::string& name, const Attributes& changes) {
+  auto current = object(kind, name);
+  if (!current) return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
+  for (const auto& [k, v] : changes) current->attrs[k] = v;
+  return define(std::move(*current), true);
+}
+
+Outcome QueueManager::remove(ObjectKind kind, const std::string& name, bool purge) {
+  std::lock_guard lk(impl_->mu);
+  Impl& s = *impl_;
+  if (kind == ObjectKind::Queue) {
+    auto it = s.queues.find(name);
+    if (it == s.queues.end()) return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
+    auto q = s.local.find(name);
+    bool hadPersistent = false;
+    if (q != s.local.end()) {
+      if (s.openCount(*q->second) > 0) return Outcome::fail(MQRC_OBJECT_IN_USE);
+      if (!q->second->messages.empty() && !purge) return Outcome::fail(MQRC_Q_NOT_EMPTY);
+      hadPersistent = !q->second->messages.empty();
+    }
+    s.dropQueue(name);
+    if (hadPersistent) s.saveMessages();
+  } else {
+    if (!s.others.erase({kind, name})) return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
+  }
+  if (!s.saveObjects()) return Outcome::fail(MQRC_RESOURCE_PROBLEM);
+  return {};
+}
+
+std::optional<QueueStatus> QueueManager::queueStatus(const std::string& name) const {
+  std::lock_guard lk(impl_->mu);
+  auto q = impl_->local.find(name);
+  if (q == impl_->local.end()) return std::nullopt;
+  QueueStatus st;
+  st.depth = static_cast<long>(q->second->messages.size());
+  st.openInput = q->second->openInput;
+  st.openOutput = q->second->openOutput;
+  for (const auto& [k, m] : q->second->messages)
+    if (m.pendingPut || m.lockedBy) st.uncommitted++;
+  return st;
+}
+
+Outcome QueueManager::clearQueue(const std::string& name) {
+  std::lock_guard lk(impl_->mu);
+  auto q = impl_->local.find(name);
+  if (q == impl_->local.end()) return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
+  if (q->second->openInput > 0 || q->second->openOutput > 0) return Outcome::fail(MQRC_OBJECT_IN_USE);
+  bool had = !q->second->messages.empty();
+  q->second->messages.clear();
+  if (had) impl_->saveMessages();
+  return {};
+}
+
+std::vector<ConnectionInfo> QueueManager::connections() const {
+  std::lock_guard lk(impl_->mu);
+  std::vector<ConnectionInfo> out;
+  for (const auto& [id, c] : impl_->conns) {
+    ConnectionInfo info{id, c.params, c.connectedAt, {}};
+    for (const auto& [hobj, h] : c.handles)
+      info.handles.push_back({hobj, h.kind, h.aliasName.empty() ? h.queue : h.aliasName, h.options});
+    out.push_back(std::move(info));
+  }
+  return out;
+}
+
+void QueueManager::startService(std::function<void(std::stop_token)> body) {
+  std::lock_guard lk(impl_->mu);
+  if (impl_->stopping) return;
+  impl_->services.emplace_back(std::move(body));
+}
+
+void QueueManager::quiesce() {
+  std::lock_guard lk(impl_->mu);
+  impl_->quiescing = true;
+  for (auto& [n, q] : impl_->local) q->arrived.notify_all();
+}
+
+void QueueManager::stop() {
+  std::vector<std::jthread> services;
+  {
+    std::lock_guard lk(impl_->mu);
+    if (!impl_->stopping) {
+      impl_->stopping = true;
+      for (auto& [n, q] : impl_->local) q->arrived.notify_all();
+    }
+    services.swap(impl_->services);
+  }
+  for (auto& t : services) t.request_stop();
+  services.clear();  // joins
+}
+
+bool QueueManager::stopping() const {
+  std::lock_guard lk(impl_->mu);
+  return impl_->stopping;
+}
+
+std::string QueueManager::storageError() const {
+  std::lock_guard lk(impl_->mu);
+  return impl_->storageError;
+}
+
+}  // namespace qmsim

@@ -1,0 +1,257 @@
+#include "engine/store.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace qmsim {
+
+namespace {
+
+constexpr const char* kObjectsHeader = "# qmsim object definitions v1";
+constexpr char kMessagesMagic[8] = {'Q', 'M', 'S', 'M', 'S', 'G', '0', '1'};
+
+// Values may hold any byte; '%', '=', control characters and trailing blanks are escaped.
+std::string escape(const std::string& value) {
+  std::string out;
+  for (unsigned char c : value) {
+    if (c == '%' || c == '=' || c < 0x20 || c == 0x7f) {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "%%%02X", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (!out.empty() && out.back() == ' ') out.replace(out.size() - 1, 1, "%20");
+  return out;
+}
+
+bool unescape(const std::string& text, std::string& out) {
+  out.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) return false;
+    unsigned value = 0;
+    for (int k = 1; k <= 2; ++k) {
+      char c = text[i + k];
+      value <<= 4;
+      if (c >= '0' && c <= '9') value |= c - '0';
+      else if (c >= 'A' && c <= 'F') value |= c - 'A' + 10;
+      else return false;
+    }
+    out += static_cast<char>(value);
+    i += 2;
+  }
+  return true;
+}
+
+uint64_t fnv1a(const char* data, size_t size) {
+  uint64_t h = 1469598103934665603ull;
+  for (size_t i = 0; i < size; ++i) {
+    h ^= static_cast<unsigned char>(data[i]);
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+void putU32(std::string& out, uint32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }
+void putU64(std::string& out, uint64_t v) { out.append(reinterpret_cast<const char*>(&v), 8); }
+
+struct Reader {
+  const std::string& buf;
+  size_t pos = 0;
+  bool take(void* dst, size_t n) {
+    if (n > buf.size() - pos) return false;
+    std::memcpy(dst, buf.data() + pos, n);
+    pos += n;
+    return true;
+  }
+  bool takeString(std::string& s, size_t n) {
+    if (n > buf.size() - pos) return false;
+    s.assign(buf, pos, n);
+    pos += n;
+    return true;
+  }
+};
+
+bool readWholeFile(const std::filesystem::path& path, std::string& data, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "cannot open " + path.string() + ": " + std::strerror(errno);
+    return false;
+  }
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  if (in.bad()) {
+    error = "cannot read " + path.string();
+    return false;
+  }
+  data = ss.str();
+  return true;
+}
+
+}  // namespace
+
+bool writeFileAtomically(const std::filesystem::path& path, const std::string& data, std::string& error) {
+  std::filesystem::path tmp = path;
+  tmp += ".new";
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    error = "cannot create " + tmp.string() + ": " + std::strerror(errno);
+    return false;
+  }
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = "cannot write " + tmp.string() + ": " + std::strerror(errno);
+      ::close(fd);
+      ::unlink(tmp.c_str());
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    error = "cannot flush " + tmp.string() + ": " + std::strerror(errno);
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    error = "cannot rename " + tmp.string() + ": " + std::strerror(errno);
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+Store::Store(std::filesystem::path dir) : dir_(std::move(dir)) {}
+
+bool Store::hasObjects() const {
+  std::error_code ec;
+  return enabled() && std::filesystem::exists(dir_ / kObjectsFile, ec);
+}
+
+bool Store::saveObjects(const ObjectDef& qmgr, const std::vector<ObjectDef>& objects, std::string& error) {
+  if (!enabled()) return true;
+  std::string out = std::string(kObjectsHeader) + "\n";
+  auto emit = [&out](const ObjectDef& def) {
+    out += "[" + std::string(kindName(def.kind)) + " " + escape(def.name) + "]\n";
+    for (const auto& [key, value] : def.attrs) out += key + "=" + escape(value) + "\n";
+  };
+  emit(qmgr);
+  for (const auto& def : objects) emit(def);
+  out += "# end\n";
+  return writeFileAtomically(dir_ / kObjectsFile, out, error);
+}
+
+bool Store::loadObjects(ObjectDef& qmgr, std::vector<ObjectDef>& objects, std::string& error) const {
+  std::filesystem::path path = dir_ / kObjectsFile;
+  std::string data;
+  if (!readWholeFile(path, data, error)) return false;
+  std::istringstream in(data);
+  std::string line;
+  int lineNo = 0;
+  auto damaged = [&](const std::string& why) {
+    error = path.string() + " is damaged at line " + std::to_string(lineNo) + ": " + why;
+    return false;
+  };
+  bool sawEnd = false, sawQMgr = false;
+  ObjectDef* current = nullptr;
+  objects.clear();
+  while (std::getline(in, line)) {
+    ++lineNo;
+    if (lineNo == 1) {
+      if (line != kObjectsHeader) return damaged("not a qmsim object file");
+      continue;
+    }
+    if (sawEnd) return damaged("data after the end marker");
+    if (line == "# end") {
+      sawEnd = true;
+      continue;
+    }
+    if (!line.empty() && line.front() == '[') {
+      size_t space = line.find(' ');
+      if (line.back() != ']' || space == std::string::npos) return damaged("bad section header");
+      auto kind = kindFromName(line.substr(1, space - 1));
+      std::string name;
+      if (!kind || !unescape(line.substr(space + 1, line.size() - space - 2), name) || name.empty())
+        return damaged("bad section header");
+      if (*kind == ObjectKind::QMgr) {
+        if (sawQMgr) return damaged("second queue manager section");
+        sawQMgr = true;
+        qmgr = ObjectDef{ObjectKind::QMgr, name, {}};
+        current = &qmgr;
+      } else {
+        objects.push_back(ObjectDef{*kind, name, {}});
+        current = &objects.back();
+      }
+      continue;
+    }
+    size_t eq = line.find('=');
+    std::string value;
+    if (current == nullptr || eq == std::string::npos || eq == 0 || !unescape(line.substr(eq + 1), value))
+      return damaged("bad attribute line");
+    current->attrs[line.substr(0, eq)] = value;
+  }
+  if (!sawEnd) return damaged("file is truncated");
+  if (!sawQMgr) return damaged("no queue manager section");
+  return true;
+}
+
+bool Store::saveMessages(const std::vector<StoredMessage>& messages, std::string& error) {
+  if (!enabled()) return true;
+  std::string out(kMessagesMagic, sizeof kMessagesMagic);
+  putU32(out, static_cast<uint32_t>(messages.size()));
+  for (const auto& m : messages) {
+    putU32(out, static_cast<uint32_t>(m.queue.size()));
+    out += m.queue;
+    out.append(reinterpret_cast<const char*>(&m.md), sizeof(MQMD));
+    putU32(out, static_cast<uint32_t>(m.data.size()));
+    out += m.data;
+  }
+  putU64(out, fnv1a(out.data(), out.size()));
+  return writeFileAtomically(dir_ / kMessagesFile, out, error);
+}
+
+bool Store::loadMessages(std::vector<StoredMessage>& messages, std::string& error) const {
+  messages.clear();
+  std::filesystem::path path = dir_ / kMessagesFile;
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return true;
+  std::string data;
+  if (!readWholeFile(path, data, error)) return false;
+  auto damaged = [&](const char* why) {
+    error = path.string() + " is damaged: " + why;
+    return false;
+  };
+  if (data.size() < sizeof kMessagesMagic + 12 || std::memcmp(data.data(), kMessagesMagic, 8) != 0)
+    return damaged("not a qmsim message file");
+  uint64_t stored;
+  std::memcpy(&stored, data.data() + data.size() - 8, 8);
+  if (stored != fnv1a(data.data(), data.size() - 8)) return damaged("checksum mismatch");
+  std::string body = data.substr(0, data.size() - 8);
+  Reader r{body, sizeof kMessagesMagic};
+  uint32_t count = 0;
+  if (!r.take(&count, 4)) return damaged("truncated");
+  for (uint32_t i = 0; i < count; ++i) {
+    StoredMessage m;
+    uint32_t len = 0;
+    if (!r.take(&len, 4) || !r.takeString(m.queue, len) || !r.take(&m.md, sizeof(MQMD)) || !r.take(&len, 4) ||
+        !r.takeString(m.data, len))
+      return damaged("truncated record");
+    messages.push_back(std::move(m));
+  }
+  if (r.pos != body.size()) return damaged("trailing data");
+  return true;
+}
+
+}  // namespace qmsim

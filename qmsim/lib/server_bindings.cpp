@@ -1,0 +1,29 @@
+// Server bindings: the queue manager runs in this process, or in a qmsim server
+// that hosts it, reached through its local socket so that both see one state.
+#include "engine/registry.h"
+#include "engine/session.h"
+#include "lib/backend.h"
+#include "net/remote_backend.h"
+
+namespace qmsim {
+
+Outcome connectServerBindings(const std::string& name, const ConnectParams& params,
+                              std::unique_ptr<Backend>& backend) {
+  if (!validObjectName(name)) return Outcome::fail(MQRC_Q_MGR_NAME_ERROR);
+  Registry& registry = Registry::process();
+  auto home = qmsimHome();
+  auto qm = registry.find(home, name);
+  if (!qm) {
+    Outcome o = connectLocalSocket(qmgrSocketPath(home, name), name, params, backend);
+    if (o.ok() || o.reason != MQRC_Q_MGR_NOT_AVAILABLE) return o;
+    std::string error;
+    qm = registry.host(home, name, true, error);
+    if (!qm) return Outcome::fail(MQRC_Q_MGR_NOT_AVAILABLE);
+  }
+  std::unique_ptr<Session> session;
+  Outcome o = Session::connect(registry, qm, params, session);
+  if (o.ok()) backend = makeLocalBackend(std::move(session));
+  return o;
+}
+
+}  // namespace qmsim

@@ -1,0 +1,43 @@
+// The qmsim server: serves MQI calls for the queue managers this process hosts,
+// over TCP (client bindings, checked against the SVRCONN channel and optionally
+// a user and password) and over one local socket per queue manager (server
+// bindings of other processes). One thread per connection.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/registry.h"
+
+namespace qmsim {
+
+struct ServerOptions {
+  std::string bindAddress = "127.0.0.1";
+  int port = 1414;  // 0: any free port
+  bool tcp = true;
+  // Non-empty: client connections must present one of these users with its password.
+  std::map<std::string, std::string> users;
+};
+
+class Server {
+ public:
+  Server(Registry& registry, std::filesystem::path home, ServerOptions options);
+  ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  // Listens for the given hosted queue managers; false and error on failure.
+  bool start(const std::vector<std::string>& qmgrs, std::string& error);
+  int port() const;
+  // Quiesces and stops the queue managers (waiting gets end with 2162), then closes every connection.
+  void stop();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qmsim
