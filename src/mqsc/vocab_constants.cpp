@@ -1,6 +1,6 @@
 // IBM MQ constant names: lookup by name for CONST. expressions, and by value for reason texts.
 #include <algorithm>
-#include <cctype>
+#include <cstring>
 
 #include "mqsc/vocab.h"
 #include "mqsc/vocab_data.h"
@@ -8,16 +8,8 @@
 
 namespace {
 
-// Compares an upper-case index name with a name in any case.
-int CompareUpper(const char* indexName, std::string_view name) {
-  size_t i = 0;
-  for (; indexName[i] && i < name.size(); ++i) {
-    const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(name[i])));
-    if (indexName[i] != c) return indexName[i] < c ? -1 : 1;
-  }
-  if (indexName[i]) return 1;
-  return i < name.size() ? -1 : 0;
-}
+// Longest constant name IBM defines is well under this; longer names cannot match.
+constexpr size_t kMaxConstantName = 128;
 
 const char* DescriptionByValue(const ConstNameDef* table, int64_t value) {
   // Values are compared as 32-bit, as IBM's MQLONG.
@@ -29,12 +21,20 @@ const char* DescriptionByValue(const ConstNameDef* table, int64_t value) {
 }  // namespace
 
 std::optional<int64_t> ConstantByName(std::string_view name) {
-  // The generated index holds each name once (the first in search order wins), sorted.
+  // The generated index holds each name once (the first in search order wins), upper case
+  // and sorted: fold the name once, then binary search with plain comparisons.
+  if (name.empty() || name.size() >= kMaxConstantName) return std::nullopt;
+  char folded[kMaxConstantName];
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '\0') return std::nullopt;
+    folded[i] = vocab::FoldUpper(name[i]);
+  }
+  folded[name.size()] = '\0';
   const ConstIndexEntry* first = kConstantIndex;
   const ConstIndexEntry* last = kConstantIndex + kConstantIndexCount;
   const ConstIndexEntry* it = std::lower_bound(
-      first, last, name, [](const ConstIndexEntry& e, std::string_view n) { return CompareUpper(e.name, n) < 0; });
-  if (it != last && CompareUpper(it->name, name) == 0) return it->value;
+      first, last, folded, [](const ConstIndexEntry& e, const char* n) { return std::strcmp(e.name, n) < 0; });
+  if (it != last && std::strcmp(it->name, folded) == 0) return it->value;
   return std::nullopt;
 }
 

@@ -286,12 +286,15 @@ const FieldDef* FindFieldInTable(const FieldDef* table, std::string_view name, u
   if (ambiguous) *ambiguous = false;
   const FieldDef* match = nullptr;
   int matches = 0;
+  if (name.empty()) return nullptr;   // an empty name would match every keyword
+  const char first = vocab::FoldUpper(name.front());
   for (const FieldDef* f = table; f && (f->keyword || f->pcfParameter); ++f) {
     if (!f->keyword) continue;
     const size_t length = static_cast<size_t>(f->keywordLength);
     if ((options & kFieldExactLength) ? length != name.size() : length < name.size()) continue;
+    if (vocab::FoldUpper(f->keyword[0]) != first) continue;
     if ((options & kFieldSkipCommandOnly) && (f->type == 'a' || f->type == 'q' || f->type == 'w')) continue;
-    if (!EqualsNoCase(std::string_view(f->keyword, name.size()), name)) continue;
+    if (!vocab::EqualsNoCaseSameLength(f->keyword, name.data(), name.size())) continue;
     if (length == name.size()) return f;   // a whole keyword beats any longer one it prefixes
     if (options & kFieldExactLength) continue;
     match = f;

@@ -1,19 +1,11 @@
 #include "mqsc/vocab_match.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace vocab {
 
-namespace {
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-}  // namespace
-
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  return true;
+  return a.size() == b.size() && EqualsNoCaseSameLength(a.data(), b.data(), a.size());
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
