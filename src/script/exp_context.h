@@ -119,6 +119,7 @@ struct ExprNode {
   IndicatorModifier modifier = IndicatorModifier::None;
   int32_t first = 0;       // index of the first node of this item's subtree
   int32_t slot = -1;       // VAR: resolver slot; script function: its id
+  int32_t argBase = 0;     // function: where its arguments sit in the argument buffer
   const OperatorDef* op = nullptr;
   Value literal;           // operand value (STR views the context's own copy of the text)
   std::string name;        // VAR name; function name for script functions
@@ -161,7 +162,13 @@ class ExprContext {
   NameResolver* resolver_ = nullptr;
   ScriptFunctionHost* functions_ = nullptr;
   std::vector<ExprNode> nodes_;
+  int32_t argSlots_ = 0;  // total arguments of all function items
 
+  // Evaluation scratch, kept between evaluations so that strings keep their capacity:
+  // one result slot per postfix item and the packed function arguments.
+  std::vector<Value> slots_;
+  std::vector<Value> args_;
+  bool busy_ = false;  // set while evaluating; a nested evaluation uses its own scratch
   // Evaluation state; a compiled expression is used from one thread only.
   bool checkMode_ = false;
   bool absent_ = false;

@@ -1,7 +1,8 @@
 // Evaluator: walks the postfix list recursively from its end. Each item knows where its
 // subtree starts, so an operator finds its left operand without evaluating the right one
-// first; right operands and later arguments are still evaluated first, as callers see
-// in which error is reported.
+// first; right operands and later arguments are evaluated first, which decides the error
+// a user sees when several operands fail. Every item writes its value into its own slot
+// of scratch kept with the compiled expression, so repeated evaluations do not allocate.
 #include <array>
 
 #include "script/expr.h"
@@ -10,11 +11,26 @@ namespace kvarn::script {
 
 class ExprEvaluator {
  public:
-  explicit ExprEvaluator(ExprContext& ctx) : ctx_(ctx), nodes_(ctx.nodes_) {}
+  ExprEvaluator(ExprContext& ctx, std::vector<Value>& slots, std::vector<Value>& args)
+      : ctx_(ctx), nodes_(ctx.nodes_), slots_(slots), args_(args) {
+    if (slots_.size() != nodes_.size()) slots_.resize(nodes_.size());
+    if (args_.size() != static_cast<size_t>(ctx.argSlots_)) args_.resize(static_cast<size_t>(ctx.argSlots_));
+  }
 
   static bool evaluate(ExprContext& ctx, Value& result, bool checkMode) {
+    if (ctx.busy_) {
+      // Re-entered (a function evaluating this same expression): use fresh scratch.
+      std::vector<Value> slots, args;
+      bool saved = ctx.checkMode_;
+      ctx.checkMode_ = checkMode;
+      bool ok = ExprEvaluator(ctx, slots, args).run(result);
+      ctx.checkMode_ = saved;
+      return ok;
+    }
+    ctx.busy_ = true;
     ctx.checkMode_ = checkMode;
-    bool ok = ExprEvaluator(ctx).run(result);
+    bool ok = ExprEvaluator(ctx, ctx.slots_, ctx.args_).run(result);
+    ctx.busy_ = false;
     if (checkMode) {
       ctx.checkMode_ = false;
       ctx.absent_ = false;
@@ -29,7 +45,11 @@ class ExprEvaluator {
       ctx_.error_ = "No expression given";
       return false;
     }
-    if (eval(static_cast<int32_t>(nodes_.size()) - 1, result)) return true;
+    int32_t last = static_cast<int32_t>(nodes_.size()) - 1;
+    if (eval(last)) {
+      result = slots_[static_cast<size_t>(last)];
+      return true;
+    }
     if (ctx_.absent_) {
       result.setInt(0);  // an absent value makes the whole expression false, not an error
       return true;
@@ -41,11 +61,33 @@ class ExprEvaluator {
  private:
   ExprContext& ctx_;
   const std::vector<ExprNode>& nodes_;
+  std::vector<Value>& slots_;
+  std::vector<Value>& args_;
+
+  // The common integer operations without the general balancing rules.
+  static bool integerFastPath(OpCode code, int64_t a, int64_t b, Value& out) {
+    auto wrap = [](uint64_t v) { return static_cast<int64_t>(v); };
+    switch (code) {
+      case OpCode::Add: out.setInt(wrap(static_cast<uint64_t>(a) + static_cast<uint64_t>(b))); return true;
+      case OpCode::Sub: out.setInt(wrap(static_cast<uint64_t>(a) - static_cast<uint64_t>(b))); return true;
+      case OpCode::Mul: out.setInt(wrap(static_cast<uint64_t>(a) * static_cast<uint64_t>(b))); return true;
+      case OpCode::Eq: out.setInt(a == b); return true;
+      case OpCode::Ne: out.setInt(a != b); return true;
+      case OpCode::Gt: out.setInt(a > b); return true;
+      case OpCode::Ge: out.setInt(a >= b); return true;
+      case OpCode::Lt: out.setInt(a < b); return true;
+      case OpCode::Le: out.setInt(a <= b); return true;
+      case OpCode::And: out.setInt(a != 0 && b != 0); return true;
+      default: return false;
+    }
+  }
 
   int32_t before(int32_t i) const { return nodes_[i].first - 1; }
+  Value& slot(int32_t i) { return slots_[static_cast<size_t>(i)]; }
 
-  bool eval(int32_t i, Value& out) {
+  bool eval(int32_t i) {
     const ExprNode& n = nodes_[i];
+    Value& out = slot(i);
     switch (n.type) {
       case LexemeType::Int: out.setInt(n.literal.asInt()); return true;
       case LexemeType::Dbl: out.setDbl(n.literal.asDbl()); return true;
@@ -59,45 +101,45 @@ class ExprEvaluator {
     const OperatorDef& op = *n.op;
     if (op.kind & (kFunction | kScriptFunction)) return call(i, out);
     if (op.kind & kBinary) return binary(i, op, out);
-    Value operand;
-    if (!eval(i - 1, operand)) return false;
-    return applyUnary(op, operand, out, ctx_.error_);
+    if (!eval(i - 1)) return false;
+    return applyUnary(op, slot(i - 1), out, ctx_.error_);
   }
 
   bool binary(int32_t i, const OperatorDef& op, Value& out) {
-    Value left, right;
     int32_t r = i - 1, l = before(r);
     if (op.code != OpCode::Or) {
-      if (!eval(r, right) || !eval(l, left)) return false;
-      return applyBinary(op, left, right, out, ctx_.caseSensitive(), ctx_.checkMode_, ctx_.error_);
+      if (!eval(r) || !eval(l)) return false;
+      if (slot(l).type() == LexemeType::Int && slot(r).type() == LexemeType::Int &&
+          integerFastPath(op.code, slot(l).asInt(), slot(r).asInt(), out))
+        return true;
+      return applyBinary(op, slot(l), slot(r), out, ctx_.caseSensitive(), ctx_.checkMode_, ctx_.error_);
     }
     // OR absorbs an absent operand: the result is then the other operand's value.
-    bool rightOk = eval(r, right);
+    bool rightOk = eval(r);
     if (!rightOk && !ctx_.absent_) return false;
     ctx_.absent_ = false;
-    bool leftOk = eval(l, left);
+    bool leftOk = eval(l);
     if (!leftOk && !ctx_.absent_) return false;
     if (!leftOk) {
       if (!rightOk) return false;  // both absent: the signal stays raised
       ctx_.absent_ = false;
-      out = std::move(right);
+      out = slot(r);
       return true;
     }
     if (!rightOk) {
-      out = std::move(left);
+      out = slot(l);
       return true;
     }
-    return applyBinary(op, left, right, out, ctx_.caseSensitive(), ctx_.checkMode_, ctx_.error_);
+    return applyBinary(op, slot(l), slot(r), out, ctx_.caseSensitive(), ctx_.checkMode_, ctx_.error_);
   }
 
-  // Evaluates the subscripts of the VAR at i into subs (in check mode each counts as 1).
+  // Evaluates the subscripts of the VAR at i (in check mode each counts as 1).
   bool subscripts(int32_t i, std::array<int32_t, kMaxSubscripts>& subs) {
     const ExprNode& n = nodes_[i];
     int32_t at = i - 1;
     for (int k = n.subscripts - 1; k >= 0; --k) {
-      Value v;
-      if (!eval(at, v)) return false;
-      subs[k] = ctx_.checkMode_ ? 1 : valueInteger(v);
+      if (!eval(at)) return false;
+      subs[k] = ctx_.checkMode_ ? 1 : valueInteger(slot(at));
       at = before(at);
     }
     return true;
@@ -105,7 +147,7 @@ class ExprEvaluator {
 
   bool resolve(int32_t i, Value& out) {
     const ExprNode& n = nodes_[i];
-    std::array<int32_t, kMaxSubscripts> subs{};
+    std::array<int32_t, kMaxSubscripts> subs;
     if (n.subscripts && !subscripts(i, subs)) return false;
     if (ctx_.checkMode_ && !n.name.empty() && n.name[0] == '@') {
       out.setInt(1);
@@ -126,14 +168,14 @@ class ExprEvaluator {
     }
   }
 
-  bool variableArgument(int32_t root, int argIndex, const char* which, std::string_view fname, Value& out) {
+  bool variableArgument(int32_t root, const char* which, std::string_view fname, Value& out) {
     const ExprNode& a = nodes_[root];
     if (a.type != LexemeType::Var) {
       ctx_.setErrorf("The %s parameter to function '%.*s' must be a variable", which, static_cast<int>(fname.size()),
                      fname.data());
       return false;
     }
-    std::array<int32_t, kMaxSubscripts> subs{};
+    std::array<int32_t, kMaxSubscripts> subs;
     if (a.subscripts && !subscripts(root, subs)) return false;
     VarRef ref{a.name, a.modifier, a.slot, a.position};
     std::span<const int32_t> s(subs.data(), a.subscripts);
@@ -146,20 +188,20 @@ class ExprEvaluator {
     const OperatorDef& op = *n.op;
     bool script = op.kind & kScriptFunction;
     std::string_view fname = script ? std::string_view(n.name) : op.name;
-    std::array<Value, kMaxFunctionParams> args;
+    Value* args = args_.data() + n.argBase;
     int32_t root = i - 1;
     for (int k = n.argc - 1; k >= 0; --k) {
-      bool ok;
-      if (k == 0 && (op.variableParams & kFirstParamIsVariable))
-        ok = variableArgument(root, k, "first", fname, args[k]);
-      else if (k == 1 && (op.variableParams & kSecondParamIsVariable))
-        ok = variableArgument(root, k, "second", fname, args[k]);
-      else
-        ok = eval(root, args[k]);
-      if (!ok) return false;
+      if (k == 0 && (op.variableParams & kFirstParamIsVariable)) {
+        if (!variableArgument(root, "first", fname, args[k])) return false;
+      } else if (k == 1 && (op.variableParams & kSecondParamIsVariable)) {
+        if (!variableArgument(root, "second", fname, args[k])) return false;
+      } else {
+        if (!eval(root)) return false;
+        std::swap(args[k], slot(root));  // both keep their string capacity
+      }
       root = before(root);
     }
-    std::span<Value> argv(args.data(), n.argc);
+    std::span<Value> argv(args, n.argc);
     if (script) {
       if (ctx_.checkMode_) {
         out.setInt(1);

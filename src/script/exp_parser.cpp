@@ -304,6 +304,10 @@ class ExprCompiler {
       }
       if (depth + 1 > kMaxNestingDepth) return fail("Expression is nested too deeply");
       nodes[i].first = first;
+      if (nodes[i].type == LexemeType::Op && isFunctionRow(nodes[i].op)) {
+        nodes[i].argBase = ctx_.argSlots_;
+        ctx_.argSlots_ += nodes[i].argc;
+      }
       stack.push_back({static_cast<int32_t>(i), first, depth + 1});
     }
     if (stack.size() != 1) return fail("Missing operand");

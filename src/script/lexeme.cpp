@@ -193,21 +193,29 @@ bool valueCompare(const Value* a, const Value* b, bool caseSensitive, int& resul
   return true;
 }
 
+static std::string quotedLine(std::string_view label, std::string_view bytes) {
+  std::string line;
+  line.reserve(label.size() + bytes.size() + 3);
+  line.append(label).append(1, '\'').append(bytes).append("'\n");
+  return line;
+}
+
 std::string valueDump(const Value& v) {
   switch (v.type()) {
     case LexemeType::NotSet: return "NOTSET\n";
     case LexemeType::Int: return formatMessage("INT  : %lld\n", static_cast<long long>(v.asInt()));
     case LexemeType::Dbl: return formatMessage("DBL  : %f\n", v.asDbl());
-    case LexemeType::Str: return "STR  : '" + std::string(v.bytes()) + "'\n";
-    case LexemeType::PStr: return "PSTR : '" + std::string(v.bytes()) + "'\n";
-    case LexemeType::EPStr: return "EPSTR: '" + std::string(v.bytes()) + "'\n";
+    case LexemeType::Str: return quotedLine("STR  : ", v.bytes());
+    case LexemeType::PStr: return quotedLine("PSTR : ", v.bytes());
+    case LexemeType::EPStr: return quotedLine("EPSTR: ", v.bytes());
     case LexemeType::List: {
       if (v.bytes().empty()) return "LIST : NULL\n";
       std::string out = "LIST :";
       ListCursor c(v.bytes());
       std::string_view e;
-      while (c.next(e)) out += "'" + std::string(e) + "'\n      ";
-      return out + "\n";
+      while (c.next(e)) out.append(quotedLine("", e)).append("      ");
+      out.push_back('\n');
+      return out;
     }
     default: return unknownType(v.type()) + "\n";
   }

@@ -157,6 +157,28 @@ TEST(ExprEval, CacheSharesAndEvicts) {
   expClearCache();
 }
 
+TEST(ExprEval, RepeatedAndNestedEvaluationKeepValuesApart) {
+  Runner r;
+  r.resolver.values["@s"] = Value::owned(std::string(100, 'L'));
+  std::string error;
+  CompiledExpr e = expParseExpression("@s + 'x'", r.options, error);
+  ASSERT_TRUE(e) << error;
+  Value first, second;
+  ASSERT_TRUE(expEvaluate(*e, first));
+  r.resolver.values["@s"] = Value::view("s");
+  ASSERT_TRUE(expEvaluate(*e, second));
+  EXPECT_EQ(first.bytes(), std::string(100, 'L') + "x");  // results are the caller's own
+  EXPECT_EQ(second.bytes(), "sx");
+
+  // A function that evaluates the expression it is part of gets its own scratch.
+  g_reentrant = expParseExpression("AGAIN(0) + 1", r.options, error);
+  ASSERT_TRUE(g_reentrant) << error;
+  Value v;
+  ASSERT_TRUE(expEvaluate(*g_reentrant, v)) << g_reentrant->error();
+  EXPECT_EQ(v.asInt(), 43);
+  g_reentrant.reset();
+}
+
 TEST(ExprEval, RunFormatsWithDecimals) {
   Runner r;
   EXPECT_EQ(r.run("1 / 3", 4).text, "0.3333");

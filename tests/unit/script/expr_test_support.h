@@ -57,6 +57,7 @@ class MapResolver : public NameResolver {
 
 bool lowerFn(ExprContext&, std::span<Value> args, Value& result);
 bool maxFn(ExprContext& ctx, std::span<Value> args, Value& result);
+extern CompiledExpr g_reentrant;  // evaluated again by AGAIN()
 bool keyFn(ExprContext&, std::span<Value> args, Value& result);
 const OperatorTable& testScriptTable();
 const OperatorTable& testWhereTable();

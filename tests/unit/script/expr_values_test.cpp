@@ -29,7 +29,23 @@ bool keyFn(ExprContext&, std::span<Value> args, Value& result) {
   return true;
 }
 
+CompiledExpr g_reentrant;
+static int g_reentrantDepth = 0;
+bool againFn(ExprContext&, std::span<Value>, Value& result) {
+  if (g_reentrantDepth++ == 0 && g_reentrant) {
+    Value inner;
+    bool ok = expEvaluate(*g_reentrant, inner);
+    result = inner.copy();
+    g_reentrantDepth--;
+    return ok;
+  }
+  g_reentrantDepth--;
+  result.setInt(41);
+  return true;
+}
+
 static const OperatorDef kTestFunctions[] = {
+    functionRow("AGAIN", 1, againFn),
     functionRow("LOWER", 1, lowerFn),
     functionRow("MAX", -1, maxFn),
     functionRow("KEY", 1, keyFn, kFirstParamIsVariable),
