@@ -7,6 +7,29 @@
 #       links a small standalone driver that replays the corpus and a bounded number of
 #       generated inputs, and is registered with CTest as a smoke run.
 
+# KVARN_ONLY: a list of folder names; when set, only those subsystems, tests, fuzz
+# targets, tools and benchmarks are configured (for working on one part at a time).
+set(KVARN_ONLY "" CACHE STRING "Configure only these folders (empty: everything)")
+function(kvarn_wanted name out)
+  if(KVARN_ONLY STREQUAL "" OR name IN_LIST KVARN_ONLY)
+    set(${out} TRUE PARENT_SCOPE)
+  else()
+    set(${out} FALSE PARENT_SCOPE)
+  endif()
+endfunction()
+
+# Adds every subfolder of the current folder that has a CMakeLists.txt and is wanted.
+function(kvarn_add_subfolders)
+  file(GLOB subdirs LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(d ${subdirs})
+    get_filename_component(name ${d} NAME)
+    kvarn_wanted(${name} wanted)
+    if(IS_DIRECTORY ${d} AND EXISTS ${d}/CMakeLists.txt AND wanted)
+      add_subdirectory(${d})
+    endif()
+  endforeach()
+endfunction()
+
 set(KVARN_WARNINGS -Wall -Wextra -Werror -Wno-unused-parameter -Wno-missing-field-initializers)
 
 if(KVARN_SANITIZE)

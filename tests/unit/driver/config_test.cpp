@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "driver/config_file.h"
+#include "driver/context.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ConfigTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/kvarn-cfg-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    setenv("KVARNCFG", dir_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("KVARNCFG");
+    fs::remove_all(dir_);
+  }
+  std::string read(const std::string &name) {
+    std::ifstream in(dir_ + "/" + name);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  void write(const std::string &name, const std::string &text) { std::ofstream(dir_ + "/" + name) << text; }
+  std::string dir_;
+};
+
+TEST(ConfigLine, AssignmentsQuotingAndTilde) {
+  auto a = parseConfigLine("key=F1 act=\"Next Page\" cmd=\"say ~\"hi~\" ~~ok\" junk ko=1F");
+  ASSERT_EQ(a.size(), 4u);
+  EXPECT_EQ(a[0], (std::pair<std::string, std::string>{"key", "F1"}));
+  EXPECT_EQ(a[1].second, "Next Page");
+  EXPECT_EQ(a[2].second, "say \"hi\" ~ok");
+  EXPECT_EQ(a[3].first, "ko");
+}
+
+TEST(ConfigLine, MalformedLinesNeverLoop) {
+  for (const char *line : {"=", "\"", "a=\"unterminated", "===", "  ", "\"a\"=\"b\"=c", "~~~~\"~"}) {
+    auto a = parseConfigLine(line);
+    (void)a;
+  }
+  EXPECT_EQ(parseConfigLine("\"a b\"=\"c d\"")[0].first, "a b");
+}
+
+TEST(ConfigValue, QuotedUnlessAlphanumeric) {
+  EXPECT_EQ(formatConfigValue("cmd", "DIS"), "cmd=DIS");
+  EXPECT_EQ(formatConfigValue("prompt", "two words"), "prompt=\"two words\"");
+  EXPECT_EQ(formatConfigValue("cmd", "say \"x\" ~"), "cmd=\"say ~\"x~\" ~~\"");
+  EXPECT_EQ(formatConfigValue("latver", ""), "latver=\"\"");
+}
+
+TEST_F(ConfigTest, RoundTripKeepsEverything) {
+  {
+    ProgramContext ctx;
+    ctx.settings.colwidth = 33;
+    ctx.settings.prompt = "QM \"%m\" ~>";
+    ctx.settings.options = 0x1234 & kOptionsMask;
+    ctx.settings.colours[4] = {3, 5};
+    ctx.settings.vercheckti = 1700000000;
+    ctx.settings.latver = "1.2";
+    ctx.history = {"DIS QMGR", "DEFINE QLOCAL('A B')"};
+    ctx.synonyms = {{"dq", "DIS Q(*)"}};
+    ctx.keyBindings = {{"F5", "", "DIS CHS(*)", 1}, {"F6", "Next Page", "", 0}};
+    ctx.keyNames = {{"MyKey", "0x1B5B"}};
+    ctx.saveWanted = true;
+    ConfigResult r = saveConfiguration(ctx);
+    ASSERT_TRUE(r.ok) << r.text;
+    EXPECT_FALSE(ctx.saveWanted);
+  }
+  std::string text = read("kvarn.cfg");
+  EXPECT_EQ(text.rfind("* MQSC Configuration file (", 0), 0u);
+  EXPECT_NE(text.find("\n\noptmask=3FFF\noptions=1234\ncmdhist=50\n"), std::string::npos);
+  EXPECT_NE(text.find("colwidth=33\n"), std::string::npos);
+  EXPECT_NE(text.find("prompt=\"QM ~\"%m~\" ~~>\"\n"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_ + "/kvarn.cfb"));
+
+  ProgramContext back;
+  ASSERT_TRUE(loadConfiguration(back).ok);
+  EXPECT_EQ(back.settings.colwidth, 33);
+  EXPECT_EQ(back.settings.prompt, "QM \"%m\" ~>");
+  EXPECT_EQ(back.settings.options, 0x1234u);
+  EXPECT_EQ(back.settings.colours[4].fg, 3);
+  EXPECT_EQ(back.settings.colours[4].bg, 5);
+  EXPECT_EQ(back.settings.vercheckti, 1700000000);
+  EXPECT_EQ(back.history, (std::vector<std::string>{"DIS QMGR", "DEFINE QLOCAL('A B')"}));
+  ASSERT_EQ(back.synonyms.size(), 1u);
+  EXPECT_EQ(back.synonyms[0].command, "DIS Q(*)");
+  // Key assignments are written before key commands.
+  ASSERT_EQ(back.keyBindings.size(), 2u);
+  EXPECT_EQ(back.keyBindings[0].key, "F6");
+  EXPECT_EQ(back.keyBindings[0].action, "Next Page");
+  EXPECT_EQ(back.keyBindings[1].command, "DIS CHS(*)");
+  EXPECT_EQ(back.keyBindings[1].options, 1u);
+  ASSERT_EQ(back.keyNames.size(), 1u);
+  EXPECT_EQ(back.keyNames[0].seq, "0x1B5B");
+}
+
+TEST_F(ConfigTest, OptmaskKeepsDefaultsOfBitsItDoesNotDefine) {
+  write("kvarn.cfg", "* comment\n; another\noptmask=F\noptions=0\n");
+  ProgramContext ctx;
+  ASSERT_TRUE(loadConfiguration(ctx).ok);
+  // The low four bits are cleared; the rest keep their defaults.
+  EXPECT_EQ(ctx.settings.options, 0xA4Du & ~0xFu);
+}
+
+TEST_F(ConfigTest, BackupFileIsReadWhenTheMainFileIsMissing) {
+  write("kvarn.cfb", "colwidth=44\n");
+  ProgramContext ctx;
+  ASSERT_TRUE(loadConfiguration(ctx).ok);
+  EXPECT_EQ(ctx.settings.colwidth, 44);
+}
+
+TEST_F(ConfigTest, MissingFileKeepsDefaultsAndBinaryFileDoesNoHarm) {
+  ProgramContext ctx;
+  EXPECT_TRUE(loadConfiguration(ctx).ok);
+  EXPECT_EQ(ctx.settings.colwidth, 20);
+  std::string junk;
+  for (int i = 0; i < 70000; ++i) junk += static_cast<char>((i * 7919) % 256);
+  write("kvarn.cfg", junk);
+  ProgramContext other;
+  EXPECT_TRUE(loadConfiguration(other).ok);
+}
+
+TEST_F(ConfigTest, FailedSaveLeavesTheOldFileUntouched) {
+  write("kvarn.cfg", "colwidth=21\n");
+  fs::create_directory(dir_ + "/kvarn.cfb");   // the new file can not be created
+  ProgramContext ctx;
+  ctx.saveWanted = true;
+  ConfigResult r = saveConfiguration(ctx);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.text, "Can not open file '" + dir_ + "/kvarn.cfb'");
+  EXPECT_EQ(read("kvarn.cfg"), "colwidth=21\n");
+}
+
+TEST_F(ConfigTest, NothingIsWrittenUnlessASaveIsWanted) {
+  ProgramContext ctx;
+  EXPECT_TRUE(saveConfiguration(ctx).ok);
+  EXPECT_FALSE(fs::exists(dir_ + "/kvarn.cfg"));
+}
+
+TEST_F(ConfigTest, DirectoryFromEnvironment) {
+  setenv("KVARNCFG", (dir_ + "/kvarn.cfg").c_str(), 1);
+  EXPECT_EQ(configDirectory().text, dir_);
+  setenv("KVARNCFG", (dir_ + "/").c_str(), 1);
+  EXPECT_EQ(configDirectory().text, dir_);
+  setenv("KVARNCFG", "/home/someone/.kvarn", 1);
+  EXPECT_EQ(configDirectory().text, "/home/someone/.kvarn");
+  unsetenv("KVARNCFG");
+  setenv("XDG_CONFIG_HOME", "/xdg", 1);
+  EXPECT_EQ(configDirectory().text, "/xdg/kvarn");
+  unsetenv("XDG_CONFIG_HOME");
+}
+
+} // namespace
