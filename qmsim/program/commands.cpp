@@ -173,6 +173,7 @@ int serve(const std::vector<std::string>& names, const ServerOptions& options, i
       ::close(readyFd);
     }
   };
+  ::signal(SIGPIPE, SIG_IGN);  // a closed stdout or socket must not end the server
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGTERM);

@@ -1,0 +1,261 @@
+// The queue manager engine directly: limits, persistence across a restart, damaged
+// files, routing between hosted queue managers, stopping and quiescing, and the
+// administration view the command server relies on.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+
+#include "engine/queue_manager.h"
+#include "engine/registry.h"
+#include "engine/session.h"
+#include "engine/store.h"
+#include "qmsim_test_support.h"
+
+using namespace qmsim;
+using kvarn::mqi::fieldText;
+using kvarn::mqi::setField;
+
+namespace {
+
+class EngineTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<QueueManager> openQm(const std::string& name = "QME") {
+    std::string error;
+    auto qm = QueueManager::open(name, home_.path() / name, error);
+    EXPECT_TRUE(qm) << error;
+    return qm;
+  }
+  ConnId connect(QueueManager& qm) {
+    ConnId c = 0;
+    EXPECT_TRUE(qm.connect({"test", "tester", "", ""}, c).ok());
+    return c;
+  }
+  MQHOBJ open(QueueManager& qm, ConnId c, const std::string& name, MQLONG options, MQLONG* reason = nullptr) {
+    MQOD od = kvarn::mqi::defaultOD();
+    setField(od.ObjectName, name);
+    MQHOBJ h = MQHO_UNUSABLE_HOBJ;
+    Outcome o = qm.open(c, od, options, h);
+    if (reason) *reason = o.reason;
+    else EXPECT_TRUE(o.ok()) << o.reason;
+    return h;
+  }
+  Outcome put(QueueManager& qm, ConnId c, MQHOBJ h, const std::string& data, MQLONG persistence = MQPER_NOT_PERSISTENT) {
+    MQMD md = kvarn::mqi::defaultMD();
+    md.Persistence = persistence;
+    MQPMO pmo = kvarn::mqi::defaultPMO();
+    return qm.put(c, h, md, pmo, data);
+  }
+  Outcome get(QueueManager& qm, ConnId c, MQHOBJ h, std::string& data, MQLONG wait = 0) {
+    MQMD md = kvarn::mqi::defaultMD();
+    MQGMO gmo = kvarn::mqi::defaultGMO();
+    if (wait) {
+      gmo.Options = MQGMO_WAIT | MQGMO_FAIL_IF_QUIESCING;
+      gmo.WaitInterval = wait;
+    }
+    char buf[1024];
+    MQLONG len = 0;
+    Outcome o = qm.get(c, h, md, gmo, sizeof buf, buf, len);
+    if (o.ok()) data.assign(buf, static_cast<size_t>(len));
+    return o;
+  }
+  ObjectDef localQueue(const std::string& name, Attributes extra = {}) {
+    ObjectDef def{ObjectKind::Queue, name, defaultAttributes(ObjectKind::Queue, "QLOCAL")};
+    for (auto& [k, v] : extra) def.attrs[k] = v;
+    return def;
+  }
+
+  qmsim_test::TempHome home_;
+};
+
+TEST_F(EngineTest, NewQueueManagerHasIbmDefaultObjects) {
+  auto qm = openQm();
+  for (const char* q : {"SYSTEM.DEFAULT.LOCAL.QUEUE", "SYSTEM.DEFAULT.MODEL.QUEUE", "SYSTEM.DEFAULT.ALIAS.QUEUE",
+                        "SYSTEM.DEFAULT.REMOTE.QUEUE", "SYSTEM.ADMIN.COMMAND.QUEUE", "SYSTEM.DEAD.LETTER.QUEUE"})
+    EXPECT_TRUE(qm->object(ObjectKind::Queue, q)) << q;
+  for (const char* c : {"SYSTEM.DEF.SVRCONN", "SYSTEM.DEF.SENDER", "SYSTEM.DEF.RECEIVER", "SYSTEM.DEF.CLNTCONN"})
+    EXPECT_TRUE(qm->object(ObjectKind::Channel, c)) << c;
+  EXPECT_EQ(qm->object(ObjectKind::Queue, "SYSTEM.DEFAULT.MODEL.QUEUE")->get("DEFTYPE"), "TEMPDYN");
+  EXPECT_EQ(qm->qmgrObject().get("COMMANDQ"), "SYSTEM.ADMIN.COMMAND.QUEUE");
+}
+
+TEST_F(EngineTest, DepthAndLengthLimitsGiveIbmReasons) {
+  auto qm = openQm();
+  ASSERT_TRUE(qm->define(localQueue("SMALL", {{"MAXDEPTH", "2"}, {"MAXMSGL", "5"}}), false).ok());
+  EXPECT_EQ(qm->define(localQueue("SMALL"), false).reason, MQRC_OBJECT_ALREADY_EXISTS);
+  ConnId c = connect(*qm);
+  MQHOBJ h = open(*qm, c, "SMALL", MQOO_OUTPUT);
+  EXPECT_EQ(put(*qm, c, h, "123456").reason, MQRC_MSG_TOO_BIG_FOR_Q);
+  EXPECT_TRUE(put(*qm, c, h, "1").ok());
+  EXPECT_TRUE(put(*qm, c, h, "2").ok());
+  EXPECT_EQ(put(*qm, c, h, "3").reason, MQRC_Q_FULL);
+  EXPECT_EQ(qm->queueStatus("SMALL")->depth, 2);
+  EXPECT_EQ(qm->queueStatus("SMALL")->openOutput, 1);
+  EXPECT_EQ(qm->remove(ObjectKind::Queue, "SMALL", true).reason, MQRC_OBJECT_IN_USE);
+  ASSERT_TRUE(qm->close(c, h, MQCO_NONE).ok());
+  EXPECT_EQ(qm->remove(ObjectKind::Queue, "SMALL", false).reason, MQRC_Q_NOT_EMPTY);
+  EXPECT_TRUE(qm->remove(ObjectKind::Queue, "SMALL", true).ok());
+}
+
+TEST_F(EngineTest, AliasAndRemoteDefinitionsResolveToTheirTargets) {
+  auto qm = openQm();
+  ASSERT_TRUE(qm->define(localQueue("TARGET"), false).ok());
+  ObjectDef alias{ObjectKind::Queue, "ALIAS", defaultAttributes(ObjectKind::Queue, "QALIAS")};
+  alias.attrs["TARGET"] = "TARGET";
+  ASSERT_TRUE(qm->define(alias, false).ok());
+  ConnId c = connect(*qm);
+  MQHOBJ out = open(*qm, c, "ALIAS", MQOO_OUTPUT);
+  ASSERT_TRUE(put(*qm, c, out, "via alias").ok());
+  MQHOBJ in = open(*qm, c, "TARGET", MQOO_INPUT_SHARED);
+  std::string data;
+  ASSERT_TRUE(get(*qm, c, in, data).ok());
+  EXPECT_EQ(data, "via alias");
+  MQLONG reason = 0;
+  open(*qm, c, "SYSTEM.DEFAULT.REMOTE.QUEUE", MQOO_INPUT_SHARED, &reason);
+  EXPECT_EQ(reason, MQRC_OPTION_NOT_VALID_FOR_TYPE);
+}
+
+TEST_F(EngineTest, DefinitionsAndPersistentMessagesSurviveARestart) {
+  {
+    auto qm = openQm();
+    ASSERT_TRUE(qm->define(localQueue("KEEP", {{"DESCR", "kept = 100% \n safe "}}), false).ok());
+    ConnId c = connect(*qm);
+    MQHOBJ h = open(*qm, c, "KEEP", MQOO_OUTPUT);
+    ASSERT_TRUE(put(*qm, c, h, "persistent one", MQPER_PERSISTENT).ok());
+    ASSERT_TRUE(put(*qm, c, h, "gone at restart", MQPER_NOT_PERSISTENT).ok());
+    ASSERT_TRUE(put(*qm, c, h, std::string("bin\0ary", 7), MQPER_PERSISTENT).ok());
+    MQOD od = kvarn::mqi::defaultOD();
+    setField(od.ObjectName, "SYSTEM.DURABLE.MODEL.QUEUE");
+    setField(od.DynamicQName, "PERM.*");
+    MQHOBJ dyn;
+    ASSERT_TRUE(qm->open(c, od, MQOO_INPUT_SHARED, dyn).ok());
+    qm->stop();
+  }
+  auto qm = openQm();
+  auto def = qm->object(ObjectKind::Queue, "KEEP");
+  ASSERT_TRUE(def);
+  EXPECT_EQ(def->get("DESCR"), "kept = 100% \n safe ");
+  ConnId c = connect(*qm);
+  MQHOBJ h = open(*qm, c, "KEEP", MQOO_INPUT_SHARED);
+  std::string data;
+  ASSERT_TRUE(get(*qm, c, h, data).ok());
+  EXPECT_EQ(data, "persistent one");
+  ASSERT_TRUE(get(*qm, c, h, data).ok());
+  EXPECT_EQ(data, std::string("bin\0ary", 7));
+  EXPECT_EQ(get(*qm, c, h, data).reason, MQRC_NO_MSG_AVAILABLE);
+  bool permanentDynamicKept = false;
+  for (const auto& q : qm->objects(ObjectKind::Queue))
+    if (q.name.rfind("PERM.", 0) == 0) permanentDynamicKept = q.get("DEFTYPE") == "PERMDYN";
+  EXPECT_TRUE(permanentDynamicKept);
+  // Messages got without syncpoint are gone after the next restart too.
+  qm->stop();
+  qm = openQm();
+  c = connect(*qm);
+  h = open(*qm, c, "KEEP", MQOO_INPUT_SHARED);
+  EXPECT_EQ(get(*qm, c, h, data).reason, MQRC_NO_MSG_AVAILABLE);
+}
+
+TEST_F(EngineTest, DamagedFilesAreReportedAndLeftAlone) {
+  { openQm()->stop(); }
+  auto objects = home_.path() / "QME" / Store::kObjectsFile;
+  std::string original;
+  {
+    std::ifstream in(objects);
+    original.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  std::string damaged = original.substr(0, original.size() / 2);
+  std::ofstream(objects, std::ios::trunc) << damaged;
+  std::string error;
+  EXPECT_FALSE(QueueManager::open("QME", home_.path() / "QME", error));
+  EXPECT_NE(error.find("damaged"), std::string::npos) << error;
+  std::ifstream in(objects);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), damaged) << "a damaged file is never overwritten";
+
+  std::ofstream(objects, std::ios::trunc) << original;
+  auto messages = home_.path() / "QME" / Store::kMessagesFile;
+  std::ofstream(messages, std::ios::binary) << "QMSMSG01 not really";
+  EXPECT_FALSE(QueueManager::open("QME", home_.path() / "QME", error));
+  EXPECT_NE(error.find(Store::kMessagesFile), std::string::npos) << error;
+}
+
+TEST_F(EngineTest, StopEndsWaitingGetsWith2162AndQuiesceGives2161) {
+  auto qm = openQm();
+  ConnId c = connect(*qm);
+  MQHOBJ h = open(*qm, c, "SYSTEM.DEFAULT.LOCAL.QUEUE", MQOO_INPUT_SHARED);
+  Outcome waited;
+  std::thread waiter([&] {
+    std::string data;
+    waited = get(*qm, c, h, data, MQWI_UNLIMITED);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  qm->quiesce();
+  waiter.join();
+  EXPECT_EQ(waited.reason, MQRC_Q_MGR_QUIESCING);
+  ConnId late = 0;
+  EXPECT_EQ(qm->connect({}, late).reason, MQRC_Q_MGR_QUIESCING);
+  std::thread waiter2([&] {
+    MQMD md = kvarn::mqi::defaultMD();
+    MQGMO gmo = kvarn::mqi::defaultGMO();
+    gmo.Options = MQGMO_WAIT;  // not fail-if-quiescing: only the stop ends it
+    gmo.WaitInterval = MQWI_UNLIMITED;
+    MQLONG len;
+    waited = qm->get(c, h, md, gmo, 0, nullptr, len);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  qm->stop();
+  waiter2.join();
+  EXPECT_EQ(waited.reason, MQRC_Q_MGR_STOPPING);
+}
+
+TEST_F(EngineTest, AdministrationSeesConnectionsHandlesAndServices) {
+  auto qm = openQm();
+  ConnId c = connect(*qm);
+  open(*qm, c, "SYSTEM.DEFAULT.LOCAL.QUEUE", MQOO_INPUT_SHARED | MQOO_OUTPUT);
+  auto conns = qm->connections();
+  ASSERT_EQ(conns.size(), 1u);
+  EXPECT_EQ(conns[0].params.userId, "tester");
+  ASSERT_EQ(conns[0].handles.size(), 1u);
+  EXPECT_EQ(conns[0].handles[0].objectName, "SYSTEM.DEFAULT.LOCAL.QUEUE");
+  auto st = qm->queueStatus("SYSTEM.DEFAULT.LOCAL.QUEUE");
+  EXPECT_EQ(st->openInput, 1);
+  EXPECT_EQ(st->openOutput, 1);
+  std::atomic<bool> stopped{false};
+  qm->startService([&](std::stop_token token) {
+    while (!token.stop_requested()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    stopped = true;
+  });
+  qm->disconnect(c);
+  EXPECT_TRUE(qm->connections().empty());
+  EXPECT_EQ(qm->queueStatus("SYSTEM.DEFAULT.LOCAL.QUEUE")->openInput, 0);
+  qm->stop();
+  EXPECT_TRUE(stopped);
+}
+
+TEST_F(EngineTest, PutNamingAnotherHostedQueueManagerIsRoutedThere) {
+  Registry registry;
+  std::string error;
+  auto a = registry.host(home_.path(), "QMA", true, error);
+  auto b = registry.host(home_.path(), "QMB", true, error);
+  ASSERT_TRUE(a && b) << error;
+  std::unique_ptr<Session> s;
+  ASSERT_TRUE(Session::connect(registry, b, {"test", "tester", "", ""}, s).ok());
+  MQOD od = kvarn::mqi::defaultOD();
+  setField(od.ObjectName, "SYSTEM.ADMIN.COMMAND.QUEUE");
+  setField(od.ObjectQMgrName, "QMA");
+  MQHOBJ h;
+  ASSERT_TRUE(s->open(od, MQOO_OUTPUT, h).ok());
+  MQMD md = kvarn::mqi::defaultMD();
+  MQPMO pmo = kvarn::mqi::defaultPMO();
+  ASSERT_TRUE(s->put(h, md, pmo, "for A").ok());
+  EXPECT_EQ(a->queueStatus("SYSTEM.ADMIN.COMMAND.QUEUE")->depth, 1);
+  EXPECT_EQ(b->queueStatus("SYSTEM.ADMIN.COMMAND.QUEUE")->depth, 0);
+  setField(od.ObjectQMgrName, "NOWHERE");
+  EXPECT_EQ(s->open(od, MQOO_OUTPUT, h).reason, MQRC_UNKNOWN_REMOTE_Q_MGR);
+  // A second registry (another process) cannot host a queue manager this one holds.
+  Registry other;
+  bool busy = false;
+  EXPECT_FALSE(other.host(home_.path(), "QMA", true, error, &busy));
+  EXPECT_TRUE(busy);
+}
+
+}  // namespace
