@@ -1,6 +1,8 @@
 // The ordered index: an AVL tree threaded by an in-order list. Every node also knows its
-// position in key order, so callers can page through an index by number; positions are
-// renumbered along the list after each insert and delete.
+// position in key order, so callers can page through an index by number. Renumbering
+// the list after every insert and delete made n inserts cost O(n^2), so positions are
+// renumbered lazily: changes that shift them only mark the root stale, and readers
+// renumber once, through indexRenumber.
 #include "runtime/index.h"
 
 #include "runtime/fault.h"
@@ -145,16 +147,22 @@ IndexNode *removeMax(IndexNode *t, IndexNode *&out) {
   return rebalance(t);
 }
 
-// Positions are unique and in key order, so they steer the descent to exactly this
-// node even among equal keys.
-IndexNode *removeFromTree(IndexNode *t, IndexNode *target) {
-  if (!t) CS_FAULT(target->position);
-  if (target->position < t->position) {
-    t->left = removeFromTree(t->left, target);
-  } else if (target->position > t->position) {
-    t->right = removeFromTree(t->right, target);
+struct RemovePath {
+  const IndexNode *target;   // the first node in key order with this key
+  const void *key;
+  int mode;
+};
+
+// The key steers the descent; among equal keys the target is the first in key order,
+// so an equal node that is not the target has it in its left subtree.
+IndexNode *removeFromTree(IndexNode *t, const RemovePath &p) {
+  if (!t) CS_FAULT(0);   // the target was found, so it must be on the path
+  if (t != p.target) {
+    if (compareKeys(p.key, nodeKey(t, p.mode), p.mode) <= 0)
+      t->left = removeFromTree(t->left, p);
+    else
+      t->right = removeFromTree(t->right, p);
   } else {
-    if (t != target) CS_FAULT(t->position);
     if (!t->left || !t->right) return t->left ? t->left : t->right;
     IndexNode *replacement = nullptr;
     if (heightOf(t->left) > heightOf(t->right))
@@ -166,10 +174,6 @@ IndexNode *removeFromTree(IndexNode *t, IndexNode *target) {
     t = replacement;
   }
   return rebalance(t);
-}
-
-void renumberFrom(IndexNode *n, uint32_t position) {
-  for (; n; n = n->next) n->position = position++;
 }
 
 // Cross-references go first, then the caller sees the node, then it is freed.
@@ -185,6 +189,7 @@ void releaseNode(IndexNode *n, IndexCallback callback, void *callerValue) {
 
 IndexNode *indexInsert(IndexRoot &root, IndexNode *node, size_t nodeSize, int keyMode, unsigned flags) {
   if (!node || !validMode(keyMode) || nodeSize < sizeof(IndexNode) + keySize(keyMode)) return nullptr;
+  if (root.count == UINT32_MAX) return nullptr;
   const void *key = nodeKey(node, keyMode);
   if (!(flags & kIndexAllowEqual) && indexFind(root, key, keyMode)) return nullptr;
 
@@ -207,7 +212,9 @@ IndexNode *indexInsert(IndexRoot &root, IndexNode *node, size_t nodeSize, int ke
   n->next = path.succ;
   (path.pred ? path.pred->next : root.first) = n;
   (path.succ ? path.succ->prev : root.last) = n;
-  renumberFrom(n, path.pred ? path.pred->position + 1 : 0);
+  // Appending leaves every other position as it was; anything else shifts the rest.
+  n->position = root.count++;
+  if (path.succ) root.positionsStale = true;
   return n;
 }
 
@@ -225,16 +232,18 @@ IndexNode *indexFind(const IndexRoot &root, const void *key, int keyMode) {
 int indexDelete(IndexRoot &root, const void *key, int keyMode, IndexCallback callback, void *callerValue) {
   IndexNode *n = indexFind(root, key, keyMode);
   if (!n) return 3;
-  root.root = removeFromTree(root.root, n);
+  root.root = removeFromTree(root.root, RemovePath{n, nodeKey(n, keyMode), keyMode});
   (n->prev ? n->prev->next : root.first) = n->next;
   (n->next ? n->next->prev : root.last) = n->prev;
-  renumberFrom(n->next, n->position);
+  --root.count;
+  if (n->next) root.positionsStale = true;   // removing the last node shifts nothing
   n->left = n->right = n->prev = n->next = nullptr;
   releaseNode(n, callback, callerValue);
   return 0;
 }
 
 void indexDestroy(IndexRoot &root, IndexCallback callback, void *callerValue) {
+  if (callback) indexRenumber(root);   // the callback may read positions
   IndexNode *n = root.first;
   root = IndexRoot{};
   while (n) {
@@ -242,6 +251,19 @@ void indexDestroy(IndexRoot &root, IndexCallback callback, void *callerValue) {
     releaseNode(n, callback, callerValue);
     n = next;
   }
+}
+
+void indexRenumber(const IndexRoot &root) {
+  if (!root.positionsStale) return;
+  uint32_t position = 0;
+  for (IndexNode *n = root.first; n; n = n->next) n->position = position++;
+  root.positionsStale = false;
+}
+
+uint32_t indexPosition(const IndexRoot &root, const IndexNode *node) {
+  if (!node) return UINT32_MAX;
+  indexRenumber(root);
+  return node->position;
 }
 
 void freeList(void *first) {
@@ -278,7 +300,9 @@ bool indexVerify(const IndexRoot &root, int keyMode) {
   std::vector<const IndexNode *> inOrder;
   inOrder.reserve(listLength);
   if (verifySubtree(root.root, inOrder, listLength) < 0 || inOrder.size() != listLength) return false;
+  if (listLength != root.count) return false;
   if (inOrder.empty()) return !root.first && !root.last;
+  indexRenumber(root);
   if (root.first != inOrder.front() || root.last != inOrder.back()) return false;
   for (size_t i = 0; i < inOrder.size(); ++i) {
     const IndexNode *n = inOrder[i];

@@ -172,7 +172,99 @@ template <typename M> void randomAgainstReference(bool allowEqual, unsigned seed
   EXPECT_EQ(CSMemoryCounters().blocksInUse, blocksBefore) << "every copied node is freed";
 }
 
+// Positions are renumbered lazily: read only through indexPosition, between bursts of
+// changes, they must equal each node's rank in the reference.
+template <typename M> void lazyPositionsAgainstReference(unsigned seed) {
+  M m;
+  std::mt19937 rng(seed);
+  std::multimap<typename M::RefKey, int, typename M::Less> ref;
+  IndexRoot root;
+  auto checkSomeRanks = [&](int step) {
+    for (int probe = 0; probe < 10 && !ref.empty(); ++probe) {
+      auto it = ref.lower_bound(m.pick(rng));
+      if (it == ref.end()) it = ref.begin();
+      const IndexNode *n = indexFind(root, m.findKey(it->first), M::mode);
+      ASSERT_NE(n, nullptr);
+      ASSERT_EQ(indexPosition(root, n), static_cast<uint32_t>(std::distance(ref.begin(), it))) << "step " << step;
+    }
+  };
+
+  for (int step = 0; step < 6000; ++step) {
+    auto key = m.pick(rng);
+    if (rng() % 100 < (step < 3000 ? 70u : 35u)) {
+      Node<typename M::Key> node{};
+      node.key = m.nodeKey(key);
+      node.payload = step;
+      ASSERT_NE(indexInsert(root, &node.header, sizeof node, M::mode, kIndexAllowEqual), nullptr);
+      ref.emplace(key, step);
+    } else {
+      auto it = ref.lower_bound(key);
+      bool present = it != ref.end() && !typename M::Less()(key, it->first);
+      ASSERT_EQ(indexDelete(root, m.findKey(key), M::mode, nullptr, nullptr), present ? 0 : 3);
+      if (present) ref.erase(it);
+    }
+    ASSERT_EQ(indexCount(root), ref.size());
+    // Bursts of changes of random length between readings.
+    if (rng() % 40 == 0) checkSomeRanks(step);
+  }
+
+  uint32_t rank = 0;
+  auto it = ref.begin();
+  for (const IndexNode *n = root.first; n; n = n->next, ++it) {
+    ASSERT_EQ(indexPosition(root, n), rank++);
+    ASSERT_EQ(payloadOf<M>(n), it->second);
+  }
+  ASSERT_EQ(rank, ref.size());
+  EXPECT_TRUE(indexVerify(root, M::mode));
+
+  // One more change, then the destroy callback must still see current positions.
+  Node<typename M::Key> front{};
+  front.key = m.nodeKey(ref.begin()->first);
+  ASSERT_NE(indexInsert(root, &front.header, sizeof front, M::mode, kIndexAllowEqual), nullptr);
+  std::vector<uint32_t> positions;
+  indexDestroy(root, [](IndexNode *n, void *out) { static_cast<std::vector<uint32_t> *>(out)->push_back(n->position); },
+               &positions);
+  ASSERT_EQ(positions.size(), ref.size() + 1);
+  for (uint32_t i = 0; i < positions.size(); ++i) ASSERT_EQ(positions[i], i);
+}
+
 } // namespace
+
+TEST(OrderedIndex, LazyPositionsMatchReferenceRanks) {
+  lazyPositionsAgainstReference<UIntMode>(11);
+  lazyPositionsAgainstReference<TextMode<kKeyTextExact>>(12);
+  lazyPositionsAgainstReference<TextMode<kKeyTextNoCase>>(13);
+  lazyPositionsAgainstReference<BytesMode>(14);
+}
+
+// Appending in key order and removing the last node shift no other position, so they
+// keep the stored positions current without a renumbering walk.
+TEST(OrderedIndex, AppendingKeepsPositionsCurrent) {
+  IndexRoot root;
+  auto append = [&](uint32_t key) {
+    Node<uint32_t> node{};
+    node.key = key;
+    return indexInsert(root, &node.header, sizeof node, kKeyUInt32, kIndexAllowEqual);
+  };
+  for (uint32_t k = 0; k < 1000; ++k) ASSERT_NE(append(k), nullptr);
+  for (uint32_t k = 999; k >= 950; --k) ASSERT_EQ(indexDelete(root, &k, kKeyUInt32, nullptr, nullptr), 0);
+  const IndexNode *equalAtEnd = append(949);   // an equal key goes after the one there
+  ASSERT_NE(equalAtEnd, nullptr);
+  EXPECT_FALSE(root.positionsStale);
+  uint32_t expected = 0;
+  for (const IndexNode *n = root.first; n; n = n->next) ASSERT_EQ(n->position, expected++);
+  EXPECT_EQ(expected, 951u);
+
+  uint32_t k = 7;
+  ASSERT_EQ(indexDelete(root, &k, kKeyUInt32, nullptr, nullptr), 0);
+  k = 8;
+  EXPECT_EQ(indexPosition(root, indexFind(root, &k, kKeyUInt32)), 7u);
+  EXPECT_EQ(indexPosition(root, equalAtEnd), 949u);
+  EXPECT_EQ(indexCount(root), 950u);
+  EXPECT_TRUE(indexVerify(root, kKeyUInt32));
+  indexDestroy(root, nullptr, nullptr);
+  EXPECT_EQ(indexCount(root), 0u);
+}
 
 TEST(OrderedIndex, RandomOperationsMatchReference) {
   for (bool allowEqual : {false, true}) {
@@ -197,7 +289,7 @@ TEST(OrderedIndex, SequentialKeysStayBalanced) {
   EXPECT_TRUE(indexVerify(root, kKeyUInt32));
   EXPECT_EQ(indexCount(root), 2500u);
   uint32_t k = 4999;
-  EXPECT_EQ(indexFind(root, &k, kKeyUInt32)->position, 2499u);
+  EXPECT_EQ(indexPosition(root, indexFind(root, &k, kKeyUInt32)), 2499u);
   indexDestroy(root, nullptr, nullptr);
 }
 
@@ -290,6 +382,7 @@ TEST(OrderedIndex, BadArgumentsChangeNothing) {
   EXPECT_EQ(indexInsert(root, nullptr, sizeof node, kKeyUInt32, 0), nullptr);
   EXPECT_EQ(indexDelete(root, &node.key, kKeyUInt32, nullptr, nullptr), 3);
   EXPECT_EQ(indexFind(root, &node.key, kKeyUInt32), nullptr);
+  EXPECT_EQ(indexPosition(root, nullptr), UINT32_MAX);
   EXPECT_TRUE(indexVerify(root, kKeyUInt32));
   indexDestroy(root, nullptr, nullptr);
   freeList(nullptr);
