@@ -128,7 +128,7 @@ void stampNow(MQMD& md) {
   long hundredths =
       static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000) /
       10;
-  char date[16], time[16];
+  char date[48], time[48];
   std::snprintf(date, sizeof date, "%04d%02d%02d", (tm.tm_year + 1900) % 10000, tm.tm_mon + 1, tm.tm_mday);
   std::snprintf(time, sizeof time, "%02d%02d%02d%02ld", tm.tm_hour, tm.tm_min, tm.tm_sec, hundredths % 100);
   std::memcpy(md.PutDate, date, 8);
@@ -139,7 +139,7 @@ std::pair<std::string, std::string> creationStamp() {
   std::time_t t = std::time(nullptr);
   std::tm tm{};
   localtime_r(&t, &tm);
-  char date[24], time[24];
+  char date[48], time[48];
   std::snprintf(date, sizeof date, "%04d-%02d-%02d", (tm.tm_year + 1900) % 10000, tm.tm_mon + 1, tm.tm_mday);
   std::snprintf(time, sizeof time, "%02d.%02d.%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
   return {date, time};

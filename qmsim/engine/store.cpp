@@ -27,7 +27,10 @@ std::string escape(const std::string& value) {
       out += static_cast<char>(c);
     }
   }
-  if (!out.empty() && out.back() == ' ') out.replace(out.size() - 1, 1, "%20");
+  if (!out.empty() && out.back() == ' ') {
+    out.pop_back();
+    out += "%20";
+  }
   return out;
 }
 
@@ -144,8 +147,8 @@ bool Store::saveObjects(const ObjectDef& qmgr, const std::vector<ObjectDef>& obj
   if (!enabled()) return true;
   std::string out = std::string(kObjectsHeader) + "\n";
   auto emit = [&out](const ObjectDef& def) {
-    out += "[" + std::string(kindName(def.kind)) + " " + escape(def.name) + "]\n";
-    for (const auto& [key, value] : def.attrs) out += key + "=" + escape(value) + "\n";
+    out.append("[").append(kindName(def.kind)).append(" ").append(escape(def.name)).append("]\n");
+    for (const auto& [key, value] : def.attrs) out.append(key).append("=").append(escape(value)).append("\n");
   };
   emit(qmgr);
   for (const auto& def : objects) emit(def);
