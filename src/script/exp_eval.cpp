@@ -78,8 +78,51 @@ class ExprEvaluator {
       case OpCode::Lt: out.setInt(a < b); return true;
       case OpCode::Le: out.setInt(a <= b); return true;
       case OpCode::And: out.setInt(a != 0 && b != 0); return true;
+      case OpCode::Or: out.setInt(a != 0 || b != 0); return true;
+      case OpCode::Mod:
+        if (b == 0 || b == -1) return false;  // the general rule reports or defines these
+        out.setInt(a % b);
+        return true;
       default: return false;
     }
+  }
+
+  // Mixed INT/DBL arithmetic and comparison as reals.
+  static bool realFastPath(OpCode code, double a, double b, Value& out) {
+    switch (code) {
+      case OpCode::Add: out.setDbl(a + b); return true;
+      case OpCode::Sub: out.setDbl(a - b); return true;
+      case OpCode::Mul: out.setDbl(a * b); return true;
+      case OpCode::Div:
+        if (b == 0.0) return false;
+        out.setDbl(a / b);
+        return true;
+      case OpCode::Eq: out.setInt(a == b); return true;
+      case OpCode::Ne: out.setInt(a != b); return true;
+      case OpCode::Gt: out.setInt(a > b); return true;
+      case OpCode::Ge: out.setInt(a >= b); return true;
+      case OpCode::Lt: out.setInt(a < b); return true;
+      case OpCode::Le: out.setInt(a <= b); return true;
+      default: return false;
+    }
+  }
+
+  static bool isNumber(const Value& v) { return v.type() == LexemeType::Int || v.type() == LexemeType::Dbl; }
+  static double real(const Value& v) {
+    return v.type() == LexemeType::Int ? static_cast<double>(v.asInt()) : v.asDbl();
+  }
+
+  bool combine(const OperatorDef& op, Value& left, Value& right, Value& out) {
+    if (left.type() == LexemeType::Int && right.type() == LexemeType::Int) {
+      if (op.code == OpCode::Div && right.asInt() != 0) {
+        out.setDbl(static_cast<double>(left.asInt()) / static_cast<double>(right.asInt()));
+        return true;
+      }
+      if (integerFastPath(op.code, left.asInt(), right.asInt(), out)) return true;
+    } else if (isNumber(left) && isNumber(right)) {
+      if (realFastPath(op.code, real(left), real(right), out)) return true;
+    }
+    return applyBinary(op, left, right, out, ctx_.caseSensitive(), ctx_.checkMode_, ctx_.error_);
   }
 
   int32_t before(int32_t i) const { return nodes_[i].first - 1; }
@@ -109,10 +152,7 @@ class ExprEvaluator {
     int32_t r = i - 1, l = before(r);
     if (op.code != OpCode::Or) {
       if (!eval(r) || !eval(l)) return false;
-      if (slot(l).type() == LexemeType::Int && slot(r).type() == LexemeType::Int &&
-          integerFastPath(op.code, slot(l).asInt(), slot(r).asInt(), out))
-        return true;
-      return applyBinary(op, slot(l), slot(r), out, ctx_.caseSensitive(), ctx_.checkMode_, ctx_.error_);
+      return combine(op, slot(l), slot(r), out);
     }
     // OR absorbs an absent operand: the result is then the other operand's value.
     bool rightOk = eval(r);
@@ -130,7 +170,7 @@ class ExprEvaluator {
       out = slot(l);
       return true;
     }
-    return applyBinary(op, slot(l), slot(r), out, ctx_.caseSensitive(), ctx_.checkMode_, ctx_.error_);
+    return combine(op, slot(l), slot(r), out);
   }
 
   // Evaluates the subscripts of the VAR at i (in check mode each counts as 1).

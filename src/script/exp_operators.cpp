@@ -183,10 +183,7 @@ bool stringOp(const OperatorDef& op, std::string_view a, std::string_view b, Val
     case OpCode::Le: result.setInt(compareBytes(a, b, caseSensitive) <= 0); return true;
     case OpCode::Add: {
       if (a.empty() && b.empty()) { result.setView({}); return true; }
-      std::string joined;
-      joined.reserve(a.size() + b.size());
-      joined.append(a).append(b);
-      result.setOwned(std::move(joined));
+      result.setConcat(a, b);
       return true;
     }
     case OpCode::Or: result.setInt(!a.empty() || !b.empty()); return true;

@@ -58,6 +58,11 @@ class Value {
   void setDbl(double v) { type_ = LexemeType::Dbl; dbl_ = v; }
   void setView(std::string_view s) { type_ = LexemeType::Str; ptr_ = s.data(); len_ = s.size(); }
   void setOwned(std::string s, LexemeType t = LexemeType::PStr) { type_ = t; own_ = std::move(s); }
+  // PSTR a + b, reusing this value's buffer. Neither part may view this value's own bytes.
+  void setConcat(std::string_view a, std::string_view b) {
+    type_ = LexemeType::PStr;
+    own_.assign(a).append(b);
+  }
   // Raw type change used by the evaluator for VAR/OP dumps and by resolvers that
   // hand out packed list bytes they build themselves.
   void setListBytes(std::string packed) { type_ = LexemeType::List; own_ = std::move(packed); }
