@@ -318,7 +318,9 @@ void Reader::readValue(const Member &member, const std::string &name, int depth)
         lexer_.next();
         return;
       }
-      if (item.is(',')) {
+      if (item.is(',') || item.is(':')) {
+        if (item.is(':'))
+          warnAt(item.line, "At line %d of file '%s', '%s' found where '%s' expected", item.shown(), "value");
         lexer_.next();
         continue;
       }
@@ -357,6 +359,10 @@ void Reader::readObject(const Member &member, int depth) {
   if (member.kind == MemberKind::ConnectionEntry && address_) {
     std::string entry = address_->host;
     if (address_->hasPort) entry += "(" + address_->port + ")";
+    if (entry.empty()) {  // an entry without host or port adds nothing
+      address_.reset();
+      return;
+    }
     std::string joined = def.connectionName.empty() ? entry : def.connectionName + "," + entry;
     if (joined.size() > static_cast<size_t>(member.maxLength)) {
       warnAt(line, "At line %d of file '%s', value of field '%s' truncated", "connection");

@@ -110,8 +110,12 @@ Node connectionNode(const std::string &connectionName) {
   size_t start = 0;
   while (start < text.size()) {
     size_t comma = text.find(',', start);
-    // A comma inside brackets belongs to the entry (IPv6 and port lists never use it, but be safe).
     std::string_view entry = text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+    if (entry.empty()) {  // nothing to connect to between two commas
+      if (comma == std::string_view::npos) break;
+      start = comma + 1;
+      continue;
+    }
     Address address = splitAddress(entry, false);
     Node item;
     if (!address.host.empty() || address.port.empty()) item.add("host", Node::text(address.host));
@@ -149,8 +153,10 @@ Node exitsNode(const ChannelDefinition &def, ExitList names) {
   Node list = Node::array();
   for (size_t i = 0; i < std::max(exitNames.size(), exitData.size()); ++i) {
     Node item;
-    if (i < exitNames.size() && !exitNames[i].empty()) item.add("name", Node::text(trimTrailingBlanks(exitNames[i])));
-    if (i < exitData.size() && !exitData[i].empty()) item.add("userData", Node::text(trimTrailingBlanks(exitData[i])));
+    std::string_view name = i < exitNames.size() ? trimTrailingBlanks(exitNames[i]) : std::string_view();
+    std::string_view data = i < exitData.size() ? trimTrailingBlanks(exitData[i]) : std::string_view();
+    if (!name.empty()) item.add("name", Node::text(name));
+    if (!data.empty()) item.add("userData", Node::text(data));
     list.values.push_back(std::move(item));
   }
   return list;
