@@ -30,7 +30,8 @@ function(kvarn_add_subfolders)
   endforeach()
 endfunction()
 
-set(KVARN_WARNINGS -Wall -Wextra -Werror -Wno-unused-parameter -Wno-missing-field-initializers)
+set(KVARN_WARNINGS -Wall -Wextra -Werror -Wno-unused-parameter -Wno-missing-field-initializers
+    -Wno-restrict)   # GCC 12 reports false -Wrestrict hits inside std::string at -O3
 
 if(KVARN_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

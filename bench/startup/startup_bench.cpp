@@ -36,13 +36,6 @@ double runOnce(const std::vector<std::string> &argv) {
   return std::chrono::duration<double, std::milli>(end - start).count();
 }
 
-double median(const std::vector<std::string> &argv, int runs) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) times.push_back(runOnce(argv));
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
