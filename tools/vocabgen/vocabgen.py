@@ -276,6 +276,14 @@ def load_attributes(data, value_tables, namelists):
     return general, specific
 
 
+KEYWORD_RE = re.compile(r'^[A-Z][A-Z0-9]*$')
+
+
+def keyword_files(data):
+    """keywords.tsv (IBM's language tables) first, then the keywords_*.tsv completions."""
+    return [data / 'keywords.tsv'] + sorted(data.glob('keywords_*.tsv'))
+
+
 def fixed_conditions(cond_text, path, number):
     return parse_conditions(cond_text, path, number)
 
@@ -314,26 +322,33 @@ def build_field_tables(data, commands, value_tables, namelists, consts, report):
             table_objects.setdefault(row['table'], set()).add(row['objletter'])
 
     usage = {}        # table -> keyword -> {letters: [..], objs: set}
-    path = data / 'keywords.tsv'
-    for number, line in data_lines(path):
-        cols = line.split('\t')
-        if len(cols) != 4:
-            fail(path, number, "expected verb, object, sub-type and keywords")
-        verb = VERB_ALIASES.get(cols[0], cols[0])
-        obj = OBJECT_ALIASES.get(cols[1], cols[1])
-        rows = by_pair.get((verb, obj))
-        if not rows:
-            report.append(f"keywords.tsv:{number}: no command row for {cols[0]} {cols[1]}; ignored")
-            continue
-        for row in rows:
-            if row['table'] in explicit:
-                continue
+    for path in keyword_files(data):
+        for number, line in data_lines(path):
+            cols = line.split('\t')
+            if len(cols) != 4:
+                fail(path, number, "expected verb, object, sub-type and keywords")
             for keyword in cols[3].split():
-                entry = usage.setdefault(row['table'], OrderedDict()).setdefault(
-                    keyword, {'letters': [], 'objs': set()})
-                if row['letter'] not in entry['letters']:
-                    entry['letters'].append(row['letter'])
-                entry['objs'].add(row['objletter'])
+                if not KEYWORD_RE.match(keyword):
+                    fail(path, number, f"bad keyword '{keyword}'")
+            # The pseudo-verb WHERE lists response attributes that DISPLAY does not take as
+            # selectors but that WHERE clauses and =SORT may name: they get the letter W.
+            where_only = cols[0] == 'WHERE'
+            verb = 'DISPLAY' if where_only else VERB_ALIASES.get(cols[0], cols[0])
+            obj = OBJECT_ALIASES.get(cols[1], cols[1])
+            rows = by_pair.get((verb, obj))
+            if not rows:
+                report.append(f"{path.name}:{number}: no command row for {cols[0]} {cols[1]}; ignored")
+                continue
+            for row in rows:
+                if row['table'] in explicit:
+                    continue
+                letter = 'W' if where_only else row['letter']
+                for keyword in cols[3].split():
+                    entry = usage.setdefault(row['table'], OrderedDict()).setdefault(
+                        keyword, {'letters': [], 'objs': set()})
+                    if letter not in entry['letters']:
+                        entry['letters'].append(letter)
+                    entry['objs'].add(row['objletter'])
 
     # Object-name keywords that only WHERE and =SORT use.
     for table, attrs in specific.items():
@@ -343,12 +358,16 @@ def build_field_tables(data, commands, value_tables, namelists, consts, report):
                     keyword, {'letters': [], 'objs': set(table_objects[table])})
 
     tables = OrderedDict()
+    untyped = set()
     letter_order = 'aAmBCDXdMPpRFrvtsSnW'
     for table in sorted(set(table_objects) | set(usage)):
         rows = OrderedDict()
         for keyword in sorted(usage.get(table, {})):
             entry = usage[table][keyword]
-            attr = specific.get(table, {}).get(keyword) or general.get(keyword) or Attr()
+            attr = specific.get(table, {}).get(keyword) or general.get(keyword)
+            if attr is None:
+                untyped.add(keyword)
+                attr = Attr()
             letters = sorted(entry['letters'], key=letter_order.index)
             if attr.arg == 'W' and 'W' not in letters:
                 letters.append('W')
@@ -367,6 +386,8 @@ def build_field_tables(data, commands, value_tables, namelists, consts, report):
         tables[table] = rows
     for table, rows in explicit.items():
         tables[table] = rows
+    report.append(f"keywords without a fieldattrs.tsv row (strings): {len(untyped)}")
+    report.append('  ' + ' '.join(sorted(untyped)))
     for row in commands:
         if row['table'] and row['table'] not in tables:
             raise DataError(f"commands.tsv: field table '{row['table']}' has no keywords")
