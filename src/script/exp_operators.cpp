@@ -255,6 +255,17 @@ OperatorTable OperatorTable::build(std::span<const OperatorDef> functions, bool 
   return OperatorTable(std::move(rows));
 }
 
+OperatorTable OperatorTable::buildWhere(std::span<const OperatorDef> scriptFunctions) {
+  std::vector<OperatorDef> subset;
+  for (const OperatorDef& row : scriptFunctions)
+    for (std::string_view name : kWhereFunctionNames)
+      if (equalNoCase(row.name, name)) {
+        subset.push_back(row);
+        break;
+      }
+  return build(subset, false);
+}
+
 const OperatorTable& OperatorTable::scriptOperators() {
   static const OperatorTable table = build({}, true);
   return table;

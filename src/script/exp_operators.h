@@ -59,12 +59,19 @@ constexpr OperatorDef functionRow(std::string_view name, int16_t params, Functio
   return OperatorDef{name, 20, 8, kFunction, OpCode::None, handler, params, variableParams};
 }
 
+// The built-in functions =WHERE and =SORT offer.
+inline constexpr std::string_view kWhereFunctionNames[] = {"SQRT",    "MAX",      "MIN",    "LOWER", "UPPER",
+                                                           "SUBSTR",  "FINDSTR",  "FINDSTRI", "CMPVER", "DATE"};
+
 class OperatorTable {
  public:
   explicit OperatorTable(std::vector<OperatorDef> rows);
 
   // The script operators followed by `functions`; `subscripts` adds '[' and ']'.
   static OperatorTable build(std::span<const OperatorDef> functions, bool subscripts);
+  // The =WHERE table: the operators without subscripts and, of `scriptFunctions`, only
+  // the rows named in kWhereFunctionNames.
+  static OperatorTable buildWhere(std::span<const OperatorDef> scriptFunctions);
   // Operators only, for callers that need no functions.
   static const OperatorTable& scriptOperators();
   static const OperatorTable& whereOperators();

@@ -218,10 +218,12 @@ TEST(ExprParser, SyntaxErrorsCarryPositions) {
   EXPECT_EQ(r.error(args20 + ")"), "(no error)");
 }
 
-TEST(ExprParser, WhereTableHasNoSubscripts) {
+TEST(ExprParser, WhereTableHasNoSubscriptsAndOnlyItsFunctions) {
   Runner r(kAllowAt);
   r.options.table = &testWhereTable();
   EXPECT_EQ(r.error("@a[1]"), "Unrecognised token '[' at position 2");
+  EXPECT_EQ(r.text("lower('AB') + max(1, 2)"), "4.00");  // the string counts its characters
+  EXPECT_EQ(r.error("KEY(@a)"), "Unknown function name 'KEY' at position 0");  // not offered to =WHERE
 }
 
 TEST(ExprParser, DeepNestingIsRefusedNotCrashed) {

@@ -57,7 +57,7 @@ const OperatorTable& testScriptTable() {
   return t;
 }
 const OperatorTable& testWhereTable() {
-  static const OperatorTable t = OperatorTable::build(kTestFunctions, false);
+  static const OperatorTable t = OperatorTable::buildWhere(kTestFunctions);
   return t;
 }
 
