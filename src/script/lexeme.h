@@ -63,8 +63,7 @@ class Value {
     type_ = LexemeType::PStr;
     own_.assign(a).append(b);
   }
-  // Raw type change used by the evaluator for VAR/OP dumps and by resolvers that
-  // hand out packed list bytes they build themselves.
+  // A LIST from bytes already packed by the caller (resolvers reading list attributes).
   void setListBytes(std::string packed) { type_ = LexemeType::List; own_ = std::move(packed); }
 
   // A copy whose strings own their bytes (a STR becomes a PSTR).
