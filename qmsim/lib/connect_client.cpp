@@ -1,10 +1,13 @@
-// Client bindings: the channel comes from the MQCD in MQCNO, or from MQSERVER
-// ("CHANNEL/TCP/host(port)"); the connection name may list several addresses.
+// Client bindings: the channel comes from the MQCD in MQCNO, a JSON channel table
+// named by MQCNO's CCDT URL, MQSERVER ("CHANNEL/TCP/host(port)"), or a JSON table
+// named by MQCHLLIB and MQCHLTAB; a connection name may list several addresses.
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 
 #include "lib/backend.h"
+#include "net/ccdt_json.h"
 #include "net/remote_backend.h"
 
 namespace qmsim {
@@ -47,12 +50,57 @@ bool fromMQSERVER(ChannelChoice& choice) {
   return true;
 }
 
+// Picks the channel for qmgrName from a JSON table; a binary table is not readable here.
+Outcome fromCcdtFile(const std::string& path, const std::string& qmgrName, ChannelChoice& choice) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return Outcome::fail(MQRC_CCDT_URL_ERROR);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos || text[first] != '{') return Outcome::fail(MQRC_CHANNEL_CONFIG_ERROR);
+  std::vector<CcdtChannel> channels;
+  std::string error;
+  if (!parseJsonCcdt(text, channels, error)) return Outcome::fail(MQRC_CHANNEL_CONFIG_ERROR);
+  for (const auto& ch : channels) {
+    if (!qmgrName.empty() && ch.queueManager != qmgrName) continue;
+    choice.channel = ch.name;
+    choice.connName = ch.connName;
+    return {};
+  }
+  return Outcome::fail(MQRC_Q_MGR_NAME_ERROR);
+}
+
+std::string ccdtPathFromUrl(const MQCNO& cno) {
+  if (cno.Version < MQCNO_VERSION_6 || cno.CCDTUrlLength <= 0) return "";
+  const char* p = cno.CCDTUrlPtr;
+  if (p == nullptr && cno.CCDTUrlOffset > 0) p = reinterpret_cast<const char*>(&cno) + cno.CCDTUrlOffset;
+  if (p == nullptr) return "";
+  std::string url(p, static_cast<size_t>(cno.CCDTUrlLength));
+  if (url.rfind("file://", 0) == 0) url.erase(0, 7);
+  return url;
+}
+
 }  // namespace
 
 Outcome connectBackend(const ConnectRequest& request, std::unique_ptr<Backend>& backend) {
   ChannelChoice choice;
   bool haveChannel = request.cno && fromCD(*request.cno, choice);
+  if (!haveChannel && request.cno) {
+    std::string path = ccdtPathFromUrl(*request.cno);
+    if (!path.empty()) {
+      if (Outcome o = fromCcdtFile(path, request.qmgrName, choice); !o.ok()) return o;
+      haveChannel = true;
+    }
+  }
   if (!haveChannel) haveChannel = fromMQSERVER(choice);
+  if (!haveChannel) {
+    const char* lib = std::getenv("MQCHLLIB");
+    const char* tab = std::getenv("MQCHLTAB");
+    if ((lib && *lib) || (tab && *tab)) {
+      std::string path = std::string(lib && *lib ? lib : ".") + "/" + (tab && *tab ? tab : "AMQCLCHL.TAB");
+      if (Outcome o = fromCcdtFile(path, request.qmgrName, choice); !o.ok()) return o;
+      haveChannel = true;
+    }
+  }
   if (!haveChannel) return Outcome::fail(MQRC_Q_MGR_NAME_ERROR);
   if (choice.channel.empty() || choice.channel.size() > 20) return Outcome::fail(MQRC_UNKNOWN_CHANNEL_NAME);
   RemoteConnect rc{request.qmgrName, choice.channel, choice.userId, choice.password, false, currentApplName(),

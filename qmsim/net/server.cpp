@@ -88,6 +88,7 @@ struct Server::Impl {
         c.fd = fd;
         c.thread = std::thread([this, &c, l = listeners[i]] {
           serve(c.fd, l);
+          ::shutdown(c.fd, SHUT_RDWR);  // the peer sees the end now; the descriptor is closed when reaped
           c.done = true;
         });
       }

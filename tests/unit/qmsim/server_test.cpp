@@ -1,7 +1,10 @@
 // The qmsim program and its server: argument errors, a dropped server while a client
 // waits, a stopped queue manager, channel and password checks, and server bindings
 // of another process reaching a running server's state.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <fstream>
 #include <thread>
@@ -194,6 +197,106 @@ TEST_F(ServerTest, ServerBindingsOfAnotherProcessShareTheServersState) {
   EXPECT_EQ(std::string(buf, static_cast<size_t>(len)), "shared");
   server_->MQDISC(&local, &cc, &rc);
   client_->MQDISC(&remote, &cc, &rc);
+}
+
+}  // namespace
+
+namespace {
+
+MQLONG connectWithCno(MqApi& api, MQCNO& cno, const char* qmgr, MQHCONN& h) {
+  char name[48];
+  setField(name, qmgr);
+  MQLONG cc, rc;
+  api.MQCONNX(name, &cno, &h, &cc, &rc);
+  return rc;
+}
+
+TEST_F(ServerTest, ClientFindsItsChannelInMqserverOrAJsonChannelTable) {
+  ASSERT_EQ(runQmsim({"create", "QMS"}).exitCode, 0);
+  ServerProcess server({"QMS"});
+  std::string port = std::to_string(server.port());
+  MQHCONN h;
+  MQLONG cc, rc;
+  MQCNO plain = kvarn::mqi::defaultCNO();
+  EXPECT_EQ(connectWithCno(*client_, plain, "QMS", h), MQRC_Q_MGR_NAME_ERROR) << "no channel anywhere";
+
+  ::setenv("MQSERVER", ("SYSTEM.DEF.SVRCONN/TCP/127.0.0.1(" + port + ")").c_str(), 1);
+  EXPECT_EQ(connectWithCno(*client_, plain, "QMS", h), MQRC_NONE);
+  client_->MQDISC(&h, &cc, &rc);
+  ::unsetenv("MQSERVER");
+
+  auto table = home_.path() / "ccdt.json";
+  std::ofstream(table) << R"({"channel":[{"name":"OTHER.SVRCONN","type":"clientConnection",
+      "clientConnection":{"connection":[{"host":"127.0.0.1","port":1}],"queueManager":"ELSEWHERE"}},
+    {"name":"SYSTEM.ADMIN.SVRCONN","type":"clientConnection",
+      "clientConnection":{"connection":[{"host":"127.0.0.1","port":)" << port << R"(}],"queueManager":"QMS"}}]})";
+  std::string url = "file://" + table.string();
+  MQCNO cno = kvarn::mqi::defaultCNO();
+  cno.Version = MQCNO_VERSION_6;
+  cno.CCDTUrlPtr = url.data();
+  cno.CCDTUrlLength = static_cast<MQLONG>(url.size());
+  EXPECT_EQ(connectWithCno(*client_, cno, "QMS", h), MQRC_NONE);
+  client_->MQDISC(&h, &cc, &rc);
+  EXPECT_EQ(connectWithCno(*client_, cno, "NOT.IN.TABLE", h), MQRC_Q_MGR_NAME_ERROR);
+
+  ::setenv("MQCHLLIB", home_.path().c_str(), 1);
+  ::setenv("MQCHLTAB", "ccdt.json", 1);
+  EXPECT_EQ(connectWithCno(*client_, plain, "QMS", h), MQRC_NONE);
+  client_->MQDISC(&h, &cc, &rc);
+  std::ofstream(table, std::ios::trunc) << R"({"channel":[{"name":)";
+  EXPECT_EQ(connectWithCno(*client_, plain, "QMS", h), MQRC_CHANNEL_CONFIG_ERROR);
+  ::unsetenv("MQCHLLIB");
+  ::unsetenv("MQCHLTAB");
+}
+
+TEST_F(ServerTest, GarbageOnTheWireDropsOnlyThatConnection) {
+  ASSERT_EQ(runQmsim({"create", "QMS"}).exitCode, 0);
+  ServerProcess server({"QMS"});
+  MQHCONN good;
+  ASSERT_EQ(clientConnect(server.port(), good), MQRC_NONE);
+  // Frames that lie about their length, name no operation, or skip the connect.
+  std::vector<std::string> attacks = {
+      std::string("\xff\xff\xff\x7f\x01\x00\x00\x00", 8),
+      std::string("\x08\x00\x00\x00\x63\x00\x00\x00garbage!", 16),
+      std::string("\x04\x00\x00\x00\x05\x00\x00\x00", 8),
+      std::string("\x0c\x00\x00\x00\x01\x00\x00\x00\xff\xff\xff\xff", 12),
+      "GET / HTTP/1.0\r\n\r\n",
+  };
+  for (const auto& bytes : attacks) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(server.port()));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::shutdown(fd, SHUT_WR);
+    char buf[64];
+    while (::read(fd, buf, sizeof buf) > 0) {
+    }
+    ::close(fd);
+  }
+  MQLONG cc, rc;
+  client_->MQCMIT(good, &cc, &rc);
+  EXPECT_EQ(rc, MQRC_NONE) << "the well-behaved client is unaffected";
+  client_->MQDISC(&good, &cc, &rc);
+  EXPECT_EQ(rc, MQRC_NONE);
+}
+
+TEST_F(ServerTest, BackgroundServerIsListedAndStopped) {
+  ASSERT_EQ(runQmsim({"create", "QMS"}).exitCode, 0);
+  RunResult r = runQmsim({"start", "QMS", "--port", "0", "--background"});
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_NE(r.out.find("Queue manager QMS started"), std::string::npos) << r.out;
+  r = runQmsim({"list"});
+  EXPECT_NE(r.out.find("running"), std::string::npos) << r.out;
+  r = runQmsim({"start", "QMS", "--port", "0"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.out.find("already running"), std::string::npos) << r.out;
+  EXPECT_EQ(runQmsim({"delete", "QMS"}).exitCode, 1) << "a running queue manager is not deleted";
+  r = runQmsim({"stop", "QMS"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_NE(runQmsim({"list"}).out.find("stopped"), std::string::npos);
 }
 
 }  // namespace
