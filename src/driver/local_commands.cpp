@@ -319,15 +319,6 @@ void doScreenOnly(ProgramContext &ctx, ParsedCommand &cmd, int) {
   if (ctx.fileMode()) ignoredInFileMode(ctx, cmd.text);
 }
 
-void doConn(ProgramContext &ctx, ParsedCommand &, int issueSource) {
-  // Until the command transport exists a connection can only be recorded as pending.
-  if (issueSource == IssueFromStartup && ctx.implicitConnect && (ctx.startupState & kStartupInProgress)) {
-    ctx.startupState |= kStartupConnectPending;
-    return;
-  }
-  if (issueSource == IssueFromUser) addError(ctx, "Unrecognised command");
-}
-
 // Whether the line of a local command is echoed (the echo rule for non-statements).
 bool echoVisible(ProgramContext &ctx, InputSource *src, int issueSource) {
   if (issueSource == IssueFromStartup || ctx.runningBootstrap) return false;
@@ -397,7 +388,7 @@ void registerDriverHandlers() {
       {"=set", doSet},       {"=colour", doColour},   {"=cache", doCache},         {"=count", doCount},
       {"=echo", doEcho},     {"=output", doOutput},   {"=show", doShow},           {"=syn", doSyn},
       {"=import", cslDoImportCommand}, {"=cls", doScreenOnly}, {"=purge", doScreenOnly},
-      {"=repeat", doScreenOnly}, {"=conn", doConn},
+      {"=repeat", doScreenOnly},
   };
   for (const auto &h : kHandlers) setLocalHandler(h.name, h.handler);
 }

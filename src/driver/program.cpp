@@ -251,6 +251,7 @@ int kvarnMain(int argc, const char *const *argv) {
   tracePoint(ctx, 'A');
   applyFileModeOutput(ctx, o);
   registerDriverHandlers();
+  registerTransportHandlers();
   showBanner(ctx, argc, argv);
   tracePoint(ctx, 'B');
 

@@ -10,5 +10,3 @@ void initialiseVocabulary(ProgramContext &ctx) { InitialiseCommandFields(ctx.tra
 void enterCcdtModeAtStartup(ProgramContext &ctx, const Options &) {
   addError(ctx, "CCDT mode is not available in this build");
 }
-
-void disconnectAllAtEnd(ProgramContext &) {}

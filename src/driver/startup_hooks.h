@@ -9,5 +9,7 @@ struct Options;
 void initialiseVocabulary(ProgramContext &ctx);
 // -j and -n: CCDT mode on the -t file.
 void enterCcdtModeAtStartup(ProgramContext &ctx, const Options &o);
+// Installs the local commands of the command transport (=conn, =disc, =tolk, =mqsc, =clear).
+void registerTransportHandlers();
 // Disconnects every connection at the end of the run.
 void disconnectAllAtEnd(ProgramContext &ctx);
