@@ -349,7 +349,7 @@ void Reader::readValue(const Member &member, const std::string &name, int depth)
 void Reader::readObject(const Member &member, int depth) {
   switch (member.kind) {
   case MemberKind::ConnectionEntry:
-  case MemberKind::LocalAddress: address_.emplace(); break;
+  case MemberKind::LocalAddress: address_ = AddressState{}; break;
   case MemberKind::ExitEntry: exit_ = ExitState{member.names}; break;
   default: break;
   }

@@ -15,7 +15,9 @@ using namespace kvarn::ccdt;
 namespace {
 
 const std::string &scratchFile() {
-  static const std::string path = "/tmp/kvarn-fuzz-ccdt-" + std::to_string(::getpid()) + ".tab";
+  // Memory-backed when possible: the writer syncs every file it saves.
+  static const std::string path = std::string(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                                  "/kvarn-fuzz-ccdt-" + std::to_string(::getpid()) + ".tab";
   return path;
 }
 

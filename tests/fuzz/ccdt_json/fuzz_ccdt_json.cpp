@@ -16,7 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   JsonTable table;
   std::vector<std::string> messages;
   table.readText(text, "fuzz.json", 1600000000, messages);
-  for (JsonFields fields : {JsonFields::Min, JsonFields::All}) {
+  table.render(JsonFields::All);
+  {
+    JsonFields fields = JsonFields::Date;
     std::string first = table.render(fields);
     JsonTable again;
     std::vector<std::string> ignored;
