@@ -1,0 +1,111 @@
+// The command record: one per MQSC command issued. The transport creates it when the
+// command is sent, the response decoder (response.h) fills it with output lines and
+// marks as replies arrive, and completeCommandRecord() ends it exactly once: outcome,
+// layout, counting.
+//
+// Threads: replies are decoded on the connection's reply reader thread while the
+// issuing thread may be printing. Every operation of response.h that touches a
+// command record takes the ProgramContext's display lock itself; callers that read a
+// record's lines from another thread take the same lock.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct ProgramContext;
+
+// The mark word of a command record.
+enum CommandMarks : uint32_t {
+  kMarkError = 0x0001,              // a failing completion code, a known error message or a transport error
+  kMarkNotFound = 0x0002,           // a message reporting a missing object arrived
+  kMarkFilterable = 0x0004,         // a DISPLAY whose records are object details
+  kMarkHasModifiers = 0x0008,       // record filters run as records arrive
+  kMarkSeveralQmgrs = 0x0010,       // CSQN137I: sent to several queue managers of a sharing group
+  kMarkMarkerAdded = 0x0020,        // the incomplete marker line exists
+  kMarkData = 0x0040,               // at least one output line was added
+  kMarkQmgrDetails = 0x0080,        // an AMQ8408I or CSQM409I line arrived
+  kMarkResponsesLimited = 0x0100,   // a PCF header carried reason 10001
+  kMarkSourceLimited = 0x0200,      // a PCF header carried reason 10002
+  kMarkComplete = 0x0400,           // completion has run
+};
+
+// Flags of one output line of a command record.
+enum RecordLineFlags : uint32_t {
+  kLineRecordStart = 0x01,    // the first line (header) of a response record
+  kLineResponseText = 0x02,   // MQSC response text as received
+  kLineError = 0x04,          // an error message of the program
+  kLineQuiet = 0x08,          // not shown: a script's command or the attribute check mode
+  kLineInfo = 0x10,           // an information message of the program
+};
+
+// One output line. Response text may hold several physical lines separated by '\n'
+// (a distributed queue manager sends a whole record as one string).
+struct RecordLine {
+  std::string text;
+  uint32_t flags = 0;
+  std::string qmgr;           // the sharing-group queue manager of the line's group (z/OS)
+};
+
+// A record filter (the output modifiers and the generic-name filter): given a record's
+// text (header and attributes) and its group's queue manager name, true keeps it.
+using RecordFilter = std::function<bool(std::string_view record, std::string_view qmgr)>;
+
+// How the command record came to be issued.
+enum class RecordKind {
+  UserCommand,      // typed or read from a file: shown and counted
+  ScriptCommand,    // issued for a script function: lines are quiet
+};
+
+struct CommandRecord {
+  // --- set by the issuer (transport) before the command is sent
+  std::string commandText;     // the command as the user wrote it (after synonym expansion)
+  uint32_t sequence = 0;       // the command's sequence number
+  RecordKind kind = RecordKind::UserCommand;
+  bool isCurrentCommand = true;  // a successful current command sets ctx's succeeded flag
+
+  // --- filled by preparation (request.h)
+  bool isDisplay = false;      // first word DIS or DISPLAY: counted only with dspcmds
+  bool countable = true;       // false for commands the program sent on its own account
+  std::vector<RecordFilter> filters;       // run on each record start while kMarkHasModifiers
+  std::vector<std::string> nameFilters;    // the generic-name filter records, "QUEUE(A*B)"
+
+  // --- filled by the decoder (response.h)
+  uint32_t marks = 0;
+  uint32_t recordCount = 0;    // records received (headers seen)
+  std::string groupQmgr;       // the current group's queue manager name (z/OS, up to 4 characters)
+  std::string groupLine;       // the CSQN121I line of the current group
+  std::string errorText;       // the first line of the first error text
+  std::vector<RecordLine> lines;
+  bool succeeded = false;      // the outcome, valid once kMarkComplete is set
+  bool droppingRecord = false; // the record being received was rejected by a filter
+
+  bool complete() const { return (marks & kMarkComplete) != 0; }
+  bool has(uint32_t mark) const { return (marks & mark) != 0; }
+
+  // The text of each response record: its header line and the lines that follow it up to
+  // the next record start, joined with '\n'. Lines before the first header are not part
+  // of a record.
+  std::vector<std::string> records() const;
+};
+
+// Adds a message of the program (not response text) to a command record.
+void addRecordError(ProgramContext &ctx, CommandRecord &record, std::string_view text);
+void addRecordInfo(ProgramContext &ctx, CommandRecord &record, std::string_view text);
+
+// Completes a command record once (later calls do nothing): decides the outcome, sets
+// the status bits, lays the lines out (as received until a layout is installed),
+// counts the command under the =count options and drops the incomplete marker.
+// Returns the outcome (true = succeeded).
+bool completeCommandRecord(ProgramContext &ctx, CommandRecord &record);
+
+// The incomplete marker's text for a record still waiting for replies.
+std::string incompleteMarkerText(const CommandRecord &record);
+
+// The layout of a completed command record. The default writes each line as received
+// through the program's output (response text and information as information lines,
+// errors as error lines, quiet lines hidden). The display subsystem installs its own.
+using CommandLayout = std::function<void(ProgramContext &ctx, CommandRecord &record)>;
+void setCommandLayout(CommandLayout layout);   // empty: back to the default
+void writeLinesAsReceived(ProgramContext &ctx, CommandRecord &record);
