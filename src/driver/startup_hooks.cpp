@@ -4,8 +4,16 @@
 #include "driver/options.h"
 #include "driver/output.h"
 #include "mqsc/vocab.h"
+#include "script/exp_context.h"
 
-void initialiseVocabulary(ProgramContext &ctx) { InitialiseCommandFields(ctx.trace.dispatch ? 64u : 0u); }
+void initialiseVocabulary(ProgramContext &ctx) {
+  InitialiseCommandFields(ctx.trace.dispatch ? 64u : 0u);
+  // Expressions read CONST. names from the vocabulary's constant tables.
+  using namespace kvarn::script;
+  ExprVocabulary vocabulary = expVocabulary();
+  vocabulary.constant = [](std::string_view name) { return ConstantByName(name); };
+  expSetVocabulary(std::move(vocabulary));
+}
 
 void enterCcdtModeAtStartup(ProgramContext &ctx, const Options &) {
   addError(ctx, "CCDT mode is not available in this build");
