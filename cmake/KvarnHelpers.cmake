@@ -30,8 +30,10 @@ function(kvarn_add_subfolders)
   endforeach()
 endfunction()
 
-set(KVARN_WARNINGS -Wall -Wextra -Werror -Wno-unused-parameter -Wno-missing-field-initializers
-    -Wno-restrict)   # GCC 12 reports false -Wrestrict hits inside std::string at -O3
+set(KVARN_WARNINGS -Wall -Wextra -Werror -Wno-unused-parameter -Wno-missing-field-initializers)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  list(APPEND KVARN_WARNINGS -Wno-restrict)   # GCC 12 reports false -Wrestrict hits inside std::string at -O3
+endif()
 
 if(KVARN_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

@@ -140,6 +140,10 @@ struct ProgramContext {
   std::vector<KeyBindingEntry> keyBindings;
   std::vector<std::string> importParameters;   // the _Parm items of the last =import or synonym
   uint32_t failureEvents = 0;            // command and connection failures so far (stop on error)
+  // "!unhandled!": while set, the response decoder counts attributes it has no name for.
+  bool countingUnhandled = false;
+  uint32_t unhandledAttributes = 0;
+  int32_t connectedPlatform = 0;         // platform of the current queue manager; 0 = unknown
   std::unique_ptr<CaptureFile> capture;
   std::string capturePath;
   std::vector<std::string> startupMessages;  // shown as diagnostics after the banner

@@ -4,6 +4,7 @@
 #include "driver/local_commands.h"
 #include "driver/output.h"
 #include "driver/reader.h"
+#include "driver/unhandled_check.h"
 #include "runtime/scan.h"
 
 namespace {
@@ -21,6 +22,10 @@ void cslIssueCommand(ProgramContext &ctx, std::string_view text) {
   std::string command(scanTrim(text));
   if (command.empty()) return;
   if (runSynonym(ctx, command)) return;
+  if (command == "!unhandled!") {
+    runUnhandledAttributeCheck(ctx);
+    return;
+  }
   switch (command[0]) {
   case '/':
     // Find works on the console's output buffer; file mode has nothing to search.
