@@ -96,6 +96,8 @@ void setModifierHooks(ModifierHooks hooks);
 // when no round trip is possible: =ADD/=RMV then fail), the modifier hooks, the generic-
 // name rewrite (not towards TOLK), RESET QSTATS as PCF on distributed queue managers,
 // STOP EV towards TOLK, and the request message. `text` is edited in place.
+// On Failed and Consumed the record has already been completed (lines written, outcome
+// counted); on Send the transport puts the request and the replies complete it.
 PrepareResult prepareMqscCommand(ProgramContext &ctx, const MqscTarget &target, CommandRecord &record,
                                  std::string &text, MqscExchange *exchange);
 

@@ -1,0 +1,307 @@
+#include "mqsc/attribute_tokenizer.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "driver/output.h"
+#include "mqsc/clause_scanner.h"
+
+namespace {
+
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool isSep(char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t'; }
+
+// Object-details messages of distributed queue managers: each starts a record.
+constexpr const char *kAmqHeaders[] = {
+    "AMQ8409", "AMQ8414", "AMQ8566", "AMQ8441", "AMQ8550", "AMQ8417", "AMQ8408", "AMQ8450", "AMQ8276",
+    "AMQ8629", "AMQ8632", "AMQ8630", "AMQ8631", "AMQ8705", "AMQ8096", "AMQ8099", "AMQ8633", "AMQ8754",
+    "AMQ8723", "AMQ8407", "AMQ8861", "AMQ8864", "AMQ8865", "AMQ8932", "AMQ8878", "AMQ9086",
+};
+// z/OS details messages (CSQM4nnI).
+constexpr int kCsqmHeaders[] = {400, 401, 402, 403, 406, 407, 408, 409, 410, 411, 412, 413, 415, 416, 417,
+                                418, 420, 421, 422, 423, 425, 427, 428, 430, 431, 437, 438, 439, 440, 441,
+                                442, 443, 444, 445, 446, 451, 453, 454};
+
+struct AttributePair {
+  const char *keyword;
+  bool isList;
+  const char *column;
+};
+constexpr AttributePair kAttributePairs[] = {
+    {"SHARE", false, "SHARE"},     {"NOSHARE", false, "SHARE"},       {"TRIGGER", false, "TRIGGER"},
+    {"NOTRIGGER", false, "TRIGGER"}, {"HARDENBO", false, "HARDENBO"}, {"NOHARDENBO", false, "HARDENBO"},
+    {"ENFORCE", false, "ENFORCE"}, {"TOLERATE", false, "ENFORCE"},    {"SYNCPT", false, "SYNCPT"},
+    {"CURRENT", false, "CURRENT"}, {"SAVED", false, "SAVED"},         {"NAMES", true, "NAMES"},
+    {"MSGEXIT", true, "MSGEXIT"},  {"MSGDATA", true, "MSGDATA"},      {"RCVEXIT", true, "RCVEXIT"},
+    {"RCVDATA", true, "RCVDATA"},  {"SENDEXIT", true, "SENDEXIT"},    {"SENDDATA", true, "SENDDATA"},
+    {"TPIPE", true, "TPIPE"},
+};
+
+const AttributePair *findPair(std::string_view keyword) {
+  for (const auto &p : kAttributePairs)
+    if (keyword == p.keyword) return &p;
+  return nullptr;
+}
+
+constexpr const char *kWholeLines[] = {"CSQM134I", "CSQM123I", "CSQM138I", "CSQM094I"};
+
+constexpr const char *kTimeStamps[] = {"EVTIME",   "CONNTI",   "DISCTI",   "RESETTI",  "STARTTI",
+                                       "ALERTTI",  "EXPIRETI", "INTVLEND", "INTVLSTA", "LSTMSGTI"};
+
+std::string_view trimBlanks(std::string_view s) {
+  while (!s.empty() && isSep(s.front())) s.remove_prefix(1);
+  while (!s.empty() && isSep(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+} // namespace
+
+bool isRecordHeader(std::string_view line, uint32_t diagnosticFlags) {
+  if (startsWith(line, "TYPE(HANDLE") || startsWith(line, "QSTATS(")) return true;
+  if (startsWith(line, "AMQ") && line.size() >= 8) {
+    for (const char *h : kAmqHeaders) {
+      if (!startsWith(line, h)) continue;
+      if ((diagnosticFlags & 256) && std::strcmp(h, "AMQ8407") == 0) return false;
+      char c = line[7];
+      if (c == ':') return true;
+      return std::isalpha(static_cast<unsigned char>(c)) && line.size() >= 9 && line[8] == ':';
+    }
+    return false;
+  }
+  if (startsWith(line, "CSQM") && line.size() >= 8 && line[7] == 'I') {
+    int number = 0;
+    for (int i = 4; i < 7; ++i) {
+      if (!std::isdigit(static_cast<unsigned char>(line[i]))) return false;
+      number = number * 10 + (line[i] - '0');
+    }
+    if ((diagnosticFlags & 256) && number == 408) return false;
+    for (int h : kCsqmHeaders)
+      if (h == number) return true;
+  }
+  return false;
+}
+
+std::string_view attributeColumn(std::string_view keyword) {
+  const AttributePair *p = findPair(keyword);
+  return p ? std::string_view(p->column) : keyword;
+}
+
+bool isListAttribute(std::string_view keyword) {
+  const AttributePair *p = findPair(keyword);
+  return p && p->isList;
+}
+
+AttributeTokenizer::AttributeTokenizer(std::string_view record, ListValueMode mode, bool severalQmgrs,
+                                       std::string_view qmgr)
+    : text_(record), mode_(mode), several_(severalQmgrs), qmgr_(qmgr) {}
+
+void AttributeTokenizer::setToken(AttributeToken &token, std::string text, size_t keywordLength, size_t valueStart,
+                                  size_t valueLength) {
+  token = AttributeToken{};
+  token.text = std::move(text);
+  std::string_view t(token.text);
+  token.keyword = t.substr(0, keywordLength);
+  token.value = t.substr(valueStart, valueLength);
+  const AttributePair *pair = findPair(token.keyword);
+  token.column = pair ? std::string_view(pair->column) : token.keyword;
+}
+
+bool AttributeTokenizer::nextListItem(AttributeToken &token) {
+  size_t n = listItems_.size();
+  std::string text;
+  size_t valueStart = 0;
+  if (listIndex_ == 0) {
+    text = listKeyword_ + "(";
+    valueStart = text.size();
+  }
+  const std::string &item = listItems_[listIndex_];
+  text += item;
+  if (listIndex_ + 1 == n) text += ")";
+  size_t keywordLength = listIndex_ == 0 ? listKeyword_.size() : 0;
+  setToken(token, std::move(text), keywordLength, valueStart, item.size());
+  if (listIndex_ != 0) {
+    // Later items belong to the same column as the first.
+    const AttributePair *pair = findPair(listKeyword_);
+    token.column = pair ? std::string_view(pair->column) : std::string_view();
+  }
+  ++listIndex_;
+  if (listIndex_ == n) listItems_.clear();
+  return true;
+}
+
+bool AttributeTokenizer::next(AttributeToken &token) {
+  if (stage_ == 0) {
+    stage_ = 1;
+    size_t start = 0;
+    while (start < text_.size() && isSep(text_[start])) ++start;
+    size_t end = text_.find('\n', start);
+    if (end == std::string_view::npos) end = text_.size();
+    std::string_view header = text_.substr(start, end - start);
+    while (!header.empty() && header.back() == '\r') header.remove_suffix(1);
+    token = AttributeToken{};
+    token.text = std::string(header);
+    token.isHeader = true;
+    pos_ = end;
+    return true;
+  }
+  if (stage_ == 1) {
+    stage_ = 2;
+    if (several_) {
+      std::string text = strFormat("QSGQM(%.*s)", static_cast<int>(qmgr_.size()), qmgr_.data());
+      setToken(token, std::move(text), 5, 6, qmgr_.size());
+      token.isPseudo = true;
+      return true;
+    }
+  }
+  if (listIndex_ < listItems_.size()) return nextListItem(token);
+
+  while (pos_ < text_.size()) {
+    char c = text_[pos_];
+    if (isSep(c)) { ++pos_; continue; }
+    if (c == '[') {   // bracketed annotations are passed over whole
+      size_t close = text_.find(']', pos_);
+      pos_ = close == std::string_view::npos ? text_.size() : close + 1;
+      continue;
+    }
+    // A message line returned whole.
+    bool lineStart = pos_ == 0 || text_[pos_ - 1] == '\n';
+    if (lineStart) {
+      for (const char *whole : kWholeLines) {
+        if (!startsWith(text_.substr(pos_), whole)) continue;
+        size_t end = text_.find('\n', pos_);
+        if (end == std::string_view::npos) end = text_.size();
+        std::string line(trimBlanks(text_.substr(pos_, end - pos_)));
+        size_t n = line.size();
+        setToken(token, std::move(line), n, 0, n);
+        token.isWholeLine = true;
+        pos_ = end;
+        return true;
+      }
+    }
+    size_t start = pos_;
+    while (pos_ < text_.size() && !isSep(text_[pos_]) && text_[pos_] != '(') ++pos_;
+    std::string_view keyword = text_.substr(start, pos_ - start);
+    if (pos_ >= text_.size() || text_[pos_] != '(') {
+      std::string bare(keyword);
+      size_t n = bare.size();
+      setToken(token, std::move(bare), n, 0, n);
+      token.isBare = true;
+      return true;
+    }
+    // KEYWORD(value) up to the matching bracket.
+    size_t open = pos_;
+    int depth = 0;
+    size_t close = std::string_view::npos;
+    for (size_t i = open; i < text_.size(); ++i) {
+      if (text_[i] == '(') ++depth;
+      else if (text_[i] == ')' && --depth == 0) { close = i; break; }
+    }
+    size_t valueEnd = close == std::string_view::npos ? text_.size() : close;
+    pos_ = close == std::string_view::npos ? text_.size() : close + 1;
+    std::string value(text_.substr(open + 1, valueEnd - open - 1));
+    for (char &ch : value)
+      if (ch == '\n' || ch == '\r') ch = ' ';
+    std::string_view trimmed = value;
+    while (!trimmed.empty() && trimmed.front() == ' ') trimmed.remove_prefix(1);
+    while (!trimmed.empty() && trimmed.back() == ' ') trimmed.remove_suffix(1);
+
+    if (isListAttribute(keyword)) {
+      std::vector<std::string> items;
+      size_t cursor = 0;
+      std::string_view item;
+      while (::nextListItem(trimmed, cursor, item)) items.emplace_back(item);
+      if (mode_ == ListValueMode::PerItem && items.size() > 1) {
+        listKeyword_ = std::string(keyword);
+        listItems_ = std::move(items);
+        listIndex_ = 0;
+        return nextListItem(token);
+      }
+      // One token: blanks before each comma removed.
+      std::string joined;
+      for (size_t i = 0; i < trimmed.size(); ++i) {
+        if (trimmed[i] == ' ') {
+          size_t j = i;
+          while (j < trimmed.size() && trimmed[j] == ' ') ++j;
+          if (j < trimmed.size() && trimmed[j] == ',') { i = j - 1; continue; }
+        }
+        joined.push_back(trimmed[i]);
+      }
+      std::string text = std::string(keyword) + "(" + joined + ")";
+      setToken(token, std::move(text), keyword.size(), keyword.size() + 1, joined.size());
+      return true;
+    }
+    std::string text = std::string(keyword) + "(" + std::string(trimmed) + ")";
+    setToken(token, std::move(text), keyword.size(), keyword.size() + 1, trimmed.size());
+    return true;
+  }
+  return false;
+}
+
+bool isTimeStampAttribute(std::string_view keyword) {
+  for (const char *k : kTimeStamps)
+    if (keyword == k) return true;
+  return false;
+}
+
+std::string localTimeStamp(std::string_view token) {
+  size_t open = token.find('(');
+  if (open == std::string_view::npos || !isTimeStampAttribute(token.substr(0, open))) return std::string(token);
+  std::string_view head = token.substr(0, open + 1);
+  std::string_view value = token.substr(open + 1);
+  if (!value.empty() && value.back() == ')') value.remove_suffix(1);
+  value = trimBlanks(value);
+  auto failed = [&] { return strFormat("%.*s?)", static_cast<int>(head.size()), head.data()); };
+  // YYYY-MM-DD HH:MM:SS, accepting '.' as the time separator as MQSC writes times.
+  if (value.size() != 19) return failed();
+  int f[6];
+  const int starts[6] = {0, 5, 8, 11, 14, 17}, widths[6] = {4, 2, 2, 2, 2, 2};
+  for (int i = 0; i < 6; ++i) {
+    f[i] = 0;
+    for (int k = 0; k < widths[i]; ++k) {
+      char c = value[starts[i] + k];
+      if (!std::isdigit(static_cast<unsigned char>(c))) return failed();
+      f[i] = f[i] * 10 + (c - '0');
+    }
+  }
+  if (value[4] != '-' || value[7] != '-' || value[10] != ' ' || (value[13] != ':' && value[13] != '.') ||
+      (value[16] != ':' && value[16] != '.'))
+    return failed();
+  if (f[1] < 1 || f[1] > 12 || f[2] < 1 || f[2] > 31 || f[3] > 23 || f[4] > 59 || f[5] > 60 || f[0] < 1970)
+    return failed();
+  std::tm utc{};
+  utc.tm_year = f[0] - 1900;
+  utc.tm_mon = f[1] - 1;
+  utc.tm_mday = f[2];
+  utc.tm_hour = f[3];
+  utc.tm_min = f[4];
+  utc.tm_sec = f[5];
+  std::time_t t = timegm(&utc);
+  std::tm local{};
+  if (t == static_cast<std::time_t>(-1) || !localtime_r(&t, &local)) return failed();
+  return strFormat("%.*s%4.4d-%2.2d-%2.2d %2.2d:%2.2d:%2.2d (Local))", static_cast<int>(head.size()), head.data(),
+                   local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+}
+
+std::vector<std::string> uncheckedAttributes(const CommandRecord &record, const CommandDef *command,
+                                             uint32_t &count) {
+  std::vector<std::string> out;
+  if (!command || !command->fields) return out;
+  bool authserv = command->objectType && equalsWord(command->objectType, "AUTHSERV");
+  for (const std::string &text : record.records()) {
+    AttributeTokenizer tok(text, ListValueMode::One);
+    AttributeToken t;
+    while (tok.next(t)) {
+      if (t.isHeader || t.isPseudo || t.isWholeLine || t.keyword.empty()) continue;
+      std::string_view key = t.keyword;
+      if (startsWith(key, "CHSTATUS") || startsWith(key, "QSTATUS") || startsWith(key, "TPSTATUS")) continue;
+      if (t.isBare && key == "NOHARDENBO") continue;
+      if (authserv && key == "SERVCOMP") continue;
+      if (FindFieldInTable(command->fields, key, kFieldExactLength)) continue;
+      out.push_back(strFormat("  Unhandled attribute %.*s", static_cast<int>(key.size()), key.data()));
+      ++count;
+    }
+  }
+  return out;
+}

@@ -1,0 +1,71 @@
+// Reading response records: which lines start a record, the attribute tokenizer through
+// which every other module reads a record's KEYWORD(value) attributes, time stamps shown
+// in local time, and the attribute check mode.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mqsc/command_record.h"
+#include "mqsc/vocab.h"
+
+// True when a response line starts a record (an object-details message, a z/OS details
+// message, a handle record of DISPLAY QSTATUS or a RESET QSTATS record). Diagnostic flag
+// 256 makes AMQ8407 and CSQM408I ordinary lines.
+bool isRecordHeader(std::string_view line, uint32_t diagnosticFlags = 0);
+
+// How list attributes (NAMES, MSGEXIT ...) are returned: `listval` peritem or one.
+enum class ListValueMode { PerItem = 0, One = 1 };
+
+struct AttributeToken {
+  std::string text;             // the whole token: "CURDEPTH(0)", "NOSHARE", "NAMES(A", the header line
+  std::string_view keyword;     // view into `text`
+  std::string_view value;       // view into `text`: inside the brackets, or the bare keyword
+  std::string_view column;      // the column keyword (NOSHARE shows in column SHARE)
+  bool isHeader = false;
+  bool isBare = false;
+  bool isWholeLine = false;     // a message line returned whole (CSQM134I ...)
+  bool isPseudo = false;        // QSGQM(name)
+  bool hidden = false;          // among the attributes the user asked to hide (set by the display)
+};
+
+class AttributeTokenizer {
+public:
+  // `record` is the record's text (header line first); `qmgr` is its group's queue
+  // manager, shown as QSGQM(...) when `severalQmgrs`.
+  AttributeTokenizer(std::string_view record, ListValueMode mode = ListValueMode::PerItem,
+                     bool severalQmgrs = false, std::string_view qmgr = {});
+  bool next(AttributeToken &token);
+
+private:
+  void setToken(AttributeToken &token, std::string text, size_t keywordLength, size_t valueStart, size_t valueLength);
+  bool nextListItem(AttributeToken &token);
+  std::string_view text_;
+  ListValueMode mode_;
+  bool several_;
+  std::string_view qmgr_;
+  size_t pos_ = 0;
+  int stage_ = 0;               // 0 header, 1 pseudo attribute, 2 attributes
+  // a list being returned item by item
+  std::string listKeyword_;
+  std::vector<std::string> listItems_;
+  size_t listIndex_ = 0;
+};
+
+// The column keyword of a bare attribute ("NOSHARE" -> "SHARE"); the keyword itself when
+// the attribute pairs table has no row for it.
+std::string_view attributeColumn(std::string_view keyword);
+bool isListAttribute(std::string_view keyword);
+
+// A time-stamp attribute (EVTIME, CONNTI ...) holding UTC "YYYY-MM-DD HH:MM:SS" turned
+// to local time: "KEY(2026-12-06 15:04:05 (Local))"; "KEY(?)" when the value is not a
+// valid time. Other attributes are returned unchanged.
+bool isTimeStampAttribute(std::string_view keyword);
+std::string localTimeStamp(std::string_view token);
+
+// The attribute check mode: every attribute token of every record is looked up in the
+// command's field table by its exact keyword; each one missing gives the line
+// "  Unhandled attribute KEYWORD". Returns the lines; `count` is raised by their number.
+std::vector<std::string> uncheckedAttributes(const CommandRecord &record, const CommandDef *command,
+                                             uint32_t &count);

@@ -1,0 +1,115 @@
+#include "mqsc/command_record.h"
+
+#include <mutex>
+
+#include "driver/context.h"
+#include "driver/output.h"
+
+namespace {
+
+std::mutex layoutMutex;
+CommandLayout &installedLayout() {
+  static CommandLayout layout;
+  return layout;
+}
+
+void addLine(ProgramContext &ctx, CommandRecord &record, std::string_view text, uint32_t flags) {
+  OwnedMutexGuard guard(ctx.displayLock);
+  if (record.kind == RecordKind::ScriptCommand) flags |= kLineQuiet;
+  record.lines.push_back(RecordLine{std::string(text), flags, record.groupQmgr});
+  record.marks |= kMarkData;
+}
+
+// Counts the outcome: the counters only when =count asks for this kind of command, the
+// status bits (and so the exit code) always.
+void recordOutcome(ProgramContext &ctx, const CommandRecord &record, bool succeeded) {
+  bool counted = record.countable && ctx.counting.cmds && (!record.isDisplay || ctx.counting.dspcmds);
+  if (counted) {
+    countCommand(ctx, succeeded);
+    return;
+  }
+  if (succeeded) {
+    ctx.statusFlags |= kStatusCommandSucceeded;
+  } else {
+    ctx.statusFlags |= kStatusCommandFailed;
+    ++ctx.failureEvents;
+    ctx.mode |= kModeCommandFailed;
+  }
+}
+
+} // namespace
+
+std::vector<std::string> CommandRecord::records() const {
+  std::vector<std::string> out;
+  for (const RecordLine &line : lines) {
+    if (line.flags & kLineRecordStart) {
+      out.push_back(line.text);
+    } else if (!out.empty() && (line.flags & kLineResponseText)) {
+      out.back() += '\n';
+      out.back() += line.text;
+    }
+  }
+  return out;
+}
+
+void addRecordError(ProgramContext &ctx, CommandRecord &record, std::string_view text) {
+  addLine(ctx, record, text, kLineError);
+}
+
+void addRecordInfo(ProgramContext &ctx, CommandRecord &record, std::string_view text) {
+  addLine(ctx, record, text, kLineInfo);
+}
+
+void setCommandLayout(CommandLayout layout) {
+  std::lock_guard<std::mutex> lock(layoutMutex);
+  installedLayout() = std::move(layout);
+}
+
+void writeLinesAsReceived(ProgramContext &ctx, CommandRecord &record) {
+  for (const RecordLine &line : record.lines) {
+    uint32_t style = (line.flags & kLineError) ? kStyleError : kStyleInfo;
+    if (line.flags & kLineQuiet) style |= kStyleHidden;
+    // Response text may carry a whole record: each physical line is an output line.
+    std::string_view text = line.text;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    size_t pos = 0;
+    while (true) {
+      size_t end = text.find('\n', pos);
+      std::string_view part = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+      if (!part.empty() && part.back() == '\r') part.remove_suffix(1);
+      if (ctx.output) ctx.output->addLine(ctx, part, style);
+      if (end == std::string_view::npos) break;
+      pos = end + 1;
+    }
+  }
+}
+
+bool completeCommandRecord(ProgramContext &ctx, CommandRecord &record) {
+  OwnedMutexGuard guard(ctx.displayLock);
+  if (record.complete()) return record.succeeded;
+  record.marks |= kMarkComplete;
+  record.marks &= ~kMarkMarkerAdded;
+  bool succeeded = !record.has(kMarkError);
+  // An empty DISPLAY is a success unless =count emptydsp(fail) says otherwise.
+  if (!succeeded && record.has(kMarkNotFound) && record.has(kMarkFilterable) && record.isDisplay &&
+      !ctx.counting.emptydspFails)
+    succeeded = true;
+  record.succeeded = succeeded;
+
+  CommandLayout layout;
+  {
+    std::lock_guard<std::mutex> lock(layoutMutex);
+    layout = installedLayout();
+  }
+  if (layout)
+    layout(ctx, record);
+  else
+    writeLinesAsReceived(ctx, record);
+  recordOutcome(ctx, record, succeeded);
+  return succeeded;
+}
+
+std::string incompleteMarkerText(const CommandRecord &record) {
+  if (record.recordCount == 0) return "<Responses incomplete>";
+  return strFormat("<Responses incomplete (received:%d)>", static_cast<int>(record.recordCount));
+}
