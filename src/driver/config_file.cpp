@@ -8,12 +8,12 @@
 #include <ctime>
 #include <mutex>
 #include <pwd.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "driver/context.h"
 #include "driver/output.h"
+#include "runtime/scan.h"
 
 namespace {
 
@@ -43,10 +43,6 @@ bool makeDirectories(const std::string &dir) {
     }
   }
   return true;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
 int32_t toInt(const std::string &v) { return static_cast<int32_t>(std::strtol(v.c_str(), nullptr, 10)); }
@@ -219,31 +215,31 @@ void applyConfigLine(ProgramContext &ctx, const ConfigAssignments &line, uint32_
                     *syn = nullptr;
   uint32_t ko = 0;
   for (const auto &[name, value] : line) {
-    if (equalsNoCase(name, "optmask")) {
+    if (scanEqualsNoCase(name, "optmask")) {
       optmask = toHex(value) & kOptionsMask;
-    } else if (equalsNoCase(name, "options")) {
+    } else if (scanEqualsNoCase(name, "options")) {
       s.options = (kOptionsDefault & ~optmask) | (toHex(value) & kOptionsMask);
-    } else if (equalsNoCase(name, "prompt")) {
+    } else if (scanEqualsNoCase(name, "prompt")) {
       s.prompt = value.substr(0, 99);
-    } else if (equalsNoCase(name, "vercheckti")) {
+    } else if (scanEqualsNoCase(name, "vercheckti")) {
       s.vercheckti = std::strtoll(value.c_str(), nullptr, 10);
-    } else if (equalsNoCase(name, "latver")) {
+    } else if (scanEqualsNoCase(name, "latver")) {
       s.latver = value;
-    } else if (equalsNoCase(name, "latbld")) {
+    } else if (scanEqualsNoCase(name, "latbld")) {
       s.latbld = value;
-    } else if (equalsNoCase(name, "keyname")) {
+    } else if (scanEqualsNoCase(name, "keyname")) {
       keyname = &value;
-    } else if (equalsNoCase(name, "seq")) {
+    } else if (scanEqualsNoCase(name, "seq")) {
       seq = &value;
-    } else if (equalsNoCase(name, "key")) {
+    } else if (scanEqualsNoCase(name, "key")) {
       key = &value;
-    } else if (equalsNoCase(name, "act")) {
+    } else if (scanEqualsNoCase(name, "act")) {
       act = &value;
-    } else if (equalsNoCase(name, "cmd")) {
+    } else if (scanEqualsNoCase(name, "cmd")) {
       cmd = &value;
-    } else if (equalsNoCase(name, "ko")) {
+    } else if (scanEqualsNoCase(name, "ko")) {
       ko = toHex(value);
-    } else if (equalsNoCase(name, "syn")) {
+    } else if (scanEqualsNoCase(name, "syn")) {
       syn = &value;
     } else if ((name.size() == 3 || name.size() == 4) && (name[0] == 'f' || name[0] == 'b' || name[0] == 'F' || name[0] == 'B') &&
                (name[1] == 'g' || name[1] == 'G') && std::isdigit(static_cast<unsigned char>(name[2]))) {
@@ -257,7 +253,7 @@ void applyConfigLine(ProgramContext &ctx, const ConfigAssignments &line, uint32_
       }
     } else {
       for (const auto &f : kNumberFields)
-        if (equalsNoCase(name, f.name)) s.*f.field = toInt(value);
+        if (scanEqualsNoCase(name, f.name)) s.*f.field = toInt(value);
     }
   }
   if (keyname) {

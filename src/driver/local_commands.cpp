@@ -22,10 +22,6 @@ constexpr size_t kMaxLocalCommand = 1000;
 constexpr size_t kMaxSynonym = 10;
 constexpr const char *kSynonymChars = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.<>[]";
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
 void ignoredInFileMode(ProgramContext &ctx, const std::string &text) {
   if (text.size() >= 51)
     addError(ctx, strFormat("Command '%.50s...' ignored in file mode", text.c_str()));
@@ -55,7 +51,7 @@ bool applyOperands(ProgramContext &ctx, ParsedCommand &cmd, const char *group) {
     any = true;
     ctx.settingsChanged = true;
     addInfo(ctx, r.message);
-    if (equalsNoCase(item.name, "filepath")) ctx.defaultFilePath = trimPath(ctx.settings.filepath);
+    if (scanEqualsNoCase(item.name, "filepath")) ctx.defaultFilePath = trimPath(ctx.settings.filepath);
   }
   return any;
 }
@@ -73,7 +69,7 @@ void doColour(ProgramContext &ctx, ParsedCommand &cmd, int) {
 void doCache(ProgramContext &ctx, ParsedCommand &cmd, int) {
   for (size_t i = 1; i < cmd.items.size(); ++i) {
     const ParsedItem &item = cmd.items[i];
-    if (equalsNoCase(item.name, "purge")) {
+    if (scanEqualsNoCase(item.name, "purge")) {
       addInfo(ctx, "Object cache purged");
       continue;
     }
@@ -93,7 +89,7 @@ uint32_t summaryBit(std::string_view name) {
       {"default", kSummaryDefault}, {"none", kSummaryNone}, {"fail", kSummaryFail}, {"failnz", kSummaryFailNZ},
       {"ok", kSummaryOk},           {"oknz", kSummaryOkNZ}, {"total", kSummaryTotal}};
   for (const auto &b : kBits)
-    if (equalsNoCase(name, b.name)) return b.bit;
+    if (scanEqualsNoCase(name, b.name)) return b.bit;
   return 0;
 }
 
@@ -101,11 +97,11 @@ void doCount(ProgramContext &ctx, ParsedCommand &cmd, int) {
   CountSettings &c = ctx.counting;
   for (size_t i = 1; i < cmd.items.size(); ++i) {
     const ParsedItem &item = cmd.items[i];
-    bool yes = !equalsNoCase(item.value, "no");
-    if (equalsNoCase(item.name, "cmds")) c.cmds = yes;
-    else if (equalsNoCase(item.name, "dspcmds")) c.dspcmds = yes;
-    else if (equalsNoCase(item.name, "emptydsp")) c.emptydspFails = equalsNoCase(item.value, "fail");
-    else if (equalsNoCase(item.name, "summary")) {
+    bool yes = !scanEqualsNoCase(item.value, "no");
+    if (scanEqualsNoCase(item.name, "cmds")) c.cmds = yes;
+    else if (scanEqualsNoCase(item.name, "dspcmds")) c.dspcmds = yes;
+    else if (scanEqualsNoCase(item.name, "emptydsp")) c.emptydspFails = scanEqualsNoCase(item.value, "fail");
+    else if (scanEqualsNoCase(item.name, "summary")) {
       c.summary = 0;
       for (const std::string &part : splitParameters(item.value)) c.summary |= summaryBit(std::string(scanTrim(part)));
     }
@@ -122,13 +118,13 @@ void doEcho(ProgramContext &ctx, ParsedCommand &cmd, int) {
       {"blank", &EchoSwitches::blank}};
   for (size_t i = 1; i < cmd.items.size(); ++i)
     for (const auto &s : kSwitches)
-      if (equalsNoCase(cmd.items[i].name, s.name)) e.*s.field = !equalsNoCase(cmd.items[i].value, "no");
+      if (scanEqualsNoCase(cmd.items[i].name, s.name)) e.*s.field = !scanEqualsNoCase(cmd.items[i].value, "no");
   if (cmdsBefore && e.input && e.cmds) addCommandEcho(ctx, cmd.text, true);
 }
 
 void doOutput(ProgramContext &ctx, ParsedCommand &cmd, int) {
   ctx.output->closeCopyFile();
-  bool append = equalsNoCase(cmd.value("append"), "yes");
+  bool append = scanEqualsNoCase(cmd.value("append"), "yes");
   std::string file(scanTrim(cmd.value("file")));
   if (file.empty()) return;
   if (!ctx.output->openCopyFile(file, append)) addError(ctx, strFormat("Can not open output file '%s'", file.c_str()));
@@ -160,32 +156,32 @@ void doShow(ProgramContext &ctx, ParsedCommand &cmd, int) {
   for (size_t i = 1; i < cmd.items.size(); ++i) {
     const ParsedItem &item = cmd.items[i];
     const std::string &name = item.name;
-    if (equalsNoCase(name, "key") || equalsNoCase(name, "scrn") || equalsNoCase(name, "parse")) {
+    if (scanEqualsNoCase(name, "key") || scanEqualsNoCase(name, "scrn") || scanEqualsNoCase(name, "parse")) {
       if (ctx.fileMode()) ignoredInFileMode(ctx, cmd.text);
-    } else if (equalsNoCase(name, "scroll")) {
+    } else if (scanEqualsNoCase(name, "scroll")) {
       if (ctx.fileMode()) {
         ignoredInFileMode(ctx, cmd.text);
       } else if (SetResult r = applySetting(ctx.settings, "show", "scroll", item.value); r.changed) {
         ctx.settingsChanged = true;
         addInfo(ctx, r.message);
       }
-    } else if (equalsNoCase(name, "noecho")) {
-      ctx.output->showHidden = equalsNoCase(item.value, "yes");
-    } else if (equalsNoCase(name, "machine")) {
+    } else if (scanEqualsNoCase(name, "noecho")) {
+      ctx.output->showHidden = scanEqualsNoCase(item.value, "yes");
+    } else if (scanEqualsNoCase(name, "machine")) {
       showMachine(ctx);
-    } else if (equalsNoCase(name, "summary")) {
+    } else if (scanEqualsNoCase(name, "summary")) {
       std::string line = commandSummaryLine(ctx, false);
       if (!line.empty()) addInfo(ctx, line);
-    } else if (equalsNoCase(name, "memory")) {
+    } else if (scanEqualsNoCase(name, "memory")) {
       MemoryCounters m = CSMemoryCounters();
       addInfo(ctx, strFormat("Memory: Blocks:%d Allocs:%d Bytes:%d High:%d", m.blocksInUse, m.allocations,
                              m.bytesInUse, m.highWater));
-    } else if (equalsNoCase(name, "cmdhist")) {
+    } else if (scanEqualsNoCase(name, "cmdhist")) {
       for (const auto &h : ctx.history) addInfo(ctx, h);
       addInfo(ctx, strFormat("%d command entries", static_cast<int>(ctx.history.size())));
-    } else if (equalsNoCase(name, "conns")) {
+    } else if (scanEqualsNoCase(name, "conns")) {
       addInfo(ctx, "No current connections");
-    } else if (equalsNoCase(name, "func")) {
+    } else if (scanEqualsNoCase(name, "func")) {
       addInfo(ctx, "No functions defined");
     }
   }
@@ -195,7 +191,7 @@ void doShow(ProgramContext &ctx, ParsedCommand &cmd, int) {
 
 Synonym *findSynonym(ProgramContext &ctx, std::string_view name) {
   for (auto &s : ctx.synonyms)
-    if (equalsNoCase(s.name, name)) return &s;
+    if (scanEqualsNoCase(s.name, name)) return &s;
   return nullptr;
 }
 
@@ -208,7 +204,7 @@ bool synonymRecursion(ProgramContext &ctx, const std::string &name, const std::s
     ScanToken t = scanNextToken(command, pos);
     if (t.exhausted) return false;
     std::string_view token = t.view(command);
-    if (equalsNoCase(token, name)) return true;
+    if (scanEqualsNoCase(token, name)) return true;
     if (Synonym *s = findSynonym(ctx, token)) {
       chain.emplace_back(std::string(token), s->command);
       if (synonymRecursion(ctx, name, s->command, chain, depth + 1)) return true;
@@ -243,7 +239,7 @@ void doSyn(ProgramContext &ctx, ParsedCommand &cmd, int) {
     }
   }
   auto &list = ctx.synonyms;
-  list.erase(std::remove_if(list.begin(), list.end(), [&](const Synonym &s) { return equalsNoCase(s.name, name); }),
+  list.erase(std::remove_if(list.begin(), list.end(), [&](const Synonym &s) { return scanEqualsNoCase(s.name, name); }),
              list.end());
   if (!command.empty()) {
     auto at = std::find_if(list.begin(), list.end(),

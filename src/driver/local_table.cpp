@@ -2,17 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <strings.h>
 
 #include "driver/ccdt_versions.h"
 #include "driver/output.h"
 #include "driver/settings.h"
+#include "runtime/scan.h"
 
 namespace {
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 std::string_view withoutTilde(std::string_view name) { return !name.empty() && name[0] == '~' ? name.substr(1) : name; }
 
@@ -264,7 +260,7 @@ std::string checkValue(const LocalOperand &op, const std::string &value) {
       return isNumber(value) ? "" : strFormat("Please specify a number as a value for parameter '%s'", op.name.c_str());
   }
   for (const auto &v : op.values)
-    if (v.value != "!t" && !v.value.empty() && equalsNoCase(v.value, value)) return "";
+    if (v.value != "!t" && !v.value.empty() && scanEqualsNoCase(v.value, value)) return "";
   return strFormat("Unrecognised value '%.*s' for '%s' parameter", static_cast<int>(value.size()), value.data(),
                    std::string(withoutTilde(op.name)).c_str());
 }
@@ -331,7 +327,7 @@ std::vector<std::string> commandHelp(const LocalCommand &cmd) {
 
 const LocalOperand *findOperand(const LocalCommand &cmd, std::string_view name) {
   for (const auto &op : cmd.operands)
-    if (equalsNoCase(withoutTilde(op.name), name)) return &op;
+    if (scanEqualsNoCase(withoutTilde(op.name), name)) return &op;
   return nullptr;
 }
 
@@ -339,7 +335,7 @@ const LocalOperand *findOperand(const LocalCommand &cmd, std::string_view name) 
 
 const ParsedItem *ParsedCommand::find(std::string_view operand) const {
   for (size_t i = 1; i < items.size(); ++i)
-    if (equalsNoCase(items[i].name, operand)) return &items[i];
+    if (scanEqualsNoCase(items[i].name, operand)) return &items[i];
   return nullptr;
 }
 
@@ -355,13 +351,13 @@ std::vector<LocalCommand> &localCommandTable() {
 
 const LocalCommand *findLocalCommand(std::string_view name) {
   for (const auto &row : localCommandTable())
-    if (equalsNoCase(withoutTilde(row.name), name)) return &row;
+    if (scanEqualsNoCase(withoutTilde(row.name), name)) return &row;
   return nullptr;
 }
 
 void setLocalHandler(std::string_view name, LocalHandler handler) {
   for (auto &row : localCommandTable())
-    if (equalsNoCase(row.name, name)) row.handler = handler;
+    if (scanEqualsNoCase(row.name, name)) row.handler = handler;
 }
 
 std::vector<std::string> localCommandList() {

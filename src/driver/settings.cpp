@@ -1,8 +1,8 @@
 #include "driver/settings.h"
+#include "runtime/scan.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <strings.h>
 
 namespace {
 
@@ -117,10 +117,6 @@ bool parseNumber(std::string_view v, int64_t &out) {
   return true;
 }
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
 std::string format(const char *fmt, const char *name, int32_t a, int32_t b) {
   char buf[256];
   std::snprintf(buf, sizeof buf, fmt, name, a, b);
@@ -137,7 +133,7 @@ SetResult setSpecial(Settings &s, const SettingRow &row, std::string_view value)
   bool isColumns = std::string_view(row.name) == "columns";
   const char *keyword = isColumns ? "auto" : "unlimited";
   int32_t keywordValue = isColumns ? 0 : kUnlimitedResponses;
-  if (equalsNoCase(value, keyword)) {
+  if (scanEqualsNoCase(value, keyword)) {
     s.*row.number = keywordValue;
   } else if (parseNumber(value, n) && (n == 0 || (n >= row.min && n <= row.max))) {
     s.*row.number = static_cast<int32_t>(n);
@@ -174,7 +170,7 @@ SetResult setRow(Settings &s, const SettingRow &row, std::string_view value) {
   }
   case SettingType::Switch:
   case SettingType::ColourSwitch:
-    if (equalsNoCase(value, "on"))
+    if (scanEqualsNoCase(value, "on"))
       s.options |= row.bit;
     else
       s.options &= ~row.bit;
@@ -182,7 +178,7 @@ SetResult setRow(Settings &s, const SettingRow &row, std::string_view value) {
     break;
   case SettingType::Choice:
     for (const ChoiceValue *c = row.choices; c->name; ++c) {
-      if (equalsNoCase(value, c->name)) {
+      if (scanEqualsNoCase(value, c->name)) {
         if (row.colourSlot >= 0)
           colourField(s, row) = static_cast<int16_t>(c->value);
         else
@@ -221,13 +217,13 @@ const char *colourName(int value) {
 
 int colourByName(std::string_view name) {
   for (const ChoiceValue *c = kColourNames; c->name; ++c)
-    if (equalsNoCase(name, c->name)) return c->value;
+    if (scanEqualsNoCase(name, c->name)) return c->value;
   return -1;
 }
 
 SetResult applySetting(Settings &s, std::string_view group, std::string_view name, std::string_view value) {
   for (const auto &row : settingTable()) {
-    if (row.type == SettingType::Heading || group != row.group || !equalsNoCase(name, row.name)) continue;
+    if (row.type == SettingType::Heading || group != row.group || !scanEqualsNoCase(name, row.name)) continue;
     return setRow(s, row, value);
   }
   return {};

@@ -6,6 +6,18 @@
 #include <string>
 #include <string_view>
 
+// ASCII comparison without regard to case (names, keywords, switch values).
+inline bool scanEqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
 inline bool isScanSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 std::string_view scanTrim(std::string_view text);
