@@ -2,6 +2,7 @@
 
 #include "driver/capture.h"
 #include "driver/output.h"
+#include "transport/connection.h"
 
 InputSource::~InputSource() {
   if (ownsStream && stream) std::fclose(stream);

@@ -14,6 +14,7 @@
 
 struct ProgramContext;
 struct CaptureFile;
+struct TransportState;
 
 // Where a local command came from.
 enum IssueSource : int {
@@ -158,6 +159,9 @@ struct ProgramContext {
   // The command buffers: the accumulated command text and work areas.
   std::string commandText;
   std::string workArea;
+
+  // Connections, the connection template and the counters of the command exchange.
+  std::unique_ptr<TransportState> transport;
 
   bool fileMode() const { return (mode & kModeFile) != 0; }
 

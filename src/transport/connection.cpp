@@ -1,0 +1,80 @@
+#include "transport/connection.h"
+
+#include <chrono>
+#include <ctime>
+
+#include "driver/context.h"
+
+MQCD Connection::defaultChannelDef() {
+  MQCD cd = kvarn::mqi::defaultClientConnCD();
+  kvarn::mqi::setField(cd.ChannelName, "SYSTEM.ADMIN.SVRCONN");
+  kvarn::mqi::setField(cd.ConnectionName, "localhost");
+  return cd;
+}
+
+void Connection::copySettingsFrom(const Connection &o) {
+  viaQmgr = o.viaQmgr;
+  targetQmgr = o.targetQmgr;
+  adminQmgr = o.adminQmgr;
+  replyModelQueue = o.replyModelQueue;
+  replyPrefix = o.replyPrefix;
+  commandQueue = o.commandQueue;
+  clientBinding = o.clientBinding;
+  useChannelDef = o.useChannelDef;
+  channelDef = o.channelDef;
+  ccdtUrl = o.ccdtUrl;
+  userId = o.userId;
+  passwordOption = o.passwordOption;
+  password = o.password;
+  hasUserId = o.hasUserId;
+  hasPasswordOption = o.hasPasswordOption;
+  ldapUserId = o.ldapUserId;
+  ldapPassword = o.ldapPassword;
+  crlConnName = o.crlConnName;
+  keyRepository = o.keyRepository;
+  waitSeconds = o.waitSeconds;
+}
+
+void Connection::reset(bool fileMode) {
+  Connection fresh;
+  copySettingsFrom(fresh);
+  forgetCredentials = false;
+  waitSeconds = fileMode ? 120 : 20;
+  commandLevel = -1;
+  platform = -1;
+}
+
+TransportState::TransportState() {
+  runStamp = static_cast<uint32_t>(std::time(nullptr));
+}
+
+TransportState::~TransportState() {
+  for (auto &c : connections) {
+    c->closing = true;
+    c->requestEvent.set();
+    if (c->worker.joinable()) c->worker.join();
+    // A reader still blocked in MQGET cannot be joined; it is left to the end of the
+    // process together with its Connection rather than freed under it.
+    if (c->reader.joinable()) {
+      if (c->readerRunning) {
+        c->reader.detach();
+        (void)c.release();
+      } else {
+        c->reader.join();
+      }
+    }
+  }
+}
+
+TransportState &transportOf(ProgramContext &ctx) {
+  if (!ctx.transport) {
+    ctx.transport = std::make_unique<TransportState>();
+    ctx.transport->connectionTemplate.reset(ctx.fileMode());
+  }
+  return *ctx.transport;
+}
+
+int64_t steadyMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}

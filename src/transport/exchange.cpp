@@ -1,0 +1,548 @@
+#include "transport/exchange.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "driver/context.h"
+#include "driver/dispatch.h"
+#include "driver/local_table.h"
+#include "driver/output.h"
+#include "runtime/scan.h"
+#include "runtime/timezone.h"
+#include "transport/connect.h"
+#include "transport/connection.h"
+#include "transport/mq_library.h"
+#include "transport/request_id.h"
+#include "transport/worker_commands.h"
+
+namespace {
+
+bool sameWord(std::string_view a, const char *b) {
+  return a.size() == std::strlen(b) && strncasecmp(a.data(), b, a.size()) == 0;
+}
+
+std::vector<std::string_view> firstWords(std::string_view text, size_t count) {
+  std::vector<std::string_view> words;
+  size_t i = 0;
+  while (words.size() < count) {
+    while (i < text.size() && isScanSpace(text[i])) ++i;
+    if (i >= text.size()) break;
+    size_t start = i;
+    while (i < text.size() && !isScanSpace(text[i]) && text[i] != '(') ++i;
+    words.push_back(text.substr(start, i - start));
+    while (i < text.size() && !isScanSpace(text[i])) ++i;
+  }
+  return words;
+}
+
+void raise(std::atomic<uint32_t> &counter, uint32_t value) {
+  uint32_t now = counter.load();
+  while (value > now && !counter.compare_exchange_weak(now, value)) {
+  }
+}
+
+bool isMqscKind(int kind) { return kind == IssueMqsc || kind == IssueScriptMqsc; }
+
+void forgetRecord(TransportState &t, uint32_t seq) {
+  std::lock_guard<std::mutex> lock(t.recordsMutex);
+  t.records.erase(seq);
+}
+
+// Ends a command that failed before or while being handed on.
+void failRecord(ProgramContext &ctx, CommandRecord &record, std::string_view text) {
+  {
+    OwnedMutexGuard guard(ctx.displayLock);
+    record.marks |= kMarkError;
+  }
+  if (!text.empty()) addRecordError(ctx, record, text);
+  completeCommandRecord(ctx, record);
+}
+
+// TOLK's displays of statistics and accounting want the local time zone.
+std::string applyTolkTimeZone(ProgramContext &ctx, std::string_view text) {
+  std::string out(text);
+  if (!transportOf(ctx).tolkMode) return out;
+  auto words = firstWords(text, 2);
+  if (words.size() < 2 || !(sameWord(words[0], "dis") || sameWord(words[0], "display"))) return out;
+  static const char *const kTimed[] = {"statq", "acctq", "events", "statmqi", "statchl", "acctmqi"};
+  bool timed = false;
+  for (const char *w : kTimed) timed = timed || sameWord(words[1], w);
+  if (!timed) return out;
+  std::string upper = out;
+  for (char &c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (upper.find("TZ(") == std::string::npos) out += strFormat(" TZ(%d)", timeZoneBiasMinutes() * 60);
+  return out;
+}
+
+// The namelist round trip of a command being prepared, on the worker thread.
+class WorkerExchange : public MqscExchange {
+public:
+  WorkerExchange(ProgramContext &ctx, Connection &conn, uint32_t seq) : ctx_(ctx), conn_(conn), seq_(seq) {}
+  bool inquire(const PreparedRequest &request,
+               const std::function<bool(const MQMD &, const uint8_t *, size_t)> &onReply) override {
+    return awaitReply(ctx_, conn_, seq_, request, onReply, conn_.waitSeconds);
+  }
+
+private:
+  ProgramContext &ctx_;
+  Connection &conn_;
+  uint32_t seq_;
+};
+
+// MQSC: prepare, then put. False when nothing was put (the record is then complete).
+bool handOnMqsc(ProgramContext &ctx, Connection &conn, uint32_t seq, const std::string &commandText) {
+  TransportState &t = transportOf(ctx);
+  std::shared_ptr<CommandRecord> record = recordFor(ctx, seq);
+  if (!record) return false;
+  std::string text = commandText;
+  WorkerExchange exchange(ctx, conn, seq);
+  PrepareResult prepared = prepareMqscCommand(ctx, targetOf(ctx, conn), *record, text, &exchange);
+  if (prepared.outcome != PrepareOutcome::Send) {
+    completeCommandRecord(ctx, *record);
+    forgetRecord(t, seq);
+    return false;
+  }
+  MQMD md = kvarn::mqi::defaultMD();
+  kvarn::mqi::setField(md.Format, prepared.request.format);
+  int queue = prepared.request.queue == CommandQueue::Tolk || t.tolkMode ? kTolkCommandQueue : kMqCommandQueue;
+  if (!putRequest(ctx, conn, queue, seq, prepared.request.message.data(), md, prepared.request.message.size(),
+                  prepared.request.handler, seq, 0)) {
+    completeCommandRecord(ctx, *record);
+    forgetRecord(t, seq);
+    return false;
+  }
+  if (prepared.request.expectsNoReply) {
+    completeWithoutReply(ctx, *record);
+    forgetRecord(t, seq);
+    return false;
+  }
+  return true;
+}
+
+void workerLoop(ProgramContext &ctx, Connection &conn) {
+  TransportState &t = transportOf(ctx);
+  for (;;) {
+    long timeout = t.submittedSeq <= t.answeredSeq ? 600000 : 10000;
+    conn.requestEvent.wait(timeout);
+    uint32_t seq;
+    std::string text;
+    int kind;
+    {
+      OwnedMutexGuard guard(ctx.consoleLock);
+      if (t.submittedSeq <= t.processedSeq) {
+        if (conn.closing) break;
+        continue;
+      }
+      seq = t.submittedSeq;
+      text = conn.commandText;
+      kind = conn.issueKind;
+    }
+    traceStatus(ctx, "NEWR");
+    t.commandStartMs = steadyMs();
+    if (isMqscKind(kind)) {
+      bool handedOn = !conn.closing && handOnMqsc(ctx, conn, seq, text);
+      OwnedMutexGuard guard(ctx.consoleLock);
+      raise(t.processedSeq, seq);
+      traceStatus(ctx, "PUTC");
+      if (!handedOn) {
+        raise(t.answeredSeq, seq);
+        conn.responseEvent.set();
+      }
+    } else {
+      bool internal = kind == IssueKindFromStartup;
+      runWorkerCommand(ctx, conn, text, internal);
+      OwnedMutexGuard guard(ctx.consoleLock);
+      raise(t.processedSeq, internal ? t.submittedSeq.load() : t.issuedSeq.load());
+      raise(t.answeredSeq, t.submittedSeq);
+      raise(t.completedSeq, t.submittedSeq);
+      traceStatus(ctx, internal ? "INTL" : "LCLC");
+      conn.responseEvent.set();
+    }
+    if (conn.closing && conn.commandHconn == kNoHconn) break;
+  }
+  if (conn.commandHconn != kNoHconn) disconnectQmgr(ctx, conn, false);
+  {
+    OwnedMutexGuard guard(ctx.consoleLock);
+    if (t.lastReason != 6124) t.lastReason = MQRC_Q_MGR_NOT_AVAILABLE;
+    raise(t.answeredSeq, t.submittedSeq);
+    raise(t.completedSeq, t.submittedSeq);
+    raise(t.processedSeq, t.submittedSeq);
+    if (t.current == &conn) t.current = &t.connectionTemplate;
+  }
+  conn.workerAlive = false;
+  conn.responseEvent.set();
+}
+
+void readerLoop(ProgramContext &ctx, Connection &conn) {
+  getResponses(ctx, conn, 0, -1);
+  // The reply connection is the reader's own: it closes it on the way out.
+  if (conn.replyHconn != kNoHconn) {
+    MQLONG cc, rc;
+    conn.entryTable->MQDISC(&conn.replyHconn, &cc, &rc);
+    conn.replyHconn = kNoHconn;
+  }
+  conn.closing = true;
+  conn.readerRunning = false;
+  conn.requestEvent.set();
+}
+
+// Routes one response to its handler; true when it was the last of its request.
+bool routeResponse(ProgramContext &ctx, Connection &conn, const RequestId &id, const MQMD &md, const uint8_t *data,
+                   size_t length) {
+  TransportState &t = transportOf(ctx);
+  switch (id.handler) {
+  case kHandlerMqsc: {
+    std::shared_ptr<CommandRecord> record = recordFor(ctx, id.sequence);
+    if (!record) return true;
+    bool last = handleMqscResponse(ctx, *record, targetOf(ctx, conn), md, data, length);
+    if (last) forgetRecord(t, id.sequence);
+    return last;
+  }
+  case kHandlerNameCache: {
+    if (id.context >= conn.nameCaches.size()) return true;
+    return handleNameCacheReply(ctx, conn.nameCaches[id.context], id.sequence, md, data, length);
+  }
+  case kHandlerQmgrLevel: {
+    QmgrLevelReply reply;
+    bool last = handleQmgrLevelReply(ctx, reply, md, data, length);
+    if (!reply.failed) {
+      conn.commandLevel = reply.commandLevel;
+      conn.platform = reply.platform;
+      conn.agentLevel = reply.agentLevel;
+      conn.agentFeatures = reply.agentFeatures;
+    }
+    if (ctx.trace.status)
+      std::fprintf(stderr, reply.failed ? "Query Command Level failed RC(%d)\n" : "Query Command Level worked CMDLVL(%d)\n",
+                   reply.failed ? reply.reason : reply.commandLevel);
+    return last;
+  }
+  case kHandlerTolkLevel: {
+    TolkLevelReply reply;
+    bool last = handleTolkLevelReply(ctx, reply, md, data, length);
+    if (!reply.failed) {
+      conn.tolkCommandLevel = reply.commandLevel;
+      conn.capabilities.ApplyTolkLevel(reply.commandLevel);
+    }
+    if (ctx.trace.status)
+      std::fprintf(stderr, reply.failed ? "Query TOLK Command Level failed RC(%d)\n"
+                                        : "Query TOLK Command Level worked CMDLVL(%d)\n",
+                   reply.failed ? reply.reason : reply.commandLevel);
+    return last;
+  }
+  case kHandlerNamelistMerge:
+  case kHandlerClearQueue:
+  case kHandlerQueueDepth: {
+    std::lock_guard<std::mutex> lock(conn.pendingMutex);
+    if (!conn.pendingReply || conn.pendingComplete) return true;
+    bool last = conn.pendingReply(md, data, length);
+    if (last) {
+      conn.pendingComplete = true;
+      conn.pendingDone.notify_all();
+    }
+    return last;
+  }
+  default: return false;
+  }
+}
+
+} // namespace
+
+const char *reasonName(long reason) { return ReasonText(reason); }
+
+void traceStatus(ProgramContext &ctx, const char *tag) {
+  if (!ctx.trace.status) return;
+  TransportState &t = transportOf(ctx);
+  std::fprintf(stderr, "STS: %s Req(%d,%d,%d,%d,%d,%d) Sts(%X,%X)\n", tag, static_cast<int>(t.issuedSeq.load()),
+               static_cast<int>(t.submittedSeq.load()), static_cast<int>(t.processedSeq.load()),
+               static_cast<int>(t.putSeq.load()), static_cast<int>(t.answeredSeq.load()),
+               static_cast<int>(t.completedSeq.load()), ctx.statusFlags, ctx.mode);
+}
+
+std::shared_ptr<CommandRecord> recordFor(ProgramContext &ctx, uint32_t sequence) {
+  TransportState &t = transportOf(ctx);
+  std::lock_guard<std::mutex> lock(t.recordsMutex);
+  auto it = t.records.find(sequence);
+  return it == t.records.end() ? nullptr : it->second;
+}
+
+void reportError(ProgramContext &ctx, std::string_view text) {
+  TransportState &t = transportOf(ctx);
+  std::shared_ptr<CommandRecord> record = recordFor(ctx, t.submittedSeq);
+  if (record && !record->complete()) {
+    {
+      OwnedMutexGuard guard(ctx.displayLock);
+      record->marks |= kMarkError;
+    }
+    addRecordError(ctx, *record, text);
+  } else {
+    addError(ctx, text);
+  }
+}
+
+MqscTarget targetOf(ProgramContext &ctx, const Connection &conn) {
+  MqscTarget target;
+  target.platform = conn.platform < 0 ? 0 : conn.platform;
+  target.commandLevel = conn.commandLevel < 0 ? 0 : conn.commandLevel.load();
+  target.capabilities = conn.capabilities;
+  target.tolkMode = transportOf(ctx).tolkMode;
+  target.tolkCommandLevel = conn.tolkCommandLevel;
+  target.connectedQmgr = conn.connectedQmgr;
+  target.adminQmgr = conn.adminQmgr;
+  return target;
+}
+
+bool openCommandQueue(ProgramContext &ctx, int queue, Connection &conn) {
+  TransportState &t = transportOf(ctx);
+  MQHOBJ &hobj = queue == kTolkCommandQueue ? conn.tolkQueueHobj : conn.commandQueueHobj;
+  if (hobj != kNoHobj) return true;
+  const std::string &name = queue == kTolkCommandQueue ? t.tolkCommandQueue : conn.commandQueue;
+  MQOD od = kvarn::mqi::defaultOD();
+  kvarn::mqi::setField(od.ObjectName, name);
+  kvarn::mqi::setField(od.ObjectQMgrName, conn.adminQmgr);
+  MQLONG cc = 0, rc = 0;
+  conn.entryTable->MQOPEN(conn.commandHconn, &od, MQOO_OUTPUT, &hobj, &cc, &rc);
+  if (cc == MQCC_FAILED) {
+    hobj = kNoHobj;
+    t.lastReason = rc;
+    reportError(ctx, strFormat("Error opening command queue '%s/%s' on '%s' RC(%ld) %s", conn.adminQmgr.c_str(),
+                               name.c_str(), conn.connectedQmgr.c_str(), static_cast<long>(rc), reasonName(rc)));
+    ctx.statusFlags |= kStatusMqCallFailed;
+    return false;
+  }
+  return true;
+}
+
+bool putRequest(ProgramContext &ctx, Connection &conn, int queue, uint32_t sequence, const void *message, MQMD &md,
+                size_t length, uint16_t handler, uint64_t contextValue, int syncWaitSeconds) {
+  TransportState &t = transportOf(ctx);
+  if (conn.commandHconn == kNoHconn) {
+    reportError(ctx, "Not currently connected.");
+    return false;
+  }
+  if (!openCommandQueue(ctx, queue, conn)) return false;
+  kvarn::mqi::setField(md.ReplyToQ, conn.replyQueue);
+  md.MsgType = MQMT_REQUEST;
+  md.Report = MQRO_NONE;
+  RequestId id{t.runStamp, sequence, contextValue, static_cast<uint16_t>(handler < kHandlerSlots ? handler : 0)};
+  encodeRequestId(id, md.MsgId);
+  MQPMO pmo = kvarn::mqi::defaultPMO();
+  pmo.Options = MQPMO_NO_SYNCPOINT | MQPMO_FAIL_IF_QUIESCING;
+  MQLONG cc = 0, rc = 0;
+  MQHOBJ hobj = queue == kTolkCommandQueue ? conn.tolkQueueHobj : conn.commandQueueHobj;
+  conn.entryTable->MQPUT(conn.commandHconn, hobj, &md, &pmo, static_cast<MQLONG>(length), const_cast<void *>(message),
+                         &cc, &rc);
+  if (cc == MQCC_FAILED) {
+    const std::string &name = queue == kTolkCommandQueue ? t.tolkCommandQueue : conn.commandQueue;
+    t.lastReason = rc;
+    reportError(ctx, strFormat("Error putting to %s/%s RC(%ld) %s", conn.connectedQmgr.c_str(), name.c_str(),
+                               static_cast<long>(rc), reasonName(rc)));
+    ctx.statusFlags |= kStatusMqCallFailed;
+    return false;
+  }
+  raise(t.putSeq, sequence);
+  traceStatus(ctx, "PUTW");
+  if (syncWaitSeconds != 0) getResponses(ctx, conn, sequence, syncWaitSeconds < 0 ? -1 : syncWaitSeconds * 1000L);
+  return true;
+}
+
+void getResponses(ProgramContext &ctx, Connection &conn, uint32_t awaitedSeq, long waitMs) {
+  TransportState &t = transportOf(ctx);
+  bool finite = waitMs >= 0;
+  MQGMO gmo = kvarn::mqi::defaultGMO();
+  gmo.Options = MQGMO_NO_SYNCPOINT | MQGMO_FAIL_IF_QUIESCING | MQGMO_CONVERT;
+  if (waitMs != 0) {
+    gmo.Options |= MQGMO_WAIT;
+    gmo.WaitInterval = waitMs < 0 ? MQWI_UNLIMITED : static_cast<MQLONG>(waitMs);
+  }
+  if (conn.replyBuffer.empty()) conn.replyBuffer.resize(4096);
+  for (;;) {
+    MQMD md = kvarn::mqi::defaultMD();
+    MQLONG length = 0, cc = 0, rc = 0;
+    conn.entryTable->MQGET(conn.replyHconn, conn.replyInputHobj, &md, &gmo,
+                           static_cast<MQLONG>(conn.replyBuffer.size() - 1), conn.replyBuffer.data(), &length, &cc, &rc);
+    if (conn.closing && (!finite || cc == MQCC_FAILED)) return;
+    if (cc != MQCC_FAILED) {
+      if (!isOwnReply(md.CorrelId, t.runStamp)) continue;
+      size_t size = std::min(static_cast<size_t>(std::max<MQLONG>(length, 0)), conn.replyBuffer.size() - 1);
+      conn.replyBuffer[size] = '\0';
+      ++t.responseCount;
+      RequestId id = decodeRequestId(md.CorrelId);
+      if (id.sequence > t.answeredSeq) {
+        raise(t.answeredSeq, id.sequence);
+        if (t.processedSeq < id.sequence) raise(t.processedSeq, id.sequence);
+        traceStatus(ctx, "GETR");
+      }
+      bool last = routeResponse(ctx, conn, id, md, reinterpret_cast<const uint8_t *>(conn.replyBuffer.data()), size);
+      if (last) {
+        if (finite) {
+          raise(t.completedSeq, id.sequence);
+          if (t.completedSeq >= awaitedSeq) return;
+        } else if (id.sequence > t.completedSeq) {
+          raise(t.completedSeq, id.sequence);
+          t.lastReason = 0;
+          conn.responseEvent.set();
+        }
+      }
+      continue;
+    }
+    if (rc == MQRC_NO_MSG_AVAILABLE && finite) return;
+    if (rc == MQRC_TRUNCATED_MSG_FAILED) {
+      size_t grown = ((static_cast<size_t>(length) + 4096) / 4096) * 4096;
+      conn.replyBuffer.resize(std::max(grown, conn.replyBuffer.size() + 4096));
+      continue;
+    }
+    if (rc == MQRC_HCONN_ERROR && conn.closing) return;
+    std::string text = rc == MQRC_CONNECTION_BROKEN  ? "Connection to Queue Manager has been broken"
+                       : rc == MQRC_Q_MGR_QUIESCING ? "Queue Manager is ending, disconnecting"
+                       : rc == MQRC_Q_MGR_STOPPING  ? "Queue Manager is stopping, disconnecting"
+                                                    : strFormat("Error getting from %s/%s RC(%ld) %s",
+                                                                conn.connectedQmgr.c_str(), conn.replyQueue.c_str(),
+                                                                static_cast<long>(rc), reasonName(rc));
+    t.lastReason = rc;
+    ctx.statusFlags |= kStatusMqCallFailed;
+    reportError(ctx, text);
+    return;
+  }
+}
+
+bool waitForResponse(ProgramContext &ctx, Connection &conn, int64_t deadlineMs, bool extend) {
+  TransportState &t = transportOf(ctx);
+  uint32_t seenResponses = t.responseCount;
+  t.waiting = true;
+  for (;;) {
+    long slice = t.submittedSeq > t.completedSeq ? 1000 : 60000;
+    slice = std::min(slice, 2000L);
+    int64_t now = steadyMs();
+    if (now >= deadlineMs) {
+      if (extend && t.responseCount != seenResponses) {
+        seenResponses = t.responseCount;
+        int seconds = ctx.fileMode() ? ctx.settings.respwait : ctx.settings.respwaiti;
+        deadlineMs = now + seconds * 1000L;
+        continue;
+      }
+      t.waiting = false;
+      t.lastErrorText = "Timed out waiting for response";
+      return false;
+    }
+    slice = std::min<long>(slice, static_cast<long>(deadlineMs - now));
+    if (conn.responseEvent.wait(slice) && t.answeredSeq >= t.submittedSeq) {
+      t.waiting = false;
+      traceStatus(ctx, "RESP");
+      return true;
+    }
+  }
+}
+
+void startWorker(ProgramContext &ctx, Connection &conn) {
+  conn.workerAlive = true;
+  try {
+    conn.worker = std::thread([&ctx, &conn] { workerLoop(ctx, conn); });
+  } catch (...) {
+    conn.workerAlive = false;
+    throw;
+  }
+}
+
+void startReader(ProgramContext &ctx, Connection &conn) {
+  conn.readerRunning = true;
+  try {
+    conn.reader = std::thread([&ctx, &conn] { readerLoop(ctx, conn); });
+  } catch (...) {
+    conn.readerRunning = false;
+    throw;
+  }
+}
+
+int cslIssueMQCommand(ProgramContext &ctx, std::string_view text, const MqCommandArgs &args) {
+  if (ctx.trace.dispatch) std::fprintf(stderr, "cslIssueMQCommand '%.*s'\n", static_cast<int>(text.size()), text.data());
+  TransportState &t = transportOf(ctx);
+  int waitSeconds = args.waitSeconds > 0 ? args.waitSeconds
+                                         : (ctx.fileMode() ? ctx.settings.respwait : ctx.settings.respwaiti);
+  auto words = firstWords(text, 1);
+  if (!words.empty() && (sameWord(words[0], "end") || sameWord(words[0], "quit"))) {
+    ++t.issuedSeq;
+    ctx.quit = true;
+    return 1;
+  }
+  if (words.empty()) return 0;
+  bool mqsc = isMqscKind(args.issueKind);
+
+  if (ctx.startupState & kStartupConnectPending) {
+    ctx.startupState &= ~kStartupConnectPending;
+    cslIssueLocalCommand(ctx, nullptr, ctx.implicitConnectCommand, IssueFromStartup);
+    if (!t.current->connected()) return 0;
+  }
+  if (args.connect) {
+    int reason = findOrCreateConnection(ctx);
+    if (reason != 0) {
+      t.lastReason = reason;
+      ctx.statusFlags |= kStatusConnectFailed;
+      return 0;
+    }
+    if (t.current->connected()) return 1;
+  }
+
+  uint32_t seq = ++t.issuedSeq;
+  std::shared_ptr<CommandRecord> record;
+  if (mqsc) {
+    record = std::make_shared<CommandRecord>();
+    record->commandText = std::string(scanTrim(text));
+    record->sequence = seq;
+    if (args.issueKind == IssueScriptMqsc) record->kind = RecordKind::ScriptCommand;
+    std::lock_guard<std::mutex> lock(t.recordsMutex);
+    t.records[seq] = record;
+  }
+  if (args.record) *args.record = record.get();
+  auto fail = [&](std::string_view why) {
+    if (record) {
+      failRecord(ctx, *record, why);
+      forgetRecord(t, seq);
+    } else if (!why.empty()) {
+      addError(ctx, why);
+    }
+    return 0;
+  };
+
+  Connection &conn = *t.current;
+  if ((!conn.connected() || conn.disconnectPending) && !args.connect) {
+    bool internalDisconnect = args.disconnect && args.issueKind == IssueKindFromStartup;
+    return fail(internalDisconnect ? "" : "Not currently connected.");
+  }
+  {
+    OwnedMutexGuard guard(ctx.consoleLock);
+    if (t.submittedSeq > t.processedSeq) {
+      traceStatus(ctx, "NOTC");
+      return fail(conn.commandLevel == 0 ? "Still waiting for response to command level query"
+                                         : "Previous command has not completed yet");
+    }
+    conn.commandText = applyTolkTimeZone(ctx, text);
+    conn.issueKind = args.issueKind;
+    if (args.disconnect) conn.disconnectPending = true;
+    conn.resultTarget = args.resultTarget;
+    conn.contextValue = args.contextValue;
+    t.submittedSeq = seq;
+  }
+  traceStatus(ctx, "MQCW");
+  conn.requestEvent.set();
+  // A connect runs two inquiries of up to `wait` seconds each before it answers.
+  int64_t waitMs = args.connect ? (2L * waitSeconds + 10) * 1000L : waitSeconds * 1000L;
+  if (!waitForResponse(ctx, conn, steadyMs() + waitMs, mqsc)) {
+    // The command goes on; a late answer is dropped with its record.
+    forgetRecord(t, seq);
+    if (record) {
+      failRecord(ctx, *record, t.lastErrorText);
+      return 0;
+    }
+    addError(ctx, t.lastErrorText);
+    return 0;
+  }
+  if (record) {
+    if (!record->complete()) failRecord(ctx, *record, "");
+    forgetRecord(t, seq);
+    return record->succeeded ? 1 : 0;
+  }
+  if (args.connect) return conn.connected() ? 1 : 0;
+  return 1;
+}

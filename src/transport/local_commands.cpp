@@ -1,0 +1,155 @@
+// The local commands of the transport (=conn, =disc, =tolk, =mqsc, =clear) and the
+// start-up and end-of-run hooks the driver calls.
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "driver/context.h"
+#include "driver/dispatch.h"
+#include "driver/local_table.h"
+#include "driver/output.h"
+#include "driver/startup_hooks.h"
+#include "transport/connect.h"
+#include "transport/connection.h"
+#include "transport/exchange.h"
+
+namespace {
+
+void doConn(ProgramContext &ctx, ParsedCommand &cmd, int issueSource) {
+  if (issueSource == IssueFromUser) {
+    const InputSource *src = ctx.input ? ctx.input : ctx.mainInput.get();
+    bool visible = !ctx.runningBootstrap && src && src->echo.input && src->echo.cmds;
+    addCommandEcho(ctx, cmd.text, visible);
+  }
+  cslDoConnectCommand(ctx, cmd, issueSource);
+}
+
+void issueToConnection(ProgramContext &ctx, const std::string &text, bool disconnect = false) {
+  MqCommandArgs args;
+  args.issueKind = IssueKindFromUser;
+  args.disconnect = disconnect;
+  cslIssueMQCommand(ctx, text, args);
+}
+
+void doDisc(ProgramContext &ctx, ParsedCommand &cmd, int) { issueToConnection(ctx, cmd.text, true); }
+void doTolk(ProgramContext &ctx, ParsedCommand &cmd, int) { issueToConnection(ctx, cmd.text); }
+void doMqsc(ProgramContext &ctx, ParsedCommand &cmd, int) { issueToConnection(ctx, cmd.text); }
+
+bool askToContinue(int depth) {
+  std::printf("Queue contains %d messages - continue? ", depth);
+  std::fflush(stdout);
+  char reply[302];
+  if (!std::fgets(reply, sizeof reply, stdin)) return false;
+  return reply[0] == 'Y' || reply[0] == 'y';
+}
+
+void doClear(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  std::string queue = cmd.value("qlocal");
+  if (queue.empty()) {
+    addError(ctx, "Please enter a QLOCAL parameter");
+    return;
+  }
+  bool confirm = !strcasecmp(cmd.value("confirm", "yes").c_str(), "no") ? false : true;
+  int threshold = cmd.has("depth") ? std::atoi(cmd.value("depth").c_str()) : 1000;
+  TransportState &t = transportOf(ctx);
+  auto issue = [&](const char *verb) {
+    t.queueReply = QueueCommandReply{};
+    if (!cslIssueMQCommand(ctx, strFormat("%s qlocal(%s)", verb, queue.c_str()), MqCommandArgs{nullptr, IssueKindFromUser}))
+      return false;
+    return true;
+  };
+  if (!issue("=clear")) {
+    countCommand(ctx, false);
+    return;
+  }
+  int reason = t.queueReply.reason;
+  if (reason == 0) {
+    addInfo(ctx, strFormat("AMQ8022I: IBM MQ queue '%s' cleared.", queue.c_str()));
+    countCommand(ctx, true);
+    return;
+  }
+  if (reason != MQRCCF_OBJECT_OPEN) {
+    addError(ctx, strFormat("AMQ8147: Error clearing queue '%s' - %s", queue.c_str(), reason < 0 ? "" : ReasonText(reason)));
+    countCommand(ctx, false);
+    return;
+  }
+  // The queue is open: empty it by getting every message instead.
+  if (!issue("qdepth") || t.queueReply.reason != 0) {
+    int why = t.queueReply.reason;
+    addError(ctx, strFormat("AMQ8147: Error inquiring current depth of '%s' - %s", queue.c_str(),
+                            why < 0 ? "" : ReasonText(why)));
+    countCommand(ctx, false);
+    return;
+  }
+  int depth = t.queueReply.depth;
+  if (depth == 0) {
+    addInfo(ctx, strFormat("AMQ8022I: IBM MQ queue '%s' appears to be empty.", queue.c_str()));
+    countCommand(ctx, true);
+    return;
+  }
+  if (confirm && depth >= threshold && !askToContinue(depth)) {
+    addInfo(ctx, "AMQ8022I: Clear command cancelled.");
+    return;
+  }
+  if (!issue("qempty") || t.queueReply.reason != 0) {
+    int why = t.queueReply.reason;
+    addError(ctx, strFormat("AMQ8147: Error emptying queue '%s' - %s", queue.c_str(), why < 0 ? "" : ReasonText(why)));
+    countCommand(ctx, false);
+    return;
+  }
+  addInfo(ctx, strFormat("AMQ8022I: %d messages removed from queue '%s'", t.emptiedCount, queue.c_str()));
+  countCommand(ctx, true);
+}
+
+} // namespace
+
+int disconnectAll(ProgramContext &ctx) {
+  if (!ctx.transport) return 1;
+  TransportState &t = *ctx.transport;
+  std::vector<Connection *> live;
+  {
+    OwnedMutexGuard guard(ctx.consoleLock);
+    for (auto &c : t.connections)
+      if (c->workerAlive) live.push_back(c.get());
+  }
+  for (Connection *c : live) {
+    {
+      OwnedMutexGuard guard(ctx.consoleLock);
+      if (!c->workerAlive) continue;
+      t.current = c;
+    }
+    MqCommandArgs args;
+    args.issueKind = IssueKindFromStartup;
+    args.disconnect = true;
+    if (c->connected()) {
+      c->disconnectPending = false;  // let the internal =disc through
+      cslIssueMQCommand(ctx, "=disc", args);
+    }
+    c->disconnectPending = true;
+    c->closing = true;
+    c->requestEvent.set();
+  }
+  int result = 1;
+  for (Connection *c : live) {
+    for (int i = 0; i < 100 && !c->ended(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (!c->ended()) result = 0;
+  }
+  {
+    OwnedMutexGuard guard(ctx.consoleLock);
+    t.current = &t.connectionTemplate;
+  }
+  pruneEndedConnections(ctx);
+  return result;
+}
+
+void registerTransportHandlers() {
+  setLocalHandler("=conn", doConn);
+  setLocalHandler("=disc", doDisc);
+  setLocalHandler("=tolk", doTolk);
+  setLocalHandler("=mqsc", doMqsc);
+  setLocalHandler("=clear", doClear);
+}
+
+void disconnectAllAtEnd(ProgramContext &ctx) { disconnectAll(ctx); }

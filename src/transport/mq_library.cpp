@@ -1,0 +1,126 @@
+#include "transport/mq_library.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <tuple>
+
+#include "runtime/lock.h"
+
+namespace {
+
+std::string envText(const char *name) {
+  const char *v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+std::string executableDir() {
+  char path[4096];
+  ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  std::string p(path, static_cast<size_t>(n));
+  size_t slash = p.rfind('/');
+  return slash == std::string::npos ? "." : p.substr(0, slash);
+}
+
+// An optional entry point the library lacks answers every call with
+// MQCC_FAILED / MQRC_FUNCTION_NOT_SUPPORTED; its last two parameters are always
+// the completion code and the reason.
+template <typename F>
+struct MissingEntry;
+template <typename... A>
+struct MissingEntry<void (*)(A...)> {
+  static void call(A... args) {
+    auto all = std::forward_as_tuple(args...);
+    constexpr size_t n = sizeof...(A);
+    *std::get<n - 2>(all) = MQCC_FAILED;
+    *std::get<n - 1>(all) = MQRC_FUNCTION_NOT_SUPPORTED;
+  }
+};
+
+bool isRequired(const char *name) {
+  static const char *const kRequired[] = {"MQCONN", "MQDISC", "MQCMIT", "MQBACK", "MQPUT", "MQGET",
+                                          "MQPUT1", "MQINQ",  "MQSET",  "MQOPEN", "MQCLOSE"};
+  for (const char *r : kRequired)
+    if (std::strcmp(r, name) == 0) return true;
+  return false;
+}
+
+// Fills the table from an opened library; false when a required entry is missing.
+bool fillTable(MqEntryTable &t, void *handle) {
+  MqEntryTable filled;
+  bool complete = true;
+#define KVARN_TRANSPORT_FETCH(name, params)                                      \
+  filled.name = reinterpret_cast<PFN_##name>(::dlsym(handle, #name));            \
+  if (!filled.name) {                                                            \
+    if (isRequired(#name)) complete = false;                                     \
+    else filled.name = &MissingEntry<PFN_##name>::call;                          \
+  }
+  KVARN_MQI_ENTRY_POINTS(KVARN_TRANSPORT_FETCH)
+#undef KVARN_TRANSPORT_FETCH
+  if (!complete) return false;
+  filled.handle = handle;
+  t = filled;
+  return true;
+}
+
+MqEntryTable gServerTable, gClientTable;
+CSLock gLoadLock;
+
+struct LoadLockGuard {
+  LoadLockGuard() { CSLockIt(gLoadLock); }
+  ~LoadLockGuard() { CSUnlockIt(gLoadLock); }
+};
+
+} // namespace
+
+const char *mqLibraryName(MqBinding binding) {
+  return binding == MqBinding::Client ? "libmqic_r.so" : "libmqm_r.so";
+}
+
+std::vector<std::string> mqLibraryCandidates(MqBinding binding, const std::string &programDir) {
+  std::string name = mqLibraryName(binding);
+  std::vector<std::string> out;
+  std::string dir = envText(binding == MqBinding::Client ? "MQIC_DLL_PATH" : "MQM_DLL_PATH");
+  if (dir.empty()) {
+    std::string install = envText("MQ_INSTALLATION_PATH");
+    dir = install.empty() ? "/opt/mqm/lib64" : install + "/lib64";
+  }
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  out.push_back(dir + "/" + name);
+  std::string own = (programDir.empty() ? executableDir() : programDir) + "/../lib/" + name;
+  if (own != out.front()) out.push_back(own);
+  return out;
+}
+
+int loadMqLibrary(MqBinding binding, MqEntryTable *&table) {
+  MqEntryTable &t = binding == MqBinding::Client ? gClientTable : gServerTable;
+  table = &t;
+  LoadLockGuard guard;
+  if (t.loaded()) return 0;
+  bool debug = std::getenv("MQACCESS_DEBUG") != nullptr;
+  int result = ENOENT;
+  for (const std::string &path : mqLibraryCandidates(binding)) {
+    if (debug) std::printf("Loading '%s'\n", path.c_str());
+    // Only a library that exists is opened, so that a missing IBM MQ installation
+    // falls through to the next place quietly.
+    void *handle = ::access(path.c_str(), R_OK) == 0 ? ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
+    if (!handle) {
+      int err = errno ? errno : ENOENT;
+      if (debug) {
+        const char *why = ::dlerror();
+        std::printf("Load failed RC(%d) %s\n", err, why ? why : std::strerror(err));
+      }
+      result = err;
+      continue;
+    }
+    if (fillTable(t, handle)) return 0;
+    ::dlclose(handle);
+    result = 11;
+  }
+  return result;
+}

@@ -1,0 +1,157 @@
+#include "transport/worker_commands.h"
+
+#include <strings.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "driver/context.h"
+#include "driver/local_table.h"
+#include "driver/output.h"
+#include "transport/connect.h"
+#include "transport/connection.h"
+#include "transport/exchange.h"
+#include "transport/mq_library.h"
+
+namespace {
+
+bool startsWithWord(const std::string &text, const char *word) {
+  size_t n = std::strlen(word);
+  return text.size() >= n && strncasecmp(text.data(), word, n) == 0 &&
+         (text.size() == n || text[n] == ' ' || text[n] == '(' || text[n] == '\t');
+}
+
+int platformOf(const Connection &conn) { return conn.platform; }
+
+// =clear and qdepth: one PCF request, its reply read into the transport's queue reply.
+void queueRequest(ProgramContext &ctx, Connection &conn, const std::string &queue, bool depth) {
+  TransportState &t = transportOf(ctx);
+  t.queueReply = QueueCommandReply{};
+  bool zos = platformOf(conn) == MQPL_ZOS;
+  PreparedRequest request;
+  request.message = depth ? buildQueueDepthRequest(queue, zos) : buildClearQueueRequest(queue, zos);
+  request.handler = depth ? kHandlerQueueDepth : kHandlerClearQueue;
+  QueueCommandReply reply;
+  bool got = awaitReply(
+      ctx, conn, t.submittedSeq, request,
+      [&](const MQMD &md, const uint8_t *data, size_t length) {
+        return depth ? handleQueueDepthReply(ctx, reply, md, data, length)
+                     : handleClearQueueReply(ctx, reply, md, data, length);
+      },
+      ctx.fileMode() ? ctx.settings.respwait : ctx.settings.respwaiti);
+  if (got) t.queueReply = reply;
+}
+
+// qempty: gets every message (truncated to nothing) until a get fails.
+void emptyQueue(ProgramContext &ctx, Connection &conn, const std::string &queue) {
+  TransportState &t = transportOf(ctx);
+  MqEntryTable &mq = *conn.entryTable;
+  MQOD od = kvarn::mqi::defaultOD();
+  kvarn::mqi::setField(od.ObjectName, queue);
+  MQHOBJ hobj = kNoHobj;
+  MQLONG cc = 0, rc = 0;
+  t.emptiedCount = 0;
+  mq.MQOPEN(conn.commandHconn, &od, MQOO_INPUT_SHARED | MQOO_READ_AHEAD, &hobj, &cc, &rc);
+  if (cc == MQCC_FAILED) {
+    t.queueReply.reason = rc;
+    return;
+  }
+  for (;;) {
+    MQMD md = kvarn::mqi::defaultMD();
+    MQGMO gmo = kvarn::mqi::defaultGMO();
+    gmo.Options = MQGMO_NO_SYNCPOINT | MQGMO_ACCEPT_TRUNCATED_MSG;
+    MQLONG length = 0;
+    mq.MQGET(conn.commandHconn, hobj, &md, &gmo, 0, nullptr, &length, &cc, &rc);
+    if (cc == MQCC_FAILED) break;
+    ++t.emptiedCount;
+  }
+  t.queueReply.reason = rc == MQRC_NO_MSG_AVAILABLE ? 0 : rc;
+  MQLONG cc2 = 0, rc2 = 0;
+  mq.MQCLOSE(conn.commandHconn, &hobj, MQCO_NONE, &cc2, &rc2);
+}
+
+void switchToTolk(ProgramContext &ctx, Connection &conn, const ParsedCommand &cmd) {
+  TransportState &t = transportOf(ctx);
+  if (cmd.has("cmdq") && !cmd.value("cmdq").empty() && cmd.value("cmdq") != t.tolkCommandQueue) {
+    t.tolkCommandQueue = cmd.value("cmdq").substr(0, 48);
+    if (conn.tolkQueueHobj != kNoHobj) {
+      MQLONG cc, rc;
+      conn.entryTable->MQCLOSE(conn.commandHconn, &conn.tolkQueueHobj, MQCO_NONE, &cc, &rc);
+      conn.tolkQueueHobj = kNoHobj;
+    }
+  }
+  t.tolkMode = true;
+  // The mode stays on when the open fails: the next command tries the open again.
+  if (!openCommandQueue(ctx, kTolkCommandQueue, conn)) return;
+  if (ctx.input == nullptr || ctx.input->echo.resp) addInfo(ctx, "Commands directed to TOLK");
+  if (conn.tolkCommandLevel == 0) {
+    std::vector<uint8_t> request = buildTolkLevelRequest();
+    MQMD md = kvarn::mqi::defaultMD();
+    std::memcpy(md.Format, MQFMT_ADMIN, 8);
+    putRequest(ctx, conn, kTolkCommandQueue, t.submittedSeq, request.data(), md, request.size(), kHandlerTolkLevel, 0,
+               0);
+  }
+}
+
+void refreshNames(ProgramContext &ctx, Connection &conn, const std::string &text) {
+  std::string kind = text.size() > 12 ? text.substr(12) : "";
+  while (!kind.empty() && kind.front() == ' ') kind.erase(0, 1);
+  while (!kind.empty() && kind.back() == ' ') kind.pop_back();
+  const NameListDef *descriptor = FindNameList(kind);
+  if (!descriptor) return;
+  size_t index = 0;
+  while (index < conn.nameCaches.size() && conn.nameCaches[index].descriptor != descriptor) ++index;
+  if (index == conn.nameCaches.size()) conn.nameCaches.push_back(NameCache{descriptor, 0, 0, {}});
+  std::vector<uint8_t> request = buildNameListRequest(*descriptor, conn.platform == MQPL_ZOS);
+  MQMD md = kvarn::mqi::defaultMD();
+  std::memcpy(md.Format, MQFMT_ADMIN, 8);
+  TransportState &t = transportOf(ctx);
+  putRequest(ctx, conn, descriptor->fromTolk ? kTolkCommandQueue : kMqCommandQueue, t.submittedSeq, request.data(), md,
+             request.size(), kHandlerNameCache, index, 0);
+}
+
+} // namespace
+
+bool awaitReply(ProgramContext &ctx, Connection &conn, uint32_t seq, const PreparedRequest &request,
+                const std::function<bool(const MQMD &, const uint8_t *, size_t)> &onReply, int waitSeconds) {
+  {
+    std::lock_guard<std::mutex> lock(conn.pendingMutex);
+    conn.pendingReply = onReply;
+    conn.pendingComplete = false;
+  }
+  MQMD md = kvarn::mqi::defaultMD();
+  kvarn::mqi::setField(md.Format, request.format);
+  int queue = request.queue == CommandQueue::Tolk ? kTolkCommandQueue : kMqCommandQueue;
+  bool put = putRequest(ctx, conn, queue, seq, request.message.data(), md, request.message.size(), request.handler, 0, 0);
+  std::unique_lock<std::mutex> lock(conn.pendingMutex);
+  bool done = put && conn.pendingDone.wait_for(lock, std::chrono::seconds(std::max(1, waitSeconds)),
+                                               [&] { return conn.pendingComplete || conn.closing; }) &&
+              conn.pendingComplete;
+  conn.pendingReply = nullptr;
+  if (put && !done && !conn.closing) reportError(ctx, "Timed out waiting for response");
+  return done;
+}
+
+void runWorkerCommand(ProgramContext &ctx, Connection &conn, const std::string &text, bool internal) {
+  if (internal) {
+    if (startsWithWord(text, "=conn")) connectQmgr(ctx, conn);
+    else if (startsWithWord(text, "=disc")) disconnectQmgr(ctx, conn, false);
+    else if (startsWithWord(text, "refreshnames")) refreshNames(ctx, conn, text);
+    else addError(ctx, "Unrecognised command");
+    return;
+  }
+  ParsedCommand cmd;
+  SyntaxResult check = checkLocalCommand(text, cmd);
+  std::string name = check.ok ? cmd.command->name : "";
+  if (!name.empty() && name[0] == '~') name.erase(0, 1);
+  if (name == "=conn") connectQmgr(ctx, conn);
+  else if (name == "=disc") disconnectQmgr(ctx, conn, true);
+  else if (name == "=tolk") switchToTolk(ctx, conn, cmd);
+  else if (name == "=mqsc") {
+    transportOf(ctx).tolkMode = false;
+    if (ctx.input == nullptr || ctx.input->echo.resp) addInfo(ctx, "Commands directed to IBM MQ");
+  } else if (name == "=clear") queueRequest(ctx, conn, cmd.value("qlocal"), false);
+  else if (name == "qdepth") queueRequest(ctx, conn, cmd.value("qlocal"), true);
+  else if (name == "qempty") emptyQueue(ctx, conn, cmd.value("qlocal"));
+  else addError(ctx, "Unrecognised command");
+}
