@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "mqsc/attribute_tokenizer.h"
+
+namespace {
+
+std::vector<std::string> tokens(std::string_view record, ListValueMode mode = ListValueMode::PerItem) {
+  AttributeTokenizer tok(record, mode);
+  AttributeToken t;
+  std::vector<std::string> out;
+  while (tok.next(t)) out.push_back(t.text);
+  return out;
+}
+
+TEST(RecordHeaders, MessageNumbersAndForms) {
+  EXPECT_TRUE(isRecordHeader("AMQ8409I: Display Queue details."));
+  EXPECT_TRUE(isRecordHeader("AMQ8409: RESET QSTATS details."));
+  EXPECT_FALSE(isRecordHeader("AMQ8409IX: nope"));
+  EXPECT_FALSE(isRecordHeader("AMQ8147E: IBM MQ object X not found."));
+  EXPECT_TRUE(isRecordHeader("CSQM401I !MQ1 QUEUE(A)"));
+  EXPECT_TRUE(isRecordHeader("CSQM454I"));
+  EXPECT_FALSE(isRecordHeader("CSQM404I !MQ1"));
+  EXPECT_FALSE(isRecordHeader("CSQM4O1I"));
+  EXPECT_TRUE(isRecordHeader("TYPE(HANDLE) QUEUE(A)"));
+  EXPECT_TRUE(isRecordHeader("QSTATS(Q1) RESETINT(1)"));
+  EXPECT_TRUE(isRecordHeader("AMQ8407I: Display Process details."));
+  EXPECT_FALSE(isRecordHeader("AMQ8407I: Display Process details.", 256));
+  EXPECT_FALSE(isRecordHeader("CSQM408I !MQ1", 256));
+}
+
+TEST(AttributeTokenizer, HeaderAttributesAndBareKeywords) {
+  auto t = tokens("AMQ8409I: Display Queue details.\n   QUEUE(A)   TYPE(QLOCAL)\n   DESCR( two words )  NOSHARE\n"
+                  "   [ignored text] TRIGDATA(a\nb)");
+  EXPECT_EQ(t, (std::vector<std::string>{"AMQ8409I: Display Queue details.", "QUEUE(A)", "TYPE(QLOCAL)",
+                                         "DESCR(two words)", "NOSHARE", "TRIGDATA(a b)"}));
+  AttributeTokenizer tok("H\n NOSHARE TRIGGER CURDEPTH(5)");
+  AttributeToken token;
+  tok.next(token);
+  tok.next(token);
+  EXPECT_TRUE(token.isBare);
+  EXPECT_EQ(token.column, "SHARE");
+  EXPECT_EQ(token.value, "NOSHARE");
+  tok.next(token);
+  EXPECT_EQ(token.column, "TRIGGER");
+  tok.next(token);
+  EXPECT_EQ(token.keyword, "CURDEPTH");
+  EXPECT_EQ(token.value, "5");
+  EXPECT_FALSE(tok.next(token));
+  EXPECT_FALSE(tok.next(token));
+}
+
+TEST(AttributeTokenizer, ListValues) {
+  std::string_view record = "AMQ8550I: Display namelist details.\n NAMES( A ,B,\n C ) DESCR(x)";
+  EXPECT_EQ(tokens(record), (std::vector<std::string>{"AMQ8550I: Display namelist details.", "NAMES(A", "B", "C)",
+                                                      "DESCR(x)"}));
+  EXPECT_EQ(tokens(record, ListValueMode::One),
+            (std::vector<std::string>{"AMQ8550I: Display namelist details.", "NAMES(A,B,  C)", "DESCR(x)"}));
+  EXPECT_EQ(tokens("H\n NAMES( ONE ) MSGEXIT( )"), (std::vector<std::string>{"H", "NAMES(ONE)", "MSGEXIT()"}));
+  EXPECT_EQ(tokens("CSQM401I X\nCSQM134I whole line here (x)\n QUEUE(A)"),
+            (std::vector<std::string>{"CSQM401I X", "CSQM134I whole line here (x)", "QUEUE(A)"}));
+  // An unclosed bracket ends at the end of the record.
+  EXPECT_EQ(tokens("H\n DESCR(abc"), (std::vector<std::string>{"H", "DESCR(abc)"}));
+}
+
+TEST(TimeStamps, ConvertedToLocalTime) {
+  const char *old = std::getenv("TZ");
+  std::string saved = old ? old : "";
+  setenv("TZ", "UTC0", 1);
+  tzset();
+  EXPECT_EQ(localTimeStamp("CONNTI(2026-12-06 14:05:09)"), "CONNTI(2026-12-06 14:05:09 (Local))");
+  EXPECT_EQ(localTimeStamp("EVTIME(2026-12-06 14.05.09)"), "EVTIME(2026-12-06 14:05:09 (Local))");
+  setenv("TZ", "CET-1", 1);
+  tzset();
+  EXPECT_EQ(localTimeStamp("STARTTI(2026-12-31 23:30:00)"), "STARTTI(2027-01-01 00:30:00 (Local))");
+  EXPECT_EQ(localTimeStamp("STARTTI(2026-13-31 23:30:00)"), "STARTTI(?)");
+  EXPECT_EQ(localTimeStamp("STARTTI( )"), "STARTTI(?)");
+  EXPECT_EQ(localTimeStamp("DESCR(2026-12-31 23:30:00)"), "DESCR(2026-12-31 23:30:00)");
+  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  tzset();
+}
+
+TEST(AttributeCheck, UnknownKeywordsAreReported) {
+  const CommandDef *display = nullptr;
+  for (const CommandDef *c = CommandTable(); c->verb; ++c)
+    if (std::string_view(c->verb) == "DISPLAY" && c->objectType && std::string_view(c->objectType) == "QUEUE") {
+      display = c;
+      break;
+    }
+  ASSERT_NE(display, nullptr);
+  CommandRecord rec;
+  rec.lines.push_back({"AMQ8409I: Display Queue details.\n QUEUE(A) CURDEPTH(0) NOSUCHATTR(1) QSTATUS(x) NOHARDENBO",
+                       kLineRecordStart | kLineResponseText, {}});
+  uint32_t count = 0;
+  auto lines = uncheckedAttributes(rec, display, count);
+  EXPECT_EQ(lines, std::vector<std::string>{"  Unhandled attribute NOSUCHATTR"});
+  EXPECT_EQ(count, 1u);
+}
+
+} // namespace
