@@ -1,0 +1,65 @@
+// Arbitrary reply bytes to the reply decoder and the internal-request handlers. The first
+// byte picks the target and the MQMD format; the rest is the reply message.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "driver/context.h"
+#include "driver/output.h"
+#include "mqsc/attribute_tokenizer.h"
+#include "mqsc/response.h"
+
+namespace {
+class NullSink : public OutputSink {
+public:
+  NullSink() : OutputSink(nullptr) {}
+  void addLine(ProgramContext &, std::string_view, uint32_t) override {}
+  void flush() override {}
+};
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size == 0) return 0;
+  static const char *formats[] = {MQFMT_ADMIN, MQFMT_PCF, MQFMT_COMMAND_1, MQFMT_COMMAND_2};
+  uint8_t selector = data[0];
+  // An exact-size copy, so that the sanitizer sees any read past the reply.
+  std::vector<uint8_t> reply(data + 1, data + size);
+
+  ProgramContext ctx;
+  ctx.displayLock.create();
+  ctx.mode |= kModeFile;
+  ctx.output = std::make_unique<NullSink>();
+  MqscTarget target;
+  target.platform = (selector & 4) ? MQPL_ZOS : MQPL_UNIX;
+  target.tolkMode = (selector & 8) != 0;
+  target.diagnosticFlags = (selector & 16) ? 256 : 0;
+  MQMD md = kvarn::mqi::defaultMD();
+  std::memcpy(md.Format, formats[selector & 3], 8);
+
+  CommandRecord record;
+  record.isDisplay = (selector & 32) != 0;
+  if (selector & 64) record.filters.push_back([](std::string_view r, std::string_view) { return r.size() % 2 == 0; });
+  if (!record.filters.empty()) record.marks |= kMarkHasModifiers;
+  handleMqscResponse(ctx, record, target, md, reply.data(), reply.size());
+  handleMqscResponse(ctx, record, target, md, reply.data(), reply.size());
+  for (const std::string &text : record.records()) {
+    AttributeTokenizer tok(text, (selector & 128) ? ListValueMode::One : ListValueMode::PerItem, true, "QM1");
+    AttributeToken token;
+    while (tok.next(token)) localTimeStamp(token.text);
+  }
+  completeCommandRecord(ctx, record);
+
+  QmgrLevelReply level;
+  handleQmgrLevelReply(ctx, level, md, reply.data(), reply.size());
+  TolkLevelReply tolk;
+  handleTolkLevelReply(ctx, tolk, md, reply.data(), reply.size());
+  QueueCommandReply queue;
+  handleQueueDepthReply(ctx, queue, md, reply.data(), reply.size());
+  handleClearQueueReply(ctx, queue, md, reply.data(), reply.size());
+  static const NameListDef def{"queue", MQCMD_INQUIRE_Q_NAMES, 1, MQCA_Q_NAME, 0};
+  NameCache cache;
+  cache.descriptor = &def;
+  handleNameCacheReply(ctx, cache, 1, md, reply.data(), reply.size());
+  return 0;
+}
