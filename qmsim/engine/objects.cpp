@@ -26,7 +26,7 @@ bool ObjectDef::isYes(const std::string& key, bool fallback) const {
 }
 
 namespace {
-constexpr std::array<std::pair<ObjectKind, std::string_view>, 10> kKindNames{{
+constexpr std::array<std::pair<ObjectKind, std::string_view>, 12> kKindNames{{
     {ObjectKind::QMgr, "QMGR"},
     {ObjectKind::Queue, "QUEUE"},
     {ObjectKind::Channel, "CHANNEL"},
@@ -37,6 +37,8 @@ constexpr std::array<std::pair<ObjectKind, std::string_view>, 10> kKindNames{{
     {ObjectKind::Service, "SERVICE"},
     {ObjectKind::Topic, "TOPIC"},
     {ObjectKind::CommInfo, "COMMINFO"},
+    {ObjectKind::Subscription, "SUB"},
+    {ObjectKind::ChlAuth, "CHLAUTH"},
 }};
 }  // namespace
 

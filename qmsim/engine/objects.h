@@ -13,7 +13,10 @@
 
 namespace qmsim {
 
-enum class ObjectKind { QMgr, Queue, Channel, Process, Namelist, AuthInfo, Listener, Service, Topic, CommInfo };
+// Subscription and ChlAuth names are free text (a subscription name, or a channel
+// authentication record's key); the command server checks them.
+enum class ObjectKind { QMgr, Queue, Channel, Process, Namelist, AuthInfo, Listener, Service, Topic, CommInfo,
+                        Subscription, ChlAuth };
 
 using Attributes = std::map<std::string, std::string>;
 

@@ -41,6 +41,11 @@ struct LocalQueue {
   long openOther = 0;
   bool deleted = false;
   std::condition_variable arrived;
+  // Statistics since the last RESET QSTATS.
+  long enqueued = 0;
+  long dequeued = 0;
+  long highDepth = 0;
+  Clock::time_point statsSince = Clock::now();
 };
 
 struct Handle {
@@ -711,6 +716,8 @@ Outcome QueueManager::put(ConnId conn, MQHOBJ hobj, MQMD& md, MQPMO& pmo, std::s
     q->second->messages.erase(key);
     return Outcome::fail(MQRC_RESOURCE_PROBLEM);
   }
+  q->second->enqueued++;
+  q->second->highDepth = std::max(q->second->highDepth, static_cast<long>(q->second->messages.size()));
   q->second->arrived.notify_all();
   setField(pmo.ResolvedQName, h->queue);
   setField(pmo.ResolvedQMgrName, name_);
@@ -773,6 +780,7 @@ Outcome QueueManager::get(ConnId conn, MQHOBJ hobj, MQMD& md, MQGMO& gmo, MQLONG
       bool truncated = length > bufferLength;
       if (truncated && !(gmo.Options & MQGMO_ACCEPT_TRUNCATED_MSG)) return Outcome::fail(MQRC_TRUNCATED_MSG_FAILED);
       if (bufferLength > 0) std::memcpy(buffer, m.data.data(), static_cast<size_t>(std::min(length, bufferLength)));
+      if (!browse) queue->dequeued++;
       if (browse) {
         h->browseCursor = it->first;
       } else if (gmo.Options & MQGMO_SYNCPOINT) {
@@ -964,7 +972,9 @@ Outcome QueueManager::define(ObjectDef def, bool replace) {
   std::lock_guard lk(impl_->mu);
   Impl& s = *impl_;
   if (def.kind == ObjectKind::QMgr) return Outcome::fail(MQRC_OBJECT_TYPE_ERROR);
-  if (!validObjectName(def.name, def.kind == ObjectKind::Channel ? 20 : 48)) return Outcome::fail(MQRC_OBJECT_NAME_ERROR);
+  bool freeName = def.kind == ObjectKind::Subscription || def.kind == ObjectKind::ChlAuth;
+  if (freeName ? def.name.empty() : !validObjectName(def.name, def.kind == ObjectKind::Channel ? 20 : 48))
+    return Outcome::fail(MQRC_OBJECT_NAME_ERROR);
   auto [date, time] = creationStamp();
   def.attrs["ALTDATE"] = date;
   def.attrs["ALTTIME"] = time;
@@ -1034,6 +1044,20 @@ std::optional<QueueStatus> QueueManager::queueStatus(const std::string& name) co
   st.openOutput = q->second->openOutput;
   for (const auto& [k, m] : q->second->messages)
     if (m.pendingPut || m.lockedBy) st.uncommitted++;
+  return st;
+}
+
+std::optional<QueueStats> QueueManager::resetQueueStats(const std::string& name) {
+  std::lock_guard lk(impl_->mu);
+  auto q = impl_->local.find(name);
+  if (q == impl_->local.end()) return std::nullopt;
+  LocalQueue& lq = *q->second;
+  auto now = Clock::now();
+  QueueStats st{lq.enqueued, lq.dequeued, lq.highDepth,
+                static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(now - lq.statsSince).count())};
+  lq.enqueued = lq.dequeued = 0;
+  lq.highDepth = static_cast<long>(lq.messages.size());
+  lq.statsSince = now;
   return st;
 }
 

@@ -66,6 +66,14 @@ struct QueueStatus {
   long uncommitted = 0;
 };
 
+// Counts since the previous reset, as RESET QSTATS reports them.
+struct QueueStats {
+  long msgsIn = 0;
+  long msgsOut = 0;
+  long highDepth = 0;
+  long secondsSinceReset = 0;
+};
+
 // Where a put must go when the object descriptor names another queue manager.
 struct RouteRequest {
   std::string qmgr;
@@ -114,6 +122,8 @@ class QueueManager {
   Outcome remove(ObjectKind kind, const std::string& name, bool purge);
   std::optional<QueueStatus> queueStatus(const std::string& name) const;
   Outcome clearQueue(const std::string& name);
+  // Returns the local queue's statistics and starts them again; empty when no such queue.
+  std::optional<QueueStats> resetQueueStats(const std::string& name);
   std::vector<ConnectionInfo> connections() const;
   // A thread that runs until the queue manager stops; its stop_token is signalled first.
   void startService(std::function<void(std::stop_token)> body);

@@ -37,6 +37,15 @@ Registry::~Registry() { stopAll(); }
 std::shared_ptr<QueueManager> Registry::host(const std::filesystem::path& home, const std::string& name, bool create,
                                              std::string& error, bool* busy) {
   if (busy) *busy = false;
+  std::function<void(const std::shared_ptr<QueueManager>&)> listener;
+  auto qm = hostLocked(home, name, create, error, busy, listener);
+  if (qm && listener) listener(qm);
+  return qm;
+}
+
+std::shared_ptr<QueueManager> Registry::hostLocked(const std::filesystem::path& home, const std::string& name,
+                                                   bool create, std::string& error, bool* busy,
+                                                   std::function<void(const std::shared_ptr<QueueManager>&)>& listener) {
   std::filesystem::path dir = qmgrDir(home, name);
   std::lock_guard lk(mu_);
   for (const auto& e : entries_)
@@ -74,7 +83,13 @@ std::shared_ptr<QueueManager> Registry::host(const std::filesystem::path& home, 
     return nullptr;
   }
   entries_.push_back({dir, qm, fd});
+  listener = listener_;
   return qm;
+}
+
+void Registry::setHostListener(std::function<void(const std::shared_ptr<QueueManager>&)> listener) {
+  std::lock_guard lk(mu_);
+  listener_ = std::move(listener);
 }
 
 std::shared_ptr<QueueManager> Registry::find(const std::string& name) const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -39,8 +40,14 @@ class Registry {
   // Stops and forgets one queue manager; its lock is released.
   void release(const std::string& name);
   void stopAll();
+  // Called with every queue manager this registry opens from now on (the command
+  // server starts this way), outside the registry's lock.
+  void setHostListener(std::function<void(const std::shared_ptr<QueueManager>&)> listener);
 
  private:
+  std::shared_ptr<QueueManager> hostLocked(const std::filesystem::path& home, const std::string& name, bool create,
+                                           std::string& error, bool* busy,
+                                           std::function<void(const std::shared_ptr<QueueManager>&)>& listener);
   struct Entry {
     std::filesystem::path dir;
     std::shared_ptr<QueueManager> qm;
@@ -48,6 +55,7 @@ class Registry {
   };
   mutable std::mutex mu_;
   std::vector<Entry> entries_;
+  std::function<void(const std::shared_ptr<QueueManager>&)> listener_;
 };
 
 }  // namespace qmsim

@@ -1,5 +1,8 @@
 // Server bindings: the queue manager runs in this process, or in a qmsim server
 // that hosts it, reached through its local socket so that both see one state.
+#include <mutex>
+
+#include "cmdserver/command_server.h"
 #include "engine/registry.h"
 #include "engine/session.h"
 #include "lib/backend.h"
@@ -11,6 +14,8 @@ Outcome connectServerBindings(const std::string& name, const ConnectParams& para
                               std::unique_ptr<Backend>& backend) {
   if (!validObjectName(name)) return Outcome::fail(MQRC_Q_MGR_NAME_ERROR);
   Registry& registry = Registry::process();
+  static std::once_flag hooked;
+  std::call_once(hooked, [&] { cmdserver::installIn(registry); });  // hosted here: serve its command queue too
   auto home = qmsimHome();
   auto qm = registry.find(home, name);
   if (!qm) {

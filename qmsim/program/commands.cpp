@@ -15,8 +15,10 @@
 #include <optional>
 #include <thread>
 
+#include "cmdserver/command_server.h"
 #include "engine/registry.h"
 #include "engine/session.h"
+#include "engine/store.h"
 #include "lib/backend.h"
 #include "net/server.h"
 
@@ -90,16 +92,54 @@ Parsed parse(const Args& args, const std::vector<std::string>& valued, const std
   return p;
 }
 
+// Platform names the create command takes, with the PLATFORM value stored.
+std::optional<std::string> platformValue(const std::string& name) {
+  if (name == "unix") return "UNIX";
+  if (name == "windows") return "WINDOWSNT";
+  if (name == "zos") return "ZOS";
+  return std::nullopt;
+}
+
 int cmdCreate(const Args& args) {
-  Parsed p = parse(args, {}, {});
+  Parsed p = parse(args, {"platform", "cmdlevel", "qsg", "tolklevel"}, {"tolk"});
   if (!p.error.empty()) return usageError("create", p.error);
   if (p.positional.empty()) return usageError("create", "no queue manager named");
+  Attributes settings;
+  if (p.options.count("platform")) {
+    auto platform = platformValue(p.options["platform"]);
+    if (!platform) return usageError("create", "platform must be unix, windows or zos");
+    settings["PLATFORM"] = *platform;
+  }
+  long level = 0;
+  if (p.options.count("cmdlevel")) {
+    if (!parseNumber(p.options["cmdlevel"], 100, 999, level)) return usageError("create", "cmdlevel must be 100 to 999");
+    settings["CMDLEVEL"] = std::to_string(level);
+  }
+  if (p.options.count("qsg")) {
+    if (settings["PLATFORM"] != "ZOS") return usageError("create", "a queue-sharing group needs --platform zos");
+    if (!validObjectName(p.options["qsg"], 4)) return usageError("create", "a queue-sharing group name has 1 to 4 characters");
+    settings["QSGNAME"] = p.options["qsg"];
+  }
+  if (p.options.count("tolklevel")) {
+    if (!parseNumber(p.options["tolklevel"], 100, 999, level)) return usageError("create", "tolklevel must be 100 to 999");
+    settings["TOLKLEVEL"] = std::to_string(level);
+  }
   for (const auto& name : p.positional) {
     if (!validObjectName(name)) return failure("'" + name + "' is not a valid queue manager name");
+    if (settings["PLATFORM"] == "ZOS" && name.size() > 4) return failure("a z/OS queue manager name has 1 to 4 characters");
     if (exists(name)) return failure("queue manager " + name + " already exists");
+  }
+  for (auto it = settings.begin(); it != settings.end();) it = it->second.empty() ? settings.erase(it) : std::next(it);
+  for (const auto& name : p.positional) {
     std::string error;
     auto qm = QueueManager::open(name, qmgrDir(qmsimHome(), name), error);
     if (!qm) return failure(error);
+    if (!settings.empty()) qm->alterQMgr(settings);
+    if (p.options.count("tolk")) {
+      ObjectDef q{ObjectKind::Queue, cmdserver::kTolkCommandQueue, defaultAttributes(ObjectKind::Queue, "QLOCAL")};
+      if (Outcome o = qm->define(q, true); !o.ok()) return failure("cannot define " + q.name);
+    }
+    if (!qm->storageError().empty()) return failure(qm->storageError());
     std::printf("Queue manager %s created.\n", name.c_str());
   }
   return kExitOk;
@@ -165,6 +205,35 @@ std::map<std::string, std::string> readUsers(const std::string& path, std::strin
   return users;
 }
 
+// The command server is started and stopped in a running server through two files
+// in the queue manager's directory: the request, read at SIGUSR1, and the status.
+constexpr const char* kCmdServerRequest = "cmdserver.request";
+constexpr const char* kCmdServerStatus = "cmdserver.status";
+
+void writeCommandServerStatus(const std::string& name) {
+  std::string error;
+  writeFileAtomically(qmgrDir(qmsimHome(), name) / kCmdServerStatus,
+                      cmdserver::isRunning(name) ? "running\n" : "stopped\n", error);
+}
+
+void applyCommandServerRequest(const std::string& name) {
+  fs::path request = qmgrDir(qmsimHome(), name) / kCmdServerRequest;
+  std::ifstream in(request);
+  std::string what;
+  if (!(in >> what)) return;
+  in.close();
+  ::unlink(request.c_str());
+  if (what == "start" || what == "stop") cmdserver::setRunning(name, what == "start");
+  writeCommandServerStatus(name);
+}
+
+std::string readCommandServerStatus(const std::string& name) {
+  std::ifstream in(qmgrDir(qmsimHome(), name) / kCmdServerStatus);
+  std::string status;
+  in >> status;
+  return status;
+}
+
 // Runs the server until SIGTERM or SIGINT. ready receives one line: "OK port" or an error.
 int serve(const std::vector<std::string>& names, const ServerOptions& options, int readyFd) {
   auto tell = [readyFd](const std::string& line) {
@@ -178,9 +247,11 @@ int serve(const std::vector<std::string>& names, const ServerOptions& options, i
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGTERM);
   sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGUSR1);  // qmsim cmdserver start/stop
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);  // before any thread exists, so all inherit it
 
   Registry& registry = Registry::process();
+  cmdserver::installIn(registry);
   for (const auto& name : names) {
     std::string error;
     bool busy = false;
@@ -203,13 +274,16 @@ int serve(const std::vector<std::string>& names, const ServerOptions& options, i
   for (const auto& name : names) std::printf("Queue manager %s running on %s.\n", name.c_str(), where.c_str());
   std::fflush(stdout);
   tell("OK " + std::to_string(server.port()) + "\n");
+  for (const auto& name : names) writeCommandServerStatus(name);
   int sig = 0;
-  sigwait(&stopSignals, &sig);
+  while (sigwait(&stopSignals, &sig) == 0 && sig == SIGUSR1)
+    for (const auto& name : names) applyCommandServerRequest(name);
   for (const auto& name : names)
     if (auto qm = registry.find(name)) qm->quiesce();
   server.stop();
   for (const auto& name : names) {
     ::unlink(pidFile(name).c_str());
+    ::unlink((qmgrDir(qmsimHome(), name) / kCmdServerStatus).c_str());
     registry.release(name);
   }
   for (const auto& name : names) std::printf("Queue manager %s ended.\n", name.c_str());
@@ -288,6 +362,36 @@ int cmdStop(const Args& args) {
   return failure("queue manager " + name + " did not stop within 10 seconds");
 }
 
+int cmdCmdserver(const Args& args) {
+  Parsed p = parse(args, {}, {});
+  if (!p.error.empty()) return usageError("cmdserver", p.error);
+  if (p.positional.size() != 2) return usageError("cmdserver", "name an action and one queue manager");
+  const std::string& action = p.positional[0];
+  const std::string& name = p.positional[1];
+  if (action != "start" && action != "stop" && action != "status")
+    return usageError("cmdserver", "the action is start, stop or status");
+  if (!validObjectName(name)) return failure("'" + name + "' is not a valid queue manager name");
+  auto server = runningServer(name);
+  if (!server) return failure("queue manager " + name + " is not running");
+  if (action == "status") {
+    std::string status = readCommandServerStatus(name);
+    std::printf("Command server of queue manager %s is %s.\n", name.c_str(), status.empty() ? "unknown" : status.c_str());
+    return kExitOk;
+  }
+  std::string wanted = action == "start" ? "running" : "stopped";
+  std::string error;
+  if (!writeFileAtomically(qmgrDir(qmsimHome(), name) / kCmdServerRequest, action + "\n", error)) return failure(error);
+  ::kill(server->first, SIGUSR1);
+  for (int i = 0; i < 200; ++i) {
+    if (readCommandServerStatus(name) == wanted && !fs::exists(qmgrDir(qmsimHome(), name) / kCmdServerRequest)) {
+      std::printf("Command server of queue manager %s %s.\n", name.c_str(), action == "start" ? "started" : "stopped");
+      return kExitOk;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return failure("the server of queue manager " + name + " did not answer within 10 seconds");
+}
+
 // Connects in server bindings for put and depth: through a running server or in this process.
 Outcome connectFor(const std::string& name, std::unique_ptr<Backend>& backend) {
   if (!exists(name)) return Outcome::fail(MQRC_Q_MGR_NOT_AVAILABLE);
@@ -363,13 +467,15 @@ int cmdDepth(const Args& args) {
 
 const std::vector<Command>& commands() {
   static const std::vector<Command> table = {
-      {"create", "QMGR...", cmdCreate},
+      {"create", "QMGR... [--platform unix|windows|zos] [--cmdlevel N] [--qsg NAME] [--tolk] [--tolklevel N]",
+       cmdCreate},
       {"delete", "QMGR", cmdDelete},
       {"start", "QMGR... [--port N] [--bind ADDRESS] [--auth USERFILE] [--no-tcp] [--background]", cmdStart},
       {"stop", "QMGR", cmdStop},
       {"list", "", cmdList},
       {"put", "QMGR QUEUE [--count N] [--text TEXT] [--persistent]", cmdPut},
       {"depth", "QMGR QUEUE...", cmdDepth},
+      {"cmdserver", "start|stop|status QMGR", cmdCmdserver},
   };
   return table;
 }

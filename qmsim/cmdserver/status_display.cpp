@@ -1,0 +1,468 @@
+#include "cmdserver/status_display.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cmdserver/exec_support.h"
+#include "cmdserver/model.h"
+
+namespace qmsim::cmdserver {
+
+namespace {
+
+using Clock = std::chrono::system_clock;
+
+ResponseItem record(const std::string& header, std::vector<std::string> attrs, const std::string& zosId) {
+  ResponseItem item;
+  item.record = true;
+  size_t colon = header.find(": ");
+  item.messageId = header.substr(0, colon);
+  item.text = header.substr(colon + 2);
+  item.attrs = std::move(attrs);
+  item.zosRecordId = zosId;
+  return item;
+}
+
+std::string kv(const std::string& k, const std::string& v) { return k + "(" + (v.empty() ? " " : v) + ")"; }
+std::string kv(const std::string& k, long v) { return k + "(" + std::to_string(v) + ")"; }
+
+std::string nameOf(const MqscCommand& cmd, bool& ok) {
+  ok = cmd.objectParam && cmd.objectParam->items.size() == 1 && !cmd.objectParam->items[0].empty();
+  return ok ? cmd.objectParam->items[0] : "";
+}
+
+// Only the keywords in allowed (and CMDSCOPE and the like) may follow.
+std::optional<MqscResponse> checkParams(const MqscCommand& cmd, std::initializer_list<const char*> allowed,
+                                        const std::string& syntax) {
+  for (const auto& p : cmd.params) {
+    if (p.keyword == "CMDSCOPE" || p.keyword == "ALL" || p.keyword == "WHERE") continue;
+    bool ok = false;
+    for (const char* a : allowed) ok |= p.keyword == a;
+    if (!ok) return syntaxError(segmentUpTo(cmd, p.keyword), syntax);
+  }
+  return std::nullopt;
+}
+
+std::string hexConn(ConnId id) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%016llX", static_cast<unsigned long long>(id));
+  return buf;
+}
+
+MqscResponse queueStatus(ExecContext& ctx, const MqscCommand& cmd) {
+  const std::string syntax = "  DISPLAY QSTATUS( generic_q_name ) [ TYPE( QUEUE | HANDLE ) ] [ ALL ]";
+  bool ok = false;
+  std::string pattern = nameOf(cmd, ok);
+  if (!ok) return syntaxError(cmd.text, syntax);
+  if (auto bad = checkParams(cmd, {"TYPE", "CURDEPTH", "IPPROCS", "OPPROCS", "UNCOM", "MONITOR", "OPENTYPE"}, syntax))
+    return *bad;
+  std::string type = "QUEUE";
+  if (const MqscParam* t = cmd.find("TYPE")) {
+    if (t->items.size() != 1 || (t->items[0] != "QUEUE" && t->items[0] != "HANDLE"))
+      return syntaxError(segmentUpTo(cmd, "TYPE"), syntax);
+    type = t->items[0];
+  }
+  MqscResponse r;
+  auto conns = type == "HANDLE" ? ctx.qm.connections() : std::vector<ConnectionInfo>{};
+  for (const auto& def : ctx.qm.objects(ObjectKind::Queue)) {
+    if (def.queueType() != "QLOCAL" || !genericMatch(pattern, def.name)) continue;
+    auto st = ctx.qm.queueStatus(def.name);
+    if (!st) continue;
+    if (type == "QUEUE") {
+      r.items.push_back(record("AMQ8450I: Display queue status details.",
+                               {kv("QUEUE", def.name), "TYPE(QUEUE)", kv("CURDEPTH", st->depth),
+                                kv("IPPROCS", st->openInput), kv("OPPROCS", st->openOutput),
+                                std::string("UNCOM(") + (st->uncommitted ? "YES" : "NO") + ")"},
+                               "CSQM452I"));
+      continue;
+    }
+    for (const auto& c : conns)
+      for (const auto& h : c.handles) {
+        if (h.objectName != def.name) continue;
+        bool input = h.options & (MQOO_INPUT_AS_Q_DEF | MQOO_INPUT_SHARED | MQOO_INPUT_EXCLUSIVE);
+        std::string in = !input ? "NO" : (h.options & MQOO_INPUT_EXCLUSIVE) ? "EXCL" : "SHARED";
+        r.items.push_back(record("AMQ8450I: Display queue status details.",
+                                 {kv("QUEUE", def.name), "TYPE(HANDLE)", kv("APPLTAG", c.params.applName),
+                                  "APPLTYPE(USER)", std::string("BROWSE(") + (h.options & MQOO_BROWSE ? "YES" : "NO") + ")",
+                                  kv("CHANNEL", c.params.channel), kv("CONNAME", c.params.connName), "INPUT(" + in + ")",
+                                  std::string("INQUIRE(") + (h.options & MQOO_INQUIRE ? "YES" : "NO") + ")",
+                                  std::string("OUTPUT(") + (h.options & MQOO_OUTPUT ? "YES" : "NO") + ")",
+                                  kv("PID", static_cast<long>(::getpid())), std::string("SET(") + (h.options & MQOO_SET ? "YES" : "NO") + ")",
+                                  kv("USERID", c.params.userId), kv("CONN", hexConn(c.id))},
+                                 "CSQM452I"));
+      }
+  }
+  if (r.items.empty() && type == "HANDLE") {
+    bool any = false;
+    for (const auto& def : ctx.qm.objects(ObjectKind::Queue)) any |= genericMatch(pattern, def.name);
+    if (any) return r;  // queues without handles: nothing to show, no error
+  }
+  if (r.items.empty()) return notFound(pattern, "QSTATUS(" + pattern + ")");
+  return r;
+}
+
+MqscResponse runtimeStatus(ExecContext& ctx, const MqscCommand& cmd, ObjectKind kind,
+                           std::map<std::string, RuntimeState::Running>& table, const std::string& header,
+                           const std::string& nameKw) {
+  bool ok = false;
+  std::string pattern = nameOf(cmd, ok);
+  if (!ok) return syntaxError(cmd.text, "  DISPLAY " + cmd.object + "( generic_name ) [ ALL ]");
+  MqscResponse r;
+  std::lock_guard lk(ctx.state.mu);
+  for (const auto& [name, run] : table) {
+    if (!genericMatch(pattern, name) || run.status != "RUNNING") continue;
+    auto def = ctx.qm.object(kind, name);
+    std::vector<std::string> attrs = {kv(nameKw, name)};
+    if (kind == ObjectKind::Channel) {
+      std::string type = def ? def->get("CHLTYPE") : "";
+      attrs.insert(attrs.end(), {kv("CHLTYPE", type), kv("CONNAME", def ? def->get("CONNAME") : ""), "CURRENT",
+                                 kv("RQMNAME", ""), kv("STATUS", run.status), "SUBSTATE(MQGET)",
+                                 kv("XMITQ", def ? def->get("XMITQ") : ""), kv("CHSTADA", mqscDate(run.since)),
+                                 kv("CHSTATI", mqscTime(run.since))});
+    } else {
+      attrs.insert(attrs.end(), {kv("STATUS", run.status), kv("PID", static_cast<long>(::getpid())),
+                                 kv("STARTDA", mqscDate(run.since)), kv("STARTTI", mqscTime(run.since)),
+                                 kv("DESCR", def ? def->get("DESCR") : "")});
+      if (kind == ObjectKind::Listener)
+        attrs.insert(attrs.end(), {kv("TRPTYPE", def ? def->get("TRPTYPE", "TCP") : "TCP"),
+                                   kv("CONTROL", def ? def->get("CONTROL", "MANUAL") : "MANUAL"),
+                                   kv("IPADDR", def ? def->get("IPADDR") : ""), kv("PORT", def ? def->get("PORT", "0") : "0"),
+                                   kv("BACKLOG", def ? def->get("BACKLOG", "0") : "0")});
+    }
+    r.items.push_back(record(header, std::move(attrs), kind == ObjectKind::Channel ? "CSQM422I" : "CSQM423I"));
+  }
+  if (r.items.empty()) {
+    if (kind == ObjectKind::Channel)
+      return single(message("AMQ8420I", "Channel Status not found.", Fault::NotFound, "CHSTATUS(" + pattern + ")"));
+    return notFound(pattern, cmd.object + "(" + pattern + ")");
+  }
+  return r;
+}
+
+MqscResponse connStatus(ExecContext& ctx, const MqscCommand& cmd) {
+  bool ok = false;
+  std::string pattern = nameOf(cmd, ok);
+  if (!ok) return syntaxError(cmd.text, "  DISPLAY CONN( generic_connection_id ) [ TYPE( CONN | HANDLE | ALL ) ]");
+  MqscResponse r;
+  for (const auto& c : ctx.qm.connections()) {
+    std::string id = hexConn(c.id);
+    if (!genericMatch(pattern, id)) continue;
+    r.items.push_back(record("AMQ8276I: Display Connection details.",
+                             {kv("CONN", id), kv("EXTCONN", "414D5143" + hexConn(c.id)), "TYPE(CONN)",
+                              kv("PID", static_cast<long>(::getpid())), kv("APPLTAG", c.params.applName),
+                              "APPLTYPE(USER)", "ASTATE(NONE)", kv("CHANNEL", c.params.channel),
+                              kv("CONNAME", c.params.connName), kv("USERID", c.params.userId),
+                              kv("CONNOPTS", c.params.channel.empty() ? "MQCNO_SHARED_BINDING" : "MQCNO_HANDLE_SHARE_BLOCK"),
+                              "UOWSTATE(NONE)", "URTYPE(QMGR)"},
+                             "CSQM201I"));
+  }
+  if (r.items.empty()) return notFound(pattern, "CONN(" + pattern + ")");
+  return r;
+}
+
+MqscResponse qmgrStatus(ExecContext& ctx, const MqscCommand& cmd) {
+  auto conns = ctx.qm.connections();
+  return single(record("AMQ8705I: Display Queue Manager Status Details.",
+                       {kv("QMNAME", ctx.qm.name()), "TYPE(QMGR)", "STATUS(RUNNING)", "CHINIT(RUNNING)",
+                        "CMDSERV(RUNNING)", kv("CONNS", static_cast<long>(conns.size())),
+                        kv("STARTDA", mqscDate(ctx.state.started)), kv("STARTTI", mqscTime(ctx.state.started)),
+                        "HA( )", "INSTANCE( )", kv("INSTDESC", ""), "INSTPATH(/opt/mqm)", "LDAPCONN(INACTIVE)",
+                        "STANDBY(NOPERMIT)"},
+                       "CSQM201I"));
+}
+
+MqscResponse pubsubStatus(ExecContext& ctx, const MqscCommand& cmd) {
+  long subs = static_cast<long>(ctx.qm.objects(ObjectKind::Subscription).size());
+  long topics = static_cast<long>(ctx.qm.objects(ObjectKind::Topic).size());
+  return single(record("AMQ8723I: Display pub/sub status details.",
+                       {kv("QMNAME", ctx.qm.name()), "TYPE(LOCAL)", "STATUS(ACTIVE)", kv("SUBCOUNT", subs),
+                        kv("TPCOUNT", topics)},
+                       "CSQM201I"));
+}
+
+MqscResponse subStatus(ExecContext& ctx, const MqscCommand& cmd) {
+  bool ok = false;
+  std::string pattern = nameOf(cmd, ok);
+  if (!ok) return syntaxError(cmd.text, "  DISPLAY SBSTATUS( generic_name ) [ ALL ]");
+  MqscResponse r;
+  for (const auto& s : ctx.qm.objects(ObjectKind::Subscription)) {
+    if (!genericMatch(pattern, s.name)) continue;
+    r.items.push_back(record("AMQ8099I: IBM MQ subscription status inquired.",
+                             {kv("SUB", s.name), kv("SUBID", s.get("SUBID")), "DURABLE(YES)", "SUBTYPE(ADMIN)",
+                              kv("RESMDATE", s.get("ALTDATE")), kv("RESMTIME", s.get("ALTTIME")), "LMSGDATE( )",
+                              "LMSGTIME( )", "ACTCONN(000000000000000000000000000000000000000000000000)",
+                              "NUMMSGS(0)", kv("SUBUSER", s.get("SUBUSER"))},
+                             "CSQM420I"));
+  }
+  if (r.items.empty()) return notFound(pattern, "SBSTATUS(" + pattern + ")");
+  return r;
+}
+
+MqscResponse topicStatus(ExecContext& ctx, const MqscCommand& cmd) {
+  bool ok = false;
+  std::string pattern = nameOf(cmd, ok);
+  if (!ok) return syntaxError(cmd.text, "  DISPLAY TPSTATUS( topic_string ) [ TYPE( TOPIC | SUB | PUB ) ]");
+  MqscResponse r;
+  std::set<std::string> strings;
+  for (const auto& t : ctx.qm.objects(ObjectKind::Topic)) strings.insert(t.get("TOPICSTR"));
+  for (const auto& s : ctx.qm.objects(ObjectKind::Subscription)) strings.insert(s.get("TOPICSTR"));
+  for (const auto& str : strings) {
+    if (!(pattern == "#" || pattern == "*" || genericMatch(pattern, str))) continue;
+    std::string admin;
+    for (const auto& t : ctx.qm.objects(ObjectKind::Topic))
+      if (t.get("TOPICSTR") == str) admin = t.name;
+    long subs = 0;
+    for (const auto& s : ctx.qm.objects(ObjectKind::Subscription)) subs += s.get("TOPICSTR") == str;
+    r.items.push_back(record("AMQ8754I: Display topic status details.",
+                             {kv("TOPICSTR", str), kv("ADMIN", admin), "CLUSTER( )", "COMMINFO( )", "DEFPRESP(SYNC)",
+                              "DEFPRTY(0)", "DEFPSIST(NO)", "DURSUB(YES)", "PUB(ENABLED)", "SUB(ENABLED)",
+                              kv("SUBCOUNT", subs), "PUBCOUNT(0)", "RETAINED(NO)"},
+                             "CSQM421I"));
+  }
+  if (r.items.empty()) return notFound(pattern, "TPSTATUS(" + pattern + ")");
+  return r;
+}
+
+struct StatusRow {
+  const char* object;
+  const char* alias;
+};
+
+}  // namespace
+
+std::optional<MqscResponse> displayStatus(ExecContext& ctx, const MqscCommand& cmd) {
+  const std::string& o = cmd.object;
+  if (o == "QSTATUS" || o == "QS") return queueStatus(ctx, cmd);
+  if (o == "CHSTATUS" || o == "CHS")
+    return runtimeStatus(ctx, cmd, ObjectKind::Channel, ctx.state.channels, "AMQ8417I: Display Channel Status details.",
+                         "CHANNEL");
+  if (o == "LSSTATUS")
+    return runtimeStatus(ctx, cmd, ObjectKind::Listener, ctx.state.listeners,
+                         "AMQ8631I: Display listener status details.", "LISTENER");
+  if (o == "SVSTATUS")
+    return runtimeStatus(ctx, cmd, ObjectKind::Service, ctx.state.services, "AMQ8632I: Display service status details.",
+                         "SERVICE");
+  if (o == "CONN") return connStatus(ctx, cmd);
+  if (o == "QMSTATUS") return qmgrStatus(ctx, cmd);
+  if (o == "PUBSUB") return pubsubStatus(ctx, cmd);
+  if (o == "SBSTATUS" || o == "SBS") return subStatus(ctx, cmd);
+  if (o == "TPSTATUS" || o == "TPS") return topicStatus(ctx, cmd);
+  if (o == "CLUSQMGR") {
+    bool ok = false;
+    std::string pattern = nameOf(cmd, ok);
+    if (!ok) return syntaxError(cmd.text, "  DISPLAY CLUSQMGR( generic_qmgr_name ) [ ALL ]");
+    return notFound(pattern, "CLUSQMGR(" + pattern + ")");  // no clusters are simulated
+  }
+  return std::nullopt;
+}
+
+// --- START and STOP -------------------------------------------------------------------------------
+
+MqscResponse startStop(ExecContext& ctx, const MqscCommand& cmd, const std::string& verb) {
+  struct Row {
+    const char* object;
+    const char* alias;
+    ObjectKind kind;
+    std::map<std::string, RuntimeState::Running> RuntimeState::*table;
+    const char* started;
+    const char* stopped;
+  };
+  static const Row rows[] = {
+      {"CHANNEL", "CHL", ObjectKind::Channel, &RuntimeState::channels, "AMQ8018I: Start IBM MQ channel accepted.",
+       "AMQ8019I: Stop IBM MQ channel accepted."},
+      {"LISTENER", "LSTR", ObjectKind::Listener, &RuntimeState::listeners,
+       "AMQ8021I: Request to start IBM MQ Listener accepted.", "AMQ8706I: Request to stop IBM MQ Listener accepted."},
+      {"SERVICE", "", ObjectKind::Service, &RuntimeState::services, "AMQ8733I: Request to start Service accepted.",
+       "AMQ8735I: Request to stop Service accepted."},
+  };
+  const Row* row = nullptr;
+  for (const auto& r : rows)
+    if (cmd.object == r.object || (*r.alias && cmd.object == r.alias)) row = &r;
+  if (!row) {
+    std::string syntax = "  " + verb + " CHANNEL | LISTENER | SERVICE";
+    return syntaxError(cmd.verb + (cmd.object.empty() ? "" : " " + cmd.object), syntax);
+  }
+  bool ok = false;
+  std::string name = nameOf(cmd, ok);
+  std::string syntax = "  " + verb + " " + row->object + "( name )";
+  if (!ok) return syntaxError(cmd.text, syntax);
+  for (const auto& p : cmd.params)
+    if (p.keyword != "CMDSCOPE" && p.keyword != "MODE" && p.keyword != "STATUS" && p.keyword != "CHLDISP")
+      return syntaxError(segmentUpTo(cmd, p.keyword), syntax);
+  std::string zo = std::string(row->object) + "(" + name + ")";
+  auto def = ctx.qm.object(row->kind, name);
+  if (!def) return notFound(name, zo);
+  std::lock_guard lk(ctx.state.mu);
+  auto& table = ctx.state.*(row->table);
+  auto& entry = table[name];
+  std::string msg = verb == "START" ? row->started : row->stopped;
+  if (verb == "START") {
+    if (row->kind == ObjectKind::Channel) {
+      std::string type = def->get("CHLTYPE");
+      if (type == "RCVR" || type == "SVRCONN" || type == "CLNTCONN" || type == "CLUSRCVR")
+        return single(message("AMQ9514E", "Channel '" + name + "' is not of a type that can be started.",
+                              Fault::NotAllowed, zo));
+    }
+    entry = {"RUNNING", Clock::now()};
+  } else {
+    if (entry.status != "RUNNING") {
+      if (row->kind == ObjectKind::Channel)
+        return single(message("AMQ9533E", "Channel '" + name + "' is not currently active.", Fault::NotActive, zo));
+      return single(message("AMQ8736E", std::string(row->object == std::string("LISTENER") ? "Listener" : "Service") +
+                                            " '" + name + "' is not running.",
+                            Fault::NotActive, zo));
+    }
+    entry = {"STOPPED", Clock::now()};
+  }
+  size_t colon = msg.find(": ");
+  return single(message(msg.substr(0, colon), msg.substr(colon + 2), Fault::None, zo));
+}
+
+// --- CHLAUTH ---------------------------------------------------------------------------------------
+
+namespace {
+
+// A record is stored under "profile TYPE identity" so SET can find it again.
+const char* kChlauthTypes[] = {"BLOCKUSER", "BLOCKADDR", "SSLPEERMAP", "ADDRESSMAP", "USERMAP", "QMGRMAP"};
+
+std::string identityKeyword(const std::string& type) {
+  if (type == "BLOCKUSER") return "USERLIST";
+  if (type == "BLOCKADDR") return "ADDRLIST";
+  if (type == "SSLPEERMAP") return "SSLPEER";
+  if (type == "ADDRESSMAP") return "ADDRESS";
+  if (type == "USERMAP") return "CLNTUSER";
+  return "QMNAME";
+}
+
+std::vector<std::string> chlauthAttrs(const ObjectDef& rec, bool all) {
+  std::string type = rec.get("TYPE");
+  std::vector<std::string> a = {kv("CHLAUTH", rec.get("PROFILE")), kv("TYPE", type)};
+  std::string idk = identityKeyword(type);
+  a.push_back(kv(idk, rec.get(idk)));
+  if (type != "BLOCKUSER" && type != "BLOCKADDR") {
+    a.push_back(kv("USERSRC", rec.get("USERSRC", "CHANNEL")));
+    if (!rec.get("MCAUSER").empty() || all) a.push_back(kv("MCAUSER", rec.get("MCAUSER")));
+  }
+  if (all) {
+    a.push_back(kv("DESCR", rec.get("DESCR")));
+    a.push_back(kv("CUSTOM", rec.get("CUSTOM")));
+    a.push_back(kv("ALTDATE", rec.get("ALTDATE")));
+    a.push_back(kv("ALTTIME", rec.get("ALTTIME")));
+  }
+  if (type != "BLOCKUSER" && type != "BLOCKADDR" && all) a.push_back(kv("CHCKCLNT", rec.get("CHCKCLNT", "ASQMGR")));
+  if (type != "BLOCKUSER" && type != "BLOCKADDR" && all) a.push_back(kv("WARN", rec.get("WARN", "NO")));
+  return a;
+}
+
+ObjectDef chlauthRecord(const std::string& profile, const std::string& type, const std::string& identity) {
+  std::string idk = identityKeyword(type);
+  return ObjectDef{ObjectKind::ChlAuth, profile + " " + type + " " + identity,
+                   {{"PROFILE", profile}, {"TYPE", type}, {idk, identity}}};
+}
+
+}  // namespace
+
+void ensureDefaultChlauth(QueueManager& qm) {
+  if (!qm.objects(ObjectKind::ChlAuth).empty() || qm.qmgrObject().get("CHLAUTHINIT") == "YES") return;
+  ObjectDef a = chlauthRecord("SYSTEM.ADMIN.SVRCONN", "ADDRESSMAP", "*");
+  a.attrs["USERSRC"] = "CHANNEL";
+  a.attrs["DESCR"] = "Default rule to allow MQ Explorer access";
+  ObjectDef b = chlauthRecord("SYSTEM.*", "ADDRESSMAP", "*");
+  b.attrs["USERSRC"] = "NOACCESS";
+  b.attrs["DESCR"] = "Default rule to disable all SYSTEM channels";
+  ObjectDef c = chlauthRecord("*", "BLOCKUSER", "*MQADMIN");
+  c.attrs["DESCR"] = "Default rule to disallow privileged users";
+  for (auto& r : {a, b, c}) qm.define(r, true);
+  qm.alterQMgr({{"CHLAUTHINIT", "YES"}});  // created once: records the user removes stay removed
+}
+
+MqscResponse displayChlauth(ExecContext& ctx, const MqscCommand& cmd) {
+  const std::string syntax = "  DISPLAY CHLAUTH( generic_channel_name ) [ TYPE( type ) ] [ ALL ]";
+  bool ok = false;
+  std::string pattern = nameOf(cmd, ok);
+  if (!ok) return syntaxError(cmd.text, syntax);
+  if (auto bad = checkParams(cmd, {"TYPE", "MATCH", "ADDRESS", "CLNTUSER", "SSLPEER", "QMNAME", "DESCR", "USERSRC",
+                                   "MCAUSER"},
+                             syntax))
+    return *bad;
+  std::string typeFilter;
+  if (const MqscParam* t = cmd.find("TYPE"); t && t->items.size() == 1 && t->items[0] != "ALL") typeFilter = t->items[0];
+  bool all = cmd.find("ALL") != nullptr;
+  MqscResponse r;
+  for (const auto& rec : ctx.qm.objects(ObjectKind::ChlAuth)) {
+    if (!genericMatch(pattern, rec.get("PROFILE"))) continue;
+    if (!typeFilter.empty() && rec.get("TYPE") != typeFilter) continue;
+    r.items.push_back(record("AMQ8878I: Display channel authentication record details.", chlauthAttrs(rec, all),
+                             "CSQM448I"));
+  }
+  if (r.items.empty())
+    return single(message("AMQ8884E", "Channel authentication record not found.", Fault::NotFound,
+                          "CHLAUTH(" + pattern + ")"));
+  return r;
+}
+
+MqscResponse setChlauth(ExecContext& ctx, const MqscCommand& cmd) {
+  const std::string syntax =
+      "  SET CHLAUTH( channel_name ) TYPE( BLOCKUSER | BLOCKADDR | SSLPEERMAP | ADDRESSMAP | USERMAP | QMGRMAP )\n"
+      "      [ ACTION( ADD | REPLACE | REMOVE | REMOVEALL ) ] [ identity ] [ USERSRC( MAP | NOACCESS | CHANNEL ) ]\n"
+      "      [ MCAUSER( user ) ] [ DESCR( text ) ]";
+  bool ok = false;
+  std::string profile = nameOf(cmd, ok);
+  const MqscParam* t = cmd.find("TYPE");
+  if (!ok || profile.size() > 48) return syntaxError(cmd.text, syntax);
+  if (!t || t->items.size() != 1 ||
+      std::find(std::begin(kChlauthTypes), std::end(kChlauthTypes), t->items[0]) == std::end(kChlauthTypes))
+    return syntaxError(segmentUpTo(cmd, "TYPE"), syntax);
+  std::string type = t->items[0];
+  std::string idk = identityKeyword(type);
+  std::string action = "REPLACE";
+  if (const MqscParam* a = cmd.find("ACTION")) {
+    if (a->items.size() != 1) return syntaxError(segmentUpTo(cmd, "ACTION"), syntax);
+    action = a->items[0];
+    if (action != "ADD" && action != "REPLACE" && action != "REMOVE" && action != "REMOVEALL")
+      return syntaxError(segmentUpTo(cmd, "ACTION"), syntax);
+  }
+  std::map<std::string, std::string> values;
+  for (const auto& p : cmd.params) {
+    static const std::set<std::string> known = {"TYPE", "ACTION", "USERSRC", "MCAUSER", "DESCR", "CUSTOM", "CHCKCLNT",
+                                                "WARN", "CMDSCOPE", "ADDRESS", "CLNTUSER", "SSLPEER", "QMNAME",
+                                                "USERLIST", "ADDRLIST", "SSLCERTI"};
+    if (!known.count(p.keyword) || !p.hasValue) return syntaxError(segmentUpTo(cmd, p.keyword), syntax);
+    if (p.keyword == "TYPE" || p.keyword == "ACTION" || p.keyword == "CMDSCOPE") continue;
+    values[p.keyword] = p.value();
+  }
+  if (values.count("USERSRC")) {
+    const std::string& u = values["USERSRC"];
+    if (u != "MAP" && u != "NOACCESS" && u != "CHANNEL") return syntaxError(segmentUpTo(cmd, "USERSRC"), syntax);
+  }
+  std::string zo = "CHLAUTH(" + profile + ")";
+  if (action == "REMOVEALL") {
+    for (const auto& rec : ctx.qm.objects(ObjectKind::ChlAuth))
+      if (rec.get("PROFILE") == profile && rec.get("TYPE") == type) ctx.qm.remove(ObjectKind::ChlAuth, rec.name, false);
+    return single(message("AMQ8877I", "IBM MQ channel authentication record set.", Fault::None, zo));
+  }
+  if (!values.count(idk)) return syntaxError(cmd.text, syntax);
+  ObjectDef rec = chlauthRecord(profile, type, values[idk]);
+  auto existing = ctx.qm.object(ObjectKind::ChlAuth, rec.name);
+  if (action == "REMOVE") {
+    if (!existing)
+      return single(message("AMQ8884E", "Channel authentication record not found.", Fault::NotFound, zo));
+    ctx.qm.remove(ObjectKind::ChlAuth, rec.name, false);
+    return single(message("AMQ8877I", "IBM MQ channel authentication record set.", Fault::None, zo));
+  }
+  if (existing && action == "ADD")
+    return single(message("AMQ8885E", "Channel authentication record already exists.", Fault::AlreadyExists, zo));
+  if ((type == "ADDRESSMAP" || type == "USERMAP" || type == "SSLPEERMAP" || type == "QMGRMAP") && !values.count("USERSRC"))
+    values["USERSRC"] = "MAP";
+  if (values["USERSRC"] == "MAP" && values["MCAUSER"].empty() && type != "BLOCKUSER" && type != "BLOCKADDR")
+    return syntaxError(cmd.text, syntax);
+  if (existing) rec.attrs = existing->attrs;
+  for (auto& [k, v] : values) rec.attrs[k] = v;
+  Outcome o = ctx.qm.define(rec, true);
+  if (!o.ok()) return single(message("AMQ8101E", "IBM MQ error (" + std::to_string(o.reason) + ") has occurred.", Fault::Storage, zo));
+  return single(message("AMQ8877I", "IBM MQ channel authentication record set.", Fault::None, zo));
+}
+
+}  // namespace qmsim::cmdserver
