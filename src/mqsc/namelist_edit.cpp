@@ -238,7 +238,7 @@ NamelistStep editNamelist(ProgramContext &ctx, const MqscTarget &target, Command
                                   text.data() + name.valuePos);
   PreparedRequest request = buildMqscRequest(target, display);
   request.handler = kHandlerNamelistMerge;
-  NamelistMerge merge(ctx, target, record);
+  NamelistMerge merge(target, record);
   bool answered = exchange->inquire(request, [&](const MQMD &md, const uint8_t *data, size_t length) {
     return merge.onReply(md, data, length);
   });

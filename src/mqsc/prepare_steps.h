@@ -26,8 +26,7 @@ NamelistStep editNamelist(ProgramContext &ctx, const MqscTarget &target, Command
 // Collects the current names of a namelist from the replies to its DISPLAY.
 class NamelistMerge {
 public:
-  NamelistMerge(ProgramContext &ctx, const MqscTarget &target, CommandRecord &record)
-      : ctx_(ctx), target_(target), record_(record) {}
+  NamelistMerge(const MqscTarget &target, CommandRecord &record) : target_(target), record_(record) {}
   // One reply; true when it was the last.
   bool onReply(const MQMD &md, const uint8_t *data, size_t length);
   bool ok() const { return ok_ && gotNames_; }
@@ -38,7 +37,6 @@ private:
   bool takeNames(std::string_view recordText);
   void failWithText(std::string_view text);
   bool zosLine(std::string_view line);
-  ProgramContext &ctx_;
   const MqscTarget &target_;
   CommandRecord &record_;
   std::vector<std::string> names_;
