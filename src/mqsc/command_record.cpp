@@ -4,6 +4,8 @@
 
 #include "driver/context.h"
 #include "driver/output.h"
+#include "mqsc/attribute_tokenizer.h"
+#include "mqsc/command_words.h"
 
 namespace {
 
@@ -65,7 +67,21 @@ void setCommandLayout(CommandLayout layout) {
   installedLayout() = std::move(layout);
 }
 
+void checkRecordAttributes(ProgramContext &ctx, const CommandRecord &record) {
+  if (!ctx.countingUnhandled || !isDisplayCommand(record.commandText)) return;
+  VocabContext vctx;
+  const CommandDef *display = FindCommand(vctx, "", "DISPLAY", kExact, false, nullptr);
+  std::string objectType(commandWord(record.commandText, 1));
+  const CommandDef *command =
+      display ? FindObjectType(vctx, display, "", objectType, kExact, false, true, nullptr) : nullptr;
+  uint32_t count = 0;
+  for (const std::string &line : uncheckedAttributes(record, command, count))
+    if (ctx.output) ctx.output->addLine(ctx, line, kStyleError);
+  ctx.unhandledAttributes += count;
+}
+
 void writeLinesAsReceived(ProgramContext &ctx, CommandRecord &record) {
+  checkRecordAttributes(ctx, record);
   for (const RecordLine &line : record.lines) {
     uint32_t style = (line.flags & kLineError) ? kStyleError : kStyleInfo;
     if (line.flags & kLineQuiet) style |= kStyleHidden;

@@ -80,6 +80,7 @@ struct CommandRecord {
   std::vector<RecordLine> lines;
   bool succeeded = false;      // the outcome, valid once kMarkComplete is set
   bool droppingRecord = false; // the record being received was rejected by a filter
+  bool checkingAttributes = false;  // the attribute check mode was on when replies arrived: output is quiet
 
   bool complete() const { return (marks & kMarkComplete) != 0; }
   bool has(uint32_t mark) const { return (marks & mark) != 0; }
@@ -109,3 +110,8 @@ std::string incompleteMarkerText(const CommandRecord &record);
 using CommandLayout = std::function<void(ProgramContext &ctx, CommandRecord &record)>;
 void setCommandLayout(CommandLayout layout);   // empty: back to the default
 void writeLinesAsReceived(ProgramContext &ctx, CommandRecord &record);
+
+// The attribute check mode (ctx.countingUnhandled): looks every attribute of the record's
+// responses up in the field table of its DISPLAY command, adds "  Unhandled attribute X"
+// error lines to the output and raises ctx.unhandledAttributes. Part of every layout.
+void checkRecordAttributes(ProgramContext &ctx, const CommandRecord &record);

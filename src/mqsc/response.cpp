@@ -40,7 +40,8 @@ constexpr const char *kNotFoundMessages[] = {"AMQ8147", "AMQ8565", "AMQ8933", "A
                                              "AMQ8461", "AMQ9082", "AMQ8464", "AMQ8472", "AMQ8420"};
 
 uint32_t lineFlags(const CommandRecord &record, const MqscTarget &target, uint32_t flags) {
-  if (record.kind == RecordKind::ScriptCommand || target.checkAttributes) flags |= kLineQuiet;
+  if (record.kind == RecordKind::ScriptCommand || target.checkAttributes || record.checkingAttributes)
+    flags |= kLineQuiet;
   return flags;
 }
 
@@ -259,6 +260,7 @@ bool handleMqscResponse(ProgramContext &ctx, CommandRecord &record, const MqscTa
     OwnedMutexGuard guard(ctx.displayLock);
     if (record.complete()) return true;   // a late reply for a command already finished
     if (!ctx.fileMode()) record.marks |= kMarkMarkerAdded;
+    if (ctx.countingUnhandled) record.checkingAttributes = true;
     if (!data) length = 0;
     if (target.isZos() && (formatIs(md, MQFMT_COMMAND_1) || formatIs(md, MQFMT_COMMAND_2))) {
       last = decodeZosText(record, target, data, length);

@@ -4,6 +4,8 @@
 #include <ctime>
 
 #include "mqsc/attribute_tokenizer.h"
+#include "mqsc/response.h"
+#include "test_support.h"
 
 namespace {
 
@@ -97,6 +99,35 @@ TEST(AttributeCheck, UnknownKeywordsAreReported) {
   auto lines = uncheckedAttributes(rec, display, count);
   EXPECT_EQ(lines, std::vector<std::string>{"  Unhandled attribute NOSUCHATTR"});
   EXPECT_EQ(count, 1u);
+}
+
+} // namespace
+
+namespace {
+
+TEST(AttributeCheck, CompletionReportsAndCountsInCheckMode) {
+  TestContext tc;
+  tc.ctx.countingUnhandled = true;
+  CommandRecord rec;
+  rec.commandText = "DISPLAY QUEUE(SYSTEM.DEFAULT.LOCAL.QUEUE) ALL";
+  rec.isDisplay = true;
+  MqscTarget target;
+  target.platform = MQPL_UNIX;
+  auto reply = escapeReply("AMQ8409I: Display Queue details.\n QUEUE(A) CURDEPTH(0) BOGUS(1) ALSOBOGUS");
+  MQMD md = replyMd(MQFMT_ADMIN);
+  ASSERT_TRUE(handleMqscResponse(tc.ctx, rec, target, md, reply.data(), reply.size()));
+  EXPECT_EQ(tc.ctx.unhandledAttributes, 2u);
+  size_t hidden = 0, errors = 0;
+  for (const auto &[text, style] : tc.sink->lines) {
+    if (style & kStyleHidden) ++hidden;
+    if (text.rfind("  Unhandled attribute ", 0) == 0) {
+      ++errors;
+      EXPECT_TRUE(style & kStyleError);
+      EXPECT_FALSE(style & kStyleHidden);
+    }
+  }
+  EXPECT_EQ(errors, 2u);
+  EXPECT_EQ(hidden, 2u);   // the record's two physical lines
 }
 
 } // namespace
