@@ -3,6 +3,7 @@
 #include "mqsc/request.h"
 
 #include <cctype>
+#include <new>
 #include <mutex>
 
 #include "driver/context.h"
@@ -174,8 +175,24 @@ void completeWithoutReply(ProgramContext &ctx, CommandRecord &record) {
   completeCommandRecord(ctx, record);
 }
 
+namespace {
+PrepareResult prepareSteps(ProgramContext &ctx, const MqscTarget &target, CommandRecord &record, std::string &text,
+                           MqscExchange *exchange);
+} // namespace
+
 PrepareResult prepareMqscCommand(ProgramContext &ctx, const MqscTarget &target, CommandRecord &record,
                                  std::string &text, MqscExchange *exchange) {
+  try {
+    return prepareSteps(ctx, target, record, text, exchange);
+  } catch (const std::bad_alloc &) {
+    ctx.statusFlags |= kStatusInternalFailure;
+    return fail(ctx, record, "Unable to allocate storage");
+  }
+}
+
+namespace {
+PrepareResult prepareSteps(ProgramContext &ctx, const MqscTarget &target, CommandRecord &record, std::string &text,
+                           MqscExchange *exchange) {
   record.isDisplay = isDisplayCommand(text);
   if (record.isDisplay) record.marks |= kMarkFilterable;
   std::string message;
@@ -219,3 +236,4 @@ PrepareResult prepareMqscCommand(ProgramContext &ctx, const MqscTarget &target, 
     r.request.expectsNoReply = true;
   return r;
 }
+} // namespace

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <new>
 
 #include "driver/context.h"
 #include "driver/output.h"
@@ -253,8 +254,9 @@ void addResponseText(ProgramContext &ctx, CommandRecord &record, const MqscTarge
   addTextLocked(record, target, text, length);
 }
 
-bool handleMqscResponse(ProgramContext &ctx, CommandRecord &record, const MqscTarget &target, const MQMD &md,
-                        const uint8_t *data, size_t length) {
+namespace {
+bool decodeReply(ProgramContext &ctx, CommandRecord &record, const MqscTarget &target, const MQMD &md,
+                 const uint8_t *data, size_t length) {
   bool last = false;
   {
     OwnedMutexGuard guard(ctx.displayLock);
@@ -285,6 +287,20 @@ bool handleMqscResponse(ProgramContext &ctx, CommandRecord &record, const MqscTa
       addErrorLine(record, target, shortReplyMessage());
       ctx.statusFlags |= kStatusMqCallFailed;
     }
+  }
+  return last;
+}
+} // namespace
+
+bool handleMqscResponse(ProgramContext &ctx, CommandRecord &record, const MqscTarget &target, const MQMD &md,
+                        const uint8_t *data, size_t length) {
+  bool last = false;
+  try {
+    last = decodeReply(ctx, record, target, md, data, length);
+  } catch (const std::bad_alloc &) {
+    // The reply is dropped; the command is still completed at its last reply.
+    ctx.statusFlags |= kStatusInternalFailure;
+    last = length >= sizeof(MQCFH) && (readInt32(data + offsetof(MQCFH, Control)) & MQCFC_LAST) != 0;
   }
   if (last) completeCommandRecord(ctx, record);
   return last;
