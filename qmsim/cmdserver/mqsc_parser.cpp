@@ -130,7 +130,9 @@ bool parseMqsc(const std::string& text, MqscCommand& out, MqscParseError& error)
       if (j >= n) return fail(n);
       p.hasValue = true;
       p.raw = text.substr(look + 1, j - look - 1);
-      if (!splitItems(p.raw, p)) return fail(j + 1);
+      // A WHERE condition is read by its own rules: keyword, operator, value.
+      if (p.keyword == "WHERE") p.items.push_back(p.raw), p.quoted.push_back(false);
+      else if (!splitItems(p.raw, p)) return fail(j + 1);
       i = j + 1;
       if (i < n && !isBlank(text[i]) && text[i] != ')') {
         // "KEY(a)b": something glued to the closing bracket

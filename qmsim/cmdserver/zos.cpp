@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cmdserver/command_server.h"
+#include "cmdserver/model.h"
 #include "cmdserver/mqsc_parser.h"
 
 namespace qmsim::cmdserver {
@@ -53,7 +54,9 @@ std::string commandName(const MqscCommand& cmd) {
   static const std::map<std::string, std::string> full = {{"DIS", "DISPLAY"}, {"DEF", "DEFINE"}, {"ALT", "ALTER"},
                                                           {"STA", "START"}, {"REF", "REFRESH"}};
   if (auto it = full.find(verb); it != full.end()) verb = it->second;
-  return verb + (cmd.object.empty() ? "" : " " + cmd.object);
+  std::string object = cmd.object;
+  if (const TypeDef* t = findType(object)) object = t->keyword;
+  return verb + (object.empty() ? "" : " " + object);
 }
 
 // Lines for one queue manager: its records and messages, then the completion line.
