@@ -232,6 +232,11 @@ std::vector<std::string> escape(ExecContext& ctx, const PcfRequest& req) {
   if (text->type != MQCFT_STRING) return failWith(req.header, MQRCCF_STRUCTURE_TYPE_ERROR, MQCACF_ESCAPE_TEXT);
   MqscResponse resp = executeMqsc(ctx, text->text);
   std::vector<std::string> out;
+  if (resp.items.empty()) {  // every request is answered, so the requester never waits in vain
+    PcfWriter w(MQCFT_RESPONSE, req.header.Version, MQCMD_ESCAPE, 1, true, MQCC_OK, MQRC_NONE);
+    w.integer(MQIACF_ESCAPE_TYPE, MQET_MQSC);
+    return {w.finish()};
+  }
   for (size_t i = 0; i < resp.items.size(); ++i) {
     const ResponseItem& item = resp.items[i];
     bool failed = item.fault != Fault::None;

@@ -94,11 +94,6 @@ MqscResponse queueStatus(ExecContext& ctx, const MqscCommand& cmd) {
                                  "CSQM452I"));
       }
   }
-  if (r.items.empty() && type == "HANDLE") {
-    bool any = false;
-    for (const auto& def : ctx.qm.objects(ObjectKind::Queue)) any |= genericMatch(pattern, def.name);
-    if (any) return r;  // queues without handles: nothing to show, no error
-  }
   if (r.items.empty()) return notFound(pattern, "QSTATUS(" + pattern + ")");
   return r;
 }

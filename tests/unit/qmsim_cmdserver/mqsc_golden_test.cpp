@@ -106,6 +106,9 @@ TEST(MqscGolden, DeleteAndClearRespectOpenQueuesAndMessages) {
   EXPECT_EQ(f.first("DELETE QLOCAL(BUSY)"), "AMQ8148E: IBM MQ object in use.");
   EXPECT_TRUE(has(f.first("DIS QS(BUSY)"), "OPPROCS(1)"));
   EXPECT_TRUE(has(f.first("DIS QS(BUSY) TYPE(HANDLE)"), "APPLTAG(app)"));
+  // No handles: still an answer (an empty answer would leave the requester waiting).
+  EXPECT_EQ(f.first("DIS QS(SYSTEM.DEFAULT.LOCAL.QUEUE) TYPE(HANDLE)"),
+            "AMQ8147E: IBM MQ object SYSTEM.DEFAULT.LOCAL.QUEUE not found.");
   f.qm->close(conn, h, MQCO_NONE);
   EXPECT_EQ(f.first("DELETE QLOCAL(BUSY)"), "AMQ8143E: IBM MQ queue BUSY not empty.");
   EXPECT_EQ(f.first("CLEAR QL(BUSY)"), "AMQ8022I: IBM MQ queue cleared.");
