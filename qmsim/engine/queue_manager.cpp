@@ -195,7 +195,9 @@ struct QueueManager::Impl {
     for (int i = 0; i < 8; ++i) id[23 - i] = static_cast<MQBYTE>(v >> (8 * i));
   }
 
-  bool isTempDyn(const ObjectDef& def) const { return def.get("DEFTYPE") == "TEMPDYN"; }
+  // A temporary dynamic queue (a model queue also carries DEFTYPE(TEMPDYN), as the
+  // type of the queues made from it, and is kept).
+  bool isTempDyn(const ObjectDef& def) const { return def.get("QTYPE") != "QMODEL" && def.get("DEFTYPE") == "TEMPDYN"; }
 
   void noteStorageError(const std::string& error) {
     if (storageError.empty()) storageError = error;

@@ -207,11 +207,13 @@ bool routeResponse(ProgramContext &ctx, Connection &conn, const RequestId &id, c
   case kHandlerQmgrLevel: {
     QmgrLevelReply reply;
     bool last = handleQmgrLevelReply(ctx, reply, md, data, length);
+    // A version 3 inquiry is answered by a data message and a summary message; only
+    // what a message carries is taken, so the summary does not wipe the level out.
     if (!reply.failed) {
-      conn.commandLevel = reply.commandLevel;
-      conn.platform = reply.platform;
-      conn.agentLevel = reply.agentLevel;
-      conn.agentFeatures = reply.agentFeatures;
+      if (reply.commandLevel) conn.commandLevel = reply.commandLevel;
+      if (reply.platform) conn.platform = reply.platform;
+      if (reply.agentLevel) conn.agentLevel = reply.agentLevel;
+      if (reply.agentFeatures) conn.agentFeatures = reply.agentFeatures;
     }
     if (ctx.trace.status)
       std::fprintf(stderr, reply.failed ? "Query Command Level failed RC(%d)\n" : "Query Command Level worked CMDLVL(%d)\n",
