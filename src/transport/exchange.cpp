@@ -109,7 +109,7 @@ bool handOnMqsc(ProgramContext &ctx, Connection &conn, uint32_t seq, const std::
   int queue = prepared.request.queue == CommandQueue::Tolk || t.tolkMode ? kTolkCommandQueue : kMqCommandQueue;
   if (!putRequest(ctx, conn, queue, seq, prepared.request.message.data(), md, prepared.request.message.size(),
                   prepared.request.handler, seq, 0)) {
-    completeCommandRecord(ctx, *record);
+    failRecord(ctx, *record, "");   // putRequest has reported why; the command counts as failed
     forgetRecord(t, seq);
     return false;
   }

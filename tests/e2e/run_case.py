@@ -101,6 +101,7 @@ def main():
     ap.add_argument("--build", required=True)
     ap.add_argument("case")
     a = ap.parse_args()
+    a.kvarn = os.path.abspath(a.kvarn)
     sandbox = tempfile.mkdtemp(prefix="kvarn-e2e-")
     failures = []
     try:
