@@ -12,12 +12,12 @@ namespace {
 // A row written compactly: "s48" string of up to 48 characters, "n0:9" integer range
 // (then "|WORD" for keywords it also accepts), "e A B C" enumeration, "f NOWORD" a
 // bare keyword pair, "l" list of strings, "r" shown but never set.
-AttrDef row(const char* keyword, const char* spec, const char* dflt = "", const char* classes = "") {
+AttrDef row(const char* keyword, const char* form, const char* dflt = "", const char* classes = "") {
   AttrDef a;
   a.keyword = keyword;
   a.defaultValue = dflt;
   a.classes = classes;
-  std::string s = spec;
+  std::string s = form;
   switch (s[0]) {
     case 's':
       a.kind = ValueKind::String;
