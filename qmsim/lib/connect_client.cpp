@@ -1,12 +1,14 @@
-// Client bindings: the channel comes from the MQCD in MQCNO, a JSON channel table
-// named by MQCNO's CCDT URL, MQSERVER ("CHANNEL/TCP/host(port)"), or a JSON table
+// Client bindings: the channel comes from the MQCD in MQCNO, a channel table named
+// by MQCNO's CCDT URL, MQSERVER ("CHANNEL/TCP/host(port)"), or a channel table
 // named by MQCHLLIB and MQCHLTAB; a connection name may list several addresses.
+// A channel table is JSON or IBM's binary format, told apart by its content.
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "lib/backend.h"
+#include "lib/ccdt_binary.h"
 #include "net/ccdt_json.h"
 #include "net/remote_backend.h"
 
@@ -50,16 +52,21 @@ bool fromMQSERVER(ChannelChoice& choice) {
   return true;
 }
 
-// Picks the channel for qmgrName from a JSON table; a binary table is not readable here.
+// Picks the first client channel for qmgrName (any channel when it is empty) from
+// a JSON or binary table.
 Outcome fromCcdtFile(const std::string& path, const std::string& qmgrName, ChannelChoice& choice) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return Outcome::fail(MQRC_CCDT_URL_ERROR);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos || text[first] != '{') return Outcome::fail(MQRC_CHANNEL_CONFIG_ERROR);
   std::vector<CcdtChannel> channels;
-  std::string error;
-  if (!parseJsonCcdt(text, channels, error)) return Outcome::fail(MQRC_CHANNEL_CONFIG_ERROR);
+  if (looksLikeBinaryCcdt(text)) {
+    if (Outcome o = readBinaryCcdt(path, channels); !o.ok()) return o;
+  } else {
+    size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos || text[first] != '{') return Outcome::fail(MQRC_CHANNEL_CONFIG_ERROR);
+    std::string error;
+    if (!parseJsonCcdt(text, channels, error)) return Outcome::fail(MQRC_CHANNEL_CONFIG_ERROR);
+  }
   for (const auto& ch : channels) {
     if (!qmgrName.empty() && ch.queueManager != qmgrName) continue;
     choice.channel = ch.name;
