@@ -235,17 +235,27 @@ KVARN_MQI_ENTRY void MQGET(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID pMsgDesc, PMQVOID
   report(o, pCompCode, pReason);
 }
 
+namespace {
+// The selector and attribute arrays of MQINQ and MQSET, checked as IBM checks them.
+Outcome checkAttributeArrays(MQLONG selectorCount, PMQLONG selectors, MQLONG intAttrCount, PMQLONG intAttrs,
+                             MQLONG charAttrLength, PMQCHAR charAttrs) {
+  if (selectorCount < 0 || selectorCount > 256 || (selectorCount > 0 && selectors == nullptr))
+    return Outcome::fail(MQRC_SELECTOR_COUNT_ERROR);
+  if (intAttrCount < 0 || (intAttrCount > 0 && intAttrs == nullptr)) return Outcome::fail(MQRC_INT_ATTR_COUNT_ERROR);
+  if (charAttrLength < 0 || (charAttrLength > 0 && charAttrs == nullptr))
+    return Outcome::fail(MQRC_CHAR_ATTR_LENGTH_ERROR);
+  return Outcome{};
+}
+}  // namespace
+
 KVARN_MQI_ENTRY void MQINQ(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG pSelectors,
                            MQLONG IntAttrCount, PMQLONG pIntAttrs, MQLONG CharAttrLength, PMQCHAR pCharAttrs,
                            PMQLONG pCompCode, PMQLONG pReason) {
   auto backend = backendFor(Hconn);
   if (!backend) return report(Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
-  if (SelectorCount < 0 || SelectorCount > 256 || (SelectorCount > 0 && pSelectors == nullptr))
-    return report(Outcome::fail(MQRC_SELECTOR_COUNT_ERROR), pCompCode, pReason);
-  if (IntAttrCount < 0 || (IntAttrCount > 0 && pIntAttrs == nullptr))
-    return report(Outcome::fail(MQRC_INT_ATTR_COUNT_ERROR), pCompCode, pReason);
-  if (CharAttrLength < 0 || (CharAttrLength > 0 && pCharAttrs == nullptr))
-    return report(Outcome::fail(MQRC_CHAR_ATTR_LENGTH_ERROR), pCompCode, pReason);
+  if (Outcome bad = checkAttributeArrays(SelectorCount, pSelectors, IntAttrCount, pIntAttrs, CharAttrLength, pCharAttrs);
+      !bad.ok())
+    return report(bad, pCompCode, pReason);
   Outcome o = backend->inquire(Hobj, {pSelectors, static_cast<size_t>(SelectorCount)},
                                {pIntAttrs, static_cast<size_t>(IntAttrCount)},
                                {pCharAttrs, static_cast<size_t>(CharAttrLength)});
@@ -257,12 +267,9 @@ KVARN_MQI_ENTRY void MQSET(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQ
                            PMQLONG pCompCode, PMQLONG pReason) {
   auto backend = backendFor(Hconn);
   if (!backend) return report(Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
-  if (SelectorCount < 0 || SelectorCount > 256 || (SelectorCount > 0 && pSelectors == nullptr))
-    return report(Outcome::fail(MQRC_SELECTOR_COUNT_ERROR), pCompCode, pReason);
-  if (IntAttrCount < 0 || (IntAttrCount > 0 && pIntAttrs == nullptr))
-    return report(Outcome::fail(MQRC_INT_ATTR_COUNT_ERROR), pCompCode, pReason);
-  if (CharAttrLength < 0 || (CharAttrLength > 0 && pCharAttrs == nullptr))
-    return report(Outcome::fail(MQRC_CHAR_ATTR_LENGTH_ERROR), pCompCode, pReason);
+  if (Outcome bad = checkAttributeArrays(SelectorCount, pSelectors, IntAttrCount, pIntAttrs, CharAttrLength, pCharAttrs);
+      !bad.ok())
+    return report(bad, pCompCode, pReason);
   Outcome o = backend->set(Hobj, {pSelectors, static_cast<size_t>(SelectorCount)},
                            {pIntAttrs, static_cast<size_t>(IntAttrCount)},
                            {pCharAttrs, static_cast<size_t>(CharAttrLength)});
