@@ -147,6 +147,10 @@ TEST_F(EngineTest, DefinitionsAndPersistentMessagesSurviveARestart) {
   for (const auto& q : qm->objects(ObjectKind::Queue))
     if (q.name.rfind("PERM.", 0) == 0) permanentDynamicKept = q.get("DEFTYPE") == "PERMDYN";
   EXPECT_TRUE(permanentDynamicKept);
+  // Model queues carry DEFTYPE(TEMPDYN) for the queues they make; they themselves are
+  // definitions and must be kept.
+  for (const char* model : {"SYSTEM.DEFAULT.MODEL.QUEUE", "SYSTEM.DURABLE.MODEL.QUEUE"})
+    EXPECT_TRUE(qm->object(ObjectKind::Queue, model)) << model;
   // Messages got without syncpoint are gone after the next restart too.
   qm->stop();
   qm = openQm();
