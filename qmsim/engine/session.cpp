@@ -5,6 +5,7 @@
 namespace qmsim {
 
 using kvarn::mqi::setField;
+using kvarn::mqi::fieldText;
 
 Outcome Session::connect(Registry& registry, std::shared_ptr<QueueManager> qm, const ConnectParams& params,
                          std::unique_ptr<Session>& session) {
@@ -85,6 +86,9 @@ Outcome Session::close(MQHOBJ& hobj, MQLONG options) {
 Outcome Session::put(MQHOBJ hobj, MQMD& md, MQPMO& pmo, std::string_view data) {
   Target t;
   if (!lookup(hobj, t)) return Outcome::fail(MQRC_HOBJ_ERROR);
+  // A blank ReplyToQMgr names the queue manager the application is connected to, even
+  // when the message goes on to another one: its replies must find their way back.
+  if (!fieldText(md.ReplyToQ).empty() && fieldText(md.ReplyToQMgr).empty()) setField(md.ReplyToQMgr, home_->name());
   return t.qm->put(t.conn, t.hobj, md, pmo, data);
 }
 
