@@ -465,6 +465,9 @@ void cslDoConnectCommand(ProgramContext &ctx, const ParsedCommand &cmd, int issu
     ctx.startupState |= kStartupConnectPending;
     return;
   }
+  // The user's own =conn replaces the start-up connection still waiting for the first
+  // command; left pending, it would connect later and take the commands elsewhere.
+  if (issueKind != IssueKindFromStartup) ctx.startupState &= ~kStartupConnectPending;
   if (templ.forgetCredentials) {
     forgetSaved(t, templ.targetQmgr);
   } else if (SavedCredential *saved = findSaved(t, templ.targetQmgr)) {
