@@ -18,6 +18,14 @@ the lines after it, up to the next section, are its parts:
     file NAME missing          the sandbox file NAME must not exist
     write NAME:                the following lines are written to the sandbox file NAME
                                before the run
+    sh: command                a shell command run in the sandbox before kvarn starts
+                               (repeatable, in order); it sees the run's environment,
+                               $SANDBOX and $BIN (the build's bin directory, also first
+                               on PATH, so "qmsim" is the build's); the case fails if it
+                               exits non-zero. Its output goes to the sandbox file
+                               sh.log. A command ending in "&" runs on in the
+                               background (redirect its output). qmsim servers still
+                               running when the case ends are stopped.
 
 Every run gets a fresh environment with KVARNCFG, HOME and KVARN_QMSIM_HOME inside the
 sandbox, so tests never touch the user's files. Times "[hh:mm:ss]" are masked to
@@ -28,6 +36,7 @@ import os
 import re
 import shlex
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -46,7 +55,7 @@ def parse(path):
     for line in lines:
         if line.startswith("== run"):
             current = {"args": "", "env": [], "stdin": [], "rc": None, "stdout": None, "stderr": None,
-                       "has": [], "errhas": [], "files": [], "missing": [], "writes": []}
+                       "has": [], "errhas": [], "files": [], "missing": [], "writes": [], "sh": []}
             runs.append(current)
             block = None
             continue
@@ -61,12 +70,14 @@ def parse(path):
             block = ("write", line[6:-1])
             current["writes"].append((line[6:-1], []))
             continue
-        if re.match(r"^(args|env|rc|stdout-has|stderr-has):", line) or re.match(r"^file \S+ (has:|missing)", line):
+        if re.match(r"^(args|env|sh|rc|stdout-has|stderr-has):", line) or re.match(r"^file \S+ (has:|missing)", line):
             block = None
             if line.startswith("args:"):
                 current["args"] = line[5:].strip()
             elif line.startswith("env:"):
                 current["env"].append(line[4:].strip())
+            elif line.startswith("sh:"):
+                current["sh"].append(line[3:].strip())
             elif line.startswith("rc:"):
                 current["rc"] = int(line[3:].strip())
             elif line.startswith("stdout-has:"):
@@ -95,6 +106,29 @@ def mask(text):
     return text
 
 
+def run_shell(commands, env, sandbox, bindir):
+    """Runs the sh: steps; returns an error text or None."""
+    shenv = dict(env, SANDBOX=sandbox, BIN=bindir, PATH=bindir + os.pathsep + env["PATH"])
+    with open(os.path.join(sandbox, "sh.log"), "ab") as log:
+        for command in commands:
+            p = subprocess.run(["/bin/sh", "-c", command], stdin=subprocess.DEVNULL, stdout=log,
+                               stderr=subprocess.STDOUT, env=shenv, cwd=sandbox, timeout=60)
+            if p.returncode != 0:
+                return f"sh step {command!r} exited {p.returncode}"
+    return None
+
+
+def stop_servers(sandbox):
+    """Ends the qmsim servers a case left running (their pid files are in the sandbox)."""
+    for root, _, files in os.walk(sandbox):
+        if "qmsim.pid" in files:
+            try:
+                with open(os.path.join(root, "qmsim.pid")) as f:
+                    os.kill(int(f.read().split()[0]), signal.SIGTERM)
+            except (OSError, ValueError, IndexError):
+                pass
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--kvarn", required=True)
@@ -118,10 +152,21 @@ def main():
             for name, body in run["writes"]:
                 with open(os.path.join(sandbox, name), "w", encoding="utf-8") as f:
                     f.write("\n".join(body) + "\n")
+            if run["sh"]:
+                error = run_shell(run["sh"], env, sandbox, os.path.abspath(os.path.join(a.build, "bin")))
+                if error:
+                    log = open(os.path.join(sandbox, "sh.log"), encoding="utf-8", errors="replace").read()
+                    failures.append(f"run {n}: {error}\n--- sh.log\n{log}")
+                    break
             args = [w.replace("$SANDBOX", sandbox) for w in shlex.split(run["args"])]
             stdin = "\n".join(run["stdin"]) + ("\n" if run["stdin"] else "")
-            p = subprocess.run([a.kvarn] + args, input=stdin.encode(), capture_output=True, env=env,
-                               cwd=sandbox, timeout=120)
+            try:
+                p = subprocess.run([a.kvarn] + args, input=stdin.encode(), capture_output=True, env=env,
+                                   cwd=sandbox, timeout=120)
+            except subprocess.TimeoutExpired as e:
+                failures.append(f"run {n}: kvarn did not end within 120 seconds\n--- stdout so far\n" +
+                                (e.stdout or b"").decode(errors="replace"))
+                break
             out, err = mask(p.stdout.decode(errors="replace")), mask(p.stderr.decode(errors="replace"))
             out, err = out.replace(sandbox, "$SANDBOX"), err.replace(sandbox, "$SANDBOX")
             where = f"run {n}"
@@ -148,6 +193,7 @@ def main():
                 if os.path.exists(os.path.join(sandbox, name)):
                     failures.append(f"{where}: file {name} exists")
     finally:
+        stop_servers(sandbox)
         shutil.rmtree(sandbox, ignore_errors=True)
     if failures:
         print("\n".join(failures))
