@@ -371,7 +371,13 @@ void getResponses(ProgramContext &ctx, Connection &conn, uint32_t awaitedSeq, lo
       conn.replyBuffer[size] = '\0';
       ++t.responseCount;
       RequestId id = decodeRequestId(md.CorrelId);
-      if (id.sequence > t.answeredSeq) {
+      // A reply the worker waits for itself (queue commands, a namelist merge) does not
+      // end the command: the worker does, once it has finished with it. Released early,
+      // the command thread would hand over its next command while the worker still runs
+      // this one, and the worker's bookkeeping would then mark that command as done.
+      bool workerAwaits = !finite && (id.handler == kHandlerNamelistMerge || id.handler == kHandlerClearQueue ||
+                                      id.handler == kHandlerQueueDepth);
+      if (id.sequence > t.answeredSeq && !workerAwaits) {
         raise(t.answeredSeq, id.sequence);
         if (t.processedSeq < id.sequence) raise(t.processedSeq, id.sequence);
         traceStatus(ctx, "GETR");
@@ -381,7 +387,7 @@ void getResponses(ProgramContext &ctx, Connection &conn, uint32_t awaitedSeq, lo
         if (finite) {
           raise(t.completedSeq, id.sequence);
           if (t.completedSeq >= awaitedSeq) return;
-        } else if (id.sequence > t.completedSeq) {
+        } else if (!workerAwaits && id.sequence > t.completedSeq) {
           raise(t.completedSeq, id.sequence);
           t.lastReason = 0;
           conn.responseEvent.set();

@@ -32,14 +32,17 @@ void queueRequest(ProgramContext &ctx, Connection &conn, const std::string &queu
   request.message = depth ? buildQueueDepthRequest(queue, zos) : buildClearQueueRequest(queue, zos);
   request.handler = depth ? kHandlerQueueDepth : kHandlerClearQueue;
   QueueCommandReply reply;
-  bool got = awaitReply(
+  // The reply is published by the reader thread before it completes the command: the
+  // waiting command thread reads it as soon as it is released, before this worker runs on.
+  awaitReply(
       ctx, conn, t.submittedSeq, request,
       [&](const MQMD &md, const uint8_t *data, size_t length) {
-        return depth ? handleQueueDepthReply(ctx, reply, md, data, length)
-                     : handleClearQueueReply(ctx, reply, md, data, length);
+        bool last = depth ? handleQueueDepthReply(ctx, reply, md, data, length)
+                          : handleClearQueueReply(ctx, reply, md, data, length);
+        if (last) t.queueReply = reply;
+        return last;
       },
       ctx.fileMode() ? ctx.settings.respwait : ctx.settings.respwaiti);
-  if (got) t.queueReply = reply;
 }
 
 // qempty: gets every message (truncated to nothing) until a get fails.
