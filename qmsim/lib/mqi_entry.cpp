@@ -162,6 +162,19 @@ KVARN_MQI_ENTRY void MQCLOSE(MQHCONN Hconn, PMQHOBJ pHobj, MQLONG Options, PMQLO
   report(o, pCompCode, pReason);
 }
 
+namespace {
+// The message descriptor, put options and buffer shared by MQPUT and MQPUT1.
+Outcome takePutArguments(PMQVOID pMsgDesc, PMQVOID pPutMsgOpts, MQLONG BufferLength, PMQVOID pBuffer, MQMD& md,
+                         size_t& mdLen, MQPMO& pmo, size_t& pmoLen, std::string_view& data) {
+  if (!takeStruct(pMsgDesc, MQMD_STRUC_ID, mdLength, md, mdLen)) return Outcome::fail(MQRC_MD_ERROR);
+  if (!takeStruct(pPutMsgOpts, MQPMO_STRUC_ID, pmoLength, pmo, pmoLen)) return Outcome::fail(MQRC_PMO_ERROR);
+  if (BufferLength < 0) return Outcome::fail(MQRC_BUFFER_LENGTH_ERROR);
+  if (BufferLength > 0 && pBuffer == nullptr) return Outcome::fail(MQRC_BUFFER_ERROR);
+  data = std::string_view(static_cast<const char*>(pBuffer), BufferLength > 0 ? static_cast<size_t>(BufferLength) : 0);
+  return Outcome{};
+}
+}  // namespace
+
 KVARN_MQI_ENTRY void MQPUT(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID pMsgDesc, PMQVOID pPutMsgOpts, MQLONG BufferLength,
                            PMQVOID pBuffer, PMQLONG pCompCode, PMQLONG pReason) {
   auto backend = backendFor(Hconn);
@@ -169,13 +182,10 @@ KVARN_MQI_ENTRY void MQPUT(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID pMsgDesc, PMQVOID
   MQMD md = kvarn::mqi::defaultMD();
   MQPMO pmo = kvarn::mqi::defaultPMO();
   size_t mdLen = 0, pmoLen = 0;
-  if (!takeStruct(pMsgDesc, MQMD_STRUC_ID, mdLength, md, mdLen))
-    return report(Outcome::fail(MQRC_MD_ERROR), pCompCode, pReason);
-  if (!takeStruct(pPutMsgOpts, MQPMO_STRUC_ID, pmoLength, pmo, pmoLen))
-    return report(Outcome::fail(MQRC_PMO_ERROR), pCompCode, pReason);
-  if (BufferLength < 0) return report(Outcome::fail(MQRC_BUFFER_LENGTH_ERROR), pCompCode, pReason);
-  if (BufferLength > 0 && pBuffer == nullptr) return report(Outcome::fail(MQRC_BUFFER_ERROR), pCompCode, pReason);
-  std::string_view data(static_cast<const char*>(pBuffer), BufferLength > 0 ? static_cast<size_t>(BufferLength) : 0);
+  std::string_view data;
+  if (Outcome bad = takePutArguments(pMsgDesc, pPutMsgOpts, BufferLength, pBuffer, md, mdLen, pmo, pmoLen, data);
+      !bad.ok())
+    return report(bad, pCompCode, pReason);
   Outcome o = backend->put(Hobj, md, pmo, data);
   if (o.ok()) {
     giveStruct(pMsgDesc, md, mdLen);
@@ -194,13 +204,10 @@ KVARN_MQI_ENTRY void MQPUT1(MQHCONN Hconn, PMQVOID pObjDesc, PMQVOID pMsgDesc, P
   size_t odLen = 0, mdLen = 0, pmoLen = 0;
   if (!takeStruct(pObjDesc, MQOD_STRUC_ID, odLength, od, odLen))
     return report(Outcome::fail(MQRC_OD_ERROR), pCompCode, pReason);
-  if (!takeStruct(pMsgDesc, MQMD_STRUC_ID, mdLength, md, mdLen))
-    return report(Outcome::fail(MQRC_MD_ERROR), pCompCode, pReason);
-  if (!takeStruct(pPutMsgOpts, MQPMO_STRUC_ID, pmoLength, pmo, pmoLen))
-    return report(Outcome::fail(MQRC_PMO_ERROR), pCompCode, pReason);
-  if (BufferLength < 0) return report(Outcome::fail(MQRC_BUFFER_LENGTH_ERROR), pCompCode, pReason);
-  if (BufferLength > 0 && pBuffer == nullptr) return report(Outcome::fail(MQRC_BUFFER_ERROR), pCompCode, pReason);
-  std::string_view data(static_cast<const char*>(pBuffer), BufferLength > 0 ? static_cast<size_t>(BufferLength) : 0);
+  std::string_view data;
+  if (Outcome bad = takePutArguments(pMsgDesc, pPutMsgOpts, BufferLength, pBuffer, md, mdLen, pmo, pmoLen, data);
+      !bad.ok())
+    return report(bad, pCompCode, pReason);
   Outcome o = backend->put1(od, md, pmo, data);
   if (o.ok()) {
     giveStruct(pObjDesc, od, odLen);
