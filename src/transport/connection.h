@@ -63,6 +63,7 @@ struct Connection {
   std::atomic<bool> disconnectPending{false};
   std::string commandText;
   int issueKind = 0;
+  uint32_t handedSeq = 0;        // the last command handed to this connection's worker
   void *resultTarget = nullptr;
   void *contextValue = nullptr;
   MQHCONN commandHconn = kNoHconn;

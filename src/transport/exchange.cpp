@@ -162,13 +162,21 @@ void workerLoop(ProgramContext &ctx, Connection &conn) {
     }
     if (conn.closing && conn.commandHconn == kNoHconn) break;
   }
-  if (conn.commandHconn != kNoHconn) disconnectQmgr(ctx, conn, false);
+  bool wasCurrent;
   {
     OwnedMutexGuard guard(ctx.consoleLock);
-    if (t.lastReason != 6124) t.lastReason = MQRC_Q_MGR_NOT_AVAILABLE;
-    raise(t.answeredSeq, t.submittedSeq);
-    raise(t.completedSeq, t.submittedSeq);
-    raise(t.processedSeq, t.submittedSeq);
+    wasCurrent = t.current == &conn;
+  }
+  if (conn.commandHconn != kNoHconn) disconnectQmgr(ctx, conn, false);
+  {
+    // Only what was handed to this connection is settled here: by now the command
+    // thread may have handed its next command to another connection.
+    OwnedMutexGuard guard(ctx.consoleLock);
+    if ((wasCurrent || conn.handedSeq > t.answeredSeq) && t.lastReason != 6124)
+      t.lastReason = MQRC_Q_MGR_NOT_AVAILABLE;
+    raise(t.answeredSeq, conn.handedSeq);
+    raise(t.completedSeq, conn.handedSeq);
+    raise(t.processedSeq, conn.handedSeq);
     if (t.current == &conn) t.current = &t.connectionTemplate;
   }
   conn.workerAlive = false;
@@ -530,6 +538,7 @@ int cslIssueMQCommand(ProgramContext &ctx, std::string_view text, const MqComman
     if (args.disconnect) conn.disconnectPending = true;
     conn.resultTarget = args.resultTarget;
     conn.contextValue = args.contextValue;
+    conn.handedSeq = seq;
     t.submittedSeq = seq;
   }
   traceStatus(ctx, "MQCW");
