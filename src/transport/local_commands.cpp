@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
+
+#include <unistd.h>
 
 #include "driver/context.h"
 #include "driver/dispatch.h"
@@ -41,8 +44,15 @@ bool askToContinue(int depth) {
   std::printf("Queue contains %d messages - continue? ", depth);
   std::fflush(stdout);
   char reply[302];
-  if (!std::fgets(reply, sizeof reply, stdin)) return false;
-  return reply[0] == 'Y' || reply[0] == 'y';
+  bool answered = std::fgets(reply, sizeof reply, stdin) != nullptr;
+  // An answer read from a file or pipe is not echoed by a terminal: show it, so that
+  // the output records the question and its answer on one line.
+  if (!isatty(STDIN_FILENO)) {
+    std::string shown = answered ? std::string(reply, std::strcspn(reply, "\r\n")) : "";
+    std::printf("%s\n", shown.c_str());
+    std::fflush(stdout);
+  }
+  return answered && (reply[0] == 'Y' || reply[0] == 'y');
 }
 
 void doClear(ProgramContext &ctx, ParsedCommand &cmd, int) {
