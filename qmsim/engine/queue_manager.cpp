@@ -216,6 +216,27 @@ struct QueueManager::Impl {
     return false;
   }
 
+  // One changed object, journalled; folds the journal into a snapshot when it is due.
+  bool saveObject(const ObjectDef& def) {
+    if (!store->enabled() || isTempDyn(def)) return true;
+    std::string error;
+    if (!store->appendObject(def, error)) {
+      noteStorageError(error);
+      return false;
+    }
+    return !store->wantsSnapshot() || saveObjects();
+  }
+
+  bool saveRemoval(ObjectKind kind, const std::string& objectName) {
+    if (!store->enabled()) return true;
+    std::string error;
+    if (!store->appendRemoval(kind, objectName, error)) {
+      noteStorageError(error);
+      return false;
+    }
+    return !store->wantsSnapshot() || saveObjects();
+  }
+
   bool saveMessages() {
     if (!store->enabled()) return true;
     std::vector<StoredMessage> all;
@@ -335,7 +356,7 @@ struct QueueManager::Impl {
       createdTemp = isTempDyn(dyn);
       queues[dynName] = std::move(dyn);
       createLocalState(dynName);
-      if (!createdTemp && !saveObjects()) {
+      if (!createdTemp && !saveObject(queues[dynName])) {
         dropQueue(dynName);
         return Outcome::fail(MQRC_RESOURCE_PROBLEM);
       }
@@ -406,7 +427,7 @@ struct QueueManager::Impl {
           bool hadPersistent = !q->second->messages.empty();
           dropQueue(h.queue);
           if (permanent) {
-            saveObjects();
+            saveRemoval(ObjectKind::Queue, h.queue);
             if (hadPersistent) saveMessages();
           }
         }
@@ -537,6 +558,11 @@ std::shared_ptr<QueueManager> QueueManager::open(const std::string& name, const 
             return all;
           }(), error))
         return nullptr;
+    } else if (s.store->wantsSnapshot() && !s.saveObjects()) {
+      // Changes replayed from the journal are folded into a new snapshot before any
+      // new change is appended after a possibly torn last line.
+      error = s.storageError;
+      return nullptr;
     }
     std::vector<StoredMessage> msgs;
     if (!s.store->loadMessages(msgs, error)) return nullptr;
@@ -912,7 +938,7 @@ Outcome QueueManager::set(ConnId conn, MQHOBJ hobj, std::span<const MQLONG> sele
   }
   (void)charAttrs;
   for (auto& [k, v] : changes) def->second.attrs[k] = v;
-  if (!s.isTempDyn(def->second)) s.saveObjects();
+  s.saveObject(def->second);
   for (auto& [n, q] : s.local) q->arrived.notify_all();
   return {};
 }
@@ -941,7 +967,7 @@ ObjectDef QueueManager::qmgrObject() const {
 void QueueManager::alterQMgr(const Attributes& changes) {
   std::lock_guard lk(impl_->mu);
   for (const auto& [k, v] : changes) impl_->qmgr.attrs[k] = v;
-  impl_->saveObjects();
+  impl_->saveObject(impl_->qmgr);
 }
 
 std::vector<ObjectDef> QueueManager::objects(ObjectKind kind) const {
@@ -993,17 +1019,18 @@ Outcome QueueManager::define(ObjectDef def, bool replace) {
     }
     if (def.queueType() == "QLOCAL") s.createLocalState(def.name);
     std::string qname = def.name;
-    s.queues[qname] = std::move(def);
+    const ObjectDef& stored = s.queues[qname] = std::move(def);
     for (auto& [n, q] : s.local) q->arrived.notify_all();
+    if (!s.saveObject(stored)) return Outcome::fail(MQRC_RESOURCE_PROBLEM);
   } else {
     auto key = std::make_pair(def.kind, def.name);
     auto it = s.others.find(key);
     if (it != s.others.end() && !replace) return Outcome::fail(MQRC_OBJECT_ALREADY_EXISTS);
     def.attrs["CRDATE"] = it != s.others.end() ? it->second.get("CRDATE", date) : date;
     def.attrs["CRTIME"] = it != s.others.end() ? it->second.get("CRTIME", time) : time;
-    s.others[key] = std::move(def);
+    const ObjectDef& stored = s.others[key] = std::move(def);
+    if (!s.saveObject(stored)) return Outcome::fail(MQRC_RESOURCE_PROBLEM);
   }
-  if (!s.saveObjects()) return Outcome::fail(MQRC_RESOURCE_PROBLEM);
   return {};
 }
 
@@ -1032,7 +1059,7 @@ Outcome QueueManager::remove(ObjectKind kind, const std::string& name, bool purg
   } else {
     if (!s.others.erase({kind, name})) return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
   }
-  if (!s.saveObjects()) return Outcome::fail(MQRC_RESOURCE_PROBLEM);
+  if (!s.saveRemoval(kind, name)) return Outcome::fail(MQRC_RESOURCE_PROBLEM);
   return {};
 }
 

@@ -1,11 +1,13 @@
 #include "engine/store.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace qmsim {
@@ -101,6 +103,77 @@ bool readWholeFile(const std::filesystem::path& path, std::string& data, std::st
   return true;
 }
 
+constexpr const char* kJournalHeader = "# qmsim object journal v1";
+
+struct JournalEntry {
+  bool remove = false;
+  ObjectDef def;
+};
+
+// One journal line without its newline: "P|D <tab> kind <tab> name [<tab> key=value]...
+// <tab> #checksum". False when it does not check out.
+bool parseJournalLine(const std::string& line, JournalEntry& entry) {
+  size_t mark = line.rfind("\t#");
+  if (mark == std::string::npos || line.size() - mark != 18) return false;
+  unsigned long long stored = 0;
+  if (std::sscanf(line.c_str() + mark + 2, "%16llx", &stored) != 1 || stored != fnv1a(line.data(), mark)) return false;
+  std::vector<std::string> fields;
+  for (size_t start = 0;;) {
+    size_t tab = line.find('\t', start);
+    if (tab >= mark) {
+      fields.push_back(line.substr(start, mark - start));
+      break;
+    }
+    fields.push_back(line.substr(start, tab - start));
+    start = tab + 1;
+  }
+  if (fields.size() < 3 || (fields[0] != "P" && fields[0] != "D")) return false;
+  entry.remove = fields[0] == "D";
+  auto kind = kindFromName(fields[1]);
+  if (!kind || !unescape(fields[2], entry.def.name) || entry.def.name.empty()) return false;
+  entry.def.kind = *kind;
+  if (entry.remove && fields.size() != 3) return false;
+  for (size_t i = 3; i < fields.size(); ++i) {
+    size_t eq = fields[i].find('=');
+    std::string value;
+    if (eq == std::string::npos || eq == 0 || !unescape(fields[i].substr(eq + 1), value)) return false;
+    entry.def.attrs[fields[i].substr(0, eq)] = value;
+  }
+  return true;
+}
+
+// Every complete line must check out; an incomplete last line is a torn append and is
+// dropped. On failure `error` names the line.
+bool parseJournal(const std::string& data, std::vector<JournalEntry>& entries, std::string& error) {
+  size_t pos = 0;
+  int lineNo = 0;
+  while (pos < data.size()) {
+    size_t end = data.find('\n', pos);
+    if (end == std::string::npos) break;
+    std::string line = data.substr(pos, end - pos);
+    pos = end + 1;
+    if (++lineNo == 1) {
+      if (line != kJournalHeader) {
+        error = "line 1: not a qmsim journal";
+        return false;
+      }
+      continue;
+    }
+    JournalEntry entry;
+    if (!parseJournalLine(line, entry)) {
+      error = "line " + std::to_string(lineNo) + ": bad change record";
+      return false;
+    }
+    entries.push_back(std::move(entry));
+  }
+  // No complete line at all: whatever there is must be the start of a torn header.
+  if (lineNo == 0 && std::string_view(kJournalHeader).substr(0, data.size()) != data) {
+    error = "line 1: not a qmsim journal";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool writeFileAtomically(const std::filesystem::path& path, const std::string& data, std::string& error) {
@@ -138,6 +211,10 @@ bool writeFileAtomically(const std::filesystem::path& path, const std::string& d
 
 Store::Store(std::filesystem::path dir) : dir_(std::move(dir)) {}
 
+Store::~Store() {
+  if (journalFd_ >= 0) ::close(journalFd_);
+}
+
 bool Store::hasObjects() const {
   std::error_code ec;
   return enabled() && std::filesystem::exists(dir_ / kObjectsFile, ec);
@@ -153,10 +230,70 @@ bool Store::saveObjects(const ObjectDef& qmgr, const std::vector<ObjectDef>& obj
   emit(qmgr);
   for (const auto& def : objects) emit(def);
   out += "# end\n";
-  return writeFileAtomically(dir_ / kObjectsFile, out, error);
+  if (!writeFileAtomically(dir_ / kObjectsFile, out, error)) return false;
+  snapshotBytes_ = out.size();
+  return resetJournal(error);
 }
 
-bool Store::loadObjects(ObjectDef& qmgr, std::vector<ObjectDef>& objects, std::string& error) const {
+bool Store::resetJournal(std::string& error) {
+  if (journalFd_ >= 0) ::close(journalFd_);
+  journalFd_ = -1;
+  journalBytes_ = 0;
+  journalReplayed_ = false;
+  std::error_code ec;
+  if (!std::filesystem::exists(dir_ / kJournalFile, ec)) return true;
+  return writeFileAtomically(dir_ / kJournalFile, std::string(kJournalHeader) + "\n", error);
+}
+
+bool Store::wantsSnapshot() const { return journalReplayed_ || journalBytes_ > snapshotBytes_ + (64u << 10); }
+
+bool Store::appendObject(const ObjectDef& def, std::string& error) {
+  if (!enabled()) return true;
+  std::string line = "P\t" + std::string(kindName(def.kind)) + "\t" + escape(def.name);
+  for (const auto& [key, value] : def.attrs) line.append("\t").append(key).append("=").append(escape(value));
+  return appendLine(std::move(line), error);
+}
+
+bool Store::appendRemoval(ObjectKind kind, const std::string& name, std::string& error) {
+  if (!enabled()) return true;
+  return appendLine("D\t" + std::string(kindName(kind)) + "\t" + escape(name), error);
+}
+
+bool Store::appendLine(std::string line, std::string& error) {
+  std::filesystem::path path = dir_ / kJournalFile;
+  if (journalFd_ < 0) {
+    journalFd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (journalFd_ < 0) {
+      error = "cannot open " + path.string() + ": " + std::strerror(errno);
+      return false;
+    }
+    struct stat st{};
+    if (::fstat(journalFd_, &st) == 0 && st.st_size == 0) line = std::string(kJournalHeader) + "\n" + line;
+  }
+  char check[24];
+  size_t body = line.rfind('\n') == std::string::npos ? 0 : line.rfind('\n') + 1;
+  std::snprintf(check, sizeof check, "\t#%016llx\n",
+                static_cast<unsigned long long>(fnv1a(line.data() + body, line.size() - body)));
+  line += check;
+  size_t done = 0;
+  while (done < line.size()) {
+    ssize_t n = ::write(journalFd_, line.data() + done, line.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = "cannot write " + path.string() + ": " + std::strerror(errno);
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::fsync(journalFd_) != 0) {
+    error = "cannot flush " + path.string() + ": " + std::strerror(errno);
+    return false;
+  }
+  journalBytes_ += line.size();
+  return true;
+}
+
+bool Store::loadSnapshot(ObjectDef& qmgr, std::vector<ObjectDef>& objects, std::string& error) {
   std::filesystem::path path = dir_ / kObjectsFile;
   std::string data;
   if (!readWholeFile(path, data, error)) return false;
@@ -207,6 +344,48 @@ bool Store::loadObjects(ObjectDef& qmgr, std::vector<ObjectDef>& objects, std::s
   }
   if (!sawEnd) return damaged("file is truncated");
   if (!sawQMgr) return damaged("no queue manager section");
+  snapshotBytes_ = data.size();
+  return true;
+}
+
+bool Store::loadObjects(ObjectDef& qmgr, std::vector<ObjectDef>& objects, std::string& error) {
+  if (!loadSnapshot(qmgr, objects, error)) return false;
+  std::filesystem::path path = dir_ / kJournalFile;
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return true;
+  std::string data;
+  if (!readWholeFile(path, data, error)) return false;
+  std::vector<JournalEntry> entries;
+  if (!parseJournal(data, entries, error)) {
+    error = path.string() + " is damaged at " + error;
+    return false;
+  }
+  std::map<std::pair<ObjectKind, std::string>, size_t> where;
+  for (size_t i = 0; i < objects.size(); ++i) where[{objects[i].kind, objects[i].name}] = i;
+  std::vector<bool> removed(objects.size(), false);
+  for (auto& e : entries) {
+    if (e.def.kind == ObjectKind::QMgr) {
+      if (!e.remove) qmgr = std::move(e.def);
+      continue;
+    }
+    auto key = std::make_pair(e.def.kind, e.def.name);
+    auto it = where.find(key);
+    if (e.remove) {
+      if (it != where.end()) removed[it->second] = true, where.erase(it);
+    } else if (it != where.end()) {
+      objects[it->second] = std::move(e.def);
+    } else {
+      where[key] = objects.size();
+      objects.push_back(std::move(e.def));
+      removed.push_back(false);
+    }
+  }
+  std::vector<ObjectDef> kept;
+  kept.reserve(objects.size());
+  for (size_t i = 0; i < objects.size(); ++i)
+    if (!removed[i]) kept.push_back(std::move(objects[i]));
+  objects = std::move(kept);
+  journalReplayed_ = !entries.empty() || data.size() > std::strlen(kJournalHeader) + 1;
   return true;
 }
 

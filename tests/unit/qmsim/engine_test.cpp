@@ -182,6 +182,77 @@ TEST_F(EngineTest, DamagedFilesAreReportedAndLeftAlone) {
   EXPECT_NE(error.find(Store::kMessagesFile), std::string::npos) << error;
 }
 
+// Each change is appended to the journal and flushed at once, so another reader of
+// the files (a restart after kill -9) sees it without a clean stop.
+TEST_F(EngineTest, JournalledChangesAreReadBackAndFoldIntoTheSnapshot) {
+  auto dir = home_.path() / "QME";
+  auto qm = openQm();
+  ASSERT_TRUE(qm->define(localQueue("A", {{"DESCR", "tab\there\nnewline %41 = sign "}}), false).ok());
+  ASSERT_TRUE(qm->define(localQueue("B"), false).ok());
+  ASSERT_TRUE(qm->alter(ObjectKind::Queue, "A", {{"MAXDEPTH", "77"}}).ok());
+  ASSERT_TRUE(qm->remove(ObjectKind::Queue, "B", false).ok());
+  qm->alterQMgr({{"DESCR", "journalled"}});
+  auto readBack = [&](ObjectDef& qmgr, std::vector<ObjectDef>& objects) {
+    Store reader(dir);
+    std::string error;
+    EXPECT_TRUE(reader.loadObjects(qmgr, objects, error)) << error;
+  };
+  auto find = [](const std::vector<ObjectDef>& objects, const std::string& name) -> const ObjectDef* {
+    for (const auto& o : objects)
+      if (o.name == name) return &o;
+    return nullptr;
+  };
+  ObjectDef qmgr;
+  std::vector<ObjectDef> objects;
+  readBack(qmgr, objects);
+  ASSERT_TRUE(find(objects, "A"));
+  EXPECT_EQ(find(objects, "A")->get("DESCR"), "tab\there\nnewline %41 = sign ");
+  EXPECT_EQ(find(objects, "A")->get("MAXDEPTH"), "77");
+  EXPECT_FALSE(find(objects, "B"));
+  EXPECT_EQ(qmgr.get("DESCR"), "journalled");
+
+  // Enough changes to outgrow the snapshot: the journal is folded and starts again.
+  for (int i = 0; i < 400; ++i)
+    ASSERT_TRUE(qm->define(localQueue("MANY." + std::to_string(i), {{"DESCR", std::string(200, 'x')}}), false).ok());
+  {
+    std::ifstream in(dir / Store::kObjectsFile);
+    std::string snapshot(std::istreambuf_iterator<char>(in), {});
+    EXPECT_NE(snapshot.find("[QUEUE MANY.100]"), std::string::npos) << "the journal was never folded";
+    EXPECT_LT(std::filesystem::file_size(dir / Store::kJournalFile), snapshot.size() + 70000);
+  }
+  readBack(qmgr, objects);
+  EXPECT_TRUE(find(objects, "MANY.0") && find(objects, "MANY.399") && find(objects, "A"));
+  qm->stop();
+  qm.reset();
+
+  // A torn last line (a crash in mid-append) is dropped, and the journal is folded on open.
+  std::ofstream(dir / Store::kJournalFile, std::ios::app) << "P\tQUEUE\tHALF\tQTYPE=QLO";
+  qm = openQm();
+  EXPECT_FALSE(qm->object(ObjectKind::Queue, "HALF"));
+  EXPECT_TRUE(qm->object(ObjectKind::Queue, "MANY.399"));
+  ASSERT_TRUE(qm->define(localQueue("AFTER.TEAR"), false).ok());
+  qm->stop();
+  qm.reset();
+  qm = openQm();
+  EXPECT_TRUE(qm->object(ObjectKind::Queue, "AFTER.TEAR"));
+  qm->stop();
+  qm.reset();
+
+  // A damaged line followed by others is not a torn append: refused, file left alone.
+  std::string journal;
+  {
+    std::ifstream in(dir / Store::kJournalFile);
+    journal.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  std::string damaged = journal + "P\tQUEUE\tBAD\t#0000000000000000\n" + journal.substr(journal.find('\n') + 1);
+  std::ofstream(dir / Store::kJournalFile, std::ios::trunc) << damaged;
+  std::string error;
+  EXPECT_FALSE(QueueManager::open("QME", dir, error));
+  EXPECT_NE(error.find("damaged"), std::string::npos) << error;
+  std::ifstream in(dir / Store::kJournalFile);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), damaged);
+}
+
 TEST_F(EngineTest, StopEndsWaitingGetsWith2162AndQuiesceGives2161) {
   auto qm = openQm();
   ConnId c = connect(*qm);
