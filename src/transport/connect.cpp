@@ -3,6 +3,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -203,8 +204,9 @@ int disconnectQmgr(ProgramContext &ctx, Connection &conn, bool report) {
     pmo.Options = MQPMO_NO_SYNCPOINT;
     MQLONG cc = 0, rc = 0;
     conn.entryTable->MQPUT(conn.commandHconn, conn.replyOutputHobj, &md, &pmo, 0, nullptr, &cc, &rc);
-    for (int i = 0; cc == MQCC_OK && conn.readerRunning && i < 50; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    int64_t deadline = steadyMs() + 5000;
+    while (cc == MQCC_OK && conn.readerRunning && steadyMs() < deadline)
+      conn.readerEnded.wait(static_cast<long>(std::max<int64_t>(1, deadline - steadyMs())));
   }
   MQLONG cc = MQCC_OK, rc = MQRC_NONE, cc2 = MQCC_OK, rc2 = MQRC_NONE;
   // The reader owns the reply connection while it runs; only a reader that has

@@ -57,6 +57,7 @@ struct Connection {
   std::atomic<bool> workerAlive{false};
   std::thread reader, worker;
   AutoResetEvent requestEvent, responseEvent;
+  AutoResetEvent readerEnded;    // set by the reader as it ends
   MQHCONN replyHconn = kNoHconn;
   MQHOBJ replyInputHobj = kNoHobj;
   std::atomic<bool> closing{false};

@@ -193,6 +193,7 @@ void readerLoop(ProgramContext &ctx, Connection &conn) {
   }
   conn.closing = true;
   conn.readerRunning = false;
+  conn.readerEnded.set();
   conn.requestEvent.set();
 }
 

@@ -143,7 +143,7 @@ int disconnectAll(ProgramContext &ctx) {
   }
   int result = 1;
   for (Connection *c : live) {
-    for (int i = 0; i < 100 && !c->ended(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (int i = 0; i < 2000 && !c->ended(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     if (!c->ended()) result = 0;
   }
   {
