@@ -371,8 +371,8 @@ class ObjectCommands {
     }
     MqscResponse r;
     if (t_.subtype != "QCLUSTER") {
-      for (const auto& def : ctx_.qm.objects(t_.kind)) {
-        if (!sameType(t_, def) || !genericMatch(target.name, def.name)) continue;
+      for (const auto& def : ctx_.qm.objects(t_.kind, target.name)) {
+        if (!sameType(t_, def)) continue;
         if (!typeFilter.empty() && typeValue(t_, def) != typeFilter) continue;
         const TypeDef& rowType = def.kind == ObjectKind::Queue ? queueTypeFor(def.queueType()) : t_;
         auto values = attributeValues(ctx_, rowType, def);
@@ -542,8 +542,8 @@ MqscResponse resetQStats(ExecContext& ctx, const MqscCommand& cmd) {
   if (!ctx.zos || !objectName(cmd, t, target, true) || !cmd.params.empty())
     return syntaxError(cmd.text, ctx.zos ? "  RESET QSTATS( generic_q_name )" : "");
   MqscResponse r;
-  for (const auto& def : ctx.qm.objects(ObjectKind::Queue)) {
-    if (def.queueType() != "QLOCAL" || !genericMatch(target.name, def.name)) continue;
+  for (const auto& def : ctx.qm.objects(ObjectKind::Queue, target.name)) {
+    if (def.queueType() != "QLOCAL") continue;
     auto st = ctx.qm.resetQueueStats(def.name);
     if (!st) continue;
     ResponseItem item;

@@ -102,8 +102,7 @@ std::vector<std::string> inquireQueue(ExecContext& ctx, const PcfRequest& req) {
   const PcfParam* typeFilter = req.find(MQIA_Q_TYPE);
   Responses r(req.header);
   int found = 0;
-  for (const auto& def : ctx.qm.objects(ObjectKind::Queue)) {
-    if (!genericMatch(name->text, def.name)) continue;
+  for (const auto& def : ctx.qm.objects(ObjectKind::Queue, name->text)) {
     MQLONG type = queueTypeNumber(def.queueType());
     if (typeFilter && typeFilter->intValue != MQQT_ALL && typeFilter->intValue != type) continue;
     ++found;
@@ -141,8 +140,7 @@ std::vector<std::string> resetQueueStats(ExecContext& ctx, const PcfRequest& req
   if (!name) return failWith(req.header, MQRCCF_PARM_COUNT_TOO_SMALL, MQCA_Q_NAME);
   Responses r(req.header);
   int found = 0;
-  for (const auto& def : ctx.qm.objects(ObjectKind::Queue)) {
-    if (!genericMatch(name->text, def.name)) continue;
+  for (const auto& def : ctx.qm.objects(ObjectKind::Queue, name->text)) {
     if (def.queueType() != "QLOCAL") {
       if (def.name == name->text) return failWith(req.header, MQRCCF_Q_WRONG_TYPE);
       continue;

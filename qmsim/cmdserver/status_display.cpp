@@ -66,8 +66,8 @@ MqscResponse queueStatus(ExecContext& ctx, const MqscCommand& cmd) {
   }
   MqscResponse r;
   auto conns = type == "HANDLE" ? ctx.qm.connections() : std::vector<ConnectionInfo>{};
-  for (const auto& def : ctx.qm.objects(ObjectKind::Queue)) {
-    if (def.queueType() != "QLOCAL" || !genericMatch(pattern, def.name)) continue;
+  for (const auto& def : ctx.qm.objects(ObjectKind::Queue, pattern)) {
+    if (def.queueType() != "QLOCAL") continue;
     auto st = ctx.qm.queueStatus(def.name);
     if (!st) continue;
     if (type == "QUEUE") {

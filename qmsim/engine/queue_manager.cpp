@@ -984,6 +984,24 @@ std::vector<ObjectDef> QueueManager::objects(ObjectKind kind) const {
   return out;
 }
 
+std::vector<ObjectDef> QueueManager::objects(ObjectKind kind, const std::string& pattern) const {
+  bool generic = !pattern.empty() && pattern.back() == '*';
+  std::string prefix = generic ? pattern.substr(0, pattern.size() - 1) : pattern;
+  if (kind == ObjectKind::QMgr || (generic && prefix.empty())) return objects(kind);
+  std::lock_guard lk(impl_->mu);
+  std::vector<ObjectDef> out;
+  auto matches = [&](const std::string& name) { return generic ? name.compare(0, prefix.size(), prefix) == 0 : name == prefix; };
+  if (kind == ObjectKind::Queue) {
+    for (auto it = impl_->queues.lower_bound(prefix); it != impl_->queues.end() && matches(it->first); ++it)
+      out.push_back(it->second);
+  } else {
+    for (auto it = impl_->others.lower_bound({kind, prefix});
+         it != impl_->others.end() && it->first.first == kind && matches(it->first.second); ++it)
+      out.push_back(it->second);
+  }
+  return out;
+}
+
 std::optional<ObjectDef> QueueManager::object(ObjectKind kind, const std::string& name) const {
   std::lock_guard lk(impl_->mu);
   if (kind == ObjectKind::Queue) {

@@ -114,6 +114,8 @@ class QueueManager {
   ObjectDef qmgrObject() const;
   void alterQMgr(const Attributes& changes);
   std::vector<ObjectDef> objects(ObjectKind kind) const;
+  // Those whose names match an MQSC name: exact, or generic with a trailing '*'.
+  std::vector<ObjectDef> objects(ObjectKind kind, const std::string& pattern) const;
   std::optional<ObjectDef> object(ObjectKind kind, const std::string& name) const;
   // Fails with MQRC_OBJECT_ALREADY_EXISTS unless replace is set.
   Outcome define(ObjectDef def, bool replace);
