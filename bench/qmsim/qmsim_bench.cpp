@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "mqi/mqi.h"
+#include "support/mq_api.h"
 
 extern char** environ;
 
@@ -84,22 +85,8 @@ Figures referenceRun(int rounds) {
 }
 
 // --- qmsim through the MQI ---------------------------------------------------------------
-struct Api {
-#define BENCH_ENTRY(name, params) PFN_##name name = nullptr;
-  KVARN_MQI_ENTRY_POINTS(BENCH_ENTRY)
-#undef BENCH_ENTRY
-  explicit Api(const std::string& path) {
-    void* h = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!h) throw std::runtime_error(::dlerror());
-#define BENCH_ENTRY(name, params) name = reinterpret_cast<PFN_##name>(::dlsym(h, #name));
-    KVARN_MQI_ENTRY_POINTS(BENCH_ENTRY)
-#undef BENCH_ENTRY
-  }
-};
-
-void check(const char* what, MQLONG cc, MQLONG rc) {
-  if (cc == MQCC_FAILED) throw std::runtime_error(std::string(what) + " failed with reason " + std::to_string(rc));
-}
+using Api = bench::MqApi;
+using bench::check;
 
 MQHCONN connect(Api& api, int port) {
   MQCNO cno = kvarn::mqi::defaultCNO();
