@@ -1,0 +1,103 @@
+#!/usr/bin/env python3
+"""The password prompt at a terminal: kvarn runs on a pseudo-terminal, =conn with
+pwd(*) asks "QM(QMP) User(alice) password > ", the typed password is shown as stars
+(never in clear) and the connect to a qmsim server that checks passwords succeeds;
+the password is then remembered, so a second =conn to the same queue manager asks
+nothing."""
+import argparse
+import os
+import pty
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def read_until(fd, wanted, seconds=30):
+    text = b""
+    deadline = time.time() + seconds
+    while wanted.encode() not in text:
+        left = deadline - time.time()
+        if left <= 0 or not select.select([fd], [], [], left)[0]:
+            raise AssertionError(f"did not see {wanted!r}; got:\n{text.decode(errors='replace')}")
+        try:
+            chunk = os.read(fd, 4096)
+        except OSError:
+            chunk = b""
+        if not chunk:
+            raise AssertionError(f"kvarn ended before {wanted!r}; got:\n{text.decode(errors='replace')}")
+        text += chunk
+    return text.decode(errors="replace")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--kvarn", required=True)
+    ap.add_argument("--build", required=True)
+    a = ap.parse_args()
+    a.kvarn = os.path.abspath(a.kvarn)
+    bindir = os.path.abspath(os.path.join(a.build, "bin"))
+    sandbox = tempfile.mkdtemp(prefix="kvarn-pty-")
+    env = {"PATH": bindir + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"), "HOME": sandbox,
+           "KVARNCFG": os.path.join(sandbox, "cfg"), "KVARN_QMSIM_HOME": os.path.join(sandbox, "qmsim"),
+           "TERM": "dumb"}
+    for k in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TMPDIR"):
+        if k in os.environ:
+            env[k] = os.environ[k]
+    os.makedirs(env["KVARNCFG"])
+    server = None
+    try:
+        with open(os.path.join(sandbox, "users.txt"), "w") as f:
+            f.write("alice:s3cret\n")
+        subprocess.run(["qmsim", "create", "QMP"], env=env, cwd=sandbox, check=True, capture_output=True)
+        subprocess.run(["qmsim", "start", "QMP", "--port", "0", "--bind", "127.0.0.1", "--auth", "users.txt",
+                        "--background"], env=env, cwd=sandbox, check=True, capture_output=True)
+        server = os.path.join(env["KVARN_QMSIM_HOME"], "QMP", "qmsim.pid")
+        port = open(server).read().split()[1]
+        conn = f"=conn qm(QMP) client conname(127.0.0.1({port})) user(alice)"
+
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.chdir(sandbox)
+            os.execve(a.kvarn, [a.kvarn, "-f", "-x"], env)
+        try:
+            os.write(fd, (conn + " pwd(*)\n").encode())
+            read_until(fd, "QM(QMP) User(alice) password > ")
+            time.sleep(0.2)   # the prompt has turned echo off by the time it is shown
+            os.write(fd, b"s3cret\n")
+            shown = read_until(fd, "Connected to 'QMP'")
+            assert "s3cret" not in shown, f"the password was echoed:\n{shown}"
+            assert "******" in shown, f"no stars for the typed password:\n{shown}"
+            os.write(fd, b"=disc\n")
+            read_until(fd, "Disconnected from 'QMP'")
+            os.write(fd, (conn + "\nDISPLAY QMGR QMNAME\n").encode())
+            after = read_until(fd, "QMNAME(QMP)")
+            assert "password >" not in after, f"asked again for a remembered password:\n{after}"
+            os.write(fd, b"end\n")
+            read_until(fd, "MQSC Command summary")
+        finally:
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except OSError:
+                pass
+            os.waitpid(pid, 0)
+            os.close(fd)
+    except (AssertionError, subprocess.CalledProcessError) as e:
+        print(f"FAILED: {e}")
+        return 1
+    finally:
+        if server and os.path.exists(server):
+            try:
+                os.kill(int(open(server).read().split()[0]), signal.SIGTERM)
+            except (OSError, ValueError):
+                pass
+        shutil.rmtree(sandbox, ignore_errors=True)
+    print("ok")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
