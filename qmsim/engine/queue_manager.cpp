@@ -1026,7 +1026,8 @@ Outcome QueueManager::define(ObjectDef def, bool replace) {
   def.attrs["ALTTIME"] = time;
   if (def.kind == ObjectKind::Queue) {
     auto it = s.queues.find(def.name);
-    if (it != s.queues.end()) {
+    bool replaced = it != s.queues.end();
+    if (replaced) {
       if (!replace) return Outcome::fail(MQRC_OBJECT_ALREADY_EXISTS);
       if (it->second.queueType() != def.queueType()) return Outcome::fail(MQRC_Q_TYPE_ERROR);
       def.attrs["CRDATE"] = it->second.get("CRDATE");
@@ -1038,7 +1039,13 @@ Outcome QueueManager::define(ObjectDef def, bool replace) {
     if (def.queueType() == "QLOCAL") s.createLocalState(def.name);
     std::string qname = def.name;
     const ObjectDef& stored = s.queues[qname] = std::move(def);
-    for (auto& [n, q] : s.local) q->arrived.notify_all();
+    // Waiting gets re-check a replaced queue's attributes (GET(DISABLED) ends them).
+    // A local queue's waiters wait on its own state; those reading through an alias
+    // wait on the target's, so a replaced alias wakes them all.
+    if (stored.queueType() == "QLOCAL")
+      s.local[qname]->arrived.notify_all();
+    else if (replaced)
+      for (auto& [n, q] : s.local) q->arrived.notify_all();
     if (!s.saveObject(stored)) return Outcome::fail(MQRC_RESOURCE_PROBLEM);
   } else {
     auto key = std::make_pair(def.kind, def.name);
