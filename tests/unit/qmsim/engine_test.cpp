@@ -253,6 +253,33 @@ TEST_F(EngineTest, JournalledChangesAreReadBackAndFoldIntoTheSnapshot) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), damaged);
 }
 
+// A waiting get re-checks the queue when it is redefined: GET(DISABLED) on the queue,
+// or on the alias it reads through, ends the wait with 2016.
+TEST_F(EngineTest, RedefiningWithGetDisabledEndsWaitingGets) {
+  auto qm = openQm();
+  ASSERT_TRUE(qm->define(localQueue("WAITED"), false).ok());
+  ObjectDef alias{ObjectKind::Queue, "WAITED.ALIAS", defaultAttributes(ObjectKind::Queue, "QALIAS")};
+  alias.attrs["TARGET"] = "WAITED";
+  ASSERT_TRUE(qm->define(alias, false).ok());
+  ConnId c = connect(*qm);
+  MQHOBJ direct = open(*qm, c, "WAITED", MQOO_INPUT_SHARED);
+  MQHOBJ viaAlias = open(*qm, c, "WAITED.ALIAS", MQOO_INPUT_SHARED);
+  auto waitThenChange = [&](MQHOBJ h, const char* changed) {
+    Outcome waited;
+    std::thread waiter([&] {
+      std::string data;
+      waited = get(*qm, c, h, data, 10000);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(qm->alter(ObjectKind::Queue, changed, {{"GET", "DISABLED"}}).ok());
+    waiter.join();
+    return waited.reason;
+  };
+  EXPECT_EQ(waitThenChange(viaAlias, "WAITED.ALIAS"), MQRC_GET_INHIBITED);
+  ASSERT_TRUE(qm->alter(ObjectKind::Queue, "WAITED.ALIAS", {{"GET", "ENABLED"}}).ok());
+  EXPECT_EQ(waitThenChange(direct, "WAITED"), MQRC_GET_INHIBITED);
+}
+
 TEST_F(EngineTest, StopEndsWaitingGetsWith2162AndQuiesceGives2161) {
   auto qm = openQm();
   ConnId c = connect(*qm);
