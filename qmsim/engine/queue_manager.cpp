@@ -753,7 +753,7 @@ Outcome QueueManager::put(ConnId conn, MQHOBJ hobj, MQMD& md, MQPMO& pmo, std::s
 }
 
 Outcome QueueManager::get(ConnId conn, MQHOBJ hobj, MQMD& md, MQGMO& gmo, MQLONG bufferLength, char* buffer,
-                          MQLONG& dataLength, const CancelCheck& cancelled) {
+                          MQLONG& dataLength, const CancelCheck& cancelled, bool nonPersistentOnly) {
   std::unique_lock lk(impl_->mu);
   Impl& s = *impl_;
   dataLength = 0;
@@ -794,6 +794,8 @@ Outcome QueueManager::get(ConnId conn, MQHOBJ hobj, MQMD& md, MQGMO& gmo, MQLONG
         return Outcome::fail(MQRC_GET_INHIBITED);
     }
     auto it = s.findMessage(*queue, md, gmo, browse ? h->browseCursor : std::nullopt);
+    if (nonPersistentOnly && it != queue->messages.end() && it->second.md.Persistence == MQPER_PERSISTENT)
+      return Outcome::fail(MQRC_NO_MSG_AVAILABLE);
     if (it != queue->messages.end()) {
       Message& m = it->second;
       MQLONG length = static_cast<MQLONG>(m.data.size());

@@ -101,8 +101,10 @@ class QueueManager {
   Outcome open(ConnId conn, MQOD& od, MQLONG options, MQHOBJ& hobj, std::optional<RouteRequest>* route = nullptr);
   Outcome close(ConnId conn, MQHOBJ hobj, MQLONG options);
   Outcome put(ConnId conn, MQHOBJ hobj, MQMD& md, MQPMO& pmo, std::string_view data);
+  // With nonPersistentOnly, a persistent message first in line is left where it is and
+  // the get answers 2033 (messages sent ahead to a client are never persistent).
   Outcome get(ConnId conn, MQHOBJ hobj, MQMD& md, MQGMO& gmo, MQLONG bufferLength, char* buffer,
-              MQLONG& dataLength, const CancelCheck& cancelled = {});
+              MQLONG& dataLength, const CancelCheck& cancelled = {}, bool nonPersistentOnly = false);
   Outcome inquire(ConnId conn, MQHOBJ hobj, std::span<const MQLONG> selectors, std::span<MQLONG> intAttrs,
                   std::span<char> charAttrs);
   Outcome set(ConnId conn, MQHOBJ hobj, std::span<const MQLONG> selectors, std::span<const MQLONG> intAttrs,

@@ -102,10 +102,10 @@ Outcome Session::put1(MQOD& od, MQMD& md, MQPMO& pmo, std::string_view data) {
 }
 
 Outcome Session::get(MQHOBJ hobj, MQMD& md, MQGMO& gmo, MQLONG bufferLength, char* buffer, MQLONG& dataLength,
-                     const CancelCheck& cancelled) {
+                     const CancelCheck& cancelled, bool nonPersistentOnly) {
   Target t;
   if (!lookup(hobj, t)) return Outcome::fail(MQRC_HOBJ_ERROR);
-  return t.qm->get(t.conn, t.hobj, md, gmo, bufferLength, buffer, dataLength, cancelled);
+  return t.qm->get(t.conn, t.hobj, md, gmo, bufferLength, buffer, dataLength, cancelled, nonPersistentOnly);
 }
 
 Outcome Session::inquire(MQHOBJ hobj, std::span<const MQLONG> selectors, std::span<MQLONG> intAttrs,

@@ -30,7 +30,7 @@ class Session {
   Outcome put(MQHOBJ hobj, MQMD& md, MQPMO& pmo, std::string_view data);
   Outcome put1(MQOD& od, MQMD& md, MQPMO& pmo, std::string_view data);
   Outcome get(MQHOBJ hobj, MQMD& md, MQGMO& gmo, MQLONG bufferLength, char* buffer, MQLONG& dataLength,
-              const CancelCheck& cancelled = {});
+              const CancelCheck& cancelled = {}, bool nonPersistentOnly = false);
   Outcome inquire(MQHOBJ hobj, std::span<const MQLONG> selectors, std::span<MQLONG> intAttrs,
                   std::span<char> charAttrs);
   Outcome set(MQHOBJ hobj, std::span<const MQLONG> selectors, std::span<const MQLONG> intAttrs,

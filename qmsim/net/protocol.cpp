@@ -47,7 +47,7 @@ bool writeFrame(int fd, Op code, const std::string& body) {
 bool readFrame(int fd, Op& code, std::string& body) {
   uint32_t header[2];
   if (!readAll(fd, reinterpret_cast<char*>(header), sizeof header)) return false;
-  if (header[0] < 4 || header[0] > kMaxFrame || header[1] > static_cast<uint32_t>(Op::Backout)) return false;
+  if (header[0] < 4 || header[0] > kMaxFrame || header[1] > static_cast<uint32_t>(Op::GetAhead)) return false;
   code = static_cast<Op>(header[1]);
   body.resize(header[0] - 4);
   return body.empty() || readAll(fd, body.data(), body.size());

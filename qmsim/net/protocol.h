@@ -12,7 +12,12 @@
 
 namespace qmsim::net {
 
-enum class Op : uint32_t { Reply = 0, Connect, Disconnect, Open, Close, Put, Put1, Get, Inquire, Set, Commit, Backout };
+enum class Op : uint32_t { Reply = 0, Connect, Disconnect, Open, Close, Put, Put1, Get, Inquire, Set, Commit, Backout, GetAhead };
+
+// GetAhead is a Get followed by a limit of messages and of bytes: the reply carries the
+// message got and then, each after a non-zero word, further non-persistent messages
+// the server took off the queue for the client to hand out (read ahead), ended by a
+// zero word.
 
 // Larger than any message a queue manager accepts (100 MB) plus its descriptors.
 constexpr size_t kMaxFrame = 100u * 1024 * 1024 + 64 * 1024;

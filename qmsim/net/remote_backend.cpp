@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "net/protocol.h"
+#include "net/read_ahead.h"
 
 namespace qmsim {
 
@@ -72,6 +73,7 @@ class RemoteBackend final : public Backend {
       r.get(od);
       hobj = r.i32();
       if (!r.ok()) return broken();
+      ahead_.opened(hobj, options);
     }
     return o;
   }
@@ -84,7 +86,10 @@ class RemoteBackend final : public Backend {
     std::string reply;
     size_t at = 0;
     Outcome o = call(Op::Close, w, reply, at);
-    if (o.ok()) hobj = MQHO_UNUSABLE_HOBJ;
+    if (o.ok()) {
+      ahead_.closed(hobj);
+      hobj = MQHO_UNUSABLE_HOBJ;
+    }
     return o;
   }
 
@@ -110,22 +115,47 @@ class RemoteBackend final : public Backend {
 
   Outcome get(MQHOBJ hobj, MQMD& md, MQGMO& gmo, MQLONG bufferLength, char* buffer, MQLONG& dataLength) override {
     std::lock_guard lk(mu_);
+    Outcome o;
+    if (fd_ >= 0 && ahead_.take(hobj, md, gmo, bufferLength, buffer, dataLength, o)) return o;
+    bool fetchAhead = ahead_.mayFetchAhead(hobj, md, gmo);
     Writer w;
     w.i32(hobj);
     w.put(md);
     w.put(gmo);
     w.i32(bufferLength);
-    std::string reply;
+    if (fetchAhead) {
+      w.u32(net::ReadAheadCache::kBatchMessages);
+      w.u32(net::ReadAheadCache::kBatchBytes);
+    }
+    std::string& reply = getFrame_;   // kept: a batch read ahead can be a megabyte
     size_t at = 0;
-    Outcome o = call(Op::Get, w, reply, at);
-    if (o.ok() || o.reason == MQRC_TRUNCATED_MSG_FAILED) {
+    o = call(fetchAhead ? Op::GetAhead : Op::Get, w, reply, at);
+    bool answered = o.ok() || o.reason == MQRC_TRUNCATED_MSG_FAILED;
+    if (answered || fetchAhead) {
       Reader r(std::string_view(reply).substr(at));
-      r.get(md);
-      r.get(gmo);
-      dataLength = r.i32();
+      MQMD gotMd;
+      MQGMO gotGmo;
+      r.get(gotMd);
+      r.get(gotGmo);
+      MQLONG gotLength = r.i32();
       std::string data = r.str();
       if (!r.ok() || data.size() > static_cast<size_t>(std::max<MQLONG>(bufferLength, 0))) return broken();
-      if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
+      if (answered) {
+        md = gotMd;
+        gmo = gotGmo;
+        dataLength = gotLength;
+        if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
+      }
+      while (fetchAhead && r.u32() != 0) {
+        MQMD aheadMd;
+        MQGMO aheadGmo;
+        r.get(aheadMd);
+        r.get(aheadGmo);
+        std::string aheadData = r.str();
+        if (!r.ok()) return broken();
+        ahead_.add(hobj, aheadMd, aheadGmo, std::move(aheadData));
+      }
+      if (!r.ok()) return broken();
     }
     return o;
   }
@@ -205,10 +235,13 @@ class RemoteBackend final : public Backend {
   void closeSocket() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    ahead_.clear();
   }
 
   std::mutex mu_;
   int fd_;
+  net::ReadAheadCache ahead_;
+  std::string getFrame_;
 };
 
 Outcome finishConnect(int fd, const RemoteConnect& request, std::unique_ptr<Backend>& backend) {

@@ -107,6 +107,30 @@ struct Server::Impl {
     }
   }
 
+  // Takes up to `count` further messages (`bytes` in all) that are there now and not
+  // persistent, for the client to hand out without asking again. A message too large
+  // for what is left, or a persistent one, stays on the queue and ends the batch.
+  static void sendAhead(Session& session, MQHOBJ hobj, const MQGMO& first, uint32_t count, uint32_t bytes,
+                        std::string& data, Writer& out) {
+    count = std::min<uint32_t>(count, 1000);
+    bytes = std::min<uint32_t>(bytes, 4u << 20);
+    if (data.size() < bytes) data.resize(bytes);
+    for (uint32_t sent = 0; sent < count && bytes > 0; ++sent) {
+      MQMD md = kvarn::mqi::defaultMD();
+      MQGMO gmo = kvarn::mqi::defaultGMO();
+      gmo.Version = first.Version;
+      gmo.Options = MQGMO_NO_SYNCPOINT | (first.Options & (MQGMO_FAIL_IF_QUIESCING | MQGMO_CONVERT));
+      MQLONG length = 0;
+      Outcome o = session.get(hobj, md, gmo, static_cast<MQLONG>(bytes), data.data(), length, {}, true);
+      if (o.compCode != MQCC_OK) return;
+      out.u32(1);
+      out.put(md);
+      out.put(gmo);
+      out.str(std::string_view(data.data(), static_cast<size_t>(length)));
+      bytes -= static_cast<uint32_t>(length);
+    }
+  }
+
   static bool reply(int fd, Outcome o, const Writer& body = Writer{}) {
     Writer w;
     w.i32(o.compCode);
@@ -147,7 +171,7 @@ struct Server::Impl {
     std::unique_ptr<Session> session;
     std::string body;
     Op op;
-    std::string buffer;
+    std::string buffer, aheadBuffer;   // the second only grows: messages sent ahead
     while (net::readFrame(fd, op, body)) {
       Reader r(body);
       if (!session) {
@@ -196,13 +220,15 @@ struct Server::Impl {
           out.put(pmo);
           break;
         }
-        case Op::Get: {
+        case Op::Get:
+        case Op::GetAhead: {
           MQHOBJ hobj = r.i32();
           MQMD md;
           MQGMO gmo;
           r.get(md);
           r.get(gmo);
           MQLONG bufferLength = r.i32();
+          uint32_t aheadCount = op == Op::GetAhead ? r.u32() : 0, aheadBytes = op == Op::GetAhead ? r.u32() : 0;
           if (!r.ok()) return;
           bufferLength = std::clamp<MQLONG>(bufferLength, 0, kMaxBuffer);
           buffer.resize(static_cast<size_t>(bufferLength));
@@ -213,6 +239,10 @@ struct Server::Impl {
           out.i32(dataLength);
           bool delivered = o.ok();
           out.str(std::string_view(buffer.data(), delivered ? std::min(dataLength, bufferLength) : 0));
+          if (op == Op::GetAhead) {
+            if (o.compCode == MQCC_OK) sendAhead(*session, hobj, gmo, aheadCount, aheadBytes, aheadBuffer, out);
+            out.u32(0);
+          }
           break;
         }
         case Op::Inquire:

@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <thread>
+#include <vector>
 
 #include "qmsim_test_support.h"
 
@@ -164,6 +165,87 @@ TEST_F(ServerTest, ChannelAndPasswordAreChecked) {
   client_->MQDISC(&h, &cc, &rc);
   EXPECT_EQ(rc, MQRC_NONE);
   EXPECT_EQ(clientConnect(1, h), MQRC_HOST_NOT_AVAILABLE);
+}
+
+// A queue opened with MQOO_READ_AHEAD over a connection to the server: a plain get
+// brings the waiting non-persistent messages along (they leave the queue), later gets
+// are answered from them in order, a get by CorrelId finds its message among them, a
+// persistent message is never sent ahead, a too-small buffer gets 2080 and the message
+// waits for a larger one, and closing the queue discards what came ahead unread.
+TEST_F(ServerTest, ReadAheadHandsOutWaitingMessagesInOrder) {
+  ASSERT_EQ(runQmsim({"create", "QMS"}).exitCode, 0);
+  ServerProcess server({"QMS"});
+  MQHCONN h;
+  ASSERT_EQ(clientConnect(server.port(), h), MQRC_NONE);
+  MqApi& api = *client_;
+  MQLONG cc, rc;
+  auto openQueue = [&](MQLONG options) {
+    MQOD od = kvarn::mqi::defaultOD();
+    setField(od.ObjectName, "SYSTEM.DEFAULT.LOCAL.QUEUE");
+    MQHOBJ hobj = MQHO_UNUSABLE_HOBJ;
+    api.MQOPEN(h, &od, options, &hobj, &cc, &rc);
+    EXPECT_EQ(rc, MQRC_NONE);
+    return hobj;
+  };
+  MQHOBJ out = openQueue(MQOO_OUTPUT), inq = openQueue(MQOO_INQUIRE);
+  MQHOBJ in = openQueue(MQOO_INPUT_EXCLUSIVE | MQOO_READ_AHEAD);
+  std::vector<std::string> correlIds;
+  auto put = [&](const std::string& text, MQLONG persistence) {
+    MQMD md = kvarn::mqi::defaultMD();
+    md.Persistence = persistence;
+    std::string id = "CORREL-" + text.substr(0, 8);
+    std::memcpy(md.CorrelId, id.data(), std::min<size_t>(id.size(), 24));
+    correlIds.push_back(std::string(reinterpret_cast<char*>(md.CorrelId), 24));
+    MQPMO pmo = kvarn::mqi::defaultPMO();
+    pmo.Options = MQPMO_NO_SYNCPOINT;
+    api.MQPUT(h, out, &md, &pmo, static_cast<MQLONG>(text.size()), const_cast<char*>(text.data()), &cc, &rc);
+    ASSERT_EQ(rc, MQRC_NONE);
+  };
+  auto depth = [&] {
+    MQLONG selector = MQIA_CURRENT_Q_DEPTH, value = -1;
+    api.MQINQ(h, inq, 1, &selector, 1, &value, 0, nullptr, &cc, &rc);
+    return value;
+  };
+  std::vector<char> buf(20000);
+  auto get = [&](MQLONG bufferLength = 100, const std::string* correlId = nullptr) {
+    MQMD md = kvarn::mqi::defaultMD();
+    MQGMO gmo = kvarn::mqi::defaultGMO();
+    gmo.Options = MQGMO_NO_SYNCPOINT;
+    if (correlId) {
+      gmo.Version = MQGMO_VERSION_2;
+      gmo.MatchOptions = MQMO_MATCH_CORREL_ID;
+      std::memcpy(md.CorrelId, correlId->data(), 24);
+    }
+    MQLONG len = 0;
+    api.MQGET(h, in, &md, &gmo, bufferLength, buf.data(), &len, &cc, &rc);
+    if (rc != MQRC_NONE) return "RC " + std::to_string(rc) + " len " + std::to_string(len);
+    return std::string(buf.data(), static_cast<size_t>(len));
+  };
+
+  for (const char* m : {"m0", "m1", "m2", "m3"}) put(m, MQPER_NOT_PERSISTENT);
+  put("p4", MQPER_PERSISTENT);
+  for (const char* m : {"m5", "m6"}) put(m, MQPER_NOT_PERSISTENT);
+  put(std::string(10000, 'L'), MQPER_NOT_PERSISTENT);
+  EXPECT_EQ(get(), "m0");
+  EXPECT_EQ(depth(), 4) << "m1 to m3 came ahead; the persistent p4 stopped them";
+  EXPECT_EQ(get(100, &correlIds[2]), "m2");
+  EXPECT_EQ(get(), "m1");
+  EXPECT_EQ(get(), "m3");
+  EXPECT_EQ(get(), "p4");
+  EXPECT_EQ(depth(), 0);
+  EXPECT_EQ(get(), "m5");
+  EXPECT_EQ(get(), "m6");
+  EXPECT_EQ(get(), "RC 2080 len 10000");
+  EXPECT_EQ(get(20000), std::string(10000, 'L'));
+  EXPECT_EQ(get(), "RC 2033 len 0");
+
+  put("n1", MQPER_NOT_PERSISTENT);
+  put("n2", MQPER_NOT_PERSISTENT);
+  EXPECT_EQ(get(), "n1");
+  api.MQCLOSE(h, &in, MQCO_NONE, &cc, &rc);
+  in = openQueue(MQOO_INPUT_EXCLUSIVE);
+  EXPECT_EQ(get(), "RC 2033 len 0") << "n2 came ahead and went with the close";
+  api.MQDISC(&h, &cc, &rc);
 }
 
 TEST_F(ServerTest, ServerBindingsOfAnotherProcessShareTheServersState) {
