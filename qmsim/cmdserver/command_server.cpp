@@ -1,9 +1,11 @@
 #include "cmdserver/command_server.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "cmdserver/pcf_commands.h"
 #include "cmdserver/status_display.h"
@@ -88,9 +90,22 @@ RuntimeState& runtimeStateFor(QueueManager& qm) { return controlFor(qm)->state; 
 
 namespace {
 
+// Puts a reply on a local reply queue. A full queue is waited on while its reader
+// drains it (a requester reading a long display as fast as it can must not lose its
+// end); after a minute without room the request's remaining replies are dropped.
+void putWaitingForRoom(QueueManager& qm, ConnId conn, MQHOBJ hobj, MQPMO& pmo, Reply& reply, const CancelCheck& cancel,
+                       bool& abandoned) {
+  auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!abandoned && qm.put(conn, hobj, reply.md, pmo, reply.data).reason == MQRC_Q_FULL) {
+    if (cancel() || std::chrono::steady_clock::now() >= giveUp) abandoned = true;
+    else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 // Puts one reply to its reply queue, on this queue manager or on another one this
 // process hosts. A reply that cannot be delivered is dropped, as there is no one to tell.
-void deliver(QueueManager& qm, ConnId conn, const MQMD& request, Reply& reply) {
+void deliver(QueueManager& qm, ConnId conn, const MQMD& request, Reply& reply, const CancelCheck& cancel,
+             bool& abandoned) {
   std::string replyQ = fieldText(request.ReplyToQ);
   std::string replyQMgr = fieldText(request.ReplyToQMgr);
   if (replyQ.empty()) return;
@@ -103,7 +118,7 @@ void deliver(QueueManager& qm, ConnId conn, const MQMD& request, Reply& reply) {
   MQHOBJ hobj = MQHO_NONE;
   Outcome o = qm.open(conn, od, MQOO_OUTPUT, hobj, &route);
   if (o.ok()) {
-    qm.put(conn, hobj, reply.md, pmo, reply.data);
+    putWaitingForRoom(qm, conn, hobj, pmo, reply, cancel, abandoned);
     qm.close(conn, hobj, MQCO_NONE);
     return;
   }
@@ -179,7 +194,9 @@ void serve(std::stop_token stop, QueueManager* qm, std::shared_ptr<Control> cont
           continue;
         }
         any = true;
-        for (auto& reply : handleRequest(*qm, control->state, md, buffer, h == tolk)) deliver(*qm, conn, md, reply);
+        bool abandoned = false;
+        for (auto& reply : handleRequest(*qm, control->state, md, buffer, h == tolk))
+          deliver(*qm, conn, md, reply, cancel, abandoned);
       }
       if (!any && command == MQHO_NONE && tolk != MQHO_NONE) std::this_thread::sleep_for(std::chrono::milliseconds(20));
       if (qm->stopping()) break;

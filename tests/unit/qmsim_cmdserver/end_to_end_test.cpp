@@ -29,10 +29,10 @@ class EndToEnd : public ::testing::Test {
     char replyName[48];
   };
 
-  void open(Session& s) {
+  void open(Session& s, const char* replyModel = "SYSTEM.DEFAULT.MODEL.QUEUE") {
     MQLONG cc, rc;
     MQOD od = kvarn::mqi::defaultOD();
-    setField(od.ObjectName, "SYSTEM.DEFAULT.MODEL.QUEUE");
+    setField(od.ObjectName, replyModel);
     setField(od.DynamicQName, "KVARN.TEST.*");
     s.api->MQOPEN(s.hconn, &od, MQOO_INPUT_EXCLUSIVE, &s.reply, &cc, &rc);
     ASSERT_EQ(rc, MQRC_NONE);
@@ -102,6 +102,27 @@ TEST_F(EndToEnd, ServerBindingsInProcess) {
   r = replies(s, put(s, "DIS QS(SYSTEM.ADMIN.COMMAND.QUEUE)"), 10000);
   ASSERT_EQ(r.size(), 1u);
   EXPECT_NE(r[0].find("IPPROCS(1)"), std::string::npos);
+  server_->MQDISC(&s.hconn, &cc, &rc);
+}
+
+// Replies that find the reply queue full wait for its reader instead of being lost.
+TEST_F(EndToEnd, AFullReplyQueueIsWaitedOnNotDropped) {
+  TempHome home;
+  Session s{server_};
+  char name[48];
+  setField(name, "E2E");
+  MQLONG cc, rc;
+  server_->MQCONN(name, &s.hconn, &cc, &rc);
+  ASSERT_EQ(rc, MQRC_NONE);
+  open(s);
+  auto all = replies(s, put(s, "DIS QL(SYSTEM.*)"), 10000);
+  ASSERT_GT(all.size(), 6u);
+  ASSERT_EQ(replies(s, put(s, "DEFINE QMODEL(TINY.MODEL) DEFTYPE(TEMPDYN) MAXDEPTH(3)"), 10000).size(), 1u);
+  Session tiny{server_, s.hconn};
+  open(tiny, "TINY.MODEL");
+  std::string msgId = put(tiny, "DIS QL(SYSTEM.*)");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));   // nobody reads: the queue fills up
+  EXPECT_EQ(replies(tiny, msgId, 10000), all);
   server_->MQDISC(&s.hconn, &cc, &rc);
 }
 
