@@ -114,6 +114,10 @@ struct Server::Impl {
                         std::string& data, Writer& out) {
     count = std::min<uint32_t>(count, 1000);
     bytes = std::min<uint32_t>(bytes, 4u << 20);
+    // The reply frame must stay within the protocol's limit whatever the first message
+    // was: room for each message's descriptors is kept aside as well.
+    size_t used = out.data().size() + 65536 + size_t{count} * (sizeof(MQMD) + sizeof(MQGMO) + 16);
+    bytes = used >= net::kMaxFrame ? 0 : static_cast<uint32_t>(std::min<size_t>(bytes, net::kMaxFrame - used));
     if (data.size() < bytes) data.resize(bytes);
     for (uint32_t sent = 0; sent < count && bytes > 0; ++sent) {
       MQMD md = kvarn::mqi::defaultMD();
