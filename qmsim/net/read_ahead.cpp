@@ -48,6 +48,11 @@ bool ReadAheadCache::take(MQHOBJ hobj, MQMD& md, MQGMO& gmo, MQLONG bufferLength
                           Outcome& o) {
   auto h = handles_.find(hobj);
   if (h == handles_.end() || h->second.empty() || (gmo.Options & kNotPlain)) return false;
+  // A malformed call goes to the server, which answers it with the right reason.
+  if (std::memcmp(gmo.StrucId, MQGMO_STRUC_ID, 4) != 0 || gmo.Version < MQGMO_VERSION_1 ||
+      gmo.Version > MQGMO_VERSION_4 || std::memcmp(md.StrucId, MQMD_STRUC_ID, 4) != 0 || bufferLength < 0 ||
+      (bufferLength > 0 && buffer == nullptr))
+    return false;
   bool byMsgId = matchesMsgId(md, gmo), byCorrelId = matchesCorrelId(md, gmo);
   auto it = std::find_if(h->second.begin(), h->second.end(), [&](const Ahead& a) {
     return (!byMsgId || std::memcmp(a.md.MsgId, md.MsgId, 24) == 0) &&
