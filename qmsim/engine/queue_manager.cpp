@@ -220,21 +220,20 @@ struct QueueManager::Impl {
   bool saveObject(const ObjectDef& def) {
     if (!store->enabled() || isTempDyn(def)) return true;
     std::string error;
-    if (!store->appendObject(def, error)) {
-      noteStorageError(error);
-      return false;
-    }
-    return !store->wantsSnapshot() || saveObjects();
+    return afterAppend(store->appendObject(def, error), error);
   }
 
   bool saveRemoval(ObjectKind kind, const std::string& objectName) {
     if (!store->enabled()) return true;
     std::string error;
-    if (!store->appendRemoval(kind, objectName, error)) {
-      noteStorageError(error);
-      return false;
-    }
-    return !store->wantsSnapshot() || saveObjects();
+    return afterAppend(store->appendRemoval(kind, objectName, error), error);
+  }
+
+  // The change is already made in memory: when it could not be journalled, a snapshot
+  // of everything records it instead.
+  bool afterAppend(bool appended, const std::string& error) {
+    if (!appended) noteStorageError(error);
+    return (appended && !store->wantsSnapshot()) || saveObjects();
   }
 
   bool saveMessages() {

@@ -174,6 +174,21 @@ bool parseJournal(const std::string& data, std::vector<JournalEntry>& entries, s
   return true;
 }
 
+// Writes all of data; false with errno set when the file takes no more.
+bool writeAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool writeFileAtomically(const std::filesystem::path& path, const std::string& data, std::string& error) {
@@ -184,17 +199,11 @@ bool writeFileAtomically(const std::filesystem::path& path, const std::string& d
     error = "cannot create " + tmp.string() + ": " + std::strerror(errno);
     return false;
   }
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = "cannot write " + tmp.string() + ": " + std::strerror(errno);
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      return false;
-    }
-    done += static_cast<size_t>(n);
+  if (!writeAll(fd, data)) {
+    error = "cannot write " + tmp.string() + ": " + std::strerror(errno);
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    return false;
   }
   if (::fsync(fd) != 0 || ::close(fd) != 0) {
     error = "cannot flush " + tmp.string() + ": " + std::strerror(errno);
@@ -240,12 +249,15 @@ bool Store::resetJournal(std::string& error) {
   journalFd_ = -1;
   journalBytes_ = 0;
   journalReplayed_ = false;
+  journalBroken_ = false;
   std::error_code ec;
   if (!std::filesystem::exists(dir_ / kJournalFile, ec)) return true;
   return writeFileAtomically(dir_ / kJournalFile, std::string(kJournalHeader) + "\n", error);
 }
 
-bool Store::wantsSnapshot() const { return journalReplayed_ || journalBytes_ > snapshotBytes_ + (64u << 10); }
+bool Store::wantsSnapshot() const {
+  return journalReplayed_ || journalBroken_ || journalBytes_ > snapshotBytes_ + (64u << 10);
+}
 
 bool Store::appendObject(const ObjectDef& def, std::string& error) {
   if (!enabled()) return true;
@@ -261,6 +273,10 @@ bool Store::appendRemoval(ObjectKind kind, const std::string& name, std::string&
 
 bool Store::appendLine(std::string line, std::string& error) {
   std::filesystem::path path = dir_ / kJournalFile;
+  if (journalBroken_) {
+    error = path.string() + " needs a new snapshot after a failed write";
+    return false;
+  }
   if (journalFd_ < 0) {
     journalFd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (journalFd_ < 0) {
@@ -275,22 +291,17 @@ bool Store::appendLine(std::string line, std::string& error) {
   std::snprintf(check, sizeof check, "\t#%016llx\n",
                 static_cast<unsigned long long>(fnv1a(line.data() + body, line.size() - body)));
   line += check;
-  size_t done = 0;
-  while (done < line.size()) {
-    ssize_t n = ::write(journalFd_, line.data() + done, line.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = "cannot write " + path.string() + ": " + std::strerror(errno);
-      return false;
-    }
-    done += static_cast<size_t>(n);
+  struct stat st{};
+  off_t before = ::fstat(journalFd_, &st) == 0 ? st.st_size : -1;
+  if (writeAll(journalFd_, line) && ::fsync(journalFd_) == 0) {
+    journalBytes_ += line.size();
+    return true;
   }
-  if (::fsync(journalFd_) != 0) {
-    error = "cannot flush " + path.string() + ": " + std::strerror(errno);
-    return false;
-  }
-  journalBytes_ += line.size();
-  return true;
+  error = "cannot write " + path.string() + ": " + std::strerror(errno);
+  // A line written in part would stand before the next one and make the journal
+  // unreadable: cut it off, or failing that take no more lines until a snapshot.
+  if (before < 0 || ::ftruncate(journalFd_, before) != 0) journalBroken_ = true;
+  return false;
 }
 
 bool Store::loadSnapshot(ObjectDef& qmgr, std::vector<ObjectDef>& objects, std::string& error) {

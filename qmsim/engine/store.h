@@ -44,7 +44,7 @@ class Store {
   bool appendObject(const ObjectDef& def, std::string& error);
   bool appendRemoval(ObjectKind kind, const std::string& name, std::string& error);
   // True when the journal should be folded into a new snapshot: it has outgrown the
-  // snapshot, or it was found non-empty on load.
+  // snapshot, it was found non-empty on load, or a failed append left it unusable.
   bool wantsSnapshot() const;
   bool loadMessages(std::vector<StoredMessage>& messages, std::string& error) const;
   bool saveMessages(const std::vector<StoredMessage>& messages, std::string& error);
@@ -62,6 +62,7 @@ class Store {
   int journalFd_ = -1;
   size_t journalBytes_ = 0, snapshotBytes_ = 0;
   bool journalReplayed_ = false;
+  bool journalBroken_ = false;   // a failed append could not be cut off
 };
 
 // Writes data to path through a temporary file and a rename; false and error on failure.

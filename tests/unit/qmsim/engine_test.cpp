@@ -3,7 +3,11 @@
 // administration view the command server relies on.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "engine/queue_manager.h"
@@ -251,6 +255,41 @@ TEST_F(EngineTest, JournalledChangesAreReadBackAndFoldIntoTheSnapshot) {
   EXPECT_NE(error.find("damaged"), std::string::npos) << error;
   std::ifstream in(dir / Store::kJournalFile);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), damaged);
+}
+
+// A journal line the disk takes only in part (here: the file size limit) is cut off
+// again, so the next change does not follow a torn line and the journal stays readable.
+TEST_F(EngineTest, AJournalAppendCutShortIsRolledBack) {
+  auto dir = home_.path() / "QME";
+  { openQm()->stop(); }
+  Store store(dir);
+  ObjectDef qmgr;
+  std::vector<ObjectDef> objects;
+  std::string error;
+  ASSERT_TRUE(store.loadObjects(qmgr, objects, error)) << error;
+  ASSERT_TRUE(store.appendObject(localQueue("FIRST"), error)) << error;
+  auto journal = dir / Store::kJournalFile;
+  auto size = std::filesystem::file_size(journal);
+
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = static_cast<rlim_t>(size + 20);
+  auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  bool appended = store.appendObject(localQueue("CUT", {{"DESCR", std::string(200, 'x')}}), error);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_FALSE(appended);
+  EXPECT_EQ(std::filesystem::file_size(journal), size);
+
+  ASSERT_TRUE(store.appendObject(localQueue("AFTER"), error)) << error;
+  Store reader(dir);
+  ASSERT_TRUE(reader.loadObjects(qmgr, objects, error)) << error;
+  std::set<std::string> names;
+  for (const auto& o : objects) names.insert(o.name);
+  EXPECT_TRUE(names.count("FIRST") && names.count("AFTER"));
+  EXPECT_FALSE(names.count("CUT"));
 }
 
 // A waiting get re-checks the queue when it is redefined: GET(DISABLED) on the queue,
