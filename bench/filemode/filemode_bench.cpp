@@ -28,7 +28,6 @@
 
 extern char** environ;
 
-using kvarn::mqi::fieldText;
 using kvarn::mqi::setField;
 using Clock = std::chrono::steady_clock;
 
@@ -87,8 +86,8 @@ public:
   RawRequester(bench::MqApi& api, const char* replyModel, bool kvarnsWay = false) : api_(api), kvarnsWay_(kvarnsWay) {
     hconn_ = connect();
     replyHconn_ = kvarnsWay ? connect() : hconn_;
-    command_ = open(hconn_, "SYSTEM.ADMIN.COMMAND.QUEUE", MQOO_OUTPUT);
-    reply_ = open(replyHconn_, replyModel, MQOO_INPUT_EXCLUSIVE | (kvarnsWay ? MQOO_READ_AHEAD : 0), &replyName_);
+    command_ = bench::openQueue(api_, hconn_, "SYSTEM.ADMIN.COMMAND.QUEUE", MQOO_OUTPUT);
+    reply_ = bench::openQueue(api_, replyHconn_, replyModel, MQOO_INPUT_EXCLUSIVE | (kvarnsWay ? MQOO_READ_AHEAD : 0), &replyName_);
     buffer_.resize(65536);
   }
   ~RawRequester() {
@@ -156,18 +155,6 @@ private:
     api_.MQCONNX(name, &cno, &h, &cc, &rc);
     bench::check("MQCONNX", cc, rc);
     return h;
-  }
-
-  MQHOBJ open(MQHCONN h, const char* queue, MQLONG options, std::string* dynamicName = nullptr) {
-    MQOD od = kvarn::mqi::defaultOD();
-    setField(od.ObjectName, queue);
-    setField(od.DynamicQName, "BENCH.*");
-    MQHOBJ hobj;
-    MQLONG cc, rc;
-    api_.MQOPEN(h, &od, options, &hobj, &cc, &rc);
-    bench::check("MQOPEN", cc, rc);
-    if (dynamicName) *dynamicName = fieldText(od.ObjectName);
-    return hobj;
   }
 
   bench::MqApi& api_;

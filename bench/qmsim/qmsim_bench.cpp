@@ -28,7 +28,6 @@
 
 extern char** environ;
 
-using kvarn::mqi::fieldText;
 using kvarn::mqi::setField;
 using Clock = std::chrono::steady_clock;
 
@@ -87,6 +86,7 @@ Figures referenceRun(int rounds) {
 // --- qmsim through the MQI ---------------------------------------------------------------
 using Api = bench::MqApi;
 using bench::check;
+using bench::openQueue;
 
 MQHCONN connect(Api& api, int port) {
   MQCNO cno = kvarn::mqi::defaultCNO();
@@ -106,29 +106,17 @@ MQHCONN connect(Api& api, int port) {
   return h;
 }
 
-MQHOBJ open(Api& api, MQHCONN h, const char* queue, MQLONG options, std::string* dynamicName = nullptr) {
-  MQOD od = kvarn::mqi::defaultOD();
-  setField(od.ObjectName, queue);
-  setField(od.DynamicQName, "BENCH.*");
-  MQHOBJ hobj;
-  MQLONG cc, rc;
-  api.MQOPEN(h, &od, options, &hobj, &cc, &rc);
-  check("MQOPEN", cc, rc);
-  if (dynamicName) *dynamicName = fieldText(od.ObjectName);
-  return hobj;
-}
-
 Figures mqRun(Api& api, int port, int rounds) {
   const char* requestQueue = "SYSTEM.DEFAULT.LOCAL.QUEUE";
   MQHCONN requester = connect(api, port);
   std::string replyQueue;
-  MQHOBJ replyIn = open(api, requester, "SYSTEM.DEFAULT.MODEL.QUEUE", MQOO_INPUT_EXCLUSIVE | MQOO_READ_AHEAD, &replyQueue);
-  MQHOBJ requestOut = open(api, requester, requestQueue, MQOO_OUTPUT);
+  MQHOBJ replyIn = openQueue(api, requester, "SYSTEM.DEFAULT.MODEL.QUEUE", MQOO_INPUT_EXCLUSIVE | MQOO_READ_AHEAD, &replyQueue);
+  MQHOBJ requestOut = openQueue(api, requester, requestQueue, MQOO_OUTPUT);
 
   std::thread responder([&] {
     MQHCONN h = connect(api, port);
-    MQHOBJ in = open(api, h, requestQueue, MQOO_INPUT_SHARED);
-    MQHOBJ out = open(api, h, replyQueue.c_str(), MQOO_OUTPUT);
+    MQHOBJ in = openQueue(api, h, requestQueue, MQOO_INPUT_SHARED);
+    MQHOBJ out = openQueue(api, h, replyQueue, MQOO_OUTPUT);
     std::vector<char> buffer(4096);
     for (int i = 0; i < rounds; ++i) {
       MQMD md = kvarn::mqi::defaultMD();

@@ -27,4 +27,18 @@ inline void check(const char* what, MQLONG cc, MQLONG rc) {
   if (cc == MQCC_FAILED) throw std::runtime_error(std::string(what) + " failed with reason " + std::to_string(rc));
 }
 
+// Opens a queue; for a model queue, dynamicName receives the name of the queue made.
+inline MQHOBJ openQueue(MqApi& api, MQHCONN h, const std::string& queue, MQLONG options,
+                        std::string* dynamicName = nullptr) {
+  MQOD od = kvarn::mqi::defaultOD();
+  kvarn::mqi::setField(od.ObjectName, queue);
+  kvarn::mqi::setField(od.DynamicQName, "BENCH.*");
+  MQHOBJ hobj;
+  MQLONG cc, rc;
+  api.MQOPEN(h, &od, options, &hobj, &cc, &rc);
+  check("MQOPEN", cc, rc);
+  if (dynamicName) *dynamicName = kvarn::mqi::fieldText(od.ObjectName);
+  return hobj;
+}
+
 }  // namespace bench

@@ -29,6 +29,16 @@ class EndToEnd : public ::testing::Test {
     char replyName[48];
   };
 
+  // Server bindings hosting E2E in this process, with the queues opened.
+  void connectInProcess(Session& s) {
+    char name[48];
+    setField(name, "E2E");
+    MQLONG cc, rc;
+    s.api->MQCONN(name, &s.hconn, &cc, &rc);
+    ASSERT_EQ(rc, MQRC_NONE);
+    open(s);
+  }
+
   void open(Session& s, const char* replyModel = "SYSTEM.DEFAULT.MODEL.QUEUE") {
     MQLONG cc, rc;
     MQOD od = kvarn::mqi::defaultOD();
@@ -86,12 +96,8 @@ class EndToEnd : public ::testing::Test {
 TEST_F(EndToEnd, ServerBindingsInProcess) {
   TempHome home;
   Session s{server_};
-  char name[48];
-  setField(name, "E2E");
+  ASSERT_NO_FATAL_FAILURE(connectInProcess(s));
   MQLONG cc, rc;
-  server_->MQCONN(name, &s.hconn, &cc, &rc);
-  ASSERT_EQ(rc, MQRC_NONE);
-  open(s);
   auto r = replies(s, put(s, "DEFINE QLOCAL(E2E.Q) MAXDEPTH(9)"), 10000);
   ASSERT_EQ(r.size(), 1u);
   EXPECT_EQ(r[0], "AMQ8006I: IBM MQ queue created.");
@@ -109,12 +115,8 @@ TEST_F(EndToEnd, ServerBindingsInProcess) {
 TEST_F(EndToEnd, AFullReplyQueueIsWaitedOnNotDropped) {
   TempHome home;
   Session s{server_};
-  char name[48];
-  setField(name, "E2E");
+  ASSERT_NO_FATAL_FAILURE(connectInProcess(s));
   MQLONG cc, rc;
-  server_->MQCONN(name, &s.hconn, &cc, &rc);
-  ASSERT_EQ(rc, MQRC_NONE);
-  open(s);
   auto all = replies(s, put(s, "DIS QL(SYSTEM.*)"), 10000);
   ASSERT_GT(all.size(), 6u);
   ASSERT_EQ(replies(s, put(s, "DEFINE QMODEL(TINY.MODEL) DEFTYPE(TEMPDYN) MAXDEPTH(3)"), 10000).size(), 1u);
