@@ -267,18 +267,29 @@ void applyConfigLine(ProgramContext &ctx, const ConfigAssignments &line, uint32_
   }
 }
 
+// A configuration file that exists but cannot be read holds the user's settings all
+// the same: the run goes on with what it could read, says why, and never saves over it.
+ConfigResult unreadableConfiguration(ProgramContext &ctx, const std::string &path, int error) {
+  ctx.configUnreadable = true;
+  std::string text = strFormat("Can not read configuration file '%s' - %s; it will not be saved over",
+                               path.c_str(), std::strerror(error));
+  ctx.startupErrors.push_back(text);
+  return {true, text};
+}
+
 ConfigResult loadConfiguration(ProgramContext &ctx) {
   ConfigResult dir = configDirectory();
   if (!dir.ok) return dir;
   std::string path = joinPath(dir.text, kConfigName);
   FILE *f = std::fopen(path.c_str(), "r");
-  if (!f) {
-    std::string alt = joinPath(dir.text, kConfigNew);
-    f = std::fopen(alt.c_str(), "r");
-    if (f) path = alt;
+  if (!f && errno == ENOENT) {
+    path = joinPath(dir.text, kConfigNew);
+    f = std::fopen(path.c_str(), "r");
   }
+  int openError = f ? 0 : errno;
   ctx.configPath = joinPath(dir.text, kConfigName);
-  if (!f) return {true, "Configuration file '" + ctx.configPath + "' not found, using defaults"};
+  if (!f && openError == ENOENT) return {true, "Configuration file '" + ctx.configPath + "' not found, using defaults"};
+  if (!f) return unreadableConfiguration(ctx, path, openError);
   std::string line(kMaxConfigLine, '\0');
   uint32_t optmask = 0;   // optmask comes first in the file and applies to the options read after it
   while (std::fgets(line.data(), static_cast<int>(line.size()), f)) {
@@ -293,15 +304,17 @@ ConfigResult loadConfiguration(ProgramContext &ctx) {
     if (text.empty() || text[0] == '*' || text[0] == ';') continue;
     applyConfigLine(ctx, parseConfigLine(text), optmask);
   }
-  bool failed = std::ferror(f) != 0;
+  int readError = std::ferror(f) != 0 ? (errno ? errno : EIO) : 0;
   std::fclose(f);
-  if (failed) return {true, strFormat("Error reading from file '%s'", path.c_str())};
+  if (readError) return unreadableConfiguration(ctx, path, readError);
   return {true, "Configuration loaded from '" + path + "'"};
 }
 
 ConfigResult saveConfiguration(ProgramContext &ctx) {
   std::lock_guard<std::recursive_mutex> guard(saveLock());
   if (!ctx.saveWanted) return {};
+  if (ctx.configUnreadable)
+    return {false, strFormat("Configuration not saved: '%s' could not be read at start-up", ctx.configPath.c_str())};
   ConfigResult dir = configDirectory();
   if (!dir.ok) return dir;
   if (!dir.text.empty()) makeDirectories(dir.text);

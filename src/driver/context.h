@@ -119,6 +119,7 @@ struct ProgramContext {
   uint32_t mode = 0;
   bool quit = false;
   bool interrupted = false;
+  bool stopSignalNoted = false;          // a stop signal has been reported and ends the run
   bool terminalInput = false;
   bool implicitConnect = true;
   bool runningBootstrap = false;
@@ -148,6 +149,8 @@ struct ProgramContext {
   std::unique_ptr<CaptureFile> capture;
   std::string capturePath;
   std::vector<std::string> startupMessages;  // shown as diagnostics after the banner
+  std::vector<std::string> startupErrors;    // shown as errors after the banner
+  bool configUnreadable = false;         // kvarn.cfg exists but could not be read: never saved over
 
   InputSource *input = nullptr;          // the current source (chain through parent)
   std::unique_ptr<InputSource> mainInput;

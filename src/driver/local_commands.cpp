@@ -409,8 +409,7 @@ void cslIssueLocalCommand(ProgramContext &ctx, InputSource *source, std::string_
   bool isConn = name == "=conn";
   if (!isConn && name != "=echo") {
     bool visible = echoVisible(ctx, source ? source : ctx.input, issueSource);
-    if (name == "=output") ctx.output->skipNextCopy();
-    if (issueSource != IssueFromStartup) addCommandEcho(ctx, command, visible);
+    if (issueSource != IssueFromStartup) addCommandEcho(ctx, command, visible, name == "=output");
   }
   if (parsed.command->handler) {
     parsed.command->handler(ctx, parsed, issueSource);

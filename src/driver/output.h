@@ -17,6 +17,7 @@ enum LineStyle : uint32_t {
   kStyleError = 0x80,
   kStyleDiagnostic = 0x800,
   kStyleHidden = 0x10000000,   // not echoed: kept, shown only with =show noecho(yes)
+  kStyleNoCopy = 0x20000000,   // shown, but not copied to the =output file (its own echo)
 };
 
 class OutputSink {
@@ -31,23 +32,29 @@ public:
   bool openCopyFile(const std::string &path, bool append);
   void closeCopyFile();
   bool copyFileOpen() const { return copy_ != nullptr; }
-  // The line that echoes the command which opened the copy file is not copied.
-  void skipNextCopy() { skipCopy_ = true; }
+  // A write to the output stream or the copy file has failed (reported once each).
+  bool writeFailed() const { return streamFailed_ || copyFailed_; }
 
   bool showHidden = false;
 
 protected:
   void copyLine(std::string_view text);
+  void writeToStream(std::string_view text);
+  void streamFailure(int error);
+  void copyFailure(int error);
   FILE *stream_;
   FILE *copy_ = nullptr;
-  bool skipCopy_ = false;
+  std::string copyPath_;
+  bool streamFailed_ = false;
+  bool copyFailed_ = false;
 };
 
 void addInfo(ProgramContext &ctx, std::string_view text);
 void addError(ProgramContext &ctx, std::string_view text);
 void addDiagnostic(ProgramContext &ctx, std::string_view text);
-// An echoed command line, prefixed with the time when time stamps are on.
-void addCommandEcho(ProgramContext &ctx, std::string_view text, bool visible);
+// An echoed command line, prefixed with the time when time stamps are on. `noCopy`
+// keeps it out of the =output file (the echo of =output itself).
+void addCommandEcho(ProgramContext &ctx, std::string_view text, bool visible, bool noCopy = false);
 
 // printf-style formatting into a std::string.
 std::string strFormat(const char *fmt, ...) __attribute__((format(printf, 1, 2)));

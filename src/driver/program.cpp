@@ -16,6 +16,7 @@
 #include "driver/reader.h"
 #include "driver/startup_hooks.h"
 #include "driver/trace.h"
+#include "runtime/signals.h"
 #include "runtime/timezone.h"
 
 namespace {
@@ -72,7 +73,7 @@ std::string createContext(ProgramContext &ctx, bool fileMode) {
   if (!ctx.consoleLock.create()) return "Can not create console semaphore\n";
   if (!ctx.displayLock.create()) return "Can not create display semaphore\n";
   ctx.output = std::make_unique<OutputSink>(stdout);
-  if (ctx.trace.any) ctx.startupMessages.push_back(cfg.text);
+  if (ctx.trace.any && !ctx.configUnreadable) ctx.startupMessages.push_back(cfg.text);
   return "";
 }
 
@@ -101,6 +102,7 @@ void showBanner(ProgramContext &ctx, int argc, const char *const *argv) {
     addDiagnostic(ctx, strFormat("Build Date:%s %dBit %s", __DATE__ " " __TIME__, 64, "LittleEndian"));
     for (const auto &m : ctx.startupMessages) addDiagnostic(ctx, m);
   }
+  for (const auto &m : ctx.startupErrors) addError(ctx, m);
 }
 
 void runBootstrap(ProgramContext &ctx) {
@@ -170,23 +172,27 @@ void runFileMode(ProgramContext &ctx, const Options &o) {
   runLoop(ctx);
 }
 
-void endOfRun(ProgramContext &ctx, int &exitCode) {
+// Returns false when a connection's threads did not end in time (a queue manager that
+// stopped answering): the caller must then leave without tearing the program down.
+bool endOfRun(ProgramContext &ctx, int &exitCode) {
   if (ctx.capture) {
     CaptureLoadResult r = writeCaptureFile(ctx.capturePath, *ctx.capture);
     if (!r.ok) addError(ctx, r.error);
   }
   exitCode = exitCodeFromStatus(ctx.statusFlags);
-  disconnectAllAtEnd(ctx);
+  bool allEnded = disconnectAllAtEnd(ctx);
   if (ctx.fileMode()) {
     std::string summary = commandSummaryLine(ctx, true);
     if (!summary.empty()) addInfo(ctx, summary);
   }
   ctx.output->flush();
+  if (ctx.output->writeFailed()) exitCode = exitCodeFromStatus(ctx.statusFlags | kStatusInternalFailure);
   if (!ctx.fileMode() || ctx.forceSave) {
     ctx.saveWanted = true;
     ConfigResult r = saveConfiguration(ctx);
     if (!r.ok) std::fprintf(stderr, "%s\n", r.text.c_str());
   }
+  return allEnded;
 }
 
 } // namespace
@@ -216,6 +222,12 @@ int kvarnMain(int argc, const char *const *argv) {
     std::fputs("Please use -i to supply command file in debug mode\n", stderr);
     return kExitBadCommandLine;
   }
+  // Commands meant for a channel table must never reach a queue manager instead.
+  if ((o.ccdtJson || o.ccdtBinary) && !ccdtModeAvailable()) {
+    std::fputs("CCDT mode is not available in this build\n", stderr);
+    return kExitBadCommandLine;
+  }
+  installStopSignals();
 
   auto ctxOwner = std::make_unique<ProgramContext>();
   ProgramContext &ctx = *ctxOwner;
@@ -269,6 +281,11 @@ int kvarnMain(int argc, const char *const *argv) {
 
   runFileMode(ctx, o);
   int exitCode = 0;
-  endOfRun(ctx, exitCode);
+  if (!endOfRun(ctx, exitCode)) {
+    // A thread still blocked inside the MQ library would run on into a torn-down
+    // program: everything is written, so leave now.
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
+  }
   return exitCode;
 }

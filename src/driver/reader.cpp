@@ -1,13 +1,16 @@
 #include "driver/reader.h"
 
 #include <cstring>
+#include <string>
 
 #include "driver/context.h"
 #include "driver/dispatch.h"
 #include "driver/output.h"
 #include "driver/prompt.h"
 #include "driver/trace.h"
+#include "runtime/line_reader.h"
 #include "runtime/scan.h"
+#include "runtime/signals.h"
 
 namespace {
 
@@ -34,7 +37,26 @@ void showPrompt(ProgramContext &ctx) {
   std::fflush(stdout);
 }
 
+std::string sourceName(const InputSource &src) {
+  return src.name.empty() ? std::string("standard input") : src.name;
+}
+
+// A line that is never run: reported with where it stands, counted as a failed command
+// (so stop-on-error and the exit code see it), and skipped.
+void refuseLine(ProgramContext &ctx, const InputSource &src, const char *why) {
+  addError(ctx, strFormat("Line %u of '%s' %s and was skipped", src.lineNumber, sourceName(src).c_str(), why));
+  countCommand(ctx, false);
+}
+
 } // namespace
+
+void noteStopSignal(ProgramContext &ctx) {
+  ctx.quit = true;
+  if (ctx.stopSignalNoted) return;
+  ctx.stopSignalNoted = true;
+  ctx.statusFlags |= kStatusInternalFailure;
+  addError(ctx, strFormat("Run stopped by %s: no further input is read", stopSignalName(stopSignal())));
+}
 
 bool readFileLine(ProgramContext &ctx, InputSource &src) {
   if ((ctx.mode & kModeEndAtStdin) && src.stream == stdin) {
@@ -42,25 +64,39 @@ bool readFileLine(ProgramContext &ctx, InputSource &src) {
     return false;
   }
   if (!src.stream || src.endOfInput || src.readError) return false;
-  if (src.prompting) showPrompt(ctx);
-  static thread_local std::string buffer;
-  if (buffer.size() != kLineBufferSize) buffer.assign(kLineBufferSize, '\0');
-  if (!std::fgets(buffer.data(), static_cast<int>(buffer.size()), src.stream)) {
-    if (std::ferror(src.stream)) {
-      src.readError = true;
-      addError(ctx, strFormat("Error reading from file '%s'", src.name.c_str()));
-    } else {
-      src.endOfInput = true;
+  for (;;) {
+    if (stopRequested()) {
+      noteStopSignal(ctx);
+      return false;
     }
-    return false;
+    if (src.prompting) showPrompt(ctx);
+    LineRead r = readLineCapped(src.stream, src.line, kMaxLineLength);
+    switch (r.status) {
+    case LineStatus::Line:
+      ++src.lineNumber;
+      if (src.line.find('\0') != std::string::npos) {
+        refuseLine(ctx, src, "contains a NUL character");
+        continue;
+      }
+      if (size_t cr = src.line.find('\r'); cr != std::string::npos) src.line.resize(cr);
+      return true;
+    case LineStatus::TooLong:
+      ++src.lineNumber;
+      refuseLine(ctx, src, strFormat("is longer than %zu characters", kMaxLineLength).c_str());
+      continue;
+    case LineStatus::End:
+      src.endOfInput = true;
+      return false;
+    case LineStatus::Stopped:
+      noteStopSignal(ctx);
+      return false;
+    case LineStatus::Error:
+      src.readError = true;
+      addError(ctx, strFormat("Error reading from file '%s' - %s", sourceName(src).c_str(), std::strerror(r.errorNumber)));
+      ctx.statusFlags |= kStatusInternalFailure;
+      return false;
+    }
   }
-  size_t len = std::strlen(buffer.c_str());
-  std::string_view line(buffer.data(), len);
-  if (size_t nl = line.find('\n'); nl != std::string_view::npos) line = line.substr(0, nl);
-  if (size_t cr = line.find('\r'); cr != std::string_view::npos) line = line.substr(0, cr);
-  src.line.assign(line);
-  ++src.lineNumber;
-  return true;
 }
 
 bool readStringLine(ProgramContext &, InputSource &src) {
@@ -130,6 +166,10 @@ void cmdReadCommands(ProgramContext &ctx, InputSource &src) {
   uint32_t failuresAtStart = ctx.failureEvents;
   std::string command;
   while (!ctx.quit && !ctx.interrupted) {
+    if (stopRequested()) {
+      noteStopSignal(ctx);
+      break;
+    }
     if (!cmdReadNextCommand(ctx, src, command)) break;
     cslIssueCommand(ctx, command);
     if (src.stopOnError && ctx.failureEvents != failuresAtStart) {

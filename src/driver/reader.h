@@ -7,10 +7,14 @@
 struct ProgramContext;
 struct InputSource;
 
-inline constexpr size_t kLineBufferSize = 10000;
+// The longest input line read: far beyond any MQSC command (IBM's limit is 32,762
+// characters) or script statement; a longer line is reported and skipped whole.
+inline constexpr size_t kMaxLineLength = 1024 * 1024;
 
 // The file-mode read-line operation: fills src.line; false at end of input.
 bool readFileLine(ProgramContext &ctx, InputSource &src);
+// A stop signal arrived: ends the run (once reported) with a failing exit code.
+void noteStopSignal(ProgramContext &ctx);
 // The read-line operation of a string source.
 bool readStringLine(ProgramContext &ctx, InputSource &src);
 

@@ -15,6 +15,6 @@ void initialiseVocabulary(ProgramContext &ctx) {
   expSetVocabulary(std::move(vocabulary));
 }
 
-void enterCcdtModeAtStartup(ProgramContext &ctx, const Options &) {
-  addError(ctx, "CCDT mode is not available in this build");
-}
+bool ccdtModeAvailable() { return false; }
+
+void enterCcdtModeAtStartup(ProgramContext &ctx, const Options &) { ctx.ccdtMode = true; }

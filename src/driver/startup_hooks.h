@@ -7,9 +7,12 @@ struct Options;
 
 // Prepares the MQSC vocabulary tables.
 void initialiseVocabulary(ProgramContext &ctx);
+// Whether this build has CCDT mode; without it -j and -n end the run before it starts.
+bool ccdtModeAvailable();
 // -j and -n: CCDT mode on the -t file.
 void enterCcdtModeAtStartup(ProgramContext &ctx, const Options &o);
 // Installs the local commands of the command transport (=conn, =disc, =tolk, =mqsc, =clear).
 void registerTransportHandlers();
-// Disconnects every connection at the end of the run.
-void disconnectAllAtEnd(ProgramContext &ctx);
+// Disconnects every connection at the end of the run; false when a connection's
+// threads had not ended after the wait (ten checks a second apart).
+bool disconnectAllAtEnd(ProgramContext &ctx);

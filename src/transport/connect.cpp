@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <thread>
 
@@ -23,28 +24,10 @@ using kvarn::mqi::setField;
 
 namespace {
 
-// MQCNO with the version 7 application name that the MQI header stops short of.
-struct ConnectOptions {
-  MQCNO cno;
-  MQCHAR ApplName[28];
-  MQBYTE Reserved2[4];
-};
-
-constexpr MQLONG kAccountingOptions = MQCNO_ACCOUNTING_MQI_DISABLED | MQCNO_ACCOUNTING_Q_DISABLED;
-
 SavedCredential *findSaved(TransportState &t, const std::string &qmgr) {
   for (auto &s : t.savedCredentials)
     if (s.targetQmgr == qmgr) return &s;
   return nullptr;
-}
-
-void forgetSaved(TransportState &t, const std::string &qmgr) {
-  std::erase_if(t.savedCredentials, [&](const SavedCredential &s) { return s.targetQmgr == qmgr; });
-}
-
-void rememberSaved(TransportState &t, const Connection &c) {
-  forgetSaved(t, c.targetQmgr);
-  t.savedCredentials.insert(t.savedCredentials.begin(), {c.targetQmgr, c.userId, c.password});
 }
 
 std::string readPasswordFromTerminal(const std::string &prompt) {
@@ -93,8 +76,22 @@ std::string promptForPassword(ProgramContext &ctx, const Connection &t) {
   return readPasswordFromTerminal(prompt);
 }
 
-void trim(std::string &s) {
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\0')) s.pop_back();
+
+void mqDisc(Connection &conn, MQHCONN &h, MQLONG &cc, MQLONG &rc) {
+  if (h == kNoHconn) return;
+  conn.entryTable->MQDISC(&h, &cc, &rc);
+  h = kNoHconn;
+}
+
+} // namespace
+
+void forgetSavedCredentials(TransportState &t, const std::string &qmgr) {
+  std::erase_if(t.savedCredentials, [&](const SavedCredential &s) { return s.targetQmgr == qmgr; });
+}
+
+void rememberCredentials(TransportState &t, const Connection &c) {
+  forgetSavedCredentials(t, c.targetQmgr);
+  t.savedCredentials.insert(t.savedCredentials.begin(), {c.targetQmgr, c.userId, c.password});
 }
 
 void failConnect(ProgramContext &ctx, Connection &conn) {
@@ -106,14 +103,6 @@ void failConnect(ProgramContext &ctx, Connection &conn) {
   OwnedMutexGuard guard(ctx.consoleLock);
   if (t.current == &conn) t.current = &t.connectionTemplate;
 }
-
-void mqDisc(Connection &conn, MQHCONN &h, MQLONG &cc, MQLONG &rc) {
-  if (h == kNoHconn) return;
-  conn.entryTable->MQDISC(&h, &cc, &rc);
-  h = kNoHconn;
-}
-
-} // namespace
 
 bool connectionMatches(const Connection &c, const Connection &t) {
   if (c.closing || c.clientBinding != t.clientBinding) return false;
@@ -227,231 +216,6 @@ int disconnectQmgr(ProgramContext &ctx, Connection &conn, bool report) {
   return 1;
 }
 
-int connectQmgr(ProgramContext &ctx, Connection &conn) {
-  TransportState &t = transportOf(ctx);
-  t.lastReason = MQRC_CALL_IN_PROGRESS;
-  if (conn.commandHconn != kNoHconn) disconnectQmgr(ctx, conn, false);
-  conn.commandQueueHobj = conn.tolkQueueHobj = kNoHobj;
-  conn.closing = false;
-  conn.commandLevel = 0;
-
-  MqBinding binding = conn.clientBinding ? MqBinding::Client : MqBinding::Server;
-  if (loadMqLibrary(binding, conn.entryTable) != 0) {
-    t.lastReason = 2589;
-    addError(ctx, conn.clientBinding ? "Can not find IBM MQ Client on this machine"
-                                     : "Can not find IBM MQ Server on this machine");
-    failConnect(ctx, conn);
-    return 0;
-  }
-  MqEntryTable &mq = *conn.entryTable;
-  std::string name = conn.viaQmgr.empty() ? conn.targetQmgr : conn.viaQmgr;
-  conn.adminQmgr = conn.targetQmgr;
-
-  ConnectOptions opts{};
-  opts.cno = kvarn::mqi::defaultCNO();
-  MQLONG bindingOption = conn.clientBinding ? MQCNO_CLIENT_BINDING : MQCNO_LOCAL_BINDING;
-  opts.cno.Options = MQCNO_HANDLE_SHARE_BLOCK | bindingOption | kAccountingOptions;
-  MQLONG version = MQCNO_VERSION_1;
-  if (conn.useChannelDef) {
-    version = std::max<MQLONG>(version, MQCNO_VERSION_2);
-    opts.cno.ClientConnPtr = &conn.channelDef;
-  }
-  if (!conn.ccdtUrl.empty()) {
-    version = std::max<MQLONG>(version, MQCNO_VERSION_6);
-    opts.cno.CCDTUrlPtr = conn.ccdtUrl.data();
-    opts.cno.CCDTUrlLength = static_cast<MQLONG>(conn.ccdtUrl.size());
-  }
-  if ((conn.channelDef.HdrCompList[0] != 0 || conn.channelDef.MsgCompList[0] != 0) && conn.channelDef.Version < 8)
-    raiseMqcdVersion(conn.channelDef, 8);
-  MQSCO sco{};
-  MQAIR air{};
-  std::string certLabel = conn.channelDef.Version >= 11 ? fieldText(conn.channelDef.CertificateLabel) : "";
-  if (!conn.keyRepository.empty() || !certLabel.empty() || !conn.crlConnName.empty() || !conn.ldapUserId.empty() ||
-      !conn.ldapPassword.empty()) {
-    version = std::max<MQLONG>(version, MQCNO_VERSION_4);
-    std::memcpy(sco.StrucId, MQSCO_STRUC_ID, 4);
-    sco.Version = MQSCO_VERSION_1;
-    setField(sco.KeyRepository, conn.keyRepository);
-    setField(sco.CryptoHardware, "");
-    if (!certLabel.empty()) {
-      sco.Version = MQSCO_VERSION_5;
-      setField(sco.CertificateLabel, certLabel);
-    }
-    if (!conn.crlConnName.empty() || !conn.ldapUserId.empty() || !conn.ldapPassword.empty()) {
-      std::memcpy(air.StrucId, MQAIR_STRUC_ID, 4);
-      air.Version = MQAIR_VERSION_1;
-      air.AuthInfoType = MQAIT_CRL_LDAP;
-      setField(air.AuthInfoConnName, conn.crlConnName);
-      air.LDAPUserNamePtr = conn.ldapUserId.data();
-      air.LDAPUserNameLength = static_cast<MQLONG>(conn.ldapUserId.size());
-      setField(air.LDAPPassword, conn.ldapPassword);
-      sco.AuthInfoRecCount = 1;
-      sco.AuthInfoRecPtr = &air;
-    }
-    opts.cno.SSLConfigPtr = &sco;
-  }
-  MQCSP csp = kvarn::mqi::defaultCSP();
-  if (!conn.userId.empty() || !conn.password.empty()) {
-    version = std::max<MQLONG>(version, MQCNO_VERSION_5);
-    csp.AuthenticationType = MQCSP_AUTH_USER_ID_AND_PWD;
-    csp.CSPUserIdPtr = conn.userId.data();
-    csp.CSPUserIdLength = static_cast<MQLONG>(conn.userId.size());
-    csp.CSPPasswordPtr = conn.password.data();
-    csp.CSPPasswordLength = static_cast<MQLONG>(conn.password.size());
-    opts.cno.SecurityParmsPtr = &csp;
-  }
-  bool applName = true;
-  opts.cno.Version = std::max<MQLONG>(version, 7);
-  setField(opts.ApplName, "Virko Software KVARN");
-
-  MQCHAR48 qmName;
-  setField(qmName, name);
-  MQLONG cc = 0, rc = 0;
-  for (;;) {
-    mq.MQCONNX(qmName, &opts.cno, &conn.commandHconn, &cc, &rc);
-    if (cc != MQCC_FAILED) break;
-    conn.commandHconn = kNoHconn;
-    if (rc == MQRC_OPTIONS_ERROR && (opts.cno.Options & kAccountingOptions)) {
-      opts.cno.Options &= ~kAccountingOptions;
-      continue;
-    }
-    if (rc == MQRC_OPTIONS_ERROR && (opts.cno.Options & bindingOption)) {
-      opts.cno.Options &= ~bindingOption;
-      continue;
-    }
-    if (rc == MQRC_CNO_ERROR && applName) {
-      applName = false;
-      opts.cno.Version = version;
-      continue;
-    }
-    break;
-  }
-  if (cc == MQCC_FAILED) {
-    t.lastReason = rc;
-    if (rc == MQRC_NOT_AUTHORIZED) forgetSaved(t, conn.targetQmgr);
-    if (rc == MQRC_CNO_ERROR) {
-      addError(ctx, !conn.ccdtUrl.empty() ? "A CCDT URL requires an MQ v9 Client or later"
-                    : (!conn.userId.empty() || !conn.password.empty())
-                        ? "An explicit client userid/password requires an MQ v6 Client or later"
-                        : "A local client definition requires an MQ v5.1 Client or later");
-    } else {
-      if (rc == MQRC_CONNECTION_NOT_AVAILABLE) addError(ctx, "Check whether client or server bindings is set correctly");
-      addError(ctx, strFormat("Connect to '%s' failed. RC(%d) %s", name.c_str(), static_cast<int>(rc), reasonName(rc)));
-    }
-    failConnect(ctx, conn);
-    return 0;
-  }
-  if (!conn.userId.empty()) rememberSaved(t, conn);
-
-  mq.MQCONNX(qmName, &opts.cno, &conn.replyHconn, &cc, &rc);
-  if (cc == MQCC_FAILED) {
-    conn.replyHconn = kNoHconn;
-    t.lastReason = rc;
-    if (rc == MQRC_NOT_AUTHORIZED) forgetSaved(t, conn.targetQmgr);
-    addError(ctx, strFormat("Connect to '%s' failed. RC(%d) %s", name.c_str(), static_cast<int>(rc), reasonName(rc)));
-    disconnectQmgr(ctx, conn, false);
-    failConnect(ctx, conn);
-    return 0;
-  }
-
-  // The name of the queue manager actually reached.
-  MQOD od = kvarn::mqi::defaultOD();
-  od.ObjectType = MQOT_Q_MGR;
-  MQHOBJ qmObj = kNoHobj;
-  mq.MQOPEN(conn.commandHconn, &od, MQOO_INQUIRE, &qmObj, &cc, &rc);
-  if (cc == MQCC_FAILED) {
-    addError(ctx, strFormat("Failed to open Queue Manager object '%s' RC(%d) %s", name.c_str(), static_cast<int>(rc),
-                            reasonName(rc)));
-    ctx.statusFlags |= kStatusMqCallFailed;
-    disconnectQmgr(ctx, conn, false);
-    failConnect(ctx, conn);
-    return 0;
-  }
-  MQLONG selector = MQCA_Q_MGR_NAME;
-  char qmgrName[48];
-  mq.MQINQ(conn.commandHconn, qmObj, 1, &selector, 0, nullptr, 48, qmgrName, &cc, &rc);
-  MQLONG cc2 = 0, rc2 = 0;
-  mq.MQCLOSE(conn.commandHconn, &qmObj, MQCO_NONE, &cc2, &rc2);
-  if (cc == MQCC_FAILED) {
-    addError(ctx, strFormat("MQINQ failed on Queue Manager '%s' RC(%d) %s", name.c_str(), static_cast<int>(rc),
-                            reasonName(rc)));
-    ctx.statusFlags |= kStatusMqCallFailed;
-    disconnectQmgr(ctx, conn, false);
-    failConnect(ctx, conn);
-    return 0;
-  }
-  std::string reached(qmgrName, 48);
-  conn.connectedQmgr = reached.substr(0, reached.find_first_of(" \0", 0, 2));
-  conn.adminQmgr = conn.targetQmgr.empty() ? conn.connectedQmgr : conn.targetQmgr;
-
-  if (!openCommandQueue(ctx, kMqCommandQueue, conn)) {
-    disconnectQmgr(ctx, conn, false);
-    failConnect(ctx, conn);
-    return 0;
-  }
-
-  // The dynamic reply queue: read on the reply connection, written to on the command
-  // connection when a disconnect wakes the reader.
-  MQOD rod = kvarn::mqi::defaultOD();
-  setField(rod.ObjectName, conn.replyModelQueue);
-  setField(rod.ObjectQMgrName, conn.connectedQmgr);
-  expandReplyPrefix(conn.replyPrefix, rod.DynamicQName);
-  mq.MQOPEN(conn.replyHconn, &rod, MQOO_INPUT_EXCLUSIVE | MQOO_READ_AHEAD, &conn.replyInputHobj, &cc, &rc);
-  if (cc == MQCC_FAILED && rc == MQRC_OPTIONS_ERROR)
-    mq.MQOPEN(conn.replyHconn, &rod, MQOO_INPUT_EXCLUSIVE, &conn.replyInputHobj, &cc, &rc);
-  auto replyOpenFailed = [&] {
-    addError(ctx, strFormat("Error opening reply queue '%s/%s' on '%s' RC(%ld) %s", conn.connectedQmgr.c_str(),
-                            conn.replyModelQueue.c_str(), conn.connectedQmgr.c_str(), static_cast<long>(rc),
-                            reasonName(rc)));
-    ctx.statusFlags |= kStatusMqCallFailed;
-    disconnectQmgr(ctx, conn, false);
-    failConnect(ctx, conn);
-    return 0;
-  };
-  if (cc == MQCC_FAILED) {
-    conn.replyInputHobj = kNoHobj;
-    return replyOpenFailed();
-  }
-  conn.replyQueue = std::string(rod.ObjectName, 48);
-  trim(conn.replyQueue);
-  conn.replyQueue = conn.replyQueue.substr(0, conn.replyQueue.find('\0'));
-  trim(conn.replyQueue);
-  MQOD wod = kvarn::mqi::defaultOD();
-  setField(wod.ObjectName, conn.replyQueue);
-  mq.MQOPEN(conn.commandHconn, &wod, MQOO_OUTPUT, &conn.replyOutputHobj, &cc, &rc);
-  if (cc == MQCC_FAILED) {
-    conn.replyOutputHobj = kNoHobj;
-    return replyOpenFailed();
-  }
-
-  // Command level and platform: first as a version 3 request, then as version 1.
-  conn.platform = 0;
-  for (int headerVersion : {3, 1}) {
-    if (conn.commandLevel != 0) break;
-    std::vector<uint8_t> request = buildCommandLevelRequest(headerVersion);
-    MQMD md = kvarn::mqi::defaultMD();
-    std::memcpy(md.Format, MQFMT_ADMIN, 8);
-    uint32_t seq = ++t.issuedSeq;
-    if (!putRequest(ctx, conn, kMqCommandQueue, seq, request.data(), md, request.size(), kHandlerQmgrLevel, 0,
-                    conn.waitSeconds))
-      break;
-  }
-  if (conn.commandLevel == 0) {
-    addError(ctx, strFormat("Can not query Queue Manager '%s' command level", conn.adminQmgr.c_str()));
-    disconnectQmgr(ctx, conn, false);
-    failConnect(ctx, conn);
-    return 0;
-  }
-  conn.capabilities = CapabilityFlags::ForQueueManager(conn.platform, conn.commandLevel,
-                                                       ctx.settings.on(kOptWeakCipher));
-  startReader(ctx, conn);
-  if (conn.connectedQmgr != conn.adminQmgr)
-    addInfo(ctx, strFormat("Connected to '%s' - Administering '%s'", conn.connectedQmgr.c_str(), conn.adminQmgr.c_str()));
-  else
-    addInfo(ctx, strFormat("Connected to '%s'", conn.connectedQmgr.c_str()));
-  return 1;
-}
-
 void cslDoConnectCommand(ProgramContext &ctx, const ParsedCommand &cmd, int issueKind) {
   TraceScope trace(ctx, "cslDoConnectCommand", "", false);
   TransportState &t = transportOf(ctx);
@@ -471,7 +235,7 @@ void cslDoConnectCommand(ProgramContext &ctx, const ParsedCommand &cmd, int issu
   // command; left pending, it would connect later and take the commands elsewhere.
   if (issueKind != IssueKindFromStartup) ctx.startupState &= ~kStartupConnectPending;
   if (templ.forgetCredentials) {
-    forgetSaved(t, templ.targetQmgr);
+    forgetSavedCredentials(t, templ.targetQmgr);
   } else if (SavedCredential *saved = findSaved(t, templ.targetQmgr)) {
     bool sameUser = !templ.hasUserId || templ.userId == saved->userId;
     if (sameUser) {

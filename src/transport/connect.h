@@ -1,11 +1,13 @@
 // Connecting to and disconnecting from queue managers, and choosing between the
 // connections of the run.
 #pragma once
+#include <string>
 #include <string_view>
 
 struct ProgramContext;
 struct Connection;
 struct ParsedCommand;
+struct TransportState;
 
 // =conn: fills the template from the options and issues the connect.
 void cslDoConnectCommand(ProgramContext &ctx, const ParsedCommand &cmd, int issueKind);
@@ -24,3 +26,8 @@ int disconnectAll(ProgramContext &ctx);
 void pruneEndedConnections(ProgramContext &ctx);
 // True when two connections would reach the same queue manager the same way.
 bool connectionMatches(const Connection &candidate, const Connection &templ);
+// Marks a connect as failed (status, stop-on-error) and the connection as closing.
+void failConnect(ProgramContext &ctx, Connection &conn);
+// Credentials remembered for the run, by target queue manager.
+void rememberCredentials(TransportState &t, const Connection &conn);
+void forgetSavedCredentials(TransportState &t, const std::string &qmgr);

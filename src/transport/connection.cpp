@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <thread>
 
 #include "driver/context.h"
 
@@ -52,17 +53,18 @@ TransportState::~TransportState() {
   for (auto &c : connections) {
     c->closing = true;
     c->requestEvent.set();
-    if (c->worker.joinable()) c->worker.join();
-    // A reader still blocked in MQGET cannot be joined; it is left to the end of the
-    // process together with its Connection rather than freed under it.
-    if (c->reader.joinable()) {
-      if (c->readerRunning) {
-        c->reader.detach();
-        (void)c.release();
-      } else {
-        c->reader.join();
-      }
+    // A thread still blocked inside the MQ library (a reader in MQGET, a worker waiting
+    // on a queue manager that stopped answering) cannot be joined; it is left to the
+    // end of the process together with its Connection rather than freed under it.
+    for (int i = 0; i < 200 && c->workerAlive; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (c->readerRunning || c->workerAlive) {
+      if (c->worker.joinable()) c->worker.detach();
+      if (c->reader.joinable()) c->reader.detach();
+      (void)c.release();
+      continue;
     }
+    if (c->worker.joinable()) c->worker.join();
+    if (c->reader.joinable()) c->reader.join();
   }
 }
 

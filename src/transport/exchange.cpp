@@ -10,6 +10,7 @@
 #include "driver/local_table.h"
 #include "driver/output.h"
 #include "runtime/scan.h"
+#include "runtime/signals.h"
 #include "runtime/timezone.h"
 #include "transport/connect.h"
 #include "transport/connection.h"
@@ -42,6 +43,8 @@ void raise(std::atomic<uint32_t> &counter, uint32_t value) {
   while (value > now && !counter.compare_exchange_weak(now, value)) {
   }
 }
+
+constexpr size_t kMaxMqscLength = 32762;
 
 bool isMqscKind(int kind) { return kind == IssueMqsc || kind == IssueScriptMqsc; }
 
@@ -455,7 +458,7 @@ bool waitForResponse(ProgramContext &ctx, Connection &conn, int64_t deadlineMs, 
 void startWorker(ProgramContext &ctx, Connection &conn) {
   conn.workerAlive = true;
   try {
-    conn.worker = std::thread([&ctx, &conn] { workerLoop(ctx, conn); });
+    conn.worker = startThreadWithoutStopSignals([&ctx, &conn] { workerLoop(ctx, conn); });
   } catch (...) {
     conn.workerAlive = false;
     throw;
@@ -465,7 +468,7 @@ void startWorker(ProgramContext &ctx, Connection &conn) {
 void startReader(ProgramContext &ctx, Connection &conn) {
   conn.readerRunning = true;
   try {
-    conn.reader = std::thread([&ctx, &conn] { readerLoop(ctx, conn); });
+    conn.reader = startThreadWithoutStopSignals([&ctx, &conn] { readerLoop(ctx, conn); });
   } catch (...) {
     conn.readerRunning = false;
     throw;
@@ -521,6 +524,12 @@ int cslIssueMQCommand(ProgramContext &ctx, std::string_view text, const MqComman
     }
     return 0;
   };
+
+  // The command server takes MQSC text of at most 32,762 characters; a longer command
+  // is refused here whole rather than cut or sent to fail there.
+  if (mqsc && scanTrim(text).size() > kMaxMqscLength)
+    return fail(strFormat("Command of %zu characters not sent: IBM MQ accepts at most %zu",
+                          scanTrim(text).size(), kMaxMqscLength));
 
   Connection &conn = *t.current;
   if ((!conn.connected() || conn.disconnectPending) && !args.connect) {

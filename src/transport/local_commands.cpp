@@ -141,6 +141,8 @@ int disconnectAll(ProgramContext &ctx) {
     c->closing = true;
     c->requestEvent.set();
   }
+  // Each in turn gets up to ten seconds to end; one stuck in the MQ library (a queue
+  // manager that stopped answering) is left behind rather than waited for.
   int result = 1;
   for (Connection *c : live) {
     for (int i = 0; i < 2000 && !c->ended(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -162,4 +164,4 @@ void registerTransportHandlers() {
   setLocalHandler("=clear", doClear);
 }
 
-void disconnectAllAtEnd(ProgramContext &ctx) { disconnectAll(ctx); }
+bool disconnectAllAtEnd(ProgramContext &ctx) { return disconnectAll(ctx) != 0; }

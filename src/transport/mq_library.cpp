@@ -97,30 +97,37 @@ std::vector<std::string> mqLibraryCandidates(MqBinding binding, const std::strin
   return out;
 }
 
-int loadMqLibrary(MqBinding binding, MqEntryTable *&table) {
+MqLoadResult loadMqLibrary(MqBinding binding, MqEntryTable *&table) {
   MqEntryTable &t = binding == MqBinding::Client ? gClientTable : gServerTable;
   table = &t;
   LoadLockGuard guard;
-  if (t.loaded()) return 0;
+  if (t.loaded()) return {};
   bool debug = std::getenv("MQACCESS_DEBUG") != nullptr;
-  int result = ENOENT;
-  for (const std::string &path : mqLibraryCandidates(binding)) {
+  std::vector<std::string> candidates = mqLibraryCandidates(binding);
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    const std::string &path = candidates[i];
+    bool shipped = i + 1 == candidates.size();   // the last place is always our own
     if (debug) std::printf("Loading '%s'\n", path.c_str());
-    // Only a library that exists is opened, so that a missing IBM MQ installation
-    // falls through to the next place quietly.
-    void *handle = ::access(path.c_str(), R_OK) == 0 ? ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
-    if (!handle) {
+    // A place without the library is passed over quietly; one that has it decides.
+    if (::access(path.c_str(), F_OK) != 0) {
       int err = errno ? errno : ENOENT;
-      if (debug) {
-        const char *why = ::dlerror();
-        std::printf("Load failed RC(%d) %s\n", err, why ? why : std::strerror(err));
-      }
-      result = err;
+      if (debug) std::printf("Load failed RC(%d) %s\n", err, std::strerror(err));
       continue;
     }
-    if (fillTable(t, handle)) return 0;
-    ::dlclose(handle);
-    result = 11;
+    ::dlerror();
+    void *handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+      const char *why = ::dlerror();
+      MqLoadResult r{ENOEXEC, path, why ? why : "unknown reason"};
+      if (debug) std::printf("Load failed RC(%d) %s\n", r.error, r.reason.c_str());
+      return r;
+    }
+    if (!fillTable(t, handle)) {
+      ::dlclose(handle);
+      return {ENOEXEC, path, "a required MQI entry point is missing"};
+    }
+    t.bundled = shipped;
+    return {};
   }
-  return result;
+  return {ENOENT, "", ""};
 }

@@ -11,6 +11,7 @@ struct MqEntryTable {
   KVARN_MQI_ENTRY_POINTS(KVARN_TRANSPORT_ENTRY)
 #undef KVARN_TRANSPORT_ENTRY
   void *handle = nullptr;
+  bool bundled = false;          // the simulated queue manager's library shipped with KVARN
   bool loaded() const { return MQCONN != nullptr; }
 };
 
@@ -25,7 +26,15 @@ const char *mqLibraryName(MqBinding binding);
 // the directory of the running executable.
 std::vector<std::string> mqLibraryCandidates(MqBinding binding, const std::string &programDir = "");
 
-// The entry table of a binding kind, loaded on first need. Returns 0 when loaded,
-// 11 when a required entry point is missing, or the system error of the last load
-// that failed. A failure leaves the table unloaded so the next connect tries again.
-int loadMqLibrary(MqBinding binding, MqEntryTable *&table);
+struct MqLoadResult {
+  int error = 0;                 // 0 loaded; ENOENT no library anywhere; else why it failed
+  std::string path;              // the library that failed to load
+  std::string reason;            // the loader's reason
+};
+
+// The entry table of a binding kind, loaded on first need. The shipped libraries are
+// used only when no IBM MQ library exists in any place searched: one that exists but
+// cannot be loaded (or lacks a required entry point) is a failure, never a reason to
+// fall back to the simulator. A failure leaves the table unloaded so the next connect
+// tries again.
+MqLoadResult loadMqLibrary(MqBinding binding, MqEntryTable *&table);

@@ -124,7 +124,9 @@ def stop_servers(sandbox):
         if "qmsim.pid" in files:
             try:
                 with open(os.path.join(root, "qmsim.pid")) as f:
-                    os.kill(int(f.read().split()[0]), signal.SIGTERM)
+                    pid = int(f.read().split()[0])
+                os.kill(pid, signal.SIGTERM)
+                os.kill(pid, signal.SIGCONT)   # a case may have frozen it
             except (OSError, ValueError, IndexError):
                 pass
 

@@ -44,7 +44,7 @@ class Responder {
 public:
   Responder(MqBinding binding, const std::string &qmgr, MQCNO *cno = nullptr) {
     MqEntryTable *mq = nullptr;
-    if (loadMqLibrary(binding, mq) != 0) throw std::runtime_error("MQ library not loaded");
+    if (loadMqLibrary(binding, mq).error != 0) throw std::runtime_error("MQ library not loaded");
     mq_ = mq;
     MQCHAR48 name;
     kvarn::mqi::setField(name, qmgr);
@@ -143,7 +143,7 @@ protected:
 TEST_F(TransportTest, ServerBindingsConnectSwitchTimeOutAndDisconnect) {
   Responder responder(MqBinding::Server, "QMA");
   run("=conn qm(QMA) cmdq(SYSTEM.DEFAULT.LOCAL.QUEUE) wait(5)");
-  ASSERT_TRUE(saw("Connected to 'QMA'")) << sink->text();
+  ASSERT_TRUE(saw("Connected to 'QMA' (simulated queue manager)")) << sink->text();
   EXPECT_EQ(ctx.statusFlags & kStatusConnectFailed, 0u);
   run("=conn qm(QMA) cmdq(SYSTEM.DEFAULT.LOCAL.QUEUE) wait(5)");
   EXPECT_TRUE(saw("Already using connection to 'QMA'")) << sink->text();
@@ -174,9 +174,9 @@ TEST_F(TransportTest, ViaAddressesTheTargetAndConnectionsSwitch) {
                   "Unknown Remote Queue Manager")) << sink->text();
   EXPECT_NE(ctx.statusFlags & kStatusConnectFailed, 0u);
   run("=conn qm(QMV) cmdq(SYSTEM.DEFAULT.LOCAL.QUEUE) wait(5)");
-  EXPECT_TRUE(saw("Connected to 'QMV'")) << sink->text();
+  EXPECT_TRUE(saw("Connected to 'QMV' (simulated queue manager)")) << sink->text();
   run("=conn qm(QMW) cmdq(SYSTEM.DEFAULT.LOCAL.QUEUE) wait(5)");
-  EXPECT_TRUE(saw("Connected to 'QMW'")) << sink->text();
+  EXPECT_TRUE(saw("Connected to 'QMW' (simulated queue manager)")) << sink->text();
   run("=conn qm(QMV) cmdq(SYSTEM.DEFAULT.LOCAL.QUEUE) wait(5)");
   EXPECT_TRUE(saw("Switching to 'QMV'")) << sink->text();
   EXPECT_EQ(transportOf(ctx).current->connectedQmgr, "QMV");
@@ -202,7 +202,7 @@ TEST_F(TransportTest, ClientChannelAndAKilledServer) {
   {
     Responder responder(MqBinding::Client, "QMS", &cno);
     run("=conn qm(QMS) client cmdq(SYSTEM.DEFAULT.LOCAL.QUEUE) conname(" + conname + ") wait(5)");
-    ASSERT_TRUE(saw("Connected to 'QMS'")) << sink->text();
+    ASSERT_TRUE(saw("Connected to 'QMS' (simulated queue manager)")) << sink->text();
   }
   server.kill9();
   EXPECT_TRUE(eventually("Connection to Queue Manager has been broken")) << sink->text();

@@ -1,0 +1,40 @@
+// Stopping a run on SIGINT, SIGTERM or SIGHUP without losing what it has done: the
+// first signal only asks the run to stop (the reader stops reading, the command in
+// flight settles, the output and summary are written); a second one ends the process
+// at once. Worker threads start with these signals blocked so that they reach the
+// main thread and interrupt its read.
+#pragma once
+#include <signal.h>
+
+#include <thread>
+
+// Installs the handlers (without SA_RESTART, so a blocked read returns EINTR).
+void installStopSignals();
+// The signal that asked the run to stop, or 0.
+int stopSignal();
+bool stopRequested();
+// "SIGINT", "SIGTERM", "SIGHUP" or "signal N".
+const char *stopSignalName(int sig);
+// Forgets a stop request (tests).
+void resetStopSignal();
+
+// A thread that never receives the stop signals.
+template <typename F>
+std::thread startThreadWithoutStopSignals(F &&body);
+
+// ---- implementation ----
+struct StopSignalsBlocked {
+  StopSignalsBlocked();
+  ~StopSignalsBlocked();
+  StopSignalsBlocked(const StopSignalsBlocked &) = delete;
+  StopSignalsBlocked &operator=(const StopSignalsBlocked &) = delete;
+
+private:
+  sigset_t saved_;
+};
+
+template <typename F>
+std::thread startThreadWithoutStopSignals(F &&body) {
+  StopSignalsBlocked blocked;   // the new thread inherits the mask
+  return std::thread(std::forward<F>(body));
+}
