@@ -1019,7 +1019,8 @@ Outcome QueueManager::define(ObjectDef def, bool replace) {
   std::lock_guard lk(impl_->mu);
   Impl& s = *impl_;
   if (def.kind == ObjectKind::QMgr) return Outcome::fail(MQRC_OBJECT_TYPE_ERROR);
-  bool freeName = def.kind == ObjectKind::Subscription || def.kind == ObjectKind::ChlAuth;
+  bool freeName = def.kind == ObjectKind::Subscription || def.kind == ObjectKind::ChlAuth ||
+                  def.kind == ObjectKind::AuthRec;
   if (freeName ? def.name.empty() : !validObjectName(def.name, def.kind == ObjectKind::Channel ? 20 : 48))
     return Outcome::fail(MQRC_OBJECT_NAME_ERROR);
   auto [date, time] = creationStamp();
