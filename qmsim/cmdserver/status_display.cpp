@@ -338,8 +338,16 @@ MqscResponse startStop(ExecContext& ctx, const MqscCommand& cmd, const std::stri
   std::string syntax = "  " + verb + " " + row->object + "( name )";
   if (!ok) return syntaxError(cmd.text, syntax);
   for (const auto& p : cmd.params)
-    if (p.keyword != "CMDSCOPE" && p.keyword != "MODE" && p.keyword != "STATUS" && p.keyword != "CHLDISP")
+    if (p.keyword != "CMDSCOPE" && p.keyword != "MODE" && p.keyword != "STATUS" && p.keyword != "CHLDISP" &&
+        p.keyword != "IGNSTATE")
       return syntaxError(segmentUpTo(cmd, p.keyword), syntax);
+  // IGNSTATE(YES): starting what runs, or stopping what does not, is no error.
+  bool ignoreState = false;
+  if (const MqscParam* ig = cmd.find("IGNSTATE")) {
+    if (ig->items.size() != 1 || (ig->items[0] != "YES" && ig->items[0] != "NO"))
+      return syntaxError(segmentUpTo(cmd, "IGNSTATE"), syntax);
+    ignoreState = ig->items[0] == "YES";
+  }
   std::string zo = std::string(row->object) + "(" + name + ")";
   auto def = ctx.qm.object(row->kind, name);
   if (!def) return notFound(name, zo);
@@ -363,11 +371,17 @@ MqscResponse startStop(ExecContext& ctx, const MqscCommand& cmd, const std::stri
   auto& entry = table[name];
   std::string msg = verb == "START" ? row->started : row->stopped;
   if (verb == "START") {
-    if (row->kind == ObjectKind::Channel && (entry.status == "RUNNING" || entry.status == "RETRYING"))
+    bool running = entry.status == "RUNNING" || (row->kind == ObjectKind::Channel && entry.status == "RETRYING");
+    if (running && row->kind == ObjectKind::Channel && !ignoreState)
       return single(message("AMQ9514E", "Channel '" + name + "' is in use.", Fault::InUse, zo));
-    entry = {startsAs, Clock::now()};
+    if (!running) entry = {startsAs, Clock::now()};
   } else {
     bool active = entry.status == "RUNNING" || (row->kind == ObjectKind::Channel && entry.status == "RETRYING");
+    if (!active && ignoreState) {
+      if (entry.status.empty()) table.erase(name);
+      size_t colon = msg.find(": ");
+      return single(message(msg.substr(0, colon), msg.substr(colon + 2), Fault::None, zo));
+    }
     if (!active) {
       if (row->kind == ObjectKind::Channel)
         return single(message("AMQ9533E", "Channel '" + name + "' is not currently active.", Fault::NotActive, zo));

@@ -235,3 +235,50 @@ TEST(AuthrecPcf, BadRequestsGetIbmReasons) {
 }
 
 }  // namespace
+
+namespace {
+
+MQLONG openQueue(QueueManager& qm, ConnId conn, const std::string& name, MQLONG options) {
+  MQOD od = kvarn::mqi::defaultOD();
+  kvarn::mqi::setField(od.ObjectName, name);
+  MQHOBJ h = MQHO_NONE;
+  Outcome o = qm.open(conn, od, options, h);
+  if (o.ok()) qm.close(conn, h, MQCO_NONE);
+  return o.reason;
+}
+
+TEST(AuthorityChecks, ClientsNeedRecordsOnlyWhenCheckingIsOn) {
+  Fixture f;
+  f.first("DEFINE QLOCAL(DEV.Q)");
+  const ConnectParams client{"app", "alice", "DEV.APP.SVRCONN", "127.0.0.1"};
+  ConnId conn = 0;
+  ASSERT_TRUE(f.qm->connect(client, conn).ok()) << "off by default";
+  f.qm->disconnect(conn);
+
+  f.qm->alterQMgr({{"AUTHCHECK", "YES"}});
+  EXPECT_EQ(f.qm->connect(client, conn).reason, MQRC_NOT_AUTHORIZED);
+  ConnId local = 0;
+  ASSERT_TRUE(f.qm->connect({"app", "alice", "", ""}, local).ok()) << "server bindings administer";
+  EXPECT_EQ(openQueue(*f.qm, local, "DEV.Q", MQOO_OUTPUT), MQRC_NONE);
+  f.qm->disconnect(local);
+
+  EXPECT_EQ(f.first("SET AUTHREC OBJTYPE(QMGR) PRINCIPAL('alice') AUTHADD(CONNECT)"), "AMQ8862I: IBM MQ authority record set.");
+  ASSERT_TRUE(f.qm->connect(client, conn).ok());
+  EXPECT_EQ(openQueue(*f.qm, conn, "DEV.Q", MQOO_OUTPUT), MQRC_NOT_AUTHORIZED);
+  f.first("SET AUTHREC PROFILE('DEV.**') OBJTYPE(QUEUE) PRINCIPAL('alice') AUTHADD(PUT,INQ)");
+  EXPECT_EQ(openQueue(*f.qm, conn, "DEV.Q", MQOO_OUTPUT | MQOO_INQUIRE), MQRC_NONE);
+  EXPECT_EQ(openQueue(*f.qm, conn, "DEV.Q", MQOO_INPUT_AS_Q_DEF), MQRC_NOT_AUTHORIZED) << "GET was not granted";
+  MQOD qmod = kvarn::mqi::defaultOD();
+  qmod.ObjectType = MQOT_Q_MGR;
+  MQHOBJ h = MQHO_NONE;
+  EXPECT_EQ(f.qm->open(conn, qmod, MQOO_INQUIRE, h).reason, MQRC_NOT_AUTHORIZED) << "INQ on the queue manager";
+  f.qm->disconnect(conn);
+
+  // Taking CONNECT away shuts the door again; the mqm group always passes.
+  f.first("SET AUTHREC OBJTYPE(QMGR) PRINCIPAL('alice') AUTHRMV(CONNECT)");
+  EXPECT_EQ(f.qm->connect(client, conn).reason, MQRC_NOT_AUTHORIZED);
+  ASSERT_TRUE(f.qm->connect({"app", "mqm", "DEV.ADMIN.SVRCONN", "127.0.0.1"}, conn).ok());
+  f.qm->disconnect(conn);
+}
+
+}  // namespace

@@ -105,3 +105,19 @@ TEST(ChannelLife, SuspendAndResumeWithoutClusters) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ChannelLife, IgnstateMakesRepeatedStartsAndStopsQuiet) {
+  Fixture f;
+  f.first("DEF LISTENER(L2) TRPTYPE(TCP) PORT(1416)");
+  EXPECT_EQ(f.first("STOP LISTENER(L2) IGNSTATE(YES)"), "AMQ8706I: Request to stop IBM MQ Listener accepted.");
+  EXPECT_EQ(f.first("DIS LSSTATUS(L2)"), "AMQ8147E: IBM MQ object L2 not found.");
+  EXPECT_EQ(f.first("START LISTENER(L2) IGNSTATE(YES)"), "AMQ8021I: Request to start IBM MQ Listener accepted.");
+  EXPECT_EQ(f.first("START LISTENER(L2) IGNSTATE(YES)"), "AMQ8021I: Request to start IBM MQ Listener accepted.");
+  EXPECT_TRUE(has(f.first("DIS LSSTATUS(L2)"), "STATUS(RUNNING)"));
+  EXPECT_TRUE(has(f.first("START LISTENER(L2) IGNSTATE(MAYBE)"), "AMQ8405I"));
+  EXPECT_EQ(f.first("STOP LISTENER(NOPE) IGNSTATE(YES)"), "AMQ8147E: IBM MQ object NOPE not found.");
+}
+
+}  // namespace
