@@ -142,7 +142,8 @@ Outcome nextRequest(QueueManager& qm, ConnId conn, MQHOBJ hobj, MQLONG wait, con
   for (;;) {
     md = kvarn::mqi::defaultMD();
     MQGMO gmo = kvarn::mqi::defaultGMO();
-    gmo.Options = MQGMO_NO_SYNCPOINT | MQGMO_FAIL_IF_QUIESCING | (wait ? MQGMO_WAIT : 0);
+    // Under syncpoint, so a request taken just as the server was stopped can go back.
+    gmo.Options = MQGMO_SYNCPOINT | MQGMO_FAIL_IF_QUIESCING | (wait ? MQGMO_WAIT : 0);
     gmo.WaitInterval = wait;
     MQLONG length = 0;
     Outcome o = qm.get(conn, hobj, md, gmo, static_cast<MQLONG>(buffer.size()), buffer.data(), length, cancel);
@@ -186,6 +187,11 @@ void serve(std::stop_token stop, QueueManager* qm, std::shared_ptr<Control> cont
         MQMD md;
         MQLONG wait = tolk == MQHO_NONE ? MQWI_UNLIMITED : (h == command ? 50 : 0);
         Outcome o = nextRequest(*qm, conn, h, wait, cancel, md, buffer);
+        if (o.ok() && !running()) {
+          qm->backout(conn);  // stopped while it waited: the request stays for the next start
+          break;
+        }
+        if (o.ok()) qm->commit(conn);
         if (!o.ok()) {
           if (o.reason != MQRC_NO_MSG_AVAILABLE && o.reason != MQRC_CONNECTION_BROKEN) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));  // queue gone or stopping

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <functional>
 
+#include "cmdserver/authrec.h"
 #include "cmdserver/model.h"
 #include "cmdserver/mqsc_parser.h"
 #include "cmdserver/exec_support.h"
@@ -26,7 +27,8 @@ struct VerbName {
 };
 constexpr VerbName kVerbs[] = {{"ALTER", "ALT"},   {"CLEAR", ""},   {"DEFINE", "DEF"}, {"DELETE", ""},
                                {"DISPLAY", "DIS"}, {"PING", ""},    {"REFRESH", "REF"}, {"RESET", ""},
-                               {"SET", ""},        {"START", "STA"}, {"STOP", ""}};
+                               {"RESOLVE", ""},    {"RESUME", ""},   {"SET", ""},       {"START", "STA"},
+                               {"STOP", ""},       {"SUSPEND", ""}};
 
 std::string canonicalVerb(const std::string& v) {
   for (const auto& vn : kVerbs)
@@ -620,6 +622,9 @@ MqscResponse executeMqsc(ExecContext& ctx, const std::string& text) {
       if (auto r = displayStatus(ctx, cmd)) return *r;
     }
     if (verb == "DISPLAY" && (obj == "CHLAUTH")) return displayChlauth(ctx, cmd);
+    if (!ctx.zos && verb == "DISPLAY" && obj == "AUTHREC") return displayAuthrec(ctx, cmd);
+    if (!ctx.zos && verb == "DISPLAY" && obj == "ENTAUTH") return displayEntauth(ctx, cmd);
+    if (!ctx.zos && verb == "DELETE" && obj == "AUTHREC") return deleteAuthrec(ctx, cmd);
     const TypeDef* t = findType(obj);
     if (!t) {
       std::vector<std::string> names;
@@ -638,21 +643,27 @@ MqscResponse executeMqsc(ExecContext& ctx, const std::string& text) {
     return clearQueue(ctx, cmd);
   }
   if (verb == "PING") {
+    if (obj == "CHANNEL" || obj == "CHL") return channelAction(ctx, cmd, verb);
     if (obj != "QMGR" || cmd.objectParam) return verbObjects(verb, cmd, {"QMGR", "CHANNEL"});
     return single(message("AMQ8415I", "Ping IBM MQ Queue Manager command complete."));
   }
   if (verb == "REFRESH") {
     if (obj != "SECURITY" && obj != "SEC") return verbObjects(verb, cmd, {"SECURITY", "QMGR", "CLUSTER"});
-    return single(message("AMQ8560I", "IBM MQ security cache refreshed."));
+    return refreshSecurity(ctx, cmd);
   }
   if (verb == "RESET") {
-    if (obj != "QSTATS") return verbObjects(verb, cmd, {"QSTATS"});
+    if (obj == "CHANNEL" || obj == "CHL") return channelAction(ctx, cmd, verb);
+    if (obj != "QSTATS") return verbObjects(verb, cmd, {"CHANNEL", "QSTATS"});
     return resetQStats(ctx, cmd);
   }
   if (verb == "SET") {
-    if (obj != "CHLAUTH") return verbObjects(verb, cmd, {"CHLAUTH"});
+    if (!ctx.zos && obj == "AUTHREC") return setAuthrec(ctx, cmd);
+    if (obj != "CHLAUTH") return verbObjects(verb, cmd, ctx.zos ? std::vector<std::string>{"CHLAUTH"}
+                                                               : std::vector<std::string>{"AUTHREC", "CHLAUTH"});
     return setChlauth(ctx, cmd);
   }
+  if (verb == "RESOLVE") return channelAction(ctx, cmd, verb);
+  if (verb == "SUSPEND" || verb == "RESUME") return suspendResume(ctx, cmd, verb);
   // START and STOP
   return startStop(ctx, cmd, verb);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cmdserver/authrec.h"
 #include "cmdserver/model.h"
 #include "cmdserver/mqsc_parser.h"
 #include "cmdserver/status_display.h"
@@ -221,6 +222,168 @@ std::vector<std::string> inquireNames(ExecContext& ctx, const PcfRequest& req, c
   return r.finish();
 }
 
+// --- authority records ---------------------------------------------------------------------
+
+// The entity of an authority command: one principal or one group, as an MQCFSL (or,
+// leniently, an MQCFST) of one name.
+struct PcfEntity {
+  std::string name;
+  bool group = false;
+};
+
+std::optional<MQLONG> entityOf(const PcfRequest& req, PcfEntity& out) {
+  const PcfParam* principal = req.find(MQCACF_PRINCIPAL_ENTITY_NAMES);
+  const PcfParam* group = req.find(MQCACF_GROUP_ENTITY_NAMES);
+  if (!principal && !group) return MQRCCF_ENTITY_NAME_MISSING;
+  if (principal && group) return MQRCCF_PARM_CONFLICT;
+  const PcfParam* p = principal ? principal : group;
+  std::vector<std::string> names = p->type == MQCFT_STRING_LIST ? p->texts : std::vector<std::string>{p->text};
+  if (p->type != MQCFT_STRING_LIST && p->type != MQCFT_STRING) return MQRCCF_STRUCTURE_TYPE_ERROR;
+  if (names.size() != 1 || names[0].empty() || names[0].size() > 64) return MQRCCF_ENTITY_NAME_MISSING;
+  out = {names[0], p == group};
+  return std::nullopt;
+}
+
+// Profile and object type of an authority command; QMGR profiles are kept as IBM keeps them.
+std::optional<MQLONG> profileOf(const PcfRequest& req, MQLONG nameParam, std::string& objtype, std::string& profile,
+                                bool allTypes = false) {
+  const PcfParam* type = req.find(MQIACF_OBJECT_TYPE);
+  if (!type) return MQRCCF_OBJECT_TYPE_MISSING;
+  if (type->type != MQCFT_INTEGER) return MQRCCF_STRUCTURE_TYPE_ERROR;
+  objtype = allTypes && type->intValue == MQOT_ALL ? "" : authority::objtypeKeyword(type->intValue);
+  if (objtype.empty() && !(allTypes && type->intValue == MQOT_ALL)) return MQRC_OBJECT_TYPE_ERROR;
+  const PcfParam* name = req.find(nameParam);
+  if (name && name->type != MQCFT_STRING) return MQRCCF_STRUCTURE_TYPE_ERROR;
+  profile = name ? name->text : "";
+  if (objtype == "QMGR") profile = authority::kQMgrProfile;
+  if (profile.size() > 48) return MQRCCF_PROFILE_NAME_ERROR;
+  return std::nullopt;
+}
+
+std::optional<MQLONG> authoritiesOf(const PcfParam* p, const std::string& objtype, std::set<std::string>& out) {
+  if (!p) return std::nullopt;
+  if (p->type != MQCFT_INTEGER_LIST) return MQRCCF_STRUCTURE_TYPE_ERROR;
+  for (MQLONG v : p->ints) {
+    std::string name = v == MQAUTH_ALL ? "ALL" : v == MQAUTH_ALL_ADMIN ? "ALLADM" : v == MQAUTH_ALL_MQI ? "ALLMQI"
+                       : v == MQAUTH_NONE ? "NONE" : "";
+    if (name.empty())
+      if (const authority::AuthName* a = authority::findValue(v)) name = a->mqsc;
+    if (name.empty() || !authority::expand(name, objtype, out)) return MQRCCF_AUTH_VALUE_ERROR;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> changeAuthRec(ExecContext& ctx, const PcfRequest& req, bool remove) {
+  std::string objtype, profile;
+  if (auto bad = profileOf(req, MQCACF_AUTH_PROFILE_NAME, objtype, profile)) return failWith(req.header, *bad);
+  if (profile.empty()) return failWith(req.header, MQRCCF_PARM_COUNT_TOO_SMALL, MQCACF_AUTH_PROFILE_NAME);
+  PcfEntity entity;
+  if (auto bad = entityOf(req, entity)) return failWith(req.header, *bad);
+  AuthChange done;
+  if (remove) {
+    done = deleteAuthority(ctx.qm, objtype, profile, entity.name, entity.group);
+  } else {
+    const PcfParam* add = req.find(MQIACF_AUTH_ADD_AUTHS);
+    const PcfParam* rmv = req.find(MQIACF_AUTH_REMOVE_AUTHS);
+    if (!add && !rmv) return failWith(req.header, MQRCCF_AUTH_VALUE_MISSING);
+    std::set<std::string> adding, removing;
+    if (auto bad = authoritiesOf(add, objtype, adding)) return failWith(req.header, *bad, MQIACF_AUTH_ADD_AUTHS);
+    if (auto bad = authoritiesOf(rmv, objtype, removing)) return failWith(req.header, *bad, MQIACF_AUTH_REMOVE_AUTHS);
+    for (const auto& a : adding)
+      if (removing.count(a)) return failWith(req.header, MQRCCF_PARM_CONFLICT);
+    done = changeAuthority(ctx.qm, objtype, profile, entity.name, entity.group, adding, removing);
+  }
+  switch (done) {
+    case AuthChange::Done:
+      return Responses(req.header).finish();
+    case AuthChange::NoSuchObject:
+      return failWith(req.header, MQRC_UNKNOWN_OBJECT_NAME);
+    case AuthChange::NotFound:
+      return failWith(req.header, MQRCCF_NONE_FOUND);
+    default:
+      return failWith(req.header, MQRC_RESOURCE_PROBLEM);
+  }
+}
+
+MQLONG objtypeNumber(const std::string& objtype) { return authority::objtypeValue(objtype).value_or(MQOT_NONE); }
+
+std::vector<std::string> inquireAuthRecs(ExecContext& ctx, const PcfRequest& req) {
+  const PcfParam* options = req.find(MQIACF_AUTH_OPTIONS);
+  if (!options) return failWith(req.header, MQRCCF_PARM_COUNT_TOO_SMALL, MQIACF_AUTH_OPTIONS);
+  if (options->type != MQCFT_INTEGER) return failWith(req.header, MQRCCF_STRUCTURE_TYPE_ERROR, MQIACF_AUTH_OPTIONS);
+  MQLONG opts = options->intValue;
+  std::string objtype, profile;
+  if (auto bad = profileOf(req, MQCACF_AUTH_PROFILE_NAME, objtype, profile, true)) return failWith(req.header, *bad);
+  std::string entity;
+  bool group = false;
+  if (const PcfParam* e = req.find(MQCACF_ENTITY_NAME)) {
+    if (e->type != MQCFT_STRING) return failWith(req.header, MQRCCF_STRUCTURE_TYPE_ERROR, MQCACF_ENTITY_NAME);
+    entity = e->text;
+    const PcfParam* et = req.find(MQIACF_ENTITY_TYPE);
+    if (!et && !entity.empty()) return failWith(req.header, MQRCCF_ENTITY_TYPE_MISSING);
+    group = et && et->intValue == MQZAET_GROUP;
+  }
+  const PcfParam* attrs = req.find(MQIACF_AUTH_PROFILE_ATTRS);
+  if (attrs && attrs->type != MQCFT_INTEGER_LIST) return failWith(req.header, MQRCCF_STRUCTURE_TYPE_ERROR, MQIACF_AUTH_PROFILE_ATTRS);
+  std::vector<authority::Record> found;
+  if (opts & MQAUTHOPT_NAME_AS_WILDCARD) {
+    for (auto& r : selectRecords(ctx.qm, "", false, objtype, entity, group, opts & MQAUTHOPT_ENTITY_SET))
+      if (profile.empty() || authority::profileMatches(profile, r.profile)) found.push_back(std::move(r));
+  } else {
+    found = selectRecords(ctx.qm, profile, !(opts & MQAUTHOPT_NAME_ALL_MATCHING), objtype, entity, group,
+                          opts & MQAUTHOPT_ENTITY_SET);
+  }
+  if (found.empty()) return failWith(req.header, MQRCCF_NONE_FOUND);
+  Responses r(req.header);
+  for (const auto& rec : found) {
+    PcfWriter& w = r.add();
+    w.string(MQCA_Q_MGR_NAME, ctx.qm.name(), 48)
+        .integer(MQIACF_AUTH_OPTIONS, opts)
+        .string(MQCACF_AUTH_PROFILE_NAME, rec.profile, 48)
+        .integer(MQIACF_OBJECT_TYPE, objtypeNumber(rec.objtype));
+    if (wants(attrs, MQIACF_AUTHORIZATION_LIST)) w.integerList(MQIACF_AUTHORIZATION_LIST, authority::authValues(rec.auths));
+    if (wants(attrs, MQCACF_ENTITY_NAME)) w.string(MQCACF_ENTITY_NAME, rec.entity);
+    if (wants(attrs, MQIACF_ENTITY_TYPE)) w.integer(MQIACF_ENTITY_TYPE, rec.group ? MQZAET_GROUP : MQZAET_PRINCIPAL);
+  }
+  return r.finish();
+}
+
+std::vector<std::string> inquireEntityAuth(ExecContext& ctx, const PcfRequest& req) {
+  const PcfParam* e = req.find(MQCACF_ENTITY_NAME);
+  if (!e || e->type != MQCFT_STRING || e->text.empty()) return failWith(req.header, MQRCCF_ENTITY_NAME_MISSING);
+  const PcfParam* et = req.find(MQIACF_ENTITY_TYPE);
+  if (!et || et->type != MQCFT_INTEGER) return failWith(req.header, MQRCCF_ENTITY_TYPE_MISSING);
+  if (et->intValue != MQZAET_PRINCIPAL && et->intValue != MQZAET_GROUP)
+    return failWith(req.header, MQRCCF_PARM_VALUE_ERROR, MQIACF_ENTITY_TYPE);
+  std::string objtype, profile;
+  if (auto bad = profileOf(req, MQCACF_AUTH_PROFILE_NAME, objtype, profile)) return failWith(req.header, *bad);
+  std::string objectName = objtype == "QMGR" ? ctx.qm.name() : profile;
+  if (objectName.empty() || authority::isGeneric(objectName))
+    return failWith(req.header, MQRCCF_PROFILE_NAME_ERROR, MQCACF_AUTH_PROFILE_NAME);
+  bool group = et->intValue == MQZAET_GROUP;
+  auto held = effectiveAuthority(ctx.qm, objtype, objectName, e->text, group);
+  const PcfParam* options = req.find(MQIACF_AUTH_OPTIONS);
+  Responses r(req.header);
+  r.add()
+      .string(MQCA_Q_MGR_NAME, ctx.qm.name(), 48)
+      .integer(MQIACF_AUTH_OPTIONS, options && options->type == MQCFT_INTEGER ? options->intValue : 0)
+      .string(MQCACF_AUTH_PROFILE_NAME, objectName, 48)
+      .integer(MQIACF_OBJECT_TYPE, objtypeNumber(objtype))
+      .integerList(MQIACF_AUTHORIZATION_LIST, authority::authValues(held))
+      .string(MQCACF_ENTITY_NAME, e->text)
+      .integer(MQIACF_ENTITY_TYPE, et->intValue);
+  return r.finish();
+}
+
+std::vector<std::string> refreshSecurityPcf(const PcfRequest& req) {
+  if (const PcfParam* t = req.find(MQIACF_SECURITY_TYPE)) {
+    if (t->type != MQCFT_INTEGER) return failWith(req.header, MQRCCF_STRUCTURE_TYPE_ERROR, MQIACF_SECURITY_TYPE);
+    if (t->intValue != MQSECTYPE_AUTHSERV && t->intValue != MQSECTYPE_SSL && t->intValue != MQSECTYPE_CONNAUTH)
+      return failWith(req.header, MQRCCF_PARM_VALUE_ERROR, MQIACF_SECURITY_TYPE);
+  }
+  return Responses(req.header).finish();
+}
+
 std::vector<std::string> escape(ExecContext& ctx, const PcfRequest& req) {
   const PcfParam* type = req.find(MQIACF_ESCAPE_TYPE);
   const PcfParam* text = req.find(MQCACF_ESCAPE_TEXT);
@@ -268,6 +431,16 @@ std::vector<std::string> answerPcf(ExecContext& ctx, const PcfRequest& req) {
       return clearQueue(ctx, req);
     case MQCMD_RESET_Q_STATS:
       return resetQueueStats(ctx, req);
+    case MQCMD_SET_AUTH_REC:
+      return changeAuthRec(ctx, req, false);
+    case MQCMD_DELETE_AUTH_REC:
+      return changeAuthRec(ctx, req, true);
+    case MQCMD_INQUIRE_AUTH_RECS:
+      return inquireAuthRecs(ctx, req);
+    case MQCMD_INQUIRE_ENTITY_AUTH:
+      return inquireEntityAuth(ctx, req);
+    case MQCMD_REFRESH_SECURITY:
+      return refreshSecurityPcf(req);
     default:
       for (const auto& inq : kNameInquiries)
         if (inq.command == req.header.Command) return inquireNames(ctx, req, inq);

@@ -1,8 +1,13 @@
 #include "cmdserver/status_display.h"
 
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
+#include <fcntl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "cmdserver/exec_support.h"
@@ -107,13 +112,15 @@ MqscResponse runtimeStatus(ExecContext& ctx, const MqscCommand& cmd, ObjectKind 
   MqscResponse r;
   std::lock_guard lk(ctx.state.mu);
   for (const auto& [name, run] : table) {
-    if (!genericMatch(pattern, name) || run.status != "RUNNING") continue;
+    bool shown = run.status == "RUNNING" || (kind == ObjectKind::Channel && (run.status == "RETRYING" || run.status == "STOPPED"));
+    if (!genericMatch(pattern, name) || !shown) continue;
     auto def = ctx.qm.object(kind, name);
     std::vector<std::string> attrs = {kv(nameKw, name)};
     if (kind == ObjectKind::Channel) {
       std::string type = def ? def->get("CHLTYPE") : "";
       attrs.insert(attrs.end(), {kv("CHLTYPE", type), kv("CONNAME", def ? def->get("CONNAME") : ""), "CURRENT",
-                                 kv("RQMNAME", ""), kv("STATUS", run.status), "SUBSTATE(MQGET)",
+                                 kv("RQMNAME", ""), kv("STATUS", run.status),
+                                 run.status == "RUNNING" ? "SUBSTATE(MQGET)" : "SUBSTATE( )",
                                  kv("XMITQ", def ? def->get("XMITQ") : ""), kv("CHSTADA", mqscDate(run.since)),
                                  kv("CHSTATI", mqscTime(run.since))});
     } else {
@@ -255,6 +262,53 @@ std::optional<MqscResponse> displayStatus(ExecContext& ctx, const MqscCommand& c
 
 // --- START and STOP -------------------------------------------------------------------------------
 
+namespace {
+
+// Channels that call their partner: those that wait for it (a server with no
+// connection name) do not.
+bool initiates(const ObjectDef& def) {
+  std::string type = def.get("CHLTYPE");
+  return type == "SDR" || type == "RQSTR" || type == "CLUSSDR" || (type == "SVR" && !def.get("CONNAME").empty());
+}
+
+}  // namespace
+
+// Whether the first address of a connection name (host(port), port 1414 when
+// omitted) takes a TCP connection within a short wait.
+bool reachable(const std::string& conname) {
+  std::string first = conname.substr(0, conname.find(','));
+  std::string host = first, port = "1414";
+  if (size_t open = first.find('('); open != std::string::npos) {
+    size_t close = first.find(')', open);
+    if (close == std::string::npos) return false;
+    host = first.substr(0, open);
+    port = first.substr(open + 1, close - open - 1);
+  }
+  while (!host.empty() && host.back() == ' ') host.pop_back();
+  if (host.empty() || port.empty()) return false;
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* res = nullptr;
+  if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &res) != 0 || !res) return false;
+  bool ok = false;
+  for (addrinfo* a = res; a && !ok; a = a->ai_next) {
+    int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+    if (fd < 0) continue;
+    int rc = ::connect(fd, a->ai_addr, a->ai_addrlen);
+    if (rc == 0) {
+      ok = true;
+    } else if (errno == EINPROGRESS) {
+      pollfd p{fd, POLLOUT, 0};
+      int err = 0;
+      socklen_t len = sizeof err;
+      ok = ::poll(&p, 1, 500) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
+    }
+    ::close(fd);
+  }
+  ::freeaddrinfo(res);
+  return ok;
+}
+
 MqscResponse startStop(ExecContext& ctx, const MqscCommand& cmd, const std::string& verb) {
   struct Row {
     const char* object;
@@ -284,35 +338,137 @@ MqscResponse startStop(ExecContext& ctx, const MqscCommand& cmd, const std::stri
   std::string syntax = "  " + verb + " " + row->object + "( name )";
   if (!ok) return syntaxError(cmd.text, syntax);
   for (const auto& p : cmd.params)
-    if (p.keyword != "CMDSCOPE" && p.keyword != "MODE" && p.keyword != "STATUS" && p.keyword != "CHLDISP")
+    if (p.keyword != "CMDSCOPE" && p.keyword != "MODE" && p.keyword != "STATUS" && p.keyword != "CHLDISP" &&
+        p.keyword != "IGNSTATE")
       return syntaxError(segmentUpTo(cmd, p.keyword), syntax);
+  // IGNSTATE(YES): starting what runs, or stopping what does not, is no error.
+  bool ignoreState = false;
+  if (const MqscParam* ig = cmd.find("IGNSTATE")) {
+    if (ig->items.size() != 1 || (ig->items[0] != "YES" && ig->items[0] != "NO"))
+      return syntaxError(segmentUpTo(cmd, "IGNSTATE"), syntax);
+    ignoreState = ig->items[0] == "YES";
+  }
   std::string zo = std::string(row->object) + "(" + name + ")";
   auto def = ctx.qm.object(row->kind, name);
   if (!def) return notFound(name, zo);
+  std::string startsAs = "RUNNING";
+  if (verb == "START" && row->kind == ObjectKind::Channel) {
+    std::string type = def->get("CHLTYPE");
+    if (type == "RCVR" || type == "SVRCONN" || type == "CLNTCONN" || type == "CLUSRCVR")
+      return single(message("AMQ9514E", "Channel '" + name + "' is not of a type that can be started.",
+                            Fault::NotAllowed, zo));
+    // A channel that calls out keeps retrying while its partner does not answer.
+    if (initiates(*def) && !reachable(def->get("CONNAME"))) startsAs = "RETRYING";
+  }
+  std::string stopStatus = "STOPPED";
+  if (const MqscParam* st = cmd.find("STATUS")) {
+    if (st->items.size() != 1 || (st->items[0] != "STOPPED" && st->items[0] != "INACTIVE"))
+      return syntaxError(segmentUpTo(cmd, "STATUS"), syntax);
+    stopStatus = st->items[0];
+  }
   std::lock_guard lk(ctx.state.mu);
   auto& table = ctx.state.*(row->table);
   auto& entry = table[name];
   std::string msg = verb == "START" ? row->started : row->stopped;
   if (verb == "START") {
-    if (row->kind == ObjectKind::Channel) {
-      std::string type = def->get("CHLTYPE");
-      if (type == "RCVR" || type == "SVRCONN" || type == "CLNTCONN" || type == "CLUSRCVR")
-        return single(message("AMQ9514E", "Channel '" + name + "' is not of a type that can be started.",
-                              Fault::NotAllowed, zo));
-    }
-    entry = {"RUNNING", Clock::now()};
+    bool running = entry.status == "RUNNING" || (row->kind == ObjectKind::Channel && entry.status == "RETRYING");
+    if (running && row->kind == ObjectKind::Channel && !ignoreState)
+      return single(message("AMQ9514E", "Channel '" + name + "' is in use.", Fault::InUse, zo));
+    if (!running) entry = {startsAs, Clock::now()};
   } else {
-    if (entry.status != "RUNNING") {
+    bool active = entry.status == "RUNNING" || (row->kind == ObjectKind::Channel && entry.status == "RETRYING");
+    if (!active && ignoreState) {
+      if (entry.status.empty()) table.erase(name);
+      size_t colon = msg.find(": ");
+      return single(message(msg.substr(0, colon), msg.substr(colon + 2), Fault::None, zo));
+    }
+    if (!active) {
       if (row->kind == ObjectKind::Channel)
         return single(message("AMQ9533E", "Channel '" + name + "' is not currently active.", Fault::NotActive, zo));
       return single(message("AMQ8736E", std::string(row->object == std::string("LISTENER") ? "Listener" : "Service") +
                                             " '" + name + "' is not running.",
                             Fault::NotActive, zo));
     }
-    entry = {"STOPPED", Clock::now()};
+    if (row->kind == ObjectKind::Channel && stopStatus == "INACTIVE")
+      table.erase(name);
+    else
+      entry = {"STOPPED", Clock::now()};
   }
   size_t colon = msg.find(": ");
   return single(message(msg.substr(0, colon), msg.substr(colon + 2), Fault::None, zo));
+}
+
+// --- RESET, RESOLVE and PING CHANNEL; SUSPEND and RESUME QMGR ---------------------------------------
+
+MqscResponse channelAction(ExecContext& ctx, const MqscCommand& cmd, const std::string& verb) {
+  if (cmd.object != "CHANNEL" && cmd.object != "CHL") {
+    std::string objects = verb == "PING" ? "QMGR | CHANNEL" : verb == "RESET" ? "CHANNEL | QSTATS" : "CHANNEL";
+    return syntaxError(cmd.verb + (cmd.object.empty() ? "" : " " + cmd.object), "  " + verb + " " + objects);
+  }
+  std::string syntax = "  " + verb + " CHANNEL( channel_name )";
+  if (verb == "RESET") syntax += " [ SEQNUM( integer ) ]";
+  if (verb == "RESOLVE") syntax += " ACTION( COMMIT | BACKOUT )";
+  if (verb == "PING") syntax += " [ DATALEN( integer ) ]";
+  bool ok = false;
+  std::string name = nameOf(cmd, ok);
+  if (!ok || name.size() > 20) return syntaxError(cmd.text, syntax);
+  for (const auto& p : cmd.params) {
+    if (p.keyword == "CMDSCOPE" || p.keyword == "CHLDISP") continue;
+    long n = 0;
+    bool number = p.items.size() == 1 && !p.items[0].empty() &&
+                  p.items[0].find_first_not_of("0123456789") == std::string::npos && p.items[0].size() <= 9;
+    if (number) n = std::stol(p.items[0]);
+    bool good = (verb == "RESET" && p.keyword == "SEQNUM" && number && n >= 1) ||
+                (verb == "PING" && p.keyword == "DATALEN" && number && n >= 16 && n <= 32768) ||
+                (verb == "RESOLVE" && p.keyword == "ACTION" && p.items.size() == 1 &&
+                 (p.items[0] == "COMMIT" || p.items[0] == "BACKOUT"));
+    if (!good) return syntaxError(segmentUpTo(cmd, p.keyword), syntax);
+  }
+  if (verb == "RESOLVE" && !cmd.find("ACTION")) return syntaxError(cmd.text, syntax);
+  std::string zo = "CHANNEL(" + name + ")";
+  auto def = ctx.qm.object(ObjectKind::Channel, name);
+  if (!def) return notFound(name, zo);
+  std::string type = def->get("CHLTYPE");
+  bool clientType = type == "SVRCONN" || type == "CLNTCONN";
+  bool sends = type == "SDR" || type == "SVR" || type == "CLUSSDR";
+  if (clientType || (verb != "RESET" && !sends))
+    return single(message("AMQ9547E", "Type of remote channel not suitable for action requested.", Fault::NotAllowed, zo));
+  std::string status;
+  {
+    std::lock_guard lk(ctx.state.mu);
+    auto it = ctx.state.channels.find(name);
+    if (it != ctx.state.channels.end()) status = it->second.status;
+  }
+  bool active = status == "RUNNING" || status == "RETRYING";
+  if (verb == "RESET") return single(message("AMQ8023I", "IBM MQ channel reset.", Fault::None, zo));
+  if (active) return single(message("AMQ9514E", "Channel '" + name + "' is in use.", Fault::InUse, zo));
+  if (verb == "RESOLVE") return single(message("AMQ8024I", "IBM MQ channel resolved.", Fault::None, zo));
+  std::string conname = def->get("CONNAME");
+  if (conname.empty() || !reachable(conname))
+    return single(message("AMQ9202E", "Remote host '" + conname + "' not available, retry later.", Fault::NotActive, zo));
+  return single(message("AMQ8020I", "Ping IBM MQ channel complete.", Fault::None, zo));
+}
+
+MqscResponse suspendResume(ExecContext& ctx, const MqscCommand& cmd, const std::string& verb) {
+  std::string syntax = "  " + verb + " QMGR CLUSTER( cluster_name ) | CLUSNL( namelist_name )" +
+                       (verb == "SUSPEND" ? " [ MODE( QUIESCE | FORCE ) ]" : "");
+  if (cmd.object != "QMGR" || cmd.objectParam) return syntaxError(cmd.verb + (cmd.object.empty() ? "" : " " + cmd.object), syntax);
+  const MqscParam* cluster = cmd.find("CLUSTER");
+  const MqscParam* clusnl = cmd.find("CLUSNL");
+  if (!cluster == !clusnl) return syntaxError(cmd.text, syntax);
+  for (const auto& p : cmd.params) {
+    bool good = p.keyword == "CMDSCOPE" || ((p.keyword == "CLUSTER" || p.keyword == "CLUSNL") && p.items.size() == 1 &&
+                                            validObjectName(p.items[0], 48)) ||
+                (verb == "SUSPEND" && p.keyword == "MODE" && p.items.size() == 1 &&
+                 (p.items[0] == "QUIESCE" || p.items[0] == "FORCE"));
+    if (!good) return syntaxError(segmentUpTo(cmd, p.keyword), syntax);
+  }
+  if (clusnl && !ctx.qm.object(ObjectKind::Namelist, clusnl->items[0]))
+    return notFound(clusnl->items[0], "NAMELIST(" + clusnl->items[0] + ")");
+  // Accepted as IBM accepts it; with no cluster to leave or rejoin there is nothing more to do.
+  if (verb == "SUSPEND")
+    return single(message("AMQ8559I", "Suspend Queue Manager Cluster command accepted.", Fault::None, "QMGR"));
+  return single(message("AMQ8558I", "Resume Queue Manager Cluster command accepted.", Fault::None, "QMGR"));
 }
 
 // --- CHLAUTH ---------------------------------------------------------------------------------------

@@ -16,6 +16,12 @@ std::optional<MqscResponse> displayStatus(ExecContext& ctx, const MqscCommand& c
 MqscResponse displayChlauth(ExecContext& ctx, const MqscCommand& cmd);
 MqscResponse setChlauth(ExecContext& ctx, const MqscCommand& cmd);
 MqscResponse startStop(ExecContext& ctx, const MqscCommand& cmd, const std::string& verb);
+// RESET, RESOLVE and PING of a channel.
+MqscResponse channelAction(ExecContext& ctx, const MqscCommand& cmd, const std::string& verb);
+// SUSPEND and RESUME QMGR CLUSTER.
+MqscResponse suspendResume(ExecContext& ctx, const MqscCommand& cmd, const std::string& verb);
+// Whether a channel's connection name answers a TCP connection.
+bool reachable(const std::string& conname);
 
 // The channel authentication records a new queue manager has, as IBM creates them.
 void ensureDefaultChlauth(QueueManager& qm);

@@ -26,7 +26,7 @@ bool ObjectDef::isYes(const std::string& key, bool fallback) const {
 }
 
 namespace {
-constexpr std::array<std::pair<ObjectKind, std::string_view>, 12> kKindNames{{
+constexpr std::array<std::pair<ObjectKind, std::string_view>, 13> kKindNames{{
     {ObjectKind::QMgr, "QMGR"},
     {ObjectKind::Queue, "QUEUE"},
     {ObjectKind::Channel, "CHANNEL"},
@@ -39,6 +39,7 @@ constexpr std::array<std::pair<ObjectKind, std::string_view>, 12> kKindNames{{
     {ObjectKind::CommInfo, "COMMINFO"},
     {ObjectKind::Subscription, "SUB"},
     {ObjectKind::ChlAuth, "CHLAUTH"},
+    {ObjectKind::AuthRec, "AUTHREC"},
 }};
 }  // namespace
 

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <utility>
 
+#include "engine/authority.h"
 #include "engine/store.h"
 
 namespace qmsim {
@@ -352,6 +353,8 @@ struct QueueManager::Impl {
       auto [date, time] = creationStamp();
       dyn.attrs["CRDATE"] = date;
       dyn.attrs["CRTIME"] = time;
+      // The creator holds every authority on a dynamic queue, as with IBM.
+      if (auto c = conns.find(conn); c != conns.end()) dyn.attrs["CREATOR"] = c->second.params.userId;
       createdTemp = isTempDyn(dyn);
       queues[dynName] = std::move(dyn);
       createLocalState(dynName);
@@ -361,10 +364,36 @@ struct QueueManager::Impl {
       }
       setField(od.ObjectName, dynName);
       target = dynName;
-      (void)conn;
       return {};
     }
     return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
+  }
+
+  // Client connections are checked against the authority records once the queue
+  // manager was created with authority checking on; local ones act as administrators.
+  bool checksAuthority(const Conn& c) const { return !c.params.channel.empty() && qmgr.get("AUTHCHECK") == "YES"; }
+
+  bool authorized(const std::string& user, const std::string& objtype, const std::string& objectName,
+                  const std::set<std::string>& wanted) const {
+    std::vector<authority::Record> records;
+    for (const auto& [key, def] : others)
+      if (key.first == ObjectKind::AuthRec)
+        if (auto r = authority::fromObject(def)) records.push_back(std::move(*r));
+    return authority::authorized(records, objtype, objectName, user, wanted);
+  }
+
+  static std::set<std::string> openAuthorities(MQLONG options) {
+    std::set<std::string> wanted;
+    if (options & (MQOO_INPUT_AS_Q_DEF | MQOO_INPUT_SHARED | MQOO_INPUT_EXCLUSIVE)) wanted.insert("GET");
+    if (options & MQOO_BROWSE) wanted.insert("BROWSE");
+    if (options & MQOO_OUTPUT) wanted.insert("PUT");
+    if (options & MQOO_INQUIRE) wanted.insert("INQ");
+    if (options & MQOO_SET) wanted.insert("SET");
+    if (options & MQOO_PASS_IDENTITY_CONTEXT) wanted.insert("PASSID");
+    if (options & MQOO_PASS_ALL_CONTEXT) wanted.insert("PASSALL");
+    if (options & MQOO_SET_IDENTITY_CONTEXT) wanted.insert("SETID");
+    if (options & MQOO_SET_ALL_CONTEXT) wanted.insert("SETALL");
+    return wanted;
   }
 
   Outcome checkOpenOptions(MQLONG options) const {
@@ -583,8 +612,12 @@ Outcome QueueManager::connect(const ConnectParams& params, ConnId& conn) {
   std::lock_guard lk(impl_->mu);
   if (impl_->stopping) return Outcome::fail(MQRC_Q_MGR_STOPPING);
   if (impl_->quiescing) return Outcome::fail(MQRC_Q_MGR_QUIESCING);
+  Conn c{params, std::chrono::system_clock::now(), {}, false};
+  if (impl_->checksAuthority(c) &&
+      !impl_->authorized(params.userId, "QMGR", authority::kQMgrProfile, {"CONNECT"}))
+    return Outcome::fail(MQRC_NOT_AUTHORIZED);
   conn = impl_->nextConn++;
-  impl_->conns[conn] = Conn{params, std::chrono::system_clock::now(), {}, false};
+  impl_->conns[conn] = std::move(c);
   return {};
 }
 
@@ -611,15 +644,30 @@ Outcome QueueManager::open(ConnId conn, MQOD& od, MQLONG options, MQHOBJ& hobj,
   if (Outcome o = s.checkOpenOptions(options); !o.ok()) return o;
   Handle h;
   h.options = options;
+  const Conn& caller = s.conns[conn];
   if (od.ObjectType == MQOT_Q_MGR) {
     std::string objName = fieldText(od.ObjectName), qmName = fieldText(od.ObjectQMgrName);
     if ((!objName.empty() && objName != name_) || (!qmName.empty() && qmName != name_))
       return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
     if (options & ~(MQOO_INQUIRE | MQOO_SET | MQOO_FAIL_IF_QUIESCING | MQOO_ALTERNATE_USER_AUTHORITY))
       return Outcome::fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
+    if (s.checksAuthority(caller) &&
+        !s.authorized(caller.params.userId, "QMGR", authority::kQMgrProfile, Impl::openAuthorities(options)))
+      return Outcome::fail(MQRC_NOT_AUTHORIZED);
     h.kind = ObjectKind::QMgr;
     h.queue = name_;
   } else if (od.ObjectType == MQOT_Q) {
+    // The name opened is checked (an alias's own profile, not its target's), as IBM does.
+    std::string qmName = fieldText(od.ObjectQMgrName);
+    if (s.checksAuthority(caller) && (qmName.empty() || qmName == name_)) {
+      std::string opened = fieldText(od.ObjectName);
+      auto q = s.queues.find(opened);
+      bool creator = q != s.queues.end() && q->second.get("DEFTYPE") != "PREDEFINED" &&
+                     q->second.get("QTYPE") != "QMODEL" && !q->second.get("CREATOR").empty() &&
+                     q->second.get("CREATOR") == caller.params.userId;
+      if (!creator && !s.authorized(caller.params.userId, "QUEUE", opened, Impl::openAuthorities(options)))
+        return Outcome::fail(MQRC_NOT_AUTHORIZED);
+    }
     bool createdTemp = false;
     if (Outcome o = s.resolveQueue(conn, od, options, h.queue, h.aliasName, createdTemp, route); !o.ok()) return o;
     auto q = s.local.find(h.queue);
@@ -1019,7 +1067,8 @@ Outcome QueueManager::define(ObjectDef def, bool replace) {
   std::lock_guard lk(impl_->mu);
   Impl& s = *impl_;
   if (def.kind == ObjectKind::QMgr) return Outcome::fail(MQRC_OBJECT_TYPE_ERROR);
-  bool freeName = def.kind == ObjectKind::Subscription || def.kind == ObjectKind::ChlAuth;
+  bool freeName = def.kind == ObjectKind::Subscription || def.kind == ObjectKind::ChlAuth ||
+                  def.kind == ObjectKind::AuthRec;
   if (freeName ? def.name.empty() : !validObjectName(def.name, def.kind == ObjectKind::Channel ? 20 : 48))
     return Outcome::fail(MQRC_OBJECT_NAME_ERROR);
   auto [date, time] = creationStamp();

@@ -101,7 +101,7 @@ std::optional<std::string> platformValue(const std::string& name) {
 }
 
 int cmdCreate(const Args& args) {
-  Parsed p = parse(args, {"platform", "cmdlevel", "qsg", "tolklevel"}, {"tolk"});
+  Parsed p = parse(args, {"platform", "cmdlevel", "qsg", "tolklevel", "authority"}, {"tolk"});
   if (!p.error.empty()) return usageError("create", p.error);
   if (p.positional.empty()) return usageError("create", "no queue manager named");
   Attributes settings;
@@ -123,6 +123,12 @@ int cmdCreate(const Args& args) {
   if (p.options.count("tolklevel")) {
     if (!parseNumber(p.options["tolklevel"], 100, 999, level)) return usageError("create", "tolklevel must be 100 to 999");
     settings["TOLKLEVEL"] = std::to_string(level);
+  }
+  if (p.options.count("authority")) {
+    const std::string& a = p.options["authority"];
+    if (a != "on" && a != "off") return usageError("create", "authority must be on or off");
+    // Client connections are then checked against the authority records.
+    if (a == "on") settings["AUTHCHECK"] = "YES";
   }
   for (const auto& name : p.positional) {
     if (!validObjectName(name)) return failure("'" + name + "' is not a valid queue manager name");
@@ -467,7 +473,8 @@ int cmdDepth(const Args& args) {
 
 const std::vector<Command>& commands() {
   static const std::vector<Command> table = {
-      {"create", "QMGR... [--platform unix|windows|zos] [--cmdlevel N] [--qsg NAME] [--tolk] [--tolklevel N]",
+      {"create", "QMGR... [--platform unix|windows|zos] [--cmdlevel N] [--qsg NAME] [--tolk] [--tolklevel N]"
+       " [--authority on|off]",
        cmdCreate},
       {"delete", "QMGR", cmdDelete},
       {"start", "QMGR... [--port N] [--bind ADDRESS] [--auth USERFILE] [--no-tcp] [--background]", cmdStart},
