@@ -54,6 +54,20 @@ function(kvarn_module name)
   target_include_directories(kvarn_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_BINARY_DIR}/generated)
   target_compile_options(kvarn_${name} PRIVATE ${KVARN_WARNINGS})
   target_link_libraries(kvarn_${name} PUBLIC ${KM_DEPS} Threads::Threads)
+  kvarn_room(${name} ${KM_DEPS})
+endfunction()
+
+# Records which rooms (src/<name>) a room may include: its own and those of the kvarn_
+# libraries it links. src/CMakeLists.txt checks every include against this.
+function(kvarn_room name)
+  set(below "")
+  foreach(dep ${ARGN})
+    if(dep MATCHES "^kvarn_(.*)$")
+      list(APPEND below ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
+  list(JOIN below "," below_text)
+  set_property(GLOBAL APPEND PROPERTY KVARN_ROOMS "${name}=${below_text}")
 endfunction()
 
 function(kvarn_unit_test name)

@@ -1,5 +1,7 @@
 #include "ccdt/binary_table.h"
 
+#include "runtime/trace_sink.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -34,7 +36,7 @@ void writeInt32(std::string &out, size_t offset, int32_t value) {
 
 int64_t currentTime() {
   int64_t now = static_cast<int64_t>(std::time(nullptr));
-  if (std::getenv("MQ_TIMEDEBUG")) std::fprintf(stderr, "AlterTime updated : %d\n", static_cast<int>(now));
+  if (std::getenv("MQ_TIMEDEBUG")) traceWritef("AlterTime updated : %d\n", static_cast<int>(now));
   return now;
 }
 
@@ -258,7 +260,7 @@ uint32_t BinaryTable::findSpace(size_t dataLength) {
   for (uint32_t pos = kFirstSegment; pos < endOffset_;) {
     Header h = header(pos);
     if (traceEnabled(kTraceSpace))
-      std::fprintf(stderr, "FIND_SPACE:REC(:POS(%d) SEGLEN(%d) RECLEN(%d)\n", static_cast<int>(pos), h.segLen,
+      traceWritef("FIND_SPACE:REC(:POS(%d) SEGLEN(%d) RECLEN(%d)\n", static_cast<int>(pos), h.segLen,
                    h.recLen);
     if (h.recLen == 0 && h.segLen >= needed) return pos;
     pos += static_cast<uint32_t>(h.segLen);

@@ -1,5 +1,7 @@
 #include "ccdt/channel_record.h"
 
+#include "runtime/trace_sink.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -322,7 +324,7 @@ int encodeChannelRecord(const ChannelDefinition &source, int version, int64_t al
     }
   }
   if (traceEnabled(kTraceRecords))
-    std::fprintf(stderr, "DBG:%s %s%s Chan(%.20s) Ver(%d) Len(%d)   OutVer(%d) OutLen(%d) \n", "Writing", "64", "",
+    traceWritef("DBG:%s %s%s Chan(%.20s) Ver(%d) Len(%d)   OutVer(%d) OutLen(%d) \n", "Writing", "64", "",
                  def.channelName.c_str(), source.version, static_cast<int>(fixedLength), version,
                  static_cast<int>(record.size()));
   if (traceEnabled(kTraceFields)) dumpChannelFields(def, version);
@@ -401,7 +403,7 @@ int decodeChannelRecord(std::string_view record, std::string_view path, ChannelD
     def.sslPeerName = std::string(record.substr(start, def.sslPeerNameLength));
   }
   if (traceEnabled(kTraceRecords))
-    std::fprintf(stderr, "DBG:%s %s%s Chan(%.20s) Ver(%d) Len(%d)   OutVer(%d) OutLen(%d) \n", "Reading", "64", "",
+    traceWritef("DBG:%s %s%s Chan(%.20s) Ver(%d) Len(%d)   OutVer(%d) OutLen(%d) \n", "Reading", "64", "",
                  def.channelName.c_str(), version, static_cast<int>(record.size()), kMaxRecordVersion,
                  channelRecordFixedLength(kMaxRecordVersion));
   if (traceEnabled(kTraceFields)) dumpChannelFields(def, version);
@@ -414,20 +416,20 @@ void dumpChannelFields(const ChannelDefinition &source, int version) {
   int offset = 0;
   for (const auto &field : kChannelFields) {
     if (field.fromVersion > version) continue;
-    std::fprintf(stderr, "%4X %-25.25s ", offset, field.label);
+    traceWritef("%4X %-25.25s ", offset, field.label);
     switch (field.kind) {
-    case FieldKind::Chars: std::fprintf(stderr, "'%s'", (def.*field.text).c_str()); break;
-    case FieldKind::Secret: std::fprintf(stderr, "'%s'", (def.*field.text).empty() ? "" : "********"); break;
+    case FieldKind::Chars: traceWritef("'%s'", (def.*field.text).c_str()); break;
+    case FieldKind::Secret: traceWritef("'%s'", (def.*field.text).empty() ? "" : "********"); break;
     case FieldKind::Int32: {
       int32_t *values = field.numbers(def);
-      for (int i = 0; i < field.count; ++i) std::fprintf(stderr, "%s%d", i ? "," : "", values[i]);
+      for (int i = 0; i < field.count; ++i) traceWritef("%s%d", i ? "," : "", values[i]);
       break;
     }
-    case FieldKind::Time: std::fprintf(stderr, "%lld", static_cast<long long>(def.alterTime)); break;
+    case FieldKind::Time: traceWritef("%lld", static_cast<long long>(def.alterTime)); break;
     case FieldKind::Pointer:
     case FieldKind::EndMarker: break;
     }
-    std::fputc('\n', stderr);
+    traceWritef("\n");
     offset += fieldBytes(field);
   }
 }

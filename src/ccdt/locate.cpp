@@ -1,5 +1,7 @@
 #include "ccdt/locate.h"
 
+#include "runtime/trace_sink.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <strings.h>
@@ -15,7 +17,7 @@ namespace {
 // An environment variable, traced when asked; unset and empty are the same.
 std::string environmentValue(const char *name) {
   const char *value = std::getenv(name);
-  if (traceEnabled(kTraceFiles)) std::fprintf(stderr, "DBG:%s = '%s'\n", name, value ? value : "");
+  if (traceEnabled(kTraceFiles)) traceWritef("DBG:%s = '%s'\n", name, value ? value : "");
   return value ? std::string(value) : std::string();
 }
 
@@ -40,7 +42,7 @@ int joinTablePath(const std::string &directory, const std::string &file, std::st
     return kErrGeneral;
   }
   path = directory == "/" ? "/" + file : directory + "/" + file;
-  if (traceEnabled(kTraceFiles)) std::fprintf(stderr, "DBG:Opening channel file '%s'\n", path.c_str());
+  if (traceEnabled(kTraceFiles)) traceWritef("DBG:Opening channel file '%s'\n", path.c_str());
   return kOk;
 }
 
@@ -79,7 +81,7 @@ int locateBinaryTable(std::string_view name, std::string &path, bool &useMqserve
         return kErrGeneral;
       }
       path = given;
-      if (traceEnabled(kTraceFiles)) std::fprintf(stderr, "DBG:Opening channel file '%s'\n", path.c_str());
+      if (traceEnabled(kTraceFiles)) traceWritef("DBG:Opening channel file '%s'\n", path.c_str());
       return kOk;
     }
     directory = given;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "driver/output.h"
+#include "context/output.h"
 
 namespace {
 

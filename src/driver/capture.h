@@ -6,9 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "context/context.h"
 #include "runtime/index.h"
 
-struct CaptureFile {
+struct CaptureFile : ContextPart {
   struct Entry {
     std::string request;
     std::vector<std::string> responses;

@@ -11,8 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "driver/context.h"
-#include "driver/output.h"
+#include "context/context.h"
+#include "context/output.h"
 #include "runtime/scan.h"
 
 namespace {

@@ -1,22 +1,13 @@
 #include "driver/dispatch.h"
 
-#include "driver/context.h"
+#include "context/context.h"
+#include "context/echo.h"
 #include "driver/local_commands.h"
-#include "driver/output.h"
+#include "context/output.h"
 #include "driver/reader.h"
+#include "transport/issue.h"
 #include "driver/unhandled_check.h"
 #include "runtime/scan.h"
-
-namespace {
-
-void echoCommand(ProgramContext &ctx, std::string_view text) {
-  if (ctx.runningBootstrap) return;
-  const InputSource *src = ctx.input ? ctx.input : ctx.mainInput.get();
-  bool visible = src->echo.input && src->echo.cmds;
-  addCommandEcho(ctx, text, visible);
-}
-
-} // namespace
 
 void cslIssueCommand(ProgramContext &ctx, std::string_view text) {
   std::string command(scanTrim(text));
@@ -35,7 +26,7 @@ void cslIssueCommand(ProgramContext &ctx, std::string_view text) {
     return;
   default: break;
   }
-  echoCommand(ctx, command);
+  echoCommandLine(ctx, nullptr, command, IssueFromUser);
   cslIssueMQCommand(ctx, command, MqCommandArgs{});
 }
 

@@ -7,14 +7,17 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include "driver/context.h"
+#include "context/commands.h"
+#include "context/context.h"
+#include "context/echo.h"
 #include "driver/dispatch.h"
 #include "driver/local_table.h"
-#include "driver/output.h"
+#include "context/output.h"
 #include "driver/reader.h"
-#include "driver/trace.h"
+#include "context/trace.h"
 #include "runtime/memory.h"
 #include "runtime/scan.h"
+#include "transport/local_commands.h"
 
 namespace {
 
@@ -316,12 +319,6 @@ void doScreenOnly(ProgramContext &ctx, ParsedCommand &cmd, int) {
 }
 
 // Whether the line of a local command is echoed (the echo rule for non-statements).
-bool echoVisible(ProgramContext &ctx, InputSource *src, int issueSource) {
-  if (issueSource == IssueFromStartup || ctx.runningBootstrap) return false;
-  const EchoSwitches &e = src ? src->echo : ctx.mainInput->echo;
-  return e.input && e.cmds;
-}
-
 } // namespace
 
 std::vector<std::string> splitParameters(const std::string &text) {
@@ -387,6 +384,8 @@ void registerDriverHandlers() {
       {"=repeat", doScreenOnly},
   };
   for (const auto &h : kHandlers) setLocalHandler(h.name, h.handler);
+  for (const LocalHandlerRow &row : transportLocalHandlers()) setLocalHandler(row.name, row.handler);
+  setLocalCommandIssuer(cslIssueLocalCommand);
 }
 
 void cslIssueLocalCommand(ProgramContext &ctx, InputSource *source, std::string_view text, int issueSource) {
@@ -405,12 +404,10 @@ void cslIssueLocalCommand(ProgramContext &ctx, InputSource *source, std::string_
     for (const auto &line : check.lines) check.help ? addInfo(ctx, line) : addError(ctx, line);
     return;
   }
+  // =echo echoes itself (by the switches as they were before it); the echo of =output
+  // stays out of the file it opens.
   const std::string &name = parsed.command->name;
-  bool isConn = name == "=conn";
-  if (!isConn && name != "=echo") {
-    bool visible = echoVisible(ctx, source ? source : ctx.input, issueSource);
-    if (issueSource != IssueFromStartup) addCommandEcho(ctx, command, visible, name == "=output");
-  }
+  if (name != "=echo") echoCommandLine(ctx, source, command, issueSource, EchoKind::Command, name == "=output");
   if (parsed.command->handler) {
     parsed.command->handler(ctx, parsed, issueSource);
   } else if (issueSource == IssueFromUser) {

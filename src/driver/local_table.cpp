@@ -4,15 +4,13 @@
 #include <cctype>
 
 #include "driver/ccdt_versions.h"
-#include "driver/output.h"
-#include "driver/settings.h"
+#include "context/output.h"
+#include "context/settings.h"
 #include "runtime/scan.h"
 
 namespace {
 
-std::string_view withoutTilde(std::string_view name) { return !name.empty() && name[0] == '~' ? name.substr(1) : name; }
 
-bool hiddenFromHelp(std::string_view name) { return !name.empty() && (name[0] == '~' || name[0] == '!'); }
 
 const std::vector<LocalValue> kAnyValue = {{"<value>", ""}};
 const std::vector<LocalValue> kNumber = {{"<number>", ""}};
@@ -108,8 +106,8 @@ std::vector<LocalCommand> buildTable() {
   t.push_back({"=ccdtj", "Go into local CCDT edit mode (JSON)", ccdtOperands()});
   t.push_back({"=cls", "Clear the screen", {}});
   t.push_back({"=clear", "Clear local queue", clearOperands()});
-  t.push_back({"~qdepth", "Query Queue Depth", clearOperands()});
-  t.push_back({"~qempty", "Empty Queue", clearOperands()});
+  t.push_back({"qdepth", "Query Queue Depth", clearOperands(), {}, nullptr, kUnlisted});
+  t.push_back({"qempty", "Empty Queue", clearOperands(), {}, nullptr, kUnlisted});
   t.push_back({"=colour", "Change colour settings", settingOperands("colour")});
   t.push_back({"=conn", "Connect to a Queue manager", connOperands()});
   t.push_back({"=count", "Change count settings",
@@ -171,17 +169,17 @@ std::vector<LocalCommand> buildTable() {
                 {"history", "Keep history of all responses", {}}}});
   t.push_back({"=set", "Change various program settings", settingOperands("set")});
   t.push_back({"=show", "Display values or change what is shown on the screen",
-               {{"~key", "Changes whether the key pressed information is shown",
+               {{"key", "Changes whether the key pressed information is shown",
                  {{"", "If no value is given the key information display is toggled"},
                   {"on", "Switches on key pressed information"},
-                  {"off", "Switches off key pressed information"}}},
-                {"~parse", "Changes whether the command line parse info is shown",
+                  {"off", "Switches off key pressed information"}}, 0, kUnlisted},
+                {"parse", "Changes whether the command line parse info is shown",
                  {{"", "If no value is given the parse display is toggled"},
                   {"on", "Switches on parse information"},
-                  {"off", "Switches off parse information"}}},
-                {"~cmdhist", "Writes the command history to the screen", {}},
-                {"~memory", "Writes the memory usage to the screen", {}},
-                {"~conns", "Writes the connections to the screen", {}},
+                  {"off", "Switches off parse information"}}, 0, kUnlisted},
+                {"cmdhist", "Writes the command history to the screen", {}, 0, kUnlisted},
+                {"memory", "Writes the memory usage to the screen", {}, 0, kUnlisted},
+                {"conns", "Writes the connections to the screen", {}, 0, kUnlisted},
                 {"func", "Show which functions are defined", {{"", ""}, {"<value>", ""}}},
                 {"list", "Show the contents of functions", {}},
                 {"machine", "Writes machine information to the screen", {}},
@@ -207,52 +205,6 @@ bool isNumber(std::string_view v) {
   return !v.empty() && std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-bool isNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '=' || c == '~'; }
-bool isNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '=' || c == '_'; }
-
-std::string_view trimValue(std::string_view v) {
-  while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
-  while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
-  return v;
-}
-
-// Splits the operand text into items. Returns an error line, or "" on success; sets
-// `help` when a lone '?' stands where an item should start.
-std::string splitItems(std::string_view text, std::vector<ParsedItem> &items, bool &help) {
-  size_t pos = 0;
-  while (true) {
-    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t' || text[pos] == '\r' || text[pos] == '\n')) ++pos;
-    if (pos >= text.size()) return "";
-    char c = text[pos];
-    if (c == '?') {
-      help = true;
-      return "";
-    }
-    if (!isNameStart(c)) return strFormat("Unexpected character '%c' found at position %d", c, static_cast<int>(pos + 1));
-    if (items.size() >= kMaxCommandItems) return "Too many command parameters";
-    ParsedItem item;
-    size_t start = pos++;
-    while (pos < text.size() && isNameChar(text[pos])) ++pos;
-    item.name = std::string(text.substr(start, pos - start));
-    size_t look = pos;
-    while (look < text.size() && (text[look] == ' ' || text[look] == '\t')) ++look;
-    if (look < text.size() && text[look] == '(') {
-      size_t open = look;
-      int depth = 0;
-      size_t i = look;
-      for (; i < text.size(); ++i) {
-        if (text[i] == '(') ++depth;
-        else if (text[i] == ')' && --depth == 0) break;
-      }
-      if (i >= text.size()) return strFormat("Missing closing bracket for bracket at position %d", static_cast<int>(open + 1));
-      item.value = std::string(trimValue(text.substr(open + 1, i - open - 1)));
-      item.hasValue = true;
-      pos = i + 1;
-    }
-    items.push_back(std::move(item));
-  }
-}
-
 std::string checkValue(const LocalOperand &op, const std::string &value) {
   for (const auto &v : op.values) {
     if (v.value == "<value>") return "";
@@ -262,7 +214,7 @@ std::string checkValue(const LocalOperand &op, const std::string &value) {
   for (const auto &v : op.values)
     if (v.value != "!t" && !v.value.empty() && scanEqualsNoCase(v.value, value)) return "";
   return strFormat("Unrecognised value '%.*s' for '%s' parameter", static_cast<int>(value.size()), value.data(),
-                   std::string(withoutTilde(op.name)).c_str());
+                   op.name.c_str());
 }
 
 std::string checkOperand(const LocalOperand &op, const ParsedItem &item) {
@@ -292,7 +244,7 @@ std::string checkOperand(const LocalOperand &op, const ParsedItem &item) {
 size_t longestName(const std::vector<LocalOperand> &ops) {
   size_t w = 0;
   for (const auto &op : ops)
-    if (!hiddenFromHelp(op.name)) w = std::max(w, op.name.size());
+    if (op.listed) w = std::max(w, op.name.size());
   return w;
 }
 
@@ -311,7 +263,7 @@ std::vector<std::string> valueHelp(const LocalOperand &op) {
 std::vector<std::string> commandHelp(const LocalCommand &cmd) {
   std::vector<std::string> lines{"Command syntax:"};
   bool anyOperand = std::any_of(cmd.operands.begin(), cmd.operands.end(),
-                                [](const LocalOperand &op) { return !hiddenFromHelp(op.name); });
+                                [](const LocalOperand &op) { return op.listed; });
   if (!anyOperand) {
     lines.push_back(strFormat("\"%s\" - %s", cmd.name.c_str(), cmd.description.c_str()));
     lines.push_back("The command has no parameters");
@@ -321,28 +273,17 @@ std::vector<std::string> commandHelp(const LocalCommand &cmd) {
   lines.push_back("where <parms> are:");
   int w = static_cast<int>(longestName(cmd.operands));
   for (const auto &op : cmd.operands)
-    if (!hiddenFromHelp(op.name)) lines.push_back(strFormat(" %-*s - %s", w, op.name.c_str(), op.description.c_str()));
+    if (op.listed) lines.push_back(strFormat(" %-*s - %s", w, op.name.c_str(), op.description.c_str()));
   return lines;
 }
 
 const LocalOperand *findOperand(const LocalCommand &cmd, std::string_view name) {
   for (const auto &op : cmd.operands)
-    if (scanEqualsNoCase(withoutTilde(op.name), name)) return &op;
+    if (scanEqualsNoCase(op.name, name)) return &op;
   return nullptr;
 }
 
 } // namespace
-
-const ParsedItem *ParsedCommand::find(std::string_view operand) const {
-  for (size_t i = 1; i < items.size(); ++i)
-    if (scanEqualsNoCase(items[i].name, operand)) return &items[i];
-  return nullptr;
-}
-
-std::string ParsedCommand::value(std::string_view operand, std::string_view fallback) const {
-  const ParsedItem *item = find(operand);
-  return item && item->hasValue ? item->value : std::string(fallback);
-}
 
 std::vector<LocalCommand> &localCommandTable() {
   static std::vector<LocalCommand> table = buildTable();
@@ -351,7 +292,7 @@ std::vector<LocalCommand> &localCommandTable() {
 
 const LocalCommand *findLocalCommand(std::string_view name) {
   for (const auto &row : localCommandTable())
-    if (scanEqualsNoCase(withoutTilde(row.name), name)) return &row;
+    if (scanEqualsNoCase(row.name, name)) return &row;
   return nullptr;
 }
 
@@ -364,9 +305,9 @@ std::vector<std::string> localCommandList() {
   std::vector<std::string> lines{"Commands available are:"};
   size_t w = 0;
   for (const auto &row : localCommandTable())
-    if (!hiddenFromHelp(row.name)) w = std::max(w, row.name.size());
+    if (row.listed) w = std::max(w, row.name.size());
   for (const auto &row : localCommandTable())
-    if (!hiddenFromHelp(row.name))
+    if (row.listed)
       lines.push_back(strFormat("%*s%-*s - %s", 1, "", static_cast<int>(w), row.name.c_str(), row.description.c_str()));
   return lines;
 }
@@ -375,14 +316,14 @@ SyntaxResult checkLocalCommand(std::string_view text, ParsedCommand &out) {
   SyntaxResult r;
   out = ParsedCommand{};
   out.text = std::string(text);
-  std::string_view trimmed = trimValue(text);
+  std::string_view trimmed = scanTrim(text);
   if (trimmed == "=?") {
     r.help = true;
     r.lines = localCommandList();
     return r;
   }
   bool help = false;
-  std::string err = splitItems(text, out.items, help);
+  std::string err = splitLocalItems(text, out.items, help);
   if (!err.empty()) {
     r.lines.push_back(err);
     return r;

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "context/local_command.h"
+
 struct ProgramContext;
 struct InputSource;
 
@@ -15,14 +17,17 @@ struct LocalValue {
 
 enum LocalOperandFlags : unsigned { kOperandList = 1 };
 
+// Rows the program uses itself, or that only diagnose it, are kept out of help and
+// the command list.
+inline constexpr bool kUnlisted = false;
+
 struct LocalOperand {
-  std::string name;           // a leading ~ hides the row from help
+  std::string name;
   std::string description;
   std::vector<LocalValue> values;   // empty: the operand takes no value
   unsigned flags = 0;
+  bool listed = true;               // shown in help
 };
-
-using LocalHandler = void (*)(ProgramContext &ctx, struct ParsedCommand &cmd, int issueSource);
 
 struct LocalCommand {
   std::string name;
@@ -30,24 +35,8 @@ struct LocalCommand {
   std::vector<LocalOperand> operands;
   std::vector<LocalValue> ownValues;  // values of the command's own bracketed value
   LocalHandler handler = nullptr;
+  bool listed = true;                 // shown by =? and the Help screen
 };
-
-struct ParsedItem {
-  std::string name;
-  std::string value;
-  bool hasValue = false;
-};
-
-struct ParsedCommand {
-  std::vector<ParsedItem> items;       // items[0] is the command itself
-  const LocalCommand *command = nullptr;
-  std::string text;
-  const ParsedItem *find(std::string_view operand) const;
-  bool has(std::string_view operand) const { return find(operand) != nullptr; }
-  std::string value(std::string_view operand, std::string_view fallback = "") const;
-};
-
-inline constexpr size_t kMaxCommandItems = 20;
 
 std::vector<LocalCommand> &localCommandTable();
 const LocalCommand *findLocalCommand(std::string_view name);

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "driver/ccdt_versions.h"
-#include "driver/output.h"
+#include "context/output.h"
 
 namespace {
 

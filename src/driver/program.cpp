@@ -8,16 +8,18 @@
 
 #include "driver/capture.h"
 #include "driver/config_file.h"
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/dispatch.h"
 #include "driver/local_commands.h"
 #include "driver/options.h"
-#include "driver/output.h"
+#include "context/output.h"
 #include "driver/reader.h"
 #include "driver/startup_hooks.h"
-#include "driver/trace.h"
+#include "context/trace.h"
 #include "runtime/signals.h"
+#include "runtime/trace_sink.h"
 #include "runtime/timezone.h"
+#include "transport/local_commands.h"
 
 namespace {
 
@@ -72,7 +74,9 @@ std::string createContext(ProgramContext &ctx, bool fileMode) {
   ctx.workArea.reserve(20480);
   if (!ctx.consoleLock.create()) return "Can not create console semaphore\n";
   if (!ctx.displayLock.create()) return "Can not create display semaphore\n";
-  ctx.output = std::make_unique<OutputSink>(stdout);
+  ctx.output = std::make_unique<OutputBuffer>(ctx.displayLock, stdout, stderr);
+  // The rooms below the context trace through the same buffer.
+  setTraceSink([](void *c, std::string_view line) { addTrace(*static_cast<ProgramContext *>(c), line); }, &ctx);
   if (ctx.trace.any && !ctx.configUnreadable) ctx.startupMessages.push_back(cfg.text);
   return "";
 }
@@ -96,7 +100,7 @@ void applyFileModeOutput(ProgramContext &ctx, const Options &o) {
 
 void showBanner(ProgramContext &ctx, int argc, const char *const *argv) {
   if (ctx.trace.any)
-    for (int i = 0; i < argc; ++i) std::printf("argv[%d] = '%s'\n", i, argv[i]);
+    for (int i = 0; i < argc; ++i) addDiagnostic(ctx, strFormat("argv[%d] = '%s'", i, argv[i]));
   addInfo(ctx, strFormat("KVARN KVARN Program%s- Version %s", " ", kProgramVersion));
   if (ctx.trace.any) {
     addDiagnostic(ctx, strFormat("Build Date:%s %dBit %s", __DATE__ " " __TIME__, 64, "LittleEndian"));
@@ -176,7 +180,7 @@ void runFileMode(ProgramContext &ctx, const Options &o) {
 // stopped answering): the caller must then leave without tearing the program down.
 bool endOfRun(ProgramContext &ctx, int &exitCode) {
   if (ctx.capture) {
-    CaptureLoadResult r = writeCaptureFile(ctx.capturePath, *ctx.capture);
+    CaptureLoadResult r = writeCaptureFile(ctx.capturePath, static_cast<CaptureFile &>(*ctx.capture));
     if (!r.ok) addError(ctx, r.error);
   }
   exitCode = exitCodeFromStatus(ctx.statusFlags);
@@ -247,9 +251,10 @@ int kvarnMain(int argc, const char *const *argv) {
     return kExitInternalFailure;
   }
   if (!o.capturePath.empty()) {
-    ctx.capture = std::make_unique<CaptureFile>();
+    auto capture = std::make_unique<CaptureFile>();
     ctx.capturePath = o.capturePath;
-    CaptureLoadResult r = loadCaptureFile(o.capturePath, *ctx.capture);
+    CaptureLoadResult r = loadCaptureFile(o.capturePath, *capture);
+    ctx.capture = std::move(capture);
     if (!r.ok) {
       std::fprintf(stderr, "%s\n", r.error.c_str());
       return kExitBadCommandLine;
@@ -263,7 +268,6 @@ int kvarnMain(int argc, const char *const *argv) {
   tracePoint(ctx, 'A');
   applyFileModeOutput(ctx, o);
   registerDriverHandlers();
-  registerTransportHandlers();
   showBanner(ctx, argc, argv);
   tracePoint(ctx, 'B');
 
@@ -287,5 +291,6 @@ int kvarnMain(int argc, const char *const *argv) {
     std::fflush(nullptr);
     std::_Exit(exitCode);
   }
+  setTraceSink(nullptr, nullptr);
   return exitCode;
 }

@@ -3,11 +3,11 @@
 #include <cstring>
 #include <string>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/dispatch.h"
-#include "driver/output.h"
+#include "context/output.h"
 #include "driver/prompt.h"
-#include "driver/trace.h"
+#include "context/trace.h"
 #include "runtime/line_reader.h"
 #include "runtime/scan.h"
 #include "runtime/signals.h"
@@ -32,9 +32,7 @@ void showPrompt(ProgramContext &ctx) {
   PromptState state;
   state.ccdtMode = ctx.ccdtMode;
   std::string prompt = expandPrompt(ctx.settings.prompt, state);
-  ctx.output->flush();
-  std::fputs(prompt.c_str(), stdout);
-  std::fflush(stdout);
+  ctx.output->addLine(prompt, kStyleInfo | kStyleOpen | kStyleNoCopy);
 }
 
 std::string sourceName(const InputSource &src) {
@@ -71,6 +69,7 @@ bool readFileLine(ProgramContext &ctx, InputSource &src) {
     }
     if (src.prompting) showPrompt(ctx);
     LineRead r = readLineCapped(src.stream, src.line, kMaxLineLength);
+    if (src.prompting) ctx.output->closeOpenLine();   // the terminal echoed the Enter
     switch (r.status) {
     case LineStatus::Line:
       ++src.lineNumber;

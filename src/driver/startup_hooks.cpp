@@ -1,8 +1,8 @@
 #include "driver/startup_hooks.h"
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/options.h"
-#include "driver/output.h"
+#include "context/output.h"
 #include "mqsc/vocab.h"
 #include "script/exp_context.h"
 

@@ -11,8 +11,3 @@ void initialiseVocabulary(ProgramContext &ctx);
 bool ccdtModeAvailable();
 // -j and -n: CCDT mode on the -t file.
 void enterCcdtModeAtStartup(ProgramContext &ctx, const Options &o);
-// Installs the local commands of the command transport (=conn, =disc, =tolk, =mqsc, =clear).
-void registerTransportHandlers();
-// Disconnects every connection at the end of the run; false when a connection's
-// threads had not ended after the wait (ten checks a second apart).
-bool disconnectAllAtEnd(ProgramContext &ctx);

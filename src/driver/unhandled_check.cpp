@@ -3,9 +3,9 @@
 #include <string>
 #include <string_view>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/dispatch.h"
-#include "driver/output.h"
+#include "context/output.h"
 #include "mqsc/vocab.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "driver/output.h"
+#include "context/output.h"
 #include "mqsc/clause_scanner.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "driver/output.h"
+#include "context/output.h"
 
 namespace {
 

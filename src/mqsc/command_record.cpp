@@ -2,8 +2,8 @@
 
 #include <mutex>
 
-#include "driver/context.h"
-#include "driver/output.h"
+#include "context/context.h"
+#include "context/output.h"
 #include "mqsc/attribute_tokenizer.h"
 #include "mqsc/command_words.h"
 
@@ -76,7 +76,7 @@ void checkRecordAttributes(ProgramContext &ctx, const CommandRecord &record) {
       display ? FindObjectType(vctx, display, "", objectType, kExact, false, true, nullptr) : nullptr;
   uint32_t count = 0;
   for (const std::string &line : uncheckedAttributes(record, command, count))
-    if (ctx.output) ctx.output->addLine(ctx, line, kStyleError);
+    if (ctx.output) ctx.output->addLine(kScreenMqsc, line, kStyleError, record.outputGroup);
   ctx.unhandledAttributes += count;
 }
 
@@ -93,7 +93,7 @@ void writeLinesAsReceived(ProgramContext &ctx, CommandRecord &record) {
       size_t end = text.find('\n', pos);
       std::string_view part = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
       if (!part.empty() && part.back() == '\r') part.remove_suffix(1);
-      if (ctx.output) ctx.output->addLine(ctx, part, style);
+      if (ctx.output) ctx.output->addLine(kScreenMqsc, part, style, record.outputGroup);
       if (end == std::string_view::npos) break;
       pos = end + 1;
     }

@@ -64,6 +64,7 @@ struct CommandRecord {
   uint32_t sequence = 0;       // the command's sequence number
   RecordKind kind = RecordKind::UserCommand;
   bool isCurrentCommand = true;  // a successful current command sets ctx's succeeded flag
+  uint32_t outputGroup = 0;    // the output's command group its lines belong to (0: the current one)
 
   // --- filled by preparation (request.h)
   bool isDisplay = false;      // first word DIS or DISPLAY: counted only with dspcmds

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "driver/output.h"
+#include "context/output.h"
 #include "mqsc/clause_scanner.h"
 #include "mqsc/command_words.h"
 #include "mqsc/pcf_message.h"

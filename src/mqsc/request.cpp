@@ -6,8 +6,8 @@
 #include <new>
 #include <mutex>
 
-#include "driver/context.h"
-#include "driver/output.h"
+#include "context/context.h"
+#include "context/output.h"
 #include "mqsc/clause_scanner.h"
 #include "mqsc/command_words.h"
 #include "mqsc/pcf_message.h"

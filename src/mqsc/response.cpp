@@ -6,8 +6,8 @@
 #include <cstring>
 #include <new>
 
-#include "driver/context.h"
-#include "driver/output.h"
+#include "context/context.h"
+#include "context/output.h"
 #include "mqsc/attribute_tokenizer.h"
 #include "mqsc/pcf_message.h"
 

@@ -1,6 +1,8 @@
 // Lookups over the command, field and value tables: exact resolution for the command
 // parser and the output modifiers, and prefix cycling for Tab completion.
 #include <cstdio>
+
+#include "runtime/trace_sink.h"
 #include <cstring>
 #include <mutex>
 
@@ -152,10 +154,10 @@ void InitialiseCommandFields(unsigned traceBits) {
   static std::once_flag done;
   std::call_once(done, [traceBits] {
     if (!(traceBits & 64)) return;
-    std::fputs("InitialiseCommandFields\n", stderr);
+    traceWritef("InitialiseCommandFields\n");
     for (const CommandDef* row = kCommandTable; row->verb; ++row)
-      std::fprintf(stderr, "Command - %s %s\n", row->verb, row->objectType ? row->objectType : "");
-    std::fputs("InitialiseCommandFields (Return)\n", stderr);
+      traceWritef("Command - %s %s\n", row->verb, row->objectType ? row->objectType : "");
+    traceWritef("InitialiseCommandFields (Return)\n");
   });
 }
 

@@ -2,6 +2,8 @@
 // precedence per row), function argument and subscript lists parsed recursively,
 // then each name bound through the resolver and a test evaluation in check mode.
 #include <cstdarg>
+
+#include "runtime/trace_sink.h"
 #include <cstdio>
 
 #include "script/exp_lexer.h"
@@ -103,7 +105,7 @@ class ExprCompiler {
       if (!expClassifyToken(raw[i], setup_, tokens_[i], error_)) return false;
       if (tokens_[i].type == LexemeType::Op && !tokens_[i].op) tokens_[i].op = &kScriptFunctionRow;
     }
-    if (g_debugFlags & 4) std::fprintf(stderr, "InStream\n--------\n%s", dumpTokens().c_str());
+    if (g_debugFlags & 4) traceWritef("InStream\n--------\n%s", dumpTokens().c_str());
     return true;
   }
 
@@ -122,7 +124,7 @@ class ExprCompiler {
   bool parseTop() {
     End end;
     if (!parseLevel(Closer::None, end)) return false;
-    if (g_debugFlags & 4) std::fprintf(stderr, "OutStream\n---------\n%s", ctx_.dumpPostfix().c_str());
+    if (g_debugFlags & 4) traceWritef("OutStream\n---------\n%s", ctx_.dumpPostfix().c_str());
     return true;
   }
 
@@ -357,7 +359,7 @@ void expCacheStore(const CompiledExpr& expr, const ExprOptions& options);
 
 CompiledExpr expParseExpression(std::string_view text, const ExprOptions& options, std::string& error) {
   if (g_debugFlags & 64)
-    std::fprintf(stderr, "expParseExpression '%.*s'\n", static_cast<int>(text.size()), text.data());
+    traceWritef("expParseExpression '%.*s'\n", static_cast<int>(text.size()), text.data());
   CompiledExpr result;
   if (options.flags & kUseCache) result = expCacheFind(text, options);
   if (!result) {
@@ -366,7 +368,7 @@ CompiledExpr expParseExpression(std::string_view text, const ExprOptions& option
       if (options.flags & kUseCache) expCacheStore(result, options);
     }
   }
-  if (g_debugFlags & 64) std::fprintf(stderr, "expParseExpression (Return)\n");
+  if (g_debugFlags & 64) traceWritef("expParseExpression (Return)\n");
   return result;
 }
 

@@ -8,11 +8,11 @@
 #include <cstring>
 #include <thread>
 
-#include "driver/context.h"
-#include "driver/local_table.h"
-#include "driver/output.h"
-#include "driver/trace.h"
-#include "driver/dispatch.h"
+#include "context/context.h"
+#include "context/local_command.h"
+#include "context/output.h"
+#include "context/trace.h"
+#include "transport/issue.h"
 #include "transport/conn_options.h"
 #include "transport/connection.h"
 #include "transport/exchange.h"
@@ -30,9 +30,10 @@ SavedCredential *findSaved(TransportState &t, const std::string &qmgr) {
   return nullptr;
 }
 
-std::string readPasswordFromTerminal(const std::string &prompt) {
-  std::fputs(prompt.c_str(), stdout);
-  std::fflush(stdout);
+// The prompt and the end of its line are output lines; the stars are the terminal's
+// echo of what is typed, written straight to it like any typed character.
+std::string readPasswordFromTerminal(ProgramContext &ctx, const std::string &prompt) {
+  ctx.output->addLine(prompt, kStyleInfo | kStyleOpen | kStyleNoCopy);
   termios saved{};
   bool restore = ::tcgetattr(STDIN_FILENO, &saved) == 0;
   if (restore) {
@@ -57,8 +58,7 @@ std::string readPasswordFromTerminal(const std::string &prompt) {
     }
     std::fflush(stdout);
   }
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  ctx.output->addLine("", kStyleInfo | kStyleContinues | kStyleNoCopy);
   if (restore) ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   return pwd;
 }
@@ -68,12 +68,10 @@ std::string promptForPassword(ProgramContext &ctx, const Connection &t) {
                                             : strFormat("QM(%s) User(%s) password > ", t.targetQmgr.c_str(),
                                                         t.userId.c_str());
   if (!::isatty(STDIN_FILENO)) {
-    std::fputs("Password prompt not supported for non-stdin file\n", stdout);
-    std::fflush(stdout);
+    addError(ctx, "Password prompt not supported for non-stdin file");
     return "";
   }
-  ctx.output->flush();
-  return readPasswordFromTerminal(prompt);
+  return readPasswordFromTerminal(ctx, prompt);
 }
 
 

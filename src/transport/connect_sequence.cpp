@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "driver/context.h"
-#include "driver/output.h"
+#include "context/context.h"
+#include "context/output.h"
 #include "transport/conn_options.h"
 #include "transport/connect.h"
 #include "transport/connection.h"
@@ -67,7 +67,7 @@ private:
 
 bool loadLibrary(ProgramContext &ctx, Connection &conn) {
   MqBinding binding = conn.clientBinding ? MqBinding::Client : MqBinding::Server;
-  MqLoadResult loaded = loadMqLibrary(binding, conn.entryTable);
+  MqLoadResult loaded = loadMqLibrary(binding, conn.entryTable, &ctx);
   if (loaded.error == 0) return true;
   transportOf(ctx).lastReason = 2589;
   if (loaded.error == ENOENT)

@@ -4,7 +4,7 @@
 #include <ctime>
 #include <thread>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 MQCD Connection::defaultChannelDef() {
   MQCD cd = kvarn::mqi::defaultClientConnCD();
@@ -70,10 +70,11 @@ TransportState::~TransportState() {
 
 TransportState &transportOf(ProgramContext &ctx) {
   if (!ctx.transport) {
-    ctx.transport = std::make_unique<TransportState>();
-    ctx.transport->connectionTemplate.reset(ctx.fileMode());
+    auto state = std::make_unique<TransportState>();
+    state->connectionTemplate.reset(ctx.fileMode());
+    ctx.transport = std::move(state);
   }
-  return *ctx.transport;
+  return static_cast<TransportState &>(*ctx.transport);
 }
 
 int64_t steadyMs() {

@@ -19,6 +19,7 @@
 #include "mqsc/command_record.h"
 #include "mqsc/response.h"
 #include "mqsc/vocab.h"
+#include "context/context.h"
 #include "transport/event.h"
 
 struct ProgramContext;
@@ -93,7 +94,7 @@ struct SavedCredential {
   std::string targetQmgr, userId, password;
 };
 
-struct TransportState {
+struct TransportState : ContextPart {
   Connection connectionTemplate;
   std::list<std::unique_ptr<Connection>> connections;   // newest first
   Connection *current = &connectionTemplate;

@@ -5,10 +5,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "driver/context.h"
-#include "driver/dispatch.h"
-#include "driver/local_table.h"
-#include "driver/output.h"
+#include "context/context.h"
+#include "context/commands.h"
+#include "context/trace.h"
+#include "transport/issue.h"
+#include "context/output.h"
 #include "runtime/scan.h"
 #include "runtime/signals.h"
 #include "runtime/timezone.h"
@@ -228,8 +229,8 @@ bool routeResponse(ProgramContext &ctx, Connection &conn, const RequestId &id, c
       if (reply.agentFeatures) conn.agentFeatures = reply.agentFeatures;
     }
     if (ctx.trace.status)
-      std::fprintf(stderr, reply.failed ? "Query Command Level failed RC(%d)\n" : "Query Command Level worked CMDLVL(%d)\n",
-                   reply.failed ? reply.reason : reply.commandLevel);
+      traceLine(ctx, strFormat(reply.failed ? "Query Command Level failed RC(%d)" : "Query Command Level worked CMDLVL(%d)",
+                               reply.failed ? reply.reason : reply.commandLevel));
     return last;
   }
   case kHandlerTolkLevel: {
@@ -240,9 +241,9 @@ bool routeResponse(ProgramContext &ctx, Connection &conn, const RequestId &id, c
       conn.capabilities.ApplyTolkLevel(reply.commandLevel);
     }
     if (ctx.trace.status)
-      std::fprintf(stderr, reply.failed ? "Query TOLK Command Level failed RC(%d)\n"
-                                        : "Query TOLK Command Level worked CMDLVL(%d)\n",
-                   reply.failed ? reply.reason : reply.commandLevel);
+      traceLine(ctx, strFormat(reply.failed ? "Query TOLK Command Level failed RC(%d)"
+                                            : "Query TOLK Command Level worked CMDLVL(%d)",
+                               reply.failed ? reply.reason : reply.commandLevel));
     return last;
   }
   case kHandlerNamelistMerge:
@@ -268,10 +269,10 @@ const char *reasonName(long reason) { return ReasonText(reason); }
 void traceStatus(ProgramContext &ctx, const char *tag) {
   if (!ctx.trace.status) return;
   TransportState &t = transportOf(ctx);
-  std::fprintf(stderr, "STS: %s Req(%d,%d,%d,%d,%d,%d) Sts(%X,%X)\n", tag, static_cast<int>(t.issuedSeq.load()),
-               static_cast<int>(t.submittedSeq.load()), static_cast<int>(t.processedSeq.load()),
-               static_cast<int>(t.putSeq.load()), static_cast<int>(t.answeredSeq.load()),
-               static_cast<int>(t.completedSeq.load()), ctx.statusFlags, ctx.mode);
+  traceLine(ctx, strFormat("STS: %s Req(%d,%d,%d,%d,%d,%d) Sts(%X,%X)", tag, static_cast<int>(t.issuedSeq.load()),
+                           static_cast<int>(t.submittedSeq.load()), static_cast<int>(t.processedSeq.load()),
+                           static_cast<int>(t.putSeq.load()), static_cast<int>(t.answeredSeq.load()),
+                           static_cast<int>(t.completedSeq.load()), ctx.statusFlags, ctx.mode));
 }
 
 std::shared_ptr<CommandRecord> recordFor(ProgramContext &ctx, uint32_t sequence) {
@@ -476,7 +477,7 @@ void startReader(ProgramContext &ctx, Connection &conn) {
 }
 
 int cslIssueMQCommand(ProgramContext &ctx, std::string_view text, const MqCommandArgs &args) {
-  if (ctx.trace.dispatch) std::fprintf(stderr, "cslIssueMQCommand '%.*s'\n", static_cast<int>(text.size()), text.data());
+  if (ctx.trace.dispatch) traceLine(ctx, strFormat("cslIssueMQCommand '%.*s'", static_cast<int>(text.size()), text.data()));
   TransportState &t = transportOf(ctx);
   int waitSeconds = args.waitSeconds > 0 ? args.waitSeconds
                                          : (ctx.fileMode() ? ctx.settings.respwait : ctx.settings.respwaiti);
@@ -491,7 +492,7 @@ int cslIssueMQCommand(ProgramContext &ctx, std::string_view text, const MqComman
 
   if (ctx.startupState & kStartupConnectPending) {
     ctx.startupState &= ~kStartupConnectPending;
-    cslIssueLocalCommand(ctx, nullptr, ctx.implicitConnectCommand, IssueFromStartup);
+    issueLocalCommand(ctx, nullptr, ctx.implicitConnectCommand, IssueFromStartup);
     if (!t.current->connected()) return 0;
   }
   if (args.connect) {
@@ -510,6 +511,7 @@ int cslIssueMQCommand(ProgramContext &ctx, std::string_view text, const MqComman
     record = std::make_shared<CommandRecord>();
     record->commandText = std::string(scanTrim(text));
     record->sequence = seq;
+    record->outputGroup = ctx.output ? ctx.output->currentCommandNumber() : 0;
     if (args.issueKind == IssueScriptMqsc) record->kind = RecordKind::ScriptCommand;
     std::lock_guard<std::mutex> lock(t.recordsMutex);
     t.records[seq] = record;

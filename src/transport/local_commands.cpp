@@ -9,25 +9,19 @@
 
 #include <unistd.h>
 
-#include "driver/context.h"
-#include "driver/dispatch.h"
-#include "driver/local_table.h"
-#include "driver/output.h"
-#include "driver/startup_hooks.h"
+#include "transport/local_commands.h"
+
+#include "context/context.h"
+#include "context/local_command.h"
+#include "context/output.h"
 #include "transport/connect.h"
+#include "transport/issue.h"
 #include "transport/connection.h"
 #include "transport/exchange.h"
 
 namespace {
 
-void doConn(ProgramContext &ctx, ParsedCommand &cmd, int issueSource) {
-  if (issueSource == IssueFromUser) {
-    const InputSource *src = ctx.input ? ctx.input : ctx.mainInput.get();
-    bool visible = !ctx.runningBootstrap && src && src->echo.input && src->echo.cmds;
-    addCommandEcho(ctx, cmd.text, visible);
-  }
-  cslDoConnectCommand(ctx, cmd, issueSource);
-}
+void doConn(ProgramContext &ctx, ParsedCommand &cmd, int issueSource) { cslDoConnectCommand(ctx, cmd, issueSource); }
 
 void issueToConnection(ProgramContext &ctx, const std::string &text, bool disconnect = false) {
   MqCommandArgs args;
@@ -40,18 +34,15 @@ void doDisc(ProgramContext &ctx, ParsedCommand &cmd, int) { issueToConnection(ct
 void doTolk(ProgramContext &ctx, ParsedCommand &cmd, int) { issueToConnection(ctx, cmd.text); }
 void doMqsc(ProgramContext &ctx, ParsedCommand &cmd, int) { issueToConnection(ctx, cmd.text); }
 
-bool askToContinue(int depth) {
-  std::printf("Queue contains %d messages - continue? ", depth);
-  std::fflush(stdout);
+bool askToContinue(ProgramContext &ctx, int depth) {
+  ctx.output->addLine(strFormat("Queue contains %d messages - continue? ", depth), kStyleInfo | kStyleOpen);
   char reply[302];
   bool answered = std::fgets(reply, sizeof reply, stdin) != nullptr;
   // An answer read from a file or pipe is not echoed by a terminal: show it, so that
   // the output records the question and its answer on one line.
-  if (!isatty(STDIN_FILENO)) {
-    std::string shown = answered ? std::string(reply, std::strcspn(reply, "\r\n")) : "";
-    std::printf("%s\n", shown.c_str());
-    std::fflush(stdout);
-  }
+  std::string shown = answered ? std::string(reply, std::strcspn(reply, "\r\n")) : "";
+  if (isatty(STDIN_FILENO)) ctx.output->closeOpenLine();
+  else ctx.output->addLine(shown, kStyleInfo | kStyleContinues);
   return answered && (reply[0] == 'Y' || reply[0] == 'y');
 }
 
@@ -99,7 +90,7 @@ void doClear(ProgramContext &ctx, ParsedCommand &cmd, int) {
     countCommand(ctx, true);
     return;
   }
-  if (confirm && depth >= threshold && !askToContinue(depth)) {
+  if (confirm && depth >= threshold && !askToContinue(ctx, depth)) {
     addInfo(ctx, "AMQ8022I: Clear command cancelled.");
     return;
   }
@@ -117,7 +108,7 @@ void doClear(ProgramContext &ctx, ParsedCommand &cmd, int) {
 
 int disconnectAll(ProgramContext &ctx) {
   if (!ctx.transport) return 1;
-  TransportState &t = *ctx.transport;
+  TransportState &t = transportOf(ctx);
   std::vector<Connection *> live;
   {
     OwnedMutexGuard guard(ctx.consoleLock);
@@ -156,12 +147,11 @@ int disconnectAll(ProgramContext &ctx) {
   return result;
 }
 
-void registerTransportHandlers() {
-  setLocalHandler("=conn", doConn);
-  setLocalHandler("=disc", doDisc);
-  setLocalHandler("=tolk", doTolk);
-  setLocalHandler("=mqsc", doMqsc);
-  setLocalHandler("=clear", doClear);
+std::span<const LocalHandlerRow> transportLocalHandlers() {
+  static const LocalHandlerRow kRows[] = {
+      {"=conn", doConn}, {"=disc", doDisc}, {"=tolk", doTolk}, {"=mqsc", doMqsc}, {"=clear", doClear},
+  };
+  return kRows;
 }
 
 bool disconnectAllAtEnd(ProgramContext &ctx) { return disconnectAll(ctx) != 0; }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <tuple>
 
+#include "context/context.h"
 #include "runtime/lock.h"
 
 namespace {
@@ -97,21 +98,25 @@ std::vector<std::string> mqLibraryCandidates(MqBinding binding, const std::strin
   return out;
 }
 
-MqLoadResult loadMqLibrary(MqBinding binding, MqEntryTable *&table) {
+MqLoadResult loadMqLibrary(MqBinding binding, MqEntryTable *&table, ProgramContext *ctx) {
   MqEntryTable &t = binding == MqBinding::Client ? gClientTable : gServerTable;
   table = &t;
   LoadLockGuard guard;
   if (t.loaded()) return {};
   bool debug = std::getenv("MQACCESS_DEBUG") != nullptr;
+  auto report = [ctx](const std::string &line) {
+    if (ctx && ctx->output) addInfo(*ctx, line);
+    else std::printf("%s\n", line.c_str());
+  };
   std::vector<std::string> candidates = mqLibraryCandidates(binding);
   for (size_t i = 0; i < candidates.size(); ++i) {
     const std::string &path = candidates[i];
     bool shipped = i + 1 == candidates.size();   // the last place is always our own
-    if (debug) std::printf("Loading '%s'\n", path.c_str());
+    if (debug) report(strFormat("Loading '%s'", path.c_str()));
     // A place without the library is passed over quietly; one that has it decides.
     if (::access(path.c_str(), F_OK) != 0) {
       int err = errno ? errno : ENOENT;
-      if (debug) std::printf("Load failed RC(%d) %s\n", err, std::strerror(err));
+      if (debug) report(strFormat("Load failed RC(%d) %s", err, std::strerror(err)));
       continue;
     }
     ::dlerror();
@@ -119,7 +124,7 @@ MqLoadResult loadMqLibrary(MqBinding binding, MqEntryTable *&table) {
     if (!handle) {
       const char *why = ::dlerror();
       MqLoadResult r{ENOEXEC, path, why ? why : "unknown reason"};
-      if (debug) std::printf("Load failed RC(%d) %s\n", r.error, r.reason.c_str());
+      if (debug) report(strFormat("Load failed RC(%d) %s", r.error, r.reason.c_str()));
       return r;
     }
     if (!fillTable(t, handle)) {

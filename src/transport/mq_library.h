@@ -6,6 +6,8 @@
 
 #include "mqi/mqi.h"
 
+struct ProgramContext;
+
 struct MqEntryTable {
 #define KVARN_TRANSPORT_ENTRY(name, params) PFN_##name name = nullptr;
   KVARN_MQI_ENTRY_POINTS(KVARN_TRANSPORT_ENTRY)
@@ -37,4 +39,6 @@ struct MqLoadResult {
 // cannot be loaded (or lacks a required entry point) is a failure, never a reason to
 // fall back to the simulator. A failure leaves the table unloaded so the next connect
 // tries again.
-MqLoadResult loadMqLibrary(MqBinding binding, MqEntryTable *&table);
+// With MQACCESS_DEBUG set, each place tried is reported on `ctx`'s output (standard
+// output when there is none).
+MqLoadResult loadMqLibrary(MqBinding binding, MqEntryTable *&table, ProgramContext *ctx = nullptr);

@@ -3,11 +3,12 @@
 #include <strings.h>
 
 #include <chrono>
+#include <cctype>
 #include <cstring>
 
-#include "driver/context.h"
-#include "driver/local_table.h"
-#include "driver/output.h"
+#include "context/context.h"
+#include "context/local_command.h"
+#include "context/output.h"
 #include "transport/connect.h"
 #include "transport/connection.h"
 #include "transport/exchange.h"
@@ -143,10 +144,10 @@ void runWorkerCommand(ProgramContext &ctx, Connection &conn, const std::string &
     else addError(ctx, "Unrecognised command");
     return;
   }
-  ParsedCommand cmd;
-  SyntaxResult check = checkLocalCommand(text, cmd);
-  std::string name = check.ok ? cmd.command->name : "";
-  if (!name.empty() && name[0] == '~') name.erase(0, 1);
+  // The dispatcher checked the command against its table before handing it on.
+  ParsedCommand cmd = parseLocalCommand(text);
+  std::string name(cmd.name());
+  for (char &c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (name == "=conn") connectQmgr(ctx, conn);
   else if (name == "=disc") disconnectQmgr(ctx, conn, true);
   else if (name == "=tolk") switchToTolk(ctx, conn, cmd);

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "driver/config_file.h"
-#include "driver/context.h"
+#include "context/context.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string_view text(reinterpret_cast<const char *>(data), size);

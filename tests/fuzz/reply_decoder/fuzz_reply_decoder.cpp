@@ -5,19 +5,10 @@
 #include <memory>
 #include <vector>
 
-#include "driver/context.h"
-#include "driver/output.h"
+#include "context/context.h"
+#include "context/output.h"
 #include "mqsc/attribute_tokenizer.h"
 #include "mqsc/response.h"
-
-namespace {
-class NullSink : public OutputSink {
-public:
-  NullSink() : OutputSink(nullptr) {}
-  void addLine(ProgramContext &, std::string_view, uint32_t) override {}
-  void flush() override {}
-};
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size == 0) return 0;
@@ -29,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   ProgramContext ctx;
   ctx.displayLock.create();
   ctx.mode |= kModeFile;
-  ctx.output = std::make_unique<NullSink>();
+  ctx.output = std::make_unique<OutputBuffer>(ctx.displayLock, nullptr, nullptr);
   MqscTarget target;
   target.platform = (selector & 4) ? MQPL_ZOS : MQPL_UNIX;
   target.tolkMode = (selector & 8) != 0;

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "driver/config_file.h"
-#include "driver/context.h"
+#include "context/context.h"
 
 namespace fs = std::filesystem;
 

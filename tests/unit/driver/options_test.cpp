@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "driver/options.h"
-#include "driver/status.h"
+#include "context/status.h"
 
 namespace {
 

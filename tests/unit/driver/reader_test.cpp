@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/reader.h"
 
 namespace {

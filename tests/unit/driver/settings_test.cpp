@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "driver/settings.h"
+#include "context/settings.h"
 
 namespace {
 

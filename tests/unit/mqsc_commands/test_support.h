@@ -7,36 +7,21 @@
 #include <utility>
 #include <vector>
 
-#include "driver/context.h"
-#include "driver/output.h"
+#include "context/context.h"
+#include "context/output.h"
 #include "mqi/mqi.h"
 #include "mqsc/pcf_message.h"
-
-class CaptureSink : public OutputSink {
-public:
-  CaptureSink() : OutputSink(nullptr) {}
-  void addLine(ProgramContext &, std::string_view text, uint32_t style) override {
-    lines.emplace_back(std::string(text), style);
-  }
-  void flush() override {}
-  std::vector<std::pair<std::string, uint32_t>> lines;
-  std::string joined() const {
-    std::string out;
-    for (const auto &l : lines) out += l.first + "\n";
-    return out;
-  }
-};
+#include "../support/captured_output.h"
 
 struct TestContext {
   ProgramContext ctx;
-  CaptureSink *sink;
+  CapturedOutput captured;
+  CapturedOutput *sink = &captured;
   TestContext() {
     ctx.displayLock.create();
     ctx.consoleLock.create();
     ctx.mode |= kModeFile;
-    auto s = std::make_unique<CaptureSink>();
-    sink = s.get();
-    ctx.output = std::move(s);
+    captured.attach(ctx);
   }
 };
 

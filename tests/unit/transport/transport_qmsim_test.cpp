@@ -9,33 +9,17 @@
 #include <mutex>
 #include <thread>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/dispatch.h"
-#include "driver/output.h"
-#include "driver/startup_hooks.h"
+#include "context/output.h"
+#include "driver/local_commands.h"
+#include "transport/local_commands.h"
+#include "../support/captured_output.h"
 #include "qmsim_test_support.h"
 #include "transport/connection.h"
 #include "transport/mq_library.h"
 
 namespace {
-
-class CapturingSink : public OutputSink {
-public:
-  CapturingSink() : OutputSink(nullptr) {}
-  void addLine(ProgramContext &, std::string_view text, uint32_t) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    text_ += std::string(text) + "\n";
-  }
-  void flush() override {}
-  std::string text() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return text_;
-  }
-  std::mutex mutex;
-
-private:
-  std::string text_;
-};
 
 // Answers INQUIRE_Q_MGR on a queue of its own (so that the queue manager's real command
 // server stays out of the way); everything else is left unanswered.
@@ -115,13 +99,11 @@ protected:
     ctx.implicitConnect = false;
     ASSERT_TRUE(ctx.consoleLock.create());
     ASSERT_TRUE(ctx.displayLock.create());
-    auto owned = std::make_unique<CapturingSink>();
-    sink = owned.get();
-    ctx.output = std::move(owned);
+    sink->attach(ctx);
     ctx.mainInput = std::make_unique<InputSource>();
     ctx.input = ctx.mainInput.get();
     ctx.settings.respwait = 1;
-    registerTransportHandlers();
+    registerDriverHandlers();
   }
   void TearDown() override { disconnectAllAtEnd(ctx); }
 
@@ -137,7 +119,8 @@ protected:
 
   qmsim_test::TempHome home;
   ProgramContext ctx;
-  CapturingSink *sink = nullptr;
+  CapturedOutput captured;
+  CapturedOutput *sink = &captured;
 };
 
 TEST_F(TransportTest, ServerBindingsConnectSwitchTimeOutAndDisconnect) {

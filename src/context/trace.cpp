@@ -1,8 +1,8 @@
-#include "driver/trace.h"
+#include "context/trace.h"
 
 #include <cstdio>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 void setTraceLetters(TraceSwitches &t, std::string_view letters) {
   for (char c : letters) {
@@ -22,23 +22,26 @@ void setTraceLetters(TraceSwitches &t, std::string_view letters) {
   }
 }
 
+void traceLine(ProgramContext &ctx, std::string_view text) {
+  if (ctx.output) {
+    addTrace(ctx, text);
+  } else {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
+  }
+}
+
 TraceScope::TraceScope(ProgramContext &ctx, const char *name, const std::string &arg, bool quoted)
-    : on_(ctx.trace.dispatch), name_(name), arg_(arg), quoted_(quoted) {
+    : ctx_(ctx), on_(ctx.trace.dispatch), name_(name), arg_(arg), quoted_(quoted) {
   if (!on_) return;
-  if (quoted_)
-    std::fprintf(stderr, "%s '%s'\n", name_, arg_.c_str());
-  else
-    std::fprintf(stderr, "%s\n", name_);
+  traceLine(ctx_, quoted_ ? strFormat("%s '%s'", name_, arg_.c_str()) : std::string(name_));
 }
 
 TraceScope::~TraceScope() {
   if (!on_) return;
-  if (quoted_)
-    std::fprintf(stderr, "%s (Return) '%s'\n", name_, arg_.c_str());
-  else
-    std::fprintf(stderr, "%s (Return)\n", name_);
+  traceLine(ctx_, quoted_ ? strFormat("%s (Return) '%s'", name_, arg_.c_str()) : strFormat("%s (Return)", name_));
 }
 
 void tracePoint(ProgramContext &ctx, char point) {
-  if (ctx.trace.dispatch) std::fprintf(stderr, "Point %c\n", point);
+  if (ctx.trace.dispatch) traceLine(ctx, strFormat("Point %c", point));
 }

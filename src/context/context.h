@@ -1,5 +1,10 @@
-// The ProgramContext: the one program-wide context, created at start-up and passed
-// to nearly every operation, and the InputSource chain it reads commands from.
+// The program context room: what every subsystem reads and writes. The ProgramContext
+// is created at start-up and passed to nearly every operation; it holds the settings,
+// counters, input sources and the output line buffer. Subsystems keep their own state
+// in it as a ContextPart they own the type of (the transport's connections, the
+// capture file), so this room includes nothing above the runtime.
+//
+// May include: runtime/, context/. Never: anything above.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -8,13 +13,17 @@
 #include <string>
 #include <vector>
 
-#include "driver/settings.h"
-#include "driver/status.h"
+#include "context/output.h"
+#include "context/settings.h"
+#include "context/status.h"
 #include "runtime/lock.h"
 
 struct ProgramContext;
-struct CaptureFile;
-struct TransportState;
+
+// State a subsystem keeps in the context; the subsystem owns its type.
+struct ContextPart {
+  virtual ~ContextPart() = default;
+};
 
 // Where a local command came from.
 enum IssueSource : int {
@@ -108,8 +117,6 @@ enum ModeBits : uint32_t {
   kModeCommandFailed = 16,
 };
 
-class OutputSink;
-
 struct ProgramContext {
   Settings settings;
   uint32_t statusFlags = 0;
@@ -146,7 +153,7 @@ struct ProgramContext {
   bool countingUnhandled = false;
   uint32_t unhandledAttributes = 0;
   int32_t connectedPlatform = 0;         // platform of the current queue manager; 0 = unknown
-  std::unique_ptr<CaptureFile> capture;
+  std::unique_ptr<ContextPart> capture;  // the -D capture: file (the driver's CaptureFile)
   std::string capturePath;
   std::vector<std::string> startupMessages;  // shown as diagnostics after the banner
   std::vector<std::string> startupErrors;    // shown as errors after the banner
@@ -154,7 +161,7 @@ struct ProgramContext {
 
   InputSource *input = nullptr;          // the current source (chain through parent)
   std::unique_ptr<InputSource> mainInput;
-  std::unique_ptr<OutputSink> output;
+  std::unique_ptr<OutputBuffer> output;
 
   OwnedMutex consoleLock;
   OwnedMutex displayLock;
@@ -163,8 +170,9 @@ struct ProgramContext {
   std::string commandText;
   std::string workArea;
 
-  // Connections, the connection template and the counters of the command exchange.
-  std::unique_ptr<TransportState> transport;
+  // Connections, the connection template and the counters of the command exchange
+  // (the transport's TransportState).
+  std::unique_ptr<ContextPart> transport;
 
   bool fileMode() const { return (mode & kModeFile) != 0; }
 

@@ -1,8 +1,4 @@
-#include "driver/context.h"
-
-#include "driver/capture.h"
-#include "driver/output.h"
-#include "transport/connection.h"
+#include "context/context.h"
 
 InputSource::~InputSource() {
   if (ownsStream && stream) std::fclose(stream);

@@ -1,4 +1,4 @@
-#include "driver/settings.h"
+#include "context/settings.h"
 #include "runtime/scan.h"
 
 #include <algorithm>

@@ -1,0 +1,284 @@
+#include "context/output.h"
+
+#include <strings.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <ctime>
+#include <new>
+
+#include "context/context.h"
+
+// ---- lines --------------------------------------------------------------------------------
+
+struct OutputLineFactory {
+  static OutputLinePtr make(std::string_view text) {
+    void *block = ::operator new(sizeof(OutputLine) + text.size());
+    auto *line = new (block) OutputLine();
+    line->length = static_cast<uint32_t>(text.size());
+    std::memcpy(static_cast<char *>(block) + sizeof(OutputLine), text.data(), text.size());
+    return OutputLinePtr(line);
+  }
+};
+
+void OutputLineDeleter::operator()(OutputLine *line) const {
+  line->~OutputLine();
+  ::operator delete(line);
+}
+
+namespace {
+
+constexpr size_t kStampLength = 11;   // "[hh:mm:ss] "
+
+bool hasTimeStamp(std::string_view text) {
+  return text.size() >= kStampLength && text[0] == '[' && text[3] == ':' && text[6] == ':' && text[9] == ']' &&
+         text[10] == ' ';
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view word) {
+  return text.size() >= word.size() && strncasecmp(text.data(), word.data(), word.size()) == 0;
+}
+
+bool containsNoCase(std::string_view text, std::string_view word) {
+  for (size_t i = 0; i + word.size() <= text.size(); ++i)
+    if (strncasecmp(text.data() + i, word.data(), word.size()) == 0) return true;
+  return false;
+}
+
+// The display commands: their groups hold records that scripts and find look at.
+bool isDisplayCommand(std::string_view text) {
+  if (hasTimeStamp(text)) text.remove_prefix(kStampLength);
+  return startsWithNoCase(text, "dis") || (startsWithNoCase(text, "reset") && containsNoCase(text, "qstats"));
+}
+
+uint32_t rowsAt(uint32_t length, uint32_t width) {
+  if (width == 0 || length <= width) return 1;
+  return (length + width - 1) / width;
+}
+
+} // namespace
+
+// ---- one screen ---------------------------------------------------------------------------
+
+size_t ScreenLines::firstLineOf(uint32_t commandNumber) const {
+  size_t lo = 0, hi = lines_.size();
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    if (lines_[mid]->commandNumber < commandNumber) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo;
+}
+
+const OutputLine *ScreenLines::commandLine(uint32_t commandNumber) const {
+  size_t i = firstLineOf(commandNumber);
+  if (i == lines_.size()) return nullptr;
+  const OutputLine &line = *lines_[i];
+  return line.commandNumber == commandNumber && line.startsGroup() ? &line : nullptr;
+}
+
+void ScreenLines::append(OutputLinePtr line) {
+  line->rowIndex = lines_.empty() ? 0 : lines_.back()->rowIndex + lines_.back()->rows;
+  rows_ += line->rows;
+  lines_.push_back(std::move(line));
+}
+
+void ScreenLines::dropOldestAbove(uint64_t maxRows) {
+  while (rows_ > maxRows && lines_.size() > 1) {
+    rows_ -= lines_.front()->rows;
+    lines_.pop_front();
+  }
+}
+
+void ScreenLines::truncate(size_t keep) {
+  while (lines_.size() > keep) {
+    rows_ -= lines_.back()->rows;
+    lines_.pop_back();
+  }
+}
+
+void ScreenLines::relayout(uint32_t width) {
+  uint64_t row = 0;
+  for (auto &line : lines_) {
+    line->rowIndex = row;
+    line->rows = rowsAt(line->length, width);
+    row += line->rows;
+  }
+  rows_ = row;
+}
+
+void ScreenLines::clear() {
+  lines_.clear();
+  rows_ = 0;
+}
+
+// ---- the buffer ---------------------------------------------------------------------------
+
+OutputBuffer::OutputBuffer(OwnedMutex &lock, FILE *out, FILE *err) : lock_(lock), out_(out), err_(err) {}
+
+OutputBuffer::~OutputBuffer() { closeCopyFile(); }
+
+uint32_t OutputBuffer::addLine(Screen screen, std::string_view text, uint32_t style, uint32_t group) {
+  OwnedMutexGuard guard(lock_);
+  uint32_t number = group;
+  if (style & kStyleGroupStart) number = ++commandCounter_;
+  else if (number == 0) number = currentGroup_;
+  if (screen == kScreenMqsc && (style & kStyleGroupStart)) currentGroup_ = number;
+
+  bool hidden = (style & kStyleHidden) && !showHidden;
+  if (screen == kScreenMqsc) {
+    if (!hidden) writeOut(text, style);
+    copyLine(text, style);
+  }
+  if (!keep_ && !listener_) return number;
+
+  OutputLinePtr line = OutputLineFactory::make(text);
+  line->style = style;
+  line->commandNumber = number;
+  line->rows = rowsAt(line->length, width_);
+  if (style & kStyleGroupStart) {
+    if (isDisplayCommand(text)) line->flags |= kLineDisplayCommand;
+    if (hasTimeStamp(text)) line->flags |= kLineTimestamped;
+  }
+  if (listener_) listener_(screen, *line);
+  if (keep_) {
+    ScreenLines &lines = screens_[screen];
+    lines.append(std::move(line));
+    if (screen == kScreenMqsc) lines.dropOldestAbove(maxRows_);
+  }
+  return number;
+}
+
+void OutputBuffer::keepLines(bool keep, uint64_t maxRows) {
+  OwnedMutexGuard guard(lock_);
+  keep_ = keep;
+  maxRows_ = maxRows;
+}
+
+void OutputBuffer::setWidth(uint32_t width) {
+  OwnedMutexGuard guard(lock_);
+  width_ = width;
+  for (auto &s : screens_) s.relayout(width);
+}
+
+void OutputBuffer::setListener(std::function<void(Screen, const OutputLine &)> listener) {
+  OwnedMutexGuard guard(lock_);
+  listener_ = std::move(listener);
+}
+
+void OutputBuffer::writeOut(std::string_view text, uint32_t style) {
+  FILE *stream = (style & kStyleTrace) ? err_ : out_;
+  if (!stream) return;
+  if (stream == out_ && streamFailed_) return;
+  // A line that does not continue an open one first ends it.
+  if (outOpen_ && stream == out_ && !(style & kStyleContinues)) std::fputc('\n', out_);
+  bool open = (style & kStyleOpen) != 0;
+  bool ok = std::fwrite(text.data(), 1, text.size(), stream) == text.size() && (open || std::fputc('\n', stream) != EOF);
+  if (stream == out_) {
+    outOpen_ = open;
+    if (open) ok = std::fflush(out_) == 0 && ok;   // a prompt or question is seen before the answer is read
+    if (!ok) streamFailure(errno);
+  }
+}
+
+// Standard output is gone (disk full, closed): say so once where it can still be seen.
+void OutputBuffer::streamFailure(int error) {
+  if (streamFailed_) return;
+  streamFailed_ = true;
+  if (err_) std::fprintf(err_, "Error writing to standard output - %s\n", std::strerror(error));
+}
+
+void OutputBuffer::copyLine(std::string_view text, uint32_t style) {
+  if (!copy_ || (style & (kStyleNoCopy | kStyleTrace))) return;
+  // A new command flushes the copy of the last one, so a failing file is known at once.
+  if ((style & kStyleGroupStart) && std::fflush(copy_) != 0) return copyFailure(errno);
+  if (copyOpen_ && !(style & kStyleContinues) && std::fputc('\n', copy_) == EOF) return copyFailure(errno);
+  bool open = (style & kStyleOpen) != 0;
+  copyOpen_ = open;
+  if (std::fwrite(text.data(), 1, text.size(), copy_) != text.size() || (!open && std::fputc('\n', copy_) == EOF))
+    copyFailure(errno);
+}
+
+// The =output file stopped taking lines: say so once, on the screen, and stop copying
+// rather than leave a file that silently lacks the rest of the run.
+void OutputBuffer::copyFailure(int error) {
+  if (!copy_) return;
+  copyFailed_ = true;
+  std::fclose(copy_);
+  copy_ = nullptr;
+  std::string text = strFormat("Error writing to output file '%s' - %s; the file is closed", copyPath_.c_str(),
+                               std::strerror(error));
+  writeOut(text, kStyleError);
+  if (keep_) {
+    OutputLinePtr line = OutputLineFactory::make(text);
+    line->style = kStyleError;
+    line->commandNumber = currentGroup_;
+    line->rows = rowsAt(line->length, width_);
+    screens_[kScreenMqsc].append(std::move(line));
+  }
+}
+
+void OutputBuffer::closeOpenLine() {
+  OwnedMutexGuard guard(lock_);
+  outOpen_ = false;
+  if (copy_ && copyOpen_ && std::fputc('\n', copy_) == EOF) copyFailure(errno);
+  copyOpen_ = false;
+}
+
+void OutputBuffer::flush() {
+  OwnedMutexGuard guard(lock_);
+  if (out_ && !streamFailed_ && std::fflush(out_) != 0) streamFailure(errno);
+  if (err_) std::fflush(err_);
+  if (copy_ && std::fflush(copy_) != 0) copyFailure(errno);
+}
+
+bool OutputBuffer::openCopyFile(const std::string &path, bool append) {
+  OwnedMutexGuard guard(lock_);
+  closeCopyFile();
+  copy_ = std::fopen(path.c_str(), append ? "a" : "w");
+  if (copy_) copyPath_ = path;
+  return copy_ != nullptr;
+}
+
+void OutputBuffer::closeCopyFile() {
+  OwnedMutexGuard guard(lock_);
+  if (!copy_) return;
+  if (std::fflush(copy_) != 0) return copyFailure(errno);   // closes it
+  std::fclose(copy_);
+  copy_ = nullptr;
+}
+
+// ---- helpers ------------------------------------------------------------------------------
+
+void addInfo(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(text, kStyleInfo); }
+void addError(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(text, kStyleError); }
+void addDiagnostic(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(text, kStyleDiagnostic); }
+void addTrace(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(text, kStyleTrace); }
+
+uint32_t addCommandEcho(ProgramContext &ctx, std::string_view text, bool visible, bool noCopy) {
+  uint32_t style = kStyleCommand | (visible ? 0u : static_cast<uint32_t>(kStyleHidden)) |
+                   (noCopy ? static_cast<uint32_t>(kStyleNoCopy) : 0u);
+  if (!ctx.settings.on(kOptTimestamp)) return ctx.output->addLine(text, style);
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  char stamp[16];
+  std::strftime(stamp, sizeof stamp, "%H:%M:%S", &tm);
+  std::string line = "[" + std::string(stamp) + "] ";
+  line.append(text);
+  return ctx.output->addLine(line, style);
+}
+
+std::string strFormat(const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  va_list copy;
+  va_copy(copy, ap);
+  int n = std::vsnprintf(nullptr, 0, fmt, copy);
+  va_end(copy);
+  std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+  if (n > 0) std::vsnprintf(out.data(), out.size() + 1, fmt, ap);
+  va_end(ap);
+  return out;
+}

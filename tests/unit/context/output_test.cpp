@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "context/context.h"
+#include "context/output.h"
+
+namespace {
+
+std::string contentsOf(FILE *f) {
+  std::fflush(f);
+  std::rewind(f);
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  return out;
+}
+
+std::vector<std::string> linesOf(const std::string &text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+    out.push_back(text.substr(start, nl - start));
+  return out;
+}
+
+struct Streams {
+  OwnedMutex lock;
+  FILE *out = std::tmpfile();
+  FILE *err = std::tmpfile();
+  Streams() { lock.create(); }
+  ~Streams() {
+    std::fclose(out);
+    std::fclose(err);
+  }
+};
+
+TEST(OutputBuffer, LinesFromTwoThreadsNeverMixInsideALine) {
+  Streams s;
+  OutputBuffer buffer(s.lock, s.out, s.err);
+  const std::string a(300, 'a'), b(300, 'b');
+  constexpr int kLines = 3000;
+  std::thread worker([&] {
+    for (int i = 0; i < kLines; ++i) buffer.addLine(b, kStyleInfo);
+  });
+  for (int i = 0; i < kLines; ++i) buffer.addLine(a, i % 2 ? kStyleInfo : kStyleCommand);
+  worker.join();
+  std::vector<std::string> lines = linesOf(contentsOf(s.out));
+  ASSERT_EQ(lines.size(), 2u * kLines);
+  int as = 0;
+  for (const auto &line : lines) {
+    ASSERT_TRUE(line == a || line == b) << line.substr(0, 40);
+    as += line == a;
+  }
+  EXPECT_EQ(as, kLines);
+}
+
+TEST(OutputBuffer, CommandGroupsNumbersAndRowsOfKeptLines) {
+  Streams s;
+  OutputBuffer buffer(s.lock, nullptr, nullptr);
+  buffer.keepLines(true, 1000);
+  buffer.setWidth(10);
+  uint32_t first = buffer.addLine("[12:00:00] DIS QMGR", kStyleCommand);
+  buffer.addLine("AMQ8408I: Display Queue Manager details.", kStyleInfo);   // 4 rows at width 10
+  uint32_t second = buffer.addLine("reset qmgr type(statistics) qstats", kStyleCommand);
+  buffer.addLine(kScreenMqsc, "late line of the first command", kStyleInfo, first);
+  buffer.addLine(kScreenHelp, "help text", kStyleHeading);
+  const ScreenLines &mqsc = buffer.screen(kScreenMqsc);
+  ASSERT_EQ(mqsc.size(), 4u);
+  EXPECT_EQ(second, first + 1);
+  EXPECT_EQ(buffer.currentCommandNumber(), second);   // another screen does not start a group
+  EXPECT_EQ(mqsc.at(1).commandNumber, first);
+  EXPECT_EQ(mqsc.at(3).commandNumber, first);        // a writer may name its group
+  EXPECT_TRUE(mqsc.at(0).flags & kLineDisplayCommand);
+  EXPECT_TRUE(mqsc.at(0).flags & kLineTimestamped);
+  EXPECT_TRUE(mqsc.at(2).flags & kLineDisplayCommand);   // RESET ... QSTATS counts as a display
+  EXPECT_EQ(mqsc.at(1).rows, 4u);
+  EXPECT_EQ(mqsc.at(2).rowIndex, 2u + 4u);
+  EXPECT_EQ(mqsc.commandLine(second), &mqsc.at(2));
+  EXPECT_EQ(buffer.screen(kScreenHelp).size(), 1u);
+
+  buffer.setWidth(80);
+  EXPECT_EQ(mqsc.rows(), 4u);
+  buffer.keepLines(true, 2);
+  buffer.addLine("one more", kStyleInfo);
+  EXPECT_EQ(mqsc.size(), 2u);                          // the oldest lines went
+  EXPECT_EQ(mqsc.commandLine(first), nullptr);
+}
+
+TEST(OutputBuffer, OpenLinesTraceAndTheCopyFile) {
+  Streams s;
+  FILE *copy = std::tmpfile();
+  std::string copyPath = "/proc/self/fd/" + std::to_string(fileno(copy));
+  OutputBuffer buffer(s.lock, s.out, s.err);
+  ASSERT_TRUE(buffer.openCopyFile(copyPath, true));
+  buffer.addLine("=output file(x)", kStyleCommand | kStyleNoCopy);
+  buffer.addLine("Queue contains 5 messages - continue? ", kStyleInfo | kStyleOpen);
+  buffer.addLine("no", kStyleInfo | kStyleContinues);
+  buffer.addLine("prompt> ", kStyleInfo | kStyleOpen | kStyleNoCopy);
+  buffer.addLine("next line", kStyleInfo);              // ends the open prompt first
+  buffer.addLine("cslIssueLocalCommand '=echo'", kStyleTrace);
+  buffer.addLine("hidden echo", kStyleCommand | kStyleHidden);
+  buffer.closeCopyFile();
+  EXPECT_EQ(contentsOf(s.out),
+            "=output file(x)\nQueue contains 5 messages - continue? no\nprompt> \nnext line\n");
+  EXPECT_EQ(contentsOf(s.err), "cslIssueLocalCommand '=echo'\n");
+  // Not the echo of =output, the prompt or the trace; hidden lines are kept in the file.
+  EXPECT_EQ(contentsOf(copy), "Queue contains 5 messages - continue? no\nnext line\nhidden echo\n");
+  std::fclose(copy);
+  EXPECT_FALSE(buffer.writeFailed());
+}
+
+TEST(OutputBuffer, WriteFailuresAreReportedOnceAndRemembered) {
+  Streams s;
+  FILE *full = std::fopen("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  {
+    OutputBuffer buffer(s.lock, full, s.err);
+    for (int i = 0; i < 2000; ++i) buffer.addLine(std::string(100, 'x'), kStyleInfo);
+    buffer.flush();
+    EXPECT_TRUE(buffer.writeFailed());
+  }
+  std::fclose(full);
+  EXPECT_EQ(contentsOf(s.err), "Error writing to standard output - No space left on device\n");
+
+  Streams t;
+  OutputBuffer buffer(t.lock, t.out, t.err);
+  ASSERT_TRUE(buffer.openCopyFile("/dev/full", false));
+  buffer.addLine("DISPLAY QMGR", kStyleCommand);
+  buffer.addLine(std::string(5000, 'y'), kStyleInfo);
+  buffer.addLine("DISPLAY QMGR", kStyleCommand);        // a new command flushes the copy
+  buffer.addLine("after", kStyleInfo);
+  EXPECT_TRUE(buffer.writeFailed());
+  EXPECT_FALSE(buffer.copyFileOpen());
+  std::string out = contentsOf(t.out);
+  EXPECT_NE(out.find("Error writing to output file '/dev/full' - No space left on device; the file is closed\n"),
+            std::string::npos);
+  EXPECT_EQ(out.find("the file is closed"), out.rfind("the file is closed"));   // once
+  EXPECT_NE(out.find("after\n"), std::string::npos);     // the screen goes on
+}
+
+} // namespace
