@@ -54,9 +54,15 @@ MQLONG parseParam(std::string_view data, size_t& pos, PcfParam& p) {
       if (!lengthOk(24)) return MQRCCF_CFSL_LENGTH_ERROR;
       MQLONG count = readLong(data, pos + 16);
       MQLONG strLen = readLong(data, pos + 20);
-      if (count < 0 || strLen < 0) return MQRCCF_CFSL_COUNT_ERROR;
+      if (count < 0) return MQRCCF_CFSL_COUNT_ERROR;
+      if (strLen < 0) return MQRCCF_CFSL_STRING_LENGTH_ERR;
+      // Strings of length 0 take no bytes, so only the count bounds them: a list of
+      // them holds nothing a command could use, and a huge count would allocate
+      // without limit.
+      if (strLen == 0 && count > 0) return MQRCCF_CFSL_COUNT_ERROR;
       if (static_cast<int64_t>(count) * strLen > length - 24) return MQRCCF_CFSL_TOTAL_LENGTH_ERROR;
-      for (MQLONG i = 0; i < count; ++i) p.texts.push_back(trimBlanks(data.substr(pos + 24 + i * strLen, strLen)));
+      p.texts.reserve(static_cast<size_t>(count));
+      for (MQLONG i = 0; i < count; ++i) p.texts.push_back(trimBlanks(data.substr(pos + 24 + static_cast<size_t>(i) * static_cast<size_t>(strLen), static_cast<size_t>(strLen))));
       break;
     }
     default:

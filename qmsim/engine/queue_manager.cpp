@@ -878,6 +878,9 @@ Outcome QueueManager::get(ConnId conn, MQHOBJ hobj, MQMD& md, MQGMO& gmo, MQLONG
       queue->arrived.wait(lk);
     else
       queue->arrived.wait_until(lk, until);
+    // Woken by a message, a getter that was cancelled meanwhile (a command server just
+    // stopped) must leave it on the queue rather than take it.
+    if (cancelled && cancelled()) return Outcome::fail(MQRC_CONNECTION_BROKEN);
   }
 }
 

@@ -21,7 +21,37 @@ std::string defaultQMgrName() {
   return "QM1";
 }
 
-std::filesystem::path qmgrDir(const std::filesystem::path& home, const std::string& name) { return home / name; }
+std::string qmgrDirName(const std::string& name) {
+  std::string out = name;
+  for (char& c : out) {
+    if (c == '.') c = '!';
+    else if (c == '/') c = '&';
+  }
+  return out;
+}
+
+std::string qmgrNameOfDir(const std::string& dirName) {
+  std::string out = dirName;
+  for (char& c : out) {
+    if (c == '!') c = '.';
+    else if (c == '&') c = '/';
+  }
+  return out;
+}
+
+std::filesystem::path qmgrDir(const std::filesystem::path& home, const std::string& name) {
+  std::filesystem::path dir = home / qmgrDirName(name);
+  // Earlier versions stored a name with '.' (never '/') under the name itself; such a
+  // queue manager keeps its directory until it is created anew. "." and ".." never
+  // name a directory of their own.
+  if (name.find('.') != std::string::npos && name.find('/') == std::string::npos && name != "." && name != ".." &&
+      !name.empty()) {
+    std::error_code ec;
+    std::filesystem::path legacy = home / name;
+    if (!std::filesystem::exists(dir, ec) && std::filesystem::exists(legacy / "objects.qms", ec)) return legacy;
+  }
+  return dir;
+}
 
 std::filesystem::path qmgrSocketPath(const std::filesystem::path& home, const std::string& name) {
   return qmgrDir(home, name) / "qmsim.sock";

@@ -18,7 +18,12 @@ namespace qmsim {
 std::filesystem::path qmsimHome();
 // The name an empty queue manager name means: $KVARN_QMSIM_DEFAULT, or QM1.
 std::string defaultQMgrName();
+// A queue manager's directory under home. Its name is mapped as IBM MQ maps it
+// ('.' to '!', '/' to '&'), so no name reaches outside home.
 std::filesystem::path qmgrDir(const std::filesystem::path& home, const std::string& name);
+std::string qmgrDirName(const std::string& name);
+// The queue manager name a directory under home stands for (the mapping reversed).
+std::string qmgrNameOfDir(const std::string& dirName);
 // The local socket a qmsim server serves a queue manager's server bindings on.
 std::filesystem::path qmgrSocketPath(const std::filesystem::path& home, const std::string& name);
 

@@ -13,6 +13,9 @@ namespace qmsim {
 // A binary table starts with this eye-catcher; JSON tables start with '{'.
 inline constexpr char kBinaryCcdtMagic[] = "AMQR";
 
+// No real channel table comes near this size; anything larger is refused unread.
+inline constexpr size_t kMaxCcdtBytes = 16u * 1024 * 1024;
+
 bool looksLikeBinaryCcdt(const std::string& content);
 
 // The TCP client-connection channels of the table at `path`, in table order.

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 
 #include "lib/backend.h"
 #include "mqi/mqi.h"
@@ -92,10 +93,20 @@ Outcome readCredentials(const MQCNO& cno, qmsim::ConnectRequest& request) {
 
 }  // namespace
 
+// No C++ exception may cross the C interface into the caller: whatever escapes an
+// operation becomes a reason code.
+#define QMSIM_ENTRY_CATCH(pCompCode, pReason)                                  \
+  catch (const std::bad_alloc&) {                                             \
+    report(Outcome::fail(MQRC_STORAGE_NOT_AVAILABLE), pCompCode, pReason);    \
+  }                                                                           \
+  catch (...) {                                                               \
+    report(Outcome::fail(MQRC_UNEXPECTED_ERROR), pCompCode, pReason);         \
+  }
+
 extern "C" {
 
 KVARN_MQI_ENTRY void MQCONNX(PMQCHAR pQMgrName, PMQCNO pConnectOpts, PMQHCONN pHconn, PMQLONG pCompCode,
-                             PMQLONG pReason) {
+                             PMQLONG pReason) try {
   if (pHconn == nullptr) return report(Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
   *pHconn = MQHC_UNUSABLE_HCONN;
   qmsim::ConnectRequest request;
@@ -115,13 +126,13 @@ KVARN_MQI_ENTRY void MQCONNX(PMQCHAR pQMgrName, PMQCNO pConnectOpts, PMQHCONN pH
   gConnections[hconn] = std::move(backend);
   *pHconn = hconn;
   report(o, pCompCode, pReason);
-}
+} QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
-KVARN_MQI_ENTRY void MQCONN(PMQCHAR pQMgrName, PMQHCONN pHconn, PMQLONG pCompCode, PMQLONG pReason) {
+KVARN_MQI_ENTRY void MQCONN(PMQCHAR pQMgrName, PMQHCONN pHconn, PMQLONG pCompCode, PMQLONG pReason) try {
   MQCONNX(pQMgrName, nullptr, pHconn, pCompCode, pReason);
-}
+} QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
-KVARN_MQI_ENTRY void MQDISC(PMQHCONN pHconn, PMQLONG pCompCode, PMQLONG pReason) {
+KVARN_MQI_ENTRY void MQDISC(PMQHCONN pHconn, PMQLONG pCompCode, PMQLONG pReason) try {
   if (pHconn == nullptr) return report(Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
   std::shared_ptr<Backend> backend;
   {
@@ -134,10 +145,10 @@ KVARN_MQI_ENTRY void MQDISC(PMQHCONN pHconn, PMQLONG pCompCode, PMQLONG pReason)
   Outcome o = backend->disconnect();
   *pHconn = MQHC_UNUSABLE_HCONN;
   report(o, pCompCode, pReason);
-}
+} QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
 KVARN_MQI_ENTRY void MQOPEN(MQHCONN Hconn, PMQVOID pObjDesc, MQLONG Options, PMQHOBJ pHobj, PMQLONG pCompCode,
-                            PMQLONG pReason) {
+                            PMQLONG pReason) try {
   auto backend = backendFor(Hconn);
   if (!backend) return report(Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
   if (pHobj == nullptr) return report(Outcome::fail(MQRC_HOBJ_ERROR), pCompCode, pReason);
@@ -150,9 +161,9 @@ KVARN_MQI_ENTRY void MQOPEN(MQHCONN Hconn, PMQVOID pObjDesc, MQLONG Options, PMQ
   if (o.ok()) giveStruct(pObjDesc, od, odLen);
   *pHobj = o.ok() ? hobj : MQHO_UNUSABLE_HOBJ;
   report(o, pCompCode, pReason);
-}
+} QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
-KVARN_MQI_ENTRY void MQCLOSE(MQHCONN Hconn, PMQHOBJ pHobj, MQLONG Options, PMQLONG pCompCode, PMQLONG pReason) {
+KVARN_MQI_ENTRY void MQCLOSE(MQHCONN Hconn, PMQHOBJ pHobj, MQLONG Options, PMQLONG pCompCode, PMQLONG pReason) try {
   auto backend = backendFor(Hconn);
   if (!backend) return report(Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
   if (pHobj == nullptr) return report(Outcome::fail(MQRC_HOBJ_ERROR), pCompCode, pReason);
@@ -160,7 +171,7 @@ KVARN_MQI_ENTRY void MQCLOSE(MQHCONN Hconn, PMQHOBJ pHobj, MQLONG Options, PMQLO
   Outcome o = backend->close(hobj, Options);
   if (o.ok()) *pHobj = MQHO_UNUSABLE_HOBJ;
   report(o, pCompCode, pReason);
-}
+} QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
 namespace {
 // The message descriptor, put options and buffer shared by MQPUT and MQPUT1.
@@ -176,7 +187,7 @@ Outcome takePutArguments(PMQVOID pMsgDesc, PMQVOID pPutMsgOpts, MQLONG BufferLen
 }  // namespace
 
 KVARN_MQI_ENTRY void MQPUT(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID pMsgDesc, PMQVOID pPutMsgOpts, MQLONG BufferLength,
-                           PMQVOID pBuffer, PMQLONG pCompCode, PMQLONG pReason) {
+                           PMQVOID pBuffer, PMQLONG pCompCode, PMQLONG pReason) try {
   auto backend = backendFor(Hconn);
   if (!backend) return report(Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
   MQMD md = kvarn::mqi::defaultMD();
@@ -192,10 +203,10 @@ KVARN_MQI_ENTRY void MQPUT(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID pMsgDesc, PMQVOID
     giveStruct(pPutMsgOpts, pmo, pmoLen);
   }
   report(o, pCompCode, pReason);
-}
+} QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
 KVARN_MQI_ENTRY void MQPUT1(MQHCONN Hconn, PMQVOID pObjDesc, PMQVOID pMsgDesc, PMQVOID pPutMsgOpts,
-                            MQLONG BufferLength, PMQVOID pBuffer, PMQLONG pCompCode, PMQLONG pReason) {
+                            MQLONG BufferLength, PMQVOID pBuffer, PMQLONG pCompCode, PMQLONG pReason) try {
   auto backend = backendFor(Hconn);
   if (!backend) return report(Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
   MQOD od = kvarn::mqi::defaultOD();
@@ -215,10 +226,10 @@ KVARN_MQI_ENTRY void MQPUT1(MQHCONN Hconn, PMQVOID pObjDesc, PMQVOID pMsgDesc, P
     giveStruct(pPutMsgOpts, pmo, pmoLen);
   }
   report(o, pCompCode, pReason);
-}
+} QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
 KVARN_MQI_ENTRY void MQGET(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID pMsgDesc, PMQVOID pGetMsgOpts, MQLONG BufferLength,
-                           PMQVOID pBuffer, PMQLONG pDataLength, PMQLONG pCompCode, PMQLONG pReason) {
+                           PMQVOID pBuffer, PMQLONG pDataLength, PMQLONG pCompCode, PMQLONG pReason) try {
   auto backend = backendFor(Hconn);
   if (!backend) return report(Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
   MQMD md = kvarn::mqi::defaultMD();
@@ -240,7 +251,7 @@ KVARN_MQI_ENTRY void MQGET(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID pMsgDesc, PMQVOID
     *pDataLength = dataLength;
   }
   report(o, pCompCode, pReason);
-}
+} QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
 namespace {
 // The selector and attribute arrays of MQINQ and MQSET, checked as IBM checks them.
@@ -257,7 +268,7 @@ Outcome checkAttributeArrays(MQLONG selectorCount, PMQLONG selectors, MQLONG int
 
 KVARN_MQI_ENTRY void MQINQ(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG pSelectors,
                            MQLONG IntAttrCount, PMQLONG pIntAttrs, MQLONG CharAttrLength, PMQCHAR pCharAttrs,
-                           PMQLONG pCompCode, PMQLONG pReason) {
+                           PMQLONG pCompCode, PMQLONG pReason) try {
   auto backend = backendFor(Hconn);
   if (!backend) return report(Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
   if (Outcome bad = checkAttributeArrays(SelectorCount, pSelectors, IntAttrCount, pIntAttrs, CharAttrLength, pCharAttrs);
@@ -267,11 +278,11 @@ KVARN_MQI_ENTRY void MQINQ(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQ
                                {pIntAttrs, static_cast<size_t>(IntAttrCount)},
                                {pCharAttrs, static_cast<size_t>(CharAttrLength)});
   report(o, pCompCode, pReason);
-}
+} QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
 KVARN_MQI_ENTRY void MQSET(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG pSelectors,
                            MQLONG IntAttrCount, PMQLONG pIntAttrs, MQLONG CharAttrLength, PMQCHAR pCharAttrs,
-                           PMQLONG pCompCode, PMQLONG pReason) {
+                           PMQLONG pCompCode, PMQLONG pReason) try {
   auto backend = backendFor(Hconn);
   if (!backend) return report(Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
   if (Outcome bad = checkAttributeArrays(SelectorCount, pSelectors, IntAttrCount, pIntAttrs, CharAttrLength, pCharAttrs);
@@ -281,17 +292,17 @@ KVARN_MQI_ENTRY void MQSET(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQ
                            {pIntAttrs, static_cast<size_t>(IntAttrCount)},
                            {pCharAttrs, static_cast<size_t>(CharAttrLength)});
   report(o, pCompCode, pReason);
-}
+} QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
-KVARN_MQI_ENTRY void MQCMIT(MQHCONN Hconn, PMQLONG pCompCode, PMQLONG pReason) {
+KVARN_MQI_ENTRY void MQCMIT(MQHCONN Hconn, PMQLONG pCompCode, PMQLONG pReason) try {
   auto backend = backendFor(Hconn);
   report(backend ? backend->commit() : Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
-}
+} QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
-KVARN_MQI_ENTRY void MQBACK(MQHCONN Hconn, PMQLONG pCompCode, PMQLONG pReason) {
+KVARN_MQI_ENTRY void MQBACK(MQHCONN Hconn, PMQLONG pCompCode, PMQLONG pReason) try {
   auto backend = backendFor(Hconn);
   report(backend ? backend->backout() : Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
-}
+} QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
 // The rest of the entry table exists so that loaders find every name; none is supported.
 #define QMSIM_UNSUPPORTED(name, params)                                   \

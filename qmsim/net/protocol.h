@@ -83,8 +83,11 @@ class Reader {
   bool ok_ = true;
 };
 
-// Blocking frame I/O; false when the peer is gone or sent something malformed.
-bool writeFrame(int fd, Op code, const std::string& body);
-bool readFrame(int fd, Op& code, std::string& body);
+// Frame I/O; false when the peer is gone, sent something malformed or fell silent.
+// A limit is in milliseconds, negative for none: idleMs bounds every wait for the
+// socket to take or give more bytes, firstMs the wait for the first byte of a reply
+// (a get may wait on the server's side before it answers).
+bool writeFrame(int fd, Op code, const std::string& body, int idleMs = -1);
+bool readFrame(int fd, Op& code, std::string& body, int firstMs = -1, int idleMs = -1);
 
 }  // namespace qmsim::net

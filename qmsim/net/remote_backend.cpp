@@ -1,12 +1,17 @@
 #include "net/remote_backend.h"
 
+#include <fcntl.h>
 #include <netdb.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -21,6 +26,33 @@ using net::Writer;
 
 namespace {
 
+// A limit in milliseconds from a number of seconds in the environment, or the default.
+int limitFromEnv(const char* name, int defaultMs) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return defaultMs;
+  char* end = nullptr;
+  double seconds = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !(seconds > 0) || seconds > 86400) return defaultMs;
+  return static_cast<int>(seconds * 1000);
+}
+
+// A peer that is no queue manager, or one that froze, must not hold a caller for ever:
+// the handshake and every reply (beyond a get's own wait) have a limit, after which
+// the connection is broken.
+struct Limits {
+  int handshakeMs = limitFromEnv("QMSIM_HANDSHAKE_TIMEOUT", 30 * 1000);
+  int replyMs = limitFromEnv("QMSIM_REPLY_TIMEOUT", 60 * 1000);
+};
+
+// How long the first byte of a get's reply may take: the get's wait interval and the
+// reply limit, or no limit for a get that waits without one.
+int getReplyLimit(const MQGMO& gmo, int replyMs) {
+  if (!(gmo.Options & MQGMO_WAIT)) return replyMs;
+  if (gmo.WaitInterval == MQWI_UNLIMITED || gmo.WaitInterval < 0) return -1;
+  int64_t total = static_cast<int64_t>(gmo.WaitInterval) + replyMs;
+  return total > INT32_MAX ? -1 : static_cast<int>(total);
+}
+
 // One connection: calls go one at a time; once the socket fails every call gets 2009.
 class RemoteBackend final : public Backend {
  public:
@@ -28,11 +60,14 @@ class RemoteBackend final : public Backend {
   ~RemoteBackend() override { closeSocket(); }
 
   // Sends a request and reads the reply body after its completion code and reason.
-  Outcome call(Op op, const Writer& request, std::string& reply, size_t& bodyAt) {
+  // firstMs bounds the wait for the reply to begin (0: the reply limit).
+  Outcome call(Op op, const Writer& request, std::string& reply, size_t& bodyAt, int firstMs = 0) {
     if (fd_ < 0) return Outcome::fail(MQRC_CONNECTION_BROKEN);
     Op code;
-    if (!net::writeFrame(fd_, op, request.data()) || !net::readFrame(fd_, code, reply) || code != Op::Reply ||
-        reply.size() < 8) {
+    int idle = op == Op::Connect ? limits_.handshakeMs : limits_.replyMs;
+    if (firstMs == 0) firstMs = idle;
+    if (!net::writeFrame(fd_, op, request.data(), idle) || !net::readFrame(fd_, code, reply, firstMs, idle) ||
+        code != Op::Reply || reply.size() < 8) {
       closeSocket();
       return Outcome::fail(MQRC_CONNECTION_BROKEN);
     }
@@ -129,7 +164,7 @@ class RemoteBackend final : public Backend {
     }
     std::string& reply = getFrame_;   // kept: a batch read ahead can be a megabyte
     size_t at = 0;
-    o = call(fetchAhead ? Op::GetAhead : Op::Get, w, reply, at);
+    o = call(fetchAhead ? Op::GetAhead : Op::Get, w, reply, at, getReplyLimit(gmo, limits_.replyMs));
     bool answered = o.ok() || o.reason == MQRC_TRUNCATED_MSG_FAILED;
     if (answered || fetchAhead) {
       Reader r(std::string_view(reply).substr(at));
@@ -240,6 +275,7 @@ class RemoteBackend final : public Backend {
 
   std::mutex mu_;
   int fd_;
+  Limits limits_;
   net::ReadAheadCache ahead_;
   std::string getFrame_;
 };
@@ -250,6 +286,24 @@ Outcome finishConnect(int fd, const RemoteConnect& request, std::unique_ptr<Back
   Outcome o = remote->connect(request, name);
   if (o.ok()) backend = std::move(remote);
   return o;
+}
+
+// A TCP connect that gives up after limitMs, as a host that drops the attempt
+// would otherwise hold the caller for minutes.
+bool connectWithin(int fd, const sockaddr* addr, socklen_t length, int limitMs) {
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+  if (::connect(fd, addr, length) != 0) {
+    if (errno != EINPROGRESS) return false;
+    pollfd p{fd, POLLOUT, 0};
+    int r;
+    do r = ::poll(&p, 1, limitMs);
+    while (r < 0 && errno == EINTR);
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (r <= 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return false;
+  }
+  return ::fcntl(fd, F_SETFL, flags) == 0;
 }
 
 }  // namespace
@@ -279,9 +333,10 @@ Outcome connectTcp(const std::string& host, int port, const RemoteConnect& reque
   std::string service = std::to_string(port);
   if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0) return Outcome::fail(MQRC_HOST_NOT_AVAILABLE);
   int fd = -1;
+  int limitMs = Limits{}.handshakeMs;
   for (addrinfo* a = found; a && fd < 0; a = a->ai_next) {
     fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd >= 0 && ::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
+    if (fd >= 0 && !connectWithin(fd, a->ai_addr, a->ai_addrlen, limitMs)) {
       ::close(fd);
       fd = -1;
     }

@@ -25,7 +25,9 @@ struct RemoteConnect {
 Outcome connectLocalSocket(const std::filesystem::path& socketPath, const std::string& qmgrName,
                            const ConnectParams& params, std::unique_ptr<Backend>& backend);
 
-// Client bindings over TCP to host:port. Fails with 2538 when nothing listens there.
+// Client bindings over TCP to host:port. Fails with 2538 when nothing listens there
+// (or the connect is not answered within the handshake limit), and with 2009 when
+// the peer does not complete the handshake as a qmsim server would.
 Outcome connectTcp(const std::string& host, int port, const RemoteConnect& request, std::unique_ptr<Backend>& backend);
 
 // Splits an MQ connection name "host(port)" (port 1414 when absent).

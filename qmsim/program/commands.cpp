@@ -176,7 +176,7 @@ int cmdList(const Args& args) {
   std::error_code ec;
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(qmsimHome(), ec))
-    if (fs::exists(entry.path() / "objects.qms")) names.push_back(entry.path().filename().string());
+    if (fs::exists(entry.path() / "objects.qms")) names.push_back(qmgrNameOfDir(entry.path().filename().string()));
   std::sort(names.begin(), names.end());
   for (const auto& name : names) {
     auto server = runningServer(name);

@@ -106,11 +106,14 @@ Address splitAddress(std::string_view entry, bool range) {
 
 Node connectionNode(const std::string &connectionName) {
   Node list = Node::array();
-  std::string_view text = trimTrailingBlanks(connectionName);
+  std::string_view text = connectionName;
   size_t start = 0;
   while (start < text.size()) {
     size_t comma = text.find(',', start);
-    std::string_view entry = text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+    // Each entry loses its own trailing blanks, not only the last one: a blank entry
+    // read back adds nothing, so writing the table again gives the same list.
+    std::string_view entry =
+        trimTrailingBlanks(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
     if (entry.empty()) {  // nothing to connect to between two commas
       if (comma == std::string_view::npos) break;
       start = comma + 1;

@@ -268,6 +268,30 @@ TEST(JsonWrite, ConnectionAndLocalAddressObjects) {
   EXPECT_NE(r.table.render(JsonFields::Date).find("\"altered\": \"1970-01-15T06:56:07.000Z\""), std::string::npos);
 }
 
+// Blank connection entries, alone or after a host, are written the same way every
+// time the table is read and written again.
+TEST(JsonWrite, BlankConnectionEntriesWriteTheSameTwice) {
+  const char *lists[] = {
+      R"([{"host":" "},{"host":" "}])",
+      R"([{"host":"a "},{"host":" "}])",
+      R"([{"host":" "},{"host":"b"}])",
+      R"([{"host":"a  "},{"host":" b "},{"port":1415}])",
+  };
+  for (const char *list : lists) {
+    SCOPED_TRACE(list);
+    std::string text = std::string(R"({"channel":[{"name":"A","type":"clientConnection",)") +
+                       R"("clientConnection":{"connection":)" + list + "}}]}";
+    Read first = readJson(text);
+    std::string written = first.table.render(JsonFields::Date);
+    Read second = readJson(written);
+    EXPECT_EQ(second.table.render(JsonFields::Date), written);
+  }
+  Read r = readJson(std::string(R"({"channel":[{"name":"A","type":"clientConnection",)") +
+                    R"("clientConnection":{"connection":[{"host":"a "},{"host":" b "}]}}]})");
+  Read again = readJson(r.table.render(JsonFields::Min));
+  EXPECT_EQ(again.table.channels()[0].def.connectionName, "a, b");
+}
+
 TEST(JsonFile, SaveKeepsTheFirstBackupAndReplacesSafely) {
   TempDir dir;
   std::string path = dir.file("ccdt.json");

@@ -2,6 +2,8 @@
 // KVARN's own table writer, named by MQCHLLIB/MQCHLTAB or by MQCNO's CCDT URL.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -20,6 +22,7 @@ class BinaryCcdtTest : public ::testing::Test {
   void TearDown() override {
     ::unsetenv("MQCHLLIB");
     ::unsetenv("MQCHLTAB");
+    ::unsetenv("MQCCDTURL");
   }
 
   void writeTable(const std::filesystem::path& path, const std::vector<ccdt::ChannelDefinition>& channels) {
@@ -95,6 +98,63 @@ TEST_F(BinaryCcdtTest, DamagedTableIsAConfigurationErrorAndIsLeftAlone) {
 
   ::setenv("MQCHLTAB", "MISSING.TAB", 1);
   EXPECT_EQ(connect(plain, "QMS"), MQRC_CCDT_URL_ERROR);
+}
+
+// Whatever names the table (MQCHLLIB, MQCNO's URL, MQCCDTURL), a table that is not a
+// regular file or is too large to be a table is a configuration error, read no further.
+TEST_F(BinaryCcdtTest, TableThatIsNoRegularFileOrTooLargeIsAConfigurationError) {
+  std::filesystem::create_directories(home_.path() / "dir" / "AMQCLCHL.TAB");
+  ::setenv("MQCHLLIB", (home_.path() / "dir").c_str(), 1);
+  MQCNO plain = kvarn::mqi::defaultCNO();
+  EXPECT_EQ(connect(plain, "QMS"), MQRC_CHANNEL_CONFIG_ERROR);
+  ::unsetenv("MQCHLLIB");
+
+  auto byUrl = [&](const std::string& url) {
+    MQCNO cno = kvarn::mqi::defaultCNO();
+    cno.Version = MQCNO_VERSION_6;
+    cno.CCDTUrlPtr = const_cast<char*>(url.data());
+    cno.CCDTUrlLength = static_cast<MQLONG>(url.size());
+    return connect(cno, "QMS");
+  };
+  EXPECT_EQ(byUrl("file://" + (home_.path() / "dir").string()), MQRC_CHANNEL_CONFIG_ERROR);
+  EXPECT_EQ(byUrl("file:///dev/zero"), MQRC_CHANNEL_CONFIG_ERROR);
+  EXPECT_EQ(byUrl("file:///dev/null"), MQRC_CHANNEL_CONFIG_ERROR);
+  auto fifo = home_.path() / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(byUrl(fifo.string()), MQRC_CHANNEL_CONFIG_ERROR) << "a pipe with no writer must not hang";
+  auto big = home_.path() / "big.json";
+  {
+    std::ofstream out(big, std::ios::binary);
+    out << "{\"channel\":[";
+  }
+  std::filesystem::resize_file(big, 17u * 1024 * 1024);
+  EXPECT_EQ(byUrl(big.string()), MQRC_CHANNEL_CONFIG_ERROR);
+  EXPECT_EQ(byUrl("file://" + (home_.path() / "missing.json").string()), MQRC_CCDT_URL_ERROR);
+  EXPECT_EQ(byUrl("http://127.0.0.1:1/AMQCLCHL.TAB"), MQRC_CCDT_URL_ERROR);
+}
+
+// MQCCDTURL names a table as MQCHLLIB/MQCHLTAB do and is taken before them; MQSERVER
+// is taken before either.
+TEST_F(BinaryCcdtTest, MqccdturlIsHonouredInIbmOrder) {
+  ASSERT_EQ(runQmsim({"create", "QMS"}).exitCode, 0);
+  ServerProcess server({"QMS"});
+  std::string here = "127.0.0.1(" + std::to_string(server.port()) + ")";
+  auto good = home_.path() / "good.tab";
+  writeTable(good, {channel("SYSTEM.DEF.SVRCONN", "QMS", here)});
+  std::filesystem::create_directories(home_.path() / "dir" / "AMQCLCHL.TAB");
+  MQCNO plain = kvarn::mqi::defaultCNO();
+
+  ::setenv("MQCCDTURL", ("file://" + good.string()).c_str(), 1);
+  EXPECT_EQ(connect(plain, "QMS"), MQRC_NONE);
+  ::setenv("MQCCDTURL", good.c_str(), 1);
+  EXPECT_EQ(connect(plain, "QMS"), MQRC_NONE);
+  ::setenv("MQCHLLIB", (home_.path() / "dir").c_str(), 1);
+  EXPECT_EQ(connect(plain, "QMS"), MQRC_NONE) << "MQCCDTURL comes before MQCHLLIB";
+  ::setenv("MQSERVER", "SYSTEM.DEF.SVRCONN/TCP/127.0.0.1(1)", 1);
+  EXPECT_EQ(connect(plain, "QMS"), MQRC_HOST_NOT_AVAILABLE) << "MQSERVER comes first";
+  ::unsetenv("MQSERVER");
+  ::setenv("MQCCDTURL", (home_.path() / "dir").c_str(), 1);
+  EXPECT_EQ(connect(plain, "QMS"), MQRC_CHANNEL_CONFIG_ERROR);
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 // administration view the command server relies on.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <fstream>
@@ -397,6 +399,77 @@ TEST_F(EngineTest, PutNamingAnotherHostedQueueManagerIsRoutedThere) {
   bool busy = false;
   EXPECT_FALSE(other.host(home_.path(), "QMA", true, error, &busy));
   EXPECT_TRUE(busy);
+}
+
+
+// Queue manager names become directory names as IBM MQ maps them, so that none leaves
+// the qmsim home; ordinary names and stored directories of names with '.' still work.
+TEST(QueueManagerNames, MapToDirectoriesInsideTheHome) {
+  qmsim_test::TempHome home;
+  EXPECT_EQ(qmgrDir(home.path(), "QM1"), home.path() / "QM1");
+  EXPECT_EQ(qmgrDir(home.path(), "../outside/EVIL"), home.path() / "!!&outside&EVIL");
+  EXPECT_EQ(qmgrDir(home.path(), ".."), home.path() / "!!");
+  EXPECT_EQ(qmgrDir(home.path(), "a.b%c_d"), home.path() / "a!b%c_d");
+  EXPECT_EQ(qmgrNameOfDir("!!&outside&EVIL"), "../outside/EVIL");
+
+  // A queue manager stored before names were mapped keeps its directory.
+  std::string error;
+  auto legacy = QueueManager::open("OLD.QM", home.path() / "OLD.QM", error);
+  ASSERT_TRUE(legacy) << error;
+  legacy->stop();
+  EXPECT_EQ(qmgrDir(home.path(), "OLD.QM"), home.path() / "OLD.QM");
+  EXPECT_EQ(qmgrDir(home.path(), "NEW.QM"), home.path() / "NEW!QM");
+}
+
+TEST(QueueManagerNames, ProgramAndServerBindingsStayInsideTheHome) {
+  qmsim_test::TempHome home;
+  std::string unique = home.path().filename().string();
+  unique = "OUT_" + unique.substr(unique.size() - 6);  // the home's own random letters
+  auto outside = home.path().parent_path() / unique;
+  std::string evil = "../" + unique + "/EVIL";
+  auto r = qmsim_test::runQmsim({"create", evil});
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_TRUE(std::filesystem::exists(qmgrDir(home.path(), evil) / "objects.qms"));
+  EXPECT_FALSE(std::filesystem::exists(outside));
+  r = qmsim_test::runQmsim({"list"});
+  EXPECT_NE(r.out.find(evil), std::string::npos) << r.out;
+  EXPECT_EQ(qmsim_test::runQmsim({"delete", evil}).exitCode, 0);
+  EXPECT_FALSE(std::filesystem::exists(qmgrDir(home.path(), evil)));
+  EXPECT_EQ(qmsim_test::runQmsim({"create", "BAD NAME"}).exitCode, 1);
+
+  auto& api = qmsim_test::MqApi::load(qmsim_test::buildPath("lib/libmqm_r.so").c_str());
+  // stderr goes to a file for the connects, to see what the library says.
+  auto said = home.path() / "stderr.txt";
+  std::fflush(stderr);
+  int saved = ::dup(2);
+  int file = ::open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ::dup2(file, 2);
+  ::close(file);
+  auto connect = [&](const std::string& text) {
+    char name[48];
+    setField(name, text);
+    MQHCONN h = MQHC_UNUSABLE_HCONN;
+    MQLONG cc, rc;
+    api.MQCONN(name, &h, &cc, &rc);
+    if (rc == MQRC_NONE) api.MQDISC(&h, &cc, &rc);
+    return rc;
+  };
+  MQLONG evilRc = connect(evil);
+  MQLONG badRc = connect("BAD*NAME");
+  MQLONG againRc = connect(evil);
+  std::fflush(stderr);
+  ::dup2(saved, 2);
+  ::close(saved);
+  EXPECT_EQ(evilRc, MQRC_NONE);
+  EXPECT_EQ(badRc, MQRC_Q_MGR_NAME_ERROR);
+  EXPECT_EQ(againRc, MQRC_NONE);
+  EXPECT_TRUE(std::filesystem::exists(qmgrDir(home.path(), evil) / "objects.qms"));
+  EXPECT_FALSE(std::filesystem::exists(outside));
+  std::ifstream in(said);
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(text, "qmsim: created queue manager '" + evil + "' under " + qmgrDir(home.path(), evil).string() +
+                      " (first connection)\n")
+      << "announced once, on the connect that created it";
 }
 
 }  // namespace

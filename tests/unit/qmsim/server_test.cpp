@@ -4,7 +4,9 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <thread>
@@ -363,6 +365,109 @@ TEST_F(ServerTest, GarbageOnTheWireDropsOnlyThatConnection) {
   EXPECT_EQ(rc, MQRC_NONE) << "the well-behaved client is unaffected";
   client_->MQDISC(&good, &cc, &rc);
   EXPECT_EQ(rc, MQRC_NONE);
+}
+
+// A listener on a loopback port that is no queue manager: it accepts and then stays
+// silent, or answers the way a web server does, for as long as the test runs.
+class FakePeer {
+ public:
+  explicit FakePeer(std::string answer) : answer_(std::move(answer)) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd_, 8) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+      throw std::runtime_error("cannot listen on loopback");
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] {
+      for (;;) {
+        int c = ::accept(fd_, nullptr, nullptr);
+        if (c < 0) return;
+        if (!answer_.empty()) (void)!::write(c, answer_.data(), answer_.size());
+        accepted_.push_back(c);  // held open, never read: the client must give up by itself
+      }
+    });
+  }
+  ~FakePeer() {
+    ::shutdown(fd_, SHUT_RDWR);
+    ::close(fd_);
+    thread_.join();
+    for (int c : accepted_) ::close(c);
+  }
+  int port() const { return port_; }
+
+ private:
+  std::string answer_;
+  int fd_ = -1;
+  int port_ = 0;
+  std::vector<int> accepted_;
+  std::thread thread_;
+};
+
+TEST_F(ServerTest, PeerThatIsNoQueueManagerFailsTheConnectWithConnectionBroken) {
+  ::setenv("QMSIM_HANDSHAKE_TIMEOUT", "0.5", 1);
+  {
+    FakePeer silent("");
+    MQHCONN h = 0;
+    EXPECT_EQ(clientConnect(silent.port(), h), MQRC_CONNECTION_BROKEN);
+    EXPECT_EQ(h, MQHC_UNUSABLE_HCONN);
+  }
+  {
+    FakePeer web("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n");
+    MQHCONN h = 0;
+    EXPECT_EQ(clientConnect(web.port(), h), MQRC_CONNECTION_BROKEN);
+  }
+  {
+    // A plausible frame header and then nothing more.
+    FakePeer stalled(std::string("\x40\x00\x00\x00\x00\x00\x00\x00", 8));
+    MQHCONN h = 0;
+    EXPECT_EQ(clientConnect(stalled.port(), h), MQRC_CONNECTION_BROKEN);
+  }
+  ::unsetenv("QMSIM_HANDSHAKE_TIMEOUT");
+}
+
+// A server that stops answering (SIGSTOP) breaks the connection once a reply is late
+// beyond the limit: a get with a wait interval, a put and a disconnect all return.
+TEST_F(ServerTest, FrozenServerBreaksTheConnectionInsteadOfHanging) {
+  ASSERT_EQ(runQmsim({"create", "QMS"}).exitCode, 0);
+  ServerProcess server({"QMS"});
+  ::setenv("QMSIM_REPLY_TIMEOUT", "0.5", 1);
+  MQHCONN getter, putter;
+  ASSERT_EQ(clientConnect(server.port(), getter), MQRC_NONE);
+  ASSERT_EQ(clientConnect(server.port(), putter), MQRC_NONE);
+  ::unsetenv("QMSIM_REPLY_TIMEOUT");
+  MQHOBJ hobj = openModel(*client_, getter);
+  MQOD od = kvarn::mqi::defaultOD();
+  setField(od.ObjectName, "SYSTEM.DEFAULT.LOCAL.QUEUE");
+  MQHOBJ out = MQHO_UNUSABLE_HOBJ;
+  MQLONG cc, rc;
+  client_->MQOPEN(putter, &od, MQOO_OUTPUT, &out, &cc, &rc);
+  ASSERT_EQ(rc, MQRC_NONE);
+
+  ASSERT_EQ(::kill(server.pid(), SIGSTOP), 0);
+  struct Thaw {
+    pid_t pid;
+    ~Thaw() { ::kill(pid, SIGCONT); }
+  } thaw{server.pid()};
+
+  MQMD md = kvarn::mqi::defaultMD();
+  MQGMO gmo = kvarn::mqi::defaultGMO();
+  gmo.Options = MQGMO_WAIT | MQGMO_NO_SYNCPOINT;
+  gmo.WaitInterval = 200;
+  char buf[16];
+  MQLONG len = 0;
+  client_->MQGET(getter, hobj, &md, &gmo, sizeof buf, buf, &len, &cc, &rc);
+  EXPECT_EQ(rc, MQRC_CONNECTION_BROKEN);
+  MQMD pmd = kvarn::mqi::defaultMD();
+  MQPMO pmo = kvarn::mqi::defaultPMO();
+  client_->MQPUT(putter, out, &pmd, &pmo, 5, const_cast<char*>("hello"), &cc, &rc);
+  EXPECT_EQ(rc, MQRC_CONNECTION_BROKEN);
+  client_->MQDISC(&getter, &cc, &rc);
+  EXPECT_EQ(rc, MQRC_CONNECTION_BROKEN);
+  client_->MQDISC(&putter, &cc, &rc);
+  EXPECT_EQ(rc, MQRC_CONNECTION_BROKEN);
 }
 
 TEST_F(ServerTest, BackgroundServerIsListedAndStopped) {

@@ -167,4 +167,36 @@ TEST(PcfErrors, MalformedRequestsGetErrorRepliesNotCrashes) {
   EXPECT_EQ(one(list), MQRCCF_CFIL_COUNT_ERROR);
 }
 
+// A string list (MQCFSL) is checked against the bytes it really holds: a huge count of
+// empty strings or of strings running past the structure is refused, not allocated.
+TEST(PcfErrors, StringListCountsMustFitTheStructure) {
+  Fixture f;
+  auto stringList = [](MQLONG count, MQLONG strLen, const std::string& strings) {
+    std::string body = Fixture::command(MQCMD_INQUIRE_Q_NAMES).string(MQCA_Q_NAME, "*").finish();
+    MQCFH h;
+    std::memcpy(&h, body.data(), sizeof h);
+    ++h.ParameterCount;
+    std::memcpy(body.data(), &h, sizeof h);
+    std::string padded = strings;
+    padded.append((4 - padded.size() % 4) % 4, ' ');
+    MQLONG fields[] = {MQCFT_STRING_LIST, static_cast<MQLONG>(24 + padded.size()), MQCACF_Q_NAMES, 0, count,
+                       strLen};
+    body.append(reinterpret_cast<const char*>(fields), sizeof fields);
+    return body + padded;
+  };
+  auto reason = [&](const std::string& body) {
+    auto r = f.send(body, MQFMT_ADMIN);
+    EXPECT_EQ(r.size(), 1u);
+    if (r.empty()) return MQLONG{-1};
+    EXPECT_EQ(r[0].header.CompCode, MQCC_FAILED);
+    return r[0].header.Reason;
+  };
+  EXPECT_EQ(reason(stringList(0x7fffffff, 0, "")), MQRCCF_CFSL_COUNT_ERROR);
+  EXPECT_EQ(reason(stringList(1, 0, "")), MQRCCF_CFSL_COUNT_ERROR);
+  EXPECT_EQ(reason(stringList(-1, 4, "ABCD")), MQRCCF_CFSL_COUNT_ERROR);
+  EXPECT_EQ(reason(stringList(2, -4, "ABCD")), MQRCCF_CFSL_STRING_LENGTH_ERR);
+  EXPECT_EQ(reason(stringList(3, 4, "ABCDEFGH")), MQRCCF_CFSL_TOTAL_LENGTH_ERROR);
+  EXPECT_EQ(reason(stringList(0x40000000, 4, "ABCDEFGH")), MQRCCF_CFSL_TOTAL_LENGTH_ERROR);
+}
+
 }  // namespace
