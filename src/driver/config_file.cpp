@@ -13,6 +13,7 @@
 
 #include "context/context.h"
 #include "context/output.h"
+#include "runtime/path.h"
 #include "runtime/scan.h"
 
 namespace {
@@ -21,18 +22,11 @@ constexpr size_t kMaxConfigLine = 20000;
 constexpr const char *kConfigName = "kvarn.cfg";
 constexpr const char *kConfigNew = "kvarn.cfb";
 
-std::string stripTrailingSlashes(std::string dir) {
-  while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
-  return dir;
-}
-
 std::string homeDirectory() {
   if (const char *home = std::getenv("HOME"); home && *home) return home;
   if (const passwd *pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
   return "";
 }
-
-std::string joinPath(const std::string &dir, const char *name) { return dir.empty() ? name : dir + "/" + name; }
 
 bool makeDirectories(const std::string &dir) {
   std::string partial;
@@ -166,9 +160,9 @@ ConfigResult configDirectory() {
       size_t slash = value.find_last_of("/\\");
       value = slash == std::string::npos ? "" : value.substr(0, slash);
     }
-    return {true, stripTrailingSlashes(value)};
+    return {true, tidyDirectory(value)};
   }
-  if (const char *xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return {true, stripTrailingSlashes(std::string(xdg) + "/kvarn")};
+  if (const char *xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return {true, tidyDirectory(std::string(xdg) + "/kvarn")};
   std::string home = homeDirectory();
   if (home.empty()) return {false, "Can not determine the home directory"};
   return {true, home + "/.config/kvarn"};

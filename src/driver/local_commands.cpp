@@ -16,6 +16,7 @@
 #include "driver/reader.h"
 #include "context/trace.h"
 #include "runtime/memory.h"
+#include "runtime/path.h"
 #include "runtime/scan.h"
 #include "transport/local_commands.h"
 
@@ -34,12 +35,6 @@ void ignoredInFileMode(ProgramContext &ctx, const std::string &text) {
 
 // ---- settings: =set, =colour, =cache ---------------------------------------------------
 
-std::string trimPath(std::string path) {
-  path.erase(0, path.find_first_not_of(' '));
-  while (!path.empty() && (path.back() == ' ' || path.back() == '\\' || path.back() == '/') && path.size() > 1)
-    path.pop_back();
-  return path;
-}
 
 bool applyOperands(ProgramContext &ctx, ParsedCommand &cmd, const char *group) {
   bool any = false;
@@ -54,7 +49,7 @@ bool applyOperands(ProgramContext &ctx, ParsedCommand &cmd, const char *group) {
     any = true;
     ctx.settingsChanged = true;
     addInfo(ctx, r.message);
-    if (scanEqualsNoCase(item.name, "filepath")) ctx.defaultFilePath = trimPath(ctx.settings.filepath);
+    if (scanEqualsNoCase(item.name, "filepath")) ctx.defaultFilePath = tidyDirectory(ctx.settings.filepath);
   }
   return any;
 }
@@ -256,19 +251,10 @@ void doSyn(ProgramContext &ctx, ParsedCommand &cmd, int) {
 // ---- =import --------------------------------------------------------------------------------
 
 std::string completeImportName(ProgramContext &ctx, const std::string &file) {
-  if (file.empty() || file[0] == '/' || file[0] == '~') {
-    if (file.size() > 1 && file[0] == '~' && file[1] == '/')
-      if (const char *home = std::getenv("HOME")) return std::string(home) + file.substr(1);
-    return file;
-  }
+  if (file.empty() || isAbsolutePath(file) || file[0] == '~') return expandHome(file);
   InputSource *from = ctx.input;
-  if (from && !from->name.empty() && !from->isString) {
-    size_t slash = from->name.find_last_of('/');
-    if (slash != std::string::npos) return from->name.substr(0, slash + 1) + file;
-    return file;
-  }
-  if (!ctx.defaultFilePath.empty()) return ctx.defaultFilePath + "/" + file;
-  return file;
+  if (from && !from->name.empty() && !from->isString) return joinPath(directoryOf(from->name), file);
+  return joinPath(ctx.defaultFilePath, file);
 }
 
 void cslDoImportCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {

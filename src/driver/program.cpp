@@ -16,6 +16,7 @@
 #include "driver/reader.h"
 #include "driver/startup_hooks.h"
 #include "context/trace.h"
+#include "runtime/path.h"
 #include "runtime/signals.h"
 #include "runtime/trace_sink.h"
 #include "runtime/timezone.h"
@@ -55,12 +56,6 @@ bool readKt90Config(const Options &o, std::string &error) {
   }
   std::fclose(f);
   return true;
-}
-
-std::string trimDefaultPath(std::string path) {
-  path.erase(0, path.find_first_not_of(' '));
-  while (path.size() > 1 && (path.back() == ' ' || path.back() == '\\' || path.back() == '/')) path.pop_back();
-  return path;
 }
 
 // Creates the context: settings, configuration, buffers and locks. Returns an error
@@ -118,7 +113,7 @@ void runBootstrap(ProgramContext &ctx) {
   } else {
     ConfigResult dir = configDirectory();
     if (!dir.ok) return;
-    file = dir.text.empty() ? "bootstrap.kvx" : dir.text + "/bootstrap.kvx";
+    file = joinPath(dir.text, "bootstrap.kvx");
   }
   FILE *probe = std::fopen(file.c_str(), "r");
   if (!probe) {
@@ -264,7 +259,7 @@ int kvarnMain(int argc, const char *const *argv) {
   ctx.implicitConnect = !o.noConnect;
   ctx.forceSave = o.forceSave;
   ctx.debugMode = o.debugMode;
-  if (!o.defaultPath.empty()) ctx.defaultFilePath = trimDefaultPath(o.defaultPath);
+  if (!o.defaultPath.empty()) ctx.defaultFilePath = tidyDirectory(o.defaultPath);
   tracePoint(ctx, 'A');
   applyFileModeOutput(ctx, o);
   registerDriverHandlers();

@@ -11,6 +11,7 @@
 
 #include "context/context.h"
 #include "runtime/lock.h"
+#include "runtime/path.h"
 
 namespace {
 
@@ -91,9 +92,8 @@ std::vector<std::string> mqLibraryCandidates(MqBinding binding, const std::strin
     std::string install = envText("MQ_INSTALLATION_PATH");
     dir = install.empty() ? "/opt/mqm/lib64" : install + "/lib64";
   }
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  out.push_back(dir + "/" + name);
-  std::string own = (programDir.empty() ? executableDir() : programDir) + "/../lib/" + name;
+  out.push_back(joinPath(tidyDirectory(dir), name));
+  std::string own = joinPath(programDir.empty() ? executableDir() : programDir, "../lib/" + name);
   if (own != out.front()) out.push_back(own);
   return out;
 }

@@ -112,3 +112,21 @@ TEST(TimeZone, BiasMatchesTheCLibrary) {
   ::tzset();
   readTimeZoneBias();
 }
+
+#include "runtime/path.h"
+
+TEST(Paths, TidyingJoiningAndHome) {
+  EXPECT_EQ(tidyDirectory("  /data/cmds/ \\ "), "/data/cmds");
+  EXPECT_EQ(tidyDirectory("/"), "/");
+  EXPECT_EQ(tidyDirectory("   "), "");
+  EXPECT_EQ(joinPath("", "a.mqsc"), "a.mqsc");
+  EXPECT_EQ(joinPath("/x/", "a.mqsc"), "/x/a.mqsc");
+  EXPECT_EQ(joinPath("/x", "a.mqsc"), "/x/a.mqsc");
+  EXPECT_EQ(directoryOf("/x/y/a.mqsc"), "/x/y/");
+  EXPECT_EQ(directoryOf("a.mqsc"), "");
+  setenv("HOME", "/home/kv", 1);
+  EXPECT_EQ(expandHome("~/a"), "/home/kv/a");
+  EXPECT_EQ(expandHome("~user/a"), "~user/a");
+  EXPECT_TRUE(isAbsolutePath("~/a"));
+  EXPECT_FALSE(isAbsolutePath("a/b"));
+}
