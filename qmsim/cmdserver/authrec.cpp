@@ -301,7 +301,16 @@ MqscResponse refreshSecurity(ExecContext& ctx, const MqscCommand& cmd) {
     if (t != "ALL" && t != "AUTHSERV" && t != "CONNAUTH" && t != "SSL")
       return syntaxError(segmentUpTo(cmd, "TYPE"), syntax);
   }
-  (void)ctx;  // authority records are read afresh on every check, so nothing is cached
+  // Authority records are read afresh on every check; connection authentication is
+  // what a refresh of its type puts into force.
+  const MqscParam* type = cmd.find("TYPE");
+  if (type && type->items[0] == "CONNAUTH") {
+    std::string name = ctx.qm.qmgrObject().get("CONNAUTH");
+    Outcome o = ctx.qm.refreshConnAuth();
+    if (o.reason == MQRC_UNKNOWN_OBJECT_NAME) return notFound(name, "AUTHINFO(" + name + ")");
+    if (!o.ok())
+      return single(message("AMQ8151E", "IBM MQ object has different type.", Fault::WrongType, "AUTHINFO(" + name + ")"));
+  }
   return single(message("AMQ8560I", "IBM MQ security cache refreshed."));
 }
 

@@ -375,11 +375,15 @@ std::vector<std::string> inquireEntityAuth(ExecContext& ctx, const PcfRequest& r
   return r.finish();
 }
 
-std::vector<std::string> refreshSecurityPcf(const PcfRequest& req) {
+std::vector<std::string> refreshSecurityPcf(ExecContext& ctx, const PcfRequest& req) {
   if (const PcfParam* t = req.find(MQIACF_SECURITY_TYPE)) {
     if (t->type != MQCFT_INTEGER) return failWith(req.header, MQRCCF_STRUCTURE_TYPE_ERROR, MQIACF_SECURITY_TYPE);
     if (t->intValue != MQSECTYPE_AUTHSERV && t->intValue != MQSECTYPE_SSL && t->intValue != MQSECTYPE_CONNAUTH)
       return failWith(req.header, MQRCCF_PARM_VALUE_ERROR, MQIACF_SECURITY_TYPE);
+    if (t->intValue == MQSECTYPE_CONNAUTH) {
+      Outcome o = ctx.qm.refreshConnAuth();
+      if (!o.ok()) return failWith(req.header, o.reason, 0);
+    }
   }
   return Responses(req.header).finish();
 }
@@ -440,7 +444,7 @@ std::vector<std::string> answerPcf(ExecContext& ctx, const PcfRequest& req) {
     case MQCMD_INQUIRE_ENTITY_AUTH:
       return inquireEntityAuth(ctx, req);
     case MQCMD_REFRESH_SECURITY:
-      return refreshSecurityPcf(req);
+      return refreshSecurityPcf(ctx, req);
     default:
       for (const auto& inq : kNameInquiries)
         if (inq.command == req.header.Command) return inquireNames(ctx, req, inq);

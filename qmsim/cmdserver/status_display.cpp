@@ -251,11 +251,13 @@ std::optional<MqscResponse> displayStatus(ExecContext& ctx, const MqscCommand& c
   if (o == "PUBSUB") return pubsubStatus(ctx, cmd);
   if (o == "SBSTATUS" || o == "SBS") return subStatus(ctx, cmd);
   if (o == "TPSTATUS" || o == "TPS") return topicStatus(ctx, cmd);
-  if (o == "CLUSQMGR") {
+  if (o == "CLUSQMGR" || o == "TCLUSTER") {
     bool ok = false;
     std::string pattern = nameOf(cmd, ok);
-    if (!ok) return syntaxError(cmd.text, "  DISPLAY CLUSQMGR( generic_qmgr_name ) [ ALL ]");
-    return notFound(pattern, "CLUSQMGR(" + pattern + ")");  // no clusters are simulated
+    if (!ok)
+      return syntaxError(cmd.text, "  DISPLAY " + o + (o == "CLUSQMGR" ? "( generic_qmgr_name )" : "( generic_topic_name )") +
+                                       " [ ALL ]");
+    return notFound(pattern, o + "(" + pattern + ")");  // no clusters are simulated
   }
   return std::nullopt;
 }

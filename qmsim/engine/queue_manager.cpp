@@ -170,6 +170,9 @@ struct QueueManager::Impl {
   bool stopping = false;
   std::vector<std::jthread> services;
   std::string storageError;
+  // CHCKCLNT of the authentication information CONNAUTH named when security was last
+  // refreshed (or the queue manager started): changes to either wait for that, as with IBM.
+  std::string connAuthCheck;
 
   // --- helpers (mu held) -------------------------------------------------------------
   Outcome callState(ConnId conn, bool failIfQuiescing) const {
@@ -370,8 +373,65 @@ struct QueueManager::Impl {
   }
 
   // Client connections are checked against the authority records once the queue
-  // manager was created with authority checking on; local ones act as administrators.
-  bool checksAuthority(const Conn& c) const { return !c.params.channel.empty() && qmgr.get("AUTHCHECK") == "YES"; }
+  // manager was created with authority checking on, or once connection authentication
+  // is in force; local ones act as administrators.
+  bool checksAuthority(const Conn& c) const {
+    if (c.params.channel.empty()) return false;
+    return qmgr.get("AUTHCHECK") == "YES" || (!connAuthCheck.empty() && connAuthCheck != "NONE");
+  }
+
+  // Reads CONNAUTH and its authentication information into force. A blank CONNAUTH
+  // switches connection authentication off; a name that is not user id and password
+  // authentication information fails and leaves the settings in force as they were.
+  Outcome refreshConnAuth() {
+    std::string name = qmgr.get("CONNAUTH");
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    if (name.empty()) {
+      connAuthCheck.clear();
+      return {};
+    }
+    auto it = others.find({ObjectKind::AuthInfo, name});
+    if (it == others.end()) return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
+    std::string type = it->second.get("AUTHTYPE");
+    if (type != "IDPWOS" && type != "IDPWLDAP") return Outcome::fail(MQRC_OBJECT_TYPE_ERROR);
+    connAuthCheck = it->second.get("CHCKCLNT", "NONE");
+    return {};
+  }
+
+  // IBM removes the authority records of an object's own name when the object goes;
+  // generic profiles stay. Fails only when the store could not record a removal.
+  bool dropAuthorityRecords(ObjectKind kind, const std::string& objectName, const std::string& chltype) {
+    std::string objtype = authorityType(kind, chltype);
+    if (objtype.empty()) return true;
+    bool saved = true;
+    for (auto it = others.begin(); it != others.end();) {
+      std::optional<authority::Record> r;
+      if (it->first.first == ObjectKind::AuthRec) r = authority::fromObject(it->second);
+      if (!r || r->objtype != objtype || r->profile != objectName) {
+        ++it;
+        continue;
+      }
+      std::string key = it->first.second;
+      it = others.erase(it);
+      saved = saveRemoval(ObjectKind::AuthRec, key) && saved;
+    }
+    return saved;
+  }
+
+  static std::string authorityType(ObjectKind kind, const std::string& chltype) {
+    switch (kind) {
+      case ObjectKind::Queue: return "QUEUE";
+      case ObjectKind::Channel: return chltype == "CLNTCONN" ? "CLNTCONN" : "CHANNEL";
+      case ObjectKind::Process: return "PROCESS";
+      case ObjectKind::Namelist: return "NAMELIST";
+      case ObjectKind::AuthInfo: return "AUTHINFO";
+      case ObjectKind::Listener: return "LISTENER";
+      case ObjectKind::Service: return "SERVICE";
+      case ObjectKind::Topic: return "TOPIC";
+      case ObjectKind::CommInfo: return "COMMINFO";
+      default: return "";
+    }
+  }
 
   bool authorized(const std::string& user, const std::string& objtype, const std::string& objectName,
                   const std::set<std::string>& wanted) const {
@@ -575,6 +635,7 @@ std::shared_ptr<QueueManager> QueueManager::open(const std::string& name, const 
       s.others[{o.kind, o.name}] = std::move(o);
     }
   }
+  s.refreshConnAuth();  // a start reads the settings in as a refresh does; a bad name leaves them off
   if (s.store->enabled()) {
     if (!s.store->hasObjects()) {
       std::error_code ec;
@@ -1122,6 +1183,7 @@ Outcome QueueManager::alter(ObjectKind kind, const std::string& name, const Attr
 Outcome QueueManager::remove(ObjectKind kind, const std::string& name, bool purge) {
   std::lock_guard lk(impl_->mu);
   Impl& s = *impl_;
+  std::string chltype;
   if (kind == ObjectKind::Queue) {
     auto it = s.queues.find(name);
     if (it == s.queues.end()) return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
@@ -1135,10 +1197,19 @@ Outcome QueueManager::remove(ObjectKind kind, const std::string& name, bool purg
     s.dropQueue(name);
     if (hadPersistent) s.saveMessages();
   } else {
-    if (!s.others.erase({kind, name})) return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
+    auto it = s.others.find({kind, name});
+    if (it == s.others.end()) return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
+    chltype = it->second.get("CHLTYPE");
+    s.others.erase(it);
   }
   if (!s.saveRemoval(kind, name)) return Outcome::fail(MQRC_RESOURCE_PROBLEM);
+  if (!s.dropAuthorityRecords(kind, name, chltype)) return Outcome::fail(MQRC_RESOURCE_PROBLEM);
   return {};
+}
+
+Outcome QueueManager::refreshConnAuth() {
+  std::lock_guard lk(impl_->mu);
+  return impl_->refreshConnAuth();
 }
 
 std::optional<QueueStatus> QueueManager::queueStatus(const std::string& name) const {

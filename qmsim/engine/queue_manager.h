@@ -123,7 +123,12 @@ class QueueManager {
   Outcome define(ObjectDef def, bool replace);
   Outcome alter(ObjectKind kind, const std::string& name, const Attributes& changes);
   // Fails with MQRC_OBJECT_IN_USE for an open queue, MQRC_Q_NOT_EMPTY unless purge.
+  // The authority records of the object's own name go with it.
   Outcome remove(ObjectKind kind, const std::string& name, bool purge);
+  // Puts CONNAUTH and its authentication information into force (REFRESH SECURITY
+  // does, and a start): MQRC_UNKNOWN_OBJECT_NAME or MQRC_OBJECT_TYPE_ERROR when
+  // CONNAUTH names no user id and password authentication information.
+  Outcome refreshConnAuth();
   std::optional<QueueStatus> queueStatus(const std::string& name) const;
   Outcome clearQueue(const std::string& name);
   // Returns the local queue's statistics and starts them again; empty when no such queue.

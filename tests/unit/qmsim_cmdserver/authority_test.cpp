@@ -281,4 +281,115 @@ TEST(AuthorityChecks, ClientsNeedRecordsOnlyWhenCheckingIsOn) {
   f.qm->disconnect(conn);
 }
 
+TEST(AuthorityChecks, ConnectionAuthenticationSwitchesCheckingOnAtRefresh) {
+  Fixture f;
+  f.first("DEFINE QLOCAL(DEV.Q)");
+  const ConnectParams client{"app", "alice", "DEV.APP.SVRCONN", "127.0.0.1"};
+  ConnId conn = 0;
+  // A development script's order: the settings first, the refresh puts them in force.
+  EXPECT_EQ(f.first("DEFINE AUTHINFO(DEV.AUTHINFO) AUTHTYPE(IDPWOS) CHCKCLNT(REQUIRED) ADOPTCTX(YES)"),
+            "AMQ8563I: IBM MQ authentication information object created.");
+  EXPECT_EQ(f.first("ALTER QMGR CONNAUTH(DEV.AUTHINFO) CHLAUTH(ENABLED)"), "AMQ8005I: IBM MQ queue manager changed.");
+  ASSERT_TRUE(f.qm->connect(client, conn).ok()) << "not in force before REFRESH SECURITY TYPE(CONNAUTH)";
+  f.qm->disconnect(conn);
+  EXPECT_EQ(f.first("REFRESH SECURITY TYPE(CONNAUTH)"), "AMQ8560I: IBM MQ security cache refreshed.");
+  EXPECT_EQ(f.qm->connect(client, conn).reason, MQRC_NOT_AUTHORIZED);
+  f.first("SET AUTHREC OBJTYPE(QMGR) PRINCIPAL('alice') AUTHADD(CONNECT)");
+  f.first("REFRESH SECURITY");
+  ASSERT_TRUE(f.qm->connect(client, conn).ok());
+  EXPECT_EQ(openQueue(*f.qm, conn, "DEV.Q", MQOO_OUTPUT), MQRC_NOT_AUTHORIZED);
+  f.qm->disconnect(conn);
+
+  // CHCKCLNT(NONE) takes it out of force again, at the next refresh.
+  f.first("ALTER AUTHINFO(DEV.AUTHINFO) AUTHTYPE(IDPWOS) CHCKCLNT(NONE)");
+  f.first("SET AUTHREC OBJTYPE(QMGR) PRINCIPAL('alice') AUTHRMV(CONNECT)");
+  EXPECT_EQ(f.qm->connect(client, conn).reason, MQRC_NOT_AUTHORIZED);
+  f.first("REFRESH SECURITY TYPE(CONNAUTH)");
+  ASSERT_TRUE(f.qm->connect(client, conn).ok());
+  f.qm->disconnect(conn);
+}
+
+TEST(AuthorityChecks, ABadConnauthNameLeavesTheSettingsInForce) {
+  Fixture f;
+  const ConnectParams client{"app", "alice", "DEV.APP.SVRCONN", "127.0.0.1"};
+  ConnId conn = 0;
+  f.first("DEFINE AUTHINFO(DEV.AUTHINFO) AUTHTYPE(IDPWOS) CHCKCLNT(REQDADM)");
+  f.first("ALTER QMGR CONNAUTH(DEV.AUTHINFO)");
+  f.first("REFRESH SECURITY TYPE(CONNAUTH)");
+  EXPECT_EQ(f.qm->connect(client, conn).reason, MQRC_NOT_AUTHORIZED);
+  // A name that does not exist, or is not user id and password information, is refused
+  // and never quietly switches checking off.
+  f.first("ALTER QMGR CONNAUTH(NO.SUCH.AUTHINFO)");
+  EXPECT_EQ(f.first("REFRESH SECURITY TYPE(CONNAUTH)"), "AMQ8147E: IBM MQ object NO.SUCH.AUTHINFO not found.");
+  EXPECT_EQ(f.qm->connect(client, conn).reason, MQRC_NOT_AUTHORIZED);
+  f.first("DEFINE AUTHINFO(DEV.CRL) AUTHTYPE(CRLLDAP) CONNAME('ldap.example.com')");
+  f.first("ALTER QMGR CONNAUTH(DEV.CRL)");
+  EXPECT_EQ(f.first("REFRESH SECURITY TYPE(CONNAUTH)"), "AMQ8151E: IBM MQ object has different type.");
+  EXPECT_EQ(f.qm->connect(client, conn).reason, MQRC_NOT_AUTHORIZED);
+  auto pcf = f.send(Fixture::command(MQCMD_REFRESH_SECURITY).integer(MQIACF_SECURITY_TYPE, MQSECTYPE_CONNAUTH).finish());
+  ASSERT_EQ(pcf.size(), 1u);
+  EXPECT_EQ(pcf[0].header.Reason, MQRC_OBJECT_TYPE_ERROR);
+  // A blank name switches it off.
+  f.first("ALTER QMGR CONNAUTH(' ')");
+  EXPECT_EQ(f.first("REFRESH SECURITY TYPE(CONNAUTH)"), "AMQ8560I: IBM MQ security cache refreshed.");
+  ASSERT_TRUE(f.qm->connect(client, conn).ok());
+  f.qm->disconnect(conn);
+}
+
+TEST(AuthorityChecks, ConnectionAuthenticationInForceAfterARestart) {
+  qmsim_test::TempHome home;
+  std::string error;
+  {
+    auto qm = QueueManager::open("QMC", home.path() / "QMC", error);
+    ASSERT_TRUE(qm) << error;
+    RuntimeState state;
+    ExecContext ctx{*qm, state, "tester", false};
+    executeMqsc(ctx, "DEFINE AUTHINFO(DEV.AUTHINFO) AUTHTYPE(IDPWOS) CHCKCLNT(OPTIONAL)");
+    executeMqsc(ctx, "ALTER QMGR CONNAUTH(DEV.AUTHINFO)");  // a restart reads it, as a refresh would
+    qm->stop();
+  }
+  auto qm = QueueManager::open("QMC", home.path() / "QMC", error);
+  ASSERT_TRUE(qm) << error;
+  ConnId conn = 0;
+  EXPECT_EQ(qm->connect({"app", "alice", "DEV.APP.SVRCONN", "127.0.0.1"}, conn).reason, MQRC_NOT_AUTHORIZED);
+  qm->stop();
+}
+
+TEST(AuthorityRecords, DeletingAnObjectDeletesTheRecordsOfItsName) {
+  Fixture f;
+  f.first("DEFINE QLOCAL(DEV.Q)");
+  f.first("DEFINE CHANNEL(DEV.C) CHLTYPE(CLNTCONN) CONNAME('h(1)') QMNAME(QM1)");
+  f.first("DEFINE CHANNEL(DEV.C2) CHLTYPE(SVRCONN)");
+  f.first("SET AUTHREC PROFILE(DEV.Q) OBJTYPE(QUEUE) PRINCIPAL('app') AUTHADD(PUT)");
+  f.first("SET AUTHREC PROFILE(DEV.Q) OBJTYPE(QUEUE) GROUP('apps') AUTHADD(GET)");
+  f.first("SET AUTHREC PROFILE('DEV.*') OBJTYPE(QUEUE) GROUP('apps') AUTHADD(BROWSE)");
+  f.first("SET AUTHREC PROFILE(DEV.C) OBJTYPE(CLNTCONN) GROUP('apps') AUTHADD(DSP)");
+  f.first("SET AUTHREC PROFILE(DEV.C2) OBJTYPE(CHANNEL) GROUP('apps') AUTHADD(DSP)");
+  EXPECT_EQ(f.first("DELETE QLOCAL(DEV.Q)"), "AMQ8007I: IBM MQ queue deleted.");
+  EXPECT_EQ(f.first("DIS AUTHREC PROFILE(DEV.Q) OBJTYPE(QUEUE) MATCH(EXACT)"), "AMQ8459I: Not found.");
+  EXPECT_TRUE(has(f.first("DIS AUTHREC PROFILE('DEV.*') OBJTYPE(QUEUE)"), "AUTHLIST(BROWSE)")) << "generic profiles stay";
+  // A queue defined again under the name starts with no records of its own.
+  f.first("DEFINE QLOCAL(DEV.Q)");
+  EXPECT_EQ(f.mqsc("DIS AUTHREC PROFILE(DEV.Q) OBJTYPE(QUEUE)").size(), 1u);
+  // The client channel's records go with it, and only those of its type.
+  EXPECT_EQ(f.first("DELETE CHANNEL(DEV.C)"), "AMQ8015I: IBM MQ channel deleted.");
+  EXPECT_EQ(f.first("DIS AUTHREC PROFILE(DEV.C) OBJTYPE(CLNTCONN)"), "AMQ8459I: Not found.");
+  EXPECT_TRUE(has(f.first("DIS AUTHREC PROFILE(DEV.C2) OBJTYPE(CHANNEL)"), "AUTHLIST(DSP)"));
+  // A failed delete keeps them.
+  f.first("SET AUTHREC PROFILE(DEV.Q) OBJTYPE(QUEUE) PRINCIPAL('app') AUTHADD(PUT)");
+  MQMD md = kvarn::mqi::defaultMD();
+  ConnId conn = 0;
+  ASSERT_TRUE(f.qm->connect({"app", "mqm", "", ""}, conn).ok());
+  MQOD od = kvarn::mqi::defaultOD();
+  kvarn::mqi::setField(od.ObjectName, "DEV.Q");
+  MQHOBJ h = MQHO_NONE;
+  ASSERT_TRUE(f.qm->open(conn, od, MQOO_OUTPUT, h).ok());
+  MQPMO pmo = kvarn::mqi::defaultPMO();
+  ASSERT_TRUE(f.qm->put(conn, h, md, pmo, "x").ok());
+  f.qm->close(conn, h, MQCO_NONE);
+  f.qm->disconnect(conn);
+  EXPECT_EQ(f.first("DELETE QLOCAL(DEV.Q)"), "AMQ8143E: IBM MQ queue DEV.Q not empty.");
+  EXPECT_TRUE(has(f.first("DIS AUTHREC PROFILE(DEV.Q) OBJTYPE(QUEUE) MATCH(EXACT)"), "AUTHLIST(PUT)"));
+}
+
 }  // namespace
