@@ -1,3 +1,6 @@
+// Room ccdt: binary and JSON client channel definition tables. May include: ccdt/,
+// runtime/.
+//
 // The in-memory client channel definition shared by the binary and JSON tables.
 //
 // Character fields hold their text without the blank padding of the file; every

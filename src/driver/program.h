@@ -1,3 +1,6 @@
+// Room driver (the top): start-up, command line, configuration file, the command loop,
+// dispatch and the local command table. May include every room below it.
+//
 // The program's start-up, command loop and end of run.
 #pragma once
 

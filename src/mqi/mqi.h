@@ -1,3 +1,6 @@
+// Room mqi (the bottom, shared with qmsim): IBM's MQI constants, structures and entry
+// points. May include: mqi/ only.
+//
 // The MQI as KVARN and qmsim use it: IBM's constants, structures and entry points,
 // plus C++ helpers for default-initialised structures and blank-padded fields.
 #ifndef KVARN_MQI_MQI_H

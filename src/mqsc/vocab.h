@@ -1,3 +1,6 @@
+// Room mqsc: the MQSC vocabulary, command preparation and response decoding. May
+// include: mqsc/, context/, runtime/, mqi/.
+//
 // The MQSC vocabulary: command verbs and object types, the keywords (fields) of each
 // object type, their predefined values, the IBM MQ constant names, and the capability
 // flags that decide which rows apply to a queue manager.

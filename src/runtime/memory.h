@@ -1,3 +1,7 @@
+// Room runtime (the bottom): counted memory, locks, the ordered index, buffers, text
+// scanners, line reading, paths, stop signals, command launching and the trace sink.
+// May include: runtime/ only.
+//
 // Counted memory. Every allocation of the program (CSGetMem and every C++ new)
 // goes through one counted path, so the figures =show prints are true for the
 // whole program, not just for the blocks KVARN asked for by name.

@@ -1,3 +1,6 @@
+// Room script: the expression engine (and the script language built on it). May
+// include: script/, runtime/.
+//
 // The expression engine's entry points: compile a text into a postfix expression with a
 // chosen operator table, resolver and flags; evaluate it; run text-in, text-out.
 //

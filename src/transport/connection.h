@@ -1,3 +1,7 @@
+// Room transport: MQ library loading, connections and the command exchange. May
+// include: transport/, mqsc/, context/, runtime/, mqi/; reaches the local command
+// dispatcher only through context/commands.h.
+//
 // Queue-manager connections and the transport's share of the ProgramContext: the
 // connection template that =conn fills, the connection list, the sequence counters
 // of the command exchange and the remembered credentials.
