@@ -10,6 +10,7 @@
 #include "context/commands.h"
 #include "context/context.h"
 #include "context/echo.h"
+#include "driver/ccdt_versions.h"
 #include "driver/dispatch.h"
 #include "driver/local_table.h"
 #include "context/output.h"
@@ -140,6 +141,16 @@ std::string machineName() {
   return gethostname(host, sizeof host) == 0 && host[0] ? host : "Unknown";
 }
 
+std::string platformName(int platform) {
+  static const struct { int value; const char *name; } kPlatforms[] = {
+      {1, "z/OS"}, {2, "OS/2"}, {3, "Unix"}, {4, "OS/400"}, {5, "Windows"}, {11, "Windows"},
+      {12, "VMS"}, {13, "NSS"}, {15, "Open TP1"}, {18, "VM"}, {23, "TPF"}, {27, "VSE"},
+  };
+  for (const auto &p : kPlatforms)
+    if (p.value == platform) return p.name;
+  return std::to_string(platform);
+}
+
 void showMachine(ProgramContext &ctx) {
   static const std::string user = userName();
   static const std::string machine = machineName();
@@ -148,6 +159,15 @@ void showMachine(ProgramContext &ctx) {
   addInfo(ctx, "User   : " + user);
   addInfo(ctx, "Machine: " + machine);
   addInfo(ctx, "");
+  AdministeredQmgr qm = administeredQmgr(ctx);
+  if (qm.name.empty()) return;
+  addInfo(ctx, "Administering Queue Manager");
+  addInfo(ctx, "---------------------------");
+  addInfo(ctx, "Qm           : " + qm.name);
+  addInfo(ctx, strFormat("Command Level: %d", qm.commandLevel));
+  addInfo(ctx, "Platform     : " + platformName(qm.platform));
+  if (qm.agentLevel) addInfo(ctx, strFormat("SARVOA Level : %d", qm.agentLevel));
+  else if (ctx.trace.machine) addInfo(ctx, "SARVOA Level : Inactive");
 }
 
 void doShow(ProgramContext &ctx, ParsedCommand &cmd, int) {
@@ -178,7 +198,7 @@ void doShow(ProgramContext &ctx, ParsedCommand &cmd, int) {
       for (const auto &h : ctx.history) addInfo(ctx, h);
       addInfo(ctx, strFormat("%d command entries", static_cast<int>(ctx.history.size())));
     } else if (scanEqualsNoCase(name, "conns")) {
-      addInfo(ctx, "No current connections");
+      for (const std::string &line : connectionReport(ctx)) addInfo(ctx, line);
     } else if (scanEqualsNoCase(name, "func")) {
       addInfo(ctx, "No functions defined");
     }
@@ -298,6 +318,29 @@ void cslDoImportCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
   runNestedSource(ctx, *src);
 }
 
+// ---- CCDT mode entry points ------------------------------------------------------------------
+
+// =ccdt and =ccdtj: the version is checked as -V checks it; the mode itself comes with
+// the CCDT commands, and until then nothing of a channel table may reach a queue manager.
+void doCcdt(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  if (cmd.has("version")) {
+    int version = 0;
+    switch (parseCcdtVersion(cmd.value("version"), version)) {
+    case CcdtVersionParse::Ok: break;
+    case CcdtVersionParse::UnknownName: addError(ctx, ccdtVersionListMessage()); return;
+    case CcdtVersionParse::OutOfRange: addError(ctx, scanTrim(ccdtVersionRangeMessage())); return;
+    }
+  }
+  addError(ctx, "CCDT mode is not available in this build");
+}
+
+void doMerge(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  if (!ctx.ccdtMode) return addError(ctx, "The merge command should be issued while in CCDT mode");
+  if (!cmd.has("ccdt")) return addError(ctx, "Please enter a CCDT parameter");
+  if (!cmd.has("channel")) return addError(ctx, "Please enter a CHANNEL parameter");
+  if (scanTrim(cmd.value("channel")).empty()) return addError(ctx, "The CHANNEL parameter should not be empty");
+}
+
 // ---- the rest ---------------------------------------------------------------------------
 
 void doScreenOnly(ProgramContext &ctx, ParsedCommand &cmd, int) {
@@ -367,7 +410,7 @@ void registerDriverHandlers() {
       {"=set", doSet},       {"=colour", doColour},   {"=cache", doCache},         {"=count", doCount},
       {"=echo", doEcho},     {"=output", doOutput},   {"=show", doShow},           {"=syn", doSyn},
       {"=import", cslDoImportCommand}, {"=cls", doScreenOnly}, {"=purge", doScreenOnly},
-      {"=repeat", doScreenOnly},
+      {"=repeat", doScreenOnly},  {"=ccdt", doCcdt},     {"=ccdtj", doCcdt},          {"=merge", doMerge},
   };
   for (const auto &h : kHandlers) setLocalHandler(h.name, h.handler);
   for (const LocalHandlerRow &row : transportLocalHandlers()) setLocalHandler(row.name, row.handler);

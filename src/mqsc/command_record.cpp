@@ -84,7 +84,7 @@ void writeLinesAsReceived(ProgramContext &ctx, CommandRecord &record) {
   checkRecordAttributes(ctx, record);
   for (const RecordLine &line : record.lines) {
     uint32_t style = (line.flags & kLineError) ? kStyleError : kStyleInfo;
-    if (line.flags & kLineQuiet) style |= kStyleHidden;
+    if ((line.flags & kLineQuiet) || record.responsesHidden) style |= kStyleHidden;
     // Response text may carry a whole record: each physical line is an output line.
     std::string_view text = line.text;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);

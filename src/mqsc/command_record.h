@@ -65,6 +65,7 @@ struct CommandRecord {
   RecordKind kind = RecordKind::UserCommand;
   bool isCurrentCommand = true;  // a successful current command sets ctx's succeeded flag
   uint32_t outputGroup = 0;    // the output's command group its lines belong to (0: the current one)
+  bool responsesHidden = false;  // the source's resp echo switch was off: lines are kept hidden
 
   // --- filled by preparation (request.h)
   bool isDisplay = false;      // first word DIS or DISPLAY: counted only with dspcmds

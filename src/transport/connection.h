@@ -61,6 +61,7 @@ struct Connection {
   std::atomic<bool> readerRunning{false};
   std::atomic<bool> workerAlive{false};
   std::thread reader, worker;
+  std::atomic<int> workerTid{0}, readerTid{0};   // the threads' system ids, for =show conns
   AutoResetEvent requestEvent, responseEvent;
   AutoResetEvent readerEnded;    // set by the reader as it ends
   MQHCONN replyHconn = kNoHconn;

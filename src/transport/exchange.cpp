@@ -1,6 +1,7 @@
 #include "transport/exchange.h"
 
 #include <strings.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -126,6 +127,7 @@ bool handOnMqsc(ProgramContext &ctx, Connection &conn, uint32_t seq, const std::
 }
 
 void workerLoop(ProgramContext &ctx, Connection &conn) {
+  conn.workerTid = static_cast<int>(::gettid());
   TransportState &t = transportOf(ctx);
   for (;;) {
     long timeout = t.submittedSeq <= t.answeredSeq ? 600000 : 10000;
@@ -188,6 +190,7 @@ void workerLoop(ProgramContext &ctx, Connection &conn) {
 }
 
 void readerLoop(ProgramContext &ctx, Connection &conn) {
+  conn.readerTid = static_cast<int>(::gettid());
   getResponses(ctx, conn, 0, -1);
   // The reply connection is the reader's own: it closes it on the way out.
   if (conn.replyHconn != kNoHconn) {
@@ -512,6 +515,8 @@ int cslIssueMQCommand(ProgramContext &ctx, std::string_view text, const MqComman
     record->commandText = std::string(scanTrim(text));
     record->sequence = seq;
     record->outputGroup = ctx.output ? ctx.output->currentCommandNumber() : 0;
+    const InputSource *source = ctx.input ? ctx.input : ctx.mainInput.get();
+    record->responsesHidden = source && !source->echo.resp;
     if (args.issueKind == IssueScriptMqsc) record->kind = RecordKind::ScriptCommand;
     std::lock_guard<std::mutex> lock(t.recordsMutex);
     t.records[seq] = record;

@@ -154,4 +154,27 @@ std::span<const LocalHandlerRow> transportLocalHandlers() {
   return kRows;
 }
 
+std::vector<std::string> connectionReport(ProgramContext &ctx) {
+  TransportState &t = transportOf(ctx);
+  std::vector<std::string> lines;
+  OwnedMutexGuard guard(ctx.consoleLock);
+  for (const auto &c : t.connections) {
+    if (!c->workerAlive) continue;
+    lines.push_back(strFormat("CONN(%s) HCONN(%d,%d) TID(%d,%d) %s",
+                              (c->targetQmgr.empty() ? c->connectedQmgr : c->targetQmgr).c_str(),
+                              static_cast<int>(c->commandHconn), static_cast<int>(c->replyHconn), c->workerTid.load(),
+                              c->readerTid.load(), c->disconnectPending ? "Disconnecting" : ""));
+  }
+  if (lines.empty()) lines.push_back("No current connections");
+  return lines;
+}
+
+AdministeredQmgr administeredQmgr(ProgramContext &ctx) {
+  TransportState &t = transportOf(ctx);
+  OwnedMutexGuard guard(ctx.consoleLock);
+  const Connection &c = *t.current;
+  if (!c.connected()) return {};
+  return {c.adminQmgr, c.commandLevel.load(), c.platform, c.agentLevel};
+}
+
 bool disconnectAllAtEnd(ProgramContext &ctx) { return disconnectAll(ctx) != 0; }

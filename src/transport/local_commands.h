@@ -2,12 +2,25 @@
 // driver to install in its table, and the disconnect at the end of a run.
 #pragma once
 #include <span>
+#include <string>
+#include <vector>
 
 #include "context/local_command.h"
 
 struct ProgramContext;
 
 std::span<const LocalHandlerRow> transportLocalHandlers();
+
+// What =show tells of the connections: one line per connection, or "No current
+// connections"; and the queue manager being administered (empty when none).
+std::vector<std::string> connectionReport(ProgramContext &ctx);
+struct AdministeredQmgr {
+  std::string name;
+  int commandLevel = 0;
+  int platform = 0;
+  int agentLevel = 0;
+};
+AdministeredQmgr administeredQmgr(ProgramContext &ctx);
 // Disconnects every connection at the end of the run; false when a connection's
 // threads had not ended after the wait (ten seconds each).
 bool disconnectAllAtEnd(ProgramContext &ctx);
