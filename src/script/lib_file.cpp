@@ -106,11 +106,7 @@ bool fcloseFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   int id = static_cast<int>(intArg(a[0]));
   for (auto it = state.files.begin(); it != state.files.end(); ++it) {
     if (it->id != id) continue;
-    if (!it->printBuffer.empty()) {
-      std::fwrite(it->printBuffer.data(), 1, it->printBuffer.size(), it->stream);
-      std::fputc('\n', it->stream);
-    }
-    if (std::fclose(it->stream) != 0) state.lastErrno = errno;
+    if (!it->close()) state.lastErrno = errno;
     state.files.erase(it);
     r.setInt(1);
     return true;

@@ -22,15 +22,22 @@ ScriptFile* ScriptState::file(int id) {
   return nullptr;
 }
 
-void ScriptState::closeAllFiles() {
-  for (ScriptFile& f : files) {
-    if (!f.stream) continue;
-    if (!f.printBuffer.empty()) {
-      std::fwrite(f.printBuffer.data(), 1, f.printBuffer.size(), f.stream);
-      std::fputc('\n', f.stream);
-    }
-    std::fclose(f.stream);
+bool ScriptFile::close() {
+  if (!stream) return true;
+  bool ok = true;
+  if (!printBuffer.empty() || lineOpen) {
+    ok = std::fwrite(printBuffer.data(), 1, printBuffer.size(), stream) == printBuffer.size();
+    ok = std::fputc('\n', stream) != EOF && ok;
   }
+  ok = std::fclose(stream) == 0 && ok;
+  stream = nullptr;
+  printBuffer.clear();
+  lineOpen = false;
+  return ok;
+}
+
+void ScriptState::closeAllFiles() {
+  for (ScriptFile& f : files) f.close();
   files.clear();
 }
 

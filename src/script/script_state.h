@@ -26,6 +26,9 @@ struct ScriptFile {
   std::string name;
   std::string printBuffer;  // fprint text not yet ended by a newline
   bool lineOpen = false;    // a _sep segment has been written on the current line
+
+  // Ends a line left open by fprint and closes the file; false when a write failed.
+  bool close();
 };
 
 struct LoopCounters {

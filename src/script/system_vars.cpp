@@ -147,6 +147,12 @@ std::string platformName(int32_t code) {
   }
 }
 
+std::vector<std::string_view> systemVariableNames() {
+  std::vector<std::string_view> names;
+  for (const SystemVariable& row : kSystemVariables) names.push_back(row.name);
+  return names;
+}
+
 bool isSystemVariableName(std::string_view name) { return findSystemVariable(name) != nullptr; }
 
 bool systemVariableValue(ProgramContext& ctx, std::string_view name, Value& out) {

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "context/context.h"
 #include "script/lexeme.h"
@@ -13,6 +14,7 @@ namespace kvarn::script {
 // False when `name` is not a system variable.
 bool systemVariableValue(ProgramContext& ctx, std::string_view name, Value& out);
 bool isSystemVariableName(std::string_view name);
+std::vector<std::string_view> systemVariableNames();
 // Assignment to a system variable; false with `error` set when refused (the error flag
 // of the statement executor is set in the script state too).
 bool assignSystemVariable(ProgramContext& ctx, std::string_view name, const Value& value, std::string& error);
