@@ -111,12 +111,6 @@ bool subscriptBound(ExprContext& ctx, std::span<Value> a, Value& r, bool largest
 bool minsubFn(ExprContext& ctx, std::span<Value> a, Value& r) { return subscriptBound(ctx, a, r, false); }
 bool maxsubFn(ExprContext& ctx, std::span<Value> a, Value& r) { return subscriptBound(ctx, a, r, true); }
 
-struct Element {
-  int32_t row, col;  // col is 0 for a one-subscript array
-  Value value;
-  bool hasValue;
-};
-
 bool sortArray(ExprContext& ctx, std::span<Value> a, Value& r, bool descending) {
   if (a.empty() || a.size() > 2) {
     ctx.setError("Function sort() accepts one or two parameters");
@@ -162,14 +156,19 @@ bool sortArray(ExprContext& ctx, std::span<Value> a, Value& r, bool descending) 
     ctx.setError("Failed to allocate sort array.");
     return false;
   }
-  // Take the elements out; they are stored back at their new places.
+  // Take the values out; they are stored back at their new places.
+  struct Element {
+    int32_t row, col;  // col is 0 for a one-subscript array
+    Value value;
+    bool hasValue;
+  };
   std::vector<Element> elements;
   for (auto it = first; it != last; ++it) {
     ParsedKey k;
     varParseKey(it->first, k);
-    elements.push_back({k.subscripts[0], k.count > 1 ? k.subscripts[1] : 0, std::move(it->second.value), it->second.hasValue});
+    elements.push_back({k.subscripts[0], k.count > 1 ? k.subscripts[1] : 0, std::move(it->second.value),
+                        it->second.hasValue});
   }
-  scope->records().erase(first, last);
   // One sort key per slot (1..slots); a missing one is null and sorts first.
   std::vector<const Value*> keys(static_cast<size_t>(slots), nullptr);
   for (const Element& e : elements) {
@@ -188,14 +187,41 @@ bool sortArray(ExprContext& ctx, std::span<Value> a, Value& r, bool descending) 
   // newPlace[old slot] = new slot.
   std::vector<int32_t> newPlace(order.size());
   for (size_t i = 0; i < order.size(); ++i) newPlace[static_cast<size_t>(order[i])] = static_cast<int32_t>(i + 1);
-  for (Element& e : elements) {
-    int32_t subs[2] = {e.row, e.col};
+  auto newSubscripts = [&](const Element& e, int32_t subs[2]) {
+    subs[0] = e.row;
+    subs[1] = e.col;
     if (count == 1) subs[0] = newPlace[static_cast<size_t>(e.row - 1)];
     else subs[1] = newPlace[static_cast<size_t>(e.col - 1)];
-    std::string key = expVariableKey(name, std::span<const int32_t>(subs, static_cast<size_t>(count)));
-    VariableRecord& rec = scope->records()[key];
-    rec.value = std::move(e.value);
-    rec.hasValue = e.hasValue;
+  };
+  const bool dense = static_cast<int64_t>(elements.size()) == (count == 1 ? rows : rows * cols);
+  if (dense) {
+    // Every slot is filled, so the keys stay as they are and only the values move.
+    std::vector<VariableRecord*> records(elements.size());
+    for (auto it = first; it != last; ++it) {
+      ParsedKey k;
+      varParseKey(it->first, k);
+      size_t index = count == 1 ? static_cast<size_t>(k.subscripts[0] - 1)
+                                : static_cast<size_t>((k.subscripts[0] - 1) * cols + (k.subscripts[1] - 1));
+      records[index] = &it->second;
+    }
+    for (Element& e : elements) {
+      int32_t subs[2];
+      newSubscripts(e, subs);
+      size_t index = count == 1 ? static_cast<size_t>(subs[0] - 1)
+                                : static_cast<size_t>((subs[0] - 1) * cols + (subs[1] - 1));
+      records[index]->value = std::move(e.value);
+      records[index]->hasValue = e.hasValue;
+    }
+  } else {
+    scope->records().erase(first, last);
+    for (Element& e : elements) {
+      int32_t subs[2];
+      newSubscripts(e, subs);
+      std::string key = expVariableKey(name, std::span<const int32_t>(subs, static_cast<size_t>(count)));
+      VariableRecord& rec = scope->records()[key];
+      rec.value = std::move(e.value);
+      rec.hasValue = e.hasValue;
+    }
   }
   if (!error.empty()) {
     ctx.setError(std::move(error));

@@ -126,11 +126,34 @@ void storeValue(Value& dst, const Value& src) {
 
 bool Variables::set(std::string_view key, bool createLocal, const Value* value) {
   if (key.size() > kMaxVariableKey || varKeyName(key).size() > kMaxVariableName) return false;
-  Scope* scope = createLocal ? &current() : findScope(key);
-  if (!scope) scope = &current();
-  auto it = scope->records().find(key);
-  if (it == scope->records().end()) it = scope->records().emplace(std::string(key), VariableRecord{}).first;
-  VariableRecord& rec = it->second;
+  std::string_view name = varKeyName(key);
+  bool element = name.size() != key.size();
+  // One descent per scope: the position of the key tells both whether it is there and,
+  // for an element, whether a neighbour belongs to the same array.
+  Scope::Map* target = nullptr;
+  Scope::Map::iterator hint;
+  auto sameArray = [&](const std::string& other) {
+    return other.size() > name.size() && other.compare(0, name.size(), name) == 0 && other[name.size()] == '%';
+  };
+  for (auto s = scopes_.rbegin(); s != scopes_.rend() && !target; ++s) {
+    if (createLocal && s != scopes_.rbegin()) break;
+    Scope::Map& map = (*s)->records();
+    auto it = map.lower_bound(key);
+    bool exact = it != map.end() && it->first == key;
+    bool holds = exact || createLocal ||
+                 (element && ((it != map.end() && sameArray(it->first)) ||
+                              (it != map.begin() && sameArray(std::prev(it)->first))));
+    if (holds) {
+      target = &map;
+      hint = it;
+    }
+  }
+  if (!target) {
+    target = &current().records();
+    hint = target->lower_bound(key);
+  }
+  if (hint == target->end() || hint->first != key) hint = target->emplace_hint(hint, std::string(key), VariableRecord{});
+  VariableRecord& rec = hint->second;
   if (value) {
     storeValue(rec.value, *value);
     rec.hasValue = true;

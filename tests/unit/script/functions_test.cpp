@@ -185,6 +185,14 @@ TEST(ArrayFunctions, SortOneAndTwoSubscripts) {
   EXPECT_EQ(h.eval("SORT(@t, 2)"), "1");
   EXPECT_EQ(h.eval("@t[1,1] + @t[1,2] + @t[1,3]"), "yzx");
   EXPECT_EQ(h.eval("@t[2,1]"), "10");
+  // A row with a gap: the missing key sorts first and the other rows follow.
+  ASSERT_EQ(h.assign("@p", "'b'", {1, 1}), "");
+  ASSERT_EQ(h.assign("@p", "'a'", {1, 3}), "");
+  ASSERT_EQ(h.assign("@p", "'B'", {2, 1}), "");
+  ASSERT_EQ(h.assign("@p", "'gap'", {2, 2}), "");
+  ASSERT_EQ(h.assign("@p", "'A'", {2, 3}), "");
+  EXPECT_EQ(h.eval("SORT(@p)"), "1");
+  EXPECT_EQ(h.eval("STR(EXISTS(@p[1,1])) + @p[1,2] + @p[1,3] + @p[2,1] + @p[2,2] + @p[2,3]"), "0abgapAB");
   EXPECT_EQ(h.eval("SORT(@t, 3)"), "ERROR: Sort index 3 passed to sort function() beyond bounds of array @t.");
   ASSERT_EQ(h.assign("@t", "1", {1}), "");
   EXPECT_EQ(h.eval("SORT(@t)"), "ERROR: Array @t has elements with different number of subscripts.");

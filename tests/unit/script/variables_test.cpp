@@ -87,6 +87,15 @@ TEST(Scopes, FunctionCallsChangeOuterVariablesAndKeepTheirOwn) {
   EXPECT_EQ(h.eval("DELVAR(@y)"), "0");  // deletion sees the current scope only
   ASSERT_TRUE(scriptDeclare(h.ctx, "@z", {}, nullptr, error));
   EXPECT_EQ(h.eval("@z"), "ERROR: Variable '@z' is not defined in the current scope.");
+  // An element goes to the innermost scope holding any element of its array.
+  ASSERT_EQ(h.assign("@b", "1", {1}), "");
+  vars.pushScope();
+  int32_t two[] = {2};
+  ASSERT_TRUE(scriptDeclare(h.ctx, "@b", two, &ten, error));
+  EXPECT_EQ(h.assign("@b", "3", {3}), "");
+  EXPECT_EQ(h.eval("MAXSUB(@b)"), "3");
+  vars.popScope();
+  EXPECT_EQ(h.eval("MAXSUB(@b)"), "1");
   vars.popScope();
   EXPECT_EQ(h.eval("@x"), "2");
   vars.popScope();
