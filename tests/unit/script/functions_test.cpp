@@ -270,3 +270,40 @@ TEST(FunctionTable, EveryFunctionHasAHandlerAndTheWhereSubset) {
 
 }  // namespace
 }  // namespace kvarn::script::test
+
+namespace kvarn::script::test {
+namespace {
+
+TEST(FunctionArguments, WrongCountsAreRefusedWithAMessage) {
+  ScriptHarness h;
+  for (const char* text : {"SQRT(1, 2)", "SUBSTR('a')", "MAXSUB()", "SYSTEM()", "VALUEOF()", "SORT()",
+                           "VALUEOF('a', 'b', 'c')", "SYSTEM('true', 1, 2)", "MINSUB(@a, 1, 2)"}) {
+    std::string r = h.eval(text);
+    EXPECT_EQ(r.rfind("ERROR: ", 0), 0u) << text << " gave " << r;
+    EXPECT_GT(r.size(), 10u) << text;
+  }
+  EXPECT_EQ(h.eval("SORT('x')").rfind("ERROR: ", 0), 0u);
+}
+
+TEST(FunctionArguments, TheTestEvaluationHasNoSideEffects) {
+  ScriptHarness h;
+  char dir[] = "/tmp/kvarn_checkXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string path = std::string(dir) + "/created";
+  ASSERT_EQ(h.assign("@keep", "1", {1}), "");
+  // Compiled with the test evaluation, as statements are compiled before they run.
+  ExprOptions options = scriptExprOptions(h.ctx, kCaseSensitive | kAllowAt);
+  std::string error;
+  CompiledExpr e = expParseExpression("FOPEN('" + path + "', 'w') + SYSTEM('touch " + path + "', 1) + RANDOM(5, 1)" +
+                                          " + DELVAR(@keep) + SORT(@keep)",
+                                      options, error);
+  ASSERT_TRUE(e) << error;
+  EXPECT_NE(access(path.c_str(), F_OK), 0);
+  EXPECT_TRUE(h.state().files.empty());
+  EXPECT_EQ(h.output(), "");
+  EXPECT_EQ(h.eval("@keep[1]"), "1");
+  rmdir(dir);
+}
+
+}  // namespace
+}  // namespace kvarn::script::test
