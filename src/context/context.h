@@ -174,6 +174,10 @@ struct ProgramContext {
   // (the transport's TransportState).
   std::unique_ptr<ContextPart> transport;
 
+  // Script variables, open script files, the print buffer and the current response
+  // record (the script room's ScriptState).
+  std::unique_ptr<ContextPart> script;
+
   bool fileMode() const { return (mode & kModeFile) != 0; }
 
   ProgramContext();

@@ -268,6 +268,7 @@ int kvarnMain(int argc, const char *const *argv) {
 
   if (o.ccdtJson || o.ccdtBinary) enterCcdtModeAtStartup(ctx, o);
   initialiseVocabulary(ctx);
+  connectScriptHost(ctx);
   tracePoint(ctx, 'C');
   if (!ctx.ccdtMode) {
     ctx.implicitConnectCommand = implicitConnectCommand(o);

@@ -7,6 +7,8 @@ struct Options;
 
 // Prepares the MQSC vocabulary tables.
 void initialiseVocabulary(ProgramContext &ctx);
+// Gives the script language its view of connections, reason codes and the screen.
+void connectScriptHost(ProgramContext &ctx);
 // Whether this build has CCDT mode; without it -j and -n end the run before it starts.
 bool ccdtModeAvailable();
 // -j and -n: CCDT mode on the -t file.

@@ -1,0 +1,143 @@
+// Script values under load: array assignments, string building and SORT of 100,000
+// elements through the variable store, the resolver and the function library, beside
+// the same work done by a reference in the same run (Lua 5.4 when built with it, plain
+// C++ containers otherwise). Usage: bench_script_values [elements]
+#include <time.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#ifdef KVARN_BENCH_LUA
+extern "C" {
+#include <lauxlib.h>
+#include <lua.h>
+#include <lualib.h>
+}
+#endif
+
+#include "script/resolver.h"
+#include "script/script_state.h"
+
+using namespace kvarn::script;
+
+namespace {
+
+double now() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+CompiledExpr compile(ProgramContext& ctx, const char* text) {
+  std::string error;
+  CompiledExpr e = expParseExpression(text, scriptExprOptions(ctx, kCaseSensitive | kAllowAt | kNoCheck), error);
+  if (!e) {
+    std::fprintf(stderr, "compile '%s': %s\n", text, error.c_str());
+    std::exit(1);
+  }
+  return e;
+}
+
+void evalInto(ProgramContext& ctx, ExprContext& e, std::string_view name, int32_t sub) {
+  Value v;
+  std::string error;
+  std::span<const int32_t> subs(&sub, sub ? 1 : 0);
+  if (!expEvaluate(e, v) || !scriptAssign(ctx, name, subs, v, error)) {
+    std::fprintf(stderr, "evaluation failed: %s%s\n", e.error().c_str(), error.c_str());
+    std::exit(1);
+  }
+}
+
+// The workload as a script would run it, one statement at a time.
+double runKvarn(int n, std::string& check) {
+  ProgramContext ctx;
+  ctx.output = std::make_unique<OutputBuffer>(ctx.displayLock, stdout, stderr);
+  CompiledExpr square = compile(ctx, "@i * 2");
+  CompiledExpr build = compile(ctx, "@s + SUBSTR('abcdefghij', @i % 10 + 1, 1)");
+  CompiledExpr mix = compile(ctx, "(@i * 7919) % 100003");
+  CompiledExpr sort = compile(ctx, "SORT(@r)");
+  CompiledExpr probe = compile(ctx, "STR(@a[@n]) + ':' + STR(@r[1]) + ':' + STR(@r[@n]) + ':' + STR(STRLEN(@s))");
+  Value iv;
+  std::string error;
+  double t0 = now();
+  evalInto(ctx, *compile(ctx, "''"), "@s", 0);
+  for (int i = 1; i <= n; ++i) {
+    iv.setInt(i);
+    scriptAssign(ctx, "@i", {}, iv, error);
+    evalInto(ctx, *square, "@a", i);
+    if (i <= 20000) evalInto(ctx, *build, "@s", 0);
+    evalInto(ctx, *mix, "@r", i);
+  }
+  Value ok;
+  expEvaluate(*sort, ok);
+  iv.setInt(n);
+  scriptAssign(ctx, "@n", {}, iv, error);
+  Value out;
+  expEvaluate(*probe, out);
+  double t = now() - t0;
+  check.assign(out.bytes());
+  return t;
+}
+
+#ifdef KVARN_BENCH_LUA
+double runReference(int n, std::string& check) {
+  lua_State* L = luaL_newstate();
+  luaL_openlibs(L);
+  const char* script =
+      "local n = ...\n"
+      "local a, r, s = {}, {}, ''\n"
+      "local letters = 'abcdefghij'\n"
+      "for i = 1, n do\n"
+      "  a[i] = i * 2\n"
+      "  if i <= 20000 then local k = i % 10 + 1; s = s .. letters:sub(k, k) end\n"
+      "  r[i] = (i * 7919) % 100003\n"
+      "end\n"
+      "table.sort(r)\n"
+      "return a[n] .. ':' .. r[1] .. ':' .. r[n] .. ':' .. #s\n";
+  double t0 = now();
+  luaL_loadstring(L, script);
+  lua_pushinteger(L, n);
+  lua_call(L, 1, 1);
+  check = lua_tostring(L, -1);
+  double t = now() - t0;
+  lua_close(L);
+  return t;
+}
+const char* kReference = "Lua 5.4";
+#else
+double runReference(int n, std::string& check) {
+  double t0 = now();
+  std::map<int, long long> a;
+  std::vector<long long> r;
+  std::string s;
+  for (int i = 1; i <= n; ++i) {
+    a[i] = i * 2LL;
+    if (i <= 20000) s += "abcdefghij"[i % 10];
+    r.push_back((i * 7919LL) % 100003);
+  }
+  std::stable_sort(r.begin(), r.end());
+  check = std::to_string(a[n]) + ":" + std::to_string(r.front()) + ":" + std::to_string(r.back()) + ":" +
+          std::to_string(s.size());
+  return now() - t0;
+}
+const char* kReference = "C++ std::map/vector";
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int n = argc > 1 ? std::atoi(argv[1]) : 100000;
+  if (n < 1) n = 100000;
+  std::string kvarnCheck, refCheck;
+  double ref = runReference(n, refCheck);
+  double kv = runKvarn(n, kvarnCheck);
+  std::printf("script values, %d elements (array assignments, string building, SORT)\n", n);
+  std::printf("  KVARN    %8.3f s   result %s\n", kv, kvarnCheck.c_str());
+  std::printf("  %-8s %8.3f s   result %s\n", kReference, ref, refCheck.c_str());
+  std::printf("  ratio KVARN / reference: %.2f\n", ref > 0 ? kv / ref : 0.0);
+  return kvarnCheck == refCheck ? 0 : 1;
+}

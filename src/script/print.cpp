@@ -1,0 +1,229 @@
+#include "script/print.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "script/expr.h"
+#include "script/resolver.h"
+#include "script/script_state.h"
+
+namespace kvarn::script {
+
+namespace {
+
+constexpr char kSeparator = '\x05';
+
+struct ItemFormat {
+  int width = 0;
+  int decimals = 2;
+  char justify = 0;  // 'l', 'r' or by type
+  bool noBlank = false;
+  bool noNewline = false;
+};
+
+std::string_view trimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// Reads a leading ":spec:" off `item`.
+bool parseFormat(std::string_view& item, ItemFormat& f, std::string& error) {
+  if (item.empty() || item[0] != ':') return true;
+  size_t i = 1;
+  auto number = [&](int& out) {
+    int64_t v = 0;
+    while (i < item.size() && item[i] >= '0' && item[i] <= '9') {
+      v = v * 10 + (item[i] - '0');
+      if (v > static_cast<int64_t>(kPrintBufferSize)) v = static_cast<int64_t>(kPrintBufferSize) + 1;
+      ++i;
+    }
+    out = static_cast<int>(v);
+  };
+  number(f.width);
+  if (f.width > static_cast<int>(kPrintBufferSize)) {
+    error = formatMessage("Field width in print format is larger than the limit of %d", static_cast<int>(kPrintBufferSize));
+    return false;
+  }
+  while (true) {
+    if (i >= item.size()) {
+      error = "End of formatting character ':' missing in print statement";
+      return false;
+    }
+    char c = item[i++];
+    switch (c) {
+      case ':': item.remove_prefix(i); return true;
+      case 'l':
+      case 'r': f.justify = c; break;
+      case 'p': number(f.decimals); break;
+      case 'n': f.noBlank = true; break;
+      case 's': f.noNewline = true; break;
+      default:
+        error = formatMessage("Unrecognised formatting character '%c' in print format string", c);
+        return false;
+    }
+  }
+}
+
+// Formats the items into `buffer`; `lineStart` says whether the buffer begins a line.
+bool formatItems(ProgramContext& ctx, const std::vector<std::string_view>& items, size_t from, std::string& buffer,
+                 bool lineStart, std::string& error) {
+  bool newline = true;
+  for (size_t k = from; k < items.size(); ++k) {
+    std::string_view item = trimBlanks(items[k]);
+    ItemFormat f;
+    if (!parseFormat(item, f, error)) return false;
+    ExprOptions options = scriptExprOptions(ctx, kCaseSensitive | kAllowAt | kNoCheck);
+    CompiledExpr expr = expParseExpression(item, options, error);
+    if (!expr) return false;
+    Value v;
+    if (!expEvaluate(*expr, v)) {
+      error = expr->error();
+      return false;
+    }
+    std::string text;
+    if (!valueToText(v, f.decimals, text, error)) return false;
+    bool atStart = buffer.empty() ? lineStart : buffer.back() == '\n';
+    if (!atStart && !f.noBlank) buffer += ' ';
+    bool right = f.justify ? f.justify == 'r' : (v.type() == LexemeType::Int || v.type() == LexemeType::Dbl);
+    size_t pad = text.size() < static_cast<size_t>(f.width) ? static_cast<size_t>(f.width) - text.size() : 0;
+    if (right) buffer.append(pad, ' ');
+    buffer += text;
+    if (!right) buffer.append(pad, ' ');
+    newline = !f.noNewline;
+  }
+  // A print ending in the separator leaves its line open, as 's' does.
+  if (newline && (buffer.empty() || buffer.back() != kSeparator)) buffer += '\n';
+  return true;
+}
+
+// Emits the completed pieces of the print buffer as output lines.
+void emitConsole(ProgramContext& ctx, ScriptState& state) {
+  std::string& buf = state.printBuffer;
+  size_t at = 0;
+  while (true) {
+    size_t end = buf.find_first_of(std::string_view("\n\x05", 2), at);
+    if (end == std::string::npos) break;
+    uint32_t style = kStyleInfo | (state.printLineOpen ? kStyleContinues : 0u);
+    std::string_view piece(buf.data() + at, end - at);
+    if (buf[end] == '\n') {
+      ctx.output->addLine(piece, style);
+      state.printLineOpen = false;
+    } else {
+      std::string segment(piece);
+      segment += ' ';
+      ctx.output->addLine(segment, style | kStyleOpen);
+      state.printLineOpen = true;
+    }
+    at = end + 1;
+  }
+  buf.erase(0, at);
+  // The buffer holds 20000 bytes: a longer unfinished line goes out as an open segment
+  // rather than being cut.
+  // The last byte stays, so the next item still knows it is not at the start of a line.
+  if (buf.size() > kPrintBufferSize) {
+    ctx.output->addLine(std::string_view(buf).substr(0, buf.size() - 1),
+                        kStyleInfo | kStyleOpen | (state.printLineOpen ? kStyleContinues : 0u));
+    state.printLineOpen = true;
+    buf.erase(0, buf.size() - 1);
+  }
+}
+
+// Writes the completed lines of a file's print buffer; a separator ends a segment with
+// one blank and keeps the line going.
+bool emitFile(ScriptFile& file, ScriptState& state) {
+  std::string& buf = file.printBuffer;
+  std::string out;
+  size_t at = 0;
+  while (true) {
+    size_t end = buf.find_first_of(std::string_view("\n\x05", 2), at);
+    if (end == std::string::npos) break;
+    out.append(buf, at, end - at);
+    out += buf[end] == '\n' ? '\n' : ' ';
+    file.lineOpen = buf[end] != '\n';
+    at = end + 1;
+  }
+  buf.erase(0, at);
+  if (buf.size() > kPrintBufferSize) {
+    out.append(buf, 0, buf.size() - 1);
+    buf.erase(0, buf.size() - 1);
+  }
+  if (!out.empty() && std::fwrite(out.data(), 1, out.size(), file.stream) != out.size()) {
+    state.lastErrno = errno;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string_view> splitPrintItems(std::string_view items) {
+  std::vector<std::string_view> out;
+  int depth = 0;
+  char quote = 0;
+  size_t start = 0;
+  for (size_t i = 0; i < items.size(); ++i) {
+    char c = items[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+    } else if (c == '(' || c == '[') {
+      ++depth;
+    } else if ((c == ')' || c == ']') && depth > 0) {
+      --depth;
+    } else if (c == ',' && depth == 0) {
+      out.push_back(items.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  if (!trimBlanks(items.substr(start)).empty() || !out.empty()) out.push_back(items.substr(start));
+  return out;
+}
+
+bool scriptPrint(ProgramContext& ctx, std::string_view items, std::string& error) {
+  ScriptState& state = scriptState(ctx);
+  std::vector<std::string_view> parts = splitPrintItems(items);
+  bool lineStart = state.printBuffer.empty();  // an open segment already ends in a blank
+  bool ok = formatItems(ctx, parts, 0, state.printBuffer, lineStart, error);
+  emitConsole(ctx, state);
+  return ok;
+}
+
+bool scriptFilePrint(ProgramContext& ctx, std::string_view items, std::string& error) {
+  ScriptState& state = scriptState(ctx);
+  std::vector<std::string_view> parts = splitPrintItems(items);
+  if (parts.empty()) {
+    error = "File Identifier missing in fprint statement";
+    return false;
+  }
+  ExprOptions options = scriptExprOptions(ctx, kCaseSensitive | kAllowAt | kNoCheck);
+  CompiledExpr expr = expParseExpression(trimBlanks(parts[0]), options, error);
+  if (!expr) return false;
+  Value id;
+  if (!expEvaluate(*expr, id)) {
+    error = expr->error();
+    return false;
+  }
+  int fileId = valueInteger(id);
+  if (fileId == 1) {
+    bool lineStart = state.printBuffer.empty();  // an open segment already ends in a blank
+    bool ok = formatItems(ctx, parts, 1, state.printBuffer, lineStart, error);
+    emitConsole(ctx, state);
+    return ok;
+  }
+  ScriptFile* file = state.file(fileId);
+  if (!file) {
+    error = formatMessage("File Identifier %d is not an open file", fileId);
+    return false;
+  }
+  bool lineStart = file->printBuffer.empty();
+  bool ok = formatItems(ctx, parts, 1, file->printBuffer, lineStart, error);
+  if (!emitFile(*file, state) && ok) {
+    error = formatMessage("Error writing to file %s - %s", file->name.c_str(), std::strerror(state.lastErrno));
+    return false;
+  }
+  return ok;
+}
+
+}  // namespace kvarn::script

@@ -1,0 +1,129 @@
+#include "script/resolver.h"
+
+#include <cstdlib>
+
+#include "script/functions.h"
+#include "script/response_attr.h"
+#include "script/script_state.h"
+#include "script/system_vars.h"
+
+namespace kvarn::script {
+
+namespace {
+
+bool nameTooLong(std::string_view name, std::string& error) {
+  if (name.size() <= kMaxVariableName) return false;
+  error = formatMessage("Variable name of '%.*s' is larger than the limit of %d characters.",
+                        static_cast<int>(name.size()), name.data(), static_cast<int>(kMaxVariableName));
+  return true;
+}
+
+ProgramContext* programOf(ExprContext& ctx) { return static_cast<ProgramContext*>(ctx.program()); }
+
+}  // namespace
+
+bool scriptVariableKey(std::string_view name, std::span<const int32_t> subscripts, std::string& key,
+                       std::string& error) {
+  if (nameTooLong(name, error)) return false;
+  if (subscripts.size() > static_cast<size_t>(kMaxSubscripts)) {
+    error = "Invalid variable name.";
+    return false;
+  }
+  key = expVariableKey(name, subscripts);
+  for (int32_t s : subscripts)
+    if (s < 1) {
+      error = formatMessage("Out of bounds array error on variable '%s'", varDisplayName(key).c_str());
+      return false;
+    }
+  return true;
+}
+
+ScriptResolver& ScriptResolver::instance() {
+  static ScriptResolver resolver;
+  return resolver;
+}
+
+bool ScriptResolver::bind(NameBinding& binding, ExprContext& ctx) {
+  std::string error;
+  if (nameTooLong(binding.ref.name, error)) {
+    ctx.setError(std::move(error));
+    return false;
+  }
+  return true;
+}
+
+Resolution scriptReadVariable(ProgramContext& ctx, std::string_view key, Value& out) {
+  ScriptState& state = scriptState(ctx);
+  if (VariableRecord* rec = state.variables.find(key)) {
+    if (!rec->hasValue) return Resolution::Failed;
+    // A copy rather than a view: a function later in the same expression (DELVAR, SORT,
+    // FGETS) may change or free the record while the value is still an operand.
+    storeValue(out, rec->value);
+    return Resolution::Found;
+  }
+  if (varKeyName(key).size() == key.size() && key.size() > 1) {
+    std::string envName(key.substr(1));
+    if (const char* env = std::getenv(envName.c_str())) {
+      std::string_view s(env);
+      if (s.empty()) out.setView({});
+      else out.setConcat(s, {});
+      return Resolution::Found;
+    }
+  }
+  return Resolution::Failed;
+}
+
+Resolution ScriptResolver::resolve(const VarRef& ref, std::span<const int32_t> subscripts, Value& out,
+                                   ExprContext& ctx) {
+  ProgramContext* program = programOf(ctx);
+  if (!program) {
+    ctx.setErrorf("Unknown variable '%.*s'", static_cast<int>(ref.name.size()), ref.name.data());
+    return Resolution::Failed;
+  }
+  std::string_view name = ref.name;
+  if (!name.empty() && name[0] == '@') {
+    std::string key, error;
+    if (!scriptVariableKey(name, subscripts, key, error)) {
+      ctx.setError(std::move(error));
+      return Resolution::Failed;
+    }
+    if (scriptReadVariable(*program, key, out) == Resolution::Found) return Resolution::Found;
+    ctx.setErrorf("Variable '%s' is not defined in the current scope.", varDisplayName(key).c_str());
+    return Resolution::Failed;
+  }
+  if (!name.empty() && name[0] == '_') {
+    if (systemVariableValue(*program, name, out)) return Resolution::Found;
+    ctx.setErrorf("Unrecognised system Variable '%.*s'.", static_cast<int>(name.size()), name.data());
+    return Resolution::Failed;
+  }
+  attributeValue(scriptState(*program).currentRecord(), name, ref.modifier, out);
+  return Resolution::Found;
+}
+
+ExprOptions scriptExprOptions(ProgramContext& ctx, unsigned flags) {
+  ExprOptions options;
+  options.table = &scriptFunctionTable();
+  options.resolver = &ScriptResolver::instance();
+  options.flags = flags;
+  options.program = &ctx;
+  return options;
+}
+
+bool scriptAssign(ProgramContext& ctx, std::string_view name, std::span<const int32_t> subscripts, const Value& value,
+                  std::string& error) {
+  if (!name.empty() && name[0] == '_') return assignSystemVariable(ctx, name, value, error);
+  std::string key;
+  if (!scriptVariableKey(name, subscripts, key, error)) return false;
+  scriptState(ctx).variables.set(key, false, &value);
+  return true;
+}
+
+bool scriptDeclare(ProgramContext& ctx, std::string_view name, std::span<const int32_t> subscripts,
+                   const Value* value, std::string& error) {
+  std::string key;
+  if (!scriptVariableKey(name, subscripts, key, error)) return false;
+  scriptState(ctx).variables.set(key, true, value);
+  return true;
+}
+
+}  // namespace kvarn::script

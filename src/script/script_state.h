@@ -1,0 +1,80 @@
+// The script language's state in the program context: the variables and their scopes,
+// the current response record, loop counters, open script files and the print buffer.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "context/context.h"
+#include "script/variables.h"
+
+namespace kvarn::script {
+
+// One response record as MQSC text, with the queue-sharing-group member that produced it.
+struct ResponseRecord {
+  std::string text;
+  std::string qsgqm;
+  bool commandFailed = false;
+};
+
+struct ScriptFile {
+  int id = 0;
+  FILE* stream = nullptr;
+  std::string name;
+  std::string printBuffer;  // fprint text not yet ended by a newline
+  bool lineOpen = false;    // a _sep segment has been written on the current line
+
+  // Ends a line left open by fprint and closes the file; false when a write failed.
+  bool close();
+};
+
+struct LoopCounters {
+  int64_t index = 0;   // pass of the innermost running loop of the kind
+  int64_t passes = 0;  // passes of the last completed one
+};
+
+constexpr size_t kPrintBufferSize = 20000;
+constexpr int kFirstFileId = 100;
+
+struct ScriptState : ContextPart {
+  ~ScriptState() override;
+
+  Variables variables;
+
+  // The current record: the innermost foreach pass, else the last record displayed.
+  std::vector<ResponseRecord> foreachRecords;
+  std::optional<ResponseRecord> lastDisplayed;
+  const ResponseRecord* currentRecord() const {
+    if (!foreachRecords.empty()) return &foreachRecords.back();
+    return lastDisplayed ? &*lastDisplayed : nullptr;
+  }
+
+  LoopCounters eachLoop, whileLoop, itemLoop;
+  std::string item;  // the current foritem item
+
+  std::string stream;     // _stream
+  std::string errorFunction;  // _error_func
+  bool errorFlag = false;  // set by failed system-variable assignments
+  int lastErrno = 0;
+
+  // print: text after the last newline or separator, and whether the output line is
+  // left open by a separator.
+  std::string printBuffer;
+  bool printLineOpen = false;
+
+  std::vector<ScriptFile> files;
+  int nextFileId = kFirstFileId;
+  int evalDepth = 0;
+
+  ScriptFile* file(int id);
+  // Writes out partial fprint lines and closes every file (the end of a run).
+  void closeAllFiles();
+};
+
+// The program's script state, created at first use.
+ScriptState& scriptState(ProgramContext& ctx);
+
+}  // namespace kvarn::script

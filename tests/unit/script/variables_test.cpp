@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include "script/response_attr.h"
+#include "script/script_host.h"
+#include "script/system_vars.h"
+#include "script/variables.h"
+#include "script_harness.h"
+
+namespace kvarn::script::test {
+namespace {
+
+TEST(VariableKeys, ElementKeysRoundTripAndDisplayWithSubscripts) {
+  int32_t subs[] = {1, 2};
+  std::string key = expVariableKey("@a", subs);
+  EXPECT_EQ(key.size() % 4, 0u);
+  ParsedKey parsed;
+  ASSERT_TRUE(varParseKey(key, parsed));
+  EXPECT_EQ(parsed.name, "@a");
+  EXPECT_EQ(parsed.count, 2);
+  EXPECT_EQ(varDisplayName(key), "@a[1,2]");
+  EXPECT_EQ(varDisplayName("@plain"), "@plain");
+  EXPECT_FALSE(varParseKey(std::string("@a%\x09", 4), parsed));  // bad count
+  EXPECT_FALSE(varParseKey(key.substr(0, key.size() - 1), parsed));  // cut subscripts
+  // The longest name with four subscripts still fits.
+  std::string longName = "@" + std::string(30, 'x');
+  int32_t four[] = {1, 2, 3, 4};
+  Variables vars;
+  Value v = Value::integer(1);
+  EXPECT_TRUE(vars.set(expVariableKey(longName, four), false, &v));
+}
+
+TEST(Variables, PlainAndElementsAreUnrelated) {
+  ScriptHarness h;
+  EXPECT_EQ(h.assign("@a", "5", {2}), "");
+  EXPECT_EQ(h.eval("@a[2]"), "5");
+  EXPECT_EQ(h.eval("@a"), "ERROR: Variable '@a' is not defined in the current scope.");
+  EXPECT_EQ(h.eval("@a[1]"), "ERROR: Variable '@a[1]' is not defined in the current scope.");
+  EXPECT_EQ(h.assign("@a", "1", {0}), "Out of bounds array error on variable '@a[0]'");
+  EXPECT_EQ(h.eval("@a[0]"), "ERROR: Out of bounds array error on variable '@a[0]'");
+  EXPECT_EQ(h.eval("@a[-5]"), "ERROR: Out of bounds array error on variable '@a[-5]'");
+  EXPECT_EQ(h.eval("@a[2147483647]"), "ERROR: Variable '@a[2147483647]' is not defined in the current scope.");
+  EXPECT_EQ(h.eval("@" + std::string(40, 'n')),
+            "ERROR: Variable name of '@" + std::string(40, 'n') + "' is larger than the limit of 31 characters.");
+}
+
+TEST(Variables, StringsAreCopiedAndSurviveChangesInTheSameExpression) {
+  ScriptHarness h;
+  EXPECT_EQ(h.assign("@s", "'abc'"), "");
+  EXPECT_EQ(h.state().variables.find("@s")->value.type(), LexemeType::PStr);
+  EXPECT_EQ(h.assign("@e", "''"), "");
+  EXPECT_EQ(h.state().variables.find("@e")->value.type(), LexemeType::Str);
+  EXPECT_EQ(h.assign("@s", "@s + @s"), "");
+  EXPECT_EQ(h.eval("@s"), "abcabc");
+  // The operand read before the deletion keeps its text.
+  EXPECT_EQ(h.eval("DELVAR(@s) + @s"), "7");
+  EXPECT_EQ(h.eval("EXISTS(@s)"), "0");
+  std::string big(1'000'000, 'x');
+  Value v = Value::view(big);
+  std::string error;
+  ASSERT_TRUE(scriptAssign(h.ctx, "@big", {}, v, error));
+  EXPECT_EQ(h.eval("STRLEN(@big + 'y')"), "1000001");
+}
+
+TEST(Variables, EnvironmentIsTheFallbackForPlainNames) {
+  ScriptHarness h;
+  setenv("KVARN_TEST_ENV", "from-env", 1);
+  EXPECT_EQ(h.eval("@KVARN_TEST_ENV"), "from-env");
+  EXPECT_EQ(h.assign("@KVARN_TEST_ENV", "'mine'"), "");
+  EXPECT_EQ(h.eval("@KVARN_TEST_ENV"), "mine");
+  unsetenv("KVARN_TEST_ENV");
+}
+
+TEST(Scopes, FunctionCallsChangeOuterVariablesAndKeepTheirOwn) {
+  ScriptHarness h;
+  Variables& vars = h.state().variables;
+  EXPECT_EQ(h.assign("@x", "1"), "");
+  EXPECT_EQ(h.assign("@arr", "1", {1}), "");
+  vars.pushScope();  // a function called from the main program
+  EXPECT_EQ(h.assign("@x", "2"), "");       // changes the main program's @x
+  EXPECT_EQ(h.assign("@arr", "9", {5}), "");  // an element of an outer array goes there too
+  EXPECT_EQ(h.assign("@y", "3"), "");       // a new variable is local
+  vars.pushScope();  // a nested call
+  std::string error;
+  Value ten = Value::integer(10);
+  ASSERT_TRUE(scriptDeclare(h.ctx, "@x", {}, &ten, error));  // var @x = 10 shadows
+  EXPECT_EQ(h.eval("@x + @y"), "13");
+  EXPECT_EQ(h.eval("DELVAR(@y)"), "0");  // deletion sees the current scope only
+  ASSERT_TRUE(scriptDeclare(h.ctx, "@z", {}, nullptr, error));
+  EXPECT_EQ(h.eval("@z"), "ERROR: Variable '@z' is not defined in the current scope.");
+  // An element goes to the innermost scope holding any element of its array.
+  ASSERT_EQ(h.assign("@b", "1", {1}), "");
+  vars.pushScope();
+  int32_t two[] = {2};
+  ASSERT_TRUE(scriptDeclare(h.ctx, "@b", two, &ten, error));
+  EXPECT_EQ(h.assign("@b", "3", {3}), "");
+  EXPECT_EQ(h.eval("MAXSUB(@b)"), "3");
+  vars.popScope();
+  EXPECT_EQ(h.eval("MAXSUB(@b)"), "1");
+  vars.popScope();
+  EXPECT_EQ(h.eval("@x"), "2");
+  vars.popScope();
+  EXPECT_EQ(h.eval("@x"), "2");
+  EXPECT_EQ(h.eval("@arr[5]"), "9");
+  EXPECT_EQ(h.eval("@y"), "ERROR: Variable '@y' is not defined in the current scope.");
+  vars.popScope();  // the main scope never goes
+  EXPECT_EQ(h.eval("@x"), "2");
+}
+
+TEST(Scopes, DeletionRemovesAnArrayOrOneElement) {
+  ScriptHarness h;
+  for (int i = 1; i <= 3; ++i) ASSERT_EQ(h.assign("@a", std::to_string(i), {i}), "");
+  ASSERT_EQ(h.assign("@a", "0"), "");
+  ASSERT_EQ(h.assign("@ab", "0"), "");  // shares a prefix, not the array
+  EXPECT_EQ(h.eval("DELVAR(@a[2])"), "1");
+  EXPECT_EQ(h.eval("NUMSUBS(@a)"), "1");
+  EXPECT_EQ(h.eval("DELVAR(@a)"), "3");
+  EXPECT_EQ(h.eval("@ab"), "0");
+  EXPECT_EQ(h.eval("DELVAR(CURDEPTH)"), "ERROR: The first parameter to function delvar() must be a user variable.");
+}
+
+TEST(SystemVariables, ReadFromProgramStateAndRefuseAssignment) {
+  ScriptHarness h;
+  EXPECT_EQ(h.eval("_os"), "LINUX");
+  EXPECT_EQ(h.eval("_nl"), "\n");
+  EXPECT_EQ(h.eval("_platform"), "NOTCONNECTED");
+  EXPECT_EQ(h.eval("_responses"), "-1");
+  EXPECT_EQ(h.eval("_lastrcstr"), "None");
+  EXPECT_EQ(h.eval("_bogus"), "ERROR: Unrecognised system variable '_bogus' at position 0");
+  // The lexer's list of names and the table agree.
+  for (std::string_view name : systemVariableNames()) EXPECT_TRUE(expDefaultIsSystemVariable(name)) << name;
+  h.ctx.settings.respwait = 17;
+  EXPECT_EQ(h.eval("_respwait"), "17");
+  h.state().whileLoop.index = 4;
+  EXPECT_EQ(h.eval("_idxWhile"), "4");
+
+  ScriptHost host;
+  int connects = 0;
+  host.ensureConnected = [&](ProgramContext&) { ++connects; };
+  host.connection = [](ProgramContext&) {
+    ConnectionState s;
+    s.connected = true;
+    s.adminQmgr = "QM1";
+    s.platform = 1;
+    s.commandLevel = 930;
+    return s;
+  };
+  host.lastReasonCode = [](ProgramContext&) { return 2085; };
+  host.isScriptFunction = [](ProgramContext&, std::string_view n) { return n == "onError"; };
+  scriptSetHost(host);
+  EXPECT_EQ(h.eval("_qmgr"), "QM1");
+  EXPECT_EQ(connects, 1);
+  EXPECT_EQ(h.eval("_platform + ' ' + STR(_cmdlevel)"), "z/OS 930");
+  EXPECT_EQ(h.eval("_lastrcstr"), "Unknown Reason(2085)");
+
+  EXPECT_EQ(h.assign("_os", "'x'"), "You can not set the value of system variable _os.");
+  EXPECT_TRUE(h.state().errorFlag);
+  EXPECT_EQ(h.assign("_stream", "1"), "The _stream system variable should be set to a string");
+  EXPECT_EQ(h.assign("_stream", "'" + std::string(100, 's') + "'"), "");
+  EXPECT_EQ(h.eval("STRLEN(_stream)"), "64");
+  EXPECT_EQ(h.assign("_error_func", "'nothere'"), "Error function nothere is not defined.");
+  EXPECT_EQ(h.assign("_error_func", "'onError'"), "");
+  EXPECT_EQ(h.eval("_error_func"), "onError");
+  EXPECT_EQ(h.assign("_error_func", "''"), "");
+  EXPECT_EQ(h.eval("_error_func"), "");
+  scriptSetHost({});
+}
+
+TEST(ResponseAttributes, NumbersTextAndIndicators) {
+  ScriptHarness h;
+  EXPECT_EQ(h.eval("CURDEPTH"), "");  // no current record
+  h.state().lastDisplayed = ResponseRecord{
+      "AMQ8409I: Display Queue details.\n   QUEUE(Q1)    TYPE(QLOCAL)\n   CURDEPTH(0)  DESCR( )\n"
+      "   QTIME(12, 34)  MAXMSGL(4.5)  VERSION(09)  CLUSNL(\n A ,\n B )  NOTES(x(y)z)",
+      "QMA", false};
+  EXPECT_EQ(h.typeOf("CURDEPTH"), LexemeType::Int);
+  EXPECT_EQ(h.eval("curdepth + 1"), "1");
+  EXPECT_EQ(h.eval("DESCR"), "");
+  EXPECT_EQ(h.typeOf("MAXMSGL"), LexemeType::Dbl);
+  EXPECT_EQ(h.eval("VERSION"), "09");  // a text attribute stays text
+  EXPECT_EQ(h.eval("QTIME"), "12");
+  EXPECT_EQ(h.eval("QTIME.long"), "34");
+  EXPECT_EQ(h.eval("CLUSNL"), "A,B");
+  EXPECT_EQ(h.eval("NOTES"), "x(y)z");
+  EXPECT_EQ(h.eval("qsgqm"), "QMA");
+  EXPECT_EQ(h.eval("MISSING"), "");
+  EXPECT_EQ(h.eval("_lastresp"),
+            "QSGQM(QMA) QUEUE(Q1) TYPE(QLOCAL) CURDEPTH(0) DESCR( ) QTIME(12, 34) MAXMSGL(4.5) VERSION(09) "
+            "CLUSNL(\n A ,\n B ) NOTES(x(y)z)");
+  // A foreach pass hides the displayed record until it ends.
+  h.state().foreachRecords.push_back({"QUEUE(Q2) CURDEPTH(7)", "", false});
+  EXPECT_EQ(h.eval("CURDEPTH"), "7");
+  h.state().foreachRecords.pop_back();
+  EXPECT_EQ(h.eval("CURDEPTH"), "0");
+}
+
+}  // namespace
+}  // namespace kvarn::script::test
