@@ -177,12 +177,21 @@ TEST(Layout, ColumnStyles) {
 TEST(Layout, BadRepliesKeepEveryRecord) {
   DisplayTest t;
   CommandRecord rec;
-  ASSERT_TRUE(t.prepare(rec, "DIS Q(*) =WHERE(CURDEPTH >= 0)"));
+  ASSERT_TRUE(t.prepare(rec, "DIS Q(*)"));
   std::string big(100 * 1024, 'v');
   t.reply(rec, {"QUEUE(A) DESCR(" + big + ") CURDEPTH(1)", "QUEUE(B CURDEPTH(2", "QUEUE(C)) (( CURDEPTH(3)"});
   EXPECT_TRUE(t.has(big));
+  EXPECT_TRUE(t.has("QUEUE(B"));
   EXPECT_TRUE(t.has("QUEUE(C)"));
-  EXPECT_TRUE(t.has("CURDEPTH(3)"));
+  EXPECT_EQ(count(t.output(), "AMQ8409I"), 3u);
+
+  // A =WHERE reads a 100 kB value like any other.
+  DisplayTest w;
+  CommandRecord filtered;
+  ASSERT_TRUE(w.prepare(filtered, "DIS Q(*) =WHERE(DESCR LK 'vvv*')"));
+  w.reply(filtered, {"QUEUE(A) DESCR(" + big + ")", "QUEUE(B) DESCR(other)"});
+  EXPECT_TRUE(w.has("QUEUE(A)"));
+  EXPECT_FALSE(w.has("QUEUE(B)"));
 }
 
 TEST(Layout, ZosGroupsAndSubtotals) {

@@ -51,7 +51,9 @@ TEST(Modifiers, BadClausesFailBeforeSending) {
     EXPECT_TRUE(rec.has(kMarkError)) << c.command;
     std::string out = t.output();
     EXPECT_FALSE(out.empty()) << c.command;
-    if (*c.message) EXPECT_NE(out.find(c.message), std::string::npos) << c.command << " gave " << out;
+    if (*c.message) {
+      EXPECT_NE(out.find(c.message), std::string::npos) << c.command << " gave " << out;
+    }
   }
 }
 
