@@ -3,6 +3,7 @@
 #include "context/context.h"
 #include "driver/options.h"
 #include "context/output.h"
+#include "display/layout.h"
 #include "mqsc/vocab.h"
 #include "context/commands.h"
 #include "script/exp_context.h"
@@ -16,6 +17,8 @@ void initialiseVocabulary(ProgramContext &ctx) {
   ExprVocabulary vocabulary = expVocabulary();
   vocabulary.constant = [](std::string_view name) { return ConstantByName(name); };
   expSetVocabulary(std::move(vocabulary));
+  // Output modifiers and the layout of replies.
+  installDisplay();
 }
 
 void connectScriptHost(ProgramContext &) {

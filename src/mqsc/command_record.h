@@ -10,6 +10,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,12 @@ struct RecordLine {
 // text (header and attributes) and its group's queue manager name, true keeps it.
 using RecordFilter = std::function<bool(std::string_view record, std::string_view qmgr)>;
 
+// State a higher room attaches to a command record (the display's output modifiers);
+// freed with the record.
+struct RecordExtension {
+  virtual ~RecordExtension() = default;
+};
+
 // How the command record came to be issued.
 enum class RecordKind {
   UserCommand,      // typed or read from a file: shown and counted
@@ -72,10 +79,12 @@ struct CommandRecord {
   bool countable = true;       // false for commands the program sent on its own account
   std::vector<RecordFilter> filters;       // run on each record start while kMarkHasModifiers
   std::vector<std::string> nameFilters;    // the generic-name filter records, "QUEUE(A*B)"
+  std::shared_ptr<RecordExtension> modifiers;  // the output modifiers' state (display)
 
   // --- filled by the decoder (response.h)
   uint32_t marks = 0;
-  uint32_t recordCount = 0;    // records received (headers seen)
+  uint32_t recordCount = 0;    // records kept (headers seen and passed by the filters)
+  uint32_t receivedCount = 0;  // records received, including those the filters dropped
   std::string groupQmgr;       // the current group's queue manager name (z/OS, up to 4 characters)
   std::string groupLine;       // the CSQN121I line of the current group
   std::string errorText;       // the first line of the first error text

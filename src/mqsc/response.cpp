@@ -66,6 +66,8 @@ void addResponseString(CommandRecord &record, const MqscTarget &target, std::str
   } else if (header) {
     record.droppingRecord = false;
   }
+  // The totals show received against matched, so dropped records are counted too.
+  if (header) ++record.receivedCount;
   if (record.droppingRecord) return;
   uint32_t flags = kLineResponseText;
   if (header) {

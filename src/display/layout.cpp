@@ -1,0 +1,400 @@
+#include "display/layout.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string_view>
+#include <vector>
+
+#include "context/context.h"
+#include "context/output.h"
+#include "context/settings.h"
+#include "display/modifiers.h"
+#include "mqsc/attribute_tokenizer.h"
+#include "mqsc/request.h"
+
+namespace {
+
+std::mutex currentMutex;
+CurrentRecord &current() {
+  static CurrentRecord record;
+  return record;
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+// A message number: three capitals and four digits ("AMQ8409I: ...", "CSQ9022I ...").
+bool isMessageLine(std::string_view s) {
+  if (s.size() < 7) return false;
+  for (int i = 0; i < 3; ++i)
+    if (s[i] < 'A' || s[i] > 'Z') return false;
+  for (int i = 3; i < 7; ++i)
+    if (s[i] < '0' || s[i] > '9') return false;
+  return true;
+}
+
+// Messages after which the rest of the command record is shown as received.
+constexpr const char *kPlainTextMessages[] = {"AMQ8405", "AMQ8413", "AMQ8421", "AMQ8427", "AMQ8463",
+                                              "AMQ8569", "AMQ8326", "AMQ8426", "AMQ8468"};
+
+struct Item {
+  enum Kind { Record, Text, Info, Error } kind;
+  std::string text;
+  std::string qmgr;
+  bool quiet = false;
+  bool passed = true;
+};
+
+// A z/OS record comes as one line: the message number, the command prefix and the
+// queue manager, then the attributes. The header is the first two words.
+std::string recordForLayout(const std::string &text) {
+  if (!startsWith(text, "CSQM") || text.find('\n') != std::string::npos) return text;
+  size_t first = text.find(' ');
+  if (first == std::string::npos) return text;
+  size_t second = text.find(' ', text.find_first_not_of(' ', first));
+  if (second == std::string::npos) return text;
+  return text.substr(0, second) + "\n" + text.substr(second);
+}
+
+struct Column {
+  size_t width = 0;
+  size_t position = 0;
+  size_t order = 0;
+};
+
+// The column a token belongs to in the content style: list items after the first each
+// take a column of their own after the list's first.
+std::string columnKey(const AttributeToken &token, size_t listIndex) {
+  std::string key(token.column.empty() ? token.keyword : token.column);
+  if (listIndex > 0) key += "\x01" + std::to_string(listIndex);
+  return key;
+}
+
+class Layout {
+public:
+  Layout(ProgramContext &ctx, CommandRecord &record)
+      : ctx_(ctx), record_(record), state_(findModifierState(record)), settings_(ctx.settings) {
+    width_ = static_cast<size_t>(std::max<int32_t>(ctx.outputWidth, 1));
+    listMode_ = settings_.listval == 1 ? ListValueMode::One : ListValueMode::PerItem;
+    several_ = record.has(kMarkSeveralQmgrs);
+    quietAll_ = record.kind == RecordKind::ScriptCommand || record.checkingAttributes;
+  }
+
+  void run() {
+    collectItems();
+    int64_t maximum = state_ && state_->hasMaxResp ? state_->maxResp : settings_.defmaxresp;
+    bool error = record_.has(kMarkError);
+    filterable_ = record_.has(kMarkFilterable) && !error;
+    if (filterable_) {
+      bool filtering = record_.has(kMarkHasModifiers) && !record_.filters.empty();
+      for (Item &item : items_) {
+        if (item.kind != Item::Record) continue;
+        if (filtering) item.passed = recordPasses(record_, item.text, item.qmgr);
+      }
+      if (state_ && state_->sortKey) sortRecords();
+      if (settings_.colstyle != 1) planColumns(maximum);
+    }
+
+    uint32_t matched = 0, shown = 0, groupMatched = 0, groupReceived = 0;
+    bool groupPresent = false;
+    const Item *lastShown = nullptr;
+    for (const Item &item : items_) {
+      switch (item.kind) {
+      case Item::Info: write(item.text, kStyleInfo, item.quiet); continue;
+      case Item::Error: write(item.text, kStyleError, item.quiet); continue;
+      case Item::Record: {
+        ++groupReceived;
+        if (plain_ || error) {
+          writeAsReceived(item);
+          continue;
+        }
+        if (!item.passed) continue;
+        ++matched;
+        ++groupMatched;
+        if (filterable_ && matched > maximum) continue;
+        ++shown;
+        lastShown = &item;
+        if (startsWith(item.text, "TYPE(HANDLE)")) write(" ", kStyleInfo, item.quiet);
+        layRecord(item);
+        continue;
+      }
+      case Item::Text: break;
+      }
+      std::string_view line = item.text;
+      bool formatting = settings_.on(kOptFormatting);
+      if (!plain_) {
+        for (const char *id : kPlainTextMessages)
+          if (startsWith(line, id)) plain_ = true;
+      }
+      if (startsWith(line, "AMQ8135") && filterable_ && !settings_.on(kOptAuthMsgs)) continue;
+      if (startsWith(line, "CSQN205I")) {
+        size_t at = line.find("REASON=");
+        if (at != std::string_view::npos) {
+          unsigned long reason = std::strtoul(std::string(line.substr(at + 7, 8)).c_str(), nullptr, 16);
+          if (reason >= 5) error = true, filterable_ = false;
+        }
+        if (formatting) continue;
+      }
+      if ((startsWith(line, "CSQN137I") || startsWith(line, "CSQN122I")) && formatting) continue;
+      if (startsWith(line, "CSQN121I")) {
+        groupMatched = groupReceived = 0;
+        groupPresent = true;
+        if (!plain_) continue;
+      }
+      if (startsWith(line, "CSQM409I")) record_.marks |= kMarkQmgrDetails;
+      if (startsWith(line, "CSQ9022I") || startsWith(line, "CSQ9023E")) {
+        if (settings_.on(kOptDisTotals) && groupPresent && !plain_ && filterable_)
+          totals("Subtotal", groupReceived, groupMatched, 0, maximum, false, item.quiet);
+        if (formatting && filterable_ && !error && startsWith(line, "CSQ9022I")) continue;
+      } else if (startsWith(line, "CSQ9")) {
+        plain_ = true;
+      }
+      writeAsReceived(item);
+    }
+
+    if (!error) {
+      bool quiet = quietAll_;
+      if (record_.has(kMarkResponsesLimited)) {
+        write("", kStyleInfo, quiet);
+        write("Responses limited as requested", kStyleInfo, quiet);
+      }
+      if (record_.has(kMarkSourceLimited)) {
+        write("", kStyleInfo, quiet);
+        write("Source records limited as requested", kStyleInfo, quiet);
+      }
+      if (filterable_) {
+        uint32_t received = std::max(record_.receivedCount, matched);
+        if (settings_.on(kOptDisTotals) && !record_.has(kMarkQmgrDetails))
+          totals("Total", received, matched, shown, maximum, true, quiet);
+        else if (matched > maximum)
+          write(strFormat("Only %u of %u shown as requested", shown, matched), kStyleInfo, quiet);
+        if (matched == 0) write("No matching responses received", kStyleError, quiet);
+      }
+    }
+
+    if (record_.kind == RecordKind::UserCommand && record_.isCurrentCommand && !quietAll_) {
+      std::lock_guard<std::mutex> lock(currentMutex);
+      current().text = lastShown ? lastShown->text : std::string();
+      current().qmgr = lastShown ? lastShown->qmgr : std::string();
+      current().matched = matched;
+    }
+  }
+
+private:
+  void collectItems() {
+    for (const RecordLine &line : record_.lines) {
+      bool quiet = (line.flags & kLineQuiet) != 0 || quietAll_;
+      if (line.flags & kLineError) {
+        items_.push_back(Item{Item::Error, line.text, line.qmgr, quiet});
+      } else if (line.flags & kLineInfo) {
+        items_.push_back(Item{Item::Info, line.text, line.qmgr, quiet});
+      } else if (line.flags & kLineRecordStart) {
+        items_.push_back(Item{Item::Record, line.text, line.qmgr, quiet});
+      } else if (!items_.empty() && items_.back().kind == Item::Record && !isMessageLine(line.text)) {
+        // An attribute line that came on its own belongs to the record before it.
+        items_.back().text += '\n';
+        items_.back().text += line.text;
+      } else {
+        items_.push_back(Item{Item::Text, line.text, line.qmgr, quiet});
+      }
+    }
+  }
+
+  void sortRecords() {
+    // With several queue managers the completion lines would end up between strangers.
+    if (several_) {
+      items_.erase(std::remove_if(items_.begin(), items_.end(),
+                                  [](const Item &i) {
+                                    return i.kind == Item::Text &&
+                                           (startsWith(i.text, "CSQ9022I") || startsWith(i.text, "CSQ9023E"));
+                                  }),
+                   items_.end());
+    }
+    std::vector<size_t> slots;
+    std::vector<RecordRef> refs;
+    for (size_t i = 0; i < items_.size(); ++i) {
+      if (items_[i].kind != Item::Record || !items_[i].passed) continue;
+      slots.push_back(i);
+      refs.push_back(RecordRef{items_[i].text, items_[i].qmgr});
+    }
+    std::vector<size_t> order;
+    std::string error;
+    if (!sortOrder(*state_, refs, order, error)) return;   // arrival order stands
+    std::vector<Item> sorted;
+    sorted.reserve(slots.size());
+    for (size_t k : order) sorted.push_back(std::move(items_[slots[k]]));
+    for (size_t k = 0; k < slots.size(); ++k) items_[slots[k]] = std::move(sorted[k]);
+  }
+
+  bool tokenHidden(const AttributeToken &t) const {
+    return state_ && !t.isHeader && !t.isPseudo && !t.isWholeLine && state_->hidden(t.keyword, t.column);
+  }
+
+  void planColumns(int64_t maximum) {
+    int64_t planned = 0;
+    for (const Item &item : items_) {
+      if (item.kind != Item::Record || !item.passed) continue;
+      if (++planned > maximum) break;
+      std::string text = recordForLayout(item.text);
+      AttributeTokenizer tok(text, listMode_, several_, item.qmgr);
+      AttributeToken t;
+      size_t listIndex = 0;
+      while (tok.next(t)) {
+        if (t.isHeader || t.isWholeLine || tokenHidden(t)) continue;
+        listIndex = t.keyword.empty() ? listIndex + 1 : 0;
+        std::string key = columnKey(t, listIndex);
+        size_t length = localTimeStamp(t.text).size();
+        auto [it, added] = columns_.try_emplace(key);
+        if (added) it->second.order = columns_.size();
+        it->second.width = std::max(it->second.width, length);
+      }
+    }
+    std::vector<Column *> ordered;
+    for (auto &entry : columns_) ordered.push_back(&entry.second);
+    std::sort(ordered.begin(), ordered.end(), [](const Column *a, const Column *b) { return a->order < b->order; });
+    size_t position = 0, total = 0;
+    for (Column *c : ordered) {
+      c->position = position;
+      total = position + c->width;
+      position += c->width + 1;
+    }
+    content_ = !columns_.empty();
+    if (total <= width_) return;
+    if (settings_.colstyle == 0) {   // auto: too wide for content columns
+      content_ = false;
+      return;
+    }
+    // Content style kept: a column that would cross the end of a line starts the next.
+    position = 0;
+    for (Column *c : ordered) {
+      size_t lineStart = position / width_ * width_;
+      if (position + c->width > lineStart + width_ && position != lineStart) position = lineStart + width_;
+      c->position = position;
+      position += c->width + 1;
+    }
+  }
+
+  void write(std::string_view text, uint32_t style, bool quiet) {
+    if (quiet) style |= kStyleHidden;
+    if (ctx_.output) ctx_.output->addLine(kScreenMqsc, text, style, record_.outputGroup);
+  }
+
+  // Response text as received: one output line per physical line.
+  void writeAsReceived(const Item &item) {
+    std::string_view text = item.text;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    size_t pos = 0;
+    while (true) {
+      size_t end = text.find('\n', pos);
+      std::string_view part = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+      if (!part.empty() && part.back() == '\r') part.remove_suffix(1);
+      write(part, kStyleInfo, item.quiet);
+      if (end == std::string_view::npos) break;
+      pos = end + 1;
+    }
+  }
+
+  void layRecord(const Item &item) {
+    std::string text = recordForLayout(item.text);
+    AttributeTokenizer tok(text, listMode_, several_, item.qmgr);
+    AttributeToken t;
+    if (!tok.next(t)) return;
+    std::string_view header = t.text;
+    while (!header.empty() && (header.front() == ' ' || header.front() == '\n')) header.remove_prefix(1);
+    write(header, kStyleInfo, item.quiet);
+
+    bool wrapOn = settings_.on(kOptWrap);
+    bool content = content_ && !wrapOn;
+    size_t columns = settings_.columns > 0 ? static_cast<size_t>(settings_.columns)
+                                           : std::max<size_t>(width_ / std::max<int32_t>(settings_.colwidth, 1), 1);
+    size_t columnWidth = std::max<size_t>(width_ / columns, 1);
+    std::string line;
+    size_t next = 0;      // where the next token starts on `line`
+    size_t listIndex = 0;
+    auto flush = [&] {
+      if (!line.empty()) write(line, kStyleInfo, item.quiet);
+      line.clear();
+      next = 0;
+    };
+    while (tok.next(t)) {
+      if (tokenHidden(t)) continue;
+      std::string token = localTimeStamp(t.text);
+      listIndex = t.keyword.empty() ? listIndex + 1 : 0;
+      if (t.isWholeLine) {
+        flush();
+        write(token, kStyleInfo, item.quiet);
+        continue;
+      }
+      if (wrapOn) {
+        if (!line.empty()) line += ' ';
+        line += token;
+        continue;
+      }
+      if (content) {
+        auto it = columns_.find(columnKey(t, listIndex));
+        if (it == columns_.end()) continue;
+        size_t target = it->second.position;
+        if (line.size() > target) target = line.size() + 1;   // never overwrite
+        line.resize(target, ' ');
+        line += token;
+        continue;
+      }
+      if (columns == 1) {
+        flush();
+        write(token, kStyleInfo, item.quiet);
+        continue;
+      }
+      if (!line.empty() && (next >= width_ || width_ - next < token.size())) flush();
+      line.resize(next, ' ');
+      line += token;
+      next = (next + token.size() + columnWidth) / columnWidth * columnWidth;
+    }
+    flush();
+  }
+
+  void totals(const char *what, uint32_t received, uint32_t matched, uint32_t shown, int64_t maximum, bool total,
+              bool quiet) {
+    std::string line = strFormat("%s display responses - Received:%u", what, received);
+    if (matched != received) line += strFormat(" Matched:%u/%u", matched, received);
+    if (total && matched > maximum) line += strFormat(" Shown:%u/%u", shown, matched);
+    write(line, kStyleInfo, quiet);
+  }
+
+  ProgramContext &ctx_;
+  CommandRecord &record_;
+  ModifierState *state_;
+  const Settings &settings_;
+  size_t width_ = 80;
+  ListValueMode listMode_ = ListValueMode::PerItem;
+  bool several_ = false;
+  bool quietAll_ = false;
+  bool filterable_ = false;
+  bool plain_ = false;
+  bool content_ = false;
+  std::vector<Item> items_;
+  std::map<std::string, Column> columns_;
+};
+
+} // namespace
+
+void layoutCommandRecord(ProgramContext &ctx, CommandRecord &record) {
+  checkRecordAttributes(ctx, record);
+  Layout(ctx, record).run();
+}
+
+CurrentRecord currentRecord() {
+  std::lock_guard<std::mutex> lock(currentMutex);
+  return current();
+}
+
+void installDisplay() {
+  ModifierHooks hooks;
+  hooks.attributeSelection = parseAttributeSelection;
+  hooks.find = parseFindClauses;
+  hooks.where = parseWhereClauses;
+  hooks.sort = parseSortClause;
+  hooks.maxResponses = parseMaxRespClause;
+  setModifierHooks(std::move(hooks));
+  setCommandLayout(layoutCommandRecord);
+}
