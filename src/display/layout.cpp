@@ -78,7 +78,7 @@ public:
     width_ = static_cast<size_t>(std::max<int32_t>(ctx.outputWidth, 1));
     listMode_ = settings_.listval == 1 ? ListValueMode::One : ListValueMode::PerItem;
     several_ = record.has(kMarkSeveralQmgrs);
-    quietAll_ = record.kind == RecordKind::ScriptCommand || record.checkingAttributes;
+    quietAll_ = record.kind == RecordKind::ScriptCommand || record.checkingAttributes || record.responsesHidden;
   }
 
   void run() {
