@@ -9,6 +9,7 @@
 #include "context/settings.h"
 #include "mqsc/clause_scanner.h"
 #include "mqsc/command_words.h"
+#include "script/functions.h"
 
 using namespace kvarn::script;
 
@@ -306,7 +307,7 @@ CompiledExpr compileClause(ProgramContext &ctx, CommandRecord &record, ModifierS
   state.resolver->setSortKey(sortKey);
   state.resolver->keywordsToAppend.clear();
   ExprOptions options;
-  options.table = &OperatorTable::whereOperators();
+  options.table = &whereFunctionTable();   // the operators and the =WHERE functions
   options.resolver = state.resolver.get();
   options.flags = flags;
   options.positionOffset = static_cast<int>(offset);

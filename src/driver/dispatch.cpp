@@ -7,7 +7,22 @@
 #include "driver/reader.h"
 #include "transport/issue.h"
 #include "driver/unhandled_check.h"
+#include "display/layout.h"
 #include "runtime/scan.h"
+#include "script/script_state.h"
+
+namespace {
+
+// Scripts read attributes from the last record the display showed for the user's
+// command; it is taken over here, on the main thread, once the command is done.
+void noteDisplayedRecord(ProgramContext &ctx) {
+  CurrentRecord shown = currentRecord();
+  auto &state = kvarn::script::scriptState(ctx);
+  if (shown.text.empty()) state.lastDisplayed.reset();
+  else state.lastDisplayed = kvarn::script::ResponseRecord{shown.text, shown.qmgr, false};
+}
+
+} // namespace
 
 void cslIssueCommand(ProgramContext &ctx, std::string_view text) {
   std::string command(scanTrim(text));
@@ -28,6 +43,7 @@ void cslIssueCommand(ProgramContext &ctx, std::string_view text) {
   }
   echoCommandLine(ctx, nullptr, command, IssueFromUser);
   cslIssueMQCommand(ctx, command, MqCommandArgs{});
+  noteDisplayedRecord(ctx);
 }
 
 void runStringSource(ProgramContext &ctx, const std::string &text, const std::string &name) {

@@ -29,6 +29,7 @@ void connectScriptHost(ProgramContext &) {
     ctx.startupState &= ~kStartupConnectPending;
     issueLocalCommand(ctx, nullptr, ctx.implicitConnectCommand, IssueFromStartup);
   };
+  host.matches = [](ProgramContext &) { return static_cast<int64_t>(currentRecord().matched); };
   host.connection = [](ProgramContext &ctx) {
     ConnectionState s;
     if (!ctx.transport) return s;
