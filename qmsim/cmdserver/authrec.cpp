@@ -111,15 +111,6 @@ MqscResponse notFoundAuth(const std::string& zo) {
   return single(message("AMQ8459I", "Not found.", Fault::NotFound, zo));
 }
 
-ResponseItem authRecord(const std::string& header, std::vector<std::string> attrs) {
-  ResponseItem item;
-  item.record = true;
-  size_t colon = header.find(": ");
-  item.messageId = header.substr(0, colon);
-  item.text = header.substr(colon + 2);
-  item.attrs = std::move(attrs);
-  return item;
-}
 
 }  // namespace
 
@@ -259,7 +250,7 @@ MqscResponse displayAuthrec(ExecContext& ctx, const MqscCommand& cmd) {
   MqscResponse r;
   for (const auto& rec : selectRecords(ctx.qm, s.profile, match == "EXACT", s.objtype, s.entity, s.group,
                                        match == "MEMBERSHIP")) {
-    r.items.push_back(authRecord("AMQ8864I: Display authority record details.",
+    r.items.push_back(detailRecord("AMQ8864I: Display authority record details.",
                                  {"PROFILE(" + rec.profile + ")", "ENTITY(" + rec.entity + ")",
                                   std::string("ENTTYPE(") + (rec.group ? "GROUP" : "PRINCIPAL") + ")",
                                   "OBJTYPE(" + rec.objtype + ")", "AUTHLIST(" + au::authList(rec.auths) + ")"}));
@@ -283,7 +274,7 @@ MqscResponse displayEntauth(ExecContext& ctx, const MqscCommand& cmd) {
   if (!objectExists(ctx.qm, s.objtype, objectName) && s.objtype != "QMGR")
     return notFound(objectName, "ENTAUTH(" + objectName + ")");
   auto held = effectiveAuthority(ctx.qm, s.objtype, objectName, s.entity, s.group);
-  return single(authRecord("AMQ8866I: Display entity authority details.",
+  return single(detailRecord("AMQ8866I: Display entity authority details.",
                            {"OBJNAME(" + objectName + ")", "ENTITY(" + s.entity + ")",
                             std::string("ENTTYPE(") + (s.group ? "GROUP" : "PRINCIPAL") + ")",
                             "OBJTYPE(" + s.objtype + ")", "AUTHLIST(" + au::authList(held) + ")"}));

@@ -2,6 +2,17 @@
 
 namespace qmsim::cmdserver {
 
+ResponseItem detailRecord(const std::string& header, std::vector<std::string> attrs, const std::string& zosId) {
+  ResponseItem item;
+  item.record = true;
+  size_t colon = header.find(": ");
+  item.messageId = header.substr(0, colon);
+  item.text = colon == std::string::npos ? std::string() : header.substr(colon + 2);
+  item.attrs = std::move(attrs);
+  item.zosRecordId = zosId;
+  return item;
+}
+
 bool MqscResponse::failed() const {
   for (const auto& i : items)
     if (i.fault != Fault::None) return true;

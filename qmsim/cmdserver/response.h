@@ -29,6 +29,10 @@ struct MqscResponse {
   bool noReply = false;            // the command expects none (STOP EV to TOLK)
 };
 
+// A detail record from its header ("AMQ8409I: Display Queue details.") and attributes;
+// `zosId` is the CSQM4xxI id the record has on z/OS.
+ResponseItem detailRecord(const std::string& header, std::vector<std::string> attrs, const std::string& zosId = {});
+
 // A detail record or message as IBM's distributed MQSC shows it: the message, then
 // attributes two to a line in 40-column fields.
 std::string layoutDistributed(const ResponseItem& item);

@@ -19,17 +19,6 @@ namespace {
 
 using Clock = std::chrono::system_clock;
 
-ResponseItem record(const std::string& header, std::vector<std::string> attrs, const std::string& zosId) {
-  ResponseItem item;
-  item.record = true;
-  size_t colon = header.find(": ");
-  item.messageId = header.substr(0, colon);
-  item.text = header.substr(colon + 2);
-  item.attrs = std::move(attrs);
-  item.zosRecordId = zosId;
-  return item;
-}
-
 std::string kv(const std::string& k, const std::string& v) { return k + "(" + (v.empty() ? " " : v) + ")"; }
 std::string kv(const std::string& k, long v) { return k + "(" + std::to_string(v) + ")"; }
 
@@ -76,7 +65,7 @@ MqscResponse queueStatus(ExecContext& ctx, const MqscCommand& cmd) {
     auto st = ctx.qm.queueStatus(def.name);
     if (!st) continue;
     if (type == "QUEUE") {
-      r.items.push_back(record("AMQ8450I: Display queue status details.",
+      r.items.push_back(detailRecord("AMQ8450I: Display queue status details.",
                                {kv("QUEUE", def.name), "TYPE(QUEUE)", kv("CURDEPTH", st->depth),
                                 kv("IPPROCS", st->openInput), kv("OPPROCS", st->openOutput),
                                 std::string("UNCOM(") + (st->uncommitted ? "YES" : "NO") + ")"},
@@ -88,7 +77,7 @@ MqscResponse queueStatus(ExecContext& ctx, const MqscCommand& cmd) {
         if (h.objectName != def.name) continue;
         bool input = h.options & (MQOO_INPUT_AS_Q_DEF | MQOO_INPUT_SHARED | MQOO_INPUT_EXCLUSIVE);
         std::string in = !input ? "NO" : (h.options & MQOO_INPUT_EXCLUSIVE) ? "EXCL" : "SHARED";
-        r.items.push_back(record("AMQ8450I: Display queue status details.",
+        r.items.push_back(detailRecord("AMQ8450I: Display queue status details.",
                                  {kv("QUEUE", def.name), "TYPE(HANDLE)", kv("APPLTAG", c.params.applName),
                                   "APPLTYPE(USER)", std::string("BROWSE(") + (h.options & MQOO_BROWSE ? "YES" : "NO") + ")",
                                   kv("CHANNEL", c.params.channel), kv("CONNAME", c.params.connName), "INPUT(" + in + ")",
@@ -133,7 +122,7 @@ MqscResponse runtimeStatus(ExecContext& ctx, const MqscCommand& cmd, ObjectKind 
                                    kv("IPADDR", def ? def->get("IPADDR") : ""), kv("PORT", def ? def->get("PORT", "0") : "0"),
                                    kv("BACKLOG", def ? def->get("BACKLOG", "0") : "0")});
     }
-    r.items.push_back(record(header, std::move(attrs), kind == ObjectKind::Channel ? "CSQM422I" : "CSQM423I"));
+    r.items.push_back(detailRecord(header, std::move(attrs), kind == ObjectKind::Channel ? "CSQM422I" : "CSQM423I"));
   }
   if (r.items.empty()) {
     if (kind == ObjectKind::Channel)
@@ -151,7 +140,7 @@ MqscResponse connStatus(ExecContext& ctx, const MqscCommand& cmd) {
   for (const auto& c : ctx.qm.connections()) {
     std::string id = hexConn(c.id);
     if (!genericMatch(pattern, id)) continue;
-    r.items.push_back(record("AMQ8276I: Display Connection details.",
+    r.items.push_back(detailRecord("AMQ8276I: Display Connection details.",
                              {kv("CONN", id), kv("EXTCONN", "414D5143" + hexConn(c.id)), "TYPE(CONN)",
                               kv("PID", static_cast<long>(::getpid())), kv("APPLTAG", c.params.applName),
                               "APPLTYPE(USER)", "ASTATE(NONE)", kv("CHANNEL", c.params.channel),
@@ -166,7 +155,7 @@ MqscResponse connStatus(ExecContext& ctx, const MqscCommand& cmd) {
 
 MqscResponse qmgrStatus(ExecContext& ctx, const MqscCommand& cmd) {
   auto conns = ctx.qm.connections();
-  return single(record("AMQ8705I: Display Queue Manager Status Details.",
+  return single(detailRecord("AMQ8705I: Display Queue Manager Status Details.",
                        {kv("QMNAME", ctx.qm.name()), "TYPE(QMGR)", "STATUS(RUNNING)", "CHINIT(RUNNING)",
                         "CMDSERV(RUNNING)", kv("CONNS", static_cast<long>(conns.size())),
                         kv("STARTDA", mqscDate(ctx.state.started)), kv("STARTTI", mqscTime(ctx.state.started)),
@@ -178,7 +167,7 @@ MqscResponse qmgrStatus(ExecContext& ctx, const MqscCommand& cmd) {
 MqscResponse pubsubStatus(ExecContext& ctx, const MqscCommand& cmd) {
   long subs = static_cast<long>(ctx.qm.objects(ObjectKind::Subscription).size());
   long topics = static_cast<long>(ctx.qm.objects(ObjectKind::Topic).size());
-  return single(record("AMQ8723I: Display pub/sub status details.",
+  return single(detailRecord("AMQ8723I: Display pub/sub status details.",
                        {kv("QMNAME", ctx.qm.name()), "TYPE(LOCAL)", "STATUS(ACTIVE)", kv("SUBCOUNT", subs),
                         kv("TPCOUNT", topics)},
                        "CSQM201I"));
@@ -191,7 +180,7 @@ MqscResponse subStatus(ExecContext& ctx, const MqscCommand& cmd) {
   MqscResponse r;
   for (const auto& s : ctx.qm.objects(ObjectKind::Subscription)) {
     if (!genericMatch(pattern, s.name)) continue;
-    r.items.push_back(record("AMQ8099I: IBM MQ subscription status inquired.",
+    r.items.push_back(detailRecord("AMQ8099I: IBM MQ subscription status inquired.",
                              {kv("SUB", s.name), kv("SUBID", s.get("SUBID")), "DURABLE(YES)", "SUBTYPE(ADMIN)",
                               kv("RESMDATE", s.get("ALTDATE")), kv("RESMTIME", s.get("ALTTIME")), "LMSGDATE( )",
                               "LMSGTIME( )", "ACTCONN(000000000000000000000000000000000000000000000000)",
@@ -219,7 +208,7 @@ MqscResponse topicStatus(ExecContext& ctx, const MqscCommand& cmd) {
   for (const auto& s : ctx.qm.objects(ObjectKind::Subscription)) ++strings[s.get("TOPICSTR")].subs;
   for (const auto& [str, topic] : strings) {
     if (!(pattern == "#" || pattern == "*" || genericMatch(pattern, str))) continue;
-    r.items.push_back(record("AMQ8754I: Display topic status details.",
+    r.items.push_back(detailRecord("AMQ8754I: Display topic status details.",
                              {kv("TOPICSTR", str), kv("ADMIN", topic.admin), "CLUSTER( )", "COMMINFO( )",
                               "DEFPRESP(SYNC)", "DEFPRTY(0)", "DEFPSIST(NO)", "DURSUB(YES)", "PUB(ENABLED)",
                               "SUB(ENABLED)", kv("SUBCOUNT", topic.subs), "PUBCOUNT(0)", "RETAINED(NO)"},
@@ -549,7 +538,7 @@ MqscResponse displayChlauth(ExecContext& ctx, const MqscCommand& cmd) {
   for (const auto& rec : ctx.qm.objects(ObjectKind::ChlAuth)) {
     if (!genericMatch(pattern, rec.get("PROFILE"))) continue;
     if (!typeFilter.empty() && rec.get("TYPE") != typeFilter) continue;
-    r.items.push_back(record("AMQ8878I: Display channel authentication record details.", chlauthAttrs(rec, all),
+    r.items.push_back(detailRecord("AMQ8878I: Display channel authentication record details.", chlauthAttrs(rec, all),
                              "CSQM448I"));
   }
   if (r.items.empty())

@@ -11,15 +11,6 @@ namespace qmsim::cmdserver {
 
 namespace {
 
-ResponseItem tolkRecord(const std::string& header, std::vector<std::string> attrs) {
-  ResponseItem item;
-  item.record = true;
-  size_t colon = header.find(": ");
-  item.messageId = header.substr(0, colon);
-  item.text = header.substr(colon + 2);
-  item.attrs = std::move(attrs);
-  return item;
-}
 
 std::string canonical(const std::string& verb) {
   if (verb == "DIS") return "DISPLAY";
@@ -54,7 +45,7 @@ MqscResponse named(ExecContext& ctx, const MqscCommand& cmd, const std::string& 
       if (!genericMatch(name, n)) continue;
       std::vector<std::string> a = {cmd.object + "(" + n + ")"};
       for (const auto& [k, v] : attrs) a.push_back(k + "(" + (v.empty() ? " " : v) + ")");
-      r.items.push_back(tolkRecord("AMQ8409I: Display TOLK " + what + " details.", std::move(a)));
+      r.items.push_back(detailRecord("AMQ8409I: Display TOLK " + what + " details.", std::move(a)));
     }
     if (r.items.empty()) return notFound(name, zo);
     return r;
@@ -103,7 +94,7 @@ MqscResponse executeTolk(ExecContext& ctx, const std::string& text) {
     }
     if (verb == "RESET") return single(message("AMQ8008I", "TOLK event processor reset."));
     if (verb == "DISPLAY")
-      return single(tolkRecord("AMQ8408I: Display TOLK event processor details.",
+      return single(detailRecord("AMQ8408I: Display TOLK event processor details.",
                                {"EV(TOLK)", "QMNAME(" + ctx.qm.name() + ")",
                                 std::string("STATUS(") + (st.tolkRunning ? "RUNNING" : "STOPPED") + ")",
                                 "CMDLEVEL(" + std::to_string(ctx.qm.qmgrObject().getInt("TOLKLEVEL", 922)) + ")",
@@ -127,7 +118,7 @@ MqscResponse executeTolk(ExecContext& ctx, const std::string& text) {
       for (const auto& q : st.tolkQueues)
         if (genericMatch(name, q)) {
           bool suspended = st.tolkStreams.count("\x01suspended:" + q) > 0;
-          r.items.push_back(tolkRecord("AMQ8409I: Display TOLK event queue details.",
+          r.items.push_back(detailRecord("AMQ8409I: Display TOLK event queue details.",
                                        {"EVQ(" + q + ")", std::string("STATUS(") + (suspended ? "SUSPENDED" : "ACTIVE") + ")"}));
         }
       if (r.items.empty()) return notFound(name, zo);
@@ -161,7 +152,7 @@ MqscResponse executeTolk(ExecContext& ctx, const std::string& text) {
   if (verb == "DISPLAY" && obj == "EVQMGR") {
     std::string pattern = cmd.objectParam && cmd.objectParam->items.size() == 1 ? cmd.objectParam->items[0] : "*";
     if (!genericMatch(pattern, ctx.qm.name())) return notFound(pattern, "EVQMGR(" + pattern + ")");
-    return single(tolkRecord("AMQ8408I: Display TOLK queue manager details.",
+    return single(detailRecord("AMQ8408I: Display TOLK queue manager details.",
                              {"EVQMGR(" + ctx.qm.name() + ")", "STATUS(CONNECTED)"}));
   }
   if (verb == "DISPLAY" && (obj == "EVSTRMST" || obj == "EVENTS" || obj == "STATQ" || obj == "ACCTQ" ||

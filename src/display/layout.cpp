@@ -282,17 +282,7 @@ private:
 
   // Response text as received: one output line per physical line.
   void writeAsReceived(const Item &item) {
-    std::string_view text = item.text;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
-    size_t pos = 0;
-    while (true) {
-      size_t end = text.find('\n', pos);
-      std::string_view part = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
-      if (!part.empty() && part.back() == '\r') part.remove_suffix(1);
-      write(part, kStyleInfo, item.quiet);
-      if (end == std::string_view::npos) break;
-      pos = end + 1;
-    }
+    forEachPhysicalLine(item.text, [&](std::string_view part) { write(part, kStyleInfo, item.quiet); });
   }
 
   void layRecord(const Item &item) {

@@ -85,18 +85,9 @@ void writeLinesAsReceived(ProgramContext &ctx, CommandRecord &record) {
   for (const RecordLine &line : record.lines) {
     uint32_t style = (line.flags & kLineError) ? kStyleError : kStyleInfo;
     if ((line.flags & kLineQuiet) || record.responsesHidden) style |= kStyleHidden;
-    // Response text may carry a whole record: each physical line is an output line.
-    std::string_view text = line.text;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
-    size_t pos = 0;
-    while (true) {
-      size_t end = text.find('\n', pos);
-      std::string_view part = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
-      if (!part.empty() && part.back() == '\r') part.remove_suffix(1);
+    forEachPhysicalLine(line.text, [&](std::string_view part) {
       if (ctx.output) ctx.output->addLine(kScreenMqsc, part, style, record.outputGroup);
-      if (end == std::string_view::npos) break;
-      pos = end + 1;
-    }
+    });
   }
 }
 

@@ -122,6 +122,21 @@ using CommandLayout = std::function<void(ProgramContext &ctx, CommandRecord &rec
 void setCommandLayout(CommandLayout layout);   // empty: back to the default
 void writeLinesAsReceived(ProgramContext &ctx, CommandRecord &record);
 
+// Response text may carry a whole record: calls `emit` for each physical line, split at
+// line feeds, a carriage return before one dropped, trailing line ends ignored.
+template <typename Emit>
+void forEachPhysicalLine(std::string_view text, Emit &&emit) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  for (size_t pos = 0;;) {
+    size_t end = text.find('\n', pos);
+    std::string_view part = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+    if (!part.empty() && part.back() == '\r') part.remove_suffix(1);
+    emit(part);
+    if (end == std::string_view::npos) break;
+    pos = end + 1;
+  }
+}
+
 // The attribute check mode (ctx.countingUnhandled): looks every attribute of the record's
 // responses up in the field table of its DISPLAY command, adds "  Unhandled attribute X"
 // error lines to the output and raises ctx.unhandledAttributes. Part of every layout.
