@@ -21,9 +21,13 @@
 enum LineStyle : uint32_t {
   kStyleCommand = 0x01,        // an echoed command: starts a command group
   kStyleStatement = 0x04,      // an echoed language statement: starts a group too
-  kStyleInfo = 0x20,
+  kStyleInfo = 0x20,           // a message, or response text shown as received
+  kStyleAttributes = 0x40,     // a laid-out line of a record's attributes
   kStyleError = 0x80,
+  kStyleTotals = 0x100,        // a Total or Subtotal line
+  kStyleNote = 0x400,          // an informational note of the layout ("Only 5 of 20 shown ...")
   kStyleDiagnostic = 0x800,
+  kStyleRecordHeader = 0x1000, // the header line of a laid-out record (AMQ8409I: ...)
   kStyleContinues = 0x2000,    // continues the previous line rather than starting one
   kStyleOpen = 0x20000,        // left open: the next text continues it (a prompt, a question)
   kStyleHeading = 0x40000,

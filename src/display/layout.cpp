@@ -156,19 +156,19 @@ public:
     if (!error) {
       bool quiet = quietAll_;
       if (record_.has(kMarkResponsesLimited)) {
-        write("", kStyleInfo, quiet);
-        write("Responses limited as requested", kStyleInfo, quiet);
+        write("", kStyleNote, quiet);
+        write("Responses limited as requested", kStyleNote, quiet);
       }
       if (record_.has(kMarkSourceLimited)) {
-        write("", kStyleInfo, quiet);
-        write("Source records limited as requested", kStyleInfo, quiet);
+        write("", kStyleNote, quiet);
+        write("Source records limited as requested", kStyleNote, quiet);
       }
       if (filterable_) {
         uint32_t received = std::max(record_.receivedCount, matched);
         if (settings_.on(kOptDisTotals) && !record_.has(kMarkQmgrDetails))
           totals("Total", received, matched, shown, maximum, true, quiet);
         else if (matched > maximum)
-          write(strFormat("Only %u of %u shown as requested", shown, matched), kStyleInfo, quiet);
+          write(strFormat("Only %u of %u shown as requested", shown, matched), kStyleNote, quiet);
         if (matched == 0) write("No matching responses received", kStyleError, quiet);
       }
     }
@@ -292,7 +292,7 @@ private:
     if (!tok.next(t)) return;
     std::string_view header = t.text;
     while (!header.empty() && (header.front() == ' ' || header.front() == '\n')) header.remove_prefix(1);
-    write(header, kStyleInfo, item.quiet);
+    write(header, kStyleRecordHeader, item.quiet);
 
     bool wrapOn = settings_.on(kOptWrap);
     bool content = content_ && !wrapOn;
@@ -303,7 +303,7 @@ private:
     size_t next = 0;      // where the next token starts on `line`
     size_t listIndex = 0;
     auto flush = [&] {
-      if (!line.empty()) write(line, kStyleInfo, item.quiet);
+      if (!line.empty()) write(line, kStyleAttributes, item.quiet);
       line.clear();
       next = 0;
     };
@@ -313,7 +313,7 @@ private:
       listIndex = t.keyword.empty() ? listIndex + 1 : 0;
       if (t.isWholeLine) {
         flush();
-        write(token, kStyleInfo, item.quiet);
+        write(token, kStyleAttributes, item.quiet);
         continue;
       }
       if (wrapOn) {
@@ -332,7 +332,7 @@ private:
       }
       if (columns == 1) {
         flush();
-        write(token, kStyleInfo, item.quiet);
+        write(token, kStyleAttributes, item.quiet);
         continue;
       }
       if (!line.empty() && (next >= width_ || width_ - next < token.size())) flush();
@@ -348,7 +348,7 @@ private:
     std::string line = strFormat("%s display responses - Received:%u", what, received);
     if (matched != received) line += strFormat(" Matched:%u/%u", matched, received);
     if (total && matched > maximum) line += strFormat(" Shown:%u/%u", shown, matched);
-    write(line, kStyleInfo, quiet);
+    write(line, kStyleTotals, quiet);
   }
 
   ProgramContext &ctx_;
