@@ -13,6 +13,7 @@
 #include "display/modifiers.h"
 #include "mqsc/attribute_tokenizer.h"
 #include "mqsc/request.h"
+#include "script/resolver.h"
 
 namespace {
 
@@ -379,6 +380,9 @@ CurrentRecord currentRecord() {
 }
 
 void installDisplay() {
+  // @ and _ names in =WHERE and =SORT are the script's variables. They are read while the
+  // command thread waits for the command's replies, so nothing changes them meanwhile.
+  setModifierVariableResolver(&kvarn::script::ScriptResolver::instance());
   ModifierHooks hooks;
   hooks.attributeSelection = parseAttributeSelection;
   hooks.find = parseFindClauses;

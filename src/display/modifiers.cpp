@@ -16,6 +16,7 @@ using namespace kvarn::script;
 namespace {
 
 std::atomic<NameResolver *> variableResolver{nullptr};
+constexpr int32_t kScriptVariableSlot = -2;   // a name the script resolver answers
 
 std::string upper(std::string_view s) {
   std::string out(s);
@@ -101,7 +102,7 @@ public:
         return false;
       }
       if (!vars->bind(binding, ctx)) return false;
-      binding.ref.slot = -2 - binding.ref.slot;   // marks a script variable
+      binding.ref.slot = kScriptVariableSlot;
       return true;
     }
     size_t dot = name.find('.');
@@ -148,11 +149,11 @@ public:
   }
 
   Resolution resolve(const VarRef &ref, std::span<const int32_t> subscripts, Value &out, ExprContext &ctx) override {
-    if (ref.slot <= -2) {
+    if (ref.slot == kScriptVariableSlot) {
       NameResolver *vars = variableResolver.load();
       if (!vars) return Resolution::Failed;
       VarRef inner = ref;
-      inner.slot = -2 - ref.slot;
+      inner.slot = -1;   // the script resolver finds its variables by name
       return vars->resolve(inner, subscripts, out, ctx);
     }
     if (ref.slot < 0 || static_cast<size_t>(ref.slot) >= fields_.size()) return Resolution::Failed;
