@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,35 @@ TEST(WhereCompletion, KeywordsOfTheCommandWhereANameIsExpected) {
   c.press("DIS QL(*) =WHERE(CURD|EP > 0)", 1);
   EXPECT_EQ(c.last, "DIS QL(*) =WHERE(CURDEPTH > 0)");
   EXPECT_EQ(c.first("DIS QL(*) =WHERE(ZZZ|)").rfind("!No field", 0), 0u);
+}
+
+// True when a field's command mask (letter pairs) names `letter`.
+bool maskHas(const char *mask, char letter) {
+  const size_t length = mask ? std::strlen(mask) : 0;
+  for (size_t i = 0; i < length; i += 2)
+    if (mask[i] == letter) return true;
+  return false;
+}
+
+TEST(WhereCompletion, KeywordsUsableOnlyInWhereAreOffered) {
+  Completer c;
+  // Find, over the DISPLAY rows, a keyword that only WHERE accepts.
+  int checked = 0;
+  for (const CommandDef *row = CommandTable(); row->verb; ++row) {
+    if (std::string(row->verb) != "DISPLAY" || !row->objectType || !row->fields) continue;
+    for (const FieldDef *f = row->fields; f->keyword; ++f) {
+      if (f->keyword[0] == '~' || !maskHas(f->commandMask, 'W') || maskHas(f->commandMask, row->commandLetter) ||
+          !f->objectMask || !std::strchr(f->objectMask, static_cast<char>(row->objectLetter)) ||
+          std::strchr("qwa", f->type))
+        continue;
+      const std::string command = std::string("DISPLAY ") + row->objectType + "(*) =WHERE(" + f->keyword + "|)";
+      std::vector<std::string> seen = c.press(command, 5);   // longer keywords may share the prefix
+      EXPECT_NE(std::find(seen.begin(), seen.end(), f->keyword), seen.end()) << command;
+      ++checked;
+      break;
+    }
+  }
+  EXPECT_GT(checked, 0);
 }
 
 TEST(WhereCompletion, RepeatedPressesCycleBothWaysWithWrapAround) {
