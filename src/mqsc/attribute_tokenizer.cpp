@@ -232,7 +232,8 @@ bool AttributeTokenizer::next(AttributeToken &token) {
       setToken(token, std::move(text), keyword.size(), keyword.size() + 1, joined.size());
       return true;
     }
-    std::string text = std::string(keyword) + "(" + std::string(trimmed) + ")";
+    // A blank value is shown as IBM shows it, "( )"; its value is still empty.
+    std::string text = std::string(keyword) + (trimmed.empty() ? "( )" : "(" + std::string(trimmed) + ")");
     setToken(token, std::move(text), keyword.size(), keyword.size() + 1, trimmed.size());
     return true;
   }
