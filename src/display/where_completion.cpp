@@ -44,24 +44,6 @@ std::string formatWith(std::string_view format, std::string_view word) {
   return out;
 }
 
-// Where the bracketed value opened at `open` ends: its ')' or, unclosed, the text's end.
-size_t closingBracket(std::string_view text, size_t open) {
-  int depth = 0;
-  char quote = 0;
-  for (size_t i = open; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (c == '\'' || c == '"') {
-      quote = c;
-    } else if (c == '(') {
-      ++depth;
-    } else if (c == ')' && --depth == 0) {
-      return i;
-    }
-  }
-  return text.size();
-}
 
 enum class ClauseKind { Mqsc, Where, Sort };
 struct Clause {

@@ -27,7 +27,7 @@ std::string_view trimBlanks(std::string_view s) {
   return s;
 }
 
-// Reads a leading ":spec:" off `item`.
+// Reads a leading ":format:" off `item`.
 bool parseFormat(std::string_view& item, ItemFormat& f, std::string& error) {
   if (item.empty() || item[0] != ':') return true;
   size_t i = 1;

@@ -1,5 +1,5 @@
 // The print and fprint statements: items separated by commas, each with an optional
-// ":spec:" format, formatted into the print buffer and emitted as output lines (or, for
+// ":format:" form, formatted into the print buffer and emitted as output lines (or, for
 // fprint, as lines of a script file).
 #pragma once
 
