@@ -5,6 +5,7 @@
 
 #include "mqsc/clause_scanner.h"
 #include "mqsc/command_words.h"
+#include "runtime/scan.h"
 #include "script/exp_operators.h"
 
 namespace {
@@ -67,7 +68,7 @@ std::optional<Clause> clauseAt(std::string_view text, size_t cursor) {
       continue;
     }
     if (c == '(') {   // some other keyword's value: skip it whole
-      i = closingBracket(text, i);
+      i = scanClosingBracket(text, i);
       continue;
     }
     const bool wordStart = i == 0 || isBlank(text[i - 1]);
@@ -87,7 +88,7 @@ std::optional<Clause> clauseAt(std::string_view text, size_t cursor) {
       i = e > i ? e - 1 : i;
       continue;
     }
-    const size_t end = closingBracket(text, open);
+    const size_t end = scanClosingBracket(text, open);
     if (cursor > open && cursor <= end) return Clause{*kind, open, end};
     i = end;
   }

@@ -6,6 +6,3 @@
 // '(' so that "NL(L1)" reads as "NL".
 std::string_view commandWord(std::string_view text, int index);
 bool isDisplayCommand(std::string_view text);
-// Where the bracketed value opened at `open` ends: its ')' (brackets nest, quoted text
-// is skipped) or, unclosed, the text's end.
-size_t closingBracket(std::string_view text, size_t open);

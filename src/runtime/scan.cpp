@@ -184,3 +184,21 @@ DefToken scanNextDefinitionToken(std::string_view text, size_t &pos) {
   pos = i;
   return t;
 }
+
+size_t scanClosingBracket(std::string_view text, size_t open) {
+  int depth = 0;
+  char quote = 0;
+  for (size_t i = open; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (isQuote(c)) {
+      quote = c;
+    } else if (c == '(') {
+      ++depth;
+    } else if (c == ')' && --depth == 0) {
+      return i;
+    }
+  }
+  return text.size();
+}

@@ -29,6 +29,9 @@ size_t scanFindAtLevel0(std::string_view text, char c, size_t from = 0);
 size_t scanFindStatementEnd(std::string_view text, size_t from = 0);
 // the first ',' outside quotes, parentheses and square brackets
 size_t scanFindComma(std::string_view text, size_t from = 0);
+// the ')' matching the '(' at `open` (brackets nest, quoted text is skipped), or
+// text.size() when it is never closed
+size_t scanClosingBracket(std::string_view text, size_t open);
 // the '(' of the outermost bracket group still open at `at` (exclusive), or npos
 size_t scanOpenBracket(std::string_view text, size_t at);
 

@@ -5,6 +5,7 @@
 #include "script/functions.h"
 #include "script/lib_support.h"
 #include "script/resolver.h"
+#include "runtime/scan.h"
 
 namespace kvarn::script {
 
@@ -31,21 +32,7 @@ std::vector<Word> splitWords(std::string_view s) {
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') { ++i; continue; }
     size_t b = i;
     if (c == '(') {
-      int depth = 0;
-      char quote = 0;
-      for (; i < s.size(); ++i) {
-        char d = s[i];
-        if (quote) {
-          if (d == quote) quote = 0;
-        } else if (d == '\'' || d == '"') {
-          quote = d;
-        } else if (d == '(') {
-          ++depth;
-        } else if (d == ')' && --depth == 0) {
-          ++i;
-          break;
-        }
-      }
+      i = std::min(scanClosingBracket(s, i) + 1, s.size());
       words.push_back({b, i, true});
       continue;
     }
