@@ -49,7 +49,11 @@ struct InputSource {
   size_t textPos = 0;
   std::string line;                      // the last line read
   std::string rest;                      // the rest of the line after a ';' separator
+  std::string pending;                   // text after a block keyword: the next command
+  uint32_t indent = 0;                   // leading blanks of the current line
+  uint32_t failuresAtStart = 0;          // ctx.failureEvents when the source started (stop on error)
   uint32_t lineNumber = 0;
+  uint32_t runLine = 0;                  // line of the statement running (run-time error reports)
   bool readError = false;
   bool endOfInput = false;
   bool stopOnError = false;
@@ -147,7 +151,6 @@ struct ProgramContext {
   std::vector<std::string> history;      // oldest first
   std::vector<KeyNameEntry> keyNames;
   std::vector<KeyBindingEntry> keyBindings;
-  std::vector<std::string> importParameters;   // the _Parm items of the last =import or synonym
   uint32_t failureEvents = 0;            // command and connection failures so far (stop on error)
   // "!unhandled!": while set, the response decoder counts attributes it has no name for.
   bool countingUnhandled = false;

@@ -129,7 +129,7 @@ uint32_t OutputBuffer::addLine(Screen screen, std::string_view text, uint32_t st
   bool hidden = (style & kStyleHidden) && !showHidden;
   if (screen == kScreenMqsc) {
     if (!hidden) writeOut(text, style);
-    copyLine(text, style);
+    if (!hidden) copyLine(text, style);
   }
   if (!keep_ && !listener_) return number;
 
@@ -259,7 +259,8 @@ void addTrace(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(
 uint32_t addCommandEcho(ProgramContext &ctx, std::string_view text, bool visible, bool noCopy) {
   uint32_t style = kStyleCommand | (visible ? 0u : static_cast<uint32_t>(kStyleHidden)) |
                    (noCopy ? static_cast<uint32_t>(kStyleNoCopy) : 0u);
-  if (!ctx.settings.on(kOptTimestamp)) return ctx.output->addLine(text, style);
+  // A hidden echo that nothing keeps only opens its command group: no time stamp needed.
+  if (!ctx.settings.on(kOptTimestamp) || (!visible && !ctx.output->keepsLines())) return ctx.output->addLine(text, style);
   std::time_t now = std::time(nullptr);
   std::tm tm{};
   localtime_r(&now, &tm);

@@ -116,6 +116,8 @@ public:
   const ScreenLines &screen(Screen s) const { return screens_[s]; }
   ScreenLines &screen(Screen s) { return screens_[s]; }
   uint32_t currentCommandNumber() const { return currentGroup_; }
+  // Lines are kept or watched (the console): hidden lines may be shown later.
+  bool keepsLines() const { return keep_ || listener_; }
 
   void flush();
   // The open line (a prompt, a question) was ended by the terminal echoing the user's

@@ -9,6 +9,8 @@
 #include "driver/unhandled_check.h"
 #include "display/layout.h"
 #include "runtime/scan.h"
+#include "script/compiler.h"
+#include "script/executor.h"
 #include "script/script_state.h"
 
 namespace {
@@ -22,6 +24,31 @@ void noteDisplayedRecord(ProgramContext &ctx) {
   else state.lastDisplayed = kvarn::script::ResponseRecord{shown.text, shown.qmgr, false};
 }
 
+// `<@var>` groups are replaced and the new text run in the command's place. Text that
+// came from a substitution is not substituted again, so a value holding "<@x>" cannot
+// make a command run itself for ever.
+bool runSubstituted(ProgramContext &ctx, const std::string &command) {
+  using namespace kvarn::script;
+  ScriptState &state = scriptState(ctx);
+  if (command.find('<') == std::string::npos || state.substituting > 0) return false;
+  std::string replaced;
+  switch (cmdSubstitute(ctx, command, replaced)) {
+  case Substitution::Unchanged: return false;
+  case Substitution::Dropped: return true;
+  case Substitution::Replaced: break;
+  }
+  ++state.substituting;
+  cmdRunText(ctx, replaced);
+  --state.substituting;
+  return true;
+}
+
+std::string_view firstWord(std::string_view command) {
+  size_t end = 0;
+  while (end < command.size() && !isScanSpace(command[end]) && command[end] != '(') ++end;
+  return command.substr(0, end);
+}
+
 } // namespace
 
 void cslIssueCommand(ProgramContext &ctx, std::string_view text) {
@@ -32,6 +59,7 @@ void cslIssueCommand(ProgramContext &ctx, std::string_view text) {
     runUnhandledAttributeCheck(ctx);
     return;
   }
+  if (runSubstituted(ctx, command)) return;
   switch (command[0]) {
   case '/':
     // Find works on the console's output buffer; file mode has nothing to search.
@@ -41,6 +69,10 @@ void cslIssueCommand(ProgramContext &ctx, std::string_view text) {
     return;
   default: break;
   }
+  std::string_view word = firstWord(command);
+  if (scanEqualsNoCase(word, "print") || scanEqualsNoCase(word, "fprint"))
+    return kvarn::script::cmdRunPrint(ctx, command, word.size() == 6);
+  if (scanEqualsNoCase(word, "wait")) return kvarn::script::cmdRunWait(ctx, command);
   echoCommandLine(ctx, nullptr, command, IssueFromUser);
   cslIssueMQCommand(ctx, command, MqCommandArgs{});
   noteDisplayedRecord(ctx);
@@ -55,6 +87,6 @@ void runStringSource(ProgramContext &ctx, const std::string &text, const std::st
   src.echo = parent->echo;
   src.echo.blank = false;
   src.stopOnError = parent->stopOnError;
-  src.readLine = readStringLine;
+  src.readLine = kvarn::script::cmdReadStringLine;
   runNestedSource(ctx, src);
 }

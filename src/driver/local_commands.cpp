@@ -19,6 +19,8 @@
 #include "runtime/memory.h"
 #include "runtime/path.h"
 #include "runtime/scan.h"
+#include "script/executor.h"
+#include "script/import.h"
 #include "transport/local_commands.h"
 
 namespace {
@@ -102,7 +104,7 @@ void doCount(ProgramContext &ctx, ParsedCommand &cmd, int) {
     else if (scanEqualsNoCase(item.name, "emptydsp")) c.emptydspFails = scanEqualsNoCase(item.value, "fail");
     else if (scanEqualsNoCase(item.name, "summary")) {
       c.summary = 0;
-      for (const std::string &part : splitParameters(item.value)) c.summary |= summaryBit(std::string(scanTrim(part)));
+      for (std::string_view part : kvarn::script::splitParameterList(item.value)) c.summary |= summaryBit(scanTrim(part));
     }
   }
 }
@@ -270,52 +272,19 @@ void doSyn(ProgramContext &ctx, ParsedCommand &cmd, int) {
 
 // ---- =import --------------------------------------------------------------------------------
 
-std::string completeImportName(ProgramContext &ctx, const std::string &file) {
-  if (file.empty() || isAbsolutePath(file) || file[0] == '~') return expandHome(file);
-  InputSource *from = ctx.input;
-  if (from && !from->name.empty() && !from->isString) return joinPath(directoryOf(from->name), file);
-  return joinPath(ctx.defaultFilePath, file);
+kvarn::script::ImportRequest importRequest(const ParsedCommand &cmd) {
+  kvarn::script::ImportRequest r;
+  r.file = cmd.value("file");
+  r.hasParms = cmd.has("parms");
+  r.parms = cmd.value("parms");
+  r.quiet = cmd.has("quiet");
+  r.stopOnFailure = cmd.has("sof");
+  r.keepHistory = cmd.has("cmdhist");
+  return r;
 }
 
 void cslDoImportCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
-  std::string file(scanTrim(cmd.value("file")));
-  if (cmd.has("parms"))
-    ctx.importParameters = splitParameters(cmd.value("parms"));
-  else
-    ctx.importParameters.clear();
-  if (file.empty()) {
-    addError(ctx, "Please specify a file name.");
-    return;
-  }
-  std::string path = completeImportName(ctx, file);
-  for (InputSource *s = ctx.input; s; s = s->parent) {
-    if (s->name != path) continue;
-    addError(ctx, "Import file recursion detected");
-    for (InputSource *c = ctx.input; c && c->parent; c = c->parent)
-      if (!c->parent->name.empty() || c->parent->isString)
-        addError(ctx, strFormat("'%s' imports file '%s' on line %u", c->parent->name.c_str(), c->name.c_str(),
-                                c->parent->lineNumber));
-    if (ctx.input && !ctx.input->name.empty())
-      addError(ctx, strFormat("'%s' imports file '%s' on line %u", ctx.input->name.c_str(), path.c_str(),
-                              ctx.input->lineNumber));
-    return;
-  }
-  FILE *f = std::fopen(path.c_str(), "r");
-  if (!f) {
-    addError(ctx, strFormat("Can not open file '%s'", path.c_str()));
-    return;
-  }
-  auto src = std::make_unique<InputSource>();
-  InputSource *parent = ctx.input ? ctx.input : ctx.mainInput.get();
-  src->name = path;
-  src->stream = f;
-  src->ownsStream = true;
-  src->echo = parent->echo;
-  src->echo.blank = false;
-  if (cmd.has("quiet")) src->echo.input = false;
-  src->stopOnError = cmd.has("sof");
-  src->readLine = readFileLine;
-  runNestedSource(ctx, *src);
+  kvarn::script::cmdImportCommand(ctx, importRequest(cmd));
 }
 
 // ---- CCDT mode entry points ------------------------------------------------------------------
@@ -349,20 +318,6 @@ void doScreenOnly(ProgramContext &ctx, ParsedCommand &cmd, int) {
 
 // Whether the line of a local command is echoed (the echo rule for non-statements).
 } // namespace
-
-std::vector<std::string> splitParameters(const std::string &text) {
-  std::vector<std::string> items;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t comma = scanFindComma(text, start);
-    std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    item.erase(0, item.find_first_not_of(' '));
-    items.push_back(item);
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return items;
-}
 
 std::string commandSummaryLine(const ProgramContext &ctx, bool endOfRun) {
   uint32_t bits = ctx.counting.summary;
@@ -399,7 +354,8 @@ bool runSynonym(ProgramContext &ctx, const std::string &text) {
       addError(ctx, "Closing bracket not found on synonym command");
       return true;
     }
-    ctx.importParameters = splitParameters(std::string(t.substr(nameEnd + 1, close - nameEnd - 1)));
+    std::string parms(t.substr(nameEnd + 1, close - nameEnd - 1));
+    kvarn::script::cmdSetParameters(ctx, &parms);
   }
   runStringSource(ctx, syn->command, syn->name);
   return true;
@@ -442,4 +398,12 @@ void cslIssueLocalCommand(ProgramContext &ctx, InputSource *source, std::string_
   } else if (issueSource == IssueFromUser) {
     addError(ctx, "Unrecognised command");
   }
+}
+
+bool parseImportCommand(ProgramContext &, std::string_view text, kvarn::script::ImportRequest &request) {
+  ParsedCommand parsed;
+  SyntaxResult check = checkLocalCommand(std::string(text), parsed);
+  if (!check.ok || !parsed.command || parsed.command->name != "=import") return false;
+  request = importRequest(parsed);
+  return true;
 }

@@ -2,9 +2,13 @@
 // command table at start-up.
 #pragma once
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct ProgramContext;
+namespace kvarn::script {
+struct ImportRequest;
+}
 
 void registerDriverHandlers();
 
@@ -12,8 +16,9 @@ void registerDriverHandlers();
 // `endOfRun` applies the non-zero conditions and ignores NONE. Empty when nothing is selected.
 std::string commandSummaryLine(const ProgramContext &ctx, bool endOfRun);
 
-// Splits a parameter text at commas outside quotes and brackets (=import parms, synonyms).
-std::vector<std::string> splitParameters(const std::string &text);
+// Reads an =import command's operands without reporting (the compiler carries an
+// =import out while compiling); false when the command is not a valid =import.
+bool parseImportCommand(ProgramContext &ctx, std::string_view text, kvarn::script::ImportRequest &request);
 
 // Expands a synonym invocation; returns false when `text` is not one.
 bool runSynonym(ProgramContext &ctx, const std::string &text);

@@ -20,6 +20,7 @@
 #include "runtime/signals.h"
 #include "runtime/trace_sink.h"
 #include "runtime/timezone.h"
+#include "script/executor.h"
 #include "transport/local_commands.h"
 
 namespace {
@@ -136,10 +137,11 @@ void runInitialCommands(ProgramContext &ctx, const Options &o) {
 // The loop of interactive mode and of prompting file mode.
 void runLoop(ProgramContext &ctx) {
   while (!ctx.quit) {
-    cmdReadCommands(ctx, *ctx.mainInput);
+    kvarn::script::cmdRunSource(ctx, *ctx.mainInput);
     if (!ctx.interrupted) break;
     ctx.interrupted = false;
     ctx.mainInput->rest.clear();
+    ctx.mainInput->pending.clear();
   }
 }
 

@@ -1,6 +1,6 @@
-// Reading commands from an input source: the plain line reader of file mode, and
-// the loop that turns lines into commands (comments, ';' separators, '-' and '+'
-// continuations) and hands each to cslIssueCommand.
+// The read-line operations of input sources: the plain line reader of files and
+// standard input, and the reader of string sources. The script compiler turns the
+// lines into commands (script/compiler.h).
 #pragma once
 #include <string>
 
@@ -15,15 +15,7 @@ inline constexpr size_t kMaxLineLength = 1024 * 1024;
 bool readFileLine(ProgramContext &ctx, InputSource &src);
 // A stop signal arrived: ends the run (once reported) with a failing exit code.
 void noteStopSignal(ProgramContext &ctx);
-// The read-line operation of a string source.
-bool readStringLine(ProgramContext &ctx, InputSource &src);
 
-// The next complete command of `src` (continuations joined, ';' split); false at end.
-bool cmdReadNextCommand(ProgramContext &ctx, InputSource &src, std::string &command);
-
-// Runs `src` until its input ends, quit is set or stop-on-error fires.
-void cmdReadCommands(ProgramContext &ctx, InputSource &src);
-
-// Makes `src` the current source (its parent is the current one), runs it, and
-// restores the previous source.
+// Makes `src` the current source (its parent is the current one), compiles and runs it
+// statement by statement, and restores the previous source.
 void runNestedSource(ProgramContext &ctx, InputSource &src);

@@ -8,7 +8,14 @@
 #include "context/commands.h"
 #include "script/exp_context.h"
 #include "script/script_host.h"
+#include "driver/dispatch.h"
+#include "driver/local_commands.h"
+#include "driver/reader.h"
+#include "mqsc/command_record.h"
+#include "script/import.h"
+#include "script/script_state.h"
 #include "transport/connection.h"
+#include "transport/issue.h"
 
 void initialiseVocabulary(ProgramContext &ctx) {
   InitialiseCommandFields(ctx.trace.dispatch ? 64u : 0u);
@@ -20,6 +27,33 @@ void initialiseVocabulary(ProgramContext &ctx) {
   // Output modifiers and the layout of replies.
   installDisplay();
 }
+
+namespace {
+
+// foreach issues its command quietly and walks the response records it kept. A command
+// that failed shows its error, so that a loop that runs no pass says why.
+bool collectForeachRecords(ProgramContext &ctx, std::string_view command,
+                           std::vector<kvarn::script::ResponseRecord> &records) {
+  std::shared_ptr<CommandRecord> record;
+  MqCommandArgs args;
+  args.issueKind = IssueScriptMqsc;
+  args.record = &record;
+  cslIssueMQCommand(ctx, command, args);
+  if (!record || !record->complete()) return false;
+  if (record->has(kMarkError)) {
+    // A display that found nothing is an empty loop, not a failure to report.
+    if (!record->has(kMarkNotFound) && !record->errorText.empty()) addError(ctx, record->errorText);
+    return false;
+  }
+  OwnedMutexGuard guard(ctx.displayLock);
+  for (const RecordLine &line : record->lines) {
+    if (line.flags & kLineRecordStart) records.push_back({line.text, line.qmgr, false});
+    else if ((line.flags & kLineResponseText) && !records.empty()) records.back().text.append("\n").append(line.text);
+  }
+  return true;
+}
+
+} // namespace
 
 void connectScriptHost(ProgramContext &) {
   using namespace kvarn::script;
@@ -52,6 +86,10 @@ void connectScriptHost(ProgramContext &) {
       if (row->value == code) return row->name;
     return {};
   };
+  host.issueCommand = [](ProgramContext &ctx, std::string_view text) { cslIssueCommand(ctx, text); };
+  host.collectRecords = collectForeachRecords;
+  host.parseImport = parseImportCommand;
+  host.readFileLine = readFileLine;
   scriptSetHost(std::move(host));
 }
 

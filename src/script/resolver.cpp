@@ -1,5 +1,7 @@
 #include "script/resolver.h"
 
+#include "script/executor.h"
+
 #include <cstdlib>
 
 #include "script/functions.h"
@@ -106,6 +108,7 @@ ExprOptions scriptExprOptions(ProgramContext& ctx, unsigned flags) {
   options.resolver = &ScriptResolver::instance();
   options.flags = flags;
   options.program = &ctx;
+  options.functions = &scriptFunctionHost(ctx);
   return options;
 }
 

@@ -7,10 +7,16 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 struct ProgramContext;
+struct InputSource;
 
 namespace kvarn::script {
+
+struct ImportRequest;
+struct ResponseRecord;
 
 struct ConnectionState {
   bool connected = false;
@@ -39,8 +45,18 @@ struct ScriptHost {
   // The console: repaint before a wait, and read a key within `seconds` (0: none came).
   std::function<void(ProgramContext&)> refreshScreen;
   std::function<int(ProgramContext&, int seconds)> consoleKey;
-  // True when `name` is a defined script function (for _error_func).
-  std::function<bool(ProgramContext&, std::string_view name)> isScriptFunction;
+
+  // ---- what the executor hands up
+  // One complete command (MQSC, '=' command, print, fprint, wait): cslIssueCommand.
+  std::function<void(ProgramContext&, std::string_view text)> issueCommand;
+  // foreach: issues a DISPLAY or RESET QSTATS command without showing its output and
+  // returns its response records; false when it failed or gave no complete answer.
+  std::function<bool(ProgramContext&, std::string_view command, std::vector<ResponseRecord>& records)> collectRecords;
+  // Checks an =import command's operands without reporting; false when they are wrong
+  // (the command then reports it when it runs).
+  std::function<bool(ProgramContext&, std::string_view text, ImportRequest& request)> parseImport;
+  // The plain line reader for files.
+  std::function<bool(ProgramContext&, InputSource&)> readFileLine;
 };
 
 void scriptSetHost(ScriptHost host);

@@ -14,6 +14,7 @@ ScriptHost& hostSlot() {
 void scriptSetHost(ScriptHost host) { hostSlot() = std::move(host); }
 const ScriptHost& scriptHost() { return hostSlot(); }
 
+ScriptState::ScriptState() = default;
 ScriptState::~ScriptState() { closeAllFiles(); }
 
 ScriptFile* ScriptState::file(int id) {

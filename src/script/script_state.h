@@ -4,11 +4,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "context/context.h"
+#include "script/statement.h"
 #include "script/variables.h"
 
 namespace kvarn::script {
@@ -39,7 +42,18 @@ struct LoopCounters {
 constexpr size_t kPrintBufferSize = 20000;
 constexpr int kFirstFileId = 100;
 
+// One running loop, import, function call or run-time block. break, continue, goto
+// and return find their way out through these.
+enum class FrameKind { Loop, Import, Call, Dynamic };
+struct ExecFrame {
+  CommandNode* node = nullptr;   // the loop, import or call node (null for a call from an expression)
+  FrameKind kind = FrameKind::Loop;
+  bool exit = false;             // leave this frame (break, return, goto out of it)
+  Value* result = nullptr;       // Call: where return stores its value
+};
+
 struct ScriptState : ContextPart {
+  ScriptState();
   ~ScriptState() override;
 
   Variables variables;
@@ -68,6 +82,30 @@ struct ScriptState : ContextPart {
   std::vector<ScriptFile> files;
   int nextFileId = kFirstFileId;
   int evalDepth = 0;
+
+  // ---- the compiler and the executor
+  FunctionTable functions;
+  std::unique_ptr<ScriptFunctionHost> functionHost;   // script functions for expressions
+  std::vector<ExecFrame> frames;
+  CommandNode* current = nullptr;      // the node being run
+  CommandNode* pendingGoto = nullptr;  // a goto's label waiting for loops to end
+  bool leaveFlag = false;
+  bool compileFailed = false;
+  uint32_t commandCounter = 0;         // statements run
+  uint32_t mainStmtNo = 0;             // statement numbers given out in the main program
+  int callDepth = 0;
+  int waitNesting = 0;
+  bool nestLimitReported = false;
+  int importsRunning = 0;
+  int importsCompiling = 0;
+  int substituting = 0;                // runs of substituted text under way
+  bool inErrorFunction = false;
+  InputSource* compileSource = nullptr;   // the source being compiled (imports nest through parent)
+  // Called before each executable statement when set (the debugger, -D t).
+  std::function<void(ProgramContext&, CommandNode&)> statementHook;
+  // What the reader waits for ("Waiting for endwhile-endif"), for the console's status line.
+  std::vector<std::string> waitingFor;
+  std::string statusText;
 
   ScriptFile* file(int id);
   // Writes out partial fprint lines and closes every file (the end of a run).

@@ -181,8 +181,8 @@ bool assignSystemVariable(ProgramContext& ctx, std::string_view name, const Valu
       state.errorFunction.clear();
       return true;
     }
-    const ScriptHost& host = scriptHost();
-    if (!host.isScriptFunction || !host.isScriptFunction(ctx, fn))
+    const FunctionDef* f = state.functions.find(fn);
+    if (!f || !f->runBody())
       return refuse(formatMessage("Error function %.*s is not defined.", static_cast<int>(fn.size()), fn.data()));
     state.errorFunction = std::string(fn);
     return true;

@@ -521,7 +521,7 @@ int cslIssueMQCommand(ProgramContext &ctx, std::string_view text, const MqComman
     std::lock_guard<std::mutex> lock(t.recordsMutex);
     t.records[seq] = record;
   }
-  if (args.record) *args.record = record.get();
+  if (args.record) *args.record = record;
   auto fail = [&](std::string_view why) {
     if (record) {
       failRecord(ctx, *record, why);

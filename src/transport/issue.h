@@ -1,6 +1,7 @@
 // Handing one command to the current connection: the MQSC path of the dispatcher, and
 // the connection commands (=conn, =disc, =tolk, =mqsc, =clear) the worker runs.
 #pragma once
+#include <memory>
 #include <string_view>
 
 struct CommandRecord;
@@ -23,7 +24,7 @@ struct MqCommandArgs {
   bool disconnect = false;
   int waitSeconds = 0;            // 0: respwait (file mode) or respwaiti (console)
   void *contextValue = nullptr;
-  CommandRecord **record = nullptr;
+  std::shared_ptr<CommandRecord> *record = nullptr;   // receives the command record (MQSC)
 };
 
 // Hands an MQSC (or connection) command to the current connection. Returns nonzero

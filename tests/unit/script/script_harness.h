@@ -9,12 +9,19 @@
 #include <string>
 
 #include "context/context.h"
+#include "script/compiler.h"
 #include "script/expr.h"
 #include "script/print.h"
 #include "script/resolver.h"
 #include "script/script_state.h"
 
 namespace kvarn::script::test {
+
+inline void makeStringSource(InputSource& src, std::string_view text) {
+  src.isString = true;
+  src.text.assign(text);
+  src.readLine = cmdReadStringLine;
+}
 
 class ScriptHarness {
  public:

@@ -145,8 +145,8 @@ TEST(SystemVariables, ReadFromProgramStateAndRefuseAssignment) {
     return s;
   };
   host.lastReasonCode = [](ProgramContext&) { return 2085; };
-  host.isScriptFunction = [](ProgramContext&, std::string_view n) { return n == "onError"; };
   scriptSetHost(host);
+  h.state().functions.obtain("onError").body = std::make_shared<NodeList>();
   EXPECT_EQ(h.eval("_qmgr"), "QM1");
   EXPECT_EQ(connects, 1);
   EXPECT_EQ(h.eval("_platform + ' ' + STR(_cmdlevel)"), "z/OS 930");

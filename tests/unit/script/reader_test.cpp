@@ -1,19 +1,20 @@
 #include <gtest/gtest.h>
 
-#include "context/context.h"
-#include "driver/reader.h"
+#include "script/compiler.h"
+#include "script_harness.h"
 
 namespace {
 
+using namespace kvarn::script;
+
 std::vector<std::string> commandsOf(const std::string &text) {
-  ProgramContext ctx;
+  test::ScriptHarness h;
   InputSource src;
-  src.isString = true;
-  src.text = text;
-  src.readLine = readStringLine;
+  test::makeStringSource(src, text);
+  NodeList lines;
   std::vector<std::string> out;
   std::string cmd;
-  while (cmdReadNextCommand(ctx, src, cmd)) out.push_back(cmd);
+  while (cmdReadNextCommand(h.ctx, src, lines, cmd)) out.push_back(cmd);
   return out;
 }
 
@@ -32,6 +33,10 @@ TEST(Reader, Continuations) {
   EXPECT_EQ(commandsOf("DEF QL(A) DESCR('ab-\n  cd')\n"), (std::vector<std::string>{"DEF QL(A) DESCR('ab  cd')"}));
   // A continuation at the end of input still yields the command.
   EXPECT_EQ(commandsOf("DIS QMGR +"), (std::vector<std::string>{"DIS QMGR"}));
+  // The blank before a final '-' stays, and so do the next line's leading blanks.
+  EXPECT_EQ(commandsOf("DEFINE QLOCAL(A) -\n   DESCR('x')\n"),
+            (std::vector<std::string>{"DEFINE QLOCAL(A)    DESCR('x')"}));
+  EXPECT_EQ(commandsOf("DEFINE QLOCAL(A) +\n   DESCR('x')\n"), (std::vector<std::string>{"DEFINE QLOCAL(A) DESCR('x')"}));
 }
 
 TEST(Reader, CarriageReturnsEndTheLine) {

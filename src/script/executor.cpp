@@ -1,0 +1,800 @@
+#include "script/executor.h"
+
+#include "context/echo.h"
+#include "context/output.h"
+#include "context/trace.h"
+#include "runtime/scan.h"
+#include "runtime/stack.h"
+#include "script/compiler.h"
+#include "script/import.h"
+#include "script/print.h"
+#include "script/resolver.h"
+#include "script/script_host.h"
+#include "script/script_state.h"
+
+namespace kvarn::script {
+
+namespace {
+
+using CT = CommandType;
+
+
+// The innermost loop frame, not looking past a function call; -1 when none.
+int innermostLoop(const ScriptState& state) {
+  for (size_t i = state.frames.size(); i-- > 0;) {
+    if (state.frames[i].kind == FrameKind::Loop) return static_cast<int>(i);
+    if (state.frames[i].kind == FrameKind::Call) break;
+  }
+  return -1;
+}
+
+// Pushes a frame for the life of a scope; the frame is found again by index because the
+// stack may grow under it.
+class FrameGuard {
+ public:
+  FrameGuard(ScriptState& state, CommandNode* node, FrameKind kind, Value* result = nullptr)
+      : state_(state), index_(state.frames.size()) {
+    state.frames.push_back(ExecFrame{node, kind, false, result});
+    if (node) node->flags |= kNodeActive;
+  }
+  ~FrameGuard() {
+    if (CommandNode* node = state_.frames[index_].node) node->flags &= ~kNodeActive;
+    state_.frames.resize(index_);
+  }
+  ExecFrame& frame() { return state_.frames[index_]; }
+  FrameGuard(const FrameGuard&) = delete;
+  FrameGuard& operator=(const FrameGuard&) = delete;
+
+ private:
+  ScriptState& state_;
+  size_t index_;
+};
+
+InputSource& currentSource(ProgramContext& ctx) { return ctx.input ? *ctx.input : *ctx.mainInput; }
+
+// A statement not echoed is still added, hidden, where the output is kept (the console
+// can show hidden lines); in file mode it would be dropped at once, so it is not made.
+void echoStatement(ProgramContext& ctx, const CommandNode& node) {
+  bool visible = echoVisible(ctx, nullptr, IssueFromUser, EchoKind::Statement) || node.has(kNodeInvalid);
+  if (visible || ctx.output->keepsLines()) addCommandEcho(ctx, node.text, visible);
+}
+
+void echoBlankLine(ProgramContext& ctx) {
+  const InputSource& src = currentSource(ctx);
+  bool visible = src.echo.input && src.echo.blank && !ctx.runningBootstrap;
+  ctx.output->addLine("", kStyleInfo | (visible ? 0u : kStyleHidden));
+}
+
+bool evaluate(CompiledExpr& expr, Value& out, std::string& error) {
+  if (!expr) {
+    error = "No expression";
+    return false;
+  }
+  if (expEvaluate(*expr, out)) return true;
+  error = expr->error();
+  return false;
+}
+
+bool evaluateText(CompiledExpr& expr, std::string& text, std::string& error) {
+  Value v;
+  if (!evaluate(expr, v, error)) return false;
+  return valueToText(v, 2, text, error);
+}
+
+// Compiles and evaluates a text now (foreach and foritem headers, wait, substitutions).
+bool evaluateNow(ProgramContext& ctx, std::string_view text, std::string& result, std::string& error) {
+  CompiledExpr expr = cmdCompileExpression(ctx, text, 0, error);
+  if (!expr) {
+    if (error.empty()) error = strFormat("Error parsing expression '%.*s' expression", static_cast<int>(text.size()), text.data());
+    return false;
+  }
+  return evaluateText(expr, result, error);
+}
+
+class Executor {
+ public:
+  explicit Executor(ProgramContext& ctx) : ctx_(ctx), state_(scriptState(ctx)) {}
+  int run(CommandNode* node);
+
+ private:
+  bool mustReturn(int& rc);
+  bool handleError();
+  int runNode(CommandNode* node, CommandNode*& next);
+  int runIf(CommandNode* node, CommandNode*& next);
+  int runWhile(CommandNode* node);
+  int runForeach(CommandNode* node);
+  int runForitem(CommandNode* node);
+  int runLoopBody(CommandNode* loop, LoopCounters& counters);
+  int runCall(CommandNode* node);
+  void runAssign(CommandNode* node);
+  void runReturn(CommandNode* node);
+  void runGoto(CommandNode* node, CommandNode*& next, int& rc);
+  void runVar(CommandNode* node);
+  void report(const std::string& message) { addError(ctx_, message); }
+
+  ProgramContext& ctx_;
+  ScriptState& state_;
+};
+
+// Step checks before each node. True when the caller must return `rc`.
+bool Executor::mustReturn(int& rc) {
+  rc = 0;
+  if (ctx_.quit || state_.leaveFlag) return true;
+  if (!state_.frames.empty()) {
+    const ExecFrame& top = state_.frames.back();
+    if (top.exit) {
+      rc = 1;
+      return true;
+    }
+    if (top.kind == FrameKind::Loop && top.node &&
+        (top.node->flags & (kNodeBreakRequested | kNodeContinueRequested))) {
+      rc = 1;
+      return true;
+    }
+  }
+  InputSource& src = currentSource(ctx_);
+  if (src.stopOnError && (state_.compileFailed || ctx_.failureEvents != src.failuresAtStart)) {
+    if (&src == ctx_.mainInput.get()) ctx_.quit = true;
+    return true;
+  }
+  if (state_.errorFlag && !handleError()) return true;
+  return false;
+}
+
+// An error stops the run, unless _error_func names a function: that is called and the
+// run goes on (unless the function left).
+bool Executor::handleError() {
+  state_.errorFlag = false;
+  if (state_.errorFunction.empty() || state_.inErrorFunction) return false;
+  FunctionDef* f = state_.functions.find(state_.errorFunction);
+  if (!f || !f->runBody()) return false;
+  state_.inErrorFunction = true;
+  CommandNode call;
+  call.type = CT::ErrorCall;
+  call.text = state_.errorFunction;
+  std::string error;
+  cmdCallFunction(ctx_, state_.errorFunction, {}, nullptr, &call, error);
+  state_.inErrorFunction = false;
+  state_.errorFlag = false;
+  return !state_.leaveFlag && !ctx_.quit;
+}
+
+int Executor::run(CommandNode* node) {
+  CommandNode* saved = state_.current;
+  int rc = 1;
+  for (;;) {
+    if (mustReturn(rc)) break;
+    if (state_.pendingGoto && (state_.frames.empty() || !state_.frames.back().exit)) {
+      node = state_.pendingGoto;
+      state_.pendingGoto = nullptr;
+    }
+    if (!node) {
+      rc = 1;
+      break;
+    }
+    currentSource(ctx_).runLine = node->line;
+    if (node->has(kNodeInvalid)) {
+      node = node->next;
+      continue;
+    }
+    state_.current = node;
+    if (state_.statementHook && node->stmtNo) state_.statementHook(ctx_, *node);
+    CommandNode* next = node->next;
+    int result = runNode(node, next);
+    if (result <= 0) {
+      rc = result < 0 ? 1 : 0;
+      break;
+    }
+    node = next;
+  }
+  state_.current = saved;
+  return rc;
+}
+
+// 1: go on at `next`; 0: stop; -1: return 1 (end of a body).
+int Executor::runNode(CommandNode* node, CommandNode*& next) {
+  switch (node->type) {
+    case CT::SourceLine:
+    case CT::Comment:
+    case CT::MultiLine:
+    case CT::Label:
+    case CT::Func:
+    case CT::DynamicStart:
+    case CT::DynamicEnd:
+      node->flags |= kNodeShown;
+      return 1;
+    case CT::BlankLine:
+      node->flags |= kNodeShown;
+      echoBlankLine(ctx_);
+      return 1;
+    case CT::EndIf:
+      echoStatement(ctx_, *node);
+      return 1;
+    case CT::Command:
+      if (scriptHost().issueCommand) scriptHost().issueCommand(ctx_, node->text);
+      state_.nestLimitReported = false;
+      return 1;
+    case CT::If: return runIf(node, next);
+    case CT::Else:
+      next = node->link;
+      return 1;
+    case CT::While:
+      if (!runWhile(node)) return 0;
+      next = node->link ? node->link->next : nullptr;
+      return 1;
+    case CT::Foreach:
+      if (!runForeach(node)) return 0;
+      next = node->link ? node->link->next : nullptr;
+      return 1;
+    case CT::Foritem:
+      if (!runForitem(node)) return 0;
+      next = node->link ? node->link->next : nullptr;
+      return 1;
+    case CT::EndWhile:
+    case CT::EndFor:
+      echoStatement(ctx_, *node);
+      return -1;
+    case CT::EndImport:
+    case CT::EndFunc:
+      return -1;
+    case CT::Error:
+      if (!node->has(kNodeListed)) report(node->text);
+      node->flags |= kNodeListed;
+      return 1;
+    case CT::Import: return cmdRunImport(ctx_, *node) ? 1 : 0;
+    case CT::Continue: {
+      echoStatement(ctx_, *node);
+      int loop = innermostLoop(state_);
+      if (loop < 0) {
+        report("'continue' issued while not in loop");
+        return 1;
+      }
+      state_.frames[static_cast<size_t>(loop)].node->flags |= kNodeContinueRequested;
+      return -1;
+    }
+    case CT::Break: {
+      echoStatement(ctx_, *node);
+      int loop = innermostLoop(state_);
+      if (loop < 0) {
+        report("'break' issued while not in loop");
+        return 1;
+      }
+      state_.frames[static_cast<size_t>(loop)].node->flags |= kNodeBreakRequested;
+      return -1;
+    }
+    case CT::Eval: {
+      ++state_.commandCounter;
+      echoStatement(ctx_, *node);
+      Value v;
+      std::string error;
+      if (!evaluate(node->expr, v, error)) report(error);
+      return 1;
+    }
+    case CT::Exec: {
+      ++state_.commandCounter;
+      echoStatement(ctx_, *node);
+      std::string text, error;
+      if (!evaluateText(node->expr, text, error)) {
+        report(error);
+        return 1;
+      }
+      return cmdRunText(ctx_, text) ? 1 : 0;
+    }
+    case CT::Assign:
+      runAssign(node);
+      return 1;
+    case CT::Leave:
+      echoStatement(ctx_, *node);
+      state_.leaveFlag = true;
+      return 0;
+    case CT::Call:
+    case CT::ErrorCall: return runCall(node);
+    case CT::Goto: {
+      int rc = 1;
+      runGoto(node, next, rc);
+      return rc;
+    }
+    case CT::Var:
+      runVar(node);
+      return 1;
+    case CT::Return:
+      runReturn(node);
+      return -1;
+  }
+  return 1;
+}
+
+int Executor::runIf(CommandNode* node, CommandNode*& next) {
+  echoStatement(ctx_, *node);
+  Value v;
+  std::string error;
+  if (!evaluate(node->expr, v, error)) {
+    report(error);
+    return 0;
+  }
+  if (!valueTruth(v)) {
+    CommandNode* other = node->link;
+    next = other && other->type == CT::Else ? other->next : other;
+  }
+  return 1;
+}
+
+// One pass of a loop's body; 0 when the body asked to stop the run.
+int Executor::runLoopBody(CommandNode* loop, LoopCounters& counters) {
+  ++counters.index;
+  int rc = run(loop->next);
+  loop->flags &= ~kNodeContinueRequested;
+  return rc;
+}
+
+int Executor::runWhile(CommandNode* node) {
+  FrameGuard guard(state_, node, FrameKind::Loop);
+  int64_t saved = state_.whileLoop.index;
+  state_.whileLoop.index = 0;
+  int rc = 1;
+  for (;;) {
+    if (ctx_.quit || guard.frame().exit) break;
+    if (node->has(kNodeBreakRequested)) break;
+    echoStatement(ctx_, *node);
+    Value v;
+    std::string error;
+    if (!evaluate(node->expr, v, error)) {
+      report(error);
+      rc = 0;
+      break;
+    }
+    if (!valueTruth(v)) break;
+    if (!runLoopBody(node, state_.whileLoop)) {
+      rc = 0;
+      break;
+    }
+  }
+  node->flags &= ~kNodeBreakRequested;
+  state_.whileLoop.passes = state_.whileLoop.index;
+  state_.whileLoop.index = saved;
+  return rc;
+}
+
+// The command of a foreach header: an expression's text when it begins with '"', '@'
+// or '_', substituted when it holds '<'. False after reporting.
+bool foreachCommand(ProgramContext& ctx, const CommandNode& node, std::string& command) {
+  std::string_view header = node.names.empty() ? std::string_view() : node.names[0];
+  while (!header.empty() && (header[0] == ' ' || header[0] == '\t')) header.remove_prefix(1);
+  command.assign(header);
+  if (!header.empty() && (header[0] == '"' || header[0] == '@' || header[0] == '_')) {
+    std::string error;
+    if (!evaluateNow(ctx, header, command, error)) {
+      cmdRuntimeError(ctx, node.text, error);
+      return false;
+    }
+  }
+  if (command.find('<') != std::string::npos) {
+    std::string out;
+    switch (cmdSubstitute(ctx, command, out)) {
+      case Substitution::Dropped: return false;
+      case Substitution::Replaced: command = out; break;
+      case Substitution::Unchanged: break;
+    }
+  }
+  size_t pos = 0;
+  ScanToken first = scanNextToken(command, pos);
+  std::string_view word = first.exhausted ? std::string_view() : first.view(command);
+  bool display = scanEqualsNoCase(word, "dis") || scanEqualsNoCase(word, "display");
+  if (!display && scanEqualsNoCase(word, "reset")) {
+    ScanToken second = scanNextToken(command, pos);
+    display = !second.exhausted && scanEqualsNoCase(second.view(command), "qstats");
+  }
+  if (display) return true;
+  if (word.empty())
+    addError(ctx, "foreach() statement expects DISPLAY or RESET QSTATS command.");
+  else
+    addError(ctx, strFormat("foreach() statement expects DISPLAY or RESET QSTATS command. Command '%.*s' received",
+                            static_cast<int>(std::min<size_t>(word.size(), 100)), word.data()));
+  return false;
+}
+
+int Executor::runForeach(CommandNode* node) {
+  echoStatement(ctx_, *node);
+  std::string command;
+  if (!foreachCommand(ctx_, *node, command)) return 1;
+  std::vector<ResponseRecord> records;
+  const ScriptHost& host = scriptHost();
+  if (!host.collectRecords || !host.collectRecords(ctx_, command, records)) return 1;
+  FrameGuard guard(state_, node, FrameKind::Loop);
+  int64_t saved = state_.eachLoop.index;
+  state_.eachLoop.index = 0;
+  int rc = 1;
+  for (ResponseRecord& record : records) {
+    if (ctx_.quit || guard.frame().exit || node->has(kNodeBreakRequested)) break;
+    state_.foreachRecords.push_back(std::move(record));
+    int pass = runLoopBody(node, state_.eachLoop);
+    state_.foreachRecords.pop_back();
+    if (!pass) {
+      rc = 0;
+      break;
+    }
+  }
+  node->flags &= ~kNodeBreakRequested;
+  state_.eachLoop.passes = state_.eachLoop.index;
+  state_.eachLoop.index = saved;
+  return rc;
+}
+
+int Executor::runForitem(CommandNode* node) {
+  echoStatement(ctx_, *node);
+  std::string header = node->names.empty() ? std::string() : node->names[0];
+  if (header.find('<') != std::string::npos) {
+    std::string out;
+    Substitution s = cmdSubstitute(ctx_, header, out);
+    if (s == Substitution::Dropped) return 1;
+    if (s == Substitution::Replaced) header = out;
+  }
+  std::string list, error;
+  if (!evaluateNow(ctx_, header, list, error)) {
+    cmdRuntimeError(ctx_, node->text, error);
+    return 1;
+  }
+  FrameGuard guard(state_, node, FrameKind::Loop);
+  int64_t saved = state_.itemLoop.index;
+  std::string savedItem = state_.item;
+  state_.itemLoop.index = 0;
+  int rc = 1;
+  for (std::string_view piece : splitParameterList(list)) {
+    if (ctx_.quit || guard.frame().exit || node->has(kNodeBreakRequested)) break;
+    std::string_view item = scanTrim(piece);
+    if (item.empty()) continue;
+    state_.item.assign(item);
+    if (!runLoopBody(node, state_.itemLoop)) {
+      rc = 0;
+      break;
+    }
+  }
+  node->flags &= ~kNodeBreakRequested;
+  state_.item = savedItem;
+  state_.itemLoop.passes = state_.itemLoop.index;
+  state_.itemLoop.index = saved;
+  return rc;
+}
+
+int Executor::runCall(CommandNode* node) {
+  echoStatement(ctx_, *node);
+  std::vector<Value> args;
+  for (CompiledExpr& e : node->args) {
+    Value v;
+    std::string error;
+    if (!evaluate(e, v, error)) {
+      report(error);
+      return 1;
+    }
+    args.push_back(v.copy());
+  }
+  std::string error;
+  std::string_view name = node->names.empty() ? std::string_view(node->text) : std::string_view(node->names[0]);
+  if (!cmdCallFunction(ctx_, name, args, nullptr, node, error)) {
+    cmdRuntimeError(ctx_, node->text, error);
+    return 1;
+  }
+  return 1;
+}
+
+void Executor::runAssign(CommandNode* node) {
+  ++state_.commandCounter;
+  echoStatement(ctx_, *node);
+  std::vector<int32_t> subscripts;
+  std::string error;
+  for (CompiledExpr& e : node->args) {
+    Value v;
+    if (!evaluate(e, v, error)) return report(error);
+    subscripts.push_back(valueInteger(v));
+  }
+  Value value;
+  if (!evaluate(node->expr, value, error)) return report(error);
+  if (!scriptAssign(ctx_, node->names[0], subscripts, value, error)) report(error);
+}
+
+void Executor::runReturn(CommandNode* node) {
+  echoStatement(ctx_, *node);
+  Value value;
+  bool haveValue = false;
+  if (node->expr) {
+    std::string error;
+    if (evaluate(node->expr, value, error)) haveValue = true;
+    else report(error);
+  }
+  // Every frame up to and including the function call ends.
+  for (size_t i = state_.frames.size(); i-- > 0;) {
+    ExecFrame& f = state_.frames[i];
+    f.exit = true;
+    if (f.kind == FrameKind::Call) {
+      if (f.result && haveValue) *f.result = value.copy();
+      break;
+    }
+  }
+}
+
+// A goto may leave loops: each one between it and its label ends as if by break, and the
+// label is taken once they have.
+void Executor::runGoto(CommandNode* node, CommandNode*& next, int& rc) {
+  echoStatement(ctx_, *node);
+  CommandNode* label = node->link;
+  if (!label) return;
+  auto enclosesLabel = [&](const CommandNode* loop) {
+    for (const CommandNode* b = label->block; b; b = b->block)
+      if (b == loop) return true;
+    return false;
+  };
+  bool leftLoops = false;
+  for (size_t i = state_.frames.size(); i-- > 0;) {
+    ExecFrame& f = state_.frames[i];
+    if (f.kind != FrameKind::Loop || enclosesLabel(f.node)) break;
+    f.node->flags |= kNodeBreakRequested;
+    leftLoops = true;
+  }
+  if (!leftLoops) {
+    next = label;
+    return;
+  }
+  state_.pendingGoto = label;
+  rc = -1;
+}
+
+void Executor::runVar(CommandNode* node) {
+  for (const std::string& name : node->names) {
+    std::string error;
+    if (!scriptDeclare(ctx_, name, {}, nullptr, error)) report(error);
+  }
+}
+
+}  // namespace
+
+// ---- entry points -------------------------------------------------------------------------
+
+int cmdRunCommands(ProgramContext& ctx, CommandNode* node) { return Executor(ctx).run(node); }
+
+void cmdRunSource(ProgramContext& ctx, InputSource& src) {
+  TraceScope trace(ctx, "cmdReadCommands", {}, false);
+  ScriptState& state = scriptState(ctx);
+  InputSource* previous = ctx.input;
+  if (&src != previous) src.parent = previous;
+  ctx.input = &src;
+  src.failuresAtStart = ctx.failureEvents;
+  while (!ctx.quit && !ctx.interrupted) {
+    NodeList statement;
+    ParseResult r = cmdParseCommand(ctx, src, CompileTarget{&statement, nullptr, 0});
+    if (!statement.empty()) cmdRunCommands(ctx, statement.head());
+    // Nothing of a statement outlives it: an error or leave ends only that statement.
+    state.errorFlag = false;
+    state.leaveFlag = false;
+    state.pendingGoto = nullptr;
+    state.current = nullptr;
+    if (src.stopOnError && (state.compileFailed || ctx.failureEvents != src.failuresAtStart)) {
+      if (&src == ctx.mainInput.get()) ctx.quit = true;
+      break;
+    }
+    if (r == ParseResult::EndOfInput) break;
+  }
+  state.compileFailed = false;
+  ctx.input = previous;
+}
+
+int cmdRunText(ProgramContext& ctx, std::string_view text) {
+  ScriptState& state = scriptState(ctx);
+  NodeList block;
+  FunctionDef* owner = state.current ? state.current->owner : nullptr;
+  uint32_t line = state.current ? state.current->line : 0;
+  if (scanTrim(text).empty()) return 1;
+  if (!cmdCompileText(ctx, text, CompileTarget{&block, owner, line ? line : 1})) return 1;
+  FrameGuard guard(state, nullptr, FrameKind::Dynamic);
+  return cmdRunCommands(ctx, block.head());
+}
+
+int cmdRunImport(ProgramContext& ctx, CommandNode& node) {
+  ScriptState& state = scriptState(ctx);
+  ImportData& data = *node.import;
+  InputSource& src = *data.source;
+  FrameGuard guard(state, &node, FrameKind::Import);
+  cmdSetParameters(ctx, data.hasParms ? &data.parms : nullptr);
+  InputSource& parent = currentSource(ctx);
+  src.echo = parent.echo;
+  src.echo.blank = false;
+  if (data.quiet) src.echo.input = false;
+  state.compileFailed = false;
+  src.parent = &parent;
+  src.failuresAtStart = ctx.failureEvents;
+  ctx.input = &src;
+  ++state.importsRunning;
+  int rc = cmdRunCommands(ctx, data.body->head());
+  --state.importsRunning;
+  ctx.input = &parent;
+  src.parent = nullptr;
+  bool left = state.leaveFlag;
+  state.leaveFlag = false;
+  if (left) rc = 1;
+  // Definitions made by the file take effect once it has run; an import that stopped
+  // on an error leaves the previous definitions in force.
+  if (state.importsRunning == 0) state.functions.commit(rc != 0);
+  return rc;
+}
+
+bool cmdCallFunction(ProgramContext& ctx, std::string_view name, std::span<Value> args, Value* result,
+                     CommandNode* callNode, std::string& error) {
+  ScriptState& state = scriptState(ctx);
+  FunctionDef* f = state.functions.find(name);
+  std::shared_ptr<NodeList> body = f ? f->runBody() : nullptr;
+  if (!body) {
+    error = strFormat("Function '%.*s' is not defined", static_cast<int>(name.size()), name.data());
+    return false;
+  }
+  // Each call nests the executor on the program's stack: deep recursion is refused while
+  // there is still room to report it.
+  if (state.callDepth >= kMaxCallDepth || stackRemaining() < kStackReserve) {
+    error = strFormat("Function '%.*s' not called: calls are nested %d deep, as deep as scripts may go",
+                      static_cast<int>(name.size()), name.data(), state.callDepth);
+    return false;
+  }
+  const std::vector<std::string> params = f->runParams();
+  InputSource& src = currentSource(ctx);
+  EchoSwitches savedEcho = src.echo;
+  if (state.callDepth == 0) src.echo.input = src.echo.func;
+  Value returned;
+  {
+    FrameGuard guard(state, callNode, FrameKind::Call, &returned);
+    state.variables.pushScope();
+    ++state.callDepth;
+    for (size_t i = 0; i < params.size(); ++i) {
+      std::string bindError;
+      scriptDeclare(ctx, params[i], {}, i < args.size() ? &args[i] : nullptr, bindError);
+    }
+    int rc = cmdRunCommands(ctx, body->head());
+    if (!rc && !state.leaveFlag) returned.setInt(0);
+    --state.callDepth;
+    state.variables.popScope();
+  }
+  if (state.callDepth == 0) src.echo = savedEcho;
+  if (result) *result = std::move(returned);
+  return true;
+}
+
+bool cmdInFunctionOrRunTimeText(const ProgramContext& ctx) {
+  if (!ctx.script) return false;
+  const ScriptState& state = static_cast<const ScriptState&>(*ctx.script);
+  if (state.callDepth > 0) return true;
+  for (const ExecFrame& f : state.frames)
+    if (f.kind == FrameKind::Dynamic && f.node) return true;
+  return false;
+}
+
+std::vector<std::string_view> splitParameterList(std::string_view text) {
+  std::vector<std::string_view> items;
+  size_t start = 0;
+  for (;;) {
+    size_t comma = scanFindComma(text, start);
+    items.push_back(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return items;
+}
+
+// ---- substitution, run-time errors, print and wait --------------------------------------
+
+Substitution cmdSubstitute(ProgramContext& ctx, std::string_view text, std::string& out) {
+  out.clear();
+  bool replaced = false, lastFailed = false;
+  size_t copied = 0;
+  for (size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
+    if (i + 1 >= text.size() || (text[i + 1] != '@' && text[i + 1] != '_')) continue;
+    size_t close = scanFindAtLevel0(text, '>', i + 1);
+    if (close == std::string_view::npos) break;
+    out.append(text, copied, i - copied);
+    std::string value, error;
+    std::string_view inner = text.substr(i + 1, close - i - 1);
+    lastFailed = !evaluateNow(ctx, inner, value, error);
+    if (lastFailed) cmdRuntimeError(ctx, text, error);
+    else out += value;
+    replaced = true;
+    copied = close + 1;
+    i = close;
+  }
+  if (!replaced) return Substitution::Unchanged;
+  out.append(text, copied);
+  if (out.size() > kMaxSubstitutedText) {
+    cmdRuntimeError(ctx, text, strFormat("The command is longer than %zu characters after substitution", kMaxSubstitutedText));
+    return Substitution::Dropped;
+  }
+  return lastFailed ? Substitution::Dropped : Substitution::Replaced;
+}
+
+void cmdRuntimeError(ProgramContext& ctx, std::string_view statement, std::string_view message) {
+  ScriptState& state = scriptState(ctx);
+  addError(ctx, strFormat("Runtime error: %.*s", static_cast<int>(statement.size()), statement.data()));
+  bool first = true;
+  auto location = [&](const InputSource& src) {
+    addError(ctx, strFormat(first ? "File Location: Line %u of file:'%s'" : "imported from: Line %u of file:'%s'",
+                            src.runLine, src.name.c_str()));
+    first = false;
+  };
+  for (size_t i = state.frames.size(); i-- > 0;)
+    if (state.frames[i].kind == FrameKind::Import && state.frames[i].node && state.frames[i].node->import)
+      location(*state.frames[i].node->import->source);
+  if (ctx.mainInput && !ctx.mainInput->name.empty()) location(*ctx.mainInput);
+  addError(ctx, strFormat("Error Message: %.*s", static_cast<int>(message.size()), message.data()));
+  state.errorFlag = true;
+}
+
+void cmdRunPrint(ProgramContext& ctx, std::string_view text, bool toFile) {
+  ScriptState& state = scriptState(ctx);
+  ++state.commandCounter;
+  echoCommandLine(ctx, nullptr, text, IssueFromUser, EchoKind::Statement);
+  size_t pos = 0;
+  scanNextToken(text, pos);
+  std::string_view items = text.substr(pos);
+  std::string error;
+  bool ok = toFile ? scriptFilePrint(ctx, items, error) : scriptPrint(ctx, items, error);
+  if (!ok) addError(ctx, error);
+}
+
+void cmdRunWait(ProgramContext& ctx, std::string_view text) {
+  ScriptState& state = scriptState(ctx);
+  ++state.commandCounter;
+  echoCommandLine(ctx, nullptr, text, IssueFromUser, EchoKind::Statement);
+  if (state.waitNesting >= kMaxWaitNesting) {
+    if (!state.nestLimitReported) addError(ctx, "Maximum command nest level reached");
+    state.nestLimitReported = true;
+    return;
+  }
+  ++state.waitNesting;
+  std::string value, error;
+  if (!evaluateNow(ctx, text, value, error)) cmdRuntimeError(ctx, text, error);
+  --state.waitNesting;
+}
+
+// ---- script functions in expressions ------------------------------------------------------
+
+namespace {
+
+class ScriptFunctions : public ScriptFunctionHost {
+ public:
+  explicit ScriptFunctions(ProgramContext& ctx) : ctx_(ctx) {}
+  int32_t find(std::string_view name) const override {
+    FunctionDef* f = scriptState(ctx_).functions.find(name);
+    if (!f || !f->runBody()) return -1;
+    for (size_t i = 0; i < names_.size(); ++i)
+      if (names_[i] == name) return static_cast<int32_t>(i);
+    names_.emplace_back(name);
+    return static_cast<int32_t>(names_.size() - 1);
+  }
+  std::string_view name(int32_t id) const override {
+    return id >= 0 && static_cast<size_t>(id) < names_.size() ? std::string_view(names_[static_cast<size_t>(id)])
+                                                              : std::string_view();
+  }
+  bool call(int32_t id, std::span<Value> args, Value& result, ExprContext& expr) override {
+    if (expr.checkMode()) {
+      result.setInt(0);
+      return true;
+    }
+    std::vector<Value> copies;
+    copies.reserve(args.size());
+    for (const Value& a : args) copies.push_back(a.copy());
+    std::string error;
+    if (!cmdCallFunction(ctx_, name(id), copies, &result, nullptr, error)) {
+      expr.setError(std::move(error));
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  ProgramContext& ctx_;
+  mutable std::vector<std::string> names_;
+};
+
+}  // namespace
+
+ScriptFunctionHost& scriptFunctionHost(ProgramContext& ctx) {
+  ScriptState& state = scriptState(ctx);
+  if (!state.functionHost) state.functionHost = std::make_unique<ScriptFunctions>(ctx);
+  return *state.functionHost;
+}
+
+}  // namespace kvarn::script

@@ -1,0 +1,63 @@
+// The statement executor: runs compiled command nodes - conditions, loops (while,
+// foreach over DISPLAY records, foritem over a list), script function calls with their
+// own scopes, imports, text produced at run time - and reports run-time errors with
+// where they happened. And the command loop that compiles and runs a source statement
+// by statement.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "context/context.h"
+#include "script/statement.h"
+
+namespace kvarn::script {
+
+// Compiles and runs `src` one top-level statement at a time until its input ends, the
+// program quits or stop-on-error fires. The source is current while it runs.
+void cmdRunSource(ProgramContext& ctx, InputSource& src);
+
+// Runs nodes from `node` to the end of their list or block: 1 to go on, 0 to stop the
+// caller (an error, leave, quit).
+int cmdRunCommands(ProgramContext& ctx, CommandNode* node);
+
+// Compiles text at run time (several ';'-separated commands allowed) and runs it.
+int cmdRunText(ProgramContext& ctx, std::string_view text);
+
+// Runs an Import node: parameters into @_Parm, the file's statements, then the
+// definitions it made take effect.
+int cmdRunImport(ProgramContext& ctx, CommandNode& node);
+
+// `<@var>` and `<_var>` groups replaced by their values' text.
+enum class Substitution { Unchanged, Replaced, Dropped };
+Substitution cmdSubstitute(ProgramContext& ctx, std::string_view text, std::string& out);
+
+// "Runtime error: ..." with the location chain; sets the error flag.
+void cmdRuntimeError(ProgramContext& ctx, std::string_view statement, std::string_view message);
+
+// Calls script function `name`; `result` receives the return value (NOTSET without one,
+// INT 0 when the body stopped on an error). False when there is no such function.
+bool cmdCallFunction(ProgramContext& ctx, std::string_view name, std::span<Value> args, Value* result,
+                     CommandNode* callNode, std::string& error);
+
+// The print, fprint and wait statements, handed over by the dispatcher.
+void cmdRunPrint(ProgramContext& ctx, std::string_view text, bool toFile);
+void cmdRunWait(ProgramContext& ctx, std::string_view text);
+
+// True inside a script function or text run by a running statement.
+bool cmdInFunctionOrRunTimeText(const ProgramContext& ctx);
+
+// Items of a parameter list: commas outside quotes, parentheses and brackets split.
+std::vector<std::string_view> splitParameterList(std::string_view text);
+
+// The script functions as expressions see them.
+ScriptFunctionHost& scriptFunctionHost(ProgramContext& ctx);
+
+constexpr int kMaxCallDepth = 10000;
+constexpr size_t kStackReserve = 1024 * 1024;   // stack kept free below the deepest call
+constexpr int kMaxWaitNesting = 20;
+constexpr size_t kMaxSubstitutedText = 51200;
+
+}  // namespace kvarn::script

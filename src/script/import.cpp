@@ -1,0 +1,168 @@
+#include "script/import.h"
+
+#include <cstring>
+#include <sys/stat.h>
+#include <unordered_set>
+
+#include "context/output.h"
+#include "runtime/path.h"
+#include "runtime/scan.h"
+#include "script/executor.h"
+#include "script/resolver.h"
+#include "script/script_host.h"
+#include "script/script_state.h"
+
+namespace kvarn::script {
+
+namespace {
+
+// A relative name imported from a file is taken from that file's directory, one typed
+// or read from standard input from the default file path.
+std::string completeImportName(const ProgramContext& ctx, const std::string& file, const InputSource* from) {
+  if (file.empty() || isAbsolutePath(file) || file[0] == '~') return expandHome(file);
+  if (from && !from->name.empty() && !from->isString) return joinPath(directoryOf(from->name), file);
+  return joinPath(ctx.defaultFilePath, file);
+}
+
+bool importRecursion(ProgramContext& ctx, const std::string& path, const InputSource* from) {
+  bool found = false;
+  for (const InputSource* s = from; s && !found; s = s->parent) found = !s->isString && s->name == path;
+  if (!found) return false;
+  addError(ctx, "Import file recursion detected");
+  std::vector<const InputSource*> chain;
+  for (const InputSource* s = from; s; s = s->parent)
+    if (!s->isString && !s->name.empty()) chain.push_back(s);
+  for (size_t i = chain.size(); i-- > 1;)
+    addError(ctx, strFormat("'%s' imports file '%s' on line %u", chain[i]->name.c_str(), chain[i - 1]->name.c_str(),
+                            chain[i]->lineNumber));
+  if (!chain.empty())
+    addError(ctx, strFormat("'%s' imports file '%s' on line %u", chain[0]->name.c_str(), path.c_str(),
+                            chain[0]->lineNumber));
+  return true;
+}
+
+// Opens a regular file (or a pipe) for reading; a directory is refused like a missing file.
+FILE* openImportFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return nullptr;
+  return std::fopen(path.c_str(), "r");
+}
+
+std::unordered_set<const FunctionDef*> pendingDefinitions(ScriptState& state) {
+  std::unordered_set<const FunctionDef*> pending;
+  for (const auto& [name, def] : state.functions.all())
+    if (def->pendingBody) pending.insert(def.get());
+  return pending;
+}
+
+// The file is compiled whole into an Import node appended to target.list. A failed
+// compile leaves the node invalid (it never runs) and the definitions it made unused.
+CommandNode* compileImportFile(ProgramContext& ctx, const ImportRequest& request, const CompileTarget& target,
+                               uint32_t line, const std::string& path, FILE* stream, InputSource* from) {
+  ScriptState& state = scriptState(ctx);
+  CommandNode* node = target.list->append(CommandType::Import, "=import", line, 0);
+  node->owner = target.owner;
+  auto data = std::make_unique<ImportData>();
+  auto source = std::make_unique<InputSource>();
+  source->name = path;
+  source->stream = stream;
+  source->ownsStream = true;
+  source->parent = from;
+  source->echo = from ? from->echo : ctx.mainInput->echo;
+  source->echo.blank = false;
+  if (request.quiet) source->echo.input = false;
+  source->stopOnError = request.stopOnFailure;
+  source->readLine = scriptHost().readFileLine;
+  data->body = std::make_unique<NodeList>();
+  data->hasParms = request.hasParms;
+  data->parms = request.parms;
+  data->quiet = request.quiet;
+
+  auto before = pendingDefinitions(state);
+  ++state.importsCompiling;
+  bool ok = cmdParseFile(ctx, *source, CompileTarget{data->body.get(), target.owner, 0});
+  --state.importsCompiling;
+  if (source->stream) std::fclose(source->stream);
+  source->stream = nullptr;
+  source->ownsStream = false;
+  source->parent = nullptr;
+  CommandNode* end = data->body->append(CommandType::EndImport, "", source->lineNumber, 0);
+  end->owner = target.owner;
+  node->link = end;
+  end->link = node;
+  data->source = std::move(source);
+  node->import = std::move(data);
+  if (!ok) {
+    node->flags |= kNodeInvalid;
+    for (const auto& [name, def] : state.functions.all())
+      if (def->pendingBody && !before.count(def.get())) def->pendingFailed = true;
+    if (state.importsCompiling == 0 && state.importsRunning == 0) state.functions.commit(true);
+  }
+  return node;
+}
+
+}  // namespace
+
+void cmdCompileImport(ProgramContext& ctx, const ImportRequest& request, const CompileTarget& target,
+                      CommandNode& origin, InputSource* from) {
+  std::string file(scanTrim(request.file));
+  if (file.empty()) return;
+  std::string path = completeImportName(ctx, file, from);
+  if (importRecursion(ctx, path, from)) {
+    origin.flags |= kNodeImportDone;
+    scriptState(ctx).errorFlag = true;
+    return;
+  }
+  FILE* stream = openImportFile(path);
+  if (!stream) return;   // reported when the command runs
+  origin.flags |= kNodeImportDone;
+  compileImportFile(ctx, request, target, origin.line, path, stream, from);
+}
+
+void cmdImportCommand(ProgramContext& ctx, const ImportRequest& request) {
+  ScriptState& state = scriptState(ctx);
+  if (state.current && state.current->has(kNodeImportDone)) return;
+  if (request.hasParms) cmdSetParameters(ctx, &request.parms);
+  else cmdSetParameters(ctx, nullptr);
+  if (cmdInFunctionOrRunTimeText(ctx)) {
+    addError(ctx, "You can not call =import from within a function.");
+    state.errorFlag = true;
+    return;
+  }
+  std::string file(scanTrim(request.file));
+  if (file.empty()) {
+    addError(ctx, "Please specify a file name.");
+    return;
+  }
+  InputSource* from = ctx.input ? ctx.input : ctx.mainInput.get();
+  std::string path = completeImportName(ctx, file, from);
+  if (importRecursion(ctx, path, from)) return;
+  FILE* stream = openImportFile(path);
+  if (!stream) {
+    addError(ctx, strFormat("Can not open file '%s'", path.c_str()));
+    return;
+  }
+  NodeList list;
+  CommandNode* node = compileImportFile(ctx, request, CompileTarget{&list, nullptr, 0}, from ? from->runLine : 0, path,
+                                        stream, from);
+  if (!node->has(kNodeInvalid)) cmdRunImport(ctx, *node);
+}
+
+void cmdSetParameters(ProgramContext& ctx, const std::string* parms) {
+  ScriptState& state = scriptState(ctx);
+  while (Scope* scope = state.variables.findArrayScope("@_Parm")) {
+    auto [first, last] = scope->elements("@_Parm");
+    scope->records().erase(first, last);
+  }
+  if (!parms) return;
+  int32_t index = 0;
+  for (std::string_view item : splitParameterList(*parms)) {
+    int32_t subscript = ++index;
+    std::string error;
+    size_t lead = item.find_first_not_of(' ');
+    std::string_view text = lead == std::string_view::npos ? std::string_view() : item.substr(lead);
+    scriptAssign(ctx, "@_Parm", std::span<const int32_t>(&subscript, 1), Value::view(text), error);
+  }
+}
+
+}  // namespace kvarn::script

@@ -1,0 +1,219 @@
+// The statement compiler and executor: blocks and their messages, loops, functions,
+// goto, imports and run-time text, run through the real command loop with the
+// commands that would go to the dispatcher captured.
+#include <gmock/gmock.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "script/executor.h"
+#include "script/import.h"
+#include "script/script_host.h"
+#include "script_harness.h"
+
+namespace {
+
+using namespace kvarn::script;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+std::vector<std::string>* issued = nullptr;
+
+// The value of `name(...)` in an =import command (the driver's table does this for real).
+bool operand(std::string_view text, std::string_view name, std::string& value) {
+  size_t at = text.find(std::string(name) + "(");
+  if (at == std::string_view::npos) return false;
+  size_t open = at + name.size();
+  size_t close = text.rfind(')');
+  if (name == "file") close = text.find(')', open);
+  value.assign(text.substr(open + 1, close - open - 1));
+  return true;
+}
+
+bool parseImport(ProgramContext&, std::string_view text, ImportRequest& r) {
+  if (!operand(text, "file", r.file)) return false;
+  r.hasParms = operand(text, "parms", r.parms);
+  return true;
+}
+
+bool readFileLine(ProgramContext&, InputSource& src) {
+  char buf[4096];
+  if (!src.stream || !std::fgets(buf, sizeof buf, src.stream)) return false;
+  src.line = buf;
+  while (!src.line.empty() && (src.line.back() == '\n' || src.line.back() == '\r')) src.line.pop_back();
+  ++src.lineNumber;
+  return true;
+}
+
+class Statements : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    issued = &commands;
+    ScriptHost host;
+    host.issueCommand = [](ProgramContext& ctx, std::string_view text) {
+      if (text.substr(0, 5) == "print") return cmdRunPrint(ctx, text, false);
+      if (text.substr(0, 4) == "wait") return cmdRunWait(ctx, text);
+      std::string substituted;
+      if (text.substr(0, 4) == "SUB ") {   // the dispatcher's substitution, for the error function
+        if (cmdSubstitute(ctx, text.substr(4), substituted) == Substitution::Replaced) cmdRunText(ctx, substituted);
+        return;
+      }
+      issued->emplace_back(text);
+      ImportRequest r;
+      if (text.substr(0, 7) == "=import" && parseImport(ctx, text, r)) cmdImportCommand(ctx, r);
+    };
+    host.parseImport = parseImport;
+    host.readFileLine = readFileLine;
+    scriptSetHost(host);
+    h.ctx.mainInput = std::make_unique<InputSource>();
+    h.ctx.mainInput->echo.input = false;   // only what the script prints and reports
+  }
+  void TearDown() override { scriptSetHost({}); }
+
+  // Runs `text` as the main input and returns everything written.
+  std::string run(const std::string& text) {
+    InputSource& src = *h.ctx.mainInput;
+    test::makeStringSource(src, text);
+    src.textPos = 0;
+    src.lineNumber = 0;
+    src.endOfInput = false;
+    cmdRunSource(h.ctx, src);
+    return h.output();
+  }
+
+  std::string writeFile(const std::string& name, const std::string& text) {
+    std::string path = ::testing::TempDir() + name;
+    std::ofstream(path) << text;
+    return path;
+  }
+
+  test::ScriptHarness h;
+  std::vector<std::string> commands;
+};
+
+TEST_F(Statements, BlockTerminatorsOutOfPlace) {
+  EXPECT_THAT(run("else\n"), HasSubstr("Unexpected token 'else' found."));
+  std::string out = run("endif\n");
+  EXPECT_THAT(out, HasSubstr("'endif' not expected outside of an if statement\nUnexpected token 'endif' found."));
+  EXPECT_THAT(run("if (1)\n endwhile\nendif\n"), HasSubstr("'endwhile' not expected outside of a while loop"));
+  out = run("while (0)\nendfor\n");
+  EXPECT_THAT(out, HasSubstr("'endfor' not expected outside of a for loop"));
+  EXPECT_THAT(out, HasSubstr("Found 'endfor' where 'endwhile' was expected"));
+  EXPECT_THAT(run("while (0)\n else\n"), HasSubstr("Found 'else' where 'endwhile' was expected"));
+  out = run("while (1)\n print 'x'\n");
+  EXPECT_THAT(out, HasSubstr("'endwhile' not found before end of file"));
+  EXPECT_EQ(out.find("not found before end of file"), out.rfind("not found before end of file"));
+  EXPECT_THAT(out, Not(HasSubstr("x\n")));
+}
+
+TEST_F(Statements, AFailedBlockNeverRunsItsBody) {
+  // The body is read to its terminator even after an error inside it, so the commands
+  // after the error do not run as if they stood outside the block.
+  std::string out = run("if (0)\n  xyz(1)\n  DELETE QLOCAL(IMPORTANT)\nendif\nprint 'after'\n");
+  EXPECT_THAT(out, HasSubstr("Unrecognised function 'xyz' used."));
+  EXPECT_TRUE(commands.empty());
+  EXPECT_THAT(out, HasSubstr("after"));
+}
+
+TEST_F(Statements, FunctionDefinitionMessages) {
+  EXPECT_THAT(run("func f(a b)\nendfunc\n"), HasSubstr("Expected ',' after parameter 'a'"));
+  EXPECT_THAT(run("func f(a,b\nendfunc\n"), HasSubstr("Expected ')' at the end of the parameter list for function 'f'"));
+  std::string name31(31, 'f'), name32(32, 'g');
+  EXPECT_THAT(run("func " + name32 + "()\nendfunc\n"), HasSubstr("Functions names are limited 31 characters"));
+  EXPECT_EQ(run("func " + name31 + "()\n print 'in'\nendfunc\n" + name31 + "\n"), "in\n");
+  EXPECT_THAT(run("label x\n"), HasSubstr("Labels can only be used inside functions."));
+  EXPECT_THAT(run("func g()\n leave\nendfunc\n"),
+              HasSubstr("You can not use 'leave' from within a function, please use 'return'."));
+  EXPECT_THAT(run("func one(a)\nendfunc\none(1,2)\n"), HasSubstr("Function 'one' takes only 1 parameter."));
+  EXPECT_THAT(run("func none()\nendfunc\nnone(1)\n"), HasSubstr("Function 'none' does not take any parameters."));
+  EXPECT_THAT(run("func f()\n func g()\n endfunc\nendfunc\n"), HasSubstr("You can not define a function within another function"));
+  EXPECT_THAT(run("var\n"), HasSubstr("Empty parameter list in var statement."));
+  EXPECT_THAT(run("return 1\n"), HasSubstr("Return statements can only be used inside functions."));
+}
+
+TEST_F(Statements, GotoScope) {
+  std::string out = run(
+      "func f()\n goto inside\n while (0)\n  label inside\n endwhile\nendfunc\n");
+  EXPECT_THAT(out, HasSubstr("The goto statement on line 2 and label 'inside' on line 4 are not in the same loop scope."));
+  EXPECT_THAT(run("func f()\n goto nowhere\nendfunc\n"), HasSubstr("No definiton of label 'goto nowhere' found in function 'f'."));
+  // Leaving a loop with goto ends it and continues at the label.
+  out = run(
+      "func f()\n @i = 0\n while (1)\n  @i = @i + 1\n  if (@i = 3)\n   goto done\n  endif\n endwhile\n"
+      " print 'not reached'\n label done\n print 'left at', @i\nendfunc\nf\n");
+  EXPECT_EQ(out, "left at 3\n");
+}
+
+TEST_F(Statements, LoopsCountersBreakAndContinue) {
+  std::string out = run(
+      "@i = 0\nwhile (@i < 5)\n @i = @i + 1\n if (@i = 2)\n  continue\n endif\n if (@i = 4)\n  break\n endif\n"
+      " print @i, _idxWhile\nendwhile\nprint 'passes', _numWhile\n");
+  EXPECT_EQ(out, "1 1\n3 3\npasses 4\n");
+  EXPECT_EQ(run("foritem('a, b,,c')\n print '<' + _item + '>', _idxItem\nendfor\nprint _numItem\n"),
+            "<a> 1\n<b> 2\n<c> 3\n3\n");
+  // Nested loops keep their own counters.
+  EXPECT_EQ(run("foritem('x,y')\n foritem('1,2')\n  print _item\n endfor\n print _idxItem\nendfor\n"),
+            "1\n2\n1\n1\n2\n2\n");
+  EXPECT_THAT(run("continue\nprint 'goes on'\n"), HasSubstr("'continue' issued while not in loop\ngoes on"));
+  EXPECT_THAT(run("break\n"), HasSubstr("'break' issued while not in loop"));
+}
+
+TEST_F(Statements, FunctionsRecursionLocalsAndReturn) {
+  EXPECT_EQ(run("func fact(n)\n if (@n <= 1)\n  return 1\n endif\n return @n * fact(@n - 1)\nendfunc\n"
+                "print fact(12)\n"),
+            "479001600\n");
+  // Parameters and var are local; assignments to other names reach the caller's.
+  EXPECT_EQ(run("@a = 'outer'\n@g = 1\nfunc f(a)\n var t\n @t = @a\n @g = 2\n print @t\nendfunc\nf('inner')\n"
+                "print @a, @g\n"),
+            "inner\nouter 2\n");
+  // A missing argument leaves the parameter without a value.
+  EXPECT_THAT(run("func two(a, b)\n print @b\nendfunc\ntwo(1)\n"),
+              HasSubstr("Variable '@b' is not defined in the current scope."));
+  // A definition needs its brackets; a call statement does not.
+  EXPECT_THAT(run("func hi\n print 'hi'\nendfunc\n"), HasSubstr("Expected '(' after 'hi'"));
+  EXPECT_EQ(run("func hi()\n print 'hi'\nendfunc\nhi\n"), "hi\n");
+}
+
+TEST_F(Statements, DeepRecursionIsRefusedNotACrash) {
+  std::string out = run("func down(n)\n return down(@n + 1)\nendfunc\n@r = down(1)\nprint 'still here'\n");
+  EXPECT_THAT(out, HasSubstr("as deep as scripts may go"));
+  EXPECT_THAT(out, HasSubstr("still here"));
+}
+
+TEST_F(Statements, ErrorsEndTheTopLevelStatementOnly) {
+  // An error in a while condition inside a function ends that run; the next
+  // top-level statement runs.
+  std::string out = run("func f()\n while (1 +)\n  print 'no'\n endwhile\n print 'no either'\nendfunc\nf\nprint 'next'\n");
+  EXPECT_THAT(out, Not(HasSubstr("no")));
+  EXPECT_THAT(out, HasSubstr("next"));
+  // With _error_func the function is called and the run goes on.
+  out = run("func onErr()\n print 'handled'\nendfunc\n_error_func = 'onErr'\n"
+            "func g()\n SUB DEFINE QLOCAL(<@missing>)\n print 'continued'\nendfunc\ng\n");
+  EXPECT_THAT(out, HasSubstr("Runtime error: DEFINE QLOCAL(<@missing>)"));
+  EXPECT_THAT(out, HasSubstr("handled\ncontinued"));
+}
+
+TEST_F(Statements, SubstitutionAndRunTimeText) {
+  run("@q = 'APP.Q'\nDEFINE QLOCAL(<@q>) DESCR('<abc>')\n@cmd = 'DIS QMGR; DIS Q(*)'\n@cmd\n");
+  // Substitution itself is the dispatcher's; the executor hands commands over whole.
+  EXPECT_EQ(commands, (std::vector<std::string>{"DEFINE QLOCAL(<@q>) DESCR('<abc>')", "DIS QMGR", "DIS Q(*)"}));
+  std::string out;
+  EXPECT_EQ(cmdSubstitute(h.ctx, "DEFINE QLOCAL(<@q>) DESCR('<abc>')", out), Substitution::Replaced);
+  EXPECT_EQ(out, "DEFINE QLOCAL(APP.Q) DESCR('<abc>')");
+  EXPECT_EQ(cmdSubstitute(h.ctx, "DIS Q(<abc>)", out), Substitution::Unchanged);
+  EXPECT_EQ(cmdSubstitute(h.ctx, "DIS Q(<@nothere>)", out), Substitution::Dropped);
+}
+
+TEST_F(Statements, ImportsWithParametersAndFailedRedefinitions) {
+  std::string lib = writeFile("lib.kvx", "* greets\nfunc greet()\n print 'old'\nendfunc\n");
+  std::string broken = writeFile("broken.kvx", "func greet()\n print 'new'\n");
+  std::string params = writeFile("params.kvx", "print @_Parm[1], @_Parm[2]\n");
+  EXPECT_EQ(run("=import file(" + lib + ")\ngreet\n"), "old\n");
+  std::string out = run("=import file(" + broken + ")\ngreet\n");
+  EXPECT_THAT(out, HasSubstr("'endfunc' not found before end of file"));
+  EXPECT_THAT(out, HasSubstr("old"));
+  EXPECT_EQ(run("=import file(" + params + ") parms('a,b', c)\n"), "'a,b' c\n");
+  std::string self = writeFile("self.kvx", "=import file(" + ::testing::TempDir() + "self.kvx)\n");
+  EXPECT_THAT(run("=import file(" + self + ")\n"), HasSubstr("Import file recursion detected"));
+}
+
+}  // namespace
