@@ -7,8 +7,8 @@
 
 namespace {
 
-bool isNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '=' || c == '~'; }
-bool isNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '=' || c == '_'; }
+bool isNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '='; }
+bool isNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '='; }
 
 std::string_view trimValue(std::string_view v) {
   while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
