@@ -71,3 +71,21 @@ std::string ParsedCommand::value(std::string_view operand, std::string_view fall
   const ParsedItem *item = find(operand);
   return item && item->hasValue ? item->value : std::string(fallback);
 }
+
+std::string checkLocalName(std::string_view name) {
+  std::string text(name);
+  if (!name.empty() && name[0] >= '0' && name[0] <= '9')
+    return strFormat("Name '%s' can not start with a number", text.c_str());
+  for (char c : name)
+    if (kLocalNameCharacters.find(c) == std::string_view::npos)
+      return strFormat("Name '%s' contains invalid character '%c'.", text.c_str(), c);
+  return "";
+}
+
+void reportIgnoredInFileMode(ProgramContext &ctx, std::string_view commandText) {
+  std::string text(commandText);
+  if (text.size() >= 51)
+    addError(ctx, strFormat("Command '%.50s...' ignored in file mode", text.c_str()));
+  else
+    addError(ctx, strFormat("Command '%s' ignored in file mode", text.c_str()));
+}
