@@ -110,6 +110,19 @@ TEST_F(ConfigTest, RoundTripKeepsEverything) {
   EXPECT_EQ(back.keyNames[0].stroke.escape, "\x1b\x5b");
 }
 
+TEST_F(ConfigTest, SynonymsAndKeyNamesComeBackInNameOrder) {
+  write("kvarn.cfg", "syn=zz cmd=\"DIS Q(*)\"\nsyn=AA cmd=x\nsyn=ZZ cmd=y\nsyn=\"\" cmd=z\n"
+                     "keyname=b seq=1B5B\nkeyname=A seq=\"0x10D (0x1)\"\n");
+  ProgramContext ctx;
+  ASSERT_TRUE(loadConfiguration(ctx).ok);
+  ASSERT_EQ(ctx.synonyms.size(), 2u);   // the later zz replaces the earlier; a nameless one is dropped
+  EXPECT_EQ(ctx.synonyms[0].name, "AA");
+  EXPECT_EQ(ctx.synonyms[1].command, "y");
+  ASSERT_EQ(ctx.keyNames.size(), 2u);
+  EXPECT_EQ(ctx.keyNames[0].name, "A");
+  EXPECT_EQ(ctx.keyNames[0].stroke, (KeyStroke{0x10d, 1, {}}));
+}
+
 TEST_F(ConfigTest, OptmaskKeepsDefaultsOfBitsItDoesNotDefine) {
   write("kvarn.cfg", "* comment\n; another\noptmask=F\noptions=0\n");
   ProgramContext ctx;
