@@ -92,8 +92,6 @@ std::vector<LocalOperand> clearOperands() {
           {"qlocal", "Set queue name to clear", kAnyValue}};
 }
 
-std::vector<LocalValue> yesNo() { return kYesNo; }
-
 std::vector<LocalCommand> buildTable() {
   std::vector<LocalCommand> t;
   t.push_back({"=cache", "Change the object cache settings",
@@ -111,8 +109,8 @@ std::vector<LocalCommand> buildTable() {
   t.push_back({"=colour", "Change colour settings", settingOperands("colour")});
   t.push_back({"=conn", "Connect to a Queue manager", connOperands()});
   t.push_back({"=count", "Change count settings",
-               {{"cmds", "Should KVARN count command success or fail", yesNo()},
-                {"dspcmds", "Should DISPLAY commands be counted", yesNo()},
+               {{"cmds", "Should KVARN count command success or fail", kYesNo},
+                {"dspcmds", "Should DISPLAY commands be counted", kYesNo},
                 {"emptydsp", "Should empty display commands count as a failure",
                  {{"fail", "An empty DISPLAY commmand should be regarded as a fail"},
                   {"ok", "An empty DISPLAY commmand should be regarded as OK"}}},
@@ -129,12 +127,12 @@ std::vector<LocalCommand> buildTable() {
   t.push_back({"=echo", "Change echo settings",
                {{"input", "Overall input line echo setting",
                  {{"no", "Echo of input is off"}, {"setting", "Echo of input is set by individual settings"}}},
-                {"cmds", "Are input commands echoed", yesNo()},
-                {"func", "Are functions echoed", yesNo()},
-                {"lang", "Are input language statements echoed", yesNo()},
-                {"langcon", "Are input language statements from console echoed", yesNo()},
-                {"resp", "Are command responses echoed", yesNo()},
-                {"blank", "Are blank lines echoed", yesNo()}}});
+                {"cmds", "Are input commands echoed", kYesNo},
+                {"func", "Are functions echoed", kYesNo},
+                {"lang", "Are input language statements echoed", kYesNo},
+                {"langcon", "Are input language statements from console echoed", kYesNo},
+                {"resp", "Are command responses echoed", kYesNo},
+                {"blank", "Are blank lines echoed", kYesNo}}});
   t.push_back({"=import", "Import commands from a file",
                {{"cmdhist", "Keep command history", {}},
                 {"file", "Import file name", kAnyValue},
@@ -156,11 +154,11 @@ std::vector<LocalCommand> buildTable() {
   t.push_back({"=merge", "Merge CCDT files",
                {{"ccdt", "CCDT file name", kAnyValue},
                 {"channel", "Channels to copy", kAnyValue},
-                {"replace", "Whether to replace same named channels", yesNo()}}});
+                {"replace", "Whether to replace same named channels", kYesNo}}});
   t.push_back({"=tolk", "Direct commands to TOLK", {{"cmdq", "The name of the command queue", kAnyValue}}});
   t.push_back({"=mqsc", "Direct commands to MQ", {}});
   t.push_back({"=output", "Set output file settings",
-               {{"append", "Should the file be appended to", yesNo()}, {"file", "Output file name", kAnyValue}}});
+               {{"append", "Should the file be appended to", kYesNo}, {"file", "Output file name", kAnyValue}}});
   t.push_back({"=purge", "Purge command history", {}});
   t.push_back({"=repeat", "Issue a command repeatedly",
                {{"clear", "Clear screen before issuing command", {}},
@@ -185,7 +183,7 @@ std::vector<LocalCommand> buildTable() {
                 {"func", "Show which functions are defined", {{"", ""}, {"<value>", ""}}},
                 {"list", "Show the contents of functions", {}},
                 {"machine", "Writes machine information to the screen", {}},
-                {"noecho", "Show the non-echoed lines", yesNo()},
+                {"noecho", "Show the non-echoed lines", kYesNo},
                 {"summary", "Writes the command issue summary to the screen", {}},
                 {"scrn", "Changes what screen is shown",
                  {{"!t", "<Screen>"},
