@@ -102,13 +102,38 @@ struct Synonym {
   std::string command;
 };
 
-// Key names and bindings read from the configuration, kept for the console and saved back.
-struct KeyNameEntry {
-  std::string name, seq;
+// A keystroke: a curses key code with its modifier mask (1 Shift, 2 Ctrl, 4 Alt), or
+// the bytes of a terminal escape sequence (code 0).
+struct KeyStroke {
+  uint32_t code = 0;
+  uint32_t modifiers = 0;
+  std::string escape;
+  bool empty() const { return code == 0 && modifiers == 0 && escape.empty(); }
+  bool operator==(const KeyStroke &) const = default;
 };
+
+// A key name the user added (=keyname), kept in name order without regard to case.
+struct KeyNameEntry {
+  std::string name;
+  std::string seq;          // the sequence as written in the configuration file
+  KeyStroke stroke;         // what it reads as (empty when the text could not be read)
+};
+
+// A key whose assignment differs from its default: an action (empty: no action at
+// all) or a command. Kept in byte order of the key name.
 struct KeyBindingEntry {
   std::string key, action, command;
-  uint32_t options = 0;
+  uint32_t options = 0;     // a command key's flags (clear, noenter, nolog)
+  bool isCommand = false;
+};
+
+// What the full-screen console shows, as =show sets it.
+struct ConsoleView {
+  int32_t rows = 25;        // lines of the screen
+  Screen screen = kScreenMqsc;
+  bool showKeys = false;    // the key-pressed information
+  bool showParse = false;   // the command-line parse information
+  bool redrawWanted = false;
 };
 
 enum StartupBits : uint32_t { kStartupInProgress = 1, kStartupConnectPending = 2 };
@@ -151,6 +176,8 @@ struct ProgramContext {
   std::vector<std::string> history;      // oldest first
   std::vector<KeyNameEntry> keyNames;
   std::vector<KeyBindingEntry> keyBindings;
+  std::vector<std::string> runningSynonyms;    // synonyms being run, outermost first
+  ConsoleView console;
   uint32_t failureEvents = 0;            // command and connection failures so far (stop on error)
   // "!unhandled!": while set, the response decoder counts attributes it has no name for.
   bool countingUnhandled = false;

@@ -7,8 +7,8 @@
 
 namespace {
 
-bool isNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '=' || c == '~'; }
-bool isNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '=' || c == '_'; }
+bool isNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '='; }
+bool isNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '='; }
 
 std::string_view trimValue(std::string_view v) {
   while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
@@ -70,4 +70,22 @@ const ParsedItem *ParsedCommand::find(std::string_view operand) const {
 std::string ParsedCommand::value(std::string_view operand, std::string_view fallback) const {
   const ParsedItem *item = find(operand);
   return item && item->hasValue ? item->value : std::string(fallback);
+}
+
+std::string checkLocalName(std::string_view name) {
+  std::string text(name);
+  if (!name.empty() && name[0] >= '0' && name[0] <= '9')
+    return strFormat("Name '%s' can not start with a number", text.c_str());
+  for (char c : name)
+    if (kLocalNameCharacters.find(c) == std::string_view::npos)
+      return strFormat("Name '%s' contains invalid character '%c'.", text.c_str(), c);
+  return "";
+}
+
+void reportIgnoredInFileMode(ProgramContext &ctx, std::string_view commandText) {
+  std::string text(commandText);
+  if (text.size() >= 51)
+    addError(ctx, strFormat("Command '%.50s...' ignored in file mode", text.c_str()));
+  else
+    addError(ctx, strFormat("Command '%s' ignored in file mode", text.c_str()));
 }

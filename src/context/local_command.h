@@ -41,3 +41,13 @@ inline constexpr size_t kMaxCommandItems = 20;
 std::string splitLocalItems(std::string_view text, std::vector<ParsedItem> &items, bool &help);
 // Splits text the program built itself (no help, errors ignored).
 ParsedCommand parseLocalCommand(std::string_view text);
+
+// The rule for the names users give to synonyms and keys: no leading digit, only
+// letters, digits and "-_.<>[]". Returns the message for a bad name, or "".
+inline constexpr std::string_view kLocalNameCharacters =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.<>[]";
+std::string checkLocalName(std::string_view name);
+
+// "Command '%s' ignored in file mode" (cut to 50 characters) for commands that act on
+// the full-screen console.
+void reportIgnoredInFileMode(ProgramContext &ctx, std::string_view commandText);

@@ -91,6 +91,13 @@ void ScreenLines::dropOldestAbove(uint64_t maxRows) {
   }
 }
 
+void ScreenLines::dropGroupsBefore(uint32_t commandNumber) {
+  while (!lines_.empty() && lines_.front()->commandNumber < commandNumber) {
+    rows_ -= lines_.front()->rows;
+    lines_.pop_front();
+  }
+}
+
 void ScreenLines::truncate(size_t keep) {
   while (lines_.size() > keep) {
     rows_ -= lines_.back()->rows;
@@ -126,10 +133,11 @@ uint32_t OutputBuffer::addLine(Screen screen, std::string_view text, uint32_t st
   else if (number == 0) number = currentGroup_;
   if (screen == kScreenMqsc && (style & kStyleGroupStart)) currentGroup_ = number;
 
+  // The =output file holds what the output shows: hidden lines stay out of both.
   bool hidden = (style & kStyleHidden) && !showHidden;
-  if (screen == kScreenMqsc) {
-    if (!hidden) writeOut(text, style);
-    if (!hidden) copyLine(text, style);
+  if (screen == kScreenMqsc && !hidden) {
+    writeOut(text, style);
+    copyLine(text, style);
   }
   if (!keep_ && !listener_) return number;
 
@@ -160,6 +168,13 @@ void OutputBuffer::setWidth(uint32_t width) {
   OwnedMutexGuard guard(lock_);
   width_ = width;
   for (auto &s : screens_) s.relayout(width);
+}
+
+void OutputBuffer::purgeBefore(uint32_t commandNumber) {
+  OwnedMutexGuard guard(lock_);
+  ScreenLines &lines = screens_[kScreenMqsc];
+  lines.dropGroupsBefore(commandNumber);
+  lines.relayout(width_);
 }
 
 void OutputBuffer::setListener(std::function<void(Screen, const OutputLine &)> listener) {
@@ -259,8 +274,7 @@ void addTrace(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(
 uint32_t addCommandEcho(ProgramContext &ctx, std::string_view text, bool visible, bool noCopy) {
   uint32_t style = kStyleCommand | (visible ? 0u : static_cast<uint32_t>(kStyleHidden)) |
                    (noCopy ? static_cast<uint32_t>(kStyleNoCopy) : 0u);
-  // A hidden echo that nothing keeps only opens its command group: no time stamp needed.
-  if (!ctx.settings.on(kOptTimestamp) || (!visible && !ctx.output->keepsLines())) return ctx.output->addLine(text, style);
+  if (!ctx.settings.on(kOptTimestamp)) return ctx.output->addLine(text, style);
   std::time_t now = std::time(nullptr);
   std::tm tm{};
   localtime_r(&now, &tm);

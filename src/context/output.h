@@ -81,6 +81,7 @@ public:
 
   void append(OutputLinePtr line);
   void dropOldestAbove(uint64_t maxRows);
+  void dropGroupsBefore(uint32_t commandNumber);   // from the oldest end
   void truncate(size_t keep);   // removes the newest lines from index `keep` on
   void relayout(uint32_t width);
   void clear();
@@ -118,6 +119,10 @@ public:
   uint32_t currentCommandNumber() const { return currentGroup_; }
   // Lines are kept or watched (the console): hidden lines may be shown later.
   bool keepsLines() const { return keep_ || listener_; }
+
+  // =purge: drops the MQSC screen's lines of every command group older than
+  // `commandNumber` and recounts the rows of the rest.
+  void purgeBefore(uint32_t commandNumber);
 
   void flush();
   // The open line (a prompt, a question) was ended by the terminal echoing the user's

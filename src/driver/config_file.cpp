@@ -11,8 +11,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "console/key_commands.h"
 #include "context/context.h"
 #include "context/output.h"
+#include "driver/synonyms.h"
 #include "runtime/path.h"
 #include "runtime/scan.h"
 
@@ -128,10 +130,11 @@ void writeBody(ProgramContext &ctx, FILE *f) {
   }
   std::fputs("\n* Key Assignments\n\n", f);
   for (const auto &k : ctx.keyBindings)
-    if (!k.action.empty()) w.add("key", k.key).add("act", k.action).add("ko", hexText(k.options)).end();
+    if (!k.isCommand)
+      w.add("key", k.key).add("act", k.action.empty() ? kNoActionName : k.action).add("ko", hexText(k.options)).end();
   std::fputs("\n* Key Commands\n\n", f);
   for (const auto &k : ctx.keyBindings)
-    if (k.action.empty()) w.add("key", k.key).add("cmd", k.command).add("ko", hexText(k.options)).end();
+    if (k.isCommand) w.add("key", k.key).add("cmd", k.command).add("ko", hexText(k.options)).end();
   std::fputs("\n* Command History\n\n", f);
   for (const auto &h : ctx.history) w.add("cmd", h).end();
   if (!ctx.synonyms.empty()) {
@@ -251,11 +254,11 @@ void applyConfigLine(ProgramContext &ctx, const ConfigAssignments &line, uint32_
     }
   }
   if (keyname) {
-    ctx.keyNames.push_back({*keyname, seq ? *seq : ""});
+    restoreKeyName(ctx, *keyname, seq ? *seq : "");
   } else if (key) {
-    ctx.keyBindings.push_back({*key, act ? *act : "", act ? "" : (cmd ? *cmd : ""), ko});
+    restoreKeyBinding(ctx, *key, act, cmd, ko);
   } else if (syn) {
-    if (cmd) ctx.synonyms.push_back({*syn, *cmd});
+    if (cmd && !syn->empty()) storeSynonym(ctx, *syn, *cmd);
   } else if (cmd) {
     ctx.history.push_back(*cmd);
   }

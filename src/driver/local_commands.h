@@ -9,6 +9,9 @@ struct ProgramContext;
 namespace kvarn::script {
 struct ImportRequest;
 }
+namespace kvarn::script {
+struct ImportRequest;
+}
 
 void registerDriverHandlers();
 

@@ -10,8 +10,6 @@
 
 namespace {
 
-
-
 const std::vector<LocalValue> kAnyValue = {{"<value>", ""}};
 const std::vector<LocalValue> kNumber = {{"<number>", ""}};
 const std::vector<LocalValue> kYesNo = {{"yes", "Option is active"}, {"no", "Option is not active"}};
@@ -72,12 +70,14 @@ std::vector<LocalOperand> connOperands() {
   };
 }
 
+// Every release from 5.2 on is accepted, newest first; help lists only the releases
+// the version table marks for display.
 std::vector<LocalValue> ccdtVersionValues() {
   std::vector<LocalValue> v;
   const auto &table = ccdtVersionTable();
   for (auto it = table.rbegin(); it != table.rend(); ++it) {
-    if (std::string_view(it->release) < "5.2" && std::string_view(it->release).size() == 3) continue;
-    v.push_back({it->release, std::string("MQ ") + it->release + " Version"});
+    v.push_back({it->release, std::string("MQ ") + it->release + " Version", it->listed});
+    if (std::string_view(it->release) == "5.2") break;
   }
   return v;
 }
@@ -91,8 +91,6 @@ std::vector<LocalOperand> clearOperands() {
           {"depth", "Set maximum depth not requiring confirmation", kNumber},
           {"qlocal", "Set queue name to clear", kAnyValue}};
 }
-
-std::vector<LocalValue> yesNo() { return {{"yes", ""}, {"no", ""}}; }
 
 std::vector<LocalCommand> buildTable() {
   std::vector<LocalCommand> t;
@@ -111,8 +109,8 @@ std::vector<LocalCommand> buildTable() {
   t.push_back({"=colour", "Change colour settings", settingOperands("colour")});
   t.push_back({"=conn", "Connect to a Queue manager", connOperands()});
   t.push_back({"=count", "Change count settings",
-               {{"cmds", "Should KVARN count command success or fail", yesNo()},
-                {"dspcmds", "Should DISPLAY commands be counted", yesNo()},
+               {{"cmds", "Should KVARN count command success or fail", kYesNo},
+                {"dspcmds", "Should DISPLAY commands be counted", kYesNo},
                 {"emptydsp", "Should empty display commands count as a failure",
                  {{"fail", "An empty DISPLAY commmand should be regarded as a fail"},
                   {"ok", "An empty DISPLAY commmand should be regarded as OK"}}},
@@ -129,12 +127,12 @@ std::vector<LocalCommand> buildTable() {
   t.push_back({"=echo", "Change echo settings",
                {{"input", "Overall input line echo setting",
                  {{"no", "Echo of input is off"}, {"setting", "Echo of input is set by individual settings"}}},
-                {"cmds", "Are input commands echoed", yesNo()},
-                {"func", "Are functions echoed", yesNo()},
-                {"lang", "Are input language statements echoed", yesNo()},
-                {"langcon", "Are input language statements from console echoed", yesNo()},
-                {"resp", "Are command responses echoed", yesNo()},
-                {"blank", "Are blank lines echoed", yesNo()}}});
+                {"cmds", "Are input commands echoed", kYesNo},
+                {"func", "Are functions echoed", kYesNo},
+                {"lang", "Are input language statements echoed", kYesNo},
+                {"langcon", "Are input language statements from console echoed", kYesNo},
+                {"resp", "Are command responses echoed", kYesNo},
+                {"blank", "Are blank lines echoed", kYesNo}}});
   t.push_back({"=import", "Import commands from a file",
                {{"cmdhist", "Keep command history", {}},
                 {"file", "Import file name", kAnyValue},
@@ -144,21 +142,23 @@ std::vector<LocalCommand> buildTable() {
   t.push_back({"=key", "Set or clear a key action or command",
                {{"cmd", "Command to be issued by the key", kAnyValue},
                 {"action", "Action to be performed by the key", kAnyValue},
-                {"clear", "Clear the key assignment", {}},
-                {"name", "Key name", kAnyValue},
-                {"noenter", "Do not enter the command", {}},
-                {"nolog", "Do not log the command", {}}},
+                {"clear", "Clear the command line before the command is added", {}},
+                {"name", "Key name (instead of the command's own value)", kAnyValue},
+                {"noenter", "Add the command to the command line without entering it", {}},
+                {"nolog", "Do not show the entered command in the output", {}}},
                {{"!t", "<Key>"}, {"<value>", ""}}});
-  t.push_back({"=keyname", "Define or delete a key name", {{"seq", "Key sequence", kAnyValue}},
+  t.push_back({"=keyname", "Define or delete a key name",
+               {{"seq", "Key sequence: 0x<code> [0x<modifiers>], hexadecimal bytes, # to capture, empty to delete",
+                 kAnyValue}},
                {{"!t", "<Key name>"}, {"<value>", ""}}});
   t.push_back({"=merge", "Merge CCDT files",
                {{"ccdt", "CCDT file name", kAnyValue},
                 {"channel", "Channels to copy", kAnyValue},
-                {"replace", "Whether to replace same named channels", yesNo()}}});
+                {"replace", "Whether to replace same named channels", kYesNo}}});
   t.push_back({"=tolk", "Direct commands to TOLK", {{"cmdq", "The name of the command queue", kAnyValue}}});
   t.push_back({"=mqsc", "Direct commands to MQ", {}});
   t.push_back({"=output", "Set output file settings",
-               {{"append", "Should the file be appended to", yesNo()}, {"file", "Output file name", kAnyValue}}});
+               {{"append", "Should the file be appended to", kYesNo}, {"file", "Output file name", kAnyValue}}});
   t.push_back({"=purge", "Purge command history", {}});
   t.push_back({"=repeat", "Issue a command repeatedly",
                {{"clear", "Clear screen before issuing command", {}},
@@ -183,7 +183,7 @@ std::vector<LocalCommand> buildTable() {
                 {"func", "Show which functions are defined", {{"", ""}, {"<value>", ""}}},
                 {"list", "Show the contents of functions", {}},
                 {"machine", "Writes machine information to the screen", {}},
-                {"noecho", "Show the non-echoed lines", yesNo()},
+                {"noecho", "Show the non-echoed lines", kYesNo},
                 {"summary", "Writes the command issue summary to the screen", {}},
                 {"scrn", "Changes what screen is shown",
                  {{"!t", "<Screen>"},
@@ -205,76 +205,94 @@ bool isNumber(std::string_view v) {
   return !v.empty() && std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::string checkValue(const LocalOperand &op, const std::string &value) {
-  for (const auto &v : op.values) {
+// What a value is checked against: an operand's row, or the command's own value.
+struct ValueRule {
+  const std::string &name;
+  const std::vector<LocalValue> &values;
+  unsigned flags;
+};
+
+ValueRule ownValueRule(const LocalCommand &cmd) { return {cmd.name, cmd.ownValues, 0}; }
+ValueRule operandRule(const LocalOperand &op) { return {op.name, op.values, op.flags}; }
+
+std::string checkValue(const ValueRule &rule, const std::string &value) {
+  for (const auto &v : rule.values) {
     if (v.value == "<value>") return "";
     if (v.value == "<number>")
-      return isNumber(value) ? "" : strFormat("Please specify a number as a value for parameter '%s'", op.name.c_str());
+      return isNumber(value) ? ""
+                             : strFormat("Please specify a number as a value for parameter '%s'", rule.name.c_str());
   }
-  for (const auto &v : op.values)
+  for (const auto &v : rule.values)
     if (v.value != "!t" && !v.value.empty() && scanEqualsNoCase(v.value, value)) return "";
   return strFormat("Unrecognised value '%.*s' for '%s' parameter", static_cast<int>(value.size()), value.data(),
-                   op.name.c_str());
+                   rule.name.c_str());
 }
 
-std::string checkOperand(const LocalOperand &op, const ParsedItem &item) {
+std::string noValuesMessage(const ValueRule &rule) {
+  return strFormat("Parameter '%s' does not have any values", rule.name.c_str());
+}
+
+std::string checkItem(const ValueRule &rule, const ParsedItem &item) {
   if (!item.hasValue) {
-    if (op.values.empty()) return "";
-    for (const auto &v : op.values)
+    if (rule.values.empty()) return "";
+    for (const auto &v : rule.values)
       if (v.value.empty()) return "";
     return strFormat("Missing value for parameter '%s'", item.name.c_str());
   }
-  if (op.values.empty()) return strFormat("Parameter '%s' does not have any values", item.name.c_str());
-  if (!(op.flags & kOperandList)) return checkValue(op, item.value);
+  if (rule.values.empty()) return noValuesMessage(rule);
+  if (!(rule.flags & kOperandList)) return checkValue(rule, item.value);
   size_t start = 0;
   while (start <= item.value.size()) {
     size_t comma = item.value.find(',', start);
     std::string part = item.value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    auto trimmed = part;
-    trimmed.erase(0, trimmed.find_first_not_of(" ,\r\n"));
-    trimmed.erase(trimmed.find_last_not_of(" ,\r\n") + 1);
-    if (!trimmed.empty())
-      if (std::string err = checkValue(op, trimmed); !err.empty()) return err;
+    part.erase(0, part.find_first_not_of(" ,\r\n"));
+    part.erase(part.find_last_not_of(" ,\r\n") + 1);
+    if (!part.empty())
+      if (std::string err = checkValue(rule, part); !err.empty()) return err;
     if (comma == std::string::npos) break;
     start = comma + 1;
   }
   return "";
 }
 
-size_t longestName(const std::vector<LocalOperand> &ops) {
-  size_t w = 0;
-  for (const auto &op : ops)
-    if (op.listed) w = std::max(w, op.name.size());
-  return w;
+// The rows of a listing in the one help format: " name - description", names padded.
+std::vector<std::string> helpRows(std::vector<std::string> lines,
+                                  const std::vector<std::pair<std::string, std::string>> &rows) {
+  size_t width = 0;
+  for (const auto &[name, description] : rows) width = std::max(width, name.size());
+  for (const auto &[name, description] : rows)
+    lines.push_back(strFormat("%*s%-*s - %s", 1, "", static_cast<int>(width), name.c_str(), description.c_str()));
+  return lines;
 }
 
-std::vector<std::string> valueHelp(const LocalOperand &op) {
-  std::vector<std::string> lines{"where values are:"};
-  size_t w = 0;
-  for (const auto &v : op.values)
-    if (v.value != "!t") w = std::max(w, v.value.size());
-  for (const auto &v : op.values) {
-    if (v.value == "!t") continue;
-    lines.push_back(strFormat(" %-*s - %s", static_cast<int>(w), v.value.c_str(), v.description.c_str()));
-  }
-  return lines;
+// A value row as help shows it: placeholders by the rule's type label ("<age>").
+std::pair<std::string, std::string> valueHelpRow(const LocalValue &v, const std::string &label) {
+  bool placeholder = v.value == "<value>" || v.value == "<number>";
+  std::string shown = v.value.empty() ? "(no value)" : placeholder && !label.empty() ? label : v.value;
+  std::string description = v.description;
+  if (description.empty() && v.value == "<value>") description = "Any text";
+  if (description.empty() && v.value == "<number>") description = "A number";
+  return {shown, description};
+}
+
+std::vector<std::string> valueHelp(const ValueRule &rule) {
+  std::string label = !rule.values.empty() && rule.values[0].value == "!t" ? rule.values[0].description : "";
+  std::vector<std::pair<std::string, std::string>> rows;
+  for (const auto &v : rule.values)
+    if (v.value != "!t" && v.listed) rows.push_back(valueHelpRow(v, label));
+  return helpRows({"where values are:"}, rows);
 }
 
 std::vector<std::string> commandHelp(const LocalCommand &cmd) {
-  std::vector<std::string> lines{"Command syntax:"};
-  bool anyOperand = std::any_of(cmd.operands.begin(), cmd.operands.end(),
-                                [](const LocalOperand &op) { return op.listed; });
-  if (!anyOperand) {
-    lines.push_back(strFormat("\"%s\" - %s", cmd.name.c_str(), cmd.description.c_str()));
-    lines.push_back("The command has no parameters");
-    return lines;
-  }
-  lines.push_back(strFormat("\"%s <parms>\" - %s", cmd.name.c_str(), cmd.description.c_str()));
-  lines.push_back("where <parms> are:");
-  int w = static_cast<int>(longestName(cmd.operands));
+  std::vector<std::pair<std::string, std::string>> rows;
   for (const auto &op : cmd.operands)
-    if (op.listed) lines.push_back(strFormat(" %-*s - %s", w, op.name.c_str(), op.description.c_str()));
-  return lines;
+    if (op.listed) rows.emplace_back(op.name, op.description);
+  if (rows.empty())
+    return {"Command syntax:", strFormat("\"%s\" - %s", cmd.name.c_str(), cmd.description.c_str()),
+            "The command has no parameters"};
+  return helpRows({"Command syntax:", strFormat("\"%s <parms>\" - %s", cmd.name.c_str(), cmd.description.c_str()),
+                   "where <parms> are:"},
+                  rows);
 }
 
 const LocalOperand *findOperand(const LocalCommand &cmd, std::string_view name) {
@@ -282,6 +300,9 @@ const LocalOperand *findOperand(const LocalCommand &cmd, std::string_view name) 
     if (scanEqualsNoCase(op.name, name)) return &op;
   return nullptr;
 }
+
+SyntaxResult helpResult(std::vector<std::string> lines) { return {false, true, std::move(lines)}; }
+SyntaxResult errorResult(std::string line) { return {false, false, {std::move(line)}}; }
 
 } // namespace
 
@@ -302,72 +323,34 @@ void setLocalHandler(std::string_view name, LocalHandler handler) {
 }
 
 std::vector<std::string> localCommandList() {
-  std::vector<std::string> lines{"Commands available are:"};
-  size_t w = 0;
+  std::vector<std::pair<std::string, std::string>> rows;
   for (const auto &row : localCommandTable())
-    if (row.listed) w = std::max(w, row.name.size());
-  for (const auto &row : localCommandTable())
-    if (row.listed)
-      lines.push_back(strFormat("%*s%-*s - %s", 1, "", static_cast<int>(w), row.name.c_str(), row.description.c_str()));
-  return lines;
+    if (row.listed) rows.emplace_back(row.name, row.description);
+  return helpRows({"Commands available are:"}, rows);
 }
 
 SyntaxResult checkLocalCommand(std::string_view text, ParsedCommand &out) {
-  SyntaxResult r;
   out = ParsedCommand{};
   out.text = std::string(text);
-  std::string_view trimmed = scanTrim(text);
-  if (trimmed == "=?") {
-    r.help = true;
-    r.lines = localCommandList();
-    return r;
-  }
+  if (scanTrim(text) == "=?") return helpResult(localCommandList());
   bool help = false;
-  std::string err = splitLocalItems(text, out.items, help);
-  if (!err.empty()) {
-    r.lines.push_back(err);
-    return r;
-  }
-  if (out.items.empty()) {
-    if (help) {
-      r.help = true;
-      r.lines = localCommandList();
-    }
-    return r;
-  }
+  if (std::string err = splitLocalItems(text, out.items, help); !err.empty()) return errorResult(err);
+  if (out.items.empty()) return help ? helpResult(localCommandList()) : SyntaxResult{};
   const LocalCommand *cmd = findLocalCommand(out.items[0].name);
-  if (!cmd) {
-    r.lines.push_back(strFormat("Unrecognised command '%s'", out.items[0].name.c_str()));
-    return r;
-  }
+  if (!cmd) return errorResult(strFormat("Unrecognised command '%s'", out.items[0].name.c_str()));
   out.command = cmd;
-  if (help && out.items.size() == 1) {
-    r.help = true;
-    r.lines = commandHelp(*cmd);
-    return r;
-  }
-  for (size_t i = 1; i < out.items.size(); ++i) {
+  for (size_t i = 0; i < out.items.size(); ++i) {
     const ParsedItem &item = out.items[i];
-    const LocalOperand *op = findOperand(*cmd, item.name);
-    if (!op) {
-      r.lines.push_back(strFormat("Unrecognised parameter '%s'", item.name.c_str()));
-      return r;
-    }
-    if (item.hasValue && item.value == "?") {
-      r.help = true;
-      r.lines = valueHelp(*op);
-      return r;
-    }
-    if (std::string e = checkOperand(*op, item); !e.empty()) {
-      r.lines.push_back(e);
-      return r;
-    }
+    const LocalOperand *op = i == 0 ? nullptr : findOperand(*cmd, item.name);
+    if (i > 0 && !op) return errorResult(strFormat("Unrecognised parameter '%s'", item.name.c_str()));
+    ValueRule rule = op ? operandRule(*op) : ownValueRule(*cmd);
+    if (item.hasValue && item.value == "?")
+      return rule.values.empty() ? errorResult(noValuesMessage(rule)) : helpResult(valueHelp(rule));
+    if (i == 0 && !item.hasValue) continue;   // the own value may always be left out
+    if (std::string e = checkItem(rule, item); !e.empty()) return errorResult(e);
   }
-  if (help) {
-    r.help = true;
-    r.lines = commandHelp(*cmd);
-    return r;
-  }
-  r.ok = true;
-  return r;
+  if (help) return helpResult(commandHelp(*cmd));
+  SyntaxResult ok;
+  ok.ok = true;
+  return ok;
 }

@@ -13,6 +13,7 @@ struct InputSource;
 struct LocalValue {
   std::string value;          // "!t" (type label), "<value>", "<number>", "" (no value), or a keyword
   std::string description;
+  bool listed = true;         // shown when the values are listed (accepted either way)
 };
 
 enum LocalOperandFlags : unsigned { kOperandList = 1 };
@@ -33,7 +34,7 @@ struct LocalCommand {
   std::string name;
   std::string description;
   std::vector<LocalOperand> operands;
-  std::vector<LocalValue> ownValues;  // values of the command's own bracketed value
+  std::vector<LocalValue> ownValues;  // values of the command's own bracketed value (none: it takes none)
   LocalHandler handler = nullptr;
   bool listed = true;                 // shown by =? and the Help screen
 };

@@ -7,6 +7,7 @@
 #include "runtime/stack.h"
 #include "script/compiler.h"
 #include "script/import.h"
+#include "script/parameters.h"
 #include "script/print.h"
 #include "script/resolver.h"
 #include "script/script_host.h"
@@ -439,7 +440,7 @@ int Executor::runForitem(CommandNode* node) {
   std::string savedItem = state_.item;
   state_.itemLoop.index = 0;
   int rc = 1;
-  for (std::string_view piece : splitParameterList(list)) {
+  for (const std::string& piece : splitParameters(list)) {
     if (ctx_.quit || guard.frame().exit || node->has(kNodeBreakRequested)) break;
     std::string_view item = scanTrim(piece);
     if (item.empty()) continue;
@@ -593,7 +594,7 @@ int cmdRunImport(ProgramContext& ctx, CommandNode& node) {
   ImportData& data = *node.import;
   InputSource& src = *data.source;
   FrameGuard guard(state, &node, FrameKind::Import);
-  cmdSetParameters(ctx, data.hasParms ? &data.parms : nullptr);
+  setScriptParameters(ctx, data.hasParms ? splitParameters(data.parms) : std::vector<std::string>());
   InputSource& parent = currentSource(ctx);
   src.echo = parent.echo;
   src.echo.blank = false;
@@ -662,18 +663,6 @@ bool cmdInFunctionOrRunTimeText(const ProgramContext& ctx) {
   for (const ExecFrame& f : state.frames)
     if (f.kind == FrameKind::Dynamic && f.node) return true;
   return false;
-}
-
-std::vector<std::string_view> splitParameterList(std::string_view text) {
-  std::vector<std::string_view> items;
-  size_t start = 0;
-  for (;;) {
-    size_t comma = scanFindComma(text, start);
-    items.push_back(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
-    if (comma == std::string_view::npos) break;
-    start = comma + 1;
-  }
-  return items;
 }
 
 // ---- substitution, run-time errors, print and wait --------------------------------------

@@ -49,9 +49,6 @@ void cmdRunWait(ProgramContext& ctx, std::string_view text);
 // True inside a script function or text run by a running statement.
 bool cmdInFunctionOrRunTimeText(const ProgramContext& ctx);
 
-// Items of a parameter list: commas outside quotes, parentheses and brackets split.
-std::vector<std::string_view> splitParameterList(std::string_view text);
-
 // The script functions as expressions see them.
 ScriptFunctionHost& scriptFunctionHost(ProgramContext& ctx);
 

@@ -8,6 +8,7 @@
 #include "runtime/path.h"
 #include "runtime/scan.h"
 #include "script/executor.h"
+#include "script/parameters.h"
 #include "script/resolver.h"
 #include "script/script_host.h"
 #include "script/script_state.h"
@@ -122,8 +123,7 @@ void cmdCompileImport(ProgramContext& ctx, const ImportRequest& request, const C
 void cmdImportCommand(ProgramContext& ctx, const ImportRequest& request) {
   ScriptState& state = scriptState(ctx);
   if (state.current && state.current->has(kNodeImportDone)) return;
-  if (request.hasParms) cmdSetParameters(ctx, &request.parms);
-  else cmdSetParameters(ctx, nullptr);
+  setScriptParameters(ctx, request.hasParms ? splitParameters(request.parms) : std::vector<std::string>());
   if (cmdInFunctionOrRunTimeText(ctx)) {
     addError(ctx, "You can not call =import from within a function.");
     state.errorFlag = true;
@@ -146,23 +146,6 @@ void cmdImportCommand(ProgramContext& ctx, const ImportRequest& request) {
   CommandNode* node = compileImportFile(ctx, request, CompileTarget{&list, nullptr, 0}, from ? from->runLine : 0, path,
                                         stream, from);
   if (!node->has(kNodeInvalid)) cmdRunImport(ctx, *node);
-}
-
-void cmdSetParameters(ProgramContext& ctx, const std::string* parms) {
-  ScriptState& state = scriptState(ctx);
-  while (Scope* scope = state.variables.findArrayScope("@_Parm")) {
-    auto [first, last] = scope->elements("@_Parm");
-    scope->records().erase(first, last);
-  }
-  if (!parms) return;
-  int32_t index = 0;
-  for (std::string_view item : splitParameterList(*parms)) {
-    int32_t subscript = ++index;
-    std::string error;
-    size_t lead = item.find_first_not_of(' ');
-    std::string_view text = lead == std::string_view::npos ? std::string_view() : item.substr(lead);
-    scriptAssign(ctx, "@_Parm", std::span<const int32_t>(&subscript, 1), Value::view(text), error);
-  }
 }
 
 }  // namespace kvarn::script

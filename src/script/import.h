@@ -28,8 +28,4 @@ void cmdCompileImport(ProgramContext& ctx, const ImportRequest& request, const C
 // The =import command when it runs (its operands already checked).
 void cmdImportCommand(ProgramContext& ctx, const ImportRequest& request);
 
-// @_Parm: deleted, then each comma-separated item of `parms` (leading blanks removed)
-// stored as @_Parm[1], @_Parm[2] ...; `parms` null only deletes.
-void cmdSetParameters(ProgramContext& ctx, const std::string* parms);
-
 }  // namespace kvarn::script

@@ -177,4 +177,20 @@ AdministeredQmgr administeredQmgr(ProgramContext &ctx) {
   return {c.adminQmgr, c.commandLevel.load(), c.platform, c.agentLevel};
 }
 
+uint32_t oldestGroupInFlight(ProgramContext &ctx) {
+  TransportState &t = transportOf(ctx);
+  std::lock_guard<std::mutex> lock(t.recordsMutex);
+  uint32_t oldest = 0;
+  for (const auto &[seq, record] : t.records)
+    if (record && record->outputGroup != 0 && (oldest == 0 || record->outputGroup < oldest))
+      oldest = record->outputGroup;
+  return oldest;
+}
+
+void markNameCachesStale(ProgramContext &ctx) {
+  TransportState &t = transportOf(ctx);
+  OwnedMutexGuard guard(ctx.consoleLock);
+  for (NameCache &cache : t.current->nameCaches) cache.filled = 0;
+}
+
 bool disconnectAllAtEnd(ProgramContext &ctx) { return disconnectAll(ctx) != 0; }

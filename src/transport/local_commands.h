@@ -21,6 +21,11 @@ struct AdministeredQmgr {
   int agentLevel = 0;
 };
 AdministeredQmgr administeredQmgr(ProgramContext &ctx);
+// The oldest output group that a command still in flight writes to (0: none is).
+uint32_t oldestGroupInFlight(ProgramContext &ctx);
+// =cache purge: the current connection's cached object names are fetched afresh when
+// next needed.
+void markNameCachesStale(ProgramContext &ctx);
 // Disconnects every connection at the end of the run; false when a connection's
 // threads had not ended after the wait (ten seconds each).
 bool disconnectAllAtEnd(ProgramContext &ctx);

@@ -104,13 +104,14 @@ TEST(OutputBuffer, OpenLinesTraceAndTheCopyFile) {
   buffer.addLine("next line", kStyleInfo);              // ends the open prompt first
   buffer.addLine("cslIssueLocalCommand '=echo'", kStyleTrace);
   buffer.addLine("hidden echo", kStyleCommand | kStyleHidden);
+  buffer.showHidden = true;                             // =show noecho(yes)
+  buffer.addLine("shown hidden echo", kStyleCommand | kStyleHidden);
   buffer.closeCopyFile();
   EXPECT_EQ(contentsOf(s.out),
-            "=output file(x)\nQueue contains 5 messages - continue? no\nprompt> \nnext line\n");
+            "=output file(x)\nQueue contains 5 messages - continue? no\nprompt> \nnext line\nshown hidden echo\n");
   EXPECT_EQ(contentsOf(s.err), "cslIssueLocalCommand '=echo'\n");
-  // Not the echo of =output, the prompt, the trace or a hidden line: the file holds what
-  // the output shows.
-  EXPECT_EQ(contentsOf(copy), "Queue contains 5 messages - continue? no\nnext line\n");
+  // What the output shows, less the echo of =output, the prompt and the trace.
+  EXPECT_EQ(contentsOf(copy), "Queue contains 5 messages - continue? no\nnext line\nshown hidden echo\n");
   std::fclose(copy);
   EXPECT_FALSE(buffer.writeFailed());
 }

@@ -68,8 +68,8 @@ TEST_F(ConfigTest, RoundTripKeepsEverything) {
     ctx.settings.latver = "1.2";
     ctx.history = {"DIS QMGR", "DEFINE QLOCAL('A B')"};
     ctx.synonyms = {{"dq", "DIS Q(*)"}};
-    ctx.keyBindings = {{"F5", "", "DIS CHS(*)", 1}, {"F6", "Next Page", "", 0}};
-    ctx.keyNames = {{"MyKey", "0x1B5B"}};
+    ctx.keyBindings = {{"F5", "", "DIS CHS(*)", 0x21, true}, {"F6", "Next Page", "", 0}, {"F7", "", "", 0}};
+    ctx.keyNames = {{"MyKey", "1B5B"}};
     ctx.saveWanted = true;
     ConfigResult r = saveConfiguration(ctx);
     ASSERT_TRUE(r.ok) << r.text;
@@ -93,14 +93,34 @@ TEST_F(ConfigTest, RoundTripKeepsEverything) {
   EXPECT_EQ(back.history, (std::vector<std::string>{"DIS QMGR", "DEFINE QLOCAL('A B')"}));
   ASSERT_EQ(back.synonyms.size(), 1u);
   EXPECT_EQ(back.synonyms[0].command, "DIS Q(*)");
-  // Key assignments are written before key commands.
-  ASSERT_EQ(back.keyBindings.size(), 2u);
-  EXPECT_EQ(back.keyBindings[0].key, "F6");
-  EXPECT_EQ(back.keyBindings[0].action, "Next Page");
-  EXPECT_EQ(back.keyBindings[1].command, "DIS CHS(*)");
-  EXPECT_EQ(back.keyBindings[1].options, 1u);
+  // Key assignments are written before key commands; a key left without an action
+  // is written as none.
+  EXPECT_LT(text.find("key=F6 act=\"Next Page\""), text.find("key=F5 cmd="));
+  EXPECT_NE(text.find("key=F7 act=none ko=0\n"), std::string::npos);
+  ASSERT_EQ(back.keyBindings.size(), 3u);
+  EXPECT_EQ(back.keyBindings[0].key, "F5");
+  EXPECT_TRUE(back.keyBindings[0].isCommand);
+  EXPECT_EQ(back.keyBindings[0].command, "DIS CHS(*)");
+  EXPECT_EQ(back.keyBindings[0].options, 0x21u);
+  EXPECT_EQ(back.keyBindings[1].action, "Next Page");
+  EXPECT_FALSE(back.keyBindings[2].isCommand);
+  EXPECT_EQ(back.keyBindings[2].action, "");
   ASSERT_EQ(back.keyNames.size(), 1u);
-  EXPECT_EQ(back.keyNames[0].seq, "0x1B5B");
+  EXPECT_EQ(back.keyNames[0].seq, "1B5B");
+  EXPECT_EQ(back.keyNames[0].stroke.escape, "\x1b\x5b");
+}
+
+TEST_F(ConfigTest, SynonymsAndKeyNamesComeBackInNameOrder) {
+  write("kvarn.cfg", "syn=zz cmd=\"DIS Q(*)\"\nsyn=AA cmd=x\nsyn=ZZ cmd=y\nsyn=\"\" cmd=z\n"
+                     "keyname=b seq=1B5B\nkeyname=A seq=\"0x10D (0x1)\"\n");
+  ProgramContext ctx;
+  ASSERT_TRUE(loadConfiguration(ctx).ok);
+  ASSERT_EQ(ctx.synonyms.size(), 2u);   // the later zz replaces the earlier; a nameless one is dropped
+  EXPECT_EQ(ctx.synonyms[0].name, "AA");
+  EXPECT_EQ(ctx.synonyms[1].command, "y");
+  ASSERT_EQ(ctx.keyNames.size(), 2u);
+  EXPECT_EQ(ctx.keyNames[0].name, "A");
+  EXPECT_EQ(ctx.keyNames[0].stroke, (KeyStroke{0x10d, 1, {}}));
 }
 
 TEST_F(ConfigTest, OptmaskKeepsDefaultsOfBitsItDoesNotDefine) {

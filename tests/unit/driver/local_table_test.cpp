@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "driver/local_table.h"
 
 namespace {
@@ -66,9 +68,117 @@ TEST(LocalSyntax, Help) {
   ASSERT_TRUE(r.help);
   EXPECT_EQ(r.lines[0], "where values are:");
   EXPECT_EQ(r.lines[1], " help - Shows the help screen");
+  // Every release from 5.2 is accepted; help lists only those marked for display.
   r = checkLocalCommand("=ccdt version(?)", cmd);
   EXPECT_EQ(r.lines[1], " 9.3.4 - MQ 9.3.4 Version");
-  EXPECT_EQ(r.lines.back(), " 5.2   - MQ 5.2 Version");
+  EXPECT_EQ(r.lines.back(), " 7.1   - MQ 7.1 Version");
+  for (const auto &l : r.lines) EXPECT_EQ(l.find("9.2.2"), std::string::npos);
+  EXPECT_EQ(firstError("=ccdtj version(9.2.2)"), "ok");
+  EXPECT_EQ(firstError("=ccdt version(5.2)"), "ok");
+  EXPECT_EQ(firstError("=ccdt version(5.1)"), "Unrecognised value '5.1' for 'version' parameter");
+  // Type labels stand for placeholders; the own value has its own table.
+  r = checkLocalCommand("=cache maxager(?)", cmd);
+  EXPECT_EQ(r.lines[1], " <age> -   Valid values between 0 and 500000 seconds");
+  r = checkLocalCommand("=syn(?)", cmd);
+  ASSERT_TRUE(r.help);
+  EXPECT_EQ(r.lines[1], " <Synonym> - Any text");
+  EXPECT_EQ(firstError("=cls(now)"), "Parameter '=cls' does not have any values");
+  EXPECT_EQ(firstError("=cache purge(?)"), "Parameter 'purge' does not have any values");
+}
+
+ParsedCommand parsed;
+SyntaxResult check(const std::string &text) { return checkLocalCommand(text, parsed); }
+
+std::string upper(std::string text) {
+  for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+void expectCommandHelp(const LocalCommand &row) {
+  SyntaxResult r = check(row.name + " ?");
+  ASSERT_TRUE(r.help) << row.name;
+  ASSERT_GE(r.lines.size(), 3u);
+  EXPECT_EQ(r.lines[0], "Command syntax:");
+  std::vector<const LocalOperand *> listed;
+  size_t width = 0;
+  for (const auto &op : row.operands)
+    if (op.listed) {
+      listed.push_back(&op);
+      width = std::max(width, op.name.size());
+    }
+  if (listed.empty()) {
+    EXPECT_EQ(r.lines[1], "\"" + row.name + "\" - " + row.description);
+    EXPECT_EQ(r.lines[2], "The command has no parameters");
+    EXPECT_EQ(r.lines.size(), 3u);
+    return;
+  }
+  EXPECT_EQ(r.lines[1], "\"" + row.name + " <parms>\" - " + row.description);
+  EXPECT_EQ(r.lines[2], "where <parms> are:");
+  ASSERT_EQ(r.lines.size(), 3 + listed.size()) << row.name;
+  for (size_t i = 0; i < listed.size(); ++i) {
+    std::string name = listed[i]->name;
+    name.resize(width, ' ');
+    EXPECT_EQ(r.lines[3 + i], " " + name + " - " + listed[i]->description);
+  }
+}
+
+void expectOperandValues(const LocalCommand &row, const LocalOperand &op) {
+  const std::string item = row.name + " " + op.name;
+  if (op.values.empty()) {
+    EXPECT_TRUE(check(item).ok) << item;
+    EXPECT_EQ(firstError(item + "(x)"), "Parameter '" + op.name + "' does not have any values");
+    return;
+  }
+  SyntaxResult help = check(item + "(?)");
+  ASSERT_TRUE(help.help) << item;
+  EXPECT_EQ(help.lines[0], "where values are:");
+  size_t shown = 0;
+  bool optional = false, open = false;
+  for (const auto &v : op.values) {
+    if (v.value == "!t") continue;
+    shown += v.listed;
+    if (v.value.empty()) {
+      optional = true;
+      EXPECT_TRUE(check(item).ok) << item;
+    } else if (v.value == "<number>") {
+      open = true;
+      EXPECT_TRUE(check(item + "(12)").ok) << item;
+      EXPECT_EQ(firstError(item + "(twelve)"), "Please specify a number as a value for parameter '" + op.name + "'");
+    } else if (v.value == "<value>") {
+      open = true;
+      EXPECT_TRUE(check(item + "( any text, at (all) )").ok) << item;
+    } else {
+      EXPECT_TRUE(check(item + "(" + upper(v.value) + ")").ok) << item << " " << v.value;
+    }
+  }
+  EXPECT_EQ(help.lines.size(), 1 + shown) << item;
+  if (!optional) {
+    EXPECT_EQ(firstError(item), "Missing value for parameter '" + op.name + "'");
+  }
+  if (!open) {
+    EXPECT_EQ(firstError(item + "(zzz)"), "Unrecognised value 'zzz' for '" + op.name + "' parameter");
+  }
+}
+
+// The help of every command and operand, and the check of every value, follow the table.
+TEST(LocalHelp, EveryRowOfTheTable) {
+  SyntaxResult list = check("=?");
+  ASSERT_TRUE(list.help);
+  size_t listedRows = 0;
+  for (const LocalCommand &row : localCommandTable()) {
+    if (row.listed) {
+      ++listedRows;
+      ASSERT_LT(listedRows, list.lines.size());
+      EXPECT_EQ(list.lines[listedRows].substr(0, row.name.size() + 1), " " + row.name);
+      EXPECT_NE(list.lines[listedRows].find(" - " + row.description), std::string::npos);
+    }
+    expectCommandHelp(row);
+    for (const LocalOperand &op : row.operands) expectOperandValues(row, op);
+    if (row.ownValues.empty()) EXPECT_EQ(firstError(row.name + "(x)"), "Parameter '" + row.name + "' does not have any values");
+    else EXPECT_TRUE(check(row.name + "(x)").ok) << row.name;
+  }
+  EXPECT_EQ(list.lines.size(), 1 + listedRows);
+  EXPECT_EQ(listedRows, 24u);   // all but the two internal steps of =clear
 }
 
 } // namespace

@@ -1,0 +1,147 @@
+// =show: each operand acted on in the order given. Operands that change the
+// full-screen console are ignored in file mode, with one message for the command.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <climits>
+
+#include "context/context.h"
+#include "context/output.h"
+#include "driver/local_commands.h"
+#include "driver/local_handlers.h"
+#include "runtime/memory.h"
+#include "runtime/scan.h"
+#include "transport/local_commands.h"
+
+namespace {
+
+std::string userName() {
+  if (const passwd *pw = getpwuid(getuid()); pw && pw->pw_name) return pw->pw_name;
+  return "Unknown";
+}
+
+std::string machineName() {
+  char host[HOST_NAME_MAX + 1] = {};
+  return gethostname(host, sizeof host) == 0 && host[0] ? host : "Unknown";
+}
+
+std::string platformName(int platform) {
+  static const struct { int value; const char *name; } kPlatforms[] = {
+      {1, "z/OS"}, {2, "OS/2"}, {3, "Unix"}, {4, "OS/400"}, {5, "Windows"}, {11, "Windows"},
+      {12, "VMS"}, {13, "NSS"}, {15, "Open TP1"}, {18, "VM"}, {23, "TPF"}, {27, "VSE"},
+  };
+  for (const auto &p : kPlatforms)
+    if (p.value == platform) return p.name;
+  return std::to_string(platform);
+}
+
+// on, off, or (no value, anything else) the other way round.
+bool switched(const ParsedItem &item, bool current) {
+  if (scanEqualsNoCase(item.value, "on")) return true;
+  if (scanEqualsNoCase(item.value, "off")) return false;
+  return !current;
+}
+
+void showKeyInfo(ProgramContext &ctx, const ParsedItem &item) {
+  ctx.console.showKeys = switched(item, ctx.console.showKeys);
+}
+
+void showParseInfo(ProgramContext &ctx, const ParsedItem &item) {
+  ctx.console.showParse = switched(item, ctx.console.showParse);
+}
+
+void selectScreen(ProgramContext &ctx, const ParsedItem &item) {
+  static const struct { const char *name; Screen screen; } kScreens[] = {
+      {"mqsc", kScreenMqsc}, {"help", kScreenHelp}, {"sets", kScreenSettings}, {"keys", kScreenKeys}};
+  Screen &screen = ctx.console.screen;
+  if (scanEqualsNoCase(item.value, "next")) {
+    screen = static_cast<Screen>((screen + 1) % kScreenCount);
+    return;
+  }
+  screen = kScreenMqsc;
+  for (const auto &s : kScreens)
+    if (scanEqualsNoCase(item.value, s.name)) screen = s.screen;
+}
+
+void showNonEchoed(ProgramContext &ctx, const ParsedItem &item) {
+  ctx.output->showHidden = scanEqualsNoCase(item.value, "yes");
+}
+
+void setScrollIndicators(ProgramContext &ctx, const ParsedItem &item) {
+  SetResult r = applySetting(ctx.settings, "show", "scroll", item.value);
+  if (r.error) return addError(ctx, r.message);
+  if (!r.changed) return;
+  ctx.settingsChanged = true;
+  addInfo(ctx, r.message);
+}
+
+void showMachine(ProgramContext &ctx, const ParsedItem &) {
+  static const std::string user = userName();
+  static const std::string machine = machineName();
+  addInfo(ctx, "Machine Details");
+  addInfo(ctx, "---------------");
+  addInfo(ctx, "User   : " + user);
+  addInfo(ctx, "Machine: " + machine);
+  addInfo(ctx, "");
+  AdministeredQmgr qm = administeredQmgr(ctx);
+  if (qm.name.empty()) return;
+  addInfo(ctx, "Administering Queue Manager");
+  addInfo(ctx, "---------------------------");
+  addInfo(ctx, "Qm           : " + qm.name);
+  addInfo(ctx, strFormat("Command Level: %d", qm.commandLevel));
+  addInfo(ctx, "Platform     : " + platformName(qm.platform));
+  if (qm.agentLevel) addInfo(ctx, strFormat("SARVOA Level : %d", qm.agentLevel));
+  else if (ctx.trace.machine) addInfo(ctx, "SARVOA Level : Inactive");
+}
+
+void showFunctions(ProgramContext &ctx, const ParsedItem &) { addInfo(ctx, "No functions defined"); }
+
+void showCommandHistory(ProgramContext &ctx, const ParsedItem &) {
+  for (const auto &entry : ctx.history) addInfo(ctx, entry);
+  addInfo(ctx, strFormat("%d command entries", static_cast<int>(ctx.history.size())));
+}
+
+void showSummary(ProgramContext &ctx, const ParsedItem &) {
+  if (std::string line = commandSummaryLine(ctx, false); !line.empty()) addInfo(ctx, line);
+}
+
+void showMemory(ProgramContext &ctx, const ParsedItem &) {
+  MemoryCounters m = CSMemoryCounters();
+  addInfo(ctx, strFormat("Memory: Blocks:%d Allocs:%d Bytes:%d High:%d", m.blocksInUse, m.allocations, m.bytesInUse,
+                         m.highWater));
+}
+
+void showConnections(ProgramContext &ctx, const ParsedItem &) {
+  for (const std::string &line : connectionReport(ctx)) addInfo(ctx, line);
+}
+
+struct ShowOperand {
+  const char *name;
+  bool screen;      // changes the console: ignored in file mode
+  void (*act)(ProgramContext &ctx, const ParsedItem &item);
+};
+
+constexpr ShowOperand kShowOperands[] = {
+    {"key", true, showKeyInfo},          {"scrn", true, selectScreen},       {"parse", true, showParseInfo},
+    {"noecho", false, showNonEchoed},    {"scroll", true, setScrollIndicators}, {"machine", false, showMachine},
+    {"func", false, showFunctions},      {"cmdhist", false, showCommandHistory}, {"summary", false, showSummary},
+    {"memory", false, showMemory},       {"conns", false, showConnections},
+};
+
+} // namespace
+
+void cslDoShowCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  bool ignoredReported = false;
+  for (size_t i = 1; i < cmd.items.size(); ++i) {
+    for (const ShowOperand &op : kShowOperands) {
+      if (!scanEqualsNoCase(cmd.items[i].name, op.name)) continue;
+      if (op.screen && ctx.fileMode()) {
+        if (!ignoredReported) reportIgnoredInFileMode(ctx, cmd.text);
+        ignoredReported = true;
+      } else {
+        op.act(ctx, cmd.items[i]);
+      }
+    }
+  }
+  ctx.console.redrawWanted = true;
+}
