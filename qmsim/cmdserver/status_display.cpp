@@ -257,6 +257,12 @@ std::optional<MqscResponse> displayStatus(ExecContext& ctx, const MqscCommand& c
 
 namespace {
 
+// The channel named is of a type the command does not act on (AMQ9547E is the remote
+// partner's type, reported when a channel starts).
+MqscResponse typeNotSuitable(const std::string& zosObject) {
+  return single(message("AMQ9502E", "Type of channel not suitable for action requested.", Fault::NotAllowed, zosObject));
+}
+
 // Channels that call their partner: those that wait for it (a server with no
 // connection name) do not.
 bool initiates(const ObjectDef& def) {
@@ -347,9 +353,15 @@ MqscResponse startStop(ExecContext& ctx, const MqscCommand& cmd, const std::stri
   std::string startsAs = "RUNNING";
   if (verb == "START" && row->kind == ObjectKind::Channel) {
     std::string type = def->get("CHLTYPE");
-    if (type == "RCVR" || type == "SVRCONN" || type == "CLNTCONN" || type == "CLUSRCVR")
-      return single(message("AMQ9514E", "Channel '" + name + "' is not of a type that can be started.",
-                            Fault::NotAllowed, zo));
+    if (type == "CLNTCONN") return typeNotSuitable(zo);
+    // A channel that waits for its partner is only enabled again: it has no status
+    // until the partner starts it.
+    if (type == "RCVR" || type == "SVRCONN" || type == "CLUSRCVR") {
+      std::lock_guard lk(ctx.state.mu);
+      if (auto it = ctx.state.channels.find(name); it != ctx.state.channels.end() && it->second.status == "STOPPED")
+        ctx.state.channels.erase(it);
+      return single(message("AMQ8018I", "Start IBM MQ channel accepted.", Fault::None, zo));
+    }
     // A channel that calls out keeps retrying while its partner does not answer.
     if (initiates(*def) && !reachable(def->get("CONNAME"))) startsAs = "RETRYING";
   }
@@ -378,9 +390,9 @@ MqscResponse startStop(ExecContext& ctx, const MqscCommand& cmd, const std::stri
     if (!active) {
       if (row->kind == ObjectKind::Channel)
         return single(message("AMQ9533E", "Channel '" + name + "' is not currently active.", Fault::NotActive, zo));
-      return single(message("AMQ8736E", std::string(row->object == std::string("LISTENER") ? "Listener" : "Service") +
-                                            " '" + name + "' is not running.",
-                            Fault::NotActive, zo));
+      if (row->kind == ObjectKind::Listener)
+        return single(message("AMQ8731W", "Listener not active.", Fault::NotActive, zo));
+      return single(message("AMQ8736E", "Service '" + name + "' is not running.", Fault::NotActive, zo));
     }
     if (row->kind == ObjectKind::Channel && stopStatus == "INACTIVE")
       table.erase(name);
@@ -424,8 +436,7 @@ MqscResponse channelAction(ExecContext& ctx, const MqscCommand& cmd, const std::
   std::string type = def->get("CHLTYPE");
   bool clientType = type == "SVRCONN" || type == "CLNTCONN";
   bool sends = type == "SDR" || type == "SVR" || type == "CLUSSDR";
-  if (clientType || (verb != "RESET" && !sends))
-    return single(message("AMQ9547E", "Type of remote channel not suitable for action requested.", Fault::NotAllowed, zo));
+  if (clientType || (verb != "RESET" && !sends)) return typeNotSuitable(zo);
   std::string status;
   {
     std::lock_guard lk(ctx.state.mu);
@@ -435,7 +446,7 @@ MqscResponse channelAction(ExecContext& ctx, const MqscCommand& cmd, const std::
   bool active = status == "RUNNING" || status == "RETRYING";
   if (verb == "RESET") return single(message("AMQ8023I", "IBM MQ channel reset.", Fault::None, zo));
   if (active) return single(message("AMQ9514E", "Channel '" + name + "' is in use.", Fault::InUse, zo));
-  if (verb == "RESOLVE") return single(message("AMQ8024I", "IBM MQ channel resolved.", Fault::None, zo));
+  if (verb == "RESOLVE") return single(message("AMQ8025I", "IBM MQ channel resolved.", Fault::None, zo));
   std::string conname = def->get("CONNAME");
   if (conname.empty() || !reachable(conname))
     return single(message("AMQ9202E", "Remote host '" + conname + "' not available, retry later.", Fault::NotActive, zo));
@@ -605,7 +616,7 @@ MqscResponse setChlauth(ExecContext& ctx, const MqscCommand& cmd) {
   if (existing) rec.attrs = existing->attrs;
   for (auto& [k, v] : values) rec.attrs[k] = v;
   Outcome o = ctx.qm.define(rec, true);
-  if (!o.ok()) return single(message("AMQ8101E", "IBM MQ error (" + std::to_string(o.reason) + ") has occurred.", Fault::Storage, zo));
+  if (!o.ok()) return unexpectedError(o.reason, zo);
   return single(message("AMQ8877I", "IBM MQ channel authentication record set.", Fault::None, zo));
 }
 

@@ -1331,6 +1331,28 @@ Outcome QueueManager::clearQueue(const std::string& name) {
   return {};
 }
 
+void QueueManager::discardExpiredMessages(const std::string& pattern) {
+  std::lock_guard lk(impl_->mu);
+  Impl& s = *impl_;
+  bool generic = !pattern.empty() && pattern.back() == '*';
+  std::string prefix = generic ? pattern.substr(0, pattern.size() - 1) : pattern;
+  auto now = Clock::now();
+  bool persistentGone = false;
+  for (auto& [qname, q] : s.local) {
+    if (generic ? qname.compare(0, prefix.size(), prefix) != 0 : qname != pattern) continue;
+    for (auto it = q->messages.begin(); it != q->messages.end();) {
+      const Message& m = it->second;
+      if (m.expiresAt && *m.expiresAt <= now && !m.lockedBy && !m.pendingPut) {
+        persistentGone |= m.md.Persistence == MQPER_PERSISTENT;
+        it = q->messages.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  if (persistentGone) s.saveMessages();
+}
+
 std::vector<ConnectionInfo> QueueManager::connections() const {
   std::lock_guard lk(impl_->mu);
   std::vector<ConnectionInfo> out;

@@ -144,6 +144,9 @@ class QueueManager {
   Outcome refreshConnAuth();
   std::optional<QueueStatus> queueStatus(const std::string& name) const;
   Outcome clearQueue(const std::string& name);
+  // Removes the expired messages of the local queues whose names match (exact, or
+  // generic with a trailing '*'), as REFRESH QMGR TYPE(EXPIRY) does.
+  void discardExpiredMessages(const std::string& pattern);
   // Returns the local queue's statistics and starts them again; empty when no such queue.
   std::optional<QueueStats> resetQueueStats(const std::string& name);
   std::vector<ConnectionInfo> connections() const;
