@@ -5,25 +5,10 @@
 #pragma once
 
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "mqi/mqi.h"
 
 namespace qmsim::events {
-
-class EventMessage {
- public:
-  EventMessage(MQLONG command, MQLONG reason);
-  EventMessage& integer(MQLONG id, MQLONG value);
-  EventMessage& string(MQLONG id, std::string_view value, size_t padTo);
-  std::string bytes() const;
-
- private:
-  MQLONG command_, reason_;
-  MQLONG count_ = 0;
-  std::string body_;
-};
 
 // Who a refused connection or open was: the context an authority event reports.
 struct Requester {
