@@ -12,6 +12,7 @@
 
 #include "cmdserver/exec_support.h"
 #include "cmdserver/model.h"
+#include "engine/admission.h"
 
 namespace qmsim::cmdserver {
 
@@ -533,6 +534,30 @@ void ensureDefaultChlauth(QueueManager& qm) {
   qm.alterQMgr({{"CHLAUTHINIT", "YES"}});  // created once: records the user removes stay removed
 }
 
+namespace {
+
+// The one record a connection with the channel, address and client user given would
+// meet, or the user id it would run under when none applies.
+MqscResponse runCheck(ExecContext& ctx, const MqscCommand& cmd, const std::string& channel, const std::string& syntax) {
+  const MqscParam* address = cmd.find("ADDRESS");
+  const MqscParam* user = cmd.find("CLNTUSER");
+  bool named = channel.find('*') == std::string::npos;
+  if (!named || !address || address->items.size() != 1 || (!user && !cmd.find("QMNAME") && !cmd.find("SSLPEER")))
+    return syntaxError(cmd.text, syntax);
+  admission::ClientHello hello{channel, address->items[0], user && user->items.size() == 1 ? user->items[0] : "", "",
+                               std::nullopt};
+  auto rules = ctx.qm.objects(ObjectKind::ChlAuth);
+  if (const ObjectDef* rec = admission::mappingRecord(hello, rules))
+    return single(detailRecord("AMQ8878I: Display channel authentication record details.",
+                               chlauthAttrs(*rec, cmd.find("ALL") != nullptr), "CSQM448I"));
+  auto def = ctx.qm.object(ObjectKind::Channel, channel);
+  std::string mcaUser = def && !def->get("MCAUSER").empty() ? def->get("MCAUSER") : hello.assertedUser;
+  return single(message("AMQ9783I", "Channel will run using MCAUSER('" + mcaUser + "').", Fault::None,
+                        "CHLAUTH(" + channel + ")"));
+}
+
+}  // namespace
+
 MqscResponse displayChlauth(ExecContext& ctx, const MqscCommand& cmd) {
   const std::string syntax = "  DISPLAY CHLAUTH( generic_channel_name ) [ TYPE( type ) ] [ ALL ]";
   bool ok = false;
@@ -545,9 +570,22 @@ MqscResponse displayChlauth(ExecContext& ctx, const MqscCommand& cmd) {
   std::string typeFilter;
   if (const MqscParam* t = cmd.find("TYPE"); t && t->items.size() == 1 && t->items[0] != "ALL") typeFilter = t->items[0];
   bool all = cmd.find("ALL") != nullptr;
+  std::string match = "GENERIC";
+  if (const MqscParam* m = cmd.find("MATCH")) {
+    static const std::set<std::string> kinds = {"GENERIC", "EXACT", "ALL", "RUNCHECK"};
+    if (m->items.size() != 1 || !kinds.count(m->items[0])) return syntaxError(segmentUpTo(cmd, "MATCH"), syntax);
+    match = m->items[0];
+  }
+  if (match == "RUNCHECK") return runCheck(ctx, cmd, pattern, syntax);
   MqscResponse r;
   for (const auto& rec : ctx.qm.objects(ObjectKind::ChlAuth)) {
-    if (!genericMatch(pattern, rec.get("PROFILE"))) continue;
+    // GENERIC: the name given is a pattern over the profiles; EXACT: the profile named;
+    // ALL: every profile that covers the channel named.
+    const std::string profile = rec.get("PROFILE");
+    bool selected = match == "EXACT" ? profile == pattern
+                    : match == "ALL" ? admission::channelProfileMatches(profile, pattern)
+                                     : genericMatch(pattern, profile);
+    if (!selected) continue;
     if (!typeFilter.empty() && rec.get("TYPE") != typeFilter) continue;
     r.items.push_back(detailRecord("AMQ8878I: Display channel authentication record details.", chlauthAttrs(rec, all),
                              "CSQM448I"));

@@ -63,8 +63,9 @@ std::vector<std::string> listItems(const std::string& list) {
 
 bool warns(const ObjectDef& rule) { return rule.get("WARN") == "YES"; }
 
-// The mapping record that applies to the connection, if any.
-const ObjectDef* bestMapping(const ClientHello& hello, const std::vector<ObjectDef>& rules) {
+}  // namespace
+
+const ObjectDef* mappingRecord(const ClientHello& hello, const std::vector<ObjectDef>& rules) {
   const ObjectDef* best = nullptr;
   std::tuple<int, int, int> bestRank{};
   for (const auto& r : rules) {
@@ -90,6 +91,8 @@ const ObjectDef* bestMapping(const ClientHello& hello, const std::vector<ObjectD
   }
   return best;
 }
+
+namespace {
 
 // The BLOCKUSER record of the most specific profile that matches the channel.
 const ObjectDef* blockUserRecord(const std::string& channel, const std::vector<ObjectDef>& rules) {
@@ -176,7 +179,7 @@ Verdict admit(const ClientHello& hello, const Policy& policy, const PasswordChec
         break;
       }
     }
-    if (const ObjectDef* map = bestMapping(hello, policy.rules)) {
+    if (const ObjectDef* map = mappingRecord(hello, policy.rules)) {
       std::string source = map->get("USERSRC", "MAP");
       if (source == "NOACCESS") {
         v.blocked.push_back({warns(*map) ? MQRC_CHANNEL_BLOCKED_WARNING : MQRC_CHANNEL_BLOCKED,

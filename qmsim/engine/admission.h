@@ -81,6 +81,10 @@ struct Verdict {
 Verdict admit(const ClientHello& hello, const Policy& policy, const PasswordCheck& verify,
               const PrivilegeCheck& privileged);
 
+// The mapping record (ADDRESSMAP or USERMAP) a connection of this channel, address and
+// client user would meet, or null: what DISPLAY CHLAUTH MATCH(RUNCHECK) shows.
+const ObjectDef* mappingRecord(const ClientHello& hello, const std::vector<ObjectDef>& rules);
+
 // CHLAUTH patterns: a channel profile with '*' anywhere, and a generic IP address
 // ("*", "192.168.*", "10.1.2.1-20") or host name.
 bool channelProfileMatches(std::string_view profile, std::string_view channel);

@@ -150,6 +150,23 @@ TEST_F(ChannelRules, TheMostSpecificRecordDecides) {
   EXPECT_EQ(admit(*f.qm, c).userId, "svc") << "USERSRC(CHANNEL) runs the channel's MCAUSER";
 }
 
+TEST_F(ChannelRules, DisplayShowsTheRecordAConnectionWouldMeet) {
+  f.first("SET CHLAUTH('DEV.*') TYPE(ADDRESSMAP) ADDRESS('10.1.*') USERSRC(NOACCESS)");
+  f.first("SET CHLAUTH('DEV.APP') TYPE(USERMAP) CLNTUSER('fred') USERSRC(MAP) MCAUSER('app')");
+  std::string meets = f.first("DIS CHLAUTH(DEV.APP) MATCH(RUNCHECK) ADDRESS('10.1.2.3') CLNTUSER('fred')");
+  EXPECT_TRUE(has(meets, "CHLAUTH(DEV.APP)") && has(meets, "TYPE(USERMAP)")) << meets;
+  meets = f.first("DIS CHLAUTH(DEV.APP) MATCH(RUNCHECK) ADDRESS('10.1.2.3') CLNTUSER('joe')");
+  EXPECT_TRUE(has(meets, "CHLAUTH(DEV.*)") && has(meets, "USERSRC(NOACCESS)")) << meets;
+  f.first("DEFINE CHANNEL(DEV.APP) CHLTYPE(SVRCONN) MCAUSER('svc')");
+  EXPECT_EQ(f.first("DIS CHLAUTH(DEV.APP) MATCH(RUNCHECK) ADDRESS('9.9.9.9') CLNTUSER('joe')"),
+            "AMQ9783I: Channel will run using MCAUSER('svc').");
+  EXPECT_TRUE(has(f.first("DIS CHLAUTH(DEV.*) MATCH(RUNCHECK) ADDRESS('9.9.9.9') CLNTUSER('joe')"), "AMQ8405I"))
+      << "a run-time check names one channel";
+  EXPECT_TRUE(has(f.first("DIS CHLAUTH(DEV.APP) MATCH(RUNCHECK) CLNTUSER('joe')"), "AMQ8405I")) << "and its address";
+  EXPECT_EQ(f.mqsc("DIS CHLAUTH(DEV.APP) MATCH(ALL)").size(), 3u) << "DEV.*, DEV.APP and the '*' BLOCKUSER record";
+  EXPECT_EQ(f.mqsc("DIS CHLAUTH('DEV.*') MATCH(EXACT)").size(), 1u);
+}
+
 TEST_F(ChannelRules, BlockedAddressesWarningsAndTheSwitch) {
   f.first("SET CHLAUTH('*') TYPE(BLOCKADDR) ADDRLIST('10.9.*','192.168.1.5')");
   Client c;
