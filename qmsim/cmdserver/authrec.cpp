@@ -205,8 +205,7 @@ MqscResponse setAuthrec(ExecContext& ctx, const MqscCommand& cmd) {
     case AuthChange::NoSuchObject:
       return notFound(s.profile, zo);
     default:
-      return single(message("AMQ8101E", "IBM MQ error (" + std::to_string(MQRC_RESOURCE_PROBLEM) + ") has occurred.",
-                            Fault::Storage, zo));
+      return unexpectedError(MQRC_RESOURCE_PROBLEM, zo);
   }
 }
 
@@ -224,8 +223,7 @@ MqscResponse deleteAuthrec(ExecContext& ctx, const MqscCommand& cmd) {
     case AuthChange::NotFound:
       return notFoundAuth(zo);
     default:
-      return single(message("AMQ8101E", "IBM MQ error (" + std::to_string(MQRC_RESOURCE_PROBLEM) + ") has occurred.",
-                            Fault::Storage, zo));
+      return unexpectedError(MQRC_RESOURCE_PROBLEM, zo);
   }
 }
 

@@ -2,6 +2,7 @@
 // the not-found answer.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "cmdserver/mqsc_parser.h"
@@ -23,6 +24,14 @@ inline MqscResponse single(ResponseItem item) {
   MqscResponse r;
   r.items.push_back(std::move(item));
   return r;
+}
+
+// AMQ8101S, what MQSC answers for a reason code that has no message of its own; the
+// reason is shown in hexadecimal, as IBM's is.
+inline MqscResponse unexpectedError(long reason, const std::string& zosObject = "", Fault fault = Fault::Storage) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%lX", reason);
+  return single(message("AMQ8101S", std::string("IBM MQ error (") + hex + ") has occurred.", fault, zosObject));
 }
 
 inline MqscResponse notFound(const std::string& name, const std::string& zosObject) {

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <functional>
 
+#include "cmdserver/admin_commands.h"
 #include "cmdserver/authrec.h"
 #include "cmdserver/model.h"
 #include "cmdserver/mqsc_parser.h"
@@ -26,9 +27,9 @@ struct VerbName {
   const char* shortForm;
 };
 constexpr VerbName kVerbs[] = {{"ALTER", "ALT"},   {"CLEAR", ""},   {"DEFINE", "DEF"}, {"DELETE", ""},
-                               {"DISPLAY", "DIS"}, {"PING", ""},    {"REFRESH", "REF"}, {"RESET", ""},
-                               {"RESOLVE", ""},    {"RESUME", ""},   {"SET", ""},       {"START", "STA"},
-                               {"STOP", ""},       {"SUSPEND", ""}};
+                               {"DISPLAY", "DIS"}, {"PING", ""},    {"PURGE", ""},     {"REFRESH", "REF"},
+                               {"RESET", ""},      {"RESOLVE", ""}, {"RESUME", ""},    {"SET", ""},
+                               {"START", "STA"},   {"STOP", ""},    {"SUSPEND", ""}};
 
 std::string canonicalVerb(const std::string& v) {
   for (const auto& vn : kVerbs)
@@ -193,6 +194,11 @@ bool objectName(const MqscCommand& cmd, const TypeDef& t, Target& out, bool allo
 
 std::string zosName(const TypeDef& t, const std::string& name) { return t.keyword + "(" + name + ")"; }
 
+// Telemetry (MQTT) channels belong to a component this queue manager does not have.
+bool isTelemetry(const MqscParam* chltype) {
+  return chltype && chltype->items.size() == 1 && chltype->items[0] == "MQTT";
+}
+
 bool sameType(const TypeDef& t, const ObjectDef& def) {
   return t.kind != ObjectKind::Queue || t.subtype.empty() || def.queueType() == t.subtype;
 }
@@ -218,8 +224,7 @@ MqscResponse mapOutcome(const Outcome& o, const TypeDef& t, const std::string& n
       return single(message("AMQ8405I", "Syntax error detected at or near end of command segment below:-\n" + name,
                             Fault::Syntax, zo));
     default:
-      return single(message("AMQ8101E", "IBM MQ error (" + std::to_string(o.reason) + ") has occurred.",
-                            Fault::Storage, zo));
+      return unexpectedError(o.reason, zo);
   }
 }
 
@@ -270,6 +275,7 @@ class ObjectCommands {
       def.attrs["QTYPE"] = t_.subtype;
     } else if (t_.kind == ObjectKind::Channel) {
       const MqscParam* ct = cmd_.find("CHLTYPE");
+      if (isTelemetry(ct)) return unexpectedError(MQRC_FUNCTION_NOT_SUPPORTED, zosName(t_, target.name), Fault::NotAllowed);
       if (ct && (ct->items.size() != 1 || !channelClass(ct->items[0]))) return syntax("CHLTYPE");
       if (!ct && def.attrs.count("CHLTYPE") == 0) return syntax(cmd_.object);
       if (ct) {
@@ -308,6 +314,7 @@ class ObjectCommands {
     std::set<std::string> consumed = {"FORCE"};
     if (t_.kind == ObjectKind::Channel) {
       const MqscParam* ct = cmd_.find("CHLTYPE");
+      if (isTelemetry(ct)) return unexpectedError(MQRC_FUNCTION_NOT_SUPPORTED, zosName(t_, target.name), Fault::NotAllowed);
       if (!ct || ct->items.size() != 1 || !channelClass(ct->items[0])) return syntax(ct ? "CHLTYPE" : cmd_.object);
       if (current && current->get("CHLTYPE") != ct->items[0]) return wrongType(target.name);
       consumed.insert("CHLTYPE");
@@ -614,6 +621,7 @@ MqscResponse executeMqsc(ExecContext& ctx, const std::string& text) {
   std::string verb = canonicalVerb(cmd.verb);
   if (verb.empty()) return unknownVerb(cmd);
   const std::string& obj = cmd.object;
+  if (auto r = runAdminCommand(ctx, verb, cmd)) return *r;
 
   if (verb == "DEFINE" || verb == "ALTER" || verb == "DELETE" || verb == "DISPLAY") {
     if (obj == "QMGR" && verb == "DISPLAY" && !cmd.objectParam) return displayQMgr(ctx, cmd);
@@ -647,6 +655,7 @@ MqscResponse executeMqsc(ExecContext& ctx, const std::string& text) {
     if (obj != "QMGR" || cmd.objectParam) return verbObjects(verb, cmd, {"QMGR", "CHANNEL"});
     return single(message("AMQ8415I", "Ping IBM MQ Queue Manager command complete."));
   }
+  if (verb == "PURGE") return verbObjects(verb, cmd, {"CHANNEL"});
   if (verb == "REFRESH") {
     if (obj != "SECURITY" && obj != "SEC") return verbObjects(verb, cmd, {"SECURITY", "QMGR", "CLUSTER"});
     return refreshSecurity(ctx, cmd);

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/pcf_writer.h"
 #include "mqi/mqi.h"
 
 namespace qmsim::cmdserver {
@@ -33,20 +34,7 @@ struct PcfRequest {
 // gives for that fault and names the offending parameter in badParam (0 if none).
 MQLONG parsePcf(std::string_view data, PcfRequest& out, MQLONG& badParam);
 
-// Appends structures to a response message under construction.
-class PcfWriter {
- public:
-  PcfWriter(MQLONG type, MQLONG version, MQLONG command, MQLONG seq, bool last, MQLONG compCode, MQLONG reason);
-  PcfWriter& integer(MQLONG id, MQLONG value);
-  // A string parameter; padTo > 0 blank-pads it to that length, as IBM returns names.
-  PcfWriter& string(MQLONG id, std::string_view value, size_t padTo = 0);
-  PcfWriter& integerList(MQLONG id, const std::vector<MQLONG>& values);
-  std::string finish() const;
-
- private:
-  MQCFH header_{};
-  std::string body_;
-};
+using qmsim::PcfWriter;
 
 // Header fields of a response, readable without a full parse (tests and fuzzing).
 std::optional<MQCFH> peekHeader(std::string_view data);

@@ -12,6 +12,7 @@
 
 #include "cmdserver/exec_support.h"
 #include "cmdserver/model.h"
+#include "engine/admission.h"
 
 namespace qmsim::cmdserver {
 
@@ -257,6 +258,12 @@ std::optional<MqscResponse> displayStatus(ExecContext& ctx, const MqscCommand& c
 
 namespace {
 
+// The channel named is of a type the command does not act on (AMQ9547E is the remote
+// partner's type, reported when a channel starts).
+MqscResponse typeNotSuitable(const std::string& zosObject) {
+  return single(message("AMQ9502E", "Type of channel not suitable for action requested.", Fault::NotAllowed, zosObject));
+}
+
 // Channels that call their partner: those that wait for it (a server with no
 // connection name) do not.
 bool initiates(const ObjectDef& def) {
@@ -347,9 +354,15 @@ MqscResponse startStop(ExecContext& ctx, const MqscCommand& cmd, const std::stri
   std::string startsAs = "RUNNING";
   if (verb == "START" && row->kind == ObjectKind::Channel) {
     std::string type = def->get("CHLTYPE");
-    if (type == "RCVR" || type == "SVRCONN" || type == "CLNTCONN" || type == "CLUSRCVR")
-      return single(message("AMQ9514E", "Channel '" + name + "' is not of a type that can be started.",
-                            Fault::NotAllowed, zo));
+    if (type == "CLNTCONN") return typeNotSuitable(zo);
+    // A channel that waits for its partner is only enabled again: it has no status
+    // until the partner starts it.
+    if (type == "RCVR" || type == "SVRCONN" || type == "CLUSRCVR") {
+      std::lock_guard lk(ctx.state.mu);
+      if (auto it = ctx.state.channels.find(name); it != ctx.state.channels.end() && it->second.status == "STOPPED")
+        ctx.state.channels.erase(it);
+      return single(message("AMQ8018I", "Start IBM MQ channel accepted.", Fault::None, zo));
+    }
     // A channel that calls out keeps retrying while its partner does not answer.
     if (initiates(*def) && !reachable(def->get("CONNAME"))) startsAs = "RETRYING";
   }
@@ -378,9 +391,9 @@ MqscResponse startStop(ExecContext& ctx, const MqscCommand& cmd, const std::stri
     if (!active) {
       if (row->kind == ObjectKind::Channel)
         return single(message("AMQ9533E", "Channel '" + name + "' is not currently active.", Fault::NotActive, zo));
-      return single(message("AMQ8736E", std::string(row->object == std::string("LISTENER") ? "Listener" : "Service") +
-                                            " '" + name + "' is not running.",
-                            Fault::NotActive, zo));
+      if (row->kind == ObjectKind::Listener)
+        return single(message("AMQ8731W", "Listener not active.", Fault::NotActive, zo));
+      return single(message("AMQ8736E", "Service '" + name + "' is not running.", Fault::NotActive, zo));
     }
     if (row->kind == ObjectKind::Channel && stopStatus == "INACTIVE")
       table.erase(name);
@@ -424,8 +437,7 @@ MqscResponse channelAction(ExecContext& ctx, const MqscCommand& cmd, const std::
   std::string type = def->get("CHLTYPE");
   bool clientType = type == "SVRCONN" || type == "CLNTCONN";
   bool sends = type == "SDR" || type == "SVR" || type == "CLUSSDR";
-  if (clientType || (verb != "RESET" && !sends))
-    return single(message("AMQ9547E", "Type of remote channel not suitable for action requested.", Fault::NotAllowed, zo));
+  if (clientType || (verb != "RESET" && !sends)) return typeNotSuitable(zo);
   std::string status;
   {
     std::lock_guard lk(ctx.state.mu);
@@ -435,7 +447,7 @@ MqscResponse channelAction(ExecContext& ctx, const MqscCommand& cmd, const std::
   bool active = status == "RUNNING" || status == "RETRYING";
   if (verb == "RESET") return single(message("AMQ8023I", "IBM MQ channel reset.", Fault::None, zo));
   if (active) return single(message("AMQ9514E", "Channel '" + name + "' is in use.", Fault::InUse, zo));
-  if (verb == "RESOLVE") return single(message("AMQ8024I", "IBM MQ channel resolved.", Fault::None, zo));
+  if (verb == "RESOLVE") return single(message("AMQ8025I", "IBM MQ channel resolved.", Fault::None, zo));
   std::string conname = def->get("CONNAME");
   if (conname.empty() || !reachable(conname))
     return single(message("AMQ9202E", "Remote host '" + conname + "' not available, retry later.", Fault::NotActive, zo));
@@ -522,6 +534,30 @@ void ensureDefaultChlauth(QueueManager& qm) {
   qm.alterQMgr({{"CHLAUTHINIT", "YES"}});  // created once: records the user removes stay removed
 }
 
+namespace {
+
+// The one record a connection with the channel, address and client user given would
+// meet, or the user id it would run under when none applies.
+MqscResponse runCheck(ExecContext& ctx, const MqscCommand& cmd, const std::string& channel, const std::string& syntax) {
+  const MqscParam* address = cmd.find("ADDRESS");
+  const MqscParam* user = cmd.find("CLNTUSER");
+  bool named = channel.find('*') == std::string::npos;
+  if (!named || !address || address->items.size() != 1 || (!user && !cmd.find("QMNAME") && !cmd.find("SSLPEER")))
+    return syntaxError(cmd.text, syntax);
+  admission::ClientHello hello{channel, address->items[0], user && user->items.size() == 1 ? user->items[0] : "", "",
+                               std::nullopt};
+  auto rules = ctx.qm.objects(ObjectKind::ChlAuth);
+  if (const ObjectDef* rec = admission::mappingRecord(hello, rules))
+    return single(detailRecord("AMQ8878I: Display channel authentication record details.",
+                               chlauthAttrs(*rec, cmd.find("ALL") != nullptr), "CSQM448I"));
+  auto def = ctx.qm.object(ObjectKind::Channel, channel);
+  std::string mcaUser = def && !def->get("MCAUSER").empty() ? def->get("MCAUSER") : hello.assertedUser;
+  return single(message("AMQ9783I", "Channel will run using MCAUSER('" + mcaUser + "').", Fault::None,
+                        "CHLAUTH(" + channel + ")"));
+}
+
+}  // namespace
+
 MqscResponse displayChlauth(ExecContext& ctx, const MqscCommand& cmd) {
   const std::string syntax = "  DISPLAY CHLAUTH( generic_channel_name ) [ TYPE( type ) ] [ ALL ]";
   bool ok = false;
@@ -534,9 +570,22 @@ MqscResponse displayChlauth(ExecContext& ctx, const MqscCommand& cmd) {
   std::string typeFilter;
   if (const MqscParam* t = cmd.find("TYPE"); t && t->items.size() == 1 && t->items[0] != "ALL") typeFilter = t->items[0];
   bool all = cmd.find("ALL") != nullptr;
+  std::string match = "GENERIC";
+  if (const MqscParam* m = cmd.find("MATCH")) {
+    static const std::set<std::string> kinds = {"GENERIC", "EXACT", "ALL", "RUNCHECK"};
+    if (m->items.size() != 1 || !kinds.count(m->items[0])) return syntaxError(segmentUpTo(cmd, "MATCH"), syntax);
+    match = m->items[0];
+  }
+  if (match == "RUNCHECK") return runCheck(ctx, cmd, pattern, syntax);
   MqscResponse r;
   for (const auto& rec : ctx.qm.objects(ObjectKind::ChlAuth)) {
-    if (!genericMatch(pattern, rec.get("PROFILE"))) continue;
+    // GENERIC: the name given is a pattern over the profiles; EXACT: the profile named;
+    // ALL: every profile that covers the channel named.
+    const std::string profile = rec.get("PROFILE");
+    bool selected = match == "EXACT" ? profile == pattern
+                    : match == "ALL" ? admission::channelProfileMatches(profile, pattern)
+                                     : genericMatch(pattern, profile);
+    if (!selected) continue;
     if (!typeFilter.empty() && rec.get("TYPE") != typeFilter) continue;
     r.items.push_back(detailRecord("AMQ8878I: Display channel authentication record details.", chlauthAttrs(rec, all),
                              "CSQM448I"));
@@ -605,7 +654,7 @@ MqscResponse setChlauth(ExecContext& ctx, const MqscCommand& cmd) {
   if (existing) rec.attrs = existing->attrs;
   for (auto& [k, v] : values) rec.attrs[k] = v;
   Outcome o = ctx.qm.define(rec, true);
-  if (!o.ok()) return single(message("AMQ8101E", "IBM MQ error (" + std::to_string(o.reason) + ") has occurred.", Fault::Storage, zo));
+  if (!o.ok()) return unexpectedError(o.reason, zo);
   return single(message("AMQ8877I", "IBM MQ channel authentication record set.", Fault::None, zo));
 }
 

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <utility>
 
 #include "engine/authority.h"
+#include "engine/error_log.h"
+#include "engine/events.h"
 #include "engine/store.h"
 
 namespace qmsim {
@@ -170,9 +173,13 @@ struct QueueManager::Impl {
   bool stopping = false;
   std::vector<std::jthread> services;
   std::string storageError;
-  // CHCKCLNT of the authentication information CONNAUTH named when security was last
-  // refreshed (or the queue manager started): changes to either wait for that, as with IBM.
+  // CHCKCLNT and ADOPTCTX of the authentication information CONNAUTH named when
+  // security was last refreshed (or the queue manager started): changes to either wait
+  // for that, as with IBM.
   std::string connAuthCheck;
+  bool connAuthAdopt = false;
+  std::string connAuthName;
+  std::unique_ptr<ErrorLog> errorLog;
 
   // --- helpers (mu held) -------------------------------------------------------------
   Outcome callState(ConnId conn, bool failIfQuiescing) const {
@@ -372,12 +379,69 @@ struct QueueManager::Impl {
     return Outcome::fail(MQRC_UNKNOWN_OBJECT_NAME);
   }
 
-  // Client connections are checked against the authority records once the queue
-  // manager was created with authority checking on, or once connection authentication
-  // is in force; local ones act as administrators.
-  bool checksAuthority(const Conn& c) const {
-    if (c.params.channel.empty()) return false;
-    return qmgr.get("AUTHCHECK") == "YES" || (!connAuthCheck.empty() && connAuthCheck != "NONE");
+  // Security is off in a new queue manager, so that anything may connect. It is on
+  // once the queue manager was created with authority checking on, or once connection
+  // authentication is in force; channel authentication records then apply as well,
+  // unless ALTER QMGR CHLAUTH(DISABLED) turned them off. ALTER QMGR CHLAUTH(ENABLED)
+  // puts the records in force on their own.
+  bool securityOn() const { return qmgr.get("AUTHCHECK") == "YES" || connAuthInForce(); }
+  bool connAuthInForce() const { return !connAuthCheck.empty() && connAuthCheck != "NONE"; }
+  bool channelRulesOn() const {
+    std::string chlauth = qmgr.get("CHLAUTH");
+    return chlauth == "ENABLED" || (securityOn() && chlauth != "DISABLED");
+  }
+
+  // Client connections are checked against the authority records while security is on;
+  // local ones act as administrators.
+  bool checksAuthority(const Conn& c) const { return !c.params.channel.empty() && securityOn(); }
+
+  // Puts an event message on a system event queue, as the queue manager does: a
+  // missing or full queue loses the event, never the call that raised it.
+  void putEvent(const char* queue, const std::string& data) {
+    auto q = local.find(queue);
+    auto def = queues.find(queue);
+    if (q == local.end() || def == queues.end()) return;
+    if (static_cast<long>(q->second->messages.size()) >= def->second.getInt("MAXDEPTH", 5000)) return;
+    Message m;
+    m.md = kvarn::mqi::defaultMD();
+    m.md.MsgType = MQMT_DATAGRAM;
+    m.md.Persistence = MQPER_NOT_PERSISTENT;
+    m.md.Priority = 0;
+    std::memcpy(m.md.Format, MQFMT_EVENT, 8);
+    newId(m.md.MsgId);
+    m.md.PutApplType = MQAT_QMGR;
+    setField(m.md.PutApplName, name);
+    setField(m.md.UserIdentifier, "mqm");
+    stampNow(m.md);
+    m.md.Version = MQMD_VERSION_2;
+    m.data = data;
+    q->second->messages.emplace(MessageKey{9, nextSeq++}, std::move(m));
+    q->second->enqueued++;
+    q->second->highDepth = std::max(q->second->highDepth, static_cast<long>(q->second->messages.size()));
+    q->second->arrived.notify_all();
+  }
+
+  bool authorityEvents() const { return qmgr.get("AUTHOREV") == "ENABLED"; }
+  bool channelEvents() const {
+    std::string ev = qmgr.get("CHLEV");
+    return ev == "ENABLED" || ev == "EXCEPTION";
+  }
+
+  static events::Requester requester(const ConnectParams& p) {
+    return {p.userId, p.applName, p.channel, p.connName, p.cspUserId};
+  }
+
+  // AMQ8077W and, when the queue manager raises them, a Not Authorized event.
+  void reportNotAuthorized(const ConnectParams& p, const std::string& object, const std::set<std::string>& wanted,
+                           const std::string& eventData) {
+    std::string asked;
+    for (const auto& a : wanted) {
+      std::string lower = a;
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      asked += (asked.empty() ? "" : ", ") + lower;
+    }
+    errorLog->write("AMQ8077W", {{}, {p.userId, object, asked}});
+    if (authorityEvents()) putEvent("SYSTEM.ADMIN.QMGR.EVENT", eventData);
   }
 
   // Reads CONNAUTH and its authentication information into force. A blank CONNAUTH
@@ -388,6 +452,7 @@ struct QueueManager::Impl {
     while (!name.empty() && name.back() == ' ') name.pop_back();
     if (name.empty()) {
       connAuthCheck.clear();
+      connAuthName.clear();
       return {};
     }
     auto it = others.find({ObjectKind::AuthInfo, name});
@@ -395,6 +460,8 @@ struct QueueManager::Impl {
     std::string type = it->second.get("AUTHTYPE");
     if (type != "IDPWOS" && type != "IDPWLDAP") return Outcome::fail(MQRC_OBJECT_TYPE_ERROR);
     connAuthCheck = it->second.get("CHCKCLNT", "NONE");
+    connAuthAdopt = it->second.get("ADOPTCTX") == "YES";
+    connAuthName = name;
     return {};
   }
 
@@ -593,6 +660,7 @@ QueueManager::QueueManager(std::string name, std::unique_ptr<Store> store)
     : name_(std::move(name)), impl_(std::make_unique<Impl>()) {
   impl_->name = name_;
   impl_->store = std::move(store);
+  impl_->errorLog = std::make_unique<ErrorLog>(std::filesystem::path{}, name_);
   impl_->idCounter = static_cast<uint64_t>(std::time(nullptr)) << 20;
 }
 
@@ -608,6 +676,7 @@ std::shared_ptr<QueueManager> QueueManager::open(const std::string& name, const 
   std::shared_ptr<QueueManager> qm(new QueueManager(name, nullptr));
   Impl& s = *qm->impl_;
   s.store = std::move(store);
+  s.errorLog = std::make_unique<ErrorLog>(dir, name);
   std::vector<ObjectDef> objs;
   if (s.store->hasObjects()) {
     if (!s.store->loadObjects(s.qmgr, objs, error)) return nullptr;
@@ -675,8 +744,14 @@ Outcome QueueManager::connect(const ConnectParams& params, ConnId& conn) {
   if (impl_->quiescing) return Outcome::fail(MQRC_Q_MGR_QUIESCING);
   Conn c{params, std::chrono::system_clock::now(), {}, false};
   if (impl_->checksAuthority(c) &&
-      !impl_->authorized(params.userId, "QMGR", authority::kQMgrProfile, {"CONNECT"}))
+      !impl_->authorized(params.userId, "QMGR", authority::kQMgrProfile, {"CONNECT"})) {
+    Impl& s = *impl_;
+    s.reportNotAuthorized(params, name_ + " [qmgr]", {"CONNECT"},
+                          events::connectNotAuthorized(name_, MQRQ_CONN_NOT_AUTHORIZED, Impl::requester(params)));
+    s.errorLog->write("AMQ9557E", {{MQCC_FAILED, MQRC_NOT_AUTHORIZED},
+                                   {params.userId, params.cspUserId, params.assertedUserId}});
     return Outcome::fail(MQRC_NOT_AUTHORIZED);
+  }
   conn = impl_->nextConn++;
   impl_->conns[conn] = std::move(c);
   return {};
@@ -713,8 +788,11 @@ Outcome QueueManager::open(ConnId conn, MQOD& od, MQLONG options, MQHOBJ& hobj,
     if (options & ~(MQOO_INQUIRE | MQOO_SET | MQOO_FAIL_IF_QUIESCING | MQOO_ALTERNATE_USER_AUTHORITY))
       return Outcome::fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
     if (s.checksAuthority(caller) &&
-        !s.authorized(caller.params.userId, "QMGR", authority::kQMgrProfile, Impl::openAuthorities(options)))
+        !s.authorized(caller.params.userId, "QMGR", authority::kQMgrProfile, Impl::openAuthorities(options))) {
+      s.reportNotAuthorized(caller.params, name_ + " [qmgr]", Impl::openAuthorities(options),
+                            events::openNotAuthorized(name_, options, Impl::requester(caller.params), ""));
       return Outcome::fail(MQRC_NOT_AUTHORIZED);
+    }
     h.kind = ObjectKind::QMgr;
     h.queue = name_;
   } else if (od.ObjectType == MQOT_Q) {
@@ -726,8 +804,11 @@ Outcome QueueManager::open(ConnId conn, MQOD& od, MQLONG options, MQHOBJ& hobj,
       bool creator = q != s.queues.end() && q->second.get("DEFTYPE") != "PREDEFINED" &&
                      q->second.get("QTYPE") != "QMODEL" && !q->second.get("CREATOR").empty() &&
                      q->second.get("CREATOR") == caller.params.userId;
-      if (!creator && !s.authorized(caller.params.userId, "QUEUE", opened, Impl::openAuthorities(options)))
+      if (!creator && !s.authorized(caller.params.userId, "QUEUE", opened, Impl::openAuthorities(options))) {
+        s.reportNotAuthorized(caller.params, opened + " [queue]", Impl::openAuthorities(options),
+                              events::openNotAuthorized(name_, options, Impl::requester(caller.params), opened));
         return Outcome::fail(MQRC_NOT_AUTHORIZED);
+      }
     }
     bool createdTemp = false;
     if (Outcome o = s.resolveQueue(conn, od, options, h.queue, h.aliasName, createdTemp, route); !o.ok()) return o;
@@ -1250,6 +1331,28 @@ Outcome QueueManager::clearQueue(const std::string& name) {
   return {};
 }
 
+void QueueManager::discardExpiredMessages(const std::string& pattern) {
+  std::lock_guard lk(impl_->mu);
+  Impl& s = *impl_;
+  bool generic = !pattern.empty() && pattern.back() == '*';
+  std::string prefix = generic ? pattern.substr(0, pattern.size() - 1) : pattern;
+  auto now = Clock::now();
+  bool persistentGone = false;
+  for (auto& [qname, q] : s.local) {
+    if (generic ? qname.compare(0, prefix.size(), prefix) != 0 : qname != pattern) continue;
+    for (auto it = q->messages.begin(); it != q->messages.end();) {
+      const Message& m = it->second;
+      if (m.expiresAt && *m.expiresAt <= now && !m.lockedBy && !m.pendingPut) {
+        persistentGone |= m.md.Persistence == MQPER_PERSISTENT;
+        it = q->messages.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  if (persistentGone) s.saveMessages();
+}
+
 std::vector<ConnectionInfo> QueueManager::connections() const {
   std::lock_guard lk(impl_->mu);
   std::vector<ConnectionInfo> out;
@@ -1296,6 +1399,50 @@ bool QueueManager::stopping() const {
 std::string QueueManager::storageError() const {
   std::lock_guard lk(impl_->mu);
   return impl_->storageError;
+}
+
+std::vector<std::string> QueueManager::recentErrors() const { return impl_->errorLog->recent(); }
+
+Outcome QueueManager::admitClient(const admission::ClientHello& hello, const admission::PasswordCheck& verify,
+                                  bool demandCredentials, ConnectParams& params) {
+  admission::Policy policy;
+  policy.demandCredentials = demandCredentials;
+  {
+    std::lock_guard lk(impl_->mu);
+    Impl& s = *impl_;
+    if (s.stopping) return Outcome::fail(MQRC_Q_MGR_STOPPING);
+    policy.channelRules = s.channelRulesOn();
+    if (policy.channelRules)
+      for (const auto& [key, def] : s.others)
+        if (key.first == ObjectKind::ChlAuth) policy.rules.push_back(def);
+    if (auto chl = s.others.find({ObjectKind::Channel, hello.channel}); chl != s.others.end())
+      policy.channelMcaUser = chl->second.get("MCAUSER");
+    policy.connAuthInForce = s.connAuthInForce();
+    policy.checkClient = admission::checkClientFrom(s.connAuthCheck);
+    policy.adoptContext = s.connAuthAdopt;
+    policy.authInfo = s.connAuthName;
+  }
+  // The user repository and group lookups may be slow: they run outside the lock.
+  auto privileged = [](const std::string& user) { return authority::groupsOf(user).count("mqm") > 0; };
+  admission::Verdict verdict = admission::admit(hello, policy, verify, privileged);
+  params.applName = hello.applName;
+  params.channel = hello.channel;
+  params.connName = hello.address;
+  params.assertedUserId = hello.assertedUser;
+  params.cspUserId = hello.credentials ? hello.credentials->user : "";
+  params.userId = verdict.refused() ? hello.assertedUser : verdict.userId;
+  for (const auto& line : verdict.log) impl_->errorLog->write(line.id, line.inserts);
+  std::lock_guard lk(impl_->mu);
+  Impl& s = *impl_;
+  if (s.channelEvents())
+    for (const auto& b : verdict.blocked)
+      s.putEvent("SYSTEM.ADMIN.CHANNEL.EVENT",
+                 events::channelBlocked(name_, b.reason, b.qualifier, hello.channel, b.user, hello.address));
+  if (verdict.credentialsRefused && s.authorityEvents())
+    s.putEvent("SYSTEM.ADMIN.QMGR.EVENT",
+               events::connectNotAuthorized(name_, MQRQ_CSP_NOT_AUTHORIZED, Impl::requester(params)));
+  if (verdict.refused()) return Outcome::fail(verdict.reason);
+  return {};
 }
 
 }  // namespace qmsim

@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/admission.h"
 #include "engine/objects.h"
 #include "engine/outcome.h"
 #include "mqi/mqi.h"
@@ -43,6 +44,10 @@ struct ConnectParams {
   std::string userId;
   std::string channel;   // empty for server bindings
   std::string connName;  // client address for client bindings
+  // Client bindings: the user id the client asserted and the one its MQCSP named, as
+  // the error log and authority events report them.
+  std::string assertedUserId;
+  std::string cspUserId;
 };
 
 struct HandleInfo {
@@ -94,6 +99,14 @@ class QueueManager {
   const std::string& name() const { return name_; }
 
   // --- MQI operations -------------------------------------------------------------
+  // A client channel starting: its channel authentication records and connection
+  // authentication, with verify as the user repository. Fills params with the user id
+  // the connection runs under; refusals are written to the error log and raise events.
+  // demandCredentials: the server has a user file, whose users alone may connect while
+  // connection authentication is not in force.
+  Outcome admitClient(const admission::ClientHello& hello, const admission::PasswordCheck& verify,
+                      bool demandCredentials, ConnectParams& params);
+  // With security on, a client connection needs CONNECT authority (2035 otherwise).
   Outcome connect(const ConnectParams& params, ConnId& conn);
   // Closes every handle (deleting temporary dynamic queues) and backs out the unit of work.
   void disconnect(ConnId conn);
@@ -131,6 +144,9 @@ class QueueManager {
   Outcome refreshConnAuth();
   std::optional<QueueStatus> queueStatus(const std::string& name) const;
   Outcome clearQueue(const std::string& name);
+  // Removes the expired messages of the local queues whose names match (exact, or
+  // generic with a trailing '*'), as REFRESH QMGR TYPE(EXPIRY) does.
+  void discardExpiredMessages(const std::string& pattern);
   // Returns the local queue's statistics and starts them again; empty when no such queue.
   std::optional<QueueStats> resetQueueStats(const std::string& name);
   std::vector<ConnectionInfo> connections() const;
@@ -145,6 +161,8 @@ class QueueManager {
   bool stopping() const;
   // The first storage error seen since start, or empty.
   std::string storageError() const;
+  // The error log's recent entries ("AMQ5534E: User ID 'bob' authentication failed").
+  std::vector<std::string> recentErrors() const;
 
  private:
   struct Impl;

@@ -143,7 +143,7 @@ struct Server::Impl {
     return net::writeFrame(fd, Op::Reply, w.data());
   }
 
-  Outcome admit(Reader& r, const Listener& l, std::unique_ptr<Session>& session) {
+  Outcome admit(Reader& r, const Listener& l, const std::string& peer, std::unique_ptr<Session>& session) {
     std::string qmName = r.str(), channel = r.str(), user = r.str(), password = r.str();
     bool credentials = r.u32() != 0;
     ConnectParams params{r.str(), r.str(), channel, ""};
@@ -159,16 +159,29 @@ struct Server::Impl {
       if (!qm) return Outcome::fail(MQRC_Q_MGR_NOT_AVAILABLE);
       auto chl = qm->object(ObjectKind::Channel, channel);
       if (channel.empty() || !chl || chl->get("CHLTYPE") != "SVRCONN") return Outcome::fail(MQRC_UNKNOWN_CHANNEL_NAME);
-      if (!options.users.empty()) {
-        auto it = options.users.find(user);
-        if (!credentials || it == options.users.end() || it->second != password)
-          return Outcome::fail(MQRC_NOT_AUTHORIZED);
-      }
-      if (credentials && !user.empty()) params.userId = user;
-      std::string mcaUser = chl->get("MCAUSER");
-      if (!mcaUser.empty()) params.userId = mcaUser;
+      admission::ClientHello hello{channel, peer, params.userId, params.applName, std::nullopt};
+      if (credentials) hello.credentials = admission::Credentials{user, password};
+      // The user file is the queue manager's user repository; without one no password
+      // can be checked, so none is accepted.
+      auto verify = [this](const std::string& u, const std::string& p) {
+        auto it = options.users.find(u);
+        return it != options.users.end() && it->second == p;
+      };
+      if (Outcome o = qm->admitClient(hello, verify, !options.users.empty(), params); !o.ok()) return o;
     }
     return Session::connect(registry, qm, params, session);
+  }
+
+  static std::string peerAddress(int fd) {
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return "";
+    char text[INET6_ADDRSTRLEN] = {};
+    if (addr.ss_family == AF_INET)
+      ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&addr)->sin_addr, text, sizeof text);
+    else if (addr.ss_family == AF_INET6)
+      ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&addr)->sin6_addr, text, sizeof text);
+    return text;
   }
 
   void serve(int fd, const Listener& l) {
@@ -180,7 +193,7 @@ struct Server::Impl {
       Reader r(body);
       if (!session) {
         if (op != Op::Connect) break;
-        Outcome o = admit(r, l, session);
+        Outcome o = admit(r, l, l.tcp ? peerAddress(fd) : "", session);
         Writer w;
         w.str(session ? session->qmgrName() : "");
         if (!reply(fd, o, w) || !session) break;

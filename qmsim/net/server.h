@@ -18,7 +18,9 @@ struct ServerOptions {
   std::string bindAddress = "127.0.0.1";
   int port = 1414;  // 0: any free port
   bool tcp = true;
-  // Non-empty: client connections must present one of these users with its password.
+  // The user repository of the queue managers served: user ids and their passwords.
+  // Non-empty: while a queue manager has no connection authentication in force, its
+  // client connections must present one of these users with its password.
   std::map<std::string, std::string> users;
 };
 

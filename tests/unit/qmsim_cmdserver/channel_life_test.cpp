@@ -66,20 +66,31 @@ TEST(ChannelLife, SenderRunsOnlyWhenItsPartnerAnswers) {
 
   EXPECT_EQ(f.first("PING CHANNEL(UP)"), "AMQ8020I: Ping IBM MQ channel complete.");
   EXPECT_EQ(f.first("PING CHL(DOWN)"), "AMQ9202E: Remote host '" + closed.conname() + "' not available, retry later.");
-  EXPECT_EQ(f.first("RESOLVE CHANNEL(UP) ACTION(BACKOUT)"), "AMQ8024I: IBM MQ channel resolved.");
+  EXPECT_EQ(f.first("RESOLVE CHANNEL(UP) ACTION(BACKOUT)"), "AMQ8025I: IBM MQ channel resolved.");
   EXPECT_TRUE(has(f.first("RESOLVE CHANNEL(UP)"), "AMQ8405I")) << "ACTION is required";
   EXPECT_TRUE(has(f.first("RESET CHANNEL(UP) SEQNUM(0)"), "AMQ8405I"));
   EXPECT_TRUE(has(f.first("PING CHANNEL(UP) DATALEN(5)"), "AMQ8405I"));
   EXPECT_EQ(f.first("PING CHANNEL(NOPE)"), "AMQ8147E: IBM MQ object NOPE not found.");
   f.first("DEF CHL(APP.SVRCONN) CHLTYPE(SVRCONN)");
-  EXPECT_EQ(f.first("RESET CHANNEL(APP.SVRCONN)"), "AMQ9547E: Type of remote channel not suitable for action requested.");
-  EXPECT_EQ(f.first("PING CHANNEL(APP.SVRCONN)"), "AMQ9547E: Type of remote channel not suitable for action requested.");
+  EXPECT_EQ(f.first("RESET CHANNEL(APP.SVRCONN)"), "AMQ9502E: Type of channel not suitable for action requested.");
+  EXPECT_EQ(f.first("PING CHANNEL(APP.SVRCONN)"), "AMQ9502E: Type of channel not suitable for action requested.");
+}
+
+TEST(ChannelLife, ChannelsThatWaitForTheirPartnerAreOnlyEnabled) {
+  Fixture f;
+  f.first("DEF CHL(APP.SVRCONN) CHLTYPE(SVRCONN)");
+  f.first("DEF CHL(IN.RCVR) CHLTYPE(RCVR)");
+  f.first("DEF CHL(APP.CLNT) CHLTYPE(CLNTCONN) CONNAME('h(1)') QMNAME(QM1)");
+  EXPECT_EQ(f.first("START CHANNEL(APP.SVRCONN)"), "AMQ8018I: Start IBM MQ channel accepted.");
+  EXPECT_EQ(f.first("DIS CHS(APP.SVRCONN)"), "AMQ8420I: Channel Status not found.") << "no instance runs until a client comes";
+  EXPECT_EQ(f.first("START CHANNEL(IN.RCVR)"), "AMQ8018I: Start IBM MQ channel accepted.");
+  EXPECT_EQ(f.first("START CHANNEL(APP.CLNT)"), "AMQ9502E: Type of channel not suitable for action requested.");
 }
 
 TEST(ChannelLife, ListenersAndServicesStartOnceAndStopOnce) {
   Fixture f;
   f.first("DEF LISTENER(L1) TRPTYPE(TCP) PORT(1415) CONTROL(QMGR)");
-  EXPECT_EQ(f.first("STOP LISTENER(L1)"), "AMQ8736E: Listener 'L1' is not running.");
+  EXPECT_EQ(f.first("STOP LISTENER(L1)"), "AMQ8731W: Listener not active.");
   EXPECT_EQ(f.first("START LISTENER(L1)"), "AMQ8021I: Request to start IBM MQ Listener accepted.");
   std::string st = f.first("DIS LSSTATUS(L1)");
   EXPECT_TRUE(has(st, "AMQ8631I: Display listener status details.") && has(st, "STATUS(RUNNING)") &&
