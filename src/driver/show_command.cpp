@@ -11,6 +11,7 @@
 #include "driver/local_handlers.h"
 #include "runtime/memory.h"
 #include "runtime/scan.h"
+#include "script/function_listing.h"
 #include "transport/local_commands.h"
 
 namespace {
@@ -42,15 +43,15 @@ bool switched(const ParsedItem &item, bool current) {
   return !current;
 }
 
-void showKeyInfo(ProgramContext &ctx, const ParsedItem &item) {
+void showKeyInfo(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &item) {
   ctx.console.showKeys = switched(item, ctx.console.showKeys);
 }
 
-void showParseInfo(ProgramContext &ctx, const ParsedItem &item) {
+void showParseInfo(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &item) {
   ctx.console.showParse = switched(item, ctx.console.showParse);
 }
 
-void selectScreen(ProgramContext &ctx, const ParsedItem &item) {
+void selectScreen(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &item) {
   static const struct { const char *name; Screen screen; } kScreens[] = {
       {"mqsc", kScreenMqsc}, {"help", kScreenHelp}, {"sets", kScreenSettings}, {"keys", kScreenKeys}};
   Screen &screen = ctx.console.screen;
@@ -63,11 +64,11 @@ void selectScreen(ProgramContext &ctx, const ParsedItem &item) {
     if (scanEqualsNoCase(item.value, s.name)) screen = s.screen;
 }
 
-void showNonEchoed(ProgramContext &ctx, const ParsedItem &item) {
+void showNonEchoed(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &item) {
   ctx.output->showHidden = scanEqualsNoCase(item.value, "yes");
 }
 
-void setScrollIndicators(ProgramContext &ctx, const ParsedItem &item) {
+void setScrollIndicators(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &item) {
   SetResult r = applySetting(ctx.settings, "show", "scroll", item.value);
   if (r.error) return addError(ctx, r.message);
   if (!r.changed) return;
@@ -75,7 +76,7 @@ void setScrollIndicators(ProgramContext &ctx, const ParsedItem &item) {
   addInfo(ctx, r.message);
 }
 
-void showMachine(ProgramContext &ctx, const ParsedItem &) {
+void showMachine(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &) {
   static const std::string user = userName();
   static const std::string machine = machineName();
   addInfo(ctx, "Machine Details");
@@ -94,31 +95,36 @@ void showMachine(ProgramContext &ctx, const ParsedItem &) {
   else if (ctx.trace.machine) addInfo(ctx, "SARVOA Level : Inactive");
 }
 
-void showFunctions(ProgramContext &ctx, const ParsedItem &) { addInfo(ctx, "No functions defined"); }
+// Functions whose names match the value (all without one); with `list` their comment
+// block and body too.
+void showFunctions(ProgramContext &ctx, const ParsedCommand &cmd, const ParsedItem &item) {
+  for (const std::string &line : kvarn::script::cmdDescribeFunctions(ctx, scanTrim(item.value), cmd.has("list")))
+    addInfo(ctx, line);
+}
 
-void showCommandHistory(ProgramContext &ctx, const ParsedItem &) {
+void showCommandHistory(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &) {
   for (const auto &entry : ctx.history) addInfo(ctx, entry);
   addInfo(ctx, strFormat("%d command entries", static_cast<int>(ctx.history.size())));
 }
 
-void showSummary(ProgramContext &ctx, const ParsedItem &) {
+void showSummary(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &) {
   if (std::string line = commandSummaryLine(ctx, false); !line.empty()) addInfo(ctx, line);
 }
 
-void showMemory(ProgramContext &ctx, const ParsedItem &) {
+void showMemory(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &) {
   MemoryCounters m = CSMemoryCounters();
   addInfo(ctx, strFormat("Memory: Blocks:%d Allocs:%d Bytes:%d High:%d", m.blocksInUse, m.allocations, m.bytesInUse,
                          m.highWater));
 }
 
-void showConnections(ProgramContext &ctx, const ParsedItem &) {
+void showConnections(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &) {
   for (const std::string &line : connectionReport(ctx)) addInfo(ctx, line);
 }
 
 struct ShowOperand {
   const char *name;
   bool screen;      // changes the console: ignored in file mode
-  void (*act)(ProgramContext &ctx, const ParsedItem &item);
+  void (*act)(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &item);
 };
 
 constexpr ShowOperand kShowOperands[] = {
@@ -139,7 +145,7 @@ void cslDoShowCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
         if (!ignoredReported) reportIgnoredInFileMode(ctx, cmd.text);
         ignoredReported = true;
       } else {
-        op.act(ctx, cmd.items[i]);
+        op.act(ctx, cmd, cmd.items[i]);
       }
     }
   }
