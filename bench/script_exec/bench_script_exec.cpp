@@ -27,6 +27,7 @@ extern "C" {
 
 #include "script/compiler.h"
 #include "script/executor.h"
+#include "script/resolver.h"
 #include "script/script_state.h"
 
 using namespace kvarn::script;

@@ -490,7 +490,12 @@ void Executor::runAssign(CommandNode* node) {
   }
   Value value;
   if (!evaluate(node->expr, value, error)) return report(error);
-  if (!scriptAssign(ctx_, node->names[0], subscripts, value, error)) report(error);
+  // A plain user variable of a valid name is stored under its name as it stands.
+  const std::string& name = node->names[0];
+  if (subscripts.empty() && name.size() > 1 && name[0] == '@' && name.size() <= kMaxVariableName + 1 &&
+      state_.variables.set(name, false, &value))
+    return;
+  if (!scriptAssign(ctx_, name, subscripts, value, error)) report(error);
 }
 
 void Executor::runReturn(CommandNode* node) {

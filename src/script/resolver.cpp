@@ -84,6 +84,8 @@ Resolution ScriptResolver::resolve(const VarRef& ref, std::span<const int32_t> s
   }
   std::string_view name = ref.name;
   if (!name.empty() && name[0] == '@') {
+    // A plain variable's key is its name (checked when the expression was compiled).
+    if (subscripts.empty() && scriptReadVariable(*program, name, out) == Resolution::Found) return Resolution::Found;
     std::string key, error;
     if (!scriptVariableKey(name, subscripts, key, error)) {
       ctx.setError(std::move(error));
