@@ -10,20 +10,13 @@
 //    when run statements are freed as execution moves on.
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#ifdef KVARN_BENCH_LUA
-extern "C" {
-#include <lauxlib.h>
-#include <lua.h>
-#include <lualib.h>
-}
-#endif
+#include "support/script_bench.h"
 
 #include "script/compiler.h"
 #include "script/executor.h"
@@ -33,12 +26,6 @@ extern "C" {
 using namespace kvarn::script;
 
 namespace {
-
-double now() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 struct Program {
   ProgramContext ctx;
@@ -81,9 +68,9 @@ double runKvarn(long n, std::string& check) {
   src.isString = true;
   src.text = text;
   src.readLine = cmdReadStringLine;
-  double t0 = now();
+  double t0 = benchSeconds();
   p.run(src);
-  double t = now() - t0;
+  double t = benchSeconds() - t0;
   check = p.value("@s") + " " + p.value("@t");
   return t;
 }
@@ -96,11 +83,11 @@ double runLua(long n, std::string& check) {
       "  t = string.sub('abcdefghij', i % 10 + 1, i % 10 + 1)\nend\nreturn tostring(s) .. ' ' .. t\n";
   lua_State* L = luaL_newstate();
   luaL_openlibs(L);
-  double t0 = now();
+  double t0 = benchSeconds();
   luaL_loadstring(L, script);
   lua_pushinteger(L, n);
   lua_call(L, 1, 1);
-  double t = now() - t0;
+  double t = benchSeconds() - t0;
   check = lua_tostring(L, -1);
   lua_close(L);
   return t;
@@ -119,13 +106,13 @@ double runPython(long n, std::string& check) {
                 "    t = 'abcdefghij'[i %% 10:i %% 10 + 1]\n"
                 "print(s, t)\n\" 2>/dev/null",
                 n);
-  double t0 = now();
+  double t0 = benchSeconds();
   FILE* p = popen(command, "r");
   if (!p) return -1;
   char buf[256] = {};
   if (!std::fgets(buf, sizeof buf, p)) buf[0] = 0;
   int status = pclose(p);
-  double t = now() - t0;
+  double t = benchSeconds() - t0;
   check = buf;
   while (!check.empty() && check.back() == '\n') check.pop_back();
   return status == 0 ? t : -1;
@@ -139,7 +126,7 @@ long peakOfAssignments(long lines, double& seconds) {
   FILE* f = fdopen(fd, "w");
   for (long i = 0; i < lines; ++i) std::fprintf(f, "@v%ld = %ld * 2 + 1\n", i % 1000, i);
   std::fclose(f);
-  double t0 = now();
+  double t0 = benchSeconds();
   pid_t pid = fork();
   if (pid == 0) {
     Program p;
@@ -161,7 +148,7 @@ long peakOfAssignments(long lines, double& seconds) {
   int status = 0;
   rusage usage{};
   wait4(pid, &status, 0, &usage);
-  seconds = now() - t0;
+  seconds = benchSeconds() - t0;
   unlink(path);
   return usage.ru_maxrss;
 }

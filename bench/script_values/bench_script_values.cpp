@@ -2,7 +2,6 @@
 // elements through the variable store, the resolver and the function library, beside
 // the same work done by a reference in the same run (Lua 5.4 when built with it, plain
 // C++ containers otherwise). Usage: bench_script_values [elements]
-#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,13 +10,7 @@
 #include <string>
 #include <vector>
 
-#ifdef KVARN_BENCH_LUA
-extern "C" {
-#include <lauxlib.h>
-#include <lua.h>
-#include <lualib.h>
-}
-#endif
+#include "support/script_bench.h"
 
 #include "script/resolver.h"
 #include "script/script_state.h"
@@ -25,12 +18,6 @@ extern "C" {
 using namespace kvarn::script;
 
 namespace {
-
-double now() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 CompiledExpr compile(ProgramContext& ctx, const char* text) {
   std::string error;
@@ -63,7 +50,7 @@ double runKvarn(int n, std::string& check) {
   CompiledExpr probe = compile(ctx, "STR(@a[@n]) + ':' + STR(@r[1]) + ':' + STR(@r[@n]) + ':' + STR(STRLEN(@s))");
   Value iv;
   std::string error;
-  double t0 = now();
+  double t0 = benchSeconds();
   evalInto(ctx, *compile(ctx, "''"), "@s", 0);
   for (int i = 1; i <= n; ++i) {
     iv.setInt(i);
@@ -78,7 +65,7 @@ double runKvarn(int n, std::string& check) {
   scriptAssign(ctx, "@n", {}, iv, error);
   Value out;
   expEvaluate(*probe, out);
-  double t = now() - t0;
+  double t = benchSeconds() - t0;
   check.assign(out.bytes());
   return t;
 }
@@ -98,19 +85,19 @@ double runReference(int n, std::string& check) {
       "end\n"
       "table.sort(r)\n"
       "return a[n] .. ':' .. r[1] .. ':' .. r[n] .. ':' .. #s\n";
-  double t0 = now();
+  double t0 = benchSeconds();
   luaL_loadstring(L, script);
   lua_pushinteger(L, n);
   lua_call(L, 1, 1);
   check = lua_tostring(L, -1);
-  double t = now() - t0;
+  double t = benchSeconds() - t0;
   lua_close(L);
   return t;
 }
 const char* kReference = "Lua 5.4";
 #else
 double runReference(int n, std::string& check) {
-  double t0 = now();
+  double t0 = benchSeconds();
   std::map<int, long long> a;
   std::vector<long long> r;
   std::string s;
@@ -122,7 +109,7 @@ double runReference(int n, std::string& check) {
   std::stable_sort(r.begin(), r.end());
   check = std::to_string(a[n]) + ":" + std::to_string(r.front()) + ":" + std::to_string(r.back()) + ":" +
           std::to_string(s.size());
-  return now() - t0;
+  return benchSeconds() - t0;
 }
 const char* kReference = "C++ std::map/vector";
 #endif

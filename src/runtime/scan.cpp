@@ -115,6 +115,15 @@ size_t scanFindStatementEnd(std::string_view text, size_t from) { return findOut
 
 size_t scanFindComma(std::string_view text, size_t from) { return findOutside(text, ',', from, true); }
 
+std::vector<std::string_view> scanSplitCommas(std::string_view text) {
+  std::vector<std::string_view> pieces;
+  size_t start = 0;
+  for (size_t comma; (comma = scanFindComma(text, start)) != std::string_view::npos; start = comma + 1)
+    pieces.push_back(text.substr(start, comma - start));
+  pieces.push_back(text.substr(start));
+  return pieces;
+}
+
 size_t scanOpenBracket(std::string_view text, size_t at) {
   if (at > text.size()) at = text.size();
   size_t outer = std::string_view::npos;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // ASCII comparison without regard to case (names, keywords, switch values).
 inline bool scanEqualsNoCase(std::string_view a, std::string_view b) {
@@ -29,6 +30,8 @@ size_t scanFindAtLevel0(std::string_view text, char c, size_t from = 0);
 size_t scanFindStatementEnd(std::string_view text, size_t from = 0);
 // the first ',' outside quotes, parentheses and square brackets
 size_t scanFindComma(std::string_view text, size_t from = 0);
+// the pieces between commas found by scanFindComma (one piece for a text without one)
+std::vector<std::string_view> scanSplitCommas(std::string_view text);
 // the ')' matching the '(' at `open` (brackets nest, quoted text is skipped), or
 // text.size() when it is never closed
 size_t scanClosingBracket(std::string_view text, size_t open);

@@ -199,7 +199,7 @@ CommandNode* CompileSession::compileCall(const std::string& text, std::string_vi
   std::string_view inside = std::string_view(text).substr(t.start + 1, close - t.start - 1);
   if (scanTrim(inside).empty()) return node;
   size_t offset = t.start + 1;
-  for (std::string_view item : splitTopLevel(inside)) {
+  for (std::string_view item : scanSplitCommas(inside)) {
     std::string error;
     CompiledExpr arg = cmdCompileExpression(ctx_, item, static_cast<int>(offset + (item.data() - inside.data())), error);
     if (!arg) {

@@ -13,7 +13,6 @@
 namespace kvarn::script {
 
 bool isValidIdentifier(std::string_view name);
-std::vector<std::string_view> splitTopLevel(std::string_view text);
 
 class CompileSession {
  public:

@@ -491,31 +491,6 @@ bool CompileSession::compileTarget(CommandNode* node, std::string_view target) {
 
 // ---- var, label, goto, return ------------------------------------------------------------
 
-// Commas outside quotes, parentheses, brackets and braces split a list.
-std::vector<std::string_view> splitTopLevel(std::string_view text) {
-  std::vector<std::string_view> items;
-  int depth = 0;
-  char quote = 0;
-  size_t start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (c == '\'' || c == '"') {
-      quote = c;
-    } else if (c == '(' || c == '[' || c == '{') {
-      ++depth;
-    } else if ((c == ')' || c == ']' || c == '}') && depth > 0) {
-      --depth;
-    } else if (c == ',' && depth == 0) {
-      items.push_back(text.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  items.push_back(text.substr(start));
-  return items;
-}
-
 CommandNode* CompileSession::compileVar(const std::string& text, std::string_view rest) {
   CommandNode* node = make(CommandType::Var, text);
   if (rest.empty()) {
@@ -523,7 +498,7 @@ CommandNode* CompileSession::compileVar(const std::string& text, std::string_vie
     node->flags |= kNodeInvalid;
     return node;
   }
-  for (std::string_view item : splitTopLevel(rest)) {
+  for (std::string_view item : scanSplitCommas(rest)) {
     std::string_view name = scanTrim(item);
     std::string_view bare = !name.empty() && name[0] == '@' ? name.substr(1) : name;
     if (bare.size() > kMaxVariableName || !isValidIdentifier(bare)) {

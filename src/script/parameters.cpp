@@ -8,14 +8,9 @@ namespace kvarn::script {
 
 std::vector<std::string> splitParameters(std::string_view text) {
   std::vector<std::string> items;
-  size_t start = 0;
-  for (;;) {
-    size_t comma = scanFindComma(text, start);
-    std::string_view item = text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+  for (std::string_view item : scanSplitCommas(text)) {
     size_t lead = item.find_first_not_of(' ');
     items.emplace_back(lead == std::string_view::npos ? std::string_view() : item.substr(lead));
-    if (comma == std::string_view::npos) break;
-    start = comma + 1;
   }
   return items;
 }

@@ -1,5 +1,7 @@
 #include "script/print.h"
 
+#include "runtime/scan.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -158,27 +160,9 @@ bool emitFile(ScriptFile& file, ScriptState& state) {
 }  // namespace
 
 std::vector<std::string_view> splitPrintItems(std::string_view items) {
-  std::vector<std::string_view> out;
-  int depth = 0;
-  char quote = 0;
-  size_t start = 0;
-  for (size_t i = 0; i < items.size(); ++i) {
-    char c = items[i];
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (c == '\'' || c == '"') {
-      quote = c;
-    } else if (c == '(' || c == '[') {
-      ++depth;
-    } else if ((c == ')' || c == ']') && depth > 0) {
-      --depth;
-    } else if (c == ',' && depth == 0) {
-      out.push_back(items.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  if (!trimBlanks(items.substr(start)).empty() || !out.empty()) out.push_back(items.substr(start));
-  return out;
+  // Nothing at all to print is no item; a trailing empty item after a comma is one.
+  if (trimBlanks(items).empty()) return {};
+  return scanSplitCommas(items);
 }
 
 bool scriptPrint(ProgramContext& ctx, std::string_view items, std::string& error) {
