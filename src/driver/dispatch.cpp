@@ -8,6 +8,7 @@
 #include "transport/issue.h"
 #include "driver/unhandled_check.h"
 #include "display/layout.h"
+#include "mqsc/command_record.h"
 #include "runtime/scan.h"
 #include "script/compiler.h"
 #include "script/executor.h"
@@ -74,8 +75,26 @@ void cslIssueCommand(ProgramContext &ctx, std::string_view text) {
     return kvarn::script::cmdRunPrint(ctx, command, word.size() == 6);
   if (scanEqualsNoCase(word, "wait")) return kvarn::script::cmdRunWait(ctx, command);
   echoCommandLine(ctx, nullptr, command, IssueFromUser);
-  cslIssueMQCommand(ctx, command, MqCommandArgs{});
+  std::shared_ptr<CommandRecord> record;
+  MqCommandArgs args;
+  args.record = &record;
+  cslIssueMQCommand(ctx, command, args);
+  if (record) noteCommandRecord(ctx, *record);
   noteDisplayedRecord(ctx);
+}
+
+void noteCommandRecord(ProgramContext &ctx, const CommandRecord &record) {
+  OwnedMutexGuard guard(ctx.displayLock);
+  kvarn::script::LatestCommand &latest = kvarn::script::scriptState(ctx).latestCommand;
+  latest.recorded = true;
+  latest.succeeded = record.succeeded;
+  latest.responses = record.receivedCount;
+  latest.responseText.clear();
+  for (const RecordLine &line : record.lines) {
+    if (!(line.flags & kLineResponseText)) continue;
+    if (!latest.responseText.empty()) latest.responseText += '\n';
+    latest.responseText += line.text;
+  }
 }
 
 void runStringSource(ProgramContext &ctx, const std::string &text, const std::string &name) {

@@ -7,7 +7,12 @@
 struct ProgramContext;
 struct InputSource;
 
+struct CommandRecord;
+
 void cslIssueCommand(ProgramContext &ctx, std::string_view text);
+
+// Keeps what scripts read of the latest MQSC command (_cmdok, _responses, _lastcmdresp).
+void noteCommandRecord(ProgramContext &ctx, const CommandRecord &record);
 
 // `source` is the input source the command came from (nullptr: none); `issueSource`
 // is IssueFromUser or IssueFromStartup.

@@ -40,6 +40,7 @@ bool collectForeachRecords(ProgramContext &ctx, std::string_view command,
   args.record = &record;
   cslIssueMQCommand(ctx, command, args);
   if (!record || !record->complete()) return false;
+  noteCommandRecord(ctx, *record);
   if (record->has(kMarkError)) {
     // A display that found nothing is an empty loop, not a failure to report.
     if (!record->has(kMarkNotFound) && !record->errorText.empty()) addError(ctx, record->errorText);

@@ -34,6 +34,14 @@ struct ScriptFile {
   bool close();
 };
 
+// What the latest MQSC command left for _cmdok, _responses and _lastcmdresp.
+struct LatestCommand {
+  bool recorded = false;
+  bool succeeded = false;
+  int64_t responses = 0;        // response records received
+  std::string responseText;     // its response text, lines joined by '\n'
+};
+
 struct LoopCounters {
   int64_t index = 0;   // pass of the innermost running loop of the kind
   int64_t passes = 0;  // passes of the last completed one
@@ -67,6 +75,7 @@ struct ScriptState : ContextPart {
   }
 
   LoopCounters eachLoop, whileLoop, itemLoop;
+  LatestCommand latestCommand;
   std::string item;  // the current foritem item
 
   std::string stream;     // _stream

@@ -99,17 +99,16 @@ const SystemVariable kSystemVariables[] = {
        text(v, name);
      }},
     {"_cmdok",
-     [](ProgramContext& c, ScriptState&, Value& v) {
-       v.setInt(scriptHost().commandOk ? scriptHost().commandOk(c) : ((c.statusFlags & kStatusCommandFailed) ? 0 : 1));
+     [](ProgramContext& c, ScriptState& s, Value& v) {
+       v.setInt(s.latestCommand.recorded ? s.latestCommand.succeeded : ((c.statusFlags & kStatusCommandFailed) ? 0 : 1));
      }},
-    {"_responses", [](ProgramContext& c, ScriptState&, Value& v) { v.setInt(hostNumber(scriptHost().responses, c, -1)); }},
+    {"_responses",
+     [](ProgramContext&, ScriptState& s, Value& v) { v.setInt(s.latestCommand.recorded ? s.latestCommand.responses : -1); }},
     {"_matches", [](ProgramContext& c, ScriptState&, Value& v) { v.setInt(hostNumber(scriptHost().matches, c, -1)); }},
     {"_respwait",
      [](ProgramContext& c, ScriptState&, Value& v) { v.setInt(c.fileMode() ? c.settings.respwait : c.settings.respwaiti); }},
     {"_lastcmdresp",
-     [](ProgramContext& c, ScriptState&, Value& v) {
-       text(v, scriptHost().lastCommandResponse ? scriptHost().lastCommandResponse(c) : std::string());
-     }},
+     [](ProgramContext&, ScriptState& s, Value& v) { text(v, s.latestCommand.responseText); }},
     {"_lastresp", [](ProgramContext&, ScriptState& s, Value& v) { text(v, lastResponseText(s.currentRecord())); }},
     {"_item", [](ProgramContext&, ScriptState& s, Value& v) { text(v, s.item); }},
     {"_idxEach", [](ProgramContext&, ScriptState& s, Value& v) { v.setInt(s.eachLoop.index); }},
