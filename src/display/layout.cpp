@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string_view>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "context/context.h"
 #include "context/output.h"
 #include "context/settings.h"
+#include "display/json_records.h"
 #include "display/modifiers.h"
 #include "mqsc/attribute_tokenizer.h"
 #include "mqsc/request.h"
@@ -80,6 +82,7 @@ public:
     listMode_ = settings_.listval == 1 ? ListValueMode::One : ListValueMode::PerItem;
     several_ = record.has(kMarkSeveralQmgrs);
     quietAll_ = record.kind == RecordKind::ScriptCommand || record.checkingAttributes || record.responsesHidden;
+    if (settings_.json()) json_ = std::make_unique<JsonRecordWriter>(ctx, record, state_);
   }
 
   void run() {
@@ -94,7 +97,7 @@ public:
         if (filtering) item.passed = recordPasses(record_, item.text, item.qmgr);
       }
       if (state_ && state_->sortKey) sortRecords();
-      if (settings_.colstyle != 1) planColumns(maximum);
+      if (settings_.colstyle != 1 && !json_) planColumns(maximum);
     }
 
     uint32_t matched = 0, shown = 0, groupMatched = 0, groupReceived = 0;
@@ -146,7 +149,7 @@ public:
       if (startsWith(line, "CSQM409I")) record_.marks |= kMarkQmgrDetails;
       if (startsWith(line, "CSQ9022I") || startsWith(line, "CSQ9023E")) {
         if (settings_.on(kOptDisTotals) && groupPresent && !plain_ && filterable_)
-          totals("Subtotal", groupReceived, groupMatched, 0, maximum, false, item.quiet);
+          totals("Subtotal", groupReceived, groupMatched, 0, maximum, false, item.quiet, item.qmgr);
         if (formatting && filterable_ && !error && startsWith(line, "CSQ9022I")) continue;
       } else if (startsWith(line, "CSQ9")) {
         plain_ = true;
@@ -276,24 +279,39 @@ private:
     }
   }
 
+  // A line of the command's output; with JSON output its message object.
   void write(std::string_view text, uint32_t style, bool quiet) {
+    if (!json_) return writeLine(text, style, quiet);
+    std::string object = json_->message(text, style);
+    if (!object.empty()) writeLine(object, kStyleJson, quiet);
+  }
+
+  void writeLine(std::string_view text, uint32_t style, bool quiet) {
     if (quiet) style |= kStyleHidden;
     if (ctx_.output) ctx_.output->addLine(kScreenMqsc, text, style, record_.outputGroup);
   }
 
-  // Response text as received: one output line per physical line.
+  // Response text as received: one output line per physical line. With JSON output a
+  // record is still one object, whatever the text layout would do with it.
   void writeAsReceived(const Item &item) {
+    if (json_ && item.kind == Item::Record) return layRecord(item);
     forEachPhysicalLine(item.text, [&](std::string_view part) { write(part, kStyleInfo, item.quiet); });
   }
 
   void layRecord(const Item &item) {
     std::string text = recordForLayout(item.text);
+    if (json_) {
+      std::string object = json_->record(text, item.qmgr, [&](std::string_view line) {
+        writeLine(line, kStyleJson, item.quiet);
+      });
+      return writeLine(object, kStyleJson, item.quiet);
+    }
     AttributeTokenizer tok(text, listMode_, several_, item.qmgr);
     AttributeToken t;
     if (!tok.next(t)) return;
     std::string_view header = t.text;
     while (!header.empty() && (header.front() == ' ' || header.front() == '\n')) header.remove_prefix(1);
-    write(header, kStyleRecordHeader, item.quiet);
+    writeLine(header, kStyleRecordHeader, item.quiet);
 
     bool wrapOn = settings_.on(kOptWrap);
     bool content = content_ && !wrapOn;
@@ -304,7 +322,7 @@ private:
     size_t next = 0;      // where the next token starts on `line`
     size_t listIndex = 0;
     auto flush = [&] {
-      if (!line.empty()) write(line, kStyleAttributes, item.quiet);
+      if (!line.empty()) writeLine(line, kStyleAttributes, item.quiet);
       line.clear();
       next = 0;
     };
@@ -314,7 +332,7 @@ private:
       listIndex = t.keyword.empty() ? listIndex + 1 : 0;
       if (t.isWholeLine) {
         flush();
-        write(token, kStyleAttributes, item.quiet);
+        writeLine(token, kStyleAttributes, item.quiet);
         continue;
       }
       if (wrapOn) {
@@ -333,7 +351,7 @@ private:
       }
       if (columns == 1) {
         flush();
-        write(token, kStyleAttributes, item.quiet);
+        writeLine(token, kStyleAttributes, item.quiet);
         continue;
       }
       if (!line.empty() && (next >= width_ || width_ - next < token.size())) flush();
@@ -345,11 +363,12 @@ private:
   }
 
   void totals(const char *what, uint32_t received, uint32_t matched, uint32_t shown, int64_t maximum, bool total,
-              bool quiet) {
+              bool quiet, std::string_view qsgQmgr = {}) {
     std::string line = strFormat("%s display responses - Received:%u", what, received);
     if (matched != received) line += strFormat(" Matched:%u/%u", matched, received);
     if (total && matched > maximum) line += strFormat(" Shown:%u/%u", shown, matched);
-    write(line, kStyleTotals, quiet);
+    if (!json_) return writeLine(line, kStyleTotals, quiet);
+    writeLine(json_->totals({total, qsgQmgr, received, matched, shown, line}), kStyleJson, quiet);
   }
 
   ProgramContext &ctx_;
@@ -363,6 +382,7 @@ private:
   bool filterable_ = false;
   bool plain_ = false;
   bool content_ = false;
+  std::unique_ptr<JsonRecordWriter> json_;   // JSON output: how records and messages are written
   std::vector<Item> items_;
   std::map<std::string, Column> columns_;
 };

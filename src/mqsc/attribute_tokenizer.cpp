@@ -246,38 +246,44 @@ bool isTimeStampAttribute(std::string_view keyword) {
   return false;
 }
 
-std::string localTimeStamp(std::string_view token) {
-  size_t open = token.find('(');
-  if (open == std::string_view::npos || !isTimeStampAttribute(token.substr(0, open))) return std::string(token);
-  std::string_view head = token.substr(0, open + 1);
-  std::string_view value = token.substr(open + 1);
-  if (!value.empty() && value.back() == ')') value.remove_suffix(1);
+bool parseTimeStampValue(std::string_view value, std::tm &utc) {
   value = trimBlanks(value);
-  auto failed = [&] { return strFormat("%.*s?)", static_cast<int>(head.size()), head.data()); };
   // YYYY-MM-DD HH:MM:SS, accepting '.' as the time separator as MQSC writes times.
-  if (value.size() != 19) return failed();
+  if (value.size() != 19) return false;
   int f[6];
   const int starts[6] = {0, 5, 8, 11, 14, 17}, widths[6] = {4, 2, 2, 2, 2, 2};
   for (int i = 0; i < 6; ++i) {
     f[i] = 0;
     for (int k = 0; k < widths[i]; ++k) {
       char c = value[starts[i] + k];
-      if (!std::isdigit(static_cast<unsigned char>(c))) return failed();
+      if (!std::isdigit(static_cast<unsigned char>(c))) return false;
       f[i] = f[i] * 10 + (c - '0');
     }
   }
   if (value[4] != '-' || value[7] != '-' || value[10] != ' ' || (value[13] != ':' && value[13] != '.') ||
       (value[16] != ':' && value[16] != '.'))
-    return failed();
+    return false;
   if (f[1] < 1 || f[1] > 12 || f[2] < 1 || f[2] > 31 || f[3] > 23 || f[4] > 59 || f[5] > 60 || f[0] < 1970)
-    return failed();
-  std::tm utc{};
+    return false;
+  utc = std::tm{};
   utc.tm_year = f[0] - 1900;
   utc.tm_mon = f[1] - 1;
   utc.tm_mday = f[2];
   utc.tm_hour = f[3];
   utc.tm_min = f[4];
   utc.tm_sec = f[5];
+  return true;
+}
+
+std::string localTimeStamp(std::string_view token) {
+  size_t open = token.find('(');
+  if (open == std::string_view::npos || !isTimeStampAttribute(token.substr(0, open))) return std::string(token);
+  std::string_view head = token.substr(0, open + 1);
+  std::string_view value = token.substr(open + 1);
+  if (!value.empty() && value.back() == ')') value.remove_suffix(1);
+  auto failed = [&] { return strFormat("%.*s?)", static_cast<int>(head.size()), head.data()); };
+  std::tm utc{};
+  if (!parseTimeStampValue(value, utc)) return failed();
   std::time_t t = timegm(&utc);
   std::tm local{};
   if (t == static_cast<std::time_t>(-1) || !localtime_r(&t, &local)) return failed();

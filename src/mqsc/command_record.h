@@ -69,6 +69,7 @@ struct CommandRecord {
   // --- set by the issuer (transport) before the command is sent
   std::string commandText;     // the command as the user wrote it (after synonym expansion)
   uint32_t sequence = 0;       // the command's sequence number
+  std::string qmgr;            // the queue manager administered (its name as known when sent)
   RecordKind kind = RecordKind::UserCommand;
   bool isCurrentCommand = true;  // a successful current command sets ctx's succeeded flag
   uint32_t outputGroup = 0;    // the output's command group its lines belong to (0: the current one)
@@ -88,6 +89,8 @@ struct CommandRecord {
   std::string groupQmgr;       // the current group's queue manager name (z/OS, up to 4 characters)
   std::string groupLine;       // the CSQN121I line of the current group
   std::string errorText;       // the first line of the first error text
+  int32_t compCode = 0;        // completion code and reason of the first reply that did not
+  int32_t reason = 0;          //   complete normally (PCF replies)
   std::vector<RecordLine> lines;
   bool succeeded = false;      // the outcome, valid once kMarkComplete is set
   bool droppingRecord = false; // the record being received was rejected by a filter

@@ -180,6 +180,10 @@ void decodePcfRecord(CommandRecord &record, const MqscTarget &target, const uint
   PcfReader reader(data, length);
   const MQCFH &h = reader.header();
   if (h.CompCode == MQCC_FAILED) record.marks |= kMarkError;
+  if (h.CompCode != MQCC_OK && record.compCode == MQCC_OK) {
+    record.compCode = h.CompCode;
+    record.reason = h.Reason;
+  }
   if (h.Command == MQCMD_RESET_Q_STATS) {
     decodeResetQstats(record, target, reader);
     return;

@@ -1,0 +1,90 @@
+#include "context/json_lines.h"
+
+#include "context/output.h"
+#include "runtime/utf8.h"
+
+namespace {
+
+bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+const char *kindOfStyle(uint32_t style) {
+  if (style & kStylePrint) return jsonkind::kPrint;
+  if (style & kStyleGroupStart) return jsonkind::kCommand;
+  if (style & kStyleError) return jsonkind::kError;
+  if (style & kStyleNote) return jsonkind::kNote;
+  if (style & kStyleTotals) return jsonkind::kTotals;
+  if (style & kStyleDiagnostic) return jsonkind::kDiagnostic;
+  return jsonkind::kInfo;
+}
+
+bool isBlank(std::string_view text) { return text.find_first_not_of(' ') == std::string_view::npos; }
+
+// "[hh:mm:ss] " in front of an echoed command.
+constexpr size_t kStampLength = 11;
+bool hasTimeStamp(std::string_view text) {
+  return text.size() >= kStampLength && text[0] == '[' && text[3] == ':' && text[6] == ':' && text[9] == ']' &&
+         text[10] == ' ';
+}
+
+} // namespace
+
+JsonObject jsonText(std::string_view text) { return JsonObject(utf8OrLatin1(text)); }
+
+std::string jsonLine(const JsonObject &object) {
+  // Every string went through jsonText, so nothing is left to replace; the handler only
+  // guarantees that a string which did not can never make the dump throw.
+  return object.dump(-1, ' ', false, JsonObject::error_handler_t::replace);
+}
+
+std::string_view messageIdOf(std::string_view text) {
+  // Three capitals, a capital or digit, three digits, an optional severity letter.
+  if (text.size() < 7) return {};
+  for (size_t i = 0; i < 3; ++i)
+    if (!isUpper(text[i])) return {};
+  if (!isUpper(text[3]) && !isDigit(text[3])) return {};
+  for (size_t i = 4; i < 7; ++i)
+    if (!isDigit(text[i])) return {};
+  size_t end = 7;
+  if (end < text.size() && isUpper(text[end])) ++end;
+  if (end < text.size() && text[end] != ':' && text[end] != ' ') return {};
+  return text.substr(0, end);
+}
+
+int32_t reasonCodeIn(std::string_view text) {
+  size_t at = text.find("RC(");
+  if (at == std::string_view::npos) return 0;
+  int64_t value = 0;
+  size_t i = at + 3;
+  size_t digits = 0;
+  for (; i < text.size() && isDigit(text[i]) && digits < 9; ++i, ++digits) value = value * 10 + (text[i] - '0');
+  if (digits == 0 || i >= text.size() || text[i] != ')' || value < 2001) return 0;
+  return static_cast<int32_t>(value);
+}
+
+std::string jsonObjectForLine(std::string_view text, uint32_t style) {
+  if (style & kStyleJson) return std::string(text);
+  if (isBlank(text) && !(style & kStylePrint)) return {};   // a printed blank line is still what was printed
+  JsonObject object;
+  object[jsonfield::kKind] = kindOfStyle(style);
+  if ((style & kStyleGroupStart) && hasTimeStamp(text)) {
+    object[jsonfield::kTime] = std::string(text.substr(1, 8));
+    text.remove_prefix(kStampLength);
+  }
+  if (!(style & (kStyleGroupStart | kStylePrint))) {
+    if (std::string_view id = messageIdOf(text); !id.empty()) object[jsonfield::kId] = std::string(id);
+    if (int32_t reason = reasonCodeIn(text)) object[jsonfield::kReason] = reason;
+  }
+  object[jsonfield::kText] = jsonText(text);
+  return jsonLine(object);
+}
+
+std::string jsonSummaryObject(uint32_t issued, uint32_t success, uint32_t fail, std::string_view text) {
+  JsonObject object;
+  object[jsonfield::kKind] = jsonkind::kSummary;
+  object[jsonfield::kIssued] = issued;
+  object[jsonfield::kSuccess] = success;
+  object[jsonfield::kFail] = fail;
+  object[jsonfield::kText] = jsonText(text);
+  return jsonLine(object);
+}
