@@ -1,11 +1,11 @@
 #include "context/json_lines.h"
 
 #include "context/output.h"
+#include "runtime/scan.h"
 #include "runtime/utf8.h"
 
 namespace {
 
-bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 const char *kindOfStyle(uint32_t style) {
@@ -37,20 +37,6 @@ std::string jsonLine(const JsonObject &object) {
   return object.dump(-1, ' ', false, JsonObject::error_handler_t::replace);
 }
 
-std::string_view messageIdOf(std::string_view text) {
-  // Three capitals, a capital or digit, three digits, an optional severity letter.
-  if (text.size() < 7) return {};
-  for (size_t i = 0; i < 3; ++i)
-    if (!isUpper(text[i])) return {};
-  if (!isUpper(text[3]) && !isDigit(text[3])) return {};
-  for (size_t i = 4; i < 7; ++i)
-    if (!isDigit(text[i])) return {};
-  size_t end = 7;
-  if (end < text.size() && isUpper(text[end])) ++end;
-  if (end < text.size() && text[end] != ':' && text[end] != ' ') return {};
-  return text.substr(0, end);
-}
-
 int32_t reasonCodeIn(std::string_view text) {
   size_t at = text.find("RC(");
   if (at == std::string_view::npos) return 0;
@@ -72,7 +58,7 @@ std::string jsonObjectForLine(std::string_view text, uint32_t style) {
     text.remove_prefix(kStampLength);
   }
   if (!(style & (kStyleGroupStart | kStylePrint))) {
-    if (std::string_view id = messageIdOf(text); !id.empty()) object[jsonfield::kId] = std::string(id);
+    if (std::string_view id = scanMessageId(text); !id.empty()) object[jsonfield::kId] = std::string(id);
     if (int32_t reason = reasonCodeIn(text)) object[jsonfield::kReason] = reason;
   }
   object[jsonfield::kText] = jsonText(text);

@@ -56,10 +56,6 @@ JsonObject jsonText(std::string_view text);
 // The object as one line of text (compact, no line feed).
 std::string jsonLine(const JsonObject &object);
 
-// The message number a line begins with ("AMQ8006I", "AMQ8409", "CSQ9022I",
-// "CSQM401I"), or "" when it begins with none.
-std::string_view messageIdOf(std::string_view text);
-
 // An IBM MQ reason code the text reports as "RC(n)", or 0 when it reports none.
 // (Numbers below 2001 are system error numbers, not reason codes.)
 int32_t reasonCodeIn(std::string_view text);

@@ -8,6 +8,7 @@
 #include "display/modifiers.h"
 #include "mqsc/clause_scanner.h"
 #include "mqsc/vocab.h"
+#include "runtime/scan.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ std::string JsonRecordWriter::record(std::string_view text, std::string_view qmg
   JsonObject object = start(jsonkind::kRecord);
   // A record that starts with its attributes (TYPE(HANDLE) ..., QSTATS(...)) has no
   // header line: a stand-in header lets the tokenizer read the first line as attributes.
-  std::string_view id = messageIdOf(text);
+  std::string_view id = scanMessageId(text);
   std::string headed;
   if (id.empty()) {
     headed = "-\n";
@@ -154,7 +155,7 @@ std::string JsonRecordWriter::message(std::string_view text, uint32_t style) con
   bool error = (style & kStyleError) || ((style & kStyleInfo) && record_.has(kMarkError));
   const char *kind = error ? jsonkind::kError : (style & kStyleNote) ? jsonkind::kNote : jsonkind::kInfo;
   JsonObject object = start(kind);
-  if (std::string_view id = messageIdOf(text); !id.empty()) object[jsonfield::kId] = std::string(id);
+  if (std::string_view id = scanMessageId(text); !id.empty()) object[jsonfield::kId] = std::string(id);
   if (error && record_.compCode != 0) {
     object[jsonfield::kCompletion] = record_.compCode;
     object[jsonfield::kReason] = record_.reason;

@@ -15,6 +15,7 @@
 #include "display/modifiers.h"
 #include "mqsc/attribute_tokenizer.h"
 #include "mqsc/request.h"
+#include "runtime/scan.h"
 #include "script/resolver.h"
 
 namespace {
@@ -26,16 +27,6 @@ CurrentRecord &current() {
 }
 
 bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
-// A message number: three capitals and four digits ("AMQ8409I: ...", "CSQ9022I ...").
-bool isMessageLine(std::string_view s) {
-  if (s.size() < 7) return false;
-  for (int i = 0; i < 3; ++i)
-    if (s[i] < 'A' || s[i] > 'Z') return false;
-  for (int i = 3; i < 7; ++i)
-    if (s[i] < '0' || s[i] > '9') return false;
-  return true;
-}
 
 // Messages after which the rest of the command record is shown as received.
 constexpr const char *kPlainTextMessages[] = {"AMQ8405", "AMQ8413", "AMQ8421", "AMQ8427", "AMQ8463",
@@ -149,7 +140,8 @@ public:
       if (startsWith(line, "CSQM409I")) record_.marks |= kMarkQmgrDetails;
       if (startsWith(line, "CSQ9022I") || startsWith(line, "CSQ9023E")) {
         if (settings_.on(kOptDisTotals) && groupPresent && !plain_ && filterable_)
-          totals("Subtotal", groupReceived, groupMatched, 0, maximum, false, item.quiet, item.qmgr);
+          totals("Subtotal", std::max(groupReceived, receivedFrom(item.qmgr)), groupMatched, 0, maximum, false,
+                 item.quiet, item.qmgr);
         if (formatting && filterable_ && !error && startsWith(line, "CSQ9022I")) continue;
       } else if (startsWith(line, "CSQ9")) {
         plain_ = true;
@@ -195,7 +187,7 @@ private:
         items_.push_back(Item{Item::Info, line.text, line.qmgr, quiet});
       } else if (line.flags & kLineRecordStart) {
         items_.push_back(Item{Item::Record, line.text, line.qmgr, quiet});
-      } else if (!items_.empty() && items_.back().kind == Item::Record && !isMessageLine(line.text)) {
+      } else if (!items_.empty() && items_.back().kind == Item::Record && scanMessageId(line.text).empty()) {
         // An attribute line that came on its own belongs to the record before it.
         items_.back().text += '\n';
         items_.back().text += line.text;
@@ -203,6 +195,12 @@ private:
         items_.push_back(Item{Item::Text, line.text, line.qmgr, quiet});
       }
     }
+  }
+
+  // Records a queue manager of the group sent, those the filters dropped on arrival too.
+  uint32_t receivedFrom(const std::string &qmgr) const {
+    auto it = record_.receivedByQmgr.find(qmgr);
+    return it == record_.receivedByQmgr.end() ? 0 : it->second;
   }
 
   void sortRecords() {

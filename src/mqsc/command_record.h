@@ -10,6 +10,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -86,6 +87,7 @@ struct CommandRecord {
   uint32_t marks = 0;
   uint32_t recordCount = 0;    // records kept (headers seen and passed by the filters)
   uint32_t receivedCount = 0;  // records received, including those the filters dropped
+  std::map<std::string, uint32_t> receivedByQmgr;  // the same per queue manager of a sharing group
   std::string groupQmgr;       // the current group's queue manager name (z/OS, up to 4 characters)
   std::string groupLine;       // the CSQN121I line of the current group
   std::string errorText;       // the first line of the first error text
