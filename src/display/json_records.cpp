@@ -152,10 +152,13 @@ std::string JsonRecordWriter::record(std::string_view text, std::string_view qmg
 
 std::string JsonRecordWriter::message(std::string_view text, uint32_t style) const {
   if (text.find_first_not_of(' ') == std::string_view::npos) return {};
-  bool error = (style & kStyleError) || ((style & kStyleInfo) && record_.has(kMarkError));
+  // The queue manager's words in a failed command are errors, except a z/OS queue
+  // manager's report that its part completed normally.
+  std::string_view id = scanMessageId(text);
+  bool error = (style & kStyleError) || ((style & kStyleInfo) && record_.has(kMarkError) && id != "CSQ9022I");
   const char *kind = error ? jsonkind::kError : (style & kStyleNote) ? jsonkind::kNote : jsonkind::kInfo;
   JsonObject object = start(kind);
-  if (std::string_view id = scanMessageId(text); !id.empty()) object[jsonfield::kId] = std::string(id);
+  if (!id.empty()) object[jsonfield::kId] = std::string(id);
   if (error && record_.compCode != 0) {
     object[jsonfield::kCompletion] = record_.compCode;
     object[jsonfield::kReason] = record_.reason;
