@@ -50,42 +50,65 @@ JsonObject numberPair(std::string_view value) {
   return JsonObject::array({first, second});
 }
 
-// An attribute seen twice in one record keeps every value: its key then holds the list
-// of them (`repeated` remembers which keys were turned into such lists).
-void addAttribute(JsonObject &attributes, std::string key, JsonObject value, std::vector<std::string> &repeated) {
-  auto it = attributes.find(key);
-  if (it == attributes.end()) {
-    attributes.emplace(std::move(key), std::move(value));
-    return;
+// A record's attributes in the order they came. An attribute seen twice keeps every
+// value: its key then holds the list of them. Most records repeat nothing, so a key is
+// first compared by its hash alone.
+class AttributeMap {
+public:
+  AttributeMap() : object_(JsonObject::object()) {
+    object_.get_ref<JsonObject::object_t &>().reserve(64);
+    hashes_.reserve(64);
   }
-  if (std::find(repeated.begin(), repeated.end(), key) == repeated.end()) {
-    *it = JsonObject::array({std::move(*it)});
-    repeated.push_back(key);
+
+  void add(std::string_view key, JsonObject value) {
+    size_t hash = std::hash<std::string_view>()(key);
+    auto &members = object_.get_ref<JsonObject::object_t &>();
+    if (std::find(hashes_.begin(), hashes_.end(), hash) != hashes_.end()) {
+      auto it = object_.find(std::string(key));
+      if (it != object_.end()) return repeat(key, *it, std::move(value));
+    }
+    hashes_.push_back(hash);
+    members.emplace_back(std::string(key), std::move(value));   // new: no search of the members
   }
-  it->push_back(std::move(value));
-}
+
+  JsonObject take() { return std::move(object_); }
+
+private:
+  void repeat(std::string_view key, JsonObject &existing, JsonObject value) {
+    if (std::find(repeated_.begin(), repeated_.end(), key) == repeated_.end()) {
+      existing = JsonObject::array({std::move(existing)});
+      repeated_.emplace_back(key);
+    }
+    existing.push_back(std::move(value));
+  }
+
+  JsonObject object_;
+  std::vector<size_t> hashes_;
+  std::vector<std::string> repeated_;
+};
 
 } // namespace
 
 JsonRecordWriter::JsonRecordWriter(const ProgramContext &ctx, const CommandRecord &record,
                                    const ModifierState *modifiers)
-    : record_(record), modifiers_(modifiers) {
+    : record_(record), modifiers_(modifiers), qmgr_(jsonText(record.qmgr)), command_text_(jsonText(record.commandText)) {
   command_ = modifiers && modifiers->command ? modifiers->command : identifyCommand(ctx, record.commandText);
 }
 
 char JsonRecordWriter::typeOf(std::string_view keyword) const {
   if (!command_ || !command_->fields) return '\0';
-  auto [it, added] = types_.try_emplace(std::string(keyword), '\0');
-  if (added) it->second = FieldTypeOf(command_->fields, keyword);
-  return it->second;
+  if (auto it = types_.find(keyword); it != types_.end()) return it->second;
+  char type = FieldTypeOf(command_->fields, keyword);
+  types_.emplace(std::string(keyword), type);
+  return type;
 }
 
 JsonObject JsonRecordWriter::start(const char *kind) const {
   JsonObject object;
   object[jsonfield::kKind] = kind;
-  if (!record_.qmgr.empty()) object[jsonfield::kQmgr] = jsonText(record_.qmgr);
+  if (!record_.qmgr.empty()) object[jsonfield::kQmgr] = qmgr_;
   object[jsonfield::kSequence] = record_.sequence;
-  object[jsonfield::kCommand] = jsonText(record_.commandText);
+  object[jsonfield::kCommand] = command_text_;
   return object;
 }
 
@@ -125,9 +148,9 @@ std::string JsonRecordWriter::record(std::string_view text, std::string_view qmg
   }
   AttributeTokenizer tokens(text, ListValueMode::One, record_.has(kMarkSeveralQmgrs), qmgr);
   AttributeToken token;
-  JsonObject attributes = JsonObject::object();
+  AttributeMap attributes;
   std::string objectKeyword;
-  std::vector<std::string> wholeLines, repeated;
+  std::vector<std::string> wholeLines;
   while (tokens.next(token)) {
     if (token.isHeader) continue;
     if (token.isWholeLine) {
@@ -138,10 +161,10 @@ std::string JsonRecordWriter::record(std::string_view text, std::string_view qmg
     std::string_view key = token.isBare ? token.column : token.keyword;
     if (objectKeyword.empty() && !token.isPseudo) objectKeyword = std::string(key);
     if (modifiers_ && !token.isPseudo && modifiers_->hidden(token.keyword, token.column)) continue;
-    addAttribute(attributes, std::string(key), attributeValue(token), repeated);
+    attributes.add(key, attributeValue(token));
   }
   if (!objectKeyword.empty()) object[jsonfield::kObject] = jsonText(objectKeyword);
-  object[jsonfield::kAttributes] = std::move(attributes);
+  object[jsonfield::kAttributes] = attributes.take();
   std::string line = jsonLine(object);
   for (const std::string &whole : wholeLines) {
     std::string message = this->message(whole, kStyleInfo);

@@ -46,8 +46,15 @@ private:
   JsonObject start(const char *kind) const;
   char typeOf(std::string_view keyword) const;
 
+  // Keywords are looked up by view, so a known one costs no allocation.
+  struct KeywordHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+  };
+
   const CommandRecord &record_;
   const CommandDef *command_;
   const ModifierState *modifiers_;
-  mutable std::unordered_map<std::string, char> types_;   // keyword -> vocabulary type, as looked up
+  JsonObject qmgr_, command_text_;   // the same in every object of the command
+  mutable std::unordered_map<std::string, char, KeywordHash, std::equal_to<>> types_;   // keyword -> type
 };

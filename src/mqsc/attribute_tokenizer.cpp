@@ -24,10 +24,12 @@ constexpr int kCsqmHeaders[] = {400, 401, 402, 403, 406, 407, 408, 409, 410, 411
                                 418, 420, 421, 422, 423, 425, 427, 428, 430, 431, 437, 438, 439, 440, 441,
                                 442, 443, 444, 445, 446, 451, 453, 454};
 
+// Looked up for every token of every record: the names are views, so a lookup costs no
+// more than comparing the few of the same length.
 struct AttributePair {
-  const char *keyword;
+  std::string_view keyword;
   bool isList;
-  const char *column;
+  std::string_view column;
 };
 constexpr AttributePair kAttributePairs[] = {
     {"SHARE", false, "SHARE"},     {"NOSHARE", false, "SHARE"},       {"TRIGGER", false, "TRIGGER"},
@@ -40,15 +42,16 @@ constexpr AttributePair kAttributePairs[] = {
 };
 
 const AttributePair *findPair(std::string_view keyword) {
+  if (keyword.empty()) return nullptr;
   for (const auto &p : kAttributePairs)
-    if (keyword == p.keyword) return &p;
+    if (p.keyword.size() == keyword.size() && p.keyword[0] == keyword[0] && keyword == p.keyword) return &p;
   return nullptr;
 }
 
 constexpr const char *kWholeLines[] = {"CSQM134I", "CSQM123I", "CSQM138I", "CSQM094I"};
 
-constexpr const char *kTimeStamps[] = {"EVTIME",   "CONNTI",   "DISCTI",   "RESETTI",  "STARTTI",
-                                       "ALERTTI",  "EXPIRETI", "INTVLEND", "INTVLSTA", "LSTMSGTI"};
+constexpr std::string_view kTimeStamps[] = {"EVTIME",  "CONNTI",   "DISCTI",   "RESETTI",  "STARTTI",
+                                            "ALERTTI", "EXPIRETI", "INTVLEND", "INTVLSTA", "LSTMSGTI"};
 
 std::string_view trimBlanks(std::string_view s) {
   while (!s.empty() && isSep(s.front())) s.remove_prefix(1);
@@ -85,7 +88,7 @@ bool isRecordHeader(std::string_view line, uint32_t diagnosticFlags) {
 
 std::string_view attributeColumn(std::string_view keyword) {
   const AttributePair *p = findPair(keyword);
-  return p ? std::string_view(p->column) : keyword;
+  return p ? p->column : keyword;
 }
 
 bool isListAttribute(std::string_view keyword) {
@@ -105,7 +108,7 @@ void AttributeTokenizer::setToken(AttributeToken &token, std::string text, size_
   token.keyword = t.substr(0, keywordLength);
   token.value = t.substr(valueStart, valueLength);
   const AttributePair *pair = findPair(token.keyword);
-  token.column = pair ? std::string_view(pair->column) : token.keyword;
+  token.column = pair ? pair->column : token.keyword;
 }
 
 bool AttributeTokenizer::nextListItem(AttributeToken &token) {
@@ -124,7 +127,7 @@ bool AttributeTokenizer::nextListItem(AttributeToken &token) {
   if (listIndex_ != 0) {
     // Later items belong to the same column as the first.
     const AttributePair *pair = findPair(listKeyword_);
-    token.column = pair ? std::string_view(pair->column) : std::string_view();
+    token.column = pair ? pair->column : std::string_view();
   }
   ++listIndex_;
   if (listIndex_ == n) listItems_.clear();
@@ -241,8 +244,8 @@ bool AttributeTokenizer::next(AttributeToken &token) {
 }
 
 bool isTimeStampAttribute(std::string_view keyword) {
-  for (const char *k : kTimeStamps)
-    if (keyword == k) return true;
+  for (std::string_view k : kTimeStamps)
+    if (k.size() == keyword.size() && k[0] == keyword[0] && keyword == k) return true;
   return false;
 }
 
