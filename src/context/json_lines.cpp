@@ -20,12 +20,6 @@ const char *kindOfStyle(uint32_t style) {
 
 bool isBlank(std::string_view text) { return text.find_first_not_of(' ') == std::string_view::npos; }
 
-// "[hh:mm:ss] " in front of an echoed command.
-constexpr size_t kStampLength = 11;
-bool hasTimeStamp(std::string_view text) {
-  return text.size() >= kStampLength && text[0] == '[' && text[3] == ':' && text[6] == ':' && text[9] == ']' &&
-         text[10] == ' ';
-}
 
 } // namespace
 
@@ -53,9 +47,9 @@ std::string jsonObjectForLine(std::string_view text, uint32_t style) {
   if (isBlank(text) && !(style & kStylePrint)) return {};   // a printed blank line is still what was printed
   JsonObject object;
   object[jsonfield::kKind] = kindOfStyle(style);
-  if ((style & kStyleGroupStart) && hasTimeStamp(text)) {
+  if (size_t stamp = (style & kStyleGroupStart) ? commandTimeStampLength(text) : 0) {
     object[jsonfield::kTime] = std::string(text.substr(1, 8));
-    text.remove_prefix(kStampLength);
+    text.remove_prefix(stamp);
   }
   if (!(style & (kStyleGroupStart | kStylePrint))) {
     if (std::string_view id = scanMessageId(text); !id.empty()) object[jsonfield::kId] = std::string(id);

@@ -31,12 +31,7 @@ void OutputLineDeleter::operator()(OutputLine *line) const {
 
 namespace {
 
-constexpr size_t kStampLength = 11;   // "[hh:mm:ss] "
-
-bool hasTimeStamp(std::string_view text) {
-  return text.size() >= kStampLength && text[0] == '[' && text[3] == ':' && text[6] == ':' && text[9] == ']' &&
-         text[10] == ' ';
-}
+bool hasTimeStamp(std::string_view text) { return commandTimeStampLength(text) != 0; }
 
 bool startsWithNoCase(std::string_view text, std::string_view word) {
   return text.size() >= word.size() && strncasecmp(text.data(), word.data(), word.size()) == 0;
@@ -50,7 +45,7 @@ bool containsNoCase(std::string_view text, std::string_view word) {
 
 // The display commands: their groups hold records that scripts and find look at.
 bool isDisplayCommand(std::string_view text) {
-  if (hasTimeStamp(text)) text.remove_prefix(kStampLength);
+  text.remove_prefix(commandTimeStampLength(text));
   return startsWithNoCase(text, "dis") || (startsWithNoCase(text, "reset") && containsNoCase(text, "qstats"));
 }
 
@@ -302,6 +297,13 @@ void OutputBuffer::closeCopyFile() {
 }
 
 // ---- helpers ------------------------------------------------------------------------------
+
+size_t commandTimeStampLength(std::string_view text) {
+  constexpr size_t kStampLength = 11;   // "[hh:mm:ss] "
+  bool stamped = text.size() >= kStampLength && text[0] == '[' && text[3] == ':' && text[6] == ':' &&
+                 text[9] == ']' && text[10] == ' ';
+  return stamped ? kStampLength : 0;
+}
 
 void addInfo(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(text, kStyleInfo); }
 void addError(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(text, kStyleError); }

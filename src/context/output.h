@@ -183,6 +183,8 @@ void addError(ProgramContext &ctx, std::string_view text);
 void addDiagnostic(ProgramContext &ctx, std::string_view text);
 // A line of diagnostic trace (-D): standard error in file mode.
 void addTrace(ProgramContext &ctx, std::string_view text);
+// The length of the "[hh:mm:ss] " in front of an echoed command; 0 when there is none.
+size_t commandTimeStampLength(std::string_view text);
 // An echoed command line, prefixed with the time when time stamps are on. Returns its
 // command number. `noCopy` keeps it out of the =output file (the echo of =output).
 uint32_t addCommandEcho(ProgramContext &ctx, std::string_view text, bool visible, bool noCopy = false);
