@@ -4,6 +4,12 @@
 // output buffer writing to /dev/null. The reference, measured in the same run, is the
 // same record completed with its lines written as received. Feeding the replies is not
 // timed: only the completion, which runs the filters, the sort and the layout.
+//
+// Each case also reports the peak of the memory the command took, from its first reply
+// to the end of its layout (counted memory: every allocation of the program), beside
+// the bytes of the replies themselves; and JSON output is measured beside the text
+// layout of the same record.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +18,7 @@
 #include <vector>
 
 #include "cmdserver/response.h"
+#include "runtime/memory.h"
 #include "context/context.h"
 #include "context/output.h"
 #include "context/settings.h"
@@ -32,7 +39,7 @@ std::vector<std::string> queueAttributes(int i) {
           "CLUSTER( )", "CLCHNAME( )", "CLWLPRTY(0)", "CLWLRANK(0)", "CLWLUSEQ(QMGR)", "CRDATE(2026-01-02)",
           "CRTIME(08.00.00)", "CURDEPTH(" + std::to_string(i % 5 == 0 ? 0 : (i * 37) % 1000) + ")", "CUSTOM( )",
           "DEFBIND(OPEN)", "DEFPRTY(0)", "DEFPSIST(NO)", "DEFPRESP(SYNC)", "DEFREADA(NO)", "DEFSOPT(SHARED)",
-          "DEFTYPE(PREDEFINED)", "DESCR(Benchmark queue " + n + ")", "DISTL(NO)", "GET(ENABLED)", "HARDENBO",
+          "DEFTYPE(PREDEFINED)", std::string(i % 2 ? "DESCR(Benchmark queue " : "DESCR(PAYROLL queue ") + n + ")", "DISTL(NO)", "GET(ENABLED)", "HARDENBO",
           "IMGRCOVQ(QMGR)", "INITQ( )", "IPPROCS(" + std::to_string(i % 3) + ")",
           "MAXDEPTH(" + std::to_string(5000 + (i * 7919) % 95000) + ")", "MAXMSGL(4194304)", "MAXFSIZE(DEFAULT)",
           "MONQ(QMGR)", "MSGDLVSQ(PRIORITY)", "NOTRIGGER", "NPMCLASS(NORMAL)", "OPPROCS(" + std::to_string(i % 2) + ")",
@@ -66,6 +73,7 @@ struct Bench {
     ctx.mode |= kModeFile;
     ctx.outputWidth = 132;
     ctx.output = std::make_unique<OutputBuffer>(ctx.displayLock, sink, sink);
+    ctx.output->followSettings(ctx.settings);
     target.platform = MQPL_UNIX;
     target.commandLevel = 940;
     std::memcpy(md.Format, MQFMT_ADMIN, 8);
@@ -76,10 +84,24 @@ struct Bench {
     }
   }
 
-  // Prepares and feeds the command untimed, then times its completion: seconds.
-  double run(const std::string &command, bool layout) {
+  size_t replyBytes() const {
+    size_t bytes = 0;
+    for (const auto &r : replies) bytes += r.size();
+    return bytes;
+  }
+
+  struct Figures {
+    double seconds = 0;      // the completion: filters, sort and layout
+    int64_t peakBytes = 0;   // memory the command took at its peak, replies decoded and laid out
+  };
+
+  // Prepares and feeds the command untimed, then times its completion.
+  Figures run(const std::string &command, bool layout) {
     installDisplay();
     if (!layout) setCommandLayout({});
+    Figures figures;
+    const int64_t baseline = CSMemoryCounters64().bytesInUse;
+    CSMemoryResetHighWater();
     CommandRecord record;
     record.commandText = command;
     std::string text = command;
@@ -99,19 +121,24 @@ struct Bench {
       std::fprintf(stderr, "%s: record not completed\n", command.c_str());
       std::exit(1);
     }
-    return std::chrono::duration<double>(end - start).count();
+    figures.seconds = std::chrono::duration<double>(end - start).count();
+    figures.peakBytes = CSMemoryCounters64().highWater - baseline;
+    return figures;
   }
 
-  // The best of `repeats` runs, in records per second.
-  double rate(const std::string &command, bool layout, int repeats) {
-    double best = 0;
+  // The best time and the largest peak of `repeats` runs.
+  Figures best(const std::string &command, bool layout, int repeats) {
+    Figures best;
     for (int r = 0; r < repeats; ++r) {
-      const double seconds = run(command, layout);
-      if (best == 0 || seconds < best) best = seconds;
+      const Figures f = run(command, layout);
+      if (best.seconds == 0 || f.seconds < best.seconds) best.seconds = f.seconds;
+      best.peakBytes = std::max(best.peakBytes, f.peakBytes);
     }
-    return static_cast<double>(replies.size()) / best;
+    return best;
   }
 };
+
+double mb(int64_t bytes) { return static_cast<double>(bytes) / 1e6; }
 
 }  // namespace
 
@@ -129,6 +156,7 @@ int main(int argc, char **argv) {
   }
   Bench bench(records, sink);
   const std::string command = "DISPLAY QLOCAL(*) ALL";
+  const std::string modifiers = " =WHERE(CURDEPTH > 0 AND DESCR LK 'PAY*') =SORTD(MAXDEPTH)";
   struct Case {
     const char *label;
     const char *clause;
@@ -139,15 +167,45 @@ int main(int argc, char **argv) {
       {"content, =WHERE(CURDEPTH > 0)", " =WHERE(CURDEPTH > 0)", 2},
       {"content, =SORT(MAXDEPTH)", " =SORT(MAXDEPTH)", 2},
   };
-  std::printf("DISPLAY QLOCAL(*) ALL, %d records of %zu attributes, best of %d, output width %d\n", records,
-              queueAttributes(0).size(), repeats, static_cast<int>(bench.ctx.outputWidth));
+  const double replyMb = mb(static_cast<int64_t>(bench.replyBytes()));
+  std::printf("DISPLAY QLOCAL(*) ALL, %d records of %zu attributes, best of %d, output width %d, replies %.1f MB\n",
+              records, queueAttributes(0).size(), repeats, static_cast<int>(bench.ctx.outputWidth), replyMb);
+  const Bench::Figures asReceived = bench.best(command, false, repeats);
+  auto rate = [&](const Bench::Figures &f) { return records / f.seconds; };
   for (const Case &c : cases) {
     bench.ctx.settings.colstyle = c.colstyle;
-    const double laidOut = bench.rate(command + c.clause, true, repeats);
-    const double asReceived = bench.rate(command, false, repeats);
-    std::printf("%-32s %10.0f records/s   reference as received %10.0f records/s   ratio %.2f\n", c.label, laidOut,
-                asReceived, asReceived / laidOut);
+    const Bench::Figures laidOut = bench.best(command + c.clause, true, repeats);
+    std::printf("%-32s %10.0f records/s   reference as received %10.0f records/s   ratio %.2f\n", c.label,
+                rate(laidOut), rate(asReceived), asReceived.seconds > 0 ? laidOut.seconds / asReceived.seconds : 0);
   }
+
+  // The display with the modifiers of an everyday query, beside the same display without
+  // them and beside the replies: seconds of the layout, and the command's peak memory;
+  // and JSON output beside the text layout. The three alternate within each round, so
+  // that all see the same machine.
+  bench.ctx.settings.colstyle = 0;
+  Bench::Figures plain, modified, json;
+  auto keepBest = [](Bench::Figures &best, const Bench::Figures &f) {
+    if (best.seconds == 0 || f.seconds < best.seconds) best.seconds = f.seconds;
+    best.peakBytes = std::max(best.peakBytes, f.peakBytes);
+  };
+  for (int r = 0; r < repeats; ++r) {
+    keepBest(plain, bench.run(command, true));
+    keepBest(modified, bench.run(command + modifiers, true));
+    bench.ctx.settings.outformat = kOutputJson;
+    keepBest(json, bench.run(command, true));
+    bench.ctx.settings.outformat = kOutputText;
+  }
+  std::printf("\n%-58s %8s %12s %16s\n", "layout alone (auto columns)", "seconds", "peak MB", "peak / replies");
+  auto row = [&](const std::string &label, const Bench::Figures &f) {
+    std::printf("%-58s %8.3f %12.1f %16.2f", label.c_str(), f.seconds, mb(f.peakBytes), mb(f.peakBytes) / replyMb);
+  };
+  row(command, plain);
+  std::printf("\n");
+  row(command + modifiers, modified);
+  std::printf("   modifiers / plain %.2f\n", modified.seconds / plain.seconds);
+  row(command + " (-o json)", json);
+  std::printf("   JSON / text %.2f\n", json.seconds / plain.seconds);
   std::fclose(sink);
   return 0;
 }

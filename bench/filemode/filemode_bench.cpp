@@ -1,6 +1,8 @@
 // KVARN end to end in file mode, against a qmsim server in server bindings:
 //   1. N DEFINE QLOCAL commands read from a file (commands per second);
-//   2. DISPLAY QLOCAL(*) ALL over N queues (seconds, KVARN's peak memory).
+//   2. DISPLAY QLOCAL(*) ALL over N queues (seconds, KVARN's peak memory), as it is,
+//      with the modifiers of an everyday query (=WHERE over the depth and the
+//      description, =SORTD), and with -o json, beside the bytes of the replies.
 // Beside each, the references measured in the same run: the same MQSC requests put
 // straight to the command queue through the MQI and their replies got by correlation
 // id, one at a time, which is qmsim's own cost (command server, journal, socket):
@@ -41,11 +43,22 @@ const char* const kReplyModel = "BENCH.REPLY.MODEL";
 
 double since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
 
+// Half the queues are payroll queues; their maximum depths differ, so a sort has work.
 std::string defineText(const char* prefix, long i) {
-  char text[128];
-  std::snprintf(text, sizeof text, "DEFINE QLOCAL(%s.Q%06ld) MAXDEPTH(5000) DESCR('benchmark queue %ld')", prefix, i, i);
+  char text[160];
+  std::snprintf(text, sizeof text, "DEFINE QLOCAL(%s.Q%06ld) MAXDEPTH(%ld) DESCR('%s queue %ld')", prefix, i,
+                5000 + (i * 7919) % 95000, i % 2 ? "benchmark" : "PAYROLL", i);
   return text;
 }
+
+std::string queueName(const std::string& prefix, long i) {
+  char name[64];
+  std::snprintf(name, sizeof name, "%s.Q%06ld", prefix.c_str(), i);
+  return name;
+}
+
+// Every fourth queue holds a message or three.
+long messagesFor(long i) { return i % 4 == 0 ? 1 + i % 3 : 0; }
 
 struct ChildRun {
   double seconds = 0;
@@ -96,6 +109,24 @@ public:
     api_.MQDISC(&hconn_, &cc, &rc);
   }
 
+  // Puts `count` small messages to a queue.
+  void put(const std::string& queue, long count) {
+    MQHOBJ hobj = bench::openQueue(api_, hconn_, queue, MQOO_OUTPUT);
+    char body[] = "bench";
+    for (long n = 0; n < count; ++n) {
+      MQMD md = kvarn::mqi::defaultMD();
+      MQPMO pmo = kvarn::mqi::defaultPMO();
+      pmo.Options = MQPMO_NO_SYNCPOINT;
+      MQLONG cc, rc;
+      api_.MQPUT(hconn_, hobj, &md, &pmo, sizeof body - 1, body, &cc, &rc);
+      bench::check("MQPUT", cc, rc);
+    }
+    MQLONG cc, rc;
+    api_.MQCLOSE(hconn_, &hobj, MQCO_NONE, &cc, &rc);
+  }
+
+  size_t lastReplyBytes() const { return replyBytes_; }
+
   // Sends one MQSC command as an escape request; returns the number of replies.
   size_t request(const std::string& mqsc) {
     struct {
@@ -121,6 +152,7 @@ public:
     api_.MQPUT(hconn_, command_, &md, &pmo, static_cast<MQLONG>(message.size()), message.data(), &cc, &rc);
     bench::check("MQPUT", cc, rc);
     size_t replies = 0;
+    replyBytes_ = 0;
     for (;;) {
       MQMD want = kvarn::mqi::defaultMD();
       MQGMO gmo = kvarn::mqi::defaultGMO();
@@ -139,6 +171,7 @@ public:
       }
       bench::check("MQGET", cc, rc);
       ++replies;
+      replyBytes_ += static_cast<size_t>(length);
       MQCFH reply;
       std::memcpy(&reply, buffer_.data(), sizeof reply);
       if (reply.Control == MQCFC_LAST) return replies;
@@ -163,6 +196,7 @@ private:
   MQHOBJ command_ = MQHO_NONE, reply_ = MQHO_NONE;
   std::string replyName_;
   std::vector<char> buffer_;
+  size_t replyBytes_ = 0;
 };
 
 size_t countLines(const std::string& path, const char* start) {
@@ -214,7 +248,22 @@ int main(int argc, char** argv) {
     struct Best {
       double define = 1e9, display = 1e9;
     } direct1, direct2, kvarn;
-    long peakKiB = 0;
+    // KVARN's displays of its own queues: as they are, with modifiers, as JSON.
+    struct Display {
+      const char* label;
+      std::vector<std::string> args;
+      std::string suffix;
+      const char* recordStart;
+      double seconds = 1e9;
+      long peakKiB = 0;
+      size_t outputBytes = 0;
+    } displays[] = {
+        {"DISPLAY QLOCAL(*) ALL", {}, "", "AMQ8409I"},
+        {"  =WHERE(CURDEPTH > 0 AND DESCR LK 'PAY*') =SORTD(MAXDEPTH)", {}, " =WHERE(CURDEPTH > 0 AND DESCR LK 'PAY*') =SORTD(MAXDEPTH)",
+         "AMQ8409I"},
+        {"  -o json", {"-o", "json"}, "", "{\"kind\":\"record\""},
+    };
+    size_t replyBytes = 0;
     auto directRound = [&](RawRequester& raw, const std::string& prefix, Best& best) {
       auto t0 = Clock::now();
       for (long i = 0; i < queues; ++i) raw.request(defineText(prefix.c_str(), i));
@@ -225,26 +274,41 @@ int main(int argc, char** argv) {
       return replies == static_cast<size_t>(queues);
     };
     auto kvarnRound = [&](const std::string& prefix) {
-      {
-        std::ofstream out(dir + "/define.in");
-        for (long i = 0; i < queues; ++i) out << defineText(prefix.c_str(), i) << '\n';
-        std::ofstream(dir + "/display.in") << "DISPLAY QLOCAL(" << prefix << ".Q*) ALL\n";
-      }
+      std::ofstream(dir + "/define.in") << [&] {
+        std::string all;
+        for (long i = 0; i < queues; ++i) all += defineText(prefix.c_str(), i) + "\n";
+        return all;
+      }();
       ChildRun define =
           runChild(KVARN_BINARY, {"-f", "-m", kQmgr, "-r", kReplyModel, "-i", dir + "/define.in"}, dir + "/define.out");
       kvarn.define = std::min(kvarn.define, define.seconds);
-      ChildRun display =
-          runChild(KVARN_BINARY, {"-f", "-m", kQmgr, "-r", kReplyModel, "-i", dir + "/display.in"}, dir + "/display.out");
-      kvarn.display = std::min(kvarn.display, display.seconds);
-      peakKiB = std::max(peakKiB, display.peakKiB);
       size_t created = countLines(dir + "/define.out", "AMQ8006I");
-      size_t shown = countLines(dir + "/display.out", "AMQ8409I");
-      if (define.status == 0 && display.status == 0 && created == static_cast<size_t>(queues) &&
-          shown == static_cast<size_t>(queues))
-        return true;
-      std::fprintf(stderr, "bench_filemode: KVARN exits %d/%d, %zu created, %zu shown\n", define.status,
-                   display.status, created, shown);
-      return false;
+      long matching = 0;
+      for (long i = 0; i < queues; ++i) {
+        if (messagesFor(i) > 0) oneConnection.put(queueName(prefix, i), messagesFor(i));
+        matching += messagesFor(i) > 0 && i % 2 == 0;
+      }
+      twoConnections.request("DISPLAY QLOCAL(" + prefix + ".Q*) ALL");
+      replyBytes = twoConnections.lastReplyBytes();
+      bool ok = define.status == 0 && created == static_cast<size_t>(queues);
+      for (Display& d : displays) {
+        std::ofstream(dir + "/display.in") << "DISPLAY QLOCAL(" << prefix << ".Q*) ALL" << d.suffix << "\n";
+        std::vector<std::string> args{"-f", "-m", kQmgr, "-r", kReplyModel, "-i", dir + "/display.in"};
+        args.insert(args.end(), d.args.begin(), d.args.end());
+        ChildRun display = runChild(KVARN_BINARY, args, dir + "/display.out");
+        d.seconds = std::min(d.seconds, display.seconds);
+        d.peakKiB = std::max(d.peakKiB, display.peakKiB);
+        d.outputBytes = std::filesystem::file_size(dir + "/display.out");
+        size_t shown = countLines(dir + "/display.out", d.recordStart);
+        size_t expected = static_cast<size_t>(d.suffix.empty() ? queues : matching);
+        if (display.status != 0 || shown != expected) {
+          std::fprintf(stderr, "bench_filemode: %s exits %d, %zu of %zu shown\n", d.label, display.status, shown,
+                       expected);
+          ok = false;
+        }
+      }
+      if (!ok) std::fprintf(stderr, "bench_filemode: KVARN exits %d, %zu created\n", define.status, created);
+      return ok;
     };
     for (int round = 0; round < rounds; ++round) {
       // The queue manager grows with every set defined: the order turns each round.
@@ -262,6 +326,7 @@ int main(int argc, char** argv) {
         }
       }
     }
+    kvarn.display = displays[0].seconds;
     std::printf("                        direct, plain way    direct, KVARN's way      KVARN -f   "
                 "KVARN time / direct (plain, KVARN's way)\n");
     std::printf("DEFINE QLOCAL           %14.0f /s   %16.0f /s   %10.0f /s   %.2f  %.2f\n", queues / direct1.define,
@@ -269,8 +334,13 @@ int main(int argc, char** argv) {
                 kvarn.define / direct2.define);
     std::printf("DISPLAY QLOCAL(*) ALL   %14.3f s    %16.3f s    %10.3f s    %.2f  %.2f\n", direct1.display,
                 direct2.display, kvarn.display, kvarn.display / direct1.display, kvarn.display / direct2.display);
-    std::printf("KVARN's DISPLAY: %.1f MB of output, peak memory %.1f MB\n",
-                static_cast<double>(std::filesystem::file_size(dir + "/display.out")) / 1e6, peakKiB / 1024.0);
+    const double replyMb = static_cast<double>(replyBytes) / 1e6;
+    std::printf("\nKVARN -f, whole run, replies of one display %.1f MB\n", replyMb);
+    std::printf("%-62s %8s %10s %10s %15s %12s\n", "", "seconds", "output MB", "peak MB", "peak / replies",
+                "vs DISPLAY");
+    for (const Display& d : displays)
+      std::printf("%-62s %8.3f %10.1f %10.1f %15.2f %12.2f\n", d.label, d.seconds, d.outputBytes / 1e6,
+                  d.peakKiB / 1024.0, d.peakKiB / 1024.0 / replyMb, d.seconds / displays[0].seconds);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_filemode: %s\n", e.what());
     rc = 1;

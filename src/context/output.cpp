@@ -9,6 +9,8 @@
 #include <new>
 
 #include "context/context.h"
+#include "context/json_lines.h"
+#include "context/settings.h"
 
 // ---- lines --------------------------------------------------------------------------------
 
@@ -29,12 +31,7 @@ void OutputLineDeleter::operator()(OutputLine *line) const {
 
 namespace {
 
-constexpr size_t kStampLength = 11;   // "[hh:mm:ss] "
-
-bool hasTimeStamp(std::string_view text) {
-  return text.size() >= kStampLength && text[0] == '[' && text[3] == ':' && text[6] == ':' && text[9] == ']' &&
-         text[10] == ' ';
-}
+bool hasTimeStamp(std::string_view text) { return commandTimeStampLength(text) != 0; }
 
 bool startsWithNoCase(std::string_view text, std::string_view word) {
   return text.size() >= word.size() && strncasecmp(text.data(), word.data(), word.size()) == 0;
@@ -48,7 +45,7 @@ bool containsNoCase(std::string_view text, std::string_view word) {
 
 // The display commands: their groups hold records that scripts and find look at.
 bool isDisplayCommand(std::string_view text) {
-  if (hasTimeStamp(text)) text.remove_prefix(kStampLength);
+  text.remove_prefix(commandTimeStampLength(text));
   return startsWithNoCase(text, "dis") || (startsWithNoCase(text, "reset") && containsNoCase(text, "qstats"));
 }
 
@@ -135,9 +132,9 @@ uint32_t OutputBuffer::addLine(Screen screen, std::string_view text, uint32_t st
 
   // The =output file holds what the output shows: hidden lines stay out of both.
   bool hidden = (style & kStyleHidden) && !showHidden;
-  if (screen == kScreenMqsc && !hidden) {
-    writeOut(text, style);
-    copyLine(text, style);
+  if (screen == kScreenMqsc) {
+    if (jsonOutput()) addJsonLine(text, style, hidden);
+    else writeLine(text, style, hidden);
   }
   if (!keep_ && !listener_) return number;
 
@@ -180,6 +177,55 @@ void OutputBuffer::purgeBefore(uint32_t commandNumber) {
 void OutputBuffer::setListener(std::function<void(Screen, const OutputLine &)> listener) {
   OwnedMutexGuard guard(lock_);
   listener_ = std::move(listener);
+}
+
+void OutputBuffer::followSettings(const Settings &settings) {
+  OwnedMutexGuard guard(lock_);
+  settings_ = &settings;
+}
+
+bool OutputBuffer::jsonOutput() const { return settings_ && settings_->json(); }
+
+void OutputBuffer::writeLine(std::string_view text, uint32_t style, bool hidden) {
+  if (hidden) return;
+  writeOut(text, style);
+  copyLine(text, style);
+}
+
+// JSON output: the pieces of a line are collected until the line is complete, then the
+// line goes out as one object. Trace stays text on standard error.
+void OutputBuffer::addJsonLine(std::string_view text, uint32_t style, bool hidden) {
+  if (style & kStyleTrace) return writeOut(text, style);
+  if ((style & kStyleNoCopy) && (style & (kStyleOpen | kStyleContinues))) {
+    if (!hidden) writePrompt(text, style);
+    return;
+  }
+  if (!(jsonOpen_ && (style & kStyleContinues))) {
+    endJsonLine();
+    jsonPendingLine_ = true;
+    jsonPendingStyle_ = style & ~(kStyleOpen | kStyleContinues);
+    jsonPendingHidden_ = hidden;
+  }
+  jsonPending_.append(text);
+  jsonOpen_ = (style & kStyleOpen) != 0;
+  if (!jsonOpen_) endJsonLine();
+}
+
+void OutputBuffer::endJsonLine() {
+  if (!jsonPendingLine_) return;
+  std::string object = jsonObjectForLine(jsonPending_, jsonPendingStyle_);
+  jsonPending_.clear();
+  jsonPendingLine_ = false;
+  jsonOpen_ = false;
+  if (!object.empty()) writeLine(object, jsonPendingStyle_, jsonPendingHidden_);
+}
+
+// A prompt or a question's echo is for the person at the terminal: standard error.
+void OutputBuffer::writePrompt(std::string_view text, uint32_t style) {
+  if (!err_) return;
+  std::fwrite(text.data(), 1, text.size(), err_);
+  if (!(style & kStyleOpen)) std::fputc('\n', err_);
+  std::fflush(err_);
 }
 
 void OutputBuffer::writeOut(std::string_view text, uint32_t style) {
@@ -236,6 +282,7 @@ void OutputBuffer::copyFailure(int error) {
 
 void OutputBuffer::closeOpenLine() {
   OwnedMutexGuard guard(lock_);
+  endJsonLine();
   outOpen_ = false;
   if (copy_ && copyOpen_ && std::fputc('\n', copy_) == EOF) copyFailure(errno);
   copyOpen_ = false;
@@ -243,6 +290,7 @@ void OutputBuffer::closeOpenLine() {
 
 void OutputBuffer::flush() {
   OwnedMutexGuard guard(lock_);
+  endJsonLine();
   if (out_ && !streamFailed_ && std::fflush(out_) != 0) streamFailure(errno);
   if (err_) std::fflush(err_);
   if (copy_ && std::fflush(copy_) != 0) copyFailure(errno);
@@ -266,10 +314,22 @@ void OutputBuffer::closeCopyFile() {
 
 // ---- helpers ------------------------------------------------------------------------------
 
+size_t commandTimeStampLength(std::string_view text) {
+  constexpr size_t kStampLength = 11;   // "[hh:mm:ss] "
+  bool stamped = text.size() >= kStampLength && text[0] == '[' && text[3] == ':' && text[6] == ':' &&
+                 text[9] == ']' && text[10] == ' ';
+  return stamped ? kStampLength : 0;
+}
+
 void addInfo(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(text, kStyleInfo); }
 void addError(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(text, kStyleError); }
 void addDiagnostic(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(text, kStyleDiagnostic); }
 void addTrace(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(text, kStyleTrace); }
+
+void addSummaryLine(ProgramContext &ctx, std::string_view text) {
+  if (!ctx.settings.json()) return addInfo(ctx, text);
+  ctx.output->addLine(jsonSummaryObject(ctx.issued, ctx.succeeded, ctx.failed, text), kStyleJson);
+}
 
 uint32_t addCommandEcho(ProgramContext &ctx, std::string_view text, bool visible, bool noCopy) {
   uint32_t style = kStyleCommand | (visible ? 0u : static_cast<uint32_t>(kStyleHidden)) |

@@ -4,7 +4,10 @@
 // after it belong to that group, or to the group their writer names.
 //
 // In file mode a line is written out as it comes (standard output; trace lines to
-// standard error) and nothing is kept. The full-screen console keeps the lines
+// standard error) and nothing is kept. With JSON output (json_lines.h) each line goes
+// out as one JSON object instead; a line left open (a print continued, a question and
+// its answer) becomes one object when it is complete, and a prompt meant for the person
+// at the terminal goes to standard error, so standard output holds nothing but objects. The full-screen console keeps the lines
 // (bounded by the history setting) and paints them. Either way, while an =output file
 // is open each line is copied to it.
 #pragma once
@@ -17,6 +20,8 @@
 #include <string_view>
 
 #include "runtime/lock.h"
+
+struct Settings;
 
 enum LineStyle : uint32_t {
   kStyleCommand = 0x01,        // an echoed command: starts a command group
@@ -31,6 +36,8 @@ enum LineStyle : uint32_t {
   kStyleContinues = 0x2000,    // continues the previous line rather than starting one
   kStyleOpen = 0x20000,        // left open: the next text continues it (a prompt, a question)
   kStyleHeading = 0x40000,
+  kStylePrint = 0x80000,       // a line of a script's print statement
+  kStyleJson = 0x100000,       // JSON output: the text is one object already
   kStyleHidden = 0x10000000,   // not echoed: kept, shown only with =show noecho(yes)
   kStyleNoCopy = 0x20000000,   // shown, but not copied to the =output file (its own echo)
   kStyleTrace = 0x40000000,    // diagnostic trace: standard error in file mode
@@ -124,6 +131,9 @@ public:
   // `commandNumber` and recounts the rows of the rest.
   void purgeBefore(uint32_t commandNumber);
 
+  // JSON output follows the settings' `outformat` from now on.
+  void followSettings(const Settings &settings);
+
   void flush();
   // The open line (a prompt, a question) was ended by the terminal echoing the user's
   // Enter: nothing more is written for it on the screen.
@@ -138,7 +148,12 @@ public:
   bool showHidden = false;
 
 private:
+  bool jsonOutput() const;
   void writeOut(std::string_view text, uint32_t style);
+  void writeLine(std::string_view text, uint32_t style, bool hidden);
+  void addJsonLine(std::string_view text, uint32_t style, bool hidden);
+  void endJsonLine();
+  void writePrompt(std::string_view text, uint32_t style);
   void copyLine(std::string_view text, uint32_t style);
   void streamFailure(int error);
   void copyFailure(int error);
@@ -153,6 +168,13 @@ private:
   bool outOpen_ = false;       // the last line written out was left open
   bool copyOpen_ = false;      // the same in the copy file
   bool keep_ = false;
+  const Settings *settings_ = nullptr;
+  // JSON output: the text of a line still open, with the style and visibility of its start.
+  std::string jsonPending_;
+  uint32_t jsonPendingStyle_ = 0;
+  bool jsonPendingHidden_ = false;
+  bool jsonOpen_ = false;
+  bool jsonPendingLine_ = false;
   uint64_t maxRows_ = 20000;
   uint32_t width_ = 80;
   uint32_t commandCounter_ = 0;
@@ -168,9 +190,15 @@ void addError(ProgramContext &ctx, std::string_view text);
 void addDiagnostic(ProgramContext &ctx, std::string_view text);
 // A line of diagnostic trace (-D): standard error in file mode.
 void addTrace(ProgramContext &ctx, std::string_view text);
+// The length of the "[hh:mm:ss] " in front of an echoed command; 0 when there is none.
+size_t commandTimeStampLength(std::string_view text);
 // An echoed command line, prefixed with the time when time stamps are on. Returns its
 // command number. `noCopy` keeps it out of the =output file (the echo of =output).
 uint32_t addCommandEcho(ProgramContext &ctx, std::string_view text, bool visible, bool noCopy = false);
+
+// The summary line at the end of a run; with JSON output the summary object with the
+// run's counts.
+void addSummaryLine(ProgramContext &ctx, std::string_view text);
 
 // printf-style formatting into a std::string.
 std::string strFormat(const char *fmt, ...) __attribute__((format(printf, 1, 2)));

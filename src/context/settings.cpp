@@ -11,6 +11,7 @@ constexpr ChoiceValue kColourNames[] = {{"default", -1}, {"black", 0}, {"blue", 
 constexpr ChoiceValue kColStyles[] = {{"auto", 0}, {"fixed", 1}, {"content", 2}, {nullptr, 0}};
 constexpr ChoiceValue kJsonFields[] = {{"all", 1}, {"min", 2}, {"date", 3}, {nullptr, 0}};
 constexpr ChoiceValue kListVal[] = {{"peritem", 0}, {"one", 1}, {nullptr, 0}};
+constexpr ChoiceValue kOutFormats[] = {{"text", kOutputText}, {"json", kOutputJson}, {nullptr, 0}};
 constexpr ChoiceValue kSeparators[] = {{"msg", 0}, {"none", 1}, {"blank", 2}, {"dotted", 3}, {"solid", 4}, {nullptr, 0}};
 constexpr ChoiceValue kVerCheck[] = {{"no", 0}, {"version", 1}, {"build", 2}, {nullptr, 0}};
 
@@ -77,6 +78,8 @@ std::vector<SettingRow> buildTable() {
   t.push_back(choiceRow("set", "jsonfields", &Settings::jsonfields, kJsonFields, "Set the output format of the CCDT JSON file"));
   t.push_back(choiceRow("set", "listval", &Settings::listval, kListVal, "Set how MQSC lists are displayed"));
   t.push_back(switchRow("set", "mcursor", kOptMouseCursor, "Set whether mouse click sets cursor position"));
+  t.push_back(choiceRow("set", "outformat", &Settings::outformat, kOutFormats,
+                        "Set the output format: text, or json for one JSON object per line"));
   t.push_back(textRow("prompt", &Settings::prompt, 100, "Set the prompt format"));
   t.push_back(numberRow("set", "respwait", &Settings::respwait, 1, 1000, "Set the response wait in seconds in file mode"));
   t.push_back(numberRow("set", "respwaiti", &Settings::respwaiti, 1, 1000, "Set the response wait in seconds in the console"));

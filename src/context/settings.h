@@ -29,6 +29,9 @@ inline constexpr uint32_t kOptionsDefault = 0xA4D;
 inline constexpr int32_t kUnlimitedResponses = 999999999;
 inline constexpr int kColourSlots = 11;
 
+// The `outformat` setting: today's text layout, or one JSON object per line.
+enum OutputFormat : int32_t { kOutputText = 0, kOutputJson = 1 };
+
 enum Separator : int32_t { kSepMsg = 0, kSepNone = 1, kSepBlank = 2, kSepDotted = 3, kSepSolid = 4 };
 
 struct ColourPair {
@@ -47,6 +50,7 @@ struct Settings {
   int32_t history = 20000;
   int32_t jsonfields = 2;
   int32_t listval = 0;
+  int32_t outformat = kOutputText;   // chosen per run (-o, =set): not saved
   std::string prompt = "%eTOLK:%e%m>";
   int32_t respwait = 30;
   int32_t respwaiti = 2;
@@ -60,6 +64,7 @@ struct Settings {
       {7, 0}, {7, 4}, {6, -1}, {-1, -1}, {7, 1}, {1, 7}, {7, 2}, {2, 1}, {7, -1}, {6, 1}, {2, -1}};
 
   bool on(uint32_t bit) const { return (options & bit) != 0; }
+  bool json() const { return outformat == kOutputJson; }
 };
 
 enum class SettingType { Text = 1, Number = 2, Switch = 3, Choice = 4, Heading = 5, Special = 6, ColourSwitch = 7 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string_view>
 #include <vector>
@@ -10,9 +11,11 @@
 #include "context/context.h"
 #include "context/output.h"
 #include "context/settings.h"
+#include "display/json_records.h"
 #include "display/modifiers.h"
 #include "mqsc/attribute_tokenizer.h"
 #include "mqsc/request.h"
+#include "runtime/scan.h"
 #include "script/resolver.h"
 
 namespace {
@@ -24,16 +27,6 @@ CurrentRecord &current() {
 }
 
 bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
-// A message number: three capitals and four digits ("AMQ8409I: ...", "CSQ9022I ...").
-bool isMessageLine(std::string_view s) {
-  if (s.size() < 7) return false;
-  for (int i = 0; i < 3; ++i)
-    if (s[i] < 'A' || s[i] > 'Z') return false;
-  for (int i = 3; i < 7; ++i)
-    if (s[i] < '0' || s[i] > '9') return false;
-  return true;
-}
 
 // Messages after which the rest of the command record is shown as received.
 constexpr const char *kPlainTextMessages[] = {"AMQ8405", "AMQ8413", "AMQ8421", "AMQ8427", "AMQ8463",
@@ -80,6 +73,7 @@ public:
     listMode_ = settings_.listval == 1 ? ListValueMode::One : ListValueMode::PerItem;
     several_ = record.has(kMarkSeveralQmgrs);
     quietAll_ = record.kind == RecordKind::ScriptCommand || record.checkingAttributes || record.responsesHidden;
+    if (settings_.json()) json_ = std::make_unique<JsonRecordWriter>(ctx, record, state_);
   }
 
   void run() {
@@ -94,7 +88,7 @@ public:
         if (filtering) item.passed = recordPasses(record_, item.text, item.qmgr);
       }
       if (state_ && state_->sortKey) sortRecords();
-      if (settings_.colstyle != 1) planColumns(maximum);
+      if (settings_.colstyle != 1 && !json_) planColumns(maximum);
     }
 
     uint32_t matched = 0, shown = 0, groupMatched = 0, groupReceived = 0;
@@ -146,7 +140,8 @@ public:
       if (startsWith(line, "CSQM409I")) record_.marks |= kMarkQmgrDetails;
       if (startsWith(line, "CSQ9022I") || startsWith(line, "CSQ9023E")) {
         if (settings_.on(kOptDisTotals) && groupPresent && !plain_ && filterable_)
-          totals("Subtotal", groupReceived, groupMatched, 0, maximum, false, item.quiet);
+          totals("Subtotal", std::max(groupReceived, receivedFrom(item.qmgr)), groupMatched, 0, maximum, false,
+                 item.quiet, item.qmgr);
         if (formatting && filterable_ && !error && startsWith(line, "CSQ9022I")) continue;
       } else if (startsWith(line, "CSQ9")) {
         plain_ = true;
@@ -192,7 +187,7 @@ private:
         items_.push_back(Item{Item::Info, line.text, line.qmgr, quiet});
       } else if (line.flags & kLineRecordStart) {
         items_.push_back(Item{Item::Record, line.text, line.qmgr, quiet});
-      } else if (!items_.empty() && items_.back().kind == Item::Record && !isMessageLine(line.text)) {
+      } else if (!items_.empty() && items_.back().kind == Item::Record && scanMessageId(line.text).empty()) {
         // An attribute line that came on its own belongs to the record before it.
         items_.back().text += '\n';
         items_.back().text += line.text;
@@ -200,6 +195,12 @@ private:
         items_.push_back(Item{Item::Text, line.text, line.qmgr, quiet});
       }
     }
+  }
+
+  // Records a queue manager of the group sent, those the filters dropped on arrival too.
+  uint32_t receivedFrom(const std::string &qmgr) const {
+    auto it = record_.receivedByQmgr.find(qmgr);
+    return it == record_.receivedByQmgr.end() ? 0 : it->second;
   }
 
   void sortRecords() {
@@ -276,24 +277,39 @@ private:
     }
   }
 
+  // A line of the command's output; with JSON output its message object.
   void write(std::string_view text, uint32_t style, bool quiet) {
+    if (!json_) return writeLine(text, style, quiet);
+    std::string object = json_->message(text, style);
+    if (!object.empty()) writeLine(object, kStyleJson, quiet);
+  }
+
+  void writeLine(std::string_view text, uint32_t style, bool quiet) {
     if (quiet) style |= kStyleHidden;
     if (ctx_.output) ctx_.output->addLine(kScreenMqsc, text, style, record_.outputGroup);
   }
 
-  // Response text as received: one output line per physical line.
+  // Response text as received: one output line per physical line. With JSON output a
+  // record is still one object, whatever the text layout would do with it.
   void writeAsReceived(const Item &item) {
+    if (json_ && item.kind == Item::Record) return layRecord(item);
     forEachPhysicalLine(item.text, [&](std::string_view part) { write(part, kStyleInfo, item.quiet); });
   }
 
   void layRecord(const Item &item) {
     std::string text = recordForLayout(item.text);
+    if (json_) {
+      std::string object = json_->record(text, item.qmgr, [&](std::string_view line) {
+        writeLine(line, kStyleJson, item.quiet);
+      });
+      return writeLine(object, kStyleJson, item.quiet);
+    }
     AttributeTokenizer tok(text, listMode_, several_, item.qmgr);
     AttributeToken t;
     if (!tok.next(t)) return;
     std::string_view header = t.text;
     while (!header.empty() && (header.front() == ' ' || header.front() == '\n')) header.remove_prefix(1);
-    write(header, kStyleRecordHeader, item.quiet);
+    writeLine(header, kStyleRecordHeader, item.quiet);
 
     bool wrapOn = settings_.on(kOptWrap);
     bool content = content_ && !wrapOn;
@@ -304,7 +320,7 @@ private:
     size_t next = 0;      // where the next token starts on `line`
     size_t listIndex = 0;
     auto flush = [&] {
-      if (!line.empty()) write(line, kStyleAttributes, item.quiet);
+      if (!line.empty()) writeLine(line, kStyleAttributes, item.quiet);
       line.clear();
       next = 0;
     };
@@ -314,7 +330,7 @@ private:
       listIndex = t.keyword.empty() ? listIndex + 1 : 0;
       if (t.isWholeLine) {
         flush();
-        write(token, kStyleAttributes, item.quiet);
+        writeLine(token, kStyleAttributes, item.quiet);
         continue;
       }
       if (wrapOn) {
@@ -333,7 +349,7 @@ private:
       }
       if (columns == 1) {
         flush();
-        write(token, kStyleAttributes, item.quiet);
+        writeLine(token, kStyleAttributes, item.quiet);
         continue;
       }
       if (!line.empty() && (next >= width_ || width_ - next < token.size())) flush();
@@ -345,11 +361,12 @@ private:
   }
 
   void totals(const char *what, uint32_t received, uint32_t matched, uint32_t shown, int64_t maximum, bool total,
-              bool quiet) {
+              bool quiet, std::string_view qsgQmgr = {}) {
     std::string line = strFormat("%s display responses - Received:%u", what, received);
     if (matched != received) line += strFormat(" Matched:%u/%u", matched, received);
     if (total && matched > maximum) line += strFormat(" Shown:%u/%u", shown, matched);
-    write(line, kStyleTotals, quiet);
+    if (!json_) return writeLine(line, kStyleTotals, quiet);
+    writeLine(json_->totals({total, qsgQmgr, received, matched, shown, line}), kStyleJson, quiet);
   }
 
   ProgramContext &ctx_;
@@ -363,6 +380,7 @@ private:
   bool filterable_ = false;
   bool plain_ = false;
   bool content_ = false;
+  std::unique_ptr<JsonRecordWriter> json_;   // JSON output: how records and messages are written
   std::vector<Item> items_;
   std::map<std::string, Column> columns_;
 };

@@ -13,6 +13,14 @@
 
 using namespace kvarn::script;
 
+const CommandDef *identifyCommand(const ProgramContext &ctx, std::string_view text) {
+  VocabContext vctx;
+  vctx.target = ctx.ccdtMode ? CommandTarget::Ccdt : CommandTarget::QueueManager;
+  const CommandDef *verb = FindCommand(vctx, "", commandWord(text, 0), kExact, false, nullptr);
+  if (!verb) return nullptr;
+  return FindObjectType(vctx, verb, "", commandWord(text, 1), kExact, false, true, nullptr);
+}
+
 namespace {
 
 std::atomic<NameResolver *> variableResolver{nullptr};
@@ -29,15 +37,6 @@ bool containsNoCase(std::string_view text, std::string_view part) {
   for (size_t i = 0; i + part.size() <= text.size(); ++i)
     if (equalsWord(text.substr(i, part.size()), part)) return true;
   return false;
-}
-
-// The command's vocabulary row: verb and object type.
-const CommandDef *identifyCommand(const ProgramContext &ctx, std::string_view text) {
-  VocabContext vctx;
-  vctx.target = ctx.ccdtMode ? CommandTarget::Ccdt : CommandTarget::QueueManager;
-  const CommandDef *verb = FindCommand(vctx, "", commandWord(text, 0), kExact, false, nullptr);
-  if (!verb) return nullptr;
-  return FindObjectType(vctx, verb, "", commandWord(text, 1), kExact, false, true, nullptr);
 }
 
 bool isDisplayRow(const CommandDef *c) { return c && c->verb && equalsWord(c->verb, "DISPLAY"); }

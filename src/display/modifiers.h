@@ -47,6 +47,9 @@ struct ModifierState : RecordExtension {
   bool hidden(std::string_view keyword, std::string_view column = {}) const;
 };
 
+// The command's vocabulary row (verb and object type), or null when unknown.
+const CommandDef *identifyCommand(const ProgramContext &ctx, std::string_view text);
+
 // The state on a command record, created on first use.
 ModifierState &modifierState(CommandRecord &record);
 // Null when the record has no modifiers.

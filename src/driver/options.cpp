@@ -5,10 +5,12 @@
 
 #include "driver/ccdt_versions.h"
 #include "context/output.h"
+#include "context/settings.h"
+#include "runtime/scan.h"
 
 namespace {
 
-constexpr const char *kOptionLetters = "c:C:d:D:efF:g:i:jlm:np:q:r:sSt:v:V:w:x?!";
+constexpr const char *kOptionLetters = "c:C:d:D:efF:g:i:jlm:no:p:q:r:sSt:v:V:w:x?!";
 constexpr size_t kMaxNameValue = 50;
 constexpr int kMinColumns = 1, kMaxColumns = 50;
 
@@ -31,6 +33,7 @@ constexpr UsageRow kUsageRows[] = {
     {'l', "Client connection"},
     {'m', "<Queue Manager name>"},
     {'n', "CCDT mode (BINARY)"},
+    {'o', "<Output format: text or json>"},
     {'p', "<Temporary reply queue prefix>"},
     {'q', "<Command queue name>"},
     {'r', "<Reply queue name>"},
@@ -87,6 +90,11 @@ OptionResult applyValue(Options &o, char letter, std::string value) {
   case 'g': o.kt90Config = value; o.hasKt90Config = true; break;
   case 'i': o.inputFile = value; break;
   case 'm': o.qmgr = cut(value); break;
+  case 'o':
+    if (scanEqualsNoCase(value, "text")) o.outputFormat = kOutputText;
+    else if (scanEqualsNoCase(value, "json")) o.outputFormat = kOutputJson;
+    else return failure(strFormat("Please use an output format of text or json, not '%s'\n", value.c_str()));
+    break;
   case 'p': o.replyPrefix = cut(value); break;
   case 'q': o.commandQueue = cut(value); break;
   case 'r': o.replyQueue = cut(value); break;

@@ -20,6 +20,7 @@ struct Options {
   bool client = false;           // -l
   std::string qmgr;              // -m
   bool ccdtBinary = false;       // -n
+  int outputFormat = -1;         // -o text (0) or json (1); -1 when not given
   std::string replyPrefix;       // -p
   std::string commandQueue;      // -q
   std::string replyQueue;        // -r

@@ -71,6 +71,7 @@ std::string createContext(ProgramContext &ctx, bool fileMode) {
   if (!ctx.consoleLock.create()) return "Can not create console semaphore\n";
   if (!ctx.displayLock.create()) return "Can not create display semaphore\n";
   ctx.output = std::make_unique<OutputBuffer>(ctx.displayLock, stdout, stderr);
+  ctx.output->followSettings(ctx.settings);
   // The rooms below the context trace through the same buffer.
   setTraceSink([](void *c, std::string_view line) { addTrace(*static_cast<ProgramContext *>(c), line); }, &ctx);
   if (ctx.trace.any && !ctx.configUnreadable) ctx.startupMessages.push_back(cfg.text);
@@ -184,7 +185,7 @@ bool endOfRun(ProgramContext &ctx, int &exitCode) {
   bool allEnded = disconnectAllAtEnd(ctx);
   if (ctx.fileMode()) {
     std::string summary = commandSummaryLine(ctx, true);
-    if (!summary.empty()) addInfo(ctx, summary);
+    if (!summary.empty()) addSummaryLine(ctx, summary);
   }
   ctx.output->flush();
   if (ctx.output->writeFailed()) exitCode = exitCodeFromStatus(ctx.statusFlags | kStatusInternalFailure);
@@ -264,6 +265,7 @@ int kvarnMain(int argc, const char *const *argv) {
   if (!o.defaultPath.empty()) ctx.defaultFilePath = tidyDirectory(o.defaultPath);
   tracePoint(ctx, 'A');
   applyFileModeOutput(ctx, o);
+  if (o.outputFormat >= 0) ctx.settings.outformat = o.outputFormat;
   registerDriverHandlers();
   showBanner(ctx, argc, argv);
   tracePoint(ctx, 'B');

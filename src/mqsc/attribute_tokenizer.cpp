@@ -24,10 +24,12 @@ constexpr int kCsqmHeaders[] = {400, 401, 402, 403, 406, 407, 408, 409, 410, 411
                                 418, 420, 421, 422, 423, 425, 427, 428, 430, 431, 437, 438, 439, 440, 441,
                                 442, 443, 444, 445, 446, 451, 453, 454};
 
+// Looked up for every token of every record: the names are views, so a lookup costs no
+// more than comparing the few of the same length.
 struct AttributePair {
-  const char *keyword;
+  std::string_view keyword;
   bool isList;
-  const char *column;
+  std::string_view column;
 };
 constexpr AttributePair kAttributePairs[] = {
     {"SHARE", false, "SHARE"},     {"NOSHARE", false, "SHARE"},       {"TRIGGER", false, "TRIGGER"},
@@ -40,15 +42,16 @@ constexpr AttributePair kAttributePairs[] = {
 };
 
 const AttributePair *findPair(std::string_view keyword) {
+  if (keyword.empty()) return nullptr;
   for (const auto &p : kAttributePairs)
-    if (keyword == p.keyword) return &p;
+    if (p.keyword.size() == keyword.size() && p.keyword[0] == keyword[0] && keyword == p.keyword) return &p;
   return nullptr;
 }
 
 constexpr const char *kWholeLines[] = {"CSQM134I", "CSQM123I", "CSQM138I", "CSQM094I"};
 
-constexpr const char *kTimeStamps[] = {"EVTIME",   "CONNTI",   "DISCTI",   "RESETTI",  "STARTTI",
-                                       "ALERTTI",  "EXPIRETI", "INTVLEND", "INTVLSTA", "LSTMSGTI"};
+constexpr std::string_view kTimeStamps[] = {"EVTIME",  "CONNTI",   "DISCTI",   "RESETTI",  "STARTTI",
+                                            "ALERTTI", "EXPIRETI", "INTVLEND", "INTVLSTA", "LSTMSGTI"};
 
 std::string_view trimBlanks(std::string_view s) {
   while (!s.empty() && isSep(s.front())) s.remove_prefix(1);
@@ -85,7 +88,7 @@ bool isRecordHeader(std::string_view line, uint32_t diagnosticFlags) {
 
 std::string_view attributeColumn(std::string_view keyword) {
   const AttributePair *p = findPair(keyword);
-  return p ? std::string_view(p->column) : keyword;
+  return p ? p->column : keyword;
 }
 
 bool isListAttribute(std::string_view keyword) {
@@ -105,7 +108,7 @@ void AttributeTokenizer::setToken(AttributeToken &token, std::string text, size_
   token.keyword = t.substr(0, keywordLength);
   token.value = t.substr(valueStart, valueLength);
   const AttributePair *pair = findPair(token.keyword);
-  token.column = pair ? std::string_view(pair->column) : token.keyword;
+  token.column = pair ? pair->column : token.keyword;
 }
 
 bool AttributeTokenizer::nextListItem(AttributeToken &token) {
@@ -124,7 +127,7 @@ bool AttributeTokenizer::nextListItem(AttributeToken &token) {
   if (listIndex_ != 0) {
     // Later items belong to the same column as the first.
     const AttributePair *pair = findPair(listKeyword_);
-    token.column = pair ? std::string_view(pair->column) : std::string_view();
+    token.column = pair ? pair->column : std::string_view();
   }
   ++listIndex_;
   if (listIndex_ == n) listItems_.clear();
@@ -241,9 +244,38 @@ bool AttributeTokenizer::next(AttributeToken &token) {
 }
 
 bool isTimeStampAttribute(std::string_view keyword) {
-  for (const char *k : kTimeStamps)
-    if (keyword == k) return true;
+  for (std::string_view k : kTimeStamps)
+    if (k.size() == keyword.size() && k[0] == keyword[0] && keyword == k) return true;
   return false;
+}
+
+bool parseTimeStampValue(std::string_view value, std::tm &utc) {
+  value = trimBlanks(value);
+  // YYYY-MM-DD HH:MM:SS, accepting '.' as the time separator as MQSC writes times.
+  if (value.size() != 19) return false;
+  int f[6];
+  const int starts[6] = {0, 5, 8, 11, 14, 17}, widths[6] = {4, 2, 2, 2, 2, 2};
+  for (int i = 0; i < 6; ++i) {
+    f[i] = 0;
+    for (int k = 0; k < widths[i]; ++k) {
+      char c = value[starts[i] + k];
+      if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+      f[i] = f[i] * 10 + (c - '0');
+    }
+  }
+  if (value[4] != '-' || value[7] != '-' || value[10] != ' ' || (value[13] != ':' && value[13] != '.') ||
+      (value[16] != ':' && value[16] != '.'))
+    return false;
+  if (f[1] < 1 || f[1] > 12 || f[2] < 1 || f[2] > 31 || f[3] > 23 || f[4] > 59 || f[5] > 60 || f[0] < 1970)
+    return false;
+  utc = std::tm{};
+  utc.tm_year = f[0] - 1900;
+  utc.tm_mon = f[1] - 1;
+  utc.tm_mday = f[2];
+  utc.tm_hour = f[3];
+  utc.tm_min = f[4];
+  utc.tm_sec = f[5];
+  return true;
 }
 
 std::string localTimeStamp(std::string_view token) {
@@ -252,32 +284,9 @@ std::string localTimeStamp(std::string_view token) {
   std::string_view head = token.substr(0, open + 1);
   std::string_view value = token.substr(open + 1);
   if (!value.empty() && value.back() == ')') value.remove_suffix(1);
-  value = trimBlanks(value);
   auto failed = [&] { return strFormat("%.*s?)", static_cast<int>(head.size()), head.data()); };
-  // YYYY-MM-DD HH:MM:SS, accepting '.' as the time separator as MQSC writes times.
-  if (value.size() != 19) return failed();
-  int f[6];
-  const int starts[6] = {0, 5, 8, 11, 14, 17}, widths[6] = {4, 2, 2, 2, 2, 2};
-  for (int i = 0; i < 6; ++i) {
-    f[i] = 0;
-    for (int k = 0; k < widths[i]; ++k) {
-      char c = value[starts[i] + k];
-      if (!std::isdigit(static_cast<unsigned char>(c))) return failed();
-      f[i] = f[i] * 10 + (c - '0');
-    }
-  }
-  if (value[4] != '-' || value[7] != '-' || value[10] != ' ' || (value[13] != ':' && value[13] != '.') ||
-      (value[16] != ':' && value[16] != '.'))
-    return failed();
-  if (f[1] < 1 || f[1] > 12 || f[2] < 1 || f[2] > 31 || f[3] > 23 || f[4] > 59 || f[5] > 60 || f[0] < 1970)
-    return failed();
   std::tm utc{};
-  utc.tm_year = f[0] - 1900;
-  utc.tm_mon = f[1] - 1;
-  utc.tm_mday = f[2];
-  utc.tm_hour = f[3];
-  utc.tm_min = f[4];
-  utc.tm_sec = f[5];
+  if (!parseTimeStampValue(value, utc)) return failed();
   std::time_t t = timegm(&utc);
   std::tm local{};
   if (t == static_cast<std::time_t>(-1) || !localtime_r(&t, &local)) return failed();

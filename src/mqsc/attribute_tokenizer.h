@@ -3,6 +3,7 @@
 // in local time, and the attribute check mode.
 #pragma once
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +64,9 @@ bool isListAttribute(std::string_view keyword);
 // valid time. Other attributes are returned unchanged.
 bool isTimeStampAttribute(std::string_view keyword);
 std::string localTimeStamp(std::string_view token);
+// Reads a time-stamp value ("YYYY-MM-DD HH:MM:SS", '.' also taken between the time's
+// parts) into its UTC fields; false when it is not a valid time.
+bool parseTimeStampValue(std::string_view value, std::tm &utc);
 
 // The attribute check mode: every attribute token of every record is looked up in the
 // command's field table by its exact keyword; each one missing gives the line

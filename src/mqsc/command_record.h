@@ -10,6 +10,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -69,6 +70,7 @@ struct CommandRecord {
   // --- set by the issuer (transport) before the command is sent
   std::string commandText;     // the command as the user wrote it (after synonym expansion)
   uint32_t sequence = 0;       // the command's sequence number
+  std::string qmgr;            // the queue manager administered (its name as known when sent)
   RecordKind kind = RecordKind::UserCommand;
   bool isCurrentCommand = true;  // a successful current command sets ctx's succeeded flag
   uint32_t outputGroup = 0;    // the output's command group its lines belong to (0: the current one)
@@ -85,9 +87,12 @@ struct CommandRecord {
   uint32_t marks = 0;
   uint32_t recordCount = 0;    // records kept (headers seen and passed by the filters)
   uint32_t receivedCount = 0;  // records received, including those the filters dropped
+  std::map<std::string, uint32_t> receivedByQmgr;  // the same per queue manager of a sharing group
   std::string groupQmgr;       // the current group's queue manager name (z/OS, up to 4 characters)
   std::string groupLine;       // the CSQN121I line of the current group
   std::string errorText;       // the first line of the first error text
+  int32_t compCode = 0;        // completion code and reason of the first reply that did not
+  int32_t reason = 0;          //   complete normally (PCF replies)
   std::vector<RecordLine> lines;
   bool succeeded = false;      // the outcome, valid once kMarkComplete is set
   bool droppingRecord = false; // the record being received was rejected by a filter

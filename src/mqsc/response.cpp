@@ -10,6 +10,7 @@
 #include "context/output.h"
 #include "mqsc/attribute_tokenizer.h"
 #include "mqsc/pcf_message.h"
+#include "runtime/scan.h"
 
 namespace {
 
@@ -63,11 +64,16 @@ void addResponseString(CommandRecord &record, const MqscTarget &target, std::str
         break;
       }
     }
-  } else if (header) {
+  } else if (header || !scanMessageId(line).empty()) {
+    // A message after a dropped record (a completion line, a group's start) is not
+    // part of it.
     record.droppingRecord = false;
   }
   // The totals show received against matched, so dropped records are counted too.
-  if (header) ++record.receivedCount;
+  if (header) {
+    ++record.receivedCount;
+    if (!record.groupQmgr.empty()) ++record.receivedByQmgr[record.groupQmgr];
+  }
   if (record.droppingRecord) return;
   uint32_t flags = kLineResponseText;
   if (header) {
@@ -180,6 +186,10 @@ void decodePcfRecord(CommandRecord &record, const MqscTarget &target, const uint
   PcfReader reader(data, length);
   const MQCFH &h = reader.header();
   if (h.CompCode == MQCC_FAILED) record.marks |= kMarkError;
+  if (h.CompCode != MQCC_OK && record.compCode == MQCC_OK) {
+    record.compCode = h.CompCode;
+    record.reason = h.Reason;
+  }
   if (h.Command == MQCMD_RESET_Q_STATS) {
     decodeResetQstats(record, target, reader);
     return;

@@ -119,6 +119,10 @@ MemoryCounters64 CSMemoryCounters64() {
           gBytesInUse.load(std::memory_order_relaxed), gHighWater.load(std::memory_order_relaxed)};
 }
 
+void CSMemoryResetHighWater() {
+  gHighWater.store(gBytesInUse.load(std::memory_order_relaxed), std::memory_order_relaxed);
+}
+
 size_t CSBlockTotal(const void *block) {
   return block ? headerOf(const_cast<void *>(block))->total : 0;
 }

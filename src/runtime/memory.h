@@ -32,6 +32,10 @@ struct MemoryCounters64 {
 };
 MemoryCounters64 CSMemoryCounters64();
 
+// Restarts the high-water mark from the bytes now in use, so that the peak of one piece
+// of work can be measured on its own.
+void CSMemoryResetHighWater();
+
 // The recorded total (request + kMemBlockOverhead) and allocation class (1 or 2) of a
 // live block from CSGetMem; 0 for nullptr.
 size_t CSBlockTotal(const void *block);

@@ -85,6 +85,18 @@ void appendLimited(DefToken &t, char c) {
 
 } // namespace
 
+std::string_view scanMessageId(std::string_view text) {
+  auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (text.size() < 7) return {};
+  if (!upper(text[0]) || !upper(text[1]) || !upper(text[2]) || !(upper(text[3]) || digit(text[3]))) return {};
+  if (!digit(text[4]) || !digit(text[5]) || !digit(text[6])) return {};
+  size_t end = 7;
+  if (end < text.size() && upper(text[end])) ++end;
+  if (end < text.size() && text[end] != ':' && text[end] != ' ') return {};
+  return text.substr(0, end);
+}
+
 std::string_view scanTrim(std::string_view text) {
   size_t b = 0, e = text.size();
   while (b < e && isScanSpace(text[b])) ++b;

@@ -22,6 +22,10 @@ inline bool scanEqualsNoCase(std::string_view a, std::string_view b) {
 inline bool isScanSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 std::string_view scanTrim(std::string_view text);
+// The IBM MQ message number a line begins with: three capitals, a capital or a digit,
+// three digits and an optional severity letter, ended by ':', a blank or the end
+// ("AMQ8006I", "AMQ8409", "CSQM401I", "CSQ9022I"); "" when the line begins with none.
+std::string_view scanMessageId(std::string_view text);
 // "a , b,c " -> "a,b,c"
 std::string scanNormaliseList(std::string_view list);
 // `c` outside quotes (single or double), parentheses and square brackets.

@@ -106,7 +106,7 @@ void emitConsole(ProgramContext& ctx, ScriptState& state) {
   while (true) {
     size_t end = buf.find_first_of(std::string_view("\n\x05", 2), at);
     if (end == std::string::npos) break;
-    uint32_t style = kStyleInfo | (state.printLineOpen ? kStyleContinues : 0u);
+    uint32_t style = kStyleInfo | kStylePrint | (state.printLineOpen ? kStyleContinues : 0u);
     std::string_view piece(buf.data() + at, end - at);
     if (buf[end] == '\n') {
       ctx.output->addLine(piece, style);
@@ -125,7 +125,7 @@ void emitConsole(ProgramContext& ctx, ScriptState& state) {
   // The last byte stays, so the next item still knows it is not at the start of a line.
   if (buf.size() > kPrintBufferSize) {
     ctx.output->addLine(std::string_view(buf).substr(0, buf.size() - 1),
-                        kStyleInfo | kStyleOpen | (state.printLineOpen ? kStyleContinues : 0u));
+                        kStyleInfo | kStylePrint | kStyleOpen | (state.printLineOpen ? kStyleContinues : 0u));
     state.printLineOpen = true;
     buf.erase(0, buf.size() - 1);
   }

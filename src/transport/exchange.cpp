@@ -539,6 +539,7 @@ int cslIssueMQCommand(ProgramContext &ctx, std::string_view text, const MqComman
                           scanTrim(text).size(), kMaxMqscLength));
 
   Connection &conn = *t.current;
+  if (record) record->qmgr = conn.adminQmgr.empty() ? conn.connectedQmgr : conn.adminQmgr;
   if ((!conn.connected() || conn.disconnectPending) && !args.connect) {
     bool internalDisconnect = args.disconnect && args.issueKind == IssueKindFromStartup;
     return fail(internalDisconnect ? "" : "Not currently connected.");

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "context/context.h"
+#include "context/json_lines.h"
 #include "context/output.h"
+#include "context/settings.h"
 
 namespace {
 
@@ -114,6 +116,60 @@ TEST(OutputBuffer, OpenLinesTraceAndTheCopyFile) {
   EXPECT_EQ(contentsOf(copy), "Queue contains 5 messages - continue? no\nnext line\nshown hidden echo\n");
   std::fclose(copy);
   EXPECT_FALSE(buffer.writeFailed());
+}
+
+// JSON output: standard output holds one object per line and nothing else; the pieces
+// of an open line make one object, prompts and trace go to standard error as text.
+TEST(OutputBuffer, JsonOutputIsOneObjectPerLine) {
+  Streams s;
+  FILE *copy = std::tmpfile();
+  std::string copyPath = "/proc/self/fd/" + std::to_string(fileno(copy));
+  Settings settings;
+  settings.outformat = kOutputJson;
+  OutputBuffer buffer(s.lock, s.out, s.err);
+  buffer.followSettings(settings);
+  ASSERT_TRUE(buffer.openCopyFile(copyPath, true));
+  buffer.addLine("[10:11:12] DEFINE QLOCAL(A)", kStyleCommand);
+  buffer.addLine("AMQ8006I: IBM MQ queue created.", kStyleInfo);
+  buffer.addLine("", kStyleInfo);                                   // a blank line carries nothing
+  buffer.addLine("Queue contains 5 messages - continue? ", kStyleInfo | kStyleOpen);
+  buffer.addLine("no", kStyleInfo | kStyleContinues);
+  buffer.addLine("total ", kStyleInfo | kStylePrint | kStyleOpen);  // print ... , <separator>
+  buffer.addLine("5", kStyleInfo | kStylePrint | kStyleContinues);
+  buffer.addLine("", kStyleInfo | kStylePrint);                     // an empty print is still printed
+  buffer.addLine("prompt> ", kStyleInfo | kStyleOpen | kStyleNoCopy);
+  buffer.addLine("Connect to 'QM9' failed. RC(2059) MQRC_Q_MGR_NOT_AVAILABLE", kStyleError);
+  buffer.addLine("AMQ8427: Error writing to file 'x' RC(28)", kStyleError);   // an errno, not a reason
+  buffer.addLine("cslIssueLocalCommand '=echo'", kStyleTrace);
+  buffer.addLine("Only 5 of 20 shown as requested", kStyleNote);
+  buffer.addLine("{\"kind\":\"record\"}", kStyleJson);
+  buffer.addLine("unfinished ", kStyleInfo | kStylePrint | kStyleOpen);
+  buffer.flush();                                                    // the end of the run ends it
+  settings.outformat = kOutputText;                                  // =set outformat(text)
+  buffer.addLine("plain again", kStyleInfo);
+  buffer.closeCopyFile();
+  const char *expected =
+      "{\"kind\":\"command\",\"time\":\"10:11:12\",\"text\":\"DEFINE QLOCAL(A)\"}\n"
+      "{\"kind\":\"info\",\"id\":\"AMQ8006I\",\"text\":\"AMQ8006I: IBM MQ queue created.\"}\n"
+      "{\"kind\":\"info\",\"text\":\"Queue contains 5 messages - continue? no\"}\n"
+      "{\"kind\":\"print\",\"text\":\"total 5\"}\n"
+      "{\"kind\":\"print\",\"text\":\"\"}\n"
+      "{\"kind\":\"error\",\"reason\":2059,\"text\":\"Connect to 'QM9' failed. RC(2059) MQRC_Q_MGR_NOT_AVAILABLE\"}\n"
+      "{\"kind\":\"error\",\"id\":\"AMQ8427\",\"text\":\"AMQ8427: Error writing to file 'x' RC(28)\"}\n"
+      "{\"kind\":\"note\",\"text\":\"Only 5 of 20 shown as requested\"}\n"
+      "{\"kind\":\"record\"}\n"
+      "{\"kind\":\"print\",\"text\":\"unfinished \"}\n";
+  EXPECT_EQ(contentsOf(s.out), std::string(expected) + "plain again\n");
+  EXPECT_EQ(contentsOf(s.err), "prompt> cslIssueLocalCommand '=echo'\n");
+  EXPECT_EQ(contentsOf(copy), std::string(expected) + "plain again\n");
+  std::fclose(copy);
+}
+
+TEST(JsonLines, ReasonCodes) {
+  EXPECT_EQ(reasonCodeIn("Command processing RC(2071) MQRC_STORAGE_NOT_AVAILABLE"), 2071);
+  EXPECT_EQ(reasonCodeIn("Error accessing file RC(2)"), 0);
+  EXPECT_EQ(reasonCodeIn("RC(2071"), 0);
+  EXPECT_EQ(reasonCodeIn("RC(99999999999999)"), 0);
 }
 
 TEST(OutputBuffer, WriteFailuresAreReportedOnceAndRemembered) {

@@ -70,12 +70,29 @@ TEST(Options, UsageForUnknownLetterMissingValueAndQuestionMark) {
 TEST(Options, UsageListsEveryOptionInOrder) {
   std::string usage = usageText();
   size_t last = 0;
-  for (char letter : std::string("cCdDefFgijlmnpqrsStvVwx!")) {
+  for (char letter : std::string("cCdDefFgijlmnopqrsStvVwx!")) {
     size_t at = usage.find(std::string("[-") + letter + "  ");
     ASSERT_NE(at, std::string::npos) << letter;
     EXPECT_GT(at, last) << letter;
     last = at;
   }
+}
+
+TEST(Options, OutputFormatTextOrJson) {
+  Options o;
+  EXPECT_EQ(o.outputFormat, -1);   // not given: the setting decides
+  ASSERT_TRUE(parse({"-o", "json"}, o).ok);
+  EXPECT_EQ(o.outputFormat, 1);
+  ASSERT_TRUE(parse({"-oTEXT"}, o).ok);
+  EXPECT_EQ(o.outputFormat, 0);
+  for (auto bad : {std::vector<const char *>{"-o", "xml"}, {"-o", ""}, {"-o"}}) {
+    Options b;
+    OptionResult r = parse(bad, b);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.exitCode, 132);
+  }
+  Options b;
+  EXPECT_EQ(parse({"-o", "yaml"}, b).message, "Please use an output format of text or json, not 'yaml'\n");
 }
 
 TEST(Options, ParsingStopsAtTheFirstNonOption) {

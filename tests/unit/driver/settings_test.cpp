@@ -81,6 +81,11 @@ TEST(Settings, SwitchesChoicesAndText) {
   std::string longPrompt(150, 'p');
   applySetting(s, "set", "prompt", longPrompt);
   EXPECT_EQ(s.prompt.size(), 99u);
+  // The output format is a choice like the others, and starts as text.
+  EXPECT_FALSE(s.json());
+  EXPECT_FALSE(applySetting(s, "set", "outformat", "xml").changed);
+  EXPECT_TRUE(applySetting(s, "set", "outformat", "JSON").changed);
+  EXPECT_TRUE(s.json());
   // A setting of another group is not reachable through =set.
   EXPECT_FALSE(applySetting(s, "set", "maxagel", "5").changed);
   EXPECT_TRUE(applySetting(s, "cache", "maxagel", "5").changed);

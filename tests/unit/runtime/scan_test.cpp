@@ -137,3 +137,13 @@ TEST(ScanDefinition, QuoteFlagsAndLimits) {
     }
   }
 }
+
+TEST(Scan, MessageIds) {
+  EXPECT_EQ(scanMessageId("AMQ8409I: Display Queue details."), "AMQ8409I");
+  EXPECT_EQ(scanMessageId("AMQ8409: RESET QSTATS details."), "AMQ8409");
+  EXPECT_EQ(scanMessageId("CSQM401I ]QMZ"), "CSQM401I");
+  EXPECT_EQ(scanMessageId("CSQ9022I ]QMZ CSQMDRTS ' DEFINE QLOCAL' NORMAL COMPLETION"), "CSQ9022I");
+  EXPECT_EQ(scanMessageId("AMQ8409"), "AMQ8409");
+  for (const char *none : {"QUEUE(A)", "AMQ84", "AMQ8409IX: x", "amq8409I: x", "TOLK1234 x", ""})
+    EXPECT_EQ(scanMessageId(none), "") << none;
+}

@@ -1,0 +1,60 @@
+// The JSON objects of a command record (JSON output): one per shown record, with the
+// record's attributes typed from the vocabulary, and one per message of the command,
+// each naming the queue manager, the command's sequence number and its text. The
+// layout decides what is shown, exactly as for text; this says how it is written.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "context/json_lines.h"
+#include "mqsc/attribute_tokenizer.h"
+#include "mqsc/command_record.h"
+
+struct CommandDef;
+struct ModifierState;
+struct ProgramContext;
+
+class JsonRecordWriter {
+public:
+  JsonRecordWriter(const ProgramContext &ctx, const CommandRecord &record, const ModifierState *modifiers);
+
+  // A record's object. `text` is the record with its header line first; a message line
+  // the record carries whole (CSQM134I ...) comes out through `emitLine` as a message
+  // of its own after it.
+  std::string record(std::string_view text, std::string_view qmgr,
+                     const std::function<void(std::string_view object)> &emitLine) const;
+  // A line of the command's output as a message: its kind from the style, the message
+  // number it begins with, and for errors the codes of the reply that failed. "" for a
+  // blank line.
+  std::string message(std::string_view text, uint32_t style) const;
+  // A Total (or, for one queue manager of a sharing group, Subtotal) line.
+  struct Totals {
+    bool total = true;
+    std::string_view qsgQmgr;   // the queue manager of a Subtotal
+    uint32_t received = 0, matched = 0, shown = 0;
+    std::string_view text;
+  };
+  std::string totals(const Totals &totals) const;
+
+  // The value of one attribute: a number, a list, an ISO 8601 time stamp, or the text.
+  JsonObject attributeValue(const AttributeToken &token) const;
+
+private:
+  JsonObject start(const char *kind) const;
+  char typeOf(std::string_view keyword) const;
+
+  // Keywords are looked up by view, so a known one costs no allocation.
+  struct KeywordHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+  };
+
+  const CommandRecord &record_;
+  const CommandDef *command_;
+  const ModifierState *modifiers_;
+  JsonObject qmgr_, command_text_;   // the same in every object of the command
+  mutable std::unordered_map<std::string, char, KeywordHash, std::equal_to<>> types_;   // keyword -> type
+};

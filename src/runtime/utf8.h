@@ -1,0 +1,14 @@
+// Text for consumers that require UTF-8 (the JSON Lines output). Queue managers send
+// whatever their code page holds; a byte that is not part of a well-formed UTF-8
+// sequence is taken as the Latin-1 character of the same value, so it is kept and its
+// value can be recovered, never dropped.
+#pragma once
+#include <string>
+#include <string_view>
+
+// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
+bool isValidUtf8(std::string_view text);
+
+// `text` with every byte outside a well-formed sequence replaced by the UTF-8 form of
+// U+0080..U+00FF (the byte's Latin-1 reading). Well-formed text comes back unchanged.
+std::string utf8OrLatin1(std::string_view text);
