@@ -134,6 +134,8 @@ struct ConsoleView {
   bool showKeys = false;    // the key-pressed information
   bool showParse = false;   // the command-line parse information
   bool redrawWanted = false;
+  bool repeating = false;   // an =repeat is running
+  std::string message;      // the command area's message ("Repeating command ...")
 };
 
 enum StartupBits : uint32_t { kStartupInProgress = 1, kStartupConnectPending = 2 };

@@ -109,11 +109,6 @@ void doMerge(ProgramContext &ctx, ParsedCommand &cmd, int) {
   if (scanTrim(cmd.value("channel")).empty()) return addError(ctx, "The CHANNEL parameter should not be empty");
 }
 
-// Commands that act only at the full-screen console.
-void doScreenOnly(ProgramContext &ctx, ParsedCommand &cmd, int) {
-  if (ctx.fileMode()) reportIgnoredInFileMode(ctx, cmd.text);
-}
-
 } // namespace
 
 std::string commandSummaryLine(const ProgramContext &ctx, bool endOfRun) {
@@ -157,7 +152,7 @@ void registerDriverHandlers() {
       {"=import", cslDoImportCommand},
       {"=cls", cslDoClsCommand},
       {"=purge", cslDoPurgeCommand},
-      {"=repeat", doScreenOnly},
+      {"=repeat", cslDoRepeatCommand},
       {"=ccdt", doCcdt},
       {"=ccdtj", doCcdt},
       {"=merge", doMerge},

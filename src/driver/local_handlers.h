@@ -9,6 +9,11 @@ void cslDoCountCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource)
 void cslDoOutputCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource);
 void cslDoClsCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource);
 void cslDoPurgeCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource);
+// =cls: scrolls earlier output out of view with empty lines.
+void clearScreen(ProgramContext &ctx);
+
+// repeat_command.cpp: =repeat at the console.
+void cslDoRepeatCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource);
 
 // show_command.cpp: =show and its operands.
 void cslDoShowCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource);

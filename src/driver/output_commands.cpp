@@ -84,9 +84,13 @@ void cslDoOutputCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
 }
 
 // Scrolls earlier output out of view without deleting it.
+void clearScreen(ProgramContext &ctx) {
+  for (int32_t i = 1; i < ctx.console.rows; ++i) ctx.output->addLine("", kStyleInfo);
+}
+
 void cslDoClsCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
   if (ctx.fileMode()) return reportIgnoredInFileMode(ctx, cmd.text);
-  for (int32_t i = 1; i < ctx.console.rows; ++i) ctx.output->addLine("", kStyleInfo);
+  clearScreen(ctx);
 }
 
 // Drops the output from the oldest end up to the first line a command still in flight

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "../support/captured_output.h"
 #include "context/context.h"
@@ -16,6 +17,7 @@
 #include "driver/synonyms.h"
 #include "mqsc/command_record.h"
 #include "script/exp_context.h"
+#include "script/script_host.h"
 #include "script/script_state.h"
 #include "transport/connection.h"
 
@@ -272,6 +274,54 @@ TEST_F(LocalCommands, SynonymCalls) {
   EXPECT_FALSE(matchSynonym(ctx, "p x").synonym);   // other text after the name: not a call
   EXPECT_TRUE(matchSynonym(ctx, "  P  ").synonym);
   EXPECT_FALSE(matchSynonym(ctx, "(x)").synonym);
+}
+
+} // namespace
+
+namespace {
+
+int keyCalls = 0;
+
+TEST_F(LocalCommands, RepeatAtTheConsoleUntilEscape) {
+  ctx.mode &= ~kModeFile;
+  ctx.output->keepLines(true);
+  EXPECT_EQ(run("=repeat"), "=repeat\nPlease enter a command to invoke\n");
+  EXPECT_EQ(run("=repeat cmd(DIS QMGR) delay(0)"),
+            "=repeat cmd(DIS QMGR) delay(0)\nThe value for delay() should be between 1 and 100,000\n");
+  EXPECT_EQ(run("=repeat cmd(DIS QMGR) delay(100001)"),
+            "=repeat cmd(DIS QMGR) delay(100001)\nThe value for delay() should be between 1 and 100,000\n");
+
+  // Escape on the third wait: three passes; each pass replaces the last one's output,
+  // and without keep nothing of them is left.
+  kvarn::script::ScriptHost host = kvarn::script::scriptHost();
+  // The console waits the time it is given for a key; Escape comes at the third wait.
+  host.consoleKey = [](ProgramContext &, int seconds) {
+    if (++keyCalls == 3) return 27;
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    return 0;
+  };
+  kvarn::script::scriptSetHost(host);
+  auto screenLines = [&] {
+    std::vector<std::string> lines;
+    const ScreenLines &s = ctx.output->screen(kScreenMqsc);
+    for (size_t i = 0; i < s.size(); ++i) lines.emplace_back(s.at(i).text());
+    return lines;
+  };
+  size_t before = ctx.output->screen(kScreenMqsc).size();
+  keyCalls = 0;
+  run("=repeat cmd(print 'tick') delay(1)");
+  EXPECT_EQ(keyCalls, 3);
+  EXPECT_EQ(ctx.output->screen(kScreenMqsc).size(), before + 1);   // only the =repeat line
+  EXPECT_FALSE(ctx.console.repeating);
+  keyCalls = 0;
+  run("=repeat cmd(print 'tock') delay(1) keep");
+  std::vector<std::string> kept = screenLines();
+  EXPECT_EQ(std::count(kept.begin(), kept.end(), "tock"), 1);
+  keyCalls = 0;
+  run("=repeat cmd(print 'all') delay(1) history");
+  kept = screenLines();
+  EXPECT_EQ(std::count(kept.begin(), kept.end(), "all"), 3);
+  kvarn::script::scriptSetHost({});
 }
 
 } // namespace
