@@ -198,7 +198,7 @@ class ExprEvaluator {
       ctx_.setErrorf("Unknown variable '%s'", n.name.c_str());
       return false;
     }
-    VarRef ref{n.name, n.modifier, n.slot, n.position};
+    VarRef ref{n.name, n.modifier, n.slot, n.position, &n.memo};
     switch (resolver->resolve(ref, std::span<const int32_t>(subs.data(), n.subscripts), out, ctx_)) {
       case Resolution::Found: return true;
       case Resolution::Absent: ctx_.absent_ = true; return false;

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "script/lexeme.h"
@@ -30,6 +31,10 @@ struct ParsedKey {
 
 // False when the subscript part is malformed.
 bool varParseKey(std::string_view key, ParsedKey& out);
+// Writes the key of `name` (at most kMaxVariableName bytes) with up to four subscripts
+// into `buf` and returns it.
+std::string_view varMakeKey(char (&buf)[kMaxVariableKey], std::string_view name,
+                            const int32_t* subscripts, size_t count);
 // "@a[1,2]" for an element, the name for a plain variable.
 std::string varDisplayName(std::string_view key);
 // The part before '%' (the array name of an element).
@@ -52,25 +57,87 @@ struct KeyLess {
   }
 };
 
-// One scope: records ordered by the key bytes.
+// The records of a scope by exact key: open addressing over the map's own keys, so an
+// exact lookup is one hash and, mostly, one key comparison.
+class KeyIndex {
+ public:
+  static uint64_t hash(std::string_view key);
+  VariableRecord* find(std::string_view key, uint64_t h) const;
+  // `key` is the map node's key: it stays where it is until the record is erased.
+  void insert(const std::string* key, VariableRecord* rec, uint64_t h);
+  void erase(std::string_view key, uint64_t h);
+  void clear();
+
+ private:
+  struct Slot {
+    uint64_t hash = 0;
+    const std::string* key = nullptr;  // null: free
+    VariableRecord* rec = nullptr;
+  };
+  size_t home(uint64_t h) const { return static_cast<size_t>(h) & (slots_.size() - 1); }
+  void grow();
+
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+};
+
+// One scope: records ordered by the key bytes, with an exact-key index beside them and
+// the number of elements each array holds here. Records change only through these
+// members, which keep the three in step.
 class Scope {
  public:
   using Map = std::map<std::string, VariableRecord, KeyLess>;
-  Map& records() { return records_; }
+  using Range = std::pair<Map::iterator, Map::iterator>;
+  Scope() = default;
+  Scope(const Scope&) = delete;
+  Scope& operator=(const Scope&) = delete;
+  ~Scope();
+
   const Map& records() const { return records_; }
-  VariableRecord* find(std::string_view key);
+  VariableRecord* find(std::string_view key) const { return index_.find(key, KeyIndex::hash(key)); }
+  VariableRecord* find(std::string_view key, uint64_t hash) const { return index_.find(key, hash); }
   // True when some element of array `name` is held here.
   bool holdsArray(std::string_view name) const;
-  // The elements of array `name`, in key order.
-  std::pair<Map::iterator, Map::iterator> elements(std::string_view name);
+  // The elements of array `name`, in key order. Their values may be changed in place.
+  Range elements(std::string_view name);
+  // The record of `key`, made without a value when it is not held yet.
+  VariableRecord& obtain(std::string_view key) { return obtain(key, KeyIndex::hash(key)); }
+  VariableRecord& obtain(std::string_view key, uint64_t hash);
+  // Removes the records of `range` (from elements()); returns how many.
+  size_t erase(Range range);
+  // Removes the record of `key`; false when it is not held.
+  bool erase(std::string_view key);
 
  private:
+  void forget(Map::iterator it);
+
   Map records_;
+  KeyIndex index_;
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return static_cast<size_t>(KeyIndex::hash(s)); }
+  };
+  std::unordered_map<std::string, size_t, NameHash, std::equal_to<>> arrays_;  // name -> elements held
 };
+
+// Where a variable reference was last found, valid while no record has been added or
+// removed and no scope pushed or popped anywhere (variablesStamp() unchanged).
+class Variables;
+struct VariableMemo {
+  uint64_t stamp = 0;
+  const Variables* owner = nullptr;
+  VariableRecord* record = nullptr;
+};
+
+// Changes whenever any variable store adds or removes a record or a scope.
+uint64_t variablesStamp();
 
 class Variables {
  public:
   Variables();
+  ~Variables();
+  Variables(const Variables&) = delete;
+  Variables& operator=(const Variables&) = delete;
 
   // A function call's scope; popping frees its variables. The main scope never pops.
   void pushScope();
@@ -81,6 +148,8 @@ class Variables {
 
   // The innermost record of exactly this key, or null.
   VariableRecord* find(std::string_view key);
+  // find() for a reference that keeps `memo` between lookups of the same key.
+  VariableRecord* find(std::string_view key, VariableMemo& memo);
   // The innermost scope holding the key exactly (plain) or any element of its array
   // (element key); null when none does.
   Scope* findScope(std::string_view key);
@@ -91,6 +160,9 @@ class Variables {
   // always in the current scope; otherwise where the key already lives, else the
   // current scope. False when the key is too long to be stored.
   bool set(std::string_view key, bool createLocal, const Value* value);
+  // set(key, false, &value) for a plain name of a valid length, for a statement that
+  // keeps `memo` between assignments of the same name.
+  void assignPlain(std::string_view key, const Value& value, VariableMemo& memo);
   // Current scope only: a plain name removes it and every element of its array; an
   // element key removes that element. Returns the count removed.
   size_t remove(std::string_view key);
