@@ -150,43 +150,60 @@ void KeyIndex::grow() {
 
 Scope::~Scope() { storeChanged(); }
 
-bool Scope::holdsArray(std::string_view name) const { return arrays_.find(name) != arrays_.end(); }
+namespace {
+bool isPlainKey(std::string_view key) { return key.find('%') == std::string_view::npos; }
+}  // namespace
 
-Scope::Range Scope::elements(std::string_view name) {
-  if (!holdsArray(name)) return {records_.end(), records_.end()};
-  std::string prefix = arrayPrefix(name);
-  auto first = records_.lower_bound(prefix);
-  auto last = first;
-  while (last != records_.end() && last->first.compare(0, prefix.size(), prefix) == 0) ++last;
-  return {first, last};
+VariableRecord* Scope::find(std::string_view key) {
+  if (isPlainKey(key)) return index_.find(key, KeyIndex::hash(key));
+  auto it = records_.find(key);
+  return it == records_.end() ? nullptr : &it->second;
 }
 
-VariableRecord& Scope::obtain(std::string_view key, uint64_t hash) {
-  if (VariableRecord* rec = index_.find(key, hash)) return *rec;
-  auto it = records_.emplace_hint(records_.lower_bound(key), std::string(key), VariableRecord{});
-  index_.insert(&it->first, &it->second, hash);
-  std::string_view name = varKeyName(key);
-  if (name.size() != key.size()) {
-    auto a = arrays_.find(name);
-    if (a == arrays_.end()) arrays_.emplace(std::string(name), 1);
-    else ++a->second;
+VariableRecord* Scope::findElement(std::string_view key, std::string_view name, bool& holds, Map::iterator& hint) {
+  auto sameArray = [&](const std::string& other) {
+    return other.size() > name.size() && other.compare(0, name.size(), name) == 0 && other[name.size()] == '%';
+  };
+  hint = records_.lower_bound(key);
+  if (hint != records_.end() && hint->first == key) {
+    holds = true;
+    return &hint->second;
   }
+  holds = (hint != records_.end() && sameArray(hint->first)) ||
+          (hint != records_.begin() && sameArray(std::prev(hint)->first));
+  return nullptr;
+}
+
+bool Scope::holdsArray(std::string_view name) const {
+  std::string prefix = arrayPrefix(name);
+  auto it = records_.lower_bound(prefix);
+  return it != records_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+}
+
+Scope::Range Scope::elements(std::string_view name) {
+  std::string prefix = arrayPrefix(name);
+  auto first = records_.lower_bound(prefix);
+  // Keys of the array end before the name followed by the byte after '%'.
+  prefix.back() = static_cast<char>('%' + 1);
+  return {first, records_.lower_bound(prefix)};
+}
+
+VariableRecord& Scope::obtain(std::string_view key) {
+  if (VariableRecord* rec = find(key)) return *rec;
+  return insertAt(records_.lower_bound(key), key);
+}
+
+VariableRecord& Scope::insertAt(Map::iterator hint, std::string_view key) {
+  auto it = records_.emplace_hint(hint, std::string(key), VariableRecord{});
+  if (isPlainKey(key)) index_.insert(&it->first, &it->second, KeyIndex::hash(key));
   storeChanged();
   return it->second;
 }
 
-void Scope::forget(Map::iterator it) {
-  std::string_view key = it->first;
-  index_.erase(key, KeyIndex::hash(key));
-  std::string_view name = varKeyName(key);
-  if (name.size() == key.size()) return;
-  auto a = arrays_.find(name);
-  if (a != arrays_.end() && --a->second == 0) arrays_.erase(a);
-}
-
 size_t Scope::erase(Range range) {
   size_t count = 0;
-  for (auto it = range.first; it != range.second; ++it, ++count) forget(it);
+  for (auto it = range.first; it != range.second; ++it, ++count)
+    if (isPlainKey(it->first)) index_.erase(it->first, KeyIndex::hash(it->first));
   records_.erase(range.first, range.second);
   if (count) storeChanged();
   return count;
@@ -195,7 +212,7 @@ size_t Scope::erase(Range range) {
 bool Scope::erase(std::string_view key) {
   auto it = records_.find(key);
   if (it == records_.end()) return false;
-  forget(it);
+  if (isPlainKey(key)) index_.erase(key, KeyIndex::hash(key));
   records_.erase(it);
   storeChanged();
   return true;
@@ -214,9 +231,14 @@ void Variables::popScope() {
 }
 
 VariableRecord* Variables::find(std::string_view key) {
+  if (!isPlainKey(key)) {
+    for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it)
+      if (VariableRecord* r = (*it)->find(key)) return r;
+    return nullptr;
+  }
   uint64_t h = KeyIndex::hash(key);
   for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it)
-    if (VariableRecord* r = (*it)->find(key, h)) return r;
+    if (VariableRecord* r = (*it)->findPlain(key, h)) return r;
   return nullptr;
 }
 
@@ -239,7 +261,7 @@ Scope* Variables::findScope(std::string_view key) {
   if (name.size() == key.size()) {
     uint64_t h = KeyIndex::hash(key);
     for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it)
-      if ((*it)->find(key, h)) return it->get();
+      if ((*it)->findPlain(key, h)) return it->get();
     return nullptr;
   }
   return findArrayScope(name);
@@ -269,21 +291,7 @@ void storeValue(Value& dst, const Value& src) {
 
 bool Variables::set(std::string_view key, bool createLocal, const Value* value) {
   if (key.size() > kMaxVariableKey || varKeyName(key).size() > kMaxVariableName) return false;
-  std::string_view name = varKeyName(key);
-  bool element = name.size() != key.size();
-  uint64_t h = KeyIndex::hash(key);
-  // Innermost first: the scope holding the key itself or, for an element, any element
-  // of its array; else the current scope.
-  Scope* target = nullptr;
-  VariableRecord* rec = nullptr;
-  if (!createLocal) {
-    for (auto s = scopes_.rbegin(); s != scopes_.rend() && !target; ++s) {
-      rec = (*s)->find(key, h);
-      if (rec || (element && (*s)->holdsArray(name))) target = s->get();
-    }
-  }
-  if (!target) target = &current();
-  if (!rec) rec = &target->obtain(key, h);
+  VariableRecord* rec = createLocal ? &current().obtain(key) : place(key);
   if (value) {
     storeValue(rec->value, *value);
     rec->hasValue = true;
@@ -292,6 +300,27 @@ bool Variables::set(std::string_view key, bool createLocal, const Value* value) 
     rec->hasValue = false;
   }
   return true;
+}
+
+// Innermost first: the scope holding the key itself or, for an element, any element of
+// its array; else the current scope. The record is made there when missing.
+VariableRecord* Variables::place(std::string_view key) {
+  std::string_view name = varKeyName(key);
+  if (name.size() == key.size()) {
+    uint64_t h = KeyIndex::hash(key);
+    for (auto s = scopes_.rbegin(); s != scopes_.rend(); ++s)
+      if (VariableRecord* rec = (*s)->findPlain(key, h)) return rec;
+    return &current().obtain(key);
+  }
+  Scope::Map::iterator currentHint;
+  for (auto s = scopes_.rbegin(); s != scopes_.rend(); ++s) {
+    bool holds = false;
+    Scope::Map::iterator hint;
+    if (VariableRecord* rec = (*s)->findElement(key, name, holds, hint)) return rec;
+    if (holds) return &(*s)->insertAt(hint, key);
+    if (s == scopes_.rbegin()) currentHint = hint;
+  }
+  return &current().insertAt(currentHint, key);
 }
 
 void Variables::assignPlain(std::string_view key, const Value& value, VariableMemo& memo) {

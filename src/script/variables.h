@@ -12,7 +12,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "script/lexeme.h"
@@ -81,9 +80,9 @@ class KeyIndex {
   size_t used_ = 0;
 };
 
-// One scope: records ordered by the key bytes, with an exact-key index beside them and
-// the number of elements each array holds here. Records change only through these
-// members, which keep the three in step.
+// One scope: records ordered by the key bytes. Plain variables are found through a hash
+// index as well; elements of arrays, which may be many, through the ordered map alone,
+// where one descent also tells whether the array has other elements here.
 class Scope {
  public:
   using Map = std::map<std::string, VariableRecord, KeyLess>;
@@ -94,30 +93,28 @@ class Scope {
   ~Scope();
 
   const Map& records() const { return records_; }
-  VariableRecord* find(std::string_view key) const { return index_.find(key, KeyIndex::hash(key)); }
-  VariableRecord* find(std::string_view key, uint64_t hash) const { return index_.find(key, hash); }
+  // The record of exactly this key, or null.
+  VariableRecord* find(std::string_view key);
+  VariableRecord* findPlain(std::string_view key, uint64_t hash) const { return index_.find(key, hash); }
+  // Element `key` of array `name`: its record, or null with `holds` telling whether any
+  // other element of the array is here. `hint` is where the key belongs.
+  VariableRecord* findElement(std::string_view key, std::string_view name, bool& holds, Map::iterator& hint);
   // True when some element of array `name` is held here.
   bool holdsArray(std::string_view name) const;
   // The elements of array `name`, in key order. Their values may be changed in place.
   Range elements(std::string_view name);
   // The record of `key`, made without a value when it is not held yet.
-  VariableRecord& obtain(std::string_view key) { return obtain(key, KeyIndex::hash(key)); }
-  VariableRecord& obtain(std::string_view key, uint64_t hash);
+  VariableRecord& obtain(std::string_view key);
+  // Adds `key`, not held yet, at `hint` (from findElement or lower_bound).
+  VariableRecord& insertAt(Map::iterator hint, std::string_view key);
   // Removes the records of `range` (from elements()); returns how many.
   size_t erase(Range range);
   // Removes the record of `key`; false when it is not held.
   bool erase(std::string_view key);
 
  private:
-  void forget(Map::iterator it);
-
   Map records_;
-  KeyIndex index_;
-  struct NameHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return static_cast<size_t>(KeyIndex::hash(s)); }
-  };
-  std::unordered_map<std::string, size_t, NameHash, std::equal_to<>> arrays_;  // name -> elements held
+  KeyIndex index_;  // plain variables
 };
 
 // Where a variable reference was last found, valid while no record has been added or
@@ -168,6 +165,8 @@ class Variables {
   size_t remove(std::string_view key);
 
  private:
+  VariableRecord* place(std::string_view key);
+
   std::vector<std::unique_ptr<Scope>> scopes_;
 };
 
