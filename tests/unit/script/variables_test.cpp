@@ -106,6 +106,39 @@ TEST(Scopes, FunctionCallsChangeOuterVariablesAndKeepTheirOwn) {
   EXPECT_EQ(h.eval("@x"), "2");
 }
 
+// Many plain names in one scope, deleted and added again in turn: every name left is found
+// with its own value, every deleted one is gone, and the ordered view agrees.
+TEST(Scopes, ManyNamesSurviveDeletionsAndReinsertion) {
+  Variables vars;
+  auto name = [](int i) { return "@v" + std::to_string(i); };
+  for (int i = 0; i < 2000; ++i) {
+    Value v = Value::integer(i);
+    ASSERT_TRUE(vars.set(name(i), false, &v));
+  }
+  size_t removed = 0;
+  for (int i = 0; i < 2000; i += 3) removed += vars.remove(name(i));
+  EXPECT_EQ(removed, 667u);
+  for (int i = 0; i < 2000; ++i) {
+    VariableRecord* rec = vars.find(name(i));
+    if (i % 3 == 0) {
+      EXPECT_EQ(rec, nullptr) << name(i);
+    } else {
+      ASSERT_NE(rec, nullptr) << name(i);
+      EXPECT_EQ(rec->value.asInt(), i);
+    }
+  }
+  EXPECT_EQ(vars.current().records().size(), 2000u - 667u);
+  for (int i = 0; i < 2000; i += 3) {
+    Value v = Value::integer(-i);
+    ASSERT_TRUE(vars.set(name(i), false, &v));
+  }
+  for (int i = 0; i < 2000; ++i) {
+    VariableRecord* rec = vars.find(name(i));
+    ASSERT_NE(rec, nullptr) << name(i);
+    EXPECT_EQ(rec->value.asInt(), i % 3 == 0 ? -i : i);
+  }
+}
+
 TEST(Scopes, DeletionRemovesAnArrayOrOneElement) {
   ScriptHarness h;
   for (int i = 1; i <= 3; ++i) ASSERT_EQ(h.assign("@a", std::to_string(i), {i}), "");
