@@ -1,6 +1,5 @@
 #include "script/variables.h"
 
-#include <atomic>
 #include <charconv>
 #include <cstring>
 
@@ -66,12 +65,9 @@ std::string arrayPrefix(std::string_view name) {
   return p;
 }
 
-std::atomic<uint64_t> storeStamp{1};
-void storeChanged() { storeStamp.fetch_add(1, std::memory_order_relaxed); }
+void storeChanged() { variablesStampCounter.fetch_add(1, std::memory_order_relaxed); }
 
 }  // namespace
-
-uint64_t variablesStamp() { return storeStamp.load(std::memory_order_relaxed); }
 
 // Keys are at most 52 bytes: eight at a time, multiplied and folded.
 uint64_t KeyIndex::hash(std::string_view key) {
@@ -270,6 +266,8 @@ Scope* Variables::findScope(std::string_view key) {
 void storeValue(Value& dst, const Value& src) {
   if (&dst == &src) return;
   switch (src.type()) {
+    case LexemeType::Int: dst.setInt(src.asInt()); return;
+    case LexemeType::Dbl: dst.setDbl(src.asDbl()); return;
     case LexemeType::Str:
     case LexemeType::PStr:
     case LexemeType::EPStr: {

@@ -6,6 +6,7 @@
 // that share a prefix; an array is the set of keys beginning "<name>%".
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -127,7 +128,8 @@ struct VariableMemo {
 };
 
 // Changes whenever any variable store adds or removes a record or a scope.
-uint64_t variablesStamp();
+inline std::atomic<uint64_t> variablesStampCounter{1};
+inline uint64_t variablesStamp() { return variablesStampCounter.load(std::memory_order_relaxed); }
 
 class Variables {
  public:
