@@ -108,6 +108,20 @@ TEST(Scopes, FunctionCallsChangeOuterVariablesAndKeepTheirOwn) {
 
 // Many plain names in one scope, deleted and added again in turn: every name left is found
 // with its own value, every deleted one is gone, and the ordered view agrees.
+// Records are ordered by unsigned bytes, shorter first on a common prefix, whatever the
+// length: element keys of every subscript against each other and against names.
+TEST(VariableKeys, KeyOrderIsUnsignedByteOrder) {
+  std::vector<std::string> keys = {"@a", "@a\xff", "@ab", "@abcdefgh", "@abcdefghi", "@abcdefgh\x80", ""};
+  for (int32_t sub : {1, 2, 255, 256, 257, 65536, -1, 0x7fffffff})
+    for (const char* name : {"@a", "@abcdefghijklmnop"}) keys.push_back(expVariableKey(name, std::span(&sub, 1)));
+  KeyLess less;
+  for (const std::string& x : keys)
+    for (const std::string& y : keys) {
+      int byteOrder = std::string_view(x).compare(y);  // char_traits<char> compares as unsigned
+      EXPECT_EQ(less(x, y), byteOrder < 0) << varDisplayName(x) << " vs " << varDisplayName(y);
+    }
+}
+
 TEST(Scopes, ManyNamesSurviveDeletionsAndReinsertion) {
   Variables vars;
   auto name = [](int i) { return "@v" + std::to_string(i); };
