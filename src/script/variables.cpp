@@ -288,8 +288,9 @@ void storeValue(Value& dst, const Value& src) {
 }
 
 bool Variables::set(std::string_view key, bool createLocal, const Value* value) {
-  if (key.size() > kMaxVariableKey || varKeyName(key).size() > kMaxVariableName) return false;
-  VariableRecord* rec = createLocal ? &current().obtain(key) : place(key);
+  std::string_view name = varKeyName(key);
+  if (key.size() > kMaxVariableKey || name.size() > kMaxVariableName) return false;
+  VariableRecord* rec = createLocal ? &current().obtain(key) : place(key, name);
   if (value) {
     storeValue(rec->value, *value);
     rec->hasValue = true;
@@ -302,8 +303,7 @@ bool Variables::set(std::string_view key, bool createLocal, const Value* value) 
 
 // Innermost first: the scope holding the key itself or, for an element, any element of
 // its array; else the current scope. The record is made there when missing.
-VariableRecord* Variables::place(std::string_view key) {
-  std::string_view name = varKeyName(key);
+VariableRecord* Variables::place(std::string_view key, std::string_view name) {
   if (name.size() == key.size()) {
     uint64_t h = KeyIndex::hash(key);
     for (auto s = scopes_.rbegin(); s != scopes_.rend(); ++s)

@@ -178,7 +178,8 @@ class Variables {
   size_t remove(std::string_view key);
 
  private:
-  VariableRecord* place(std::string_view key);
+  // `name` is varKeyName(key).
+  VariableRecord* place(std::string_view key, std::string_view name);
 
   std::vector<std::unique_ptr<Scope>> scopes_;
 };
