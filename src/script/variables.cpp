@@ -127,11 +127,6 @@ void KeyIndex::erase(std::string_view key, uint64_t h) {
   --used_;
 }
 
-void KeyIndex::clear() {
-  slots_.clear();
-  used_ = 0;
-}
-
 void KeyIndex::grow() {
   std::vector<Slot> old(slots_.empty() ? 16 : slots_.size() * 2);
   old.swap(slots_);
@@ -215,7 +210,6 @@ bool Scope::erase(std::string_view key) {
 }
 
 Variables::Variables() { pushScope(); }
-Variables::~Variables() { storeChanged(); }
 
 void Variables::pushScope() {
   scopes_.push_back(std::make_unique<Scope>());

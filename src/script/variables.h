@@ -68,8 +68,8 @@ struct KeyLess {
   }
 };
 
-// The records of a scope by exact key: open addressing over the map's own keys, so an
-// exact lookup is one hash and, mostly, one key comparison.
+// The plain variables of a scope by exact key: open addressing over the map's own keys,
+// so a lookup is one hash and, mostly, one key comparison.
 class KeyIndex {
  public:
   static uint64_t hash(std::string_view key);
@@ -77,7 +77,6 @@ class KeyIndex {
   // `key` is the map node's key: it stays where it is until the record is erased.
   void insert(const std::string* key, VariableRecord* rec, uint64_t h);
   void erase(std::string_view key, uint64_t h);
-  void clear();
 
  private:
   struct Slot {
@@ -145,7 +144,6 @@ inline uint64_t variablesStamp() { return variablesStampCounter.load(std::memory
 class Variables {
  public:
   Variables();
-  ~Variables();
   Variables(const Variables&) = delete;
   Variables& operator=(const Variables&) = delete;
 
