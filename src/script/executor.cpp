@@ -481,21 +481,23 @@ int Executor::runCall(CommandNode* node) {
 void Executor::runAssign(CommandNode* node) {
   ++state_.commandCounter;
   echoStatement(ctx_, *node);
-  std::vector<int32_t> subscripts;
+  // More subscripts than a key can hold are refused by scriptAssign; up to one more are
+  // kept so that it sees the excess.
+  int32_t subscripts[kMaxSubscripts + 1];
+  size_t count = 0;
   std::string error;
   for (CompiledExpr& e : node->args) {
     Value v;
     if (!evaluate(e, v, error)) return report(error);
-    subscripts.push_back(valueInteger(v));
+    if (count < std::size(subscripts)) subscripts[count++] = valueInteger(v);
   }
   Value value;
   if (!evaluate(node->expr, value, error)) return report(error);
   // A plain user variable of a valid name is stored under its name as it stands.
   const std::string& name = node->names[0];
-  if (subscripts.empty() && name.size() > 1 && name[0] == '@' && name.size() <= kMaxVariableName + 1 &&
-      state_.variables.set(name, false, &value))
-    return;
-  if (!scriptAssign(ctx_, name, subscripts, value, error)) report(error);
+  if (!count && name.size() > 1 && name[0] == '@' && name.size() <= kMaxVariableName)
+    return state_.variables.assignPlain(name, value, node->memo);
+  if (!scriptAssign(ctx_, name, std::span<const int32_t>(subscripts, count), value, error)) report(error);
 }
 
 void Executor::runReturn(CommandNode* node) {

@@ -13,6 +13,7 @@
 
 #include "script/exp_operators.h"
 #include "script/lexeme.h"
+#include "script/variables.h"
 
 namespace kvarn::script {
 
@@ -36,6 +37,7 @@ struct VarRef {
   IndicatorModifier modifier = IndicatorModifier::None;
   int32_t slot = -1;  // whatever bind() stored
   uint32_t position = 0;  // offset in the expression text
+  VariableMemo* memo = nullptr;  // kept with the reference between evaluations (null: none)
 };
 
 // Compile-time view of a name. The resolver may give it a slot for fast lookups, or
@@ -123,6 +125,7 @@ struct ExprNode {
   const OperatorDef* op = nullptr;
   Value literal;           // operand value (STR views the context's own copy of the text)
   std::string name;        // VAR name; function name for script functions
+  mutable VariableMemo memo;  // VAR: where the resolver last found the variable
 };
 
 class ExprContext {

@@ -47,7 +47,11 @@ class ExprEvaluator {
     }
     int32_t last = static_cast<int32_t>(nodes_.size()) - 1;
     if (eval(last)) {
-      result = slots_[static_cast<size_t>(last)];
+      // Every evaluation writes a slot before reading it, so a string result is handed
+      // over rather than copied once more; the slot gets the caller's old buffer.
+      Value& value = slot(last);
+      if (isNumber(value)) takeNumberOrCopy(result, value);
+      else std::swap(result, value);
       return true;
     }
     if (ctx_.absent_) {
@@ -104,6 +108,15 @@ class ExprEvaluator {
       case OpCode::Lt: out.setInt(a < b); return true;
       case OpCode::Le: out.setInt(a <= b); return true;
       default: return false;
+    }
+  }
+
+  // A number is set in place; anything else is copied whole.
+  static void takeNumberOrCopy(Value& dst, const Value& src) {
+    switch (src.type()) {
+      case LexemeType::Int: dst.setInt(src.asInt()); return;
+      case LexemeType::Dbl: dst.setDbl(src.asDbl()); return;
+      default: dst = src; return;
     }
   }
 
@@ -198,7 +211,7 @@ class ExprEvaluator {
       ctx_.setErrorf("Unknown variable '%s'", n.name.c_str());
       return false;
     }
-    VarRef ref{n.name, n.modifier, n.slot, n.position};
+    VarRef ref{n.name, n.modifier, n.slot, n.position, &n.memo};
     switch (resolver->resolve(ref, std::span<const int32_t>(subs.data(), n.subscripts), out, ctx_)) {
       case Resolution::Found: return true;
       case Resolution::Absent: ctx_.absent_ = true; return false;
@@ -237,7 +250,9 @@ class ExprEvaluator {
         if (!variableArgument(root, "second", fname, args[k])) return false;
       } else {
         if (!eval(root)) return false;
-        std::swap(args[k], slot(root));  // both keep their string capacity
+        Value& arg = slot(root);
+        if (isNumber(arg)) takeNumberOrCopy(args[k], arg);
+        else std::swap(args[k], arg);  // both keep their string capacity
       }
       root = before(root);
     }

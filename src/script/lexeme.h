@@ -61,6 +61,8 @@ class Value {
   // PSTR a + b, reusing this value's buffer. Neither part may view this value's own bytes.
   void setConcat(std::string_view a, std::string_view b) {
     type_ = LexemeType::PStr;
+    size_t size = a.size() + b.size();
+    if (own_.capacity() < size) own_.reserve(size);  // one allocation at most, not one per part
     own_.assign(a).append(b);
   }
   // A LIST from bytes already packed by the caller (resolvers reading list attributes).

@@ -213,12 +213,12 @@ bool sortArray(ExprContext& ctx, std::span<Value> a, Value& r, bool descending) 
       records[index]->hasValue = e.hasValue;
     }
   } else {
-    scope->records().erase(first, last);
+    scope->erase({first, last});
     for (Element& e : elements) {
       int32_t subs[2];
       newSubscripts(e, subs);
       std::string key = expVariableKey(name, std::span<const int32_t>(subs, static_cast<size_t>(count)));
-      VariableRecord& rec = scope->records()[key];
+      VariableRecord& rec = scope->obtain(key);
       rec.value = std::move(e.value);
       rec.hasValue = e.hasValue;
     }

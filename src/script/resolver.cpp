@@ -24,19 +24,33 @@ ProgramContext* programOf(ExprContext& ctx) { return static_cast<ProgramContext*
 
 }  // namespace
 
-bool scriptVariableKey(std::string_view name, std::span<const int32_t> subscripts, std::string& key,
-                       std::string& error) {
+namespace {
+
+// The checks of scriptVariableKey, with the key written into `buf`.
+bool makeVariableKey(std::string_view name, std::span<const int32_t> subscripts, char (&buf)[kMaxVariableKey],
+                     std::string_view& key, std::string& error) {
   if (nameTooLong(name, error)) return false;
   if (subscripts.size() > static_cast<size_t>(kMaxSubscripts)) {
     error = "Invalid variable name.";
     return false;
   }
-  key = expVariableKey(name, subscripts);
+  key = varMakeKey(buf, name, subscripts.data(), subscripts.size());
   for (int32_t s : subscripts)
     if (s < 1) {
       error = formatMessage("Out of bounds array error on variable '%s'", varDisplayName(key).c_str());
       return false;
     }
+  return true;
+}
+
+}  // namespace
+
+bool scriptVariableKey(std::string_view name, std::span<const int32_t> subscripts, std::string& key,
+                       std::string& error) {
+  char buf[kMaxVariableKey];
+  std::string_view made;
+  if (!makeVariableKey(name, subscripts, buf, made, error)) return false;
+  key.assign(made);
   return true;
 }
 
@@ -54,9 +68,10 @@ bool ScriptResolver::bind(NameBinding& binding, ExprContext& ctx) {
   return true;
 }
 
-Resolution scriptReadVariable(ProgramContext& ctx, std::string_view key, Value& out) {
-  ScriptState& state = scriptState(ctx);
-  if (VariableRecord* rec = state.variables.find(key)) {
+namespace {
+
+Resolution readRecord(VariableRecord* rec, std::string_view key, Value& out) {
+  if (rec) {
     if (!rec->hasValue) return Resolution::Failed;
     // A copy rather than a view: a function later in the same expression (DELVAR, SORT,
     // FGETS) may change or free the record while the value is still an operand.
@@ -75,6 +90,12 @@ Resolution scriptReadVariable(ProgramContext& ctx, std::string_view key, Value& 
   return Resolution::Failed;
 }
 
+}  // namespace
+
+Resolution scriptReadVariable(ProgramContext& ctx, std::string_view key, Value& out) {
+  return readRecord(scriptState(ctx).variables.find(key), key, out);
+}
+
 Resolution ScriptResolver::resolve(const VarRef& ref, std::span<const int32_t> subscripts, Value& out,
                                    ExprContext& ctx) {
   ProgramContext* program = programOf(ctx);
@@ -85,9 +106,15 @@ Resolution ScriptResolver::resolve(const VarRef& ref, std::span<const int32_t> s
   std::string_view name = ref.name;
   if (!name.empty() && name[0] == '@') {
     // A plain variable's key is its name (checked when the expression was compiled).
-    if (subscripts.empty() && scriptReadVariable(*program, name, out) == Resolution::Found) return Resolution::Found;
-    std::string key, error;
-    if (!scriptVariableKey(name, subscripts, key, error)) {
+    if (subscripts.empty()) {
+      Variables& vars = scriptState(*program).variables;
+      VariableRecord* rec = ref.memo ? vars.find(name, *ref.memo) : vars.find(name);
+      if (readRecord(rec, name, out) == Resolution::Found) return Resolution::Found;
+    }
+    char buf[kMaxVariableKey];
+    std::string_view key;
+    std::string error;
+    if (!makeVariableKey(name, subscripts, buf, key, error)) {
       ctx.setError(std::move(error));
       return Resolution::Failed;
     }
@@ -117,16 +144,18 @@ ExprOptions scriptExprOptions(ProgramContext& ctx, unsigned flags) {
 bool scriptAssign(ProgramContext& ctx, std::string_view name, std::span<const int32_t> subscripts, const Value& value,
                   std::string& error) {
   if (!name.empty() && name[0] == '_') return assignSystemVariable(ctx, name, value, error);
-  std::string key;
-  if (!scriptVariableKey(name, subscripts, key, error)) return false;
+  char buf[kMaxVariableKey];
+  std::string_view key;
+  if (!makeVariableKey(name, subscripts, buf, key, error)) return false;
   scriptState(ctx).variables.set(key, false, &value);
   return true;
 }
 
 bool scriptDeclare(ProgramContext& ctx, std::string_view name, std::span<const int32_t> subscripts,
                    const Value* value, std::string& error) {
-  std::string key;
-  if (!scriptVariableKey(name, subscripts, key, error)) return false;
+  char buf[kMaxVariableKey];
+  std::string_view key;
+  if (!makeVariableKey(name, subscripts, buf, key, error)) return false;
   scriptState(ctx).variables.set(key, true, value);
   return true;
 }

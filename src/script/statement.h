@@ -98,6 +98,7 @@ struct CommandNode {
   uint32_t indent = 0;             // leading blanks of the source line
   std::unique_ptr<ImportData> import;
   std::string text;                // the statement as read (continuations joined)
+  VariableMemo memo;               // Assign: where a plain target was stored last
 
   bool has(uint32_t flag) const { return (flags & flag) != 0; }
 };

@@ -31,6 +31,18 @@ bool varParseKey(std::string_view key, ParsedKey& out) {
   return true;
 }
 
+std::string_view varMakeKey(char (&buf)[kMaxVariableKey], std::string_view name,
+                            const int32_t* subscripts, size_t count) {
+  size_t at = name.size();
+  std::memcpy(buf, name.data(), at);
+  if (!count) return {buf, at};
+  buf[at++] = '%';
+  buf[at++] = static_cast<char>(count);
+  while (at % 4) buf[at++] = static_cast<char>(0xDD);
+  std::memcpy(buf + at, subscripts, 4 * count);
+  return {buf, at + 4 * count};
+}
+
 std::string varDisplayName(std::string_view key) {
   ParsedKey parsed;
   if (!varParseKey(key, parsed)) return std::string(varKeyName(key));
@@ -46,16 +58,111 @@ std::string varDisplayName(std::string_view key) {
 }
 
 namespace {
+
 std::string arrayPrefix(std::string_view name) {
   std::string p(name);
   p += '%';
   return p;
 }
+
+void storeChanged() { variablesStampCounter.fetch_add(1, std::memory_order_relaxed); }
+
+}  // namespace
+
+// Keys are at most 52 bytes: eight at a time, multiplied and folded.
+uint64_t KeyIndex::hash(std::string_view key) {
+  const char* p = key.data();
+  size_t n = key.size();
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ n;
+  for (; n >= 8; p += 8, n -= 8) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+    h ^= h >> 32;
+  }
+  uint64_t w = 0;
+  std::memcpy(&w, p, n);
+  h = (h ^ w) * 0xC4CEB9FE1A85EC53ull;
+  return h ^ (h >> 29);
+}
+
+VariableRecord* KeyIndex::find(std::string_view key, uint64_t h) const {
+  if (slots_.empty()) return nullptr;
+  size_t mask = slots_.size() - 1;
+  for (size_t i = home(h);; i = (i + 1) & mask) {
+    const Slot& s = slots_[i];
+    if (!s.key) return nullptr;
+    if (s.hash == h && *s.key == key) return s.rec;
+  }
+}
+
+void KeyIndex::insert(const std::string* key, VariableRecord* rec, uint64_t h) {
+  if ((used_ + 1) * 2 > slots_.size()) grow();
+  size_t mask = slots_.size() - 1;
+  size_t i = home(h);
+  while (slots_[i].key) i = (i + 1) & mask;
+  slots_[i] = Slot{h, key, rec};
+  ++used_;
+}
+
+// Linear probing without tombstones: the entries after the freed slot that could not
+// sit at their home shift back into it.
+void KeyIndex::erase(std::string_view key, uint64_t h) {
+  if (slots_.empty()) return;
+  size_t mask = slots_.size() - 1;
+  size_t i = home(h);
+  for (;; i = (i + 1) & mask) {
+    if (!slots_[i].key) return;
+    if (slots_[i].hash == h && *slots_[i].key == key) break;
+  }
+  for (size_t j = (i + 1) & mask; slots_[j].key; j = (j + 1) & mask) {
+    size_t k = home(slots_[j].hash);
+    bool homeInGap = i <= j ? (k <= i || k > j) : (k <= i && k > j);
+    if (homeInGap) {
+      slots_[i] = slots_[j];
+      i = j;
+    }
+  }
+  slots_[i] = Slot{};
+  --used_;
+}
+
+void KeyIndex::grow() {
+  std::vector<Slot> old(slots_.empty() ? 16 : slots_.size() * 2);
+  old.swap(slots_);
+  size_t mask = slots_.size() - 1;
+  for (const Slot& s : old) {
+    if (!s.key) continue;
+    size_t i = home(s.hash);
+    while (slots_[i].key) i = (i + 1) & mask;
+    slots_[i] = s;
+  }
+}
+
+Scope::~Scope() { storeChanged(); }
+
+namespace {
+bool isPlainKey(std::string_view key) { return key.find('%') == std::string_view::npos; }
 }  // namespace
 
 VariableRecord* Scope::find(std::string_view key) {
+  if (isPlainKey(key)) return index_.find(key, KeyIndex::hash(key));
   auto it = records_.find(key);
   return it == records_.end() ? nullptr : &it->second;
+}
+
+VariableRecord* Scope::findElement(std::string_view key, std::string_view name, bool& holds, Map::iterator& hint) {
+  auto sameArray = [&](const std::string& other) {
+    return other.size() > name.size() && other.compare(0, name.size(), name) == 0 && other[name.size()] == '%';
+  };
+  hint = records_.lower_bound(key);
+  if (hint != records_.end() && hint->first == key) {
+    holds = true;
+    return &hint->second;
+  }
+  holds = (hint != records_.end() && sameArray(hint->first)) ||
+          (hint != records_.begin() && sameArray(std::prev(hint)->first));
+  return nullptr;
 }
 
 bool Scope::holdsArray(std::string_view name) const {
@@ -64,26 +171,73 @@ bool Scope::holdsArray(std::string_view name) const {
   return it != records_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
 }
 
-std::pair<Scope::Map::iterator, Scope::Map::iterator> Scope::elements(std::string_view name) {
+Scope::Range Scope::elements(std::string_view name) {
   std::string prefix = arrayPrefix(name);
   auto first = records_.lower_bound(prefix);
-  auto last = first;
-  while (last != records_.end() && last->first.compare(0, prefix.size(), prefix) == 0) ++last;
-  return {first, last};
+  // Keys of the array end before the name followed by the byte after '%'.
+  prefix.back() = static_cast<char>('%' + 1);
+  return {first, records_.lower_bound(prefix)};
 }
 
-Variables::Variables() { scopes_.push_back(std::make_unique<Scope>()); }
+VariableRecord& Scope::obtain(std::string_view key) {
+  if (VariableRecord* rec = find(key)) return *rec;
+  return insertAt(records_.lower_bound(key), key);
+}
 
-void Variables::pushScope() { scopes_.push_back(std::make_unique<Scope>()); }
+VariableRecord& Scope::insertAt(Map::iterator hint, std::string_view key) {
+  auto it = records_.emplace_hint(hint, std::string(key), VariableRecord{});
+  if (isPlainKey(key)) index_.insert(&it->first, &it->second, KeyIndex::hash(key));
+  storeChanged();
+  return it->second;
+}
+
+size_t Scope::erase(Range range) {
+  size_t count = 0;
+  for (auto it = range.first; it != range.second; ++it, ++count)
+    if (isPlainKey(it->first)) index_.erase(it->first, KeyIndex::hash(it->first));
+  records_.erase(range.first, range.second);
+  if (count) storeChanged();
+  return count;
+}
+
+bool Scope::erase(std::string_view key) {
+  auto it = records_.find(key);
+  if (it == records_.end()) return false;
+  if (isPlainKey(key)) index_.erase(key, KeyIndex::hash(key));
+  records_.erase(it);
+  storeChanged();
+  return true;
+}
+
+Variables::Variables() { pushScope(); }
+
+void Variables::pushScope() {
+  scopes_.push_back(std::make_unique<Scope>());
+  storeChanged();
+}
 
 void Variables::popScope() {
-  if (scopes_.size() > 1) scopes_.pop_back();
+  if (scopes_.size() > 1) scopes_.pop_back();  // the scope's destructor marks the change
 }
 
 VariableRecord* Variables::find(std::string_view key) {
+  if (!isPlainKey(key)) {
+    for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it)
+      if (VariableRecord* r = (*it)->find(key)) return r;
+    return nullptr;
+  }
+  uint64_t h = KeyIndex::hash(key);
   for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it)
-    if (VariableRecord* r = (*it)->find(key)) return r;
+    if (VariableRecord* r = (*it)->findPlain(key, h)) return r;
   return nullptr;
+}
+
+VariableRecord* Variables::find(std::string_view key, VariableMemo& memo) {
+  uint64_t now = variablesStamp();
+  if (memo.stamp == now && memo.owner == this) return memo.record;
+  VariableRecord* r = find(key);
+  memo = VariableMemo{now, this, r};
+  return r;
 }
 
 Scope* Variables::findArrayScope(std::string_view name) {
@@ -95,8 +249,9 @@ Scope* Variables::findArrayScope(std::string_view name) {
 Scope* Variables::findScope(std::string_view key) {
   std::string_view name = varKeyName(key);
   if (name.size() == key.size()) {
+    uint64_t h = KeyIndex::hash(key);
     for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it)
-      if ((*it)->find(key)) return it->get();
+      if ((*it)->findPlain(key, h)) return it->get();
     return nullptr;
   }
   return findArrayScope(name);
@@ -105,6 +260,8 @@ Scope* Variables::findScope(std::string_view key) {
 void storeValue(Value& dst, const Value& src) {
   if (&dst == &src) return;
   switch (src.type()) {
+    case LexemeType::Int: dst.setInt(src.asInt()); return;
+    case LexemeType::Dbl: dst.setDbl(src.asDbl()); return;
     case LexemeType::Str:
     case LexemeType::PStr:
     case LexemeType::EPStr: {
@@ -125,59 +282,56 @@ void storeValue(Value& dst, const Value& src) {
 }
 
 bool Variables::set(std::string_view key, bool createLocal, const Value* value) {
-  if (key.size() > kMaxVariableKey || varKeyName(key).size() > kMaxVariableName) return false;
   std::string_view name = varKeyName(key);
-  bool element = name.size() != key.size();
-  // One descent per scope: the position of the key tells both whether it is there and,
-  // for an element, whether a neighbour belongs to the same array.
-  Scope::Map* target = nullptr;
-  Scope::Map::iterator hint;
-  auto sameArray = [&](const std::string& other) {
-    return other.size() > name.size() && other.compare(0, name.size(), name) == 0 && other[name.size()] == '%';
-  };
-  for (auto s = scopes_.rbegin(); s != scopes_.rend() && !target; ++s) {
-    if (createLocal && s != scopes_.rbegin()) break;
-    Scope::Map& map = (*s)->records();
-    auto it = map.lower_bound(key);
-    bool exact = it != map.end() && it->first == key;
-    bool holds = exact || createLocal ||
-                 (element && ((it != map.end() && sameArray(it->first)) ||
-                              (it != map.begin() && sameArray(std::prev(it)->first))));
-    if (holds) {
-      target = &map;
-      hint = it;
-    }
-  }
-  if (!target) {
-    target = &current().records();
-    hint = target->lower_bound(key);
-  }
-  if (hint == target->end() || hint->first != key) hint = target->emplace_hint(hint, std::string(key), VariableRecord{});
-  VariableRecord& rec = hint->second;
+  if (key.size() > kMaxVariableKey || name.size() > kMaxVariableName) return false;
+  VariableRecord* rec = createLocal ? &current().obtain(key) : place(key, name);
   if (value) {
-    storeValue(rec.value, *value);
-    rec.hasValue = true;
+    storeValue(rec->value, *value);
+    rec->hasValue = true;
   } else if (createLocal) {
-    rec.value.clear();
-    rec.hasValue = false;
+    rec->value.clear();
+    rec->hasValue = false;
   }
   return true;
+}
+
+// Innermost first: the scope holding the key itself or, for an element, any element of
+// its array; else the current scope. The record is made there when missing.
+VariableRecord* Variables::place(std::string_view key, std::string_view name) {
+  if (name.size() == key.size()) {
+    uint64_t h = KeyIndex::hash(key);
+    for (auto s = scopes_.rbegin(); s != scopes_.rend(); ++s)
+      if (VariableRecord* rec = (*s)->findPlain(key, h)) return rec;
+    return &current().obtain(key);
+  }
+  Scope::Map::iterator currentHint;
+  for (auto s = scopes_.rbegin(); s != scopes_.rend(); ++s) {
+    bool holds = false;
+    Scope::Map::iterator hint;
+    if (VariableRecord* rec = (*s)->findElement(key, name, holds, hint)) return rec;
+    if (holds) return &(*s)->insertAt(hint, key);
+    if (s == scopes_.rbegin()) currentHint = hint;
+  }
+  return &current().insertAt(currentHint, key);
+}
+
+void Variables::assignPlain(std::string_view key, const Value& value, VariableMemo& memo) {
+  VariableRecord* rec = memo.record;
+  if (!rec || memo.stamp != variablesStamp() || memo.owner != this) {
+    set(key, false, &value);
+    memo = VariableMemo{variablesStamp(), this, find(key)};
+    return;
+  }
+  storeValue(rec->value, value);
+  rec->hasValue = true;
 }
 
 size_t Variables::remove(std::string_view key) {
   Scope& scope = current();
   std::string_view name = varKeyName(key);
   size_t removed = 0;
-  if (name.size() == key.size()) {
-    auto [first, last] = scope.elements(name);
-    removed = static_cast<size_t>(std::distance(first, last));
-    scope.records().erase(first, last);
-  }
-  auto it = scope.records().find(key);
-  if (it != scope.records().end()) {
-    scope.records().erase(it);
-    ++removed;
-  }
+  if (name.size() == key.size()) removed = scope.erase(scope.elements(name));
+  if (scope.erase(key)) ++removed;
   return removed;
 }
 

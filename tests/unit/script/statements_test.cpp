@@ -173,6 +173,19 @@ TEST_F(Statements, FunctionsRecursionLocalsAndReturn) {
   EXPECT_EQ(run("func hi()\n print 'hi'\nendfunc\nhi\n"), "hi\n");
 }
 
+// The same statement run again must find its variable anew when scopes or records change
+// between runs: a call's local shadowing, a declaration mid-loop, a deletion.
+TEST_F(Statements, RepeatedStatementsFollowScopesAndDeletion) {
+  EXPECT_EQ(run("@x = 0\nfunc f(n)\n if (@n = 2)\n  var x\n endif\n @x = @n\n print @x\nendfunc\n"
+                "f(1)\nf(2)\nprint @x\nf(3)\nprint @x\n"),
+            "1\n2\n1\n3\n3\n");
+  EXPECT_EQ(run("@y = 0\nfunc g()\n @i = 0\n while (@i < 2)\n  @i = @i + 1\n  @y = @i\n  if (@i = 1)\n   var y\n"
+                "  endif\n endwhile\n print @y\nendfunc\ng()\nprint @y\n"),
+            "2\n1\n");
+  EXPECT_EQ(run("@z = 5\n@k = 0\nwhile (@k < 3)\n @k = @k + 1\n print @z\n @d = DELVAR(@z)\n @z = @k * 10\nendwhile\n"),
+            "5\n10\n20\n");
+}
+
 TEST_F(Statements, DeepRecursionIsRefusedNotACrash) {
   std::string out = run("func down(n)\n return down(@n + 1)\nendfunc\n@r = down(1)\nprint 'still here'\n");
   EXPECT_THAT(out, HasSubstr("as deep as scripts may go"));

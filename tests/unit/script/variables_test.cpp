@@ -106,6 +106,53 @@ TEST(Scopes, FunctionCallsChangeOuterVariablesAndKeepTheirOwn) {
   EXPECT_EQ(h.eval("@x"), "2");
 }
 
+// Many plain names in one scope, deleted and added again in turn: every name left is found
+// with its own value, every deleted one is gone, and the ordered view agrees.
+// Records are ordered by unsigned bytes, shorter first on a common prefix, whatever the
+// length: element keys of every subscript against each other and against names.
+TEST(VariableKeys, KeyOrderIsUnsignedByteOrder) {
+  std::vector<std::string> keys = {"@a", "@a\xff", "@ab", "@abcdefgh", "@abcdefghi", "@abcdefgh\x80", ""};
+  for (int32_t sub : {1, 2, 255, 256, 257, 65536, -1, 0x7fffffff})
+    for (const char* name : {"@a", "@abcdefghijklmnop"}) keys.push_back(expVariableKey(name, std::span(&sub, 1)));
+  KeyLess less;
+  for (const std::string& x : keys)
+    for (const std::string& y : keys) {
+      int byteOrder = std::string_view(x).compare(y);  // char_traits<char> compares as unsigned
+      EXPECT_EQ(less(x, y), byteOrder < 0) << varDisplayName(x) << " vs " << varDisplayName(y);
+    }
+}
+
+TEST(Scopes, ManyNamesSurviveDeletionsAndReinsertion) {
+  Variables vars;
+  auto name = [](int i) { return "@v" + std::to_string(i); };
+  for (int i = 0; i < 2000; ++i) {
+    Value v = Value::integer(i);
+    ASSERT_TRUE(vars.set(name(i), false, &v));
+  }
+  size_t removed = 0;
+  for (int i = 0; i < 2000; i += 3) removed += vars.remove(name(i));
+  EXPECT_EQ(removed, 667u);
+  for (int i = 0; i < 2000; ++i) {
+    VariableRecord* rec = vars.find(name(i));
+    if (i % 3 == 0) {
+      EXPECT_EQ(rec, nullptr) << name(i);
+    } else {
+      ASSERT_NE(rec, nullptr) << name(i);
+      EXPECT_EQ(rec->value.asInt(), i);
+    }
+  }
+  EXPECT_EQ(vars.current().records().size(), 2000u - 667u);
+  for (int i = 0; i < 2000; i += 3) {
+    Value v = Value::integer(-i);
+    ASSERT_TRUE(vars.set(name(i), false, &v));
+  }
+  for (int i = 0; i < 2000; ++i) {
+    VariableRecord* rec = vars.find(name(i));
+    ASSERT_NE(rec, nullptr) << name(i);
+    EXPECT_EQ(rec->value.asInt(), i % 3 == 0 ? -i : i);
+  }
+}
+
 TEST(Scopes, DeletionRemovesAnArrayOrOneElement) {
   ScriptHarness h;
   for (int i = 1; i <= 3; ++i) ASSERT_EQ(h.assign("@a", std::to_string(i), {i}), "");
