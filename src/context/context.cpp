@@ -1,11 +1,21 @@
 #include "context/context.h"
 
+#include "runtime/signals.h"
+
 InputSource::~InputSource() {
   if (ownsStream && stream) std::fclose(stream);
 }
 
 ProgramContext::ProgramContext() = default;
 ProgramContext::~ProgramContext() = default;
+
+void noteStopSignal(ProgramContext &ctx) {
+  ctx.quit = true;
+  if (ctx.stopSignalNoted) return;
+  ctx.stopSignalNoted = true;
+  ctx.statusFlags |= kStatusInternalFailure;
+  addError(ctx, strFormat("Run stopped by %s: no further input is read", stopSignalName(stopSignal())));
+}
 
 void countCommand(ProgramContext &ctx, bool succeeded) {
   ++ctx.issued;

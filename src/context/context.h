@@ -218,5 +218,8 @@ struct ProgramContext {
   ProgramContext &operator=(const ProgramContext &) = delete;
 };
 
+// A stop signal arrived: ends the run (reported once) with a failing exit code.
+void noteStopSignal(ProgramContext &ctx);
+
 // Records the outcome of one MQSC command in the counters and statusFlags.
 void countCommand(ProgramContext &ctx, bool succeeded);

@@ -35,14 +35,6 @@ void refuseLine(ProgramContext &ctx, const InputSource &src, const char *why) {
 
 } // namespace
 
-void noteStopSignal(ProgramContext &ctx) {
-  ctx.quit = true;
-  if (ctx.stopSignalNoted) return;
-  ctx.stopSignalNoted = true;
-  ctx.statusFlags |= kStatusInternalFailure;
-  addError(ctx, strFormat("Run stopped by %s: no further input is read", stopSignalName(stopSignal())));
-}
-
 bool readFileLine(ProgramContext &ctx, InputSource &src) {
   if ((ctx.mode & kModeEndAtStdin) && src.stream == stdin) {
     ctx.quit = true;

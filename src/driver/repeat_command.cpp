@@ -63,7 +63,8 @@ void dropOutputSince(ProgramContext &ctx, size_t start) {
 bool waitWatchingKeys(ProgramContext &ctx, std::chrono::steady_clock::time_point until) {
   const auto &host = kvarn::script::scriptHost();
   for (;;) {
-    if (stopRequested() || ctx.quit) return true;
+    if (stopRequested()) noteStopSignal(ctx);
+    if (ctx.quit) return true;
     auto leftMs = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
     if (leftMs <= 0) return false;
     int seconds = static_cast<int>(std::min<int64_t>((leftMs + 999) / 1000, 25));

@@ -4,6 +4,7 @@
 #include "context/output.h"
 #include "context/trace.h"
 #include "runtime/scan.h"
+#include "runtime/signals.h"
 #include "runtime/stack.h"
 #include "script/compiler.h"
 #include "script/import.h"
@@ -120,6 +121,7 @@ class Executor {
 // Step checks before each node. True when the caller must return `rc`.
 bool Executor::mustReturn(int& rc) {
   rc = 0;
+  if (stopRequested()) noteStopSignal(ctx_);   // a script loop stops on Ctrl-C too
   if (ctx_.quit || state_.leaveFlag) return true;
   if (!state_.frames.empty()) {
     const ExecFrame& top = state_.frames.back();

@@ -3,9 +3,11 @@
 // commands that would go to the dispatcher captured.
 #include <gmock/gmock.h>
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 
+#include "runtime/signals.h"
 #include "script/executor.h"
 #include "script/import.h"
 #include "script/script_host.h"
@@ -58,6 +60,7 @@ class Statements : public ::testing::Test {
         if (cmdSubstitute(ctx, text.substr(4), substituted) == Substitution::Replaced) cmdRunText(ctx, substituted);
         return;
       }
+      if (text == "RAISE SIGINT") raise(SIGINT);
       issued->emplace_back(text);
       ImportRequest r;
       if (text.substr(0, 7) == "=import" && parseImport(ctx, text, r)) cmdImportCommand(ctx, r);
@@ -227,6 +230,15 @@ TEST_F(Statements, ImportsWithParametersAndFailedRedefinitions) {
   EXPECT_EQ(run("=import file(" + params + ") parms('a,b', c)\n"), "'a,b' c\n");
   std::string self = writeFile("self.kvx", "=import file(" + ::testing::TempDir() + "self.kvx)\n");
   EXPECT_THAT(run("=import file(" + self + ")\n"), HasSubstr("Import file recursion detected"));
+}
+
+TEST_F(Statements, AStopSignalEndsAnEndlessLoop) {
+  installStopSignals();
+  h.ctx.output = std::make_unique<OutputBuffer>(h.ctx.displayLock, nullptr, nullptr);
+  std::string out = run("@n = 0\nwhile (1)\n @n = @n + 1\n RAISE SIGINT\nendwhile\n");
+  EXPECT_TRUE(h.ctx.quit);
+  EXPECT_EQ(h.eval("@n"), "1");
+  resetStopSignal();
 }
 
 }  // namespace
