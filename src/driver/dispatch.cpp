@@ -4,7 +4,6 @@
 #include "context/echo.h"
 #include "driver/local_commands.h"
 #include "context/output.h"
-#include "driver/reader.h"
 #include "transport/issue.h"
 #include "driver/unhandled_check.h"
 #include "display/layout.h"
@@ -107,5 +106,5 @@ void runStringSource(ProgramContext &ctx, const std::string &text, const std::st
   src.echo.blank = false;
   src.stopOnError = parent->stopOnError;
   src.readLine = kvarn::script::cmdReadStringLine;
-  runNestedSource(ctx, src);
+  kvarn::script::cmdRunSource(ctx, src);
 }

@@ -4,11 +4,9 @@
 #include <string>
 
 #include "context/context.h"
-#include "driver/dispatch.h"
 #include "context/output.h"
 #include "driver/prompt.h"
 #include "context/trace.h"
-#include "script/executor.h"
 #include "runtime/line_reader.h"
 #include "runtime/scan.h"
 #include "runtime/signals.h"
@@ -77,4 +75,3 @@ bool readFileLine(ProgramContext &ctx, InputSource &src) {
   }
 }
 
-void runNestedSource(ProgramContext &ctx, InputSource &src) { kvarn::script::cmdRunSource(ctx, src); }

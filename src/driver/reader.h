@@ -14,6 +14,3 @@ inline constexpr size_t kMaxLineLength = 1024 * 1024;
 // The file-mode read-line operation: fills src.line; false at end of input.
 bool readFileLine(ProgramContext &ctx, InputSource &src);
 
-// Makes `src` the current source (its parent is the current one), compiles and runs it
-// statement by statement, and restores the previous source.
-void runNestedSource(ProgramContext &ctx, InputSource &src);

@@ -102,7 +102,7 @@ uint32_t CompileSession::line() const { return fixedLine_ ? fixedLine_ : src_.li
 CommandNode* CompileSession::make(CommandType type, std::string_view text) {
   CommandNode* node = list_->append(type, text, line(), src_.indent);
   node->owner = owner_;
-  node->block = blocks_.empty() ? nullptr : blocks_.back();
+  node->block = innermostBlock();
   if (isStatementType(type)) node->stmtNo = owner_ ? owner_->nextStmtNo++ : ++state_.mainStmtNo;
   return node;
 }

@@ -56,10 +56,12 @@ InputSource& currentSource(ProgramContext& ctx) { return ctx.input ? *ctx.input 
 
 // A statement not echoed is still added, hidden, where the output is kept (the console
 // can show hidden lines); in file mode it would be dropped at once, so it is not made.
-void echoStatement(ProgramContext& ctx, const CommandNode& node) {
-  bool visible = echoVisible(ctx, nullptr, IssueFromUser, EchoKind::Statement) || node.has(kNodeInvalid);
-  if (visible || ctx.output->keepsLines()) addCommandEcho(ctx, node.text, visible);
+void echoStatement(ProgramContext& ctx, std::string_view text, bool invalid = false) {
+  bool visible = echoVisible(ctx, nullptr, IssueFromUser, EchoKind::Statement) || invalid;
+  if (visible || ctx.output->keepsLines()) addCommandEcho(ctx, text, visible);
 }
+
+void echoStatement(ProgramContext& ctx, const CommandNode& node) { echoStatement(ctx, node.text, node.has(kNodeInvalid)); }
 
 void echoBlankLine(ProgramContext& ctx) {
   const InputSource& src = currentSource(ctx);
@@ -358,6 +360,18 @@ int Executor::runWhile(CommandNode* node) {
   return rc;
 }
 
+// A loop header's `<@var>` groups replaced in place; false when a group failed.
+bool substituteInPlace(ProgramContext& ctx, std::string& text) {
+  if (text.find('<') == std::string::npos) return true;
+  std::string out;
+  switch (cmdSubstitute(ctx, text, out)) {
+    case Substitution::Dropped: return false;
+    case Substitution::Replaced: text = std::move(out); break;
+    case Substitution::Unchanged: break;
+  }
+  return true;
+}
+
 // The command of a foreach header: an expression's text when it begins with '"', '@'
 // or '_', substituted when it holds '<'. False after reporting.
 bool foreachCommand(ProgramContext& ctx, const CommandNode& node, std::string& command) {
@@ -371,14 +385,7 @@ bool foreachCommand(ProgramContext& ctx, const CommandNode& node, std::string& c
       return false;
     }
   }
-  if (command.find('<') != std::string::npos) {
-    std::string out;
-    switch (cmdSubstitute(ctx, command, out)) {
-      case Substitution::Dropped: return false;
-      case Substitution::Replaced: command = out; break;
-      case Substitution::Unchanged: break;
-    }
-  }
+  if (!substituteInPlace(ctx, command)) return false;
   size_t pos = 0;
   ScanToken first = scanNextToken(command, pos);
   std::string_view word = first.exhausted ? std::string_view() : first.view(command);
@@ -426,12 +433,7 @@ int Executor::runForeach(CommandNode* node) {
 int Executor::runForitem(CommandNode* node) {
   echoStatement(ctx_, *node);
   std::string header = node->names.empty() ? std::string() : node->names[0];
-  if (header.find('<') != std::string::npos) {
-    std::string out;
-    Substitution s = cmdSubstitute(ctx_, header, out);
-    if (s == Substitution::Dropped) return 1;
-    if (s == Substitution::Replaced) header = out;
-  }
+  if (!substituteInPlace(ctx_, header)) return 1;
   std::string list, error;
   if (!evaluateNow(ctx_, header, list, error)) {
     cmdRuntimeError(ctx_, node->text, error);
@@ -723,7 +725,7 @@ void cmdRuntimeError(ProgramContext& ctx, std::string_view statement, std::strin
 void cmdRunPrint(ProgramContext& ctx, std::string_view text, bool toFile) {
   ScriptState& state = scriptState(ctx);
   ++state.commandCounter;
-  echoCommandLine(ctx, nullptr, text, IssueFromUser, EchoKind::Statement);
+  echoStatement(ctx, text);
   size_t pos = 0;
   scanNextToken(text, pos);
   std::string_view items = text.substr(pos);
@@ -735,7 +737,7 @@ void cmdRunPrint(ProgramContext& ctx, std::string_view text, bool toFile) {
 void cmdRunWait(ProgramContext& ctx, std::string_view text) {
   ScriptState& state = scriptState(ctx);
   ++state.commandCounter;
-  echoCommandLine(ctx, nullptr, text, IssueFromUser, EchoKind::Statement);
+  echoStatement(ctx, text);
   if (state.waitNesting >= kMaxWaitNesting) {
     if (!state.nestLimitReported) addError(ctx, "Maximum command nest level reached");
     state.nestLimitReported = true;
