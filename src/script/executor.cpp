@@ -672,7 +672,7 @@ bool cmdInFunctionOrRunTimeText(const ProgramContext& ctx) {
   const ScriptState& state = static_cast<const ScriptState&>(*ctx.script);
   if (state.callDepth > 0) return true;
   for (const ExecFrame& f : state.frames)
-    if (f.kind == FrameKind::Dynamic && f.node) return true;
+    if (f.kind == FrameKind::Dynamic) return true;
   return false;
 }
 

@@ -228,6 +228,8 @@ TEST_F(Statements, ImportsWithParametersAndFailedRedefinitions) {
   EXPECT_THAT(out, HasSubstr("'endfunc' not found before end of file"));
   EXPECT_THAT(out, HasSubstr("old"));
   EXPECT_EQ(run("=import file(" + params + ") parms('a,b', c)\n"), "'a,b' c\n");
+  // An =import left to run time inside text a statement runs is refused.
+  EXPECT_THAT(run("@cmd = '=import file(@lib)'\n@cmd\n"), HasSubstr("You can not call =import from within a function."));
   std::string self = writeFile("self.kvx", "=import file(" + ::testing::TempDir() + "self.kvx)\n");
   EXPECT_THAT(run("=import file(" + self + ")\n"), HasSubstr("Import file recursion detected"));
 }
