@@ -110,8 +110,9 @@ bool CompileSession::compileParameters(FunctionDef& def, const std::string& text
     if (word == ")") return true;
     if (word == ",") continue;
     std::string_view bare = word[0] == '@' ? word.substr(1) : word;
-    if (bare.size() > kMaxVariableName) {
-      error(strFormat("Variable '%.*s' is too long. Variable names are limited %d characters",
+    // The parameter becomes the variable `@name`, whose name counts the '@'.
+    if (bare.size() + 1 > kMaxVariableName) {
+      error(strFormat("Variable '@%.*s' is too long. Variable names are limited %d characters",
                       static_cast<int>(bare.size()), bare.data(), static_cast<int>(kMaxVariableName)));
       return false;
     }

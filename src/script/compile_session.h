@@ -37,6 +37,7 @@ class CompileSession {
   bool topBlockIs(CommandType type) const;
   CommandNode* openBlock(CommandType type, const std::string& text, CommandType terminator);
   void closeBlock(CommandNode* node, CommandType terminator);
+  void abandonSource();
   CommandNode* readBody(CommandNode* block, CommandType expected);
   bool conditionBounds(const std::string& text, size_t after, std::string_view keyword, size_t& open, size_t& close);
   void compileCondition(CommandNode* node, const std::string& text, size_t after, std::string_view keyword);
@@ -76,6 +77,10 @@ class CompileSession {
   std::vector<CommandNode*> blocks_;
   std::vector<bool> errorsAtBlockStart_;
   bool errorReported_ = false;
+  bool abandoned_ = false;   // blocks nested past the limit: nothing more is compiled
 };
+
+// Blocks (if, while, foreach, foritem) open inside each other at most this deep.
+constexpr size_t kMaxBlockDepth = 1000;
 
 }  // namespace kvarn::script

@@ -167,6 +167,7 @@ CommandNode* CompileSession::parseCommand(bool nested, bool& endOfInput) {
 
 CommandNode* CompileSession::readCommands(bool nested) {
   for (;;) {
+    if (abandoned_) return nullptr;
     bool end = false;
     CommandNode* node = parseCommand(nested, end);
     if (end || ctx_.quit) return nullptr;
@@ -225,7 +226,9 @@ CommandNode* CompileSession::compileCommand(const std::string& text, bool nested
   if (inList(first, kEvalWords)) return compileWholeExpression(text, CT::Eval);
   if (!first.empty() && (first[0] == '"' || first[0] == '@' || first[0] == '_')) return compileExpressionStatement(text);
   if (text.size() >= 7 && scanEqualsNoCase(std::string_view(text).substr(0, 7), "=import")) return compileImportCommand(text);
-  if (isScanFunctionName(first)) return compileCall(text, first, after);
+  // A defined function is called by its name alone or followed by '('; `print 'x'`
+  // stays a print even when a function of that name exists.
+  if ((rest.empty() || rest[0] == '(') && isScanFunctionName(first)) return compileCall(text, first, after);
 
   CommandNode* node = make(CT::Command, text);
   size_t pos = after;
@@ -327,7 +330,24 @@ CommandNode* CompileSession::openBlock(CommandType type, const std::string& text
   CommandNode* node = make(type, text);
   blocks_.push_back(node);
   errorsAtBlockStart_.push_back(errorReported_);
+  if (blocks_.size() > kMaxBlockDepth) {
+    error(strFormat("Blocks are nested more than %zu deep", kMaxBlockDepth));
+    node->flags |= kNodeInvalid;
+    abandonSource();
+  }
   return node;
+}
+
+// The blocks around stay unfinished and never run. The rest of a file or text is read
+// and dropped, so that its block ends do not stand as statements of their own; a
+// person typing goes on at the next line.
+void CompileSession::abandonSource() {
+  abandoned_ = true;
+  state_.compileFailed = true;
+  if (src_.prompting) return;
+  NodeList dropped;
+  std::string command;
+  while (!ctx_.quit && cmdReadNextCommand(ctx_, src_, dropped, command, fixedLine_)) dropped.clear();
 }
 
 void CompileSession::closeBlock(CommandNode* node, CommandType terminator) {
@@ -483,6 +503,10 @@ bool CompileSession::compileTarget(CommandNode* node, std::string_view target) {
       return false;
     }
     node->args.push_back(std::move(sub));
+    if (node->args.size() > static_cast<size_t>(kMaxSubscripts)) {
+      this->error(strFormat("Maximum number of array subscripts on any array is %d", kMaxSubscripts));
+      return false;
+    }
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }
@@ -501,7 +525,8 @@ CommandNode* CompileSession::compileVar(const std::string& text, std::string_vie
   for (std::string_view item : scanSplitCommas(rest)) {
     std::string_view name = scanTrim(item);
     std::string_view bare = !name.empty() && name[0] == '@' ? name.substr(1) : name;
-    if (bare.size() > kMaxVariableName || !isValidIdentifier(bare)) {
+    // The name becomes the variable `@name`, whose name counts the '@'.
+    if (bare.size() + 1 > kMaxVariableName || !isValidIdentifier(bare)) {
       error(strFormat("Invalid variable name '%.*s'.", static_cast<int>(name.size()), name.data()));
       node->flags |= kNodeInvalid;
       continue;
@@ -571,10 +596,15 @@ CommandNode* CompileSession::compileImportCommand(const std::string& text) {
 
 // ---- entry points -------------------------------------------------------------------------
 
+// A statement that failed to compile never runs: a failure of the run like a failed
+// command, for the summary, the exit code and stop-on-error.
+void countCompileFailure(ProgramContext& ctx) { countCommand(ctx, false); }
+
 ParseResult cmdParseCommand(ProgramContext& ctx, InputSource& src, const CompileTarget& target) {
   CompileSession session(ctx, src, target);
   bool end = false;
   session.parseCommand(false, end);
+  if (session.failed()) countCompileFailure(ctx);
   return end ? ParseResult::EndOfInput : ParseResult::Compiled;
 }
 
@@ -583,7 +613,10 @@ bool cmdParseFile(ProgramContext& ctx, InputSource& src, const CompileTarget& ta
   for (;;) {
     bool end = false;
     session.parseCommand(false, end);
-    if (session.failed()) return false;
+    if (session.failed()) {
+      countCompileFailure(ctx);
+      return false;
+    }
     if (end || ctx.quit) return true;
   }
 }
@@ -592,6 +625,14 @@ bool cmdCompileText(ProgramContext& ctx, std::string_view text, const CompileTar
   InputSource src;
   src.isString = true;
   src.text.assign(text);
+  src.readLine = cmdReadStringLine;
+  return cmdParseFile(ctx, src, target);
+}
+
+bool cmdCompileCommand(ProgramContext& ctx, std::string_view text, const CompileTarget& target) {
+  InputSource src;
+  src.isString = true;
+  src.pending.assign(text);   // handed out whole as the next command
   src.readLine = cmdReadStringLine;
   return cmdParseFile(ctx, src, target);
 }

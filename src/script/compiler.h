@@ -29,6 +29,10 @@ enum class ParseResult {
 bool cmdReadNextCommand(ProgramContext& ctx, InputSource& src, NodeList& record, std::string& command,
                         uint32_t fixedLine = 0);
 
+// A command joined from continuation lines is at most this long, as a line is; a longer
+// one is reported and skipped whole.
+constexpr size_t kMaxStatementLength = size_t{1} << 20;
+
 // The read-line operation of a string source (src.text, from src.textPos).
 bool cmdReadStringLine(ProgramContext& ctx, InputSource& src);
 
@@ -40,6 +44,9 @@ bool cmdParseFile(ProgramContext& ctx, InputSource& src, const CompileTarget& ta
 
 // Text run at run time: compiled whole into `target`; false on a compile error.
 bool cmdCompileText(ProgramContext& ctx, std::string_view text, const CompileTarget& target);
+// The same for text that is one command whatever it holds: no ';' splits it and no line
+// ends it (the text of a substitution).
+bool cmdCompileCommand(ProgramContext& ctx, std::string_view text, const CompileTarget& target);
 
 // A script statement: the first token is a reserved word or begins with '@' or '_'.
 bool cmdIsStatement(std::string_view text);

@@ -114,7 +114,11 @@ class Executor {
   void runReturn(CommandNode* node);
   void runGoto(CommandNode* node, CommandNode*& next, int& rc);
   void runVar(CommandNode* node);
-  void report(const std::string& message) { addError(ctx_, message); }
+  // Once the run is ending, the errors it leaves behind in the frames it unwinds (a
+  // call that yields nothing, say) are not news.
+  void report(const std::string& message) {
+    if (!state_.stopRun) addError(ctx_, message);
+  }
 
   ProgramContext& ctx_;
   ScriptState& state_;
@@ -124,7 +128,7 @@ class Executor {
 bool Executor::mustReturn(int& rc) {
   rc = 0;
   if (stopRequested()) noteStopSignal(ctx_);   // a script loop stops on Ctrl-C too
-  if (ctx_.quit || state_.leaveFlag) return true;
+  if (ctx_.quit || state_.leaveFlag || state_.stopRun) return true;
   if (!state_.frames.empty()) {
     const ExecFrame& top = state_.frames.back();
     if (top.exit) {
@@ -165,6 +169,13 @@ bool Executor::handleError() {
 }
 
 int Executor::run(CommandNode* node) {
+  // Loops and calls nest the executor on the stack; the limits on each keep the depth
+  // well inside it, and this is the last guard should they ever be combined past it.
+  if (stackRemaining() < kStackReserve / 2) {
+    cmdRuntimeError(ctx_, node ? std::string_view(node->text) : std::string_view(), "Statements are nested too deeply");
+    state_.stopRun = true;
+    return 0;
+  }
   CommandNode* saved = state_.current;
   int rc = 1;
   for (;;) {
@@ -283,7 +294,7 @@ int Executor::runNode(CommandNode* node, CommandNode*& next) {
         report(error);
         return 1;
       }
-      return cmdRunText(ctx_, text) ? 1 : 0;
+      return cmdRunText(ctx_, text, RunTextAs::Statements) ? 1 : 0;
     }
     case CT::Assign:
       runAssign(node);
@@ -361,10 +372,10 @@ int Executor::runWhile(CommandNode* node) {
 }
 
 // A loop header's `<@var>` groups replaced in place; false when a group failed.
-bool substituteInPlace(ProgramContext& ctx, std::string& text) {
+bool substituteInPlace(ProgramContext& ctx, std::string& text, SubstituteInto into) {
   if (text.find('<') == std::string::npos) return true;
   std::string out;
-  switch (cmdSubstitute(ctx, text, out)) {
+  switch (cmdSubstitute(ctx, text, out, into)) {
     case Substitution::Dropped: return false;
     case Substitution::Replaced: text = std::move(out); break;
     case Substitution::Unchanged: break;
@@ -385,7 +396,7 @@ bool foreachCommand(ProgramContext& ctx, const CommandNode& node, std::string& c
       return false;
     }
   }
-  if (!substituteInPlace(ctx, command)) return false;
+  if (!substituteInPlace(ctx, command, SubstituteInto::Command)) return false;
   size_t pos = 0;
   ScanToken first = scanNextToken(command, pos);
   std::string_view word = first.exhausted ? std::string_view() : first.view(command);
@@ -406,6 +417,7 @@ bool foreachCommand(ProgramContext& ctx, const CommandNode& node, std::string& c
 int Executor::runForeach(CommandNode* node) {
   echoStatement(ctx_, *node);
   std::string command;
+  state_.eachLoop.passes = 0;   // a loop that runs no pass counts none
   if (!foreachCommand(ctx_, *node, command)) return 1;
   std::vector<ResponseRecord> records;
   const ScriptHost& host = scriptHost();
@@ -433,7 +445,7 @@ int Executor::runForeach(CommandNode* node) {
 int Executor::runForitem(CommandNode* node) {
   echoStatement(ctx_, *node);
   std::string header = node->names.empty() ? std::string() : node->names[0];
-  if (!substituteInPlace(ctx_, header)) return 1;
+  if (!substituteInPlace(ctx_, header, SubstituteInto::Expression)) return 1;
   std::string list, error;
   if (!evaluateNow(ctx_, header, list, error)) {
     cmdRuntimeError(ctx_, node->text, error);
@@ -577,6 +589,7 @@ void cmdRunSource(ProgramContext& ctx, InputSource& src) {
     // Nothing of a statement outlives it: an error or leave ends only that statement.
     state.errorFlag = false;
     state.leaveFlag = false;
+    state.stopRun = false;
     state.pendingGoto = nullptr;
     state.current = nullptr;
     if (src.stopOnError && (state.compileFailed || ctx.failureEvents != src.failuresAtStart)) {
@@ -589,14 +602,41 @@ void cmdRunSource(ProgramContext& ctx, InputSource& src) {
   ctx.input = previous;
 }
 
-int cmdRunText(ProgramContext& ctx, std::string_view text) {
+namespace {
+
+// Text run at run time that runs text in turn (an Exec of itself, a wait whose expression
+// waits) is bounded: past the limit the text is not run, reported once until the next
+// command runs.
+bool textNestingAllowed(ProgramContext& ctx) {
   ScriptState& state = scriptState(ctx);
+  if (state.textNesting < kMaxTextNesting && stackRemaining() >= kStackReserve) return true;
+  if (!state.nestLimitReported) addError(ctx, "Maximum command nest level reached");
+  state.nestLimitReported = true;
+  return false;
+}
+
+struct TextNesting {
+  explicit TextNesting(ScriptState& state) : state_(state) { ++state_.textNesting; }
+  ~TextNesting() { --state_.textNesting; }
+  TextNesting(const TextNesting&) = delete;
+  TextNesting& operator=(const TextNesting&) = delete;
+  ScriptState& state_;
+};
+
+}  // namespace
+
+int cmdRunText(ProgramContext& ctx, std::string_view text, RunTextAs as) {
+  ScriptState& state = scriptState(ctx);
+  if (scanTrim(text).empty()) return 1;
+  if (!textNestingAllowed(ctx)) return 1;
+  TextNesting nesting(state);
   NodeList block;
   FunctionDef* owner = state.current ? state.current->owner : nullptr;
   uint32_t line = state.current ? state.current->line : 0;
-  if (scanTrim(text).empty()) return 1;
-  if (!cmdCompileText(ctx, text, CompileTarget{&block, owner, line ? line : 1})) return 1;
-  FrameGuard guard(state, nullptr, FrameKind::Dynamic);
+  CompileTarget target{&block, owner, line ? line : 1};
+  bool compiled = as == RunTextAs::OneCommand ? cmdCompileCommand(ctx, text, target) : cmdCompileText(ctx, text, target);
+  if (!compiled) return 1;
+  FrameGuard guard(state, nullptr, as == RunTextAs::OneCommand ? FrameKind::Substituted : FrameKind::Dynamic);
   return cmdRunCommands(ctx, block.head());
 }
 
@@ -639,9 +679,12 @@ bool cmdCallFunction(ProgramContext& ctx, std::string_view name, std::span<Value
   }
   // Each call nests the executor on the program's stack: deep recursion is refused while
   // there is still room to report it.
+  // A refused call ends the whole run: the callers waiting for its value cannot go on.
   if (state.callDepth >= kMaxCallDepth || stackRemaining() < kStackReserve) {
     error = strFormat("Function '%.*s' not called: calls are nested %d deep, as deep as scripts may go",
                       static_cast<int>(name.size()), name.data(), state.callDepth);
+    cmdRuntimeError(ctx, callNode ? std::string_view(callNode->text) : name, error);
+    state.stopRun = true;
     return false;
   }
   const std::vector<std::string> params = f->runParams();
@@ -658,7 +701,12 @@ bool cmdCallFunction(ProgramContext& ctx, std::string_view name, std::span<Value
       scriptDeclare(ctx, params[i], {}, i < args.size() ? &args[i] : nullptr, bindError);
     }
     int rc = cmdRunCommands(ctx, body->head());
-    if (!rc && !state.leaveFlag) returned.setInt(0);
+    // A body that stopped (an error in a condition, an error flag no _error_func took)
+    // ends the run it is part of, not just itself.
+    if (!rc && !state.leaveFlag) {
+      returned.setInt(0);
+      state.stopRun = true;
+    }
     --state.callDepth;
     state.variables.popScope();
   }
@@ -678,20 +726,34 @@ bool cmdInFunctionOrRunTimeText(const ProgramContext& ctx) {
 
 // ---- substitution, run-time errors, print and wait --------------------------------------
 
-Substitution cmdSubstitute(ProgramContext& ctx, std::string_view text, std::string& out) {
+Substitution cmdSubstitute(ProgramContext& ctx, std::string_view text, std::string& out, SubstituteInto into) {
   out.clear();
   bool replaced = false, lastFailed = false;
+  bool inQuotes = false;   // inside a quoted MQSC string of the text
   size_t copied = 0;
+  auto copyUpTo = [&](size_t end) {
+    for (size_t k = copied; k < end; ++k)
+      if (text[k] == '\'') inQuotes = !inQuotes;
+    out.append(text, copied, end - copied);
+  };
   for (size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
     if (i + 1 >= text.size() || (text[i + 1] != '@' && text[i + 1] != '_')) continue;
     size_t close = scanFindAtLevel0(text, '>', i + 1);
     if (close == std::string_view::npos) break;
-    out.append(text, copied, i - copied);
+    copyUpTo(i);
     std::string value, error;
     std::string_view inner = text.substr(i + 1, close - i - 1);
     lastFailed = !evaluateNow(ctx, inner, value, error);
-    if (lastFailed) cmdRuntimeError(ctx, text, error);
-    else out += value;
+    if (lastFailed) {
+      cmdRuntimeError(ctx, text, error);
+    } else if (into == SubstituteInto::Command && inQuotes) {
+      for (char c : value) {
+        if (c == '\'') out += '\'';
+        out += c;
+      }
+    } else {
+      out += value;
+    }
     replaced = true;
     copied = close + 1;
     i = close;
@@ -707,6 +769,7 @@ Substitution cmdSubstitute(ProgramContext& ctx, std::string_view text, std::stri
 
 void cmdRuntimeError(ProgramContext& ctx, std::string_view statement, std::string_view message) {
   ScriptState& state = scriptState(ctx);
+  if (state.stopRun) return;   // the run is ending for a reason already reported
   addError(ctx, strFormat("Runtime error: %.*s", static_cast<int>(statement.size()), statement.data()));
   bool first = true;
   auto location = [&](const InputSource& src) {
@@ -731,22 +794,17 @@ void cmdRunPrint(ProgramContext& ctx, std::string_view text, bool toFile) {
   std::string_view items = text.substr(pos);
   std::string error;
   bool ok = toFile ? scriptFilePrint(ctx, items, error) : scriptPrint(ctx, items, error);
-  if (!ok) addError(ctx, error);
+  if (!ok && !state.stopRun) addError(ctx, error);
 }
 
 void cmdRunWait(ProgramContext& ctx, std::string_view text) {
   ScriptState& state = scriptState(ctx);
   ++state.commandCounter;
   echoStatement(ctx, text);
-  if (state.waitNesting >= kMaxWaitNesting) {
-    if (!state.nestLimitReported) addError(ctx, "Maximum command nest level reached");
-    state.nestLimitReported = true;
-    return;
-  }
-  ++state.waitNesting;
+  if (!textNestingAllowed(ctx)) return;
+  TextNesting nesting(state);
   std::string value, error;
   if (!evaluateNow(ctx, text, value, error)) cmdRuntimeError(ctx, text, error);
-  --state.waitNesting;
 }
 
 // ---- script functions in expressions ------------------------------------------------------
@@ -779,6 +837,11 @@ class ScriptFunctions : public ScriptFunctionHost {
     std::string error;
     if (!cmdCallFunction(ctx_, name(id), copies, &result, nullptr, error)) {
       expr.setError(std::move(error));
+      return false;
+    }
+    // A call that ended the run has no value for the expression to go on with.
+    if (scriptState(ctx_).stopRun) {
+      expr.setError("The run was stopped inside the function");
       return false;
     }
     return true;

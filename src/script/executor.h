@@ -23,16 +23,23 @@ void cmdRunSource(ProgramContext& ctx, InputSource& src);
 // caller (an error, leave, quit).
 int cmdRunCommands(ProgramContext& ctx, CommandNode* node);
 
-// Compiles text at run time (several ';'-separated commands allowed) and runs it.
-int cmdRunText(ProgramContext& ctx, std::string_view text);
+// Compiles text at run time and runs it. Text an Exec statement produced may hold several
+// ';'-separated commands; text a substitution produced is one command whatever it holds,
+// so that a value can never add a command of its own.
+enum class RunTextAs { Statements, OneCommand };
+int cmdRunText(ProgramContext& ctx, std::string_view text, RunTextAs as = RunTextAs::Statements);
 
 // Runs an Import node: parameters into @_Parm, the file's statements, then the
 // definitions it made take effect.
 int cmdRunImport(ProgramContext& ctx, CommandNode& node);
 
-// `<@var>` and `<_var>` groups replaced by their values' text.
+// `<@var>` and `<_var>` groups replaced by their values' text. In an MQSC or local
+// command a value that stands inside a quoted string has its quotes doubled, so that it
+// stays one value; an expression (a foritem header, print items) takes values as they are.
 enum class Substitution { Unchanged, Replaced, Dropped };
-Substitution cmdSubstitute(ProgramContext& ctx, std::string_view text, std::string& out);
+enum class SubstituteInto { Command, Expression };
+Substitution cmdSubstitute(ProgramContext& ctx, std::string_view text, std::string& out,
+                           SubstituteInto into = SubstituteInto::Command);
 
 // "Runtime error: ..." with the location chain; sets the error flag.
 void cmdRuntimeError(ProgramContext& ctx, std::string_view statement, std::string_view message);
@@ -54,7 +61,8 @@ ScriptFunctionHost& scriptFunctionHost(ProgramContext& ctx);
 
 constexpr int kMaxCallDepth = 10000;
 constexpr size_t kStackReserve = 1024 * 1024;   // stack kept free below the deepest call
-constexpr int kMaxWaitNesting = 20;
+constexpr int kMaxTextNesting = 20;            // run-time text and wait statements inside each other
+constexpr int kMaxImportDepth = 100;           // files importing files
 constexpr size_t kMaxSubstitutedText = 51200;
 
 }  // namespace kvarn::script

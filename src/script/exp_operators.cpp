@@ -183,6 +183,11 @@ bool stringOp(const OperatorDef& op, std::string_view a, std::string_view b, Val
     case OpCode::Le: result.setInt(compareBytes(a, b, caseSensitive) <= 0); return true;
     case OpCode::Add: {
       if (a.empty() && b.empty()) { result.setView({}); return true; }
+      if (a.size() + b.size() > kMaxStringValue) {
+        error = formatMessage("String of %zu bytes not made: strings are limited to %zu bytes", a.size() + b.size(),
+                          kMaxStringValue);
+        return false;
+      }
       result.setConcat(a, b);
       return true;
     }

@@ -42,6 +42,17 @@ bool importRecursion(ProgramContext& ctx, const std::string& path, const InputSo
   return true;
 }
 
+// Every file open in the chain holds a descriptor and a level of the stack: a chain of
+// distinct files importing each other ends at a fixed depth.
+bool importTooDeep(ProgramContext& ctx, const InputSource* from) {
+  int depth = 0;
+  for (const InputSource* s = from; s; s = s->parent)
+    if (!s->isString && !s->name.empty()) ++depth;
+  if (depth < kMaxImportDepth) return false;
+  addError(ctx, strFormat("Import files are nested more than %d deep", kMaxImportDepth));
+  return true;
+}
+
 // Opens a regular file (or a pipe) for reading; a directory is refused like a missing file.
 FILE* openImportFile(const std::string& path) {
   struct stat st {};
@@ -109,7 +120,7 @@ void cmdCompileImport(ProgramContext& ctx, const ImportRequest& request, const C
   std::string file(scanTrim(request.file));
   if (file.empty()) return;
   std::string path = completeImportName(ctx, file, from);
-  if (importRecursion(ctx, path, from)) {
+  if (importRecursion(ctx, path, from) || importTooDeep(ctx, from)) {
     origin.flags |= kNodeImportDone;
     scriptState(ctx).errorFlag = true;
     return;
@@ -136,7 +147,10 @@ void cmdImportCommand(ProgramContext& ctx, const ImportRequest& request) {
   }
   InputSource* from = ctx.input ? ctx.input : ctx.mainInput.get();
   std::string path = completeImportName(ctx, file, from);
-  if (importRecursion(ctx, path, from)) return;
+  if (importRecursion(ctx, path, from) || importTooDeep(ctx, from)) {
+    state.errorFlag = true;
+    return;
+  }
   FILE* stream = openImportFile(path);
   if (!stream) {
     addError(ctx, strFormat("Can not open file '%s'", path.c_str()));

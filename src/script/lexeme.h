@@ -23,6 +23,10 @@ enum class LexemeType : uint16_t {
   EPStr = 520,
 };
 
+// No string value grows past this many bytes: an operation that would make a longer one
+// fails with a message instead of exhausting the machine's memory.
+constexpr size_t kMaxStringValue = size_t{64} << 20;
+
 constexpr bool isStringType(LexemeType t) {
   return t == LexemeType::Str || t == LexemeType::PStr || t == LexemeType::EPStr;
 }

@@ -64,6 +64,6 @@ inline bool isUserKey(const Value& v) { return v.isString() && !v.bytes().empty(
 
 // Results built by the string functions stay below this size; a larger one is refused
 // with the function's storage message instead of exhausting memory.
-constexpr size_t kMaxResultString = 64u << 20;
+constexpr size_t kMaxResultString = kMaxStringValue;
 
 }  // namespace kvarn::script::lib

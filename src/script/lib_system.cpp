@@ -6,7 +6,10 @@
 #include <chrono>
 #include <thread>
 
+#include <algorithm>
+
 #include "runtime/launch.h"
+#include "runtime/signals.h"
 #include "script/functions.h"
 #include "script/lib_support.h"
 #include "script/script_host.h"
@@ -46,11 +49,17 @@ bool systemFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   return true;
 }
 
-// Sleeps in short steps so that an interrupt (Ctrl-C) ends the wait.
+// Waits longer than this are this long (a clock past it would overflow).
+constexpr int64_t kLongestWait = int64_t{1} << 31;
+
+// A stop signal or the console's interrupt ends every wait at once.
+bool waitEnds(const ProgramContext* p) { return stopRequested() || (p && p->interrupted); }
+
+// Sleeps in short steps so that a stop ends the wait.
 void sleepSeconds(ProgramContext* p, int64_t seconds) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < until && !(p && p->interrupted))
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(std::clamp<int64_t>(seconds, 0, kLongestWait));
+  while (std::chrono::steady_clock::now() < until && !waitEnds(p))
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
 bool waitFn(ExprContext& ctx, std::span<Value> a, Value& r) {
@@ -65,13 +74,14 @@ bool waitFn(ExprContext& ctx, std::span<Value> a, Value& r) {
 // File mode: the terminal is polled once a second; without one the wait still lasts.
 int terminalKey(ProgramContext* p, int64_t seconds) {
   int fd = ::open("/dev/tty", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  for (int64_t s = 0; s < seconds && !(p && p->interrupted); ++s) {
+  // Polled in short steps, so that a stop signal ends the wait.
+  for (int64_t step = 0; step < std::min(seconds, kLongestWait) * 10 && !waitEnds(p); ++step) {
     if (fd < 0) {
-      sleepSeconds(p, 1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
       continue;
     }
     struct pollfd pfd{fd, POLLIN, 0};
-    if (::poll(&pfd, 1, 1000) > 0 && (pfd.revents & POLLIN)) {
+    if (::poll(&pfd, 1, 100) > 0 && (pfd.revents & POLLIN)) {
       unsigned char c = 0;
       ssize_t n = ::read(fd, &c, 1);
       ::close(fd);
@@ -89,7 +99,7 @@ bool getkeyFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   int64_t seconds = std::max<int64_t>(0, intArg(a[0]));
   if (p && !p->fileMode() && scriptHost().consoleKey) {
     int key = 0;
-    for (int64_t left = seconds; left > 0 && !key && !p->interrupted; left -= 20)  // the console waits 20 s at most
+    for (int64_t left = seconds; left > 0 && !key && !waitEnds(p); left -= 20)  // the console waits 20 s at most
       key = scriptHost().consoleKey(*p, static_cast<int>(std::min<int64_t>(left, 20)));
     r.setInt(key);
     return true;

@@ -67,9 +67,22 @@ bool parseFormat(std::string_view& item, ItemFormat& f, std::string& error) {
   }
 }
 
-// Formats the items into `buffer`; `lineStart` says whether the buffer begins a line.
+bool formatItemsInto(ProgramContext& ctx, const std::vector<std::string_view>& items, size_t from, std::string& buffer,
+                     bool lineStart, std::string& error);
+
+// Formats the items into `buffer`; `lineStart` says whether the buffer begins a line. A
+// print that fails adds nothing: the items formatted before the failing one are taken
+// back, so the next print starts where this one began.
 bool formatItems(ProgramContext& ctx, const std::vector<std::string_view>& items, size_t from, std::string& buffer,
                  bool lineStart, std::string& error) {
+  size_t mark = buffer.size();
+  if (formatItemsInto(ctx, items, from, buffer, lineStart, error)) return true;
+  buffer.resize(mark);
+  return false;
+}
+
+bool formatItemsInto(ProgramContext& ctx, const std::vector<std::string_view>& items, size_t from, std::string& buffer,
+                     bool lineStart, std::string& error) {
   bool newline = true;
   for (size_t k = from; k < items.size(); ++k) {
     std::string_view item = trimBlanks(items[k]);

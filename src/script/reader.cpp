@@ -3,6 +3,7 @@
 // command on the next line.
 #include <string>
 
+#include "context/output.h"
 #include "context/trace.h"
 #include "runtime/scan.h"
 #include "script/compiler.h"
@@ -77,6 +78,8 @@ bool cmdReadNextCommand(ProgramContext& ctx, InputSource& src, NodeList& record,
     }
   }
   std::string collected;
+  bool tooLong = false;  // the joined command passed the limit: its pieces are dropped
+  uint32_t firstLine = 0;
   char previous = 0;  // the continuation character that ended the last piece
   auto lineOf = [&] { return fixedLine ? fixedLine : src.lineNumber; };
   for (;;) {
@@ -107,7 +110,11 @@ bool cmdReadNextCommand(ProgramContext& ctx, InputSource& src, NodeList& record,
       piece.resize(sep);
     }
     char cont = takeContinuation(piece);
-    if (previous == '-') {
+    if (!previous) firstLine = lineOf();
+    if (collected.size() + piece.size() > kMaxStatementLength) tooLong = true;
+    if (tooLong) {
+      collected.clear();
+    } else if (previous == '-') {
       size_t end = piece.find_last_not_of(" \t");
       if (end != std::string::npos) collected.append(piece, 0, end + 1);
     } else {
@@ -119,6 +126,13 @@ bool cmdReadNextCommand(ProgramContext& ctx, InputSource& src, NodeList& record,
     if (!cont && previous) cmdWaitingDone(ctx, "continuation");
     previous = cont;
     if (cont) continue;
+    if (tooLong) {
+      addError(ctx, strFormat("The command continued from line %u is longer than %zu characters and was skipped",
+                              firstLine, kMaxStatementLength));
+      countCommand(ctx, false);
+      tooLong = false;
+      continue;
+    }
     command = std::string(scanTrim(collected));
     if (!command.empty()) return true;
     collected.clear();

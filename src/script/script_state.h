@@ -50,9 +50,10 @@ struct LoopCounters {
 constexpr size_t kPrintBufferSize = 20000;
 constexpr int kFirstFileId = 100;
 
-// One running loop, import, function call or run-time block. break, continue, goto
-// and return find their way out through these.
-enum class FrameKind { Loop, Import, Call, Dynamic };
+// One running loop, import, function call or run-time block (the text of an Exec
+// statement, or a command after substitution). break, continue, goto and return find
+// their way out through these.
+enum class FrameKind { Loop, Import, Call, Dynamic, Substituted };
 struct ExecFrame {
   CommandNode* node = nullptr;   // the loop, import or call node (null for a call from an expression)
   FrameKind kind = FrameKind::Loop;
@@ -103,8 +104,11 @@ struct ScriptState : ContextPart {
   uint32_t commandCounter = 0;         // statements run
   uint32_t mainStmtNo = 0;             // statement numbers given out in the main program
   int callDepth = 0;
-  int waitNesting = 0;
+  int textNesting = 0;                 // run-time text and wait statements under way
   bool nestLimitReported = false;
+  // The running top-level statement ends: an error stopped a function body or a bound
+  // was reached, so every loop, call and import it is in ends too (its cause was reported).
+  bool stopRun = false;
   int importsRunning = 0;
   int importsCompiling = 0;
   int substituting = 0;                // runs of substituted text under way
