@@ -150,9 +150,9 @@ TEST(MqscGolden, StartStopAndStatusDisplays) {
   EXPECT_EQ(f.first("START CHL(NOPE)"), "AMQ8147E: IBM MQ object NOPE not found.");
 
   EXPECT_EQ(f.first("DEF LISTENER(L1) TRPTYPE(TCP) PORT(1415)"), "AMQ8626I: IBM MQ listener created.");
-  EXPECT_EQ(f.first("START LISTENER(L1)"), "AMQ8021I: Request to start IBM MQ Listener accepted.");
+  EXPECT_EQ(f.first("START LISTENER(L1)"), "AMQ8021I: Request to start IBM MQ listener accepted.");
   EXPECT_TRUE(has(f.first("DIS LSSTATUS(L1)"), "PORT(1415)"));
-  EXPECT_EQ(f.first("STOP LISTENER(L1)"), "AMQ8706I: Request to stop IBM MQ Listener accepted.");
+  EXPECT_EQ(f.first("STOP LISTENER(L1)"), "AMQ8706I: Request to stop IBM MQ listener accepted.");
   EXPECT_EQ(f.first("DIS LSSTATUS(L1)"), "AMQ8147E: IBM MQ object L1 not found.");
 
   EXPECT_EQ(f.first("DEF SERVICE(S1) SERVTYPE(COMMAND) STARTCMD('/bin/true')"), "AMQ8621I: IBM MQ service created.");
