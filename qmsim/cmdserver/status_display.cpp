@@ -350,7 +350,12 @@ MqscResponse startStop(ExecContext& ctx, const MqscCommand& cmd, const std::stri
   }
   std::string zo = std::string(row->object) + "(" + name + ")";
   auto def = ctx.qm.object(row->kind, name);
-  if (!def) return notFound(name, zo);
+  if (!def) {
+    // The channel code, not the object code, answers a start of a channel never defined.
+    if (verb == "START" && row->kind == ObjectKind::Channel)
+      return single(message("AMQ8227E", "Channel " + name + " not found.", Fault::NotFound, zo));
+    return notFound(name, zo);
+  }
   std::string startsAs = "RUNNING";
   if (verb == "START" && row->kind == ObjectKind::Channel) {
     std::string type = def->get("CHLTYPE");

@@ -147,7 +147,12 @@ TEST(MqscGolden, StartStopAndStatusDisplays) {
   EXPECT_EQ(f.first("START CHANNEL(TO.QM2)"), "AMQ8018I: Start IBM MQ channel accepted.");
   EXPECT_TRUE(has(f.first("DIS CHSTATUS(*)"), "STATUS(RETRYING)")) << "nothing answers at port 1";
   EXPECT_EQ(f.first("STOP CHANNEL(TO.QM2)"), "AMQ8019I: Stop IBM MQ channel accepted.");
-  EXPECT_EQ(f.first("START CHL(NOPE)"), "AMQ8147E: IBM MQ object NOPE not found.");
+  // A channel never defined: the channel code's message, and a failing completion.
+  auto unknown = f.send(Fixture::escapeRequest("START CHL(NOPE)"));
+  ASSERT_EQ(unknown.size(), 1u);
+  EXPECT_EQ(unknown[0].text(), "AMQ8227E: Channel NOPE not found.");
+  EXPECT_EQ(unknown[0].header.CompCode, MQCC_FAILED);
+  EXPECT_EQ(f.first("START LISTENER(NOPE)"), "AMQ8147E: IBM MQ object NOPE not found.");
 
   EXPECT_EQ(f.first("DEF LISTENER(L1) TRPTYPE(TCP) PORT(1415)"), "AMQ8626I: IBM MQ listener created.");
   EXPECT_EQ(f.first("START LISTENER(L1)"), "AMQ8021I: Request to start IBM MQ listener accepted.");
