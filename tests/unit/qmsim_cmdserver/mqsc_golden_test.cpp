@@ -110,7 +110,7 @@ TEST(MqscGolden, DeleteAndClearRespectOpenQueuesAndMessages) {
   EXPECT_EQ(f.first("DIS QS(SYSTEM.DEFAULT.LOCAL.QUEUE) TYPE(HANDLE)"),
             "AMQ8147E: IBM MQ object SYSTEM.DEFAULT.LOCAL.QUEUE not found.");
   f.qm->close(conn, h, MQCO_NONE);
-  EXPECT_EQ(f.first("DELETE QLOCAL(BUSY)"), "AMQ8143E: IBM MQ queue BUSY not empty.");
+  EXPECT_EQ(f.first("DELETE QLOCAL(BUSY)"), "AMQ8143E: IBM MQ queue not empty.") << "the text names no queue";
   EXPECT_EQ(f.first("CLEAR QL(BUSY)"), "AMQ8022I: IBM MQ queue cleared.");
   EXPECT_EQ(f.first("DELETE QLOCAL(BUSY) PURGE"), "AMQ8007I: IBM MQ queue deleted.");
   f.qm->disconnect(conn);
@@ -206,6 +206,10 @@ TEST(MqscGolden, OtherObjectTypes) {
   EXPECT_TRUE(has(nl, "NAMCOUNT(2)") && has(nl, "NAMES(A,b)")) << nl;
   EXPECT_TRUE(has(f.first("DEF SUB(NOTOPIC)"), "AMQ8405I")) << "a subscription needs a topic";
   EXPECT_TRUE(has(f.first("DEF AUTHINFO(X)"), "AMQ8405I")) << "AUTHTYPE is required";
+  // IBM's change message says "information", where its create message says "information object".
+  f.first("DEF AUTHINFO(AI2) AUTHTYPE(IDPWOS)");
+  EXPECT_EQ(f.first("ALTER AUTHINFO(AI2) AUTHTYPE(IDPWOS) DESCR('x')"),
+            "AMQ8567I: IBM MQ authentication information changed.");
   f.first("DEF SUB(S2) TOPICSTR('a/b')");
   EXPECT_TRUE(has(f.first("DIS SBSTATUS(S2)"), "AMQ8099I"));
   EXPECT_TRUE(has(f.first("DIS TPSTATUS('a/b')"), "AMQ8754I: Display topic status details."));
