@@ -74,7 +74,7 @@ MqscResponse displayApplicationStatus(ExecContext& ctx, const MqscCommand& cmd) 
     if (genericMatch(pattern, c.params.applName)) ++counts[c.params.applName];
   MqscResponse r;
   for (const auto& [appl, count] : counts)
-    r.items.push_back(detailRecord("AMQ8933I: Display application status details.",
+    r.items.push_back(detailRecord("AMQ8932I: Display application status details.",
                                    {kv("APPLNAME", appl), kv("TYPE", type), "CLUSTER( )",
                                     kv("COUNT", std::to_string(count)), "MOVCOUNT(0)", "BALANCED(NOTAPPLIC)"}));
   if (r.items.empty()) return notFound(pattern, "APSTATUS(" + pattern + ")");

@@ -506,7 +506,7 @@ const std::vector<TypeDef>& objectTypes() {
                "AMQ8553I: IBM MQ namelist deleted.", "AMQ8550I: Display namelist details.", namelistAttrs()),
       makeType("AUTHINFO", {}, K::AuthInfo, "", "AUTHINFO", "", "", 48,
                "AMQ8563I: IBM MQ authentication information object created.",
-               "AMQ8567I: IBM MQ authentication information object changed.",
+               "AMQ8567I: IBM MQ authentication information changed.",
                "AMQ8564I: IBM MQ authentication information object deleted.",
                "AMQ8566I: Display authentication information details.", authinfoAttrs()),
       makeType("LISTENER", {"LSTR"}, K::Listener, "", "LISTENER", "", "SYSTEM.DEFAULT.LISTENER.TCP", 48,

@@ -217,7 +217,7 @@ MqscResponse mapOutcome(const Outcome& o, const TypeDef& t, const std::string& n
     case MQRC_OBJECT_IN_USE:
       return single(message("AMQ8148E", "IBM MQ object in use.", Fault::InUse, zo));
     case MQRC_Q_NOT_EMPTY:
-      return single(message("AMQ8143E", "IBM MQ queue " + name + " not empty.", Fault::NotEmpty, zo));
+      return single(message("AMQ8143E", "IBM MQ queue not empty.", Fault::NotEmpty, zo));
     case MQRC_Q_TYPE_ERROR:
       return single(message("AMQ8151E", "IBM MQ object has different type.", Fault::WrongType, zo));
     case MQRC_OBJECT_NAME_ERROR:

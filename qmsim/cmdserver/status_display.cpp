@@ -322,7 +322,7 @@ MqscResponse startStop(ExecContext& ctx, const MqscCommand& cmd, const std::stri
       {"CHANNEL", "CHL", ObjectKind::Channel, &RuntimeState::channels, "AMQ8018I: Start IBM MQ channel accepted.",
        "AMQ8019I: Stop IBM MQ channel accepted."},
       {"LISTENER", "LSTR", ObjectKind::Listener, &RuntimeState::listeners,
-       "AMQ8021I: Request to start IBM MQ Listener accepted.", "AMQ8706I: Request to stop IBM MQ Listener accepted."},
+       "AMQ8021I: Request to start IBM MQ listener accepted.", "AMQ8706I: Request to stop IBM MQ listener accepted."},
       {"SERVICE", "", ObjectKind::Service, &RuntimeState::services, "AMQ8733I: Request to start Service accepted.",
        "AMQ8735I: Request to stop Service accepted."},
   };
@@ -350,7 +350,12 @@ MqscResponse startStop(ExecContext& ctx, const MqscCommand& cmd, const std::stri
   }
   std::string zo = std::string(row->object) + "(" + name + ")";
   auto def = ctx.qm.object(row->kind, name);
-  if (!def) return notFound(name, zo);
+  if (!def) {
+    // The channel code, not the object code, answers a start of a channel never defined.
+    if (verb == "START" && row->kind == ObjectKind::Channel)
+      return single(message("AMQ8227E", "Channel " + name + " not found.", Fault::NotFound, zo));
+    return notFound(name, zo);
+  }
   std::string startsAs = "RUNNING";
   if (verb == "START" && row->kind == ObjectKind::Channel) {
     std::string type = def->get("CHLTYPE");
@@ -380,6 +385,9 @@ MqscResponse startStop(ExecContext& ctx, const MqscCommand& cmd, const std::stri
     bool running = entry.status == "RUNNING" || (row->kind == ObjectKind::Channel && entry.status == "RETRYING");
     if (running && row->kind == ObjectKind::Channel && !ignoreState)
       return single(message("AMQ9514E", "Channel '" + name + "' is in use.", Fault::InUse, zo));
+    // A second start of a running listener is refused, as a stop of a stopped one is.
+    if (running && row->kind == ObjectKind::Listener && !ignoreState)
+      return single(message("AMQ8730W", "Listener already active.", Fault::InUse, zo));
     if (!running) entry = {startsAs, Clock::now()};
   } else {
     bool active = entry.status == "RUNNING" || (row->kind == ObjectKind::Channel && entry.status == "RETRYING");

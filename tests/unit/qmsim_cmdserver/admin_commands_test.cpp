@@ -46,6 +46,7 @@ TEST(AdminCommands, ChannelInitiatorAndConnections) {
   ASSERT_TRUE(f.qm->connect({"payroll", "alice", "", ""}, app).ok());
   ASSERT_TRUE(f.qm->connect({"payroll", "bob", "", ""}, other).ok());
   std::string st = f.first("DISPLAY APSTATUS('pay*')");
+  EXPECT_EQ(st.rfind("AMQ8932I: Display application status details.", 0), 0u) << st;
   EXPECT_TRUE(has(st, "APPLNAME(payroll)") && has(st, "COUNT(2)") && has(st, "BALANCED(NOTAPPLIC)")) << st;
   EXPECT_EQ(f.first("DISPLAY APSTATUS('nothing')"), "AMQ8147E: IBM MQ object nothing not found.");
 

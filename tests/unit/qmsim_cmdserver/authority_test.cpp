@@ -388,7 +388,7 @@ TEST(AuthorityRecords, DeletingAnObjectDeletesTheRecordsOfItsName) {
   ASSERT_TRUE(f.qm->put(conn, h, md, pmo, "x").ok());
   f.qm->close(conn, h, MQCO_NONE);
   f.qm->disconnect(conn);
-  EXPECT_EQ(f.first("DELETE QLOCAL(DEV.Q)"), "AMQ8143E: IBM MQ queue DEV.Q not empty.");
+  EXPECT_EQ(f.first("DELETE QLOCAL(DEV.Q)"), "AMQ8143E: IBM MQ queue not empty.");
   EXPECT_TRUE(has(f.first("DIS AUTHREC PROFILE(DEV.Q) OBJTYPE(QUEUE) MATCH(EXACT)"), "AUTHLIST(PUT)"));
 }
 

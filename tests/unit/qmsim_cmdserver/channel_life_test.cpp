@@ -91,11 +91,27 @@ TEST(ChannelLife, ListenersAndServicesStartOnceAndStopOnce) {
   Fixture f;
   f.first("DEF LISTENER(L1) TRPTYPE(TCP) PORT(1415) CONTROL(QMGR)");
   EXPECT_EQ(f.first("STOP LISTENER(L1)"), "AMQ8731W: Listener not active.");
-  EXPECT_EQ(f.first("START LISTENER(L1)"), "AMQ8021I: Request to start IBM MQ Listener accepted.");
+  EXPECT_EQ(f.first("START LISTENER(L1)"), "AMQ8021I: Request to start IBM MQ listener accepted.");
   std::string st = f.first("DIS LSSTATUS(L1)");
   EXPECT_TRUE(has(st, "AMQ8631I: Display listener status details.") && has(st, "STATUS(RUNNING)") &&
               has(st, "CONTROL(QMGR)"));
-  EXPECT_EQ(f.first("STOP LISTENER(L1)"), "AMQ8706I: Request to stop IBM MQ Listener accepted.");
+  // Starting it again is refused with a warning and a failing completion, as stopping a
+  // stopped one is; the running listener is left as it was.
+  auto again = f.send(Fixture::escapeRequest("START LISTENER(L1)"));
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(again[0].text(), "AMQ8730W: Listener already active.");
+  EXPECT_EQ(again[0].header.CompCode, MQCC_FAILED);
+  EXPECT_EQ(again[0].header.Reason, MQRCCF_COMMAND_FAILED);
+  EXPECT_TRUE(has(f.first("DIS LSSTATUS(L1)"), "STATUS(RUNNING)"));
+  auto stopped = f.send(Fixture::escapeRequest("STOP LISTENER(L1)"));
+  ASSERT_EQ(stopped.size(), 1u);
+  EXPECT_EQ(stopped[0].header.CompCode, MQCC_OK);
+  auto notActive = f.send(Fixture::escapeRequest("STOP LISTENER(L1)"));
+  ASSERT_EQ(notActive.size(), 1u);
+  EXPECT_EQ(notActive[0].text(), "AMQ8731W: Listener not active.");
+  EXPECT_EQ(notActive[0].header.CompCode, MQCC_FAILED);
+  EXPECT_EQ(f.first("START LISTENER(L1)"), "AMQ8021I: Request to start IBM MQ listener accepted.");
+  EXPECT_EQ(f.first("STOP LISTENER(L1)"), "AMQ8706I: Request to stop IBM MQ listener accepted.");
   EXPECT_EQ(f.first("DIS LSSTATUS(*)"), "AMQ8147E: IBM MQ object * not found.");
   f.first("DEF SERVICE(S1) SERVTYPE(SERVER) STARTCMD('/bin/true')");
   EXPECT_EQ(f.first("START SERVICE(S1)"), "AMQ8733I: Request to start Service accepted.");
@@ -122,10 +138,10 @@ namespace {
 TEST(ChannelLife, IgnstateMakesRepeatedStartsAndStopsQuiet) {
   Fixture f;
   f.first("DEF LISTENER(L2) TRPTYPE(TCP) PORT(1416)");
-  EXPECT_EQ(f.first("STOP LISTENER(L2) IGNSTATE(YES)"), "AMQ8706I: Request to stop IBM MQ Listener accepted.");
+  EXPECT_EQ(f.first("STOP LISTENER(L2) IGNSTATE(YES)"), "AMQ8706I: Request to stop IBM MQ listener accepted.");
   EXPECT_EQ(f.first("DIS LSSTATUS(L2)"), "AMQ8147E: IBM MQ object L2 not found.");
-  EXPECT_EQ(f.first("START LISTENER(L2) IGNSTATE(YES)"), "AMQ8021I: Request to start IBM MQ Listener accepted.");
-  EXPECT_EQ(f.first("START LISTENER(L2) IGNSTATE(YES)"), "AMQ8021I: Request to start IBM MQ Listener accepted.");
+  EXPECT_EQ(f.first("START LISTENER(L2) IGNSTATE(YES)"), "AMQ8021I: Request to start IBM MQ listener accepted.");
+  EXPECT_EQ(f.first("START LISTENER(L2) IGNSTATE(YES)"), "AMQ8021I: Request to start IBM MQ listener accepted.");
   EXPECT_TRUE(has(f.first("DIS LSSTATUS(L2)"), "STATUS(RUNNING)"));
   EXPECT_TRUE(has(f.first("START LISTENER(L2) IGNSTATE(MAYBE)"), "AMQ8405I"));
   EXPECT_EQ(f.first("STOP LISTENER(NOPE) IGNSTATE(YES)"), "AMQ8147E: IBM MQ object NOPE not found.");

@@ -110,7 +110,7 @@ TEST(MqscGolden, DeleteAndClearRespectOpenQueuesAndMessages) {
   EXPECT_EQ(f.first("DIS QS(SYSTEM.DEFAULT.LOCAL.QUEUE) TYPE(HANDLE)"),
             "AMQ8147E: IBM MQ object SYSTEM.DEFAULT.LOCAL.QUEUE not found.");
   f.qm->close(conn, h, MQCO_NONE);
-  EXPECT_EQ(f.first("DELETE QLOCAL(BUSY)"), "AMQ8143E: IBM MQ queue BUSY not empty.");
+  EXPECT_EQ(f.first("DELETE QLOCAL(BUSY)"), "AMQ8143E: IBM MQ queue not empty.") << "the text names no queue";
   EXPECT_EQ(f.first("CLEAR QL(BUSY)"), "AMQ8022I: IBM MQ queue cleared.");
   EXPECT_EQ(f.first("DELETE QLOCAL(BUSY) PURGE"), "AMQ8007I: IBM MQ queue deleted.");
   f.qm->disconnect(conn);
@@ -147,12 +147,17 @@ TEST(MqscGolden, StartStopAndStatusDisplays) {
   EXPECT_EQ(f.first("START CHANNEL(TO.QM2)"), "AMQ8018I: Start IBM MQ channel accepted.");
   EXPECT_TRUE(has(f.first("DIS CHSTATUS(*)"), "STATUS(RETRYING)")) << "nothing answers at port 1";
   EXPECT_EQ(f.first("STOP CHANNEL(TO.QM2)"), "AMQ8019I: Stop IBM MQ channel accepted.");
-  EXPECT_EQ(f.first("START CHL(NOPE)"), "AMQ8147E: IBM MQ object NOPE not found.");
+  // A channel never defined: the channel code's message, and a failing completion.
+  auto unknown = f.send(Fixture::escapeRequest("START CHL(NOPE)"));
+  ASSERT_EQ(unknown.size(), 1u);
+  EXPECT_EQ(unknown[0].text(), "AMQ8227E: Channel NOPE not found.");
+  EXPECT_EQ(unknown[0].header.CompCode, MQCC_FAILED);
+  EXPECT_EQ(f.first("START LISTENER(NOPE)"), "AMQ8147E: IBM MQ object NOPE not found.");
 
   EXPECT_EQ(f.first("DEF LISTENER(L1) TRPTYPE(TCP) PORT(1415)"), "AMQ8626I: IBM MQ listener created.");
-  EXPECT_EQ(f.first("START LISTENER(L1)"), "AMQ8021I: Request to start IBM MQ Listener accepted.");
+  EXPECT_EQ(f.first("START LISTENER(L1)"), "AMQ8021I: Request to start IBM MQ listener accepted.");
   EXPECT_TRUE(has(f.first("DIS LSSTATUS(L1)"), "PORT(1415)"));
-  EXPECT_EQ(f.first("STOP LISTENER(L1)"), "AMQ8706I: Request to stop IBM MQ Listener accepted.");
+  EXPECT_EQ(f.first("STOP LISTENER(L1)"), "AMQ8706I: Request to stop IBM MQ listener accepted.");
   EXPECT_EQ(f.first("DIS LSSTATUS(L1)"), "AMQ8147E: IBM MQ object L1 not found.");
 
   EXPECT_EQ(f.first("DEF SERVICE(S1) SERVTYPE(COMMAND) STARTCMD('/bin/true')"), "AMQ8621I: IBM MQ service created.");
@@ -201,6 +206,10 @@ TEST(MqscGolden, OtherObjectTypes) {
   EXPECT_TRUE(has(nl, "NAMCOUNT(2)") && has(nl, "NAMES(A,b)")) << nl;
   EXPECT_TRUE(has(f.first("DEF SUB(NOTOPIC)"), "AMQ8405I")) << "a subscription needs a topic";
   EXPECT_TRUE(has(f.first("DEF AUTHINFO(X)"), "AMQ8405I")) << "AUTHTYPE is required";
+  // IBM's change message says "information", where its create message says "information object".
+  f.first("DEF AUTHINFO(AI2) AUTHTYPE(IDPWOS)");
+  EXPECT_EQ(f.first("ALTER AUTHINFO(AI2) AUTHTYPE(IDPWOS) DESCR('x')"),
+            "AMQ8567I: IBM MQ authentication information changed.");
   f.first("DEF SUB(S2) TOPICSTR('a/b')");
   EXPECT_TRUE(has(f.first("DIS SBSTATUS(S2)"), "AMQ8099I"));
   EXPECT_TRUE(has(f.first("DIS TPSTATUS('a/b')"), "AMQ8754I: Display topic status details."));
