@@ -42,8 +42,17 @@ bool collectForeachRecords(ProgramContext &ctx, std::string_view command,
   if (!record || !record->complete()) return false;
   noteCommandRecord(ctx, *record);
   if (record->has(kMarkError)) {
-    // A display that found nothing is an empty loop, not a failure to report.
-    if (!record->has(kMarkNotFound) && !record->errorText.empty()) addError(ctx, record->errorText);
+    // A display that found nothing is an empty loop, not a failure to report. Any other
+    // failure (an error reply, a time-out, no connection) is shown as it would be at the
+    // top level, so that a loop that runs no pass says why.
+    if (record->has(kMarkNotFound)) return false;
+    if (!record->errorText.empty()) {
+      addError(ctx, record->errorText);
+      return false;
+    }
+    OwnedMutexGuard guard(ctx.displayLock);
+    for (const RecordLine &line : record->lines)
+      if (line.flags & kLineError) addError(ctx, line.text);
     return false;
   }
   OwnedMutexGuard guard(ctx.displayLock);

@@ -6,6 +6,7 @@
 #include "context/output.h"
 #include "runtime/scan.h"
 #include "script/compile_session.h"
+#include "script/executor.h"
 #include "script/import.h"
 #include "script/resolver.h"
 #include "script/script_host.h"
@@ -586,7 +587,7 @@ CommandNode* CompileSession::compileReturn(const std::string& text, size_t after
 // node after this command, which then does nothing when it runs.
 CommandNode* CompileSession::compileImportCommand(const std::string& text) {
   CommandNode* node = make(CommandType::Command, text);
-  if (text.find('@') != std::string::npos) return node;
+  if (text.find('@') != std::string::npos || cmdInRunTimeText(ctx_)) return node;
   const ScriptHost& host = scriptHost();
   ImportRequest request;
   if (!host.parseImport || !host.parseImport(ctx_, text, request)) return node;

@@ -634,9 +634,11 @@ int cmdRunText(ProgramContext& ctx, std::string_view text, RunTextAs as) {
   FunctionDef* owner = state.current ? state.current->owner : nullptr;
   uint32_t line = state.current ? state.current->line : 0;
   CompileTarget target{&block, owner, line ? line : 1};
+  // The frame stands while the text compiles too: an =import in it is then left to run
+  // time, where text an Exec statement runs may not import.
+  FrameGuard guard(state, nullptr, as == RunTextAs::OneCommand ? FrameKind::Substituted : FrameKind::Dynamic);
   bool compiled = as == RunTextAs::OneCommand ? cmdCompileCommand(ctx, text, target) : cmdCompileText(ctx, text, target);
   if (!compiled) return 1;
-  FrameGuard guard(state, nullptr, as == RunTextAs::OneCommand ? FrameKind::Substituted : FrameKind::Dynamic);
   return cmdRunCommands(ctx, block.head());
 }
 
@@ -715,13 +717,17 @@ bool cmdCallFunction(ProgramContext& ctx, std::string_view name, std::span<Value
   return true;
 }
 
-bool cmdInFunctionOrRunTimeText(const ProgramContext& ctx) {
+bool cmdInRunTimeText(const ProgramContext& ctx) {
   if (!ctx.script) return false;
   const ScriptState& state = static_cast<const ScriptState&>(*ctx.script);
-  if (state.callDepth > 0) return true;
   for (const ExecFrame& f : state.frames)
     if (f.kind == FrameKind::Dynamic) return true;
   return false;
+}
+
+bool cmdInFunctionOrRunTimeText(const ProgramContext& ctx) {
+  if (!ctx.script) return false;
+  return static_cast<const ScriptState&>(*ctx.script).callDepth > 0 || cmdInRunTimeText(ctx);
 }
 
 // ---- substitution, run-time errors, print and wait --------------------------------------

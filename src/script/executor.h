@@ -55,6 +55,8 @@ void cmdRunWait(ProgramContext& ctx, std::string_view text);
 
 // True inside a script function or text run by a running statement.
 bool cmdInFunctionOrRunTimeText(const ProgramContext& ctx);
+// True inside text an Exec statement runs (not a substituted command).
+bool cmdInRunTimeText(const ProgramContext& ctx);
 
 // The script functions as expressions see them.
 ScriptFunctionHost& scriptFunctionHost(ProgramContext& ctx);

@@ -448,6 +448,7 @@ bool waitForResponse(ProgramContext &ctx, Connection &conn, int64_t deadlineMs, 
       }
       t.waiting = false;
       t.lastErrorText = "Timed out waiting for response";
+      t.lastReason = MQRC_NO_MSG_AVAILABLE;   // as a get that waited and found nothing
       return false;
     }
     slice = std::min<long>(slice, static_cast<long>(deadlineMs - now));
