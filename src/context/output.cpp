@@ -11,6 +11,7 @@
 #include "context/context.h"
 #include "context/json_lines.h"
 #include "context/settings.h"
+#include "runtime/scan.h"
 
 // ---- lines --------------------------------------------------------------------------------
 
@@ -124,6 +125,12 @@ OutputBuffer::OutputBuffer(OwnedMutex &lock, FILE *out, FILE *err) : lock_(lock)
 OutputBuffer::~OutputBuffer() { closeCopyFile(); }
 
 uint32_t OutputBuffer::addLine(Screen screen, std::string_view text, uint32_t style, uint32_t group) {
+  // Echoed commands and trace may carry a connection password: never shown, copied or kept.
+  std::string masked;
+  if (style & (kStyleGroupStart | kStyleTrace | kStyleDiagnostic)) {
+    masked = scanMaskPasswords(text);
+    text = masked;
+  }
   OwnedMutexGuard guard(lock_);
   uint32_t number = group;
   if (style & kStyleGroupStart) number = ++commandCounter_;

@@ -136,7 +136,7 @@ void writeBody(ProgramContext &ctx, FILE *f) {
   for (const auto &k : ctx.keyBindings)
     if (k.isCommand) w.add("key", k.key).add("cmd", k.command).add("ko", hexText(k.options)).end();
   std::fputs("\n* Command History\n\n", f);
-  for (const auto &h : ctx.history) w.add("cmd", h).end();
+  for (const auto &h : ctx.history) w.add("cmd", scanMaskPasswords(h)).end();
   if (!ctx.synonyms.empty()) {
     std::fputs("\n* Synonyms\n\n", f);
     for (const auto &syn : ctx.synonyms) w.add("syn", syn.name).add("cmd", syn.command).end();
