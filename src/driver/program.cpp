@@ -17,6 +17,7 @@
 #include "driver/startup_hooks.h"
 #include "context/trace.h"
 #include "runtime/path.h"
+#include "runtime/regular_file.h"
 #include "runtime/signals.h"
 #include "runtime/trace_sink.h"
 #include "runtime/timezone.h"
@@ -50,12 +51,12 @@ bool readKt90Config(const Options &o, std::string &error) {
     }
     path = env;
   }
-  FILE *f = std::fopen(path.c_str(), "r");
-  if (!f) {
-    error = strFormat("Can not open file '%s' - %s", path.c_str(), std::strerror(errno));
+  RegularFile f = openRegularFile(path);
+  if (!f.stream) {
+    error = strFormat("Can not open file '%s' - %s", path.c_str(), f.reason().c_str());
     return false;
   }
-  std::fclose(f);
+  std::fclose(f.stream);
   return true;
 }
 
@@ -117,12 +118,17 @@ void runBootstrap(ProgramContext &ctx) {
     if (!dir.ok) return;
     file = joinPath(dir.text, "bootstrap.kvx");
   }
-  FILE *probe = std::fopen(file.c_str(), "r");
-  if (!probe) {
+  RegularFile probe = openRegularFile(file);
+  if (probe.status == RegularFileStatus::NotRegular) {
+    // A fifo would hold start-up until something writes to it.
+    addError(ctx, strFormat("Can not open bootstrap file '%s' - %s", file.c_str(), probe.reason().c_str()));
+    return;
+  }
+  if (!probe.stream) {
     if (fromEnv) addError(ctx, strFormat("Can not open bootstrap file '%s'", file.c_str()));
     return;
   }
-  std::fclose(probe);
+  std::fclose(probe.stream);
   ctx.runningBootstrap = true;
   cslIssueLocalCommand(ctx, nullptr, strFormat("=import file(%s)", file.c_str()), IssueFromStartup);
   ctx.runningBootstrap = false;
@@ -252,11 +258,13 @@ int kvarnMain(int argc, const char *const *argv) {
     auto capture = std::make_unique<CaptureFile>();
     ctx.capturePath = o.capturePath;
     CaptureLoadResult r = loadCaptureFile(o.capturePath, *capture);
-    ctx.capture = std::move(capture);
     if (!r.ok) {
       std::fprintf(stderr, "%s\n", r.error.c_str());
       return kExitBadCommandLine;
     }
+    // A file the reader could not take whole is never written back over.
+    if (r.leaveUnchanged) ctx.startupErrors.push_back(r.notice);
+    else ctx.capture = std::move(capture);
   }
   ctx.terminalInput = stdinIsTerminal;
   ctx.implicitConnect = !o.noConnect;
