@@ -22,6 +22,7 @@
 #include "runtime/trace_sink.h"
 #include "runtime/timezone.h"
 #include "script/executor.h"
+#include "script/script_state.h"
 #include "transport/local_commands.h"
 
 namespace {
@@ -183,6 +184,13 @@ void runFileMode(ProgramContext &ctx, const Options &o) {
 // Returns false when a connection's threads did not end in time (a queue manager that
 // stopped answering): the caller must then leave without tearing the program down.
 bool endOfRun(ProgramContext &ctx, int &exitCode) {
+  // Files a script left open are written out now, where a failure can still be told.
+  if (ctx.script) {
+    for (const std::string &failure : kvarn::script::scriptState(ctx).closeAllFiles()) {
+      addError(ctx, failure);
+      ctx.statusFlags |= kStatusInternalFailure;
+    }
+  }
   if (ctx.capture) {
     CaptureLoadResult r = writeCaptureFile(ctx.capturePath, static_cast<CaptureFile &>(*ctx.capture));
     if (!r.ok) addError(ctx, r.error);
