@@ -19,6 +19,7 @@
 #include "runtime/path.h"
 #include "runtime/regular_file.h"
 #include "runtime/signals.h"
+#include "runtime/std_descriptors.h"
 #include "runtime/trace_sink.h"
 #include "runtime/timezone.h"
 #include "script/executor.h"
@@ -196,6 +197,7 @@ bool endOfRun(ProgramContext &ctx, int &exitCode) {
     if (!r.ok) addError(ctx, r.error);
   }
   exitCode = exitCodeFromStatus(ctx.statusFlags);
+  ctx.output->flushStream();   // disconnecting may take a while
   bool allEnded = disconnectAllAtEnd(ctx);
   if (ctx.fileMode()) {
     std::string summary = commandSummaryLine(ctx, true);
@@ -214,6 +216,7 @@ bool endOfRun(ProgramContext &ctx, int &exitCode) {
 } // namespace
 
 int kvarnMain(int argc, const char *const *argv) {
+  holdStandardDescriptors();
   readTimeZoneBias();
   Options o;
   OptionResult parsed = parseCommandLine(argc, argv, o);

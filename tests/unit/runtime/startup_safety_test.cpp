@@ -1,6 +1,8 @@
-// What keeps start-up safe from its surroundings: special files where a regular one is
-// expected.
+// What keeps start-up and the end of a run safe from their surroundings: special files
+// where a regular one is expected, closed standard descriptors, a second stop signal.
 #include "runtime/regular_file.h"
+#include "runtime/signals.h"
+#include "runtime/std_descriptors.h"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +63,53 @@ TEST(RegularFile, OnlyRegularFilesAreOpenedAndSpecialOnesNeverBlock) {
   f = openRegularFile(plain + "/below-a-file");
   EXPECT_EQ(f.status, RegularFileStatus::Failed);
   EXPECT_EQ(f.error, ENOTDIR);
+}
+
+TEST(StandardDescriptorsDeathTest, ClosedOnesAreHeldAndAClosedOutputStillFailsWrites) {
+  EXPECT_EXIT(
+      {
+        ::close(STDIN_FILENO);
+        ::close(STDOUT_FILENO);
+        holdStandardDescriptors();
+        // The next file opened must not become standard output.
+        int next = ::open("/dev/null", O_RDONLY);
+        bool ok = next > STDERR_FILENO;
+        // Output written to the closed standard output fails, as it did before it was held.
+        errno = 0;
+        ok = ok && ::write(STDOUT_FILENO, "x", 1) < 0 && errno == EBADF;
+        char c;
+        ok = ok && ::read(STDIN_FILENO, &c, 1) == 0;   // input reads as empty
+        std::_Exit(ok ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST(StopSignalsDeathTest, ASecondSignalWaitsForTheLineBeingWritten) {
+  EXPECT_EXIT(
+      {
+        installStopSignals();
+        std::raise(SIGTERM);   // the first asks the run to stop
+        if (!stopRequested()) std::_Exit(2);
+        {
+          OutputWriteSection writing;
+          std::raise(SIGTERM);   // the second: the process ends, but not in the middle of the line
+          std::fputs("line completed\n", stderr);
+          std::fflush(stderr);
+        }
+        std::_Exit(3);   // not reached: the section's end ends the process
+      },
+      ::testing::KilledBySignal(SIGTERM), "line completed");
+}
+
+TEST(StopSignalsDeathTest, ASecondSignalOutsideOutputEndsTheProcessAtOnce) {
+  EXPECT_EXIT(
+      {
+        installStopSignals();
+        std::raise(SIGINT);
+        std::raise(SIGINT);
+        std::_Exit(3);
+      },
+      ::testing::KilledBySignal(SIGINT), "");
 }
 
 } // namespace
