@@ -15,6 +15,8 @@ void noteStopSignal(ProgramContext &ctx) {
   ctx.stopSignalNoted = true;
   ctx.statusFlags |= kStatusInternalFailure;
   addError(ctx, strFormat("Run stopped by %s: no further input is read", stopSignalName(stopSignal())));
+  // Everything shown so far goes out now: a second signal may end the process at once.
+  if (ctx.output) ctx.output->flushStream();
 }
 
 void countCommand(ProgramContext &ctx, bool succeeded) {

@@ -11,6 +11,8 @@
 #include "context/context.h"
 #include "context/json_lines.h"
 #include "context/settings.h"
+#include "runtime/scan.h"
+#include "runtime/signals.h"
 
 // ---- lines --------------------------------------------------------------------------------
 
@@ -124,6 +126,12 @@ OutputBuffer::OutputBuffer(OwnedMutex &lock, FILE *out, FILE *err) : lock_(lock)
 OutputBuffer::~OutputBuffer() { closeCopyFile(); }
 
 uint32_t OutputBuffer::addLine(Screen screen, std::string_view text, uint32_t style, uint32_t group) {
+  // Echoed commands and trace may carry a connection password: never shown, copied or kept.
+  std::string masked;
+  if (style & (kStyleGroupStart | kStyleTrace | kStyleDiagnostic)) {
+    masked = scanMaskPasswords(text);
+    text = masked;
+  }
   OwnedMutexGuard guard(lock_);
   uint32_t number = group;
   if (style & kStyleGroupStart) number = ++commandCounter_;
@@ -232,13 +240,16 @@ void OutputBuffer::writeOut(std::string_view text, uint32_t style) {
   FILE *stream = (style & kStyleTrace) ? err_ : out_;
   if (!stream) return;
   if (stream == out_ && streamFailed_) return;
+  OutputWriteSection writing;
   // A line that does not continue an open one first ends it.
   if (outOpen_ && stream == out_ && !(style & kStyleContinues)) std::fputc('\n', out_);
   bool open = (style & kStyleOpen) != 0;
   bool ok = std::fwrite(text.data(), 1, text.size(), stream) == text.size() && (open || std::fputc('\n', stream) != EOF);
   if (stream == out_) {
     outOpen_ = open;
-    if (open) ok = std::fflush(out_) == 0 && ok;   // a prompt or question is seen before the answer is read
+    // A prompt or question is seen before the answer is read; once the run is stopping,
+    // each line goes out at once, so that a second signal finds nothing left unwritten.
+    if (open || stopRequested()) ok = std::fflush(out_) == 0 && ok;
     if (!ok) streamFailure(errno);
   }
 }
@@ -291,9 +302,15 @@ void OutputBuffer::closeOpenLine() {
 void OutputBuffer::flush() {
   OwnedMutexGuard guard(lock_);
   endJsonLine();
+  flushStream();
+  if (copy_ && std::fflush(copy_) != 0) copyFailure(errno);
+}
+
+void OutputBuffer::flushStream() {
+  OwnedMutexGuard guard(lock_);
+  OutputWriteSection writing;
   if (out_ && !streamFailed_ && std::fflush(out_) != 0) streamFailure(errno);
   if (err_) std::fflush(err_);
-  if (copy_ && std::fflush(copy_) != 0) copyFailure(errno);
 }
 
 bool OutputBuffer::openCopyFile(const std::string &path, bool append) {

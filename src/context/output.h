@@ -134,7 +134,10 @@ public:
   // JSON output follows the settings' `outformat` from now on.
   void followSettings(const Settings &settings);
 
+  // Ends a JSON line left open and writes out everything buffered.
   void flush();
+  // Writes out the lines written so far; a JSON line still open stays open.
+  void flushStream();
   // The open line (a prompt, a question) was ended by the terminal echoing the user's
   // Enter: nothing more is written for it on the screen.
   void closeOpenLine();

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "context/context.h"
+#include "runtime/scan.h"
 
 void setTraceLetters(TraceSwitches &t, std::string_view letters) {
   for (char c : letters) {
@@ -26,7 +27,8 @@ void traceLine(ProgramContext &ctx, std::string_view text) {
   if (ctx.output) {
     addTrace(ctx, text);
   } else {
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::string masked = scanMaskPasswords(text);
+    std::fwrite(masked.data(), 1, masked.size(), stderr);
     std::fputc('\n', stderr);
   }
 }

@@ -5,11 +5,9 @@
 #include <unistd.h>
 
 #include "context/output.h"
+#include "runtime/regular_file.h"
 
 namespace {
-
-constexpr size_t kMaxCaptureLine = 10000;
-constexpr size_t kMaxCaptureBlock = 50000;
 
 enum class Marker { None, Request, Response, End };
 
@@ -24,10 +22,15 @@ Marker markerOf(std::string_view line) {
 struct Block {
   std::string text;
   bool any = false;
+  bool cut = false;
   void addLine(std::string_view line) {
-    if (any && text.size() < kMaxCaptureBlock) text += '\n';
+    if (any) {
+      if (text.size() < kMaxCaptureBlock) text += '\n';
+      else cut = true;
+    }
     any = true;
     size_t room = kMaxCaptureBlock - std::min(text.size(), kMaxCaptureBlock);
+    if (line.size() > room) cut = true;
     text.append(line.substr(0, room));
   }
 };
@@ -74,7 +77,9 @@ CaptureLoadResult parseCaptureText(std::string_view text, CaptureFile &capture) 
   bool haveRequest = false;
   Block block;
   bool ended = false;
+  bool cut = false;
   auto finishBlock = [&]() {
+    cut = cut || block.cut;
     if (current == Marker::Request) {
       request = block.text;
       haveRequest = true;
@@ -88,7 +93,10 @@ CaptureLoadResult parseCaptureText(std::string_view text, CaptureFile &capture) 
     size_t nl = text.find('\n', pos);
     std::string_view line = text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
     pos = nl == std::string_view::npos ? text.size() : nl + 1;
-    if (line.size() > kMaxCaptureLine) line = line.substr(0, kMaxCaptureLine);
+    if (line.size() > kMaxCaptureLine) {
+      line = line.substr(0, kMaxCaptureLine);
+      cut = true;
+    }
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     Marker m = markerOf(line);
     if (m == Marker::None) {
@@ -100,21 +108,45 @@ CaptureLoadResult parseCaptureText(std::string_view text, CaptureFile &capture) 
     if (m == Marker::End) ended = true;
   }
   if (!ended) return {false, "Capture file has no <End> record"};
-  return {};
+  CaptureLoadResult r;
+  r.leaveUnchanged = cut;
+  return r;
 }
 
 CaptureLoadResult loadCaptureFile(const std::string &path, CaptureFile &capture) {
-  FILE *f = std::fopen(path.c_str(), "rb");
-  if (!f) return {};   // a new capture: the file is created at the end
+  auto unused = [&](const std::string &why) {
+    CaptureLoadResult r;
+    r.leaveUnchanged = true;
+    r.notice = strFormat("Capture file '%s' is not used and is left unchanged: %s", path.c_str(), why.c_str());
+    return r;
+  };
+  RegularFile file = openRegularFile(path);
+  if (file.status == RegularFileStatus::Missing) return {};   // a new capture: the file is created at the end
+  if (!file.stream) return unused(file.reason());
+  if (file.size > kMaxCaptureFileSize) {
+    std::fclose(file.stream);
+    return unused(strFormat("it is larger than %lld bytes", static_cast<long long>(kMaxCaptureFileSize)));
+  }
   std::string text;
   char buf[65536];
   size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  bool failed = std::ferror(f) != 0;
-  std::fclose(f);
+  bool tooLarge = false;
+  while ((n = std::fread(buf, 1, sizeof buf, file.stream)) > 0) {
+    text.append(buf, n);
+    if (static_cast<int64_t>(text.size()) > kMaxCaptureFileSize) {   // it grew while being read
+      tooLarge = true;
+      break;
+    }
+  }
+  bool failed = std::ferror(file.stream) != 0;
+  std::fclose(file.stream);
+  if (tooLarge) return unused(strFormat("it is larger than %lld bytes", static_cast<long long>(kMaxCaptureFileSize)));
   if (failed) return {false, strFormat("Error reading from file '%s'", path.c_str())};
   CaptureLoadResult r = parseCaptureText(text, capture);
   if (!r.ok) r.error = strFormat("Capture file '%s' has no <End> record", path.c_str());
+  else if (r.leaveUnchanged)
+    return unused(strFormat("it holds lines longer than %zu bytes or texts longer than %zu bytes", kMaxCaptureLine,
+                            kMaxCaptureBlock));
   return r;
 }
 

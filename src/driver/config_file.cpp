@@ -16,6 +16,7 @@
 #include "context/output.h"
 #include "driver/synonyms.h"
 #include "runtime/path.h"
+#include "runtime/regular_file.h"
 #include "runtime/scan.h"
 
 namespace {
@@ -136,7 +137,7 @@ void writeBody(ProgramContext &ctx, FILE *f) {
   for (const auto &k : ctx.keyBindings)
     if (k.isCommand) w.add("key", k.key).add("cmd", k.command).add("ko", hexText(k.options)).end();
   std::fputs("\n* Command History\n\n", f);
-  for (const auto &h : ctx.history) w.add("cmd", h).end();
+  for (const auto &h : ctx.history) w.add("cmd", scanMaskPasswords(h)).end();
   if (!ctx.synonyms.empty()) {
     std::fputs("\n* Synonyms\n\n", f);
     for (const auto &syn : ctx.synonyms) w.add("syn", syn.name).add("cmd", syn.command).end();
@@ -266,10 +267,10 @@ void applyConfigLine(ProgramContext &ctx, const ConfigAssignments &line, uint32_
 
 // A configuration file that exists but cannot be read holds the user's settings all
 // the same: the run goes on with what it could read, says why, and never saves over it.
-ConfigResult unreadableConfiguration(ProgramContext &ctx, const std::string &path, int error) {
+ConfigResult unreadableConfiguration(ProgramContext &ctx, const std::string &path, const std::string &reason) {
   ctx.configUnreadable = true;
   std::string text = strFormat("Can not read configuration file '%s' - %s; it will not be saved over",
-                               path.c_str(), std::strerror(error));
+                               path.c_str(), reason.c_str());
   ctx.startupErrors.push_back(text);
   return {true, text};
 }
@@ -278,15 +279,16 @@ ConfigResult loadConfiguration(ProgramContext &ctx) {
   ConfigResult dir = configDirectory();
   if (!dir.ok) return dir;
   std::string path = joinPath(dir.text, kConfigName);
-  FILE *f = std::fopen(path.c_str(), "r");
-  if (!f && errno == ENOENT) {
+  RegularFile opened = openRegularFile(path);
+  if (opened.status == RegularFileStatus::Missing) {
     path = joinPath(dir.text, kConfigNew);
-    f = std::fopen(path.c_str(), "r");
+    opened = openRegularFile(path);
   }
-  int openError = f ? 0 : errno;
+  FILE *f = opened.stream;
   ctx.configPath = joinPath(dir.text, kConfigName);
-  if (!f && openError == ENOENT) return {true, "Configuration file '" + ctx.configPath + "' not found, using defaults"};
-  if (!f) return unreadableConfiguration(ctx, path, openError);
+  if (opened.status == RegularFileStatus::Missing)
+    return {true, "Configuration file '" + ctx.configPath + "' not found, using defaults"};
+  if (!f) return unreadableConfiguration(ctx, path, opened.reason());
   std::string line(kMaxConfigLine, '\0');
   uint32_t optmask = 0;   // optmask comes first in the file and applies to the options read after it
   while (std::fgets(line.data(), static_cast<int>(line.size()), f)) {
@@ -303,7 +305,7 @@ ConfigResult loadConfiguration(ProgramContext &ctx) {
   }
   int readError = std::ferror(f) != 0 ? (errno ? errno : EIO) : 0;
   std::fclose(f);
-  if (readError) return unreadableConfiguration(ctx, path, readError);
+  if (readError) return unreadableConfiguration(ctx, path, std::strerror(readError));
   return {true, "Configuration loaded from '" + path + "'"};
 }
 

@@ -52,11 +52,21 @@ std::string_view firstWord(std::string_view command) {
   return command.substr(0, end);
 }
 
+// File mode: what a command showed is written out when it ends, so a run that is
+// stopped (or killed by a second signal) has lost nothing of the commands it did.
+struct WrittenAtCommandEnd {
+  ProgramContext &ctx;
+  ~WrittenAtCommandEnd() {
+    if (ctx.fileMode() && ctx.output) ctx.output->flushStream();
+  }
+};
+
 } // namespace
 
 void cslIssueCommand(ProgramContext &ctx, std::string_view text) {
   std::string command(scanTrim(text));
   if (command.empty()) return;
+  WrittenAtCommandEnd written{ctx};
   if (runSynonym(ctx, command)) return;
   if (command == "!unhandled!") {
     runUnhandledAttributeCheck(ctx);

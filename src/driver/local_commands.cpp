@@ -16,6 +16,7 @@
 #include "runtime/scan.h"
 #include "script/import.h"
 #include "script/parameters.h"
+#include "script/script_state.h"
 #include "transport/local_commands.h"
 
 namespace {
@@ -90,16 +91,27 @@ void cslDoImportCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
 
 // =ccdt and =ccdtj: the version is checked as -V checks it; the mode itself comes with
 // the CCDT commands, and until then nothing of a channel table may reach a queue manager.
+// The commands after =ccdt were written for a channel table: a command file stops here
+// (as -j and -n stop the run before it starts), and at the console the rest of what is
+// running (a script, the rest of the line) is dropped while the user is told.
 void doCcdt(ProgramContext &ctx, ParsedCommand &cmd, int) {
   if (cmd.has("version")) {
     int version = 0;
     switch (parseCcdtVersion(cmd.value("version"), version)) {
     case CcdtVersionParse::Ok: break;
-    case CcdtVersionParse::UnknownName: addError(ctx, ccdtVersionListMessage()); return;
-    case CcdtVersionParse::OutOfRange: addError(ctx, scanTrim(ccdtVersionRangeMessage())); return;
+    case CcdtVersionParse::UnknownName: addError(ctx, ccdtVersionListMessage()); break;
+    case CcdtVersionParse::OutOfRange: addError(ctx, scanTrim(ccdtVersionRangeMessage())); break;
     }
   }
   addError(ctx, "CCDT mode is not available in this build");
+  kvarn::script::scriptState(ctx).errorFlag = true;
+  if (ctx.mainInput && ctx.mainInput->prompting) {
+    ctx.interrupted = true;
+    return;
+  }
+  addError(ctx, "Command file processing terminated due to error");
+  ctx.statusFlags |= kStatusInternalFailure;
+  ctx.quit = true;
 }
 
 void doMerge(ProgramContext &ctx, ParsedCommand &cmd, int) {

@@ -17,10 +17,13 @@
 #include "driver/startup_hooks.h"
 #include "context/trace.h"
 #include "runtime/path.h"
+#include "runtime/regular_file.h"
 #include "runtime/signals.h"
+#include "runtime/std_descriptors.h"
 #include "runtime/trace_sink.h"
 #include "runtime/timezone.h"
 #include "script/executor.h"
+#include "script/script_state.h"
 #include "transport/local_commands.h"
 
 namespace {
@@ -50,12 +53,12 @@ bool readKt90Config(const Options &o, std::string &error) {
     }
     path = env;
   }
-  FILE *f = std::fopen(path.c_str(), "r");
-  if (!f) {
-    error = strFormat("Can not open file '%s' - %s", path.c_str(), std::strerror(errno));
+  RegularFile f = openRegularFile(path);
+  if (!f.stream) {
+    error = strFormat("Can not open file '%s' - %s", path.c_str(), f.reason().c_str());
     return false;
   }
-  std::fclose(f);
+  std::fclose(f.stream);
   return true;
 }
 
@@ -117,12 +120,17 @@ void runBootstrap(ProgramContext &ctx) {
     if (!dir.ok) return;
     file = joinPath(dir.text, "bootstrap.kvx");
   }
-  FILE *probe = std::fopen(file.c_str(), "r");
-  if (!probe) {
+  RegularFile probe = openRegularFile(file);
+  if (probe.status == RegularFileStatus::NotRegular) {
+    // A fifo would hold start-up until something writes to it.
+    addError(ctx, strFormat("Can not open bootstrap file '%s' - %s", file.c_str(), probe.reason().c_str()));
+    return;
+  }
+  if (!probe.stream) {
     if (fromEnv) addError(ctx, strFormat("Can not open bootstrap file '%s'", file.c_str()));
     return;
   }
-  std::fclose(probe);
+  std::fclose(probe.stream);
   ctx.runningBootstrap = true;
   cslIssueLocalCommand(ctx, nullptr, strFormat("=import file(%s)", file.c_str()), IssueFromStartup);
   ctx.runningBootstrap = false;
@@ -177,11 +185,19 @@ void runFileMode(ProgramContext &ctx, const Options &o) {
 // Returns false when a connection's threads did not end in time (a queue manager that
 // stopped answering): the caller must then leave without tearing the program down.
 bool endOfRun(ProgramContext &ctx, int &exitCode) {
+  // Files a script left open are written out now, where a failure can still be told.
+  if (ctx.script) {
+    for (const std::string &failure : kvarn::script::scriptState(ctx).closeAllFiles()) {
+      addError(ctx, failure);
+      ctx.statusFlags |= kStatusInternalFailure;
+    }
+  }
   if (ctx.capture) {
     CaptureLoadResult r = writeCaptureFile(ctx.capturePath, static_cast<CaptureFile &>(*ctx.capture));
     if (!r.ok) addError(ctx, r.error);
   }
   exitCode = exitCodeFromStatus(ctx.statusFlags);
+  ctx.output->flushStream();   // disconnecting may take a while
   bool allEnded = disconnectAllAtEnd(ctx);
   if (ctx.fileMode()) {
     std::string summary = commandSummaryLine(ctx, true);
@@ -200,6 +216,7 @@ bool endOfRun(ProgramContext &ctx, int &exitCode) {
 } // namespace
 
 int kvarnMain(int argc, const char *const *argv) {
+  holdStandardDescriptors();
   readTimeZoneBias();
   Options o;
   OptionResult parsed = parseCommandLine(argc, argv, o);
@@ -252,11 +269,13 @@ int kvarnMain(int argc, const char *const *argv) {
     auto capture = std::make_unique<CaptureFile>();
     ctx.capturePath = o.capturePath;
     CaptureLoadResult r = loadCaptureFile(o.capturePath, *capture);
-    ctx.capture = std::move(capture);
     if (!r.ok) {
       std::fprintf(stderr, "%s\n", r.error.c_str());
       return kExitBadCommandLine;
     }
+    // A file the reader could not take whole is never written back over.
+    if (r.leaveUnchanged) ctx.startupErrors.push_back(r.notice);
+    else ctx.capture = std::move(capture);
   }
   ctx.terminalInput = stdinIsTerminal;
   ctx.implicitConnect = !o.noConnect;

@@ -223,3 +223,38 @@ size_t scanClosingBracket(std::string_view text, size_t open) {
   }
   return text.size();
 }
+
+namespace {
+
+bool isNameChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '@' ||
+         c == '.' || c == '=';
+}
+
+constexpr std::string_view kPasswordKeyword = "pwd";
+constexpr std::string_view kPasswordMask = "********";
+
+} // namespace
+
+std::string scanMaskPasswords(std::string_view text) {
+  std::string out;
+  size_t copied = 0;
+  const size_t k = kPasswordKeyword.size();
+  for (size_t i = 0; i + k < text.size(); ++i) {
+    if (!scanEqualsNoCase(text.substr(i, k), kPasswordKeyword)) continue;
+    if (i > 0 && isNameChar(text[i - 1])) continue;   // part of a longer name
+    size_t open = i + k;
+    while (open < text.size() && (text[open] == ' ' || text[open] == '\t')) ++open;
+    if (open >= text.size() || text[open] != '(') continue;
+    size_t close = scanClosingBracket(text, open);
+    if (close == open + 1) continue;   // pwd(): nothing to hide
+    out.append(text.substr(copied, open + 1 - copied));
+    out.append(kPasswordMask);
+    copied = close;
+    if (close >= text.size()) break;
+    i = close;
+  }
+  if (copied == 0) return std::string(text);
+  out.append(text.substr(copied));
+  return out;
+}

@@ -42,6 +42,12 @@ size_t scanClosingBracket(std::string_view text, size_t open);
 // the '(' of the outermost bracket group still open at `at` (exclusive), or npos
 size_t scanOpenBracket(std::string_view text, size_t at);
 
+// The text with the value of every pwd(...) clause (the connection password of =conn
+// and -d) replaced by "********". Every copy of a command text that leaves the program's
+// hands (echo, =output file, JSON output, trace, history) goes through this; the text
+// sent on is never changed. A clause whose bracket is never closed is masked to the end.
+std::string scanMaskPasswords(std::string_view text);
+
 struct ScanToken {
   size_t start = 0;
   size_t length = 0;

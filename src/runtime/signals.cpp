@@ -4,17 +4,32 @@
 #include <cstdio>
 #include <cstring>
 #include <pthread.h>
+#include <unistd.h>
+
+#include <atomic>
 
 namespace {
 
 volatile std::sig_atomic_t gStopSignal = 0;
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+// Output sections open in any thread, and the second signal waiting for them to end.
+std::atomic<int> gWriting{0};
+std::atomic<int> gExitSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "used in a signal handler");
+
+// Ends the process by the signal's default action. kill() rather than raise(): the
+// last section may end on a thread that blocks the stop signals.
+void endBySignal(int sig) {
+  std::signal(sig, SIG_DFL);
+  ::kill(::getpid(), sig);
+}
+
 extern "C" void onStopSignal(int sig) {
   if (gStopSignal != 0) {
-    // Asked twice: the user wants out now.
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
+    // Asked twice: the user wants out now, once the line being written is complete.
+    gExitSignal.store(sig);
+    if (gWriting.load() == 0) endBySignal(sig);
     return;
   }
   gStopSignal = sig;
@@ -40,7 +55,10 @@ void installStopSignals() {
 
 int stopSignal() { return gStopSignal; }
 bool stopRequested() { return gStopSignal != 0; }
-void resetStopSignal() { gStopSignal = 0; }
+void resetStopSignal() {
+  gStopSignal = 0;
+  gExitSignal.store(0);
+}
 
 const char *stopSignalName(int sig) {
   switch (sig) {
@@ -58,4 +76,12 @@ StopSignalsBlocked::StopSignalsBlocked() {
 
 StopSignalsBlocked::~StopSignalsBlocked() {
   pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+}
+
+OutputWriteSection::OutputWriteSection() { gWriting.fetch_add(1); }
+
+OutputWriteSection::~OutputWriteSection() {
+  if (gWriting.fetch_sub(1) == 1) {
+    if (int sig = gExitSignal.load()) endBySignal(sig);
+  }
 }

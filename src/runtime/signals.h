@@ -1,8 +1,9 @@
 // Stopping a run on SIGINT, SIGTERM or SIGHUP without losing what it has done: the
 // first signal only asks the run to stop (the reader stops reading, the command in
 // flight settles, the output and summary are written); a second one ends the process
-// at once. Worker threads start with these signals blocked so that they reach the
-// main thread and interrupt its read.
+// at once, except that a line of output being written is finished first (see
+// OutputWriteSection). Worker threads start with these signals blocked so that they
+// reach the main thread and interrupt its read.
 #pragma once
 #include <signal.h>
 
@@ -17,6 +18,17 @@ bool stopRequested();
 const char *stopSignalName(int sig);
 // Forgets a stop request (tests).
 void resetStopSignal();
+
+// Held while a line of output is written or flushed: a second stop signal arriving
+// meanwhile ends the process only when the last section ends, so that standard output
+// never ends in the middle of a line (or of a JSON object).
+class OutputWriteSection {
+public:
+  OutputWriteSection();
+  ~OutputWriteSection();
+  OutputWriteSection(const OutputWriteSection &) = delete;
+  OutputWriteSection &operator=(const OutputWriteSection &) = delete;
+};
 
 // A thread that never receives the stop signals.
 template <typename F>

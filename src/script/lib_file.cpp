@@ -106,9 +106,15 @@ bool fcloseFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   int id = static_cast<int>(intArg(a[0]));
   for (auto it = state.files.begin(); it != state.files.end(); ++it) {
     if (it->id != id) continue;
-    if (!it->close()) state.lastErrno = errno;
+    // A close that could not write the file's text is a failure the script must see.
+    int error = it->close();
+    std::string failure = error ? fileCloseFailure(*it, error) : std::string();
     state.files.erase(it);
-    r.setInt(1);
+    if (error) {
+      state.lastErrno = error;
+      reportError(ctx, failure);
+    }
+    r.setInt(error ? 0 : 1);
     return true;
   }
   reportError(ctx, formatMessage("fclose() issued against unopen fileid %d", id));

@@ -1,5 +1,10 @@
 #include "script/script_state.h"
 
+#include <cerrno>
+#include <cstring>
+
+#include "script/lexeme.h"
+
 #include "script/script_host.h"
 
 namespace kvarn::script {
@@ -23,23 +28,41 @@ ScriptFile* ScriptState::file(int id) {
   return nullptr;
 }
 
-bool ScriptFile::close() {
-  if (!stream) return true;
-  bool ok = true;
+int ScriptFile::close() {
+  if (!stream) return 0;
+  int error = 0;
+  auto failed = [&error] {
+    if (error == 0) error = errno != 0 ? errno : EIO;
+  };
   if (!printBuffer.empty() || lineOpen) {
-    ok = std::fwrite(printBuffer.data(), 1, printBuffer.size(), stream) == printBuffer.size();
-    ok = std::fputc('\n', stream) != EOF && ok;
+    errno = 0;
+    if (std::fwrite(printBuffer.data(), 1, printBuffer.size(), stream) != printBuffer.size()) failed();
+    if (std::fputc('\n', stream) == EOF) failed();
   }
-  ok = std::fclose(stream) == 0 && ok;
+  // The buffered text reaches the file only here: a full disk shows up now, or was
+  // recorded in the stream's error flag when an earlier fprint filled the buffer.
+  errno = 0;
+  if (std::fflush(stream) != 0) failed();
+  if (std::ferror(stream) && error == 0) error = EIO;
+  errno = 0;
+  if (std::fclose(stream) != 0) failed();
   stream = nullptr;
   printBuffer.clear();
   lineOpen = false;
-  return ok;
+  return error;
 }
 
-void ScriptState::closeAllFiles() {
-  for (ScriptFile& f : files) f.close();
+std::string fileCloseFailure(const ScriptFile& file, int error) {
+  return formatMessage("fclose() could not write file '%s' (fileid %d) - %s", file.name.c_str(), file.id,
+                       std::strerror(error));
+}
+
+std::vector<std::string> ScriptState::closeAllFiles() {
+  std::vector<std::string> failures;
+  for (ScriptFile& f : files)
+    if (int error = f.close()) failures.push_back(fileCloseFailure(f, error));
   files.clear();
+  return failures;
 }
 
 ScriptState& scriptState(ProgramContext& ctx) {

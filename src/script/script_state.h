@@ -30,9 +30,13 @@ struct ScriptFile {
   std::string printBuffer;  // fprint text not yet ended by a newline
   bool lineOpen = false;    // a _sep segment has been written on the current line
 
-  // Ends a line left open by fprint and closes the file; false when a write failed.
-  bool close();
+  // Ends a line left open by fprint and closes the file; 0, or the error number of a
+  // write that failed (now, or earlier while fprint's lines were written out).
+  int close();
 };
+
+// The message for a file whose text could not all be written when it was closed.
+std::string fileCloseFailure(const ScriptFile& file, int error);
 
 // What the latest MQSC command left for _cmdok, _responses and _lastcmdresp.
 struct LatestCommand {
@@ -121,8 +125,9 @@ struct ScriptState : ContextPart {
   std::string statusText;
 
   ScriptFile* file(int id);
-  // Writes out partial fprint lines and closes every file (the end of a run).
-  void closeAllFiles();
+  // Writes out partial fprint lines and closes every file (the end of a run). Returns
+  // a message for each file whose text could not all be written.
+  std::vector<std::string> closeAllFiles();
 };
 
 // The program's script state, created at first use.

@@ -70,7 +70,7 @@ bool loadLibrary(ProgramContext &ctx, Connection &conn) {
   MqLoadResult loaded = loadMqLibrary(binding, conn.entryTable, &ctx);
   if (loaded.error == 0) return true;
   transportOf(ctx).lastReason = 2589;
-  if (loaded.error == ENOENT)
+  if (loaded.error == ENOENT && loaded.path.empty())
     addError(ctx, conn.clientBinding ? "Can not find IBM MQ Client on this machine"
                                      : "Can not find IBM MQ Server on this machine");
   else

@@ -433,6 +433,8 @@ void getResponses(ProgramContext &ctx, Connection &conn, uint32_t awaitedSeq, lo
 
 bool waitForResponse(ProgramContext &ctx, Connection &conn, int64_t deadlineMs, bool extend) {
   TransportState &t = transportOf(ctx);
+  // What is shown so far is written out before a wait that may be long.
+  if (ctx.fileMode() && ctx.output) ctx.output->flushStream();
   uint32_t seenResponses = t.responseCount;
   t.waiting = true;
   for (;;) {

@@ -1,6 +1,7 @@
 #include "transport/mq_library.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -80,6 +81,27 @@ struct LoadLockGuard {
 
 } // namespace
 
+// IBM MQ's own variables: once one is set, the host has (or is meant to have) IBM MQ,
+// and the simulator must never answer in its place. The first one set, or nullptr.
+const char *mqLibraryVariableSet() {
+  for (const char *name : {"MQM_DLL_PATH", "MQIC_DLL_PATH", "MQ_INSTALLATION_PATH"})
+    if (!envText(name).empty()) return name;
+  return nullptr;
+}
+
+namespace {
+
+bool sameFile(const std::string &a, const std::string &b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::string shippedLibrary(MqBinding binding, const std::string &programDir) {
+  return joinPath(programDir.empty() ? executableDir() : programDir, std::string("../lib/") + mqLibraryName(binding));
+}
+
+} // namespace
+
 const char *mqLibraryName(MqBinding binding) {
   return binding == MqBinding::Client ? "libmqic_r.so" : "libmqm_r.so";
 }
@@ -93,7 +115,8 @@ std::vector<std::string> mqLibraryCandidates(MqBinding binding, const std::strin
     dir = install.empty() ? "/opt/mqm/lib64" : install + "/lib64";
   }
   out.push_back(joinPath(tidyDirectory(dir), name));
-  std::string own = joinPath(programDir.empty() ? executableDir() : programDir, "../lib/" + name);
+  if (mqLibraryVariableSet()) return out;
+  std::string own = shippedLibrary(binding, programDir);
   if (own != out.front()) out.push_back(own);
   return out;
 }
@@ -109,14 +132,22 @@ MqLoadResult loadMqLibrary(MqBinding binding, MqEntryTable *&table, ProgramConte
     else std::printf("%s\n", line.c_str());
   };
   std::vector<std::string> candidates = mqLibraryCandidates(binding);
+  const char *variable = mqLibraryVariableSet();
+  std::string own = shippedLibrary(binding, "");
   for (size_t i = 0; i < candidates.size(); ++i) {
     const std::string &path = candidates[i];
-    bool shipped = i + 1 == candidates.size();   // the last place is always our own
+    // Our own library, whether found last or named by a variable pointing at it.
+    bool shipped = path == own || sameFile(path, own);
     if (debug) report(strFormat("Loading '%s'", path.c_str()));
     // A place without the library is passed over quietly; one that has it decides.
     if (::access(path.c_str(), F_OK) != 0) {
       int err = errno ? errno : ENOENT;
       if (debug) report(strFormat("Load failed RC(%d) %s", err, std::strerror(err)));
+      // With IBM MQ's variables set there is nowhere else to look: a mistyped setting is
+      // a load failure, not a quiet switch to the simulator.
+      if (variable && i + 1 == candidates.size())
+        return {err, path, strFormat("%s; the simulated queue manager is not used while %s is set", std::strerror(err),
+                                     variable)};
       continue;
     }
     ::dlerror();

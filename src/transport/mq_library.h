@@ -22,14 +22,19 @@ enum class MqBinding { Server, Client };
 // The library file names of IBM MQ on Linux.
 const char *mqLibraryName(MqBinding binding);
 
+// The first of IBM MQ's library variables (MQM_DLL_PATH, MQIC_DLL_PATH,
+// MQ_INSTALLATION_PATH) that is set, or nullptr when none is.
+const char *mqLibraryVariableSet();
+
 // Where the library of a binding kind is looked for, in order: the DLL_PATH variable
 // of the kind, else $MQ_INSTALLATION_PATH/lib64, else /opt/mqm/lib64; the libraries
-// shipped beside the program (<programDir>/../lib) come last. `programDir` empty:
-// the directory of the running executable.
+// shipped beside the program (<programDir>/../lib) come last, and only when none of
+// IBM MQ's library variables is set. `programDir` empty: the directory of the running
+// executable.
 std::vector<std::string> mqLibraryCandidates(MqBinding binding, const std::string &programDir = "");
 
 struct MqLoadResult {
-  int error = 0;                 // 0 loaded; ENOENT no library anywhere; else why it failed
+  int error = 0;                 // 0 loaded; ENOENT with no path: no library anywhere; else why it failed
   std::string path;              // the library that failed to load
   std::string reason;            // the loader's reason
 };

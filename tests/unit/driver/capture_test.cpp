@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "driver/capture.h"
 
@@ -44,8 +46,43 @@ TEST(Capture, OverlongBlocksAreCut) {
   std::string text = "<Request>\nR\n<Response>\n";
   for (int i = 0; i < 6; ++i) text += std::string(12000, 'x') + "\n";
   text += "<End>\n";
-  ASSERT_TRUE(parseCaptureText(text, c).ok);
+  CaptureLoadResult r = parseCaptureText(text, c);
+  ASSERT_TRUE(r.ok);
   EXPECT_EQ(c.find("R")->responses[0].size(), 50000u);
+  EXPECT_TRUE(r.leaveUnchanged);   // writing it back would lose what was cut
+  CaptureFile whole;
+  EXPECT_FALSE(parseCaptureText("<Request>\nR\n<Response>\n" + std::string(10000, 'y') + "\n<End>\n", whole)
+                   .leaveUnchanged);
+  EXPECT_TRUE(parseCaptureText("<Request>\nR\n<Response>\n" + std::string(10001, 'y') + "\n<End>\n", whole)
+                  .leaveUnchanged);
+}
+
+TEST(Capture, FilesTheReaderCannotTakeWholeAreLeftAlone) {
+  char tmpl[] = "/tmp/kvarn-capture-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  std::string dir = tmpl;
+  std::string longLines = dir + "/long.cap";
+  std::string text = "<Request>\nDIS QMGR\n<Response>\n" + std::string(15000, 'a') + "\n<Response>\n" +
+                     std::string(30000, 'b') + "\n<End>\n";
+  std::ofstream(longLines) << text;
+  CaptureFile c;
+  CaptureLoadResult r = loadCaptureFile(longLines, c);
+  EXPECT_TRUE(r.ok);
+  EXPECT_TRUE(r.leaveUnchanged);
+  EXPECT_NE(r.notice.find("is left unchanged"), std::string::npos) << r.notice;
+
+  std::string fifo = dir + "/fifo.cap";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string &special : {fifo, std::string("/dev/zero"), dir}) {
+    CaptureFile s;
+    r = loadCaptureFile(special, s);   // returns at once, reading nothing
+    EXPECT_TRUE(r.ok) << special;
+    EXPECT_TRUE(r.leaveUnchanged) << special;
+    EXPECT_EQ(s.size(), 0u);
+  }
+  std::remove(longLines.c_str());
+  std::remove(fifo.c_str());
+  rmdir(dir.c_str());
 }
 
 TEST(Capture, WriteAndReadBack) {

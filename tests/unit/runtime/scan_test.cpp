@@ -147,3 +147,15 @@ TEST(Scan, MessageIds) {
   for (const char *none : {"QUEUE(A)", "AMQ84", "AMQ8409IX: x", "amq8409I: x", "TOLK1234 x", ""})
     EXPECT_EQ(scanMessageId(none), "") << none;
 }
+
+TEST(Scan, PasswordsAreMaskedWhereverTheClauseStands) {
+  EXPECT_EQ(scanMaskPasswords("=conn qm(QM1) user(admin) pwd(S3cr3tPassw0rd) client"),
+            "=conn qm(QM1) user(admin) pwd(********) client");
+  EXPECT_EQ(scanMaskPasswords("=conn PWD (a(b)c) Pwd(x)"), "=conn PWD (********) Pwd(********)");
+  EXPECT_EQ(scanMaskPasswords("argv[6] = 'channel(C) pwd(x)'"), "argv[6] = 'channel(C) pwd(********)'");
+  // Never closed: everything after the bracket may be the password.
+  EXPECT_EQ(scanMaskPasswords("=conn pwd(abc user(x)"), "=conn pwd(********");
+  // Not a pwd clause: other names that end in pwd, an empty value, no bracket.
+  for (const char *same : {"=conn mypwd(x)", "@pwd(1)", "=conn pwd()", "print 'pwd'", "pwd", ""})
+    EXPECT_EQ(scanMaskPasswords(same), same) << same;
+}
