@@ -224,6 +224,10 @@ std::string checkValue(const ValueRule &rule, const std::string &value) {
   }
   for (const auto &v : rule.values)
     if (v.value != "!t" && !v.value.empty() && scanEqualsNoCase(v.value, value)) return "";
+  // A yes/no switch takes on/off as well, as every switch does; anything else is refused
+  // rather than guessed, so that a mistyped "of" never turns a switch on.
+  bool yesNo = rule.values.size() == 2 && rule.values[0].value == "yes" && rule.values[1].value == "no";
+  if (yesNo && (scanEqualsNoCase(value, "on") || scanEqualsNoCase(value, "off"))) return "";
   return strFormat("Unrecognised value '%.*s' for '%s' parameter", static_cast<int>(value.size()), value.data(),
                    rule.name.c_str());
 }

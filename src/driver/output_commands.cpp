@@ -16,7 +16,10 @@
 
 namespace {
 
-bool isYes(const ParsedItem &item) { return !scanEqualsNoCase(item.value, "no"); }
+// A switch the syntax check let through: yes/on, or no/off.
+bool isYes(const ParsedItem &item) {
+  return !scanEqualsNoCase(item.value, "no") && !scanEqualsNoCase(item.value, "off");
+}
 
 uint32_t summaryBits(const std::string &list) {
   static const struct { const char *name; uint32_t bit; } kBits[] = {
