@@ -98,6 +98,11 @@ class ExprCompiler {
   bool tokenize() {
     std::vector<RawToken> raw = expSplitTokens(ctx_.text_);
     if (raw.empty()) return fail("No expression given");
+    // Each term costs a compiled node of its own: a bound keeps one pathological line
+    // from taking hundreds of megabytes to parse.
+    if (raw.size() > kMaxExpressionTerms)
+      return fail("Expression of %zu terms not compiled: expressions are limited to %zu terms", raw.size(),
+                  kMaxExpressionTerms);
     tokens_.resize(raw.size());
     raw_.reserve(raw.size());
     for (size_t i = 0; i < raw.size(); ++i) {

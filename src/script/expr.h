@@ -56,5 +56,6 @@ size_t expCacheEntries();
 constexpr int kMaxFunctionParams = 20;
 constexpr int kMaxSubscripts = 4;
 constexpr int kMaxNestingDepth = 1000;
+constexpr size_t kMaxExpressionTerms = 65536;   // tokens of one expression
 
 }  // namespace kvarn::script
