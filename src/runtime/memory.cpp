@@ -7,6 +7,9 @@
 // clamped when they are read.
 #include "runtime/memory.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "runtime/fault.h"
 
 #include <atomic>
@@ -143,3 +146,9 @@ void operator delete(void *p, size_t) noexcept { CSFreeMem(p); }
 void operator delete[](void *p, size_t) noexcept { CSFreeMem(p); }
 void operator delete(void *p, const std::nothrow_t &) noexcept { CSFreeMem(p); }
 void operator delete[](void *p, const std::nothrow_t &) noexcept { CSFreeMem(p); }
+
+void exitForStorage() {
+  std::fflush(stdout);
+  std::fputs("No storage.\n", stderr);
+  std::_Exit(kStorageExitCode);
+}

@@ -43,3 +43,10 @@ int CSBlockClass(const void *block);
 
 // Bytes the header adds to the recorded total of every block.
 inline constexpr size_t kMemBlockOverhead = 68;
+
+// The program's exit code for storage that could not be had (the internal-failure code).
+constexpr int kStorageExitCode = 130;
+// Where storage runs out with nothing left to catch it (a thread's own loop): what was
+// written goes out, the storage message follows on standard error, and the process
+// ends with kStorageExitCode instead of aborting.
+[[noreturn]] void exitForStorage();

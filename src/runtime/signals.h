@@ -7,7 +7,10 @@
 #pragma once
 #include <signal.h>
 
+#include <new>
 #include <thread>
+
+#include "runtime/memory.h"
 
 // Installs the handlers (without SA_RESTART, so a blocked read returns EINTR).
 void installStopSignals();
@@ -48,5 +51,11 @@ private:
 template <typename F>
 std::thread startThreadWithoutStopSignals(F &&body) {
   StopSignalsBlocked blocked;   // the new thread inherits the mask
-  return std::thread(std::forward<F>(body));
+  return std::thread([run = std::forward<F>(body)]() mutable {
+    try {
+      run();
+    } catch (const std::bad_alloc &) {
+      exitForStorage();
+    }
+  });
 }
