@@ -74,6 +74,47 @@ bool listTruth(const Value &v) {
   return false;
 }
 
+// Whether the keyword stands alone as an attribute selector of this command's DISPLAY:
+// its command mask pairs the DISPLAY letter with a blank, and it applies to the object.
+bool selectsDisplayAttribute(const CommandDef *command, const FieldDef *field) {
+  if (!field->commandMask || !field->objectMask) return false;
+  std::string_view mask = field->commandMask;
+  bool bare = false;
+  for (size_t i = 0; i + 1 < mask.size(); i += 2)
+    if (mask[i] == command->commandLetter && mask[i + 1] == ' ') bare = true;
+  return bare && std::string_view(field->objectMask).find(static_cast<char>(command->objectLetter)) !=
+                     std::string_view::npos;
+}
+
+// Attributes IBM MQ returns in every record of a DISPLAY beside the object's name (type
+// 'R') and the keywords that take a value there (TYPE, CHLTYPE of DISPLAY CHANNEL).
+struct AlwaysReturned {
+  std::string_view objectType;
+  std::string_view keywords;   // each between blanks
+};
+constexpr AlwaysReturned kAlwaysReturned[] = {
+    {"CHSTATUS", " CHLTYPE CONNAME CURRENT RQMNAME STATUS SUBSTATE XMITQ "},
+};
+
+bool alwaysReturned(const CommandDef *command, std::string_view keyword) {
+  for (const AlwaysReturned &row : kAlwaysReturned) {
+    if (!command->objectType || !equalsWord(command->objectType, row.objectType)) continue;
+    std::string blanked = " " + std::string(keyword) + " ";
+    if (row.keywords.find(blanked) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
+// A =WHERE or =SORT keyword goes on the DISPLAY so that the queue manager returns it,
+// unless every record carries it anyway (the object's name, its type) or the queue
+// manager would refuse it there: a keyword that takes a value in a DISPLAY (TYPE, CHLTYPE
+// of DISPLAY CHANNEL, QSGDISP) or that the object's DISPLAY does not take at all.
+bool appendedToDisplay(const CommandDef *command, const FieldDef *field) {
+  if (!isDisplayRow(command) || isPolicyRow(command)) return false;
+  if (field->type == 'R' || field->type == 'L') return false;
+  return selectsDisplayAttribute(command, field) && !alwaysReturned(command, field->keyword);
+}
+
 // The bare keyword pairs whose first word names the pair in expressions.
 constexpr std::pair<const char *, const char *> kBarePairs[] = {
     {"SHARE", "NOSHARE"}, {"HARDENBO", "NOHARDENBO"}, {"TRIGGER", "NOTRIGGER"}, {"ENFORCE", "TOLERATE"}};
@@ -142,8 +183,7 @@ public:
     }
     binding.ref.slot = static_cast<int32_t>(fields_.size());
     fields_.push_back(field);
-    if (isDisplayRow(state_.command) && !isPolicyRow(state_.command) && field->type != 'R' && field->type != 'L')
-      keywordsToAppend.emplace_back(field->keyword);
+    if (appendedToDisplay(state_.command, field)) keywordsToAppend.emplace_back(field->keyword);
     return true;
   }
 
