@@ -187,7 +187,7 @@ private:
         items_.push_back(Item{Item::Info, line.text, line.qmgr, quiet});
       } else if (line.flags & kLineRecordStart) {
         items_.push_back(Item{Item::Record, line.text, line.qmgr, quiet});
-      } else if (!items_.empty() && items_.back().kind == Item::Record && scanMessageId(line.text).empty()) {
+      } else if (!items_.empty() && items_.back().kind == Item::Record && continuesRecord(line)) {
         // An attribute line that came on its own belongs to the record before it.
         items_.back().text += '\n';
         items_.back().text += line.text;

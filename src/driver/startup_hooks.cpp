@@ -47,10 +47,8 @@ bool collectForeachRecords(ProgramContext &ctx, std::string_view command,
     return false;
   }
   OwnedMutexGuard guard(ctx.displayLock);
-  for (const RecordLine &line : record->lines) {
-    if (line.flags & kLineRecordStart) records.push_back({line.text, line.qmgr, false});
-    else if ((line.flags & kLineResponseText) && !records.empty()) records.back().text.append("\n").append(line.text);
-  }
+  for (CommandRecord::RecordText &r : record->recordTexts())
+    records.push_back({std::move(r.text), std::move(r.qmgr), false});
   return true;
 }
 
