@@ -7,6 +7,7 @@
 #include "context/context.h"
 #include "context/output.h"
 #include "context/settings.h"
+#include "mqsc/attribute_tokenizer.h"
 #include "mqsc/clause_scanner.h"
 #include "mqsc/command_words.h"
 #include "script/functions.h"
@@ -205,22 +206,20 @@ public:
       out.setView(state_.currentQmgr);
       return Resolution::Found;
     }
+    const FieldDef *fields = state_.command ? state_.command->fields : nullptr;
     for (const auto &pair : kBarePairs) {
       if (keyword != pair.first) continue;
       for (const char *word : {pair.first, pair.second}) {
-        KeywordClause bare;
-        findKeyword(record, word, kKeyBare, bare);
-        if (bare.found) {
-          out.setView(bare.clause(record));
+        std::string_view found;
+        if (findRecordAttribute(record, word, fields, true, found)) {
+          out.setView(found);
           return Resolution::Found;
         }
       }
       return Resolution::Absent;
     }
-    KeywordClause clause;
-    if (!findKeyword(record, keyword, kKeyRawValue | kKeyAllowUnclosed, clause) || !clause.found)
-      return Resolution::Absent;
-    std::string_view value = clause.value(record);
+    std::string_view value;
+    if (!findRecordAttribute(record, keyword, fields, false, value)) return Resolution::Absent;
     switch (field->type) {
     case 'I': {
       size_t comma = value.find(',');

@@ -4,6 +4,7 @@
 #include "driver/options.h"
 #include "context/output.h"
 #include "display/layout.h"
+#include "mqsc/attribute_tokenizer.h"
 #include "mqsc/vocab.h"
 #include "context/commands.h"
 #include "script/exp_context.h"
@@ -23,6 +24,10 @@ void initialiseVocabulary(ProgramContext &ctx) {
   using namespace kvarn::script;
   ExprVocabulary vocabulary = expVocabulary();
   vocabulary.constant = [](std::string_view name) { return ConstantByName(name); };
+  // Scripts read a record's attributes as the display does.
+  vocabulary.recordAttribute = [](std::string_view record, std::string_view name, std::string_view &value) {
+    return findRecordAttribute(record, name, nullptr, false, value);
+  };
   expSetVocabulary(std::move(vocabulary));
   // Output modifiers and the layout of replies.
   installDisplay();
