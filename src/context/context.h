@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "context/output.h"
@@ -223,3 +224,8 @@ void noteStopSignal(ProgramContext &ctx);
 
 // Records the outcome of one MQSC command in the counters and statusFlags.
 void countCommand(ProgramContext &ctx, bool succeeded);
+
+// Adds a command to the command history (newest last): empty commands, end and quit are
+// not kept; one equal to an entry without regard to case replaces it as the newest, in
+// its new letter case; the oldest entries go while there are more than the cmdhist setting.
+void addCommandHistory(ProgramContext &ctx, std::string_view command);
