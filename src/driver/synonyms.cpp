@@ -1,7 +1,5 @@
 #include "driver/synonyms.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <set>
 
@@ -106,17 +104,6 @@ bool reachesSynonym(const ProgramContext &ctx, std::string_view target, std::str
   return false;
 }
 
-// The order of the synonym list: by name without regard to case.
-bool namedBefore(const Synonym &s, std::string_view name) {
-  size_t n = std::min(s.name.size(), name.size());
-  int c = strncasecmp(s.name.data(), name.data(), n);
-  return c < 0 || (c == 0 && s.name.size() < name.size());
-}
-
-std::vector<Synonym>::const_iterator lowerBound(const std::vector<Synonym> &list, std::string_view name) {
-  return std::lower_bound(list.begin(), list.end(), name, namedBefore);
-}
-
 std::string chainLine(const std::string &name, const std::string &command) {
   return strFormat("Synonym '%.*s' has value '%s'", static_cast<int>(name.size()), name.data(), command.c_str());
 }
@@ -136,15 +123,14 @@ std::vector<std::string> runningChain(const ProgramContext &ctx) {
 } // namespace
 
 const Synonym *findSynonym(const ProgramContext &ctx, std::string_view name) {
-  auto at = lowerBound(ctx.synonyms, name);
-  return at != ctx.synonyms.end() && scanEqualsNoCase(at->name, name) ? &*at : nullptr;
+  auto at = ctx.synonyms.find(name);
+  return at != ctx.synonyms.end() ? &*at : nullptr;
 }
 
 void storeSynonym(ProgramContext &ctx, const std::string &name, const std::string &command) {
-  auto &list = ctx.synonyms;
-  auto at = list.begin() + (lowerBound(list, name) - list.cbegin());
-  if (at != list.end() && scanEqualsNoCase(at->name, name)) *at = Synonym{name, command};
-  else list.insert(at, Synonym{name, command});
+  auto at = ctx.synonyms.find(std::string_view(name));
+  if (at != ctx.synonyms.end()) at = ctx.synonyms.erase(at);   // the new letter case replaces the old
+  ctx.synonyms.insert(at, Synonym{name, command});
 }
 
 SynonymCall matchSynonym(const ProgramContext &ctx, std::string_view command) {
@@ -192,8 +178,7 @@ void cslDoSynonymCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
     }
     storeSynonym(ctx, name, command);
   } else {
-    auto at = lowerBound(ctx.synonyms, name);
-    if (at != ctx.synonyms.cend() && scanEqualsNoCase(at->name, name)) ctx.synonyms.erase(at);
+    if (auto at = ctx.synonyms.find(std::string_view(name)); at != ctx.synonyms.end()) ctx.synonyms.erase(at);
   }
   ctx.settingsChanged = true;
 }

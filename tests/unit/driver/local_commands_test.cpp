@@ -232,8 +232,8 @@ TEST_F(LocalCommands, SynonymNamesAndRecursion) {
   run("=syn(z) cmd(DIS Q(x-y))");
   run("=syn(A) cmd(DIS CHL(*))");
   ASSERT_EQ(ctx.synonyms.size(), 5u);
-  EXPECT_EQ(ctx.synonyms[0].name, "A");
-  EXPECT_EQ(ctx.synonyms[4].name, "z");
+  EXPECT_EQ(ctx.synonyms.begin()->name, "A");
+  EXPECT_EQ(ctx.synonyms.rbegin()->name, "z");
   EXPECT_EQ(findSynonym(ctx, "B")->command, "DIS Q(*)");
   EXPECT_TRUE(ctx.settingsChanged);
   run("=syn(b)");
