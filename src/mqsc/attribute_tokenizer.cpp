@@ -1,5 +1,6 @@
 #include "mqsc/attribute_tokenizer.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -132,8 +133,18 @@ size_t attributeValueEnd(std::string_view text, size_t open, const FieldDef *fie
   bool lone = match != std::string_view::npos && strayCloseFollows(text, match);
   if (match != std::string_view::npos && !lone && !innerEnd) return match;   // the usual case
   // Only a value the matching bracket would cut wrongly may end elsewhere: when it runs
-  // through an attribute (or never closes), or ends before a lone ')'.
-  size_t limit = match == std::string_view::npos || lone ? text.size() : match + 1;
+  // through an attribute (or never closes), or ends before a lone ')'. The lone ')' may
+  // take the value on to the end of the word it stands in, no further, so that text the
+  // search passes over is always consumed and a record is read in linear time.
+  size_t limit = text.size();
+  if (lone) {
+    limit = match + 1;
+    while (limit < text.size() && !(text[limit] == ')' && (limit + 1 == text.size() || isSep(text[limit + 1]))))
+      ++limit;
+    limit = std::min(limit + 1, text.size());
+  } else if (match != std::string_view::npos) {
+    limit = match + 1;
+  }
   for (size_t i = open + 1; i < limit; ++i)
     if (text[i] == ')' && endsBeforeAttribute(text, i, fields)) return i;
   return match == std::string_view::npos ? text.size() : match;

@@ -105,6 +105,9 @@ TEST(AttributeTokenizer, UnbalancedBracketsInValuesKeepTheAttributesThatFollow) 
   // An attribute the vocabulary does not know after a balanced value is left alone.
   EXPECT_EQ(tokens("H\n DESCR(abc) NEWATTR(1) MAXDEPTH(5)"),
             (std::vector<std::string>{"H", "DESCR(abc)", "NEWATTR(1)", "MAXDEPTH(5)"}));
+  // A stray ')' carries the value on to the end of its own word only.
+  EXPECT_EQ(tokens("H\n DESCR(a) b) c) MAXDEPTH(5)"),
+            (std::vector<std::string>{"H", "DESCR(a)", "b)", "c)", "MAXDEPTH(5)"}));
   // The last value of a record may hold a stray bracket too.
   EXPECT_EQ(tokens("H\n MAXDEPTH(5) DESCR(a)b)"), (std::vector<std::string>{"H", "MAXDEPTH(5)", "DESCR(a)b)"}));
   EXPECT_EQ(tokens("H\n MAXDEPTH(5) DESCR(x(y)"), (std::vector<std::string>{"H", "MAXDEPTH(5)", "DESCR(x(y)"}));
