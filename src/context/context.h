@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "context/output.h"
@@ -102,6 +104,25 @@ struct Synonym {
   std::string command;
 };
 
+// The order of the synonyms: by name without regard to case (ASCII). Transparent, so a
+// synonym is found by a name of any string type.
+struct SynonymOrder {
+  using is_transparent = void;
+  static bool less(std::string_view a, std::string_view b) {
+    size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i) {
+      char x = a[i], y = b[i];
+      if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+      if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+      if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    }
+    return a.size() < b.size();
+  }
+  bool operator()(const Synonym &a, const Synonym &b) const { return less(a.name, b.name); }
+  bool operator()(const Synonym &a, std::string_view b) const { return less(a.name, b); }
+  bool operator()(std::string_view a, const Synonym &b) const { return less(a, b.name); }
+};
+
 // A keystroke: a curses key code with its modifier mask (1 Shift, 2 Ctrl, 4 Alt), or
 // the bytes of a terminal escape sequence (code 0).
 struct KeyStroke {
@@ -174,7 +195,7 @@ struct ProgramContext {
   std::string configPath;                // the configuration file loaded (or to be written)
   TraceSwitches trace;
   CountSettings counting;
-  std::vector<Synonym> synonyms;         // ordered by name without regard to case
+  std::set<Synonym, SynonymOrder> synonyms;   // ordered by name without regard to case
   std::vector<std::string> history;      // oldest first
   std::vector<KeyNameEntry> keyNames;
   std::vector<KeyBindingEntry> keyBindings;
@@ -223,3 +244,8 @@ void noteStopSignal(ProgramContext &ctx);
 
 // Records the outcome of one MQSC command in the counters and statusFlags.
 void countCommand(ProgramContext &ctx, bool succeeded);
+
+// Adds a command to the command history (newest last): empty commands, end and quit are
+// not kept; one equal to an entry without regard to case replaces it as the newest, in
+// its new letter case; the oldest entries go while there are more than the cmdhist setting.
+void addCommandHistory(ProgramContext &ctx, std::string_view command);

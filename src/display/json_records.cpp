@@ -146,7 +146,8 @@ std::string JsonRecordWriter::record(std::string_view text, std::string_view qmg
   } else {
     object[jsonfield::kId] = std::string(id);
   }
-  AttributeTokenizer tokens(text, ListValueMode::One, record_.has(kMarkSeveralQmgrs), qmgr);
+  AttributeTokenizer tokens(text, ListValueMode::One, record_.has(kMarkSeveralQmgrs), qmgr,
+                            command_ ? command_->fields : nullptr);
   AttributeToken token;
   AttributeMap attributes;
   std::string objectKeyword;

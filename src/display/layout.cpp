@@ -74,6 +74,8 @@ public:
     several_ = record.has(kMarkSeveralQmgrs);
     quietAll_ = record.kind == RecordKind::ScriptCommand || record.checkingAttributes || record.responsesHidden;
     if (settings_.json()) json_ = std::make_unique<JsonRecordWriter>(ctx, record, state_);
+    const CommandDef *command = state_ && state_->command ? state_->command : identifyCommand(ctx, record.commandText);
+    fields_ = command ? command->fields : nullptr;
   }
 
   void run() {
@@ -187,7 +189,7 @@ private:
         items_.push_back(Item{Item::Info, line.text, line.qmgr, quiet});
       } else if (line.flags & kLineRecordStart) {
         items_.push_back(Item{Item::Record, line.text, line.qmgr, quiet});
-      } else if (!items_.empty() && items_.back().kind == Item::Record && scanMessageId(line.text).empty()) {
+      } else if (!items_.empty() && items_.back().kind == Item::Record && continuesRecord(line)) {
         // An attribute line that came on its own belongs to the record before it.
         items_.back().text += '\n';
         items_.back().text += line.text;
@@ -239,7 +241,7 @@ private:
       if (item.kind != Item::Record || !item.passed) continue;
       if (++planned > maximum) break;
       std::string text = recordForLayout(item.text);
-      AttributeTokenizer tok(text, listMode_, several_, item.qmgr);
+      AttributeTokenizer tok(text, listMode_, several_, item.qmgr, fields_);
       AttributeToken t;
       size_t listIndex = 0;
       while (tok.next(t)) {
@@ -304,7 +306,7 @@ private:
       });
       return writeLine(object, kStyleJson, item.quiet);
     }
-    AttributeTokenizer tok(text, listMode_, several_, item.qmgr);
+    AttributeTokenizer tok(text, listMode_, several_, item.qmgr, fields_);
     AttributeToken t;
     if (!tok.next(t)) return;
     std::string_view header = t.text;
@@ -373,6 +375,7 @@ private:
   CommandRecord &record_;
   ModifierState *state_;
   const Settings &settings_;
+  const FieldDef *fields_ = nullptr;   // the command's keywords: what its records can hold
   size_t width_ = 80;
   ListValueMode listMode_ = ListValueMode::PerItem;
   bool several_ = false;

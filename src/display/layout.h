@@ -18,7 +18,7 @@ void layoutCommandRecord(ProgramContext &ctx, CommandRecord &record);
 struct CurrentRecord {
   std::string text;
   std::string qmgr;
-  uint32_t matched = 0;
+  int64_t matched = -1;    // records the filters passed; -1 until a command has been laid out
 };
 CurrentRecord currentRecord();
 

@@ -7,6 +7,7 @@
 #include "context/context.h"
 #include "context/output.h"
 #include "context/settings.h"
+#include "mqsc/attribute_tokenizer.h"
 #include "mqsc/clause_scanner.h"
 #include "mqsc/command_words.h"
 #include "script/functions.h"
@@ -72,6 +73,47 @@ bool listTruth(const Value &v) {
   while (cursor.next(entry))
     if (!entry.empty()) return true;
   return false;
+}
+
+// Whether the keyword stands alone as an attribute selector of this command's DISPLAY:
+// its command mask pairs the DISPLAY letter with a blank, and it applies to the object.
+bool selectsDisplayAttribute(const CommandDef *command, const FieldDef *field) {
+  if (!field->commandMask || !field->objectMask) return false;
+  std::string_view mask = field->commandMask;
+  bool bare = false;
+  for (size_t i = 0; i + 1 < mask.size(); i += 2)
+    if (mask[i] == command->commandLetter && mask[i + 1] == ' ') bare = true;
+  return bare && std::string_view(field->objectMask).find(static_cast<char>(command->objectLetter)) !=
+                     std::string_view::npos;
+}
+
+// Attributes IBM MQ returns in every record of a DISPLAY beside the object's name (type
+// 'R') and the keywords that take a value there (TYPE, CHLTYPE of DISPLAY CHANNEL).
+struct AlwaysReturned {
+  std::string_view objectType;
+  std::string_view keywords;   // each between blanks
+};
+constexpr AlwaysReturned kAlwaysReturned[] = {
+    {"CHSTATUS", " CHLTYPE CONNAME CURRENT RQMNAME STATUS SUBSTATE XMITQ "},
+};
+
+bool alwaysReturned(const CommandDef *command, std::string_view keyword) {
+  for (const AlwaysReturned &row : kAlwaysReturned) {
+    if (!command->objectType || !equalsWord(command->objectType, row.objectType)) continue;
+    std::string blanked = " " + std::string(keyword) + " ";
+    if (row.keywords.find(blanked) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
+// A =WHERE or =SORT keyword goes on the DISPLAY so that the queue manager returns it,
+// unless every record carries it anyway (the object's name, its type) or the queue
+// manager would refuse it there: a keyword that takes a value in a DISPLAY (TYPE, CHLTYPE
+// of DISPLAY CHANNEL, QSGDISP) or that the object's DISPLAY does not take at all.
+bool appendedToDisplay(const CommandDef *command, const FieldDef *field) {
+  if (!isDisplayRow(command) || isPolicyRow(command)) return false;
+  if (field->type == 'R' || field->type == 'L') return false;
+  return selectsDisplayAttribute(command, field) && !alwaysReturned(command, field->keyword);
 }
 
 // The bare keyword pairs whose first word names the pair in expressions.
@@ -142,8 +184,7 @@ public:
     }
     binding.ref.slot = static_cast<int32_t>(fields_.size());
     fields_.push_back(field);
-    if (isDisplayRow(state_.command) && !isPolicyRow(state_.command) && field->type != 'R' && field->type != 'L')
-      keywordsToAppend.emplace_back(field->keyword);
+    if (appendedToDisplay(state_.command, field)) keywordsToAppend.emplace_back(field->keyword);
     return true;
   }
 
@@ -165,22 +206,20 @@ public:
       out.setView(state_.currentQmgr);
       return Resolution::Found;
     }
+    const FieldDef *fields = state_.command ? state_.command->fields : nullptr;
     for (const auto &pair : kBarePairs) {
       if (keyword != pair.first) continue;
       for (const char *word : {pair.first, pair.second}) {
-        KeywordClause bare;
-        findKeyword(record, word, kKeyBare, bare);
-        if (bare.found) {
-          out.setView(bare.clause(record));
+        std::string_view found;
+        if (findRecordAttribute(record, word, fields, true, found)) {
+          out.setView(found);
           return Resolution::Found;
         }
       }
       return Resolution::Absent;
     }
-    KeywordClause clause;
-    if (!findKeyword(record, keyword, kKeyRawValue | kKeyAllowUnclosed, clause) || !clause.found)
-      return Resolution::Absent;
-    std::string_view value = clause.value(record);
+    std::string_view value;
+    if (!findRecordAttribute(record, keyword, fields, false, value)) return Resolution::Absent;
     switch (field->type) {
     case 'I': {
       size_t comma = value.find(',');

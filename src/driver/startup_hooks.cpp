@@ -4,6 +4,7 @@
 #include "driver/options.h"
 #include "context/output.h"
 #include "display/layout.h"
+#include "mqsc/attribute_tokenizer.h"
 #include "mqsc/vocab.h"
 #include "context/commands.h"
 #include "script/exp_context.h"
@@ -23,6 +24,10 @@ void initialiseVocabulary(ProgramContext &ctx) {
   using namespace kvarn::script;
   ExprVocabulary vocabulary = expVocabulary();
   vocabulary.constant = [](std::string_view name) { return ConstantByName(name); };
+  // Scripts read a record's attributes as the display does.
+  vocabulary.recordAttribute = [](std::string_view record, std::string_view name, std::string_view &value) {
+    return findRecordAttribute(record, name, nullptr, false, value);
+  };
   expSetVocabulary(std::move(vocabulary));
   // Output modifiers and the layout of replies.
   installDisplay();
@@ -56,10 +61,8 @@ bool collectForeachRecords(ProgramContext &ctx, std::string_view command,
     return false;
   }
   OwnedMutexGuard guard(ctx.displayLock);
-  for (const RecordLine &line : record->lines) {
-    if (line.flags & kLineRecordStart) records.push_back({line.text, line.qmgr, false});
-    else if ((line.flags & kLineResponseText) && !records.empty()) records.back().text.append("\n").append(line.text);
-  }
+  for (CommandRecord::RecordText &r : record->recordTexts())
+    records.push_back({std::move(r.text), std::move(r.qmgr), false});
   return true;
 }
 

@@ -1,7 +1,5 @@
 #include "driver/synonyms.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <set>
 
@@ -13,33 +11,97 @@
 
 namespace {
 
-// Calls `visit` with every word of `text` that could name a synonym (each run of the
-// characters a name may hold) until it returns true.
+// The name a command calls a synonym by, as synonym expansion reads it: the command's
+// first word, when it is the whole command or is followed directly by '('; "" otherwise.
+std::string_view callName(std::string_view command) {
+  std::string_view text = scanTrim(command);
+  size_t nameEnd = 0;
+  while (nameEnd < text.size() && text[nameEnd] != '(' && !isScanSpace(text[nameEnd])) ++nameEnd;
+  if (nameEnd == 0 || (nameEnd < text.size() && text[nameEnd] != '(')) return {};
+  return text.substr(0, nameEnd);
+}
+
+// Calls `visit` with the name of each synonym call among the commands the text runs, until
+// it returns true. The text is cut into commands as the command reader cuts it: at line
+// ends and at ';' outside quotes and brackets, and the text after a block keyword (after
+// the ')' of if, while, foreach and foritem, or after else, endif and endfor) is a command
+// of its own. Quoted text is one token: a name inside quotes is never a call.
 template <typename Visit>
-bool anyNameWord(std::string_view text, Visit &&visit) {
-  size_t pos = 0;
-  while ((pos = text.find_first_of(kLocalNameCharacters, pos)) != std::string_view::npos) {
-    size_t end = std::min(text.find_first_not_of(kLocalNameCharacters, pos), text.size());
-    if (visit(text.substr(pos, end - pos))) return true;
-    pos = end;
+bool anyCall(std::string_view text, Visit &&visit) {
+  while (!text.empty()) {
+    size_t lineEnd = std::min(text.find('\n'), text.size());
+    std::string_view line = text.substr(0, lineEnd);
+    text = lineEnd < text.size() ? text.substr(lineEnd + 1) : std::string_view();
+    while (!line.empty()) {
+      size_t stop = std::min(scanFindStatementEnd(line), line.size());
+      std::string_view command = scanTrim(line.substr(0, stop));
+      line = stop < line.size() ? line.substr(stop + 1) : std::string_view();
+      while (!command.empty()) {
+        size_t wordEnd = 0;
+        while (wordEnd < command.size() && command[wordEnd] != '(' && !isScanSpace(command[wordEnd])) ++wordEnd;
+        std::string_view word = command.substr(0, wordEnd);
+        std::string_view rest = scanTrim(command.substr(wordEnd));
+        if (scanEqualsNoCase(word, "if") || scanEqualsNoCase(word, "while") || scanEqualsNoCase(word, "foreach") ||
+            scanEqualsNoCase(word, "foritem")) {
+          if (rest.empty() || rest[0] != '(') break;
+          size_t close = scanClosingBracket(rest, 0);
+          command = close < rest.size() ? scanTrim(rest.substr(close + 1)) : std::string_view();
+          continue;
+        }
+        if (scanEqualsNoCase(word, "else") || scanEqualsNoCase(word, "endif") || scanEqualsNoCase(word, "endfor")) {
+          command = rest;
+          continue;
+        }
+        std::string_view name = callName(command);
+        if (!name.empty() && visit(name)) return true;
+        break;
+      }
+    }
   }
   return false;
 }
 
-// Whether `command` reaches the synonym `target` through the synonyms it names; the
-// synonyms passed through are left in `chain`. Each synonym is followed at most once,
-// which keeps the search linear however the synonyms share each other.
+// Whether `command` reaches the synonym `target` through the synonyms it calls; the
+// synonyms passed through, in order, are left in `chain`. The synonyms already defined
+// cannot call each other round (each was checked when it was defined), so only the chain
+// that starts at the new text can come back to `target`. Each synonym is followed at most
+// once and the walk keeps its own stack, so a definition costs no more than the synonyms
+// that chain reaches, however long it is.
 bool reachesSynonym(const ProgramContext &ctx, std::string_view target, std::string_view command,
-                    std::vector<const Synonym *> &chain, std::set<const Synonym *> &followed) {
-  return anyNameWord(command, [&](std::string_view word) {
-    if (scanEqualsNoCase(word, target)) return true;
-    const Synonym *next = findSynonym(ctx, word);
-    if (!next || !followed.insert(next).second) return false;
-    chain.push_back(next);
-    if (reachesSynonym(ctx, target, next->command, chain, followed)) return true;
-    chain.pop_back();
-    return false;
-  });
+                    std::vector<const Synonym *> &chain) {
+  struct Frame {
+    const Synonym *synonym;          // null for the new text itself
+    std::vector<std::string_view> calls;
+    size_t next = 0;
+  };
+  auto callsIn = [](std::string_view text) {
+    std::vector<std::string_view> calls;
+    anyCall(text, [&](std::string_view name) {
+      calls.push_back(name);
+      return false;
+    });
+    return calls;
+  };
+  std::set<const Synonym *> followed;
+  std::vector<Frame> stack;
+  stack.push_back(Frame{nullptr, callsIn(command)});
+  while (!stack.empty()) {
+    Frame &top = stack.back();
+    if (top.next == top.calls.size()) {
+      stack.pop_back();
+      continue;
+    }
+    std::string_view name = top.calls[top.next++];
+    if (scanEqualsNoCase(name, target)) {
+      for (const Frame &f : stack)
+        if (f.synonym) chain.push_back(f.synonym);
+      return true;
+    }
+    const Synonym *next = findSynonym(ctx, name);
+    if (!next || !followed.insert(next).second) continue;
+    stack.push_back(Frame{next, callsIn(next->command)});
+  }
+  return false;
 }
 
 std::string chainLine(const std::string &name, const std::string &command) {
@@ -61,27 +123,23 @@ std::vector<std::string> runningChain(const ProgramContext &ctx) {
 } // namespace
 
 const Synonym *findSynonym(const ProgramContext &ctx, std::string_view name) {
-  for (const auto &s : ctx.synonyms)
-    if (scanEqualsNoCase(s.name, name)) return &s;
-  return nullptr;
+  auto at = ctx.synonyms.find(name);
+  return at != ctx.synonyms.end() ? &*at : nullptr;
 }
 
 void storeSynonym(ProgramContext &ctx, const std::string &name, const std::string &command) {
-  auto &list = ctx.synonyms;
-  list.erase(std::remove_if(list.begin(), list.end(), [&](const Synonym &s) { return scanEqualsNoCase(s.name, name); }),
-             list.end());
-  auto at = std::find_if(list.begin(), list.end(),
-                         [&](const Synonym &s) { return strcasecmp(s.name.c_str(), name.c_str()) > 0; });
-  list.insert(at, Synonym{name, command});
+  auto at = ctx.synonyms.find(std::string_view(name));
+  if (at != ctx.synonyms.end()) at = ctx.synonyms.erase(at);   // the new letter case replaces the old
+  ctx.synonyms.insert(at, Synonym{name, command});
 }
 
 SynonymCall matchSynonym(const ProgramContext &ctx, std::string_view command) {
   SynonymCall call;
   std::string_view text = scanTrim(command);
-  size_t nameEnd = 0;
-  while (nameEnd < text.size() && text[nameEnd] != '(' && !isScanSpace(text[nameEnd])) ++nameEnd;
-  if (nameEnd == 0 || (nameEnd < text.size() && text[nameEnd] != '(')) return call;
-  call.synonym = findSynonym(ctx, text.substr(0, nameEnd));
+  std::string_view name = callName(text);
+  if (name.empty()) return call;
+  size_t nameEnd = name.size();
+  call.synonym = findSynonym(ctx, name);
   if (!call.synonym) return call;
   if (isRunning(ctx, *call.synonym)) {
     call.errors = runningChain(ctx);
@@ -112,8 +170,7 @@ void cslDoSynonymCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
   std::string command = cmd.value("cmd");
   if (!command.empty()) {
     std::vector<const Synonym *> chain;
-    std::set<const Synonym *> followed;
-    if (reachesSynonym(ctx, name, command, chain, followed)) {
+    if (reachesSynonym(ctx, name, command, chain)) {
       addError(ctx, "Synonym recursion detected");
       addError(ctx, chainLine(name, command));
       for (const Synonym *s : chain) addError(ctx, chainLine(s->name, s->command));
@@ -121,7 +178,7 @@ void cslDoSynonymCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
     }
     storeSynonym(ctx, name, command);
   } else {
-    std::erase_if(ctx.synonyms, [&](const Synonym &s) { return scanEqualsNoCase(s.name, name); });
+    if (auto at = ctx.synonyms.find(std::string_view(name)); at != ctx.synonyms.end()) ctx.synonyms.erase(at);
   }
   ctx.settingsChanged = true;
 }

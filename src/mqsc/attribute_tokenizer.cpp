@@ -1,9 +1,11 @@
 #include "mqsc/attribute_tokenizer.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <unordered_set>
 
 #include "context/output.h"
 #include "mqsc/clause_scanner.h"
@@ -59,7 +61,125 @@ std::string_view trimBlanks(std::string_view s) {
   return s;
 }
 
+// Every keyword of the vocabulary's field tables: the attributes a reply of an unknown
+// command may hold.
+bool isVocabularyKeyword(std::string_view word) {
+  static const std::unordered_set<std::string_view> keywords = [] {
+    std::unordered_set<std::string_view> all;
+    for (const CommandDef *c = CommandTable(); c && c->verb; ++c)
+      for (const FieldDef *f = c->fields; f && f->keyword; ++f)
+        if (f->keyword[0] != '~') all.insert(f->keyword);
+    return all;
+  }();
+  return keywords.count(word) > 0;
+}
+
+// An attribute the reply can hold (written as IBM MQ writes keywords, in capitals).
+bool isReplyKeyword(std::string_view word, const FieldDef *fields) {
+  if (findPair(word)) return true;
+  if (!fields) return isVocabularyKeyword(word);
+  const FieldDef *f = FindFieldInTable(fields, word, kFieldExactLength);
+  return f && std::string_view(f->keyword) == word;
+}
+
+// A known attribute begins at `at`: a keyword of the reply followed by '(', or standing
+// alone.
+bool knownAttributeAt(std::string_view text, size_t at, const FieldDef *fields) {
+  size_t end = at;
+  while (end < text.size() && !isSep(text[end]) && text[end] != '(' && text[end] != ')') ++end;
+  if (end == at || (end < text.size() && text[end] == ')')) return false;
+  return isReplyKeyword(text.substr(at, end - at), fields);
+}
+
+// The ')' at `close` can end a value: blanks follow it, then the end of the record or a
+// known attribute.
+bool endsBeforeAttribute(std::string_view text, size_t close, const FieldDef *fields) {
+  size_t at = close + 1;
+  if (at == text.size()) return true;
+  if (!isSep(text[at])) return false;
+  while (at < text.size() && isSep(text[at])) ++at;
+  return at == text.size() || knownAttributeAt(text, at, fields);
+}
+
+// After the ')' at `close` that the matching bracket would end a value with, a ')' that
+// no '(' opened stands before the next KEYWORD( begins: the value ended too early.
+bool strayCloseFollows(std::string_view text, size_t close) {
+  size_t at = close + 1;
+  if (at < text.size() && !isSep(text[at])) return true;   // "a)b)"
+  for (; at < text.size(); ++at) {
+    if (text[at] == '(') return false;   // an attribute begins
+    if (text[at] == ')') return true;
+  }
+  return false;
+}
+
 } // namespace
+
+size_t attributeValueEnd(std::string_view text, size_t open, const FieldDef *fields) {
+  int depth = 0;
+  size_t match = std::string_view::npos;
+  bool innerEnd = false;   // a ')' inside the value is followed by a blank
+  for (size_t i = open; i < text.size(); ++i) {
+    if (text[i] == '(') {
+      ++depth;
+    } else if (text[i] == ')') {
+      if (--depth == 0) {
+        match = i;
+        break;
+      }
+      if (i + 1 == text.size() || isSep(text[i + 1])) innerEnd = true;
+    }
+  }
+  bool lone = match != std::string_view::npos && strayCloseFollows(text, match);
+  if (match != std::string_view::npos && !lone && !innerEnd) return match;   // the usual case
+  // Only a value the matching bracket would cut wrongly may end elsewhere: when it runs
+  // through an attribute (or never closes), or ends before a lone ')'. The lone ')' may
+  // take the value on to the end of the word it stands in, no further, so that text the
+  // search passes over is always consumed and a record is read in linear time.
+  size_t limit = text.size();
+  if (lone) {
+    limit = match + 1;
+    while (limit < text.size() && !(text[limit] == ')' && (limit + 1 == text.size() || isSep(text[limit + 1]))))
+      ++limit;
+    limit = std::min(limit + 1, text.size());
+  } else if (match != std::string_view::npos) {
+    limit = match + 1;
+  }
+  for (size_t i = open + 1; i < limit; ++i)
+    if (text[i] == ')' && endsBeforeAttribute(text, i, fields)) return i;
+  return match == std::string_view::npos ? text.size() : match;
+}
+
+bool findRecordAttribute(std::string_view record, std::string_view keyword, const FieldDef *fields, bool bare,
+                         std::string_view &value) {
+  size_t pos = 0;
+  while (pos < record.size()) {
+    char c = record[pos];
+    if (isSep(c)) { ++pos; continue; }
+    if (c == '[') {
+      size_t close = record.find(']', pos);
+      pos = close == std::string_view::npos ? record.size() : close + 1;
+      continue;
+    }
+    size_t start = pos;
+    while (pos < record.size() && !isSep(record[pos]) && record[pos] != '(') ++pos;
+    std::string_view word = record.substr(start, pos - start);
+    if (pos >= record.size() || record[pos] != '(') {
+      if (bare && equalsWord(word, keyword)) {
+        value = word;
+        return true;
+      }
+      continue;
+    }
+    size_t close = attributeValueEnd(record, pos, fields);
+    if (!bare && equalsWord(word, keyword)) {
+      value = record.substr(pos + 1, close - pos - 1);
+      return true;
+    }
+    pos = close < record.size() ? close + 1 : record.size();
+  }
+  return false;
+}
 
 bool isRecordHeader(std::string_view line, uint32_t diagnosticFlags) {
   if (startsWith(line, "TYPE(HANDLE") || startsWith(line, "QSTATS(")) return true;
@@ -97,8 +217,8 @@ bool isListAttribute(std::string_view keyword) {
 }
 
 AttributeTokenizer::AttributeTokenizer(std::string_view record, ListValueMode mode, bool severalQmgrs,
-                                       std::string_view qmgr)
-    : text_(record), mode_(mode), several_(severalQmgrs), qmgr_(qmgr) {}
+                                       std::string_view qmgr, const FieldDef *fields)
+    : text_(record), mode_(mode), several_(severalQmgrs), qmgr_(qmgr), fields_(fields) {}
 
 void AttributeTokenizer::setToken(AttributeToken &token, std::string text, size_t keywordLength, size_t valueStart,
                                   size_t valueLength) {
@@ -193,16 +313,10 @@ bool AttributeTokenizer::next(AttributeToken &token) {
       token.isBare = true;
       return true;
     }
-    // KEYWORD(value) up to the matching bracket.
+    // KEYWORD(value) up to the bracket that ends it.
     size_t open = pos_;
-    int depth = 0;
-    size_t close = std::string_view::npos;
-    for (size_t i = open; i < text_.size(); ++i) {
-      if (text_[i] == '(') ++depth;
-      else if (text_[i] == ')' && --depth == 0) { close = i; break; }
-    }
-    size_t valueEnd = close == std::string_view::npos ? text_.size() : close;
-    pos_ = close == std::string_view::npos ? text_.size() : close + 1;
+    size_t valueEnd = attributeValueEnd(text_, open, fields_);
+    pos_ = valueEnd < text_.size() ? valueEnd + 1 : text_.size();
     std::string value(text_.substr(open + 1, valueEnd - open - 1));
     for (char &ch : value)
       if (ch == '\n' || ch == '\r') ch = ' ';

@@ -31,12 +31,33 @@ struct AttributeToken {
   bool hidden = false;          // among the attributes the user asked to hide (set by the display)
 };
 
+// IBM MQ returns values unquoted, so a value holding an unbalanced bracket (a DESCR of
+// "x(y" or "a)b") cannot be cut by the matching bracket alone. Where the matching
+// bracket would run a value through a following attribute the reply can hold, or end it
+// just before a lone ')', the value ends instead at the first ')' that is followed by
+// blanks and then the end of the record or such an attribute, so that every attribute
+// the reply holds stays whole. The attributes a reply can hold are those of the
+// command's field table (`fields`), and the attribute pairs; with no table, every
+// keyword of the vocabulary.
+
+// Where the bracketed value whose '(' stands at `open` ends: the position of its ')', or
+// text.size() when it is never closed.
+size_t attributeValueEnd(std::string_view text, size_t open, const FieldDef *fields = nullptr);
+
+// Finds an attribute of a record by keyword (any case), walking the record as the
+// tokenizer does: KEYWORD(value), `value` receiving the raw text between the brackets,
+// or with `bare` the keyword standing alone (NOSHARE), `value` receiving the word. False
+// when the record has none.
+bool findRecordAttribute(std::string_view record, std::string_view keyword, const FieldDef *fields, bool bare,
+                         std::string_view &value);
+
 class AttributeTokenizer {
 public:
   // `record` is the record's text (header line first); `qmgr` is its group's queue
-  // manager, shown as QSGQM(...) when `severalQmgrs`.
+  // manager, shown as QSGQM(...) when `severalQmgrs`. `fields` is the field table of the
+  // command that returned the record, when known (see attributeValueEnd).
   AttributeTokenizer(std::string_view record, ListValueMode mode = ListValueMode::PerItem,
-                     bool severalQmgrs = false, std::string_view qmgr = {});
+                     bool severalQmgrs = false, std::string_view qmgr = {}, const FieldDef *fields = nullptr);
   bool next(AttributeToken &token);
 
 private:
@@ -46,6 +67,7 @@ private:
   ListValueMode mode_;
   bool several_;
   std::string_view qmgr_;
+  const FieldDef *fields_;
   size_t pos_ = 0;
   int stage_ = 0;               // 0 header, 1 pseudo attribute, 2 attributes
   // a list being returned item by item

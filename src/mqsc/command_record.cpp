@@ -6,6 +6,7 @@
 #include "context/output.h"
 #include "mqsc/attribute_tokenizer.h"
 #include "mqsc/command_words.h"
+#include "runtime/scan.h"
 
 namespace {
 
@@ -41,16 +42,31 @@ void recordOutcome(ProgramContext &ctx, const CommandRecord &record, bool succee
 
 } // namespace
 
-std::vector<std::string> CommandRecord::records() const {
-  std::vector<std::string> out;
+bool continuesRecord(const RecordLine &line) {
+  return (line.flags & kLineResponseText) && !(line.flags & (kLineRecordStart | kLineError | kLineInfo)) &&
+         scanMessageId(scanTrim(line.text)).empty();
+}
+
+std::vector<CommandRecord::RecordText> CommandRecord::recordTexts() const {
+  std::vector<RecordText> out;
+  bool open = false;   // the line before belongs to the last record
   for (const RecordLine &line : lines) {
     if (line.flags & kLineRecordStart) {
-      out.push_back(line.text);
-    } else if (!out.empty() && (line.flags & kLineResponseText)) {
-      out.back() += '\n';
-      out.back() += line.text;
+      out.push_back(RecordText{line.text, line.qmgr});
+      open = true;
+    } else if (open && continuesRecord(line)) {
+      out.back().text += '\n';
+      out.back().text += line.text;
+    } else {
+      open = false;
     }
   }
+  return out;
+}
+
+std::vector<std::string> CommandRecord::records() const {
+  std::vector<std::string> out;
+  for (RecordText &r : recordTexts()) out.push_back(std::move(r.text));
   return out;
 }
 

@@ -101,11 +101,22 @@ struct CommandRecord {
   bool complete() const { return (marks & kMarkComplete) != 0; }
   bool has(uint32_t mark) const { return (marks & mark) != 0; }
 
-  // The text of each response record: its header line and the lines that follow it up to
-  // the next record start, joined with '\n'. Lines before the first header are not part
-  // of a record.
+  // The text of each response record: its header line and the attribute lines that
+  // follow it, joined with '\n' (see continuesRecord). Lines before the first header are
+  // not part of a record.
   std::vector<std::string> records() const;
+  // The same with each record's sharing-group queue manager (z/OS).
+  struct RecordText {
+    std::string text;
+    std::string qmgr;
+  };
+  std::vector<RecordText> recordTexts() const;
 };
+
+// Whether an output line that is not a record start belongs to the record before it: an
+// attribute line of response text. A message line (CSQ9022I, CSQN122I, AMQ8135E ...)
+// is not part of any record, so a record read by name never takes a word from one.
+bool continuesRecord(const RecordLine &line);
 
 // Adds a message of the program (not response text) to a command record.
 void addRecordError(ProgramContext &ctx, CommandRecord &record, std::string_view text);

@@ -85,6 +85,15 @@ CommandNode* compileImportFile(ProgramContext& ctx, const ImportRequest& request
   if (request.quiet) source->echo.input = false;
   source->stopOnError = request.stopOnFailure;
   source->readLine = scriptHost().readFileLine;
+  if (request.keepHistory) {
+    // cmdhist: the file's command lines go into the command history as they are read.
+    source->readLine = [read = source->readLine](ProgramContext& c, InputSource& s) {
+      if (!read || !read(c, s)) return false;
+      std::string_view line = scanTrim(s.line);
+      if (!line.empty() && line[0] != '*') addCommandHistory(c, line);
+      return true;
+    };
+  }
   data->body = std::make_unique<NodeList>();
   data->hasParms = request.hasParms;
   data->parms = request.parms;

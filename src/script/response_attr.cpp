@@ -38,6 +38,7 @@ int64_t leadingInteger(std::string_view s) {
 
 bool findAttributeText(std::string_view record, std::string_view name, std::string_view& value) {
   if (name.empty()) return false;
+  if (const auto& read = expVocabulary().recordAttribute) return read(record, name, value);
   for (size_t at = 0; at + name.size() < record.size(); ++at) {
     if (at > 0 && record[at - 1] != ' ' && record[at - 1] != '\n') continue;
     if (record[at + name.size()] != '(' || !equalBytes(record.substr(at, name.size()), name, false)) continue;

@@ -21,6 +21,33 @@ TEST(Modifiers, WhereTakesItsClauseOutAndAsksForTheKeyword) {
   EXPECT_EQ(findModifierState(again)->where.size(), 2u);
 }
 
+// Only a keyword the DISPLAY takes on its own as an attribute selector is added, and none
+// that every record carries anyway: TYPE takes a value in DISPLAY QUEUE and QSTATUS,
+// CHLTYPE in DISPLAY CHANNEL, and QUEUE is the object's name.
+TEST(Modifiers, WhereAndSortNeverAddWhatTheQueueManagerWouldRefuse) {
+  struct Case {
+    const char *command;
+    const char *sent;
+  } cases[] = {
+      {"DIS Q(T.*) =WHERE(TYPE EQ QALIAS)", "DIS Q(T.*)"},
+      {"DIS Q(*) =WHERE(TYPE EQ QLOCAL) =SORT(QUEUE)", "DIS Q(*)"},
+      {"DIS QSTATUS(X) =WHERE(TYPE = 'QUEUE')", "DIS QSTATUS(X)"},
+      {"DIS CHL(*) =WHERE(CHLTYPE = SDR)", "DIS CHL(*)"},
+      {"DIS QL(*) =SORTD(TYPE)", "DIS QL(*)"},
+      {"DIS Q(*) =WHERE(TYPE EQ QLOCAL AND MAXDEPTH > 10)", "DIS Q(*) MAXDEPTH "},
+      {"DIS CHL(*) =WHERE(CHLTYPE = SDR) =SORT(DESCR)", "DIS CHL(*) DESCR "},
+      {"DIS CHS(*) =WHERE(CHLTYPE = SDR AND STATUS = RUNNING)", "DIS CHS(*)"},
+      {"DIS CHS(*) =WHERE(MSGS > 0)", "DIS CHS(*) MSGS "},
+  };
+  for (const Case &c : cases) {
+    DisplayTest t;
+    CommandRecord rec;
+    std::string sent;
+    ASSERT_TRUE(t.prepare(rec, c.command, &sent)) << c.command << ": " << t.output();
+    EXPECT_EQ(sent, c.sent) << c.command;
+  }
+}
+
 TEST(Modifiers, BadClausesFailBeforeSending) {
   struct Case {
     const char *command;

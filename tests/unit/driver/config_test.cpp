@@ -92,7 +92,7 @@ TEST_F(ConfigTest, RoundTripKeepsEverything) {
   EXPECT_EQ(back.settings.vercheckti, 1700000000);
   EXPECT_EQ(back.history, (std::vector<std::string>{"DIS QMGR", "DEFINE QLOCAL('A B')"}));
   ASSERT_EQ(back.synonyms.size(), 1u);
-  EXPECT_EQ(back.synonyms[0].command, "DIS Q(*)");
+  EXPECT_EQ(back.synonyms.begin()->command, "DIS Q(*)");
   // Key assignments are written before key commands; a key left without an action
   // is written as none.
   EXPECT_LT(text.find("key=F6 act=\"Next Page\""), text.find("key=F5 cmd="));
@@ -116,8 +116,8 @@ TEST_F(ConfigTest, SynonymsAndKeyNamesComeBackInNameOrder) {
   ProgramContext ctx;
   ASSERT_TRUE(loadConfiguration(ctx).ok);
   ASSERT_EQ(ctx.synonyms.size(), 2u);   // the later zz replaces the earlier; a nameless one is dropped
-  EXPECT_EQ(ctx.synonyms[0].name, "AA");
-  EXPECT_EQ(ctx.synonyms[1].command, "y");
+  EXPECT_EQ(ctx.synonyms.begin()->name, "AA");
+  EXPECT_EQ(std::next(ctx.synonyms.begin())->command, "y");
   ASSERT_EQ(ctx.keyNames.size(), 2u);
   EXPECT_EQ(ctx.keyNames[0].name, "A");
   EXPECT_EQ(ctx.keyNames[0].stroke, (KeyStroke{0x10d, 1, {}}));

@@ -226,31 +226,60 @@ TEST_F(LocalCommands, SynonymNamesAndRecursion) {
 
   run("=syn(b) cmd(DIS Q(*))");
   run("=syn(c) cmd(b(1))");
-  EXPECT_EQ(run("=syn(B) cmd(c x)"),
-            "=syn(B) cmd(c x)\nSynonym recursion detected\nSynonym 'B' has value 'c x'\nSynonym 'c' has value 'b(1)'\n");
-  // Names holding - < > . are words of their own.
+  EXPECT_EQ(run("=syn(B) cmd(c(x))"),
+            "=syn(B) cmd(c(x))\nSynonym recursion detected\nSynonym 'B' has value 'c(x)'\nSynonym 'c' has value 'b(1)'\n");
   run("=syn(x-y) cmd(DIS QMGR)");
   run("=syn(z) cmd(DIS Q(x-y))");
-  EXPECT_NE(run("=syn(X-Y) cmd(z)").find("Synonym recursion detected"), std::string::npos);
   run("=syn(A) cmd(DIS CHL(*))");
   ASSERT_EQ(ctx.synonyms.size(), 5u);
-  EXPECT_EQ(ctx.synonyms[0].name, "A");
-  EXPECT_EQ(ctx.synonyms[4].name, "z");
+  EXPECT_EQ(ctx.synonyms.begin()->name, "A");
+  EXPECT_EQ(ctx.synonyms.rbegin()->name, "z");
   EXPECT_EQ(findSynonym(ctx, "B")->command, "DIS Q(*)");
   EXPECT_TRUE(ctx.settingsChanged);
   run("=syn(b)");
   EXPECT_EQ(findSynonym(ctx, "b"), nullptr);
 }
 
+// The recursion check follows what running the text would call, and nothing else: the
+// first word of each command (the whole command, or followed by its bracket), never a
+// word inside quotes or among a command's operands.
+TEST_F(LocalCommands, RecursionCheckFollowsOnlyWhatTheTextCalls) {
+  EXPECT_EQ(run("=syn(dq) cmd(print 'dq ran')"), "=syn(dq) cmd(print 'dq ran')\n");
+  EXPECT_EQ(findSynonym(ctx, "dq")->command, "print 'dq ran'");
+  EXPECT_EQ(run("=syn(dq) cmd(print \"dq\"; DIS Q(dq) DESCR; dq x)"), "=syn(dq) cmd(print \"dq\"; DIS Q(dq) DESCR; dq x)\n");
+  // A call after ';', after a block header or after else is a call.
+  for (const char *text : {"DIS QMGR; dq", "DIS QMGR;dq(1)", "if (@a = 1) dq", "foreach(DIS Q(*)) dq(QUEUE)",
+                           "else DQ"}) {
+    std::string command = std::string("=syn(dq) cmd(") + text + ")";
+    EXPECT_EQ(run(command), command + "\nSynonym recursion detected\nSynonym 'dq' has value '" + text + "'\n");
+  }
+  run("=syn(e) cmd(print 'e'; dq('x'))");
+  EXPECT_EQ(run("=syn(DQ) cmd(e)"),
+            "=syn(DQ) cmd(e)\nSynonym recursion detected\nSynonym 'DQ' has value 'e'\nSynonym 'e' has value 'print 'e'; dq('x')'\n");
+}
+
 TEST_F(LocalCommands, RecursionCheckFollowsEachSynonymOnce) {
-  // Forty levels of synonyms that each name the next twice: 2^40 paths, 41 synonyms.
+  // Forty levels of synonyms that each call the next twice: 2^40 paths, 41 synonyms.
   for (int i = 0; i < 40; ++i)
-    storeSynonym(ctx, "s" + std::to_string(i), "s" + std::to_string(i + 1) + " s" + std::to_string(i + 1));
+    storeSynonym(ctx, "s" + std::to_string(i), "s" + std::to_string(i + 1) + "; s" + std::to_string(i + 1));
   storeSynonym(ctx, "s40", "DIS QMGR");
   EXPECT_EQ(run("=syn(top) cmd(s0)"), "=syn(top) cmd(s0)\n");
   std::string refused = run("=syn(s40) cmd(top)");
-  EXPECT_NE(refused.find("Synonym 's39' has value 's40 s40'\n"), std::string::npos);
+  EXPECT_NE(refused.find("Synonym 's39' has value 's40; s40'\n"), std::string::npos);
   EXPECT_EQ(out.lines.size(), 1u + 1u + 42u);
+}
+
+TEST_F(LocalCommands, RecursionCheckWalksAChainOfAnyLength) {
+  // Each synonym calls the one before it: a chain as long as the list.
+  constexpr int kLength = 50000;
+  auto name = [](int i) { return strFormat("s%06d", i); };
+  storeSynonym(ctx, name(0), "DIS QMGR");
+  for (int i = 1; i < kLength; ++i) storeSynonym(ctx, name(i), name(i - 1) + "(" + std::to_string(i) + ")");
+  EXPECT_EQ(run("=syn(top) cmd(" + name(kLength - 1) + ")"), "=syn(top) cmd(" + name(kLength - 1) + ")\n");
+  std::string refused = run("=syn(" + name(0) + ") cmd(top)");
+  EXPECT_NE(refused.find("Synonym 's000001' has value 's000000(1)'\n"), std::string::npos);
+  EXPECT_EQ(out.lines.size(), 1u + 1u + 1u + kLength);
+  EXPECT_EQ(findSynonym(ctx, name(0))->command, "DIS QMGR");
 }
 
 TEST_F(LocalCommands, SynonymCalls) {

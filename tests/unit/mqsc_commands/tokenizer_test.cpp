@@ -67,6 +67,67 @@ TEST(AttributeTokenizer, ListValues) {
   EXPECT_EQ(tokens("H\n DESCR(abc"), (std::vector<std::string>{"H", "DESCR(abc)"}));
 }
 
+const FieldDef *queueFields() {
+  for (const CommandDef *c = CommandTable(); c->verb; ++c)
+    if (std::string_view(c->verb) == "DISPLAY" && c->objectType && std::string_view(c->objectType) == "QLOCAL")
+      return c->fields;
+  return nullptr;
+}
+
+// IBM MQ returns DESCR('x(y') as DESCR(x(y): the value ends where the next attribute of
+// the reply begins, never running through it, nor ending before a stray ')'.
+TEST(AttributeTokenizer, UnbalancedBracketsInValuesKeepTheAttributesThatFollow) {
+  const FieldDef *fields = queueFields();
+  ASSERT_NE(fields, nullptr);
+  auto read = [&](std::string_view descr) {
+    std::string record = "AMQ8409I: Display Queue details.\n   QUEUE(Q)    TYPE(QLOCAL)\n   DESCR(" +
+                         std::string(descr) + ")    MAXDEPTH(5000)\n   NOSHARE";
+    std::vector<std::vector<std::string>> out;
+    for (const FieldDef *table : {fields, static_cast<const FieldDef *>(nullptr)}) {
+      AttributeTokenizer tok(record, ListValueMode::PerItem, false, {}, table);
+      AttributeToken t;
+      std::vector<std::string> got;
+      while (tok.next(t))
+        if (!t.isHeader) got.push_back(std::string(t.keyword) + "=" + std::string(t.value));
+      out.push_back(got);
+    }
+    EXPECT_EQ(out[0], out[1]) << "the whole vocabulary reads " << descr << " as the command's table does";
+    return out[0];
+  };
+  for (std::string_view descr : {"x(y", "a)b", "((", "))", ")(", "(a) (b", "'q(uote'", "it's (", "a) b"}) {
+    EXPECT_EQ(read(descr), (std::vector<std::string>{"QUEUE=Q", "TYPE=QLOCAL", "DESCR=" + std::string(descr),
+                                                     "MAXDEPTH=5000", "NOSHARE=NOSHARE"}))
+        << descr;
+  }
+  // Balanced brackets, and a ')' followed by words that are no attribute, stay inside.
+  EXPECT_EQ(read("f(x) g(y) z"), (std::vector<std::string>{"QUEUE=Q", "TYPE=QLOCAL", "DESCR=f(x) g(y) z",
+                                                           "MAXDEPTH=5000", "NOSHARE=NOSHARE"}));
+  // An attribute the vocabulary does not know after a balanced value is left alone.
+  EXPECT_EQ(tokens("H\n DESCR(abc) NEWATTR(1) MAXDEPTH(5)"),
+            (std::vector<std::string>{"H", "DESCR(abc)", "NEWATTR(1)", "MAXDEPTH(5)"}));
+  // A stray ')' carries the value on to the end of its own word only.
+  EXPECT_EQ(tokens("H\n DESCR(a) b) c) MAXDEPTH(5)"),
+            (std::vector<std::string>{"H", "DESCR(a)", "b)", "c)", "MAXDEPTH(5)"}));
+  // The last value of a record may hold a stray bracket too.
+  EXPECT_EQ(tokens("H\n MAXDEPTH(5) DESCR(a)b)"), (std::vector<std::string>{"H", "MAXDEPTH(5)", "DESCR(a)b)"}));
+  EXPECT_EQ(tokens("H\n MAXDEPTH(5) DESCR(x(y)"), (std::vector<std::string>{"H", "MAXDEPTH(5)", "DESCR(x(y)"}));
+
+  // Reading one attribute by name walks the record the same way.
+  std::string_view record = "AMQ8409I: Display Queue details.\n QUEUE(Q) DESCR(x(y)  MAXDEPTH(5000) NOSHARE";
+  std::string_view value;
+  ASSERT_TRUE(findRecordAttribute(record, "MAXDEPTH", fields, false, value));
+  EXPECT_EQ(value, "5000");
+  ASSERT_TRUE(findRecordAttribute(record, "descr", fields, false, value));
+  EXPECT_EQ(value, "x(y");
+  ASSERT_TRUE(findRecordAttribute(record, "QUEUE", fields, false, value));   // not the header's "Queue"
+  EXPECT_EQ(value, "Q");
+  ASSERT_TRUE(findRecordAttribute(record, "NOSHARE", fields, true, value));
+  EXPECT_EQ(value, "NOSHARE");
+  EXPECT_FALSE(findRecordAttribute(record, "NOSHARE", fields, false, value));
+  EXPECT_FALSE(findRecordAttribute(record, "CURDEPTH", fields, false, value));
+  EXPECT_FALSE(findRecordAttribute("H\n DESCR(a MAXDEPTH(1) b) CURDEPTH(0)", "MAXDEPTH", fields, false, value));
+}
+
 TEST(TimeStamps, ConvertedToLocalTime) {
   const char *old = std::getenv("TZ");
   std::string saved = old ? old : "";
