@@ -234,7 +234,10 @@ CommandNode* CompileSession::compileCommand(const std::string& text, bool nested
   CommandNode* node = make(CT::Command, text);
   size_t pos = after;
   ScanToken second = scanNextToken(text, pos);
-  if (!second.exhausted && second.view(text) == "(" && !inList(first, kReservedWords))
+  // `name(...)` that is neither a statement nor a script function may still call a
+  // synonym with parameters, which the command runs when it is issued.
+  if (!second.exhausted && second.view(text) == "(" && !inList(first, kReservedWords) &&
+      !ctx_.synonyms.contains(first))
     error(strFormat("Unrecognised function '%.*s' used.", static_cast<int>(first.size()), first.data()));
   return node;
 }
