@@ -7,30 +7,13 @@ nothing."""
 import argparse
 import os
 import pty
-import select
 import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 
-
-def read_until(fd, wanted, seconds=30):
-    text = b""
-    deadline = time.time() + seconds
-    while wanted.encode() not in text:
-        left = deadline - time.time()
-        if left <= 0 or not select.select([fd], [], [], left)[0]:
-            raise AssertionError(f"did not see {wanted!r}; got:\n{text.decode(errors='replace')}")
-        try:
-            chunk = os.read(fd, 4096)
-        except OSError:
-            chunk = b""
-        if not chunk:
-            raise AssertionError(f"kvarn ended before {wanted!r}; got:\n{text.decode(errors='replace')}")
-        text += chunk
-    return text.decode(errors="replace")
+from pty_session import read_until, sandbox_env
 
 
 def main():
@@ -39,15 +22,7 @@ def main():
     ap.add_argument("--build", required=True)
     a = ap.parse_args()
     a.kvarn = os.path.abspath(a.kvarn)
-    bindir = os.path.abspath(os.path.join(a.build, "bin"))
-    sandbox = tempfile.mkdtemp(prefix="kvarn-pty-")
-    env = {"PATH": bindir + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"), "HOME": sandbox,
-           "KVARNCFG": os.path.join(sandbox, "cfg"), "KVARN_QMSIM_HOME": os.path.join(sandbox, "qmsim"),
-           "TERM": "dumb"}
-    for k in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TMPDIR"):
-        if k in os.environ:
-            env[k] = os.environ[k]
-    os.makedirs(env["KVARNCFG"])
+    sandbox, env = sandbox_env(a.build)
     server = None
     try:
         with open(os.path.join(sandbox, "users.txt"), "w") as f:
