@@ -145,6 +145,12 @@ SynonymCall matchSynonym(const ProgramContext &ctx, std::string_view command) {
     call.errors = runningChain(ctx);
     return call;
   }
+  // Each synonym run nests a source on the stack: a long chain of synonyms calling each
+  // other ends at a fixed depth.
+  if (ctx.runningSynonyms.size() >= kMaxSynonymNesting) {
+    call.errors.push_back(strFormat("Synonyms are nested more than %zu deep", kMaxSynonymNesting));
+    return call;
+  }
   if (nameEnd == text.size()) return call;
   size_t close = scanClosingBracket(text, nameEnd);
   if (close >= text.size()) {

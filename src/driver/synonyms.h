@@ -31,6 +31,9 @@ SynonymCall matchSynonym(const ProgramContext &ctx, std::string_view command);
 
 // Marks a synonym as running for the length of its run, so that synonyms that call
 // each other (as a hand-edited configuration file can make them) end with a message.
+// Synonyms run inside each other at most this deep.
+constexpr size_t kMaxSynonymNesting = 100;
+
 class SynonymRun {
 public:
   SynonymRun(ProgramContext &ctx, const Synonym &synonym);
