@@ -9,39 +9,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <random>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-extern char **environ;
+#include "support/process_timer.h"
 
 namespace {
 
-double runFile(const std::string &file) {
-  std::vector<std::string> argv = {KVARN_BINARY, "-x", "-f", "-i", file};
-  std::vector<char *> args;
-  for (auto &a : argv) args.push_back(a.data());
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid;
-  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
-    std::perror("posix_spawn");
-    std::exit(1);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  auto end = std::chrono::steady_clock::now();
-  posix_spawn_file_actions_destroy(&actions);
-  return std::chrono::duration<double, std::milli>(end - start).count();
-}
+double runFile(const std::string &file) { return timeProcessMs({KVARN_BINARY, "-x", "-f", "-i", file}); }
 
 void writeFile(const std::string &path, const std::vector<std::string> &lines) {
   FILE *f = std::fopen(path.c_str(), "w");
