@@ -2,6 +2,7 @@
 // where a regular one is expected, closed standard descriptors, a second stop signal.
 #include "runtime/regular_file.h"
 #include "runtime/signals.h"
+#include "runtime/stack.h"
 #include "runtime/std_descriptors.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -110,6 +112,26 @@ TEST(StopSignalsDeathTest, ASecondSignalOutsideOutputEndsTheProcessAtOnce) {
         std::_Exit(3);
       },
       ::testing::KilledBySignal(SIGINT), "");
+}
+
+TEST(StorageDeathTest, AThreadOutOfStorageEndsTheRunWithTheStorageMessageNotAnAbort) {
+  EXPECT_EXIT(
+      {
+        std::thread worker = startThreadWithoutStopSignals([] { throw std::bad_alloc(); });
+        worker.join();
+        std::_Exit(3);
+      },
+      ::testing::ExitedWithCode(kStorageExitCode), "No storage.");
+}
+
+TEST(ProgramStack, WorkRunsOnALargeStackOfItsOwnAndReturnsItsResult) {
+  size_t remaining = 0;
+  int result = runWithLargeStack(size_t{256} << 20, [&] {
+    remaining = stackRemaining();
+    return 42;
+  });
+  EXPECT_EQ(result, 42);
+  EXPECT_GT(remaining, size_t{200} << 20);   // whatever `ulimit -s` says
 }
 
 } // namespace
