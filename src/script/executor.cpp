@@ -95,24 +95,32 @@ bool evaluateNow(ProgramContext& ctx, std::string_view text, std::string& result
   return evaluateText(expr, result, error);
 }
 
+// What running a node tells the loop that runs a list of nodes.
+enum class Flow {
+  Next,     // go on with the next node
+  EndBody,  // the body being run ends here (its end, break, continue, return, a goto out)
+  Stop,     // the run stops (an error, leave, quit): every runner up to the statement returns
+};
+
 class Executor {
  public:
   explicit Executor(ProgramContext& ctx) : ctx_(ctx), state_(scriptState(ctx)) {}
-  int run(CommandNode* node);
+  // Runs a list of nodes: Next once it ran to its end or its body ended, Stop otherwise.
+  Flow run(CommandNode* node);
 
  private:
-  bool mustReturn(int& rc);
+  bool mustReturn(Flow& flow);
   bool handleError();
-  int runNode(CommandNode* node, CommandNode*& next);
-  int runIf(CommandNode* node, CommandNode*& next);
-  int runWhile(CommandNode* node);
-  int runForeach(CommandNode* node);
-  int runForitem(CommandNode* node);
-  int runLoopBody(CommandNode* loop, LoopCounters& counters);
-  int runCall(CommandNode* node);
+  Flow runNode(CommandNode* node, CommandNode*& next);
+  Flow runIf(CommandNode* node, CommandNode*& next);
+  Flow runWhile(CommandNode* node);
+  Flow runForeach(CommandNode* node);
+  Flow runForitem(CommandNode* node);
+  Flow runLoopBody(CommandNode* loop, LoopCounters& counters);
+  Flow runCall(CommandNode* node);
   void runAssign(CommandNode* node);
   void runReturn(CommandNode* node);
-  void runGoto(CommandNode* node, CommandNode*& next, int& rc);
+  Flow runGoto(CommandNode* node, CommandNode*& next);
   void runVar(CommandNode* node);
   // Once the run is ending, the errors it leaves behind in the frames it unwinds (a
   // call that yields nothing, say) are not news.
@@ -124,20 +132,20 @@ class Executor {
   ScriptState& state_;
 };
 
-// Step checks before each node. True when the caller must return `rc`.
-bool Executor::mustReturn(int& rc) {
-  rc = 0;
+// Step checks before each node. True when the caller must return `flow`.
+bool Executor::mustReturn(Flow& flow) {
+  flow = Flow::Stop;
   if (stopRequested()) noteStopSignal(ctx_);   // a script loop stops on Ctrl-C too
   if (ctx_.quit || state_.leaveFlag || state_.stopRun) return true;
   if (!state_.frames.empty()) {
     const ExecFrame& top = state_.frames.back();
     if (top.exit) {
-      rc = 1;
+      flow = Flow::Next;
       return true;
     }
     if (top.kind == FrameKind::Loop && top.node &&
         (top.node->flags & (kNodeBreakRequested | kNodeContinueRequested))) {
-      rc = 1;
+      flow = Flow::Next;
       return true;
     }
   }
@@ -168,24 +176,24 @@ bool Executor::handleError() {
   return !state_.leaveFlag && !ctx_.quit;
 }
 
-int Executor::run(CommandNode* node) {
+Flow Executor::run(CommandNode* node) {
   // Loops and calls nest the executor on the stack; the limits on each keep the depth
   // well inside it, and this is the last guard should they ever be combined past it.
   if (stackRemaining() < kStackReserve / 2) {
     cmdRuntimeError(ctx_, node ? std::string_view(node->text) : std::string_view(), "Statements are nested too deeply");
     state_.stopRun = true;
-    return 0;
+    return Flow::Stop;
   }
   CommandNode* saved = state_.current;
-  int rc = 1;
+  Flow flow = Flow::Next;
   for (;;) {
-    if (mustReturn(rc)) break;
+    if (mustReturn(flow)) break;
     if (state_.pendingGoto && (state_.frames.empty() || !state_.frames.back().exit)) {
       node = state_.pendingGoto;
       state_.pendingGoto = nullptr;
     }
     if (!node) {
-      rc = 1;
+      flow = Flow::Next;
       break;
     }
     currentSource(ctx_).runLine = node->line;
@@ -196,19 +204,18 @@ int Executor::run(CommandNode* node) {
     state_.current = node;
     if (state_.statementHook && node->stmtNo) state_.statementHook(ctx_, *node);
     CommandNode* next = node->next;
-    int result = runNode(node, next);
-    if (result <= 0) {
-      rc = result < 0 ? 1 : 0;
+    Flow result = runNode(node, next);
+    if (result != Flow::Next) {
+      flow = result == Flow::EndBody ? Flow::Next : Flow::Stop;
       break;
     }
     node = next;
   }
   state_.current = saved;
-  return rc;
+  return flow;
 }
 
-// 1: go on at `next`; 0: stop; -1: return 1 (end of a body).
-int Executor::runNode(CommandNode* node, CommandNode*& next) {
+Flow Executor::runNode(CommandNode* node, CommandNode*& next) {
   switch (node->type) {
     case CT::SourceLine:
     case CT::Comment:
@@ -218,65 +225,65 @@ int Executor::runNode(CommandNode* node, CommandNode*& next) {
     case CT::DynamicStart:
     case CT::DynamicEnd:
       node->flags |= kNodeShown;
-      return 1;
+      return Flow::Next;
     case CT::BlankLine:
       node->flags |= kNodeShown;
       echoBlankLine(ctx_);
-      return 1;
+      return Flow::Next;
     case CT::EndIf:
       echoStatement(ctx_, *node);
-      return 1;
+      return Flow::Next;
     case CT::Command:
       if (scriptHost().issueCommand) scriptHost().issueCommand(ctx_, node->text);
       state_.nestLimitReported = false;
-      return 1;
+      return Flow::Next;
     case CT::If: return runIf(node, next);
     case CT::Else:
       next = node->link;
-      return 1;
+      return Flow::Next;
     case CT::While:
-      if (!runWhile(node)) return 0;
+      if (runWhile(node) == Flow::Stop) return Flow::Stop;
       next = node->link ? node->link->next : nullptr;
-      return 1;
+      return Flow::Next;
     case CT::Foreach:
-      if (!runForeach(node)) return 0;
+      if (runForeach(node) == Flow::Stop) return Flow::Stop;
       next = node->link ? node->link->next : nullptr;
-      return 1;
+      return Flow::Next;
     case CT::Foritem:
-      if (!runForitem(node)) return 0;
+      if (runForitem(node) == Flow::Stop) return Flow::Stop;
       next = node->link ? node->link->next : nullptr;
-      return 1;
+      return Flow::Next;
     case CT::EndWhile:
     case CT::EndFor:
       echoStatement(ctx_, *node);
-      return -1;
+      return Flow::EndBody;
     case CT::EndImport:
     case CT::EndFunc:
-      return -1;
+      return Flow::EndBody;
     case CT::Error:
       if (!node->has(kNodeListed)) report(node->text);
       node->flags |= kNodeListed;
-      return 1;
-    case CT::Import: return cmdRunImport(ctx_, *node) ? 1 : 0;
+      return Flow::Next;
+    case CT::Import: return cmdRunImport(ctx_, *node) ? Flow::Next : Flow::Stop;
     case CT::Continue: {
       echoStatement(ctx_, *node);
       int loop = innermostLoop(state_);
       if (loop < 0) {
         report("'continue' issued while not in loop");
-        return 1;
+        return Flow::Next;
       }
       state_.frames[static_cast<size_t>(loop)].node->flags |= kNodeContinueRequested;
-      return -1;
+      return Flow::EndBody;
     }
     case CT::Break: {
       echoStatement(ctx_, *node);
       int loop = innermostLoop(state_);
       if (loop < 0) {
         report("'break' issued while not in loop");
-        return 1;
+        return Flow::Next;
       }
       state_.frames[static_cast<size_t>(loop)].node->flags |= kNodeBreakRequested;
-      return -1;
+      return Flow::EndBody;
     }
     case CT::Eval: {
       ++state_.commandCounter;
@@ -284,7 +291,7 @@ int Executor::runNode(CommandNode* node, CommandNode*& next) {
       Value v;
       std::string error;
       if (!evaluate(node->expr, v, error)) report(error);
-      return 1;
+      return Flow::Next;
     }
     case CT::Exec: {
       ++state_.commandCounter;
@@ -292,62 +299,58 @@ int Executor::runNode(CommandNode* node, CommandNode*& next) {
       std::string text, error;
       if (!evaluateText(node->expr, text, error)) {
         report(error);
-        return 1;
+        return Flow::Next;
       }
-      return cmdRunText(ctx_, text, RunTextAs::Statements) ? 1 : 0;
+      return cmdRunText(ctx_, text, RunTextAs::Statements) ? Flow::Next : Flow::Stop;
     }
     case CT::Assign:
       runAssign(node);
-      return 1;
+      return Flow::Next;
     case CT::Leave:
       echoStatement(ctx_, *node);
       state_.leaveFlag = true;
-      return 0;
+      return Flow::Stop;
     case CT::Call:
     case CT::ErrorCall: return runCall(node);
-    case CT::Goto: {
-      int rc = 1;
-      runGoto(node, next, rc);
-      return rc;
-    }
+    case CT::Goto: return runGoto(node, next);
     case CT::Var:
       runVar(node);
-      return 1;
+      return Flow::Next;
     case CT::Return:
       runReturn(node);
-      return -1;
+      return Flow::EndBody;
   }
-  return 1;
+  return Flow::Next;
 }
 
-int Executor::runIf(CommandNode* node, CommandNode*& next) {
+Flow Executor::runIf(CommandNode* node, CommandNode*& next) {
   echoStatement(ctx_, *node);
   Value v;
   std::string error;
   if (!evaluate(node->expr, v, error)) {
     report(error);
-    return 0;
+    return Flow::Stop;
   }
   if (!valueTruth(v)) {
     CommandNode* other = node->link;
     next = other && other->type == CT::Else ? other->next : other;
   }
-  return 1;
+  return Flow::Next;
 }
 
-// One pass of a loop's body; 0 when the body asked to stop the run.
-int Executor::runLoopBody(CommandNode* loop, LoopCounters& counters) {
+// One pass of a loop's body; Stop when the body asked to stop the run.
+Flow Executor::runLoopBody(CommandNode* loop, LoopCounters& counters) {
   ++counters.index;
-  int rc = run(loop->next);
+  Flow flow = run(loop->next);
   loop->flags &= ~kNodeContinueRequested;
-  return rc;
+  return flow;
 }
 
-int Executor::runWhile(CommandNode* node) {
+Flow Executor::runWhile(CommandNode* node) {
   FrameGuard guard(state_, node, FrameKind::Loop);
   int64_t saved = state_.whileLoop.index;
   state_.whileLoop.index = 0;
-  int rc = 1;
+  Flow flow = Flow::Next;
   for (;;) {
     if (ctx_.quit || guard.frame().exit) break;
     if (node->has(kNodeBreakRequested)) break;
@@ -356,19 +359,19 @@ int Executor::runWhile(CommandNode* node) {
     std::string error;
     if (!evaluate(node->expr, v, error)) {
       report(error);
-      rc = 0;
+      flow = Flow::Stop;
       break;
     }
     if (!valueTruth(v)) break;
-    if (!runLoopBody(node, state_.whileLoop)) {
-      rc = 0;
+    if (runLoopBody(node, state_.whileLoop) == Flow::Stop) {
+      flow = Flow::Stop;
       break;
     }
   }
   node->flags &= ~kNodeBreakRequested;
   state_.whileLoop.passes = state_.whileLoop.index;
   state_.whileLoop.index = saved;
-  return rc;
+  return flow;
 }
 
 // A loop header's `<@var>` groups replaced in place; false when a group failed.
@@ -414,55 +417,55 @@ bool foreachCommand(ProgramContext& ctx, const CommandNode& node, std::string& c
   return false;
 }
 
-int Executor::runForeach(CommandNode* node) {
+Flow Executor::runForeach(CommandNode* node) {
   echoStatement(ctx_, *node);
   std::string command;
   state_.eachLoop.passes = 0;   // a loop that runs no pass counts none
-  if (!foreachCommand(ctx_, *node, command)) return 1;
+  if (!foreachCommand(ctx_, *node, command)) return Flow::Next;
   std::vector<ResponseRecord> records;
   const ScriptHost& host = scriptHost();
-  if (!host.collectRecords || !host.collectRecords(ctx_, command, records)) return 1;
+  if (!host.collectRecords || !host.collectRecords(ctx_, command, records)) return Flow::Next;
   FrameGuard guard(state_, node, FrameKind::Loop);
   int64_t saved = state_.eachLoop.index;
   state_.eachLoop.index = 0;
-  int rc = 1;
+  Flow flow = Flow::Next;
   for (ResponseRecord& record : records) {
     if (ctx_.quit || guard.frame().exit || node->has(kNodeBreakRequested)) break;
     state_.foreachRecords.push_back(std::move(record));
-    int pass = runLoopBody(node, state_.eachLoop);
+    Flow pass = runLoopBody(node, state_.eachLoop);
     state_.foreachRecords.pop_back();
-    if (!pass) {
-      rc = 0;
+    if (pass == Flow::Stop) {
+      flow = Flow::Stop;
       break;
     }
   }
   node->flags &= ~kNodeBreakRequested;
   state_.eachLoop.passes = state_.eachLoop.index;
   state_.eachLoop.index = saved;
-  return rc;
+  return flow;
 }
 
-int Executor::runForitem(CommandNode* node) {
+Flow Executor::runForitem(CommandNode* node) {
   echoStatement(ctx_, *node);
   std::string header = node->names.empty() ? std::string() : node->names[0];
-  if (!substituteInPlace(ctx_, header, SubstituteInto::Expression)) return 1;
+  if (!substituteInPlace(ctx_, header, SubstituteInto::Expression)) return Flow::Next;
   std::string list, error;
   if (!evaluateNow(ctx_, header, list, error)) {
     cmdRuntimeError(ctx_, node->text, error);
-    return 1;
+    return Flow::Next;
   }
   FrameGuard guard(state_, node, FrameKind::Loop);
   int64_t saved = state_.itemLoop.index;
   std::string savedItem = state_.item;
   state_.itemLoop.index = 0;
-  int rc = 1;
+  Flow flow = Flow::Next;
   for (const std::string& piece : splitParameters(list)) {
     if (ctx_.quit || guard.frame().exit || node->has(kNodeBreakRequested)) break;
     std::string_view item = scanTrim(piece);
     if (item.empty()) continue;
     state_.item.assign(item);
-    if (!runLoopBody(node, state_.itemLoop)) {
-      rc = 0;
+    if (runLoopBody(node, state_.itemLoop) == Flow::Stop) {
+      flow = Flow::Stop;
       break;
     }
   }
@@ -470,10 +473,10 @@ int Executor::runForitem(CommandNode* node) {
   state_.item = savedItem;
   state_.itemLoop.passes = state_.itemLoop.index;
   state_.itemLoop.index = saved;
-  return rc;
+  return flow;
 }
 
-int Executor::runCall(CommandNode* node) {
+Flow Executor::runCall(CommandNode* node) {
   echoStatement(ctx_, *node);
   std::vector<Value> args;
   for (CompiledExpr& e : node->args) {
@@ -481,7 +484,7 @@ int Executor::runCall(CommandNode* node) {
     std::string error;
     if (!evaluate(e, v, error)) {
       report(error);
-      return 1;
+      return Flow::Next;
     }
     args.push_back(v.copy());
   }
@@ -489,9 +492,9 @@ int Executor::runCall(CommandNode* node) {
   std::string_view name = node->names.empty() ? std::string_view(node->text) : std::string_view(node->names[0]);
   if (!cmdCallFunction(ctx_, name, args, nullptr, node, error)) {
     cmdRuntimeError(ctx_, node->text, error);
-    return 1;
+    return Flow::Next;
   }
-  return 1;
+  return Flow::Next;
 }
 
 void Executor::runAssign(CommandNode* node) {
@@ -538,10 +541,10 @@ void Executor::runReturn(CommandNode* node) {
 
 // A goto may leave loops: each one between it and its label ends as if by break, and the
 // label is taken once they have.
-void Executor::runGoto(CommandNode* node, CommandNode*& next, int& rc) {
+Flow Executor::runGoto(CommandNode* node, CommandNode*& next) {
   echoStatement(ctx_, *node);
   CommandNode* label = node->link;
-  if (!label) return;
+  if (!label) return Flow::Next;
   auto enclosesLabel = [&](const CommandNode* loop) {
     for (const CommandNode* b = label->block; b; b = b->block)
       if (b == loop) return true;
@@ -556,10 +559,10 @@ void Executor::runGoto(CommandNode* node, CommandNode*& next, int& rc) {
   }
   if (!leftLoops) {
     next = label;
-    return;
+    return Flow::Next;
   }
   state_.pendingGoto = label;
-  rc = -1;
+  return Flow::EndBody;
 }
 
 void Executor::runVar(CommandNode* node) {
@@ -573,7 +576,7 @@ void Executor::runVar(CommandNode* node) {
 
 // ---- entry points -------------------------------------------------------------------------
 
-int cmdRunCommands(ProgramContext& ctx, CommandNode* node) { return Executor(ctx).run(node); }
+int cmdRunCommands(ProgramContext& ctx, CommandNode* node) { return Executor(ctx).run(node) == Flow::Stop ? 0 : 1; }
 
 void cmdRunSource(ProgramContext& ctx, InputSource& src) {
   TraceScope trace(ctx, "cmdReadCommands", {}, false);
