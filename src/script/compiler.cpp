@@ -18,22 +18,6 @@ namespace {
 
 constexpr size_t kMaxStatusText = 100;
 
-constexpr std::string_view kReservedWords[] = {
-    "if",     "var",    "else",    "wait",    "sort",    "goto",    "func",    "eval",     "while",
-    "endif",  "print",  "break",   "leave",   "sortd",   "label",   "endfor",  "fprint",   "fclose",
-    "system", "delvar", "exists",  "minsub",  "maxsub",  "return",  "random",  "foreach",  "numsubs",
-    "foritem", "endfunc", "endwhile", "continue", "seedrand"};
-
-// Built-in functions that make a statement of their own (an Eval node).
-constexpr std::string_view kEvalWords[] = {"sort",   "sortd",  "eval",   "fclose",  "system",  "exists",
-                                           "minsub", "maxsub", "random", "delvar", "numsubs", "seedrand"};
-
-bool inList(std::string_view word, std::span<const std::string_view> list) {
-  for (std::string_view w : list)
-    if (scanEqualsNoCase(word, w)) return true;
-  return false;
-}
-
 std::string_view firstToken(std::string_view text, size_t& after) {
   after = 0;
   ScanToken t = scanNextToken(text, after);
@@ -47,7 +31,7 @@ bool cmdIsStatement(std::string_view text) {
   std::string_view first = firstToken(text, after);
   if (first.empty()) return false;
   if (first[0] == '@' || first[0] == '_') return true;
-  return inList(first, kReservedWords);
+  return findStatementWord(first) != nullptr;
 }
 
 bool isValidIdentifier(std::string_view name) {
@@ -188,43 +172,41 @@ CommandNode* CompileSession::compileCommand(const std::string& text, bool nested
   std::string_view first = firstToken(text, after);
   std::string_view rest = scanTrim(std::string_view(text).substr(after));
   using CT = CommandType;
+  const StatementWord* word = findStatementWord(first);
 
-  if (scanEqualsNoCase(first, "if")) return compileIf(text, after);
-  if (scanEqualsNoCase(first, "while")) return compileWhile(text, after);
-  if (scanEqualsNoCase(first, "foreach")) return compileFor(text, after, CT::Foreach);
-  if (scanEqualsNoCase(first, "foritem")) return compileFor(text, after, CT::Foritem);
-  if (scanEqualsNoCase(first, "else")) return compileKeywordWithText(CT::Else, first, rest, nested);
-  if (scanEqualsNoCase(first, "endif")) {
-    if (!topBlockIs(CT::If)) error("'endif' not expected outside of an if statement");
-    return compileKeywordWithText(CT::EndIf, first, rest, nested);
+  switch (word ? word->type : CT::Command) {
+    case CT::If: return compileIf(text, after);
+    case CT::While: return compileWhile(text, after);
+    case CT::Foreach: return compileFor(text, after, CT::Foreach);
+    case CT::Foritem: return compileFor(text, after, CT::Foritem);
+    case CT::Else: return compileKeywordWithText(CT::Else, first, rest, nested);
+    case CT::EndIf:
+      if (!topBlockIs(CT::If)) error("'endif' not expected outside of an if statement");
+      return compileKeywordWithText(CT::EndIf, first, rest, nested);
+    case CT::EndFor:
+      if (!topBlockIs(CT::Foreach) && !topBlockIs(CT::Foritem)) error("'endfor' not expected outside of a for loop");
+      return compileKeywordWithText(CT::EndFor, first, rest, nested);
+    case CT::EndWhile:
+      if (!topBlockIs(CT::While)) error("'endwhile' not expected outside of a while loop");
+      return make(CT::EndWhile, first);
+    case CT::Func: return compileFunction(text, after);
+    case CT::EndFunc:
+      if (!defining_) error("'endfunc' not expected outside of a function");
+      return make(CT::EndFunc, first);
+    case CT::Var: return compileVar(text, rest);
+    case CT::Label: return compileLabel(text, rest, CT::Label);
+    case CT::Goto: return compileLabel(text, rest, CT::Goto);
+    case CT::Return: return compileReturn(text, after);
+    case CT::Break:
+      if (!inLoop()) error("'break' issued while not in loop");
+      return make(CT::Break, first);
+    case CT::Continue: return make(CT::Continue, first);
+    case CT::Leave:
+      if (defining_ || owner_) error("You can not use 'leave' from within a function, please use 'return'.");
+      return make(CT::Leave, first);
+    case CT::Eval: return compileWholeExpression(text, CT::Eval);
+    default: break;   // print, fprint, wait and everything else
   }
-  if (scanEqualsNoCase(first, "endfor")) {
-    if (!topBlockIs(CT::Foreach) && !topBlockIs(CT::Foritem)) error("'endfor' not expected outside of a for loop");
-    return compileKeywordWithText(CT::EndFor, first, rest, nested);
-  }
-  if (scanEqualsNoCase(first, "endwhile")) {
-    if (!topBlockIs(CT::While)) error("'endwhile' not expected outside of a while loop");
-    return make(CT::EndWhile, first);
-  }
-  if (scanEqualsNoCase(first, "func")) return compileFunction(text, after);
-  if (scanEqualsNoCase(first, "endfunc")) {
-    if (!defining_) error("'endfunc' not expected outside of a function");
-    return make(CT::EndFunc, first);
-  }
-  if (scanEqualsNoCase(first, "var")) return compileVar(text, rest);
-  if (scanEqualsNoCase(first, "label")) return compileLabel(text, rest, CT::Label);
-  if (scanEqualsNoCase(first, "goto")) return compileLabel(text, rest, CT::Goto);
-  if (scanEqualsNoCase(first, "return")) return compileReturn(text, after);
-  if (scanEqualsNoCase(first, "break")) {
-    if (!inLoop()) error("'break' issued while not in loop");
-    return make(CT::Break, first);
-  }
-  if (scanEqualsNoCase(first, "continue")) return make(CT::Continue, first);
-  if (scanEqualsNoCase(first, "leave")) {
-    if (defining_ || owner_) error("You can not use 'leave' from within a function, please use 'return'.");
-    return make(CT::Leave, first);
-  }
-  if (inList(first, kEvalWords)) return compileWholeExpression(text, CT::Eval);
   if (!first.empty() && (first[0] == '"' || first[0] == '@' || first[0] == '_')) return compileExpressionStatement(text);
   if (text.size() >= 7 && scanEqualsNoCase(std::string_view(text).substr(0, 7), "=import")) return compileImportCommand(text);
   // A defined function is called by its name alone or followed by '('; `print 'x'`
@@ -236,7 +218,7 @@ CommandNode* CompileSession::compileCommand(const std::string& text, bool nested
   ScanToken second = scanNextToken(text, pos);
   // `name(...)` that is neither a statement nor a script function may still call a
   // synonym with parameters, which the command runs when it is issued.
-  if (!second.exhausted && second.view(text) == "(" && !inList(first, kReservedWords) &&
+  if (!second.exhausted && second.view(text) == "(" && !word &&
       !ctx_.synonyms.contains(first))
     error(strFormat("Unrecognised function '%.*s' used.", static_cast<int>(first.size()), first.data()));
   return node;

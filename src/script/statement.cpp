@@ -1,21 +1,48 @@
 #include "script/statement.h"
 
+#include "runtime/scan.h"
+
 namespace kvarn::script {
 
+namespace {
+
+using CT = CommandType;
+using WR = WordRole;
+
+constexpr StatementWord kStatementWords[] = {
+    {"if", CT::If, WR::Block},               {"while", CT::While, WR::Block},
+    {"foreach", CT::Foreach, WR::Block},     {"foritem", CT::Foritem, WR::Block},
+    {"else", CT::Else, WR::BlockPart},       {"endif", CT::EndIf, WR::BlockPart},
+    {"endfor", CT::EndFor, WR::BlockPart},   {"endwhile", CT::EndWhile, WR::BlockPart},
+    {"endfunc", CT::EndFunc, WR::BlockPart}, {"func", CT::Func, WR::Statement},
+    {"var", CT::Var, WR::Statement},         {"label", CT::Label, WR::Statement},
+    {"goto", CT::Goto, WR::Statement},       {"return", CT::Return, WR::Statement},
+    {"break", CT::Break, WR::Statement},     {"continue", CT::Continue, WR::Statement},
+    {"leave", CT::Leave, WR::Statement},     {"sort", CT::Eval, WR::Eval},
+    {"sortd", CT::Eval, WR::Eval},           {"eval", CT::Eval, WR::Eval},
+    {"fclose", CT::Eval, WR::Eval},          {"system", CT::Eval, WR::Eval},
+    {"exists", CT::Eval, WR::Eval},          {"minsub", CT::Eval, WR::Eval},
+    {"maxsub", CT::Eval, WR::Eval},          {"random", CT::Eval, WR::Eval},
+    {"delvar", CT::Eval, WR::Eval},          {"numsubs", CT::Eval, WR::Eval},
+    {"seedrand", CT::Eval, WR::Eval},        {"print", CT::Command, WR::Issued},
+    {"fprint", CT::Command, WR::Issued},     {"wait", CT::Command, WR::Issued},
+};
+
+}  // namespace
+
+std::span<const StatementWord> statementWords() { return kStatementWords; }
+
+const StatementWord* findStatementWord(std::string_view word) {
+  if (word.empty() || word.size() > 8) return nullptr;
+  for (const StatementWord& w : kStatementWords)
+    if (scanEqualsNoCase(word, w.word)) return &w;
+  return nullptr;
+}
+
 const char* commandTypeWord(CommandType type) {
-  switch (type) {
-    case CommandType::EndWhile: return "endwhile";
-    case CommandType::EndFor: return "endfor";
-    case CommandType::EndIf: return "endif";
-    case CommandType::Else: return "else";
-    case CommandType::EndFunc: return "endfunc";
-    case CommandType::While: return "while";
-    case CommandType::Foreach: return "foreach";
-    case CommandType::Foritem: return "foritem";
-    case CommandType::If: return "if";
-    case CommandType::Func: return "func";
-    default: return "";
-  }
+  for (const StatementWord& w : kStatementWords)
+    if (w.type == type && (w.role == WR::Block || w.role == WR::BlockPart || type == CT::Func)) return w.word.data();
+  return "";
 }
 
 CommandNode* NodeList::append(std::unique_ptr<CommandNode> owned) {

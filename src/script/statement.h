@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,24 @@ enum class CommandType : uint32_t {
   Return = 31,
   ErrorCall = 32,   // the call of the function named by _error_func
 };
+
+// The words that begin a statement, in one table: the reserved-word test, the compiler's
+// dispatch and the messages that name a block's words all read it.
+enum class WordRole : uint8_t {
+  Block,      // opens a block: if, while, foreach, foritem
+  BlockPart,  // continues or ends one: else, endif, endfor, endwhile, endfunc
+  Statement,  // func, var, label, goto, return, break, continue, leave
+  Eval,       // a built-in function used as a statement of its own (an Eval node)
+  Issued,     // print, fprint, wait: Command nodes the dispatcher runs when issued
+};
+struct StatementWord {
+  std::string_view word;
+  CommandType type;
+  WordRole role;
+};
+std::span<const StatementWord> statementWords();
+// The row of a word (any case), or null when the word begins no statement.
+const StatementWord* findStatementWord(std::string_view word);
 
 // The statement's keyword, as the compiler's messages name it ("endwhile" ...).
 const char* commandTypeWord(CommandType type);

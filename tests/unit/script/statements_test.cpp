@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "runtime/signals.h"
+#include "script/compiler.h"
 #include "script/executor.h"
 #include "script/import.h"
 #include "script/script_host.h"
@@ -241,6 +242,18 @@ TEST_F(Statements, AStopSignalEndsAnEndlessLoop) {
   EXPECT_TRUE(h.ctx.quit);
   EXPECT_EQ(h.eval("@n"), "1");
   resetStopSignal();
+}
+
+TEST(StatementWords, EveryWordIsReservedInAnyCaseAndBlockWordsNameTheirNodes) {
+  for (const StatementWord& w : statementWords()) {
+    std::string upper(w.word);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_TRUE(cmdIsStatement(upper + " x")) << w.word;
+    EXPECT_EQ(findStatementWord(upper), &w) << w.word;
+    if (w.role == WordRole::Block || w.role == WordRole::BlockPart) EXPECT_EQ(std::string_view(commandTypeWord(w.type)), w.word);
+  }
+  EXPECT_FALSE(cmdIsStatement("DEFINE QLOCAL(X)"));
+  EXPECT_EQ(findStatementWord("printx"), nullptr);
 }
 
 }  // namespace
