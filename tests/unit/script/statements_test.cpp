@@ -250,7 +250,9 @@ TEST(StatementWords, EveryWordIsReservedInAnyCaseAndBlockWordsNameTheirNodes) {
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     EXPECT_TRUE(cmdIsStatement(upper + " x")) << w.word;
     EXPECT_EQ(findStatementWord(upper), &w) << w.word;
-    if (w.role == WordRole::Block || w.role == WordRole::BlockPart) EXPECT_EQ(std::string_view(commandTypeWord(w.type)), w.word);
+    if (w.role == WordRole::Block || w.role == WordRole::BlockPart) {
+      EXPECT_EQ(std::string_view(commandTypeWord(w.type)), w.word);
+    }
   }
   EXPECT_FALSE(cmdIsStatement("DEFINE QLOCAL(X)"));
   EXPECT_EQ(findStatementWord("printx"), nullptr);
