@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs one end-to-end case file against the kvarn binary.
 
-A case file is a sequence of sections. Each "== run" section starts one run of kvarn;
+A case file begins with its description; a first line starting "runs alone" makes
+CTest run it by itself (it starts servers or waits on time-outs). Then come sections. Each "== run" section starts one run of kvarn;
 the lines after it, up to the next section, are its parts:
 
     == run                     start a run (several runs share one sandbox)
