@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <span>
 #include <string>
+#include <vector>
 
 #include "context/local_command.h"
 
@@ -19,8 +19,8 @@ enum KeyCommandFlags : uint32_t {
   kKeyCommandBase = 0x20,
 };
 
-// =keyname and =key, for the driver's local command table.
-std::span<const LocalHandlerRow> consoleLocalHandlers();
+// =keyname and =key, as rows of the driver's local command table.
+std::vector<LocalCommand> consoleLocalCommands();
 
 // seq(#): the console reads the next keystroke and returns its sequence text, or
 // nothing when the user cancelled (it says so). Without one, seq(#) is refused.

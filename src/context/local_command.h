@@ -1,6 +1,8 @@
-// The generic operand syntax of local (=) commands: a name followed by items of the
-// form name or name(value). The driver's command table checks the items against its
-// rows; a subsystem that receives a local command (the transport's worker) reads them.
+// Local (=) commands: the generic operand syntax (a name followed by items of the form
+// name or name(value)) and the shape of a command's row. Each subsystem offers complete
+// rows (name, operands, help text, handler) beside its handlers; the driver joins them
+// into the one table that checks, dispatches and explains the commands. A subsystem
+// that receives a local command (the transport's worker) reads the items.
 #pragma once
 #include <string>
 #include <string_view>
@@ -28,11 +30,44 @@ struct ParsedCommand {
 
 using LocalHandler = void (*)(ProgramContext &ctx, ParsedCommand &cmd, int issueSource);
 
-// A handler a subsystem offers for a row of the driver's local command table.
-struct LocalHandlerRow {
-  const char *name;
-  LocalHandler handler;
+struct LocalValue {
+  std::string value;          // "!t" (type label), "<value>", "<number>", "" (no value), or a keyword
+  std::string description;
+  bool listed = true;         // shown when the values are listed (accepted either way)
 };
+
+enum LocalOperandFlags : unsigned { kOperandList = 1 };
+
+// Rows the program uses itself, or that only diagnose it, are kept out of help and
+// the command list.
+inline constexpr bool kUnlisted = false;
+
+struct LocalOperand {
+  std::string name;
+  std::string description;
+  std::vector<LocalValue> values;   // empty: the operand takes no value
+  unsigned flags = 0;
+  bool listed = true;               // shown in help
+};
+
+struct LocalCommand {
+  std::string name;
+  std::string description;
+  std::vector<LocalOperand> operands;
+  std::vector<LocalValue> ownValues;  // values of the command's own bracketed value (none: it takes none)
+  LocalHandler handler = nullptr;     // none: a step the program issues itself, answered elsewhere
+  bool listed = true;                 // shown by =? and the Help screen
+};
+
+// Value lists many operands share.
+inline const std::vector<LocalValue> kLocalAnyValue = {{"<value>", ""}};
+inline const std::vector<LocalValue> kLocalNumber = {{"<number>", ""}};
+inline const std::vector<LocalValue> kLocalYesNo = {{"yes", "Option is active"}, {"no", "Option is not active"}};
+inline const std::vector<LocalValue> kLocalOnOff = {{"on", "Sets value on"}, {"off", "Sets value off"}};
+// A number shown in help under its own label ("<age>").
+inline std::vector<LocalValue> localNumberOf(const char *label, const std::string &description) {
+  return {{"!t", label}, {"<number>", description}};
+}
 
 inline constexpr size_t kMaxCommandItems = 20;
 

@@ -1,10 +1,10 @@
 #include "driver/local_commands.h"
 
-#include "console/key_commands.h"
 #include "context/commands.h"
 #include "context/context.h"
 #include "context/echo.h"
 #include "context/output.h"
+#include "context/settings.h"
 #include "context/trace.h"
 #include "driver/ccdt_versions.h"
 #include "driver/dispatch.h"
@@ -70,6 +70,39 @@ void doCache(ProgramContext &ctx, ParsedCommand &cmd, int) {
   }
 }
 
+// =set and =colour offer a settings group's rows as they stand in the settings table.
+std::vector<LocalValue> settingValues(const SettingRow &row) {
+  switch (row.type) {
+  case SettingType::Switch:
+  case SettingType::ColourSwitch: return kLocalOnOff;
+  case SettingType::Number: return kLocalNumber;
+  case SettingType::Choice: {
+    std::vector<LocalValue> v;
+    for (const ChoiceValue *c = row.choices; c->name; ++c) v.push_back({c->name, ""});
+    return v;
+  }
+  default: return kLocalAnyValue;
+  }
+}
+
+std::vector<LocalOperand> settingOperands(std::string_view group) {
+  std::vector<LocalOperand> ops;
+  for (const auto &row : settingTable())
+    if (row.type != SettingType::Heading && group == row.group)
+      ops.push_back({row.name, row.description ? row.description : "", settingValues(row)});
+  return ops;
+}
+
+// =cache names its ages in its own order and shows their range in seconds; the
+// description and the range are the settings table's.
+LocalOperand cacheAgeOperand(std::string_view name) {
+  for (const auto &row : settingTable())
+    if (row.group && std::string_view(row.group) == "cache" && name == row.name)
+      return {row.name, row.description,
+              localNumberOf("<age>", strFormat("  Valid values between %d and %d seconds", row.min, row.max))};
+  return {std::string(name), "", kLocalNumber};
+}
+
 // ---- =import --------------------------------------------------------------------------------
 
 kvarn::script::ImportRequest importRequest(const ParsedCommand &cmd) {
@@ -88,6 +121,22 @@ void cslDoImportCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
 }
 
 // ---- CCDT mode entry points ------------------------------------------------------------------
+
+// Every release from 5.2 on is accepted, newest first; help lists only the releases
+// the version table marks for display.
+std::vector<LocalValue> ccdtVersionValues() {
+  std::vector<LocalValue> v;
+  const auto &table = ccdtVersionTable();
+  for (auto it = table.rbegin(); it != table.rend(); ++it) {
+    v.push_back({it->release, std::string("MQ ") + it->release + " Version", it->listed});
+    if (std::string_view(it->release) == "5.2") break;
+  }
+  return v;
+}
+
+std::vector<LocalOperand> ccdtOperands() {
+  return {{"file", "CCDT file name", kLocalAnyValue}, {"version", "CCDT version", ccdtVersionValues()}};
+}
 
 // =ccdt and =ccdtj: the version is checked as -V checks it; the mode itself comes with
 // the CCDT commands, and until then nothing of a channel table may reach a queue manager.
@@ -151,29 +200,39 @@ bool runSynonym(ProgramContext &ctx, const std::string &text) {
   return true;
 }
 
-void registerDriverHandlers() {
-  static const struct { const char *name; LocalHandler handler; } kHandlers[] = {
-      {"=set", doSet},
-      {"=colour", doColour},
-      {"=cache", doCache},
-      {"=count", cslDoCountCommand},
-      {"=echo", cslDoEchoCommand},
-      {"=output", cslDoOutputCommand},
-      {"=show", cslDoShowCommand},
-      {"=syn", cslDoSynonymCommand},
-      {"=import", cslDoImportCommand},
-      {"=cls", cslDoClsCommand},
-      {"=purge", cslDoPurgeCommand},
-      {"=repeat", cslDoRepeatCommand},
-      {"=ccdt", doCcdt},
-      {"=ccdtj", doCcdt},
-      {"=merge", doMerge},
+std::vector<LocalCommand> settingLocalCommands() {
+  return {
+      {"=cache", "Change the object cache settings",
+       {cacheAgeOperand("maxager"), cacheAgeOperand("maxagel"), {"purge", "Discard the current cache contents", {}}},
+       {}, doCache},
+      {"=colour", "Change colour settings", settingOperands("colour"), {}, doColour},
+      {"=set", "Change various program settings", settingOperands("set"), {}, doSet},
   };
-  for (const auto &h : kHandlers) setLocalHandler(h.name, h.handler);
-  for (const LocalHandlerRow &row : transportLocalHandlers()) setLocalHandler(row.name, row.handler);
-  for (const LocalHandlerRow &row : consoleLocalHandlers()) setLocalHandler(row.name, row.handler);
-  setLocalCommandIssuer(cslIssueLocalCommand);
 }
+
+std::vector<LocalCommand> importLocalCommands() {
+  return {{"=import", "Import commands from a file",
+           {{"cmdhist", "Keep command history", {}},
+            {"file", "Import file name", kLocalAnyValue},
+            {"parms", "Parmeters passed to the import file", kLocalAnyValue},
+            {"quiet", "Does not display commands", {}},
+            {"sof", "Stop on first first failure", {}}},
+           {}, cslDoImportCommand}};
+}
+
+std::vector<LocalCommand> ccdtLocalCommands() {
+  return {
+      {"=ccdt", "Go into local CCDT edit mode (Binary)", ccdtOperands(), {}, doCcdt},
+      {"=ccdtj", "Go into local CCDT edit mode (JSON)", ccdtOperands(), {}, doCcdt},
+      {"=merge", "Merge CCDT files",
+       {{"ccdt", "CCDT file name", kLocalAnyValue},
+        {"channel", "Channels to copy", kLocalAnyValue},
+        {"replace", "Whether to replace same named channels", kLocalYesNo}},
+       {}, doMerge},
+  };
+}
+
+void installLocalCommandIssuer() { setLocalCommandIssuer(cslIssueLocalCommand); }
 
 void cslIssueLocalCommand(ProgramContext &ctx, InputSource *source, std::string_view text, int issueSource) {
   ++ctx.localCommandSeq;

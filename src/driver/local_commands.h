@@ -1,5 +1,5 @@
-// Handlers of the local commands owned by the driver; installed into the local
-// command table at start-up.
+// The local command dispatcher, and what other parts of the program ask of the local
+// commands the driver owns.
 #pragma once
 #include <string>
 #include <string_view>
@@ -9,11 +9,9 @@ struct ProgramContext;
 namespace kvarn::script {
 struct ImportRequest;
 }
-namespace kvarn::script {
-struct ImportRequest;
-}
 
-void registerDriverHandlers();
+// Lets the lower rooms hand a local command to the dispatcher (cslIssueLocalCommand).
+void installLocalCommandIssuer();
 
 // The summary line "MQSC Command summary - Issued: %u ..." for the given summary bits;
 // `endOfRun` applies the non-zero conditions and ignores NONE. Empty when nothing is selected.

@@ -1,19 +1,26 @@
-// Handlers of the local commands the driver owns, in files by concern; the dispatcher
-// (local_commands.cpp) installs them in the local command table.
+// The local commands the driver owns, in files by concern: each file offers its rows
+// (syntax, help and handler together) for the local command table (local_table.cpp).
 #pragma once
+#include <vector>
+
 #include "context/local_command.h"
 
-// output_commands.cpp: what is echoed, counted and copied, and the line buffer.
-void cslDoEchoCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource);
-void cslDoCountCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource);
-void cslDoOutputCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource);
-void cslDoClsCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource);
-void cslDoPurgeCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource);
+// local_commands.cpp: =set, =colour, =cache; =import; =ccdt, =ccdtj, =merge.
+std::vector<LocalCommand> settingLocalCommands();
+std::vector<LocalCommand> importLocalCommands();
+std::vector<LocalCommand> ccdtLocalCommands();
+
+// output_commands.cpp: what is echoed, counted and copied, and the line buffer
+// (=echo, =count, =output, =cls, =purge).
+std::vector<LocalCommand> outputLocalCommands();
 // =cls: scrolls earlier output out of view with empty lines.
 void clearScreen(ProgramContext &ctx);
 
 // repeat_command.cpp: =repeat at the console.
-void cslDoRepeatCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource);
+std::vector<LocalCommand> repeatLocalCommands();
 
 // show_command.cpp: =show and its operands.
-void cslDoShowCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource);
+std::vector<LocalCommand> showLocalCommands();
+
+// synonyms.cpp: =syn.
+std::vector<LocalCommand> synonymLocalCommands();

@@ -1,6 +1,8 @@
 // The table of local (=) commands. It drives the syntax check, the on-line help and
-// dispatch, in the way tmux's command entries do: one row per command.
+// dispatch, in the way tmux's command entries do: one row per command, each offered
+// complete (handler included) by the subsystem that answers it.
 #pragma once
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,36 +12,8 @@
 struct ProgramContext;
 struct InputSource;
 
-struct LocalValue {
-  std::string value;          // "!t" (type label), "<value>", "<number>", "" (no value), or a keyword
-  std::string description;
-  bool listed = true;         // shown when the values are listed (accepted either way)
-};
-
-enum LocalOperandFlags : unsigned { kOperandList = 1 };
-
-// Rows the program uses itself, or that only diagnose it, are kept out of help and
-// the command list.
-inline constexpr bool kUnlisted = false;
-
-struct LocalOperand {
-  std::string name;
-  std::string description;
-  std::vector<LocalValue> values;   // empty: the operand takes no value
-  unsigned flags = 0;
-  bool listed = true;               // shown in help
-};
-
-struct LocalCommand {
-  std::string name;
-  std::string description;
-  std::vector<LocalOperand> operands;
-  std::vector<LocalValue> ownValues;  // values of the command's own bracketed value (none: it takes none)
-  LocalHandler handler = nullptr;
-  bool listed = true;                 // shown by =? and the Help screen
-};
-
-std::vector<LocalCommand> &localCommandTable();
+// The rows every subsystem offers, joined once and in listing order.
+const std::vector<LocalCommand> &localCommandTable();
 const LocalCommand *findLocalCommand(std::string_view name);
 
 struct SyntaxResult {
@@ -54,5 +28,5 @@ SyntaxResult checkLocalCommand(std::string_view text, ParsedCommand &out);
 // "=?" : the list of commands.
 std::vector<std::string> localCommandList();
 
-// Installs a handler for a row (subsystems register theirs at start-up).
-void setLocalHandler(std::string_view name, LocalHandler handler);
+// The order =? lists the commands in; a row it does not name follows them.
+std::span<const char *const> localCommandListingOrder();

@@ -105,3 +105,39 @@ void cslDoPurgeCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
   ctx.output->purgeBefore(keepFrom);
   ctx.console.redrawWanted = true;
 }
+
+std::vector<LocalCommand> outputLocalCommands() {
+  return {
+      {"=cls", "Clear the screen", {}, {}, cslDoClsCommand},
+      {"=count", "Change count settings",
+       {{"cmds", "Should KVARN count command success or fail", kLocalYesNo},
+        {"dspcmds", "Should DISPLAY commands be counted", kLocalYesNo},
+        {"emptydsp", "Should empty display commands count as a failure",
+         {{"fail", "An empty DISPLAY commmand should be regarded as a fail"},
+          {"ok", "An empty DISPLAY commmand should be regarded as OK"}}},
+        {"summary", "What command summary should be displayed",
+         {{"default", "Display the default command summary"},
+          {"fail", "Display the count of failed commands"},
+          {"failnz", "Display the count of failed commands only if non-zero"},
+          {"none", "Don't display the command summary"},
+          {"ok", "Display the count of successful commands"},
+          {"oknz", "Display the count of successful commands only if non-zero"},
+          {"total", "Display the count of commands issued"}},
+         kOperandList}},
+       {}, cslDoCountCommand},
+      {"=echo", "Change echo settings",
+       {{"input", "Overall input line echo setting",
+         {{"no", "Echo of input is off"}, {"setting", "Echo of input is set by individual settings"}}},
+        {"cmds", "Are input commands echoed", kLocalYesNo},
+        {"func", "Are functions echoed", kLocalYesNo},
+        {"lang", "Are input language statements echoed", kLocalYesNo},
+        {"langcon", "Are input language statements from console echoed", kLocalYesNo},
+        {"resp", "Are command responses echoed", kLocalYesNo},
+        {"blank", "Are blank lines echoed", kLocalYesNo}},
+       {}, cslDoEchoCommand},
+      {"=output", "Set output file settings",
+       {{"append", "Should the file be appended to", kLocalYesNo}, {"file", "Output file name", kLocalAnyValue}},
+       {}, cslDoOutputCommand},
+      {"=purge", "Purge command history", {}, {}, cslDoPurgeCommand},
+  };
+}

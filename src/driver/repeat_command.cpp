@@ -109,3 +109,14 @@ void cslDoRepeatCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
   if (!keep && !history) dropOutputSince(ctx, start);
   if (clear && !keep && !history) clearScreen(ctx);
 }
+
+std::vector<LocalCommand> repeatLocalCommands() {
+  return {{"=repeat", "Issue a command repeatedly",
+           {{"clear", "Clear screen before issuing command", {}},
+            {"cmd", "Command to enter", kLocalAnyValue},
+            {"delay", "Delay between successive invocations",
+             localNumberOf("<delay>", "Number of seconds between invocations")},
+            {"keep", "Keep last command response", {}},
+            {"history", "Keep history of all responses", {}}},
+           {}, cslDoRepeatCommand}};
+}

@@ -151,3 +151,32 @@ void cslDoShowCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
   }
   ctx.console.redrawWanted = true;
 }
+
+std::vector<LocalCommand> showLocalCommands() {
+  return {{"=show", "Display values or change what is shown on the screen",
+           {{"key", "Changes whether the key pressed information is shown",
+             {{"", "If no value is given the key information display is toggled"},
+              {"on", "Switches on key pressed information"},
+              {"off", "Switches off key pressed information"}}, 0, kUnlisted},
+            {"parse", "Changes whether the command line parse info is shown",
+             {{"", "If no value is given the parse display is toggled"},
+              {"on", "Switches on parse information"},
+              {"off", "Switches off parse information"}}, 0, kUnlisted},
+            {"cmdhist", "Writes the command history to the screen", {}, 0, kUnlisted},
+            {"memory", "Writes the memory usage to the screen", {}, 0, kUnlisted},
+            {"conns", "Writes the connections to the screen", {}, 0, kUnlisted},
+            {"func", "Show which functions are defined", {{"", ""}, {"<value>", ""}}},
+            {"list", "Show the contents of functions", {}},
+            {"machine", "Writes machine information to the screen", {}},
+            {"noecho", "Show the non-echoed lines", kLocalYesNo},
+            {"summary", "Writes the command issue summary to the screen", {}},
+            {"scrn", "Changes what screen is shown",
+             {{"!t", "<Screen>"},
+              {"help", "Shows the help screen"},
+              {"keys", "Shows the keys screen"},
+              {"mqsc", "Shows the MQSC screen"},
+              {"next", "Cycles round the available screens"},
+              {"sets", "Shows the settings screen"}}},
+            {"scroll", "Changes whether scroll indicators are shown", kLocalOnOff}},
+           {}, cslDoShowCommand}};
+}

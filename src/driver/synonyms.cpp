@@ -6,6 +6,7 @@
 #include "context/context.h"
 #include "context/output.h"
 #include "driver/local_commands.h"
+#include "driver/local_handlers.h"
 #include "runtime/scan.h"
 #include "script/parameters.h"
 
@@ -168,6 +169,7 @@ SynonymRun::SynonymRun(ProgramContext &ctx, const Synonym &synonym) : ctx_(ctx) 
 
 SynonymRun::~SynonymRun() { ctx_.runningSynonyms.pop_back(); }
 
+// =syn(name) cmd(text): defines, replaces or (without cmd) deletes a synonym.
 void cslDoSynonymCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
   const std::string &name = cmd.items[0].value;
   if (name.empty()) return addError(ctx, "Please enter a synonym name");
@@ -187,4 +189,9 @@ void cslDoSynonymCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
     if (auto at = ctx.synonyms.find(std::string_view(name)); at != ctx.synonyms.end()) ctx.synonyms.erase(at);
   }
   ctx.settingsChanged = true;
+}
+
+std::vector<LocalCommand> synonymLocalCommands() {
+  return {{"=syn", "Set or clear a command synonym", {{"cmd", "Command which should be issued instead", kLocalAnyValue}},
+           {{"!t", "<Synonym>"}, {"<value>", ""}}, cslDoSynonymCommand}};
 }

@@ -44,6 +44,3 @@ public:
 private:
   ProgramContext &ctx_;
 };
-
-// =syn(name) cmd(text): defines, replaces or (without cmd) deletes a synonym.
-void cslDoSynonymCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource);

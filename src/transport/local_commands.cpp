@@ -21,6 +21,41 @@
 
 namespace {
 
+std::vector<LocalOperand> connOperands() {
+  return {
+      {"qm", "Queue Manager name to administer", kLocalAnyValue},
+      {"via", "Queue Manager to connect to if no direct connection", kLocalAnyValue},
+      {"client", "Make a client connection", {}},
+      {"ccdturl", "URL location of CCDT file", kLocalAnyValue},
+      {"cmdq", "The name of the command queue", kLocalAnyValue},
+      {"replyq", "The name of the reply queue to use", kLocalAnyValue},
+      {"replypfx", "The prefix value for the temporary reply queue name", kLocalAnyValue},
+      {"wait", "Wait time for a valid connection", kLocalNumber},
+      {"user", "Connection User Identifier", kLocalAnyValue},
+      {"pwd", "Connection Password", kLocalAnyValue},
+      {"channel", "Client channel name", kLocalAnyValue},
+      {"conname", "Client channel connection name", kLocalAnyValue},
+      {"sslciph", "Client channel SSL/TLS cipher specification", kLocalAnyValue},
+      {"certlabl", "SSL/TLS Certificate label", kLocalAnyValue},
+      {"scyexit", "Client channel security exit", kLocalAnyValue},
+      {"scydata", "Client channel security exit data", kLocalAnyValue},
+      {"sendexit", "Client channel send exit", kLocalAnyValue},
+      {"senddata", "Client channel send exit data", kLocalAnyValue},
+      {"rcvexit", "Client channel receive exit", kLocalAnyValue},
+      {"rcvdata", "Client channel receive exit data", kLocalAnyValue},
+      {"sharecnv", "Client channel share conversation value", kLocalNumber},
+      {"comphdr", "Compress headers", {{"system", "System compression"}}},
+      {"compmsg", "Compress message",
+       {{"rle", "Run Length Encoding"}, {"zlibfast", "ZLIB (Fast)"}, {"zlibhigh", "ZLIB (High)"}}},
+  };
+}
+
+std::vector<LocalOperand> clearOperands() {
+  return {{"confirm", "Set whether KVARN should confirm command", kLocalYesNo},
+          {"depth", "Set maximum depth not requiring confirmation", kLocalNumber},
+          {"qlocal", "Set queue name to clear", kLocalAnyValue}};
+}
+
 void doConn(ProgramContext &ctx, ParsedCommand &cmd, int issueSource) { cslDoConnectCommand(ctx, cmd, issueSource); }
 
 void issueToConnection(ProgramContext &ctx, const std::string &text, bool disconnect = false) {
@@ -33,6 +68,9 @@ void issueToConnection(ProgramContext &ctx, const std::string &text, bool discon
 void doDisc(ProgramContext &ctx, ParsedCommand &cmd, int) { issueToConnection(ctx, cmd.text, true); }
 void doTolk(ProgramContext &ctx, ParsedCommand &cmd, int) { issueToConnection(ctx, cmd.text); }
 void doMqsc(ProgramContext &ctx, ParsedCommand &cmd, int) { issueToConnection(ctx, cmd.text); }
+
+// end and quit reach the connection like any command and end the run there.
+void doEnd(ProgramContext &ctx, ParsedCommand &cmd, int) { issueToConnection(ctx, cmd.text); }
 
 bool askToContinue(ProgramContext &ctx, int depth) {
   ctx.output->addLine(strFormat("Queue contains %d messages - continue? ", depth), kStyleInfo | kStyleOpen);
@@ -147,11 +185,21 @@ int disconnectAll(ProgramContext &ctx) {
   return result;
 }
 
-std::span<const LocalHandlerRow> transportLocalHandlers() {
-  static const LocalHandlerRow kRows[] = {
-      {"=conn", doConn}, {"=disc", doDisc}, {"=tolk", doTolk}, {"=mqsc", doMqsc}, {"=clear", doClear},
+std::vector<LocalCommand> transportLocalCommands() {
+  std::vector<LocalCommand> rows = {
+      {"=conn", "Connect to a Queue manager", connOperands(), {}, doConn},
+      {"=disc", "Disconnect from a Queue Manager", {}, {}, doDisc},
+      {"=tolk", "Direct commands to TOLK", {{"cmdq", "The name of the command queue", kLocalAnyValue}}, {}, doTolk},
+      {"=mqsc", "Direct commands to MQ", {}, {}, doMqsc},
+      {"=clear", "Clear local queue", clearOperands(), {}, doClear},
+      // The steps =clear issues to the connection's worker: known to the syntax check,
+      // never run from the command line.
+      {"qdepth", "Query Queue Depth", clearOperands(), {}, nullptr, kUnlisted},
+      {"qempty", "Empty Queue", clearOperands(), {}, nullptr, kUnlisted},
+      {"end", "End the program", {}, {}, doEnd},
+      {"quit", "End the program", {}, {}, doEnd},
   };
-  return kRows;
+  return rows;
 }
 
 std::vector<std::string> connectionReport(ProgramContext &ctx) {

@@ -1,7 +1,7 @@
-// The local commands the transport answers (=conn, =disc, =tolk, =mqsc, =clear), for the
-// driver to install in its table, and the disconnect at the end of a run.
+// The local commands the transport answers (=conn, =disc, =tolk, =mqsc, =clear, end,
+// quit), as rows of the driver's local command table, and the disconnect at the end of
+// a run.
 #pragma once
-#include <span>
 #include <string>
 #include <vector>
 
@@ -9,7 +9,7 @@
 
 struct ProgramContext;
 
-std::span<const LocalHandlerRow> transportLocalHandlers();
+std::vector<LocalCommand> transportLocalCommands();
 
 // What =show tells of the connections: one line per connection, or "No current
 // connections"; and the queue manager being administered (empty when none).

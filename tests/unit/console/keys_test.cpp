@@ -63,7 +63,7 @@ protected:
   std::string run(const std::string &text) {
     ParsedCommand cmd = parseLocalCommand(text);
     out.lines.clear();
-    for (const LocalHandlerRow &row : consoleLocalHandlers())
+    for (const LocalCommand &row : consoleLocalCommands())
       if (scanEqualsNoCase(row.name, cmd.name())) row.handler(ctx, cmd, IssueFromUser);
     return out.text();
   }

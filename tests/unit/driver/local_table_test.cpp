@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
+#include "context/settings.h"
 #include "driver/local_table.h"
 
 namespace {
@@ -179,6 +181,58 @@ TEST(LocalHelp, EveryRowOfTheTable) {
   }
   EXPECT_EQ(list.lines.size(), 1 + listedRows);
   EXPECT_EQ(listedRows, 24u);   // all but the two internal steps of =clear
+}
+
+std::string lower(std::string text) {
+  for (char &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The rows come from several subsystems: each name once (commands are matched without
+// regard to case), and every command a user can see has something to run.
+TEST(LocalTable, RowsAreCompleteAndNamedOnce) {
+  std::set<std::string> names;
+  for (const LocalCommand &row : localCommandTable()) {
+    EXPECT_TRUE(names.insert(lower(row.name)).second) << "two rows named " << row.name;
+    if (row.listed) {
+      EXPECT_NE(row.handler, nullptr) << row.name;
+    }
+    std::set<std::string> operands;
+    for (const LocalOperand &op : row.operands)
+      EXPECT_TRUE(operands.insert(lower(op.name)).second) << row.name << " has two operands " << op.name;
+  }
+  // The listing order places every row, and names no command that has no row.
+  std::set<std::string> ordered;
+  for (const char *name : localCommandListingOrder()) {
+    EXPECT_TRUE(ordered.insert(lower(name)).second) << name;
+    EXPECT_NE(findLocalCommand(name), nullptr) << name << " is ordered but has no row";
+  }
+  EXPECT_EQ(ordered, names);
+}
+
+// =cache offers exactly the settings table's cache settings, with their descriptions and
+// their range, and its own purge.
+TEST(LocalTable, CacheOperandsAreTheCacheSettings) {
+  const LocalCommand *cache = findLocalCommand("=cache");
+  ASSERT_NE(cache, nullptr);
+  std::set<std::string> settings, operands;
+  for (const SettingRow &row : settingTable()) {
+    if (!row.group || std::string_view(row.group) != "cache") continue;
+    settings.insert(row.name);
+    auto op = std::find_if(cache->operands.begin(), cache->operands.end(),
+                           [&](const LocalOperand &o) { return o.name == row.name; });
+    ASSERT_NE(op, cache->operands.end()) << row.name;
+    EXPECT_EQ(op->description, row.description);
+    ParsedCommand cmd;
+    SyntaxResult help = checkLocalCommand("=cache " + op->name + "(?)", cmd);
+    ASSERT_GE(help.lines.size(), 2u);
+    EXPECT_NE(help.lines[1].find(" between " + std::to_string(row.min) + " and " + std::to_string(row.max) + " "),
+              std::string::npos)
+        << help.lines[1];
+  }
+  for (const LocalOperand &op : cache->operands)
+    if (op.name != "purge") operands.insert(op.name);
+  EXPECT_EQ(operands, settings);
 }
 
 } // namespace
