@@ -205,7 +205,6 @@ struct ProgramContext {
   // "!unhandled!": while set, the response decoder counts attributes it has no name for.
   bool countingUnhandled = false;
   uint32_t unhandledAttributes = 0;
-  int32_t connectedPlatform = 0;         // platform of the current queue manager; 0 = unknown
   std::unique_ptr<ContextPart> capture;  // the -D capture: file (the driver's CaptureFile)
   std::string capturePath;
   std::vector<std::string> startupMessages;  // shown as diagnostics after the banner
