@@ -183,7 +183,6 @@ struct ProgramContext {
   bool implicitConnect = true;
   bool runningBootstrap = false;
   bool ccdtMode = false;
-  bool debugMode = false;
   bool saveWanted = false;
   bool settingsChanged = false;
   bool forceSave = false;                // -S

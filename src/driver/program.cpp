@@ -241,6 +241,11 @@ int kvarnMain(int argc, const char *const *argv) {
     std::fputs("Please use -i to supply command file in debug mode\n", stderr);
     return kExitBadCommandLine;
   }
+  // Without the debugger the script would run unattended, which is not what -! asks for.
+  if (o.debugMode && !scriptDebuggerAvailable()) {
+    std::fputs("The script debugger is not available in this build\n", stderr);
+    return kExitBadCommandLine;
+  }
   // Commands meant for a channel table must never reach a queue manager instead.
   if ((o.ccdtJson || o.ccdtBinary) && !ccdtModeAvailable()) {
     std::fputs("CCDT mode is not available in this build\n", stderr);
@@ -280,7 +285,6 @@ int kvarnMain(int argc, const char *const *argv) {
   ctx.terminalInput = stdinIsTerminal;
   ctx.implicitConnect = !o.noConnect;
   ctx.forceSave = o.forceSave;
-  ctx.debugMode = o.debugMode;
   if (!o.defaultPath.empty()) ctx.defaultFilePath = tidyDirectory(o.defaultPath);
   tracePoint(ctx, 'A');
   applyFileModeOutput(ctx, o);
