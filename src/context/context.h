@@ -173,13 +173,11 @@ struct ProgramContext {
   Settings settings;
   uint32_t statusFlags = 0;
   uint32_t issued = 0, succeeded = 0, failed = 0;
-  uint32_t localCommandSeq = 0;
   uint32_t startupState = kStartupInProgress;
   uint32_t mode = 0;
   bool quit = false;
   bool interrupted = false;
   bool stopSignalNoted = false;          // a stop signal has been reported and ends the run
-  bool terminalInput = false;
   bool implicitConnect = true;
   bool runningBootstrap = false;
   bool ccdtMode = false;
@@ -188,7 +186,6 @@ struct ProgramContext {
   bool forceSave = false;                // -S
   std::string defaultFilePath;
   int32_t outputWidth = 80;
-  int32_t columns = 0;
   std::string implicitConnectCommand;
   std::string programPath;
   std::string configPath;                // the configuration file loaded (or to be written)
@@ -216,10 +213,6 @@ struct ProgramContext {
 
   OwnedMutex consoleLock;
   OwnedMutex displayLock;
-
-  // The command buffers: the accumulated command text and work areas.
-  std::string commandText;
-  std::string workArea;
 
   // Connections, the connection template and the counters of the command exchange
   // (the transport's TransportState).

@@ -176,7 +176,6 @@ void registerDriverHandlers() {
 }
 
 void cslIssueLocalCommand(ProgramContext &ctx, InputSource *source, std::string_view text, int issueSource) {
-  ++ctx.localCommandSeq;
   std::string command(text);
   if (command.size() >= kMaxLocalCommand) {
     addCommandEcho(ctx, command, true);
