@@ -173,23 +173,19 @@ struct ProgramContext {
   Settings settings;
   uint32_t statusFlags = 0;
   uint32_t issued = 0, succeeded = 0, failed = 0;
-  uint32_t localCommandSeq = 0;
   uint32_t startupState = kStartupInProgress;
   uint32_t mode = 0;
   bool quit = false;
   bool interrupted = false;
   bool stopSignalNoted = false;          // a stop signal has been reported and ends the run
-  bool terminalInput = false;
   bool implicitConnect = true;
   bool runningBootstrap = false;
   bool ccdtMode = false;
-  bool debugMode = false;
   bool saveWanted = false;
   bool settingsChanged = false;
   bool forceSave = false;                // -S
   std::string defaultFilePath;
   int32_t outputWidth = 80;
-  int32_t columns = 0;
   std::string implicitConnectCommand;
   std::string programPath;
   std::string configPath;                // the configuration file loaded (or to be written)
@@ -205,7 +201,6 @@ struct ProgramContext {
   // "!unhandled!": while set, the response decoder counts attributes it has no name for.
   bool countingUnhandled = false;
   uint32_t unhandledAttributes = 0;
-  int32_t connectedPlatform = 0;         // platform of the current queue manager; 0 = unknown
   std::unique_ptr<ContextPart> capture;  // the -D capture: file (the driver's CaptureFile)
   std::string capturePath;
   std::vector<std::string> startupMessages;  // shown as diagnostics after the banner
@@ -218,10 +213,6 @@ struct ProgramContext {
 
   OwnedMutex consoleLock;
   OwnedMutex displayLock;
-
-  // The command buffers: the accumulated command text and work areas.
-  std::string commandText;
-  std::string workArea;
 
   // Connections, the connection template and the counters of the command exchange
   // (the transport's TransportState).

@@ -235,7 +235,6 @@ std::vector<LocalCommand> ccdtLocalCommands() {
 void installLocalCommandIssuer() { setLocalCommandIssuer(cslIssueLocalCommand); }
 
 void cslIssueLocalCommand(ProgramContext &ctx, InputSource *source, std::string_view text, int issueSource) {
-  ++ctx.localCommandSeq;
   std::string command(text);
   if (command.size() >= kMaxLocalCommand) {
     addCommandEcho(ctx, command, true);

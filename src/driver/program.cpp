@@ -62,15 +62,13 @@ bool readKt90Config(const Options &o, std::string &error) {
   return true;
 }
 
-// Creates the context: settings, configuration, buffers and locks. Returns an error
+// Creates the context: settings, configuration and locks. Returns an error
 // text (written to standard error by the caller) or "".
 std::string createContext(ProgramContext &ctx, bool fileMode) {
   if (fileMode) ctx.mode |= kModeFile;
   ConfigResult cfg = loadConfiguration(ctx);
   if (!cfg.ok) return strFormat("Configuration load failed: %s\n", cfg.text.c_str());
   ctx.configPath = ctx.configPath.empty() ? cfg.text : ctx.configPath;
-  ctx.commandText.reserve(51200);
-  ctx.workArea.reserve(20480);
   if (!ctx.consoleLock.create()) return "Can not create console semaphore\n";
   if (!ctx.displayLock.create()) return "Can not create display semaphore\n";
   ctx.output = std::make_unique<OutputBuffer>(ctx.displayLock, stdout, stderr);
@@ -83,7 +81,6 @@ std::string createContext(ProgramContext &ctx, bool fileMode) {
 
 void applyFileModeOutput(ProgramContext &ctx, const Options &o) {
   if (o.columns > 0) ctx.settings.columns = o.columns;
-  ctx.columns = o.columns;
   if (isatty(STDOUT_FILENO)) {
     ctx.outputWidth = terminalWidth();
   } else {
@@ -241,6 +238,11 @@ int kvarnMain(int argc, const char *const *argv) {
     std::fputs("Please use -i to supply command file in debug mode\n", stderr);
     return kExitBadCommandLine;
   }
+  // Without the debugger the script would run unattended, which is not what -! asks for.
+  if (o.debugMode && !scriptDebuggerAvailable()) {
+    std::fputs("The script debugger is not available in this build\n", stderr);
+    return kExitBadCommandLine;
+  }
   // Commands meant for a channel table must never reach a queue manager instead.
   if ((o.ccdtJson || o.ccdtBinary) && !ccdtModeAvailable()) {
     std::fputs("CCDT mode is not available in this build\n", stderr);
@@ -277,10 +279,8 @@ int kvarnMain(int argc, const char *const *argv) {
     if (r.leaveUnchanged) ctx.startupErrors.push_back(r.notice);
     else ctx.capture = std::move(capture);
   }
-  ctx.terminalInput = stdinIsTerminal;
   ctx.implicitConnect = !o.noConnect;
   ctx.forceSave = o.forceSave;
-  ctx.debugMode = o.debugMode;
   if (!o.defaultPath.empty()) ctx.defaultFilePath = tidyDirectory(o.defaultPath);
   tracePoint(ctx, 'A');
   applyFileModeOutput(ctx, o);

@@ -108,4 +108,6 @@ void connectScriptHost(ProgramContext &) {
 
 bool ccdtModeAvailable() { return false; }
 
+bool scriptDebuggerAvailable() { return false; }
+
 void enterCcdtModeAtStartup(ProgramContext &ctx, const Options &) { ctx.ccdtMode = true; }

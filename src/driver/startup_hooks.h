@@ -11,5 +11,7 @@ void initialiseVocabulary(ProgramContext &ctx);
 void connectScriptHost(ProgramContext &ctx);
 // Whether this build has CCDT mode; without it -j and -n end the run before it starts.
 bool ccdtModeAvailable();
+// Whether this build has the script debugger; without it -! ends the run before it starts.
+bool scriptDebuggerAvailable();
 // -j and -n: CCDT mode on the -t file.
 void enterCcdtModeAtStartup(ProgramContext &ctx, const Options &o);

@@ -7,10 +7,9 @@
 #include "driver/dispatch.h"
 #include "context/output.h"
 #include "mqsc/vocab.h"
+#include "transport/connection.h"
 
 namespace {
-
-constexpr int32_t kPlatformZos = 1;
 
 struct CheckCommand {
   const char *objectType;
@@ -57,6 +56,14 @@ constexpr CheckCommand kChecks[] = {
     {"TPSTATUS", "DISPLAY TPSTATUS('') ALL", false},
 };
 
+// The platform of the queue manager the commands go to. The connection is made by the
+// first command of the check when it is still pending, so this is asked before each one.
+bool currentQmgrIsZos(ProgramContext &ctx) {
+  if (!ctx.transport) return false;
+  const Connection &conn = *transportOf(ctx).current;
+  return conn.connected() && conn.platform == MQPL_ZOS;
+}
+
 bool vocabularyHasDisplay(const VocabContext &vctx, const char *objectType) {
   const CommandDef *display = FindCommand(vctx, "", "DISPLAY", kExact, false, nullptr);
   return display && FindObjectType(vctx, display, "", objectType, kExact, false, true, nullptr) != nullptr;
@@ -73,7 +80,7 @@ void runUnhandledAttributeCheck(ProgramContext &ctx) {
     cslIssueCommand(ctx, "DISPLAY CHANNEL(*) ALL");
   } else {
     for (const auto &check : kChecks) {
-      if (check.distributedOnly && ctx.connectedPlatform == kPlatformZos) continue;
+      if (check.distributedOnly && currentQmgrIsZos(ctx)) continue;
       if (vocabularyHasDisplay(vctx, check.objectType)) cslIssueCommand(ctx, check.command);
     }
   }
