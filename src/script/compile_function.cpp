@@ -63,7 +63,9 @@ CommandNode* CompileSession::compileFunction(const std::string& text, size_t aft
   errorReported_ = false;
 
   bool success = ok;
+  ++state_.definitionsCompiling;
   CommandNode* term = readCommands(true);
+  --state_.definitionsCompiling;
   if (!term) {
     if (!errorReported_) error("'endfunc' not found before end of file");
     state_.compileFailed = true;
@@ -87,9 +89,10 @@ CommandNode* CompileSession::compileFunction(const std::string& text, size_t aft
   if (def) {
     if (success) ++state_.functions.loadedCount;
     else def->pendingFailed = true;
-    // Inside an import the definition takes effect when the import has run.
-    if (state_.importsCompiling == 0) state_.functions.commit(true);
   }
+  // Inside an import the definition takes effect when the import has run. A failed
+  // import inside the body left its definitions to this commit.
+  if (state_.importsCompiling == 0 && state_.definitionsCompiling == 0) state_.functions.commit(true);
   return funcNode;
 }
 

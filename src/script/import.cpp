@@ -117,7 +117,10 @@ CommandNode* compileImportFile(ProgramContext& ctx, const ImportRequest& request
     node->flags |= kNodeInvalid;
     for (const auto& [name, def] : state.functions.all())
       if (def->pendingBody && !before.count(def.get())) def->pendingFailed = true;
-    if (state.importsCompiling == 0 && state.importsRunning == 0) state.functions.commit(true);
+    // A definition whose body holds this =import is still being compiled: the commit at
+    // its end drops what failed here, and must find the definition still there.
+    if (state.importsCompiling == 0 && state.importsRunning == 0 && state.definitionsCompiling == 0)
+      state.functions.commit(true);
   }
   return node;
 }

@@ -214,8 +214,17 @@ bool scriptFilePrint(ProgramContext& ctx, std::string_view items, std::string& e
     error = formatMessage("File Identifier %d is not an open file", fileId);
     return false;
   }
+  // The items may open or close files (FOPEN, FCLOSE, a function that does): they are
+  // formatted apart and the file looked up again afterwards.
   bool lineStart = file->printBuffer.empty();
-  bool ok = formatItems(ctx, parts, 1, file->printBuffer, lineStart, error);
+  std::string text;
+  bool ok = formatItems(ctx, parts, 1, text, lineStart, error);
+  file = state.file(fileId);
+  if (!file) {
+    if (ok) error = formatMessage("File Identifier %d was closed while its fprint statement ran", fileId);
+    return false;
+  }
+  file->printBuffer += text;
   if (!emitFile(*file, state) && ok) {
     error = formatMessage("Error writing to file %s - %s", file->name.c_str(), std::strerror(state.lastErrno));
     return false;

@@ -115,6 +115,7 @@ struct ScriptState : ContextPart {
   bool stopRun = false;
   int importsRunning = 0;
   int importsCompiling = 0;
+  int definitionsCompiling = 0;        // function bodies being compiled (an =import may stand in one)
   int substituting = 0;                // runs of substituted text under way
   bool inErrorFunction = false;
   InputSource* compileSource = nullptr;   // the source being compiled (imports nest through parent)

@@ -74,5 +74,28 @@ TEST(FilePrint, LinesGoToTheOpenFileAndTheConsoleIsOne) {
   rmdir(dir);
 }
 
+// An item may open or close files while the fprint statement formats its line: the
+// line still goes to its file, or the statement fails when that file was closed.
+TEST(FilePrint, ItemsThatOpenOrCloseFiles) {
+  ScriptHarness h;
+  char dir[] = "/tmp/kvarn_fprintXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string out = std::string(dir) + "/out.txt", other = std::string(dir) + "/other.txt";
+  std::string error;
+  ASSERT_EQ(h.assign("@f", "FOPEN('" + out + "', 'w')"), "");
+  std::string opens = "FOPEN('" + other + "', 'w')";
+  ASSERT_TRUE(scriptFilePrint(h.ctx, "@f, 'ids', " + opens + ", " + opens + ", " + opens, error)) << error;
+  EXPECT_FALSE(scriptFilePrint(h.ctx, "@f, 'gone', FCLOSE(@f)", error));
+  EXPECT_EQ(error, "File Identifier 100 was closed while its fprint statement ran");
+  std::ifstream in(out);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_EQ(text.str(), "ids 101 102 103\n");
+  h.state().closeAllFiles();
+  unlink(out.c_str());
+  unlink(other.c_str());
+  rmdir(dir);
+}
+
 }  // namespace
 }  // namespace kvarn::script::test

@@ -259,3 +259,20 @@ TEST(StatementWords, EveryWordIsReservedInAnyCaseAndBlockWordsNameTheirNodes) {
 }
 
 }  // namespace
+
+namespace {
+
+// An =import carried out inside a function body whose file fails to compile drops only
+// what that file defined: the definition around it is still being compiled and stays.
+TEST_F(Statements, FailedImportInsideAFunctionBody) {
+  std::string bad = writeFile("kvarn_bad_import.kvx", "f(\n");
+  std::string out = run("func good()\n =import file(" + bad + ")\n print 'in good'\nendfunc\ngood()\n");
+  EXPECT_THAT(out, HasSubstr("in good"));
+  EXPECT_THAT(commands, Not(::testing::Contains("good()")));
+  // The definition around it fails as well (no parameter list, no endfunc).
+  out = run("func a\n=import file(" + bad + ")\n");
+  EXPECT_THAT(out, HasSubstr("'endfunc' not found before end of file"));
+  EXPECT_THAT(run("a()\nprint 'after'\n"), HasSubstr("after"));
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+// Runs arbitrary local command lines through the real dispatcher, with a context set up
+// as file mode sets it up (no connection made at start-up). Each line of the input that
+// begins with '=' is a local command; any other line runs only when it names a synonym.
+// Lines "--- NAME" start files that =import may read from a scratch folder.
+//
+// Commands that would reach the outside world are held inside:
+//   =conn      replaced: a connection would load the MQ library (or the simulator, which
+//              creates a queue manager under the home folder) and may open a network
+//              connection. Without it every MQSC command, =disc, =tolk, =mqsc and =clear
+//              meet "not connected", as they do in a run that never connected.
+//   =import    its file name is mapped into the scratch folder (also when the compiler
+//              carries an =import out itself);
+//   =output    its file name is mapped into the scratch folder.
+// =repeat, =cls, =purge and the console's key commands are refused in file mode by the
+// program itself. Script text reached through imports and synonyms gets the shared
+// stand-ins for SYSTEM, FOPEN, WAIT and GETKEY, and a statement budget.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "../support/fuzz_standins.h"
+#include "context/context.h"
+#include "context/output.h"
+#include "driver/dispatch.h"
+#include "driver/local_commands.h"
+#include "driver/local_table.h"
+#include "driver/startup_hooks.h"
+#include "runtime/scan.h"
+#include "script/import.h"
+#include "script/script_host.h"
+#include "script/script_state.h"
+
+namespace {
+
+LocalHandler realImport = nullptr;
+LocalHandler realOutput = nullptr;
+
+void mapFileOperand(ParsedCommand& cmd) {
+  for (size_t i = 1; i < cmd.items.size(); ++i) {
+    ParsedItem& item = cmd.items[i];
+    if (!scanEqualsNoCase(item.name, "file")) continue;
+    std::string_view name = scanTrim(item.value);
+    if (!name.empty()) item.value = kvarn::fuzz::scratchPath(name);
+  }
+}
+
+void importInScratch(ProgramContext& ctx, ParsedCommand& cmd, int issueSource) {
+  mapFileOperand(cmd);
+  realImport(ctx, cmd, issueSource);
+}
+
+void outputInScratch(ProgramContext& ctx, ParsedCommand& cmd, int issueSource) {
+  mapFileOperand(cmd);
+  realOutput(ctx, cmd, issueSource);
+}
+
+void noConnection(ProgramContext& ctx, ParsedCommand&, int) { addError(ctx, "Not currently connected."); }
+
+void install() {
+  static const bool done = [] {
+    ProgramContext scratch;
+    registerDriverHandlers();
+    initialiseVocabulary(scratch);
+    connectScriptHost(scratch);
+    realImport = findLocalCommand("=import")->handler;
+    realOutput = findLocalCommand("=output")->handler;
+    if (!realImport || !realOutput) __builtin_trap();
+    setLocalHandler("=import", importInScratch);
+    setLocalHandler("=output", outputInScratch);
+    setLocalHandler("=conn", noConnection);
+    kvarn::script::ScriptHost host = kvarn::script::scriptHost();
+    host.ensureConnected = nullptr;
+    host.parseImport = [](ProgramContext& ctx, std::string_view text, kvarn::script::ImportRequest& request) {
+      if (!parseImportCommand(ctx, text, request)) return false;
+      if (!scanTrim(request.file).empty()) request.file = kvarn::fuzz::scratchPath(scanTrim(request.file));
+      return true;
+    };
+    kvarn::script::scriptSetHost(std::move(host));
+    kvarn::fuzz::neuterScriptFunctions();
+    return true;
+  }();
+  (void)done;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  install();
+  kvarn::fuzz::SplitInput input = kvarn::fuzz::splitInput(std::string_view(reinterpret_cast<const char*>(data), size));
+  kvarn::fuzz::clearScratch();
+  kvarn::fuzz::writeScratchFiles(input);
+  {
+    ProgramContext ctx;
+    ctx.mode |= kModeFile;
+    ctx.startupState = 0;
+    ctx.implicitConnect = false;
+    ctx.defaultFilePath = kvarn::fuzz::scratchDir();
+    if (!ctx.consoleLock.create() || !ctx.displayLock.create()) return 0;
+    ctx.output = std::make_unique<OutputBuffer>(ctx.displayLock, kvarn::fuzz::shownOutput(), kvarn::fuzz::shownOutput());
+    ctx.mainInput = std::make_unique<InputSource>();
+    ctx.input = ctx.mainInput.get();
+    kvarn::fuzz::setStatementBudget(ctx);
+    std::string_view text = input.main;
+    size_t pos = 0;
+    while (pos < text.size() && !ctx.quit) {
+      size_t nl = text.find('\n', pos);
+      std::string line(text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos));
+      pos = nl == std::string_view::npos ? text.size() : nl + 1;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty() && line[0] == '=') cslIssueLocalCommand(ctx, ctx.input, line, IssueFromUser);
+      else runSynonym(ctx, line);
+    }
+    (void)kvarn::script::scriptState(ctx).closeAllFiles();
+    ctx.output->closeCopyFile();
+  }
+  return 0;
+}
