@@ -173,6 +173,7 @@ KVARN_MQI_ENTRY void MQCLOSE(MQHCONN Hconn, PMQHOBJ pHobj, MQLONG Options, PMQLO
   report(o, pCompCode, pReason);
 } QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
+extern "C++" {   // helpers of the entry points, not entry points themselves
 namespace {
 // The message descriptor, put options and buffer shared by MQPUT and MQPUT1.
 Outcome takePutArguments(PMQVOID pMsgDesc, PMQVOID pPutMsgOpts, MQLONG BufferLength, PMQVOID pBuffer, MQMD& md,
@@ -185,6 +186,7 @@ Outcome takePutArguments(PMQVOID pMsgDesc, PMQVOID pPutMsgOpts, MQLONG BufferLen
   return Outcome{};
 }
 }  // namespace
+}  // extern "C++"
 
 KVARN_MQI_ENTRY void MQPUT(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID pMsgDesc, PMQVOID pPutMsgOpts, MQLONG BufferLength,
                            PMQVOID pBuffer, PMQLONG pCompCode, PMQLONG pReason) try {
@@ -253,6 +255,7 @@ KVARN_MQI_ENTRY void MQGET(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID pMsgDesc, PMQVOID
   report(o, pCompCode, pReason);
 } QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
+extern "C++" {   // helpers of the entry points, not entry points themselves
 namespace {
 // The selector and attribute arrays of MQINQ and MQSET, checked as IBM checks them.
 Outcome checkAttributeArrays(MQLONG selectorCount, PMQLONG selectors, MQLONG intAttrCount, PMQLONG intAttrs,
@@ -265,6 +268,7 @@ Outcome checkAttributeArrays(MQLONG selectorCount, PMQLONG selectors, MQLONG int
   return Outcome{};
 }
 }  // namespace
+}  // extern "C++"
 
 KVARN_MQI_ENTRY void MQINQ(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG pSelectors,
                            MQLONG IntAttrCount, PMQLONG pIntAttrs, MQLONG CharAttrLength, PMQCHAR pCharAttrs,
