@@ -59,15 +59,22 @@ void noConnection(ProgramContext& ctx, ParsedCommand&, int) { addError(ctx, "Not
 void install() {
   static const bool done = [] {
     ProgramContext scratch;
-    registerDriverHandlers();
+    installLocalCommandIssuer();
     initialiseVocabulary(scratch);
     connectScriptHost(scratch);
-    realImport = findLocalCommand("=import")->handler;
-    realOutput = findLocalCommand("=output")->handler;
-    if (!realImport || !realOutput) __builtin_trap();
-    setLocalHandler("=import", importInScratch);
-    setLocalHandler("=output", outputInScratch);
-    setLocalHandler("=conn", noConnection);
+    // The program's one table of local commands is constant; the target swaps three of
+    // its handlers for stand-ins that keep the commands inside (as it does the script's
+    // SYSTEM, FOPEN, WAIT and GETKEY rows).
+    auto swap = [](const char* name, LocalHandler standIn) {
+      auto* row = const_cast<LocalCommand*>(findLocalCommand(name));
+      if (!row || !row->handler) __builtin_trap();
+      LocalHandler real = row->handler;
+      row->handler = standIn;
+      return real;
+    };
+    realImport = swap("=import", importInScratch);
+    realOutput = swap("=output", outputInScratch);
+    swap("=conn", noConnection);
     kvarn::script::ScriptHost host = kvarn::script::scriptHost();
     host.ensureConnected = nullptr;
     host.parseImport = [](ProgramContext& ctx, std::string_view text, kvarn::script::ImportRequest& request) {
