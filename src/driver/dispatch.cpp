@@ -24,28 +24,6 @@ void noteDisplayedRecord(ProgramContext &ctx) {
   else state.lastDisplayed = kvarn::script::ResponseRecord{shown.text, shown.qmgr, false};
 }
 
-// `<@var>` groups are replaced and the new text run in the command's place, as one
-// command: a ';' a value brings is a character of it, never a separator. Text that came
-// from a substitution is not substituted again, so a value holding "<@x>" cannot make a
-// command run itself for ever. Print and wait items are expressions, whose strings take
-// values as they are; other commands get quotes doubled inside quoted strings.
-bool runSubstituted(ProgramContext &ctx, const std::string &command) {
-  using namespace kvarn::script;
-  ScriptState &state = scriptState(ctx);
-  if (command.find('<') == std::string::npos || state.substituting > 0) return false;
-  std::string replaced;
-  SubstituteInto into = cmdIsStatement(command) ? SubstituteInto::Expression : SubstituteInto::Command;
-  switch (cmdSubstitute(ctx, command, replaced, into)) {
-  case Substitution::Unchanged: return false;
-  case Substitution::Dropped: return true;
-  case Substitution::Replaced: break;
-  }
-  ++state.substituting;
-  cmdRunText(ctx, replaced, RunTextAs::OneCommand);
-  --state.substituting;
-  return true;
-}
-
 std::string_view firstWord(std::string_view command) {
   size_t end = 0;
   while (end < command.size() && !isScanSpace(command[end]) && command[end] != '(') ++end;
@@ -72,7 +50,7 @@ void cslIssueCommand(ProgramContext &ctx, std::string_view text) {
     runUnhandledAttributeCheck(ctx);
     return;
   }
-  if (runSubstituted(ctx, command)) return;
+  if (kvarn::script::cmdRunSubstituted(ctx, command)) return;
   switch (command[0]) {
   case '/':
     // Find works on the console's output buffer; file mode has nothing to search.

@@ -776,6 +776,24 @@ Substitution cmdSubstitute(ProgramContext& ctx, std::string_view text, std::stri
   return lastFailed ? Substitution::Dropped : Substitution::Replaced;
 }
 
+bool cmdRunSubstituted(ProgramContext& ctx, const std::string& command) {
+  ScriptState& state = scriptState(ctx);
+  if (command.find('<') == std::string::npos || state.substituting > 0) return false;
+  // Print and wait items are expressions, whose strings take values as they are; other
+  // commands get quotes doubled inside quoted strings.
+  std::string replaced;
+  SubstituteInto into = cmdIsStatement(command) ? SubstituteInto::Expression : SubstituteInto::Command;
+  switch (cmdSubstitute(ctx, command, replaced, into)) {
+    case Substitution::Unchanged: return false;
+    case Substitution::Dropped: return true;
+    case Substitution::Replaced: break;
+  }
+  ++state.substituting;
+  cmdRunText(ctx, replaced, RunTextAs::OneCommand);
+  --state.substituting;
+  return true;
+}
+
 void cmdRuntimeError(ProgramContext& ctx, std::string_view statement, std::string_view message) {
   ScriptState& state = scriptState(ctx);
   if (state.stopRun) return;   // the run is ending for a reason already reported

@@ -41,6 +41,13 @@ enum class SubstituteInto { Command, Expression };
 Substitution cmdSubstitute(ProgramContext& ctx, std::string_view text, std::string& out,
                            SubstituteInto into = SubstituteInto::Command);
 
+// A command holding `<@var>` groups, replaced and run in the command's place as one
+// command: a ';' a value brings is a character of it, never a separator. Text that came
+// from a substitution is not substituted again, so a value holding "<@x>" cannot make a
+// command run itself for ever. False when there is nothing to substitute: the caller
+// runs the command as it is.
+bool cmdRunSubstituted(ProgramContext& ctx, const std::string& command);
+
 // "Runtime error: ..." with the location chain; sets the error flag.
 void cmdRuntimeError(ProgramContext& ctx, std::string_view statement, std::string_view message);
 

@@ -57,28 +57,11 @@ bool parseImport(ProgramContext& ctx, std::string_view text, ImportRequest& requ
   return true;
 }
 
-// The dispatcher's substitution: `<@var>` groups replaced and the text run as one
-// command, never substituted again.
-bool runSubstituted(ProgramContext& ctx, const std::string& command) {
-  ScriptState& state = scriptState(ctx);
-  if (command.find('<') == std::string::npos || state.substituting > 0) return false;
-  std::string replaced;
-  SubstituteInto into = cmdIsStatement(command) ? SubstituteInto::Expression : SubstituteInto::Command;
-  switch (cmdSubstitute(ctx, command, replaced, into)) {
-    case Substitution::Unchanged: return false;
-    case Substitution::Dropped: return true;
-    case Substitution::Replaced: break;
-  }
-  ++state.substituting;
-  cmdRunText(ctx, replaced, RunTextAs::OneCommand);
-  --state.substituting;
-  return true;
-}
 
 void issueCommand(ProgramContext& ctx, std::string_view text) {
   std::string command(scanTrim(text));
   if (command.empty()) return;
-  if (runSubstituted(ctx, command)) return;
+  if (cmdRunSubstituted(ctx, command)) return;
   if (issued.size() < 64) issued.push_back(command);
   if (command[0] == '=') {
     ImportRequest request;
