@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "runtime/memory.h"
+
 enum StatusBits : uint32_t {
   kStatusConnectFailed = 1,
   kStatusCommandFailed = 2,
@@ -21,6 +23,8 @@ enum ExitCodes : int {
   kExitBadCommandLine = 132,
   kExitOther = 255,
 };
+// The runtime ends a run that ran out of storage with the internal-failure code.
+static_assert(kStorageExitCode == kExitInternalFailure);
 
 inline int exitCodeFromStatus(uint32_t flags) {
   if (flags & kStatusConnectFailed) return kExitConnectFailed;

@@ -49,12 +49,7 @@ bool fopenFn(ExprContext& ctx, std::span<Value> a, Value& r) {
     state.lastErrno = EISDIR;
     return true;
   }
-  ScriptFile file;
-  file.id = state.nextFileId++;
-  file.stream = f;
-  file.name = name;
-  state.files.push_back(std::move(file));
-  r.setInt(state.files.back().id);
+  r.setInt(state.addFile(f, name));
   return true;
 }
 

@@ -141,7 +141,7 @@ bool strreplaceFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   while (true) {
     size_t hit = s.find(from, at);
     size_t piece = (hit == std::string_view::npos ? s.size() : hit) - at;
-    if (out.size() + piece + (hit == std::string_view::npos ? 0 : to.size()) > kMaxResultString) {
+    if (out.size() + piece + (hit == std::string_view::npos ? 0 : to.size()) > kMaxStringValue) {   // refused with the function's storage message
       ctx.setError("Can not allocate storage for strreplace() function.");
       return false;
     }

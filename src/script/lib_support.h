@@ -62,8 +62,4 @@ inline void reportError(ExprContext& ctx, const std::string& text) {
 // A variable-parameter argument naming a user variable ('@' key).
 inline bool isUserKey(const Value& v) { return v.isString() && !v.bytes().empty() && v.bytes()[0] == '@'; }
 
-// Results built by the string functions stay below this size; a larger one is refused
-// with the function's storage message instead of exhausting memory.
-constexpr size_t kMaxResultString = kMaxStringValue;
-
 }  // namespace kvarn::script::lib

@@ -28,6 +28,14 @@ ScriptFile* ScriptState::file(int id) {
   return nullptr;
 }
 
+int ScriptState::addFile(FILE* stream, std::string name) {
+  ScriptFile& f = files.emplace_back();
+  f.id = nextFileId++;
+  f.stream = stream;
+  f.name = std::move(name);
+  return f.id;
+}
+
 int ScriptFile::close() {
   if (!stream) return 0;
   int error = 0;

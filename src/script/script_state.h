@@ -126,6 +126,8 @@ struct ScriptState : ContextPart {
   std::string statusText;
 
   ScriptFile* file(int id);
+  // Takes an opened stream into the open files; returns its file id.
+  int addFile(FILE* stream, std::string name);
   // Writes out partial fprint lines and closes every file (the end of a run). Returns
   // a message for each file whose text could not all be written.
   std::vector<std::string> closeAllFiles();

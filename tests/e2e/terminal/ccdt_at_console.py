@@ -4,12 +4,10 @@ it says so and changes nothing. The run goes on, but what was typed after it on 
 line (meant for a channel table) is dropped rather than sent to the queue manager."""
 import argparse
 import os
-import pty
 import shutil
-import signal
 import sys
 
-from pty_session import read_until, sandbox_env
+from pty_session import kvarn_on_pty, read_until, sandbox_env
 
 
 def main():
@@ -20,11 +18,7 @@ def main():
     a.kvarn = os.path.abspath(a.kvarn)
     sandbox, env = sandbox_env(a.build)
     try:
-        pid, fd = pty.fork()
-        if pid == 0:
-            os.chdir(sandbox)
-            os.execve(a.kvarn, [a.kvarn, "-f", "-x"], env)
-        try:
+        with kvarn_on_pty(a.kvarn, ["-f", "-x"], env, sandbox) as fd:
             os.write(fd, b"=ccdt file(c.tab); print 'after ccdt on the same line'\n")
             shown = read_until(fd, "CCDT mode is not available in this build")
             os.write(fd, b"print 'still running'\n")
@@ -34,13 +28,6 @@ def main():
             assert "terminated" not in shown, f"the console run was ended:\n{shown}"
             os.write(fd, b"end\n")
             read_until(fd, "MQSC Command summary")
-        finally:
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except OSError:
-                pass
-            os.waitpid(pid, 0)
-            os.close(fd)
     except AssertionError as e:
         print(f"FAILED: {e}")
         return 1

@@ -6,14 +6,13 @@ the password is then remembered, so a second =conn to the same queue manager ask
 nothing."""
 import argparse
 import os
-import pty
 import shutil
 import signal
 import subprocess
 import sys
 import time
 
-from pty_session import read_until, sandbox_env
+from pty_session import kvarn_on_pty, read_until, sandbox_env
 
 
 def main():
@@ -34,11 +33,7 @@ def main():
         port = open(server).read().split()[1]
         conn = f"=conn qm(QMP) client conname(127.0.0.1({port})) user(alice)"
 
-        pid, fd = pty.fork()
-        if pid == 0:
-            os.chdir(sandbox)
-            os.execve(a.kvarn, [a.kvarn, "-f", "-x"], env)
-        try:
+        with kvarn_on_pty(a.kvarn, ["-f", "-x"], env, sandbox) as fd:
             os.write(fd, (conn + " pwd(*)\n").encode())
             read_until(fd, "QM(QMP) User(alice) password > ")
             time.sleep(0.2)   # the prompt has turned echo off by the time it is shown
@@ -53,13 +48,6 @@ def main():
             assert "password >" not in after, f"asked again for a remembered password:\n{after}"
             os.write(fd, b"end\n")
             read_until(fd, "MQSC Command summary")
-        finally:
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except OSError:
-                pass
-            os.waitpid(pid, 0)
-            os.close(fd)
     except (AssertionError, subprocess.CalledProcessError) as e:
         print(f"FAILED: {e}")
         return 1

@@ -1,6 +1,9 @@
 """What the terminal tests share: a sandboxed environment for kvarn and reading a
 pseudo-terminal until a text shows."""
+import contextlib
 import os
+import pty
+import signal
 import select
 import tempfile
 import time
@@ -36,3 +39,22 @@ def read_until(fd, wanted, seconds=30):
             raise AssertionError(f"kvarn ended before {wanted!r}; got:\n{text.decode(errors='replace')}")
         text += chunk
     return text.decode(errors="replace")
+
+
+@contextlib.contextmanager
+def kvarn_on_pty(kvarn, args, env, cwd):
+    """kvarn started on a pseudo-terminal in `cwd`; yields the terminal's descriptor and
+    kills the process when the block ends, however it ends."""
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.chdir(cwd)
+        os.execve(kvarn, [kvarn] + list(args), env)
+    try:
+        yield fd
+    finally:
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except OSError:
+            pass
+        os.waitpid(pid, 0)
+        os.close(fd)

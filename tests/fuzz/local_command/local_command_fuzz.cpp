@@ -98,13 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kvarn::fuzz::writeScratchFiles(input);
   {
     ProgramContext ctx;
-    ctx.mode |= kModeFile;
-    ctx.startupState = 0;
-    ctx.implicitConnect = false;
-    ctx.defaultFilePath = kvarn::fuzz::scratchDir();
-    if (!ctx.consoleLock.create() || !ctx.displayLock.create()) return 0;
-    ctx.output = std::make_unique<OutputBuffer>(ctx.displayLock, kvarn::fuzz::shownOutput(), kvarn::fuzz::shownOutput());
-    ctx.mainInput = std::make_unique<InputSource>();
+    if (!kvarn::fuzz::prepareFileModeContext(ctx)) return 0;
     ctx.input = ctx.mainInput.get();
     kvarn::fuzz::setStatementBudget(ctx);
     std::string_view text = input.main;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "context/context.h"
+#include "context/output.h"
 #include "script/functions.h"
 #include "script/lib_support.h"
 #include "script/script_state.h"
@@ -102,6 +104,19 @@ inline void writeScratchFiles(const SplitInput& input) {
 // A script may loop for ever: the run quits after this many statements.
 constexpr int kStatementBudget = 1000;
 
+// A context set up as file mode sets it up, with no connection made at start-up and
+// output shown only when the target is asked to show it; false when its locks fail.
+inline bool prepareFileModeContext(ProgramContext& ctx) {
+  ctx.mode |= kModeFile;
+  ctx.startupState = 0;
+  ctx.implicitConnect = false;
+  ctx.defaultFilePath = scratchDir();
+  if (!ctx.consoleLock.create() || !ctx.displayLock.create()) return false;
+  ctx.output = std::make_unique<OutputBuffer>(ctx.displayLock, shownOutput(), shownOutput());
+  ctx.mainInput = std::make_unique<InputSource>();
+  return true;
+}
+
 inline void setStatementBudget(ProgramContext& ctx) {
   script::scriptState(ctx).statementHook = [left = kStatementBudget](ProgramContext& c, script::CommandNode&) mutable {
     if (--left <= 0) c.quit = true;
@@ -162,12 +177,7 @@ inline bool fopen(ExprContext& ctx, std::span<Value> a, Value& r) {
     state.lastErrno = errno;
     return true;
   }
-  ScriptFile file;
-  file.id = state.nextFileId++;
-  file.stream = f;
-  file.name = name;
-  state.files.push_back(std::move(file));
-  r.setInt(state.files.back().id);
+  r.setInt(state.addFile(f, name));
   return true;
 }
 
