@@ -27,10 +27,13 @@ struct ContextPart {
   virtual ~ContextPart() = default;
 };
 
-// Where a local command came from.
+// Where a command came from: typed or read by the user, issued by the program itself
+// (the start-up connection, the bootstrap import, internal connection steps), or issued
+// by a script for its own use (foreach: the replies are kept, not shown).
 enum IssueSource : int {
   IssueFromUser = 2,
   IssueFromStartup = 3,
+  IssueFromScript = 4,
 };
 
 struct EchoSwitches {

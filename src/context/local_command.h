@@ -41,6 +41,8 @@ enum LocalOperandFlags : unsigned { kOperandList = 1 };
 // Rows the program uses itself, or that only diagnose it, are kept out of help and
 // the command list.
 inline constexpr bool kUnlisted = false;
+inline constexpr bool kListed = true;
+inline constexpr bool kUsesConnection = true;
 
 struct LocalOperand {
   std::string name;
@@ -57,6 +59,8 @@ struct LocalCommand {
   std::vector<LocalValue> ownValues;  // values of the command's own bracketed value (none: it takes none)
   LocalHandler handler = nullptr;     // none: a step the program issues itself, answered elsewhere
   bool listed = true;                 // shown by =? and the Help screen
+  bool usesConnection = false;        // handed to the current connection: a start-up connection
+                                      // still owed is made before it runs
 };
 
 // Value lists many operands share.

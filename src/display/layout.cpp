@@ -20,23 +20,13 @@
 
 namespace {
 
-std::mutex currentMutex;
-CurrentRecord &current() {
-  static CurrentRecord record;
-  return record;
-}
-
 bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 // Messages after which the rest of the command record is shown as received.
 constexpr const char *kPlainTextMessages[] = {"AMQ8405", "AMQ8413", "AMQ8421", "AMQ8427", "AMQ8463",
                                               "AMQ8569", "AMQ8326", "AMQ8426", "AMQ8468"};
 
-struct Item {
-  enum Kind { Record, Text, Info, Error } kind;
-  std::string text;
-  std::string qmgr;
-  bool quiet = false;
+struct Item : CommandRecord::Piece {
   bool passed = true;
 };
 
@@ -171,31 +161,18 @@ public:
       }
     }
 
-    if (record_.kind == RecordKind::UserCommand && record_.isCurrentCommand && !quietAll_) {
-      std::lock_guard<std::mutex> lock(currentMutex);
-      current().text = lastShown ? lastShown->text : std::string();
-      current().qmgr = lastShown ? lastShown->qmgr : std::string();
-      current().matched = matched;
-    }
+    // What scripts read of the user's command: its last record shown and its matches.
+    record_.lastShown = lastShown ? CommandRecord::RecordText{lastShown->text, lastShown->qmgr}
+                                  : CommandRecord::RecordText{};
+    record_.matched = matched;
+    record_.shownAsCurrent = record_.kind == RecordKind::UserCommand && record_.isCurrentCommand && !quietAll_;
   }
 
 private:
   void collectItems() {
-    for (const RecordLine &line : record_.lines) {
-      bool quiet = (line.flags & kLineQuiet) != 0 || quietAll_;
-      if (line.flags & kLineError) {
-        items_.push_back(Item{Item::Error, line.text, line.qmgr, quiet});
-      } else if (line.flags & kLineInfo) {
-        items_.push_back(Item{Item::Info, line.text, line.qmgr, quiet});
-      } else if (line.flags & kLineRecordStart) {
-        items_.push_back(Item{Item::Record, line.text, line.qmgr, quiet});
-      } else if (!items_.empty() && items_.back().kind == Item::Record && continuesRecord(line)) {
-        // An attribute line that came on its own belongs to the record before it.
-        items_.back().text += '\n';
-        items_.back().text += line.text;
-      } else {
-        items_.push_back(Item{Item::Text, line.text, line.qmgr, quiet});
-      }
+    for (CommandRecord::Piece &piece : record_.pieces()) {
+      piece.quiet = piece.quiet || quietAll_;
+      items_.push_back(Item{std::move(piece)});
     }
   }
 
@@ -393,11 +370,6 @@ private:
 void layoutCommandRecord(ProgramContext &ctx, CommandRecord &record) {
   checkRecordAttributes(ctx, record);
   Layout(ctx, record).run();
-}
-
-CurrentRecord currentRecord() {
-  std::lock_guard<std::mutex> lock(currentMutex);
-  return current();
 }
 
 void installDisplay() {

@@ -9,18 +9,9 @@
 
 struct ProgramContext;
 
-// Lays out a completed command record through the program's output.
+// Lays out a completed command record through the program's output, and notes in it
+// the last record shown and the number matched.
 void layoutCommandRecord(ProgramContext &ctx, CommandRecord &record);
-
-// After the layout of the user's current command: its last shown record (the text and
-// its group's queue manager) and the number of records it matched. Scripts read
-// attributes from the current record by name.
-struct CurrentRecord {
-  std::string text;
-  std::string qmgr;
-  int64_t matched = -1;    // records the filters passed; -1 until a command has been laid out
-};
-CurrentRecord currentRecord();
 
 // Installs the modifier hooks of preparation and this layout.
 void installDisplay();

@@ -4,9 +4,8 @@
 #include "context/echo.h"
 #include "driver/local_commands.h"
 #include "context/output.h"
-#include "transport/issue.h"
+#include "driver/mqsc_issue.h"
 #include "driver/unhandled_check.h"
-#include "display/layout.h"
 #include "mqsc/command_record.h"
 #include "runtime/scan.h"
 #include "script/compiler.h"
@@ -14,15 +13,6 @@
 #include "script/script_state.h"
 
 namespace {
-
-// Scripts read attributes from the last record the display showed for the user's
-// command; it is taken over here, on the main thread, once the command is done.
-void noteDisplayedRecord(ProgramContext &ctx) {
-  CurrentRecord shown = currentRecord();
-  auto &state = kvarn::script::scriptState(ctx);
-  if (shown.text.empty()) state.lastDisplayed.reset();
-  else state.lastDisplayed = kvarn::script::ResponseRecord{shown.text, shown.qmgr, false};
-}
 
 std::string_view firstWord(std::string_view command) {
   size_t end = 0;
@@ -65,25 +55,23 @@ void cslIssueCommand(ProgramContext &ctx, std::string_view text) {
     return kvarn::script::cmdRunPrint(ctx, command, word.size() == 6);
   if (scanEqualsNoCase(word, "wait")) return kvarn::script::cmdRunWait(ctx, command);
   echoCommandLine(ctx, nullptr, command, IssueFromUser);
-  std::shared_ptr<CommandRecord> record;
-  MqCommandArgs args;
-  args.record = &record;
-  cslIssueMQCommand(ctx, command, args);
-  if (record) noteCommandRecord(ctx, *record);
-  noteDisplayedRecord(ctx);
+  MqscIssue issued = issueMqsc(ctx, command, IssueFromUser);
+  if (issued.record) noteCommandRecord(ctx, *issued.record);
 }
 
 void noteCommandRecord(ProgramContext &ctx, const CommandRecord &record) {
   OwnedMutexGuard guard(ctx.displayLock);
-  kvarn::script::LatestCommand &latest = kvarn::script::scriptState(ctx).latestCommand;
+  kvarn::script::ScriptState &state = kvarn::script::scriptState(ctx);
+  kvarn::script::LatestCommand &latest = state.latestCommand;
   latest.recorded = true;
   latest.succeeded = record.succeeded;
   latest.responses = record.receivedCount;
-  latest.responseText.clear();
-  for (const RecordLine &line : record.lines) {
-    if (!(line.flags & kLineResponseText)) continue;
-    if (!latest.responseText.empty()) latest.responseText += '\n';
-    latest.responseText += line.text;
+  latest.responseText = record.responseText();
+  // Scripts read attributes from the last record shown for the user's command.
+  if (record.shownAsCurrent) {
+    if (record.lastShown.text.empty()) state.lastDisplayed.reset();
+    else state.lastDisplayed = kvarn::script::ResponseRecord{record.lastShown.text, record.lastShown.qmgr, false};
+    state.matched = record.matched;
   }
 }
 

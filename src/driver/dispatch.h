@@ -1,5 +1,5 @@
 // Per-command dispatch: cslIssueCommand routes one complete command to the local
-// command dispatcher, the MQSC path (transport/issue.h) or the statements that live here.
+// command dispatcher, the MQSC path (mqsc_issue.h) or the statements that live here.
 #pragma once
 #include <string>
 #include <string_view>
@@ -11,7 +11,8 @@ struct CommandRecord;
 
 void cslIssueCommand(ProgramContext &ctx, std::string_view text);
 
-// Keeps what scripts read of the latest MQSC command (_cmdok, _responses, _lastcmdresp).
+// Keeps what scripts read of the latest MQSC command (_cmdok, _responses, _lastcmdresp,
+// _matches and the attributes of the last record shown).
 void noteCommandRecord(ProgramContext &ctx, const CommandRecord &record);
 
 // `source` is the input source the command came from (nullptr: none); `issueSource`

@@ -1,6 +1,5 @@
 #include "driver/local_commands.h"
 
-#include "context/commands.h"
 #include "context/context.h"
 #include "context/echo.h"
 #include "context/output.h"
@@ -10,6 +9,7 @@
 #include "driver/dispatch.h"
 #include "driver/local_handlers.h"
 #include "driver/local_table.h"
+#include "driver/mqsc_issue.h"
 #include "driver/reader.h"
 #include "driver/synonyms.h"
 #include "runtime/path.h"
@@ -232,8 +232,6 @@ std::vector<LocalCommand> ccdtLocalCommands() {
   };
 }
 
-void installLocalCommandIssuer() { setLocalCommandIssuer(cslIssueLocalCommand); }
-
 void cslIssueLocalCommand(ProgramContext &ctx, InputSource *source, std::string_view text, int issueSource) {
   std::string command(text);
   if (command.size() >= kMaxLocalCommand) {
@@ -253,6 +251,7 @@ void cslIssueLocalCommand(ProgramContext &ctx, InputSource *source, std::string_
   // stays out of the file it opens.
   const std::string &name = parsed.command->name;
   if (name != "=echo") echoCommandLine(ctx, source, command, issueSource, EchoKind::Command, name == "=output");
+  if (parsed.command->usesConnection && !makeOwedConnection(ctx)) return;
   if (parsed.command->handler) {
     parsed.command->handler(ctx, parsed, issueSource);
   } else if (issueSource == IssueFromUser) {

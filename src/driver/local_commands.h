@@ -10,9 +10,6 @@ namespace kvarn::script {
 struct ImportRequest;
 }
 
-// Lets the lower rooms hand a local command to the dispatcher (cslIssueLocalCommand).
-void installLocalCommandIssuer();
-
 // The summary line "MQSC Command summary - Issued: %u ..." for the given summary bits;
 // `endOfRun` applies the non-zero conditions and ignores NONE. Empty when nothing is selected.
 std::string commandSummaryLine(const ProgramContext &ctx, bool endOfRun);

@@ -6,6 +6,7 @@
 #include "console/key_commands.h"
 #include "context/output.h"
 #include "driver/local_handlers.h"
+#include "driver/mqsc_issue.h"
 #include "runtime/scan.h"
 #include "transport/local_commands.h"
 
@@ -29,7 +30,7 @@ std::vector<LocalCommand> buildTable() {
   std::vector<LocalCommand> table;
   for (const auto &family : {settingLocalCommands(), outputLocalCommands(), importLocalCommands(),
                              ccdtLocalCommands(), repeatLocalCommands(), showLocalCommands(), synonymLocalCommands(),
-                             transportLocalCommands(), consoleLocalCommands()})
+                             transportLocalCommands(), endLocalCommands(), consoleLocalCommands()})
     table.insert(table.end(), family.begin(), family.end());
   std::stable_sort(table.begin(), table.end(), [](const LocalCommand &a, const LocalCommand &b) {
     return listingPosition(a.name) < listingPosition(b.name);

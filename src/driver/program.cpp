@@ -285,7 +285,6 @@ int kvarnMain(int argc, const char *const *argv) {
   tracePoint(ctx, 'A');
   applyFileModeOutput(ctx, o);
   if (o.outputFormat >= 0) ctx.settings.outformat = o.outputFormat;
-  installLocalCommandIssuer();
   showBanner(ctx, argc, argv);
   tracePoint(ctx, 'B');
 

@@ -6,7 +6,6 @@
 #include "display/layout.h"
 #include "mqsc/attribute_tokenizer.h"
 #include "mqsc/vocab.h"
-#include "context/commands.h"
 #include "script/exp_context.h"
 #include "script/script_host.h"
 #include "driver/dispatch.h"
@@ -16,7 +15,7 @@
 #include "script/import.h"
 #include "script/script_state.h"
 #include "transport/connection.h"
-#include "transport/issue.h"
+#include "driver/mqsc_issue.h"
 
 void initialiseVocabulary(ProgramContext &ctx) {
   InitialiseCommandFields(ctx.trace.dispatch ? 64u : 0u);
@@ -39,11 +38,7 @@ namespace {
 // that failed shows its error, so that a loop that runs no pass says why.
 bool collectForeachRecords(ProgramContext &ctx, std::string_view command,
                            std::vector<kvarn::script::ResponseRecord> &records) {
-  std::shared_ptr<CommandRecord> record;
-  MqCommandArgs args;
-  args.issueKind = IssueScriptMqsc;
-  args.record = &record;
-  cslIssueMQCommand(ctx, command, args);
+  std::shared_ptr<CommandRecord> record = issueMqsc(ctx, command, IssueFromScript).record;
   if (!record || !record->complete()) return false;
   noteCommandRecord(ctx, *record);
   if (record->has(kMarkError)) {
@@ -71,12 +66,7 @@ bool collectForeachRecords(ProgramContext &ctx, std::string_view command,
 void connectScriptHost(ProgramContext &) {
   using namespace kvarn::script;
   ScriptHost host;
-  host.ensureConnected = [](ProgramContext &ctx) {
-    if (!(ctx.startupState & kStartupConnectPending)) return;
-    ctx.startupState &= ~kStartupConnectPending;
-    issueLocalCommand(ctx, nullptr, ctx.implicitConnectCommand, IssueFromStartup);
-  };
-  host.matches = [](ProgramContext &) { return static_cast<int64_t>(currentRecord().matched); };
+  host.ensureConnected = [](ProgramContext &ctx) { makeOwedConnection(ctx); };
   host.connection = [](ProgramContext &ctx) {
     ConnectionState s;
     if (!ctx.transport) return s;

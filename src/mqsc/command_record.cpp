@@ -47,27 +47,58 @@ bool continuesRecord(const RecordLine &line) {
          scanMessageId(scanTrim(line.text)).empty();
 }
 
-std::vector<CommandRecord::RecordText> CommandRecord::recordTexts() const {
-  std::vector<RecordText> out;
-  bool open = false;   // the line before belongs to the last record
+std::vector<CommandRecord::Piece> CommandRecord::pieces() const {
+  std::vector<Piece> out;
   for (const RecordLine &line : lines) {
-    if (line.flags & kLineRecordStart) {
-      out.push_back(RecordText{line.text, line.qmgr});
-      open = true;
-    } else if (open && continuesRecord(line)) {
+    bool quiet = (line.flags & kLineQuiet) != 0;
+    if (line.flags & kLineError) {
+      out.push_back(Piece{Piece::Error, line.text, line.qmgr, quiet});
+    } else if (line.flags & kLineInfo) {
+      out.push_back(Piece{Piece::Info, line.text, line.qmgr, quiet});
+    } else if (line.flags & kLineRecordStart) {
+      out.push_back(Piece{Piece::Record, line.text, line.qmgr, quiet});
+    } else if (!out.empty() && out.back().kind == Piece::Record && continuesRecord(line)) {
+      // An attribute line that came on its own belongs to the record before it.
       out.back().text += '\n';
       out.back().text += line.text;
     } else {
-      open = false;
+      out.push_back(Piece{Piece::Text, line.text, line.qmgr, quiet});
     }
   }
   return out;
+}
+
+std::vector<CommandRecord::RecordText> CommandRecord::recordTexts() const {
+  std::vector<RecordText> out;
+  for (Piece &piece : pieces())
+    if (piece.kind == Piece::Record) out.push_back(RecordText{std::move(piece.text), std::move(piece.qmgr)});
+  return out;
+}
+
+std::string CommandRecord::responseText() const {
+  std::string text;
+  for (const RecordLine &line : lines) {
+    if (!(line.flags & kLineResponseText)) continue;
+    if (!text.empty()) text += '\n';
+    text += line.text;
+  }
+  return text;
 }
 
 std::vector<std::string> CommandRecord::records() const {
   std::vector<std::string> out;
   for (RecordText &r : recordTexts()) out.push_back(std::move(r.text));
   return out;
+}
+
+std::shared_ptr<CommandRecord> openCommandRecord(ProgramContext &ctx, std::string_view commandText, RecordKind kind) {
+  auto record = std::make_shared<CommandRecord>();
+  record->commandText = std::string(scanTrim(commandText));
+  record->kind = kind;
+  record->outputGroup = ctx.output ? ctx.output->currentCommandNumber() : 0;
+  const InputSource *source = ctx.input ? ctx.input : ctx.mainInput.get();
+  record->responsesHidden = source && !source->echo.resp;
+  return record;
 }
 
 void addRecordError(ProgramContext &ctx, CommandRecord &record, std::string_view text) {

@@ -1,5 +1,5 @@
-// The command record: one per MQSC command issued. The transport creates it when the
-// command is sent, the response decoder (response.h) fills it with output lines and
+// The command record: one per MQSC command issued. openCommandRecord() creates it for
+// the command to be sent, the response decoder (response.h) fills it with output lines and
 // marks as replies arrive, and completeCommandRecord() ends it exactly once: outcome,
 // layout, counting.
 //
@@ -67,7 +67,7 @@ enum class RecordKind {
 };
 
 struct CommandRecord {
-  // --- set by the issuer (transport) before the command is sent
+  // --- set when the record is opened and the command handed on
   std::string commandText;     // the command as the user wrote it (after synonym expansion)
   uint32_t sequence = 0;       // the command's sequence number
   std::string qmgr;            // the queue manager administered (its name as known when sent)
@@ -98,25 +98,44 @@ struct CommandRecord {
   bool droppingRecord = false; // the record being received was rejected by a filter
   bool checkingAttributes = false;  // the attribute check mode was on when replies arrived: output is quiet
 
+  // --- filled by the layout
+  struct RecordText {
+    std::string text;
+    std::string qmgr;          // the record's sharing-group queue manager (z/OS)
+  };
+  RecordText lastShown;        // the last record the layout showed (empty text: none)
+  int64_t matched = -1;        // records the filters passed; -1 until laid out
+  bool shownAsCurrent = false; // laid out as the user's current command (scripts read it)
+
   bool complete() const { return (marks & kMarkComplete) != 0; }
   bool has(uint32_t mark) const { return (marks & mark) != 0; }
 
-  // The text of each response record: its header line and the attribute lines that
-  // follow it, joined with '\n' (see continuesRecord). Lines before the first header are
-  // not part of a record.
-  std::vector<std::string> records() const;
-  // The same with each record's sharing-group queue manager (z/OS).
-  struct RecordText {
+  // The lines as the layout and scripts read them: each response record (its header
+  // line and the attribute lines that follow it, joined with '\n'; see continuesRecord)
+  // as one piece, every other line as a piece of its own.
+  struct Piece {
+    enum Kind { Record, Text, Info, Error } kind;
     std::string text;
     std::string qmgr;
+    bool quiet = false;        // a quiet line (kLineQuiet)
   };
+  std::vector<Piece> pieces() const;
+  // The response records alone, in arrival order.
   std::vector<RecordText> recordTexts() const;
+  std::vector<std::string> records() const;
+  // The response text as received, lines joined with '\n'.
+  std::string responseText() const;
 };
 
 // Whether an output line that is not a record start belongs to the record before it: an
 // attribute line of response text. A message line (CSQ9022I, CSQN122I, AMQ8135E ...)
 // is not part of any record, so a record read by name never takes a word from one.
 bool continuesRecord(const RecordLine &line);
+
+// A new record for `commandText` (trimmed): its output group is the output's current
+// command, and its lines are hidden when the input source's resp echo is off. The
+// transport numbers it and names its queue manager when it hands the command on.
+std::shared_ptr<CommandRecord> openCommandRecord(ProgramContext &ctx, std::string_view commandText, RecordKind kind);
 
 // Adds a message of the program (not response text) to a command record.
 void addRecordError(ProgramContext &ctx, CommandRecord &record, std::string_view text);

@@ -107,6 +107,19 @@ PrepareResult fail(ProgramContext &ctx, CommandRecord &record, const std::string
 
 } // namespace
 
+bool takeOutputModifiers(ProgramContext &ctx, CommandRecord &record, std::string &text) {
+  ModifierHooks hooks;
+  {
+    std::lock_guard<std::mutex> lock(hooksMutex);
+    hooks = installedHooks();
+  }
+  for (const ModifierHooks::Hook *hook :
+       {&hooks.attributeSelection, &hooks.find, &hooks.where, &hooks.sort, &hooks.maxResponses}) {
+    if (*hook && !(*hook)(ctx, record, text)) return false;
+  }
+  return true;
+}
+
 void setModifierHooks(ModifierHooks hooks) {
   std::lock_guard<std::mutex> lock(hooksMutex);
   installedHooks() = std::move(hooks);
@@ -208,15 +221,7 @@ PrepareResult prepareSteps(ProgramContext &ctx, const MqscTarget &target, Comman
   }
 
   // 2. The output modifiers, in their order.
-  ModifierHooks hooks;
-  {
-    std::lock_guard<std::mutex> lock(hooksMutex);
-    hooks = installedHooks();
-  }
-  for (const ModifierHooks::Hook *hook :
-       {&hooks.attributeSelection, &hooks.find, &hooks.where, &hooks.sort, &hooks.maxResponses}) {
-    if (*hook && !(*hook)(ctx, record, text)) return fail(ctx, record, {});
-  }
+  if (!takeOutputModifiers(ctx, record, text)) return fail(ctx, record, {});
 
   // 3. Generic names the queue manager cannot filter.
   if (!target.tolkMode && !rewriteGenericNames(text, target.isZos(), record, message))

@@ -91,6 +91,10 @@ struct ModifierHooks {
   Hook maxResponses;         // =MAXRESP
 };
 void setModifierHooks(ModifierHooks hooks);
+// Runs the modifier hooks on `text`: the clauses are recorded in `record` and taken out
+// of the text. False when one is wrong (its message is in the record). Preparation calls
+// it before building a request; a command answered without a queue manager calls it alone.
+bool takeOutputModifiers(ProgramContext &ctx, CommandRecord &record, std::string &text);
 
 // Prepares one MQSC command: namelist editing (through `exchange`, which may be null
 // when no round trip is possible: =ADD/=RMV then fail), the modifier hooks, the generic-

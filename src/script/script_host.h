@@ -37,7 +37,6 @@ struct ScriptHost {
   // IBM MQ name of a reason code ("MQRC_..."), empty when it has none.
   std::function<std::string(int64_t)> reasonName;
   std::function<std::string(ProgramContext&)> ccdtFile;
-  std::function<int64_t(ProgramContext&)> matches;    // -1: no command record
   std::function<bool(ProgramContext&, int& width, int& height)> screenSize;
   // The console: repaint before a wait, and read a key within `seconds` (0: none came).
   std::function<void(ProgramContext&)> refreshScreen;

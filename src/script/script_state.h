@@ -74,6 +74,7 @@ struct ScriptState : ContextPart {
   // The current record: the innermost foreach pass, else the last record displayed.
   std::vector<ResponseRecord> foreachRecords;
   std::optional<ResponseRecord> lastDisplayed;
+  int64_t matched = -1;   // records the filters passed in the last command shown; -1: none yet
   const ResponseRecord* currentRecord() const {
     if (!foreachRecords.empty()) return &foreachRecords.back();
     return lastDisplayed ? &*lastDisplayed : nullptr;

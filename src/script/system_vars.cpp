@@ -104,7 +104,7 @@ const SystemVariable kSystemVariables[] = {
      }},
     {"_responses",
      [](ProgramContext&, ScriptState& s, Value& v) { v.setInt(s.latestCommand.recorded ? s.latestCommand.responses : -1); }},
-    {"_matches", [](ProgramContext& c, ScriptState&, Value& v) { v.setInt(hostNumber(scriptHost().matches, c, -1)); }},
+    {"_matches", [](ProgramContext&, ScriptState& s, Value& v) { v.setInt(s.matched); }},
     {"_respwait",
      [](ProgramContext& c, ScriptState&, Value& v) { v.setInt(c.fileMode() ? c.settings.respwait : c.settings.respwaiti); }},
     {"_lastcmdresp",

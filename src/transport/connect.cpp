@@ -12,7 +12,6 @@
 #include "context/local_command.h"
 #include "context/output.h"
 #include "context/trace.h"
-#include "transport/issue.h"
 #include "transport/conn_options.h"
 #include "transport/connection.h"
 #include "transport/exchange.h"
@@ -131,39 +130,6 @@ void pruneEndedConnections(ProgramContext &ctx) {
   }
 }
 
-int findOrCreateConnection(ProgramContext &ctx) {
-  TransportState &t = transportOf(ctx);
-  pruneEndedConnections(ctx);
-  OwnedMutexGuard guard(ctx.consoleLock);
-  for (auto &owned : t.connections) {
-    Connection &c = *owned;
-    if (!c.workerAlive || !connectionMatches(c, t.connectionTemplate)) continue;
-    if (t.current == &c) {
-      if (!c.connectedQmgr.empty()) addInfo(ctx, strFormat("Already using connection to '%s'", c.connectedQmgr.c_str()));
-    } else {
-      t.current = &c;
-      addInfo(ctx, strFormat("Switching to '%s'", c.connectedQmgr.c_str()));
-    }
-    t.connectionTemplate.reset(ctx.fileMode());
-    return 0;
-  }
-  auto conn = std::make_unique<Connection>();
-  conn->copySettingsFrom(t.connectionTemplate);
-  conn->owner = &ctx;
-  t.connectionTemplate.reset(ctx.fileMode());
-  Connection &c = *conn;
-  t.connections.push_front(std::move(conn));
-  try {
-    startWorker(ctx, c);
-  } catch (const std::system_error &) {
-    t.connections.pop_front();
-    t.current = &t.connectionTemplate;
-    return MQRC_UNEXPECTED_ERROR;
-  }
-  t.current = &c;
-  return 0;
-}
-
 int selectConnection(ProgramContext &ctx, Connection &conn) {
   TransportState &t = transportOf(ctx);
   OwnedMutexGuard guard(ctx.consoleLock);
@@ -214,10 +180,9 @@ int disconnectQmgr(ProgramContext &ctx, Connection &conn, bool report) {
   return 1;
 }
 
-void cslDoConnectCommand(ProgramContext &ctx, const ParsedCommand &cmd, int issueKind) {
-  TraceScope trace(ctx, "cslDoConnectCommand", "", false);
+bool readyConnectTemplate(ProgramContext &ctx, const ParsedCommand &cmd, IssueSource source) {
   TransportState &t = transportOf(ctx);
-  if (issueKind == IssueKindFromStartup && !ctx.implicitConnect) return;
+  if (source == IssueFromStartup && !ctx.implicitConnect) return false;
   Connection &templ = t.connectionTemplate;
   if (cmd.items.size() > 1) {
     templ.reset(ctx.fileMode());
@@ -227,11 +192,11 @@ void cslDoConnectCommand(ProgramContext &ctx, const ParsedCommand &cmd, int issu
   }
   if (ctx.startupState & kStartupInProgress) {
     ctx.startupState |= kStartupConnectPending;
-    return;
+    return false;
   }
   // The user's own =conn replaces the start-up connection still waiting for the first
   // command; left pending, it would connect later and take the commands elsewhere.
-  if (issueKind != IssueKindFromStartup) ctx.startupState &= ~kStartupConnectPending;
+  if (source != IssueFromStartup) ctx.startupState &= ~kStartupConnectPending;
   if (templ.forgetCredentials) {
     forgetSavedCredentials(t, templ.targetQmgr);
   } else if (SavedCredential *saved = findSaved(t, templ.targetQmgr)) {
@@ -254,10 +219,5 @@ void cslDoConnectCommand(ProgramContext &ctx, const ParsedCommand &cmd, int issu
   else if (!templ.hasPasswordOption || templ.passwordOption.empty()) templ.password.clear();
   else if (templ.passwordOption == "*") templ.password = promptForPassword(ctx, templ);
   else templ.password = templ.passwordOption;
-
-  MqCommandArgs args;
-  args.issueKind = issueKind;
-  args.connect = true;
-  args.waitSeconds = templ.waitSeconds;
-  cslIssueMQCommand(ctx, cmd.text, args);
+  return true;
 }

@@ -4,22 +4,23 @@
 #include <string>
 #include <string_view>
 
+#include "context/context.h"
+
 struct ProgramContext;
 struct Connection;
 struct ParsedCommand;
 struct TransportState;
 
-// =conn: fills the template from the options and issues the connect.
-void cslDoConnectCommand(ProgramContext &ctx, const ParsedCommand &cmd, int issueKind);
+// =conn: fills the template from the options and settles its credentials. False when
+// there is nothing to connect now: the start-up connection is then only recorded as
+// owed (or, with -x, dropped).
+bool readyConnectTemplate(ProgramContext &ctx, const ParsedCommand &cmd, IssueSource source);
 // The connect sequence, on the connection's worker thread. 1 on success.
 int connectQmgr(ProgramContext &ctx, Connection &conn);
 // 1 if it disconnected, 0 when nothing was connected.
 int disconnectQmgr(ProgramContext &ctx, Connection &conn, bool report);
 // Makes a listed, usable connection current. 1 when it did.
 int selectConnection(ProgramContext &ctx, Connection &conn);
-// Makes the connection matching the template current, creating it when none matches.
-// 0, or the reason of a failure (2071, 2195).
-int findOrCreateConnection(ProgramContext &ctx);
 // Every connection is sent =disc and given up to ten seconds to end. 0 if some did not.
 int disconnectAll(ProgramContext &ctx);
 // Frees the connections whose threads have ended.

@@ -1,6 +1,5 @@
 // Room transport: MQ library loading, connections and the command exchange. May
-// include: transport/, mqsc/, context/, runtime/, mqi/; reaches the local command
-// dispatcher only through context/commands.h.
+// include: transport/, mqsc/, context/, runtime/, mqi/.
 //
 // Queue-manager connections and the transport's share of the ProgramContext: the
 // connection template that =conn fills, the connection list, the sequence counters
@@ -68,11 +67,10 @@ struct Connection {
   MQHOBJ replyInputHobj = kNoHobj;
   std::atomic<bool> closing{false};
   std::atomic<bool> disconnectPending{false};
-  std::string commandText;
-  int issueKind = 0;
+  std::string commandText;       // the command handed over
+  bool handedMqsc = false;       // it is MQSC (else a connection command)
+  IssueSource issueSource = IssueFromUser;
   uint32_t handedSeq = 0;        // the last command handed to this connection's worker
-  void *resultTarget = nullptr;
-  void *contextValue = nullptr;
   MQHCONN commandHconn = kNoHconn;
   MQHOBJ commandQueueHobj = kNoHobj, tolkQueueHobj = kNoHobj, replyOutputHobj = kNoHobj;
   std::vector<char> replyBuffer;
@@ -132,3 +130,10 @@ TransportState &transportOf(ProgramContext &ctx);
 
 // Milliseconds on a steady clock.
 int64_t steadyMs();
+
+// Raises a sequence counter to `value`; a counter never goes back.
+inline void raiseSeq(std::atomic<uint32_t> &counter, uint32_t value) {
+  uint32_t now = counter.load();
+  while (value > now && !counter.compare_exchange_weak(now, value)) {
+  }
+}

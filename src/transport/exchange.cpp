@@ -4,190 +4,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "context/context.h"
-#include "context/commands.h"
 #include "context/trace.h"
-#include "transport/issue.h"
 #include "context/output.h"
 #include "runtime/scan.h"
 #include "runtime/signals.h"
 #include "runtime/timezone.h"
-#include "transport/connect.h"
 #include "transport/connection.h"
 #include "transport/mq_library.h"
 #include "transport/request_id.h"
-#include "transport/worker_commands.h"
 
 namespace {
-
-bool sameWord(std::string_view a, const char *b) {
-  return a.size() == std::strlen(b) && strncasecmp(a.data(), b, a.size()) == 0;
-}
-
-std::vector<std::string_view> firstWords(std::string_view text, size_t count) {
-  std::vector<std::string_view> words;
-  size_t i = 0;
-  while (words.size() < count) {
-    while (i < text.size() && isScanSpace(text[i])) ++i;
-    if (i >= text.size()) break;
-    size_t start = i;
-    while (i < text.size() && !isScanSpace(text[i]) && text[i] != '(') ++i;
-    words.push_back(text.substr(start, i - start));
-    while (i < text.size() && !isScanSpace(text[i])) ++i;
-  }
-  return words;
-}
-
-void raise(std::atomic<uint32_t> &counter, uint32_t value) {
-  uint32_t now = counter.load();
-  while (value > now && !counter.compare_exchange_weak(now, value)) {
-  }
-}
-
-constexpr size_t kMaxMqscLength = 32762;
-
-bool isMqscKind(int kind) { return kind == IssueMqsc || kind == IssueScriptMqsc; }
-
-void forgetRecord(TransportState &t, uint32_t seq) {
-  std::lock_guard<std::mutex> lock(t.recordsMutex);
-  t.records.erase(seq);
-}
-
-// Ends a command that failed before or while being handed on.
-void failRecord(ProgramContext &ctx, CommandRecord &record, std::string_view text) {
-  {
-    OwnedMutexGuard guard(ctx.displayLock);
-    record.marks |= kMarkError;
-  }
-  if (!text.empty()) addRecordError(ctx, record, text);
-  completeCommandRecord(ctx, record);
-}
-
-// TOLK's displays of statistics and accounting want the local time zone.
-std::string applyTolkTimeZone(ProgramContext &ctx, std::string_view text) {
-  std::string out(text);
-  if (!transportOf(ctx).tolkMode) return out;
-  auto words = firstWords(text, 2);
-  if (words.size() < 2 || !(sameWord(words[0], "dis") || sameWord(words[0], "display"))) return out;
-  static const char *const kTimed[] = {"statq", "acctq", "events", "statmqi", "statchl", "acctmqi"};
-  bool timed = false;
-  for (const char *w : kTimed) timed = timed || sameWord(words[1], w);
-  if (!timed) return out;
-  std::string upper = out;
-  for (char &c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (upper.find("TZ(") == std::string::npos) out += strFormat(" TZ(%d)", timeZoneBiasMinutes() * 60);
-  return out;
-}
-
-// The namelist round trip of a command being prepared, on the worker thread.
-class WorkerExchange : public MqscExchange {
-public:
-  WorkerExchange(ProgramContext &ctx, Connection &conn, uint32_t seq) : ctx_(ctx), conn_(conn), seq_(seq) {}
-  bool inquire(const PreparedRequest &request,
-               const std::function<bool(const MQMD &, const uint8_t *, size_t)> &onReply) override {
-    return awaitReply(ctx_, conn_, seq_, request, onReply, conn_.waitSeconds);
-  }
-
-private:
-  ProgramContext &ctx_;
-  Connection &conn_;
-  uint32_t seq_;
-};
-
-// MQSC: prepare, then put. False when nothing was put (the record is then complete).
-bool handOnMqsc(ProgramContext &ctx, Connection &conn, uint32_t seq, const std::string &commandText) {
-  TransportState &t = transportOf(ctx);
-  std::shared_ptr<CommandRecord> record = recordFor(ctx, seq);
-  if (!record) return false;
-  std::string text = commandText;
-  WorkerExchange exchange(ctx, conn, seq);
-  PrepareResult prepared = prepareMqscCommand(ctx, targetOf(ctx, conn), *record, text, &exchange);
-  if (prepared.outcome != PrepareOutcome::Send) {
-    completeCommandRecord(ctx, *record);
-    forgetRecord(t, seq);
-    return false;
-  }
-  MQMD md = kvarn::mqi::defaultMD();
-  kvarn::mqi::setField(md.Format, prepared.request.format);
-  int queue = prepared.request.queue == CommandQueue::Tolk || t.tolkMode ? kTolkCommandQueue : kMqCommandQueue;
-  if (!putRequest(ctx, conn, queue, seq, prepared.request.message.data(), md, prepared.request.message.size(),
-                  prepared.request.handler, seq, 0)) {
-    failRecord(ctx, *record, "");   // putRequest has reported why; the command counts as failed
-    forgetRecord(t, seq);
-    return false;
-  }
-  if (prepared.request.expectsNoReply) {
-    completeWithoutReply(ctx, *record);
-    forgetRecord(t, seq);
-    return false;
-  }
-  return true;
-}
-
-void workerLoop(ProgramContext &ctx, Connection &conn) {
-  conn.workerTid = static_cast<int>(::gettid());
-  TransportState &t = transportOf(ctx);
-  for (;;) {
-    long timeout = t.submittedSeq <= t.answeredSeq ? 600000 : 10000;
-    conn.requestEvent.wait(timeout);
-    uint32_t seq;
-    std::string text;
-    int kind;
-    {
-      OwnedMutexGuard guard(ctx.consoleLock);
-      if (t.submittedSeq <= t.processedSeq) {
-        if (conn.closing) break;
-        continue;
-      }
-      seq = t.submittedSeq;
-      text = conn.commandText;
-      kind = conn.issueKind;
-    }
-    traceStatus(ctx, "NEWR");
-    t.commandStartMs = steadyMs();
-    if (isMqscKind(kind)) {
-      bool handedOn = !conn.closing && handOnMqsc(ctx, conn, seq, text);
-      OwnedMutexGuard guard(ctx.consoleLock);
-      raise(t.processedSeq, seq);
-      traceStatus(ctx, "PUTC");
-      if (!handedOn) {
-        raise(t.answeredSeq, seq);
-        conn.responseEvent.set();
-      }
-    } else {
-      bool internal = kind == IssueKindFromStartup;
-      runWorkerCommand(ctx, conn, text, internal);
-      OwnedMutexGuard guard(ctx.consoleLock);
-      raise(t.processedSeq, internal ? t.submittedSeq.load() : t.issuedSeq.load());
-      raise(t.answeredSeq, t.submittedSeq);
-      raise(t.completedSeq, t.submittedSeq);
-      traceStatus(ctx, internal ? "INTL" : "LCLC");
-      conn.responseEvent.set();
-    }
-    if (conn.closing && conn.commandHconn == kNoHconn) break;
-  }
-  bool wasCurrent;
-  {
-    OwnedMutexGuard guard(ctx.consoleLock);
-    wasCurrent = t.current == &conn;
-  }
-  if (conn.commandHconn != kNoHconn) disconnectQmgr(ctx, conn, false);
-  {
-    // Only what was handed to this connection is settled here: by now the command
-    // thread may have handed its next command to another connection.
-    OwnedMutexGuard guard(ctx.consoleLock);
-    if ((wasCurrent || conn.handedSeq > t.answeredSeq) && t.lastReason != 6124)
-      t.lastReason = MQRC_Q_MGR_NOT_AVAILABLE;
-    raise(t.answeredSeq, conn.handedSeq);
-    raise(t.completedSeq, conn.handedSeq);
-    raise(t.processedSeq, conn.handedSeq);
-    if (t.current == &conn) t.current = &t.connectionTemplate;
-  }
-  conn.workerAlive = false;
-  conn.responseEvent.set();
-}
 
 void readerLoop(ProgramContext &ctx, Connection &conn) {
   conn.readerTid = static_cast<int>(::gettid());
@@ -207,13 +37,12 @@ void readerLoop(ProgramContext &ctx, Connection &conn) {
 // Routes one response to its handler; true when it was the last of its request.
 bool routeResponse(ProgramContext &ctx, Connection &conn, const RequestId &id, const MQMD &md, const uint8_t *data,
                    size_t length) {
-  TransportState &t = transportOf(ctx);
   switch (id.handler) {
   case kHandlerMqsc: {
     std::shared_ptr<CommandRecord> record = recordFor(ctx, id.sequence);
     if (!record) return true;
     bool last = handleMqscResponse(ctx, *record, targetOf(ctx, conn), md, data, length);
-    if (last) forgetRecord(t, id.sequence);
+    if (last) forgetRecord(ctx, id.sequence);
     return last;
   }
   case kHandlerNameCache: {
@@ -268,6 +97,21 @@ bool routeResponse(ProgramContext &ctx, Connection &conn, const RequestId &id, c
 } // namespace
 
 const char *reasonName(long reason) { return ReasonText(reason); }
+
+void forgetRecord(ProgramContext &ctx, uint32_t sequence) {
+  TransportState &t = transportOf(ctx);
+  std::lock_guard<std::mutex> lock(t.recordsMutex);
+  t.records.erase(sequence);
+}
+
+void failRecord(ProgramContext &ctx, CommandRecord &record, std::string_view text) {
+  {
+    OwnedMutexGuard guard(ctx.displayLock);
+    record.marks |= kMarkError;
+  }
+  if (!text.empty()) addRecordError(ctx, record, text);
+  completeCommandRecord(ctx, record);
+}
 
 void traceStatus(ProgramContext &ctx, const char *tag) {
   if (!ctx.trace.status) return;
@@ -359,7 +203,7 @@ bool putRequest(ProgramContext &ctx, Connection &conn, int queue, uint32_t seque
     ctx.statusFlags |= kStatusMqCallFailed;
     return false;
   }
-  raise(t.putSeq, sequence);
+  raiseSeq(t.putSeq, sequence);
   traceStatus(ctx, "PUTW");
   if (syncWaitSeconds != 0) getResponses(ctx, conn, sequence, syncWaitSeconds < 0 ? -1 : syncWaitSeconds * 1000L);
   return true;
@@ -394,17 +238,17 @@ void getResponses(ProgramContext &ctx, Connection &conn, uint32_t awaitedSeq, lo
       bool workerAwaits = !finite && (id.handler == kHandlerNamelistMerge || id.handler == kHandlerClearQueue ||
                                       id.handler == kHandlerQueueDepth);
       if (id.sequence > t.answeredSeq && !workerAwaits) {
-        raise(t.answeredSeq, id.sequence);
-        if (t.processedSeq < id.sequence) raise(t.processedSeq, id.sequence);
+        raiseSeq(t.answeredSeq, id.sequence);
+        if (t.processedSeq < id.sequence) raiseSeq(t.processedSeq, id.sequence);
         traceStatus(ctx, "GETR");
       }
       bool last = routeResponse(ctx, conn, id, md, reinterpret_cast<const uint8_t *>(conn.replyBuffer.data()), size);
       if (last) {
         if (finite) {
-          raise(t.completedSeq, id.sequence);
+          raiseSeq(t.completedSeq, id.sequence);
           if (t.completedSeq >= awaitedSeq) return;
         } else if (!workerAwaits && id.sequence > t.completedSeq) {
-          raise(t.completedSeq, id.sequence);
+          raiseSeq(t.completedSeq, id.sequence);
           t.lastReason = 0;
           conn.responseEvent.set();
         }
@@ -462,16 +306,6 @@ bool waitForResponse(ProgramContext &ctx, Connection &conn, int64_t deadlineMs, 
   }
 }
 
-void startWorker(ProgramContext &ctx, Connection &conn) {
-  conn.workerAlive = true;
-  try {
-    conn.worker = startThreadWithoutStopSignals([&ctx, &conn] { workerLoop(ctx, conn); });
-  } catch (...) {
-    conn.workerAlive = false;
-    throw;
-  }
-}
-
 void startReader(ProgramContext &ctx, Connection &conn) {
   conn.readerRunning = true;
   try {
@@ -482,105 +316,22 @@ void startReader(ProgramContext &ctx, Connection &conn) {
   }
 }
 
-int cslIssueMQCommand(ProgramContext &ctx, std::string_view text, const MqCommandArgs &args) {
-  if (ctx.trace.dispatch) traceLine(ctx, strFormat("cslIssueMQCommand '%.*s'", static_cast<int>(text.size()), text.data()));
-  TransportState &t = transportOf(ctx);
-  int waitSeconds = args.waitSeconds > 0 ? args.waitSeconds
-                                         : (ctx.fileMode() ? ctx.settings.respwait : ctx.settings.respwaiti);
-  auto words = firstWords(text, 1);
-  if (!words.empty() && (sameWord(words[0], "end") || sameWord(words[0], "quit"))) {
-    ++t.issuedSeq;
-    ctx.quit = true;
-    return 1;
-  }
-  if (words.empty()) return 0;
-  bool mqsc = isMqscKind(args.issueKind);
-
-  if (ctx.startupState & kStartupConnectPending) {
-    ctx.startupState &= ~kStartupConnectPending;
-    issueLocalCommand(ctx, nullptr, ctx.implicitConnectCommand, IssueFromStartup);
-    if (!t.current->connected()) return 0;
-  }
-  if (args.connect) {
-    int reason = findOrCreateConnection(ctx);
-    if (reason != 0) {
-      t.lastReason = reason;
-      ctx.statusFlags |= kStatusConnectFailed;
-      return 0;
-    }
-    if (t.current->connected()) return 1;
-  }
-
-  uint32_t seq = ++t.issuedSeq;
-  std::shared_ptr<CommandRecord> record;
-  if (mqsc) {
-    record = std::make_shared<CommandRecord>();
-    record->commandText = std::string(scanTrim(text));
-    record->sequence = seq;
-    record->outputGroup = ctx.output ? ctx.output->currentCommandNumber() : 0;
-    const InputSource *source = ctx.input ? ctx.input : ctx.mainInput.get();
-    record->responsesHidden = source && !source->echo.resp;
-    if (args.issueKind == IssueScriptMqsc) record->kind = RecordKind::ScriptCommand;
-    std::lock_guard<std::mutex> lock(t.recordsMutex);
-    t.records[seq] = record;
-  }
-  if (args.record) *args.record = record;
-  auto fail = [&](std::string_view why) {
-    if (record) {
-      failRecord(ctx, *record, why);
-      forgetRecord(t, seq);
-    } else if (!why.empty()) {
-      addError(ctx, why);
-    }
-    return 0;
-  };
-
-  // The command server takes MQSC text of at most 32,762 characters; a longer command
-  // is refused here whole rather than cut or sent to fail there.
-  if (mqsc && scanTrim(text).size() > kMaxMqscLength)
-    return fail(strFormat("Command of %zu characters not sent: IBM MQ accepts at most %zu",
-                          scanTrim(text).size(), kMaxMqscLength));
-
-  Connection &conn = *t.current;
-  if (record) record->qmgr = conn.adminQmgr.empty() ? conn.connectedQmgr : conn.adminQmgr;
-  if ((!conn.connected() || conn.disconnectPending) && !args.connect) {
-    bool internalDisconnect = args.disconnect && args.issueKind == IssueKindFromStartup;
-    return fail(internalDisconnect ? "" : "Not currently connected.");
-  }
+bool awaitReply(ProgramContext &ctx, Connection &conn, uint32_t seq, const PreparedRequest &request,
+                const std::function<bool(const MQMD &, const uint8_t *, size_t)> &onReply, int waitSeconds) {
   {
-    OwnedMutexGuard guard(ctx.consoleLock);
-    if (t.submittedSeq > t.processedSeq) {
-      traceStatus(ctx, "NOTC");
-      return fail(conn.commandLevel == 0 ? "Still waiting for response to command level query"
-                                         : "Previous command has not completed yet");
-    }
-    conn.commandText = applyTolkTimeZone(ctx, text);
-    conn.issueKind = args.issueKind;
-    if (args.disconnect) conn.disconnectPending = true;
-    conn.resultTarget = args.resultTarget;
-    conn.contextValue = args.contextValue;
-    conn.handedSeq = seq;
-    t.submittedSeq = seq;
+    std::lock_guard<std::mutex> lock(conn.pendingMutex);
+    conn.pendingReply = onReply;
+    conn.pendingComplete = false;
   }
-  traceStatus(ctx, "MQCW");
-  conn.requestEvent.set();
-  // A connect runs two inquiries of up to `wait` seconds each before it answers.
-  int64_t waitMs = args.connect ? (2L * waitSeconds + 10) * 1000L : waitSeconds * 1000L;
-  if (!waitForResponse(ctx, conn, steadyMs() + waitMs, mqsc)) {
-    // The command goes on; a late answer is dropped with its record.
-    forgetRecord(t, seq);
-    if (record) {
-      failRecord(ctx, *record, t.lastErrorText);
-      return 0;
-    }
-    addError(ctx, t.lastErrorText);
-    return 0;
-  }
-  if (record) {
-    if (!record->complete()) failRecord(ctx, *record, "");
-    forgetRecord(t, seq);
-    return record->succeeded ? 1 : 0;
-  }
-  if (args.connect) return conn.connected() ? 1 : 0;
-  return 1;
+  MQMD md = kvarn::mqi::defaultMD();
+  kvarn::mqi::setField(md.Format, request.format);
+  int queue = request.queue == CommandQueue::Tolk ? kTolkCommandQueue : kMqCommandQueue;
+  bool put = putRequest(ctx, conn, queue, seq, request.message.data(), md, request.message.size(), request.handler, 0, 0);
+  std::unique_lock<std::mutex> lock(conn.pendingMutex);
+  bool done = put && conn.pendingDone.wait_for(lock, std::chrono::seconds(std::max(1, waitSeconds)),
+                                               [&] { return conn.pendingComplete || conn.closing; }) &&
+              conn.pendingComplete;
+  conn.pendingReply = nullptr;
+  if (put && !done && !conn.closing) reportError(ctx, "Timed out waiting for response");
+  return done;
 }

@@ -1,6 +1,5 @@
-// The command exchange: the issuing thread hands one command at a time to the
-// current connection's worker, which puts the request; the connection's reply reader
-// routes every response by its CorrelId to the handler the request named.
+// The command exchange: requests are put on the command queue, and the connection's
+// reply reader routes every response by its CorrelId to the handler the request named.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -34,9 +33,14 @@ void getResponses(ProgramContext &ctx, Connection &conn, uint32_t awaitedSeq, lo
 // The issuing thread's wait for the command handed over. True when answered.
 bool waitForResponse(ProgramContext &ctx, Connection &conn, int64_t deadlineMs, bool extend);
 
-// Starts the worker thread of a new connection; starts the reader after a connect.
-void startWorker(ProgramContext &ctx, Connection &conn);
+// Starts the reply reader of a connection after its connect.
 void startReader(ProgramContext &ctx, Connection &conn);
+
+// Puts `request` and hands each reply the reader routes back to `onReply` until it
+// returns true or `waitSeconds` pass; the worker waits so for the replies it handles
+// itself (a namelist round trip, the queue commands). True when the last reply came.
+bool awaitReply(ProgramContext &ctx, Connection &conn, uint32_t seq, const PreparedRequest &request,
+                const std::function<bool(const MQMD &, const uint8_t *, size_t)> &onReply, int waitSeconds);
 
 // "STS: tag Req(...) Sts(...)" on standard error with the s debug letter.
 void traceStatus(ProgramContext &ctx, const char *tag);
@@ -52,3 +56,8 @@ const char *reasonName(long reason);
 
 // The record of a command in flight, by sequence number (null when none).
 std::shared_ptr<CommandRecord> recordFor(ProgramContext &ctx, uint32_t sequence);
+// Drops a record from the commands in flight: a reply that comes later is ignored.
+void forgetRecord(ProgramContext &ctx, uint32_t sequence);
+// Ends a command that failed before or while being handed on: marked as an error, with
+// `text` (when not empty) as its error line, and completed.
+void failRecord(ProgramContext &ctx, CommandRecord &record, std::string_view text);

@@ -14,6 +14,7 @@
 #include "context/context.h"
 #include "context/local_command.h"
 #include "context/output.h"
+#include "context/trace.h"
 #include "transport/connect.h"
 #include "transport/issue.h"
 #include "transport/connection.h"
@@ -56,21 +57,25 @@ std::vector<LocalOperand> clearOperands() {
           {"qlocal", "Set queue name to clear", kLocalAnyValue}};
 }
 
-void doConn(ProgramContext &ctx, ParsedCommand &cmd, int issueSource) { cslDoConnectCommand(ctx, cmd, issueSource); }
-
-void issueToConnection(ProgramContext &ctx, const std::string &text, bool disconnect = false) {
-  MqCommandArgs args;
-  args.issueKind = IssueKindFromUser;
-  args.disconnect = disconnect;
-  cslIssueMQCommand(ctx, text, args);
+// =conn: the template is filled in, then the connection found or made.
+void cslDoConnectCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource) {
+  TraceScope trace(ctx, "cslDoConnectCommand", "", false);
+  IssueSource source = static_cast<IssueSource>(issueSource);
+  if (!readyConnectTemplate(ctx, cmd, source)) return;
+  ConnectionCommandArgs args;
+  args.source = source;
+  args.connect = true;
+  args.waitSeconds = transportOf(ctx).connectionTemplate.waitSeconds;
+  issueConnectionCommand(ctx, cmd.text, args);
 }
 
-void doDisc(ProgramContext &ctx, ParsedCommand &cmd, int) { issueToConnection(ctx, cmd.text, true); }
-void doTolk(ProgramContext &ctx, ParsedCommand &cmd, int) { issueToConnection(ctx, cmd.text); }
-void doMqsc(ProgramContext &ctx, ParsedCommand &cmd, int) { issueToConnection(ctx, cmd.text); }
-
-// end and quit reach the connection like any command and end the run there.
-void doEnd(ProgramContext &ctx, ParsedCommand &cmd, int) { issueToConnection(ctx, cmd.text); }
+void doDisc(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  ConnectionCommandArgs args;
+  args.disconnect = true;
+  issueConnectionCommand(ctx, cmd.text, args);
+}
+void doTolk(ProgramContext &ctx, ParsedCommand &cmd, int) { issueConnectionCommand(ctx, cmd.text); }
+void doMqsc(ProgramContext &ctx, ParsedCommand &cmd, int) { issueConnectionCommand(ctx, cmd.text); }
 
 bool askToContinue(ProgramContext &ctx, int depth) {
   ctx.output->addLine(strFormat("Queue contains %d messages - continue? ", depth), kStyleInfo | kStyleOpen);
@@ -95,9 +100,7 @@ void doClear(ProgramContext &ctx, ParsedCommand &cmd, int) {
   TransportState &t = transportOf(ctx);
   auto issue = [&](const char *verb) {
     t.queueReply = QueueCommandReply{};
-    if (!cslIssueMQCommand(ctx, strFormat("%s qlocal(%s)", verb, queue.c_str()), MqCommandArgs{nullptr, IssueKindFromUser}))
-      return false;
-    return true;
+    return issueConnectionCommand(ctx, strFormat("%s qlocal(%s)", verb, queue.c_str()));
   };
   if (!issue("=clear")) {
     countCommand(ctx, false);
@@ -159,12 +162,12 @@ int disconnectAll(ProgramContext &ctx) {
       if (!c->workerAlive) continue;
       t.current = c;
     }
-    MqCommandArgs args;
-    args.issueKind = IssueKindFromStartup;
+    ConnectionCommandArgs args;
+    args.source = IssueFromStartup;
     args.disconnect = true;
     if (c->connected()) {
       c->disconnectPending = false;  // let the internal =disc through
-      cslIssueMQCommand(ctx, "=disc", args);
+      issueConnectionCommand(ctx, "=disc", args);
     }
     c->disconnectPending = true;
     c->closing = true;
@@ -187,17 +190,16 @@ int disconnectAll(ProgramContext &ctx) {
 
 std::vector<LocalCommand> transportLocalCommands() {
   std::vector<LocalCommand> rows = {
-      {"=conn", "Connect to a Queue manager", connOperands(), {}, doConn},
-      {"=disc", "Disconnect from a Queue Manager", {}, {}, doDisc},
-      {"=tolk", "Direct commands to TOLK", {{"cmdq", "The name of the command queue", kLocalAnyValue}}, {}, doTolk},
-      {"=mqsc", "Direct commands to MQ", {}, {}, doMqsc},
-      {"=clear", "Clear local queue", clearOperands(), {}, doClear},
+      {"=conn", "Connect to a Queue manager", connOperands(), {}, cslDoConnectCommand},
+      {"=disc", "Disconnect from a Queue Manager", {}, {}, doDisc, kListed, kUsesConnection},
+      {"=tolk", "Direct commands to TOLK", {{"cmdq", "The name of the command queue", kLocalAnyValue}}, {}, doTolk,
+       kListed, kUsesConnection},
+      {"=mqsc", "Direct commands to MQ", {}, {}, doMqsc, kListed, kUsesConnection},
+      {"=clear", "Clear local queue", clearOperands(), {}, doClear, kListed, kUsesConnection},
       // The steps =clear issues to the connection's worker: known to the syntax check,
       // never run from the command line.
       {"qdepth", "Query Queue Depth", clearOperands(), {}, nullptr, kUnlisted},
       {"qempty", "Empty Queue", clearOperands(), {}, nullptr, kUnlisted},
-      {"end", "End the program", {}, {}, doEnd},
-      {"quit", "End the program", {}, {}, doEnd},
   };
   return rows;
 }

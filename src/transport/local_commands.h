@@ -1,5 +1,4 @@
-// The local commands the transport answers (=conn, =disc, =tolk, =mqsc, =clear, end,
-// quit), as rows of the driver's local command table, and the disconnect at the end of
+// The local commands the transport answers (=conn, =disc, =tolk, =mqsc, =clear), as rows of the driver's local command table, and the disconnect at the end of
 // a run.
 #pragma once
 #include <string>

@@ -116,25 +116,6 @@ void refreshNames(ProgramContext &ctx, Connection &conn, const std::string &text
 
 } // namespace
 
-bool awaitReply(ProgramContext &ctx, Connection &conn, uint32_t seq, const PreparedRequest &request,
-                const std::function<bool(const MQMD &, const uint8_t *, size_t)> &onReply, int waitSeconds) {
-  {
-    std::lock_guard<std::mutex> lock(conn.pendingMutex);
-    conn.pendingReply = onReply;
-    conn.pendingComplete = false;
-  }
-  MQMD md = kvarn::mqi::defaultMD();
-  kvarn::mqi::setField(md.Format, request.format);
-  int queue = request.queue == CommandQueue::Tolk ? kTolkCommandQueue : kMqCommandQueue;
-  bool put = putRequest(ctx, conn, queue, seq, request.message.data(), md, request.message.size(), request.handler, 0, 0);
-  std::unique_lock<std::mutex> lock(conn.pendingMutex);
-  bool done = put && conn.pendingDone.wait_for(lock, std::chrono::seconds(std::max(1, waitSeconds)),
-                                               [&] { return conn.pendingComplete || conn.closing; }) &&
-              conn.pendingComplete;
-  conn.pendingReply = nullptr;
-  if (put && !done && !conn.closing) reportError(ctx, "Timed out waiting for response");
-  return done;
-}
 
 void runWorkerCommand(ProgramContext &ctx, Connection &conn, const std::string &text, bool internal) {
   if (internal) {

@@ -59,7 +59,6 @@ void noConnection(ProgramContext& ctx, ParsedCommand&, int) { addError(ctx, "Not
 void install() {
   static const bool done = [] {
     ProgramContext scratch;
-    installLocalCommandIssuer();
     initialiseVocabulary(scratch);
     connectScriptHost(scratch);
     // The program's one table of local commands is constant; the target swaps three of

@@ -37,7 +37,6 @@ protected:
     ctx.mainInput = std::make_unique<InputSource>();
     ctx.input = ctx.mainInput.get();
     ctx.settings.options &= ~kOptTimestamp;
-    installLocalCommandIssuer();
     connectScriptHost(ctx);
     char tmpl[] = "/tmp/kvarn-local-XXXXXX";
     dir = mkdtemp(tmpl);

@@ -103,7 +103,6 @@ protected:
     ctx.mainInput = std::make_unique<InputSource>();
     ctx.input = ctx.mainInput.get();
     ctx.settings.respwait = 1;
-    installLocalCommandIssuer();
   }
   void TearDown() override { disconnectAllAtEnd(ctx); }
 

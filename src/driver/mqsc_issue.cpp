@@ -1,0 +1,69 @@
+#include "driver/mqsc_issue.h"
+
+#include "driver/dispatch.h"
+#include "mqsc/command_record.h"
+#include "runtime/scan.h"
+#include "transport/connection.h"
+#include "transport/issue.h"
+
+namespace {
+
+bool isEndOfRun(std::string_view word) { return scanEqualsNoCase(word, "end") || scanEqualsNoCase(word, "quit"); }
+
+std::string_view firstWord(std::string_view text) {
+  size_t end = 0;
+  while (end < text.size() && !isScanSpace(text[end]) && text[end] != '(') ++end;
+  return text.substr(0, end);
+}
+
+// end and quit are not sent: they take a sequence number and end the run.
+void endRun(ProgramContext &ctx) {
+  ++transportOf(ctx).issuedSeq;
+  ctx.quit = true;
+}
+
+void doEnd(ProgramContext &ctx, ParsedCommand &, int) { endRun(ctx); }
+
+} // namespace
+
+bool makeOwedConnection(ProgramContext &ctx) {
+  if (!(ctx.startupState & kStartupConnectPending)) return true;
+  ctx.startupState &= ~kStartupConnectPending;
+  cslIssueLocalCommand(ctx, nullptr, ctx.implicitConnectCommand, IssueFromStartup);
+  return ctx.transport && transportOf(ctx).current->connected();
+}
+
+MqscIssue issueMqsc(ProgramContext &ctx, std::string_view text, IssueSource source) {
+  MqscIssue issued;
+  std::string_view command = scanTrim(text);
+
+  // 1. end and quit end the run; an empty command does nothing.
+  if (isEndOfRun(firstWord(command))) {
+    endRun(ctx);
+    issued.outcome = MqscIssueOutcome::EndOfRun;
+    return issued;
+  }
+  if (command.empty()) return issued;
+
+  // 2. The first command that needs a queue manager makes the start-up connection.
+  if (!makeOwedConnection(ctx)) {
+    issued.outcome = MqscIssueOutcome::NotConnected;
+    return issued;
+  }
+
+  // 3. The command record collects what comes back.
+  issued.record = openCommandRecord(ctx, command,
+                                    source == IssueFromScript ? RecordKind::ScriptCommand : RecordKind::UserCommand);
+
+  // 4. The transport hands it to the current connection and waits for the answer.
+  bool answered = cslIssueMQCommand(ctx, issued.record);
+  issued.outcome = answered ? MqscIssueOutcome::Answered : MqscIssueOutcome::Failed;
+  return issued;
+}
+
+std::vector<LocalCommand> endLocalCommands() {
+  return {
+      {"end", "End the program", {}, {}, doEnd},
+      {"quit", "End the program", {}, {}, doEnd},
+  };
+}
