@@ -248,3 +248,35 @@ TEST(Layout, PlainTextAfterSyntaxErrorAndHandleRecords) {
 }
 
 } // namespace
+
+// Scripts read the user's command from its record: the last record shown (after
+// filters, sort and the response limit) and how many the filters passed.
+TEST(Layout, NotesTheLastShownRecordAndMatchesInTheCommandRecord) {
+  {
+    DisplayTest t;
+    CommandRecord rec;
+    ASSERT_TRUE(t.prepare(rec, "DIS Q(*) =WHERE(CURDEPTH=1) =MAXRESP(2)"));
+    t.reply(rec, queues(10));   // depth 1: Q1, Q4, Q7
+    EXPECT_TRUE(rec.shownAsCurrent);
+    EXPECT_EQ(rec.matched, 3);
+    EXPECT_NE(rec.lastShown.text.find("QUEUE(Q4)"), std::string::npos);
+  }
+  {
+    DisplayTest t;
+    CommandRecord rec;
+    ASSERT_TRUE(t.prepare(rec, "DIS Q(*) =WHERE(CURDEPTH=9)"));
+    t.reply(rec, queues(4));
+    EXPECT_EQ(rec.matched, 0);
+    EXPECT_TRUE(rec.lastShown.text.empty());
+  }
+  {
+    // A script's own command is laid out quietly and is not the user's current command.
+    DisplayTest t;
+    CommandRecord rec;
+    rec.kind = RecordKind::ScriptCommand;
+    ASSERT_TRUE(t.prepare(rec, "DIS Q(*)"));
+    t.reply(rec, queues(3));
+    EXPECT_FALSE(rec.shownAsCurrent);
+    EXPECT_EQ(rec.recordTexts().size(), 3u);
+  }
+}

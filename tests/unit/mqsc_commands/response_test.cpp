@@ -337,3 +337,38 @@ TEST(InternalReplies, LevelsDepthClearAndNames) {
 }
 
 } // namespace
+
+namespace {
+
+// Records are grouped once, for the layout and for scripts alike: a header takes the
+// attribute lines after it, never a message line, and a line of the program's own ends it.
+TEST(CommandRecordPieces, RecordsTakeTheirAttributeLinesButNotMessages) {
+  CommandRecord rec;
+  rec.lines = {
+      {"CSQN121I !MQ1 RESPONSE FROM QM1", kLineResponseText, "QM1"},
+      {"QUEUE(A)", kLineResponseText | kLineRecordStart, "QM1"},
+      {"   CURDEPTH(1)", kLineResponseText, "QM1"},
+      {"CSQ9022I !MQ1 CSQMDRTS ' DISPLAY QUEUE' NORMAL COMPLETION", kLineResponseText, "QM1"},
+      {"   CURDEPTH(9)", kLineResponseText, "QM1"},
+      {"QUEUE(B)", kLineResponseText | kLineRecordStart | kLineQuiet, "QM2"},
+      {"Timed out waiting for response", kLineError, ""},
+      {"   CURDEPTH(7)", kLineResponseText, ""},
+  };
+  std::vector<CommandRecord::Piece> pieces = rec.pieces();
+  ASSERT_EQ(pieces.size(), 7u);
+  EXPECT_EQ(pieces[1].kind, CommandRecord::Piece::Record);
+  EXPECT_EQ(pieces[1].text, "QUEUE(A)\n   CURDEPTH(1)");
+  EXPECT_EQ(pieces[2].kind, CommandRecord::Piece::Text);    // the completion message stands alone
+  EXPECT_EQ(pieces[3].kind, CommandRecord::Piece::Text);    // and what follows it is no record's
+  EXPECT_TRUE(pieces[4].quiet);
+  EXPECT_EQ(pieces[5].kind, CommandRecord::Piece::Error);
+  EXPECT_EQ(pieces[6].kind, CommandRecord::Piece::Text);
+
+  std::vector<CommandRecord::RecordText> records = rec.recordTexts();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[1].text, "QUEUE(B)");
+  EXPECT_EQ(records[1].qmgr, "QM2");
+  EXPECT_EQ(rec.responseText().find("Timed out"), std::string::npos);
+}
+
+} // namespace
