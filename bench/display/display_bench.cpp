@@ -97,8 +97,9 @@ struct Bench {
 
   // Prepares and feeds the command untimed, then times its completion.
   Figures run(const std::string &command, bool layout) {
-    installDisplay();
-    if (!layout) setCommandLayout({});
+    MqscHost host = displayMqscHost();
+    if (!layout) host.layout = nullptr;
+    mqscSetHost(host);
     Figures figures;
     const int64_t baseline = CSMemoryCounters64().bytesInUse;
     CSMemoryResetHighWater();

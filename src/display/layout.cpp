@@ -16,7 +16,6 @@
 #include "mqsc/attribute_tokenizer.h"
 #include "mqsc/request.h"
 #include "runtime/scan.h"
-#include "script/resolver.h"
 
 namespace {
 
@@ -372,16 +371,13 @@ void layoutCommandRecord(ProgramContext &ctx, CommandRecord &record) {
   Layout(ctx, record).run();
 }
 
-void installDisplay() {
-  // @ and _ names in =WHERE and =SORT are the script's variables. They are read while the
-  // command thread waits for the command's replies, so nothing changes them meanwhile.
-  setModifierVariableResolver(&kvarn::script::ScriptResolver::instance());
-  ModifierHooks hooks;
-  hooks.attributeSelection = parseAttributeSelection;
-  hooks.find = parseFindClauses;
-  hooks.where = parseWhereClauses;
-  hooks.sort = parseSortClause;
-  hooks.maxResponses = parseMaxRespClause;
-  setModifierHooks(std::move(hooks));
-  setCommandLayout(layoutCommandRecord);
+MqscHost displayMqscHost() {
+  MqscHost host;
+  host.modifiers.attributeSelection = parseAttributeSelection;
+  host.modifiers.find = parseFindClauses;
+  host.modifiers.where = parseWhereClauses;
+  host.modifiers.sort = parseSortClause;
+  host.modifiers.maxResponses = parseMaxRespClause;
+  host.layout = layoutCommandRecord;
+  return host;
 }

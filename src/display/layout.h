@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mqsc/command_record.h"
+#include "mqsc/mqsc_host.h"
 
 struct ProgramContext;
 
@@ -13,5 +14,5 @@ struct ProgramContext;
 // the last record shown and the number matched.
 void layoutCommandRecord(ProgramContext &ctx, CommandRecord &record);
 
-// Installs the modifier hooks of preparation and this layout.
-void installDisplay();
+// What the MQSC room calls of the display: the output modifiers and this layout.
+MqscHost displayMqscHost();

@@ -14,13 +14,13 @@
 #include "driver/options.h"
 #include "context/output.h"
 #include "driver/reader.h"
-#include "driver/startup_hooks.h"
+#include "driver/host_wiring.h"
+#include "driver/optional_modes.h"
 #include "context/trace.h"
 #include "runtime/path.h"
 #include "runtime/regular_file.h"
 #include "runtime/signals.h"
 #include "runtime/std_descriptors.h"
-#include "runtime/trace_sink.h"
 #include "runtime/timezone.h"
 #include "script/executor.h"
 #include "script/script_state.h"
@@ -73,8 +73,7 @@ std::string createContext(ProgramContext &ctx, bool fileMode) {
   if (!ctx.displayLock.create()) return "Can not create display semaphore\n";
   ctx.output = std::make_unique<OutputBuffer>(ctx.displayLock, stdout, stderr);
   ctx.output->followSettings(ctx.settings);
-  // The rooms below the context trace through the same buffer.
-  setTraceSink([](void *c, std::string_view line) { addTrace(*static_cast<ProgramContext *>(c), line); }, &ctx);
+  wireTrace(ctx);
   if (ctx.trace.any && !ctx.configUnreadable) ctx.startupMessages.push_back(cfg.text);
   return "";
 }
@@ -289,8 +288,7 @@ int kvarnMain(int argc, const char *const *argv) {
   tracePoint(ctx, 'B');
 
   if (o.ccdtJson || o.ccdtBinary) enterCcdtModeAtStartup(ctx, o);
-  initialiseVocabulary(ctx);
-  connectScriptHost(ctx);
+  wireRooms(ctx);
   tracePoint(ctx, 'C');
   if (!ctx.ccdtMode) {
     ctx.implicitConnectCommand = implicitConnectCommand(o);
@@ -309,6 +307,6 @@ int kvarnMain(int argc, const char *const *argv) {
     std::fflush(nullptr);
     std::_Exit(exitCode);
   }
-  setTraceSink(nullptr, nullptr);
+  unwireTrace();
   return exitCode;
 }

@@ -6,15 +6,10 @@
 #include "context/output.h"
 #include "mqsc/attribute_tokenizer.h"
 #include "mqsc/command_words.h"
+#include "mqsc/mqsc_host.h"
 #include "runtime/scan.h"
 
 namespace {
-
-std::mutex layoutMutex;
-CommandLayout &installedLayout() {
-  static CommandLayout layout;
-  return layout;
-}
 
 void addLine(ProgramContext &ctx, CommandRecord &record, std::string_view text, uint32_t flags) {
   OwnedMutexGuard guard(ctx.displayLock);
@@ -109,11 +104,6 @@ void addRecordInfo(ProgramContext &ctx, CommandRecord &record, std::string_view 
   addLine(ctx, record, text, kLineInfo);
 }
 
-void setCommandLayout(CommandLayout layout) {
-  std::lock_guard<std::mutex> lock(layoutMutex);
-  installedLayout() = std::move(layout);
-}
-
 void checkRecordAttributes(ProgramContext &ctx, const CommandRecord &record) {
   if (!ctx.countingUnhandled || !isDisplayCommand(record.commandText)) return;
   VocabContext vctx;
@@ -150,11 +140,7 @@ bool completeCommandRecord(ProgramContext &ctx, CommandRecord &record) {
     succeeded = true;
   record.succeeded = succeeded;
 
-  CommandLayout layout;
-  {
-    std::lock_guard<std::mutex> lock(layoutMutex);
-    layout = installedLayout();
-  }
+  CommandLayout layout = mqscHost().layout;
   if (layout)
     layout(ctx, record);
   else

@@ -150,11 +150,10 @@ bool completeCommandRecord(ProgramContext &ctx, CommandRecord &record);
 // The incomplete marker's text for a record still waiting for replies.
 std::string incompleteMarkerText(const CommandRecord &record);
 
-// The layout of a completed command record. The default writes each line as received
-// through the program's output (response text and information as information lines,
-// errors as error lines, quiet lines hidden). The display subsystem installs its own.
+// The layout of a completed command record (mqsc_host.h). Without one, each line is
+// written as received through the program's output (response text and information as
+// information lines, errors as error lines, quiet lines hidden).
 using CommandLayout = std::function<void(ProgramContext &ctx, CommandRecord &record)>;
-void setCommandLayout(CommandLayout layout);   // empty: back to the default
 void writeLinesAsReceived(ProgramContext &ctx, CommandRecord &record);
 
 // Response text may carry a whole record: calls `emit` for each physical line, split at

@@ -10,16 +10,12 @@
 #include "context/output.h"
 #include "mqsc/clause_scanner.h"
 #include "mqsc/command_words.h"
+#include "mqsc/mqsc_host.h"
 #include "mqsc/pcf_message.h"
 #include "mqsc/prepare_steps.h"
 
 namespace {
 
-std::mutex hooksMutex;
-ModifierHooks &installedHooks() {
-  static ModifierHooks hooks;
-  return hooks;
-}
 
 bool isBlankChar(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -108,21 +104,12 @@ PrepareResult fail(ProgramContext &ctx, CommandRecord &record, const std::string
 } // namespace
 
 bool takeOutputModifiers(ProgramContext &ctx, CommandRecord &record, std::string &text) {
-  ModifierHooks hooks;
-  {
-    std::lock_guard<std::mutex> lock(hooksMutex);
-    hooks = installedHooks();
-  }
+  ModifierHooks hooks = mqscHost().modifiers;
   for (const ModifierHooks::Hook *hook :
        {&hooks.attributeSelection, &hooks.find, &hooks.where, &hooks.sort, &hooks.maxResponses}) {
     if (*hook && !(*hook)(ctx, record, text)) return false;
   }
   return true;
-}
-
-void setModifierHooks(ModifierHooks hooks) {
-  std::lock_guard<std::mutex> lock(hooksMutex);
-  installedHooks() = std::move(hooks);
 }
 
 std::vector<uint8_t> buildEscapeRequest(std::string_view text) {

@@ -78,10 +78,10 @@ struct MqscExchange {
                        const std::function<bool(const MQMD &md, const uint8_t *data, size_t length)> &onReply) = 0;
 };
 
-// Output modifier hooks, called in this order on the command text before the generic-name
-// rewrite. Each finds its clauses, records them in the command record and removes them
-// from the text; false fails the command (its message already added to the record).
-// The display subsystem installs them; until then they do nothing.
+// Output modifier hooks (mqsc_host.h), called in this order on the command text before
+// the generic-name rewrite. Each finds its clauses, records them in the command record and
+// removes them from the text; false fails the command (its message already added to the
+// record). Until the display's are installed they do nothing.
 struct ModifierHooks {
   using Hook = std::function<bool(ProgramContext &ctx, CommandRecord &record, std::string &text)>;
   Hook attributeSelection;   // +NAME / -NAME groups
@@ -90,7 +90,6 @@ struct ModifierHooks {
   Hook sort;                 // =SORT / =SORTD
   Hook maxResponses;         // =MAXRESP
 };
-void setModifierHooks(ModifierHooks hooks);
 // Runs the modifier hooks on `text`: the clauses are recorded in `record` and taken out
 // of the text. False when one is wrong (its message is in the record). Preparation calls
 // it before building a request; a command answered without a queue manager calls it alone.

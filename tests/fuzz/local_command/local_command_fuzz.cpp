@@ -24,7 +24,7 @@
 #include "driver/dispatch.h"
 #include "driver/local_commands.h"
 #include "driver/local_table.h"
-#include "driver/startup_hooks.h"
+#include "driver/host_wiring.h"
 #include "runtime/scan.h"
 #include "script/import.h"
 #include "script/script_host.h"
@@ -59,8 +59,7 @@ void noConnection(ProgramContext& ctx, ParsedCommand&, int) { addError(ctx, "Not
 void install() {
   static const bool done = [] {
     ProgramContext scratch;
-    initialiseVocabulary(scratch);
-    connectScriptHost(scratch);
+    wireRooms(scratch);
     // The program's one table of local commands is constant; the target swaps three of
     // its handlers for stand-ins that keep the commands inside (as it does the script's
     // SYSTEM, FOPEN, WAIT and GETKEY rows).

@@ -18,7 +18,7 @@
 #include "context/status.h"
 #include "driver/local_commands.h"
 #include "driver/reader.h"
-#include "driver/startup_hooks.h"
+#include "driver/host_wiring.h"
 #include "runtime/scan.h"
 #include "script/compiler.h"
 #include "script/executor.h"
@@ -102,8 +102,7 @@ bool collectRecords(ProgramContext& ctx, std::string_view command, std::vector<R
 void installHost() {
   static const bool done = [] {
     ProgramContext scratch;
-    initialiseVocabulary(scratch);
-    connectScriptHost(scratch);
+    wireRooms(scratch);
     ScriptHost host = scriptHost();
     host.issueCommand = issueCommand;
     host.collectRecords = collectRecords;

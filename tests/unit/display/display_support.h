@@ -6,8 +6,10 @@
 
 #include "../mqsc_commands/test_support.h"
 #include "display/layout.h"
+#include "display/modifiers.h"
 #include "mqsc/request.h"
 #include "mqsc/response.h"
+#include "script/resolver.h"
 
 inline MqscTarget distributedTarget() {
   MqscTarget t;
@@ -24,13 +26,11 @@ inline MqscTarget zosTarget() {
 
 struct DisplayTest : TestContext {
   DisplayTest() {
-    installDisplay();
+    mqscSetHost(displayMqscHost());
+    setModifierVariableResolver(&kvarn::script::ScriptResolver::instance());
     InitialiseCommandFields();
   }
-  ~DisplayTest() {
-    setModifierHooks({});
-    setCommandLayout({});
-  }
+  ~DisplayTest() { mqscSetHost({}); }
   // Prepares `command`; true when it is to be sent. `sent` receives the text sent.
   bool prepare(CommandRecord &rec, const std::string &command, std::string *sent = nullptr) {
     rec.commandText = command;

@@ -13,7 +13,7 @@
 #include "context/context.h"
 #include "driver/dispatch.h"
 #include "driver/local_commands.h"
-#include "driver/startup_hooks.h"
+#include "driver/host_wiring.h"
 #include "driver/synonyms.h"
 #include "mqsc/command_record.h"
 #include "script/exp_context.h"
@@ -37,7 +37,7 @@ protected:
     ctx.mainInput = std::make_unique<InputSource>();
     ctx.input = ctx.mainInput.get();
     ctx.settings.options &= ~kOptTimestamp;
-    connectScriptHost(ctx);
+    wireRooms(ctx);
     char tmpl[] = "/tmp/kvarn-local-XXXXXX";
     dir = mkdtemp(tmpl);
   }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "mqsc/mqsc_host.h"
 #include "mqsc/prepare_steps.h"
 #include "mqsc/request.h"
 #include "mqsc/response.h"
@@ -334,18 +335,19 @@ TEST(PrepareCommand, StopEvAndModifierOrder) {
       return ok;
     };
   };
-  setModifierHooks({hook("select", true), hook("find", true), hook("where", true), hook("sort", true),
-                    hook("maxresp", true)});
+  mqscSetHost({{hook("select", true), hook("find", true), hook("where", true), hook("sort", true),
+                hook("maxresp", true)},
+               {}});
   text = "DIS QL(*)";
   CommandRecord rec3;
   prepareMqscCommand(tc.ctx, distributed(), rec3, text, nullptr);
   EXPECT_EQ(order, (std::vector<std::string>{"select", "find", "where", "sort", "maxresp"}));
   order.clear();
-  setModifierHooks({hook("select", true), hook("find", false), hook("where", true), {}, {}});
+  mqscSetHost({{hook("select", true), hook("find", false), hook("where", true), {}, {}}, {}});
   CommandRecord rec4;
   EXPECT_EQ(prepareMqscCommand(tc.ctx, distributed(), rec4, text, nullptr).outcome, PrepareOutcome::Failed);
   EXPECT_EQ(order, (std::vector<std::string>{"select", "find"}));
-  setModifierHooks({});
+  mqscSetHost({});
 }
 
 } // namespace

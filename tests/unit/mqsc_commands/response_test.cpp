@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "mqsc/attribute_tokenizer.h"
+#include "mqsc/mqsc_host.h"
 #include "mqsc/response.h"
 #include "test_support.h"
 
@@ -267,13 +268,13 @@ TEST(MqscResponse, CompletionLayoutAndMarker) {
   EXPECT_EQ(incompleteMarkerText(rec), "<Responses incomplete (received:4)>");
 
   int calls = 0;
-  setCommandLayout([&calls](ProgramContext &, CommandRecord &) { ++calls; });
+  mqscSetHost({{}, [&calls](ProgramContext &, CommandRecord &) { ++calls; }});
   CommandRecord other;
   completeCommandRecord(tc.ctx, other);
   completeCommandRecord(tc.ctx, other);
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(tc.ctx.issued, 1u);
-  setCommandLayout({});
+  mqscSetHost({});
 
   // Script commands are quiet: kept, hidden from the screen.
   CommandRecord script;

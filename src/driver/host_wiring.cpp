@@ -1,36 +1,24 @@
-#include "driver/startup_hooks.h"
+#include "driver/host_wiring.h"
 
 #include "context/context.h"
-#include "driver/options.h"
 #include "context/output.h"
 #include "display/layout.h"
-#include "mqsc/attribute_tokenizer.h"
-#include "mqsc/vocab.h"
-#include "script/exp_context.h"
-#include "script/script_host.h"
+#include "display/modifiers.h"
 #include "driver/dispatch.h"
 #include "driver/local_commands.h"
+#include "driver/mqsc_issue.h"
+#include "driver/options.h"
 #include "driver/reader.h"
+#include "mqsc/attribute_tokenizer.h"
 #include "mqsc/command_record.h"
+#include "mqsc/vocab.h"
+#include "runtime/trace_sink.h"
+#include "script/exp_context.h"
 #include "script/import.h"
+#include "script/resolver.h"
+#include "script/script_host.h"
 #include "script/script_state.h"
 #include "transport/connection.h"
-#include "driver/mqsc_issue.h"
-
-void initialiseVocabulary(ProgramContext &ctx) {
-  InitialiseCommandFields(ctx.trace.dispatch ? 64u : 0u);
-  // Expressions read CONST. names from the vocabulary's constant tables.
-  using namespace kvarn::script;
-  ExprVocabulary vocabulary = expVocabulary();
-  vocabulary.constant = [](std::string_view name) { return ConstantByName(name); };
-  // Scripts read a record's attributes as the display does.
-  vocabulary.recordAttribute = [](std::string_view record, std::string_view name, std::string_view &value) {
-    return findRecordAttribute(record, name, nullptr, false, value);
-  };
-  expSetVocabulary(std::move(vocabulary));
-  // Output modifiers and the layout of replies.
-  installDisplay();
-}
 
 namespace {
 
@@ -61,9 +49,9 @@ bool collectForeachRecords(ProgramContext &ctx, std::string_view command,
   return true;
 }
 
-} // namespace
 
-void connectScriptHost(ProgramContext &) {
+// The script language's view of connections, reason codes and the commands it issues.
+void wireScriptHost() {
   using namespace kvarn::script;
   ScriptHost host;
   host.ensureConnected = [](ProgramContext &ctx) { makeOwedConnection(ctx); };
@@ -96,8 +84,31 @@ void connectScriptHost(ProgramContext &) {
   scriptSetHost(std::move(host));
 }
 
-bool ccdtModeAvailable() { return false; }
+} // namespace
 
-bool scriptDebuggerAvailable() { return false; }
+void wireRooms(ProgramContext &ctx) {
+  // 1. The MQSC vocabulary; expressions read CONST. names from its constant tables and a
+  //    record's attributes as the display does.
+  InitialiseCommandFields(ctx.trace.dispatch ? 64u : 0u);
+  kvarn::script::ExprVocabulary vocabulary = kvarn::script::expVocabulary();
+  vocabulary.constant = [](std::string_view name) { return ConstantByName(name); };
+  vocabulary.recordAttribute = [](std::string_view record, std::string_view name, std::string_view &value) {
+    return findRecordAttribute(record, name, nullptr, false, value);
+  };
+  kvarn::script::expSetVocabulary(std::move(vocabulary));
 
-void enterCcdtModeAtStartup(ProgramContext &ctx, const Options &) { ctx.ccdtMode = true; }
+  // 2. Preparation reads the display's output modifiers; a completed record is laid out by
+  //    the display. @ and _ names in =WHERE and =SORT are the script's variables: they are
+  //    read while the command thread waits for the replies, so nothing changes them meanwhile.
+  mqscSetHost(displayMqscHost());
+  setModifierVariableResolver(&kvarn::script::ScriptResolver::instance());
+
+  // 3. The script language.
+  wireScriptHost();
+}
+
+void wireTrace(ProgramContext &ctx) {
+  setTraceSink([](void *c, std::string_view line) { addTrace(*static_cast<ProgramContext *>(c), line); }, &ctx);
+}
+
+void unwireTrace() { setTraceSink(nullptr, nullptr); }
