@@ -12,6 +12,7 @@
 #include "context/output.h"
 #include "context/settings.h"
 #include "display/json_records.h"
+#include "display/message_rules.h"
 #include "display/modifiers.h"
 #include "mqsc/attribute_tokenizer.h"
 #include "mqsc/request.h"
@@ -20,10 +21,6 @@
 namespace {
 
 bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
-// Messages after which the rest of the command record is shown as received.
-constexpr const char *kPlainTextMessages[] = {"AMQ8405", "AMQ8413", "AMQ8421", "AMQ8427", "AMQ8463",
-                                              "AMQ8569", "AMQ8326", "AMQ8426", "AMQ8468"};
 
 struct Item : CommandRecord::Piece {
   bool passed = true;
@@ -70,9 +67,12 @@ public:
   void run() {
     collectItems();
     int64_t maximum = state_ && state_->hasMaxResp ? state_->maxResp : settings_.defmaxresp;
-    bool error = record_.has(kMarkError);
-    filterable_ = record_.has(kMarkFilterable) && !error;
-    if (filterable_) {
+    scan_.error = record_.has(kMarkError);
+    scan_.filterable = record_.has(kMarkFilterable) && !scan_.error;
+    scan_.formatting = settings_.on(kOptFormatting);
+    scan_.authMessages = settings_.on(kOptAuthMsgs);
+    scan_.displayTotals = settings_.on(kOptDisTotals);
+    if (scan_.filterable) {
       bool filtering = record_.has(kMarkHasModifiers) && !record_.filters.empty();
       for (Item &item : items_) {
         if (item.kind != Item::Record) continue;
@@ -82,23 +82,22 @@ public:
       if (settings_.colstyle != 1 && !json_) planColumns(maximum);
     }
 
-    uint32_t matched = 0, shown = 0, groupMatched = 0, groupReceived = 0;
-    bool groupPresent = false;
+    uint32_t matched = 0, shown = 0;
     const Item *lastShown = nullptr;
     for (const Item &item : items_) {
       switch (item.kind) {
       case Item::Info: write(item.text, kStyleInfo, item.quiet); continue;
       case Item::Error: write(item.text, kStyleError, item.quiet); continue;
       case Item::Record: {
-        ++groupReceived;
-        if (plain_ || error) {
+        ++scan_.groupReceived;
+        if (scan_.plain || scan_.error) {
           writeAsReceived(item);
           continue;
         }
         if (!item.passed) continue;
         ++matched;
-        ++groupMatched;
-        if (filterable_ && matched > maximum) continue;
+        ++scan_.groupMatched;
+        if (scan_.filterable && matched > maximum) continue;
         ++shown;
         lastShown = &item;
         if (startsWith(item.text, "TYPE(HANDLE)")) write(" ", kStyleInfo, item.quiet);
@@ -107,40 +106,19 @@ public:
       }
       case Item::Text: break;
       }
-      std::string_view line = item.text;
-      bool formatting = settings_.on(kOptFormatting);
-      if (!plain_) {
-        for (const char *id : kPlainTextMessages)
-          if (startsWith(line, id)) plain_ = true;
-      }
-      if (startsWith(line, "AMQ8135") && filterable_ && !settings_.on(kOptAuthMsgs)) continue;
-      if (startsWith(line, "CSQN205I")) {
-        size_t at = line.find("REASON=");
-        if (at != std::string_view::npos) {
-          unsigned long reason = std::strtoul(std::string(line.substr(at + 7, 8)).c_str(), nullptr, 16);
-          if (reason >= 5) error = true, filterable_ = false;
-        }
-        if (formatting) continue;
-      }
-      if ((startsWith(line, "CSQN137I") || startsWith(line, "CSQN122I")) && formatting) continue;
-      if (startsWith(line, "CSQN121I")) {
-        groupMatched = groupReceived = 0;
-        groupPresent = true;
-        if (!plain_) continue;
-      }
-      if (startsWith(line, "CSQM409I")) record_.marks |= kMarkQmgrDetails;
-      if (startsWith(line, "CSQ9022I") || startsWith(line, "CSQ9023E")) {
-        if (settings_.on(kOptDisTotals) && groupPresent && !plain_ && filterable_)
-          totals("Subtotal", std::max(groupReceived, receivedFrom(item.qmgr)), groupMatched, 0, maximum, false,
-                 item.quiet, item.qmgr);
-        if (formatting && filterable_ && !error && startsWith(line, "CSQ9022I")) continue;
-      } else if (startsWith(line, "CSQ9")) {
-        plain_ = true;
+      // A message with a rule of its own (message_rules.h); any other line is shown as it came.
+      if (const MessageRule *rule = findMessageRule(item.text)) {
+        LineOutcome outcome = rule->apply(item.text, scan_);
+        record_.marks |= outcome.marks;
+        if (outcome.subtotal)
+          totals("Subtotal", std::max(scan_.groupReceived, receivedFrom(item.qmgr)), scan_.groupMatched, 0, maximum,
+                 false, item.quiet, item.qmgr);
+        if (outcome.hidden) continue;
       }
       writeAsReceived(item);
     }
 
-    if (!error) {
+    if (!scan_.error) {
       bool quiet = quietAll_;
       if (record_.has(kMarkResponsesLimited)) {
         write("", kStyleNote, quiet);
@@ -150,7 +128,7 @@ public:
         write("", kStyleNote, quiet);
         write("Source records limited as requested", kStyleNote, quiet);
       }
-      if (filterable_) {
+      if (scan_.filterable) {
         uint32_t received = std::max(record_.receivedCount, matched);
         if (settings_.on(kOptDisTotals) && !record_.has(kMarkQmgrDetails))
           totals("Total", received, matched, shown, maximum, true, quiet);
@@ -185,10 +163,7 @@ private:
     // With several queue managers the completion lines would end up between strangers.
     if (several_) {
       items_.erase(std::remove_if(items_.begin(), items_.end(),
-                                  [](const Item &i) {
-                                    return i.kind == Item::Text &&
-                                           (startsWith(i.text, "CSQ9022I") || startsWith(i.text, "CSQ9023E"));
-                                  }),
+                                  [](const Item &i) { return i.kind == Item::Text && isCompletionMessage(i.text); }),
                    items_.end());
     }
     std::vector<size_t> slots;
@@ -356,8 +331,7 @@ private:
   ListValueMode listMode_ = ListValueMode::PerItem;
   bool several_ = false;
   bool quietAll_ = false;
-  bool filterable_ = false;
-  bool plain_ = false;
+  MessageScan scan_;   // what the message rules and the layout share as the lines go by
   bool content_ = false;
   std::unique_ptr<JsonRecordWriter> json_;   // JSON output: how records and messages are written
   std::vector<Item> items_;
