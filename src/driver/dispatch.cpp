@@ -2,7 +2,8 @@
 
 #include "context/context.h"
 #include "context/echo.h"
-#include "driver/local_commands.h"
+#include "driver/local_handlers.h"
+#include "driver/synonyms.h"
 #include "context/output.h"
 #include "driver/mqsc_issue.h"
 #include "driver/unhandled_check.h"

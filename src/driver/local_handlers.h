@@ -1,13 +1,27 @@
 // The local commands the driver owns, in files by concern: each file offers its rows
 // (syntax, help and handler together) for the local command table (local_table.cpp).
 #pragma once
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "context/local_command.h"
 
-// local_commands.cpp: =set, =colour, =cache; =import; =ccdt, =ccdtj, =merge.
+struct ProgramContext;
+namespace kvarn::script {
+struct ImportRequest;
+}
+
+// setting_commands.cpp: =set, =colour, =cache.
 std::vector<LocalCommand> settingLocalCommands();
+
+// import_command.cpp: =import.
 std::vector<LocalCommand> importLocalCommands();
+// Reads an =import command's operands without reporting (the compiler carries an
+// =import out while compiling); false when the command is not a valid =import.
+bool parseImportCommand(ProgramContext &ctx, std::string_view text, kvarn::script::ImportRequest &request);
+
+// ccdt_commands.cpp: =ccdt, =ccdtj, =merge.
 std::vector<LocalCommand> ccdtLocalCommands();
 
 // output_commands.cpp: what is echoed, counted and copied, and the line buffer
@@ -15,6 +29,9 @@ std::vector<LocalCommand> ccdtLocalCommands();
 std::vector<LocalCommand> outputLocalCommands();
 // =cls: scrolls earlier output out of view with empty lines.
 void clearScreen(ProgramContext &ctx);
+// The summary line "MQSC Command summary - Issued: %u ..." for the given summary bits;
+// `endOfRun` applies the non-zero conditions and ignores NONE. Empty when nothing is selected.
+std::string commandSummaryLine(const ProgramContext &ctx, bool endOfRun);
 
 // repeat_command.cpp: =repeat at the console.
 std::vector<LocalCommand> repeatLocalCommands();

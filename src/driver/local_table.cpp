@@ -8,7 +8,7 @@
 #include "driver/local_handlers.h"
 #include "driver/mqsc_issue.h"
 #include "runtime/scan.h"
-#include "transport/local_commands.h"
+#include "transport/connection_commands.h"
 
 namespace {
 

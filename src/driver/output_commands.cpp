@@ -7,12 +7,12 @@
 #include "context/context.h"
 #include "context/echo.h"
 #include "context/output.h"
-#include "driver/local_commands.h"
 #include "driver/local_handlers.h"
+#include "driver/synonyms.h"
 #include "runtime/path.h"
 #include "runtime/scan.h"
 #include "script/parameters.h"
-#include "transport/local_commands.h"
+#include "transport/connection_commands.h"
 
 namespace {
 
@@ -140,4 +140,21 @@ std::vector<LocalCommand> outputLocalCommands() {
        {}, cslDoOutputCommand},
       {"=purge", "Purge command history", {}, {}, cslDoPurgeCommand},
   };
+}
+
+std::string commandSummaryLine(const ProgramContext &ctx, bool endOfRun) {
+  uint32_t bits = ctx.counting.summary;
+  if (endOfRun) bits &= ~kSummaryNone;
+  else if (bits & kSummaryNone) return "";
+  if (bits == 0) bits = kSummaryDefault;
+  if (bits & kSummaryDefault) bits |= kSummaryTotal | kSummaryOk | kSummaryFail;
+  bool total = bits & kSummaryTotal;
+  bool ok = (bits & kSummaryOk) || ((bits & kSummaryOkNZ) && (!endOfRun || ctx.succeeded != 0));
+  bool fail = (bits & kSummaryFail) || ((bits & kSummaryFailNZ) && (!endOfRun || ctx.failed != 0));
+  if (!total && !ok && !fail) return "";
+  std::string line = "MQSC Command summary - ";
+  if (total) line += strFormat("Issued: %u ", ctx.issued);
+  if (ok) line += strFormat("Success: %u ", ctx.succeeded);
+  if (fail) line += strFormat("Fail: %u ", ctx.failed);
+  return line;
 }

@@ -10,10 +10,11 @@
 #include "driver/config_file.h"
 #include "context/context.h"
 #include "driver/dispatch.h"
-#include "driver/local_commands.h"
+#include "driver/local_handlers.h"
+#include "driver/synonyms.h"
 #include "driver/options.h"
 #include "context/output.h"
-#include "driver/reader.h"
+#include "driver/input_lines.h"
 #include "driver/host_wiring.h"
 #include "driver/optional_modes.h"
 #include "context/trace.h"
@@ -24,7 +25,7 @@
 #include "runtime/timezone.h"
 #include "script/executor.h"
 #include "script/script_state.h"
-#include "transport/local_commands.h"
+#include "transport/connection_commands.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 
 #include "context/context.h"
 #include "context/output.h"
-#include "driver/local_commands.h"
 #include "driver/local_handlers.h"
+#include "driver/synonyms.h"
 #include "runtime/memory.h"
 #include "runtime/scan.h"
 #include "script/function_listing.h"
-#include "transport/local_commands.h"
+#include "transport/connection_commands.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "context/context.h"
 #include "context/output.h"
-#include "driver/local_commands.h"
+#include "driver/dispatch.h"
 #include "driver/local_handlers.h"
 #include "runtime/scan.h"
 #include "script/parameters.h"
@@ -194,4 +194,15 @@ void cslDoSynonymCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
 std::vector<LocalCommand> synonymLocalCommands() {
   return {{"=syn", "Set or clear a command synonym", {{"cmd", "Command which should be issued instead", kLocalAnyValue}},
            {{"!t", "<Synonym>"}, {"<value>", ""}}, cslDoSynonymCommand}};
+}
+
+bool runSynonym(ProgramContext &ctx, const std::string &text) {
+  SynonymCall call = matchSynonym(ctx, text);
+  if (!call.synonym) return false;
+  for (const std::string &line : call.errors) addError(ctx, line);
+  if (!call.errors.empty()) return true;
+  if (call.hasParameters) kvarn::script::setScriptParameters(ctx, call.parameters);
+  SynonymRun running(ctx, *call.synonym);
+  runStringSource(ctx, call.synonym->command, call.synonym->name);
+  return true;
 }

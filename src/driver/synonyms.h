@@ -44,3 +44,6 @@ public:
 private:
   ProgramContext &ctx_;
 };
+
+// Expands a synonym invocation; returns false when `text` is not one.
+bool runSynonym(ProgramContext &ctx, const std::string &text);

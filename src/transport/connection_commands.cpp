@@ -9,7 +9,7 @@
 
 #include <unistd.h>
 
-#include "transport/local_commands.h"
+#include "transport/connection_commands.h"
 
 #include "context/context.h"
 #include "context/local_command.h"

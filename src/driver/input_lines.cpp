@@ -1,4 +1,4 @@
-#include "driver/reader.h"
+#include "driver/input_lines.h"
 
 #include <cstring>
 #include <string>
