@@ -25,7 +25,7 @@ double NanosPerCall(int iterations, F f) {
 
 int main() {
   const int kIterations = 2'000'000;
-  const FieldDef* queue = FieldTableByName("queue");
+  const FieldDef* queue = fieldTableByName("queue");
   std::vector<std::string> fields;
   for (const FieldDef* f = queue; f->keyword; ++f) fields.push_back(f->keyword);
   const std::vector<std::string> constants = {"MQIA_MAX_Q_DEPTH", "mqrc_unknown_object_name", "MQCHT_SVRCONN",
@@ -36,14 +36,14 @@ int main() {
   for (const auto& name : constants) reference[name] = 1;
 
   const double field = NanosPerCall(kIterations, [&](int i) {
-    return FindFieldInTable(queue, fields[i % fields.size()], kFieldExactLength) != nullptr;
+    return findFieldInTable(queue, fields[i % fields.size()], kFieldExactLength) != nullptr;
   });
   const double fieldPrefix = NanosPerCall(kIterations, [&](int i) {
     const std::string& name = fields[i % fields.size()];
-    return FindFieldInTable(queue, std::string_view(name).substr(0, 4), 0) != nullptr;
+    return findFieldInTable(queue, std::string_view(name).substr(0, 4), 0) != nullptr;
   });
   const double constant = NanosPerCall(kIterations, [&](int i) {
-    return ConstantByName(constants[i % constants.size()]).value_or(0);
+    return constantByName(constants[i % constants.size()]).value_or(0);
   });
   const double mapField = NanosPerCall(kIterations, [&](int i) {
     return static_cast<long>(reference.count(fields[i % fields.size()]));

@@ -98,7 +98,7 @@ JsonRecordWriter::JsonRecordWriter(const ProgramContext &ctx, const CommandRecor
 char JsonRecordWriter::typeOf(std::string_view keyword) const {
   if (!command_ || !command_->fields) return '\0';
   if (auto it = types_.find(keyword); it != types_.end()) return it->second;
-  char type = FieldTypeOf(command_->fields, keyword);
+  char type = fieldTypeOf(command_->fields, keyword);
   types_.emplace(std::string(keyword), type);
   return type;
 }

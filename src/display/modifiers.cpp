@@ -17,9 +17,9 @@ using namespace kvarn::script;
 const CommandDef *identifyCommand(const ProgramContext &ctx, std::string_view text) {
   VocabContext vctx;
   vctx.target = ctx.ccdtMode ? CommandTarget::Ccdt : CommandTarget::QueueManager;
-  const CommandDef *verb = FindCommand(vctx, "", commandWord(text, 0), kExact, false, nullptr);
+  const CommandDef *verb = findCommand(vctx, "", commandWord(text, 0), kExact, false, nullptr);
   if (!verb) return nullptr;
-  return FindObjectType(vctx, verb, "", commandWord(text, 1), kExact, false, true, nullptr);
+  return findObjectType(vctx, verb, "", commandWord(text, 1), kExact, false, true, nullptr);
 }
 
 namespace {
@@ -154,9 +154,9 @@ public:
     const FieldDef *fields = state_.command ? state_.command->fields : nullptr;
     // A predefined value beside an attribute that has it is a constant.
     if (!binding.partner.empty() && fields) {
-      const FieldDef *partner = FindFieldInTable(fields, binding.partner, 0);
+      const FieldDef *partner = findFieldInTable(fields, binding.partner, 0);
       if (partner && partner->values) {
-        if (std::optional<int64_t> number = FindValueByKeyword(partner, name)) {
+        if (std::optional<int64_t> number = findValueByKeyword(partner, name)) {
           switch (partner->type) {
           case 'i': case 'j': binding.constant = Value::integer(*number); return true;
           case 's': case 'R': case 'r': case 'l': binding.constant = Value::owned(upper(name)); return true;
@@ -166,7 +166,7 @@ public:
       }
     }
     bool ambiguous = false;
-    const FieldDef *field = fields ? FindFieldInTable(fields, name, 0, &ambiguous) : nullptr;
+    const FieldDef *field = fields ? findFieldInTable(fields, name, 0, &ambiguous) : nullptr;
     if (!field) {
       ctx.setErrorf(ambiguous ? "Variable '%.*s' is ambiguous" : "Unknown variable '%.*s'",
                     static_cast<int>(name.size()), name.data());
@@ -230,7 +230,7 @@ public:
       return Resolution::Found;
     }
     case 'i': case 'j':
-      if (std::optional<int64_t> number = FindValueByKeyword(field, trim(value))) out.setInt(*number);
+      if (std::optional<int64_t> number = findValueByKeyword(field, trim(value))) out.setInt(*number);
       else out.setInt(readInteger(value));
       return Resolution::Found;
     case 'L': case 'l': {

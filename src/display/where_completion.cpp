@@ -288,9 +288,9 @@ WhereCompletion completeInWhereClause(std::string_view command, size_t cursor, c
   if (!clause) return {};
 
   // The command the clause belongs to decides the keywords and whether the clause applies.
-  const CommandDef *verb = FindCommand(vocab, "", commandWord(command, 0), kExact, false, nullptr);
+  const CommandDef *verb = findCommand(vocab, "", commandWord(command, 0), kExact, false, nullptr);
   const CommandDef *row =
-      verb ? FindObjectType(vocab, verb, "", commandWord(command, 1), kExact, false, true, nullptr) : nullptr;
+      verb ? findObjectType(vocab, verb, "", commandWord(command, 1), kExact, false, true, nullptr) : nullptr;
   if (!row || !row->fields) return message("Unrecognised command");
   bool applies = isVerb(row, "DISPLAY");
   if (clause->kind != ClauseKind::Mqsc) applies = applies || (isVerb(row, "RESET") && isObject(row, "QSTATS"));
@@ -340,7 +340,7 @@ WhereCompletion completeInWhereClause(std::string_view command, size_t cursor, c
       std::string error;
       FieldQuery query;
       query.inWhere = true;
-      const FieldDef *f = FindField(vocab, row, current, prefix, step.direction, nullptr, &error, query);
+      const FieldDef *f = findField(vocab, row, current, prefix, step.direction, nullptr, &error, query);
       if (!f) return message(error);
       candidate.assign(f->keyword, static_cast<size_t>(f->keywordLength));
       break;
@@ -356,10 +356,10 @@ WhereCompletion completeInWhereClause(std::string_view command, size_t cursor, c
       break;
     }
     case Expect::Value: {
-      const FieldDef *field = FindFieldInTable(row->fields, expect.leftKeyword, 0);
+      const FieldDef *field = findFieldInTable(row->fields, expect.leftKeyword, 0);
       if (!field || !field->values)
         return message(formatWith("Field '%.*s' does not have any predefined values", expect.leftKeyword));
-      const ValueDef *v = FindValue(vocab, field, current, prefix, step.direction, nullptr);
+      const ValueDef *v = findValue(vocab, field, current, prefix, step.direction, nullptr);
       if (!v) return message("No alternative suggested values available");
       candidate = v->keyword;
       break;

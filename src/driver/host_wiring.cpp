@@ -74,7 +74,7 @@ void wireScriptHost() {
     return ctx.transport ? transportOf(ctx).lastReason.load() : 0;
   };
   host.reasonName = [](int64_t code) -> std::string {
-    for (const ConstNameDef *row = ReasonCodeTable(); row && row->name; ++row)
+    for (const ConstNameDef *row = reasonCodeTable(); row && row->name; ++row)
       if (row->value == code) return row->name;
     return {};
   };
@@ -92,7 +92,7 @@ void wireRooms(ProgramContext &ctx) {
   //    record's attributes as the display does.
   InitialiseCommandFields(ctx.trace.dispatch ? 64u : 0u);
   kvarn::script::ExprVocabulary vocabulary = kvarn::script::expVocabulary();
-  vocabulary.constant = [](std::string_view name) { return ConstantByName(name); };
+  vocabulary.constant = [](std::string_view name) { return constantByName(name); };
   vocabulary.recordAttribute = [](std::string_view record, std::string_view name, std::string_view &value) {
     return findRecordAttribute(record, name, nullptr, false, value);
   };

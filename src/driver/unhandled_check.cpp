@@ -65,8 +65,8 @@ bool currentQmgrIsZos(ProgramContext &ctx) {
 }
 
 bool vocabularyHasDisplay(const VocabContext &vctx, const char *objectType) {
-  const CommandDef *display = FindCommand(vctx, "", "DISPLAY", kExact, false, nullptr);
-  return display && FindObjectType(vctx, display, "", objectType, kExact, false, true, nullptr) != nullptr;
+  const CommandDef *display = findCommand(vctx, "", "DISPLAY", kExact, false, nullptr);
+  return display && findObjectType(vctx, display, "", objectType, kExact, false, true, nullptr) != nullptr;
 }
 
 } // namespace

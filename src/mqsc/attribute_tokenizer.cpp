@@ -78,7 +78,7 @@ bool isVocabularyKeyword(std::string_view word) {
 bool isReplyKeyword(std::string_view word, const FieldDef *fields) {
   if (findPair(word)) return true;
   if (!fields) return isVocabularyKeyword(word);
-  const FieldDef *f = FindFieldInTable(fields, word, kFieldExactLength);
+  const FieldDef *f = findFieldInTable(fields, word, kFieldExactLength);
   return f && std::string_view(f->keyword) == word;
 }
 
@@ -422,7 +422,7 @@ std::vector<std::string> uncheckedAttributes(const CommandRecord &record, const 
       if (startsWith(key, "CHSTATUS") || startsWith(key, "QSTATUS") || startsWith(key, "TPSTATUS")) continue;
       if (t.isBare && key == "NOHARDENBO") continue;
       if (authserv && key == "SERVCOMP") continue;
-      if (FindFieldInTable(command->fields, key, kFieldExactLength)) continue;
+      if (findFieldInTable(command->fields, key, kFieldExactLength)) continue;
       out.push_back(strFormat("  Unhandled attribute %.*s", static_cast<int>(key.size()), key.data()));
       ++count;
     }

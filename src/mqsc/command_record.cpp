@@ -107,10 +107,10 @@ void addRecordInfo(ProgramContext &ctx, CommandRecord &record, std::string_view 
 void checkRecordAttributes(ProgramContext &ctx, const CommandRecord &record) {
   if (!ctx.countingUnhandled || !isDisplayCommand(record.commandText)) return;
   VocabContext vctx;
-  const CommandDef *display = FindCommand(vctx, "", "DISPLAY", kExact, false, nullptr);
+  const CommandDef *display = findCommand(vctx, "", "DISPLAY", kExact, false, nullptr);
   std::string objectType(commandWord(record.commandText, 1));
   const CommandDef *command =
-      display ? FindObjectType(vctx, display, "", objectType, kExact, false, true, nullptr) : nullptr;
+      display ? findObjectType(vctx, display, "", objectType, kExact, false, true, nullptr) : nullptr;
   uint32_t count = 0;
   for (const std::string &line : uncheckedAttributes(record, command, count))
     if (ctx.output) ctx.output->addLine(kScreenMqsc, line, kStyleError, record.outputGroup);

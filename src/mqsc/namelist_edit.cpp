@@ -107,7 +107,7 @@ bool NamelistMerge::onReply(const MQMD &md, const uint8_t *data, size_t length) 
   }
   PcfReader reader(data, length);
   if (!reader.hasHeader()) {
-    message_ = strFormat("Command processing RC(%ld) %s", 2071L, ReasonText(2071));
+    message_ = strFormat("Command processing RC(%ld) %s", 2071L, reasonText(2071));
     ok_ = false;
     return true;
   }

@@ -27,7 +27,7 @@ std::string_view skipLead(std::string_view s) {
 }
 
 std::string shortReplyMessage() {
-  return strFormat("Command processing RC(%ld) %s", static_cast<long>(kReasonShortReply), ReasonText(kReasonShortReply));
+  return strFormat("Command processing RC(%ld) %s", static_cast<long>(kReasonShortReply), reasonText(kReasonShortReply));
 }
 
 // A message number followed by ':' at once or after one severity letter.
@@ -168,13 +168,13 @@ void decodeResetQstats(CommandRecord &record, const MqscTarget &target, PcfReade
       case MQIA_HIGH_Q_DEPTH: text += strFormat("HIQDEPTH(%d) ", p.integer); break;
       case MQIA_MSG_ENQ_COUNT: text += strFormat("MSGSIN(%d) ", p.integer); break;
       case MQIA_MSG_DEQ_COUNT: text += strFormat("MSGSOUT(%d) ", p.integer); break;
-      case MQIACF_PARAMETER_ID: parameterName = ParameterText(p.integer); break;
+      case MQIACF_PARAMETER_ID: parameterName = parameterText(p.integer); break;
       default: break;
       }
     }
   }
   if (h.Reason != 0 && h.Reason != MQRCCF_COMMAND_FAILED) {
-    text += strFormat("AMQ8147: %s", ReasonText(h.Reason));
+    text += strFormat("AMQ8147: %s", reasonText(h.Reason));
     if (parameterName) text += strFormat(" Parameter: %s", parameterName);
     record.marks |= kMarkError;
   }
@@ -212,7 +212,7 @@ void decodePcfRecord(CommandRecord &record, const MqscTarget &target, const uint
   // A failure that carries no text of its own would otherwise pass unseen.
   if (h.CompCode == MQCC_FAILED && !sawText && h.Reason != 0)
     addErrorLine(record, target,
-                 strFormat("Command processing RC(%ld) %s", static_cast<long>(h.Reason), ReasonText(h.Reason)));
+                 strFormat("Command processing RC(%ld) %s", static_cast<long>(h.Reason), reasonText(h.Reason)));
 }
 
 // Cuts a multi-record message at its delimiter parameters; each piece gets a copy of the

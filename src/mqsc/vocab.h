@@ -93,11 +93,11 @@ class CapabilityFlags {
  public:
   CapabilityFlags() { flags_.fill(0); }
   // Flags for an IBM MQ queue manager (platform is an MQPL_ value).
-  static CapabilityFlags ForQueueManager(int platform, int commandLevel, bool weakCiphers = false);
+  static CapabilityFlags forQueueManager(int platform, int commandLevel, bool weakCiphers = false);
   // Flags while editing a CCDT file: everything a channel definition may use.
-  static CapabilityFlags ForCcdt();
+  static CapabilityFlags forCcdt();
   // Adds the TOLK flags (61, 62) for TOLK's reported command level.
-  void ApplyTolkLevel(int tolkCommandLevel);
+  void applyTolkLevel(int tolkCommandLevel);
 
   bool operator[](int flag) const { return flag >= 0 && flag < kCapabilityFlagCount && flags_[flag]; }
   void Set(int flag, bool on) { if (flag > 0 && flag < kCapabilityFlagCount) flags_[flag] = on ? 1 : 0; }
@@ -129,15 +129,15 @@ enum LookupDirection { kExact = 0, kNext = 1, kPrevious = -1 };
 void InitialiseCommandFields(unsigned traceBits = 0);
 
 const CommandDef* CommandTable();              // ends with a row whose verb is null
-const FieldDef* MessageDescriptorFields();     // the MQMD keywords with their record offsets
-const NameListDef* NameLists();                // 21 descriptors, ends with a null kind
-const NameListDef* FindNameList(std::string_view kind);
-const ConstNameDef* const* ConstantSearchOrder();   // ends with a null pointer
-const ConstNameDef* ReasonCodeTable();
-const ConstNameDef* FeedbackTable();
+const FieldDef* messageDescriptorFields();     // the MQMD keywords with their record offsets
+const NameListDef* nameLists();                // 21 descriptors, ends with a null kind
+const NameListDef* findNameList(std::string_view kind);
+const ConstNameDef* const* constantSearchOrder();   // ends with a null pointer
+const ConstNameDef* reasonCodeTable();
+const ConstNameDef* feedbackTable();
 // Field and value tables by their data-file names ("queue", "qmgr", "defbind" ...); null if none.
-const FieldDef* FieldTableByName(std::string_view name);
-const ValueDef* ValueTableByName(std::string_view name);
+const FieldDef* fieldTableByName(std::string_view name);
+const ValueDef* valueTableByName(std::string_view name);
 
 // ---------------------------------------------------------------- lookups
 // Each lookup that fails writes one message to *message (when given), with the typed word
@@ -145,11 +145,11 @@ const ValueDef* ValueTableByName(std::string_view name);
 
 // Find a command verb (full or short form). Candidates are distinct verbs of visible rows;
 // the first row of the verb is returned.
-const CommandDef* FindCommand(const VocabContext& ctx, std::string_view current, std::string_view prefix,
+const CommandDef* findCommand(const VocabContext& ctx, std::string_view current, std::string_view prefix,
                               int direction, bool allowCurrent, std::string* message);
 
 // Find an object type among the visible rows of the command row's verb.
-const CommandDef* FindObjectType(const VocabContext& ctx, const CommandDef* command, std::string_view current,
+const CommandDef* findObjectType(const VocabContext& ctx, const CommandDef* command, std::string_view current,
                                  std::string_view prefix, int direction, bool allowCurrent,
                                  bool matchShortForms, std::string* message);
 
@@ -161,38 +161,38 @@ struct FieldQuery {
 
 // Find a keyword of the command row's object type for its verb. *takesValue is set when the
 // keyword takes a bracketed value for this verb.
-const FieldDef* FindField(const VocabContext& ctx, const CommandDef* command, std::string_view current,
+const FieldDef* findField(const VocabContext& ctx, const CommandDef* command, std::string_view current,
                           std::string_view prefix, int direction, bool* takesValue, std::string* message,
                           const FieldQuery& query = {});
 
 // Find a predefined value of a field.
-const ValueDef* FindValue(const VocabContext& ctx, const FieldDef* field, std::string_view current,
+const ValueDef* findValue(const VocabContext& ctx, const FieldDef* field, std::string_view current,
                           std::string_view prefix, int direction, std::string* message,
                           bool allowCurrent = false);
 
-// Options of FindFieldInTable.
+// Options of findFieldInTable.
 enum FieldTableOptions : unsigned {
   kFieldExactLength = 1,     // the keyword must have exactly the given length
   kFieldSkipCommandOnly = 2, // skip types 'a', 'q' and 'w'
 };
 // Resolve a variable or response keyword against a field table: exact, or a unique prefix.
 // *ambiguous (when given) is set when more than one keyword starts with the name.
-const FieldDef* FindFieldInTable(const FieldDef* table, std::string_view name, unsigned options,
+const FieldDef* findFieldInTable(const FieldDef* table, std::string_view name, unsigned options,
                                  bool* ambiguous = nullptr);
 
 // The type code of a keyword in a field table ('\0' when not found or ambiguous); for the
 // expression engine and the output modifiers.
-char FieldTypeOf(const FieldDef* table, std::string_view keyword);
+char fieldTypeOf(const FieldDef* table, std::string_view keyword);
 
 // Numeric value of a field's predefined keyword (whole keyword, any case).
-std::optional<int64_t> FindValueByKeyword(const FieldDef* field, std::string_view keyword);
+std::optional<int64_t> findValueByKeyword(const FieldDef* field, std::string_view keyword);
 
 // Description of an IBM MQ reason code (then of a feedback code); "" when unknown.
-const char* ReasonText(int64_t code);
+const char* reasonText(int64_t code);
 
 // Value of an IBM MQ constant name (any case) in the search order of the constant tables.
-std::optional<int64_t> ConstantByName(std::string_view name);
+std::optional<int64_t> constantByName(std::string_view name);
 // The row of a constant name (first in search order), or null.
-const ConstNameDef* ConstantRowByName(std::string_view name);
+const ConstNameDef* constantRowByName(std::string_view name);
 // Description of a parameter identifier (e.g. MQIACF_PARAMETER_ID values); "" when unknown.
-const char* ParameterText(int64_t parameter);
+const char* parameterText(int64_t parameter);

@@ -83,7 +83,7 @@ bool IsDistributed(int platform) {
 
 }  // namespace
 
-CapabilityFlags CapabilityFlags::ForQueueManager(int platform, int commandLevel, bool weakCiphers) {
+CapabilityFlags CapabilityFlags::forQueueManager(int platform, int commandLevel, bool weakCiphers) {
   CapabilityFlags result;
   const bool zos = platform == 1, ibmi = platform == 4, distributed = IsDistributed(platform);
   if (zos || ibmi || distributed) {
@@ -98,14 +98,14 @@ CapabilityFlags CapabilityFlags::ForQueueManager(int platform, int commandLevel,
   return result;
 }
 
-CapabilityFlags CapabilityFlags::ForCcdt() {
+CapabilityFlags CapabilityFlags::forCcdt() {
   CapabilityFlags result;
   for (int flag = 1; flag < kCapabilityFlagCount; ++flag)
     result.Set(flag, flag != 14 && flag != 15 && flag != 19 && flag != 27);
   return result;
 }
 
-void CapabilityFlags::ApplyTolkLevel(int tolkCommandLevel) {
+void CapabilityFlags::applyTolkLevel(int tolkCommandLevel) {
   Set(61, tolkCommandLevel >= 921);
   Set(62, tolkCommandLevel >= 922);
 }

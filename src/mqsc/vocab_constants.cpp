@@ -20,7 +20,7 @@ const char* DescriptionByValue(const ConstNameDef* table, int64_t value) {
 
 }  // namespace
 
-std::optional<int64_t> ConstantByName(std::string_view name) {
+std::optional<int64_t> constantByName(std::string_view name) {
   // The generated index holds each name once (the first in search order wins), upper case
   // and sorted: fold the name once, then binary search with plain comparisons.
   if (name.empty() || name.size() >= kMaxConstantName) return std::nullopt;
@@ -38,20 +38,20 @@ std::optional<int64_t> ConstantByName(std::string_view name) {
   return std::nullopt;
 }
 
-const ConstNameDef* ConstantRowByName(std::string_view name) {
+const ConstNameDef* constantRowByName(std::string_view name) {
   for (const ConstNameDef* const* table = kConstantSearchOrder; *table; ++table)
     for (const ConstNameDef* row = *table; row->name; ++row)
       if (vocab::EqualsNoCase(row->name, name)) return row;
   return nullptr;
 }
 
-const char* ReasonText(int64_t code) {
+const char* reasonText(int64_t code) {
   if (const char* text = DescriptionByValue(kReasonCodeTable, code)) return text;
   if (const char* text = DescriptionByValue(kFeedbackTable, code)) return text;
   return "";
 }
 
-const char* ParameterText(int64_t parameter) {
+const char* parameterText(int64_t parameter) {
   const char* text = DescriptionByValue(kParameterTable, parameter);
   return text ? text : "";
 }

@@ -11,8 +11,8 @@
 #include "mqsc/vocab_match.h"
 
 using vocab::EqualsNoCase;
-using vocab::PrefixMatches;
-using vocab::SetMessage;
+using vocab::prefixMatches;
+using vocab::setMessage;
 
 namespace {
 
@@ -68,7 +68,7 @@ class Cycle {
   const Row* Result(bool allowCurrent, const Messages& messages, std::string* message,
                     const char* emptyNoMatch = nullptr) const {
     if (direction_ == kExact) {
-      if (!currentRow_) SetMessage(message, messages.exactMiss, current_);
+      if (!currentRow_) setMessage(message, messages.exactMiss, current_);
       return currentRow_;
     }
     if (firstAll_) {
@@ -77,13 +77,13 @@ class Cycle {
     }
     if (currentRow_ && currentMatches_) {
       if (allowCurrent) return currentRow_;
-      SetMessage(message, messages.noAlternative, prefix_);
+      setMessage(message, messages.noAlternative, prefix_);
       return nullptr;
     }
     if (prefix_.empty() && emptyNoMatch)
-      SetMessage(message, emptyNoMatch, prefix_);
+      setMessage(message, emptyNoMatch, prefix_);
     else
-      SetMessage(message, messages.noMatch, prefix_);
+      setMessage(message, messages.noMatch, prefix_);
     return nullptr;
   }
 
@@ -162,25 +162,25 @@ void InitialiseCommandFields(unsigned traceBits) {
 }
 
 const CommandDef* CommandTable() { return kCommandTable; }
-const FieldDef* MessageDescriptorFields() { return kMessageDescriptorFields; }
-const NameListDef* NameLists() { return kNameLists; }
-const ConstNameDef* const* ConstantSearchOrder() { return kConstantSearchOrder; }
-const ConstNameDef* ReasonCodeTable() { return kReasonCodeTable; }
-const ConstNameDef* FeedbackTable() { return kFeedbackTable; }
+const FieldDef* messageDescriptorFields() { return kMessageDescriptorFields; }
+const NameListDef* nameLists() { return kNameLists; }
+const ConstNameDef* const* constantSearchOrder() { return kConstantSearchOrder; }
+const ConstNameDef* reasonCodeTable() { return kReasonCodeTable; }
+const ConstNameDef* feedbackTable() { return kFeedbackTable; }
 
-const NameListDef* FindNameList(std::string_view kind) {
+const NameListDef* findNameList(std::string_view kind) {
   for (const NameListDef* row = kNameLists; row->kind; ++row)
     if (EqualsNoCase(row->kind, kind)) return row;
   return nullptr;
 }
 
-const FieldDef* FieldTableByName(std::string_view name) {
+const FieldDef* fieldTableByName(std::string_view name) {
   for (const FieldTableInfo* info = kFieldTables; info->name; ++info)
     if (name == info->name) return info->table;
   return nullptr;
 }
 
-const ValueDef* ValueTableByName(std::string_view name) {
+const ValueDef* valueTableByName(std::string_view name) {
   for (const ValueTableInfo* info = kValueTables; info->name; ++info)
     if (name == info->name) return info->table;
   return nullptr;
@@ -188,7 +188,7 @@ const ValueDef* ValueTableByName(std::string_view name) {
 
 // ---------------------------------------------------------------- commands
 
-const CommandDef* FindCommand(const VocabContext& ctx, std::string_view current, std::string_view prefix,
+const CommandDef* findCommand(const VocabContext& ctx, std::string_view current, std::string_view prefix,
                               int direction, bool allowCurrent, std::string* message) {
   current = ExactWord(current, prefix, direction);
   Cycle<CommandDef> cycle(current, prefix, direction);
@@ -212,14 +212,14 @@ const CommandDef* FindCommand(const VocabContext& ctx, std::string_view current,
       return anyName([&](std::string_view name) { return EqualsNoCase(name, word); });
     };
     auto matches = [&](std::string_view p) {
-      return anyName([&](std::string_view name) { return PrefixMatches(name, p); });
+      return anyName([&](std::string_view name) { return prefixMatches(name, p); });
     };
     if (cycle.Offer(row, equals, matches)) break;
   }
   return cycle.Result(allowCurrent, kCommandMessages, message);
 }
 
-const CommandDef* FindObjectType(const VocabContext& ctx, const CommandDef* command, std::string_view current,
+const CommandDef* findObjectType(const VocabContext& ctx, const CommandDef* command, std::string_view current,
                                  std::string_view prefix, int direction, bool allowCurrent,
                                  bool matchShortForms, std::string* message) {
   current = ExactWord(current, prefix, direction);
@@ -238,7 +238,7 @@ const CommandDef* FindObjectType(const VocabContext& ctx, const CommandDef* comm
       return EqualsNoCase(row->objectType, word) || (useShort && EqualsNoCase(row->objectShort, word));
     };
     auto matches = [&](std::string_view p) {
-      return PrefixMatches(row->objectType, p) || (useShort && PrefixMatches(row->objectShort, p));
+      return prefixMatches(row->objectType, p) || (useShort && prefixMatches(row->objectShort, p));
     };
     if (cycle.Offer(row, equals, matches)) break;
   }
@@ -251,7 +251,7 @@ const CommandDef* FindObjectType(const VocabContext& ctx, const CommandDef* comm
 
 // ---------------------------------------------------------------- fields
 
-const FieldDef* FindField(const VocabContext& ctx, const CommandDef* command, std::string_view current,
+const FieldDef* findField(const VocabContext& ctx, const CommandDef* command, std::string_view current,
                           std::string_view prefix, int direction, bool* takesValue, std::string* message,
                           const FieldQuery& query) {
   if (takesValue) *takesValue = false;
@@ -273,7 +273,7 @@ const FieldDef* FindField(const VocabContext& ctx, const CommandDef* command, st
     if (AlreadyPresent(f->keyword, query.present)) continue;
     const std::string_view keyword(f->keyword, f->keywordLength);
     auto equals = [&](std::string_view word) { return EqualsNoCase(keyword, word); };
-    auto matches = [&](std::string_view p) { return PrefixMatches(keyword, p); };
+    auto matches = [&](std::string_view p) { return prefixMatches(keyword, p); };
     if (cycle.Offer(f, equals, matches)) break;
   }
   const FieldDef* found = cycle.Result(query.allowCurrent, kFieldMessages, message, "No additional fields found");
@@ -284,7 +284,7 @@ const FieldDef* FindField(const VocabContext& ctx, const CommandDef* command, st
   return found;
 }
 
-const FieldDef* FindFieldInTable(const FieldDef* table, std::string_view name, unsigned options, bool* ambiguous) {
+const FieldDef* findFieldInTable(const FieldDef* table, std::string_view name, unsigned options, bool* ambiguous) {
   if (ambiguous) *ambiguous = false;
   const FieldDef* match = nullptr;
   int matches = 0;
@@ -309,17 +309,17 @@ const FieldDef* FindFieldInTable(const FieldDef* table, std::string_view name, u
   return match;
 }
 
-char FieldTypeOf(const FieldDef* table, std::string_view keyword) {
-  const FieldDef* f = FindFieldInTable(table, keyword, kFieldExactLength);
+char fieldTypeOf(const FieldDef* table, std::string_view keyword) {
+  const FieldDef* f = findFieldInTable(table, keyword, kFieldExactLength);
   return f ? f->type : '\0';
 }
 
 // ---------------------------------------------------------------- values
 
-const ValueDef* FindValue(const VocabContext& ctx, const FieldDef* field, std::string_view current,
+const ValueDef* findValue(const VocabContext& ctx, const FieldDef* field, std::string_view current,
                           std::string_view prefix, int direction, std::string* message, bool allowCurrent) {
   if (!field || !field->values) {
-    SetMessage(message, "Field '%s' does not have any predefined values", field && field->keyword ? field->keyword : "");
+    setMessage(message, "Field '%s' does not have any predefined values", field && field->keyword ? field->keyword : "");
     return nullptr;
   }
   current = ExactWord(current, prefix, direction);
@@ -327,13 +327,13 @@ const ValueDef* FindValue(const VocabContext& ctx, const FieldDef* field, std::s
   for (const ValueDef* v = field->values; v->description && *v->description; ++v) {
     if (v->hidden || !v->keyword || v->keyword[0] == '!' || !ConditionsHold(ctx, v->conditions)) continue;
     auto equals = [&](std::string_view word) { return EqualsNoCase(v->keyword, word); };
-    auto matches = [&](std::string_view p) { return PrefixMatches(v->keyword, p); };
+    auto matches = [&](std::string_view p) { return prefixMatches(v->keyword, p); };
     if (cycle.Offer(v, equals, matches)) break;
   }
   return cycle.Result(allowCurrent, kValueMessages, message);
 }
 
-std::optional<int64_t> FindValueByKeyword(const FieldDef* field, std::string_view keyword) {
+std::optional<int64_t> findValueByKeyword(const FieldDef* field, std::string_view keyword) {
   if (!field || !field->values) return std::nullopt;
   for (const ValueDef* v = field->values; v->description && *v->description; ++v)
     if (!v->hidden && v->keyword && v->keyword[0] != '!' && EqualsNoCase(v->keyword, keyword)) return v->value;

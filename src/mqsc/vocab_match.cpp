@@ -19,12 +19,12 @@ bool ContainsNoCase(std::string_view text, std::string_view part) {
   return false;
 }
 
-bool PrefixMatches(std::string_view name, std::string_view prefix) {
+bool prefixMatches(std::string_view name, std::string_view prefix) {
   if (!prefix.empty() && prefix.front() == '#') return ContainsNoCase(name, prefix.substr(1));
   return StartsWithNoCase(name, prefix);
 }
 
-void SetMessage(std::string* message, std::string_view format, std::string_view word) {
+void setMessage(std::string* message, std::string_view format, std::string_view word) {
   if (!message) return;
   constexpr size_t kMessageWidth = 77;
   const size_t room = format.size() < kMessageWidth ? kMessageWidth - format.size() : 0;

@@ -22,10 +22,10 @@ bool ContainsNoCase(std::string_view text, std::string_view part);
 
 // A prefix matches a name when the name starts with it; a prefix beginning with '#'
 // matches when the rest occurs anywhere in the name.
-bool PrefixMatches(std::string_view name, std::string_view prefix);
+bool prefixMatches(std::string_view name, std::string_view prefix);
 
 // Writes the format with its one "%s" replaced by word; a word too long for a 77-character
 // message is cut and "..." appended.
-void SetMessage(std::string* message, std::string_view format, std::string_view word);
+void setMessage(std::string* message, std::string_view format, std::string_view word);
 
 }  // namespace vocab

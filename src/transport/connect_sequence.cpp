@@ -308,7 +308,7 @@ int connectQmgr(ProgramContext &ctx, Connection &conn) {
   if (!inquireQueueManagerName(ctx, conn, params.name)) return 0;
   if (!openCommandQueue(ctx, kMqCommandQueue, conn) || !openReplyQueue(ctx, conn)) return 0;
   if (!queryCommandLevel(ctx, conn)) return 0;
-  conn.capabilities = CapabilityFlags::ForQueueManager(conn.platform, conn.commandLevel,
+  conn.capabilities = CapabilityFlags::forQueueManager(conn.platform, conn.commandLevel,
                                                        ctx.settings.on(kOptWeakCipher));
   startReader(ctx, conn);
   attempt.commit();

@@ -113,7 +113,7 @@ void doClear(ProgramContext &ctx, ParsedCommand &cmd, int) {
     return;
   }
   if (reason != MQRCCF_OBJECT_OPEN) {
-    addError(ctx, strFormat("AMQ8147: Error clearing queue '%s' - %s", queue.c_str(), reason < 0 ? "" : ReasonText(reason)));
+    addError(ctx, strFormat("AMQ8147: Error clearing queue '%s' - %s", queue.c_str(), reason < 0 ? "" : reasonText(reason)));
     countCommand(ctx, false);
     return;
   }
@@ -121,7 +121,7 @@ void doClear(ProgramContext &ctx, ParsedCommand &cmd, int) {
   if (!issue("qdepth") || t.queueReply.reason != 0) {
     int why = t.queueReply.reason;
     addError(ctx, strFormat("AMQ8147: Error inquiring current depth of '%s' - %s", queue.c_str(),
-                            why < 0 ? "" : ReasonText(why)));
+                            why < 0 ? "" : reasonText(why)));
     countCommand(ctx, false);
     return;
   }
@@ -137,7 +137,7 @@ void doClear(ProgramContext &ctx, ParsedCommand &cmd, int) {
   }
   if (!issue("qempty") || t.queueReply.reason != 0) {
     int why = t.queueReply.reason;
-    addError(ctx, strFormat("AMQ8147: Error emptying queue '%s' - %s", queue.c_str(), why < 0 ? "" : ReasonText(why)));
+    addError(ctx, strFormat("AMQ8147: Error emptying queue '%s' - %s", queue.c_str(), why < 0 ? "" : reasonText(why)));
     countCommand(ctx, false);
     return;
   }

@@ -70,7 +70,7 @@ bool routeResponse(ProgramContext &ctx, Connection &conn, const RequestId &id, c
     bool last = handleTolkLevelReply(ctx, reply, md, data, length);
     if (!reply.failed) {
       conn.tolkCommandLevel = reply.commandLevel;
-      conn.capabilities.ApplyTolkLevel(reply.commandLevel);
+      conn.capabilities.applyTolkLevel(reply.commandLevel);
     }
     if (ctx.trace.status)
       traceLine(ctx, strFormat(reply.failed ? "Query TOLK Command Level failed RC(%d)"
@@ -96,7 +96,7 @@ bool routeResponse(ProgramContext &ctx, Connection &conn, const RequestId &id, c
 
 } // namespace
 
-const char *reasonName(long reason) { return ReasonText(reason); }
+const char *reasonName(long reason) { return reasonText(reason); }
 
 void forgetRecord(ProgramContext &ctx, uint32_t sequence) {
   TransportState &t = transportOf(ctx);

@@ -101,7 +101,7 @@ void refreshNames(ProgramContext &ctx, Connection &conn, const std::string &text
   std::string kind = text.size() > 12 ? text.substr(12) : "";
   while (!kind.empty() && kind.front() == ' ') kind.erase(0, 1);
   while (!kind.empty() && kind.back() == ' ') kind.pop_back();
-  const NameListDef *descriptor = FindNameList(kind);
+  const NameListDef *descriptor = findNameList(kind);
   if (!descriptor) return;
   size_t index = 0;
   while (index < conn.nameCaches.size() && conn.nameCaches[index].descriptor != descriptor) ++index;

@@ -51,8 +51,8 @@ void CheckMessage(const std::string& message) {
 CapabilityFlags FlagsFor(uint8_t option) {
   static const int kPlatforms[] = {1, 2, 3, 4, 5, 11, 12, 13, 28};
   static const int kLevels[] = {0, 114, 530, 600, 710, 800, 913, 932, 940, 99999};
-  if ((option & 0x0f) == 0x0f) return CapabilityFlags::ForCcdt();
-  return CapabilityFlags::ForQueueManager(kPlatforms[option % 9], kLevels[(option >> 4) % 10], option & 0x80);
+  if ((option & 0x0f) == 0x0f) return CapabilityFlags::forCcdt();
+  return CapabilityFlags::forQueueManager(kPlatforms[option % 9], kLevels[(option >> 4) % 10], option & 0x80);
 }
 
 // Tab through every field candidate of a command row from an empty current word: the
@@ -63,7 +63,7 @@ void CycleFields(const VocabContext& ctx, const CommandDef* row, std::string_vie
   query.allowCurrent = true;   // a sole candidate cycles to itself
   std::string message;
   bool takesValue = false;
-  const FieldDef* first = FindField(ctx, row, "", prefix, kNext, &takesValue, &message, query);
+  const FieldDef* first = findField(ctx, row, "", prefix, kNext, &takesValue, &message, query);
   CheckMessage(message);
   if (!first) return;
   Check(InTable(row->fields, first));
@@ -71,7 +71,7 @@ void CycleFields(const VocabContext& ctx, const CommandDef* row, std::string_vie
   for (const FieldDef* f = row->fields; f->keyword; ++f) ++length;
   const FieldDef* current = first;
   for (size_t step = 0; step <= length; ++step) {
-    current = FindField(ctx, row, current->keyword, prefix, kNext, &takesValue, &message, query);
+    current = findField(ctx, row, current->keyword, prefix, kNext, &takesValue, &message, query);
     Check(current && InTable(row->fields, current));
     if (current == first) return;
   }
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool allowCurrent = option & 0x10;
   std::string message;
 
-  const CommandDef* command = FindCommand(ctx, words[0], words[0], direction, allowCurrent, &message);
+  const CommandDef* command = findCommand(ctx, words[0], words[0], direction, allowCurrent, &message);
   CheckMessage(message);
   if (!command) {
     // Still exercise the rest against a row picked by the input.
@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (CommandTable()[count].verb) ++count;
     command = &CommandTable()[text.size() % count];
   }
-  const CommandDef* object = FindObjectType(ctx, command, words[1], words[1], direction, allowCurrent,
+  const CommandDef* object = findObjectType(ctx, command, words[1], words[1], direction, allowCurrent,
                                             option & 0x08, &message);
   CheckMessage(message);
   const CommandDef* row = object ? object : command;
@@ -115,32 +115,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   query.allowCurrent = allowCurrent;
   query.present = {words[3], words[4]};
   bool takesValue = false;
-  const FieldDef* field = FindField(ctx, row, words[2], words[2], direction, &takesValue, &message, query);
+  const FieldDef* field = findField(ctx, row, words[2], words[2], direction, &takesValue, &message, query);
   CheckMessage(message);
   if (field) Check(InTable(row->fields, field));
   if (row->fields) CycleFields(ctx, row, words[2].substr(0, 2), query.inWhere);
 
   const FieldDef* anyField = field;
   if (!anyField && row->fields && row->fields->keyword) anyField = row->fields;
-  const ValueDef* value = FindValue(ctx, anyField, words[3], words[3], direction, &message, allowCurrent);
+  const ValueDef* value = findValue(ctx, anyField, words[3], words[3], direction, &message, allowCurrent);
   CheckMessage(message);
   if (value) Check(anyField && anyField->values);
-  (void)FindValueByKeyword(anyField, words[3]);
+  (void)findValueByKeyword(anyField, words[3]);
 
   for (unsigned options = 0; options < 4; ++options) {
     bool ambiguous = false;
-    const FieldDef* hit = FindFieldInTable(row->fields, words[5], options, &ambiguous);
+    const FieldDef* hit = findFieldInTable(row->fields, words[5], options, &ambiguous);
     if (hit) Check(!ambiguous && InTable(row->fields, hit));
-    hit = FindFieldInTable(MessageDescriptorFields(), words[5], options, nullptr);
-    if (hit) Check(InTable(MessageDescriptorFields(), hit));
+    hit = findFieldInTable(messageDescriptorFields(), words[5], options, nullptr);
+    if (hit) Check(InTable(messageDescriptorFields(), hit));
   }
-  (void)FieldTypeOf(row->fields, words[5]);
+  (void)fieldTypeOf(row->fields, words[5]);
 
-  if (auto constant = ConstantByName(words[4])) Check(ConstantRowByName(words[4]) != nullptr);
+  if (auto constant = constantByName(words[4])) Check(constantRowByName(words[4]) != nullptr);
   int32_t code = 0;
   std::memcpy(&code, text.data(), std::min(sizeof code, text.size()));
-  Check(ReasonText(code) != nullptr);
-  Check(ParameterText(code) != nullptr);
-  (void)FindNameList(words[1]);
+  Check(reasonText(code) != nullptr);
+  Check(parameterText(code) != nullptr);
+  (void)findNameList(words[1]);
   return 0;
 }

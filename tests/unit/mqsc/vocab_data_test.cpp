@@ -10,7 +10,7 @@
 namespace {
 
 const FieldDef* Field(const char* table, const char* keyword) {
-  return FindFieldInTable(FieldTableByName(table), keyword, kFieldExactLength);
+  return findFieldInTable(fieldTableByName(table), keyword, kFieldExactLength);
 }
 
 const CommandDef* Row(const char* verb, const char* object) {
@@ -57,41 +57,41 @@ TEST(VocabData, LessCommonKeywordsCarryTypesAndIbmValues) {
     const FieldDef* f = Field(c.table, c.keyword);
     ASSERT_NE(f, nullptr) << c.table << ' ' << c.keyword;
     EXPECT_EQ(f->type, c.type) << c.table << ' ' << c.keyword;
-    EXPECT_EQ(FindValueByKeyword(f, c.valueKeyword), c.value) << c.table << ' ' << c.keyword;
+    EXPECT_EQ(findValueByKeyword(f, c.valueKeyword), c.value) << c.table << ' ' << c.keyword;
   }
   // Numbers and pairs.
-  EXPECT_EQ(FieldTypeOf(FieldTableByName("sbstatus"), "NUMMSGS"), 'i');
-  EXPECT_EQ(FieldTypeOf(FieldTableByName("sbstatus"), "MCASTREL"), 'I');
-  EXPECT_EQ(FieldTypeOf(FieldTableByName("cfstruct"), "CFLEVEL"), 'i');
-  EXPECT_EQ(FieldTypeOf(FieldTableByName("conn"), "EXTCONN"), 'x');
+  EXPECT_EQ(fieldTypeOf(fieldTableByName("sbstatus"), "NUMMSGS"), 'i');
+  EXPECT_EQ(fieldTypeOf(fieldTableByName("sbstatus"), "MCASTREL"), 'I');
+  EXPECT_EQ(fieldTypeOf(fieldTableByName("cfstruct"), "CFLEVEL"), 'i');
+  EXPECT_EQ(fieldTypeOf(fieldTableByName("conn"), "EXTCONN"), 'x');
 }
 
 TEST(VocabData, WhereOnlyResponseAttributes) {
   // DISPLAY CFSTATUS takes no attribute selectors: its attributes are offered in WHERE only.
   const CommandDef* cfstatus = Row("DISPLAY", "CFSTATUS");
   ASSERT_NE(cfstatus, nullptr);
-  const CapabilityFlags zos = CapabilityFlags::ForQueueManager(1, 940);
+  const CapabilityFlags zos = CapabilityFlags::forQueueManager(1, 940);
   const VocabContext ctx{&zos, CommandTarget::QueueManager};
   std::string message;
-  EXPECT_EQ(FindField(ctx, cfstatus, "SIZEUSED", "", kExact, nullptr, &message), nullptr);
+  EXPECT_EQ(findField(ctx, cfstatus, "SIZEUSED", "", kExact, nullptr, &message), nullptr);
   FieldQuery where;
   where.inWhere = true;
-  const FieldDef* f = FindField(ctx, cfstatus, "SIZEUSED", "", kExact, nullptr, &message, where);
+  const FieldDef* f = findField(ctx, cfstatus, "SIZEUSED", "", kExact, nullptr, &message, where);
   ASSERT_NE(f, nullptr) << message;
   EXPECT_EQ(f->type, 'i');
-  EXPECT_EQ(FieldTypeOf(cfstatus->fields, "FAILDATE"), 't');
+  EXPECT_EQ(fieldTypeOf(cfstatus->fields, "FAILDATE"), 't');
 
   // Channel status attributes are selectors and WHERE operands both.
   const CommandDef* chs = Row("DISPLAY", "CHSTATUS");
-  const CapabilityFlags unix = CapabilityFlags::ForQueueManager(3, 940);
+  const CapabilityFlags unix = CapabilityFlags::forQueueManager(3, 940);
   const VocabContext dist{&unix, CommandTarget::QueueManager};
   for (const char* keyword : {"MSGS", "BYTSSENT", "SUBSTATE", "STOPREQ", "CURLUWID", "CHSTADA", "SECPROT"}) {
-    EXPECT_NE(FindField(dist, chs, keyword, "", kExact, nullptr, &message, where), nullptr) << keyword;
+    EXPECT_NE(findField(dist, chs, keyword, "", kExact, nullptr, &message, where), nullptr) << keyword;
   }
   // Queue manager status: the recovery log attributes of later releases.
-  const FieldDef* qmstatus = FieldTableByName("qmstatus");
+  const FieldDef* qmstatus = fieldTableByName("qmstatus");
   for (const char* keyword : {"LOGINUSE", "LOGUTIL", "RECSZ", "MEDIASZ", "ARCHLOG", "QMNAME"})
-    EXPECT_NE(FindFieldInTable(qmstatus, keyword, kFieldExactLength), nullptr) << keyword;
+    EXPECT_NE(findFieldInTable(qmstatus, keyword, kFieldExactLength), nullptr) << keyword;
 }
 
 TEST(VocabData, SlipsOfTheLanguageTablesStayOut) {
@@ -99,7 +99,7 @@ TEST(VocabData, SlipsOfTheLanguageTablesStayOut) {
       {"CHCKLOCAL", "authinfo"}, {"LDAPUSR", "authinfo"}, {"OSCPURL", "authinfo"}, {"SECCOM", "authinfo"},
       {"DEFSOFT", "queue"},      {"CRTTIME", "sub"},      {"LOCALADDR", "clusqmgr"}, {"QPDLOEV", "queue"}};
   for (const auto& [slip, table] : slips)
-    EXPECT_EQ(FindFieldInTable(FieldTableByName(table), slip, kFieldExactLength), nullptr) << slip;
+    EXPECT_EQ(findFieldInTable(fieldTableByName(table), slip, kFieldExactLength), nullptr) << slip;
   EXPECT_NE(Field("authinfo", "CHCKLOCL"), nullptr);
   EXPECT_NE(Field("authinfo", "OCSPURL"), nullptr);
   EXPECT_NE(Field("sub", "CRTIME"), nullptr);

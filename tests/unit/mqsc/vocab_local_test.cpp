@@ -38,7 +38,7 @@ TEST(VocabLocal, OptionsAndValuesAgreeWithTheDriverTable) {
       // The vocabulary marks options it does not offer for completion with a leading ~.
       const std::string name = op.listed ? op.name : "~" + op.name;
       driverOptions.insert(name);
-      const FieldDef* f = FindFieldInTable(row->fields, name, kFieldExactLength);
+      const FieldDef* f = findFieldInTable(row->fields, name, kFieldExactLength);
       ASSERT_NE(f, nullptr) << row->verb << ' ' << op.name;
       const bool takesValue = std::string(f->commandMask) == "a*";
       EXPECT_EQ(takesValue, !op.values.empty()) << row->verb << ' ' << op.name;

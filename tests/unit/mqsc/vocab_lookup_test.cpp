@@ -9,22 +9,22 @@ namespace {
 
 class VocabLookup : public ::testing::Test {
  protected:
-  CapabilityFlags unix942 = CapabilityFlags::ForQueueManager(3, 942);
-  CapabilityFlags zos930 = CapabilityFlags::ForQueueManager(1, 930);
-  CapabilityFlags ccdt = CapabilityFlags::ForCcdt();
+  CapabilityFlags unix942 = CapabilityFlags::forQueueManager(3, 942);
+  CapabilityFlags zos930 = CapabilityFlags::forQueueManager(1, 930);
+  CapabilityFlags ccdt = CapabilityFlags::forCcdt();
   VocabContext mq{&unix942, CommandTarget::QueueManager};
   VocabContext zos{&zos930, CommandTarget::QueueManager};
   std::string message;
 
   const CommandDef* Command(const VocabContext& ctx, const char* word) {
-    return FindCommand(ctx, word, "", kExact, false, &message);
+    return findCommand(ctx, word, "", kExact, false, &message);
   }
   const CommandDef* Object(const VocabContext& ctx, const char* verb, const char* word) {
-    return FindObjectType(ctx, Command(ctx, verb), word, "", kExact, false, true, &message);
+    return findObjectType(ctx, Command(ctx, verb), word, "", kExact, false, true, &message);
   }
   std::string Field(const CommandDef* row, const char* current, const char* prefix, int direction,
                     const FieldQuery& query = {}) {
-    const FieldDef* f = FindField(mq, row, current, prefix, direction, nullptr, &message, query);
+    const FieldDef* f = findField(mq, row, current, prefix, direction, nullptr, &message, query);
     return f ? f->keyword : "";
   }
 };
@@ -36,31 +36,31 @@ TEST_F(VocabLookup, CapabilityFlagsByPlatformAndLevel) {
       if (f[i]) s += std::to_string(i) + ' ';
     return s;
   };
-  EXPECT_EQ(set(CapabilityFlags::ForQueueManager(1, 600)),
+  EXPECT_EQ(set(CapabilityFlags::forQueueManager(1, 600)),
             "1 2 3 4 6 7 8 10 11 12 13 14 19 20 21 22 26 29 33 34 50 ");
   EXPECT_EQ(set(zos930),
             "1 2 3 4 6 7 8 10 11 12 13 14 18 19 20 21 22 23 26 29 30 31 33 34 35 36 38 42 43 48 49 50 51 53 55 "
             "56 59 60 63 66 67 ");
-  EXPECT_EQ(set(CapabilityFlags::ForQueueManager(3, 710)),
+  EXPECT_EQ(set(CapabilityFlags::forQueueManager(3, 710)),
             "1 2 3 4 5 6 7 8 10 11 12 13 20 21 22 26 29 30 31 32 33 34 35 36 39 41 43 48 50 ");
   EXPECT_EQ(set(unix942),
             "1 2 3 4 5 6 7 8 10 11 12 13 16 18 20 21 22 23 26 29 30 31 32 33 34 35 36 37 38 39 41 42 43 44 45 "
             "47 48 49 50 51 52 53 55 56 59 60 63 65 66 67 70 ");
-  EXPECT_EQ(set(CapabilityFlags::ForQueueManager(11, 800)),
+  EXPECT_EQ(set(CapabilityFlags::forQueueManager(11, 800)),
             "1 2 3 4 5 6 7 8 10 11 12 13 20 21 22 25 26 29 30 31 32 33 34 35 36 37 38 39 41 42 43 48 50 65 ");
-  EXPECT_EQ(set(CapabilityFlags::ForQueueManager(4, 740)),
+  EXPECT_EQ(set(CapabilityFlags::forQueueManager(4, 740)),
             "1 2 3 4 5 6 7 8 10 11 12 13 20 21 22 26 27 29 30 31 32 33 34 35 36 39 43 48 50 ");
-  EXPECT_EQ(set(CapabilityFlags::ForQueueManager(1, 100)), "3 7 9 19 ");
-  EXPECT_EQ(set(CapabilityFlags::ForQueueManager(5, 942)), "");   // unknown platform: nothing
-  EXPECT_TRUE(CapabilityFlags::ForQueueManager(28, 942)[71]);
-  EXPECT_FALSE(CapabilityFlags::ForQueueManager(13, 942)[37]);
-  EXPECT_FALSE(CapabilityFlags::ForQueueManager(11, 801)[52]);
-  EXPECT_TRUE(CapabilityFlags::ForQueueManager(3, 801)[52]);
-  EXPECT_TRUE(CapabilityFlags::ForQueueManager(3, 942, true)[46]);
+  EXPECT_EQ(set(CapabilityFlags::forQueueManager(1, 100)), "3 7 9 19 ");
+  EXPECT_EQ(set(CapabilityFlags::forQueueManager(5, 942)), "");   // unknown platform: nothing
+  EXPECT_TRUE(CapabilityFlags::forQueueManager(28, 942)[71]);
+  EXPECT_FALSE(CapabilityFlags::forQueueManager(13, 942)[37]);
+  EXPECT_FALSE(CapabilityFlags::forQueueManager(11, 801)[52]);
+  EXPECT_TRUE(CapabilityFlags::forQueueManager(3, 801)[52]);
+  EXPECT_TRUE(CapabilityFlags::forQueueManager(3, 942, true)[46]);
   EXPECT_FALSE(unix942[46]);
 
   CapabilityFlags tolk = unix942;
-  tolk.ApplyTolkLevel(921);
+  tolk.applyTolkLevel(921);
   EXPECT_TRUE(tolk[61]);
   EXPECT_FALSE(tolk[62]);
   for (int flag : {14, 15, 19, 27}) EXPECT_FALSE(ccdt[flag]) << flag;
@@ -83,7 +83,7 @@ TEST_F(VocabLookup, ShortFormsResolveInAnyCase) {
   EXPECT_STREQ(Object(zos, "REFRESH", "SECURITY")->nameKind, "x");
   EXPECT_STREQ(Object(mq, "REFRESH", "SECURITY")->nameKind, "");
   // Short forms can be switched off for object types.
-  EXPECT_EQ(FindObjectType(mq, dis, "Q", "", kExact, false, false, &message), nullptr);
+  EXPECT_EQ(findObjectType(mq, dis, "Q", "", kExact, false, false, &message), nullptr);
 }
 
 TEST_F(VocabLookup, ExactMissMessages) {
@@ -91,15 +91,15 @@ TEST_F(VocabLookup, ExactMissMessages) {
   EXPECT_EQ(message, "Command 'DISPLAZ' not found");
   EXPECT_EQ(Object(mq, "DIS", "QUEUES"), nullptr);
   EXPECT_EQ(message, "Object type 'QUEUES' not recognised");
-  EXPECT_EQ(FindObjectType(mq, nullptr, "Q", "", kExact, false, true, &message), nullptr);
+  EXPECT_EQ(findObjectType(mq, nullptr, "Q", "", kExact, false, true, &message), nullptr);
   EXPECT_EQ(message, "Command not recognised");
   const CommandDef* q = Object(mq, "DIS", "Q");
   EXPECT_EQ(Field(q, "MAXDEPTHS", "", kExact), "");
   EXPECT_EQ(message, "Field 'MAXDEPTHS' not found");
   EXPECT_EQ(Field(q, "", "", kExact), "");
   EXPECT_EQ(message, "Field not found");
-  const FieldDef* descr = FindFieldInTable(q->fields, "DESCR", kFieldExactLength);
-  EXPECT_EQ(FindValue(mq, descr, "X", "", kExact, &message), nullptr);
+  const FieldDef* descr = findFieldInTable(q->fields, "DESCR", kFieldExactLength);
+  EXPECT_EQ(findValue(mq, descr, "X", "", kExact, &message), nullptr);
   EXPECT_EQ(message, "Field 'DESCR' does not have any predefined values");
 }
 
@@ -119,9 +119,9 @@ TEST_F(VocabLookup, CompletingFieldsCyclesWithWrapAround) {
   const CommandDef* q = Object(mq, "DIS", "Q");
   EXPECT_EQ(Field(q, "CUR", "CUR", kNext), "CURDEPTH");
   bool takesValue = true;
-  FindField(mq, q, "", "CURD", kNext, &takesValue, &message);
+  findField(mq, q, "", "CURD", kNext, &takesValue, &message);
   EXPECT_FALSE(takesValue);   // DISPLAY names attributes alone
-  FindField(mq, Object(mq, "DEF", "QL"), "", "MAXD", kNext, &takesValue, &message);
+  findField(mq, Object(mq, "DEF", "QL"), "", "MAXD", kNext, &takesValue, &message);
   EXPECT_TRUE(takesValue);
 
   // #DEPTH matches anywhere in the keyword; walk forwards and back with wrap-around.
@@ -150,19 +150,19 @@ TEST_F(VocabLookup, CompletionMessages) {
   FieldQuery allow;
   allow.allowCurrent = true;
   EXPECT_EQ(Field(q, "CURDEPTH", "CURD", kNext, allow), "CURDEPTH");
-  EXPECT_EQ(Command(mq, "DISPLAY"), FindCommand(mq, "", "DISP", kNext, false, &message));
-  EXPECT_EQ(FindCommand(mq, "DISPLAY", "DISP", kNext, false, &message), nullptr);
+  EXPECT_EQ(Command(mq, "DISPLAY"), findCommand(mq, "", "DISP", kNext, false, &message));
+  EXPECT_EQ(findCommand(mq, "DISPLAY", "DISP", kNext, false, &message), nullptr);
   EXPECT_EQ(message, "No alternative command with prefix 'DISP' found");
-  EXPECT_EQ(FindCommand(mq, "", "QQ", kNext, false, &message), nullptr);
+  EXPECT_EQ(findCommand(mq, "", "QQ", kNext, false, &message), nullptr);
   EXPECT_EQ(message, "No command starting with prefix 'QQ' found");
-  EXPECT_EQ(FindObjectType(mq, Command(mq, "DIS"), "", "QX", kNext, false, true, &message), nullptr);
+  EXPECT_EQ(findObjectType(mq, Command(mq, "DIS"), "", "QX", kNext, false, true, &message), nullptr);
   EXPECT_EQ(message, "No object type starting with prefix 'QX' found");
 
   // With every keyword of the object already on the line nothing is left to offer.
   const CommandDef* sec = Object(zos, "RVERIFY", "SECURITY");
   FieldQuery none;
   for (const FieldDef* f = sec->fields; f->keyword; ++f) none.present.push_back(f->keyword);
-  EXPECT_EQ(FindField(zos, sec, "", "", kNext, nullptr, &message, none), nullptr);
+  EXPECT_EQ(findField(zos, sec, "", "", kNext, nullptr, &message, none), nullptr);
   EXPECT_EQ(message, "No additional fields found");
 }
 
@@ -192,11 +192,11 @@ TEST_F(VocabLookup, RowsFilteredByPlatformAndTarget) {
   EXPECT_NE(Object(zos, "DIS", "USAGE"), nullptr);
   EXPECT_EQ(Object(mq, "DIS", "USAGE"), nullptr);
   // CAPEXPRY needs command level 931 on distributed platforms.
-  CapabilityFlags old = CapabilityFlags::ForQueueManager(3, 920);
+  CapabilityFlags old = CapabilityFlags::forQueueManager(3, 920);
   VocabContext oldCtx{&old, CommandTarget::QueueManager};
   const CommandDef* q = Object(mq, "DIS", "Q");
-  EXPECT_NE(FindField(mq, q, "CAPEXPRY", "", kExact, nullptr, &message), nullptr);
-  EXPECT_EQ(FindField(oldCtx, q, "CAPEXPRY", "", kExact, nullptr, &message), nullptr);
+  EXPECT_NE(findField(mq, q, "CAPEXPRY", "", kExact, nullptr, &message), nullptr);
+  EXPECT_EQ(findField(oldCtx, q, "CAPEXPRY", "", kExact, nullptr, &message), nullptr);
 
   VocabContext tolk{&unix942, CommandTarget::Tolk};
   EXPECT_EQ(Command(tolk, "DEFINE")->mode, kModeTolk);
@@ -211,11 +211,11 @@ TEST_F(VocabLookup, RowsFilteredByPlatformAndTarget) {
   for (const char* verb : {"ALTER", "DEFINE", "DELETE", "DISPLAY", "MOVE"}) {
     const CommandDef* row = Command(ccdtCtx, verb);
     ASSERT_NE(row, nullptr) << verb;
-    for (const CommandDef* o = FindObjectType(ccdtCtx, row, "", "", kNext, false, true, &message), *start = o; o;) {
+    for (const CommandDef* o = findObjectType(ccdtCtx, row, "", "", kNext, false, true, &message), *start = o; o;) {
       EXPECT_TRUE(std::string(o->objectType) == "CHANNEL" || std::string(o->objectType) == "AUTHINFO")
           << verb << ' ' << o->objectType;
       ++visible;
-      o = FindObjectType(ccdtCtx, row, o->objectType, "", kNext, false, true, &message);
+      o = findObjectType(ccdtCtx, row, o->objectType, "", kNext, false, true, &message);
       if (o == start) break;
     }
   }
@@ -226,12 +226,12 @@ TEST_F(VocabLookup, RowsFilteredByPlatformAndTarget) {
 
 TEST_F(VocabLookup, CommandCyclingVisitsEachVerbOnce) {
   std::string seen;
-  const CommandDef* row = FindCommand(mq, "", "RE", kNext, false, &message);
+  const CommandDef* row = findCommand(mq, "", "RE", kNext, false, &message);
   const CommandDef* start = row;
   int steps = 0;
   while (row && steps < 20) {
     seen += std::string(row->verb) + ' ';
-    row = FindCommand(mq, row->verb, "RE", kNext, false, &message);
+    row = findCommand(mq, row->verb, "RE", kNext, false, &message);
     ++steps;
     if (row == start) break;
   }
@@ -241,39 +241,39 @@ TEST_F(VocabLookup, CommandCyclingVisitsEachVerbOnce) {
 TEST_F(VocabLookup, FindFieldInTableResolvesVariables) {
   const FieldDef* chs = Object(mq, "DIS", "CHSTATUS")->fields;
   bool ambiguous = false;
-  EXPECT_EQ(FindFieldInTable(chs, "LSTMSG", 0, &ambiguous), nullptr);   // LSTMSGDA, LSTMSGTI
+  EXPECT_EQ(findFieldInTable(chs, "LSTMSG", 0, &ambiguous), nullptr);   // LSTMSGDA, LSTMSGTI
   EXPECT_TRUE(ambiguous);
-  const FieldDef* nettime = FindFieldInTable(chs, "NETTIME", 0, &ambiguous);
+  const FieldDef* nettime = findFieldInTable(chs, "NETTIME", 0, &ambiguous);
   ASSERT_NE(nettime, nullptr);
   EXPECT_FALSE(ambiguous);
-  EXPECT_EQ(FindFieldInTable(chs, "NET", 0, &ambiguous), nettime);   // a unique prefix
-  EXPECT_STREQ(FindFieldInTable(chs, "nettime", kFieldExactLength)->keyword, "NETTIME");
-  EXPECT_EQ(FindFieldInTable(chs, "NETT", kFieldExactLength), nullptr);
-  EXPECT_NE(FindFieldInTable(chs, "NETT", 0), nullptr);
+  EXPECT_EQ(findFieldInTable(chs, "NET", 0, &ambiguous), nettime);   // a unique prefix
+  EXPECT_STREQ(findFieldInTable(chs, "nettime", kFieldExactLength)->keyword, "NETTIME");
+  EXPECT_EQ(findFieldInTable(chs, "NETT", kFieldExactLength), nullptr);
+  EXPECT_NE(findFieldInTable(chs, "NETT", 0), nullptr);
   // Option 2 leaves out command-only keywords.
-  EXPECT_NE(FindFieldInTable(chs, "CMDSCOPE", kFieldExactLength), nullptr);
-  EXPECT_EQ(FindFieldInTable(chs, "CMDSCOPE", kFieldExactLength | kFieldSkipCommandOnly), nullptr);
-  EXPECT_EQ(FindFieldInTable(chs, "", 0, &ambiguous), nullptr);
-  EXPECT_EQ(FindFieldInTable(nullptr, "X", 0, &ambiguous), nullptr);
-  EXPECT_EQ(FieldTypeOf(chs, "NOSUCH"), '\0');
+  EXPECT_NE(findFieldInTable(chs, "CMDSCOPE", kFieldExactLength), nullptr);
+  EXPECT_EQ(findFieldInTable(chs, "CMDSCOPE", kFieldExactLength | kFieldSkipCommandOnly), nullptr);
+  EXPECT_EQ(findFieldInTable(chs, "", 0, &ambiguous), nullptr);
+  EXPECT_EQ(findFieldInTable(nullptr, "X", 0, &ambiguous), nullptr);
+  EXPECT_EQ(fieldTypeOf(chs, "NOSUCH"), '\0');
 }
 
 TEST_F(VocabLookup, ValuesCycleAndFilter) {
   const CommandDef* q = Object(mq, "DIS", "Q");
-  const FieldDef* type = FindFieldInTable(q->fields, "TYPE", kFieldExactLength);
-  const ValueDef* v = FindValue(mq, type, "", "Q", kNext, &message);
+  const FieldDef* type = findFieldInTable(q->fields, "TYPE", kFieldExactLength);
+  const ValueDef* v = findValue(mq, type, "", "Q", kNext, &message);
   ASSERT_NE(v, nullptr);
   EXPECT_STREQ(v->keyword, "QLOCAL");
-  EXPECT_STREQ(FindValue(mq, type, "QLOCAL", "Q", kNext, &message)->keyword, "QALIAS");
-  EXPECT_STREQ(FindValue(mq, type, "", "qc", kNext, &message)->keyword, "QCLUSTER");
+  EXPECT_STREQ(findValue(mq, type, "QLOCAL", "Q", kNext, &message)->keyword, "QALIAS");
+  EXPECT_STREQ(findValue(mq, type, "", "qc", kNext, &message)->keyword, "QCLUSTER");
   // QCLUSTER needs clustering (flag 8), which z/OS below 210 lacks.
-  CapabilityFlags early = CapabilityFlags::ForQueueManager(1, 200);
+  CapabilityFlags early = CapabilityFlags::forQueueManager(1, 200);
   VocabContext earlyCtx{&early, CommandTarget::QueueManager};
-  EXPECT_EQ(FindValue(earlyCtx, type, "", "QC", kNext, &message), nullptr);
+  EXPECT_EQ(findValue(earlyCtx, type, "", "QC", kNext, &message), nullptr);
   EXPECT_EQ(message, "No value with prefix 'QC' found");
-  EXPECT_EQ(FindValue(mq, type, "QCLUSTER", "QC", kNext, &message), nullptr);
+  EXPECT_EQ(findValue(mq, type, "QCLUSTER", "QC", kNext, &message), nullptr);
   EXPECT_EQ(message, "No alternative value with prefix 'QC' found");
-  EXPECT_EQ(FindValue(mq, type, "QBOGUS", "", kExact, &message), nullptr);
+  EXPECT_EQ(findValue(mq, type, "QBOGUS", "", kExact, &message), nullptr);
   EXPECT_EQ(message, "Value 'QBOGUS' not found");
 }
 

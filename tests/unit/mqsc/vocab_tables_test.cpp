@@ -15,7 +15,7 @@ std::set<const FieldDef*> AllFieldTables() {
   std::set<const FieldDef*> tables;
   for (const CommandDef* row = CommandTable(); row->verb; ++row)
     if (row->fields) tables.insert(row->fields);
-  tables.insert(MessageDescriptorFields());
+  tables.insert(messageDescriptorFields());
   return tables;
 }
 
@@ -79,53 +79,53 @@ TEST(VocabTables, FieldTablesAreTerminatedWithoutDuplicates) {
 }
 
 TEST(VocabTables, QueueAndQmgrTablesHoldCurrentKeywords) {
-  const FieldDef* queue = FieldTableByName("queue");
+  const FieldDef* queue = fieldTableByName("queue");
   ASSERT_NE(queue, nullptr);
   for (const char* keyword : {"MAXDEPTH", "CURDEPTH", "IPPROCS", "OPPROCS", "QDPLOEV", "CAPEXPRY", "STREAMQ",
                               "IMGRCOVQ", "MAXFSIZE", "CLCHNAME", "TARGTYPE", "QUEUE"})
-    EXPECT_NE(FindFieldInTable(queue, keyword, kFieldExactLength), nullptr) << keyword;
-  EXPECT_EQ(FindFieldInTable(queue, "QPDLOEV", kFieldExactLength), nullptr);   // IBM's spelling is QDPLOEV
-  const FieldDef* qstatus = FieldTableByName("qstatus");
+    EXPECT_NE(findFieldInTable(queue, keyword, kFieldExactLength), nullptr) << keyword;
+  EXPECT_EQ(findFieldInTable(queue, "QPDLOEV", kFieldExactLength), nullptr);   // IBM's spelling is QDPLOEV
+  const FieldDef* qstatus = fieldTableByName("qstatus");
   for (const char* keyword : {"MSGAGE", "QTIME", "UNCOM", "CURFSIZE", "LGETDATE"})
-    EXPECT_NE(FindFieldInTable(qstatus, keyword, kFieldExactLength), nullptr) << keyword;
-  const FieldDef* chstatus = FieldTableByName("chstatus");
+    EXPECT_NE(findFieldInTable(qstatus, keyword, kFieldExactLength), nullptr) << keyword;
+  const FieldDef* chstatus = fieldTableByName("chstatus");
   for (const char* keyword : {"NETTIME", "XQMSGSA", "SUBSTATE", "STATUS", "MSGS"})
-    EXPECT_NE(FindFieldInTable(chstatus, keyword, kFieldExactLength), nullptr) << keyword;
-  EXPECT_EQ(FieldTypeOf(chstatus, "NETTIME"), 'I');
-  EXPECT_EQ(FieldTypeOf(queue, "CURDEPTH"), 'i');
-  EXPECT_EQ(FieldTypeOf(queue, "QUEUE"), 'R');
-  EXPECT_EQ(FieldTypeOf(queue, "DESCR"), 's');
-  EXPECT_EQ(FieldTypeOf(queue, "WHERE"), 'w');
+    EXPECT_NE(findFieldInTable(chstatus, keyword, kFieldExactLength), nullptr) << keyword;
+  EXPECT_EQ(fieldTypeOf(chstatus, "NETTIME"), 'I');
+  EXPECT_EQ(fieldTypeOf(queue, "CURDEPTH"), 'i');
+  EXPECT_EQ(fieldTypeOf(queue, "QUEUE"), 'R');
+  EXPECT_EQ(fieldTypeOf(queue, "DESCR"), 's');
+  EXPECT_EQ(fieldTypeOf(queue, "WHERE"), 'w');
 }
 
 TEST(VocabTables, CapabilityConditionsOnLaterKeywords) {
   const std::map<std::string, int> flags = {{"CAPEXPRY", 16}, {"STREAMQ", 18}, {"STATQ", 35}, {"CLCHNAME", 38},
                                             {"IMGRCOVQ", 51}, {"MAXFSIZE", 60}};
-  const FieldDef* queue = FieldTableByName("queue");
+  const FieldDef* queue = fieldTableByName("queue");
   for (const auto& [keyword, flag] : flags) {
-    const FieldDef* f = FindFieldInTable(queue, keyword, kFieldExactLength);
+    const FieldDef* f = findFieldInTable(queue, keyword, kFieldExactLength);
     ASSERT_NE(f, nullptr) << keyword;
     EXPECT_EQ(f->conditions[0], flag) << keyword;
   }
 }
 
 TEST(VocabTables, ValueTablesCarryIbmNumbers) {
-  const FieldDef* queue = FieldTableByName("queue");
-  const FieldDef* acctq = FindFieldInTable(queue, "ACCTQ", kFieldExactLength);
-  EXPECT_EQ(FindValueByKeyword(acctq, "QMGR"), -3);
-  EXPECT_EQ(FindValueByKeyword(acctq, "on"), 1);
-  EXPECT_EQ(FindValueByKeyword(acctq, "OFF"), 0);
-  const FieldDef* defbind = FindFieldInTable(queue, "DEFBIND", kFieldExactLength);
-  EXPECT_EQ(FindValueByKeyword(defbind, "NOTFIXED"), 1);
-  EXPECT_EQ(FindValueByKeyword(defbind, "GROUP"), 2);
-  const FieldDef* qsgdisp = FindFieldInTable(queue, "QSGDISP", kFieldExactLength);
-  EXPECT_EQ(FindValueByKeyword(qsgdisp, "ALL"), -1);
-  EXPECT_EQ(FindValueByKeyword(qsgdisp, "PRIVATE"), 4);
-  const FieldDef* type = FindFieldInTable(queue, "TYPE", kFieldExactLength);
-  EXPECT_EQ(FindValueByKeyword(type, "QCLUSTER"), 7);
-  EXPECT_EQ(FindValueByKeyword(type, "QREMOTE"), 6);
-  EXPECT_EQ(FindValueByKeyword(type, "QREM"), std::nullopt);   // whole keyword only
-  EXPECT_EQ(FindValueByKeyword(FindFieldInTable(queue, "DESCR", kFieldExactLength), "X"), std::nullopt);
+  const FieldDef* queue = fieldTableByName("queue");
+  const FieldDef* acctq = findFieldInTable(queue, "ACCTQ", kFieldExactLength);
+  EXPECT_EQ(findValueByKeyword(acctq, "QMGR"), -3);
+  EXPECT_EQ(findValueByKeyword(acctq, "on"), 1);
+  EXPECT_EQ(findValueByKeyword(acctq, "OFF"), 0);
+  const FieldDef* defbind = findFieldInTable(queue, "DEFBIND", kFieldExactLength);
+  EXPECT_EQ(findValueByKeyword(defbind, "NOTFIXED"), 1);
+  EXPECT_EQ(findValueByKeyword(defbind, "GROUP"), 2);
+  const FieldDef* qsgdisp = findFieldInTable(queue, "QSGDISP", kFieldExactLength);
+  EXPECT_EQ(findValueByKeyword(qsgdisp, "ALL"), -1);
+  EXPECT_EQ(findValueByKeyword(qsgdisp, "PRIVATE"), 4);
+  const FieldDef* type = findFieldInTable(queue, "TYPE", kFieldExactLength);
+  EXPECT_EQ(findValueByKeyword(type, "QCLUSTER"), 7);
+  EXPECT_EQ(findValueByKeyword(type, "QREMOTE"), 6);
+  EXPECT_EQ(findValueByKeyword(type, "QREM"), std::nullopt);   // whole keyword only
+  EXPECT_EQ(findValueByKeyword(findFieldInTable(queue, "DESCR", kFieldExactLength), "X"), std::nullopt);
 
   // Every value row that mirrors an IBM family agrees with the constant of that name.
   const std::map<std::string, std::map<std::string, std::string>> mirrors = {
@@ -135,13 +135,13 @@ TEST(VocabTables, ValueTablesCarryIbmNumbers) {
       {"platform", {{"MVS", "MQPL_MVS"}, {"WINDOWSNT", "MQPL_WINDOWS_NT"}}},
       {"monlevel", {{"HIGH", "MQMON_HIGH"}, {"QMGR", "MQMON_Q_MGR"}}}};
   for (const auto& [table, rows] : mirrors) {
-    const ValueDef* values = ValueTableByName(table);
+    const ValueDef* values = valueTableByName(table);
     ASSERT_NE(values, nullptr) << table;
     for (const auto& [keyword, constant] : rows) {
       const ValueDef* v = values;
       while (*v->description && keyword != v->keyword) ++v;
       ASSERT_TRUE(*v->description) << table << ' ' << keyword;
-      EXPECT_EQ(v->value, ConstantByName(constant)) << table << ' ' << keyword;
+      EXPECT_EQ(v->value, constantByName(constant)) << table << ' ' << keyword;
     }
   }
 }
@@ -153,28 +153,28 @@ TEST(VocabTables, MessageDescriptorOffsets) {
       {"PRIORITY", 40},     {"REPLYTOQ", 100},   {"PERSISTENCE", 44}, {"PUTAPPLTYPE", 272},
       {"REPLYTOQMGR", 148}, {"PUTAPPLNAME", 276}, {"CODEDCHARSETID", 28}, {"USERIDENTIFIER", 196}};
   int rows = 0;
-  for (const FieldDef* f = MessageDescriptorFields(); f->keyword; ++f, ++rows) {
+  for (const FieldDef* f = messageDescriptorFields(); f->keyword; ++f, ++rows) {
     ASSERT_TRUE(offsets.count(f->keyword)) << f->keyword;
     EXPECT_EQ(f->recordOffset, offsets.at(f->keyword)) << f->keyword;
     EXPECT_NE(f->pcfParameter, 0) << f->keyword;
   }
   EXPECT_EQ(rows, 16);
   // REPLYTOQ must not be taken as a prefix of REPLYTOQMGR.
-  EXPECT_EQ(FindFieldInTable(MessageDescriptorFields(), "REPLYTOQ", 0)->recordOffset, 100);
+  EXPECT_EQ(findFieldInTable(messageDescriptorFields(), "REPLYTOQ", 0)->recordOffset, 100);
 }
 
 TEST(VocabTables, NameListDescriptors) {
   int count = 0;
-  for (const NameListDef* n = NameLists(); n->kind; ++n) ++count;
+  for (const NameListDef* n = nameLists(); n->kind; ++n) ++count;
   EXPECT_EQ(count, 21);
-  const NameListDef* queue = FindNameList("queue");
+  const NameListDef* queue = findNameList("queue");
   ASSERT_NE(queue, nullptr);
-  EXPECT_EQ(queue->inquireCommand, ConstantByName("MQCMD_INQUIRE_Q"));
-  EXPECT_EQ(queue->selector, ConstantByName("MQIACF_Q_ATTRS"));
-  EXPECT_EQ(queue->nameParameter, ConstantByName("MQCA_Q_NAME"));
-  EXPECT_EQ(FindNameList("SMDS")->selector, 0);
-  EXPECT_EQ(FindNameList("evstream")->fromTolk, 1);
-  EXPECT_EQ(FindNameList("nosuch"), nullptr);
+  EXPECT_EQ(queue->inquireCommand, constantByName("MQCMD_INQUIRE_Q"));
+  EXPECT_EQ(queue->selector, constantByName("MQIACF_Q_ATTRS"));
+  EXPECT_EQ(queue->nameParameter, constantByName("MQCA_Q_NAME"));
+  EXPECT_EQ(findNameList("SMDS")->selector, 0);
+  EXPECT_EQ(findNameList("evstream")->fromTolk, 1);
+  EXPECT_EQ(findNameList("nosuch"), nullptr);
 }
 
 TEST(VocabConstants, WellKnownValues) {
@@ -188,30 +188,30 @@ TEST(VocabConstants, WellKnownValues) {
       {"MQCHT_CLUSSDR", 9},               {"MQFB_EXPIRATION", 258},        {"MQOT_Q", 1},
       {"MQAT_WINDOWS_NT", 11},            {"MQMON_Q_MGR", -3},             {"MQRC_NOT_AUTHORIZED", 2035},
       {"MQRC_Q_FULL", 2053},              {"MQRC_HOST_NOT_AVAILABLE", 2538}};
-  for (const auto& [name, value] : known) EXPECT_EQ(ConstantByName(name), value) << name;
-  EXPECT_EQ(ConstantByName("mqia_max_q_depth"), 15);   // any case
-  EXPECT_EQ(ConstantByName("MQIA_MAX_Q_DEPT"), std::nullopt);   // whole names only
-  EXPECT_EQ(ConstantByName(""), std::nullopt);
-  EXPECT_EQ(ConstantByName(std::string(300, 'A')), std::nullopt);
-  EXPECT_EQ(ConstantByName("ZRT_ATTR_RESPONSE_DELIMITER"), 40000);
-  EXPECT_EQ(ConstantByName("MYIA_Q_DEPTH_CHECKED"), 10003);
+  for (const auto& [name, value] : known) EXPECT_EQ(constantByName(name), value) << name;
+  EXPECT_EQ(constantByName("mqia_max_q_depth"), 15);   // any case
+  EXPECT_EQ(constantByName("MQIA_MAX_Q_DEPT"), std::nullopt);   // whole names only
+  EXPECT_EQ(constantByName(""), std::nullopt);
+  EXPECT_EQ(constantByName(std::string(300, 'A')), std::nullopt);
+  EXPECT_EQ(constantByName("ZRT_ATTR_RESPONSE_DELIMITER"), 40000);
+  EXPECT_EQ(constantByName("MYIA_Q_DEPTH_CHECKED"), 10003);
 }
 
 TEST(VocabConstants, RowsCarryDescriptionsAndKeywords) {
-  const ConstNameDef* depth = ConstantRowByName("MQIA_MAX_Q_DEPTH");
+  const ConstNameDef* depth = constantRowByName("MQIA_MAX_Q_DEPTH");
   ASSERT_NE(depth, nullptr);
   EXPECT_STREQ(depth->description, "Maximum Queue Depth");
   EXPECT_STREQ(depth->keyword, "MAXDEPTH");
-  const ConstNameDef* token = ConstantRowByName("MQBACF_ACCOUNTING_TOKEN");
+  const ConstNameDef* token = constantRowByName("MQBACF_ACCOUNTING_TOKEN");
   EXPECT_STREQ(token->description, "Accounting Token");
   EXPECT_STREQ(token->keyword, "PUBACCT");
-  EXPECT_STREQ(ParameterText(15), "Maximum Queue Depth");
+  EXPECT_STREQ(parameterText(15), "Maximum Queue Depth");
 }
 
 TEST(VocabConstants, SearchOrderTablesAreTerminatedAndFamiliesPresent) {
   int tables = 0;
   std::set<std::string> families;
-  for (const ConstNameDef* const* t = ConstantSearchOrder(); *t; ++t, ++tables) {
+  for (const ConstNameDef* const* t = constantSearchOrder(); *t; ++t, ++tables) {
     int rows = 0;
     for (const ConstNameDef* row = *t; row->name; ++row, ++rows) {
       const std::string name = row->name;
@@ -219,7 +219,7 @@ TEST(VocabConstants, SearchOrderTablesAreTerminatedAndFamiliesPresent) {
     }
     EXPECT_GT(rows, 0);
   }
-  EXPECT_EQ(ConstantSearchOrder()[0], ConstantSearchOrder()[tables - 1]);   // first table once more
+  EXPECT_EQ(constantSearchOrder()[0], constantSearchOrder()[tables - 1]);   // first table once more
   for (const char* family : {"MQBACF_", "MQCA_", "MQCACF_", "MQCACH_", "MQIA_", "MQIACF_", "MQIACH_", "MQCMD_",
                              "MQRC_", "MQRCCF_", "MQFB_", "MQAT_", "MQOT_", "MQQT_", "MQPL_", "MQCHT_", "ZRT_",
                              "ZRTFB_", "MYIA_"})
@@ -227,12 +227,12 @@ TEST(VocabConstants, SearchOrderTablesAreTerminatedAndFamiliesPresent) {
 }
 
 TEST(VocabConstants, ReasonTexts) {
-  EXPECT_STREQ(ReasonText(2085), "Unknown Object Name");
-  EXPECT_STREQ(ReasonText(2035), "Not Authorized");
-  EXPECT_STREQ(ReasonText(3008), "Command Failed");
-  EXPECT_STREQ(ReasonText(258), "Expiration");          // from the feedback codes
-  EXPECT_STREQ(ReasonText(123456), "");                 // unknown: empty, never null
-  EXPECT_STREQ(ReasonText(0), "None");
+  EXPECT_STREQ(reasonText(2085), "Unknown Object Name");
+  EXPECT_STREQ(reasonText(2035), "Not Authorized");
+  EXPECT_STREQ(reasonText(3008), "Command Failed");
+  EXPECT_STREQ(reasonText(258), "Expiration");          // from the feedback codes
+  EXPECT_STREQ(reasonText(123456), "");                 // unknown: empty, never null
+  EXPECT_STREQ(reasonText(0), "None");
 }
 
 }  // namespace

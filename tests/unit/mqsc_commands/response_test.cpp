@@ -186,7 +186,7 @@ TEST(MqscResponse, ResetQstatsFormatting) {
   feed(tc, bad, distributed(), failed);
   EXPECT_FALSE(bad.succeeded);
   std::string out = tc.sink->joined();
-  EXPECT_EQ(out.rfind("AMQ8147: " + std::string(ReasonText(2085)), 0), 0u) << out;
+  EXPECT_EQ(out.rfind("AMQ8147: " + std::string(reasonText(2085)), 0), 0u) << out;
   EXPECT_NE(out.find(" Parameter: "), std::string::npos);
 
   // 3008 closes a generic reset: nothing is added.
