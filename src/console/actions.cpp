@@ -1,52 +1,104 @@
 #include "console/actions.h"
 
+#include "console/console_state.h"
+#include "console/editing.h"
+#include "console/info_screens.h"
 #include "runtime/scan.h"
 
 namespace {
 
+void enterCommand(ConsoleState &c) { c.entered = true; }
+void toggleInsert(ConsoleState &c) {
+  c.insertMode = !c.insertMode;
+  c.dirty = true;
+}
+void nextPage(ConsoleState &c) { pageOutput(c, +1); }
+void previousPage(ConsoleState &c) { pageOutput(c, -1); }
+void previousCommand(ConsoleState &c) { recallCommand(c, -1); }
+void nextCommand(ConsoleState &c) { recallCommand(c, +1); }
+
+void completeWord(ConsoleState &c, int direction) {
+  if (!c.ctx || !c.host.complete) {
+    showMessage(c, "Tab selection is not supported for this object.");
+    return;
+  }
+  std::string command = commandText(c);
+  // The cursor as a byte offset into the command.
+  std::u32string before = c.text.substr(0, std::min(c.cursor, c.text.size()));
+  ConsoleState scratch;
+  scratch.text = before;
+  size_t cursor = commandText(scratch).size();
+  std::string message;
+  if (!c.host.complete(*c.ctx, command, cursor, direction, message)) {
+    if (!message.empty()) showMessage(c, message);
+    return;
+  }
+  setCommandText(c, command);
+  scratch.text.clear();
+  setCommandText(scratch, command.substr(0, std::min(cursor, command.size())));
+  c.cursor = scratch.text.size();
+  c.completing = true;
+}
+void nextValue(ConsoleState &c) { completeWord(c, +1); }
+void previousValue(ConsoleState &c) { completeWord(c, -1); }
+
+void copy(ConsoleState &c) { copySelection(c, false); }
+void cut(ConsoleState &c) { copySelection(c, true); }
+void refreshScreen(ConsoleState &c) {
+  c.fullRepaint = true;
+  c.dirty = true;
+}
+void findNext(ConsoleState &c) { findAgain(c, false); }
+void findPrevious(ConsoleState &c) { findAgain(c, true); }
+void showHelp(ConsoleState &c) { switchScreen(c, kScreenHelp); }
+void showMqsc(ConsoleState &c) { switchScreen(c, kScreenMqsc); }
+void showKeys(ConsoleState &c) { switchScreen(c, kScreenKeys); }
+void showSettings(ConsoleState &c) { switchScreen(c, kScreenSettings); }
+void noop(ConsoleState &) {}
+
 constexpr ActionDef kActions[] = {
-    {"Enter Command", kActionOrdinary},
-    {"Toggle Insert", kActionOrdinary},
-    {"Delete Character", kActionOrdinary},
-    {"Backspace", kActionOrdinary},
-    {"Clear Command Line", kActionMovement | kActionCancelContinuation},
-    {"Next Page", kActionMovement},
-    {"Previous Page", kActionMovement},
-    {"Previous Command", kActionMovement},
-    {"Next Command", kActionMovement},
-    {"Next Value", kActionMovement},
-    {"Previous Value", kActionMovement},
-    {"Undo Last Change", kActionMovement},
-    {"Redo Last Change", kActionMovement},
-    {"Cursor Up", kActionMovement},
-    {"Cursor Down", kActionMovement},
-    {"Cursor Left", kActionMovement},
-    {"Cursor Right", kActionMovement},
-    {"Cursor Home", kActionMovement},
-    {"Cursor End", kActionMovement},
-    {"Cursor Top", kActionMovement},
-    {"Cursor Bottom", kActionMovement},
-    {"Select Cursor Up", kActionSelecting},
-    {"Select Cursor Down", kActionSelecting},
-    {"Select Cursor Left", kActionSelecting},
-    {"Select Cursor Right", kActionSelecting},
-    {"Select Cursor Home", kActionSelecting},
-    {"Select Cursor End", kActionSelecting},
-    {"Select Cursor Top", kActionSelecting},
-    {"Select Cursor Bottom", kActionSelecting},
-    {"Select All", kActionMovement},
-    {"Copy", kActionOrdinary},
-    {"Cut", kActionOrdinary},
-    {"Paste", kActionOrdinary},
-    {"Refresh", kActionOrdinary},
-    {"Find Next", kActionOrdinary},
-    {"Find Previous", kActionOrdinary},
-    {"Show Help", kActionOrdinary},
-    {"Show MQSC", kActionOrdinary},
-    {"Show Keys", kActionOrdinary},
-    {"Show Settings", kActionOrdinary},
-    {"!none", kActionOrdinary},   // the key is ignored silently
-    {"!noop", kActionOrdinary},   // does nothing
+    {"Enter Command", kActionOrdinary, enterCommand},
+    {"Toggle Insert", kActionOrdinary, toggleInsert},
+    {"Delete Character", kActionOrdinary, deleteCharacter},
+    {"Backspace", kActionOrdinary, backspace},
+    {"Clear Command Line", kActionMovement | kActionCancelContinuation, clearCommand},
+    {"Next Page", kActionMovement, nextPage},
+    {"Previous Page", kActionMovement, previousPage},
+    {"Previous Command", kActionMovement, previousCommand},
+    {"Next Command", kActionMovement, nextCommand},
+    {"Next Value", kActionMovement, nextValue},
+    {"Previous Value", kActionMovement, previousValue},
+    {"Undo Last Change", kActionMovement, undoChange},
+    {"Redo Last Change", kActionMovement, redoChange},
+    {"Cursor Up", kActionMovement, moveUp},
+    {"Cursor Down", kActionMovement, moveDown},
+    {"Cursor Left", kActionMovement, moveLeft},
+    {"Cursor Right", kActionMovement, moveRight},
+    {"Cursor Home", kActionMovement, moveHome},
+    {"Cursor End", kActionMovement, moveEnd},
+    {"Cursor Top", kActionMovement, scrollToTop},
+    {"Cursor Bottom", kActionMovement, scrollToBottom},
+    {"Select Cursor Up", kActionSelecting, moveUp},
+    {"Select Cursor Down", kActionSelecting, moveDown},
+    {"Select Cursor Left", kActionSelecting, moveLeft},
+    {"Select Cursor Right", kActionSelecting, moveRight},
+    {"Select Cursor Home", kActionSelecting, moveHome},
+    {"Select Cursor End", kActionSelecting, moveEnd},
+    {"Select Cursor Top", kActionSelecting, scrollToTop},
+    {"Select Cursor Bottom", kActionSelecting, scrollToBottom},
+    {"Select All", kActionMovement, selectAll},
+    {"Copy", kActionOrdinary, copy},
+    {"Cut", kActionOrdinary, cut},
+    {"Paste", kActionOrdinary, pasteClipboard},
+    {"Refresh", kActionOrdinary, refreshScreen},
+    {"Find Next", kActionOrdinary, findNext},
+    {"Find Previous", kActionOrdinary, findPrevious},
+    {"Show Help", kActionOrdinary, showHelp},
+    {"Show MQSC", kActionOrdinary, showMqsc},
+    {"Show Keys", kActionOrdinary, showKeys},
+    {"Show Settings", kActionOrdinary, showSettings},
+    {"!none", kActionOrdinary, nullptr},   // the key is ignored silently
+    {"!noop", kActionOrdinary, noop},      // does nothing
 };
 
 } // namespace

@@ -1,6 +1,5 @@
 // The console's actions: every keystroke that is not typed text resolves to one of
-// these by name. The operations behind them belong to the screen code; this table
-// fixes their names and the steps taken around them.
+// these by name. Each row holds its name, the steps taken around it and its handler.
 #pragma once
 #include <cstdint>
 #include <span>
@@ -13,9 +12,16 @@ enum ActionFlags : uint32_t {
   kActionOrdinary = 0x20,
 };
 
+struct ConsoleState;
+
+// What an action does in the console; none for !none (the key is ignored). Enter
+// Command returns through the console's `entered` flag.
+using ActionHandler = void (*)(ConsoleState &console);
+
 struct ActionDef {
   const char *name;
   uint32_t flags;
+  ActionHandler handler;
 };
 
 // In table order (the order of the Keys screen).

@@ -225,6 +225,9 @@ struct ProgramContext {
   // record (the script room's ScriptState).
   std::unique_ptr<ContextPart> script;
 
+  // The full-screen console while it runs (the console room's ConsoleState).
+  std::unique_ptr<ContextPart> fullScreen;
+
   bool fileMode() const { return (mode & kModeFile) != 0; }
 
   ProgramContext();

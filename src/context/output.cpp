@@ -1,5 +1,7 @@
 #include "context/output.h"
 
+#include "runtime/text_columns.h"
+
 #include <strings.h>
 
 #include <cerrno>
@@ -51,10 +53,8 @@ bool isDisplayCommand(std::string_view text) {
   return startsWithNoCase(text, "dis") || (startsWithNoCase(text, "reset") && containsNoCase(text, "qstats"));
 }
 
-uint32_t rowsAt(uint32_t length, uint32_t width) {
-  if (width == 0 || length <= width) return 1;
-  return (length + width - 1) / width;
-}
+// Rows a line takes at `width` columns, as the console paints it.
+uint32_t rowsAt(const OutputLine &line, uint32_t width) { return textRows(line.text(), width); }
 
 } // namespace
 
@@ -108,7 +108,7 @@ void ScreenLines::relayout(uint32_t width) {
   uint64_t row = 0;
   for (auto &line : lines_) {
     line->rowIndex = row;
-    line->rows = rowsAt(line->length, width);
+    line->rows = rowsAt(*line, width);
     row += line->rows;
   }
   rows_ = row;
@@ -149,7 +149,7 @@ uint32_t OutputBuffer::addLine(Screen screen, std::string_view text, uint32_t st
   OutputLinePtr line = OutputLineFactory::make(text);
   line->style = style;
   line->commandNumber = number;
-  line->rows = rowsAt(line->length, width_);
+  line->rows = rowsAt(*line, width_);
   if (style & kStyleGroupStart) {
     if (isDisplayCommand(text)) line->flags |= kLineDisplayCommand;
     if (hasTimeStamp(text)) line->flags |= kLineTimestamped;
@@ -161,6 +161,14 @@ uint32_t OutputBuffer::addLine(Screen screen, std::string_view text, uint32_t st
     if (screen == kScreenMqsc) lines.dropOldestAbove(maxRows_);
   }
   return number;
+}
+
+void OutputBuffer::detachStreams() {
+  OwnedMutexGuard guard(lock_);
+  if (out_ && outOpen_) std::fputc('\n', out_);
+  if (out_) std::fflush(out_);
+  out_ = err_ = nullptr;
+  outOpen_ = false;
 }
 
 void OutputBuffer::keepLines(bool keep, uint64_t maxRows) {
@@ -286,7 +294,7 @@ void OutputBuffer::copyFailure(int error) {
     OutputLinePtr line = OutputLineFactory::make(text);
     line->style = kStyleError;
     line->commandNumber = currentGroup_;
-    line->rows = rowsAt(line->length, width_);
+    line->rows = rowsAt(*line, width_);
     screens_[kScreenMqsc].append(std::move(line));
   }
 }

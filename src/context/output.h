@@ -112,10 +112,13 @@ public:
   uint32_t addLine(Screen screen, std::string_view text, uint32_t style, uint32_t group = 0);
   uint32_t addLine(std::string_view text, uint32_t style) { return addLine(kScreenMqsc, text, style); }
 
+  // The console paints the lines: nothing more goes to the file-mode streams.
+  void detachStreams();
   // Keeping lines (the console): up to `maxRows` rows of the MQSC screen, laid out at
   // `width` columns.
   void keepLines(bool keep, uint64_t maxRows = 20000);
   void setWidth(uint32_t width);
+  uint32_t width() const { return width_; }
   // Called under the display lock for every line added (the console marks rows dirty).
   void setListener(std::function<void(Screen, const OutputLine &)> listener);
 

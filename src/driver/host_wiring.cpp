@@ -1,5 +1,6 @@
 #include "driver/host_wiring.h"
 
+#include "console/console.h"
 #include "context/context.h"
 #include "context/output.h"
 #include "display/layout.h"
@@ -8,7 +9,9 @@
 #include "driver/local_handlers.h"
 #include "driver/synonyms.h"
 #include "driver/mqsc_issue.h"
+#include "driver/local_table.h"
 #include "driver/options.h"
+#include "driver/prompt.h"
 #include "driver/input_lines.h"
 #include "mqsc/attribute_tokenizer.h"
 #include "mqsc/command_record.h"
@@ -20,6 +23,7 @@
 #include "script/script_host.h"
 #include "script/script_state.h"
 #include "transport/connection.h"
+#include "transport/transport_host.h"
 
 namespace {
 
@@ -106,6 +110,40 @@ void wireRooms(ProgramContext &ctx) {
 
   // 3. The script language.
   wireScriptHost();
+
+  // 4. While a command waits for its replies, the console (when there is one) repaints
+  //    what arrived and takes Escape to stop waiting.
+  TransportHost transport;
+  transport.whileWaiting = [](ProgramContext &c) { return c.fullScreen && consoleWhileWaiting(c); };
+  transportSetHost(std::move(transport));
+}
+
+ConsoleHost consoleHost() {
+  ConsoleHost host;
+  host.localCommands = [] {
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const LocalCommand &command : localCommandTable())
+      if (command.listed) rows.emplace_back(command.name, command.description);
+    return rows;
+  };
+  host.versionLine = [] {
+    return strFormat("KVARN Version %s (Revision: %s Build Date %s)", kProgramVersion, kProgramRevision, __DATE__);
+  };
+  host.prompt = [](ProgramContext &ctx) {
+    PromptState state;
+    state.ccdtMode = ctx.ccdtMode;
+    if (ctx.transport) {
+      const Connection &conn = *transportOf(ctx).current;
+      state.connected = conn.connected();
+      state.connectedQmgr = conn.connectedQmgr;
+      state.requestedQmgr = conn.targetQmgr;
+      state.client = conn.clientBinding;
+      state.tolkMode = transportOf(ctx).tolkMode;
+      state.agentLevelKnown = conn.agentLevel > 0;
+    }
+    return expandPrompt(ctx.settings.prompt, state);
+  };
+  return host;
 }
 
 void wireTrace(ProgramContext &ctx) {

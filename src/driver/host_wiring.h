@@ -3,6 +3,8 @@
 // variable resolver, the expression vocabulary, the script host, and the trace sink.
 #pragma once
 
+#include "console/console_state.h"
+
 struct ProgramContext;
 
 // Fills every room's host at start-up, once the trace letters are known.
@@ -10,3 +12,5 @@ void wireRooms(ProgramContext &ctx);
 // The rooms below the context trace through the context's output buffer.
 void wireTrace(ProgramContext &ctx);
 void unwireTrace();
+// What the console reads of the program: the local commands, the version, the prompt.
+ConsoleHost consoleHost();

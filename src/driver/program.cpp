@@ -15,6 +15,7 @@
 #include "driver/options.h"
 #include "context/output.h"
 #include "driver/input_lines.h"
+#include "console/console.h"
 #include "driver/host_wiring.h"
 #include "driver/optional_modes.h"
 #include "context/trace.h"
@@ -165,6 +166,7 @@ void runFileMode(ProgramContext &ctx, const Options &o) {
     main.stream = stdin;
   }
   ctx.input = &main;
+  bool console = ctx.fullScreen != nullptr;
   runInitialCommands(ctx, o);
   if (o.hasInitialCommands) {
     bool stop = (ctx.statusFlags & kStatusConnectFailed) || (main.stopOnError && (ctx.mode & kModeCommandFailed));
@@ -172,10 +174,10 @@ void runFileMode(ProgramContext &ctx, const Options &o) {
       addError(ctx, "Command file processing terminated due to error");
       return;
     }
-    if (o.inputFile.empty()) ctx.mode |= kModeEndAtStdin;
+    if (o.inputFile.empty() && !console) ctx.mode |= kModeEndAtStdin;
   }
   if (ctx.quit) return;
-  main.readLine = readFileLine;
+  main.readLine = console ? consoleReadLine : readFileLine;
   runLoop(ctx);
 }
 
@@ -284,6 +286,16 @@ int kvarnMain(int argc, const char *const *argv) {
   if (!o.defaultPath.empty()) ctx.defaultFilePath = tidyDirectory(o.defaultPath);
   tracePoint(ctx, 'A');
   applyFileModeOutput(ctx, o);
+  // A terminal on both ends without -f gets the full-screen console; a terminal curses
+  // cannot drive says why and the run goes on in file mode.
+  if (!fileMode && isatty(STDOUT_FILENO)) {
+    std::string why;
+    if (openConsole(ctx, consoleHost(), why)) {
+      ctx.mode &= ~kModeFile;
+    } else {
+      std::fprintf(stderr, "%s; continuing without the full-screen console\n", why.c_str());
+    }
+  }
   if (o.outputFormat >= 0) ctx.settings.outformat = o.outputFormat;
   showBanner(ctx, argc, argv);
   tracePoint(ctx, 'B');
@@ -301,6 +313,7 @@ int kvarnMain(int argc, const char *const *argv) {
   tracePoint(ctx, 'E');
 
   runFileMode(ctx, o);
+  closeConsole(ctx);
   int exitCode = 0;
   if (!endOfRun(ctx, exitCode)) {
     // A thread still blocked inside the MQ library would run on into a torn-down

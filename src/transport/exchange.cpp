@@ -16,6 +16,7 @@
 #include "transport/connection.h"
 #include "transport/mq_library.h"
 #include "transport/request_id.h"
+#include "transport/transport_host.h"
 
 namespace {
 
@@ -298,6 +299,16 @@ bool waitForResponse(ProgramContext &ctx, Connection &conn, int64_t deadlineMs, 
       return false;
     }
     slice = std::min<long>(slice, static_cast<long>(deadlineMs - now));
+    const TransportHost &host = transportHost();
+    if (host.whileWaiting) {
+      slice = std::min(slice, 100L);
+      if (host.whileWaiting(ctx)) {
+        t.waiting = false;
+        t.lastErrorText = "Stopped waiting for response";
+        t.lastReason = MQRC_NO_MSG_AVAILABLE;
+        return false;
+      }
+    }
     if (conn.responseEvent.wait(slice) && t.answeredSeq >= t.submittedSeq) {
       t.waiting = false;
       traceStatus(ctx, "RESP");
@@ -335,3 +346,13 @@ bool awaitReply(ProgramContext &ctx, Connection &conn, uint32_t seq, const Prepa
   if (put && !done && !conn.closing) reportError(ctx, "Timed out waiting for response");
   return done;
 }
+
+namespace {
+TransportHost &hostSlot() {
+  static TransportHost host;
+  return host;
+}
+} // namespace
+
+void transportSetHost(TransportHost host) { hostSlot() = std::move(host); }
+const TransportHost &transportHost() { return hostSlot(); }

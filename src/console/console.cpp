@@ -1,0 +1,285 @@
+#include "console/console.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <ctime>
+
+#define NCURSES_WIDECHAR 1
+#include <ncursesw/curses.h>
+
+#include "console/actions.h"
+#include "console/editing.h"
+#include "console/info_screens.h"
+#include "console/key_commands.h"
+#include "console/key_sequence.h"
+#include "console/keys.h"
+#include "console/paint.h"
+#include "console/terminal.h"
+#include "context/output.h"
+#include "context/settings.h"
+#include "runtime/scan.h"
+#include "runtime/signals.h"
+#include "runtime/text_columns.h"
+
+namespace {
+
+void wake(ConsoleState &c) {
+  if (c.wakePipe[1] >= 0) {
+    char byte = 1;
+    [[maybe_unused]] ssize_t n = ::write(c.wakePipe[1], &byte, 1);
+  }
+}
+
+// Takes over a message another thread posted, and follows =show's screen switch.
+void takePosted(ConsoleState &c) {
+  ProgramContext &ctx = *c.ctx;
+  {
+    OwnedMutexGuard guard(ctx.displayLock);
+    if (!c.pendingMessage.empty()) {
+      c.message = std::move(c.pendingMessage);
+      c.pendingMessage.clear();
+      c.dirty = true;
+    }
+  }
+  if (ctx.console.redrawWanted) {
+    ctx.console.redrawWanted = false;
+    if (ctx.console.screen != c.screen || c.screen != kScreenMqsc) switchScreen(c, ctx.console.screen);
+    c.fullRepaint = true;
+    c.dirty = true;
+  }
+  if (ctx.settingsChanged && c.screen != kScreenMqsc) rebuildInfoScreen(c, c.screen);
+  if (c.outputAdded.exchange(false)) c.dirty = true;
+}
+
+void resize(ConsoleState &c) {
+  getmaxyx(stdscr, c.rows, c.columns);
+  c.ctx->outputWidth = c.columns;
+  c.ctx->output->setWidth(static_cast<uint32_t>(c.columns));
+  if (c.screen != kScreenMqsc) rebuildInfoScreen(c, c.screen);
+  c.fullRepaint = true;
+  c.dirty = true;
+}
+
+// The current assignment of a key: an action, a command, or none.
+struct Assignment {
+  const ActionDef *action = nullptr;
+  const KeyBindingEntry *command = nullptr;
+  bool none = false;
+};
+
+Assignment assignmentOf(const ProgramContext &ctx, const KeyRef &key) {
+  Assignment a;
+  for (const KeyBindingEntry &b : ctx.keyBindings) {
+    if (!scanEqualsNoCase(b.key, key.name)) continue;
+    if (b.isCommand) a.command = &b;
+    else if (b.action.empty()) a.none = true;
+    else a.action = findAction(b.action);
+    return a;
+  }
+  if (key.defaultAction) a.action = findAction(key.defaultAction);
+  return a;
+}
+
+void runAction(ConsoleState &c, const ActionDef &action) {
+  if (action.flags & kActionSelecting) {
+    if (!c.selecting) {
+      c.selecting = true;
+      c.anchor = c.cursor;
+    }
+  } else if ((action.flags & kActionMovement) && c.selecting) {
+    c.selecting = false;
+    c.dirty = true;
+  }
+  if (action.flags & kActionCancelContinuation) clearCommand(c);
+  bool recall = action.handler == findAction("Previous Command")->handler;
+  bool complete = action.handler == findAction("Next Value")->handler;
+  if (!recall) c.recalling = false;
+  if (!complete && c.completing) {
+    c.completing = false;
+    if (c.host.endCompletion) c.host.endCompletion(*c.ctx);
+  }
+  bool undo = action.handler == findAction("Undo Last Change")->handler ||
+              action.handler == findAction("Redo Last Change")->handler;
+  if (!undo) c.undoStepped = false;
+  if (action.handler) action.handler(c);
+  c.dirty = true;
+}
+
+// A command key: its text added to the command area and, unless noenter, entered.
+void runCommandKey(ConsoleState &c, const KeyBindingEntry &key) {
+  if (key.options & kKeyCommandClear) clearCommand(c);
+  std::string text = commandText(c);
+  if (!text.empty() && text.back() != ' ') text += ' ';
+  text += key.command;
+  setCommandText(c, text);
+  if (!(key.options & kKeyCommandNoEnter)) c.entered = true;
+}
+
+void handleKey(ConsoleState &c, const KeyStroke &stroke) {
+  ProgramContext &ctx = *c.ctx;
+  std::optional<KeyRef> key = findKeyByStroke(ctx, stroke);
+  if (!key) {
+    if (!stroke.escape.empty()) return;
+    showMessage(c, stroke.modifiers ? strFormat("Unrecognised key 0x%X (0x%X)", stroke.code, stroke.modifiers)
+                                    : strFormat("Unrecognised key 0x%X", stroke.code));
+    return;
+  }
+  if (ctx.console.showKeys) c.status = strFormat("Key '%s' pressed", key->name.c_str()), c.statusExpires = std::time(nullptr) + 5;
+  Assignment a = assignmentOf(ctx, *key);
+  if (a.command) return runCommandKey(c, *a.command);
+  if (a.none || (a.action && !a.action->handler)) return;
+  if (!a.action) {
+    showMessage(c, strFormat("No defined action for '%s'", key->name.c_str()));
+    return;
+  }
+  runAction(c, *a.action);
+}
+
+void handleMouse(ConsoleState &c, const Keystroke &k) {
+  if (!c.ctx->settings.on(kOptMouseCursor)) return;
+  int top = c.rows - commandRows(c);
+  if (k.mouseRow >= top) {
+    size_t offset = static_cast<size_t>((k.mouseRow - top) * c.columns + k.mouseColumn);
+    size_t promptLength = textColumns(c.prompt);
+    c.cursorInOutput = false;
+    c.cursor = offset > promptLength ? offset - promptLength : 0;
+  } else {
+    c.cursorInOutput = true;
+    c.outputRow = k.mouseRow;
+    c.outputColumn = k.mouseColumn;
+  }
+  c.dirty = true;
+}
+
+// One command from the command area.
+std::optional<std::string> readCommand(ConsoleState &c) {
+  ProgramContext &ctx = *c.ctx;
+  c.prompt = c.host.prompt ? c.host.prompt(ctx) : std::string(">");
+  clearCommand(c);
+  c.undo.clear();
+  c.undoPos = 0;
+  c.recalling = false;
+  c.entered = false;
+  c.dirty = true;
+  for (;;) {
+    if (stopRequested()) {
+      noteStopSignal(ctx);
+      return std::nullopt;
+    }
+    takePosted(c);
+    if (c.dirty || c.fullRepaint) paintConsole(c);
+    snapshotForUndo(c);
+    int tenths = c.dirty ? 1 : 20;
+    Keystroke k = readKeystroke(c, tenths);
+    switch (k.kind) {
+    case Keystroke::None:
+    case Keystroke::Wake: continue;
+    case Keystroke::Resize: resize(c); continue;
+    case Keystroke::Mouse: handleMouse(c, k); continue;
+    case Keystroke::Character:
+      if (!c.message.empty()) c.message.clear();
+      c.recalling = false;
+      c.undoStepped = false;
+      if (c.completing && c.host.endCompletion) c.host.endCompletion(ctx);
+      c.completing = false;
+      typeCharacter(c, k.character);
+      break;
+    case Keystroke::Key:
+      if (k.key.code == 0x1b && k.key.modifiers == 0 && k.key.escape.empty()) {
+        // Escape first checks the window's size and empties the command area.
+        int rows, columns;
+        getmaxyx(stdscr, rows, columns);
+        if (rows != c.rows || columns != c.columns) resize(c);
+      }
+      c.message.clear();
+      handleKey(c, k.key);
+      break;
+    }
+    if (c.entered) break;
+  }
+  std::string text = commandText(c);
+  c.message.clear();
+  c.scroll[kScreenMqsc] = 0;
+  if (c.screen != kScreenMqsc) switchScreen(c, kScreenMqsc);
+  clearCommand(c);
+  c.dirty = true;
+  paintConsole(c);
+  return text;
+}
+
+} // namespace
+
+ConsoleState *consoleOf(ProgramContext &ctx) { return static_cast<ConsoleState *>(ctx.fullScreen.get()); }
+
+bool openConsole(ProgramContext &ctx, ConsoleHost host, std::string &why) {
+  auto state = std::make_unique<ConsoleState>();
+  ConsoleState &c = *state;
+  c.ctx = &ctx;
+  c.host = std::move(host);
+  if (!openTerminal(c, why)) return false;
+  if (::pipe2(c.wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) c.wakePipe[0] = c.wakePipe[1] = -1;
+  c.consoleThread = std::this_thread::get_id();
+  ctx.outputWidth = c.columns;
+  ConsoleState *raw = state.get();
+  ctx.fullScreen = std::move(state);
+  ctx.output->detachStreams();
+  ctx.output->setWidth(static_cast<uint32_t>(c.columns));
+  ctx.output->keepLines(true, static_cast<uint64_t>(std::max(100, ctx.settings.history)));
+  ctx.output->setListener([raw](Screen screen, const OutputLine &line) {
+    // Under the display lock, on whichever thread added the line.
+    if (screen == kScreenMqsc && raw->screen == kScreenMqsc && raw->scroll[kScreenMqsc] > 0)
+      raw->scroll[kScreenMqsc] += line.rows;   // a reader scrolled back keeps his place
+    raw->outputAdded = true;
+    if (std::this_thread::get_id() != raw->consoleThread) wake(*raw);
+    else if (screen == kScreenMqsc && (line.style & kStyleError) && raw->screen != kScreenMqsc)
+      raw->ctx->console.redrawWanted = true, raw->ctx->console.screen = kScreenMqsc;
+  });
+  setKeystrokeCapture([raw](ProgramContext &) -> std::optional<std::string> {
+    showMessage(*raw, "Press keystroke to assign to action");
+    paintConsole(*raw);
+    for (;;) {
+      Keystroke k = readKeystroke(*raw, 20);
+      if (k.kind != Keystroke::Key) continue;
+      raw->message.clear();
+      if (k.key.code == 0x1b && k.key.escape.empty() && k.key.modifiers == 0) {
+        addInfo(*raw->ctx, "=keyname command cancelled");
+        return std::nullopt;
+      }
+      return formatKeySequence(k.key);
+    }
+  });
+  return true;
+}
+
+void closeConsole(ProgramContext &ctx) {
+  ConsoleState *c = consoleOf(ctx);
+  if (!c) return;
+  ctx.output->setListener(nullptr);
+  setKeystrokeCapture(nullptr);
+  closeTerminal(*c);
+  for (int fd : c->wakePipe)
+    if (fd >= 0) ::close(fd);
+  ctx.fullScreen.reset();
+}
+
+bool consoleReadLine(ProgramContext &ctx, InputSource &src) {
+  ConsoleState *c = consoleOf(ctx);
+  if (!c || ctx.quit) return false;
+  std::optional<std::string> text = readCommand(*c);
+  if (!text) return false;
+  addCommandHistory(ctx, *text);
+  src.line = *text;
+  ++src.lineNumber;
+  return true;
+}
+
+bool consoleWhileWaiting(ProgramContext &ctx) {
+  ConsoleState *c = consoleOf(ctx);
+  if (!c || std::this_thread::get_id() != c->consoleThread) return false;
+  takePosted(*c);
+  if (c->dirty) paintConsole(*c);
+  Keystroke k = readKeystroke(*c, 1);
+  if (k.kind == Keystroke::Resize) resize(*c);
+  return k.kind == Keystroke::Key && k.key.code == 0x1b && k.key.escape.empty() && k.key.modifiers == 0;
+}

@@ -1,0 +1,21 @@
+// The full-screen console: the entry points the driver uses. The console paints the
+// output line buffer, reads each command in its command area and keeps the command
+// history; every other part of the program writes its output to the line buffer as
+// in file mode.
+#pragma once
+#include <string>
+
+#include "console/console_state.h"
+
+struct ProgramContext;
+struct InputSource;
+
+// Takes over the terminal. False, with a message for the user, when it cannot.
+bool openConsole(ProgramContext &ctx, ConsoleHost host, std::string &why);
+// Gives the terminal back.
+void closeConsole(ProgramContext &ctx);
+// The main input source's line reader at the console: the next command entered.
+bool consoleReadLine(ProgramContext &ctx, InputSource &src);
+// While the command thread waits for replies: paints what arrived and watches for
+// Escape. True when the user asked to stop waiting.
+bool consoleWhileWaiting(ProgramContext &ctx);

@@ -1,0 +1,16 @@
+// What the transport calls above itself: while the command thread waits for replies,
+// the console repaints what arrived and watches for the user's Escape. The driver
+// fills one TransportHost at start-up; empty, the wait just waits.
+#pragma once
+#include <functional>
+
+struct ProgramContext;
+
+struct TransportHost {
+  // Called every tenth of a second of a wait; true stops waiting (the command goes on,
+  // a late answer is dropped with its record).
+  std::function<bool(ProgramContext &)> whileWaiting;
+};
+
+void transportSetHost(TransportHost host);
+const TransportHost &transportHost();
