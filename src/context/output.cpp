@@ -60,14 +60,14 @@ uint32_t rowsAt(const OutputLine &line, uint32_t width) { return textRows(line.t
 
 // ---- one screen ---------------------------------------------------------------------------
 
+// The lines are not in order of their groups: a command still in flight answers after
+// later commands have started. Every line before a group's command line belongs to an
+// earlier group, though, so the first line of a group or a later one is the first line
+// numbered at least that.
 size_t ScreenLines::firstLineOf(uint32_t commandNumber) const {
-  size_t lo = 0, hi = lines_.size();
-  while (lo < hi) {
-    size_t mid = (lo + hi) / 2;
-    if (lines_[mid]->commandNumber < commandNumber) lo = mid + 1;
-    else hi = mid;
-  }
-  return lo;
+  for (size_t i = 0; i < lines_.size(); ++i)
+    if (lines_[i]->commandNumber >= commandNumber) return i;
+  return lines_.size();
 }
 
 const OutputLine *ScreenLines::commandLine(uint32_t commandNumber) const {
@@ -287,9 +287,10 @@ void OutputBuffer::copyFailure(int error) {
   copyFailed_ = true;
   std::fclose(copy_);
   copy_ = nullptr;
+  copyOpen_ = false;
   std::string text = strFormat("Error writing to output file '%s' - %s; the file is closed", copyPath_.c_str(),
                                std::strerror(error));
-  writeOut(text, kStyleError);
+  writeOut(jsonOutput() ? jsonObjectForLine(text, kStyleError) : text, kStyleError);
   if (keep_) {
     OutputLinePtr line = OutputLineFactory::make(text);
     line->style = kStyleError;
@@ -332,7 +333,10 @@ bool OutputBuffer::openCopyFile(const std::string &path, bool append) {
 void OutputBuffer::closeCopyFile() {
   OwnedMutexGuard guard(lock_);
   if (!copy_) return;
-  if (std::fflush(copy_) != 0) return copyFailure(errno);   // closes it
+  // A line left open ends with the file: the next file starts with a line of its own.
+  bool ended = !copyOpen_ || std::fputc('\n', copy_) != EOF;
+  copyOpen_ = false;
+  if (!ended || std::fflush(copy_) != 0) return copyFailure(errno);   // closes it
   std::fclose(copy_);
   copy_ = nullptr;
 }

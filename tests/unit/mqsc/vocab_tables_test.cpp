@@ -19,28 +19,15 @@ std::set<const FieldDef*> AllFieldTables() {
   return tables;
 }
 
-TEST(VocabTables, CommandTableHasEveryVerbRowAndLocalCommands) {
-  std::map<std::string, int> perVerb;
-  int rows = 0, local = 0;
+TEST(VocabTables, LocalCommandRowsHaveNoObjectAndEveryOtherRowHasOne) {
   for (const CommandDef* row = CommandTable(); row->verb; ++row) {
-    ++rows;
     if (row->mode == kModeAlways) {
-      ++local;
       EXPECT_EQ(row->objectType, nullptr) << row->verb;
       EXPECT_EQ(row->commandLetter, 'a') << row->verb;
     } else {
-      ASSERT_NE(row->objectType, nullptr) << row->verb;
-      ++perVerb[row->verb];
+      EXPECT_NE(row->objectType, nullptr) << row->verb;
     }
   }
-  EXPECT_EQ(rows, 204);   // plus the terminating row: 205
-  EXPECT_EQ(local, 23);
-  const std::map<std::string, int> expected = {
-      {"ADD", 2},     {"ALTER", 25},  {"ARCHIVE", 1}, {"BACKUP", 1},  {"CLEAR", 2},    {"DEFINE", 20},
-      {"DELETE", 21}, {"DISPLAY", 61}, {"MOVE", 2},   {"PING", 2},    {"PURGE", 1},    {"RECOVER", 1},
-      {"REFRESH", 4}, {"REMOVE", 3},  {"RENAME", 1},  {"RESET", 8},   {"RESOLVE", 1},  {"RESUME", 2},
-      {"RVERIFY", 1}, {"SET", 6},     {"START", 6},   {"STOP", 8},    {"SUSPEND", 2}};
-  EXPECT_EQ(perVerb, expected);
 }
 
 TEST(VocabTables, CommandRowsCarryLettersAndTables) {
@@ -57,7 +44,6 @@ TEST(VocabTables, CommandRowsCarryLettersAndTables) {
 
 TEST(VocabTables, FieldTablesAreTerminatedWithoutDuplicates) {
   const auto tables = AllFieldTables();
-  EXPECT_GE(tables.size(), 70u);
   for (const FieldDef* table : tables) {
     std::set<std::string> seen;
     const FieldDef* f = table;
@@ -98,14 +84,15 @@ TEST(VocabTables, QueueAndQmgrTablesHoldCurrentKeywords) {
   EXPECT_EQ(fieldTypeOf(queue, "WHERE"), 'w');
 }
 
-TEST(VocabTables, CapabilityConditionsOnLaterKeywords) {
-  const std::map<std::string, int> flags = {{"CAPEXPRY", 16}, {"STREAMQ", 18}, {"STATQ", 35}, {"CLCHNAME", 38},
-                                            {"IMGRCOVQ", 51}, {"MAXFSIZE", 60}};
+TEST(VocabTables, LaterQueueKeywordsAreOfferedOnlyToQueueManagersThatHaveThem) {
+  const CapabilityFlags old = CapabilityFlags::forQueueManager(3, 500);
+  const CapabilityFlags current = CapabilityFlags::forQueueManager(3, 942);
   const FieldDef* queue = fieldTableByName("queue");
-  for (const auto& [keyword, flag] : flags) {
+  for (const char* keyword : {"CAPEXPRY", "STREAMQ", "STATQ", "CLCHNAME", "IMGRCOVQ", "MAXFSIZE"}) {
     const FieldDef* f = findFieldInTable(queue, keyword, kFieldExactLength);
     ASSERT_NE(f, nullptr) << keyword;
-    EXPECT_EQ(f->conditions[0], flag) << keyword;
+    EXPECT_FALSE(old.Allows(f->conditions)) << keyword;
+    EXPECT_TRUE(current.Allows(f->conditions)) << keyword;
   }
 }
 
@@ -152,21 +139,18 @@ TEST(VocabTables, MessageDescriptorOffsets) {
       {"PUTDATE", 304},     {"PUTTIME", 312},    {"FEEDBACK", 20},    {"ENCODING", 24},
       {"PRIORITY", 40},     {"REPLYTOQ", 100},   {"PERSISTENCE", 44}, {"PUTAPPLTYPE", 272},
       {"REPLYTOQMGR", 148}, {"PUTAPPLNAME", 276}, {"CODEDCHARSETID", 28}, {"USERIDENTIFIER", 196}};
-  int rows = 0;
-  for (const FieldDef* f = messageDescriptorFields(); f->keyword; ++f, ++rows) {
+  for (const FieldDef* f = messageDescriptorFields(); f->keyword; ++f) {
     ASSERT_TRUE(offsets.count(f->keyword)) << f->keyword;
     EXPECT_EQ(f->recordOffset, offsets.at(f->keyword)) << f->keyword;
     EXPECT_NE(f->pcfParameter, 0) << f->keyword;
   }
-  EXPECT_EQ(rows, 16);
+  for (const auto& [keyword, offset] : offsets)
+    EXPECT_NE(findFieldInTable(messageDescriptorFields(), keyword, kFieldExactLength), nullptr) << keyword;
   // REPLYTOQ must not be taken as a prefix of REPLYTOQMGR.
   EXPECT_EQ(findFieldInTable(messageDescriptorFields(), "REPLYTOQ", 0)->recordOffset, 100);
 }
 
 TEST(VocabTables, NameListDescriptors) {
-  int count = 0;
-  for (const NameListDef* n = nameLists(); n->kind; ++n) ++count;
-  EXPECT_EQ(count, 21);
   const NameListDef* queue = findNameList("queue");
   ASSERT_NE(queue, nullptr);
   EXPECT_EQ(queue->inquireCommand, constantByName("MQCMD_INQUIRE_Q"));
