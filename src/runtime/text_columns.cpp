@@ -75,6 +75,7 @@ void walkRows(std::string_view text, uint32_t width, OnRow &&onRow) {
 } // namespace
 
 uint32_t textRows(std::string_view text, uint32_t width) {
+  if (width == 0) return 1;   // no width: every line on one row
   // Plain ASCII, the usual case, needs no walk.
   bool ascii = true;
   for (char c : text)
@@ -82,7 +83,6 @@ uint32_t textRows(std::string_view text, uint32_t width) {
       ascii = false;
       break;
     }
-  if (width == 0) width = 1;
   if (ascii) return text.size() <= width ? 1 : static_cast<uint32_t>((text.size() + width - 1) / width);
   uint32_t rows = 0;
   walkRows(text, width, [&](size_t) {

@@ -20,7 +20,7 @@ TextChar textCharAt(std::string_view text, size_t at);
 // Screen columns of `text` on one row.
 size_t textColumns(std::string_view text);
 
-// Rows `text` takes at `width` columns: at least one.
+// Rows `text` takes at `width` columns: at least one (a width of 0: no wrapping).
 uint32_t textRows(std::string_view text, uint32_t width);
 
 // Byte offset at which row `row` of `text` starts at `width` columns (text.size() when
