@@ -1,5 +1,6 @@
 #include "console/actions.h"
 
+#include "console/completion.h"
 #include "console/console_state.h"
 #include "console/editing.h"
 #include "console/info_screens.h"
@@ -17,30 +18,8 @@ void previousPage(ConsoleState &c) { pageOutput(c, -1); }
 void previousCommand(ConsoleState &c) { recallCommand(c, -1); }
 void nextCommand(ConsoleState &c) { recallCommand(c, +1); }
 
-void completeWord(ConsoleState &c, int direction) {
-  if (!c.ctx || !c.host.complete) {
-    showMessage(c, "Tab selection is not supported for this object.");
-    return;
-  }
-  std::string command = commandText(c);
-  // The cursor as a byte offset into the command.
-  std::u32string before = c.text.substr(0, std::min(c.cursor, c.text.size()));
-  ConsoleState scratch;
-  scratch.text = before;
-  size_t cursor = commandText(scratch).size();
-  std::string message;
-  if (!c.host.complete(*c.ctx, command, cursor, direction, message)) {
-    if (!message.empty()) showMessage(c, message);
-    return;
-  }
-  setCommandText(c, command);
-  scratch.text.clear();
-  setCommandText(scratch, command.substr(0, std::min(cursor, command.size())));
-  c.cursor = scratch.text.size();
-  c.completing = true;
-}
-void nextValue(ConsoleState &c) { completeWord(c, +1); }
-void previousValue(ConsoleState &c) { completeWord(c, -1); }
+void nextValue(ConsoleState &c) { completeAtCursor(c, +1); }
+void previousValue(ConsoleState &c) { completeAtCursor(c, -1); }
 
 void copy(ConsoleState &c) { copySelection(c, false); }
 void cut(ConsoleState &c) { copySelection(c, true); }

@@ -95,10 +95,8 @@ void runAction(ConsoleState &c, const ActionDef &action) {
   bool recall = action.handler == findAction("Previous Command")->handler;
   bool complete = action.handler == findAction("Next Value")->handler;
   if (!recall) c.recalling = false;
-  if (!complete && c.completing) {
-    c.completing = false;
-    if (c.host.endCompletion) c.host.endCompletion(*c.ctx);
-  }
+  bool completePrevious = action.handler == findAction("Previous Value")->handler;
+  if (!complete && !completePrevious) c.completing = false;
   bool undo = action.handler == findAction("Undo Last Change")->handler ||
               action.handler == findAction("Redo Last Change")->handler;
   if (!undo) c.undoStepped = false;
@@ -181,7 +179,6 @@ std::optional<std::string> readCommand(ConsoleState &c) {
       if (!c.message.empty()) c.message.clear();
       c.recalling = false;
       c.undoStepped = false;
-      if (c.completing && c.host.endCompletion) c.host.endCompletion(ctx);
       c.completing = false;
       typeCharacter(c, k.character);
       break;

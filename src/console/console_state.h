@@ -15,6 +15,7 @@
 
 #include "context/context.h"
 #include "context/output.h"
+#include "mqsc/vocab.h"
 
 struct ActionDef;
 
@@ -35,12 +36,11 @@ struct ConsoleHost {
   std::function<std::string()> versionLine;
   // The expanded prompt of the command area.
   std::function<std::string(ProgramContext &)> prompt;
-  // Tab completion: the command, the cursor's offset in it and the direction (+1 next,
-  // -1 previous); returns the new command and cursor, or a message in `message`.
-  std::function<bool(ProgramContext &, std::string &command, size_t &cursor, int direction, std::string &message)>
-      complete;
-  // Ends completion (any action other than Next/Previous Value).
-  std::function<void(ProgramContext &)> endCompletion;
+  // Completion: which keywords and values the connection offers, and the names of its
+  // objects of one kind (false with a message when they cannot be had).
+  std::function<VocabContext(ProgramContext &)> vocabulary;
+  std::function<bool(ProgramContext &, const NameListDef *kind, std::vector<std::string> &names, std::string &message)>
+      objectNames;
 };
 
 struct ConsoleState : ContextPart {
@@ -76,6 +76,8 @@ struct ConsoleState : ContextPart {
   bool undoStepped = false;   // the keystroke before was an undo or redo
 
   bool completing = false;
+  std::string completionCandidate;   // the word the last press put in
+  std::string completionPrefix;      // what was typed before the first press
   bool entered = false;       // Enter Command ran: the command area's text is submitted
 
   // Message and status lines.

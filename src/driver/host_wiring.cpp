@@ -23,6 +23,7 @@
 #include "script/script_host.h"
 #include "script/script_state.h"
 #include "transport/connection.h"
+#include "transport/connection_commands.h"
 #include "transport/transport_host.h"
 
 namespace {
@@ -128,6 +129,18 @@ ConsoleHost consoleHost() {
   };
   host.versionLine = [] {
     return strFormat("KVARN Version %s (Revision: %s Build Date %s)", kProgramVersion, kProgramRevision, __DATE__);
+  };
+  host.vocabulary = [](ProgramContext &ctx) {
+    VocabContext vocab;
+    if (ctx.transport && transportOf(ctx).current->connected()) vocab.flags = &transportOf(ctx).current->capabilities;
+    if (ctx.transport && transportOf(ctx).tolkMode) vocab.target = CommandTarget::Tolk;
+    return vocab;
+  };
+  // Names are asked of the queue manager: the start-up connection is made for them.
+  host.objectNames = [](ProgramContext &ctx, const NameListDef *kind, std::vector<std::string> &names,
+                        std::string &message) {
+    makeOwedConnection(ctx);
+    return objectNames(ctx, kind, names, message);
   };
   host.prompt = [](ProgramContext &ctx) {
     PromptState state;

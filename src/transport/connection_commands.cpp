@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <thread>
 
 #include <unistd.h>
@@ -244,3 +247,39 @@ void markNameCachesStale(ProgramContext &ctx) {
 }
 
 bool disconnectAllAtEnd(ProgramContext &ctx) { return disconnectAll(ctx) != 0; }
+
+bool objectNames(ProgramContext &ctx, const NameListDef *kind, std::vector<std::string> &names, std::string &message) {
+  names.clear();
+  if (!kind || !ctx.transport) {
+    message = "Can not access list of names.";
+    return false;
+  }
+  TransportState &t = transportOf(ctx);
+  Connection &conn = *t.current;
+  if (!conn.connected()) {
+    message = "Can not access list of names.";
+    return false;
+  }
+  auto cachedAt = [&]() -> std::time_t {
+    OwnedMutexGuard guard(ctx.displayLock);
+    for (const NameCache &cache : conn.nameCaches)
+      if (cache.descriptor == kind) return cache.filled;
+    return 0;
+  };
+  std::time_t filled = cachedAt();
+  int maxAge = conn.clientBinding ? ctx.settings.maxager : ctx.settings.maxagel;
+  if (filled == 0 || std::time(nullptr) - filled > maxAge) {
+    ConnectionCommandArgs args;
+    args.source = IssueFromStartup;
+    issueConnectionCommand(ctx, std::string("refreshnames ") + kind->kind, args);
+    // The names arrive on the reply reader after the request is put.
+    int64_t deadline = steadyMs() + 1000L * std::max(1, ctx.settings.respwaiti);
+    while (cachedAt() == filled && steadyMs() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));   // the rest of a multi-message answer
+  }
+  OwnedMutexGuard guard(ctx.displayLock);
+  for (const NameCache &cache : conn.nameCaches)
+    if (cache.descriptor == kind) names = cache.names;
+  std::sort(names.begin(), names.end());
+  return true;
+}

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "context/local_command.h"
+#include "mqsc/vocab.h"
 
 struct ProgramContext;
 
@@ -25,6 +26,11 @@ uint32_t oldestGroupInFlight(ProgramContext &ctx);
 // =cache purge: the current connection's cached object names are fetched afresh when
 // next needed.
 void markNameCachesStale(ProgramContext &ctx);
+// The names of one kind of object on the current connection, for completion: from the
+// connection's cache, fetched afresh (waiting up to the console's response wait) when it
+// is older than the maximum age (maxagel, or maxager for a client connection). False,
+// with "Can not access list of names.", when there is no connection to ask.
+bool objectNames(ProgramContext &ctx, const NameListDef *kind, std::vector<std::string> &names, std::string &message);
 // Disconnects every connection at the end of the run; false when a connection's
 // threads had not ended after the wait (ten seconds each).
 bool disconnectAllAtEnd(ProgramContext &ctx);

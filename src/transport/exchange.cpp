@@ -47,6 +47,8 @@ bool routeResponse(ProgramContext &ctx, Connection &conn, const RequestId &id, c
     return last;
   }
   case kHandlerNameCache: {
+    // The console reads the names while they arrive: both sides hold the display lock.
+    OwnedMutexGuard guard(ctx.displayLock);
     if (id.context >= conn.nameCaches.size()) return true;
     return handleNameCacheReply(ctx, conn.nameCaches[id.context], id.sequence, md, data, length);
   }

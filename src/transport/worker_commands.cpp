@@ -104,8 +104,11 @@ void refreshNames(ProgramContext &ctx, Connection &conn, const std::string &text
   const NameListDef *descriptor = findNameList(kind);
   if (!descriptor) return;
   size_t index = 0;
-  while (index < conn.nameCaches.size() && conn.nameCaches[index].descriptor != descriptor) ++index;
-  if (index == conn.nameCaches.size()) conn.nameCaches.push_back(NameCache{descriptor, 0, 0, {}});
+  {
+    OwnedMutexGuard guard(ctx.displayLock);
+    while (index < conn.nameCaches.size() && conn.nameCaches[index].descriptor != descriptor) ++index;
+    if (index == conn.nameCaches.size()) conn.nameCaches.push_back(NameCache{descriptor, 0, 0, {}});
+  }
   std::vector<uint8_t> request = buildNameListRequest(*descriptor, conn.platform == MQPL_ZOS);
   MQMD md = kvarn::mqi::defaultMD();
   std::memcpy(md.Format, MQFMT_ADMIN, 8);
