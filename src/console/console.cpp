@@ -151,9 +151,9 @@ void handleMouse(ConsoleState &c, const Keystroke &k) {
 }
 
 // One command from the command area.
-std::optional<std::string> readCommand(ConsoleState &c) {
+std::optional<std::string> readCommand(ConsoleState &c, const std::string *promptText = nullptr) {
   ProgramContext &ctx = *c.ctx;
-  c.prompt = c.host.prompt ? c.host.prompt(ctx) : std::string(">");
+  c.prompt = promptText ? *promptText : c.host.prompt ? c.host.prompt(ctx) : std::string(">");
   clearCommand(c);
   c.undo.clear();
   c.undoPos = 0;
@@ -265,10 +265,21 @@ bool consoleReadLine(ProgramContext &ctx, InputSource &src) {
   if (!c || ctx.quit) return false;
   std::optional<std::string> text = readCommand(*c);
   if (!text) return false;
-  addCommandHistory(ctx, *text);
+  // A password typed in a command never reaches the history.
+  addCommandHistory(ctx, scanMaskPasswords(*text));
   src.line = *text;
   ++src.lineNumber;
   return true;
+}
+
+std::optional<std::string> consoleReadPassword(ProgramContext &ctx, const std::string &prompt) {
+  ConsoleState *c = consoleOf(ctx);
+  if (!c) return std::nullopt;
+  c->passwordMode = true;
+  std::optional<std::string> text = readCommand(*c, &prompt);
+  c->passwordMode = false;
+  c->undo.clear();   // nothing of it stays behind
+  return text;
 }
 
 bool consoleWhileWaiting(ProgramContext &ctx) {

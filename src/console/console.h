@@ -3,6 +3,7 @@
 // history; every other part of the program writes its output to the line buffer as
 // in file mode.
 #pragma once
+#include <optional>
 #include <string>
 
 #include "console/console_state.h"
@@ -16,6 +17,8 @@ bool openConsole(ProgramContext &ctx, ConsoleHost host, std::string &why);
 void closeConsole(ProgramContext &ctx);
 // The main input source's line reader at the console: the next command entered.
 bool consoleReadLine(ProgramContext &ctx, InputSource &src);
+// A password typed in the command area at `prompt`, shown as '*', kept nowhere.
+std::optional<std::string> consoleReadPassword(ProgramContext &ctx, const std::string &prompt);
 // While the command thread waits for replies: paints what arrived and watches for
 // Escape. True when the user asked to stop waiting.
 bool consoleWhileWaiting(ProgramContext &ctx);

@@ -116,6 +116,10 @@ void wireRooms(ProgramContext &ctx) {
   //    what arrived and takes Escape to stop waiting.
   TransportHost transport;
   transport.whileWaiting = [](ProgramContext &c) { return c.fullScreen && consoleWhileWaiting(c); };
+  transport.readPassword = [](ProgramContext &c, const std::string &prompt) -> std::optional<std::string> {
+    if (!c.fullScreen) return std::nullopt;
+    return consoleReadPassword(c, prompt).value_or("");
+  };
   transportSetHost(std::move(transport));
 }
 

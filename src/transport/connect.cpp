@@ -17,6 +17,7 @@
 #include "transport/exchange.h"
 #include "transport/mq_library.h"
 #include "transport/request_id.h"
+#include "transport/transport_host.h"
 
 using kvarn::mqi::fieldText;
 using kvarn::mqi::setField;
@@ -66,6 +67,8 @@ std::string promptForPassword(ProgramContext &ctx, const Connection &t) {
   std::string prompt = t.targetQmgr.empty() ? strFormat("User(%s) password > ", t.userId.c_str())
                                             : strFormat("QM(%s) User(%s) password > ", t.targetQmgr.c_str(),
                                                         t.userId.c_str());
+  if (const TransportHost &host = transportHost(); host.readPassword)
+    if (std::optional<std::string> typed = host.readPassword(ctx, prompt)) return *typed;
   if (!::isatty(STDIN_FILENO)) {
     addError(ctx, "Password prompt not supported for non-stdin file");
     return "";

@@ -3,6 +3,8 @@
 // fills one TransportHost at start-up; empty, the wait just waits.
 #pragma once
 #include <functional>
+#include <optional>
+#include <string>
 
 struct ProgramContext;
 
@@ -10,6 +12,9 @@ struct TransportHost {
   // Called every tenth of a second of a wait; true stops waiting (the command goes on,
   // a late answer is dropped with its record).
   std::function<bool(ProgramContext &)> whileWaiting;
+  // Reads a password at `prompt` in the console's command area (typed characters shown
+  // as '*'); nothing when there is no console, and the terminal is then read directly.
+  std::function<std::optional<std::string>(ProgramContext &, const std::string &prompt)> readPassword;
 };
 
 void transportSetHost(TransportHost host);
