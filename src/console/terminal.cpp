@@ -109,7 +109,9 @@ std::string hexBytes(const std::string &bytes) {
 
 } // namespace
 
-bool openTerminal(ConsoleState &console, std::string &why) {
+bool openTerminal(ConsoleState &console, std::string &why) { return openTerminalOn(console, stdout, stdin, why); }
+
+bool openTerminalOn(ConsoleState &console, FILE *out, FILE *in, std::string &why) {
   const char *term = std::getenv("TERM");
   if (!term || !*term || std::strcmp(term, "dumb") == 0) {
     why = "The terminal type (TERM) does not allow a full-screen console";
@@ -118,7 +120,7 @@ bool openTerminal(ConsoleState &console, std::string &why) {
   // Wide characters need a UTF-8 character type; the rest of the locale stays "C".
   if (!std::setlocale(LC_CTYPE, "")) std::setlocale(LC_CTYPE, "C.UTF-8");
   if (MB_CUR_MAX == 1) std::setlocale(LC_CTYPE, "C.UTF-8");
-  gScreen = newterm(nullptr, stdout, stdin);
+  gScreen = newterm(nullptr, out, in);
   if (!gScreen) {
     why = std::string("The terminal type '") + term + "' is not known";
     return false;

@@ -3,6 +3,7 @@
 // what curses reports into the key table's codes (the configuration's code space).
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "context/context.h"
@@ -12,6 +13,8 @@ struct ConsoleState;
 // Opens curses on the terminal. False, with the reason, when it cannot (TERM unset,
 // unknown or without cursor addressing).
 bool openTerminal(ConsoleState &console, std::string &why);
+// The same on given streams (a benchmark paints into /dev/null).
+bool openTerminalOn(ConsoleState &console, FILE *out, FILE *in, std::string &why);
 void closeTerminal(ConsoleState &console);
 // The colour pairs from the settings (after =colour).
 void applyColours(ConsoleState &console);
