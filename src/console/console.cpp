@@ -205,6 +205,43 @@ std::optional<std::string> readCommand(ConsoleState &c, const std::string *promp
   return text;
 }
 
+// Lines written to standard error while the console runs are shown as diagnostics.
+void captureStandardError(ConsoleState &c) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return;
+  c.savedStderr = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+  if (c.savedStderr < 0 || ::dup2(fds[1], STDERR_FILENO) < 0) {
+    ::close(fds[0]);
+    ::close(fds[1]);
+    return;
+  }
+  ::close(fds[1]);
+  c.stderrPipe = fds[0];
+  ProgramContext *ctx = c.ctx;
+  c.stderrReader = std::thread([ctx, fd = fds[0]] {
+    std::string pending;
+    char buffer[4096];
+    for (;;) {
+      ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n <= 0) break;
+      pending.append(buffer, static_cast<size_t>(n));
+      for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1))
+        ctx->output->addLine(std::string_view(pending).substr(0, end), kStyleDiagnostic);
+    }
+    if (!pending.empty()) ctx->output->addLine(pending, kStyleDiagnostic);
+  });
+}
+
+void releaseStandardError(ConsoleState &c) {
+  if (c.savedStderr < 0) return;
+  ::dup2(c.savedStderr, STDERR_FILENO);   // the pipe's last writer goes: the reader ends
+  ::close(c.savedStderr);
+  c.savedStderr = -1;
+  if (c.stderrReader.joinable()) c.stderrReader.join();
+  ::close(c.stderrPipe);
+  c.stderrPipe = -1;
+}
+
 } // namespace
 
 ConsoleState *consoleOf(ProgramContext &ctx) { return static_cast<ConsoleState *>(ctx.fullScreen.get()); }
@@ -221,6 +258,7 @@ bool openConsole(ProgramContext &ctx, ConsoleHost host, std::string &why) {
   ConsoleState *raw = state.get();
   ctx.fullScreen = std::move(state);
   ctx.output->detachStreams();
+  captureStandardError(c);
   ctx.output->setWidth(static_cast<uint32_t>(c.columns));
   ctx.output->keepLines(true, static_cast<uint64_t>(std::max(100, ctx.settings.history)));
   ctx.output->setListener([raw](Screen screen, const OutputLine &line) {
@@ -252,9 +290,10 @@ bool openConsole(ProgramContext &ctx, ConsoleHost host, std::string &why) {
 void closeConsole(ProgramContext &ctx) {
   ConsoleState *c = consoleOf(ctx);
   if (!c) return;
-  ctx.output->setListener(nullptr);
   setKeystrokeCapture(nullptr);
   closeTerminal(*c);
+  releaseStandardError(*c);
+  ctx.output->setListener(nullptr);
   for (int fd : c->wakePipe)
     if (fd >= 0) ::close(fd);
   ctx.fullScreen.reset();

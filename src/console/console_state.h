@@ -99,6 +99,11 @@ struct ConsoleState : ContextPart {
   std::atomic<bool> outputAdded{false};
   bool resized = false;
   int wakePipe[2] = {-1, -1};
+  // Standard error while the console runs: what the MQ library or anything else writes
+  // there becomes output lines instead of text thrown over the screen.
+  int savedStderr = -1;
+  int stderrPipe = -1;
+  std::thread stderrReader;
   std::thread::id consoleThread;
   bool failed = false;
   bool colours = false;
