@@ -255,7 +255,7 @@ Keystroke readKeystroke(ConsoleState &console, int tenths) {
     k.key = KeyStroke{0x09, 0, {}};
     return k;
   }
-  if (ch == 127) {
+  if (ch == 127 || ch == 8) {   // DEL, or Ctrl-H from a terminal that sends it for Backspace
     k.kind = Keystroke::Key;
     k.key = KeyStroke{0x08, 0, {}};
     return k;
