@@ -150,11 +150,21 @@ void handleMouse(ConsoleState &c, const Keystroke &k) {
   c.dirty = true;
 }
 
+// The command thread is not waiting for replies (any more): the slow-response status goes.
+void endOfWait(ConsoleState &c) {
+  c.waitStarted = 0;
+  if (!c.status.empty()) {
+    c.status.clear();
+    c.dirty = true;
+  }
+}
+
 // One command from the command area.
 std::optional<std::string> readCommand(ConsoleState &c, const std::string *promptText = nullptr) {
   ProgramContext &ctx = *c.ctx;
   c.prompt = promptText ? *promptText : c.host.prompt ? c.host.prompt(ctx) : std::string(">");
   clearCommand(c);
+  endOfWait(c);
   c.undo.clear();
   c.undoPos = 0;
   c.recalling = false;
@@ -193,7 +203,17 @@ std::optional<std::string> readCommand(ConsoleState &c, const std::string *promp
       handleKey(c, k.key);
       break;
     }
-    if (c.entered) break;
+    if (c.entered) {
+      // A find works on the output here and is not a command.
+      std::string typed = commandText(c);
+      if (!typed.empty() && typed[0] == '/') {
+        addCommandHistory(ctx, typed);
+        c.entered = false;
+        runFind(c, typed);
+        continue;
+      }
+      break;
+    }
   }
   std::string text = commandText(c);
   c.message.clear();
@@ -321,10 +341,50 @@ std::optional<std::string> consoleReadPassword(ProgramContext &ctx, const std::s
   return text;
 }
 
+void consoleRefresh(ProgramContext &ctx) {
+  ConsoleState *c = consoleOf(ctx);
+  if (!c) return;
+  endOfWait(*c);
+  takePosted(*c);
+  paintConsole(*c);
+}
+
+int consoleReadKey(ProgramContext &ctx, int seconds) {
+  ConsoleState *c = consoleOf(ctx);
+  if (!c) return 0;
+  endOfWait(*c);
+  std::time_t until = std::time(nullptr) + std::max(0, seconds);
+  for (;;) {
+    takePosted(*c);
+    if (c->dirty || c->fullRepaint) paintConsole(*c);
+    Keystroke k = readKeystroke(*c, 2);
+    if (k.kind == Keystroke::Character) return static_cast<int>(k.character);
+    if (k.kind == Keystroke::Key) return k.key.code == 0x1b && k.key.escape.empty() ? 27 : static_cast<int>(k.key.code);
+    if (k.kind == Keystroke::Resize) resize(*c);
+    if (std::time(nullptr) >= until || stopRequested()) return 0;
+  }
+}
+
+bool consoleScreenSize(ProgramContext &ctx, int &width, int &height) {
+  ConsoleState *c = consoleOf(ctx);
+  if (!c) return false;
+  width = c->columns;
+  height = c->rows;
+  return true;
+}
+
 bool consoleWhileWaiting(ProgramContext &ctx) {
   ConsoleState *c = consoleOf(ctx);
   if (!c || std::this_thread::get_id() != c->consoleThread) return false;
   takePosted(*c);
+  // A reply slow to come is told on the status line, with the way out.
+  std::time_t now = std::time(nullptr);
+  if (c->waitStarted == 0) c->waitStarted = now;
+  if (now - c->waitStarted >= 2 && c->status.empty()) {
+    c->status = "Command server or network slow in responding (Escape stops waiting)";
+    c->statusExpires = now + 120;
+    c->dirty = true;
+  }
   if (c->dirty) paintConsole(*c);
   Keystroke k = readKeystroke(*c, 1);
   if (k.kind == Keystroke::Resize) resize(*c);

@@ -19,6 +19,11 @@ void closeConsole(ProgramContext &ctx);
 bool consoleReadLine(ProgramContext &ctx, InputSource &src);
 // A password typed in the command area at `prompt`, shown as '*', kept nowhere.
 std::optional<std::string> consoleReadPassword(ProgramContext &ctx, const std::string &prompt);
+// For scripts and =repeat: repaint now; the next key within `seconds` (its character, or
+// its key code: Escape is 27; 0 when none came); the screen's size.
+void consoleRefresh(ProgramContext &ctx);
+int consoleReadKey(ProgramContext &ctx, int seconds);
+bool consoleScreenSize(ProgramContext &ctx, int &width, int &height);
 // While the command thread waits for replies: paints what arrived and watches for
 // Escape. True when the user asked to stop waiting.
 bool consoleWhileWaiting(ProgramContext &ctx);

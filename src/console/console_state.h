@@ -85,6 +85,7 @@ struct ConsoleState : ContextPart {
   std::string status;
   std::time_t statusExpires = 0;
   std::string pendingMessage;      // posted by another thread, under the display lock
+  std::time_t waitStarted = 0;     // the command thread is waiting for replies since then
 
   // Find.
   std::string findText;

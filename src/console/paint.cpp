@@ -92,8 +92,8 @@ void paintMessageLine(ConsoleState &c) {
   move(row, 0);
   clrtoeol();
   std::string text = c.message;
-  if (text.empty() && !c.status.empty() && std::time(nullptr) < c.statusExpires) text = c.status;
   if (text.empty() && c.ctx->console.repeating) text = c.ctx->console.message;
+  if (text.empty() && !c.status.empty() && std::time(nullptr) < c.statusExpires) text = c.status;
   paintText(row, 0, text, c.columns, A_BOLD, 0);
 }
 

@@ -84,6 +84,10 @@ void wireScriptHost() {
     return {};
   };
   host.issueCommand = [](ProgramContext &ctx, std::string_view text) { cslIssueCommand(ctx, text); };
+  // The console, when it runs.
+  host.refreshScreen = consoleRefresh;
+  host.consoleKey = consoleReadKey;
+  host.screenSize = consoleScreenSize;
   host.collectRecords = collectForeachRecords;
   host.parseImport = parseImportCommand;
   host.readFileLine = readFileLine;
@@ -116,6 +120,9 @@ void wireRooms(ProgramContext &ctx) {
   //    what arrived and takes Escape to stop waiting.
   TransportHost transport;
   transport.whileWaiting = [](ProgramContext &c) { return c.fullScreen && consoleWhileWaiting(c); };
+  transport.mayReleaseEarly = [](ProgramContext &c) {
+    return c.fullScreen && c.input == c.mainInput.get() && kvarn::script::scriptState(c).frames.empty();
+  };
   transport.readPassword = [](ProgramContext &c, const std::string &prompt) -> std::optional<std::string> {
     if (!c.fullScreen) return std::nullopt;
     return consoleReadPassword(c, prompt).value_or("");

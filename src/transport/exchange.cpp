@@ -19,6 +19,11 @@
 #include "transport/transport_host.h"
 
 namespace {
+// How long a command holds the console before an answer still arriving is left to go on.
+constexpr int64_t kEarlyReleaseMs = 3000;
+} // namespace
+
+namespace {
 
 void readerLoop(ProgramContext &ctx, Connection &conn) {
   conn.readerTid = static_cast<int>(::gettid());
@@ -278,11 +283,13 @@ void getResponses(ProgramContext &ctx, Connection &conn, uint32_t awaitedSeq, lo
   }
 }
 
-bool waitForResponse(ProgramContext &ctx, Connection &conn, int64_t deadlineMs, bool extend) {
+WaitOutcome waitForResponse(ProgramContext &ctx, Connection &conn, int64_t deadlineMs, bool extend) {
   TransportState &t = transportOf(ctx);
   // What is shown so far is written out before a wait that may be long.
   if (ctx.fileMode() && ctx.output) ctx.output->flushStream();
   uint32_t seenResponses = t.responseCount;
+  const uint32_t responsesAtStart = t.responseCount;
+  const int64_t startMs = steadyMs();
   t.waiting = true;
   for (;;) {
     long slice = t.submittedSeq > t.completedSeq ? 1000 : 60000;
@@ -298,7 +305,7 @@ bool waitForResponse(ProgramContext &ctx, Connection &conn, int64_t deadlineMs, 
       t.waiting = false;
       t.lastErrorText = "Timed out waiting for response";
       t.lastReason = MQRC_NO_MSG_AVAILABLE;   // as a get that waited and found nothing
-      return false;
+      return WaitOutcome::TimedOut;
     }
     slice = std::min<long>(slice, static_cast<long>(deadlineMs - now));
     const TransportHost &host = transportHost();
@@ -308,13 +315,22 @@ bool waitForResponse(ProgramContext &ctx, Connection &conn, int64_t deadlineMs, 
         t.waiting = false;
         t.lastErrorText = "Stopped waiting for response";
         t.lastReason = MQRC_NO_MSG_AVAILABLE;
-        return false;
+        return WaitOutcome::Stopped;
       }
+    }
+    // A long answer that has begun to arrive goes on without the command thread, so the
+    // user can read and scroll it (and type the next command) meanwhile.
+    if (extend && host.mayReleaseEarly && now - startMs >= kEarlyReleaseMs && t.responseCount != responsesAtStart &&
+        host.mayReleaseEarly(ctx)) {
+      t.waiting = false;
+      raiseSeq(t.releasedSeq, t.submittedSeq);
+      traceStatus(ctx, "RELS");
+      return WaitOutcome::Released;
     }
     if (conn.responseEvent.wait(slice) && t.answeredSeq >= t.submittedSeq) {
       t.waiting = false;
       traceStatus(ctx, "RESP");
-      return true;
+      return WaitOutcome::Answered;
     }
   }
 }

@@ -30,8 +30,14 @@ bool putRequest(ProgramContext &ctx, Connection &conn, int queue, uint32_t seque
 // Gets responses from the reply queue and routes them. waitMs 0: no wait; -1: no limit.
 void getResponses(ProgramContext &ctx, Connection &conn, uint32_t awaitedSeq, long waitMs);
 
-// The issuing thread's wait for the command handed over. True when answered.
-bool waitForResponse(ProgramContext &ctx, Connection &conn, int64_t deadlineMs, bool extend);
+// The issuing thread's wait for the command handed over.
+enum class WaitOutcome {
+  Answered,   // the last response came
+  Released,   // at the console, a long answer goes on arriving without the command thread
+  TimedOut,   // nothing (more) came in time: lastErrorText says so
+  Stopped,    // the user stopped waiting
+};
+WaitOutcome waitForResponse(ProgramContext &ctx, Connection &conn, int64_t deadlineMs, bool extend);
 
 // Starts the reply reader of a connection after its connect.
 void startReader(ProgramContext &ctx, Connection &conn);

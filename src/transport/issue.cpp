@@ -135,7 +135,10 @@ HandOverOutcome handOver(ProgramContext &ctx, const HandOver &h) {
   //    before it answers. A command that times out goes on; a late answer is dropped
   //    with its record.
   int64_t waitMs = h.connect ? (2L * waitSeconds + 10) * 1000L : waitSeconds * 1000L;
-  if (!waitForResponse(ctx, conn, steadyMs() + waitMs, h.record != nullptr)) {
+  WaitOutcome waited = waitForResponse(ctx, conn, steadyMs() + waitMs, h.record != nullptr);
+  // Released: the reply reader completes the record as the rest arrives.
+  if (waited == WaitOutcome::Released) return HandOverOutcome::Answered;
+  if (waited != WaitOutcome::Answered) {
     forgetRecord(ctx, seq);
     if (h.record) failRecord(ctx, *h.record, t.lastErrorText);
     else addError(ctx, t.lastErrorText);

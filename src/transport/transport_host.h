@@ -12,6 +12,9 @@ struct TransportHost {
   // Called every tenth of a second of a wait; true stops waiting (the command goes on,
   // a late answer is dropped with its record).
   std::function<bool(ProgramContext &)> whileWaiting;
+  // Whether the command thread may be released before the last response of a long
+  // answer (the console, no script statement running).
+  std::function<bool(ProgramContext &)> mayReleaseEarly;
   // Reads a password at `prompt` in the console's command area (typed characters shown
   // as '*'); nothing when there is no console, and the terminal is then read directly.
   std::function<std::optional<std::string>(ProgramContext &, const std::string &prompt)> readPassword;
