@@ -49,6 +49,20 @@ void takePosted(ConsoleState &c) {
     c.dirty = true;
   }
   if (ctx.settingsChanged && c.screen != kScreenMqsc) rebuildInfoScreen(c, c.screen);
+  // =colour, =set bright/colours and =set history take effect on the screen at once.
+  std::vector<int16_t> colours;
+  for (const ColourPair &pair : ctx.settings.colours) colours.insert(colours.end(), {pair.fg, pair.bg});
+  if (colours != c.paintedColours || ctx.settings.options != c.paintedOptions) {
+    c.paintedColours = std::move(colours);
+    c.paintedOptions = ctx.settings.options;
+    applyColours(c);
+    c.fullRepaint = true;
+    c.dirty = true;
+  }
+  if (ctx.settings.history != c.keptHistory) {
+    c.keptHistory = ctx.settings.history;
+    ctx.output->keepLines(true, static_cast<uint64_t>(std::max(100, ctx.settings.history)));
+  }
   if (c.outputAdded.exchange(false)) c.dirty = true;
 }
 

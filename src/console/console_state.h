@@ -108,6 +108,10 @@ struct ConsoleState : ContextPart {
   std::thread::id consoleThread;
   bool failed = false;
   bool colours = false;
+  bool terminalOpen = false;
+  uint32_t paintedOptions = 0;       // the settings the screen was last painted with
+  int32_t keptHistory = 0;
+  std::vector<int16_t> paintedColours;   // curses runs on the terminal (the clipboard may be sent to it)
 };
 
 ConsoleState *consoleOf(ProgramContext &ctx);

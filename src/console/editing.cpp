@@ -324,7 +324,7 @@ void copySelection(ConsoleState &c, bool cut) {
   }
   size_t from = std::min(c.anchor, c.cursor), to = std::min(std::max(c.anchor, c.cursor), c.text.size());
   c.clipboard = from < to ? encode(c.text.substr(from, to - from)) : std::string();
-  copyToTerminalClipboard(c.clipboard);
+  if (c.terminalOpen) copyToTerminalClipboard(c.clipboard);
   if (cut) deleteSelection(c);
   changed(c);
 }

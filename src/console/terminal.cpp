@@ -133,6 +133,7 @@ bool openTerminalOn(ConsoleState &console, FILE *out, FILE *in, std::string &why
     why = std::string("The terminal type '") + term + "' can not move the cursor";
     return false;
   }
+  console.terminalOpen = true;
   raw();
   noecho();
   nonl();
@@ -152,7 +153,8 @@ bool openTerminalOn(ConsoleState &console, FILE *out, FILE *in, std::string &why
   return true;
 }
 
-void closeTerminal(ConsoleState &) {
+void closeTerminal(ConsoleState &console) {
+  console.terminalOpen = false;
   if (!gScreen) return;
   endwin();
   delscreen(gScreen);
