@@ -148,7 +148,48 @@ void handleKey(ConsoleState &c, const KeyStroke &stroke) {
   runAction(c, *a.action);
 }
 
+// The word under the pointer in the output, delimited by blanks, quotes and the
+// characters ( ) [ ] < > % ^ & * = - # @.
+std::string wordAt(ConsoleState &c, int row, int column) {
+  OwnedMutexGuard guard(c.ctx->displayLock);
+  const ScreenLines &lines = c.ctx->output->screen(c.screen);
+  int height = outputRows(c);
+  uint64_t total = lines.rows();
+  uint64_t bottom = total - std::min<uint64_t>(c.scroll[c.screen], total);
+  uint64_t top = bottom > static_cast<uint64_t>(height) ? bottom - height : 0;
+  uint64_t target = top + static_cast<uint64_t>(row);
+  if (lines.empty() || target >= bottom) return "";
+  size_t lo = 0, hi = lines.size();
+  while (hi - lo > 1) {
+    size_t mid = (lo + hi) / 2;
+    if (lines.at(mid).rowIndex <= target) lo = mid;
+    else hi = mid;
+  }
+  std::string_view text = lines.at(lo).text();
+  size_t at = textRowStart(text, static_cast<uint32_t>(c.columns), static_cast<uint32_t>(target - lines.at(lo).rowIndex));
+  for (int col = 0; at < text.size();) {
+    TextChar ch = textCharAt(text, at);
+    if (col + static_cast<int>(ch.columns) > column) break;
+    col += static_cast<int>(ch.columns);
+    at += ch.bytes;
+  }
+  static constexpr std::string_view kDelimiters = " \"'()[]<>%^&*=-#@";
+  if (at >= text.size() || kDelimiters.find(text[at]) != std::string_view::npos) return "";
+  size_t from = at, to = at;
+  while (from > 0 && kDelimiters.find(text[from - 1]) == std::string_view::npos) --from;
+  while (to < text.size() && kDelimiters.find(text[to]) == std::string_view::npos) ++to;
+  return std::string(text.substr(from, to - from));
+}
+
 void handleMouse(ConsoleState &c, const Keystroke &k) {
+  if (k.doubleClick && k.mouseRow < outputRows(c)) {
+    std::string word = wordAt(c, k.mouseRow, k.mouseColumn);
+    if (word.empty()) return showMessage(c, "No selectable text found at this position");
+    if (c.text.size() + word.size() > kMaxCommandArea) return showMessage(c, "Not enough space left in command line");
+    c.cursorInOutput = false;
+    insertText(c, word);
+    return;
+  }
   if (!c.ctx->settings.on(kOptMouseCursor)) return;
   int top = c.rows - commandRows(c);
   if (k.mouseRow >= top) {
