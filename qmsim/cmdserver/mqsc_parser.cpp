@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "text/text.h"
+
 namespace qmsim::cmdserver {
 
 namespace {
@@ -12,7 +14,7 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' ||
 bool splitItems(const std::string& raw, MqscParam& p) {
   size_t i = 0;
   auto skipBlanks = [&] {
-    while (i < raw.size() && (raw[i] == ' ' || raw[i] == '\t' || raw[i] == '\n' || raw[i] == '\r')) ++i;
+    while (i < raw.size() && isScanSpace(raw[i])) ++i;
   };
   skipBlanks();
   if (i == raw.size()) return true;  // empty brackets: no items
@@ -40,11 +42,10 @@ bool splitItems(const std::string& raw, MqscParam& p) {
       if (!closed) return false;
       skipBlanks();
     } else {
-      int depth = 0;
-      while (i < raw.size() && !(depth == 0 && raw[i] == ',')) {
-        if (raw[i] == '(') ++depth;
-        if (raw[i] == ')') --depth;
+      ScanLevel level{.strayCloseHidesRest = true};
+      while (i < raw.size() && !(level.outside() && raw[i] == ',')) {
         if (raw[i] == '\'' || raw[i] == '"') return false;  // a quote inside an unquoted value
+        level.step(raw[i]);
         item += raw[i++];
       }
       while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.pop_back();
@@ -113,20 +114,9 @@ bool parseMqsc(const std::string& text, MqscCommand& out, MqscParseError& error)
     size_t look = i;
     while (look < n && (text[look] == ' ' || text[look] == '\t')) ++look;
     if (look < n && text[look] == '(') {
-      // Find the matching bracket, quotes taken whole.
-      size_t j = look + 1;
-      int depth = 1;
-      char quote = 0;
-      for (; j < n; ++j) {
-        char c = text[j];
-        if (quote) {
-          if (c == quote) quote = 0;  // a doubled quote closes and reopens: same effect
-          continue;
-        }
-        if (c == '\'' || c == '"') quote = c;
-        else if (c == '(') ++depth;
-        else if (c == ')' && --depth == 0) break;
-      }
+      // The matching bracket, quotes taken whole (a doubled quote closes and reopens:
+      // the same effect).
+      size_t j = scanClosingBracket(text, look);
       if (j >= n) return fail(n);
       p.hasValue = true;
       p.raw = text.substr(look + 1, j - look - 1);

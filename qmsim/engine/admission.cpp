@@ -5,6 +5,8 @@
 #include <sstream>
 #include <tuple>
 
+#include "text/text.h"
+
 namespace qmsim::admission {
 
 namespace {
@@ -54,8 +56,7 @@ std::vector<std::string> listItems(const std::string& list) {
   std::vector<std::string> out;
   std::istringstream in(list);
   for (std::string item; std::getline(in, item, ',');) {
-    while (!item.empty() && item.back() == ' ') item.pop_back();
-    while (!item.empty() && item.front() == ' ') item.erase(0, 1);
+    item = std::string(scanTrim(item, " "));
     if (!item.empty()) out.push_back(item);
   }
   return out;

@@ -1,162 +1,56 @@
 #include "net/ccdt_json.h"
 
-#include <cctype>
-#include <map>
-#include <memory>
-#include <variant>
+#include <nlohmann/json.hpp>
 
 namespace qmsim {
 
 namespace {
 
-// Just enough JSON: objects, arrays, strings, numbers and literals.
-struct Json {
-  enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
-  double number = 0;
-  std::string text;
-  std::vector<Json> items;
-  std::map<std::string, Json> fields;
+using Json = nlohmann::json;
 
-  const Json* field(const std::string& name) const {
-    auto it = fields.find(name);
-    return kind == Object && it != fields.end() ? &it->second : nullptr;
-  }
-};
+// The member `name` of an object, or null when `j` is no object or has no such member.
+const Json* field(const Json& j, const char* name) {
+  if (!j.is_object()) return nullptr;
+  auto it = j.find(name);
+  return it == j.end() ? nullptr : &*it;
+}
 
-class Parser {
- public:
-  explicit Parser(const std::string& s) : s_(s) {}
-  bool parse(Json& out, std::string& error) {
-    if (!value(out, 0) || (skip(), pos_ != s_.size())) {
-      error = "JSON error at offset " + std::to_string(pos_);
-      return false;
-    }
-    return true;
-  }
-
- private:
-  void skip() {
-    while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\n' || s_[pos_] == '\r' || s_[pos_] == '\t')) ++pos_;
-  }
-  bool literal(const char* word) {
-    size_t n = std::char_traits<char>::length(word);
-    if (s_.compare(pos_, n, word) != 0) return false;
-    pos_ += n;
-    return true;
-  }
-  bool string(std::string& out) {
-    if (pos_ >= s_.size() || s_[pos_] != '"') return false;
-    ++pos_;
-    while (pos_ < s_.size() && s_[pos_] != '"') {
-      char c = s_[pos_++];
-      if (c == '\\') {
-        if (pos_ >= s_.size()) return false;
-        char e = s_[pos_++];
-        switch (e) {
-          case 'n': out += '\n'; break;
-          case 't': out += '\t'; break;
-          case 'r': out += '\r'; break;
-          case 'b': out += '\b'; break;
-          case 'f': out += '\f'; break;
-          case 'u':
-            if (pos_ + 4 > s_.size()) return false;
-            out += '?';  // names in a channel table are plain ASCII
-            pos_ += 4;
-            break;
-          default: out += e;
-        }
-      } else {
-        out += c;
-      }
-    }
-    if (pos_ >= s_.size()) return false;
-    ++pos_;
-    return true;
-  }
-  bool value(Json& out, int depth) {
-    if (depth > 64) return false;
-    skip();
-    if (pos_ >= s_.size()) return false;
-    char c = s_[pos_];
-    if (c == '{') {
-      out.kind = Json::Object;
-      ++pos_;
-      skip();
-      if (pos_ < s_.size() && s_[pos_] == '}') return ++pos_, true;
-      for (;;) {
-        skip();
-        std::string key;
-        if (!string(key)) return false;
-        skip();
-        if (pos_ >= s_.size() || s_[pos_++] != ':') return false;
-        if (!value(out.fields[key], depth + 1)) return false;
-        skip();
-        if (pos_ >= s_.size()) return false;
-        if (s_[pos_] == ',') { ++pos_; continue; }
-        if (s_[pos_] == '}') return ++pos_, true;
-        return false;
-      }
-    }
-    if (c == '[') {
-      out.kind = Json::Array;
-      ++pos_;
-      skip();
-      if (pos_ < s_.size() && s_[pos_] == ']') return ++pos_, true;
-      for (;;) {
-        if (!value(out.items.emplace_back(), depth + 1)) return false;
-        skip();
-        if (pos_ >= s_.size()) return false;
-        if (s_[pos_] == ',') { ++pos_; continue; }
-        if (s_[pos_] == ']') return ++pos_, true;
-        return false;
-      }
-    }
-    if (c == '"') {
-      out.kind = Json::String;
-      return string(out.text);
-    }
-    if (literal("true") || literal("false")) return out.kind = Json::Bool, true;
-    if (literal("null")) return true;
-    size_t start = pos_;
-    while (pos_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[pos_])) || s_[pos_] == '-' ||
-                                s_[pos_] == '+' || s_[pos_] == '.' || s_[pos_] == 'e' || s_[pos_] == 'E'))
-      ++pos_;
-    if (pos_ == start) return false;
-    out.kind = Json::Number;
-    out.text = s_.substr(start, pos_ - start);
-    return true;
-  }
-
-  const std::string& s_;
-  size_t pos_ = 0;
-};
+const Json* stringField(const Json& j, const char* name) {
+  const Json* f = field(j, name);
+  return f && f->is_string() ? f : nullptr;
+}
 
 }  // namespace
 
 bool parseJsonCcdt(const std::string& text, std::vector<CcdtChannel>& channels, std::string& error) {
   Json root;
-  if (!Parser(text).parse(root, error)) return false;
-  const Json* list = root.field("channel");
-  if (!list || list->kind != Json::Array) {
+  try {
+    root = Json::parse(text);
+  } catch (const Json::parse_error& e) {
+    error = "JSON error at offset " + std::to_string(e.byte > 0 ? e.byte - 1 : 0) + ": " + e.what();
+    return false;
+  }
+  const Json* list = field(root, "channel");
+  if (!list || !list->is_array()) {
     error = "no \"channel\" array";
     return false;
   }
-  for (const auto& ch : list->items) {
-    const Json* type = ch.field("type");
-    if (type && type->text != "clientConnection") continue;
-    const Json* name = ch.field("name");
-    const Json* client = ch.field("clientConnection");
-    if (!name || name->kind != Json::String || !client) continue;
-    CcdtChannel out{name->text, "", ""};
-    if (const Json* qm = client->field("queueManager"); qm && qm->kind == Json::String) out.queueManager = qm->text;
-    if (const Json* conns = client->field("connection"); conns && conns->kind == Json::Array) {
-      for (const auto& c : conns->items) {
-        const Json* host = c.field("host");
-        const Json* port = c.field("port");
-        if (!host || host->kind != Json::String) continue;
+  for (const Json& ch : *list) {
+    const Json* type = field(ch, "type");
+    if (type && !(type->is_string() && type->get_ref<const std::string&>() == "clientConnection")) continue;
+    const Json* name = stringField(ch, "name");
+    const Json* client = field(ch, "clientConnection");
+    if (!name || !client) continue;
+    CcdtChannel out{name->get<std::string>(), "", ""};
+    if (const Json* qm = stringField(*client, "queueManager")) out.queueManager = qm->get<std::string>();
+    if (const Json* conns = field(*client, "connection"); conns && conns->is_array()) {
+      for (const Json& c : *conns) {
+        const Json* host = stringField(c, "host");
+        const Json* port = field(c, "port");
+        if (!host) continue;
         if (!out.connName.empty()) out.connName += ",";
-        out.connName += host->text;
-        if (port && port->kind == Json::Number) out.connName += "(" + port->text + ")";
+        out.connName += host->get<std::string>();
+        if (port && port->is_number()) out.connName += "(" + port->dump() + ")";
       }
     }
     channels.push_back(std::move(out));

@@ -14,7 +14,8 @@ struct CcdtChannel {
   std::string connName;  // "host(port),host(port)"
 };
 
-// False and error for text that is not such a table.
+// False and the reason in `error` for text that is not such a table, or not JSON at all
+// (strictly: control characters in strings escaped, text in UTF-8).
 bool parseJsonCcdt(const std::string& text, std::vector<CcdtChannel>& channels, std::string& error);
 
 }  // namespace qmsim

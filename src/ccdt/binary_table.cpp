@@ -13,6 +13,7 @@
 #include "ccdt/locate.h"
 #include "ccdt/status.h"
 #include "ccdt/trace.h"
+#include "text/text.h"
 
 namespace kvarn::ccdt {
 
@@ -473,7 +474,7 @@ int BinaryTable::readCrl(CrlList &list, std::string &message) {
 int BinaryTable::writeCrl(const CrlList &list, std::string &message) {
   if (int rc = checkUsable(true, message); rc != kOk) return rc;
   if (list.entries.size() > static_cast<size_t>(kMaxCrlEntries)) {
-    message = formatText("AMQ8326: Maximum number (%d) of CRLLDAP AUTHINFO definitions reached.", kMaxCrlEntries);
+    message = strFormat("AMQ8326: Maximum number (%d) of CRLLDAP AUTHINFO definitions reached.", kMaxCrlEntries);
     return kErrGeneral;
   }
   std::string key(kCrlKey);
@@ -505,7 +506,7 @@ int BinaryTable::insertCrlEntry(int position, const CrlEntry &entry, std::string
   CrlList list;
   if (int rc = readCrl(list, message); rc != kOk) return rc;
   if (list.entries.size() >= static_cast<size_t>(kMaxCrlEntries)) {
-    message = formatText("AMQ8326: Maximum number (%d) of CRLLDAP AUTHINFO definitions reached.", kMaxCrlEntries);
+    message = strFormat("AMQ8326: Maximum number (%d) of CRLLDAP AUTHINFO definitions reached.", kMaxCrlEntries);
     return kErrGeneral;
   }
   size_t at = position < 1 ? 0 : std::min(static_cast<size_t>(position - 1), list.entries.size());
@@ -560,7 +561,7 @@ int BinaryTable::readOcsp(OcspList &list, std::string &message) {
 int BinaryTable::writeOcsp(const OcspList &list, std::string &message) {
   if (int rc = checkUsable(true, message); rc != kOk) return rc;
   if (list.urls.size() > static_cast<size_t>(kMaxOcspUrls)) {
-    message = formatText("AMQ8326: Maximum number (%d) of OCSP AUTHINFO definitions reached.", kMaxOcspUrls);
+    message = strFormat("AMQ8326: Maximum number (%d) of OCSP AUTHINFO definitions reached.", kMaxOcspUrls);
     return kErrGeneral;
   }
   std::string key(kOcspKey);
@@ -589,7 +590,7 @@ int BinaryTable::insertOcspUrl(int position, const std::string &url, std::string
   OcspList list;
   if (int rc = readOcsp(list, message); rc != kOk) return rc;
   if (list.urls.size() >= static_cast<size_t>(kMaxOcspUrls)) {
-    message = formatText("AMQ8326: Maximum number (%d) of OCSP AUTHINFO definitions reached.", kMaxOcspUrls);
+    message = strFormat("AMQ8326: Maximum number (%d) of OCSP AUTHINFO definitions reached.", kMaxOcspUrls);
     return kErrGeneral;
   }
   size_t at = position < 1 ? 0 : std::min(static_cast<size_t>(position - 1), list.urls.size());

@@ -7,6 +7,7 @@
 
 #include "ccdt/status.h"
 #include "ccdt/trace.h"
+#include "text/text.h"
 
 namespace kvarn::ccdt {
 
@@ -255,8 +256,8 @@ int restoreSecret(char *data, size_t length) {
 int encodeChannelRecord(const ChannelDefinition &source, int version, int64_t alterTime,
                         std::string &record, std::string &message) {
   if (version < kMinRecordVersion || version > kMaxRecordVersion) {
-    message = formatText("AMQ8427: Sorry, this program does not support writing version %d channel records",
-                         version);
+    message = strFormat("AMQ8427: Sorry, this program does not support writing version %d channel records",
+                        version);
     return kErrGeneral;
   }
   ChannelDefinition def = source;
@@ -335,18 +336,18 @@ int decodeChannelRecord(std::string_view record, std::string_view path, ChannelD
                         std::string &message) {
   std::string file(path);
   if (record.size() < 24) {
-    message = formatText("File '%s' does not appear to be the correct format", file.c_str());
+    message = strFormat("File '%s' does not appear to be the correct format", file.c_str());
     return kErrFormat;
   }
   const int version = getInt32(record, 20);
   if (version < kMinRecordVersion || version > kMaxRecordVersion) {
-    message = formatText("AMQ8427: Sorry, this program does not support reading version %d channel records",
-                         version);
+    message = strFormat("AMQ8427: Sorry, this program does not support reading version %d channel records",
+                        version);
     return kErrGeneral;
   }
   const size_t fixedLength = static_cast<size_t>(channelRecordFixedLength(version));
   if (record.size() < fixedLength) {
-    message = formatText("File '%s' does not appear to be the correct format", file.c_str());
+    message = strFormat("File '%s' does not appear to be the correct format", file.c_str());
     return kErrFormat;
   }
   std::string fixed(record.substr(0, fixedLength));
@@ -373,7 +374,7 @@ int decodeChannelRecord(std::string_view record, std::string_view path, ChannelD
   if (def.encrypt == 1 && version >= 2) {
     int rc = restoreSecret(fixed.data() + kUserIdOffset, kSecretLength);
     if (rc != 0) {
-      message = formatText("Failed to restore userid/password information RC(%d)", rc);
+      message = strFormat("Failed to restore userid/password information RC(%d)", rc);
       return kErrGeneral;
     }
     std::string_view secret = std::string_view(fixed).substr(kUserIdOffset, kSecretLength);
@@ -387,7 +388,7 @@ int decodeChannelRecord(std::string_view record, std::string_view path, ChannelD
     listsLength = static_cast<size_t>(def.exitListsLen);
     if (listsLength > record.size() - fixedLength ||
         !decodeExitLists(record.substr(fixedLength, listsLength), def)) {
-      message = formatText("File '%s' does not appear to be the correct format", file.c_str());
+      message = strFormat("File '%s' does not appear to be the correct format", file.c_str());
       return kErrFormat;
     }
     listsRead = true;
@@ -397,7 +398,7 @@ int decodeChannelRecord(std::string_view record, std::string_view path, ChannelD
     size_t start = peerNameOffset(version, fixedLength, listsLength);
     if (def.sslPeerNameLength < 0 || start > record.size() ||
         static_cast<size_t>(def.sslPeerNameLength) > record.size() - start) {
-      message = formatText("File '%s' does not appear to be the correct format", file.c_str());
+      message = strFormat("File '%s' does not appear to be the correct format", file.c_str());
       return kErrFormat;
     }
     def.sslPeerName = std::string(record.substr(start, def.sslPeerNameLength));

@@ -1,6 +1,6 @@
 #include "ccdt/json_fields.h"
 
-#include <strings.h>
+#include "text/text.h"
 
 namespace kvarn::ccdt::json {
 
@@ -89,10 +89,6 @@ const Member kMembers[] = {
 
 std::string_view lastName(std::string_view path) { return path.substr(path.find_last_of('.') + 1); }
 
-bool sameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
 // Members that only make sense inside their own object are found by full path only.
 bool foundByLastName(const Member &member) {
   switch (member.kind) {
@@ -112,13 +108,13 @@ std::span<const Member> members() { return kMembers; }
 
 const Member *findMember(std::string_view path) {
   for (const auto &member : kMembers)
-    if (sameText(member.path, path)) return &member;
+    if (scanEqualsNoCase(member.path, path)) return &member;
   return nullptr;
 }
 
 const Member *findMemberByLastName(std::string_view name) {
   for (const auto &member : kMembers)
-    if (foundByLastName(member) && sameText(lastName(member.path), name)) return &member;
+    if (foundByLastName(member) && scanEqualsNoCase(lastName(member.path), name)) return &member;
   return nullptr;
 }
 

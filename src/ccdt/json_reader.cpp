@@ -4,13 +4,13 @@
 #include <new>
 #include <optional>
 #include <set>
-#include <strings.h>
 #include <unordered_map>
 
 #include "ccdt/file_io.h"
 #include "ccdt/json_fields.h"
 #include "ccdt/json_table.h"
 #include "ccdt/status.h"
+#include "text/text.h"
 
 namespace kvarn::ccdt {
 
@@ -114,10 +114,6 @@ bool parseNumber(std::string_view text, int32_t &value) {
   return true;
 }
 
-bool sameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
 size_t encodedLength(const std::vector<std::string> &list) {
   size_t length = 1;
   for (const auto &entry : list) length += entry.size() + 1;
@@ -182,7 +178,7 @@ class Reader {
 
 void Reader::warnAt(int line, const char *format, const std::string &a, const std::string &b) {
   // Every message of the reader names the line and the file first.
-  messages_.push_back(formatText(format, line, path_.c_str(), a.c_str(), b.c_str()));
+  messages_.push_back(strFormat(format, line, path_.c_str(), a.c_str(), b.c_str()));
 }
 
 bool Reader::expect(char structural) {
@@ -198,12 +194,12 @@ bool Reader::expect(char structural) {
 void Reader::run() {
   Token first = lexer_.next();
   if (!first.is('{')) {
-    messages_.push_back(formatText("CCDT file '%s' does not appear to be a JSON file", path_.c_str()));
+    messages_.push_back(strFormat("CCDT file '%s' does not appear to be a JSON file", path_.c_str()));
     return;
   }
   Token name = lexer_.next();
-  if (name.end || !sameText(name.text, "channel")) {
-    messages_.push_back(formatText("CCDT file '%s' does not appear to contain channel definitions", path_.c_str()));
+  if (name.end || !scanEqualsNoCase(name.text, "channel")) {
+    messages_.push_back(strFormat("CCDT file '%s' does not appear to contain channel definitions", path_.c_str()));
     return;
   }
   expect(':');
@@ -225,8 +221,8 @@ void Reader::run() {
     readChannel(std::move(t));  // taken as the first member of a channel
   }
   if (lexer_.firstUnescapedLine() != 0)
-    messages_.push_back(formatText("Warning : File '%s' contains non-escaped field at line %d", path_.c_str(),
-                                   lexer_.firstUnescapedLine()));
+    messages_.push_back(strFormat("Warning : File '%s' contains non-escaped field at line %d", path_.c_str(),
+                                  lexer_.firstUnescapedLine()));
 }
 
 void Reader::readChannel(std::optional<Token> firstName) {
@@ -424,7 +420,7 @@ void Reader::storeScalar(const Member &member, const std::string &name, const To
   case MemberKind::Keyword: {
     bool found = false;
     for (const auto &keyword : member.keywords)
-      if (sameText(keyword.name, value.text)) {
+      if (scanEqualsNoCase(keyword.name, value.text)) {
         number = keyword.value;
         found = true;
       }
@@ -436,7 +432,7 @@ void Reader::storeScalar(const Member &member, const std::string &name, const To
   case MemberKind::KeywordList: {
     const json::Keyword *keyword = nullptr;
     for (const auto &k : member.keywords)
-      if (sameText(k.name, value.text)) keyword = &k;
+      if (scanEqualsNoCase(k.name, value.text)) keyword = &k;
     if (!keyword) return unrecognised();
     int32_t *list = member.numbers(def);
     for (int i = 0; i < member.count; ++i)
@@ -523,15 +519,15 @@ void Reader::storeScalar(const Member &member, const std::string &name, const To
 void Reader::finishChannel(int line) {
   ChannelDefinition &def = channel_.def;
   if (trimTrailingBlanks(def.channelName).empty())
-    messages_.push_back(formatText(
+    messages_.push_back(strFormat(
         "The channel definition ending at line %d of file '%s' has not specified a channel name", line, path_.c_str()));
   if (!channel_.typeSeen) {
-    messages_.push_back(formatText(
+    messages_.push_back(strFormat(
         "The channel definition ending at line %d of file '%s' has not specified a channel type", line, path_.c_str()));
     def.channelType = kChannelTypeClientConnection;
   }
   if (trimTrailingBlanks(def.connectionName).empty())
-    messages_.push_back(formatText(
+    messages_.push_back(strFormat(
         "The channel definition ending at line %d of file '%s' has not specified a connection name", line,
         path_.c_str()));
   if (!channel_.alteredSeen) def.alterTime = fileTime_;
@@ -610,9 +606,9 @@ int JsonTable::readText(std::string_view text, const std::string &path, int64_t 
     return kErrStorage;
   }
   if (channels_.empty())
-    messages.push_back(formatText("CCDT file '%s', No files found", path_.c_str()));
+    messages.push_back(strFormat("CCDT file '%s', No files found", path_.c_str()));
   else
-    messages.push_back(formatText("CCDT file '%s', %d channels read", path_.c_str(), static_cast<int>(channels_.size())));
+    messages.push_back(strFormat("CCDT file '%s', %d channels read", path_.c_str(), static_cast<int>(channels_.size())));
   return kOk;
 }
 
@@ -624,7 +620,7 @@ int JsonTable::read(const std::string &path, bool reportMissing, std::vector<std
     channels_.clear();
     changed_ = false;
     backupTaken_ = false;
-    if (reportMissing) messages.push_back(formatText("Commands directed to file '%s' (Does not exist)", path.c_str()));
+    if (reportMissing) messages.push_back(strFormat("Commands directed to file '%s' (Does not exist)", path.c_str()));
     return kOk;
   }
   if (rc != 0) {

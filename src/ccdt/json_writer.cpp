@@ -10,6 +10,7 @@
 #include "ccdt/json_fields.h"
 #include "ccdt/json_table.h"
 #include "ccdt/status.h"
+#include "text/text.h"
 
 namespace kvarn::ccdt {
 
@@ -294,8 +295,8 @@ int JsonTable::save(JsonFields fields, std::string &message) {
   }
   if (int rc = writeFileDurably(temporary, text, target); rc != 0) {
     message = rc == ENOENT || rc == EACCES || rc == EROFS || rc == ENOTDIR
-                  ? formatText("Can not create file '%s'", temporary.c_str())
-                  : formatText("AMQ8427: Error writing to file '%s' RC(%d)", temporary.c_str(), rc);
+                  ? strFormat("Can not create file '%s'", temporary.c_str())
+                  : strFormat("AMQ8427: Error writing to file '%s' RC(%d)", temporary.c_str(), rc);
     return kErrAccess;
   }
   if (!backupTaken_ && ::access(target.c_str(), F_OK) == 0) {
@@ -307,14 +308,14 @@ int JsonTable::save(JsonFields fields, std::string &message) {
       std::string old;
       if (readWholeFile(target, old) != 0 || writeFileDurably(backup, old, target) != 0) {
         ::unlink(temporary.c_str());
-        message = formatText("Can not rename file '%s' to '%s'", target.c_str(), backup.c_str());
+        message = strFormat("Can not rename file '%s' to '%s'", target.c_str(), backup.c_str());
         return kErrAccess;
       }
     }
   }
   if (int rc = renameDurably(temporary, target); rc != 0) {
     ::unlink(temporary.c_str());
-    message = formatText("Can not rename file '%s' to '%s'", temporary.c_str(), target.c_str());
+    message = strFormat("Can not rename file '%s' to '%s'", temporary.c_str(), target.c_str());
     return kErrAccess;
   }
   backupTaken_ = true;

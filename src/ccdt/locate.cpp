@@ -4,11 +4,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <strings.h>
 #include <vector>
 
 #include "ccdt/status.h"
 #include "ccdt/trace.h"
+#include "text/text.h"
 
 namespace kvarn::ccdt {
 
@@ -122,7 +122,7 @@ int locateJsonTable(std::string_view name, std::string &path, std::string &messa
 int parseMqserver(std::string_view value, ChannelDefinition &def, std::string &message) {
   std::string text(value);
   auto malformed = [&] {
-    message = formatText("Invalid MQSERVER Environment variable '%s'", text.c_str());
+    message = strFormat("Invalid MQSERVER Environment variable '%s'", text.c_str());
     return kErrMqserver;
   };
   if (value.size() > 100) return malformed();
@@ -133,20 +133,20 @@ int parseMqserver(std::string_view value, ChannelDefinition &def, std::string &m
   result.channelName = std::string(parts[0].substr(0, kKeyLength));
   result.qmgrName = "*";
   std::string_view rest = value.substr(parts[0].size() + parts[1].size() + 2);
-  if (strcasecmp(transport.c_str(), "TCP") == 0) {
+  if (scanEqualsNoCase(transport, "TCP")) {
     result.transportType = kTransportTcp;
-  } else if (strcasecmp(transport.c_str(), "NETBIOS") == 0) {
+  } else if (scanEqualsNoCase(transport, "NETBIOS")) {
     result.transportType = kTransportNetbios;
-  } else if (strcasecmp(transport.c_str(), "SPX") == 0) {
+  } else if (scanEqualsNoCase(transport, "SPX")) {
     result.transportType = kTransportSpx;
-  } else if (strcasecmp(transport.c_str(), "LU62") == 0) {
+  } else if (scanEqualsNoCase(transport, "LU62")) {
     result.transportType = kTransportLu62;
     if (parts.size() != 5 || parts[3].size() > 8 || parts[4].size() > 64) return malformed();
     result.modeName = std::string(parts[3]);
     result.tpName = std::string(parts[4]);
     rest = parts[2];
   } else {
-    message = formatText("Invalid MQSERVER Environment variable protocol '%s'", transport.c_str());
+    message = strFormat("Invalid MQSERVER Environment variable protocol '%s'", transport.c_str());
     return kErrMqserver;
   }
   if (rest.empty() || rest.size() > 264) return malformed();

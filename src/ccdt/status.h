@@ -46,7 +46,4 @@ enum CcdtCode : int {
 int reportStorageError(int storageCode, std::string_view path, std::string_view channel,
                        std::string &message);
 
-// printf-style formatting into a std::string.
-std::string formatText(const char *format, ...) __attribute__((format(printf, 1, 2)));
-
 }  // namespace kvarn::ccdt

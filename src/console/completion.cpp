@@ -48,8 +48,7 @@ bool cycleNames(const std::vector<std::string> &names, std::string_view current,
                 int direction, std::string &out) {
   std::vector<const std::string *> matching;
   for (const std::string &n : names)
-    if (n.size() >= prefix.size() && scanEqualsNoCase(std::string_view(n).substr(0, prefix.size()), prefix))
-      matching.push_back(&n);
+    if (scanStartsWithNoCase(n, prefix)) matching.push_back(&n);
   if (matching.empty()) return false;
   auto it = std::find_if(matching.begin(), matching.end(), [&](const std::string *n) { return *n == current; });
   if (it == matching.end()) {

@@ -50,10 +50,6 @@ bool lowerEquals(char32_t a, char32_t b) {
   return lower(a) == lower(b);
 }
 
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && scanEqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 size_t findNoCase(std::string_view text, std::string_view part, bool matchCase) {
   if (part.empty() || part.size() > text.size()) return std::string_view::npos;
   for (size_t i = 0; i + part.size() <= text.size(); ++i) {
@@ -261,7 +257,7 @@ void recallCommand(ConsoleState &c, int direction) {
     const std::string &entry = history[static_cast<size_t>(index)];
     if (scanEqualsNoCase(entry, current)) continue;
     bool match = c.recallContains ? findNoCase(entry, c.recallKey, false) != std::string::npos
-                                  : startsWithNoCase(entry, c.recallKey);
+                                  : scanStartsWithNoCase(entry, c.recallKey);
     if (!match) continue;
     c.recallIndex = index;
     c.text = decode(entry);

@@ -10,18 +10,12 @@ namespace {
 bool isNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '='; }
 bool isNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '='; }
 
-std::string_view trimValue(std::string_view v) {
-  while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
-  while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
-  return v;
-}
-
 } // namespace
 
 std::string splitLocalItems(std::string_view text, std::vector<ParsedItem> &items, bool &help) {
   size_t pos = 0;
   while (true) {
-    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t' || text[pos] == '\r' || text[pos] == '\n')) ++pos;
+    while (pos < text.size() && isScanSpace(text[pos])) ++pos;
     if (pos >= text.size()) return "";
     char c = text[pos];
     if (c == '?') {
@@ -38,14 +32,9 @@ std::string splitLocalItems(std::string_view text, std::vector<ParsedItem> &item
     while (look < text.size() && (text[look] == ' ' || text[look] == '\t')) ++look;
     if (look < text.size() && text[look] == '(') {
       size_t open = look;
-      int depth = 0;
-      size_t i = look;
-      for (; i < text.size(); ++i) {
-        if (text[i] == '(') ++depth;
-        else if (text[i] == ')' && --depth == 0) break;
-      }
+      size_t i = scanClosingBracketIgnoringQuotes(text, open);
       if (i >= text.size()) return strFormat("Missing closing bracket for bracket at position %d", static_cast<int>(open + 1));
-      item.value = std::string(trimValue(text.substr(open + 1, i - open - 1)));
+      item.value = std::string(scanTrim(text.substr(open + 1, i - open - 1), " \t"));
       item.hasValue = true;
       pos = i + 1;
     }

@@ -2,10 +2,7 @@
 
 #include "runtime/text_columns.h"
 
-#include <strings.h>
-
 #include <cerrno>
-#include <cstdarg>
 #include <cstring>
 #include <ctime>
 #include <new>
@@ -37,20 +34,11 @@ namespace {
 
 bool hasTimeStamp(std::string_view text) { return commandTimeStampLength(text) != 0; }
 
-bool startsWithNoCase(std::string_view text, std::string_view word) {
-  return text.size() >= word.size() && strncasecmp(text.data(), word.data(), word.size()) == 0;
-}
-
-bool containsNoCase(std::string_view text, std::string_view word) {
-  for (size_t i = 0; i + word.size() <= text.size(); ++i)
-    if (strncasecmp(text.data() + i, word.data(), word.size()) == 0) return true;
-  return false;
-}
-
 // The display commands: their groups hold records that scripts and find look at.
 bool isDisplayCommand(std::string_view text) {
   text.remove_prefix(commandTimeStampLength(text));
-  return startsWithNoCase(text, "dis") || (startsWithNoCase(text, "reset") && containsNoCase(text, "qstats"));
+  return scanStartsWithNoCase(text, "dis") ||
+         (scanStartsWithNoCase(text, "reset") && scanContainsNoCase(text, "qstats"));
 }
 
 // Rows a line takes at `width` columns, as the console paints it.
@@ -372,17 +360,4 @@ uint32_t addCommandEcho(ProgramContext &ctx, std::string_view text, bool visible
   std::string line = "[" + std::string(stamp) + "] ";
   line.append(text);
   return ctx.output->addLine(line, style);
-}
-
-std::string strFormat(const char *fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  va_list copy;
-  va_copy(copy, ap);
-  int n = std::vsnprintf(nullptr, 0, fmt, copy);
-  va_end(copy);
-  std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-  if (n > 0) std::vsnprintf(out.data(), out.size() + 1, fmt, ap);
-  va_end(ap);
-  return out;
 }

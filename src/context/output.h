@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "runtime/lock.h"
+#include "text/text.h"  // strFormat, with which most output lines are made
 
 struct Settings;
 
@@ -205,6 +206,3 @@ uint32_t addCommandEcho(ProgramContext &ctx, std::string_view text, bool visible
 // The summary line at the end of a run; with JSON output the summary object with the
 // run's counts.
 void addSummaryLine(ProgramContext &ctx, std::string_view text);
-
-// printf-style formatting into a std::string.
-std::string strFormat(const char *fmt, ...) __attribute__((format(printf, 1, 2)));

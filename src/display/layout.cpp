@@ -20,8 +20,6 @@
 
 namespace {
 
-bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
 struct Item : CommandRecord::Piece {
   bool passed = true;
 };
@@ -29,7 +27,7 @@ struct Item : CommandRecord::Piece {
 // A z/OS record comes as one line: the message number, the command prefix and the
 // queue manager, then the attributes. The header is the first two words.
 std::string recordForLayout(const std::string &text) {
-  if (!startsWith(text, "CSQM") || text.find('\n') != std::string::npos) return text;
+  if (!text.starts_with("CSQM") || text.find('\n') != std::string::npos) return text;
   size_t first = text.find(' ');
   if (first == std::string::npos) return text;
   size_t second = text.find(' ', text.find_first_not_of(' ', first));
@@ -100,7 +98,7 @@ public:
         if (scan_.filterable && matched > maximum) continue;
         ++shown;
         lastShown = &item;
-        if (startsWith(item.text, "TYPE(HANDLE)")) write(" ", kStyleInfo, item.quiet);
+        if (item.text.starts_with("TYPE(HANDLE)")) write(" ", kStyleInfo, item.quiet);
         layRecord(item);
         continue;
       }

@@ -7,14 +7,12 @@
 
 namespace {
 
-bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
 // True when `line` begins with one of the blank-separated numbers of `ids`.
 bool beginsWithOneOf(std::string_view line, std::string_view ids) {
   while (!ids.empty()) {
     size_t end = ids.find(' ');
     std::string_view id = ids.substr(0, end);
-    if (!id.empty() && startsWith(line, id)) return true;
+    if (!id.empty() && line.starts_with(id)) return true;
     if (end == std::string_view::npos) break;
     ids.remove_prefix(end + 1);
   }
@@ -64,7 +62,7 @@ LineOutcome queueManagerDetails(std::string_view, MessageScan &) { return {.mark
 LineOutcome completion(std::string_view line, MessageScan &scan) {
   LineOutcome outcome;
   outcome.subtotal = scan.displayTotals && scan.groupPresent && !scan.plain && scan.filterable;
-  outcome.hidden = scan.formatting && scan.filterable && !scan.error && startsWith(line, "CSQ9022I");
+  outcome.hidden = scan.formatting && scan.filterable && !scan.error && line.starts_with("CSQ9022I");
   return outcome;
 }
 

@@ -11,6 +11,7 @@
 #include "mqsc/clause_scanner.h"
 #include "mqsc/command_words.h"
 #include "script/functions.h"
+#include "text/text.h"
 
 using namespace kvarn::script;
 
@@ -33,18 +34,14 @@ std::string upper(std::string_view s) {
   return out;
 }
 
-bool containsNoCase(std::string_view text, std::string_view part) {
-  if (part.empty()) return true;
-  for (size_t i = 0; i + part.size() <= text.size(); ++i)
-    if (equalsWord(text.substr(i, part.size()), part)) return true;
-  return false;
-}
-
-bool isDisplayRow(const CommandDef *c) { return c && c->verb && equalsWord(c->verb, "DISPLAY"); }
+bool isDisplayRow(const CommandDef *c) { return c && c->verb && scanEqualsNoCase(c->verb, "DISPLAY"); }
 bool isResetQstatsRow(const CommandDef *c) {
-  return c && c->verb && c->objectType && equalsWord(c->verb, "RESET") && equalsWord(c->objectType, "QSTATS");
+  return c && c->verb && c->objectType && scanEqualsNoCase(c->verb, "RESET") &&
+         scanEqualsNoCase(c->objectType, "QSTATS");
 }
-bool isPolicyRow(const CommandDef *c) { return isDisplayRow(c) && c->objectType && equalsWord(c->objectType, "POLICY"); }
+bool isPolicyRow(const CommandDef *c) {
+  return isDisplayRow(c) && c->objectType && scanEqualsNoCase(c->objectType, "POLICY");
+}
 
 // Takes a clause out of the command, with one blank before it so that blanks do not pile up.
 void removeClause(std::string &text, const KeywordClause &clause) {
@@ -99,7 +96,7 @@ constexpr AlwaysReturned kAlwaysReturned[] = {
 
 bool alwaysReturned(const CommandDef *command, std::string_view keyword) {
   for (const AlwaysReturned &row : kAlwaysReturned) {
-    if (!command->objectType || !equalsWord(command->objectType, row.objectType)) continue;
+    if (!command->objectType || !scanEqualsNoCase(command->objectType, row.objectType)) continue;
     std::string blanked = " " + std::string(keyword) + " ";
     if (row.keywords.find(blanked) != std::string_view::npos) return true;
   }
@@ -230,7 +227,7 @@ public:
       return Resolution::Found;
     }
     case 'i': case 'j':
-      if (std::optional<int64_t> number = findValueByKeyword(field, trim(value))) out.setInt(*number);
+      if (std::optional<int64_t> number = findValueByKeyword(field, scanTrim(value, " "))) out.setInt(*number);
       else out.setInt(readInteger(value));
       return Resolution::Found;
     case 'L': case 'l': {
@@ -240,20 +237,15 @@ public:
       return Resolution::Found;
     }
     default:
-      out.setView(trim(value));
+      out.setView(scanTrim(value, " "));
       return Resolution::Found;
     }
   }
 
 private:
-  static std::string_view trim(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
-  }
   // Reads a leading signed decimal number; anything else reads as 0.
   static int64_t readInteger(std::string_view s) {
-    s = trim(s);
+    s = scanTrim(s, " ");
     bool negative = !s.empty() && s.front() == '-';
     if (negative) s.remove_prefix(1);
     int64_t v = 0;
@@ -401,7 +393,7 @@ bool parseWhereClauses(ProgramContext &ctx, CommandRecord &record, std::string &
       if (!commandFor(ctx, record, *state, text, "Unrecognised command to use =WHERE() clause")) return false;
       const CommandDef *c = state->command;
       bool suitable = isDisplayRow(c) || isResetQstatsRow(c) ||
-                      (ctx.ccdtMode && c->verb && equalsWord(c->verb, "ALTER"));
+                      (ctx.ccdtMode && c->verb && scanEqualsNoCase(c->verb, "ALTER"));
       if (!suitable) return failWith(ctx, record, "Command is not suitable for =WHERE() clause");
     }
     unsigned flags = kAllowAt | (ctx.settings.on(kOptCaseWhere) ? kCaseSensitive : 0u);
@@ -498,17 +490,12 @@ void applyName(ModifierState &state, char sign, const std::string &name) {
 
 bool parseAttributeSelection(ProgramContext &ctx, CommandRecord &record, std::string &text) {
   ModifierState *state = nullptr;
-  int depth = 0;
-  char quote = 0;
+  ScanLevel level{.strayCloseHidesRest = true};
   bool rescan = false;
   for (size_t pos = 0; pos < text.size(); rescan ? void() : void(++pos)) {
     rescan = false;
     char c = text[pos];
-    if (quote) { if (c == quote) quote = 0; continue; }
-    if (c == '\'' || c == '"') { quote = c; continue; }
-    if (c == '(') { ++depth; continue; }
-    if (c == ')') { --depth; continue; }
-    if (depth != 0 || (c != '+' && c != '-')) continue;
+    if (!level.step(c) || (c != '+' && c != '-')) continue;
     if (pos > 0 && text[pos - 1] != ' ') continue;   // a sign inside a word is not a group
     if (pos + 1 >= text.size() || text[pos + 1] == ' ') continue;
     if (!state) {
@@ -532,14 +519,14 @@ bool parseAttributeSelection(ProgramContext &ctx, CommandRecord &record, std::st
         while (end < text.size() && !isNameEnd(text[end])) ++end;
         name = upper(std::string_view(text).substr(start, end - start));
       }
-      if (equalsWord(name, "ALL")) {
+      if (scanEqualsNoCase(name, "ALL")) {
         state->selected.clear();
         state->showOnly = sign == '-';
       } else if (!name.empty() && name[0] == '#') {
         std::string part = name.substr(1);
         for (const FieldDef *f = state->command->fields; f && f->keyword; ++f) {
           if (f->type == 'q' || f->keyword[0] == '~') continue;
-          if (containsNoCase(f->keyword, part)) applyName(*state, sign, f->keyword);
+          if (scanContainsNoCase(f->keyword, part)) applyName(*state, sign, f->keyword);
         }
       } else if (!name.empty()) {
         applyName(*state, sign, name);

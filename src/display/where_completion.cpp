@@ -7,6 +7,7 @@
 #include "mqsc/command_words.h"
 #include "runtime/scan.h"
 #include "script/exp_operators.h"
+#include "text/text.h"
 
 namespace {
 
@@ -18,7 +19,6 @@ using kvarn::script::OperatorTable;
 constexpr std::string_view kMqscOperators[] = {"=", "==", "EQ", "!=", "<>", "NE", ">",
                                                "GT", ">=", "GE", "<", "LT", "<=", "LE"};
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool isNameChar(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
          c == '@' || c == '#';
@@ -26,13 +26,6 @@ bool isNameChar(char c) {
 bool isOperatorChar(char c) {
   return c == '=' || c == '!' || c == '<' || c == '>' || c == '&' || c == '|' || c == '+' || c == '-' || c == '*' ||
          c == '/' || c == '%';
-}
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (prefix.size() > text.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (upper(text[i]) != upper(prefix[i])) return false;
-  return true;
 }
 
 // The format with its one "%s" (or "%.*s") replaced by the word.
@@ -71,19 +64,19 @@ std::optional<Clause> clauseAt(std::string_view text, size_t cursor) {
       i = scanClosingBracket(text, i);
       continue;
     }
-    const bool wordStart = i == 0 || isBlank(text[i - 1]);
+    const bool wordStart = i == 0 || isScanSpace(text[i - 1]);
     if (!wordStart || (c != '=' && !isNameChar(c))) continue;
     size_t w = c == '=' ? i + 1 : i;
     size_t e = w;
     while (e < text.size() && isNameChar(text[e])) ++e;
     const std::string_view word = text.substr(w, e - w);
     std::optional<ClauseKind> kind;
-    if (c == '=' && equalsWord(word, "WHERE")) kind = ClauseKind::Where;
-    else if (c == '=' && (equalsWord(word, "SORT") || equalsWord(word, "SORTD"))) kind = ClauseKind::Sort;
-    else if (c != '=' && equalsWord(word, "WHERE")) kind = ClauseKind::Mqsc;
+    if (c == '=' && scanEqualsNoCase(word, "WHERE")) kind = ClauseKind::Where;
+    else if (c == '=' && (scanEqualsNoCase(word, "SORT") || scanEqualsNoCase(word, "SORTD"))) kind = ClauseKind::Sort;
+    else if (c != '=' && scanEqualsNoCase(word, "WHERE")) kind = ClauseKind::Mqsc;
     size_t open = e;
     if (kind == ClauseKind::Mqsc)
-      while (open < text.size() && isBlank(text[open])) ++open;
+      while (open < text.size() && isScanSpace(text[open])) ++open;
     if (!kind || open >= text.size() || text[open] != '(') {
       i = e > i ? e - 1 : i;
       continue;
@@ -109,7 +102,7 @@ bool tokenize(std::string_view body, std::vector<Token> &tokens) {
   while (i < body.size()) {
     const char c = body[i];
     const size_t start = i;
-    if (isBlank(c)) {
+    if (isScanSpace(c)) {
       ++i;
       continue;
     }
@@ -150,7 +143,7 @@ bool isComparison(OpCode code) {
 
 const kvarn::script::OperatorDef *binaryOperator(std::string_view name) {
   for (const auto &row : OperatorTable::whereOperators().rows())
-    if ((row.kind & kvarn::script::kBinary) && equalsWord(row.name, name)) return &row;
+    if ((row.kind & kvarn::script::kBinary) && scanEqualsNoCase(row.name, name)) return &row;
   return nullptr;
 }
 
@@ -234,15 +227,15 @@ std::optional<std::string_view> cycleNames(const std::vector<std::string_view> &
   onlyCurrent = false;
   int at = -1;
   for (size_t i = 0; i < names.size() && !current.empty(); ++i)
-    if (equalsWord(names[i], current)) {
+    if (scanEqualsNoCase(names[i], current)) {
       at = static_cast<int>(i);
       break;
     }
   std::vector<int> matches;
   for (size_t i = 0; i < names.size(); ++i)
-    if (static_cast<int>(i) != at && startsWithNoCase(names[i], prefix)) matches.push_back(static_cast<int>(i));
+    if (static_cast<int>(i) != at && scanStartsWithNoCase(names[i], prefix)) matches.push_back(static_cast<int>(i));
   if (matches.empty()) {
-    onlyCurrent = at >= 0 && startsWithNoCase(names[at], prefix);
+    onlyCurrent = at >= 0 && scanStartsWithNoCase(names[at], prefix);
     return std::nullopt;
   }
   if (direction == kPrevious) {
@@ -267,9 +260,9 @@ std::vector<std::string_view> operatorNames(ClauseKind kind) {
   return names;
 }
 
-bool isVerb(const CommandDef *c, std::string_view verb) { return c && c->verb && equalsWord(c->verb, verb); }
+bool isVerb(const CommandDef *c, std::string_view verb) { return c && c->verb && scanEqualsNoCase(c->verb, verb); }
 bool isObject(const CommandDef *c, std::string_view object) {
-  return c && c->objectType && equalsWord(c->objectType, object);
+  return c && c->objectType && scanEqualsNoCase(c->objectType, object);
 }
 
 WhereCompletion message(std::string text) {
@@ -310,7 +303,7 @@ WhereCompletion completeInWhereClause(std::string_view command, size_t cursor, c
       const bool names = isNameChar(command[s - 1]);
       while (s > bodyStart && (names ? isNameChar(command[s - 1]) : isOperatorChar(command[s - 1]))) --s;
     }
-    if (s < e && equalsWord(command.substr(s, e - s), step.previous)) {
+    if (s < e && scanEqualsNoCase(command.substr(s, e - s), step.previous)) {
       cycling = true;
       wordStart = s;
       wordEnd = e;

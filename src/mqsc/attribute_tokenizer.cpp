@@ -9,11 +9,9 @@
 
 #include "context/output.h"
 #include "mqsc/clause_scanner.h"
+#include "text/text.h"
 
 namespace {
-
-bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-bool isSep(char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t'; }
 
 // Object-details messages of distributed queue managers: each starts a record.
 constexpr const char *kAmqHeaders[] = {
@@ -55,12 +53,6 @@ constexpr const char *kWholeLines[] = {"CSQM134I", "CSQM123I", "CSQM138I", "CSQM
 constexpr std::string_view kTimeStamps[] = {"EVTIME",  "CONNTI",   "DISCTI",   "RESETTI",  "STARTTI",
                                             "ALERTTI", "EXPIRETI", "INTVLEND", "INTVLSTA", "LSTMSGTI"};
 
-std::string_view trimBlanks(std::string_view s) {
-  while (!s.empty() && isSep(s.front())) s.remove_prefix(1);
-  while (!s.empty() && isSep(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 // Every keyword of the vocabulary's field tables: the attributes a reply of an unknown
 // command may hold.
 bool isVocabularyKeyword(std::string_view word) {
@@ -86,7 +78,7 @@ bool isReplyKeyword(std::string_view word, const FieldDef *fields) {
 // alone.
 bool knownAttributeAt(std::string_view text, size_t at, const FieldDef *fields) {
   size_t end = at;
-  while (end < text.size() && !isSep(text[end]) && text[end] != '(' && text[end] != ')') ++end;
+  while (end < text.size() && !isScanSpace(text[end]) && text[end] != '(' && text[end] != ')') ++end;
   if (end == at || (end < text.size() && text[end] == ')')) return false;
   return isReplyKeyword(text.substr(at, end - at), fields);
 }
@@ -96,8 +88,8 @@ bool knownAttributeAt(std::string_view text, size_t at, const FieldDef *fields) 
 bool endsBeforeAttribute(std::string_view text, size_t close, const FieldDef *fields) {
   size_t at = close + 1;
   if (at == text.size()) return true;
-  if (!isSep(text[at])) return false;
-  while (at < text.size() && isSep(text[at])) ++at;
+  if (!isScanSpace(text[at])) return false;
+  while (at < text.size() && isScanSpace(text[at])) ++at;
   return at == text.size() || knownAttributeAt(text, at, fields);
 }
 
@@ -105,7 +97,7 @@ bool endsBeforeAttribute(std::string_view text, size_t close, const FieldDef *fi
 // no '(' opened stands before the next KEYWORD( begins: the value ended too early.
 bool strayCloseFollows(std::string_view text, size_t close) {
   size_t at = close + 1;
-  if (at < text.size() && !isSep(text[at])) return true;   // "a)b)"
+  if (at < text.size() && !isScanSpace(text[at])) return true;   // "a)b)"
   for (; at < text.size(); ++at) {
     if (text[at] == '(') return false;   // an attribute begins
     if (text[at] == ')') return true;
@@ -127,7 +119,7 @@ size_t attributeValueEnd(std::string_view text, size_t open, const FieldDef *fie
         match = i;
         break;
       }
-      if (i + 1 == text.size() || isSep(text[i + 1])) innerEnd = true;
+      if (i + 1 == text.size() || isScanSpace(text[i + 1])) innerEnd = true;
     }
   }
   bool lone = match != std::string_view::npos && strayCloseFollows(text, match);
@@ -139,7 +131,7 @@ size_t attributeValueEnd(std::string_view text, size_t open, const FieldDef *fie
   size_t limit = text.size();
   if (lone) {
     limit = match + 1;
-    while (limit < text.size() && !(text[limit] == ')' && (limit + 1 == text.size() || isSep(text[limit + 1]))))
+    while (limit < text.size() && !(text[limit] == ')' && (limit + 1 == text.size() || isScanSpace(text[limit + 1]))))
       ++limit;
     limit = std::min(limit + 1, text.size());
   } else if (match != std::string_view::npos) {
@@ -155,24 +147,24 @@ bool findRecordAttribute(std::string_view record, std::string_view keyword, cons
   size_t pos = 0;
   while (pos < record.size()) {
     char c = record[pos];
-    if (isSep(c)) { ++pos; continue; }
+    if (isScanSpace(c)) { ++pos; continue; }
     if (c == '[') {
       size_t close = record.find(']', pos);
       pos = close == std::string_view::npos ? record.size() : close + 1;
       continue;
     }
     size_t start = pos;
-    while (pos < record.size() && !isSep(record[pos]) && record[pos] != '(') ++pos;
+    while (pos < record.size() && !isScanSpace(record[pos]) && record[pos] != '(') ++pos;
     std::string_view word = record.substr(start, pos - start);
     if (pos >= record.size() || record[pos] != '(') {
-      if (bare && equalsWord(word, keyword)) {
+      if (bare && scanEqualsNoCase(word, keyword)) {
         value = word;
         return true;
       }
       continue;
     }
     size_t close = attributeValueEnd(record, pos, fields);
-    if (!bare && equalsWord(word, keyword)) {
+    if (!bare && scanEqualsNoCase(word, keyword)) {
       value = record.substr(pos + 1, close - pos - 1);
       return true;
     }
@@ -182,10 +174,10 @@ bool findRecordAttribute(std::string_view record, std::string_view keyword, cons
 }
 
 bool isRecordHeader(std::string_view line, uint32_t diagnosticFlags) {
-  if (startsWith(line, "TYPE(HANDLE") || startsWith(line, "QSTATS(")) return true;
-  if (startsWith(line, "AMQ") && line.size() >= 8) {
+  if (line.starts_with("TYPE(HANDLE") || line.starts_with("QSTATS(")) return true;
+  if (line.starts_with("AMQ") && line.size() >= 8) {
     for (const char *h : kAmqHeaders) {
-      if (!startsWith(line, h)) continue;
+      if (!line.starts_with(h)) continue;
       if ((diagnosticFlags & 256) && std::strcmp(h, "AMQ8407") == 0) return false;
       char c = line[7];
       if (c == ':') return true;
@@ -193,7 +185,7 @@ bool isRecordHeader(std::string_view line, uint32_t diagnosticFlags) {
     }
     return false;
   }
-  if (startsWith(line, "CSQM") && line.size() >= 8 && line[7] == 'I') {
+  if (line.starts_with("CSQM") && line.size() >= 8 && line[7] == 'I') {
     int number = 0;
     for (int i = 4; i < 7; ++i) {
       if (!std::isdigit(static_cast<unsigned char>(line[i]))) return false;
@@ -258,7 +250,7 @@ bool AttributeTokenizer::next(AttributeToken &token) {
   if (stage_ == 0) {
     stage_ = 1;
     size_t start = 0;
-    while (start < text_.size() && isSep(text_[start])) ++start;
+    while (start < text_.size() && isScanSpace(text_[start])) ++start;
     size_t end = text_.find('\n', start);
     if (end == std::string_view::npos) end = text_.size();
     std::string_view header = text_.substr(start, end - start);
@@ -282,7 +274,7 @@ bool AttributeTokenizer::next(AttributeToken &token) {
 
   while (pos_ < text_.size()) {
     char c = text_[pos_];
-    if (isSep(c)) { ++pos_; continue; }
+    if (isScanSpace(c)) { ++pos_; continue; }
     if (c == '[') {   // bracketed annotations are passed over whole
       size_t close = text_.find(']', pos_);
       pos_ = close == std::string_view::npos ? text_.size() : close + 1;
@@ -292,10 +284,10 @@ bool AttributeTokenizer::next(AttributeToken &token) {
     bool lineStart = pos_ == 0 || text_[pos_ - 1] == '\n';
     if (lineStart) {
       for (const char *whole : kWholeLines) {
-        if (!startsWith(text_.substr(pos_), whole)) continue;
+        if (!text_.substr(pos_).starts_with(whole)) continue;
         size_t end = text_.find('\n', pos_);
         if (end == std::string_view::npos) end = text_.size();
-        std::string line(trimBlanks(text_.substr(pos_, end - pos_)));
+        std::string line(scanTrim(text_.substr(pos_, end - pos_)));
         size_t n = line.size();
         setToken(token, std::move(line), n, 0, n);
         token.isWholeLine = true;
@@ -304,7 +296,7 @@ bool AttributeTokenizer::next(AttributeToken &token) {
       }
     }
     size_t start = pos_;
-    while (pos_ < text_.size() && !isSep(text_[pos_]) && text_[pos_] != '(') ++pos_;
+    while (pos_ < text_.size() && !isScanSpace(text_[pos_]) && text_[pos_] != '(') ++pos_;
     std::string_view keyword = text_.substr(start, pos_ - start);
     if (pos_ >= text_.size() || text_[pos_] != '(') {
       std::string bare(keyword);
@@ -320,9 +312,7 @@ bool AttributeTokenizer::next(AttributeToken &token) {
     std::string value(text_.substr(open + 1, valueEnd - open - 1));
     for (char &ch : value)
       if (ch == '\n' || ch == '\r') ch = ' ';
-    std::string_view trimmed = value;
-    while (!trimmed.empty() && trimmed.front() == ' ') trimmed.remove_prefix(1);
-    while (!trimmed.empty() && trimmed.back() == ' ') trimmed.remove_suffix(1);
+    std::string_view trimmed = scanTrim(value, " ");
 
     if (isListAttribute(keyword)) {
       std::vector<std::string> items;
@@ -364,7 +354,7 @@ bool isTimeStampAttribute(std::string_view keyword) {
 }
 
 bool parseTimeStampValue(std::string_view value, std::tm &utc) {
-  value = trimBlanks(value);
+  value = scanTrim(value);
   // YYYY-MM-DD HH:MM:SS, accepting '.' as the time separator as MQSC writes times.
   if (value.size() != 19) return false;
   int f[6];
@@ -412,14 +402,14 @@ std::vector<std::string> uncheckedAttributes(const CommandRecord &record, const 
                                              uint32_t &count) {
   std::vector<std::string> out;
   if (!command || !command->fields) return out;
-  bool authserv = command->objectType && equalsWord(command->objectType, "AUTHSERV");
+  bool authserv = command->objectType && scanEqualsNoCase(command->objectType, "AUTHSERV");
   for (const std::string &text : record.records()) {
     AttributeTokenizer tok(text, ListValueMode::One);
     AttributeToken t;
     while (tok.next(t)) {
       if (t.isHeader || t.isPseudo || t.isWholeLine || t.keyword.empty()) continue;
       std::string_view key = t.keyword;
-      if (startsWith(key, "CHSTATUS") || startsWith(key, "QSTATUS") || startsWith(key, "TPSTATUS")) continue;
+      if (key.starts_with("CHSTATUS") || key.starts_with("QSTATUS") || key.starts_with("TPSTATUS")) continue;
       if (t.isBare && key == "NOHARDENBO") continue;
       if (authserv && key == "SERVCOMP") continue;
       if (findFieldInTable(command->fields, key, kFieldExactLength)) continue;

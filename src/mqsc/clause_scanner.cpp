@@ -1,45 +1,23 @@
 #include "mqsc/clause_scanner.h"
 
-#include <cctype>
-
 #include "context/output.h"
+#include "text/text.h"
 
 namespace {
 
-char fold(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 bool isQuote(char c) { return c == '\'' || c == '"'; }
 bool isBlank(char c) { return c == ' '; }
-bool isListBlank(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 
-bool matchesAt(std::string_view text, size_t pos, std::string_view keyword) {
-  if (pos + keyword.size() > text.size()) return false;
-  for (size_t i = 0; i < keyword.size(); ++i)
-    if (fold(text[pos + i]) != fold(keyword[i])) return false;
-  return true;
-}
-
-// Tracks bracket depth and quoted strings while walking forward through text, so that a
-// keyword is taken only at the outer level. Brackets inside quoted strings do not count:
-// DESCR('a(b') must not hide the keywords after it.
+// Walks forward through text keeping its level, so that a keyword is taken only at the
+// outer level. Brackets inside quoted strings do not count: DESCR('a(b') must not hide
+// the keywords after it. A stray ')' takes the walk below the outer level.
 struct LevelWalker {
   size_t pos = 0;
-  int depth = 0;
-  char quote = 0;
+  ScanLevel level{.strayCloseHidesRest = true};
   void advanceTo(std::string_view text, size_t target) {
-    for (; pos < target && pos < text.size(); ++pos) {
-      char c = text[pos];
-      if (quote) {
-        if (c == quote) quote = 0;
-      } else if (isQuote(c)) {
-        quote = c;
-      } else if (c == '(') {
-        ++depth;
-      } else if (c == ')') {
-        --depth;
-      }
-    }
+    for (; pos < target && pos < text.size(); ++pos) level.step(text[pos]);
   }
-  bool atOuterLevel() const { return depth == 0 && quote == 0; }
+  bool atOuterLevel() const { return level.outside(); }
 };
 
 std::string keywordMessage(const char *format, std::string_view keyword) {
@@ -47,10 +25,6 @@ std::string keywordMessage(const char *format, std::string_view keyword) {
 }
 
 } // namespace
-
-bool equalsWord(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && matchesAt(a, 0, b);
-}
 
 bool parseBracketedValue(std::string_view text, size_t keywordPos, size_t keywordLength, size_t openPos,
                          unsigned options, KeywordClause &clause, std::string *message) {
@@ -129,14 +103,14 @@ bool findKeyword(std::string_view text, std::string_view keyword, unsigned optio
   if (keyword.empty()) return true;
   LevelWalker walker;
   for (size_t pos = 0; pos + keyword.size() <= text.size(); ++pos) {
-    if (!matchesAt(text, pos, keyword)) continue;
+    if (!scanStartsWithNoCase(text.substr(pos), keyword)) continue;
     if (pos > 0 && text[pos - 1] != ' ' && text[pos - 1] != '\n') continue;
     walker.advanceTo(text, pos);
     if (!walker.atOuterLevel()) continue;
     size_t after = pos + keyword.size();
     if (options & kKeyBare) {
       // A bare keyword is a whole word: SHARE is not found inside SHAREX.
-      if (after < text.size() && !isListBlank(text[after]) && text[after] != '(') continue;
+      if (after < text.size() && !isScanSpace(text[after]) && text[after] != '(') continue;
       clause.found = true;
       clause.keywordPos = pos;
       clause.keywordLength = keyword.size();
@@ -155,28 +129,17 @@ bool findKeyword(std::string_view text, std::string_view keyword, unsigned optio
 }
 
 bool nextListItem(std::string_view value, size_t &cursor, std::string_view &item) {
-  while (cursor < value.size() && isListBlank(value[cursor])) ++cursor;
+  while (cursor < value.size() && isScanSpace(value[cursor])) ++cursor;
   if (cursor >= value.size()) return false;
   size_t start = cursor;
-  int depth = 0;
-  char quote = 0;
+  ScanLevel level{.opens = "([{", .closes = ")]}"};
   size_t i = start;
   for (; i < value.size(); ++i) {
-    char c = value[i];
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (isQuote(c)) {
-      quote = c;
-    } else if (c == '(' || c == '[' || c == '{') {
-      ++depth;
-    } else if ((c == ')' || c == ']' || c == '}') && depth > 0) {
-      --depth;
-    } else if (c == ',' && depth == 0) {
-      break;
-    }
+    if (level.outside() && value[i] == ',') break;
+    level.step(value[i]);
   }
   size_t end = i;
-  while (end > start && isListBlank(value[end - 1])) --end;
+  while (end > start && isScanSpace(value[end - 1])) --end;
   item = value.substr(start, end - start);
   cursor = i < value.size() ? i + 1 : i;
   return true;

@@ -50,6 +50,3 @@ bool nextListItem(std::string_view value, size_t &cursor, std::string_view &item
 // length and its bytes, ended by 0xFF 0xFF. False (and `packed` untouched) when an item
 // is too long to be described (65,535 bytes or more).
 bool splitList(std::string_view value, std::string &packed);
-
-// Case-insensitive equality of ASCII words.
-bool equalsWord(std::string_view a, std::string_view b);

@@ -4,6 +4,7 @@
 #include "mqsc/clause_scanner.h"
 #include "mqsc/command_words.h"
 #include "mqsc/prepare_steps.h"
+#include "text/text.h"
 
 namespace {
 
@@ -51,12 +52,12 @@ std::string upper(std::string_view s) {
 
 std::string_view genericNameKeyword(std::string_view typed, bool zos) {
   for (const auto &row : kGenericNames) {
-    if (!equalsWord(typed, row.typed)) continue;
+    if (!scanEqualsNoCase(typed, row.typed)) continue;
     if (platformAllows(row.platform, zos)) return row.responseKeyword;
   }
   // A keyword that is itself a response keyword matches with no substitution.
   for (const auto &row : kGenericNames)
-    if (equalsWord(typed, row.responseKeyword) && platformAllows(row.platform, zos)) return row.responseKeyword;
+    if (scanEqualsNoCase(typed, row.responseKeyword) && platformAllows(row.platform, zos)) return row.responseKeyword;
   return {};
 }
 
@@ -96,19 +97,10 @@ RecordFilter nameFilter(std::string keyword, std::string pattern) {
 bool rewriteGenericNames(std::string &text, bool zos, CommandRecord &record, std::string &message) {
   if (!isDisplayCommand(text)) return true;
   size_t pos = 0;
-  int depth = 0;
-  char quote = 0;
+  ScanLevel level{.strayCloseHidesRest = true};
   while (pos < text.size()) {
     char c = text[pos];
-    if (quote) {
-      if (c == quote) quote = 0;
-      ++pos;
-      continue;
-    }
-    if (c == '\'' || c == '"') { quote = c; ++pos; continue; }
-    if (c == '(') { ++depth; ++pos; continue; }
-    if (c == ')') { --depth; ++pos; continue; }
-    if (depth != 0 || !isKeywordChar(c) || (pos > 0 && isKeywordChar(text[pos - 1]))) { ++pos; continue; }
+    if (!level.step(c) || !isKeywordChar(c) || (pos > 0 && isKeywordChar(text[pos - 1]))) { ++pos; continue; }
     size_t kwStart = pos;
     while (pos < text.size() && isKeywordChar(text[pos])) ++pos;
     size_t kwEnd = pos;
@@ -136,14 +128,13 @@ bool rewriteGenericNames(std::string &text, bool zos, CommandRecord &record, std
     text.replace(from, to - from, "*");
     pos = from + 1;
     // Continue after the rewritten clause: skip to its closing bracket.
-    int d = 1;
-    char q = clause.quoted ? text[clause.valuePos - 1] : 0;
+    ScanLevel inClause{.depth = 1, .quote = clause.quoted ? text[clause.valuePos - 1] : '\0'};
     for (; pos < text.size(); ++pos) {
-      char ch = text[pos];
-      if (q) { if (ch == q) q = 0; continue; }
-      if (ch == '\'' || ch == '"') q = ch;
-      else if (ch == '(') ++d;
-      else if (ch == ')' && --d == 0) { ++pos; break; }
+      inClause.step(text[pos]);
+      if (text[pos] == ')' && inClause.outside()) {
+        ++pos;
+        break;
+      }
     }
   }
   return true;

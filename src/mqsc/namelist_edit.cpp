@@ -9,10 +9,10 @@
 #include "mqsc/pcf_message.h"
 #include "mqsc/prepare_steps.h"
 #include "mqsc/response.h"
+#include "text/text.h"
 
 namespace {
 
-bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 std::string_view skipLeadingBlanks(std::string_view s) {
   size_t i = 0;
@@ -76,9 +76,9 @@ bool NamelistMerge::takeNames(std::string_view recordText) {
 // One z/OS line; true when it ends the exchange.
 bool NamelistMerge::zosLine(std::string_view line) {
   line = skipLeadingBlanks(line);
-  if (line.empty() || startsWith(line, "CSQN205")) return false;
-  if (startsWith(line, "CSQ9022")) return true;
-  if (startsWith(line, "CSQM407")) {
+  if (line.empty() || line.starts_with("CSQN205")) return false;
+  if (line.starts_with("CSQ9022")) return true;
+  if (line.starts_with("CSQM407")) {
     gotNames_ = takeNames(line) || gotNames_;
     return false;
   }
@@ -117,7 +117,7 @@ bool NamelistMerge::onReply(const MQMD &md, const uint8_t *data, size_t length) 
     std::string_view text = skipLeadingBlanks(p.string);
     size_t nul = text.find('\0');
     if (nul != std::string_view::npos) text = text.substr(0, nul);
-    if (startsWith(text, "AMQ8550")) {
+    if (text.starts_with("AMQ8550")) {
       gotNames_ = takeNames(text) || gotNames_;
     } else {
       failWithText(text);
@@ -136,22 +136,13 @@ bool rebuildNamelistAlter(std::string_view typed, const std::vector<std::string>
   copy.reserve(typed.size() + 64);
   bool sawAdd = false, sawRmv = false;
   std::vector<std::string_view> adds, removes;
-  int depth = 0;
-  char quote = 0;
+  ScanLevel level{.strayCloseHidesRest = true};
   for (size_t i = 0; i < typed.size(); ++i) {
     char c = typed[i];
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (c == '\'' || c == '"') {
-      quote = c;
-    } else if (c == '(') {
-      ++depth;
-    } else if (c == ')') {
-      --depth;
-    } else if (c == '=' && depth == 0) {
+    if (level.step(c) && c == '=') {
       std::string_view rest = typed.substr(i);
-      bool isAdd = rest.size() >= 4 && equalsWord(rest.substr(0, 4), "=add");
-      bool isRmv = rest.size() >= 4 && equalsWord(rest.substr(0, 4), "=rmv");
+      bool isAdd = scanStartsWithNoCase(rest, "=add");
+      bool isRmv = scanStartsWithNoCase(rest, "=rmv");
       size_t open = i + 4;
       while (open < typed.size() && typed[open] == ' ') ++open;
       if ((isAdd || isRmv) && open < typed.size() && typed[open] == '(') {
@@ -212,8 +203,8 @@ bool rebuildNamelistAlter(std::string_view typed, const std::vector<std::string>
 NamelistStep editNamelist(ProgramContext &ctx, const MqscTarget &target, CommandRecord &record, std::string &text,
                           MqscExchange *exchange, std::string &message) {
   std::string_view verb = commandWord(text, 0), object = commandWord(text, 1);
-  if (!(equalsWord(verb, "alt") || equalsWord(verb, "alter"))) return NamelistStep::NotApplicable;
-  if (!(equalsWord(object, "nl") || equalsWord(object, "namelist"))) return NamelistStep::NotApplicable;
+  if (!(scanEqualsNoCase(verb, "alt") || scanEqualsNoCase(verb, "alter"))) return NamelistStep::NotApplicable;
+  if (!(scanEqualsNoCase(object, "nl") || scanEqualsNoCase(object, "namelist"))) return NamelistStep::NotApplicable;
 
   KeywordClause add, rmv;
   if (!findKeyword(text, "=ADD", kKeyReportErrors | kKeyRawValue, add, &message)) return NamelistStep::Failed;

@@ -13,18 +13,17 @@
 #include "mqsc/mqsc_host.h"
 #include "mqsc/pcf_message.h"
 #include "mqsc/prepare_steps.h"
+#include "text/text.h"
 
 namespace {
 
-
-bool isBlankChar(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // RESET QSTATS read word by word: RESET, QSTATS, '(', name, ')', and nothing after.
 struct WordReader {
   std::string_view text;
   size_t pos = 0;
   std::string_view next() {
-    while (pos < text.size() && isBlankChar(text[pos])) ++pos;
+    while (pos < text.size() && isScanSpace(text[pos])) ++pos;
     if (pos >= text.size()) return {};
     size_t start = pos;
     char c = text[pos];
@@ -39,7 +38,7 @@ struct WordReader {
       pos = end < text.size() ? end + 1 : end;
       return text.substr(start, pos - start);
     }
-    while (pos < text.size() && !isBlankChar(text[pos]) && text[pos] != '(' && text[pos] != ')') ++pos;
+    while (pos < text.size() && !isScanSpace(text[pos]) && text[pos] != '(' && text[pos] != ')') ++pos;
     return text.substr(start, pos - start);
   }
 };
@@ -63,23 +62,21 @@ std::string storedName(std::string_view word) {
 }
 
 bool isResetQstats(std::string_view text) {
-  return equalsWord(commandWord(text, 0), "RESET") && equalsWord(commandWord(text, 1), "QSTATS");
+  return scanEqualsNoCase(commandWord(text, 0), "RESET") && scanEqualsNoCase(commandWord(text, 1), "QSTATS");
 }
 
 // Returns false (with the AMQ8405/AMQ8427 lines added) when the form is not the simple one.
 bool readResetQstats(ProgramContext &ctx, CommandRecord &record, std::string_view text, std::string &name) {
   WordReader r{text};
   std::string_view w1 = r.next(), w2 = r.next(), open = r.next(), q = r.next(), close = r.next(), rest = r.next();
-  bool ok = equalsWord(w1, "RESET") && equalsWord(w2, "QSTATS") && open == "(" && !q.empty() && q != ")" &&
+  bool ok = scanEqualsNoCase(w1, "RESET") && scanEqualsNoCase(w2, "QSTATS") && open == "(" && !q.empty() && q != ")" &&
             q != "(" && close == ")" && rest.empty();
   if (ok) {
     name = storedName(q);
     if (!name.empty()) return true;
   }
   std::string out = "AMQ8405: Syntax error detected at or near command segment below :-\n";
-  std::string_view segment = text;
-  while (!segment.empty() && isBlankChar(segment.front())) segment.remove_prefix(1);
-  while (!segment.empty() && isBlankChar(segment.back())) segment.remove_suffix(1);
+  std::string_view segment = scanTrim(text);
   out += strFormat("%.*s\n\n", static_cast<int>(segment.size()), segment.data());
   out += "AMQ8427: Valid syntax for the MQSC command:\n\n";
   out += "  RESET QSTATS( generic_q_name )\n";
@@ -224,7 +221,7 @@ PrepareResult prepareSteps(ProgramContext &ctx, const MqscTarget &target, Comman
     return r;
   }
   r.request = buildMqscRequest(target, text);
-  if (target.tolkMode && equalsWord(commandWord(text, 0), "STOP") && equalsWord(commandWord(text, 1), "EV"))
+  if (target.tolkMode && scanEqualsNoCase(commandWord(text, 0), "STOP") && scanEqualsNoCase(commandWord(text, 1), "EV"))
     r.request.expectsNoReply = true;
   return r;
 }

@@ -19,7 +19,6 @@ constexpr int32_t kReasonResponsesLimited = 10001;
 constexpr int32_t kReasonSourceLimited = 10002;
 constexpr int32_t kControlMultiRecord = 0x10000;
 
-bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 bool isLeadSep(char c) { return c == ' ' || c == '\r' || c == '\n'; }
 std::string_view skipLead(std::string_view s) {
   while (!s.empty() && isLeadSep(s.front())) s.remove_prefix(1);
@@ -33,7 +32,7 @@ std::string shortReplyMessage() {
 // A message number followed by ':' at once or after one severity letter.
 bool hasMessage(std::string_view text, const char *number) {
   size_t n = std::strlen(number);
-  if (!startsWith(text, number)) return false;
+  if (!text.starts_with(number)) return false;
   if (text.size() > n && text[n] == ':') return true;
   return text.size() > n + 1 && std::isalpha(static_cast<unsigned char>(text[n])) && text[n + 1] == ':';
 }
@@ -80,7 +79,7 @@ void addResponseString(CommandRecord &record, const MqscTarget &target, std::str
     flags |= kLineRecordStart;
     ++record.recordCount;
   }
-  if (startsWith(line, "AMQ8408I")) record.marks |= kMarkQmgrDetails;
+  if (line.starts_with("AMQ8408I")) record.marks |= kMarkQmgrDetails;
   record.lines.push_back(RecordLine{std::string(line), lineFlags(record, target, flags), record.groupQmgr});
   record.marks |= kMarkData;
 }
@@ -103,7 +102,7 @@ bool zosLine(CommandRecord &record, const MqscTarget &target, std::string_view l
   line = skipLead(line);
   if (line.empty()) return false;
   bool ends = false;
-  auto is = [&](const char *id) { return startsWith(line, id); };
+  auto is = [&](const char *id) { return line.starts_with(id); };
   if (is("CSQ5100I") || is("CSQH015I") || is("CSQI010I") || is("CSQJ322I") || is("CSQW127I")) {
     record.marks &= ~kMarkFilterable;
   } else if (is("CSQ9022I")) {

@@ -5,6 +5,7 @@
 #include "mqsc/vocab.h"
 #include "mqsc/vocab_data.h"
 #include "mqsc/vocab_match.h"
+#include "text/text.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ std::optional<int64_t> constantByName(std::string_view name) {
 const ConstNameDef* constantRowByName(std::string_view name) {
   for (const ConstNameDef* const* table = kConstantSearchOrder; *table; ++table)
     for (const ConstNameDef* row = *table; row->name; ++row)
-      if (vocab::EqualsNoCase(row->name, name)) return row;
+      if (scanEqualsNoCase(row->name, name)) return row;
   return nullptr;
 }
 

@@ -9,8 +9,8 @@
 #include "mqsc/vocab.h"
 #include "mqsc/vocab_data.h"
 #include "mqsc/vocab_match.h"
+#include "text/text.h"
 
-using vocab::EqualsNoCase;
 using vocab::prefixMatches;
 using vocab::setMessage;
 
@@ -136,9 +136,10 @@ constexpr std::pair<const char*, const char*> kOpposites[] = {
 
 bool AlreadyPresent(std::string_view keyword, const std::vector<std::string_view>& present) {
   for (std::string_view word : present) {
-    if (EqualsNoCase(word, keyword)) return true;
+    if (scanEqualsNoCase(word, keyword)) return true;
     for (const auto& [a, b] : kOpposites)
-      if ((EqualsNoCase(keyword, a) && EqualsNoCase(word, b)) || (EqualsNoCase(keyword, b) && EqualsNoCase(word, a)))
+      if ((scanEqualsNoCase(keyword, a) && scanEqualsNoCase(word, b)) ||
+          (scanEqualsNoCase(keyword, b) && scanEqualsNoCase(word, a)))
         return true;
   }
   return false;
@@ -170,7 +171,7 @@ const ConstNameDef* feedbackTable() { return kFeedbackTable; }
 
 const NameListDef* findNameList(std::string_view kind) {
   for (const NameListDef* row = kNameLists; row->kind; ++row)
-    if (EqualsNoCase(row->kind, kind)) return row;
+    if (scanEqualsNoCase(row->kind, kind)) return row;
   return nullptr;
 }
 
@@ -209,7 +210,7 @@ const CommandDef* findCommand(const VocabContext& ctx, std::string_view current,
       return false;
     };
     auto equals = [&](std::string_view word) {
-      return anyName([&](std::string_view name) { return EqualsNoCase(name, word); });
+      return anyName([&](std::string_view name) { return scanEqualsNoCase(name, word); });
     };
     auto matches = [&](std::string_view p) {
       return anyName([&](std::string_view name) { return prefixMatches(name, p); });
@@ -235,7 +236,7 @@ const CommandDef* findObjectType(const VocabContext& ctx, const CommandDef* comm
     if (seen) continue;
     const bool useShort = matchShortForms && *row->objectShort;
     auto equals = [&](std::string_view word) {
-      return EqualsNoCase(row->objectType, word) || (useShort && EqualsNoCase(row->objectShort, word));
+      return scanEqualsNoCase(row->objectType, word) || (useShort && scanEqualsNoCase(row->objectShort, word));
     };
     auto matches = [&](std::string_view p) {
       return prefixMatches(row->objectType, p) || (useShort && prefixMatches(row->objectShort, p));
@@ -268,11 +269,11 @@ const FieldDef* findField(const VocabContext& ctx, const CommandDef* command, st
     const bool whereApplies = query.inWhere && MaskPair(f->commandMask, 'W') != std::string_view::npos;
     if (!verbApplies && !whereApplies) continue;
     if (!f->objectMask || !std::strchr(f->objectMask, static_cast<char>(command->objectLetter))) continue;
-    if (query.inWhere && (f->type == 'q' || f->type == 'w' || f->type == 'a' || EqualsNoCase(f->keyword, "ALL")))
+    if (query.inWhere && (f->type == 'q' || f->type == 'w' || f->type == 'a' || scanEqualsNoCase(f->keyword, "ALL")))
       continue;
     if (AlreadyPresent(f->keyword, query.present)) continue;
     const std::string_view keyword(f->keyword, f->keywordLength);
-    auto equals = [&](std::string_view word) { return EqualsNoCase(keyword, word); };
+    auto equals = [&](std::string_view word) { return scanEqualsNoCase(keyword, word); };
     auto matches = [&](std::string_view p) { return prefixMatches(keyword, p); };
     if (cycle.Offer(f, equals, matches)) break;
   }
@@ -296,7 +297,7 @@ const FieldDef* findFieldInTable(const FieldDef* table, std::string_view name, u
     if ((options & kFieldExactLength) ? length != name.size() : length < name.size()) continue;
     if (vocab::FoldUpper(f->keyword[0]) != first) continue;
     if ((options & kFieldSkipCommandOnly) && (f->type == 'a' || f->type == 'q' || f->type == 'w')) continue;
-    if (!vocab::EqualsNoCaseSameLength(f->keyword, name.data(), name.size())) continue;
+    if (!scanStartsWithNoCase(std::string_view(f->keyword, length), name)) continue;
     if (length == name.size()) return f;   // a whole keyword beats any longer one it prefixes
     if (options & kFieldExactLength) continue;
     match = f;
@@ -326,7 +327,7 @@ const ValueDef* findValue(const VocabContext& ctx, const FieldDef* field, std::s
   Cycle<ValueDef> cycle(current, prefix, direction);
   for (const ValueDef* v = field->values; v->description && *v->description; ++v) {
     if (v->hidden || !v->keyword || v->keyword[0] == '!' || !ConditionsHold(ctx, v->conditions)) continue;
-    auto equals = [&](std::string_view word) { return EqualsNoCase(v->keyword, word); };
+    auto equals = [&](std::string_view word) { return scanEqualsNoCase(v->keyword, word); };
     auto matches = [&](std::string_view p) { return prefixMatches(v->keyword, p); };
     if (cycle.Offer(v, equals, matches)) break;
   }
@@ -336,6 +337,6 @@ const ValueDef* findValue(const VocabContext& ctx, const FieldDef* field, std::s
 std::optional<int64_t> findValueByKeyword(const FieldDef* field, std::string_view keyword) {
   if (!field || !field->values) return std::nullopt;
   for (const ValueDef* v = field->values; v->description && *v->description; ++v)
-    if (!v->hidden && v->keyword && v->keyword[0] != '!' && EqualsNoCase(v->keyword, keyword)) return v->value;
+    if (!v->hidden && v->keyword && v->keyword[0] != '!' && scanEqualsNoCase(v->keyword, keyword)) return v->value;
   return std::nullopt;
 }

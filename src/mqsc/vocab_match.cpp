@@ -2,26 +2,13 @@
 
 #include <algorithm>
 
+#include "text/text.h"
+
 namespace vocab {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && EqualsNoCaseSameLength(a.data(), b.data(), a.size());
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
-bool ContainsNoCase(std::string_view text, std::string_view part) {
-  if (part.size() > text.size()) return false;
-  for (size_t i = 0; i + part.size() <= text.size(); ++i)
-    if (EqualsNoCase(text.substr(i, part.size()), part)) return true;
-  return false;
-}
-
 bool prefixMatches(std::string_view name, std::string_view prefix) {
-  if (!prefix.empty() && prefix.front() == '#') return ContainsNoCase(name, prefix.substr(1));
-  return StartsWithNoCase(name, prefix);
+  if (!prefix.empty() && prefix.front() == '#') return scanContainsNoCase(name, prefix.substr(1));
+  return scanStartsWithNoCase(name, prefix);
 }
 
 void setMessage(std::string* message, std::string_view format, std::string_view word) {

@@ -1,4 +1,5 @@
-// Private to the vocabulary module: case-insensitive matching and the lookup messages.
+// Private to the vocabulary module: prefix matching and the lookup messages. Comparison
+// without regard to case is text/text.h's.
 #pragma once
 
 #include <string>
@@ -9,16 +10,6 @@ namespace vocab {
 // ASCII case folding: keywords and constant names are plain ASCII, and the C library's
 // toupper costs a locale look-up per character on the hot lookup paths.
 inline char FoldUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-inline bool EqualsNoCaseSameLength(const char* a, const char* b, size_t length) {
-  for (size_t i = 0; i < length; ++i)
-    if (FoldUpper(a[i]) != FoldUpper(b[i])) return false;
-  return true;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b);
-bool StartsWithNoCase(std::string_view text, std::string_view prefix);
-bool ContainsNoCase(std::string_view text, std::string_view part);
 
 // A prefix matches a name when the name starts with it; a prefix beginning with '#'
 // matches when the rest occurs anywhere in the name.

@@ -19,21 +19,14 @@ bool isOperator(char c, TokenSet set) {
 
 // First `c` at bracket depth 0 outside quotes; `square` says whether [] nest like ().
 size_t findOutside(std::string_view text, char c, size_t from, bool square) {
-  int depth = 0;
-  char quote = 0;
+  ScanLevel level;
+  if (square) {
+    level.opens = "([";
+    level.closes = ")]";
+  }
   for (size_t i = from; i < text.size(); ++i) {
-    char ch = text[i];
-    if (quote) {
-      if (ch == quote) quote = 0;
-      continue;
-    }
-    if (depth == 0 && ch == c) return i;
-    if (isQuote(ch))
-      quote = ch;
-    else if (ch == '(' || (square && ch == '['))
-      ++depth;
-    else if ((ch == ')' || (square && ch == ']')) && depth > 0)
-      --depth;
+    if (level.outside() && text[i] == c) return i;
+    level.step(text[i]);
   }
   return std::string_view::npos;
 }
@@ -97,13 +90,6 @@ std::string_view scanMessageId(std::string_view text) {
   return text.substr(0, end);
 }
 
-std::string_view scanTrim(std::string_view text) {
-  size_t b = 0, e = text.size();
-  while (b < e && isScanSpace(text[b])) ++b;
-  while (e > b && isScanSpace(text[e - 1])) --e;
-  return text.substr(b, e - b);
-}
-
 std::string scanNormaliseList(std::string_view list) {
   std::string out;
   size_t from = 0;
@@ -139,21 +125,12 @@ std::vector<std::string_view> scanSplitCommas(std::string_view text) {
 size_t scanOpenBracket(std::string_view text, size_t at) {
   if (at > text.size()) at = text.size();
   size_t outer = std::string_view::npos;
-  int depth = 0;
-  char quote = 0;
+  ScanLevel level;
   for (size_t i = 0; i < at; ++i) {
-    char ch = text[i];
-    if (quote) {
-      if (ch == quote) quote = 0;
-    } else if (isQuote(ch)) {
-      quote = ch;
-    } else if (ch == '(') {
-      if (depth++ == 0) outer = i;
-    } else if (ch == ')' && depth > 0) {
-      --depth;
-    }
+    if (text[i] == '(' && level.outside()) outer = i;
+    level.step(text[i]);
   }
-  return depth > 0 ? outer : std::string_view::npos;
+  return level.depth > 0 ? outer : std::string_view::npos;
 }
 
 ScanToken scanNextToken(std::string_view text, size_t &pos, TokenSet set) {
@@ -204,24 +181,6 @@ DefToken scanNextDefinitionToken(std::string_view text, size_t &pos) {
   }
   pos = i;
   return t;
-}
-
-size_t scanClosingBracket(std::string_view text, size_t open) {
-  int depth = 0;
-  char quote = 0;
-  for (size_t i = open; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (isQuote(c)) {
-      quote = c;
-    } else if (c == '(') {
-      ++depth;
-    } else if (c == ')' && --depth == 0) {
-      return i;
-    }
-  }
-  return text.size();
 }
 
 namespace {

@@ -1,27 +1,15 @@
 // Text scanners: split command text into tokens while respecting quotes and brackets.
 // White space is blank, tab, newline and carriage return. Positions are offsets into
-// the text; npos means not found.
+// the text; npos means not found. The small helpers they build on (case, trimming,
+// levels of quotes and brackets) are in text/text.h, which every includer gets.
 #pragma once
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// ASCII comparison without regard to case (names, keywords, switch values).
-inline bool scanEqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
+#include "text/text.h"
 
-inline bool isScanSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-std::string_view scanTrim(std::string_view text);
 // The IBM MQ message number a line begins with: three capitals, a capital or a digit,
 // three digits and an optional severity letter, ended by ':', a blank or the end
 // ("AMQ8006I", "AMQ8409", "CSQM401I", "CSQ9022I"); "" when the line begins with none.
@@ -36,9 +24,6 @@ size_t scanFindStatementEnd(std::string_view text, size_t from = 0);
 size_t scanFindComma(std::string_view text, size_t from = 0);
 // the pieces between commas found by scanFindComma (one piece for a text without one)
 std::vector<std::string_view> scanSplitCommas(std::string_view text);
-// the ')' matching the '(' at `open` (brackets nest, quoted text is skipped), or
-// text.size() when it is never closed
-size_t scanClosingBracket(std::string_view text, size_t open);
 // the '(' of the outermost bracket group still open at `at` (exclusive), or npos
 size_t scanOpenBracket(std::string_view text, size_t at);
 

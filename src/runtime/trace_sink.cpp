@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "text/text.h"
+
 namespace {
 
 std::atomic<TraceSink> gSink{nullptr};
@@ -26,23 +28,7 @@ void traceWritef(const char *fmt, ...) {
   thread_local std::string pending;
   va_list ap;
   va_start(ap, fmt);
-  char small[512];
-  va_list copy;
-  va_copy(copy, ap);
-  int n = std::vsnprintf(small, sizeof small, fmt, copy);
-  va_end(copy);
-  if (n < 0) {
-    va_end(ap);
-    return;
-  }
-  if (static_cast<size_t>(n) < sizeof small) {
-    pending.append(small, static_cast<size_t>(n));
-  } else {
-    size_t old = pending.size();
-    pending.resize(old + static_cast<size_t>(n) + 1);
-    std::vsnprintf(pending.data() + old, static_cast<size_t>(n) + 1, fmt, ap);
-    pending.resize(old + static_cast<size_t>(n));
-  }
+  pending += vstrFormat(fmt, ap);
   va_end(ap);
   TraceSink sink = gSink.load();
   void *context = gSinkContext.load();

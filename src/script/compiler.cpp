@@ -208,7 +208,7 @@ CommandNode* CompileSession::compileCommand(const std::string& text, bool nested
     default: break;   // print, fprint, wait and everything else
   }
   if (!first.empty() && (first[0] == '"' || first[0] == '@' || first[0] == '_')) return compileExpressionStatement(text);
-  if (text.size() >= 7 && scanEqualsNoCase(std::string_view(text).substr(0, 7), "=import")) return compileImportCommand(text);
+  if (scanStartsWithNoCase(text, "=import")) return compileImportCommand(text);
   // A defined function is called by its name alone or followed by '('; `print 'x'`
   // stays a print even when a function of that name exists.
   if ((rest.empty() || rest[0] == '(') && isScanFunctionName(first)) return compileCall(text, first, after);
@@ -257,14 +257,8 @@ bool CompileSession::conditionBounds(const std::string& text, size_t after, std:
     return false;
   }
   open = t.start;
-  int depth = 0;
-  for (size_t i = open; i < text.size(); ++i) {
-    if (text[i] == '(') ++depth;
-    else if (text[i] == ')' && --depth == 0) {
-      close = i;
-      return true;
-    }
-  }
+  close = scanClosingBracketIgnoringQuotes(text, open);
+  if (close < text.size()) return true;
   error(strFormat("')' missing after '%.*s'", static_cast<int>(keyword.size()), keyword.data()));
   return false;
 }

@@ -4,15 +4,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "text/text.h"
+
 namespace kvarn::script {
 
 void ExprContext::setErrorf(const char* fmt, ...) {
-  char buf[512];
   va_list ap;
   va_start(ap, fmt);
-  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  error_ = vstrFormat(fmt, ap);
   va_end(ap);
-  error_ = buf;
 }
 
 std::string ExprContext::dumpPostfix() const {

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "text/text.h"
+
 namespace kvarn::script {
 
 namespace {
@@ -11,7 +13,6 @@ namespace {
 constexpr std::string_view kSingleCharTokens = "()[]!|&<>-+*/=,;";
 constexpr std::string_view kPairTokens[] = {"<>", "!=", ">=", "<=", "==", "||", "&&"};
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 int hexDigit(char c) {
@@ -21,11 +22,8 @@ int hexDigit(char c) {
   return -1;
 }
 
-bool startsWithNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && equalBytes(s.substr(0, prefix.size()), prefix, false);
-}
 bool endsWithNoCase(std::string_view s, std::string_view suffix) {
-  return s.size() >= suffix.size() && equalBytes(s.substr(s.size() - suffix.size()), suffix, false);
+  return s.size() >= suffix.size() && scanEqualsNoCase(s.substr(s.size() - suffix.size()), suffix);
 }
 
 int at(const RawToken& t, const LexerSetup& s) { return static_cast<int>(t.position) + s.positionOffset; }
@@ -46,7 +44,7 @@ bool classifyConstant(const RawToken& t, const LexerSetup& s, ExprNode& node, st
   std::string shown(name);
   if (name.size() <= kMaxConstantName) {
     for (const ScriptConstant& c : kScriptConstants)
-      if (equalBytes(c.name, name, false)) { node.type = LexemeType::Int; node.literal.setInt(c.value); return true; }
+      if (scanEqualsNoCase(c.name, name)) { node.type = LexemeType::Int; node.literal.setInt(c.value); return true; }
     if (s.vocabulary->constant) {
       if (std::optional<int64_t> v = s.vocabulary->constant(name)) {
         node.type = LexemeType::Int;
@@ -55,7 +53,7 @@ bool classifyConstant(const RawToken& t, const LexerSetup& s, ExprNode& node, st
       }
     }
   }
-  error = formatMessage("Unrecognised constant '%s'.", shown.c_str());
+  error = strFormat("Unrecognised constant '%s'.", shown.c_str());
   return false;
 }
 
@@ -73,16 +71,16 @@ bool classifyName(const RawToken& t, const LexerSetup& s, ExprNode& node, std::s
   IndicatorModifier modifier = IndicatorModifier::None;
   if (name[0] == '_') {
     if (!s.vocabulary->isSystemVariable || !s.vocabulary->isSystemVariable(name)) {
-      error = formatMessage("Unrecognised system variable '%.*s' at position %d", static_cast<int>(name.size()),
-                            name.data(), at(t, s));
+      error = strFormat("Unrecognised system variable '%.*s' at position %d", static_cast<int>(name.size()),
+                        name.data(), at(t, s));
       return false;
     }
   } else {
     if (endsWithNoCase(name, ".long")) { modifier = IndicatorModifier::Long; name.remove_suffix(5); }
     else if (endsWithNoCase(name, ".short")) { modifier = IndicatorModifier::Short; name.remove_suffix(6); }
     if (modifier != IndicatorModifier::None && (!s.vocabulary->isIndicator || !s.vocabulary->isIndicator(name))) {
-      std::string what = formatMessage("'%.*s' is not an indicator", static_cast<int>(name.size()), name.data());
-      error = formatMessage("%s at position %d", what.c_str(), at(t, s));
+      std::string what = strFormat("'%.*s' is not an indicator", static_cast<int>(name.size()), name.data());
+      error = strFormat("%s at position %d", what.c_str(), at(t, s));
       return false;
     }
   }
@@ -104,8 +102,8 @@ bool isIntegerToken(std::string_view text) {
 bool classifyHex(const RawToken& t, const LexerSetup& s, ExprNode& node, std::string& error) {
   std::string_view body = t.text.substr(2);
   auto invalid = [&] {
-    error = formatMessage("Invalid hex number '%.*s' at position %d", static_cast<int>(t.text.size()), t.text.data(),
-                          at(t, s));
+    error = strFormat("Invalid hex number '%.*s' at position %d", static_cast<int>(t.text.size()), t.text.data(),
+                      at(t, s));
     return false;
   };
   if (body[0] == '\'' || body[0] == '"') {
@@ -150,7 +148,7 @@ std::vector<RawToken> expSplitTokens(std::string_view text) {
   std::vector<RawToken> tokens;
   size_t i = 0;
   while (i < text.size()) {
-    if (isBlank(text[i])) { ++i; continue; }
+    if (isScanSpace(text[i])) { ++i; continue; }
     size_t start = i;
     char c = text[i];
     if (c == '\'' || c == '"') {
@@ -162,7 +160,7 @@ std::vector<RawToken> expSplitTokens(std::string_view text) {
         for (std::string_view pair : kPairTokens)
           if (pair[0] == c && pair[1] == text[i]) { ++i; break; }
     } else {
-      while (i < text.size() && !isBlank(text[i]) && kSingleCharTokens.find(text[i]) == std::string_view::npos) ++i;
+      while (i < text.size() && !isScanSpace(text[i]) && kSingleCharTokens.find(text[i]) == std::string_view::npos) ++i;
     }
     tokens.push_back({text.substr(start, i - start), static_cast<uint32_t>(start)});
   }
@@ -200,7 +198,7 @@ bool expClassifyToken(const RawToken& t, const LexerSetup& s, ExprNode& node, st
     }
     return true;
   }
-  if (startsWithNoCase(text, "CONST.")) return classifyConstant(t, s, node, error);
+  if (scanStartsWithNoCase(text, "CONST.")) return classifyConstant(t, s, node, error);
   if (isNameToken(text, s.flags & kAllowAt)) return classifyName(t, s, node, error);
   if (isIntegerToken(text)) {
     int64_t v = 0;
@@ -225,7 +223,7 @@ bool expClassifyToken(const RawToken& t, const LexerSetup& s, ExprNode& node, st
     node.literal.setDbl(negative ? -v : v);
     return true;
   }
-  error = formatMessage("Unrecognised token '%.*s' at position %d", static_cast<int>(text.size()), text.data(), at(t, s));
+  error = strFormat("Unrecognised token '%.*s' at position %d", static_cast<int>(text.size()), text.data(), at(t, s));
   return false;
 }
 
@@ -252,7 +250,7 @@ ExprVocabulary& processVocabulary() {
 
 bool expDefaultIsIndicator(std::string_view name) {
   for (std::string_view a : kIndicatorAttributes)
-    if (equalBytes(a, name, false)) return true;
+    if (scanEqualsNoCase(a, name)) return true;
   return false;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "text/text.h"
+
 namespace kvarn::script {
 
 namespace {
@@ -63,8 +65,6 @@ bool isWordName(std::string_view name) {
   return true;
 }
 
-bool equalNoCase(std::string_view a, std::string_view b) { return equalBytes(a, b, false); }
-
 enum class Category { Int, Dbl, Str, List, Other };
 
 Category categoryOf(const Value& v) {
@@ -91,16 +91,16 @@ int64_t asInteger(const Value& v) {
 }
 
 std::string notSupported(const OperatorDef& op, const char* what) {
-  return formatMessage("Operator '%.*s' is not supported for %s", static_cast<int>(op.name.size()), op.name.data(),
-                       what);
+  return strFormat("Operator '%.*s' is not supported for %s", static_cast<int>(op.name.size()), op.name.data(),
+                   what);
 }
 
 std::string opMessage(const char* fmt, const OperatorDef& op) {
-  return formatMessage(fmt, static_cast<int>(op.name.size()), op.name.data());
+  return strFormat(fmt, static_cast<int>(op.name.size()), op.name.data());
 }
 
 std::string unknownType(const Value& v) {
-  return formatMessage("Unknown lexeme type 0x%X", static_cast<unsigned>(v.type()));
+  return strFormat("Unknown lexeme type 0x%X", static_cast<unsigned>(v.type()));
 }
 
 template <typename T>
@@ -184,7 +184,7 @@ bool stringOp(const OperatorDef& op, std::string_view a, std::string_view b, Val
     case OpCode::Add: {
       if (a.empty() && b.empty()) { result.setView({}); return true; }
       if (a.size() + b.size() > kMaxStringValue) {
-        error = formatMessage("String of %zu bytes not made: strings are limited to %zu bytes", a.size() + b.size(),
+        error = strFormat("String of %zu bytes not made: strings are limited to %zu bytes", a.size() + b.size(),
                           kMaxStringValue);
         return false;
       }
@@ -264,7 +264,7 @@ OperatorTable OperatorTable::buildWhere(std::span<const OperatorDef> scriptFunct
   std::vector<OperatorDef> subset;
   for (const OperatorDef& row : scriptFunctions)
     for (std::string_view name : kWhereFunctionNames)
-      if (equalNoCase(row.name, name)) {
+      if (scanEqualsNoCase(row.name, name)) {
         subset.push_back(row);
         break;
       }
@@ -283,13 +283,13 @@ const OperatorTable& OperatorTable::whereOperators() {
 
 const OperatorDef* OperatorTable::match(std::string_view token) const {
   for (const OperatorDef& row : rows_)
-    if (equalNoCase(row.name, token)) return &row;
+    if (scanEqualsNoCase(row.name, token)) return &row;
   return nullptr;
 }
 
 const OperatorDef* OperatorTable::matchNonBinary(std::string_view name) const {
   for (const OperatorDef& row : rows_)
-    if (!(row.kind & (kBinary | kFunction | kScriptFunction)) && equalNoCase(row.name, name) &&
+    if (!(row.kind & (kBinary | kFunction | kScriptFunction)) && scanEqualsNoCase(row.name, name) &&
         row.code != OpCode::Comma && row.code != OpCode::RParen && row.code != OpCode::RBracket &&
         row.code != OpCode::LBracket)
       return &row;

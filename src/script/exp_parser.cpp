@@ -8,6 +8,7 @@
 
 #include "script/exp_lexer.h"
 #include "script/expr.h"
+#include "text/text.h"
 
 namespace kvarn::script {
 
@@ -86,12 +87,10 @@ class ExprCompiler {
   std::string rawText(size_t idx) const { return std::string(raw_[idx]); }
 
   bool fail(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
-    char buf[512];
     va_list ap;
     va_start(ap, fmt);
-    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    error_ = vstrFormat(fmt, ap);
     va_end(ap);
-    error_ = buf;
     return false;
   }
 
@@ -336,7 +335,7 @@ class ExprCompiler {
       if (partnerOp_[i] >= 0) b.op = nodes[partnerOp_[i]].op;
       ctx_.error_.clear();
       if (!resolver->bind(b, ctx_)) {
-        error_ = ctx_.error_.empty() ? formatMessage("Unknown variable '%s'", n.name.c_str()) : ctx_.error_;
+        error_ = ctx_.error_.empty() ? strFormat("Unknown variable '%s'", n.name.c_str()) : ctx_.error_;
         return false;
       }
       n.slot = b.ref.slot;

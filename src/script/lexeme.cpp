@@ -1,9 +1,9 @@
 #include "script/lexeme.h"
 
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <limits>
+
+#include "text/text.h"
 
 namespace kvarn::script {
 
@@ -16,26 +16,10 @@ inline bool sameChar(char a, char b, bool caseSensitive) {
 }
 
 std::string unknownType(LexemeType t) {
-  return formatMessage("Unknown lexeme type 0x%X", static_cast<unsigned>(t));
+  return strFormat("Unknown lexeme type 0x%X", static_cast<unsigned>(t));
 }
 
 }  // namespace
-
-std::string formatMessage(const char* fmt, ...) {
-  char small[256];
-  va_list ap;
-  va_start(ap, fmt);
-  int n = std::vsnprintf(small, sizeof small, fmt, ap);
-  va_end(ap);
-  if (n < 0) return {};
-  if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
-  std::string big(static_cast<size_t>(n) + 1, '\0');
-  va_start(ap, fmt);
-  std::vsnprintf(big.data(), big.size(), fmt, ap);
-  va_end(ap);
-  big.resize(static_cast<size_t>(n));
-  return big;
-}
 
 Value Value::list(const std::vector<std::string_view>& entries) {
   std::string packed;
@@ -123,11 +107,11 @@ int32_t valueInteger(const Value& v) {
 bool valueToText(const Value& v, int decimals, std::string& out, std::string& error) {
   switch (v.type()) {
     case LexemeType::NotSet: out = "<Not Set>"; return true;
-    case LexemeType::Int: out = formatMessage("%lld", static_cast<long long>(v.asInt())); return true;
+    case LexemeType::Int: out = strFormat("%lld", static_cast<long long>(v.asInt())); return true;
     case LexemeType::Dbl:
       if (decimals < 0) decimals = 0;
       if (decimals > 40) decimals = 40;
-      out = formatMessage("%.*f", decimals, v.asDbl());
+      out = strFormat("%.*f", decimals, v.asDbl());
       return true;
     case LexemeType::Str:
     case LexemeType::PStr:
@@ -147,11 +131,7 @@ int compareBytes(std::string_view a, std::string_view b, bool caseSensitive) {
 }
 
 bool equalBytes(std::string_view a, std::string_view b, bool caseSensitive) {
-  if (a.size() != b.size()) return false;
-  if (caseSensitive) return a == b;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (!sameChar(a[i], b[i], false)) return false;
-  return true;
+  return caseSensitive ? a == b : scanEqualsNoCase(a, b);
 }
 
 static int sortStrings(std::string_view a, std::string_view b, bool caseSensitive) {
@@ -203,8 +183,8 @@ static std::string quotedLine(std::string_view label, std::string_view bytes) {
 std::string valueDump(const Value& v) {
   switch (v.type()) {
     case LexemeType::NotSet: return "NOTSET\n";
-    case LexemeType::Int: return formatMessage("INT  : %lld\n", static_cast<long long>(v.asInt()));
-    case LexemeType::Dbl: return formatMessage("DBL  : %f\n", v.asDbl());
+    case LexemeType::Int: return strFormat("INT  : %lld\n", static_cast<long long>(v.asInt()));
+    case LexemeType::Dbl: return strFormat("DBL  : %f\n", v.asDbl());
     case LexemeType::Str: return quotedLine("STR  : ", v.bytes());
     case LexemeType::PStr: return quotedLine("PSTR : ", v.bytes());
     case LexemeType::EPStr: return quotedLine("EPSTR: ", v.bytes());

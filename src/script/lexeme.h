@@ -128,6 +128,4 @@ bool patternMatch(std::string_view text, std::string_view pattern, bool caseSens
 int compareBytes(std::string_view a, std::string_view b, bool caseSensitive);
 bool equalBytes(std::string_view a, std::string_view b, bool caseSensitive);
 
-std::string formatMessage(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-
 }  // namespace kvarn::script

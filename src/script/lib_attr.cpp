@@ -6,6 +6,7 @@
 #include "script/lib_support.h"
 #include "script/resolver.h"
 #include "runtime/scan.h"
+#include "text/text.h"
 
 namespace kvarn::script {
 
@@ -45,7 +46,7 @@ std::vector<Word> splitWords(std::string_view s) {
 // Index of the first plain word equal to `name`, or -1.
 int findWord(std::string_view text, const std::vector<Word>& words, std::string_view name) {
   for (size_t k = 0; k < words.size(); ++k)
-    if (!words[k].group && equalBytes(text.substr(words[k].begin, words[k].end - words[k].begin), name, false))
+    if (!words[k].group && scanEqualsNoCase(text.substr(words[k].begin, words[k].end - words[k].begin), name))
       return static_cast<int>(k);
   return -1;
 }
@@ -142,7 +143,7 @@ bool evalFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   options.functions = ctx.functions();
   CompiledExpr expr = expParseExpression(text, options, error);
   if (!expr) {
-    ctx.setError(error.empty() ? formatMessage("Error parsing expression '%s'", text.c_str()) : error);
+    ctx.setError(error.empty() ? strFormat("Error parsing expression '%s'", text.c_str()) : error);
     return false;
   }
   ++state.evalDepth;

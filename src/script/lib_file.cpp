@@ -7,6 +7,7 @@
 #include "script/functions.h"
 #include "script/lib_support.h"
 #include "script/variables.h"
+#include "text/text.h"
 
 namespace kvarn::script {
 
@@ -61,7 +62,7 @@ bool fgetsFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   int id = static_cast<int>(intArg(a[0]));
   ScriptFile* file = state.file(id);
   if (!file) {
-    reportError(ctx, formatMessage("File Identifier %d is not an open file", id));
+    reportError(ctx, strFormat("File Identifier %d is not an open file", id));
     r.setInt(-2);
     return true;
   }
@@ -112,7 +113,7 @@ bool fcloseFn(ExprContext& ctx, std::span<Value> a, Value& r) {
     r.setInt(error ? 0 : 1);
     return true;
   }
-  reportError(ctx, formatMessage("fclose() issued against unopen fileid %d", id));
+  reportError(ctx, strFormat("fclose() issued against unopen fileid %d", id));
   r.setInt(0);
   return true;
 }

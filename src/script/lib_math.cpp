@@ -3,6 +3,7 @@
 
 #include "script/functions.h"
 #include "script/lib_support.h"
+#include "text/text.h"
 
 namespace kvarn::script {
 
@@ -43,8 +44,8 @@ bool randomFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   int64_t lo = intArg(a[0]), hi = intArg(a[1]);
   if (ctx.checkMode()) { r.setInt(lo); return true; }
   if (lo > hi) {
-    reportError(ctx, formatMessage("Random number range minimum %lld is greater than maximum %lld",
-                                   static_cast<long long>(lo), static_cast<long long>(hi)));
+    reportError(ctx, strFormat("Random number range minimum %lld is greater than maximum %lld",
+                               static_cast<long long>(lo), static_cast<long long>(hi)));
     r.setInt(lo);
     return true;
   }

@@ -6,6 +6,7 @@
 #include "script/functions.h"
 #include "script/lib_support.h"
 #include "script/variables.h"
+#include "text/text.h"
 
 namespace kvarn::script {
 
@@ -201,8 +202,7 @@ bool itemvalFn(ExprContext&, std::span<Value> a, Value& r) {
     at = comma + 1;
   }
   std::string_view item = s.substr(at, s.find(',', at) - at);
-  while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
-  while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
+  item = scanTrim(item, " ");
   if (item.size() < 50 && parseNumberText(item, r)) return true;
   setText(r, item);
   return true;

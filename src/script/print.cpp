@@ -8,6 +8,7 @@
 #include "script/expr.h"
 #include "script/resolver.h"
 #include "script/script_state.h"
+#include "text/text.h"
 
 namespace kvarn::script {
 
@@ -22,12 +23,6 @@ struct ItemFormat {
   bool noBlank = false;
   bool noNewline = false;
 };
-
-std::string_view trimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 // Reads a leading ":format:" off `item`.
 bool parseFormat(std::string_view& item, ItemFormat& f, std::string& error) {
@@ -44,7 +39,7 @@ bool parseFormat(std::string_view& item, ItemFormat& f, std::string& error) {
   };
   number(f.width);
   if (f.width > static_cast<int>(kPrintBufferSize)) {
-    error = formatMessage("Field width in print format is larger than the limit of %d", static_cast<int>(kPrintBufferSize));
+    error = strFormat("Field width in print format is larger than the limit of %d", static_cast<int>(kPrintBufferSize));
     return false;
   }
   while (true) {
@@ -61,7 +56,7 @@ bool parseFormat(std::string_view& item, ItemFormat& f, std::string& error) {
       case 'n': f.noBlank = true; break;
       case 's': f.noNewline = true; break;
       default:
-        error = formatMessage("Unrecognised formatting character '%c' in print format string", c);
+        error = strFormat("Unrecognised formatting character '%c' in print format string", c);
         return false;
     }
   }
@@ -85,7 +80,7 @@ bool formatItemsInto(ProgramContext& ctx, const std::vector<std::string_view>& i
                      bool lineStart, std::string& error) {
   bool newline = true;
   for (size_t k = from; k < items.size(); ++k) {
-    std::string_view item = trimBlanks(items[k]);
+    std::string_view item = scanTrim(items[k], " \t");
     ItemFormat f;
     if (!parseFormat(item, f, error)) return false;
     ExprOptions options = scriptExprOptions(ctx, kCaseSensitive | kAllowAt | kNoCheck);
@@ -174,7 +169,7 @@ bool emitFile(ScriptFile& file, ScriptState& state) {
 
 std::vector<std::string_view> splitPrintItems(std::string_view items) {
   // Nothing at all to print is no item; a trailing empty item after a comma is one.
-  if (trimBlanks(items).empty()) return {};
+  if (scanTrim(items, " \t").empty()) return {};
   return scanSplitCommas(items);
 }
 
@@ -195,7 +190,7 @@ bool scriptFilePrint(ProgramContext& ctx, std::string_view items, std::string& e
     return false;
   }
   ExprOptions options = scriptExprOptions(ctx, kCaseSensitive | kAllowAt | kNoCheck);
-  CompiledExpr expr = expParseExpression(trimBlanks(parts[0]), options, error);
+  CompiledExpr expr = expParseExpression(scanTrim(parts[0], " \t"), options, error);
   if (!expr) return false;
   Value id;
   if (!expEvaluate(*expr, id)) {
@@ -211,7 +206,7 @@ bool scriptFilePrint(ProgramContext& ctx, std::string_view items, std::string& e
   }
   ScriptFile* file = state.file(fileId);
   if (!file) {
-    error = formatMessage("File Identifier %d is not an open file", fileId);
+    error = strFormat("File Identifier %d is not an open file", fileId);
     return false;
   }
   // The items may open or close files (FOPEN, FCLOSE, a function that does): they are
@@ -221,12 +216,12 @@ bool scriptFilePrint(ProgramContext& ctx, std::string_view items, std::string& e
   bool ok = formatItems(ctx, parts, 1, text, lineStart, error);
   file = state.file(fileId);
   if (!file) {
-    if (ok) error = formatMessage("File Identifier %d was closed while its fprint statement ran", fileId);
+    if (ok) error = strFormat("File Identifier %d was closed while its fprint statement ran", fileId);
     return false;
   }
   file->printBuffer += text;
   if (!emitFile(*file, state) && ok) {
-    error = formatMessage("Error writing to file %s - %s", file->name.c_str(), std::strerror(state.lastErrno));
+    error = strFormat("Error writing to file %s - %s", file->name.c_str(), std::strerror(state.lastErrno));
     return false;
   }
   return ok;

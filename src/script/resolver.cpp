@@ -8,6 +8,7 @@
 #include "script/response_attr.h"
 #include "script/script_state.h"
 #include "script/system_vars.h"
+#include "text/text.h"
 
 namespace kvarn::script {
 
@@ -15,8 +16,8 @@ namespace {
 
 bool nameTooLong(std::string_view name, std::string& error) {
   if (name.size() <= kMaxVariableName) return false;
-  error = formatMessage("Variable name of '%.*s' is larger than the limit of %d characters.",
-                        static_cast<int>(name.size()), name.data(), static_cast<int>(kMaxVariableName));
+  error = strFormat("Variable name of '%.*s' is larger than the limit of %d characters.",
+                    static_cast<int>(name.size()), name.data(), static_cast<int>(kMaxVariableName));
   return true;
 }
 
@@ -37,7 +38,7 @@ bool makeVariableKey(std::string_view name, std::span<const int32_t> subscripts,
   key = varMakeKey(buf, name, subscripts.data(), subscripts.size());
   for (int32_t s : subscripts)
     if (s < 1) {
-      error = formatMessage("Out of bounds array error on variable '%s'", varDisplayName(key).c_str());
+      error = strFormat("Out of bounds array error on variable '%s'", varDisplayName(key).c_str());
       return false;
     }
   return true;

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "text/text.h"
+
 namespace kvarn::script {
 
 namespace {
@@ -14,21 +16,13 @@ constexpr std::string_view kTextAttributes[] = {
 
 bool isTextAttribute(std::string_view name) {
   for (std::string_view t : kTextAttributes)
-    if (equalBytes(t, name, false)) return true;
+    if (scanEqualsNoCase(t, name)) return true;
   return false;
-}
-
-bool isTrimmed(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && isTrimmed(s.front())) s.remove_prefix(1);
-  while (!s.empty() && isTrimmed(s.back())) s.remove_suffix(1);
-  return s;
 }
 
 // Integer text at the start of s (after blanks), 0 when there is none.
 int64_t leadingInteger(std::string_view s) {
-  s = trim(s);
+  s = scanTrim(s);
   int64_t v = 0;
   std::from_chars(s.data(), s.data() + s.size(), v);
   return v;
@@ -41,13 +35,9 @@ bool findAttributeText(std::string_view record, std::string_view name, std::stri
   if (const auto& read = expVocabulary().recordAttribute) return read(record, name, value);
   for (size_t at = 0; at + name.size() < record.size(); ++at) {
     if (at > 0 && record[at - 1] != ' ' && record[at - 1] != '\n') continue;
-    if (record[at + name.size()] != '(' || !equalBytes(record.substr(at, name.size()), name, false)) continue;
-    size_t start = at + name.size() + 1, end = start;
-    int depth = 1;
-    for (; end < record.size(); ++end) {
-      if (record[end] == '(') ++depth;
-      else if (record[end] == ')' && --depth == 0) break;
-    }
+    if (record[at + name.size()] != '(' || !scanEqualsNoCase(record.substr(at, name.size()), name)) continue;
+    size_t open = at + name.size(), start = open + 1;
+    size_t end = scanClosingBracketIgnoringQuotes(record, open);
     value = record.substr(start, end - start);  // an unclosed value runs to the end
     return true;
   }
@@ -56,14 +46,14 @@ bool findAttributeText(std::string_view record, std::string_view name, std::stri
 
 void attributeValue(const ResponseRecord* record, std::string_view name, IndicatorModifier modifier, Value& out) {
   if (!record) { out.setView({}); return; }
-  if (equalBytes(name, "qsgqm", false)) {
+  if (scanEqualsNoCase(name, "qsgqm")) {
     if (record->qsgqm.empty()) out.setView({});
     else out.setConcat(record->qsgqm, {});
     return;
   }
   std::string_view raw;
   if (!findAttributeText(record->text, name, raw)) { out.setView({}); return; }
-  std::string_view value = trim(raw);
+  std::string_view value = scanTrim(raw);
   if (modifier == IndicatorModifier::None && expVocabulary().isIndicator && expVocabulary().isIndicator(name))
     modifier = IndicatorModifier::Short;
   if (modifier != IndicatorModifier::None) {
@@ -81,9 +71,9 @@ void attributeValue(const ResponseRecord* record, std::string_view name, Indicat
   std::string joined;
   for (size_t i = 0; i < value.size(); ++i) {
     if (value[i] == ',') {
-      while (!joined.empty() && isTrimmed(joined.back())) joined.pop_back();
+      while (!joined.empty() && isScanSpace(joined.back())) joined.pop_back();
       joined += ',';
-      while (i + 1 < value.size() && isTrimmed(value[i + 1])) ++i;
+      while (i + 1 < value.size() && isScanSpace(value[i + 1])) ++i;
     } else {
       joined += value[i];
     }
@@ -94,14 +84,14 @@ void attributeValue(const ResponseRecord* record, std::string_view name, Indicat
 std::string lastResponseText(const ResponseRecord* record) {
   if (!record || record->commandFailed) return {};
   std::string_view text = record->text;
-  while (!text.empty() && isTrimmed(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isScanSpace(text.front())) text.remove_prefix(1);
   if (text.substr(0, 3) == "AMQ") {
     size_t nl = text.find('\n');
     text = nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
   } else if (text.substr(0, 3) == "CSQ") {
     size_t blank = text.find_first_of(" \n");
     text = blank == std::string_view::npos ? std::string_view{} : text.substr(blank);
-    text = trim(text);
+    text = scanTrim(text);
     blank = text.find_first_of(" \n");  // the word after the prefix (the subsystem)
     text = blank == std::string_view::npos ? std::string_view{} : text.substr(blank);
   }
@@ -111,7 +101,7 @@ std::string lastResponseText(const ResponseRecord* record) {
   bool pendingBlank = !out.empty();
   int depth = 0;
   for (char c : text) {
-    if (depth == 0 && isTrimmed(c)) {
+    if (depth == 0 && isScanSpace(c)) {
       pendingBlank = !out.empty();
       continue;
     }

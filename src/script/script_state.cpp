@@ -6,6 +6,7 @@
 #include "script/lexeme.h"
 
 #include "script/script_host.h"
+#include "text/text.h"
 
 namespace kvarn::script {
 
@@ -61,8 +62,8 @@ int ScriptFile::close() {
 }
 
 std::string fileCloseFailure(const ScriptFile& file, int error) {
-  return formatMessage("fclose() could not write file '%s' (fileid %d) - %s", file.name.c_str(), file.id,
-                       std::strerror(error));
+  return strFormat("fclose() could not write file '%s' (fileid %d) - %s", file.name.c_str(), file.id,
+                   std::strerror(error));
 }
 
 std::vector<std::string> ScriptState::closeAllFiles() {

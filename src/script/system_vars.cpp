@@ -9,6 +9,7 @@
 #include "script/response_attr.h"
 #include "script/script_host.h"
 #include "script/script_state.h"
+#include "text/text.h"
 
 namespace kvarn::script {
 
@@ -182,12 +183,12 @@ bool assignSystemVariable(ProgramContext& ctx, std::string_view name, const Valu
     }
     const FunctionDef* f = state.functions.find(fn);
     if (!f || !f->runBody())
-      return refuse(formatMessage("Error function %.*s is not defined.", static_cast<int>(fn.size()), fn.data()));
+      return refuse(strFormat("Error function %.*s is not defined.", static_cast<int>(fn.size()), fn.data()));
     state.errorFunction = std::string(fn);
     return true;
   }
-  return refuse(formatMessage("You can not set the value of system variable %.*s.", static_cast<int>(name.size()),
-                              name.data()));
+  return refuse(strFormat("You can not set the value of system variable %.*s.", static_cast<int>(name.size()),
+                          name.data()));
 }
 
 }  // namespace kvarn::script

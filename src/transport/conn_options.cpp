@@ -1,18 +1,13 @@
 #include "transport/conn_options.h"
 
-#include <strings.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "text/text.h"
 #include "transport/connection.h"
 
 namespace {
-
-bool same(std::string_view a, const char *b) {
-  return a.size() == std::strlen(b) && strncasecmp(a.data(), b, a.size()) == 0;
-}
 
 std::string cut(std::string_view v, size_t max) { return std::string(v.substr(0, max)); }
 
@@ -63,47 +58,47 @@ void raiseMqcdVersion(MQCD &cd, MQLONG version) {
 
 bool applyConnOption(Connection &t, std::string_view name, std::string_view value, bool hasValue) {
   MQCD &cd = t.channelDef;
-  if (same(name, "qm")) t.targetQmgr = cut(value, 48);
-  else if (same(name, "via")) t.viaQmgr = cut(value, 48);
-  else if (same(name, "client")) t.clientBinding = true;
-  else if (same(name, "ccdturl")) t.ccdtUrl = cut(value, 300);
-  else if (same(name, "cmdq")) t.commandQueue = cut(value, 48);
-  else if (same(name, "replyq")) t.replyModelQueue = cut(value, 48);
-  else if (same(name, "replypfx")) t.replyPrefix = cut(value, 48);
-  else if (same(name, "wait")) t.waitSeconds = std::max(1, numberOf(value));
-  else if (same(name, "user")) {
+  if (scanEqualsNoCase(name, "qm")) t.targetQmgr = cut(value, 48);
+  else if (scanEqualsNoCase(name, "via")) t.viaQmgr = cut(value, 48);
+  else if (scanEqualsNoCase(name, "client")) t.clientBinding = true;
+  else if (scanEqualsNoCase(name, "ccdturl")) t.ccdtUrl = cut(value, 300);
+  else if (scanEqualsNoCase(name, "cmdq")) t.commandQueue = cut(value, 48);
+  else if (scanEqualsNoCase(name, "replyq")) t.replyModelQueue = cut(value, 48);
+  else if (scanEqualsNoCase(name, "replypfx")) t.replyPrefix = cut(value, 48);
+  else if (scanEqualsNoCase(name, "wait")) t.waitSeconds = std::max(1, numberOf(value));
+  else if (scanEqualsNoCase(name, "user")) {
     t.userId = std::string(value);
     t.hasUserId = !value.empty();
     if (value.empty()) t.forgetCredentials = true;
-  } else if (same(name, "pwd")) {
+  } else if (scanEqualsNoCase(name, "pwd")) {
     t.passwordOption = std::string(value);
     t.hasPasswordOption = !value.empty();
     if (value.empty()) t.forgetCredentials = true;
-  } else if (same(name, "channel")) setCdField(t, cd.ChannelName, value);
-  else if (same(name, "conname")) setCdField(t, cd.ConnectionName, value);
-  else if (same(name, "sslciph")) setCdField(t, cd.SSLCipherSpec, value);
-  else if (same(name, "certlabl")) setCdField(t, cd.CertificateLabel, value);
-  else if (same(name, "scyexit")) setCdField(t, cd.SecurityExit, value);
-  else if (same(name, "scydata")) setCdField(t, cd.SecurityUserData, value);
-  else if (same(name, "sendexit")) setCdField(t, cd.SendExit, value);
-  else if (same(name, "senddata")) setCdField(t, cd.SendUserData, value);
-  else if (same(name, "rcvexit")) setCdField(t, cd.ReceiveExit, value);
-  else if (same(name, "rcvdata")) setCdField(t, cd.ReceiveUserData, value);
-  else if (same(name, "sharecnv")) {
+  } else if (scanEqualsNoCase(name, "channel")) setCdField(t, cd.ChannelName, value);
+  else if (scanEqualsNoCase(name, "conname")) setCdField(t, cd.ConnectionName, value);
+  else if (scanEqualsNoCase(name, "sslciph")) setCdField(t, cd.SSLCipherSpec, value);
+  else if (scanEqualsNoCase(name, "certlabl")) setCdField(t, cd.CertificateLabel, value);
+  else if (scanEqualsNoCase(name, "scyexit")) setCdField(t, cd.SecurityExit, value);
+  else if (scanEqualsNoCase(name, "scydata")) setCdField(t, cd.SecurityUserData, value);
+  else if (scanEqualsNoCase(name, "sendexit")) setCdField(t, cd.SendExit, value);
+  else if (scanEqualsNoCase(name, "senddata")) setCdField(t, cd.SendUserData, value);
+  else if (scanEqualsNoCase(name, "rcvexit")) setCdField(t, cd.ReceiveExit, value);
+  else if (scanEqualsNoCase(name, "rcvdata")) setCdField(t, cd.ReceiveUserData, value);
+  else if (scanEqualsNoCase(name, "sharecnv")) {
     cd.SharingConversations = numberOf(value);
     raiseMqcdVersion(cd, 9);
     t.clientBinding = true;
     t.useChannelDef = true;
-  } else if (same(name, "comphdr")) {
-    if (same(value, "system")) {
+  } else if (scanEqualsNoCase(name, "comphdr")) {
+    if (scanEqualsNoCase(value, "system")) {
       cd.HdrCompList[0] = MQCOMPRESS_SYSTEM;
       raiseMqcdVersion(cd, 8);
       t.useChannelDef = true;
     }
-  } else if (same(name, "compmsg")) {
-    MQLONG method = same(value, "rle") ? MQCOMPRESS_RLE
-                    : same(value, "zlibfast") ? MQCOMPRESS_ZLIBFAST
-                    : same(value, "zlibhigh") ? MQCOMPRESS_ZLIBHIGH : -1;
+  } else if (scanEqualsNoCase(name, "compmsg")) {
+    MQLONG method = scanEqualsNoCase(value, "rle") ? MQCOMPRESS_RLE
+                    : scanEqualsNoCase(value, "zlibfast") ? MQCOMPRESS_ZLIBFAST
+                    : scanEqualsNoCase(value, "zlibhigh") ? MQCOMPRESS_ZLIBHIGH : -1;
     if (method >= 0) {
       cd.MsgCompList[0] = method;
       raiseMqcdVersion(cd, 8);

@@ -1,7 +1,5 @@
 // The local commands of the transport (=conn, =disc, =tolk, =mqsc, =clear) and the
 // start-up and end-of-run hooks the driver calls.
-#include <strings.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,6 +16,7 @@
 #include "context/local_command.h"
 #include "context/output.h"
 #include "context/trace.h"
+#include "text/text.h"
 #include "transport/connect.h"
 #include "transport/issue.h"
 #include "transport/connection.h"
@@ -98,7 +97,7 @@ void doClear(ProgramContext &ctx, ParsedCommand &cmd, int) {
     addError(ctx, "Please enter a QLOCAL parameter");
     return;
   }
-  bool confirm = !strcasecmp(cmd.value("confirm", "yes").c_str(), "no") ? false : true;
+  bool confirm = !scanEqualsNoCase(cmd.value("confirm", "yes"), "no");
   int threshold = cmd.has("depth") ? std::atoi(cmd.value("depth").c_str()) : 1000;
   TransportState &t = transportOf(ctx);
   auto issue = [&](const char *verb) {

@@ -1,7 +1,5 @@
 #include "transport/worker_commands.h"
 
-#include <strings.h>
-
 #include <chrono>
 #include <cctype>
 #include <cstring>
@@ -9,6 +7,7 @@
 #include "context/context.h"
 #include "context/local_command.h"
 #include "context/output.h"
+#include "text/text.h"
 #include "transport/connect.h"
 #include "transport/connection.h"
 #include "transport/exchange.h"
@@ -16,9 +15,9 @@
 
 namespace {
 
-bool startsWithWord(const std::string &text, const char *word) {
-  size_t n = std::strlen(word);
-  return text.size() >= n && strncasecmp(text.data(), word, n) == 0 &&
+bool startsWithWord(std::string_view text, std::string_view word) {
+  size_t n = word.size();
+  return scanStartsWithNoCase(text, word) &&
          (text.size() == n || text[n] == ' ' || text[n] == '(' || text[n] == '\t');
 }
 
@@ -99,8 +98,7 @@ void switchToTolk(ProgramContext &ctx, Connection &conn, const ParsedCommand &cm
 
 void refreshNames(ProgramContext &ctx, Connection &conn, const std::string &text) {
   std::string kind = text.size() > 12 ? text.substr(12) : "";
-  while (!kind.empty() && kind.front() == ' ') kind.erase(0, 1);
-  while (!kind.empty() && kind.back() == ' ') kind.pop_back();
+  kind = std::string(scanTrim(kind, " "));
   const NameListDef *descriptor = findNameList(kind);
   if (!descriptor) return;
   size_t index = 0;

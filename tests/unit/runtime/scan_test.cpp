@@ -97,9 +97,7 @@ TEST(ScanLevels, OpenBracket) {
   EXPECT_EQ(scanOpenBracket("", 0), npos);
 }
 
-TEST(ScanText, TrimAndNormaliseList) {
-  EXPECT_EQ(scanTrim(" \t a b \r\n"), "a b");
-  EXPECT_EQ(scanTrim("   "), "");
+TEST(ScanText, NormaliseList) {
   EXPECT_EQ(scanNormaliseList("a , b,c "), "a,b,c");
   EXPECT_EQ(scanNormaliseList(" , a,, b ,"), "a,b");
   EXPECT_EQ(scanNormaliseList(""), "");
