@@ -1,6 +1,7 @@
 #include "console/console.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <ctime>
@@ -23,6 +24,11 @@
 #include "runtime/text_columns.h"
 
 namespace {
+
+bool terminalInputWaiting() {
+  pollfd fd = {STDIN_FILENO, POLLIN, 0};
+  return ::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN);
+}
 
 void wake(ConsoleState &c) {
   if (c.wakePipe[1] >= 0) {
@@ -231,8 +237,12 @@ std::optional<std::string> readCommand(ConsoleState &c, const std::string *promp
       return std::nullopt;
     }
     takePosted(c);
-    if (c.dirty || c.fullRepaint) paintConsole(c);
-    snapshotForUndo(c);
+    // Typed (or pasted) keys still waiting are taken first, then painted once and kept
+    // as one undo step: a paint and a snapshot per key make a large paste take minutes.
+    if (!terminalInputWaiting()) {
+      if (c.dirty || c.fullRepaint) paintConsole(c);
+      snapshotForUndo(c);
+    }
     int tenths = c.dirty ? 1 : 20;
     Keystroke k = readKeystroke(c, tenths);
     switch (k.kind) {

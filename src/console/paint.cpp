@@ -175,6 +175,9 @@ void paintConsole(ConsoleState &c) {
   OwnedMutexGuard guard(c.ctx->displayLock);
   if (c.fullRepaint) {
     erase();
+    // Redraw every cell, not only those curses thinks changed: output written to the
+    // terminal behind curses' back (a library's message on stderr) is painted over.
+    clearok(curscr, TRUE);
     c.fullRepaint = false;
   }
   paintOutput(c);

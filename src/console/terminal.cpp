@@ -88,6 +88,34 @@ int nextByteWithin(int milliseconds) {
   return c;
 }
 
+// One key from curses: a key code (KEY_CODE_YES), a character decoded here from the
+// terminal's UTF-8 (a byte that does not belong to one reads as U+FFFD), or ERR.
+// get_wch is not used: after a byte that is not UTF-8 it swallows the keys that follow
+// it, Enter and Escape included, until the input pauses.
+int readWideKey(wint_t &ch) {
+  int c = getch();
+  if (c == ERR) return ERR;
+  ch = static_cast<wint_t>(c);
+  if (c >= KEY_MIN) return KEY_CODE_YES;
+  if (c < 0x80) return OK;
+  int need = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+  ch = 0xFFFD;
+  if (need < 0) return OK;
+  uint32_t code = static_cast<uint32_t>(c) & (0x3Fu >> need);
+  for (int i = 0; i < need; ++i) {
+    int next = nextByteWithin(50);
+    if (next == ERR) return OK;
+    if (next > 0xff || (next & 0xC0) != 0x80) {
+      ungetch(next);
+      return OK;
+    }
+    code = (code << 6) | (static_cast<uint32_t>(next) & 0x3Fu);
+  }
+  static constexpr uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+  if (code >= kSmallest[need] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) ch = static_cast<wint_t>(code);
+  return OK;
+}
+
 bool userSequenceMatches(const ProgramContext &ctx, const std::string &bytes, KeyStroke &out) {
   for (const KeyNameEntry &k : ctx.keyNames)
     if (!k.stroke.escape.empty() && k.stroke.escape == bytes) {
@@ -179,7 +207,7 @@ void beep(ConsoleState &) {
 Keystroke readKeystroke(ConsoleState &console, int tenths) {
   Keystroke k;
   wint_t ch = 0;
-  int got = get_wch(&ch);
+  int got = readWideKey(ch);
   if (got == ERR) {
     // Nothing typed yet: wait on the terminal and the wake-up pipe together.
     pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {console.wakePipe[0], POLLIN, 0}};
@@ -191,7 +219,7 @@ Keystroke readKeystroke(ConsoleState &console, int tenths) {
       k.kind = Keystroke::Wake;
       return k;
     }
-    got = get_wch(&ch);
+    got = readWideKey(ch);
     if (got == ERR) return k;
   }
   if (got == KEY_CODE_YES) {
