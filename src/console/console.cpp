@@ -338,6 +338,7 @@ bool openConsole(ProgramContext &ctx, ConsoleHost host, std::string &why) {
   c.host = std::move(host);
   if (!openTerminal(c, why)) return false;
   if (::pipe2(c.wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) c.wakePipe[0] = c.wakePipe[1] = -1;
+  watchResize(c.wakePipe[1]);
   c.consoleThread = std::this_thread::get_id();
   ctx.outputWidth = c.columns;
   ConsoleState *raw = state.get();
@@ -376,6 +377,7 @@ void closeConsole(ProgramContext &ctx) {
   ConsoleState *c = consoleOf(ctx);
   if (!c) return;
   setKeystrokeCapture(nullptr);
+  stopWatchingResize();
   closeTerminal(*c);
   releaseStandardError(*c);
   ctx.output->setListener(nullptr);

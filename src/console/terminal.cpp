@@ -1,6 +1,7 @@
 #include "console/terminal.h"
 
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include "console/console_state.h"
@@ -14,6 +15,7 @@
 #undef columns
 #undef lines
 
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -197,6 +199,42 @@ void applyColours(ConsoleState &console) {
   }
 }
 
+namespace {
+volatile sig_atomic_t gResizeWakeFd = -1;
+struct sigaction gCursesResize {};
+
+void onResize(int signal, siginfo_t *info, void *context) {
+  int saved = errno;
+  if (gResizeWakeFd >= 0) {
+    char byte = 1;
+    [[maybe_unused]] ssize_t n = ::write(gResizeWakeFd, &byte, 1);
+  }
+  if (gCursesResize.sa_flags & SA_SIGINFO) {
+    if (gCursesResize.sa_sigaction) gCursesResize.sa_sigaction(signal, info, context);
+  } else if (gCursesResize.sa_handler != SIG_DFL && gCursesResize.sa_handler != SIG_IGN &&
+             gCursesResize.sa_handler) {
+    gCursesResize.sa_handler(signal);
+  }
+  errno = saved;
+}
+} // namespace
+
+void watchResize(int wakeFd) {
+  if (wakeFd < 0) return;
+  gResizeWakeFd = wakeFd;
+  struct sigaction ours {};
+  ours.sa_sigaction = onResize;
+  ours.sa_flags = SA_SIGINFO | SA_RESTART;
+  sigemptyset(&ours.sa_mask);
+  ::sigaction(SIGWINCH, &ours, &gCursesResize);
+}
+
+void stopWatchingResize() {
+  if (gResizeWakeFd < 0) return;
+  ::sigaction(SIGWINCH, &gCursesResize, nullptr);
+  gResizeWakeFd = -1;
+}
+
 void beep(ConsoleState &) {
   if (::beep() == ERR) {
     napms(50);
@@ -216,10 +254,15 @@ Keystroke readKeystroke(ConsoleState &console, int tenths) {
       char drain[64];
       while (::read(console.wakePipe[0], drain, sizeof drain) > 0) {
       }
-      k.kind = Keystroke::Wake;
-      return k;
+      // A resize may be what woke us: curses then has KEY_RESIZE waiting.
+      got = readWideKey(ch);
+      if (got == ERR) {
+        k.kind = Keystroke::Wake;
+        return k;
+      }
+    } else {
+      got = readWideKey(ch);
     }
-    got = readWideKey(ch);
     if (got == ERR) return k;
   }
   if (got == KEY_CODE_YES) {

@@ -33,5 +33,10 @@ struct Keystroke {
 // thread, or a resize).
 Keystroke readKeystroke(ConsoleState &console, int tenths);
 
+// A window resize wakes the console's wait on `wakeFd` at once, whichever thread the
+// signal reaches (curses' own handling of it still runs).
+void watchResize(int wakeFd);
+void stopWatchingResize();
+
 // Sends text to the terminal's clipboard (OSC 52) when the terminal may take it.
 void copyToTerminalClipboard(const std::string &text);
