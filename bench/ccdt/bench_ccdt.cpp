@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <vector>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "ccdt/binary_table.h"
 #include "ccdt/json_table.h"

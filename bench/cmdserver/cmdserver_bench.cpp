@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
   std::printf("engine put+get round trips (reference): %10.0f per second\n", refRate);
   std::printf("DEFINE QLOCAL requests:                 %10.0f per second (%.3f of the reference rate)\n", defineRate,
               defineRate / refRate);
-  std::printf("DISPLAY QLOCAL(*) ALL over %ld queues:  %10.3f s for %zu replies, %zu bytes (%.1f round trips' time per reply)\n",
+  std::printf("DISPLAY QLOCAL(*) ALL over %ld queues:  %10.3f s for %zu replies, %zu bytes (%.1f round trips' time per "
+              "reply)\n",
               queues, displayTime, replies.size(), bytes, displayTime / replies.size() * refRate);
   qm->disconnect(conn);
   qm->stop();

@@ -38,8 +38,7 @@ Figures measure(size_t lines, int repeats) {
   ctx.output->keepLines(true, 1ull << 40);
   ctx.output->setWidth(80);
   size_t before = mallinfo2().uordblks;
-  for (size_t i = 0; i < lines; ++i)
-    ctx.output->addLine(lineText(i), (i % 40 == 0) ? kStyleCommand : kStyleAttributes);
+  for (size_t i = 0; i < lines; ++i) ctx.output->addLine(lineText(i), (i % 40 == 0) ? kStyleCommand : kStyleAttributes);
   f.bytesPerLine = static_cast<double>(mallinfo2().uordblks - before) / static_cast<double>(lines);
 
   ConsoleState c;
@@ -74,7 +73,7 @@ Figures measure(size_t lines, int repeats) {
   return f;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv) {
   size_t big = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
@@ -87,6 +86,7 @@ int main(int argc, char **argv) {
               large.addPaintUs / small.addPaintUs);
   std::printf("  page and repaint       : %8.1f us  vs %8.1f us  ratio %.2f\n", large.pagePaintUs, small.pagePaintUs,
               large.pagePaintUs / small.pagePaintUs);
-  std::printf("  heap bytes per line    : %8.1f       (text %zu bytes)\n", large.bytesPerLine, lineText(big / 2).size());
+  std::printf("  heap bytes per line    : %8.1f       (text %zu bytes)\n", large.bytesPerLine,
+              lineText(big / 2).size());
   return 0;
 }

@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "cmdserver/response.h"
-#include "runtime/memory.h"
 #include "context/context.h"
 #include "context/output.h"
 #include "context/settings.h"
@@ -28,25 +27,73 @@
 #include "mqsc/pcf_message.h"
 #include "mqsc/request.h"
 #include "mqsc/response.h"
+#include "runtime/memory.h"
 
 namespace {
 
 // The attributes of one local queue as DISPLAY QLOCAL ALL returns them.
 std::vector<std::string> queueAttributes(int i) {
   const std::string n = std::to_string(i);
-  return {"QUEUE(APP.BENCH.QUEUE." + n + ")", "TYPE(QLOCAL)", "ACCTQ(QMGR)", "ALTDATE(2026-03-14)",
-          "ALTTIME(10.15." + std::to_string(10 + i % 50) + ")", "BOQNAME( )", "BOTHRESH(0)", "CLUSNL( )",
-          "CLUSTER( )", "CLCHNAME( )", "CLWLPRTY(0)", "CLWLRANK(0)", "CLWLUSEQ(QMGR)", "CRDATE(2026-01-02)",
-          "CRTIME(08.00.00)", "CURDEPTH(" + std::to_string(i % 5 == 0 ? 0 : (i * 37) % 1000) + ")", "CUSTOM( )",
-          "DEFBIND(OPEN)", "DEFPRTY(0)", "DEFPSIST(NO)", "DEFPRESP(SYNC)", "DEFREADA(NO)", "DEFSOPT(SHARED)",
-          "DEFTYPE(PREDEFINED)", std::string(i % 2 ? "DESCR(Benchmark queue " : "DESCR(PAYROLL queue ") + n + ")", "DISTL(NO)", "GET(ENABLED)", "HARDENBO",
-          "IMGRCOVQ(QMGR)", "INITQ( )", "IPPROCS(" + std::to_string(i % 3) + ")",
-          "MAXDEPTH(" + std::to_string(5000 + (i * 7919) % 95000) + ")", "MAXMSGL(4194304)", "MAXFSIZE(DEFAULT)",
-          "MONQ(QMGR)", "MSGDLVSQ(PRIORITY)", "NOTRIGGER", "NPMCLASS(NORMAL)", "OPPROCS(" + std::to_string(i % 2) + ")",
-          "PROCESS( )", "PUT(ENABLED)", "PROPCTL(COMPAT)", "QDEPTHHI(80)", "QDEPTHLO(20)", "QDPHIEV(DISABLED)",
-          "QDPLOEV(DISABLED)", "QDPMAXEV(ENABLED)", "QSVCIEV(NONE)", "QSVCINT(999999999)", "RETINTVL(999999999)",
-          "SCOPE(QMGR)", "SHARE", "STATQ(QMGR)", "STREAMQ( )", "STRMQOS(BESTEF)", "TRIGDATA( )", "TRIGDPTH(1)",
-          "TRIGMPRI(0)", "TRIGTYPE(FIRST)", "USAGE(NORMAL)"};
+  return {"QUEUE(APP.BENCH.QUEUE." + n + ")",
+          "TYPE(QLOCAL)",
+          "ACCTQ(QMGR)",
+          "ALTDATE(2026-03-14)",
+          "ALTTIME(10.15." + std::to_string(10 + i % 50) + ")",
+          "BOQNAME( )",
+          "BOTHRESH(0)",
+          "CLUSNL( )",
+          "CLUSTER( )",
+          "CLCHNAME( )",
+          "CLWLPRTY(0)",
+          "CLWLRANK(0)",
+          "CLWLUSEQ(QMGR)",
+          "CRDATE(2026-01-02)",
+          "CRTIME(08.00.00)",
+          "CURDEPTH(" + std::to_string(i % 5 == 0 ? 0 : (i * 37) % 1000) + ")",
+          "CUSTOM( )",
+          "DEFBIND(OPEN)",
+          "DEFPRTY(0)",
+          "DEFPSIST(NO)",
+          "DEFPRESP(SYNC)",
+          "DEFREADA(NO)",
+          "DEFSOPT(SHARED)",
+          "DEFTYPE(PREDEFINED)",
+          std::string(i % 2 ? "DESCR(Benchmark queue " : "DESCR(PAYROLL queue ") + n + ")",
+          "DISTL(NO)",
+          "GET(ENABLED)",
+          "HARDENBO",
+          "IMGRCOVQ(QMGR)",
+          "INITQ( )",
+          "IPPROCS(" + std::to_string(i % 3) + ")",
+          "MAXDEPTH(" + std::to_string(5000 + (i * 7919) % 95000) + ")",
+          "MAXMSGL(4194304)",
+          "MAXFSIZE(DEFAULT)",
+          "MONQ(QMGR)",
+          "MSGDLVSQ(PRIORITY)",
+          "NOTRIGGER",
+          "NPMCLASS(NORMAL)",
+          "OPPROCS(" + std::to_string(i % 2) + ")",
+          "PROCESS( )",
+          "PUT(ENABLED)",
+          "PROPCTL(COMPAT)",
+          "QDEPTHHI(80)",
+          "QDEPTHLO(20)",
+          "QDPHIEV(DISABLED)",
+          "QDPLOEV(DISABLED)",
+          "QDPMAXEV(ENABLED)",
+          "QSVCIEV(NONE)",
+          "QSVCINT(999999999)",
+          "RETINTVL(999999999)",
+          "SCOPE(QMGR)",
+          "SHARE",
+          "STATQ(QMGR)",
+          "STREAMQ( )",
+          "STRMQOS(BESTEF)",
+          "TRIGDATA( )",
+          "TRIGDPTH(1)",
+          "TRIGMPRI(0)",
+          "TRIGTYPE(FIRST)",
+          "USAGE(NORMAL)"};
 }
 
 // One escape reply carrying `text`, as the command server answers.
@@ -65,7 +112,7 @@ struct Bench {
   ProgramContext ctx;
   MqscTarget target;
   MQMD md = kvarn::mqi::defaultMD();
-  std::vector<std::vector<uint8_t>> replies;   // all but the last carry MQCFC_NOT_LAST
+  std::vector<std::vector<uint8_t>> replies;  // all but the last carry MQCFC_NOT_LAST
 
   Bench(int records, FILE *sink) {
     ctx.displayLock.create();
@@ -91,8 +138,8 @@ struct Bench {
   }
 
   struct Figures {
-    double seconds = 0;      // the completion: filters, sort and layout
-    int64_t peakBytes = 0;   // memory the command took at its peak, replies decoded and laid out
+    double seconds = 0;     // the completion: filters, sort and layout
+    int64_t peakBytes = 0;  // memory the command took at its peak, replies decoded and laid out
   };
 
   // Prepares and feeds the command untimed, then times its completion.
@@ -115,7 +162,7 @@ struct Bench {
       handleMqscResponse(ctx, record, target, md, replies[i].data(), replies[i].size());
     const auto start = std::chrono::steady_clock::now();
     handleMqscResponse(ctx, record, target, md, replies.back().data(), replies.back().size());
-    completeCommandRecord(ctx, record);   // already complete: does nothing
+    completeCommandRecord(ctx, record);  // already complete: does nothing
     ctx.output->flush();
     const auto end = std::chrono::steady_clock::now();
     if (!record.complete()) {

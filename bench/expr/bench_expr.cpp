@@ -3,8 +3,8 @@
 // arithmetic and string work over variables. Usage: bench_expr [evaluations]
 #include <time.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -143,11 +143,10 @@ void benchWhere(long n) {
   CompiledExpr expr = compileOrDie(text, o);
 
   lua_State* L = newLua();
-  luaRun(L,
-         "records = { {CURDEPTH=0, DESCR='payroll input'}, {CURDEPTH=12, DESCR='PAYMENTS OUT'},"
-         " {CURDEPTH=3, DESCR='orders'}, {CURDEPTH=7, DESCR='Pay slips'}, {CURDEPTH=0, DESCR='audit'} }\n"
-         "find = string.find\n"
-         "filter = function(r) return r.CURDEPTH > 0 and find(r.DESCR, '^[Pp][Aa][Yy]') ~= nil end\n");
+  luaRun(L, "records = { {CURDEPTH=0, DESCR='payroll input'}, {CURDEPTH=12, DESCR='PAYMENTS OUT'},"
+            " {CURDEPTH=3, DESCR='orders'}, {CURDEPTH=7, DESCR='Pay slips'}, {CURDEPTH=0, DESCR='audit'} }\n"
+            "find = string.find\n"
+            "filter = function(r) return r.CURDEPTH > 0 and find(r.DESCR, '^[Pp][Aa][Yy]') ~= nil end\n");
   lua_getglobal(L, "records");
   int records = lua_gettop(L);
 
@@ -195,9 +194,8 @@ void benchScript(long n) {
   CompiledExpr expr = compileOrDie(text, o);
 
   lua_State* L = newLua();
-  luaRun(L,
-         "a, b, s, d = 0, 5, 'abc', 10.0\n"
-         "expr = function() return (a * 3 + b - 7) % 11 > 4 and s .. 'x' == 'abcx' or d / 2.5 > a end\n");
+  luaRun(L, "a, b, s, d = 0, 5, 'abc', 10.0\n"
+            "expr = function() return (a * 3 + b - 7) % 11 > 4 and s .. 'x' == 'abcx' or d / 2.5 > a end\n");
   Rates best;
   long ourHits = 0, luaHits = 0;
   for (int round = 0; round < kRounds; ++round) {

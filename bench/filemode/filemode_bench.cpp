@@ -82,7 +82,7 @@ ChildRun runChild(const std::string& program, std::vector<std::string> args, con
     throw std::runtime_error("cannot start " + program);
   posix_spawn_file_actions_destroy(&actions);
   int status = 0;
-  struct rusage usage{};
+  struct rusage usage {};
   ::wait4(pid, &status, 0, &usage);
   run.seconds = since(t0);
   run.peakKiB = usage.ru_maxrss;
@@ -95,12 +95,13 @@ ChildRun runChild(const std::string& program, std::vector<std::string> args, con
 // replies got in arrival order on a second connection from a reply queue opened with
 // read ahead (a reader of its own beside the connection that puts the requests).
 class RawRequester {
-public:
+ public:
   RawRequester(bench::MqApi& api, const char* replyModel, bool kvarnsWay = false) : api_(api), kvarnsWay_(kvarnsWay) {
     hconn_ = connect();
     replyHconn_ = kvarnsWay ? connect() : hconn_;
     command_ = bench::openQueue(api_, hconn_, "SYSTEM.ADMIN.COMMAND.QUEUE", MQOO_OUTPUT);
-    reply_ = bench::openQueue(api_, replyHconn_, replyModel, MQOO_INPUT_EXCLUSIVE | (kvarnsWay ? MQOO_READ_AHEAD : 0), &replyName_);
+    reply_ = bench::openQueue(api_, replyHconn_, replyModel, MQOO_INPUT_EXCLUSIVE | (kvarnsWay ? MQOO_READ_AHEAD : 0),
+                              &replyName_);
     buffer_.resize(65536);
   }
   ~RawRequester() {
@@ -164,7 +165,8 @@ public:
       }
       gmo.WaitInterval = 30000;
       MQLONG length = 0;
-      api_.MQGET(replyHconn_, reply_, &want, &gmo, static_cast<MQLONG>(buffer_.size()), buffer_.data(), &length, &cc, &rc);
+      api_.MQGET(replyHconn_, reply_, &want, &gmo, static_cast<MQLONG>(buffer_.size()), buffer_.data(), &length, &cc,
+                 &rc);
       if (rc == MQRC_TRUNCATED_MSG_FAILED) {
         buffer_.resize(static_cast<size_t>(length) + 4096);
         continue;
@@ -178,7 +180,7 @@ public:
     }
   }
 
-private:
+ private:
   MQHCONN connect() {
     MQCNO cno = kvarn::mqi::defaultCNO();
     char name[48];
@@ -240,8 +242,8 @@ int main(int argc, char** argv) {
         .request(std::string("DEFINE QMODEL(") + kReplyModel + ") DEFTYPE(TEMPDYN) MAXDEPTH(999999999)");
     RawRequester oneConnection(api, kReplyModel), twoConnections(api, kReplyModel, true);
 
-    std::printf("KVARN in file mode against a qmsim server (server bindings), %ld queues, best of %d rounds\n",
-                queues, rounds);
+    std::printf("KVARN in file mode against a qmsim server (server bindings), %ld queues, best of %d rounds\n", queues,
+                rounds);
     // The three are measured in alternating rounds, each defining a fresh set of queues,
     // so that all see the same machine and, over the rounds, queue managers of the
     // same sizes.
@@ -259,7 +261,9 @@ int main(int argc, char** argv) {
       size_t outputBytes = 0;
     } displays[] = {
         {"DISPLAY QLOCAL(*) ALL", {}, "", "AMQ8409I"},
-        {"  =WHERE(CURDEPTH > 0 AND DESCR LK 'PAY*') =SORTD(MAXDEPTH)", {}, " =WHERE(CURDEPTH > 0 AND DESCR LK 'PAY*') =SORTD(MAXDEPTH)",
+        {"  =WHERE(CURDEPTH > 0 AND DESCR LK 'PAY*') =SORTD(MAXDEPTH)",
+         {},
+         " =WHERE(CURDEPTH > 0 AND DESCR LK 'PAY*') =SORTD(MAXDEPTH)",
          "AMQ8409I"},
         {"  -o json", {"-o", "json"}, "", "{\"kind\":\"record\""},
     };

@@ -7,8 +7,8 @@
 //   bench_index [largest-n]     e.g. bench_index 10000 to leave out the 100,000 runs
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,7 +53,8 @@ int compareNoCaseThenExact(const char *a, const char *b) {
 }
 
 // Object-name-like texts: a common prefix and a random tail of mixed case.
-template <int Mode> struct TextMode {
+template <int Mode>
+struct TextMode {
   using Key = const char *;
   static constexpr int mode = Mode;
   static constexpr const char *name = Mode == kKeyTextExact ? "text (-3)" : "text nocase (-2)";
@@ -63,7 +64,7 @@ template <int Mode> struct TextMode {
     }
   };
   static const void *findKey(const Key &k) { return k; }
-  std::deque<std::string> texts;   // the nodes point into these
+  std::deque<std::string> texts;  // the nodes point into these
   Key make(std::mt19937 &rng) {
     static const char chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._";
     std::string s = "APP.QUEUE.";
@@ -91,7 +92,8 @@ struct BytesMode {
   }
 };
 
-template <typename Key> struct Node {
+template <typename Key>
+struct Node {
   IndexNode header;
   Key key;
   int payload;
@@ -109,20 +111,19 @@ std::vector<typename M::Key> makeKeys(M &m, size_t count, size_t distinctValues,
   std::vector<typename M::Key> keys;
   keys.reserve(count);
   for (size_t i = 0; i < count; ++i) keys.push_back(values[i % values.size()]);
-  if (sorted)
-    std::stable_sort(keys.begin(), keys.end(), typename M::Less());
-  else
-    std::shuffle(keys.begin(), keys.end(), rng);
+  if (sorted) std::stable_sort(keys.begin(), keys.end(), typename M::Less());
+  else std::shuffle(keys.begin(), keys.end(), rng);
   return keys;
 }
 
-struct Figures {   // nanoseconds per operation
+struct Figures {  // nanoseconds per operation
   double insert = 0, find = 0, erase = 0, renumber = 0;
 };
 
-long gSink = 0;   // keeps the lookups observable
+long gSink = 0;  // keeps the lookups observable
 
-template <typename M> Figures runIndex(const std::vector<typename M::Key> &keys, unsigned flags, int rounds) {
+template <typename M>
+Figures runIndex(const std::vector<typename M::Key> &keys, unsigned flags, int rounds) {
   Figures f;
   for (int r = 0; r < rounds; ++r) {
     IndexRoot root;
@@ -150,7 +151,8 @@ template <typename M> Figures runIndex(const std::vector<typename M::Key> &keys,
   return {f.insert / ops, f.find / ops, f.erase / ops, f.renumber / ops};
 }
 
-template <typename Map, typename Key> Figures runMap(const std::vector<Key> &keys, int rounds) {
+template <typename Map, typename Key>
+Figures runMap(const std::vector<Key> &keys, int rounds) {
   Figures f;
   for (int r = 0; r < rounds; ++r) {
     Map map;
@@ -171,12 +173,13 @@ template <typename Map, typename Key> Figures runMap(const std::vector<Key> &key
 }
 
 void printRow(const char *mode, const char *order, size_t n, const Figures &ix, const Figures &ref) {
-  std::printf("%-17s %-10s %7zu | %7.1f %7.1f %5.2f | %7.1f %7.1f %5.2f | %7.1f %7.1f %5.2f | %5.1f\n", mode, order,
-              n, ix.insert, ref.insert, ix.insert / ref.insert, ix.find, ref.find, ix.find / ref.find, ix.erase,
-              ref.erase, ix.erase / ref.erase, ix.renumber);
+  std::printf("%-17s %-10s %7zu | %7.1f %7.1f %5.2f | %7.1f %7.1f %5.2f | %7.1f %7.1f %5.2f | %5.1f\n", mode, order, n,
+              ix.insert, ref.insert, ix.insert / ref.insert, ix.find, ref.find, ix.find / ref.find, ix.erase, ref.erase,
+              ix.erase / ref.erase, ix.renumber);
 }
 
-template <typename M> void benchMode(const std::vector<size_t> &sizes) {
+template <typename M>
+void benchMode(const std::vector<size_t> &sizes) {
   using Map = std::map<typename M::Key, int, typename M::Less>;
   using MultiMap = std::multimap<typename M::Key, int, typename M::Less>;
   for (size_t n : sizes) {
@@ -191,12 +194,11 @@ template <typename M> void benchMode(const std::vector<size_t> &sizes) {
 
     printRow(M::name, "sequential", n, runIndex<M>(sorted, 0, rounds), runMap<Map>(sorted, rounds));
     printRow(M::name, "random", n, runIndex<M>(random, 0, rounds), runMap<Map>(random, rounds));
-    printRow(M::name, "equal x4", n, runIndex<M>(repeats, kIndexAllowEqual, rounds),
-             runMap<MultiMap>(repeats, rounds));
+    printRow(M::name, "equal x4", n, runIndex<M>(repeats, kIndexAllowEqual, rounds), runMap<MultiMap>(repeats, rounds));
   }
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv) {
   size_t largest = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100000;

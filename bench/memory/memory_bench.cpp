@@ -44,7 +44,8 @@ struct ViaMalloc {
 constexpr size_t kBatch = 1000;
 
 // The blocks go through a volatile pointer so the compiler cannot pair and drop them.
-template <typename A> void pairs(size_t size, long count) {
+template <typename A>
+void pairs(size_t size, long count) {
   for (long i = 0; i < count; ++i) {
     void *volatile p = A::get(size);
     if (!p) std::abort();
@@ -53,7 +54,8 @@ template <typename A> void pairs(size_t size, long count) {
   }
 }
 
-template <typename A> void batches(size_t size, long count) {
+template <typename A>
+void batches(size_t size, long count) {
   std::vector<void *> live(kBatch);
   for (long done = 0; done < count; done += static_cast<long>(kBatch)) {
     for (auto &p : live) {
@@ -66,33 +68,35 @@ template <typename A> void batches(size_t size, long count) {
 }
 
 // Nanoseconds per allocate+free pair, each of `threads` threads doing `count` of them.
-template <typename A> double measure(bool batched, size_t size, long count, int threads) {
+template <typename A>
+double measure(bool batched, size_t size, long count, int threads) {
   auto work = [=] { batched ? batches<A>(size, count) : pairs<A>(size, count); };
-  work();   // warm the allocator's caches for this size
+  work();  // warm the allocator's caches for this size
   auto start = Clock::now();
   std::vector<std::thread> pool;
   for (int t = 1; t < threads; ++t) pool.emplace_back(work);
   work();
   for (auto &t : pool) t.join();
   double ns = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
-  return ns / static_cast<double>(count);   // per pair, as seen by one thread
+  return ns / static_cast<double>(count);  // per pair, as seen by one thread
 }
 
 void row(bool batched, size_t size, int threads, long count) {
   double ref = measure<ViaMalloc>(batched, size, count, threads);
   double cs = measure<ViaCSGetMem>(batched, size, count, threads);
   double nw = measure<ViaNew>(batched, size, count, threads);
-  std::printf("%-6s %6zu %7d | %7.1f | %7.1f %5.2f | %7.1f %5.2f\n", batched ? "batch" : "pair", size, threads, ref,
-              cs, cs / ref, nw, nw / ref);
+  std::printf("%-6s %6zu %7d | %7.1f | %7.1f %5.2f | %7.1f %5.2f\n", batched ? "batch" : "pair", size, threads, ref, cs,
+              cs / ref, nw, nw / ref);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv) {
   const long count = argc > 1 ? std::atol(argv[1]) : 500'000;
   std::printf("nanoseconds per allocate+free, per thread; ratio to malloc/free measured in the same run\n");
   std::printf("(%ld pairs per thread; batches of %zu live blocks)\n\n", count, kBatch);
-  std::printf("%-6s %6s %7s | %7s | %-13s | %-13s\n", "kind", "bytes", "threads", "malloc", "CSGetMem  x", "new       x");
+  std::printf("%-6s %6s %7s | %7s | %-13s | %-13s\n", "kind", "bytes", "threads", "malloc", "CSGetMem  x",
+              "new       x");
   for (bool batched : {false, true})
     for (size_t size : {16, 100, 1000})
       for (int threads : {1, 2}) row(batched, size, threads, count);

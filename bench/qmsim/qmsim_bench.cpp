@@ -110,7 +110,8 @@ Figures mqRun(Api& api, int port, int rounds) {
   const char* requestQueue = "SYSTEM.DEFAULT.LOCAL.QUEUE";
   MQHCONN requester = connect(api, port);
   std::string replyQueue;
-  MQHOBJ replyIn = openQueue(api, requester, "SYSTEM.DEFAULT.MODEL.QUEUE", MQOO_INPUT_EXCLUSIVE | MQOO_READ_AHEAD, &replyQueue);
+  MQHOBJ replyIn =
+      openQueue(api, requester, "SYSTEM.DEFAULT.MODEL.QUEUE", MQOO_INPUT_EXCLUSIVE | MQOO_READ_AHEAD, &replyQueue);
   MQHOBJ requestOut = openQueue(api, requester, requestQueue, MQOO_OUTPUT);
 
   std::thread responder([&] {

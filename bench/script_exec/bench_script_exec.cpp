@@ -51,14 +51,13 @@ struct Program {
   }
 };
 
-const char* kScript =
-    "@i = 0\n@s = 0\n@t = ''\n"
-    "while (@i < %ld)\n"
-    "  @i = @i + 1\n"
-    "  @s = @s + @i %% 7 * 3\n"
-    "  @a[@i %% 100 + 1] = @s\n"
-    "  @t = SUBSTR('abcdefghij', @i %% 10 + 1, 1)\n"
-    "endwhile\n";
+const char* kScript = "@i = 0\n@s = 0\n@t = ''\n"
+                      "while (@i < %ld)\n"
+                      "  @i = @i + 1\n"
+                      "  @s = @s + @i %% 7 * 3\n"
+                      "  @a[@i %% 100 + 1] = @s\n"
+                      "  @t = SUBSTR('abcdefghij', @i %% 10 + 1, 1)\n"
+                      "endwhile\n";
 
 double runKvarn(long n, std::string& check) {
   Program p;
@@ -77,10 +76,9 @@ double runKvarn(long n, std::string& check) {
 
 #ifdef KVARN_BENCH_LUA
 double runLua(long n, std::string& check) {
-  const char* script =
-      "local n = ...\nlocal i, s, t, a = 0, 0, '', {}\n"
-      "while i < n do\n  i = i + 1\n  s = s + i % 7 * 3\n  a[i % 100 + 1] = s\n"
-      "  t = string.sub('abcdefghij', i % 10 + 1, i % 10 + 1)\nend\nreturn tostring(s) .. ' ' .. t\n";
+  const char* script = "local n = ...\nlocal i, s, t, a = 0, 0, '', {}\n"
+                       "while i < n do\n  i = i + 1\n  s = s + i % 7 * 3\n  a[i % 100 + 1] = s\n"
+                       "  t = string.sub('abcdefghij', i % 10 + 1, i % 10 + 1)\nend\nreturn tostring(s) .. ' ' .. t\n";
   lua_State* L = luaL_newstate();
   luaL_openlibs(L);
   double t0 = benchSeconds();
@@ -171,10 +169,8 @@ int main(int argc, char** argv) {
   std::printf("  Lua 5.4  not built in (install liblua5.4-dev)\n");
 #endif
   double tp = runPython(n, pcheck);
-  if (tp > 0)
-    std::printf("  Python 3 %8.3f s   %s   KVARN/Python %.2fx\n", tp, pcheck.c_str(), tk / tp);
-  else
-    std::printf("  Python 3 not available\n");
+  if (tp > 0) std::printf("  Python 3 %8.3f s   %s   KVARN/Python %.2fx\n", tp, pcheck.c_str(), tk / tp);
+  else std::printf("  Python 3 not available\n");
 
   double small = 0, large = 0;
   long peakSmall = peakOfAssignments(lines / 10, small);

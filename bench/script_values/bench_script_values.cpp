@@ -74,17 +74,16 @@ double runKvarn(int n, std::string& check) {
 double runReference(int n, std::string& check) {
   lua_State* L = luaL_newstate();
   luaL_openlibs(L);
-  const char* script =
-      "local n = ...\n"
-      "local a, r, s = {}, {}, ''\n"
-      "local letters = 'abcdefghij'\n"
-      "for i = 1, n do\n"
-      "  a[i] = i * 2\n"
-      "  if i <= 20000 then local k = i % 10 + 1; s = s .. letters:sub(k, k) end\n"
-      "  r[i] = (i * 7919) % 100003\n"
-      "end\n"
-      "table.sort(r)\n"
-      "return a[n] .. ':' .. r[1] .. ':' .. r[n] .. ':' .. #s\n";
+  const char* script = "local n = ...\n"
+                       "local a, r, s = {}, {}, ''\n"
+                       "local letters = 'abcdefghij'\n"
+                       "for i = 1, n do\n"
+                       "  a[i] = i * 2\n"
+                       "  if i <= 20000 then local k = i % 10 + 1; s = s .. letters:sub(k, k) end\n"
+                       "  r[i] = (i * 7919) % 100003\n"
+                       "end\n"
+                       "table.sort(r)\n"
+                       "return a[n] .. ':' .. r[1] .. ':' .. r[n] .. ':' .. #s\n";
   double t0 = benchSeconds();
   luaL_loadstring(L, script);
   lua_pushinteger(L, n);

@@ -14,13 +14,13 @@ namespace {
 
 double runOnce(const std::vector<std::string> &argv) { return timeProcessMs(argv); }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv) {
   int runs = argc > 1 ? std::atoi(argv[1]) : 200;
   std::string dir = "/tmp/kvarn-bench-startup-XXXXXX";
   if (!mkdtemp(dir.data())) return 1;
-  setenv("KVARNCFG", dir.c_str(), 1);   // never read or write the user's configuration
+  setenv("KVARNCFG", dir.c_str(), 1);  // never read or write the user's configuration
   unsetenv("KVARN_BOOTSTRAP");
   // Interleave the two so that machine noise hits both alike.
   std::vector<double> kvarn, bare;

@@ -36,7 +36,7 @@ std::string name(int i) {
   return buf;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv) {
   std::vector<int> sizes;
@@ -44,7 +44,7 @@ int main(int argc, char **argv) {
   if (sizes.empty()) sizes = {2000, 20000};
   std::string dir = "/tmp/kvarn-bench-synonyms-XXXXXX";
   if (!mkdtemp(dir.data())) return 1;
-  setenv("KVARNCFG", dir.c_str(), 1);   // never read or write the user's configuration
+  setenv("KVARNCFG", dir.c_str(), 1);  // never read or write the user's configuration
   unsetenv("KVARN_BOOTSTRAP");
   std::mt19937 rng(7);
   std::string synFile = dir + "/syn.in", refFile = dir + "/ref.in";
@@ -66,7 +66,7 @@ int main(int argc, char **argv) {
     writeFile(synFile, syn);
     writeFile(refFile, ref);
     std::vector<double> s, r;
-    for (int k = 0; k < 3; ++k) {   // interleaved, so that machine noise hits both alike
+    for (int k = 0; k < 3; ++k) {  // interleaved, so that machine noise hits both alike
       s.push_back(runFile(synFile));
       r.push_back(runFile(refFile));
     }

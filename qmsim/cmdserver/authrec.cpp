@@ -111,7 +111,6 @@ MqscResponse notFoundAuth(const std::string& zo) {
   return single(message("AMQ8459I", "Not found.", Fault::NotFound, zo));
 }
 
-
 }  // namespace
 
 std::vector<authority::Record> authRecords(const QueueManager& qm) {
@@ -200,12 +199,9 @@ MqscResponse setAuthrec(ExecContext& ctx, const MqscCommand& cmd) {
     if (remove.count(a)) return fail("AUTHRMV");  // granted and revoked at once
   std::string zo = "AUTHREC(" + s.profile + ")";
   switch (changeAuthority(ctx.qm, s.objtype, s.profile, s.entity, s.group, add, remove)) {
-    case AuthChange::Done:
-      return single(message("AMQ8862I", "IBM MQ authority record set.", Fault::None, zo));
-    case AuthChange::NoSuchObject:
-      return notFound(s.profile, zo);
-    default:
-      return unexpectedError(MQRC_RESOURCE_PROBLEM, zo);
+  case AuthChange::Done: return single(message("AMQ8862I", "IBM MQ authority record set.", Fault::None, zo));
+  case AuthChange::NoSuchObject: return notFound(s.profile, zo);
+  default: return unexpectedError(MQRC_RESOURCE_PROBLEM, zo);
   }
 }
 
@@ -218,12 +214,9 @@ MqscResponse deleteAuthrec(ExecContext& ctx, const MqscCommand& cmd) {
   if (auto bad = readSubject(cmd, "PROFILE", true, true, true, s)) return fail(*bad);
   std::string zo = "AUTHREC(" + s.profile + ")";
   switch (deleteAuthority(ctx.qm, s.objtype, s.profile, s.entity, s.group)) {
-    case AuthChange::Done:
-      return single(message("AMQ8863I", "IBM MQ authority record deleted.", Fault::None, zo));
-    case AuthChange::NotFound:
-      return notFoundAuth(zo);
-    default:
-      return unexpectedError(MQRC_RESOURCE_PROBLEM, zo);
+  case AuthChange::Done: return single(message("AMQ8863I", "IBM MQ authority record deleted.", Fault::None, zo));
+  case AuthChange::NotFound: return notFoundAuth(zo);
+  default: return unexpectedError(MQRC_RESOURCE_PROBLEM, zo);
   }
 }
 
@@ -231,8 +224,8 @@ MqscResponse displayAuthrec(ExecContext& ctx, const MqscCommand& cmd) {
   const std::string syntax = syntaxOf("DISPLAY");
   auto fail = [&](const std::string& kw) { return syntaxError(segmentUpTo(cmd, kw), syntax); };
   if (cmd.objectParam) return fail("AUTHREC");
-  if (auto bad = onlyKeywords(cmd, {"PROFILE", "OBJTYPE", "PRINCIPAL", "GROUP", "MATCH", "SERVCOMP", "ALL",
-                                    "AUTHLIST", "ENTITY", "ENTTYPE"}))
+  if (auto bad = onlyKeywords(cmd, {"PROFILE", "OBJTYPE", "PRINCIPAL", "GROUP", "MATCH", "SERVCOMP", "ALL", "AUTHLIST",
+                                    "ENTITY", "ENTTYPE"}))
     return fail(*bad);
   for (const char* bare : {"ALL", "AUTHLIST", "ENTITY", "ENTTYPE"})
     if (const MqscParam* p = cmd.find(bare); p && p->hasValue) return fail(bare);
@@ -246,24 +239,26 @@ MqscResponse displayAuthrec(ExecContext& ctx, const MqscCommand& cmd) {
   }
   if (match == "MEMBERSHIP" && (!s.hasEntity || s.group)) return fail("MATCH");  // it asks about a principal
   MqscResponse r;
-  for (const auto& rec : selectRecords(ctx.qm, s.profile, match == "EXACT", s.objtype, s.entity, s.group,
-                                       match == "MEMBERSHIP")) {
+  for (const auto& rec :
+       selectRecords(ctx.qm, s.profile, match == "EXACT", s.objtype, s.entity, s.group, match == "MEMBERSHIP")) {
     r.items.push_back(detailRecord("AMQ8864I: Display authority record details.",
-                                 {"PROFILE(" + rec.profile + ")", "ENTITY(" + rec.entity + ")",
-                                  std::string("ENTTYPE(") + (rec.group ? "GROUP" : "PRINCIPAL") + ")",
-                                  "OBJTYPE(" + rec.objtype + ")", "AUTHLIST(" + au::authList(rec.auths) + ")"}));
+                                   {"PROFILE(" + rec.profile + ")", "ENTITY(" + rec.entity + ")",
+                                    std::string("ENTTYPE(") + (rec.group ? "GROUP" : "PRINCIPAL") + ")",
+                                    "OBJTYPE(" + rec.objtype + ")", "AUTHLIST(" + au::authList(rec.auths) + ")"}));
   }
   if (r.items.empty()) return notFoundAuth("AUTHREC(" + s.profile + ")");
   return r;
 }
 
 MqscResponse displayEntauth(ExecContext& ctx, const MqscCommand& cmd) {
-  const std::string syntax = "  DISPLAY ENTAUTH PRINCIPAL( principal_name ) | GROUP( group_name ) OBJNAME( object_name )\n"
-                             "      OBJTYPE( " + std::string(kObjtypes) + " ) [ SERVCOMP( name ) ] [ ALL ]";
+  const std::string syntax =
+      "  DISPLAY ENTAUTH PRINCIPAL( principal_name ) | GROUP( group_name ) OBJNAME( object_name )\n"
+      "      OBJTYPE( " +
+      std::string(kObjtypes) + " ) [ SERVCOMP( name ) ] [ ALL ]";
   auto fail = [&](const std::string& kw) { return syntaxError(segmentUpTo(cmd, kw), syntax); };
   if (cmd.objectParam) return fail("ENTAUTH");
-  if (auto bad = onlyKeywords(cmd, {"OBJNAME", "OBJTYPE", "PRINCIPAL", "GROUP", "SERVCOMP", "ALL", "AUTHLIST",
-                                    "ENTITY", "ENTTYPE"}))
+  if (auto bad = onlyKeywords(
+          cmd, {"OBJNAME", "OBJTYPE", "PRINCIPAL", "GROUP", "SERVCOMP", "ALL", "AUTHLIST", "ENTITY", "ENTTYPE"}))
     return fail(*bad);
   Subject s;
   if (auto bad = readSubject(cmd, "OBJNAME", true, true, true, s)) return fail(*bad);
@@ -273,9 +268,9 @@ MqscResponse displayEntauth(ExecContext& ctx, const MqscCommand& cmd) {
     return notFound(objectName, "ENTAUTH(" + objectName + ")");
   auto held = effectiveAuthority(ctx.qm, s.objtype, objectName, s.entity, s.group);
   return single(detailRecord("AMQ8866I: Display entity authority details.",
-                           {"OBJNAME(" + objectName + ")", "ENTITY(" + s.entity + ")",
-                            std::string("ENTTYPE(") + (s.group ? "GROUP" : "PRINCIPAL") + ")",
-                            "OBJTYPE(" + s.objtype + ")", "AUTHLIST(" + au::authList(held) + ")"}));
+                             {"OBJNAME(" + objectName + ")", "ENTITY(" + s.entity + ")",
+                              std::string("ENTTYPE(") + (s.group ? "GROUP" : "PRINCIPAL") + ")",
+                              "OBJTYPE(" + s.objtype + ")", "AUTHLIST(" + au::authList(held) + ")"}));
 }
 
 MqscResponse refreshSecurity(ExecContext& ctx, const MqscCommand& cmd) {
@@ -298,7 +293,8 @@ MqscResponse refreshSecurity(ExecContext& ctx, const MqscCommand& cmd) {
     Outcome o = ctx.qm.refreshConnAuth();
     if (o.reason == MQRC_UNKNOWN_OBJECT_NAME) return notFound(name, "AUTHINFO(" + name + ")");
     if (!o.ok())
-      return single(message("AMQ8151E", "IBM MQ object has different type.", Fault::WrongType, "AUTHINFO(" + name + ")"));
+      return single(
+          message("AMQ8151E", "IBM MQ object has different type.", Fault::WrongType, "AUTHINFO(" + name + ")"));
   }
   return single(message("AMQ8560I", "IBM MQ security cache refreshed."));
 }

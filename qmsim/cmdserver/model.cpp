@@ -19,36 +19,35 @@ AttrDef row(const char* keyword, const char* form, const char* dflt = "", const 
   a.classes = classes;
   std::string s = form;
   switch (s[0]) {
-    case 's':
-      a.kind = ValueKind::String;
-      a.maxLength = std::strtoul(s.c_str() + 1, nullptr, 10);
-      break;
-    case 'n': {
-      a.kind = ValueKind::Integer;
-      std::string range = s.substr(1);
-      size_t bar = range.find('|');
-      std::string words = bar == std::string::npos ? "" : range.substr(bar + 1);
-      range = range.substr(0, bar);
-      size_t colon = range.find(':');
-      a.min = std::strtol(range.c_str(), nullptr, 10);
-      a.max = std::strtol(range.c_str() + colon + 1, nullptr, 10);
-      std::istringstream ws(words);
-      for (std::string w; std::getline(ws, w, '|');) a.words.push_back(w);
-      break;
-    }
-    case 'e':
-    case 'f': {
-      a.kind = s[0] == 'e' ? ValueKind::Enum : ValueKind::Flag;
-      std::istringstream ws(s.substr(1));
-      for (std::string w; ws >> w;) a.words.push_back(w);
-      break;
-    }
-    case 'l':
-      a.kind = ValueKind::List;
-      a.maxLength = 999;
-      break;
-    default:
-      a.kind = ValueKind::ReadOnly;
+  case 's':
+    a.kind = ValueKind::String;
+    a.maxLength = std::strtoul(s.c_str() + 1, nullptr, 10);
+    break;
+  case 'n': {
+    a.kind = ValueKind::Integer;
+    std::string range = s.substr(1);
+    size_t bar = range.find('|');
+    std::string words = bar == std::string::npos ? "" : range.substr(bar + 1);
+    range = range.substr(0, bar);
+    size_t colon = range.find(':');
+    a.min = std::strtol(range.c_str(), nullptr, 10);
+    a.max = std::strtol(range.c_str() + colon + 1, nullptr, 10);
+    std::istringstream ws(words);
+    for (std::string w; std::getline(ws, w, '|');) a.words.push_back(w);
+    break;
+  }
+  case 'e':
+  case 'f': {
+    a.kind = s[0] == 'e' ? ValueKind::Enum : ValueKind::Flag;
+    std::istringstream ws(s.substr(1));
+    for (std::string w; ws >> w;) a.words.push_back(w);
+    break;
+  }
+  case 'l':
+    a.kind = ValueKind::List;
+    a.maxLength = 999;
+    break;
+  default: a.kind = ValueKind::ReadOnly;
   }
   return a;
 }
@@ -214,11 +213,7 @@ const std::vector<AttrDef>& processAttrs() {
 
 const std::vector<AttrDef>& namelistAttrs() {
   static const std::vector<AttrDef> t = {
-      row("NAMCOUNT", "r"),
-      row("NAMES", "l"),
-      row("DESCR", "s64", ""),
-      row("ALTDATE", "r"),
-      row("ALTTIME", "r"),
+      row("NAMCOUNT", "r"), row("NAMES", "l"), row("DESCR", "s64", ""), row("ALTDATE", "r"), row("ALTTIME", "r"),
   };
   return t;
 }
@@ -495,9 +490,9 @@ const std::vector<TypeDef>& objectTypes() {
                qs, queueAttrs()),
       makeType("QUEUE", {"Q"}, K::Queue, "", "QUEUE", "TYPE", "", 48, "", "", "", qs, queueAttrs()),
       makeType("QCLUSTER", {"QC"}, K::Queue, "QCLUSTER", "QUEUE", "TYPE", "", 48, "", "", "", qs, queueAttrs()),
-      makeType("CHANNEL", {"CHL"}, K::Channel, "", "CHANNEL", "CHLTYPE", "", 20,
-               "AMQ8014I: IBM MQ channel created.", "AMQ8016I: IBM MQ channel changed.",
-               "AMQ8015I: IBM MQ channel deleted.", "AMQ8414I: Display Channel details.", channelAttrs()),
+      makeType("CHANNEL", {"CHL"}, K::Channel, "", "CHANNEL", "CHLTYPE", "", 20, "AMQ8014I: IBM MQ channel created.",
+               "AMQ8016I: IBM MQ channel changed.", "AMQ8015I: IBM MQ channel deleted.",
+               "AMQ8414I: Display Channel details.", channelAttrs()),
       makeType("PROCESS", {"PRO", "PROC"}, K::Process, "", "PROCESS", "", "SYSTEM.DEFAULT.PROCESS", 48,
                "AMQ8010I: IBM MQ process created.", "AMQ8011I: IBM MQ process changed.",
                "AMQ8012I: IBM MQ process deleted.", "AMQ8407I: Display Process details.", processAttrs()),
@@ -515,11 +510,10 @@ const std::vector<TypeDef>& objectTypes() {
                listenerAttrs()),
       makeType("SERVICE", {}, K::Service, "", "SERVICE", "", "SYSTEM.DEFAULT.SERVICE", 32,
                "AMQ8621I: IBM MQ service created.", "AMQ8622I: IBM MQ service changed.",
-               "AMQ8623I: IBM MQ service deleted.", "AMQ8629I: Display service information details.",
-               serviceAttrs()),
+               "AMQ8623I: IBM MQ service deleted.", "AMQ8629I: Display service information details.", serviceAttrs()),
       makeType("TOPIC", {}, K::Topic, "", "TOPIC", "TYPE", "SYSTEM.DEFAULT.TOPIC", 48,
-               "AMQ8690I: IBM MQ topic created.", "AMQ8691I: IBM MQ topic changed.",
-               "AMQ8692I: IBM MQ topic deleted.", "AMQ8633I: Display topic details.", topicAttrs()),
+               "AMQ8690I: IBM MQ topic created.", "AMQ8691I: IBM MQ topic changed.", "AMQ8692I: IBM MQ topic deleted.",
+               "AMQ8633I: Display topic details.", topicAttrs()),
       makeType("SUB", {"SUBSCRIPTION"}, K::Subscription, "", "SUB", "", "", 10240,
                "AMQ8094I: IBM MQ subscription created.", "AMQ8095I: IBM MQ subscription changed.",
                "AMQ8097I: IBM MQ subscription deleted.", "AMQ8096I: IBM MQ subscription inquired.", subAttrs()),
@@ -534,9 +528,9 @@ const std::vector<TypeDef>& objectTypes() {
 
 const TypeDef& qmgrType() {
   static const TypeDef t = [] {
-    TypeDef q = makeType("QMGR", {}, ObjectKind::QMgr, "", "QMNAME", "", "", 48, "",
-                         "AMQ8005I: IBM MQ queue manager changed.", "", "AMQ8408I: Display Queue Manager details.",
-                         qmgrAttrs());
+    TypeDef q =
+        makeType("QMGR", {}, ObjectKind::QMgr, "", "QMNAME", "", "", 48, "", "AMQ8005I: IBM MQ queue manager changed.",
+                 "", "AMQ8408I: Display Queue Manager details.", qmgrAttrs());
     q.displayAllByDefault = true;
     return q;
   }();
@@ -559,7 +553,7 @@ const TypeDef& queueTypeFor(const std::string& qtype) {
 
 namespace {
 constexpr std::pair<const char*, char> kChannelClasses[] = {
-    {"SDR", 'S'}, {"SVR", 'V'}, {"RCVR", 'R'}, {"RQSTR", 'Q'},
+    {"SDR", 'S'},      {"SVR", 'V'},     {"RCVR", 'R'},    {"RQSTR", 'Q'},
     {"CLNTCONN", 'C'}, {"SVRCONN", 'N'}, {"CLUSSDR", 'D'}, {"CLUSRCVR", 'U'},
 };
 }  // namespace
@@ -578,18 +572,16 @@ std::string channelTypeFromClass(char cls) {
 
 char objectClass(const ObjectDef& def) {
   switch (def.kind) {
-    case ObjectKind::Queue: {
-      std::string t = def.queueType();
-      return t == "QMODEL" ? 'm' : t == "QALIAS" ? 'a' : t == "QREMOTE" ? 'r' : 'l';
-    }
-    case ObjectKind::Channel:
-      return channelClass(def.get("CHLTYPE"));
-    case ObjectKind::AuthInfo: {
-      std::string t = def.get("AUTHTYPE");
-      return t == "OCSP" ? 'O' : t == "IDPWOS" ? 'I' : t == "IDPWLDAP" ? 'P' : 'C';
-    }
-    default:
-      return '*';
+  case ObjectKind::Queue: {
+    std::string t = def.queueType();
+    return t == "QMODEL" ? 'm' : t == "QALIAS" ? 'a' : t == "QREMOTE" ? 'r' : 'l';
+  }
+  case ObjectKind::Channel: return channelClass(def.get("CHLTYPE"));
+  case ObjectKind::AuthInfo: {
+    std::string t = def.get("AUTHTYPE");
+    return t == "OCSP" ? 'O' : t == "IDPWOS" ? 'I' : t == "IDPWLDAP" ? 'P' : 'C';
+  }
+  default: return '*';
   }
 }
 
@@ -625,42 +617,41 @@ bool parseLong(const std::string& s, long& v) {
 
 bool normaliseValue(const AttrDef& attr, const std::vector<std::string>& items, bool quoted, std::string& stored) {
   switch (attr.kind) {
-    case ValueKind::List: {
-      stored.clear();
-      for (size_t i = 0; i < items.size(); ++i) {
-        if (items[i].size() > attr.maxLength) return false;
-        if (i) stored += ',';
-        stored += items[i];
+  case ValueKind::List: {
+    stored.clear();
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (items[i].size() > attr.maxLength) return false;
+      if (i) stored += ',';
+      stored += items[i];
+    }
+    return true;
+  }
+  case ValueKind::String:
+    if (items.size() > 1) return false;
+    stored = items.empty() ? "" : items[0];
+    while (!stored.empty() && stored.back() == ' ') stored.pop_back();  // MQ pads with blanks
+    return stored.size() <= attr.maxLength;
+  case ValueKind::Integer: {
+    if (items.size() != 1) return false;
+    for (const auto& w : attr.words)
+      if (!quoted && items[0] == w) {
+        stored = w;
+        return true;
       }
-      return true;
-    }
-    case ValueKind::String:
-      if (items.size() > 1) return false;
-      stored = items.empty() ? "" : items[0];
-      while (!stored.empty() && stored.back() == ' ') stored.pop_back();  // MQ pads with blanks
-      return stored.size() <= attr.maxLength;
-    case ValueKind::Integer: {
-      if (items.size() != 1) return false;
-      for (const auto& w : attr.words)
-        if (!quoted && items[0] == w) {
-          stored = w;
-          return true;
-        }
-      long v = 0;
-      if (quoted || !parseLong(items[0], v) || v < attr.min || v > attr.max) return false;
-      stored = std::to_string(v);
-      return true;
-    }
-    case ValueKind::Enum:
-      if (items.size() != 1 || quoted) return false;
-      for (const auto& w : attr.words)
-        if (items[0] == w) {
-          stored = w;
-          return true;
-        }
-      return false;
-    default:
-      return false;
+    long v = 0;
+    if (quoted || !parseLong(items[0], v) || v < attr.min || v > attr.max) return false;
+    stored = std::to_string(v);
+    return true;
+  }
+  case ValueKind::Enum:
+    if (items.size() != 1 || quoted) return false;
+    for (const auto& w : attr.words)
+      if (items[0] == w) {
+        stored = w;
+        return true;
+      }
+    return false;
+  default: return false;
   }
 }
 

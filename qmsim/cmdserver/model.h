@@ -27,17 +27,17 @@ struct AttrDef {
 };
 
 struct TypeDef {
-  std::string keyword;                 // QLOCAL, CHANNEL ...
-  std::vector<std::string> synonyms;   // QL ...
+  std::string keyword;                // QLOCAL, CHANNEL ...
+  std::vector<std::string> synonyms;  // QL ...
   ObjectKind kind;
-  std::string subtype;                 // stored QTYPE for queue types; empty for others
-  std::string nameKeyword;             // QUEUE, CHANNEL ...
-  std::string typeKeyword;             // shown second: TYPE for queues, CHLTYPE for channels, or empty
-  std::string defaultObject;           // SYSTEM.DEFAULT.* the definitions start from
+  std::string subtype;        // stored QTYPE for queue types; empty for others
+  std::string nameKeyword;    // QUEUE, CHANNEL ...
+  std::string typeKeyword;    // shown second: TYPE for queues, CHLTYPE for channels, or empty
+  std::string defaultObject;  // SYSTEM.DEFAULT.* the definitions start from
   size_t maxName = 48;
   std::string created, changed, deleted, display;  // the messages
   const std::vector<AttrDef>* attrs = nullptr;
-  bool displayAllByDefault = false;    // DISPLAY QMGR shows everything without ALL
+  bool displayAllByDefault = false;  // DISPLAY QMGR shows everything without ALL
 };
 
 // Object types MQSC names in DEFINE, ALTER, DELETE and DISPLAY (QUEUE and QCLUSTER

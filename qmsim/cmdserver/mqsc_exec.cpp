@@ -9,9 +9,9 @@
 
 #include "cmdserver/admin_commands.h"
 #include "cmdserver/authrec.h"
+#include "cmdserver/exec_support.h"
 #include "cmdserver/model.h"
 #include "cmdserver/mqsc_parser.h"
-#include "cmdserver/exec_support.h"
 #include "cmdserver/status_display.h"
 
 namespace qmsim::cmdserver {
@@ -26,10 +26,9 @@ struct VerbName {
   const char* verb;
   const char* shortForm;
 };
-constexpr VerbName kVerbs[] = {{"ALTER", "ALT"},   {"CLEAR", ""},   {"DEFINE", "DEF"}, {"DELETE", ""},
-                               {"DISPLAY", "DIS"}, {"PING", ""},    {"PURGE", ""},     {"REFRESH", "REF"},
-                               {"RESET", ""},      {"RESOLVE", ""}, {"RESUME", ""},    {"SET", ""},
-                               {"START", "STA"},   {"STOP", ""},    {"SUSPEND", ""}};
+constexpr VerbName kVerbs[] = {{"ALTER", "ALT"}, {"CLEAR", ""}, {"DEFINE", "DEF"},  {"DELETE", ""}, {"DISPLAY", "DIS"},
+                               {"PING", ""},     {"PURGE", ""}, {"REFRESH", "REF"}, {"RESET", ""},  {"RESOLVE", ""},
+                               {"RESUME", ""},   {"SET", ""},   {"START", "STA"},   {"STOP", ""},   {"SUSPEND", ""}};
 
 std::string canonicalVerb(const std::string& v) {
   for (const auto& vn : kVerbs)
@@ -47,16 +46,15 @@ std::string syntaxFor(const std::string& verb, const TypeDef& t) {
   std::string s = "  " + verb + " " + t.keyword + "( " + placeholder(t) + " )";
   if (verb == "DISPLAY") return s + " [ ALL ] [ WHERE( filter ) ] [ attribute ... ]";
   if (verb == "DELETE") return s + (t.kind == ObjectKind::Queue ? " [ PURGE | NOPURGE ]" : "");
-  if (t.kind == ObjectKind::Channel) s += " CHLTYPE( SDR | SVR | RCVR | RQSTR | CLNTCONN | SVRCONN | CLUSSDR | CLUSRCVR )";
+  if (t.kind == ObjectKind::Channel)
+    s += " CHLTYPE( SDR | SVR | RCVR | RQSTR | CLNTCONN | SVRCONN | CLUSSDR | CLUSRCVR )";
   if (verb == "DEFINE") s += " [ LIKE( " + placeholder(t) + " ) ] [ REPLACE | NOREPLACE ]";
   return s + " [ attribute( value ) ... ]";
 }
 
 // --- attribute values ----------------------------------------------------------------
 
-bool isDistributedOnlyNoise(const std::string& kw) {
-  return kw == "CMDSCOPE" || kw == "QSGDISP" || kw == "CHLDISP";
-}
+bool isDistributedOnlyNoise(const std::string& kw) { return kw == "CMDSCOPE" || kw == "QSGDISP" || kw == "CHLDISP"; }
 
 std::string storedOrDefault(const ObjectDef& def, const AttrDef& a) {
   auto it = def.attrs.find(a.keyword);
@@ -210,21 +208,16 @@ MqscResponse mapOutcome(const Outcome& o, const TypeDef& t, const std::string& n
     return single(message(okMessage.substr(0, colon), okMessage.substr(colon + 2), Fault::None, zo));
   }
   switch (o.reason) {
-    case MQRC_OBJECT_ALREADY_EXISTS:
-      return single(message("AMQ8150E", "IBM MQ object already exists.", Fault::AlreadyExists, zo));
-    case MQRC_UNKNOWN_OBJECT_NAME:
-      return notFound(name, zo);
-    case MQRC_OBJECT_IN_USE:
-      return single(message("AMQ8148E", "IBM MQ object in use.", Fault::InUse, zo));
-    case MQRC_Q_NOT_EMPTY:
-      return single(message("AMQ8143E", "IBM MQ queue not empty.", Fault::NotEmpty, zo));
-    case MQRC_Q_TYPE_ERROR:
-      return single(message("AMQ8151E", "IBM MQ object has different type.", Fault::WrongType, zo));
-    case MQRC_OBJECT_NAME_ERROR:
-      return single(message("AMQ8405I", "Syntax error detected at or near end of command segment below:-\n" + name,
-                            Fault::Syntax, zo));
-    default:
-      return unexpectedError(o.reason, zo);
+  case MQRC_OBJECT_ALREADY_EXISTS:
+    return single(message("AMQ8150E", "IBM MQ object already exists.", Fault::AlreadyExists, zo));
+  case MQRC_UNKNOWN_OBJECT_NAME: return notFound(name, zo);
+  case MQRC_OBJECT_IN_USE: return single(message("AMQ8148E", "IBM MQ object in use.", Fault::InUse, zo));
+  case MQRC_Q_NOT_EMPTY: return single(message("AMQ8143E", "IBM MQ queue not empty.", Fault::NotEmpty, zo));
+  case MQRC_Q_TYPE_ERROR: return single(message("AMQ8151E", "IBM MQ object has different type.", Fault::WrongType, zo));
+  case MQRC_OBJECT_NAME_ERROR:
+    return single(message("AMQ8405I", "Syntax error detected at or near end of command segment below:-\n" + name,
+                          Fault::Syntax, zo));
+  default: return unexpectedError(o.reason, zo);
   }
 }
 
@@ -275,7 +268,8 @@ class ObjectCommands {
       def.attrs["QTYPE"] = t_.subtype;
     } else if (t_.kind == ObjectKind::Channel) {
       const MqscParam* ct = cmd_.find("CHLTYPE");
-      if (isTelemetry(ct)) return unexpectedError(MQRC_FUNCTION_NOT_SUPPORTED, zosName(t_, target.name), Fault::NotAllowed);
+      if (isTelemetry(ct))
+        return unexpectedError(MQRC_FUNCTION_NOT_SUPPORTED, zosName(t_, target.name), Fault::NotAllowed);
       if (ct && (ct->items.size() != 1 || !channelClass(ct->items[0]))) return syntax("CHLTYPE");
       if (!ct && def.attrs.count("CHLTYPE") == 0) return syntax(cmd_.object);
       if (ct) {
@@ -314,7 +308,8 @@ class ObjectCommands {
     std::set<std::string> consumed = {"FORCE"};
     if (t_.kind == ObjectKind::Channel) {
       const MqscParam* ct = cmd_.find("CHLTYPE");
-      if (isTelemetry(ct)) return unexpectedError(MQRC_FUNCTION_NOT_SUPPORTED, zosName(t_, target.name), Fault::NotAllowed);
+      if (isTelemetry(ct))
+        return unexpectedError(MQRC_FUNCTION_NOT_SUPPORTED, zosName(t_, target.name), Fault::NotAllowed);
       if (!ct || ct->items.size() != 1 || !channelClass(ct->items[0])) return syntax(ct ? "CHLTYPE" : cmd_.object);
       if (current && current->get("CHLTYPE") != ct->items[0]) return wrongType(target.name);
       consumed.insert("CHLTYPE");
@@ -364,11 +359,14 @@ class ObjectCommands {
         Where w;
         if (!p.hasValue || !parseWhere(p, w) || !knownForDisplay(w.keyword)) return syntax("WHERE");
         where = w;
-      } else if ((p.keyword == "TYPE" && t_.keyword == "QUEUE") || (p.keyword == "CHLTYPE" && t_.kind == ObjectKind::Channel)) {
+      } else if ((p.keyword == "TYPE" && t_.keyword == "QUEUE") ||
+                 (p.keyword == "CHLTYPE" && t_.kind == ObjectKind::Channel)) {
         if (p.items.size() != 1) return syntax(p.keyword);
         typeFilter = p.items[0];
-        if (t_.kind == ObjectKind::Channel && typeFilter != "ALL" && !channelClass(typeFilter)) return syntax(p.keyword);
-        if (t_.kind == ObjectKind::Queue && typeFilter != "ALL" && !(findType(typeFilter) && findType(typeFilter)->kind == ObjectKind::Queue))
+        if (t_.kind == ObjectKind::Channel && typeFilter != "ALL" && !channelClass(typeFilter))
+          return syntax(p.keyword);
+        if (t_.kind == ObjectKind::Queue && typeFilter != "ALL" &&
+            !(findType(typeFilter) && findType(typeFilter)->kind == ObjectKind::Queue))
           return syntax(p.keyword);
         if (const TypeDef* ft = findType(typeFilter); ft && ft->kind == ObjectKind::Queue) typeFilter = ft->subtype;
         if (typeFilter == "ALL") typeFilter.clear();
@@ -417,7 +415,7 @@ class ObjectCommands {
 
   static std::string longChannelType(const std::string& t) {
     static const std::map<std::string, std::string> names = {
-        {"SDR", "SENDER"},     {"SVR", "SERVER"},     {"RCVR", "RECEIVER"}, {"RQSTR", "REQUESTER"},
+        {"SDR", "SENDER"},        {"SVR", "SERVER"},      {"RCVR", "RECEIVER"},   {"RQSTR", "REQUESTER"},
         {"CLNTCONN", "CLNTCONN"}, {"SVRCONN", "SVRCONN"}, {"CLUSSDR", "CLUSSDR"}, {"CLUSRCVR", "CLUSRCVR"}};
     auto it = names.find(t);
     return it == names.end() ? t : it->second;
@@ -448,8 +446,8 @@ class ObjectCommands {
     return "";
   }
 
-  ResponseItem record(const ObjectDef& def, const std::vector<std::pair<const AttrDef*, std::string>>& values,
-                      bool all, const std::vector<std::string>& wanted, const std::string& whereKeyword) {
+  ResponseItem record(const ObjectDef& def, const std::vector<std::pair<const AttrDef*, std::string>>& values, bool all,
+                      const std::vector<std::string>& wanted, const std::string& whereKeyword) {
     ResponseItem item;
     item.record = true;
     size_t colon = t_.display.find(": ");
@@ -560,8 +558,11 @@ MqscResponse resetQStats(ExecContext& ctx, const MqscCommand& cmd) {
     item.messageId = "AMQ8409I";
     item.text = "Display Queue details.";
     item.zosRecordId = "CSQM455I";
-    item.attrs = {"QSTATS(" + def.name + ")", "QSGDISP(QMGR)", "RESETINT(" + std::to_string(st->secondsSinceReset) + ")",
-                  "HIQDEPTH(" + std::to_string(st->highDepth) + ")", "MSGSIN(" + std::to_string(st->msgsIn) + ")",
+    item.attrs = {"QSTATS(" + def.name + ")",
+                  "QSGDISP(QMGR)",
+                  "RESETINT(" + std::to_string(st->secondsSinceReset) + ")",
+                  "HIQDEPTH(" + std::to_string(st->highDepth) + ")",
+                  "MSGSIN(" + std::to_string(st->msgsIn) + ")",
                   "MSGSOUT(" + std::to_string(st->msgsOut) + ")"};
     r.items.push_back(std::move(item));
   }
@@ -616,7 +617,8 @@ MqscResponse executeMqsc(ExecContext& ctx, const std::string& text) {
   if (!parseMqsc(text, cmd, error)) return syntaxError(error.segment, "");
   {
     std::lock_guard lk(ctx.state.mu);
-    if (ctx.state.deniedUsers.count(ctx.userId)) return single(message("AMQ8135E", "Not authorized.", Fault::NotAuthorized));
+    if (ctx.state.deniedUsers.count(ctx.userId))
+      return single(message("AMQ8135E", "Not authorized.", Fault::NotAuthorized));
   }
   std::string verb = canonicalVerb(cmd.verb);
   if (verb.empty()) return unknownVerb(cmd);
@@ -667,8 +669,9 @@ MqscResponse executeMqsc(ExecContext& ctx, const std::string& text) {
   }
   if (verb == "SET") {
     if (!ctx.zos && obj == "AUTHREC") return setAuthrec(ctx, cmd);
-    if (obj != "CHLAUTH") return verbObjects(verb, cmd, ctx.zos ? std::vector<std::string>{"CHLAUTH"}
-                                                               : std::vector<std::string>{"AUTHREC", "CHLAUTH"});
+    if (obj != "CHLAUTH")
+      return verbObjects(
+          verb, cmd, ctx.zos ? std::vector<std::string>{"CHLAUTH"} : std::vector<std::string>{"AUTHREC", "CHLAUTH"});
     return setChlauth(ctx, cmd);
   }
   if (verb == "RESOLVE") return channelAction(ctx, cmd, verb);

@@ -36,7 +36,7 @@ struct RuntimeState {
 struct ExecContext {
   QueueManager& qm;
   RuntimeState& state;
-  std::string userId;   // from the request's message descriptor
+  std::string userId;  // from the request's message descriptor
   bool zos = false;
 };
 

@@ -11,19 +11,19 @@
 namespace qmsim::cmdserver {
 
 struct MqscParam {
-  std::string keyword;               // upper case
+  std::string keyword;  // upper case
   bool hasValue = false;
-  std::string raw;                   // the text between the brackets
-  std::vector<std::string> items;    // the comma-separated items, unquoted or folded
+  std::string raw;                 // the text between the brackets
+  std::vector<std::string> items;  // the comma-separated items, unquoted or folded
   std::vector<bool> quoted;
-  std::string value() const;         // the items joined by commas
+  std::string value() const;  // the items joined by commas
   bool anyQuoted() const;
 };
 
 struct MqscCommand {
   std::string text;
-  std::string verb;     // as typed, upper case
-  std::string object;   // as typed, upper case; empty when the command has none
+  std::string verb;                      // as typed, upper case
+  std::string object;                    // as typed, upper case; empty when the command has none
   std::optional<MqscParam> objectParam;  // the object keyword with its name
   std::vector<MqscParam> params;
 

@@ -29,42 +29,43 @@ MQLONG parseParam(std::string_view data, size_t& pos, PcfParam& p) {
     return length >= static_cast<MQLONG>(minimum) && static_cast<size_t>(length) <= left && length % 4 == 0;
   };
   switch (p.type) {
-    case MQCFT_INTEGER:
-      if (length != 16 || left < 16) return MQRCCF_CFIN_LENGTH_ERROR;
-      p.intValue = readLong(data, pos + 12);
-      break;
-    case MQCFT_STRING: {
-      if (!lengthOk(20)) return MQRCCF_CFST_LENGTH_ERROR;
-      MQLONG strLen = readLong(data, pos + 16);
-      if (strLen < 0 || strLen > length - 20) return MQRCCF_CFST_STRING_LENGTH_ERR;
-      p.text = trimBlanks(data.substr(pos + 20, strLen));
-      break;
-    }
-    case MQCFT_INTEGER_LIST: {
-      if (!lengthOk(16)) return MQRCCF_CFIL_LENGTH_ERROR;
-      MQLONG count = readLong(data, pos + 12);
-      if (count < 0 || count > (length - 16) / 4) return MQRCCF_CFIL_COUNT_ERROR;
-      if (16 + 4 * static_cast<MQLONG>(count) != length) return MQRCCF_CFIL_LENGTH_ERROR;
-      for (MQLONG i = 0; i < count; ++i) p.ints.push_back(readLong(data, pos + 16 + 4 * i));
-      break;
-    }
-    case MQCFT_STRING_LIST: {
-      if (!lengthOk(24)) return MQRCCF_CFSL_LENGTH_ERROR;
-      MQLONG count = readLong(data, pos + 16);
-      MQLONG strLen = readLong(data, pos + 20);
-      if (count < 0) return MQRCCF_CFSL_COUNT_ERROR;
-      if (strLen < 0) return MQRCCF_CFSL_STRING_LENGTH_ERR;
-      // Strings of length 0 take no bytes, so only the count bounds them: a list of
-      // them holds nothing a command could use, and a huge count would allocate
-      // without limit.
-      if (strLen == 0 && count > 0) return MQRCCF_CFSL_COUNT_ERROR;
-      if (static_cast<int64_t>(count) * strLen > length - 24) return MQRCCF_CFSL_TOTAL_LENGTH_ERROR;
-      p.texts.reserve(static_cast<size_t>(count));
-      for (MQLONG i = 0; i < count; ++i) p.texts.push_back(trimBlanks(data.substr(pos + 24 + static_cast<size_t>(i) * static_cast<size_t>(strLen), static_cast<size_t>(strLen))));
-      break;
-    }
-    default:
-      return MQRCCF_STRUCTURE_TYPE_ERROR;
+  case MQCFT_INTEGER:
+    if (length != 16 || left < 16) return MQRCCF_CFIN_LENGTH_ERROR;
+    p.intValue = readLong(data, pos + 12);
+    break;
+  case MQCFT_STRING: {
+    if (!lengthOk(20)) return MQRCCF_CFST_LENGTH_ERROR;
+    MQLONG strLen = readLong(data, pos + 16);
+    if (strLen < 0 || strLen > length - 20) return MQRCCF_CFST_STRING_LENGTH_ERR;
+    p.text = trimBlanks(data.substr(pos + 20, strLen));
+    break;
+  }
+  case MQCFT_INTEGER_LIST: {
+    if (!lengthOk(16)) return MQRCCF_CFIL_LENGTH_ERROR;
+    MQLONG count = readLong(data, pos + 12);
+    if (count < 0 || count > (length - 16) / 4) return MQRCCF_CFIL_COUNT_ERROR;
+    if (16 + 4 * static_cast<MQLONG>(count) != length) return MQRCCF_CFIL_LENGTH_ERROR;
+    for (MQLONG i = 0; i < count; ++i) p.ints.push_back(readLong(data, pos + 16 + 4 * i));
+    break;
+  }
+  case MQCFT_STRING_LIST: {
+    if (!lengthOk(24)) return MQRCCF_CFSL_LENGTH_ERROR;
+    MQLONG count = readLong(data, pos + 16);
+    MQLONG strLen = readLong(data, pos + 20);
+    if (count < 0) return MQRCCF_CFSL_COUNT_ERROR;
+    if (strLen < 0) return MQRCCF_CFSL_STRING_LENGTH_ERR;
+    // Strings of length 0 take no bytes, so only the count bounds them: a list of
+    // them holds nothing a command could use, and a huge count would allocate
+    // without limit.
+    if (strLen == 0 && count > 0) return MQRCCF_CFSL_COUNT_ERROR;
+    if (static_cast<int64_t>(count) * strLen > length - 24) return MQRCCF_CFSL_TOTAL_LENGTH_ERROR;
+    p.texts.reserve(static_cast<size_t>(count));
+    for (MQLONG i = 0; i < count; ++i)
+      p.texts.push_back(trimBlanks(
+          data.substr(pos + 24 + static_cast<size_t>(i) * static_cast<size_t>(strLen), static_cast<size_t>(strLen))));
+    break;
+  }
+  default: return MQRCCF_STRUCTURE_TYPE_ERROR;
   }
   pos += static_cast<size_t>(p.type == MQCFT_INTEGER ? 16 : length);
   return 0;

@@ -17,10 +17,10 @@ namespace qmsim::cmdserver {
 struct PcfParam {
   MQLONG type = 0;
   MQLONG id = 0;
-  MQLONG intValue = 0;              // MQCFIN
-  std::string text;                 // MQCFST, trailing blanks removed
-  std::vector<MQLONG> ints;         // MQCFIL
-  std::vector<std::string> texts;   // MQCFSL
+  MQLONG intValue = 0;             // MQCFIN
+  std::string text;                // MQCFST, trailing blanks removed
+  std::vector<MQLONG> ints;        // MQCFIL
+  std::vector<std::string> texts;  // MQCFSL
 };
 
 struct PcfRequest {

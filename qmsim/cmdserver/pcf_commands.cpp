@@ -66,17 +66,21 @@ MQLONG platformNumber(const std::string& p) {
 
 std::vector<std::string> inquireQMgr(ExecContext& ctx, const PcfRequest& req) {
   const PcfParam* attrs = req.find(MQIACF_Q_MGR_ATTRS);
-  if (attrs && attrs->type != MQCFT_INTEGER_LIST) return failWith(req.header, MQRCCF_STRUCTURE_TYPE_ERROR, MQIACF_Q_MGR_ATTRS);
+  if (attrs && attrs->type != MQCFT_INTEGER_LIST)
+    return failWith(req.header, MQRCCF_STRUCTURE_TYPE_ERROR, MQIACF_Q_MGR_ATTRS);
   ObjectDef q = ctx.qm.qmgrObject();
   Responses r(req.header);
   PcfWriter& w = r.add();
   w.string(MQCA_Q_MGR_NAME, q.name, 48);
   if (wants(attrs, MQIA_COMMAND_LEVEL)) w.integer(MQIA_COMMAND_LEVEL, static_cast<MQLONG>(q.getInt("CMDLEVEL", 940)));
   if (wants(attrs, MQIA_PLATFORM)) w.integer(MQIA_PLATFORM, platformNumber(q.get("PLATFORM", "UNIX")));
-  if (wants(attrs, MQIA_CODED_CHAR_SET_ID)) w.integer(MQIA_CODED_CHAR_SET_ID, static_cast<MQLONG>(q.getInt("CCSID", 1208)));
-  if (wants(attrs, MQIA_MAX_MSG_LENGTH)) w.integer(MQIA_MAX_MSG_LENGTH, static_cast<MQLONG>(q.getInt("MAXMSGL", 4194304)));
+  if (wants(attrs, MQIA_CODED_CHAR_SET_ID))
+    w.integer(MQIA_CODED_CHAR_SET_ID, static_cast<MQLONG>(q.getInt("CCSID", 1208)));
+  if (wants(attrs, MQIA_MAX_MSG_LENGTH))
+    w.integer(MQIA_MAX_MSG_LENGTH, static_cast<MQLONG>(q.getInt("MAXMSGL", 4194304)));
   if (wants(attrs, MQIA_MAX_PRIORITY)) w.integer(MQIA_MAX_PRIORITY, 9);
-  if (wants(attrs, MQCA_COMMAND_INPUT_Q_NAME)) w.string(MQCA_COMMAND_INPUT_Q_NAME, q.get("COMMANDQ", "SYSTEM.ADMIN.COMMAND.QUEUE"), 48);
+  if (wants(attrs, MQCA_COMMAND_INPUT_Q_NAME))
+    w.string(MQCA_COMMAND_INPUT_Q_NAME, q.get("COMMANDQ", "SYSTEM.ADMIN.COMMAND.QUEUE"), 48);
   if (wants(attrs, MQCA_DEAD_LETTER_Q_NAME)) w.string(MQCA_DEAD_LETTER_Q_NAME, q.get("DEADQ"), 48);
   if (wants(attrs, MQCA_Q_MGR_DESC)) w.string(MQCA_Q_MGR_DESC, q.get("DESCR"), 64);
   if (wants(attrs, MQCA_Q_MGR_IDENTIFIER)) w.string(MQCA_Q_MGR_IDENTIFIER, q.get("QMID"), 48);
@@ -99,7 +103,8 @@ std::vector<std::string> inquireQueue(ExecContext& ctx, const PcfRequest& req) {
   const PcfParam* name = requiredName(req, MQCA_Q_NAME);
   if (!name) return failWith(req.header, MQRCCF_PARM_COUNT_TOO_SMALL, MQCA_Q_NAME);
   const PcfParam* attrs = req.find(MQIACF_Q_ATTRS);
-  if (attrs && attrs->type != MQCFT_INTEGER_LIST) return failWith(req.header, MQRCCF_STRUCTURE_TYPE_ERROR, MQIACF_Q_ATTRS);
+  if (attrs && attrs->type != MQCFT_INTEGER_LIST)
+    return failWith(req.header, MQRCCF_STRUCTURE_TYPE_ERROR, MQIACF_Q_ATTRS);
   const PcfParam* typeFilter = req.find(MQIA_Q_TYPE);
   Responses r(req.header);
   int found = 0;
@@ -112,7 +117,8 @@ std::vector<std::string> inquireQueue(ExecContext& ctx, const PcfRequest& req) {
     w.integer(MQIA_Q_TYPE, type);
     bool local = type == MQQT_LOCAL;
     auto st = local ? ctx.qm.queueStatus(def.name) : std::nullopt;
-    if (local && wants(attrs, MQIA_CURRENT_Q_DEPTH)) w.integer(MQIA_CURRENT_Q_DEPTH, st ? static_cast<MQLONG>(st->depth) : 0);
+    if (local && wants(attrs, MQIA_CURRENT_Q_DEPTH))
+      w.integer(MQIA_CURRENT_Q_DEPTH, st ? static_cast<MQLONG>(st->depth) : 0);
     if (local && wants(attrs, MQIA_OPEN_INPUT_COUNT))
       w.integer(MQIA_OPEN_INPUT_COUNT, st ? static_cast<MQLONG>(st->openInput) : 0);
     if (local && wants(attrs, MQIA_OPEN_OUTPUT_COUNT))
@@ -206,10 +212,10 @@ std::vector<std::string> inquireNames(ExecContext& ctx, const PcfRequest& req, c
       PcfWriter& w = r.add();
       w.string(inq.nameParam, shown, inq.padTo);
       if (inq.kind == ObjectKind::Channel) {
-        static const std::map<std::string, MQLONG> types = {
-            {"SDR", MQCHT_SENDER},     {"SVR", MQCHT_SERVER},      {"RCVR", MQCHT_RECEIVER},
-            {"RQSTR", MQCHT_REQUESTER}, {"CLNTCONN", MQCHT_CLNTCONN}, {"SVRCONN", MQCHT_SVRCONN},
-            {"CLUSSDR", MQCHT_CLUSSDR}, {"CLUSRCVR", MQCHT_CLUSRCVR}};
+        static const std::map<std::string, MQLONG> types = {{"SDR", MQCHT_SENDER},        {"SVR", MQCHT_SERVER},
+                                                            {"RCVR", MQCHT_RECEIVER},     {"RQSTR", MQCHT_REQUESTER},
+                                                            {"CLNTCONN", MQCHT_CLNTCONN}, {"SVRCONN", MQCHT_SVRCONN},
+                                                            {"CLUSSDR", MQCHT_CLUSSDR},   {"CLUSRCVR", MQCHT_CLUSRCVR}};
         auto t = types.find(def.get("CHLTYPE"));
         w.integer(MQIACH_CHANNEL_TYPE, t == types.end() ? 0 : t->second);
       }
@@ -264,8 +270,11 @@ std::optional<MQLONG> authoritiesOf(const PcfParam* p, const std::string& objtyp
   if (!p) return std::nullopt;
   if (p->type != MQCFT_INTEGER_LIST) return MQRCCF_STRUCTURE_TYPE_ERROR;
   for (MQLONG v : p->ints) {
-    std::string name = v == MQAUTH_ALL ? "ALL" : v == MQAUTH_ALL_ADMIN ? "ALLADM" : v == MQAUTH_ALL_MQI ? "ALLMQI"
-                       : v == MQAUTH_NONE ? "NONE" : "";
+    std::string name = v == MQAUTH_ALL         ? "ALL"
+                       : v == MQAUTH_ALL_ADMIN ? "ALLADM"
+                       : v == MQAUTH_ALL_MQI   ? "ALLMQI"
+                       : v == MQAUTH_NONE      ? "NONE"
+                                               : "";
     if (name.empty())
       if (const authority::AuthName* a = authority::findValue(v)) name = a->mqsc;
     if (name.empty() || !authority::expand(name, objtype, out)) return MQRCCF_AUTH_VALUE_ERROR;
@@ -294,14 +303,10 @@ std::vector<std::string> changeAuthRec(ExecContext& ctx, const PcfRequest& req, 
     done = changeAuthority(ctx.qm, objtype, profile, entity.name, entity.group, adding, removing);
   }
   switch (done) {
-    case AuthChange::Done:
-      return Responses(req.header).finish();
-    case AuthChange::NoSuchObject:
-      return failWith(req.header, MQRC_UNKNOWN_OBJECT_NAME);
-    case AuthChange::NotFound:
-      return failWith(req.header, MQRCCF_NONE_FOUND);
-    default:
-      return failWith(req.header, MQRC_RESOURCE_PROBLEM);
+  case AuthChange::Done: return Responses(req.header).finish();
+  case AuthChange::NoSuchObject: return failWith(req.header, MQRC_UNKNOWN_OBJECT_NAME);
+  case AuthChange::NotFound: return failWith(req.header, MQRCCF_NONE_FOUND);
+  default: return failWith(req.header, MQRC_RESOURCE_PROBLEM);
   }
 }
 
@@ -324,7 +329,8 @@ std::vector<std::string> inquireAuthRecs(ExecContext& ctx, const PcfRequest& req
     group = et && et->intValue == MQZAET_GROUP;
   }
   const PcfParam* attrs = req.find(MQIACF_AUTH_PROFILE_ATTRS);
-  if (attrs && attrs->type != MQCFT_INTEGER_LIST) return failWith(req.header, MQRCCF_STRUCTURE_TYPE_ERROR, MQIACF_AUTH_PROFILE_ATTRS);
+  if (attrs && attrs->type != MQCFT_INTEGER_LIST)
+    return failWith(req.header, MQRCCF_STRUCTURE_TYPE_ERROR, MQIACF_AUTH_PROFILE_ATTRS);
   std::vector<authority::Record> found;
   if (opts & MQAUTHOPT_NAME_AS_WILDCARD) {
     for (auto& r : selectRecords(ctx.qm, "", false, objtype, entity, group, opts & MQAUTHOPT_ENTITY_SET))
@@ -341,7 +347,8 @@ std::vector<std::string> inquireAuthRecs(ExecContext& ctx, const PcfRequest& req
         .integer(MQIACF_AUTH_OPTIONS, opts)
         .string(MQCACF_AUTH_PROFILE_NAME, rec.profile, 48)
         .integer(MQIACF_OBJECT_TYPE, objtypeNumber(rec.objtype));
-    if (wants(attrs, MQIACF_AUTHORIZATION_LIST)) w.integerList(MQIACF_AUTHORIZATION_LIST, authority::authValues(rec.auths));
+    if (wants(attrs, MQIACF_AUTHORIZATION_LIST))
+      w.integerList(MQIACF_AUTHORIZATION_LIST, authority::authValues(rec.auths));
     if (wants(attrs, MQCACF_ENTITY_NAME)) w.string(MQCACF_ENTITY_NAME, rec.entity);
     if (wants(attrs, MQIACF_ENTITY_TYPE)) w.integer(MQIACF_ENTITY_TYPE, rec.group ? MQZAET_GROUP : MQZAET_PRINCIPAL);
   }
@@ -391,7 +398,8 @@ std::vector<std::string> refreshSecurityPcf(ExecContext& ctx, const PcfRequest& 
 std::vector<std::string> escape(ExecContext& ctx, const PcfRequest& req) {
   const PcfParam* type = req.find(MQIACF_ESCAPE_TYPE);
   const PcfParam* text = req.find(MQCACF_ESCAPE_TEXT);
-  if (!type || !text) return failWith(req.header, MQRCCF_PARM_COUNT_TOO_SMALL, type ? MQCACF_ESCAPE_TEXT : MQIACF_ESCAPE_TYPE);
+  if (!type || !text)
+    return failWith(req.header, MQRCCF_PARM_COUNT_TOO_SMALL, type ? MQCACF_ESCAPE_TEXT : MQIACF_ESCAPE_TYPE);
   if (type->type != MQCFT_INTEGER || type->intValue != MQET_MQSC)
     return failWith(req.header, MQRCCF_ESCAPE_TYPE_ERROR, MQIACF_ESCAPE_TYPE);
   if (text->type != MQCFT_STRING) return failWith(req.header, MQRCCF_STRUCTURE_TYPE_ERROR, MQCACF_ESCAPE_TEXT);
@@ -405,8 +413,8 @@ std::vector<std::string> escape(ExecContext& ctx, const PcfRequest& req) {
   for (size_t i = 0; i < resp.items.size(); ++i) {
     const ResponseItem& item = resp.items[i];
     bool failed = item.fault != Fault::None;
-    PcfWriter w(MQCFT_RESPONSE, req.header.Version, MQCMD_ESCAPE, static_cast<MQLONG>(i + 1), i + 1 == resp.items.size(),
-                failed ? MQCC_FAILED : MQCC_OK, failed ? MQRCCF_COMMAND_FAILED : MQRC_NONE);
+    PcfWriter w(MQCFT_RESPONSE, req.header.Version, MQCMD_ESCAPE, static_cast<MQLONG>(i + 1),
+                i + 1 == resp.items.size(), failed ? MQCC_FAILED : MQCC_OK, failed ? MQRCCF_COMMAND_FAILED : MQRC_NONE);
     w.integer(MQIACF_ESCAPE_TYPE, MQET_MQSC).string(MQCACF_ESCAPE_TEXT, layoutDistributed(item));
     out.push_back(w.finish());
   }
@@ -425,30 +433,20 @@ std::string pcfError(const MQCFH& request, MQLONG reason, MQLONG parameter) {
 
 std::vector<std::string> answerPcf(ExecContext& ctx, const PcfRequest& req) {
   switch (req.header.Command) {
-    case MQCMD_ESCAPE:
-      return escape(ctx, req);
-    case MQCMD_INQUIRE_Q_MGR:
-      return inquireQMgr(ctx, req);
-    case MQCMD_INQUIRE_Q:
-      return inquireQueue(ctx, req);
-    case MQCMD_CLEAR_Q:
-      return clearQueue(ctx, req);
-    case MQCMD_RESET_Q_STATS:
-      return resetQueueStats(ctx, req);
-    case MQCMD_SET_AUTH_REC:
-      return changeAuthRec(ctx, req, false);
-    case MQCMD_DELETE_AUTH_REC:
-      return changeAuthRec(ctx, req, true);
-    case MQCMD_INQUIRE_AUTH_RECS:
-      return inquireAuthRecs(ctx, req);
-    case MQCMD_INQUIRE_ENTITY_AUTH:
-      return inquireEntityAuth(ctx, req);
-    case MQCMD_REFRESH_SECURITY:
-      return refreshSecurityPcf(ctx, req);
-    default:
-      for (const auto& inq : kNameInquiries)
-        if (inq.command == req.header.Command) return inquireNames(ctx, req, inq);
-      return failWith(req.header, MQRCCF_CFH_COMMAND_ERROR);
+  case MQCMD_ESCAPE: return escape(ctx, req);
+  case MQCMD_INQUIRE_Q_MGR: return inquireQMgr(ctx, req);
+  case MQCMD_INQUIRE_Q: return inquireQueue(ctx, req);
+  case MQCMD_CLEAR_Q: return clearQueue(ctx, req);
+  case MQCMD_RESET_Q_STATS: return resetQueueStats(ctx, req);
+  case MQCMD_SET_AUTH_REC: return changeAuthRec(ctx, req, false);
+  case MQCMD_DELETE_AUTH_REC: return changeAuthRec(ctx, req, true);
+  case MQCMD_INQUIRE_AUTH_RECS: return inquireAuthRecs(ctx, req);
+  case MQCMD_INQUIRE_ENTITY_AUTH: return inquireEntityAuth(ctx, req);
+  case MQCMD_REFRESH_SECURITY: return refreshSecurityPcf(ctx, req);
+  default:
+    for (const auto& inq : kNameInquiries)
+      if (inq.command == req.header.Command) return inquireNames(ctx, req, inq);
+    return failWith(req.header, MQRCCF_CFH_COMMAND_ERROR);
   }
 }
 

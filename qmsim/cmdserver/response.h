@@ -9,8 +9,19 @@
 namespace qmsim::cmdserver {
 
 // Why a command failed, so each platform can word it its own way.
-enum class Fault { None, Syntax, NotFound, AlreadyExists, WrongType, InUse, NotEmpty, NotAuthorized, NotActive,
-                   NotAllowed, Storage };
+enum class Fault {
+  None,
+  Syntax,
+  NotFound,
+  AlreadyExists,
+  WrongType,
+  InUse,
+  NotEmpty,
+  NotAuthorized,
+  NotActive,
+  NotAllowed,
+  Storage
+};
 
 struct ResponseItem {
   std::string messageId;           // AMQ8409I ...
@@ -18,15 +29,15 @@ struct ResponseItem {
   std::vector<std::string> attrs;  // KEYWORD(value) of a detail record, in display order
   std::string zosObject;           // the object a z/OS message names, e.g. QLOCAL(X)
   Fault fault = Fault::None;
-  bool record = false;             // a detail record rather than a message
+  bool record = false;  // a detail record rather than a message
   bool recordKindQueue = false;
-  std::string zosRecordId;         // CSQM4xxI for a detail record on z/OS
+  std::string zosRecordId;  // CSQM4xxI for a detail record on z/OS
 };
 
 struct MqscResponse {
   std::vector<ResponseItem> items;
   bool failed() const;
-  bool noReply = false;            // the command expects none (STOP EV to TOLK)
+  bool noReply = false;  // the command expects none (STOP EV to TOLK)
 };
 
 // A detail record from its header ("AMQ8409I: Display Queue details.") and attributes;

@@ -1,10 +1,10 @@
 #include "cmdserver/status_display.h"
 
+#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <fcntl.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -66,11 +66,11 @@ MqscResponse queueStatus(ExecContext& ctx, const MqscCommand& cmd) {
     auto st = ctx.qm.queueStatus(def.name);
     if (!st) continue;
     if (type == "QUEUE") {
-      r.items.push_back(detailRecord("AMQ8450I: Display queue status details.",
-                               {kv("QUEUE", def.name), "TYPE(QUEUE)", kv("CURDEPTH", st->depth),
-                                kv("IPPROCS", st->openInput), kv("OPPROCS", st->openOutput),
-                                std::string("UNCOM(") + (st->uncommitted ? "YES" : "NO") + ")"},
-                               "CSQM452I"));
+      r.items.push_back(
+          detailRecord("AMQ8450I: Display queue status details.",
+                       {kv("QUEUE", def.name), "TYPE(QUEUE)", kv("CURDEPTH", st->depth), kv("IPPROCS", st->openInput),
+                        kv("OPPROCS", st->openOutput), std::string("UNCOM(") + (st->uncommitted ? "YES" : "NO") + ")"},
+                       "CSQM452I"));
       continue;
     }
     for (const auto& c : conns)
@@ -78,15 +78,17 @@ MqscResponse queueStatus(ExecContext& ctx, const MqscCommand& cmd) {
         if (h.objectName != def.name) continue;
         bool input = h.options & (MQOO_INPUT_AS_Q_DEF | MQOO_INPUT_SHARED | MQOO_INPUT_EXCLUSIVE);
         std::string in = !input ? "NO" : (h.options & MQOO_INPUT_EXCLUSIVE) ? "EXCL" : "SHARED";
-        r.items.push_back(detailRecord("AMQ8450I: Display queue status details.",
-                                 {kv("QUEUE", def.name), "TYPE(HANDLE)", kv("APPLTAG", c.params.applName),
-                                  "APPLTYPE(USER)", std::string("BROWSE(") + (h.options & MQOO_BROWSE ? "YES" : "NO") + ")",
-                                  kv("CHANNEL", c.params.channel), kv("CONNAME", c.params.connName), "INPUT(" + in + ")",
-                                  std::string("INQUIRE(") + (h.options & MQOO_INQUIRE ? "YES" : "NO") + ")",
-                                  std::string("OUTPUT(") + (h.options & MQOO_OUTPUT ? "YES" : "NO") + ")",
-                                  kv("PID", static_cast<long>(::getpid())), std::string("SET(") + (h.options & MQOO_SET ? "YES" : "NO") + ")",
-                                  kv("USERID", c.params.userId), kv("CONN", hexConn(c.id))},
-                                 "CSQM452I"));
+        r.items.push_back(
+            detailRecord("AMQ8450I: Display queue status details.",
+                         {kv("QUEUE", def.name), "TYPE(HANDLE)", kv("APPLTAG", c.params.applName), "APPLTYPE(USER)",
+                          std::string("BROWSE(") + (h.options & MQOO_BROWSE ? "YES" : "NO") + ")",
+                          kv("CHANNEL", c.params.channel), kv("CONNAME", c.params.connName), "INPUT(" + in + ")",
+                          std::string("INQUIRE(") + (h.options & MQOO_INQUIRE ? "YES" : "NO") + ")",
+                          std::string("OUTPUT(") + (h.options & MQOO_OUTPUT ? "YES" : "NO") + ")",
+                          kv("PID", static_cast<long>(::getpid())),
+                          std::string("SET(") + (h.options & MQOO_SET ? "YES" : "NO") + ")",
+                          kv("USERID", c.params.userId), kv("CONN", hexConn(c.id))},
+                         "CSQM452I"));
       }
   }
   if (r.items.empty()) return notFound(pattern, "QSTATUS(" + pattern + ")");
@@ -102,26 +104,28 @@ MqscResponse runtimeStatus(ExecContext& ctx, const MqscCommand& cmd, ObjectKind 
   MqscResponse r;
   std::lock_guard lk(ctx.state.mu);
   for (const auto& [name, run] : table) {
-    bool shown = run.status == "RUNNING" || (kind == ObjectKind::Channel && (run.status == "RETRYING" || run.status == "STOPPED"));
+    bool shown = run.status == "RUNNING" ||
+                 (kind == ObjectKind::Channel && (run.status == "RETRYING" || run.status == "STOPPED"));
     if (!genericMatch(pattern, name) || !shown) continue;
     auto def = ctx.qm.object(kind, name);
     std::vector<std::string> attrs = {kv(nameKw, name)};
     if (kind == ObjectKind::Channel) {
       std::string type = def ? def->get("CHLTYPE") : "";
-      attrs.insert(attrs.end(), {kv("CHLTYPE", type), kv("CONNAME", def ? def->get("CONNAME") : ""), "CURRENT",
-                                 kv("RQMNAME", ""), kv("STATUS", run.status),
-                                 run.status == "RUNNING" ? "SUBSTATE(MQGET)" : "SUBSTATE( )",
-                                 kv("XMITQ", def ? def->get("XMITQ") : ""), kv("CHSTADA", mqscDate(run.since)),
-                                 kv("CHSTATI", mqscTime(run.since))});
+      attrs.insert(attrs.end(),
+                   {kv("CHLTYPE", type), kv("CONNAME", def ? def->get("CONNAME") : ""), "CURRENT", kv("RQMNAME", ""),
+                    kv("STATUS", run.status), run.status == "RUNNING" ? "SUBSTATE(MQGET)" : "SUBSTATE( )",
+                    kv("XMITQ", def ? def->get("XMITQ") : ""), kv("CHSTADA", mqscDate(run.since)),
+                    kv("CHSTATI", mqscTime(run.since))});
     } else {
       attrs.insert(attrs.end(), {kv("STATUS", run.status), kv("PID", static_cast<long>(::getpid())),
                                  kv("STARTDA", mqscDate(run.since)), kv("STARTTI", mqscTime(run.since)),
                                  kv("DESCR", def ? def->get("DESCR") : "")});
       if (kind == ObjectKind::Listener)
-        attrs.insert(attrs.end(), {kv("TRPTYPE", def ? def->get("TRPTYPE", "TCP") : "TCP"),
-                                   kv("CONTROL", def ? def->get("CONTROL", "MANUAL") : "MANUAL"),
-                                   kv("IPADDR", def ? def->get("IPADDR") : ""), kv("PORT", def ? def->get("PORT", "0") : "0"),
-                                   kv("BACKLOG", def ? def->get("BACKLOG", "0") : "0")});
+        attrs.insert(attrs.end(),
+                     {kv("TRPTYPE", def ? def->get("TRPTYPE", "TCP") : "TCP"),
+                      kv("CONTROL", def ? def->get("CONTROL", "MANUAL") : "MANUAL"),
+                      kv("IPADDR", def ? def->get("IPADDR") : ""), kv("PORT", def ? def->get("PORT", "0") : "0"),
+                      kv("BACKLOG", def ? def->get("BACKLOG", "0") : "0")});
     }
     r.items.push_back(detailRecord(header, std::move(attrs), kind == ObjectKind::Channel ? "CSQM422I" : "CSQM423I"));
   }
@@ -141,14 +145,14 @@ MqscResponse connStatus(ExecContext& ctx, const MqscCommand& cmd) {
   for (const auto& c : ctx.qm.connections()) {
     std::string id = hexConn(c.id);
     if (!genericMatch(pattern, id)) continue;
-    r.items.push_back(detailRecord("AMQ8276I: Display Connection details.",
-                             {kv("CONN", id), kv("EXTCONN", "414D5143" + hexConn(c.id)), "TYPE(CONN)",
-                              kv("PID", static_cast<long>(::getpid())), kv("APPLTAG", c.params.applName),
-                              "APPLTYPE(USER)", "ASTATE(NONE)", kv("CHANNEL", c.params.channel),
-                              kv("CONNAME", c.params.connName), kv("USERID", c.params.userId),
-                              kv("CONNOPTS", c.params.channel.empty() ? "MQCNO_SHARED_BINDING" : "MQCNO_HANDLE_SHARE_BLOCK"),
-                              "UOWSTATE(NONE)", "URTYPE(QMGR)"},
-                             "CSQM201I"));
+    r.items.push_back(detailRecord(
+        "AMQ8276I: Display Connection details.",
+        {kv("CONN", id), kv("EXTCONN", "414D5143" + hexConn(c.id)), "TYPE(CONN)",
+         kv("PID", static_cast<long>(::getpid())), kv("APPLTAG", c.params.applName), "APPLTYPE(USER)", "ASTATE(NONE)",
+         kv("CHANNEL", c.params.channel), kv("CONNAME", c.params.connName), kv("USERID", c.params.userId),
+         kv("CONNOPTS", c.params.channel.empty() ? "MQCNO_SHARED_BINDING" : "MQCNO_HANDLE_SHARE_BLOCK"),
+         "UOWSTATE(NONE)", "URTYPE(QMGR)"},
+        "CSQM201I"));
   }
   if (r.items.empty()) return notFound(pattern, "CONN(" + pattern + ")");
   return r;
@@ -156,22 +160,22 @@ MqscResponse connStatus(ExecContext& ctx, const MqscCommand& cmd) {
 
 MqscResponse qmgrStatus(ExecContext& ctx, const MqscCommand& cmd) {
   auto conns = ctx.qm.connections();
-  return single(detailRecord("AMQ8705I: Display Queue Manager Status Details.",
-                       {kv("QMNAME", ctx.qm.name()), "TYPE(QMGR)", "STATUS(RUNNING)", "CHINIT(RUNNING)",
-                        "CMDSERV(RUNNING)", kv("CONNS", static_cast<long>(conns.size())),
-                        kv("STARTDA", mqscDate(ctx.state.started)), kv("STARTTI", mqscTime(ctx.state.started)),
-                        "HA( )", "INSTANCE( )", kv("INSTDESC", ""), "INSTPATH(/opt/mqm)", "LDAPCONN(INACTIVE)",
-                        "STANDBY(NOPERMIT)"},
-                       "CSQM201I"));
+  return single(
+      detailRecord("AMQ8705I: Display Queue Manager Status Details.",
+                   {kv("QMNAME", ctx.qm.name()), "TYPE(QMGR)", "STATUS(RUNNING)", "CHINIT(RUNNING)", "CMDSERV(RUNNING)",
+                    kv("CONNS", static_cast<long>(conns.size())), kv("STARTDA", mqscDate(ctx.state.started)),
+                    kv("STARTTI", mqscTime(ctx.state.started)), "HA( )", "INSTANCE( )", kv("INSTDESC", ""),
+                    "INSTPATH(/opt/mqm)", "LDAPCONN(INACTIVE)", "STANDBY(NOPERMIT)"},
+                   "CSQM201I"));
 }
 
 MqscResponse pubsubStatus(ExecContext& ctx, const MqscCommand& cmd) {
   long subs = static_cast<long>(ctx.qm.objects(ObjectKind::Subscription).size());
   long topics = static_cast<long>(ctx.qm.objects(ObjectKind::Topic).size());
-  return single(detailRecord("AMQ8723I: Display pub/sub status details.",
-                       {kv("QMNAME", ctx.qm.name()), "TYPE(LOCAL)", "STATUS(ACTIVE)", kv("SUBCOUNT", subs),
-                        kv("TPCOUNT", topics)},
-                       "CSQM201I"));
+  return single(detailRecord(
+      "AMQ8723I: Display pub/sub status details.",
+      {kv("QMNAME", ctx.qm.name()), "TYPE(LOCAL)", "STATUS(ACTIVE)", kv("SUBCOUNT", subs), kv("TPCOUNT", topics)},
+      "CSQM201I"));
 }
 
 MqscResponse subStatus(ExecContext& ctx, const MqscCommand& cmd) {
@@ -182,11 +186,11 @@ MqscResponse subStatus(ExecContext& ctx, const MqscCommand& cmd) {
   for (const auto& s : ctx.qm.objects(ObjectKind::Subscription)) {
     if (!genericMatch(pattern, s.name)) continue;
     r.items.push_back(detailRecord("AMQ8099I: IBM MQ subscription status inquired.",
-                             {kv("SUB", s.name), kv("SUBID", s.get("SUBID")), "DURABLE(YES)", "SUBTYPE(ADMIN)",
-                              kv("RESMDATE", s.get("ALTDATE")), kv("RESMTIME", s.get("ALTTIME")), "LMSGDATE( )",
-                              "LMSGTIME( )", "ACTCONN(000000000000000000000000000000000000000000000000)",
-                              "NUMMSGS(0)", kv("SUBUSER", s.get("SUBUSER"))},
-                             "CSQM420I"));
+                                   {kv("SUB", s.name), kv("SUBID", s.get("SUBID")), "DURABLE(YES)", "SUBTYPE(ADMIN)",
+                                    kv("RESMDATE", s.get("ALTDATE")), kv("RESMTIME", s.get("ALTTIME")), "LMSGDATE( )",
+                                    "LMSGTIME( )", "ACTCONN(000000000000000000000000000000000000000000000000)",
+                                    "NUMMSGS(0)", kv("SUBUSER", s.get("SUBUSER"))},
+                                   "CSQM420I"));
   }
   if (r.items.empty()) return notFound(pattern, "SBSTATUS(" + pattern + ")");
   return r;
@@ -210,10 +214,10 @@ MqscResponse topicStatus(ExecContext& ctx, const MqscCommand& cmd) {
   for (const auto& [str, topic] : strings) {
     if (!(pattern == "#" || pattern == "*" || genericMatch(pattern, str))) continue;
     r.items.push_back(detailRecord("AMQ8754I: Display topic status details.",
-                             {kv("TOPICSTR", str), kv("ADMIN", topic.admin), "CLUSTER( )", "COMMINFO( )",
-                              "DEFPRESP(SYNC)", "DEFPRTY(0)", "DEFPSIST(NO)", "DURSUB(YES)", "PUB(ENABLED)",
-                              "SUB(ENABLED)", kv("SUBCOUNT", topic.subs), "PUBCOUNT(0)", "RETAINED(NO)"},
-                             "CSQM421I"));
+                                   {kv("TOPICSTR", str), kv("ADMIN", topic.admin), "CLUSTER( )", "COMMINFO( )",
+                                    "DEFPRESP(SYNC)", "DEFPRTY(0)", "DEFPSIST(NO)", "DURSUB(YES)", "PUB(ENABLED)",
+                                    "SUB(ENABLED)", kv("SUBCOUNT", topic.subs), "PUBCOUNT(0)", "RETAINED(NO)"},
+                                   "CSQM421I"));
   }
   if (r.items.empty()) return notFound(pattern, "TPSTATUS(" + pattern + ")");
   return r;
@@ -247,7 +251,8 @@ std::optional<MqscResponse> displayStatus(ExecContext& ctx, const MqscCommand& c
     bool ok = false;
     std::string pattern = nameOf(cmd, ok);
     if (!ok)
-      return syntaxError(cmd.text, "  DISPLAY " + o + (o == "CLUSQMGR" ? "( generic_qmgr_name )" : "( generic_topic_name )") +
+      return syntaxError(cmd.text, "  DISPLAY " + o +
+                                       (o == "CLUSQMGR" ? "( generic_qmgr_name )" : "( generic_topic_name )") +
                                        " [ ALL ]");
     return notFound(pattern, o + "(" + pattern + ")");  // no clusters are simulated
   }
@@ -261,7 +266,8 @@ namespace {
 // The channel named is of a type the command does not act on (AMQ9547E is the remote
 // partner's type, reported when a channel starts).
 MqscResponse typeNotSuitable(const std::string& zosObject) {
-  return single(message("AMQ9502E", "Type of channel not suitable for action requested.", Fault::NotAllowed, zosObject));
+  return single(
+      message("AMQ9502E", "Type of channel not suitable for action requested.", Fault::NotAllowed, zosObject));
 }
 
 // Channels that call their partner: those that wait for it (a server with no
@@ -403,10 +409,8 @@ MqscResponse startStop(ExecContext& ctx, const MqscCommand& cmd, const std::stri
         return single(message("AMQ8731W", "Listener not active.", Fault::NotActive, zo));
       return single(message("AMQ8736E", "Service '" + name + "' is not running.", Fault::NotActive, zo));
     }
-    if (row->kind == ObjectKind::Channel && stopStatus == "INACTIVE")
-      table.erase(name);
-    else
-      entry = {"STOPPED", Clock::now()};
+    if (row->kind == ObjectKind::Channel && stopStatus == "INACTIVE") table.erase(name);
+    else entry = {"STOPPED", Clock::now()};
   }
   size_t colon = msg.find(": ");
   return single(message(msg.substr(0, colon), msg.substr(colon + 2), Fault::None, zo));
@@ -458,22 +462,25 @@ MqscResponse channelAction(ExecContext& ctx, const MqscCommand& cmd, const std::
   if (verb == "RESOLVE") return single(message("AMQ8025I", "IBM MQ channel resolved.", Fault::None, zo));
   std::string conname = def->get("CONNAME");
   if (conname.empty() || !reachable(conname))
-    return single(message("AMQ9202E", "Remote host '" + conname + "' not available, retry later.", Fault::NotActive, zo));
+    return single(
+        message("AMQ9202E", "Remote host '" + conname + "' not available, retry later.", Fault::NotActive, zo));
   return single(message("AMQ8020I", "Ping IBM MQ channel complete.", Fault::None, zo));
 }
 
 MqscResponse suspendResume(ExecContext& ctx, const MqscCommand& cmd, const std::string& verb) {
   std::string syntax = "  " + verb + " QMGR CLUSTER( cluster_name ) | CLUSNL( namelist_name )" +
                        (verb == "SUSPEND" ? " [ MODE( QUIESCE | FORCE ) ]" : "");
-  if (cmd.object != "QMGR" || cmd.objectParam) return syntaxError(cmd.verb + (cmd.object.empty() ? "" : " " + cmd.object), syntax);
+  if (cmd.object != "QMGR" || cmd.objectParam)
+    return syntaxError(cmd.verb + (cmd.object.empty() ? "" : " " + cmd.object), syntax);
   const MqscParam* cluster = cmd.find("CLUSTER");
   const MqscParam* clusnl = cmd.find("CLUSNL");
   if (!cluster == !clusnl) return syntaxError(cmd.text, syntax);
   for (const auto& p : cmd.params) {
-    bool good = p.keyword == "CMDSCOPE" || ((p.keyword == "CLUSTER" || p.keyword == "CLUSNL") && p.items.size() == 1 &&
-                                            validObjectName(p.items[0], 48)) ||
-                (verb == "SUSPEND" && p.keyword == "MODE" && p.items.size() == 1 &&
-                 (p.items[0] == "QUIESCE" || p.items[0] == "FORCE"));
+    bool good =
+        p.keyword == "CMDSCOPE" ||
+        ((p.keyword == "CLUSTER" || p.keyword == "CLUSNL") && p.items.size() == 1 && validObjectName(p.items[0], 48)) ||
+        (verb == "SUSPEND" && p.keyword == "MODE" && p.items.size() == 1 &&
+         (p.items[0] == "QUIESCE" || p.items[0] == "FORCE"));
     if (!good) return syntaxError(segmentUpTo(cmd, p.keyword), syntax);
   }
   if (clusnl && !ctx.qm.object(ObjectKind::Namelist, clusnl->items[0]))
@@ -522,7 +529,8 @@ std::vector<std::string> chlauthAttrs(const ObjectDef& rec, bool all) {
 
 ObjectDef chlauthRecord(const std::string& profile, const std::string& type, const std::string& identity) {
   std::string idk = identityKeyword(type);
-  return ObjectDef{ObjectKind::ChlAuth, profile + " " + type + " " + identity,
+  return ObjectDef{ObjectKind::ChlAuth,
+                   profile + " " + type + " " + identity,
                    {{"PROFILE", profile}, {"TYPE", type}, {idk, identity}}};
 }
 
@@ -571,12 +579,12 @@ MqscResponse displayChlauth(ExecContext& ctx, const MqscCommand& cmd) {
   bool ok = false;
   std::string pattern = nameOf(cmd, ok);
   if (!ok) return syntaxError(cmd.text, syntax);
-  if (auto bad = checkParams(cmd, {"TYPE", "MATCH", "ADDRESS", "CLNTUSER", "SSLPEER", "QMNAME", "DESCR", "USERSRC",
-                                   "MCAUSER"},
-                             syntax))
+  if (auto bad = checkParams(
+          cmd, {"TYPE", "MATCH", "ADDRESS", "CLNTUSER", "SSLPEER", "QMNAME", "DESCR", "USERSRC", "MCAUSER"}, syntax))
     return *bad;
   std::string typeFilter;
-  if (const MqscParam* t = cmd.find("TYPE"); t && t->items.size() == 1 && t->items[0] != "ALL") typeFilter = t->items[0];
+  if (const MqscParam* t = cmd.find("TYPE"); t && t->items.size() == 1 && t->items[0] != "ALL")
+    typeFilter = t->items[0];
   bool all = cmd.find("ALL") != nullptr;
   std::string match = "GENERIC";
   if (const MqscParam* m = cmd.find("MATCH")) {
@@ -595,12 +603,12 @@ MqscResponse displayChlauth(ExecContext& ctx, const MqscCommand& cmd) {
                                      : genericMatch(pattern, profile);
     if (!selected) continue;
     if (!typeFilter.empty() && rec.get("TYPE") != typeFilter) continue;
-    r.items.push_back(detailRecord("AMQ8878I: Display channel authentication record details.", chlauthAttrs(rec, all),
-                             "CSQM448I"));
+    r.items.push_back(
+        detailRecord("AMQ8878I: Display channel authentication record details.", chlauthAttrs(rec, all), "CSQM448I"));
   }
   if (r.items.empty())
-    return single(message("AMQ8884E", "Channel authentication record not found.", Fault::NotFound,
-                          "CHLAUTH(" + pattern + ")"));
+    return single(
+        message("AMQ8884E", "Channel authentication record not found.", Fault::NotFound, "CHLAUTH(" + pattern + ")"));
   return r;
 }
 
@@ -627,9 +635,9 @@ MqscResponse setChlauth(ExecContext& ctx, const MqscCommand& cmd) {
   }
   std::map<std::string, std::string> values;
   for (const auto& p : cmd.params) {
-    static const std::set<std::string> known = {"TYPE", "ACTION", "USERSRC", "MCAUSER", "DESCR", "CUSTOM", "CHCKCLNT",
-                                                "WARN", "CMDSCOPE", "ADDRESS", "CLNTUSER", "SSLPEER", "QMNAME",
-                                                "USERLIST", "ADDRLIST", "SSLCERTI"};
+    static const std::set<std::string> known = {"TYPE",     "ACTION",   "USERSRC",  "MCAUSER", "DESCR",    "CUSTOM",
+                                                "CHCKCLNT", "WARN",     "CMDSCOPE", "ADDRESS", "CLNTUSER", "SSLPEER",
+                                                "QMNAME",   "USERLIST", "ADDRLIST", "SSLCERTI"};
     if (!known.count(p.keyword) || !p.hasValue) return syntaxError(segmentUpTo(cmd, p.keyword), syntax);
     if (p.keyword == "TYPE" || p.keyword == "ACTION" || p.keyword == "CMDSCOPE") continue;
     values[p.keyword] = p.value();
@@ -648,14 +656,14 @@ MqscResponse setChlauth(ExecContext& ctx, const MqscCommand& cmd) {
   ObjectDef rec = chlauthRecord(profile, type, values[idk]);
   auto existing = ctx.qm.object(ObjectKind::ChlAuth, rec.name);
   if (action == "REMOVE") {
-    if (!existing)
-      return single(message("AMQ8884E", "Channel authentication record not found.", Fault::NotFound, zo));
+    if (!existing) return single(message("AMQ8884E", "Channel authentication record not found.", Fault::NotFound, zo));
     ctx.qm.remove(ObjectKind::ChlAuth, rec.name, false);
     return single(message("AMQ8877I", "IBM MQ channel authentication record set.", Fault::None, zo));
   }
   if (existing && action == "ADD")
     return single(message("AMQ8885E", "Channel authentication record already exists.", Fault::AlreadyExists, zo));
-  if ((type == "ADDRESSMAP" || type == "USERMAP" || type == "SSLPEERMAP" || type == "QMGRMAP") && !values.count("USERSRC"))
+  if ((type == "ADDRESSMAP" || type == "USERMAP" || type == "SSLPEERMAP" || type == "QMGRMAP") &&
+      !values.count("USERSRC"))
     values["USERSRC"] = "MAP";
   if (values["USERSRC"] == "MAP" && values["MCAUSER"].empty() && type != "BLOCKUSER" && type != "BLOCKADDR")
     return syntaxError(cmd.text, syntax);

@@ -11,7 +11,6 @@ namespace qmsim::cmdserver {
 
 namespace {
 
-
 std::string canonical(const std::string& verb) {
   if (verb == "DIS") return "DISPLAY";
   if (verb == "DEF") return "DEFINE";
@@ -52,7 +51,8 @@ MqscResponse named(ExecContext& ctx, const MqscCommand& cmd, const std::string& 
   }
   auto it = table.find(name);
   if (verb == "DEFINE") {
-    if (it != table.end() && !cmd.find("REPLACE")) return single(message("AMQ8150E", "IBM MQ object already exists.", Fault::AlreadyExists, zo));
+    if (it != table.end() && !cmd.find("REPLACE"))
+      return single(message("AMQ8150E", "IBM MQ object already exists.", Fault::AlreadyExists, zo));
     table[name] = keywordValues(cmd, {"REPLACE", "NOREPLACE"});
     return single(message("AMQ8006I", "TOLK " + what + " created."));
   }
@@ -68,7 +68,8 @@ MqscResponse named(ExecContext& ctx, const MqscCommand& cmd, const std::string& 
   // RENAME EVSTREAM(old) TO(new)
   const MqscParam* to = cmd.find("TO");
   if (!to || to->items.size() != 1 || to->items[0].empty()) return syntaxError(cmd.text, kSyntax);
-  if (table.count(to->items[0])) return single(message("AMQ8150E", "IBM MQ object already exists.", Fault::AlreadyExists, zo));
+  if (table.count(to->items[0]))
+    return single(message("AMQ8150E", "IBM MQ object already exists.", Fault::AlreadyExists, zo));
   auto attrs = it->second;
   table.erase(it);
   table[to->items[0]] = attrs;
@@ -95,11 +96,11 @@ MqscResponse executeTolk(ExecContext& ctx, const std::string& text) {
     if (verb == "RESET") return single(message("AMQ8008I", "TOLK event processor reset."));
     if (verb == "DISPLAY")
       return single(detailRecord("AMQ8408I: Display TOLK event processor details.",
-                               {"EV(TOLK)", "QMNAME(" + ctx.qm.name() + ")",
-                                std::string("STATUS(") + (st.tolkRunning ? "RUNNING" : "STOPPED") + ")",
-                                "CMDLEVEL(" + std::to_string(ctx.qm.qmgrObject().getInt("TOLKLEVEL", 922)) + ")",
-                                "EVQCOUNT(" + std::to_string(st.tolkQueues.size()) + ")",
-                                "STARTDA(" + mqscDate(st.started) + ")", "STARTTI(" + mqscTime(st.started) + ")"}));
+                                 {"EV(TOLK)", "QMNAME(" + ctx.qm.name() + ")",
+                                  std::string("STATUS(") + (st.tolkRunning ? "RUNNING" : "STOPPED") + ")",
+                                  "CMDLEVEL(" + std::to_string(ctx.qm.qmgrObject().getInt("TOLKLEVEL", 922)) + ")",
+                                  "EVQCOUNT(" + std::to_string(st.tolkQueues.size()) + ")",
+                                  "STARTDA(" + mqscDate(st.started) + ")", "STARTTI(" + mqscTime(st.started) + ")"}));
   }
   if (obj == "EVQ") {
     if (!cmd.objectParam || cmd.objectParam->items.size() != 1 || cmd.objectParam->items[0].empty())
@@ -118,8 +119,9 @@ MqscResponse executeTolk(ExecContext& ctx, const std::string& text) {
       for (const auto& q : st.tolkQueues)
         if (genericMatch(name, q)) {
           bool suspended = st.tolkStreams.count("\x01suspended:" + q) > 0;
-          r.items.push_back(detailRecord("AMQ8409I: Display TOLK event queue details.",
-                                       {"EVQ(" + q + ")", std::string("STATUS(") + (suspended ? "SUSPENDED" : "ACTIVE") + ")"}));
+          r.items.push_back(
+              detailRecord("AMQ8409I: Display TOLK event queue details.",
+                           {"EVQ(" + q + ")", std::string("STATUS(") + (suspended ? "SUSPENDED" : "ACTIVE") + ")"}));
         }
       if (r.items.empty()) return notFound(name, zo);
       return r;
@@ -138,10 +140,12 @@ MqscResponse executeTolk(ExecContext& ctx, const std::string& text) {
   }
   if (obj == "EVEMIT" && (verb == "DEFINE" || verb == "ALTER" || verb == "DELETE" || verb == "DISPLAY"))
     return named(ctx, cmd, verb, st.tolkEmitters, "event emitter");
-  if (obj == "EVSTREAM" && (verb == "DEFINE" || verb == "ALTER" || verb == "DELETE" || verb == "DISPLAY" || verb == "RENAME")) {
+  if (obj == "EVSTREAM" &&
+      (verb == "DEFINE" || verb == "ALTER" || verb == "DELETE" || verb == "DISPLAY" || verb == "RENAME")) {
     // Suspension marks share the table but are never shown.
     auto visible = st.tolkStreams;
-    for (auto it = visible.begin(); it != visible.end();) it = it->first[0] == '\x01' ? visible.erase(it) : std::next(it);
+    for (auto it = visible.begin(); it != visible.end();)
+      it = it->first[0] == '\x01' ? visible.erase(it) : std::next(it);
     auto hidden = st.tolkStreams;
     for (auto it = hidden.begin(); it != hidden.end();) it = it->first[0] != '\x01' ? hidden.erase(it) : std::next(it);
     MqscResponse r = named(ctx, cmd, verb, visible, "event stream");
@@ -153,7 +157,7 @@ MqscResponse executeTolk(ExecContext& ctx, const std::string& text) {
     std::string pattern = cmd.objectParam && cmd.objectParam->items.size() == 1 ? cmd.objectParam->items[0] : "*";
     if (!genericMatch(pattern, ctx.qm.name())) return notFound(pattern, "EVQMGR(" + pattern + ")");
     return single(detailRecord("AMQ8408I: Display TOLK queue manager details.",
-                             {"EVQMGR(" + ctx.qm.name() + ")", "STATUS(CONNECTED)"}));
+                               {"EVQMGR(" + ctx.qm.name() + ")", "STATUS(CONNECTED)"}));
   }
   if (verb == "DISPLAY" && (obj == "EVSTRMST" || obj == "EVENTS" || obj == "STATQ" || obj == "ACCTQ" ||
                             obj == "STATMQI" || obj == "STATCHL" || obj == "ACCTMQI" || obj == "EVALERT")) {

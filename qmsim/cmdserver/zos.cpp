@@ -14,9 +14,9 @@ namespace {
 std::string detailId(const ResponseItem& item) {
   if (!item.zosRecordId.empty()) return item.zosRecordId;
   static const std::map<std::string, std::string> ids = {
-      {"AMQ8409I", "CSQM401I"}, {"AMQ8414I", "CSQM406I"}, {"AMQ8550I", "CSQM407I"}, {"AMQ8407I", "CSQM408I"},
-      {"AMQ8408I", "CSQM409I"}, {"AMQ8566I", "CSQM410I"}, {"AMQ8633I", "CSQM411I"}, {"AMQ8096I", "CSQM412I"},
-      {"AMQ8878I", "CSQM448I"}};
+      {"AMQ8409I", "CSQM401I"}, {"AMQ8414I", "CSQM406I"}, {"AMQ8550I", "CSQM407I"},
+      {"AMQ8407I", "CSQM408I"}, {"AMQ8408I", "CSQM409I"}, {"AMQ8566I", "CSQM410I"},
+      {"AMQ8633I", "CSQM411I"}, {"AMQ8096I", "CSQM412I"}, {"AMQ8878I", "CSQM448I"}};
   auto it = ids.find(item.messageId);
   return it == ids.end() ? "CSQM401I" : it->second;
 }
@@ -24,35 +24,27 @@ std::string detailId(const ResponseItem& item) {
 std::string faultLine(const std::string& prefix, const ResponseItem& item) {
   const std::string& o = item.zosObject;
   switch (item.fault) {
-    case Fault::NotFound:
-      return "CSQM094I " + prefix + " CSQMUNQM " + o + " WAS NOT FOUND";
-    case Fault::AlreadyExists:
-      return "CSQM095I " + prefix + " CSQMAQLC " + o + " ALREADY EXISTS";
-    case Fault::InUse:
-      return "CSQM101I " + prefix + " CSQMUQLC " + o + " IS CURRENTLY IN USE";
-    case Fault::NotEmpty:
-      return "CSQM119I " + prefix + " CSQMUQLC " + o + " IS NOT EMPTY";
-    case Fault::WrongType:
-      return "CSQM125I " + prefix + " CSQMUQLC " + o + " HAS A DIFFERENT TYPE";
-    case Fault::NotAuthorized:
-      return "CSQ9016E " + prefix + " CSQ9SCNG COMMAND REQUEST NOT AUTHORIZED";
-    case Fault::NotActive:
-      return "CSQM131I " + prefix + " CSQMSTCH " + o + " IS NOT ACTIVE";
-    case Fault::Syntax: {
-      std::string seg = item.text;
-      size_t nl = seg.find('\n');
-      seg = nl == std::string::npos ? "" : seg.substr(nl + 1, seg.find('\n', nl + 1) - nl - 1);
-      return "CSQ9010E " + prefix + " CSQ9SCND SYNTAX ERROR AT OR NEAR '" + seg + "'";
-    }
-    default:
-      return "CSQM131I " + prefix + " CSQMCMDS COMMAND FAILED: " + item.messageId + " " + item.text;
+  case Fault::NotFound: return "CSQM094I " + prefix + " CSQMUNQM " + o + " WAS NOT FOUND";
+  case Fault::AlreadyExists: return "CSQM095I " + prefix + " CSQMAQLC " + o + " ALREADY EXISTS";
+  case Fault::InUse: return "CSQM101I " + prefix + " CSQMUQLC " + o + " IS CURRENTLY IN USE";
+  case Fault::NotEmpty: return "CSQM119I " + prefix + " CSQMUQLC " + o + " IS NOT EMPTY";
+  case Fault::WrongType: return "CSQM125I " + prefix + " CSQMUQLC " + o + " HAS A DIFFERENT TYPE";
+  case Fault::NotAuthorized: return "CSQ9016E " + prefix + " CSQ9SCNG COMMAND REQUEST NOT AUTHORIZED";
+  case Fault::NotActive: return "CSQM131I " + prefix + " CSQMSTCH " + o + " IS NOT ACTIVE";
+  case Fault::Syntax: {
+    std::string seg = item.text;
+    size_t nl = seg.find('\n');
+    seg = nl == std::string::npos ? "" : seg.substr(nl + 1, seg.find('\n', nl + 1) - nl - 1);
+    return "CSQ9010E " + prefix + " CSQ9SCND SYNTAX ERROR AT OR NEAR '" + seg + "'";
+  }
+  default: return "CSQM131I " + prefix + " CSQMCMDS COMMAND FAILED: " + item.messageId + " " + item.text;
   }
 }
 
 std::string commandName(const MqscCommand& cmd) {
   std::string verb = cmd.verb;
-  static const std::map<std::string, std::string> full = {{"DIS", "DISPLAY"}, {"DEF", "DEFINE"}, {"ALT", "ALTER"},
-                                                          {"STA", "START"}, {"REF", "REFRESH"}};
+  static const std::map<std::string, std::string> full = {
+      {"DIS", "DISPLAY"}, {"DEF", "DEFINE"}, {"ALT", "ALTER"}, {"STA", "START"}, {"REF", "REFRESH"}};
   if (auto it = full.find(verb); it != full.end()) verb = it->second;
   std::string object = cmd.object;
   if (const TypeDef* t = findType(object)) object = t->keyword;

@@ -121,10 +121,10 @@ CheckClient checkClientFrom(const std::string& mqsc) {
 
 std::string checkClientName(CheckClient c) {
   switch (c) {
-    case CheckClient::Optional: return "OPTIONAL";
-    case CheckClient::RequiredForAdmin: return "REQDADM";
-    case CheckClient::Required: return "REQUIRED";
-    default: return "NONE";
+  case CheckClient::Optional: return "OPTIONAL";
+  case CheckClient::RequiredForAdmin: return "REQDADM";
+  case CheckClient::Required: return "REQUIRED";
+  default: return "NONE";
   }
 }
 
@@ -158,8 +158,7 @@ Verdict admit(const ClientHello& hello, const Policy& policy, const PasswordChec
     return v;
   };
 
-  if (policy.demandCredentials && !policy.connAuthInForce &&
-      (!cred || !verify || !verify(cred->user, cred->password)))
+  if (policy.demandCredentials && !policy.connAuthInForce && (!cred || !verify || !verify(cred->user, cred->password)))
     return refuse(MQRC_NOT_AUTHORIZED);
 
   // The user id before any record maps it: the channel's MCAUSER, else the client's
@@ -174,8 +173,8 @@ Verdict admit(const ClientHello& hello, const Policy& policy, const PasswordChec
       if (r.get("TYPE") != "BLOCKADDR") continue;
       for (const auto& pattern : listItems(r.get("ADDRLIST"))) {
         if (!addressMatches(pattern, hello.address)) continue;
-        v.blocked.push_back({warns(r) ? MQRC_CHANNEL_BLOCKED_WARNING : MQRC_CHANNEL_BLOCKED,
-                             MQRQ_CHANNEL_BLOCKED_ADDRESS, ""});
+        v.blocked.push_back(
+            {warns(r) ? MQRC_CHANNEL_BLOCKED_WARNING : MQRC_CHANNEL_BLOCKED, MQRQ_CHANNEL_BLOCKED_ADDRESS, ""});
         if (!warns(r)) return refuse(MQRC_Q_MGR_NOT_AVAILABLE);  // the listener drops the connection
         break;
       }
@@ -183,8 +182,8 @@ Verdict admit(const ClientHello& hello, const Policy& policy, const PasswordChec
     if (const ObjectDef* map = mappingRecord(hello, policy.rules)) {
       std::string source = map->get("USERSRC", "MAP");
       if (source == "NOACCESS") {
-        v.blocked.push_back({warns(*map) ? MQRC_CHANNEL_BLOCKED_WARNING : MQRC_CHANNEL_BLOCKED,
-                             MQRQ_CHANNEL_BLOCKED_NOACCESS, ""});
+        v.blocked.push_back(
+            {warns(*map) ? MQRC_CHANNEL_BLOCKED_WARNING : MQRC_CHANNEL_BLOCKED, MQRQ_CHANNEL_BLOCKED_NOACCESS, ""});
         if (!warns(*map)) {
           v.log.push_back({"AMQ9777E", {{}, {hello.channel, activeValues(hello, ""), hello.address}}});
           return refuse(MQRC_NOT_AUTHORIZED);
@@ -230,8 +229,8 @@ Verdict admit(const ClientHello& hello, const Policy& policy, const PasswordChec
       for (const auto& name : listItems(block->get("USERLIST")))
         listed |= name == user || (name == "*MQADMIN" && privileged(user));
       if (listed) {
-        v.blocked.push_back({warns(*block) ? MQRC_CHANNEL_BLOCKED_WARNING : MQRC_CHANNEL_BLOCKED,
-                             MQRQ_CHANNEL_BLOCKED_USERID, user});
+        v.blocked.push_back(
+            {warns(*block) ? MQRC_CHANNEL_BLOCKED_WARNING : MQRC_CHANNEL_BLOCKED, MQRQ_CHANNEL_BLOCKED_USERID, user});
         if (!warns(*block)) {
           v.log.push_back({"AMQ9776E", {{}, {hello.channel, activeValues(hello, user), hello.address}}});
           return refuse(MQRC_NOT_AUTHORIZED);

@@ -46,13 +46,13 @@ CheckClient checkClientFrom(const std::string& mqsc);  // NONE, OPTIONAL, REQDAD
 std::string checkClientName(CheckClient c);
 
 struct Policy {
-  bool channelRules = false;       // CHLAUTH records are enforced
-  std::vector<ObjectDef> rules;    // the channel authentication records
-  std::string channelMcaUser;      // MCAUSER of the SVRCONN channel
-  bool connAuthInForce = false;    // CONNAUTH names user id and password information
+  bool channelRules = false;     // CHLAUTH records are enforced
+  std::vector<ObjectDef> rules;  // the channel authentication records
+  std::string channelMcaUser;    // MCAUSER of the SVRCONN channel
+  bool connAuthInForce = false;  // CONNAUTH names user id and password information
   CheckClient checkClient = CheckClient::None;
   bool adoptContext = false;
-  std::string authInfo;            // the authentication information's name, for messages
+  std::string authInfo;  // the authentication information's name, for messages
   // The server was started with a user file: while connection authentication is not in
   // force, every client must present one of its users with the password.
   bool demandCredentials = false;
@@ -70,11 +70,11 @@ struct BlockedEvent {
 };
 
 struct Verdict {
-  MQLONG reason = MQRC_NONE;       // what the client's MQCONN gets when refused
-  std::string userId;              // the user id the connection runs under
-  std::vector<LogLine> log;        // error log entries, in order
+  MQLONG reason = MQRC_NONE;  // what the client's MQCONN gets when refused
+  std::string userId;         // the user id the connection runs under
+  std::vector<LogLine> log;   // error log entries, in order
   std::vector<BlockedEvent> blocked;
-  bool credentialsRefused = false; // refused for its user id and password
+  bool credentialsRefused = false;  // refused for its user id and password
   bool refused() const { return reason != MQRC_NONE; }
 };
 

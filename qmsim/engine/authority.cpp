@@ -14,7 +14,8 @@ namespace qmsim::authority {
 namespace {
 
 // Object types written as one string each, so a row lists those it applies to.
-constexpr const char* kAdminTypes = "QMGR QUEUE PROCESS NAMELIST AUTHINFO CHANNEL CLNTCONN SERVICE LISTENER TOPIC COMMINFO";
+constexpr const char* kAdminTypes =
+    "QMGR QUEUE PROCESS NAMELIST AUTHINFO CHANNEL CLNTCONN SERVICE LISTENER TOPIC COMMINFO";
 
 bool inList(std::string_view list, std::string_view word) {
   std::istringstream in{std::string(list)};
@@ -28,10 +29,18 @@ struct ObjType {
   MQLONG value;
 };
 constexpr std::array<ObjType, 12> kObjTypes{{
-    {"AUTHINFO", MQOT_AUTH_INFO}, {"CHANNEL", MQOT_CHANNEL},   {"CLNTCONN", MQOT_CLNTCONN_CHANNEL},
-    {"COMMINFO", MQOT_COMM_INFO}, {"LISTENER", MQOT_LISTENER}, {"NAMELIST", MQOT_NAMELIST},
-    {"PROCESS", MQOT_PROCESS},    {"QUEUE", MQOT_Q},           {"QMGR", MQOT_Q_MGR},
-    {"RQMNAME", MQOT_REMOTE_Q_MGR_NAME}, {"SERVICE", MQOT_SERVICE}, {"TOPIC", MQOT_TOPIC},
+    {"AUTHINFO", MQOT_AUTH_INFO},
+    {"CHANNEL", MQOT_CHANNEL},
+    {"CLNTCONN", MQOT_CLNTCONN_CHANNEL},
+    {"COMMINFO", MQOT_COMM_INFO},
+    {"LISTENER", MQOT_LISTENER},
+    {"NAMELIST", MQOT_NAMELIST},
+    {"PROCESS", MQOT_PROCESS},
+    {"QUEUE", MQOT_Q},
+    {"QMGR", MQOT_Q_MGR},
+    {"RQMNAME", MQOT_REMOTE_Q_MGR_NAME},
+    {"SERVICE", MQOT_SERVICE},
+    {"TOPIC", MQOT_TOPIC},
 }};
 
 bool globMatch(std::string_view p, std::string_view s) {
@@ -73,8 +82,7 @@ bool qualifiersMatch(const std::vector<std::string_view>& p, size_t pi, const st
 // and among generic ones the profile with more fixed characters wins.
 int specificity(std::string_view profile) {
   if (!isGeneric(profile)) return 1 << 20;
-  return static_cast<int>(std::count_if(profile.begin(), profile.end(),
-                                        [](char c) { return c != '*' && c != '?'; }));
+  return static_cast<int>(std::count_if(profile.begin(), profile.end(), [](char c) { return c != '*' && c != '?'; }));
 }
 
 }  // namespace
@@ -167,7 +175,8 @@ ObjectDef toObject(const Record& r) {
   std::string auths;
   for (const auto& a : names())
     if (r.auths.count(a.mqsc)) auths += (auths.empty() ? "" : ",") + std::string(a.mqsc);
-  return ObjectDef{ObjectKind::AuthRec, storageName(r.objtype, r.group, r.entity, r.profile),
+  return ObjectDef{ObjectKind::AuthRec,
+                   storageName(r.objtype, r.group, r.entity, r.profile),
                    {{"PROFILE", r.profile},
                     {"OBJTYPE", r.objtype},
                     {"ENTITY", r.entity},

@@ -47,7 +47,7 @@ bool profileMatches(std::string_view profile, std::string_view name);
 
 struct Record {
   std::string profile;
-  std::string objtype;   // QUEUE, QMGR ...
+  std::string objtype;  // QUEUE, QMGR ...
   std::string entity;
   bool group = false;
   std::set<std::string> auths;  // MQSC names

@@ -143,8 +143,8 @@ std::string header(const std::string& qmgr, const LogInserts& in) {
   std::strftime(iso, sizeof iso, "%Y-%m-%dT%H:%M:%S", &utc);
   const std::string indent(20, ' ');
   std::string h = std::string(when) + " - Process(" + std::to_string(::getpid()) + ".1) User(" + processUser() +
-                  ") Program(qmsim)\n" + indent + "Host(" + hostName() + ") Installation(Installation1)\n" +
-                  indent + "VRMF(9.4.0.0) QMgr(" + qmgr + ")\n" + indent + "Time(" + iso + "." +
+                  ") Program(qmsim)\n" + indent + "Host(" + hostName() + ") Installation(Installation1)\n" + indent +
+                  "VRMF(9.4.0.0) QMgr(" + qmgr + ")\n" + indent + "Time(" + iso + "." +
                   (millis < 100 ? (millis < 10 ? "00" : "0") : "") + std::to_string(millis) + "Z)\n";
   if (!in.numbers.empty()) {
     h += indent;

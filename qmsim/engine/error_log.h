@@ -15,8 +15,8 @@
 namespace qmsim {
 
 struct LogInserts {
-  std::vector<long> numbers;        // IBM's <insert_1> and <insert_2>
-  std::vector<std::string> texts;   // <insert_3>, <insert_4> and <insert_5>
+  std::vector<long> numbers;       // IBM's <insert_1> and <insert_2>
+  std::vector<std::string> texts;  // <insert_3>, <insert_4> and <insert_5>
 };
 
 class ErrorLog {

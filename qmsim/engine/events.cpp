@@ -35,8 +35,7 @@ std::string connectNotAuthorized(const std::string& qmgr, MQLONG qualifier, cons
   return w.finish();
 }
 
-std::string openNotAuthorized(const std::string& qmgr, MQLONG options, const Requester& who,
-                              const std::string& queue) {
+std::string openNotAuthorized(const std::string& qmgr, MQLONG options, const Requester& who, const std::string& queue) {
   PcfWriter w = event(MQCMD_Q_MGR_EVENT, MQRC_NOT_AUTHORIZED);
   name(w, MQCA_Q_MGR_NAME, qmgr, MQ_Q_MGR_NAME_LENGTH)
       .integer(MQIACF_REASON_QUALIFIER, MQRQ_OPEN_NOT_AUTHORIZED)

@@ -57,24 +57,26 @@ std::optional<ObjectKind> kindFromName(std::string_view name) {
 
 Attributes defaultAttributes(ObjectKind kind, std::string_view type) {
   switch (kind) {
-    case ObjectKind::Queue: {
-      Attributes a{{"QTYPE", std::string(type)}, {"DESCR", ""}, {"DEFPSIST", "NO"}, {"DEFPRTY", "0"},
-                   {"PUT", "ENABLED"}};
-      if (type == "QLOCAL" || type == "QMODEL") {
-        a.insert({{"MAXDEPTH", "5000"}, {"MAXMSGL", "4194304"}, {"GET", "ENABLED"}, {"SHARE", "YES"},
-                  {"DEFSOPT", "SHARED"}, {"USAGE", "NORMAL"}});
-      }
-      if (type == "QLOCAL") a["DEFTYPE"] = "PREDEFINED";
-      if (type == "QMODEL") a["DEFTYPE"] = "TEMPDYN";
-      if (type == "QALIAS") a.insert({{"TARGET", ""}, {"GET", "ENABLED"}, {"TARGTYPE", "QUEUE"}});
-      if (type == "QREMOTE") a.insert({{"RNAME", ""}, {"RQMNAME", ""}, {"XMITQ", ""}});
-      return a;
+  case ObjectKind::Queue: {
+    Attributes a{{"QTYPE", std::string(type)}, {"DESCR", ""}, {"DEFPSIST", "NO"}, {"DEFPRTY", "0"}, {"PUT", "ENABLED"}};
+    if (type == "QLOCAL" || type == "QMODEL") {
+      a.insert({{"MAXDEPTH", "5000"},
+                {"MAXMSGL", "4194304"},
+                {"GET", "ENABLED"},
+                {"SHARE", "YES"},
+                {"DEFSOPT", "SHARED"},
+                {"USAGE", "NORMAL"}});
     }
-    case ObjectKind::Channel:
-      return {{"CHLTYPE", std::string(type)}, {"TRPTYPE", "TCP"}, {"DESCR", ""}, {"MAXMSGL", "4194304"},
-              {"MCAUSER", ""}, {"CONNAME", ""}};
-    default:
-      return {{"DESCR", ""}};
+    if (type == "QLOCAL") a["DEFTYPE"] = "PREDEFINED";
+    if (type == "QMODEL") a["DEFTYPE"] = "TEMPDYN";
+    if (type == "QALIAS") a.insert({{"TARGET", ""}, {"GET", "ENABLED"}, {"TARGTYPE", "QUEUE"}});
+    if (type == "QREMOTE") a.insert({{"RNAME", ""}, {"RQMNAME", ""}, {"XMITQ", ""}});
+    return a;
+  }
+  case ObjectKind::Channel:
+    return {{"CHLTYPE", std::string(type)}, {"TRPTYPE", "TCP"}, {"DESCR", ""},
+            {"MAXMSGL", "4194304"},         {"MCAUSER", ""},    {"CONNAME", ""}};
+  default: return {{"DESCR", ""}};
   }
 }
 
@@ -89,34 +91,34 @@ ObjectDef makeObject(ObjectKind kind, std::string name, std::string_view type, A
 std::vector<ObjectDef> defaultObjects() {
   using K = ObjectKind;
   std::vector<ObjectDef> objs;
-  for (const char* q : {"SYSTEM.DEFAULT.LOCAL.QUEUE", "SYSTEM.ADMIN.COMMAND.QUEUE", "SYSTEM.DEAD.LETTER.QUEUE",
-                        "SYSTEM.ADMIN.QMGR.EVENT", "SYSTEM.ADMIN.CHANNEL.EVENT", "SYSTEM.ADMIN.PERFM.EVENT",
-                        "SYSTEM.ADMIN.CONFIG.EVENT", "SYSTEM.ADMIN.COMMAND.EVENT", "SYSTEM.ADMIN.LOGGER.EVENT",
-                        "SYSTEM.ADMIN.STATISTICS.QUEUE", "SYSTEM.ADMIN.ACCOUNTING.QUEUE",
-                        "SYSTEM.ADMIN.TRACE.ROUTE.QUEUE", "SYSTEM.ADMIN.ACTIVITY.QUEUE",
-                        "SYSTEM.DEFAULT.INITIATION.QUEUE", "SYSTEM.CHANNEL.INITQ", "SYSTEM.CHANNEL.SYNCQ",
-                        "SYSTEM.CLUSTER.COMMAND.QUEUE", "SYSTEM.CLUSTER.REPOSITORY.QUEUE"})
+  for (const char* q :
+       {"SYSTEM.DEFAULT.LOCAL.QUEUE", "SYSTEM.ADMIN.COMMAND.QUEUE", "SYSTEM.DEAD.LETTER.QUEUE",
+        "SYSTEM.ADMIN.QMGR.EVENT", "SYSTEM.ADMIN.CHANNEL.EVENT", "SYSTEM.ADMIN.PERFM.EVENT",
+        "SYSTEM.ADMIN.CONFIG.EVENT", "SYSTEM.ADMIN.COMMAND.EVENT", "SYSTEM.ADMIN.LOGGER.EVENT",
+        "SYSTEM.ADMIN.STATISTICS.QUEUE", "SYSTEM.ADMIN.ACCOUNTING.QUEUE", "SYSTEM.ADMIN.TRACE.ROUTE.QUEUE",
+        "SYSTEM.ADMIN.ACTIVITY.QUEUE", "SYSTEM.DEFAULT.INITIATION.QUEUE", "SYSTEM.CHANNEL.INITQ",
+        "SYSTEM.CHANNEL.SYNCQ", "SYSTEM.CLUSTER.COMMAND.QUEUE", "SYSTEM.CLUSTER.REPOSITORY.QUEUE"})
     objs.push_back(makeObject(K::Queue, q, "QLOCAL"));
   objs.push_back(makeObject(K::Queue, "SYSTEM.CLUSTER.TRANSMIT.QUEUE", "QLOCAL", {{"USAGE", "XMITQ"}}));
   objs.push_back(makeObject(K::Queue, "SYSTEM.DEFAULT.MODEL.QUEUE", "QMODEL"));
   objs.push_back(makeObject(K::Queue, "SYSTEM.MQSC.REPLY.QUEUE", "QMODEL"));
   objs.push_back(makeObject(K::Queue, "SYSTEM.MQEXPLORER.REPLY.MODEL", "QMODEL"));
-  objs.push_back(makeObject(K::Queue, "SYSTEM.DURABLE.MODEL.QUEUE", "QMODEL",
-                            {{"DEFTYPE", "PERMDYN"}, {"DEFPSIST", "YES"}}));
+  objs.push_back(
+      makeObject(K::Queue, "SYSTEM.DURABLE.MODEL.QUEUE", "QMODEL", {{"DEFTYPE", "PERMDYN"}, {"DEFPSIST", "YES"}}));
   objs.push_back(makeObject(K::Queue, "SYSTEM.DEFAULT.ALIAS.QUEUE", "QALIAS"));
   objs.push_back(makeObject(K::Queue, "SYSTEM.DEFAULT.REMOTE.QUEUE", "QREMOTE"));
-  for (auto [name, type] : std::initializer_list<std::pair<const char*, const char*>>{
-           {"SYSTEM.DEF.SENDER", "SDR"},
-           {"SYSTEM.DEF.SERVER", "SVR"},
-           {"SYSTEM.DEF.RECEIVER", "RCVR"},
-           {"SYSTEM.DEF.REQUESTER", "RQSTR"},
-           {"SYSTEM.DEF.SVRCONN", "SVRCONN"},
-           {"SYSTEM.DEF.CLNTCONN", "CLNTCONN"},
-           {"SYSTEM.DEF.CLUSSDR", "CLUSSDR"},
-           {"SYSTEM.DEF.CLUSRCVR", "CLUSRCVR"},
-           {"SYSTEM.AUTO.RECEIVER", "RCVR"},
-           {"SYSTEM.AUTO.SVRCONN", "SVRCONN"},
-           {"SYSTEM.ADMIN.SVRCONN", "SVRCONN"}})
+  for (auto [name, type] :
+       std::initializer_list<std::pair<const char*, const char*>>{{"SYSTEM.DEF.SENDER", "SDR"},
+                                                                  {"SYSTEM.DEF.SERVER", "SVR"},
+                                                                  {"SYSTEM.DEF.RECEIVER", "RCVR"},
+                                                                  {"SYSTEM.DEF.REQUESTER", "RQSTR"},
+                                                                  {"SYSTEM.DEF.SVRCONN", "SVRCONN"},
+                                                                  {"SYSTEM.DEF.CLNTCONN", "CLNTCONN"},
+                                                                  {"SYSTEM.DEF.CLUSSDR", "CLUSSDR"},
+                                                                  {"SYSTEM.DEF.CLUSRCVR", "CLUSRCVR"},
+                                                                  {"SYSTEM.AUTO.RECEIVER", "RCVR"},
+                                                                  {"SYSTEM.AUTO.SVRCONN", "SVRCONN"},
+                                                                  {"SYSTEM.ADMIN.SVRCONN", "SVRCONN"}})
     objs.push_back(makeObject(K::Channel, name, type));
   objs.push_back(makeObject(K::Process, "SYSTEM.DEFAULT.PROCESS", ""));
   objs.push_back(makeObject(K::Namelist, "SYSTEM.DEFAULT.NAMELIST", ""));
@@ -149,8 +151,8 @@ ObjectDef defaultQMgrObject(const std::string& qmgrName) {
 bool validObjectName(std::string_view name, size_t maxLength) {
   if (name.empty() || name.size() > maxLength) return false;
   for (char c : name) {
-    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
-              c == '/' || c == '_' || c == '%';
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '/' ||
+              c == '_' || c == '%';
     if (!ok) return false;
   }
   return true;

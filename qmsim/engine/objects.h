@@ -15,8 +15,21 @@ namespace qmsim {
 
 // Subscription, ChlAuth and AuthRec names are free text (a subscription name, or a
 // channel authentication or authority record's key); the command server checks them.
-enum class ObjectKind { QMgr, Queue, Channel, Process, Namelist, AuthInfo, Listener, Service, Topic, CommInfo,
-                        Subscription, ChlAuth, AuthRec };
+enum class ObjectKind {
+  QMgr,
+  Queue,
+  Channel,
+  Process,
+  Namelist,
+  AuthInfo,
+  Listener,
+  Service,
+  Topic,
+  CommInfo,
+  Subscription,
+  ChlAuth,
+  AuthRec
+};
 
 using Attributes = std::map<std::string, std::string>;
 

@@ -81,8 +81,10 @@ struct IntSelector {
 
 const std::vector<IntSelector>& intSelectors() {
   static const std::vector<IntSelector> table = {
-      {MQIA_Q_TYPE, false, "QTYPE", {{"QLOCAL", MQQT_LOCAL}, {"QMODEL", MQQT_MODEL}, {"QALIAS", MQQT_ALIAS},
-                                     {"QREMOTE", MQQT_REMOTE}}},
+      {MQIA_Q_TYPE,
+       false,
+       "QTYPE",
+       {{"QLOCAL", MQQT_LOCAL}, {"QMODEL", MQQT_MODEL}, {"QALIAS", MQQT_ALIAS}, {"QREMOTE", MQQT_REMOTE}}},
       {MQIA_MAX_Q_DEPTH, false, "MAXDEPTH", {}},
       {MQIA_MAX_MSG_LENGTH, false, "MAXMSGL", {}},
       {MQIA_DEF_PRIORITY, false, "DEFPRTY", {}},
@@ -90,12 +92,16 @@ const std::vector<IntSelector>& intSelectors() {
       {MQIA_INHIBIT_GET, false, "GET", {{"ENABLED", MQQA_GET_ALLOWED}, {"DISABLED", MQQA_GET_INHIBITED}}},
       {MQIA_INHIBIT_PUT, false, "PUT", {{"ENABLED", MQQA_PUT_ALLOWED}, {"DISABLED", MQQA_PUT_INHIBITED}}},
       {MQIA_SHAREABILITY, false, "SHARE", {{"YES", MQQA_SHAREABLE}, {"NO", MQQA_NOT_SHAREABLE}}},
-      {MQIA_DEFINITION_TYPE, false, "DEFTYPE", {{"PREDEFINED", MQQDT_PREDEFINED}, {"PERMDYN", MQQDT_PERMANENT_DYNAMIC},
-                                                {"TEMPDYN", MQQDT_TEMPORARY_DYNAMIC}}},
+      {MQIA_DEFINITION_TYPE,
+       false,
+       "DEFTYPE",
+       {{"PREDEFINED", MQQDT_PREDEFINED}, {"PERMDYN", MQQDT_PERMANENT_DYNAMIC}, {"TEMPDYN", MQQDT_TEMPORARY_DYNAMIC}}},
       {MQIA_USAGE, false, "USAGE", {{"NORMAL", MQUS_NORMAL}, {"XMITQ", MQUS_TRANSMISSION}}},
       {MQIA_COMMAND_LEVEL, true, "CMDLEVEL", {}},
-      {MQIA_PLATFORM, true, "PLATFORM", {{"UNIX", MQPL_UNIX}, {"ZOS", MQPL_ZOS}, {"MVS", MQPL_ZOS},
-                                         {"WINDOWSNT", MQPL_WINDOWS_NT}}},
+      {MQIA_PLATFORM,
+       true,
+       "PLATFORM",
+       {{"UNIX", MQPL_UNIX}, {"ZOS", MQPL_ZOS}, {"MVS", MQPL_ZOS}, {"WINDOWSNT", MQPL_WINDOWS_NT}}},
       {MQIA_CODED_CHAR_SET_ID, true, "CCSID", {}},
       {MQIA_MAX_MSG_LENGTH, true, "MAXMSGL", {}},
       {MQIA_MAX_PRIORITY, true, "MAXPRTY", {}},
@@ -487,16 +493,16 @@ struct QueueManager::Impl {
 
   static std::string authorityType(ObjectKind kind, const std::string& chltype) {
     switch (kind) {
-      case ObjectKind::Queue: return "QUEUE";
-      case ObjectKind::Channel: return chltype == "CLNTCONN" ? "CLNTCONN" : "CHANNEL";
-      case ObjectKind::Process: return "PROCESS";
-      case ObjectKind::Namelist: return "NAMELIST";
-      case ObjectKind::AuthInfo: return "AUTHINFO";
-      case ObjectKind::Listener: return "LISTENER";
-      case ObjectKind::Service: return "SERVICE";
-      case ObjectKind::Topic: return "TOPIC";
-      case ObjectKind::CommInfo: return "COMMINFO";
-      default: return "";
+    case ObjectKind::Queue: return "QUEUE";
+    case ObjectKind::Channel: return chltype == "CLNTCONN" ? "CLNTCONN" : "CHANNEL";
+    case ObjectKind::Process: return "PROCESS";
+    case ObjectKind::Namelist: return "NAMELIST";
+    case ObjectKind::AuthInfo: return "AUTHINFO";
+    case ObjectKind::Listener: return "LISTENER";
+    case ObjectKind::Service: return "SERVICE";
+    case ObjectKind::Topic: return "TOPIC";
+    case ObjectKind::CommInfo: return "COMMINFO";
+    default: return "";
     }
   }
 
@@ -524,8 +530,8 @@ struct QueueManager::Impl {
   }
 
   Outcome checkOpenOptions(MQLONG options) const {
-    int inputKinds = !!(options & MQOO_INPUT_AS_Q_DEF) + !!(options & MQOO_INPUT_SHARED) +
-                     !!(options & MQOO_INPUT_EXCLUSIVE);
+    int inputKinds =
+        !!(options & MQOO_INPUT_AS_Q_DEF) + !!(options & MQOO_INPUT_SHARED) + !!(options & MQOO_INPUT_EXCLUSIVE);
     if (inputKinds > 1) return Outcome::fail(MQRC_OPTIONS_ERROR);
     if ((options & MQOO_READ_AHEAD) && (options & MQOO_NO_READ_AHEAD)) return Outcome::fail(MQRC_OPTIONS_ERROR);
     MQLONG access = inputOpenBits() | MQOO_BROWSE | MQOO_OUTPUT | MQOO_INQUIRE | MQOO_SET;
@@ -709,12 +715,15 @@ std::shared_ptr<QueueManager> QueueManager::open(const std::string& name, const 
     if (!s.store->hasObjects()) {
       std::error_code ec;
       std::filesystem::create_directories(dir, ec);
-      if (!s.store->saveObjects(s.qmgr, [&] {
-            std::vector<ObjectDef> all;
-            for (auto& [n, d] : s.queues) all.push_back(d);
-            for (auto& [k, d] : s.others) all.push_back(d);
-            return all;
-          }(), error))
+      if (!s.store->saveObjects(
+              s.qmgr,
+              [&] {
+                std::vector<ObjectDef> all;
+                for (auto& [n, d] : s.queues) all.push_back(d);
+                for (auto& [k, d] : s.others) all.push_back(d);
+                return all;
+              }(),
+              error))
         return nullptr;
     } else if (s.store->wantsSnapshot() && !s.saveObjects()) {
       // Changes replayed from the journal are folded into a new snapshot before any
@@ -743,13 +752,12 @@ Outcome QueueManager::connect(const ConnectParams& params, ConnId& conn) {
   if (impl_->stopping) return Outcome::fail(MQRC_Q_MGR_STOPPING);
   if (impl_->quiescing) return Outcome::fail(MQRC_Q_MGR_QUIESCING);
   Conn c{params, std::chrono::system_clock::now(), {}, false};
-  if (impl_->checksAuthority(c) &&
-      !impl_->authorized(params.userId, "QMGR", authority::kQMgrProfile, {"CONNECT"})) {
+  if (impl_->checksAuthority(c) && !impl_->authorized(params.userId, "QMGR", authority::kQMgrProfile, {"CONNECT"})) {
     Impl& s = *impl_;
     s.reportNotAuthorized(params, name_ + " [qmgr]", {"CONNECT"},
                           events::connectNotAuthorized(name_, MQRQ_CONN_NOT_AUTHORIZED, Impl::requester(params)));
-    s.errorLog->write("AMQ9557E", {{MQCC_FAILED, MQRC_NOT_AUTHORIZED},
-                                   {params.userId, params.cspUserId, params.assertedUserId}});
+    s.errorLog->write("AMQ9557E",
+                      {{MQCC_FAILED, MQRC_NOT_AUTHORIZED}, {params.userId, params.cspUserId, params.assertedUserId}});
     return Outcome::fail(MQRC_NOT_AUTHORIZED);
   }
   conn = impl_->nextConn++;
@@ -770,8 +778,7 @@ void QueueManager::disconnect(ConnId conn) {
   for (auto& [n, q] : impl_->local) q->arrived.notify_all();
 }
 
-Outcome QueueManager::open(ConnId conn, MQOD& od, MQLONG options, MQHOBJ& hobj,
-                           std::optional<RouteRequest>* route) {
+Outcome QueueManager::open(ConnId conn, MQOD& od, MQLONG options, MQHOBJ& hobj, std::optional<RouteRequest>* route) {
   std::lock_guard lk(impl_->mu);
   Impl& s = *impl_;
   if (Outcome o = s.callState(conn, options & MQOO_FAIL_IF_QUIESCING); !o.ok()) return o;
@@ -873,9 +880,7 @@ Outcome QueueManager::put(ConnId conn, MQHOBJ hobj, MQMD& md, MQPMO& pmo, std::s
   MQLONG priority = md.Priority;
   if (priority == MQPRI_PRIORITY_AS_Q_DEF) priority = static_cast<MQLONG>(def.getInt("DEFPRTY", 0));
   if (priority < 0) return Outcome::fail(MQRC_PRIORITY_ERROR);
-  if (priority > 9) {
-    result = Outcome::warn(MQRC_PRIORITY_EXCEEDS_MAXIMUM);
-  }
+  if (priority > 9) { result = Outcome::warn(MQRC_PRIORITY_EXCEEDS_MAXIMUM); }
   MQLONG persistence = md.Persistence;
   if (persistence == MQPER_PERSISTENCE_AS_Q_DEF) persistence = def.isYes("DEFPSIST", false) ? MQPER_PERSISTENT : 0;
   if (persistence != MQPER_PERSISTENT && persistence != MQPER_NOT_PERSISTENT)
@@ -960,7 +965,8 @@ Outcome QueueManager::get(ConnId conn, MQHOBJ hobj, MQMD& md, MQGMO& gmo, MQLONG
   if (!browse && !(h->options & inputOpenBits())) return Outcome::fail(MQRC_NOT_OPEN_FOR_INPUT);
   if ((gmo.Options & MQGMO_SYNCPOINT) && (gmo.Options & MQGMO_NO_SYNCPOINT)) return Outcome::fail(MQRC_OPTIONS_ERROR);
   bool wait = gmo.Options & MQGMO_WAIT;
-  if (wait && gmo.WaitInterval < 0 && gmo.WaitInterval != MQWI_UNLIMITED) return Outcome::fail(MQRC_WAIT_INTERVAL_ERROR);
+  if (wait && gmo.WaitInterval < 0 && gmo.WaitInterval != MQWI_UNLIMITED)
+    return Outcome::fail(MQRC_WAIT_INTERVAL_ERROR);
   auto q = s.local.find(h->queue);
   if (q == s.local.end()) return Outcome::fail(MQRC_Q_DELETED);
   std::shared_ptr<LocalQueue> queue = q->second;
@@ -1016,18 +1022,16 @@ Outcome QueueManager::get(ConnId conn, MQHOBJ hobj, MQMD& md, MQGMO& gmo, MQLONG
     if (!wait || now >= deadline) return Outcome::fail(MQRC_NO_MSG_AVAILABLE);
     if (cancelled && cancelled()) return Outcome::fail(MQRC_CONNECTION_BROKEN);
     auto until = cancelled ? std::min(deadline, now + kWaitSlice) : deadline;
-    if (until == Clock::time_point::max())
-      queue->arrived.wait(lk);
-    else
-      queue->arrived.wait_until(lk, until);
+    if (until == Clock::time_point::max()) queue->arrived.wait(lk);
+    else queue->arrived.wait_until(lk, until);
     // Woken by a message, a getter that was cancelled meanwhile (a command server just
     // stopped) must leave it on the queue rather than take it.
     if (cancelled && cancelled()) return Outcome::fail(MQRC_CONNECTION_BROKEN);
   }
 }
 
-Outcome QueueManager::inquire(ConnId conn, MQHOBJ hobj, std::span<const MQLONG> selectors,
-                              std::span<MQLONG> intAttrs, std::span<char> charAttrs) {
+Outcome QueueManager::inquire(ConnId conn, MQHOBJ hobj, std::span<const MQLONG> selectors, std::span<MQLONG> intAttrs,
+                              std::span<char> charAttrs) {
   std::lock_guard lk(impl_->mu);
   Impl& s = *impl_;
   if (Outcome o = s.callState(conn, false); !o.ok()) return o;
@@ -1063,7 +1067,7 @@ Outcome QueueManager::inquire(ConnId conn, MQHOBJ hobj, std::span<const MQLONG> 
         auto q = s.local.find(objName);
         known = q != s.local.end();
         if (known)
-          value = sel == MQIA_CURRENT_Q_DEPTH ? static_cast<MQLONG>(q->second->messages.size())
+          value = sel == MQIA_CURRENT_Q_DEPTH    ? static_cast<MQLONG>(q->second->messages.size())
                   : sel == MQIA_OPEN_INPUT_COUNT ? q->second->openInput
                                                  : q->second->openOutput;
       }
@@ -1080,10 +1084,8 @@ Outcome QueueManager::inquire(ConnId conn, MQHOBJ hobj, std::span<const MQLONG> 
         }
       }
       if (!known) shortfall(MQRC_SELECTOR_NOT_FOR_TYPE);
-      if (intIndex < intAttrs.size())
-        intAttrs[intIndex] = value;
-      else
-        shortfall(MQRC_INT_ATTR_COUNT_TOO_SMALL);
+      if (intIndex < intAttrs.size()) intAttrs[intIndex] = value;
+      else shortfall(MQRC_INT_ATTR_COUNT_TOO_SMALL);
       ++intIndex;
     } else {
       const CharSelector* row = nullptr;
@@ -1110,8 +1112,8 @@ Outcome QueueManager::inquire(ConnId conn, MQHOBJ hobj, std::span<const MQLONG> 
   return result;
 }
 
-Outcome QueueManager::set(ConnId conn, MQHOBJ hobj, std::span<const MQLONG> selectors,
-                          std::span<const MQLONG> intAttrs, std::span<const char> charAttrs) {
+Outcome QueueManager::set(ConnId conn, MQHOBJ hobj, std::span<const MQLONG> selectors, std::span<const MQLONG> intAttrs,
+                          std::span<const char> charAttrs) {
   std::lock_guard lk(impl_->mu);
   Impl& s = *impl_;
   if (Outcome o = s.callState(conn, false); !o.ok()) return o;
@@ -1184,7 +1186,9 @@ std::vector<ObjectDef> QueueManager::objects(ObjectKind kind, const std::string&
   if (kind == ObjectKind::QMgr || (generic && prefix.empty())) return objects(kind);
   std::lock_guard lk(impl_->mu);
   std::vector<ObjectDef> out;
-  auto matches = [&](const std::string& name) { return generic ? name.compare(0, prefix.size(), prefix) == 0 : name == prefix; };
+  auto matches = [&](const std::string& name) {
+    return generic ? name.compare(0, prefix.size(), prefix) == 0 : name == prefix;
+  };
   if (kind == ObjectKind::Queue) {
     for (auto it = impl_->queues.lower_bound(prefix); it != impl_->queues.end() && matches(it->first); ++it)
       out.push_back(it->second);
@@ -1212,8 +1216,8 @@ Outcome QueueManager::define(ObjectDef def, bool replace) {
   std::lock_guard lk(impl_->mu);
   Impl& s = *impl_;
   if (def.kind == ObjectKind::QMgr) return Outcome::fail(MQRC_OBJECT_TYPE_ERROR);
-  bool freeName = def.kind == ObjectKind::Subscription || def.kind == ObjectKind::ChlAuth ||
-                  def.kind == ObjectKind::AuthRec;
+  bool freeName =
+      def.kind == ObjectKind::Subscription || def.kind == ObjectKind::ChlAuth || def.kind == ObjectKind::AuthRec;
   if (freeName ? def.name.empty() : !validObjectName(def.name, def.kind == ObjectKind::Channel ? 20 : 48))
     return Outcome::fail(MQRC_OBJECT_NAME_ERROR);
   auto [date, time] = creationStamp();
@@ -1237,8 +1241,7 @@ Outcome QueueManager::define(ObjectDef def, bool replace) {
     // Waiting gets re-check a replaced queue's attributes (GET(DISABLED) ends them).
     // A local queue's waiters wait on its own state; those reading through an alias
     // wait on the target's, so a replaced alias wakes them all.
-    if (stored.queueType() == "QLOCAL")
-      s.local[qname]->arrived.notify_all();
+    if (stored.queueType() == "QLOCAL") s.local[qname]->arrived.notify_all();
     else if (replaced)
       for (auto& [n, q] : s.local) q->arrived.notify_all();
     if (!s.saveObject(stored)) return Outcome::fail(MQRC_RESOURCE_PROBLEM);

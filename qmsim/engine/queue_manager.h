@@ -116,8 +116,8 @@ class QueueManager {
   Outcome put(ConnId conn, MQHOBJ hobj, MQMD& md, MQPMO& pmo, std::string_view data);
   // With nonPersistentOnly, a persistent message first in line is left where it is and
   // the get answers 2033 (messages sent ahead to a client are never persistent).
-  Outcome get(ConnId conn, MQHOBJ hobj, MQMD& md, MQGMO& gmo, MQLONG bufferLength, char* buffer,
-              MQLONG& dataLength, const CancelCheck& cancelled = {}, bool nonPersistentOnly = false);
+  Outcome get(ConnId conn, MQHOBJ hobj, MQMD& md, MQGMO& gmo, MQLONG bufferLength, char* buffer, MQLONG& dataLength,
+              const CancelCheck& cancelled = {}, bool nonPersistentOnly = false);
   Outcome inquire(ConnId conn, MQHOBJ hobj, std::span<const MQLONG> selectors, std::span<MQLONG> intAttrs,
                   std::span<char> charAttrs);
   Outcome set(ConnId conn, MQHOBJ hobj, std::span<const MQLONG> selectors, std::span<const MQLONG> intAttrs,

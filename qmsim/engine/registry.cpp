@@ -73,9 +73,9 @@ std::shared_ptr<QueueManager> Registry::host(const std::filesystem::path& home, 
   return qm;
 }
 
-std::shared_ptr<QueueManager> Registry::hostLocked(const std::filesystem::path& home, const std::string& name,
-                                                   bool create, std::string& error, bool* busy,
-                                                   std::function<void(const std::shared_ptr<QueueManager>&)>& listener) {
+std::shared_ptr<QueueManager>
+Registry::hostLocked(const std::filesystem::path& home, const std::string& name, bool create, std::string& error,
+                     bool* busy, std::function<void(const std::shared_ptr<QueueManager>&)>& listener) {
   std::filesystem::path dir = qmgrDir(home, name);
   std::lock_guard lk(mu_);
   for (const auto& e : entries_)

@@ -4,8 +4,8 @@
 
 namespace qmsim {
 
-using kvarn::mqi::setField;
 using kvarn::mqi::fieldText;
+using kvarn::mqi::setField;
 
 Outcome Session::connect(Registry& registry, std::shared_ptr<QueueManager> qm, const ConnectParams& params,
                          std::unique_ptr<Session>& session) {

@@ -283,7 +283,7 @@ bool Store::appendLine(std::string line, std::string& error) {
       error = "cannot open " + path.string() + ": " + std::strerror(errno);
       return false;
     }
-    struct stat st{};
+    struct stat st {};
     if (::fstat(journalFd_, &st) == 0 && st.st_size == 0) line = std::string(kJournalHeader) + "\n" + line;
   }
   char check[24];
@@ -291,7 +291,7 @@ bool Store::appendLine(std::string line, std::string& error) {
   std::snprintf(check, sizeof check, "\t#%016llx\n",
                 static_cast<unsigned long long>(fnv1a(line.data() + body, line.size() - body)));
   line += check;
-  struct stat st{};
+  struct stat st {};
   off_t before = ::fstat(journalFd_, &st) == 0 ? st.st_size : -1;
   if (writeAll(journalFd_, line) && ::fsync(journalFd_) == 0) {
     journalBytes_ += line.size();

@@ -62,7 +62,7 @@ class Store {
   int journalFd_ = -1;
   size_t journalBytes_ = 0, snapshotBytes_ = 0;
   bool journalReplayed_ = false;
-  bool journalBroken_ = false;   // a failed append could not be cut off
+  bool journalBroken_ = false;  // a failed append could not be cut off
 };
 
 // Writes data to path through a temporary file and a rename; false and error on failure.

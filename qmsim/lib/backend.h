@@ -44,8 +44,7 @@ Outcome connectBackend(const ConnectRequest& request, std::unique_ptr<Backend>& 
 
 // Server bindings to a named queue manager: in this process, or through the local
 // socket of the qmsim server that hosts it, or hosted here on first use.
-Outcome connectServerBindings(const std::string& name, const ConnectParams& params,
-                              std::unique_ptr<Backend>& backend);
+Outcome connectServerBindings(const std::string& name, const ConnectParams& params, std::unique_ptr<Backend>& backend);
 
 // A backend on a session in this process.
 std::unique_ptr<Backend> makeLocalBackend(std::unique_ptr<class Session> session);

@@ -22,9 +22,9 @@ std::string literalPath(const std::string& path) {
 
 Outcome fromCcdtCode(int code) {
   switch (code) {
-    case ccdt::kErrNoFile:
-    case ccdt::kErrAccess: return Outcome::fail(MQRC_CCDT_URL_ERROR);
-    default: return Outcome::fail(MQRC_CHANNEL_CONFIG_ERROR);
+  case ccdt::kErrNoFile:
+  case ccdt::kErrAccess: return Outcome::fail(MQRC_CCDT_URL_ERROR);
+  default: return Outcome::fail(MQRC_CHANNEL_CONFIG_ERROR);
   }
 }
 

@@ -62,10 +62,11 @@ bool fromMQSERVER(ChannelChoice& choice) {
 // than any real table gives 2539, without reading it.
 Outcome readTableFile(const std::string& path, std::string& text) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return Outcome::fail(errno == ENOENT || errno == EACCES || errno == ENOTDIR || errno == ENAMETOOLONG
-                                       ? MQRC_CCDT_URL_ERROR
-                                       : MQRC_CHANNEL_CONFIG_ERROR);
-  struct stat st{};
+  if (fd < 0)
+    return Outcome::fail(errno == ENOENT || errno == EACCES || errno == ENOTDIR || errno == ENAMETOOLONG
+                             ? MQRC_CCDT_URL_ERROR
+                             : MQRC_CHANNEL_CONFIG_ERROR);
+  struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > static_cast<off_t>(kMaxCcdtBytes)) {
     ::close(fd);
     return Outcome::fail(MQRC_CHANNEL_CONFIG_ERROR);
@@ -167,8 +168,8 @@ Outcome connectBackend(const ConnectRequest& request, std::unique_ptr<Backend>& 
   if (!fromTable.ok()) return fromTable;
   if (!haveChannel) return Outcome::fail(MQRC_Q_MGR_NAME_ERROR);
   if (choice.channel.empty() || choice.channel.size() > 20) return Outcome::fail(MQRC_UNKNOWN_CHANNEL_NAME);
-  RemoteConnect rc{request.qmgrName, choice.channel, choice.userId, choice.password, false, currentApplName(),
-                   currentUserId()};
+  RemoteConnect rc{request.qmgrName,  choice.channel, choice.userId, choice.password, false,
+                   currentApplName(), currentUserId()};
   if (request.credentials) {
     rc.userId = request.userId;
     rc.password = request.password;

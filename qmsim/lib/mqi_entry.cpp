@@ -35,7 +35,9 @@ void report(const Outcome& o, PMQLONG pCompCode, PMQLONG pReason) {
 }
 
 // Length of a structure version; 0 for a version this library does not know.
-size_t odLength(MQLONG v) { return v == 1 ? MQOD_LENGTH_1 : v == 2 ? MQOD_LENGTH_2 : v == 3 ? MQOD_LENGTH_3 : v == 4 ? sizeof(MQOD) : 0; }
+size_t odLength(MQLONG v) {
+  return v == 1 ? MQOD_LENGTH_1 : v == 2 ? MQOD_LENGTH_2 : v == 3 ? MQOD_LENGTH_3 : v == 4 ? sizeof(MQOD) : 0;
+}
 size_t mdLength(MQLONG v) { return v == 1 ? MQMD_LENGTH_1 : v == 2 ? sizeof(MQMD) : 0; }
 size_t gmoLength(MQLONG v) {
   return v == 1 ? MQGMO_LENGTH_1 : v == 2 ? MQGMO_LENGTH_2 : v == 3 ? MQGMO_LENGTH_3 : v == 4 ? sizeof(MQGMO) : 0;
@@ -95,12 +97,12 @@ Outcome readCredentials(const MQCNO& cno, qmsim::ConnectRequest& request) {
 
 // No C++ exception may cross the C interface into the caller: whatever escapes an
 // operation becomes a reason code.
-#define QMSIM_ENTRY_CATCH(pCompCode, pReason)                                  \
-  catch (const std::bad_alloc&) {                                             \
-    report(Outcome::fail(MQRC_STORAGE_NOT_AVAILABLE), pCompCode, pReason);    \
-  }                                                                           \
-  catch (...) {                                                               \
-    report(Outcome::fail(MQRC_UNEXPECTED_ERROR), pCompCode, pReason);         \
+#define QMSIM_ENTRY_CATCH(pCompCode, pReason)                                                                          \
+  catch (const std::bad_alloc&) {                                                                                      \
+    report(Outcome::fail(MQRC_STORAGE_NOT_AVAILABLE), pCompCode, pReason);                                             \
+  }                                                                                                                    \
+  catch (...) {                                                                                                        \
+    report(Outcome::fail(MQRC_UNEXPECTED_ERROR), pCompCode, pReason);                                                  \
   }
 
 extern "C" {
@@ -126,11 +128,13 @@ KVARN_MQI_ENTRY void MQCONNX(PMQCHAR pQMgrName, PMQCNO pConnectOpts, PMQHCONN pH
   gConnections[hconn] = std::move(backend);
   *pHconn = hconn;
   report(o, pCompCode, pReason);
-} QMSIM_ENTRY_CATCH(pCompCode, pReason)
+}
+QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
 KVARN_MQI_ENTRY void MQCONN(PMQCHAR pQMgrName, PMQHCONN pHconn, PMQLONG pCompCode, PMQLONG pReason) try {
   MQCONNX(pQMgrName, nullptr, pHconn, pCompCode, pReason);
-} QMSIM_ENTRY_CATCH(pCompCode, pReason)
+}
+QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
 KVARN_MQI_ENTRY void MQDISC(PMQHCONN pHconn, PMQLONG pCompCode, PMQLONG pReason) try {
   if (pHconn == nullptr) return report(Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
@@ -145,7 +149,8 @@ KVARN_MQI_ENTRY void MQDISC(PMQHCONN pHconn, PMQLONG pCompCode, PMQLONG pReason)
   Outcome o = backend->disconnect();
   *pHconn = MQHC_UNUSABLE_HCONN;
   report(o, pCompCode, pReason);
-} QMSIM_ENTRY_CATCH(pCompCode, pReason)
+}
+QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
 KVARN_MQI_ENTRY void MQOPEN(MQHCONN Hconn, PMQVOID pObjDesc, MQLONG Options, PMQHOBJ pHobj, PMQLONG pCompCode,
                             PMQLONG pReason) try {
@@ -161,7 +166,8 @@ KVARN_MQI_ENTRY void MQOPEN(MQHCONN Hconn, PMQVOID pObjDesc, MQLONG Options, PMQ
   if (o.ok()) giveStruct(pObjDesc, od, odLen);
   *pHobj = o.ok() ? hobj : MQHO_UNUSABLE_HOBJ;
   report(o, pCompCode, pReason);
-} QMSIM_ENTRY_CATCH(pCompCode, pReason)
+}
+QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
 KVARN_MQI_ENTRY void MQCLOSE(MQHCONN Hconn, PMQHOBJ pHobj, MQLONG Options, PMQLONG pCompCode, PMQLONG pReason) try {
   auto backend = backendFor(Hconn);
@@ -171,9 +177,10 @@ KVARN_MQI_ENTRY void MQCLOSE(MQHCONN Hconn, PMQHOBJ pHobj, MQLONG Options, PMQLO
   Outcome o = backend->close(hobj, Options);
   if (o.ok()) *pHobj = MQHO_UNUSABLE_HOBJ;
   report(o, pCompCode, pReason);
-} QMSIM_ENTRY_CATCH(pCompCode, pReason)
+}
+QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
-extern "C++" {   // helpers of the entry points, not entry points themselves
+extern "C++" {  // helpers of the entry points, not entry points themselves
 namespace {
 // The message descriptor, put options and buffer shared by MQPUT and MQPUT1.
 Outcome takePutArguments(PMQVOID pMsgDesc, PMQVOID pPutMsgOpts, MQLONG BufferLength, PMQVOID pBuffer, MQMD& md,
@@ -205,10 +212,11 @@ KVARN_MQI_ENTRY void MQPUT(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID pMsgDesc, PMQVOID
     giveStruct(pPutMsgOpts, pmo, pmoLen);
   }
   report(o, pCompCode, pReason);
-} QMSIM_ENTRY_CATCH(pCompCode, pReason)
+}
+QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
-KVARN_MQI_ENTRY void MQPUT1(MQHCONN Hconn, PMQVOID pObjDesc, PMQVOID pMsgDesc, PMQVOID pPutMsgOpts,
-                            MQLONG BufferLength, PMQVOID pBuffer, PMQLONG pCompCode, PMQLONG pReason) try {
+KVARN_MQI_ENTRY void MQPUT1(MQHCONN Hconn, PMQVOID pObjDesc, PMQVOID pMsgDesc, PMQVOID pPutMsgOpts, MQLONG BufferLength,
+                            PMQVOID pBuffer, PMQLONG pCompCode, PMQLONG pReason) try {
   auto backend = backendFor(Hconn);
   if (!backend) return report(Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
   MQOD od = kvarn::mqi::defaultOD();
@@ -228,7 +236,8 @@ KVARN_MQI_ENTRY void MQPUT1(MQHCONN Hconn, PMQVOID pObjDesc, PMQVOID pMsgDesc, P
     giveStruct(pPutMsgOpts, pmo, pmoLen);
   }
   report(o, pCompCode, pReason);
-} QMSIM_ENTRY_CATCH(pCompCode, pReason)
+}
+QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
 KVARN_MQI_ENTRY void MQGET(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID pMsgDesc, PMQVOID pGetMsgOpts, MQLONG BufferLength,
                            PMQVOID pBuffer, PMQLONG pDataLength, PMQLONG pCompCode, PMQLONG pReason) try {
@@ -253,9 +262,10 @@ KVARN_MQI_ENTRY void MQGET(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID pMsgDesc, PMQVOID
     *pDataLength = dataLength;
   }
   report(o, pCompCode, pReason);
-} QMSIM_ENTRY_CATCH(pCompCode, pReason)
+}
+QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
-extern "C++" {   // helpers of the entry points, not entry points themselves
+extern "C++" {  // helpers of the entry points, not entry points themselves
 namespace {
 // The selector and attribute arrays of MQINQ and MQSET, checked as IBM checks them.
 Outcome checkAttributeArrays(MQLONG selectorCount, PMQLONG selectors, MQLONG intAttrCount, PMQLONG intAttrs,
@@ -270,49 +280,53 @@ Outcome checkAttributeArrays(MQLONG selectorCount, PMQLONG selectors, MQLONG int
 }  // namespace
 }  // extern "C++"
 
-KVARN_MQI_ENTRY void MQINQ(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG pSelectors,
-                           MQLONG IntAttrCount, PMQLONG pIntAttrs, MQLONG CharAttrLength, PMQCHAR pCharAttrs,
-                           PMQLONG pCompCode, PMQLONG pReason) try {
+KVARN_MQI_ENTRY void MQINQ(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG pSelectors, MQLONG IntAttrCount,
+                           PMQLONG pIntAttrs, MQLONG CharAttrLength, PMQCHAR pCharAttrs, PMQLONG pCompCode,
+                           PMQLONG pReason) try {
   auto backend = backendFor(Hconn);
   if (!backend) return report(Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
-  if (Outcome bad = checkAttributeArrays(SelectorCount, pSelectors, IntAttrCount, pIntAttrs, CharAttrLength, pCharAttrs);
+  if (Outcome bad =
+          checkAttributeArrays(SelectorCount, pSelectors, IntAttrCount, pIntAttrs, CharAttrLength, pCharAttrs);
       !bad.ok())
     return report(bad, pCompCode, pReason);
   Outcome o = backend->inquire(Hobj, {pSelectors, static_cast<size_t>(SelectorCount)},
                                {pIntAttrs, static_cast<size_t>(IntAttrCount)},
                                {pCharAttrs, static_cast<size_t>(CharAttrLength)});
   report(o, pCompCode, pReason);
-} QMSIM_ENTRY_CATCH(pCompCode, pReason)
+}
+QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
-KVARN_MQI_ENTRY void MQSET(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG pSelectors,
-                           MQLONG IntAttrCount, PMQLONG pIntAttrs, MQLONG CharAttrLength, PMQCHAR pCharAttrs,
-                           PMQLONG pCompCode, PMQLONG pReason) try {
+KVARN_MQI_ENTRY void MQSET(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG pSelectors, MQLONG IntAttrCount,
+                           PMQLONG pIntAttrs, MQLONG CharAttrLength, PMQCHAR pCharAttrs, PMQLONG pCompCode,
+                           PMQLONG pReason) try {
   auto backend = backendFor(Hconn);
   if (!backend) return report(Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
-  if (Outcome bad = checkAttributeArrays(SelectorCount, pSelectors, IntAttrCount, pIntAttrs, CharAttrLength, pCharAttrs);
+  if (Outcome bad =
+          checkAttributeArrays(SelectorCount, pSelectors, IntAttrCount, pIntAttrs, CharAttrLength, pCharAttrs);
       !bad.ok())
     return report(bad, pCompCode, pReason);
-  Outcome o = backend->set(Hobj, {pSelectors, static_cast<size_t>(SelectorCount)},
-                           {pIntAttrs, static_cast<size_t>(IntAttrCount)},
-                           {pCharAttrs, static_cast<size_t>(CharAttrLength)});
+  Outcome o =
+      backend->set(Hobj, {pSelectors, static_cast<size_t>(SelectorCount)},
+                   {pIntAttrs, static_cast<size_t>(IntAttrCount)}, {pCharAttrs, static_cast<size_t>(CharAttrLength)});
   report(o, pCompCode, pReason);
-} QMSIM_ENTRY_CATCH(pCompCode, pReason)
+}
+QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
 KVARN_MQI_ENTRY void MQCMIT(MQHCONN Hconn, PMQLONG pCompCode, PMQLONG pReason) try {
   auto backend = backendFor(Hconn);
   report(backend ? backend->commit() : Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
-} QMSIM_ENTRY_CATCH(pCompCode, pReason)
+}
+QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
 KVARN_MQI_ENTRY void MQBACK(MQHCONN Hconn, PMQLONG pCompCode, PMQLONG pReason) try {
   auto backend = backendFor(Hconn);
   report(backend ? backend->backout() : Outcome::fail(MQRC_HCONN_ERROR), pCompCode, pReason);
-} QMSIM_ENTRY_CATCH(pCompCode, pReason)
+}
+QMSIM_ENTRY_CATCH(pCompCode, pReason)
 
 // The rest of the entry table exists so that loaders find every name; none is supported.
-#define QMSIM_UNSUPPORTED(name, params)                                   \
-  KVARN_MQI_ENTRY void name params {                                      \
-    report(Outcome::fail(MQRC_FUNCTION_NOT_SUPPORTED), pCompCode, pReason); \
-  }
+#define QMSIM_UNSUPPORTED(name, params)                                                                                \
+  KVARN_MQI_ENTRY void name params { report(Outcome::fail(MQRC_FUNCTION_NOT_SUPPORTED), pCompCode, pReason); }
 QMSIM_UNSUPPORTED(MQSUB, (MQHCONN, PMQVOID, PMQHOBJ, PMQHOBJ, PMQLONG pCompCode, PMQLONG pReason))
 QMSIM_UNSUPPORTED(MQSUBRQ, (MQHCONN, MQHOBJ, MQLONG, PMQVOID, PMQLONG pCompCode, PMQLONG pReason))
 QMSIM_UNSUPPORTED(MQCB, (MQHCONN, MQLONG, PMQVOID, MQHOBJ, PMQVOID, PMQVOID, PMQLONG pCompCode, PMQLONG pReason))
@@ -324,8 +338,8 @@ QMSIM_UNSUPPORTED(MQINQMP, (MQHCONN, MQHMSG, PMQVOID, PMQVOID, PMQVOID, PMQLONG,
 QMSIM_UNSUPPORTED(MQSETMP, (MQHCONN, MQHMSG, PMQVOID, PMQVOID, PMQVOID, MQLONG, MQLONG, PMQVOID, PMQLONG pCompCode,
                             PMQLONG pReason))
 QMSIM_UNSUPPORTED(MQDLTMP, (MQHCONN, MQHMSG, PMQVOID, PMQVOID, PMQLONG pCompCode, PMQLONG pReason))
-QMSIM_UNSUPPORTED(MQBUFMH, (MQHCONN, MQHMSG, PMQVOID, PMQVOID, MQLONG, PMQVOID, PMQLONG, PMQLONG pCompCode,
-                            PMQLONG pReason))
+QMSIM_UNSUPPORTED(MQBUFMH,
+                  (MQHCONN, MQHMSG, PMQVOID, PMQVOID, MQLONG, PMQVOID, PMQLONG, PMQLONG pCompCode, PMQLONG pReason))
 QMSIM_UNSUPPORTED(MQMHBUF, (MQHCONN, MQHMSG, PMQVOID, PMQVOID, PMQVOID, MQLONG, PMQVOID, PMQLONG, PMQLONG pCompCode,
                             PMQLONG pReason))
 QMSIM_UNSUPPORTED(MQSTAT, (MQHCONN, MQLONG, PMQVOID, PMQLONG pCompCode, PMQLONG pReason))

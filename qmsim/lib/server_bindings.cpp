@@ -12,8 +12,7 @@
 
 namespace qmsim {
 
-Outcome connectServerBindings(const std::string& name, const ConnectParams& params,
-                              std::unique_ptr<Backend>& backend) {
+Outcome connectServerBindings(const std::string& name, const ConnectParams& params, std::unique_ptr<Backend>& backend) {
   if (!validObjectName(name)) return Outcome::fail(MQRC_Q_MGR_NAME_ERROR);
   Registry& registry = Registry::process();
   static std::once_flag hooked;

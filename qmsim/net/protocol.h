@@ -12,7 +12,21 @@
 
 namespace qmsim::net {
 
-enum class Op : uint32_t { Reply = 0, Connect, Disconnect, Open, Close, Put, Put1, Get, Inquire, Set, Commit, Backout, GetAhead };
+enum class Op : uint32_t {
+  Reply = 0,
+  Connect,
+  Disconnect,
+  Open,
+  Close,
+  Put,
+  Put1,
+  Get,
+  Inquire,
+  Set,
+  Commit,
+  Backout,
+  GetAhead
+};
 
 // GetAhead is a Get followed by a limit of messages and of bytes: the reply carries the
 // message got and then, each after a non-zero word, further non-persistent messages
@@ -28,7 +42,9 @@ class Writer {
   void i32(int32_t v) { raw(&v, 4); }
   void raw(const void* p, size_t n) { buf_.append(static_cast<const char*>(p), n); }
   template <typename T>
-  void put(const T& s) { raw(&s, sizeof s); }
+  void put(const T& s) {
+    raw(&s, sizeof s);
+  }
   void str(std::string_view s) {
     u32(static_cast<uint32_t>(s.size()));
     buf_.append(s);
@@ -64,7 +80,9 @@ class Reader {
     return true;
   }
   template <typename T>
-  void get(T& s) { raw(&s, sizeof s); }
+  void get(T& s) {
+    raw(&s, sizeof s);
+  }
   std::string str() {
     uint32_t n = u32();
     if (!ok_ || n > data_.size() - pos_) {

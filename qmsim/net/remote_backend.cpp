@@ -2,9 +2,9 @@
 
 #include <fcntl.h>
 #include <netdb.h>
-#include <poll.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -162,7 +162,7 @@ class RemoteBackend final : public Backend {
       w.u32(net::ReadAheadCache::kBatchMessages);
       w.u32(net::ReadAheadCache::kBatchBytes);
     }
-    std::string& reply = getFrame_;   // kept: a batch read ahead can be a megabyte
+    std::string& reply = getFrame_;  // kept: a batch read ahead can be a megabyte
     size_t at = 0;
     o = call(fetchAhead ? Op::GetAhead : Op::Get, w, reply, at, getReplyLimit(gmo, limits_.replyMs));
     bool answered = o.ok() || o.reason == MQRC_TRUNCATED_MSG_FAILED;
@@ -324,8 +324,7 @@ Outcome connectLocalSocket(const std::filesystem::path& socketPath, const std::s
   return finishConnect(fd, request, backend);
 }
 
-Outcome connectTcp(const std::string& host, int port, const RemoteConnect& request,
-                   std::unique_ptr<Backend>& backend) {
+Outcome connectTcp(const std::string& host, int port, const RemoteConnect& request, std::unique_ptr<Backend>& backend) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;

@@ -62,7 +62,8 @@ struct Server::Impl {
   std::list<Client> clients;
   bool stopped = false;
 
-  Impl(Registry& r, std::filesystem::path h, ServerOptions o) : registry(r), home(std::move(h)), options(std::move(o)) {}
+  Impl(Registry& r, std::filesystem::path h, ServerOptions o)
+      : registry(r), home(std::move(h)), options(std::move(o)) {}
 
   void acceptLoop() {
     std::vector<pollfd> fds;
@@ -188,7 +189,7 @@ struct Server::Impl {
     std::unique_ptr<Session> session;
     std::string body;
     Op op;
-    std::string buffer, aheadBuffer;   // the second only grows: messages sent ahead
+    std::string buffer, aheadBuffer;  // the second only grows: messages sent ahead
     while (net::readFrame(fd, op, body)) {
       Reader r(body);
       if (!session) {
@@ -202,104 +203,100 @@ struct Server::Impl {
       Writer out;
       Outcome o;
       switch (op) {
-        case Op::Open: {
-          MQOD od;
-          r.get(od);
-          MQLONG options = r.i32();
-          MQHOBJ hobj = MQHO_UNUSABLE_HOBJ;
+      case Op::Open: {
+        MQOD od;
+        r.get(od);
+        MQLONG options = r.i32();
+        MQHOBJ hobj = MQHO_UNUSABLE_HOBJ;
+        if (!r.ok()) return;
+        o = session->open(od, options, hobj);
+        out.put(od);
+        out.i32(hobj);
+        break;
+      }
+      case Op::Close: {
+        MQHOBJ hobj = r.i32();
+        MQLONG options = r.i32();
+        if (!r.ok()) return;
+        o = session->close(hobj, options);
+        break;
+      }
+      case Op::Put:
+      case Op::Put1: {
+        MQOD od{};
+        MQHOBJ hobj = 0;
+        if (op == Op::Put1) r.get(od);
+        else hobj = r.i32();
+        MQMD md;
+        MQPMO pmo;
+        r.get(md);
+        r.get(pmo);
+        std::string data = r.str();
+        if (!r.ok()) return;
+        o = op == Op::Put ? session->put(hobj, md, pmo, data) : session->put1(od, md, pmo, data);
+        if (op == Op::Put1) out.put(od);
+        out.put(md);
+        out.put(pmo);
+        break;
+      }
+      case Op::Get:
+      case Op::GetAhead: {
+        MQHOBJ hobj = r.i32();
+        MQMD md;
+        MQGMO gmo;
+        r.get(md);
+        r.get(gmo);
+        MQLONG bufferLength = r.i32();
+        uint32_t aheadCount = op == Op::GetAhead ? r.u32() : 0, aheadBytes = op == Op::GetAhead ? r.u32() : 0;
+        if (!r.ok()) return;
+        bufferLength = std::clamp<MQLONG>(bufferLength, 0, kMaxBuffer);
+        buffer.resize(static_cast<size_t>(bufferLength));
+        MQLONG dataLength = 0;
+        o = session->get(hobj, md, gmo, bufferLength, buffer.data(), dataLength, [fd] { return peerGone(fd); });
+        out.put(md);
+        out.put(gmo);
+        out.i32(dataLength);
+        bool delivered = o.ok();
+        out.str(std::string_view(buffer.data(), delivered ? std::min(dataLength, bufferLength) : 0));
+        if (op == Op::GetAhead) {
+          if (o.compCode == MQCC_OK) sendAhead(*session, hobj, gmo, aheadCount, aheadBytes, aheadBuffer, out);
+          out.u32(0);
+        }
+        break;
+      }
+      case Op::Inquire:
+      case Op::Set: {
+        MQHOBJ hobj = r.i32();
+        uint32_t count = r.u32();
+        if (!r.ok() || count > 256) return;
+        std::vector<MQLONG> selectors(count);
+        for (auto& s : selectors) s = r.i32();
+        uint32_t intCount = r.u32();
+        if (!r.ok() || intCount > 256) return;
+        if (op == Op::Inquire) {
+          uint32_t charLength = r.u32();
+          if (!r.ok() || charLength > 1u << 20) return;
+          std::vector<MQLONG> ints(intCount, 0);
+          std::string chars(charLength, ' ');
+          o = session->inquire(hobj, selectors, ints, {chars.data(), chars.size()});
+          for (MQLONG v : ints) out.i32(v);
+          out.raw(chars.data(), chars.size());
+        } else {
+          std::vector<MQLONG> ints(intCount);
+          for (auto& v : ints) v = r.i32();
+          std::string chars = r.str();
           if (!r.ok()) return;
-          o = session->open(od, options, hobj);
-          out.put(od);
-          out.i32(hobj);
-          break;
+          o = session->set(hobj, selectors, ints, {chars.data(), chars.size()});
         }
-        case Op::Close: {
-          MQHOBJ hobj = r.i32();
-          MQLONG options = r.i32();
-          if (!r.ok()) return;
-          o = session->close(hobj, options);
-          break;
-        }
-        case Op::Put:
-        case Op::Put1: {
-          MQOD od{};
-          MQHOBJ hobj = 0;
-          if (op == Op::Put1) r.get(od); else hobj = r.i32();
-          MQMD md;
-          MQPMO pmo;
-          r.get(md);
-          r.get(pmo);
-          std::string data = r.str();
-          if (!r.ok()) return;
-          o = op == Op::Put ? session->put(hobj, md, pmo, data) : session->put1(od, md, pmo, data);
-          if (op == Op::Put1) out.put(od);
-          out.put(md);
-          out.put(pmo);
-          break;
-        }
-        case Op::Get:
-        case Op::GetAhead: {
-          MQHOBJ hobj = r.i32();
-          MQMD md;
-          MQGMO gmo;
-          r.get(md);
-          r.get(gmo);
-          MQLONG bufferLength = r.i32();
-          uint32_t aheadCount = op == Op::GetAhead ? r.u32() : 0, aheadBytes = op == Op::GetAhead ? r.u32() : 0;
-          if (!r.ok()) return;
-          bufferLength = std::clamp<MQLONG>(bufferLength, 0, kMaxBuffer);
-          buffer.resize(static_cast<size_t>(bufferLength));
-          MQLONG dataLength = 0;
-          o = session->get(hobj, md, gmo, bufferLength, buffer.data(), dataLength, [fd] { return peerGone(fd); });
-          out.put(md);
-          out.put(gmo);
-          out.i32(dataLength);
-          bool delivered = o.ok();
-          out.str(std::string_view(buffer.data(), delivered ? std::min(dataLength, bufferLength) : 0));
-          if (op == Op::GetAhead) {
-            if (o.compCode == MQCC_OK) sendAhead(*session, hobj, gmo, aheadCount, aheadBytes, aheadBuffer, out);
-            out.u32(0);
-          }
-          break;
-        }
-        case Op::Inquire:
-        case Op::Set: {
-          MQHOBJ hobj = r.i32();
-          uint32_t count = r.u32();
-          if (!r.ok() || count > 256) return;
-          std::vector<MQLONG> selectors(count);
-          for (auto& s : selectors) s = r.i32();
-          uint32_t intCount = r.u32();
-          if (!r.ok() || intCount > 256) return;
-          if (op == Op::Inquire) {
-            uint32_t charLength = r.u32();
-            if (!r.ok() || charLength > 1u << 20) return;
-            std::vector<MQLONG> ints(intCount, 0);
-            std::string chars(charLength, ' ');
-            o = session->inquire(hobj, selectors, ints, {chars.data(), chars.size()});
-            for (MQLONG v : ints) out.i32(v);
-            out.raw(chars.data(), chars.size());
-          } else {
-            std::vector<MQLONG> ints(intCount);
-            for (auto& v : ints) v = r.i32();
-            std::string chars = r.str();
-            if (!r.ok()) return;
-            o = session->set(hobj, selectors, ints, {chars.data(), chars.size()});
-          }
-          break;
-        }
-        case Op::Commit:
-          o = session->commit();
-          break;
-        case Op::Backout:
-          o = session->backout();
-          break;
-        case Op::Disconnect:
-          session->disconnect();
-          reply(fd, o);
-          return;
-        default:
-          return;
+        break;
+      }
+      case Op::Commit: o = session->commit(); break;
+      case Op::Backout: o = session->backout(); break;
+      case Op::Disconnect:
+        session->disconnect();
+        reply(fd, o);
+        return;
+      default: return;
       }
       if (!reply(fd, o, out)) return;
     }

@@ -31,7 +31,8 @@ using kvarn::mqi::setField;
 
 int usageError(const char* command, const std::string& why) {
   for (const auto& c : commands())
-    if (!std::strcmp(c.name, command)) std::fprintf(stderr, "qmsim: %s\nusage: qmsim %s %s\n", why.c_str(), c.name, c.usage);
+    if (!std::strcmp(c.name, command))
+      std::fprintf(stderr, "qmsim: %s\nusage: qmsim %s %s\n", why.c_str(), c.name, c.usage);
   return kExitUsage;
 }
 
@@ -112,16 +113,19 @@ int cmdCreate(const Args& args) {
   }
   long level = 0;
   if (p.options.count("cmdlevel")) {
-    if (!parseNumber(p.options["cmdlevel"], 100, 999, level)) return usageError("create", "cmdlevel must be 100 to 999");
+    if (!parseNumber(p.options["cmdlevel"], 100, 999, level))
+      return usageError("create", "cmdlevel must be 100 to 999");
     settings["CMDLEVEL"] = std::to_string(level);
   }
   if (p.options.count("qsg")) {
     if (settings["PLATFORM"] != "ZOS") return usageError("create", "a queue-sharing group needs --platform zos");
-    if (!validObjectName(p.options["qsg"], 4)) return usageError("create", "a queue-sharing group name has 1 to 4 characters");
+    if (!validObjectName(p.options["qsg"], 4))
+      return usageError("create", "a queue-sharing group name has 1 to 4 characters");
     settings["QSGNAME"] = p.options["qsg"];
   }
   if (p.options.count("tolklevel")) {
-    if (!parseNumber(p.options["tolklevel"], 100, 999, level)) return usageError("create", "tolklevel must be 100 to 999");
+    if (!parseNumber(p.options["tolklevel"], 100, 999, level))
+      return usageError("create", "tolklevel must be 100 to 999");
     settings["TOLKLEVEL"] = std::to_string(level);
   }
   if (p.options.count("authority")) {
@@ -132,7 +136,8 @@ int cmdCreate(const Args& args) {
   }
   for (const auto& name : p.positional) {
     if (!validObjectName(name)) return failure("'" + name + "' is not a valid queue manager name");
-    if (settings["PLATFORM"] == "ZOS" && name.size() > 4) return failure("a z/OS queue manager name has 1 to 4 characters");
+    if (settings["PLATFORM"] == "ZOS" && name.size() > 4)
+      return failure("a z/OS queue manager name has 1 to 4 characters");
     if (exists(name)) return failure("queue manager " + name + " already exists");
   }
   for (auto it = settings.begin(); it != settings.end();) it = it->second.empty() ? settings.erase(it) : std::next(it);
@@ -182,8 +187,7 @@ int cmdList(const Args& args) {
     auto server = runningServer(name);
     if (server)
       std::printf("%-48s running (pid %d, port %d)\n", name.c_str(), static_cast<int>(server->first), server->second);
-    else
-      std::printf("%-48s stopped\n", name.c_str());
+    else std::printf("%-48s stopped\n", name.c_str());
   }
   return kExitOk;
 }
@@ -253,7 +257,7 @@ int serve(const std::vector<std::string>& names, const ServerOptions& options, i
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGTERM);
   sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGUSR1);  // qmsim cmdserver start/stop
+  sigaddset(&stopSignals, SIGUSR1);                   // qmsim cmdserver start/stop
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);  // before any thread exists, so all inherit it
 
   Registry& registry = Registry::process();
@@ -273,9 +277,7 @@ int serve(const std::vector<std::string>& names, const ServerOptions& options, i
     tell("ERR " + error + "\n");
     return failure(error);
   }
-  for (const auto& name : names) {
-    std::ofstream(pidFile(name)) << ::getpid() << " " << server.port() << "\n";
-  }
+  for (const auto& name : names) { std::ofstream(pidFile(name)) << ::getpid() << " " << server.port() << "\n"; }
   std::string where = options.tcp ? options.bindAddress + " port " + std::to_string(server.port()) : "local sockets";
   for (const auto& name : names) std::printf("Queue manager %s running on %s.\n", name.c_str(), where.c_str());
   std::fflush(stdout);
@@ -315,7 +317,8 @@ int cmdStart(const Args& args) {
   }
   for (const auto& name : p.positional) {
     if (!validObjectName(name)) return failure("'" + name + "' is not a valid queue manager name");
-    if (!exists(name)) return failure("queue manager " + name + " does not exist; create it with 'qmsim create " + name + "'");
+    if (!exists(name))
+      return failure("queue manager " + name + " does not exist; create it with 'qmsim create " + name + "'");
   }
   if (!p.options.count("background")) return serve(p.positional, options, -1);
 
@@ -381,7 +384,8 @@ int cmdCmdserver(const Args& args) {
   if (!server) return failure("queue manager " + name + " is not running");
   if (action == "status") {
     std::string status = readCommandServerStatus(name);
-    std::printf("Command server of queue manager %s is %s.\n", name.c_str(), status.empty() ? "unknown" : status.c_str());
+    std::printf("Command server of queue manager %s is %s.\n", name.c_str(),
+                status.empty() ? "unknown" : status.c_str());
     return kExitOk;
   }
   std::string wanted = action == "start" ? "running" : "stopped";
@@ -473,7 +477,8 @@ int cmdDepth(const Args& args) {
 
 const std::vector<Command>& commands() {
   static const std::vector<Command> table = {
-      {"create", "QMGR... [--platform unix|windows|zos] [--cmdlevel N] [--qsg NAME] [--tolk] [--tolklevel N]"
+      {"create",
+       "QMGR... [--platform unix|windows|zos] [--cmdlevel N] [--qsg NAME] [--tolk] [--tolklevel N]"
        " [--authority on|off]",
        cmdCreate},
       {"delete", "QMGR", cmdDelete},

@@ -261,8 +261,7 @@ uint32_t BinaryTable::findSpace(size_t dataLength) {
   for (uint32_t pos = kFirstSegment; pos < endOffset_;) {
     Header h = header(pos);
     if (traceEnabled(kTraceSpace))
-      traceWritef("FIND_SPACE:REC(:POS(%d) SEGLEN(%d) RECLEN(%d)\n", static_cast<int>(pos), h.segLen,
-                   h.recLen);
+      traceWritef("FIND_SPACE:REC(:POS(%d) SEGLEN(%d) RECLEN(%d)\n", static_cast<int>(pos), h.segLen, h.recLen);
     if (h.recLen == 0 && h.segLen >= needed) return pos;
     pos += static_cast<uint32_t>(h.segLen);
   }
@@ -549,7 +548,8 @@ int BinaryTable::readOcsp(OcspList &list, std::string &message) {
   for (int32_t i = 0; i < count; ++i) {
     int32_t entryLength = in.int32();
     int32_t urlLength = in.int32();
-    if (entryLength < 8 || urlLength < 0 || urlLength > entryLength - 8) return storageError(kStoreDamaged, "", message);
+    if (entryLength < 8 || urlLength < 0 || urlLength > entryLength - 8)
+      return storageError(kStoreDamaged, "", message);
     std::string url = in.bytes(urlLength, kMaxOcspUrl);
     in.bytes(entryLength - 8 - urlLength, SIZE_MAX);  // any padding of the entry
     if (in.failed()) return storageError(kStoreDamaged, "", message);

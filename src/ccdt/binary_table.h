@@ -102,7 +102,6 @@ class BinaryTable {
   explicit BinaryTable(PrivateTag) {}
 
  private:
-
   struct Header {
     int32_t segLen = 0;
     int32_t recLen = 0;

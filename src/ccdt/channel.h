@@ -22,15 +22,7 @@ inline constexpr int kMaxRecordVersion = 12;
 inline constexpr int kKeyLength = 20;
 
 // The six trailing exit lists, in file order.
-enum ExitList : int {
-  MsgExits = 0,
-  MsgData,
-  SendExits,
-  SendData,
-  ReceiveExits,
-  ReceiveData,
-  kExitListCount
-};
+enum ExitList : int { MsgExits = 0, MsgData, SendExits, SendData, ReceiveExits, ReceiveData, kExitListCount };
 
 // A few IBM MQ values the tables rely on.
 inline constexpr int32_t kChannelTypeClientConnection = 6;  // MQCHT_CLNTCONN

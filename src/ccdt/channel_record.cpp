@@ -14,17 +14,22 @@ namespace kvarn::ccdt {
 namespace {
 
 int32_t *numbersOf(int32_t &value) { return &value; }
-template <size_t N> int32_t *numbersOf(std::array<int32_t, N> &values) { return values.data(); }
+template <size_t N>
+int32_t *numbersOf(std::array<int32_t, N> &values) {
+  return values.data();
+}
 
-#define CHARS(label, ver, len, param, member) \
-  {label, ver, FieldKind::Chars, len, param, &ChannelDefinition::member, nullptr}
-#define SECRET(label, ver, len, param, member) \
-  {label, ver, FieldKind::Secret, len, param, &ChannelDefinition::member, nullptr}
-#define INTS(label, ver, count, param, member)            \
-  {label, ver, FieldKind::Int32, count, param, nullptr,   \
-   [](ChannelDefinition &d) { return numbersOf(d.member); }}
+#define CHARS(label, ver, len, param, member)                                                                          \
+  { label, ver, FieldKind::Chars, len, param, &ChannelDefinition::member, nullptr }
+#define SECRET(label, ver, len, param, member)                                                                         \
+  { label, ver, FieldKind::Secret, len, param, &ChannelDefinition::member, nullptr }
+#define INTS(label, ver, count, param, member)                                                                         \
+  {                                                                                                                    \
+    label, ver, FieldKind::Int32, count, param, nullptr, [](ChannelDefinition &d) { return numbersOf(d.member); }      \
+  }
 #define INT(label, ver, param, member) INTS(label, ver, 1, param, member)
-#define POINTER(label, ver, param) {label, ver, FieldKind::Pointer, 1, param, nullptr, nullptr}
+#define POINTER(label, ver, param)                                                                                     \
+  { label, ver, FieldKind::Pointer, 1, param, nullptr, nullptr }
 
 const ChannelField kChannelFields[] = {
     CHARS("Channel Name", 1, 20, 3501, channelName),
@@ -165,8 +170,7 @@ bool encodeExitLists(const ChannelDefinition &def, std::string &out) {
   for (const auto &list : def.exitLists) {
     for (const auto &entry : list) {
       std::string_view text = trimTrailingBlanks(entry);
-      if (text.find(kEntryEnd) != std::string_view::npos || text.find(kListEnd) != std::string_view::npos)
-        return false;
+      if (text.find(kEntryEnd) != std::string_view::npos || text.find(kListEnd) != std::string_view::npos) return false;
       out.append(text);
       out.push_back(kEntryEnd);
     }
@@ -198,7 +202,7 @@ bool decodeExitLists(std::string_view lists, ChannelDefinition &def) {
 
 // Lists of one entry made from the single MQCD fields (records below version 4).
 void exitListsFromSingleFields(ChannelDefinition &def) {
-  const std::string *singles[kExitListCount] = {&def.msgExit,     &def.msgUserData,    &def.sendExit,
+  const std::string *singles[kExitListCount] = {&def.msgExit,      &def.msgUserData, &def.sendExit,
                                                 &def.sendUserData, &def.receiveExit, &def.receiveUserData};
   for (int i = 0; i < kExitListCount; ++i) {
     std::string_view text = trimTrailingBlanks(*singles[i]);
@@ -253,11 +257,10 @@ int restoreSecret(char *data, size_t length) {
   return 0;
 }
 
-int encodeChannelRecord(const ChannelDefinition &source, int version, int64_t alterTime,
-                        std::string &record, std::string &message) {
+int encodeChannelRecord(const ChannelDefinition &source, int version, int64_t alterTime, std::string &record,
+                        std::string &message) {
   if (version < kMinRecordVersion || version > kMaxRecordVersion) {
-    message = strFormat("AMQ8427: Sorry, this program does not support writing version %d channel records",
-                        version);
+    message = strFormat("AMQ8427: Sorry, this program does not support writing version %d channel records", version);
     return kErrGeneral;
   }
   ChannelDefinition def = source;
@@ -326,14 +329,13 @@ int encodeChannelRecord(const ChannelDefinition &source, int version, int64_t al
   }
   if (traceEnabled(kTraceRecords))
     traceWritef("DBG:%s %s%s Chan(%.20s) Ver(%d) Len(%d)   OutVer(%d) OutLen(%d) \n", "Writing", "64", "",
-                 def.channelName.c_str(), source.version, static_cast<int>(fixedLength), version,
-                 static_cast<int>(record.size()));
+                def.channelName.c_str(), source.version, static_cast<int>(fixedLength), version,
+                static_cast<int>(record.size()));
   if (traceEnabled(kTraceFields)) dumpChannelFields(def, version);
   return kOk;
 }
 
-int decodeChannelRecord(std::string_view record, std::string_view path, ChannelDefinition &out,
-                        std::string &message) {
+int decodeChannelRecord(std::string_view record, std::string_view path, ChannelDefinition &out, std::string &message) {
   std::string file(path);
   if (record.size() < 24) {
     message = strFormat("File '%s' does not appear to be the correct format", file.c_str());
@@ -341,8 +343,7 @@ int decodeChannelRecord(std::string_view record, std::string_view path, ChannelD
   }
   const int version = getInt32(record, 20);
   if (version < kMinRecordVersion || version > kMaxRecordVersion) {
-    message = strFormat("AMQ8427: Sorry, this program does not support reading version %d channel records",
-                        version);
+    message = strFormat("AMQ8427: Sorry, this program does not support reading version %d channel records", version);
     return kErrGeneral;
   }
   const size_t fixedLength = static_cast<size_t>(channelRecordFixedLength(version));
@@ -386,8 +387,7 @@ int decodeChannelRecord(std::string_view record, std::string_view path, ChannelD
   size_t listsLength = 0;
   if (version >= 4 && def.exitListsLen > 0) {
     listsLength = static_cast<size_t>(def.exitListsLen);
-    if (listsLength > record.size() - fixedLength ||
-        !decodeExitLists(record.substr(fixedLength, listsLength), def)) {
+    if (listsLength > record.size() - fixedLength || !decodeExitLists(record.substr(fixedLength, listsLength), def)) {
       message = strFormat("File '%s' does not appear to be the correct format", file.c_str());
       return kErrFormat;
     }
@@ -405,8 +405,8 @@ int decodeChannelRecord(std::string_view record, std::string_view path, ChannelD
   }
   if (traceEnabled(kTraceRecords))
     traceWritef("DBG:%s %s%s Chan(%.20s) Ver(%d) Len(%d)   OutVer(%d) OutLen(%d) \n", "Reading", "64", "",
-                 def.channelName.c_str(), version, static_cast<int>(record.size()), kMaxRecordVersion,
-                 channelRecordFixedLength(kMaxRecordVersion));
+                def.channelName.c_str(), version, static_cast<int>(record.size()), kMaxRecordVersion,
+                channelRecordFixedLength(kMaxRecordVersion));
   if (traceEnabled(kTraceFields)) dumpChannelFields(def, version);
   out = std::move(def);
   return kOk;

@@ -19,10 +19,10 @@ struct ChannelField {
   const char *label;
   int fromVersion;
   FieldKind kind;
-  int count;      // bytes for chars, elements for int32
-  int parameter;  // PCF parameter identifier, 0 when the field is not shown
-  std::string ChannelDefinition::*text;            // Chars, Secret
-  int32_t *(*numbers)(ChannelDefinition &);        // Int32
+  int count;                                 // bytes for chars, elements for int32
+  int parameter;                             // PCF parameter identifier, 0 when the field is not shown
+  std::string ChannelDefinition::*text;      // Chars, Secret
+  int32_t *(*numbers)(ChannelDefinition &);  // Int32
 };
 
 std::span<const ChannelField> channelFields();
@@ -39,13 +39,12 @@ inline constexpr int kMaxExitListsLength = 10000;
 // Encodes `def` as a record of `version`, stamping it with `alterTime`. The
 // definition itself is not changed (its password stays plain). Returns 0, or
 // 10001 with the message when the version or the exit lists are not writable.
-int encodeChannelRecord(const ChannelDefinition &def, int version, int64_t alterTime,
-                        std::string &record, std::string &message);
+int encodeChannelRecord(const ChannelDefinition &def, int version, int64_t alterTime, std::string &record,
+                        std::string &message);
 
 // Decodes a channel record into a full definition; fields the record's version
 // lacks keep their defaults. `path` names the file in messages.
-int decodeChannelRecord(std::string_view record, std::string_view path, ChannelDefinition &def,
-                        std::string &message);
+int decodeChannelRecord(std::string_view record, std::string_view path, ChannelDefinition &def, std::string &message);
 
 // The reversible scrambling of stored user identifiers and passwords. Both work in
 // place and return 0 or an error code; restore refuses bytes that cannot have come

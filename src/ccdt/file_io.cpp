@@ -43,8 +43,10 @@ std::string directoryOf(const std::string &path) {
 
 int readWholeFile(const std::string &path, std::string &content) {
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return (errno == ENOENT || errno == EACCES || errno == ENOTDIR || errno == EISDIR ||
-                            errno == ENAMETOOLONG) ? kStoreNoFile : errno;
+  if (fd.get() < 0)
+    return (errno == ENOENT || errno == EACCES || errno == ENOTDIR || errno == EISDIR || errno == ENAMETOOLONG)
+               ? kStoreNoFile
+               : errno;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return kStoreNoSize;
   if (!S_ISREG(st.st_mode)) return kStoreNoFile;

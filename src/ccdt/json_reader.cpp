@@ -369,8 +369,7 @@ void Reader::readObject(const Member &member, int depth) {
   } else if (member.kind == MemberKind::LocalAddress && address_) {
     std::string text = address_->host;
     if (address_->hasRange) {
-      if (address_->hasPort)
-        warnAt(line, "At line %d of file '%s', 'port' ignored because port range specified");
+      if (address_->hasPort) warnAt(line, "At line %d of file '%s', 'port' ignored because port range specified");
       text += "(" + address_->low + (address_->high.empty() ? "" : "," + address_->high) + ")";
     } else if (address_->hasPort) {
       text += "(" + address_->port + ")";
@@ -480,8 +479,8 @@ void Reader::storeScalar(const Member &member, const std::string &name, const To
     }
     auto which = static_cast<ExitList>(exit_->names + (isName ? 0 : 1));
     auto &list = def.exitLists[which];
-    if (encodedLength(list) + value.text.size() + 1 > kMaxExitListText || value.text.find('\x01') != std::string::npos ||
-        value.text.find('\x02') != std::string::npos) {
+    if (encodedLength(list) + value.text.size() + 1 > kMaxExitListText ||
+        value.text.find('\x01') != std::string::npos || value.text.find('\x02') != std::string::npos) {
       warnAt(value.line, "At line %d of file '%s', no space for field '%s'", name);
       return;
     }
@@ -527,9 +526,9 @@ void Reader::finishChannel(int line) {
     def.channelType = kChannelTypeClientConnection;
   }
   if (trimTrailingBlanks(def.connectionName).empty())
-    messages_.push_back(strFormat(
-        "The channel definition ending at line %d of file '%s' has not specified a connection name", line,
-        path_.c_str()));
+    messages_.push_back(
+        strFormat("The channel definition ending at line %d of file '%s' has not specified a connection name", line,
+                  path_.c_str()));
   if (!channel_.alteredSeen) def.alterTime = fileTime_;
   int index = ++groupSizes_[def.channelName];
   channels_.push_back(JsonChannel{std::move(def), index});
@@ -568,8 +567,8 @@ bool parseAlteredTime(std::string_view text, int64_t &seconds) {
   };
   int year, month, day, hour, minute, second, millis;
   if (!digits(4, year) || !literal('-') || !digits(2, month) || !literal('-') || !digits(2, day) || !literal('T') ||
-      !digits(2, hour) || !literal(':') || !digits(2, minute) || !literal(':') || !digits(2, second) ||
-      !literal('.') || !digits(3, millis))
+      !digits(2, hour) || !literal(':') || !digits(2, minute) || !literal(':') || !digits(2, second) || !literal('.') ||
+      !digits(3, millis))
     return false;
   if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return false;
   int64_t offset = 0;
@@ -605,10 +604,10 @@ int JsonTable::readText(std::string_view text, const std::string &path, int64_t 
     messages.push_back("No storage to read file");
     return kErrStorage;
   }
-  if (channels_.empty())
-    messages.push_back(strFormat("CCDT file '%s', No files found", path_.c_str()));
+  if (channels_.empty()) messages.push_back(strFormat("CCDT file '%s', No files found", path_.c_str()));
   else
-    messages.push_back(strFormat("CCDT file '%s', %d channels read", path_.c_str(), static_cast<int>(channels_.size())));
+    messages.push_back(
+        strFormat("CCDT file '%s', %d channels read", path_.c_str(), static_cast<int>(channels_.size())));
   return kOk;
 }
 

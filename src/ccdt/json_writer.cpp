@@ -113,8 +113,8 @@ Node connectionNode(const std::string &connectionName) {
     size_t comma = text.find(',', start);
     // Each entry loses its own trailing blanks, not only the last one: a blank entry
     // read back adds nothing, so writing the table again gives the same list.
-    std::string_view entry =
-        trimTrailingBlanks(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+    std::string_view entry = trimTrailingBlanks(
+        text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
     if (entry.empty()) {  // nothing to connect to between two commas
       if (comma == std::string_view::npos) break;
       start = comma + 1;
@@ -211,8 +211,7 @@ class ChannelWriter {
       exits.add("security", std::move(security));
     }
     for (auto [name, which] : {std::pair{"send", SendExits}, std::pair{"receive", ReceiveExits}})
-      if (all_ || !d.exitLists[which].empty() || !d.exitLists[which + 1].empty())
-        exits.add(name, exitsNode(d, which));
+      if (all_ || !d.exitLists[which].empty() || !d.exitLists[which + 1].empty()) exits.add(name, exitsNode(d, which));
     addObject(channel, "exits", std::move(exits));
 
     Node security;

@@ -43,7 +43,6 @@ enum CcdtCode : int {
 
 // Maps a storage code to the caller's code and message. `path` and `channel`
 // fill the placeholders of the messages that name them.
-int reportStorageError(int storageCode, std::string_view path, std::string_view channel,
-                       std::string &message);
+int reportStorageError(int storageCode, std::string_view path, std::string_view channel, std::string &message);
 
 }  // namespace kvarn::ccdt

@@ -76,11 +76,11 @@ constexpr ActionDef kActions[] = {
     {"Show MQSC", kActionOrdinary, showMqsc},
     {"Show Keys", kActionOrdinary, showKeys},
     {"Show Settings", kActionOrdinary, showSettings},
-    {"!none", kActionOrdinary, nullptr},   // the key is ignored silently
-    {"!noop", kActionOrdinary, noop},      // does nothing
+    {"!none", kActionOrdinary, nullptr},  // the key is ignored silently
+    {"!noop", kActionOrdinary, noop},     // does nothing
 };
 
-} // namespace
+}  // namespace
 
 std::span<const ActionDef> actionTable() { return kActions; }
 

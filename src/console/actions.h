@@ -6,9 +6,9 @@
 #include <string_view>
 
 enum ActionFlags : uint32_t {
-  kActionCancelContinuation = 0x01,   // cancel a pending continuation and empty the command area first
-  kActionSelecting = 0x08,            // a movement that extends the selection
-  kActionMovement = 0x10,             // a movement that drops the selection
+  kActionCancelContinuation = 0x01,  // cancel a pending continuation and empty the command area first
+  kActionSelecting = 0x08,           // a movement that extends the selection
+  kActionMovement = 0x10,            // a movement that drops the selection
   kActionOrdinary = 0x20,
 };
 

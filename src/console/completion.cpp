@@ -26,7 +26,7 @@ std::vector<std::string_view> wordsBefore(std::string_view command, size_t end) 
     if (i > start) words.push_back(command.substr(start, i - start));
     if (i < end && command[i] == '(') {
       size_t close = scanClosingBracket(command, i);
-      if (close >= end) break;   // the cursor is inside this bracket
+      if (close >= end) break;  // the cursor is inside this bracket
       i = close + 1;
     } else if (i < end) {
       ++i;
@@ -44,8 +44,8 @@ std::string_view keywordBefore(std::string_view command, size_t open) {
 }
 
 // Cycles through `names` (sorted) by prefix, without regard to case.
-bool cycleNames(const std::vector<std::string> &names, std::string_view current, std::string_view prefix,
-                int direction, std::string &out) {
+bool cycleNames(const std::vector<std::string> &names, std::string_view current, std::string_view prefix, int direction,
+                std::string &out) {
   std::vector<const std::string *> matching;
   for (const std::string &n : names)
     if (scanStartsWithNoCase(n, prefix)) matching.push_back(&n);
@@ -61,7 +61,7 @@ bool cycleNames(const std::vector<std::string> &names, std::string_view current,
   return matching.size() > 1 || current.empty() || out != current;
 }
 
-} // namespace
+}  // namespace
 
 void completeAtCursor(ConsoleState &c, int direction) {
   ProgramContext &ctx = *c.ctx;
@@ -96,9 +96,9 @@ void completeAtCursor(ConsoleState &c, int direction) {
   // A repeated press finds the word it completed just before the blank it added.
   if (c.completing && !c.completionCandidate.empty() && cursor > c.completionCandidate.size() &&
       cursor <= command.size() && command[cursor - 1] == ' ' &&
-      scanEqualsNoCase(std::string_view(command).substr(cursor - 1 - c.completionCandidate.size(),
-                                                        c.completionCandidate.size()),
-                       c.completionCandidate)) {
+      scanEqualsNoCase(
+          std::string_view(command).substr(cursor - 1 - c.completionCandidate.size(), c.completionCandidate.size()),
+          c.completionCandidate)) {
     command.erase(cursor - 1, 1);
     --cursor;
   }

@@ -143,7 +143,8 @@ void handleKey(ConsoleState &c, const KeyStroke &stroke) {
                                     : strFormat("Unrecognised key 0x%X", stroke.code));
     return;
   }
-  if (ctx.console.showKeys) c.status = strFormat("Key '%s' pressed", key->name.c_str()), c.statusExpires = std::time(nullptr) + 5;
+  if (ctx.console.showKeys)
+    c.status = strFormat("Key '%s' pressed", key->name.c_str()), c.statusExpires = std::time(nullptr) + 5;
   Assignment a = assignmentOf(ctx, *key);
   if (a.command) return runCommandKey(c, *a.command);
   if (a.none || (a.action && !a.action->handler)) return;
@@ -172,7 +173,8 @@ std::string wordAt(ConsoleState &c, int row, int column) {
     else hi = mid;
   }
   std::string_view text = lines.at(lo).text();
-  size_t at = textRowStart(text, static_cast<uint32_t>(c.columns), static_cast<uint32_t>(target - lines.at(lo).rowIndex));
+  size_t at =
+      textRowStart(text, static_cast<uint32_t>(c.columns), static_cast<uint32_t>(target - lines.at(lo).rowIndex));
   for (int col = 0; at < text.size();) {
     TextChar ch = textCharAt(text, at);
     if (col + static_cast<int>(ch.columns) > column) break;
@@ -319,7 +321,7 @@ void captureStandardError(ConsoleState &c) {
 
 void releaseStandardError(ConsoleState &c) {
   if (c.savedStderr < 0) return;
-  ::dup2(c.savedStderr, STDERR_FILENO);   // the pipe's last writer goes: the reader ends
+  ::dup2(c.savedStderr, STDERR_FILENO);  // the pipe's last writer goes: the reader ends
   ::close(c.savedStderr);
   c.savedStderr = -1;
   if (c.stderrReader.joinable()) c.stderrReader.join();
@@ -327,7 +329,7 @@ void releaseStandardError(ConsoleState &c) {
   c.stderrPipe = -1;
 }
 
-} // namespace
+}  // namespace
 
 ConsoleState *consoleOf(ProgramContext &ctx) { return static_cast<ConsoleState *>(ctx.fullScreen.get()); }
 
@@ -350,7 +352,7 @@ bool openConsole(ProgramContext &ctx, ConsoleHost host, std::string &why) {
   ctx.output->setListener([raw](Screen screen, const OutputLine &line) {
     // Under the display lock, on whichever thread added the line.
     if (screen == kScreenMqsc && raw->screen == kScreenMqsc && raw->scroll[kScreenMqsc] > 0)
-      raw->scroll[kScreenMqsc] += line.rows;   // a reader scrolled back keeps his place
+      raw->scroll[kScreenMqsc] += line.rows;  // a reader scrolled back keeps his place
     raw->outputAdded = true;
     if (std::this_thread::get_id() != raw->consoleThread) wake(*raw);
     else if (screen == kScreenMqsc && (line.style & kStyleError) && raw->screen != kScreenMqsc)
@@ -404,7 +406,7 @@ std::optional<std::string> consoleReadPassword(ProgramContext &ctx, const std::s
   c->passwordMode = true;
   std::optional<std::string> text = readCommand(*c, &prompt);
   c->passwordMode = false;
-  c->undo.clear();   // nothing of it stays behind
+  c->undo.clear();  // nothing of it stays behind
   return text;
 }
 

@@ -19,7 +19,7 @@
 
 struct ActionDef;
 
-inline constexpr size_t kMaxCommandArea = 32000;   // characters of the command area
+inline constexpr size_t kMaxCommandArea = 32000;  // characters of the command area
 inline constexpr size_t kMaxUndoSnapshots = 1000;
 inline constexpr size_t kMaxMessage = 199;
 
@@ -48,15 +48,15 @@ struct ConsoleState : ContextPart {
   ConsoleHost host;
   int columns = 80, rows = 25;
   Screen screen = kScreenMqsc;
-  uint64_t scroll[kScreenCount] = {};   // rows scrolled back from the newest output
+  uint64_t scroll[kScreenCount] = {};  // rows scrolled back from the newest output
 
   // The command area.
   std::string prompt;
   std::u32string text;
-  size_t cursor = 0;          // character offset in `text`
+  size_t cursor = 0;  // character offset in `text`
   bool insertMode = true;
-  bool passwordMode = false;  // typed characters are painted as '*'
-  bool cursorInOutput = false;   // moved up out of the command area
+  bool passwordMode = false;    // typed characters are painted as '*'
+  bool cursorInOutput = false;  // moved up out of the command area
   int outputRow = 0, outputColumn = 0;
 
   // Selection: from the anchor to the cursor, inside the command area.
@@ -66,31 +66,31 @@ struct ConsoleState : ContextPart {
 
   // History recall.
   bool recalling = false;
-  int recallIndex = -1;       // index into ctx->history (newest last); -1 none yet
+  int recallIndex = -1;  // index into ctx->history (newest last); -1 none yet
   std::string recallKey;
   bool recallContains = false;
 
   // Undo.
-  std::deque<UndoSnapshot> undo;   // newest first
+  std::deque<UndoSnapshot> undo;  // newest first
   size_t undoPos = 0;
-  bool undoStepped = false;   // the keystroke before was an undo or redo
+  bool undoStepped = false;  // the keystroke before was an undo or redo
 
   bool completing = false;
-  std::string completionCandidate;   // the word the last press put in
-  std::string completionPrefix;      // what was typed before the first press
-  bool entered = false;       // Enter Command ran: the command area's text is submitted
+  std::string completionCandidate;  // the word the last press put in
+  std::string completionPrefix;     // what was typed before the first press
+  bool entered = false;             // Enter Command ran: the command area's text is submitted
 
   // Message and status lines.
   std::string message;
   std::string status;
   std::time_t statusExpires = 0;
-  std::string pendingMessage;      // posted by another thread, under the display lock
-  std::time_t waitStarted = 0;     // the command thread is waiting for replies since then
+  std::string pendingMessage;   // posted by another thread, under the display lock
+  std::time_t waitStarted = 0;  // the command thread is waiting for replies since then
 
   // Find.
   std::string findText;
   bool findCase = false, findSingle = false, findBack = false;
-  size_t findLine = SIZE_MAX;      // the line of the last hit
+  size_t findLine = SIZE_MAX;  // the line of the last hit
   size_t findOffset = 0;
 
   // Painting.
@@ -109,9 +109,9 @@ struct ConsoleState : ContextPart {
   bool failed = false;
   bool colours = false;
   bool terminalOpen = false;
-  uint32_t paintedOptions = 0;       // the settings the screen was last painted with
+  uint32_t paintedOptions = 0;  // the settings the screen was last painted with
   int32_t keptHistory = 0;
-  std::vector<int16_t> paintedColours;   // curses runs on the terminal (the clipboard may be sent to it)
+  std::vector<int16_t> paintedColours;  // curses runs on the terminal (the clipboard may be sent to it)
 };
 
 ConsoleState *consoleOf(ProgramContext &ctx);

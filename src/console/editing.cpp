@@ -55,8 +55,8 @@ size_t findNoCase(std::string_view text, std::string_view part, bool matchCase) 
   for (size_t i = 0; i + part.size() <= text.size(); ++i) {
     bool hit = true;
     for (size_t k = 0; k < part.size() && hit; ++k)
-      hit = matchCase ? text[i + k] == part[k] : lowerEquals(static_cast<unsigned char>(text[i + k]),
-                                                               static_cast<unsigned char>(part[k]));
+      hit = matchCase ? text[i + k] == part[k]
+                      : lowerEquals(static_cast<unsigned char>(text[i + k]), static_cast<unsigned char>(part[k]));
     if (hit) return i;
   }
   return std::string_view::npos;
@@ -88,7 +88,7 @@ void bringIntoView(ConsoleState &c, size_t index) {
   c.scroll[c.screen] = total - wantBottom;
 }
 
-} // namespace
+}  // namespace
 
 std::string commandText(const ConsoleState &c) { return encode(c.text); }
 
@@ -238,7 +238,7 @@ void clearCommand(ConsoleState &c) {
 void addToHistory(ConsoleState &c, std::string_view command) { addCommandHistory(*c.ctx, command); }
 
 void recallCommand(ConsoleState &c, int direction) {
-  const std::vector<std::string> &history = c.ctx->history;   // oldest first
+  const std::vector<std::string> &history = c.ctx->history;  // oldest first
   if (!c.recalling) {
     std::string key = encode(c.text.substr(0, std::min(c.cursor, c.text.size())));
     if (c.cursor > c.text.size()) key.append(c.cursor - c.text.size(), ' ');

@@ -95,8 +95,8 @@ void addBlock(ConsoleState &c, Screen screen, const BlockEntry *begin, const Blo
 // The current action of a key: its assignment, else its default.
 struct Bound {
   std::string key;
-  std::string action;     // empty: none
-  std::string command;    // a key command's text
+  std::string action;   // empty: none
+  std::string command;  // a key command's text
   bool isCommand = false;
 };
 
@@ -168,8 +168,9 @@ void buildKeys(ConsoleState &c) {
                                                                : "command(" + b.command + ")")
                          : b.action.empty() ? std::string("action(none)")
                                             : "action(" + b.action + ")";
-      add(c, kScreenKeys, strFormat("%-*s %-*s : %s", static_cast<int>(keyWidth), k.name.c_str(),
-                                    static_cast<int>(seqWidth), k.seq.c_str(), what.c_str()));
+      add(c, kScreenKeys,
+          strFormat("%-*s %-*s : %s", static_cast<int>(keyWidth), k.name.c_str(), static_cast<int>(seqWidth),
+                    k.seq.c_str(), what.c_str()));
     }
   }
   if (!ctx.synonyms.empty()) {
@@ -202,7 +203,8 @@ void buildHelp(ConsoleState &c) {
                   {"Shows the main MQSC screen       =show scrn(mqsc)", "Show MQSC"},
                   {"Shows the key assignment screen  =show scrn(keys)", "Show Keys"},
                   {"Shows the current settings       =show scrn(sets)", "Show Settings"}};
-  for (const auto &s : kScreens) add(c, kScreenHelp, strFormat("%s  %s", s.text, firstKeyFor(*c.ctx, s.action).c_str()));
+  for (const auto &s : kScreens)
+    add(c, kScreenHelp, strFormat("%s  %s", s.text, firstKeyFor(*c.ctx, s.action).c_str()));
   add(c, kScreenHelp, "");
   addBlock(c, kScreenHelp, std::begin(kCommandsBlock), std::end(kCommandsBlock));
   if (c.host.localCommands) {
@@ -222,7 +224,7 @@ void buildSettings(ConsoleState &c) {
   for (const std::string &line : settingsScreenLines(c.ctx->settings, c.colours)) add(c, kScreenSettings, line);
 }
 
-} // namespace
+}  // namespace
 
 void rebuildInfoScreen(ConsoleState &c, Screen screen) {
   if (screen == kScreenMqsc) return;

@@ -121,22 +121,26 @@ void cslDoKeyCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
   ctx.settingsChanged = true;
 }
 
-} // namespace
+}  // namespace
 
 std::vector<LocalCommand> consoleLocalCommands() {
   return {
-      {"=key", "Set or clear a key action or command",
+      {"=key",
+       "Set or clear a key action or command",
        {{"cmd", "Command to be issued by the key", kLocalAnyValue},
         {"action", "Action to be performed by the key", kLocalAnyValue},
         {"clear", "Clear the command line before the command is added", {}},
         {"name", "Key name (instead of the command's own value)", kLocalAnyValue},
         {"noenter", "Add the command to the command line without entering it", {}},
         {"nolog", "Do not show the entered command in the output", {}}},
-       {{"!t", "<Key>"}, {"<value>", ""}}, cslDoKeyCommand},
-      {"=keyname", "Define or delete a key name",
+       {{"!t", "<Key>"}, {"<value>", ""}},
+       cslDoKeyCommand},
+      {"=keyname",
+       "Define or delete a key name",
        {{"seq", "Key sequence: 0x<code> [0x<modifiers>], hexadecimal bytes, # to capture, empty to delete",
          kLocalAnyValue}},
-       {{"!t", "<Key name>"}, {"<value>", ""}}, cslDoKeyNameCommand},
+       {{"!t", "<Key name>"}, {"<value>", ""}},
+       cslDoKeyNameCommand},
   };
 }
 

@@ -13,9 +13,9 @@ struct ProgramContext;
 
 // The flags of a key command (=key with cmd()).
 enum KeyCommandFlags : uint32_t {
-  kKeyCommandClear = 0x01,     // empty the command area first
-  kKeyCommandNoEnter = 0x02,   // add the text without entering it
-  kKeyCommandNoLog = 0x04,     // do not show the entered command in the output
+  kKeyCommandClear = 0x01,    // empty the command area first
+  kKeyCommandNoEnter = 0x02,  // add the text without entering it
+  kKeyCommandNoLog = 0x04,    // do not show the entered command in the output
   kKeyCommandBase = 0x20,
 };
 

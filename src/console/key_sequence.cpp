@@ -32,7 +32,7 @@ void skip(std::string_view text, size_t &pos, std::string_view chars) {
   while (pos < text.size() && chars.find(text[pos]) != std::string_view::npos) ++pos;
 }
 
-} // namespace
+}  // namespace
 
 bool parseKeySequence(std::string_view text, KeyStroke &out) {
   out = KeyStroke{};

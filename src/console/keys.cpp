@@ -150,7 +150,7 @@ KeyRef userRef(const KeyNameEntry &entry) {
   return ref;
 }
 
-} // namespace
+}  // namespace
 
 std::span<const KeyDef> builtinKeys() { return kKeys; }
 

@@ -13,10 +13,10 @@ enum KeyModifiers : uint32_t { kModShift = 1, kModCtrl = 2, kModAlt = 4 };
 
 struct KeyDef {
   const char *name;
-  uint32_t code;                // the curses key code
+  uint32_t code;  // the curses key code
   uint32_t modifiers;
-  bool redirectable;            // =key may change it
-  const char *defaultAction;    // nullptr: none
+  bool redirectable;          // =key may change it
+  const char *defaultAction;  // nullptr: none
 };
 
 // In table order: the order of the Keys screen and of every search.

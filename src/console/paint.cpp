@@ -19,8 +19,18 @@ struct SlotRule {
   int slot;
 };
 constexpr SlotRule kSlotRules[] = {
-    {0x20 | 0x4000 | 0x400000, 3}, {0x01 | 0x04, 2}, {0x800000, 2}, {0x40, 4},   {0x100, 7},     {0x1000 | 0x8000, 2},
-    {0x10000, 10},                 {0x80, -1},       {0x10, 1},     {0x800, 8}, {0x40000, 2}, {0x400 | 0x80000, 3},
+    {0x20 | 0x4000 | 0x400000, 3},
+    {0x01 | 0x04, 2},
+    {0x800000, 2},
+    {0x40, 4},
+    {0x100, 7},
+    {0x1000 | 0x8000, 2},
+    {0x10000, 10},
+    {0x80, -1},
+    {0x10, 1},
+    {0x800, 8},
+    {0x40000, 2},
+    {0x400 | 0x80000, 3},
     {0x8000000, 10},
 };
 
@@ -59,7 +69,7 @@ void paintOutput(ConsoleState &c) {
   uint64_t total = lines.rows();
   uint64_t back = std::min<uint64_t>(c.scroll[c.screen], total > static_cast<uint64_t>(height) ? total - height : 0);
   c.scroll[c.screen] = back;
-  uint64_t bottom = total - back;   // one past the last row shown
+  uint64_t bottom = total - back;  // one past the last row shown
   uint64_t top = bottom > static_cast<uint64_t>(height) ? bottom - height : 0;
   uint32_t current = ctx.output->currentCommandNumber();
   uint32_t width = static_cast<uint32_t>(c.columns);
@@ -150,7 +160,7 @@ void paintCommandArea(ConsoleState &c) {
   else move(std::min(cursorRow, c.rows - 1), cursorColumn);
 }
 
-} // namespace
+}  // namespace
 
 int colourSlotOf(uint32_t style, bool currentCommand) {
   for (const SlotRule &rule : kSlotRules) {

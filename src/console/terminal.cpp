@@ -63,7 +63,7 @@ void buildKeyMap() {
   mapKey(KEY_C1, 0x1c7, 0);
   mapKey(KEY_C3, 0x1c9, 0);
   for (int n = 1; n <= 12; ++n) mapKey(KEY_F(n), 0x108 + n, 0);
-  for (int n = 13; n <= 24; ++n) mapKey(KEY_F(n), 0x108 + n, kModShift);   // Shift-F1 to Shift-F12
+  for (int n = 13; n <= 24; ++n) mapKey(KEY_F(n), 0x108 + n, kModShift);  // Shift-F1 to Shift-F12
   mapTerminfoKey("kUP5", 0x1e0, kModCtrl);
   mapTerminfoKey("kDN5", 0x1e1, kModCtrl);
   mapTerminfoKey("kHOM5", 0x1bf, kModCtrl);
@@ -137,7 +137,7 @@ std::string hexBytes(const std::string &bytes) {
   return out;
 }
 
-} // namespace
+}  // namespace
 
 bool openTerminal(ConsoleState &console, std::string &why) { return openTerminalOn(console, stdout, stdin, why); }
 
@@ -156,7 +156,8 @@ bool openTerminalOn(ConsoleState &console, FILE *out, FILE *in, std::string &why
     return false;
   }
   set_term(gScreen);
-  if (tigetstr(const_cast<char *>("cup")) == nullptr || tigetstr(const_cast<char *>("cup")) == reinterpret_cast<char *>(-1)) {
+  if (tigetstr(const_cast<char *>("cup")) == nullptr ||
+      tigetstr(const_cast<char *>("cup")) == reinterpret_cast<char *>(-1)) {
     endwin();
     delscreen(gScreen);
     gScreen = nullptr;
@@ -211,13 +212,12 @@ void onResize(int signal, siginfo_t *info, void *context) {
   }
   if (gCursesResize.sa_flags & SA_SIGINFO) {
     if (gCursesResize.sa_sigaction) gCursesResize.sa_sigaction(signal, info, context);
-  } else if (gCursesResize.sa_handler != SIG_DFL && gCursesResize.sa_handler != SIG_IGN &&
-             gCursesResize.sa_handler) {
+  } else if (gCursesResize.sa_handler != SIG_DFL && gCursesResize.sa_handler != SIG_IGN && gCursesResize.sa_handler) {
     gCursesResize.sa_handler(signal);
   }
   errno = saved;
 }
-} // namespace
+}  // namespace
 
 void watchResize(int wakeFd) {
   if (wakeFd < 0) return;
@@ -252,8 +252,7 @@ Keystroke readKeystroke(ConsoleState &console, int tenths) {
     int n = ::poll(fds, console.wakePipe[0] >= 0 ? 2 : 1, tenths * 100);
     if (n > 0 && (fds[1].revents & POLLIN)) {
       char drain[64];
-      while (::read(console.wakePipe[0], drain, sizeof drain) > 0) {
-      }
+      while (::read(console.wakePipe[0], drain, sizeof drain) > 0) {}
       // A resize may be what woke us: curses then has KEY_RESIZE waiting.
       got = readWideKey(ch);
       if (got == ERR) {
@@ -328,7 +327,7 @@ Keystroke readKeystroke(ConsoleState &console, int tenths) {
     k.key = KeyStroke{0x09, 0, {}};
     return k;
   }
-  if (ch == 127 || ch == 8) {   // DEL, or Ctrl-H from a terminal that sends it for Backspace
+  if (ch == 127 || ch == 8) {  // DEL, or Ctrl-H from a terminal that sends it for Backspace
     k.kind = Keystroke::Key;
     k.key = KeyStroke{0x08, 0, {}};
     return k;

@@ -24,7 +24,7 @@ void beep(ConsoleState &console);
 struct Keystroke {
   enum Kind { None, Character, Key, Resize, Mouse, Wake } kind = None;
   char32_t character = 0;
-  KeyStroke key;           // code and modifiers in the key table's numbering, or an escape sequence
+  KeyStroke key;  // code and modifiers in the key table's numbering, or an escape sequence
   int mouseRow = 0, mouseColumn = 0;
   bool doubleClick = false;
 };

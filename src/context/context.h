@@ -37,7 +37,7 @@ enum IssueSource : int {
 };
 
 struct EchoSwitches {
-  bool input = true;     // master switch
+  bool input = true;  // master switch
   bool cmds = true;
   bool lang = false;
   bool func = false;
@@ -47,18 +47,18 @@ struct EchoSwitches {
 };
 
 struct InputSource {
-  std::string name;                      // file name; empty for standard input and strings
+  std::string name;  // file name; empty for standard input and strings
   FILE *stream = nullptr;
   bool ownsStream = false;
-  std::string text;                      // a string source's text
+  std::string text;  // a string source's text
   size_t textPos = 0;
-  std::string line;                      // the last line read
-  std::string rest;                      // the rest of the line after a ';' separator
-  std::string pending;                   // text after a block keyword: the next command
-  uint32_t indent = 0;                   // leading blanks of the current line
-  uint32_t failuresAtStart = 0;          // ctx.failureEvents when the source started (stop on error)
+  std::string line;              // the last line read
+  std::string rest;              // the rest of the line after a ';' separator
+  std::string pending;           // text after a block keyword: the next command
+  uint32_t indent = 0;           // leading blanks of the current line
+  uint32_t failuresAtStart = 0;  // ctx.failureEvents when the source started (stop on error)
   uint32_t lineNumber = 0;
-  uint32_t runLine = 0;                  // line of the statement running (run-time error reports)
+  uint32_t runLine = 0;  // line of the statement running (run-time error reports)
   bool readError = false;
   bool endOfInput = false;
   bool stopOnError = false;
@@ -67,7 +67,7 @@ struct InputSource {
   EchoSwitches echo;
   // Returns false when there is no further line.
   std::function<bool(ProgramContext &, InputSource &)> readLine;
-  InputSource *parent = nullptr;         // the source this one interrupted
+  InputSource *parent = nullptr;  // the source this one interrupted
 
   InputSource() = default;
   InputSource(const InputSource &) = delete;
@@ -77,13 +77,18 @@ struct InputSource {
 
 // Bits of the summary setting of =count.
 enum SummaryBits : uint32_t {
-  kSummaryDefault = 1, kSummaryNone = 2, kSummaryFail = 4, kSummaryFailNZ = 8,
-  kSummaryOk = 16, kSummaryOkNZ = 32, kSummaryTotal = 64,
+  kSummaryDefault = 1,
+  kSummaryNone = 2,
+  kSummaryFail = 4,
+  kSummaryFailNZ = 8,
+  kSummaryOk = 16,
+  kSummaryOkNZ = 32,
+  kSummaryTotal = 64,
 };
 
 struct CountSettings {
-  bool cmds = true;          // count command success and failure
-  bool dspcmds = true;       // DISPLAY commands are counted too
+  bool cmds = true;     // count command success and failure
+  bool dspcmds = true;  // DISPLAY commands are counted too
   bool emptydspFails = false;
   uint32_t summary = 0;
 };
@@ -91,15 +96,15 @@ struct CountSettings {
 // Diagnostic switches of -D.
 struct TraceSwitches {
   bool any = false;
-  bool before = false;       // b
-  bool dispatch = false;     // d
-  bool expr = false;         // e
-  bool general = false;      // g
-  bool keys = false;         // k
-  bool machine = false;      // m or P
-  bool pcf = false;          // P
-  bool status = false;       // s
-  bool stmtHook = false;     // t
+  bool before = false;    // b
+  bool dispatch = false;  // d
+  bool expr = false;      // e
+  bool general = false;   // g
+  bool keys = false;      // k
+  bool machine = false;   // m or P
+  bool pcf = false;       // P
+  bool status = false;    // s
+  bool stmtHook = false;  // t
 };
 
 struct Synonym {
@@ -139,27 +144,27 @@ struct KeyStroke {
 // A key name the user added (=keyname), kept in name order without regard to case.
 struct KeyNameEntry {
   std::string name;
-  std::string seq;          // the sequence as written in the configuration file
-  KeyStroke stroke;         // what it reads as (empty when the text could not be read)
+  std::string seq;   // the sequence as written in the configuration file
+  KeyStroke stroke;  // what it reads as (empty when the text could not be read)
 };
 
 // A key whose assignment differs from its default: an action (empty: no action at
 // all) or a command. Kept in byte order of the key name.
 struct KeyBindingEntry {
   std::string key, action, command;
-  uint32_t options = 0;     // a command key's flags (clear, noenter, nolog)
+  uint32_t options = 0;  // a command key's flags (clear, noenter, nolog)
   bool isCommand = false;
 };
 
 // What the full-screen console shows, as =show sets it.
 struct ConsoleView {
-  int32_t rows = 25;        // lines of the screen
+  int32_t rows = 25;  // lines of the screen
   Screen screen = kScreenMqsc;
-  bool showKeys = false;    // the key-pressed information
-  bool showParse = false;   // the command-line parse information
+  bool showKeys = false;   // the key-pressed information
+  bool showParse = false;  // the command-line parse information
   bool redrawWanted = false;
-  bool repeating = false;   // an =repeat is running
-  std::string message;      // the command area's message ("Repeating command ...")
+  bool repeating = false;  // an =repeat is running
+  std::string message;     // the command area's message ("Repeating command ...")
 };
 
 enum StartupBits : uint32_t { kStartupInProgress = 1, kStartupConnectPending = 2 };
@@ -180,27 +185,27 @@ struct ProgramContext {
   uint32_t mode = 0;
   bool quit = false;
   bool interrupted = false;
-  bool stopSignalNoted = false;          // a stop signal has been reported and ends the run
+  bool stopSignalNoted = false;  // a stop signal has been reported and ends the run
   bool implicitConnect = true;
   bool runningBootstrap = false;
   bool ccdtMode = false;
   bool saveWanted = false;
   bool settingsChanged = false;
-  bool forceSave = false;                // -S
+  bool forceSave = false;  // -S
   std::string defaultFilePath;
   int32_t outputWidth = 80;
   std::string implicitConnectCommand;
   std::string programPath;
-  std::string configPath;                // the configuration file loaded (or to be written)
+  std::string configPath;  // the configuration file loaded (or to be written)
   TraceSwitches trace;
   CountSettings counting;
-  std::set<Synonym, SynonymOrder> synonyms;   // ordered by name without regard to case
-  std::vector<std::string> history;      // oldest first
+  std::set<Synonym, SynonymOrder> synonyms;  // ordered by name without regard to case
+  std::vector<std::string> history;          // oldest first
   std::vector<KeyNameEntry> keyNames;
   std::vector<KeyBindingEntry> keyBindings;
-  std::vector<std::string> runningSynonyms;    // synonyms being run, outermost first
+  std::vector<std::string> runningSynonyms;  // synonyms being run, outermost first
   ConsoleView console;
-  uint32_t failureEvents = 0;            // command and connection failures so far (stop on error)
+  uint32_t failureEvents = 0;  // command and connection failures so far (stop on error)
   // "!unhandled!": while set, the response decoder counts attributes it has no name for.
   bool countingUnhandled = false;
   uint32_t unhandledAttributes = 0;
@@ -208,9 +213,9 @@ struct ProgramContext {
   std::string capturePath;
   std::vector<std::string> startupMessages;  // shown as diagnostics after the banner
   std::vector<std::string> startupErrors;    // shown as errors after the banner
-  bool configUnreadable = false;         // kvarn.cfg exists but could not be read: never saved over
+  bool configUnreadable = false;             // kvarn.cfg exists but could not be read: never saved over
 
-  InputSource *input = nullptr;          // the current source (chain through parent)
+  InputSource *input = nullptr;  // the current source (chain through parent)
   std::unique_ptr<InputSource> mainInput;
   std::unique_ptr<OutputBuffer> output;
 

@@ -20,8 +20,7 @@ const char *kindOfStyle(uint32_t style) {
 
 bool isBlank(std::string_view text) { return text.find_first_not_of(' ') == std::string_view::npos; }
 
-
-} // namespace
+}  // namespace
 
 JsonObject jsonText(std::string_view text) { return JsonObject(utf8OrLatin1(text)); }
 
@@ -44,7 +43,7 @@ int32_t reasonCodeIn(std::string_view text) {
 
 std::string jsonObjectForLine(std::string_view text, uint32_t style) {
   if (style & kStyleJson) return std::string(text);
-  if (isBlank(text) && !(style & kStylePrint)) return {};   // a printed blank line is still what was printed
+  if (isBlank(text) && !(style & kStylePrint)) return {};  // a printed blank line is still what was printed
   JsonObject object;
   object[jsonfield::kKind] = kindOfStyle(style);
   if (size_t stamp = (style & kStyleGroupStart) ? commandTimeStampLength(text) : 0) {

@@ -18,24 +18,24 @@ using JsonObject = nlohmann::ordered_json;
 namespace jsonfield {
 inline constexpr const char *kKind = "kind";
 inline constexpr const char *kText = "text";
-inline constexpr const char *kId = "id";                 // AMQ/CSQ message number
-inline constexpr const char *kCompletion = "cc";         // completion code
-inline constexpr const char *kReason = "reason";         // reason code
-inline constexpr const char *kTime = "time";             // an echoed command's time stamp
-inline constexpr const char *kQmgr = "qmgr";             // the queue manager administered
-inline constexpr const char *kSequence = "seq";          // the command's sequence number
-inline constexpr const char *kCommand = "command";       // the command's text
-inline constexpr const char *kObject = "object";         // a record's object keyword: QUEUE, CHANNEL ...
+inline constexpr const char *kId = "id";            // AMQ/CSQ message number
+inline constexpr const char *kCompletion = "cc";    // completion code
+inline constexpr const char *kReason = "reason";    // reason code
+inline constexpr const char *kTime = "time";        // an echoed command's time stamp
+inline constexpr const char *kQmgr = "qmgr";        // the queue manager administered
+inline constexpr const char *kSequence = "seq";     // the command's sequence number
+inline constexpr const char *kCommand = "command";  // the command's text
+inline constexpr const char *kObject = "object";    // a record's object keyword: QUEUE, CHANNEL ...
 inline constexpr const char *kAttributes = "attributes";
-inline constexpr const char *kScope = "scope";           // totals: Total or Subtotal
-inline constexpr const char *kQsgQmgr = "qsgqm";         // totals of one queue manager of a sharing group
+inline constexpr const char *kScope = "scope";    // totals: Total or Subtotal
+inline constexpr const char *kQsgQmgr = "qsgqm";  // totals of one queue manager of a sharing group
 inline constexpr const char *kReceived = "received";
 inline constexpr const char *kMatched = "matched";
 inline constexpr const char *kShown = "shown";
 inline constexpr const char *kIssued = "issued";
 inline constexpr const char *kSuccess = "success";
 inline constexpr const char *kFail = "fail";
-} // namespace jsonfield
+}  // namespace jsonfield
 
 namespace jsonkind {
 inline constexpr const char *kRecord = "record";
@@ -47,7 +47,7 @@ inline constexpr const char *kTotals = "totals";
 inline constexpr const char *kPrint = "print";
 inline constexpr const char *kDiagnostic = "diagnostic";
 inline constexpr const char *kSummary = "summary";
-} // namespace jsonkind
+}  // namespace jsonkind
 
 // A JSON string for text as received: bytes that are not UTF-8 are kept as the Latin-1
 // characters of the same value.

@@ -10,7 +10,7 @@ namespace {
 bool isNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '='; }
 bool isNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '='; }
 
-} // namespace
+}  // namespace
 
 std::string splitLocalItems(std::string_view text, std::vector<ParsedItem> &items, bool &help) {
   size_t pos = 0;
@@ -22,7 +22,8 @@ std::string splitLocalItems(std::string_view text, std::vector<ParsedItem> &item
       help = true;
       return "";
     }
-    if (!isNameStart(c)) return strFormat("Unexpected character '%c' found at position %d", c, static_cast<int>(pos + 1));
+    if (!isNameStart(c))
+      return strFormat("Unexpected character '%c' found at position %d", c, static_cast<int>(pos + 1));
     if (items.size() >= kMaxCommandItems) return "Too many command parameters";
     ParsedItem item;
     size_t start = pos++;
@@ -33,7 +34,8 @@ std::string splitLocalItems(std::string_view text, std::vector<ParsedItem> &item
     if (look < text.size() && text[look] == '(') {
       size_t open = look;
       size_t i = scanClosingBracketIgnoringQuotes(text, open);
-      if (i >= text.size()) return strFormat("Missing closing bracket for bracket at position %d", static_cast<int>(open + 1));
+      if (i >= text.size())
+        return strFormat("Missing closing bracket for bracket at position %d", static_cast<int>(open + 1));
       item.value = std::string(scanTrim(text.substr(open + 1, i - open - 1), " \t"));
       item.hasValue = true;
       pos = i + 1;
@@ -73,8 +75,6 @@ std::string checkLocalName(std::string_view name) {
 
 void reportIgnoredInFileMode(ProgramContext &ctx, std::string_view commandText) {
   std::string text(commandText);
-  if (text.size() >= 51)
-    addError(ctx, strFormat("Command '%.50s...' ignored in file mode", text.c_str()));
-  else
-    addError(ctx, strFormat("Command '%s' ignored in file mode", text.c_str()));
+  if (text.size() >= 51) addError(ctx, strFormat("Command '%.50s...' ignored in file mode", text.c_str()));
+  else addError(ctx, strFormat("Command '%s' ignored in file mode", text.c_str()));
 }

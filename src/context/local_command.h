@@ -18,8 +18,8 @@ struct ParsedItem {
 };
 
 struct ParsedCommand {
-  std::vector<ParsedItem> items;       // items[0] is the command itself
-  const LocalCommand *command = nullptr;   // the table row, once checked
+  std::vector<ParsedItem> items;          // items[0] is the command itself
+  const LocalCommand *command = nullptr;  // the table row, once checked
   std::string text;
   const ParsedItem *find(std::string_view operand) const;
   bool has(std::string_view operand) const { return find(operand) != nullptr; }
@@ -31,9 +31,9 @@ struct ParsedCommand {
 using LocalHandler = void (*)(ProgramContext &ctx, ParsedCommand &cmd, int issueSource);
 
 struct LocalValue {
-  std::string value;          // "!t" (type label), "<value>", "<number>", "" (no value), or a keyword
+  std::string value;  // "!t" (type label), "<value>", "<number>", "" (no value), or a keyword
   std::string description;
-  bool listed = true;         // shown when the values are listed (accepted either way)
+  bool listed = true;  // shown when the values are listed (accepted either way)
 };
 
 enum LocalOperandFlags : unsigned { kOperandList = 1 };
@@ -47,9 +47,9 @@ inline constexpr bool kUsesConnection = true;
 struct LocalOperand {
   std::string name;
   std::string description;
-  std::vector<LocalValue> values;   // empty: the operand takes no value
+  std::vector<LocalValue> values;  // empty: the operand takes no value
   unsigned flags = 0;
-  bool listed = true;               // shown in help
+  bool listed = true;  // shown in help
 };
 
 struct LocalCommand {

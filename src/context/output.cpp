@@ -44,7 +44,7 @@ bool isDisplayCommand(std::string_view text) {
 // Rows a line takes at `width` columns, as the console paints it.
 uint32_t rowsAt(const OutputLine &line, uint32_t width) { return textRows(line.text(), width); }
 
-} // namespace
+}  // namespace
 
 // ---- one screen ---------------------------------------------------------------------------
 
@@ -240,7 +240,8 @@ void OutputBuffer::writeOut(std::string_view text, uint32_t style) {
   // A line that does not continue an open one first ends it.
   if (outOpen_ && stream == out_ && !(style & kStyleContinues)) std::fputc('\n', out_);
   bool open = (style & kStyleOpen) != 0;
-  bool ok = std::fwrite(text.data(), 1, text.size(), stream) == text.size() && (open || std::fputc('\n', stream) != EOF);
+  bool ok =
+      std::fwrite(text.data(), 1, text.size(), stream) == text.size() && (open || std::fputc('\n', stream) != EOF);
   if (stream == out_) {
     outOpen_ = open;
     // A prompt or question is seen before the answer is read; once the run is stopping,
@@ -276,8 +277,8 @@ void OutputBuffer::copyFailure(int error) {
   std::fclose(copy_);
   copy_ = nullptr;
   copyOpen_ = false;
-  std::string text = strFormat("Error writing to output file '%s' - %s; the file is closed", copyPath_.c_str(),
-                               std::strerror(error));
+  std::string text =
+      strFormat("Error writing to output file '%s' - %s; the file is closed", copyPath_.c_str(), std::strerror(error));
   writeOut(jsonOutput() ? jsonObjectForLine(text, kStyleError) : text, kStyleError);
   if (keep_) {
     OutputLinePtr line = OutputLineFactory::make(text);
@@ -324,7 +325,7 @@ void OutputBuffer::closeCopyFile() {
   // A line left open ends with the file: the next file starts with a line of its own.
   bool ended = !copyOpen_ || std::fputc('\n', copy_) != EOF;
   copyOpen_ = false;
-  if (!ended || std::fflush(copy_) != 0) return copyFailure(errno);   // closes it
+  if (!ended || std::fflush(copy_) != 0) return copyFailure(errno);  // closes it
   std::fclose(copy_);
   copy_ = nullptr;
 }
@@ -332,9 +333,9 @@ void OutputBuffer::closeCopyFile() {
 // ---- helpers ------------------------------------------------------------------------------
 
 size_t commandTimeStampLength(std::string_view text) {
-  constexpr size_t kStampLength = 11;   // "[hh:mm:ss] "
-  bool stamped = text.size() >= kStampLength && text[0] == '[' && text[3] == ':' && text[6] == ':' &&
-                 text[9] == ']' && text[10] == ' ';
+  constexpr size_t kStampLength = 11;  // "[hh:mm:ss] "
+  bool stamped = text.size() >= kStampLength && text[0] == '[' && text[3] == ':' && text[6] == ':' && text[9] == ']' &&
+                 text[10] == ' ';
   return stamped ? kStampLength : 0;
 }
 

@@ -25,32 +25,32 @@
 struct Settings;
 
 enum LineStyle : uint32_t {
-  kStyleCommand = 0x01,        // an echoed command: starts a command group
-  kStyleStatement = 0x04,      // an echoed language statement: starts a group too
-  kStyleInfo = 0x20,           // a message, or response text shown as received
-  kStyleAttributes = 0x40,     // a laid-out line of a record's attributes
+  kStyleCommand = 0x01,     // an echoed command: starts a command group
+  kStyleStatement = 0x04,   // an echoed language statement: starts a group too
+  kStyleInfo = 0x20,        // a message, or response text shown as received
+  kStyleAttributes = 0x40,  // a laid-out line of a record's attributes
   kStyleError = 0x80,
-  kStyleTotals = 0x100,        // a Total or Subtotal line
-  kStyleNote = 0x400,          // an informational note of the layout ("Only 5 of 20 shown ...")
+  kStyleTotals = 0x100,  // a Total or Subtotal line
+  kStyleNote = 0x400,    // an informational note of the layout ("Only 5 of 20 shown ...")
   kStyleDiagnostic = 0x800,
-  kStyleRecordHeader = 0x1000, // the header line of a laid-out record (AMQ8409I: ...)
-  kStyleContinues = 0x2000,    // continues the previous line rather than starting one
-  kStyleOpen = 0x20000,        // left open: the next text continues it (a prompt, a question)
+  kStyleRecordHeader = 0x1000,  // the header line of a laid-out record (AMQ8409I: ...)
+  kStyleContinues = 0x2000,     // continues the previous line rather than starting one
+  kStyleOpen = 0x20000,         // left open: the next text continues it (a prompt, a question)
   kStyleHeading = 0x40000,
-  kStylePrint = 0x80000,       // a line of a script's print statement
-  kStyleJson = 0x100000,       // JSON output: the text is one object already
-  kStyleHidden = 0x10000000,   // not echoed: kept, shown only with =show noecho(yes)
-  kStyleNoCopy = 0x20000000,   // shown, but not copied to the =output file (its own echo)
-  kStyleTrace = 0x40000000,    // diagnostic trace: standard error in file mode
+  kStylePrint = 0x80000,      // a line of a script's print statement
+  kStyleJson = 0x100000,      // JSON output: the text is one object already
+  kStyleHidden = 0x10000000,  // not echoed: kept, shown only with =show noecho(yes)
+  kStyleNoCopy = 0x20000000,  // shown, but not copied to the =output file (its own echo)
+  kStyleTrace = 0x40000000,   // diagnostic trace: standard error in file mode
 };
 inline constexpr uint32_t kStyleGroupStart = kStyleCommand | kStyleStatement;
 
 enum Screen : int { kScreenMqsc = 0, kScreenHelp = 1, kScreenSettings = 2, kScreenKeys = 3, kScreenCount = 4 };
 
 enum LineFlags : uint32_t {
-  kLineDisplayCommand = 1,     // a command group of a DISPLAY or RESET ... QSTATS
+  kLineDisplayCommand = 1,  // a command group of a DISPLAY or RESET ... QSTATS
   kLineTimestamped = 2,
-  kLineFound = 4,              // selected by find
+  kLineFound = 4,  // selected by find
 };
 
 // One line, allocated in one block with its text.
@@ -64,7 +64,7 @@ struct OutputLine {
   std::string_view text() const { return {chars(), length}; }
   bool startsGroup() const { return (style & kStyleGroupStart) != 0; }
 
-private:
+ private:
   friend struct OutputLineFactory;
   const char *chars() const { return reinterpret_cast<const char *>(this + 1); }
 };
@@ -76,7 +76,7 @@ using OutputLinePtr = std::unique_ptr<OutputLine, OutputLineDeleter>;
 
 // One screen's lines, oldest first, with their row bookkeeping.
 class ScreenLines {
-public:
+ public:
   size_t size() const { return lines_.size(); }
   bool empty() const { return lines_.empty(); }
   const OutputLine &at(size_t i) const { return *lines_[i]; }
@@ -89,18 +89,18 @@ public:
 
   void append(OutputLinePtr line);
   void dropOldestAbove(uint64_t maxRows);
-  void dropGroupsBefore(uint32_t commandNumber);   // from the oldest end
-  void truncate(size_t keep);   // removes the newest lines from index `keep` on
+  void dropGroupsBefore(uint32_t commandNumber);  // from the oldest end
+  void truncate(size_t keep);                     // removes the newest lines from index `keep` on
   void relayout(uint32_t width);
   void clear();
 
-private:
+ private:
   std::deque<OutputLinePtr> lines_;
   uint64_t rows_ = 0;
 };
 
 class OutputBuffer {
-public:
+ public:
   // `lock` is the display lock; `out` and `err` the streams of file mode (nullptr:
   // the lines are only kept).
   OutputBuffer(OwnedMutex &lock, FILE *out, FILE *err);
@@ -154,7 +154,7 @@ public:
 
   bool showHidden = false;
 
-private:
+ private:
   bool jsonOutput() const;
   void writeOut(std::string_view text, uint32_t style);
   void writeLine(std::string_view text, uint32_t style, bool hidden);
@@ -172,8 +172,8 @@ private:
   std::string copyPath_;
   bool streamFailed_ = false;
   bool copyFailed_ = false;
-  bool outOpen_ = false;       // the last line written out was left open
-  bool copyOpen_ = false;      // the same in the copy file
+  bool outOpen_ = false;   // the last line written out was left open
+  bool copyOpen_ = false;  // the same in the copy file
   bool keep_ = false;
   const Settings *settings_ = nullptr;
   // JSON output: the text of a line still open, with the style and visibility of its start.

@@ -6,13 +6,14 @@
 
 namespace {
 
-constexpr ChoiceValue kColourNames[] = {{"default", -1}, {"black", 0}, {"blue", 1},   {"red", 4},   {"green", 2},
+constexpr ChoiceValue kColourNames[] = {{"default", -1}, {"black", 0},   {"blue", 1},   {"red", 4},   {"green", 2},
                                         {"cyan", 3},     {"magenta", 5}, {"yellow", 6}, {"white", 7}, {nullptr, 0}};
 constexpr ChoiceValue kColStyles[] = {{"auto", 0}, {"fixed", 1}, {"content", 2}, {nullptr, 0}};
 constexpr ChoiceValue kJsonFields[] = {{"all", 1}, {"min", 2}, {"date", 3}, {nullptr, 0}};
 constexpr ChoiceValue kListVal[] = {{"peritem", 0}, {"one", 1}, {nullptr, 0}};
 constexpr ChoiceValue kOutFormats[] = {{"text", kOutputText}, {"json", kOutputJson}, {nullptr, 0}};
-constexpr ChoiceValue kSeparators[] = {{"msg", 0}, {"none", 1}, {"blank", 2}, {"dotted", 3}, {"solid", 4}, {nullptr, 0}};
+constexpr ChoiceValue kSeparators[] = {{"msg", 0},    {"none", 1},  {"blank", 2},
+                                       {"dotted", 3}, {"solid", 4}, {nullptr, 0}};
 constexpr ChoiceValue kVerCheck[] = {{"no", 0}, {"version", 1}, {"build", 2}, {nullptr, 0}};
 
 SettingRow heading(const char *title) { return SettingRow{nullptr, title, SettingType::Heading, nullptr}; }
@@ -49,7 +50,8 @@ SettingRow textRow(const char *name, std::string Settings::*field, size_t size, 
 }
 
 SettingRow colourRow(const char *name, int slot, bool background) {
-  SettingRow r{"colour", name, SettingType::Choice, background ? "Set the background colour" : "Set the foreground colour"};
+  SettingRow r{"colour", name, SettingType::Choice,
+               background ? "Set the background colour" : "Set the foreground colour"};
   r.choices = kColourNames;
   r.colourSlot = slot;
   r.background = background;
@@ -63,26 +65,33 @@ std::vector<SettingRow> buildTable() {
   t.push_back(heading("----------------"));
   t.push_back(switchRow("set", "authmsgs", kOptAuthMsgs, "Set whether authorisation failure messages are displayed"));
   t.push_back(switchRow("set", "autosep", kOptAutoSep, "Set whether display of separators is conditional"));
-  t.push_back(numberRow("set", "cmdhist", &Settings::cmdhist, 3, 1000, "Set the maximum number of command history entries"));
+  t.push_back(
+      numberRow("set", "cmdhist", &Settings::cmdhist, 3, 1000, "Set the maximum number of command history entries"));
   t.push_back(choiceRow("set", "colstyle", &Settings::colstyle, kColStyles, "Set the style of columns"));
-  t.push_back(numberRow("set", "columns", &Settings::columns, 1, 50, "Set the number of columns", SettingType::Special));
+  t.push_back(
+      numberRow("set", "columns", &Settings::columns, 1, 50, "Set the number of columns", SettingType::Special));
   t.push_back(numberRow("set", "colwidth", &Settings::colwidth, 5, 200, "Set the 'fixed' column width"));
   t.push_back(switchRow("set", "cssort", kOptCaseSort, "Set case sensitivity of =SORT() clause"));
   t.push_back(switchRow("set", "cswhere", kOptCaseWhere, "Set case sensitivity of =WHERE() clause"));
   t.push_back(numberRow("set", "defmaxresp", &Settings::defmaxresp, 1, kUnlimitedResponses,
                         "Set the default number of response to be shown for DISPLAY", SettingType::Special));
-  t.push_back(switchRow("set", "distotals", kOptDisTotals, "Set whether totals should be displayed after DISPLAY command"));
+  t.push_back(
+      switchRow("set", "distotals", kOptDisTotals, "Set whether totals should be displayed after DISPLAY command"));
   t.push_back(textRow("filepath", &Settings::filepath, 300, "Set the default import file path"));
   t.push_back(switchRow("set", "formatting", kOptFormatting, "Set whether MQSC output is formatted"));
-  t.push_back(numberRow("set", "history", &Settings::history, 100, 1000000, "Set the maximum number of output history lines"));
-  t.push_back(choiceRow("set", "jsonfields", &Settings::jsonfields, kJsonFields, "Set the output format of the CCDT JSON file"));
+  t.push_back(
+      numberRow("set", "history", &Settings::history, 100, 1000000, "Set the maximum number of output history lines"));
+  t.push_back(choiceRow("set", "jsonfields", &Settings::jsonfields, kJsonFields,
+                        "Set the output format of the CCDT JSON file"));
   t.push_back(choiceRow("set", "listval", &Settings::listval, kListVal, "Set how MQSC lists are displayed"));
   t.push_back(switchRow("set", "mcursor", kOptMouseCursor, "Set whether mouse click sets cursor position"));
   t.push_back(choiceRow("set", "outformat", &Settings::outformat, kOutFormats,
                         "Set the output format: text, or json for one JSON object per line"));
   t.push_back(textRow("prompt", &Settings::prompt, 100, "Set the prompt format"));
-  t.push_back(numberRow("set", "respwait", &Settings::respwait, 1, 1000, "Set the response wait in seconds in file mode"));
-  t.push_back(numberRow("set", "respwaiti", &Settings::respwaiti, 1, 1000, "Set the response wait in seconds in the console"));
+  t.push_back(
+      numberRow("set", "respwait", &Settings::respwait, 1, 1000, "Set the response wait in seconds in file mode"));
+  t.push_back(
+      numberRow("set", "respwaiti", &Settings::respwaiti, 1, 1000, "Set the response wait in seconds in the console"));
   t.push_back(switchRow("show", "scroll", kOptScroll, "Changes whether scroll indicators are shown"));
   t.push_back(choiceRow("set", "separator", &Settings::detsep, kSeparators, "Set the object list separator"));
   t.push_back(switchRow("set", "sound", kOptSound, "Set whether errors should cause a beep"));
@@ -93,18 +102,23 @@ std::vector<SettingRow> buildTable() {
   t.push_back(heading(""));
   t.push_back(heading("Object Cache Settings"));
   t.push_back(heading("---------------------"));
-  t.push_back(numberRow("cache", "maxagel", &Settings::maxagel, 0, 500000, "Set the maximum age of object cache for local Queue Managers"));
-  t.push_back(numberRow("cache", "maxager", &Settings::maxager, 0, 500000, "Set the maximum age of object cache for remote Queue Managers"));
+  t.push_back(numberRow("cache", "maxagel", &Settings::maxagel, 0, 500000,
+                        "Set the maximum age of object cache for local Queue Managers"));
+  t.push_back(numberRow("cache", "maxager", &Settings::maxager, 0, 500000,
+                        "Set the maximum age of object cache for remote Queue Managers"));
   t.push_back(heading(""));
   t.push_back(heading("Colour Settings"));
   t.push_back(heading("---------------"));
   t.push_back(switchRow("colour", "bright", kOptBright, "Set whether colours should be bright or not"));
   t.push_back(switchRow("colour", "colours", kOptColours, "Set whether colours are shown", SettingType::ColourSwitch));
-  static const struct { const char *name; int slot; bool background; } kColourRows[] = {
-      {"fgcommand", 4, false}, {"bgcommand", 4, true}, {"fgdefault", 0, false}, {"bgdefault", 0, true},
-      {"fgerror", 1, false},   {"bgerror", 1, true},   {"fginput", 2, false},   {"bginput", 2, true},
-      {"fgmsgs", 10, false},   {"bgmsgs", 10, true},   {"fgoutput", 3, false},  {"bgoutput", 3, true},
-      {"fgprompt", 7, false},  {"bgprompt", 7, true},  {"fgscroll", 9, false},  {"bgscroll", 9, true}};
+  static const struct {
+    const char *name;
+    int slot;
+    bool background;
+  } kColourRows[] = {{"fgcommand", 4, false}, {"bgcommand", 4, true}, {"fgdefault", 0, false}, {"bgdefault", 0, true},
+                     {"fgerror", 1, false},   {"bgerror", 1, true},   {"fginput", 2, false},   {"bginput", 2, true},
+                     {"fgmsgs", 10, false},   {"bgmsgs", 10, true},   {"fgoutput", 3, false},  {"bgoutput", 3, true},
+                     {"fgprompt", 7, false},  {"bgprompt", 7, true},  {"fgscroll", 9, false},  {"bgscroll", 9, true}};
   for (const auto &c : kColourRows) t.push_back(colourRow(c.name, c.slot, c.background));
   return t;
 }
@@ -173,27 +187,21 @@ SetResult setRow(Settings &s, const SettingRow &row, std::string_view value) {
   }
   case SettingType::Switch:
   case SettingType::ColourSwitch:
-    if (scanEqualsNoCase(value, "on"))
-      s.options |= row.bit;
-    else
-      s.options &= ~row.bit;
+    if (scanEqualsNoCase(value, "on")) s.options |= row.bit;
+    else s.options &= ~row.bit;
     r.changed = true;
     break;
   case SettingType::Choice:
     for (const ChoiceValue *c = row.choices; c->name; ++c) {
       if (scanEqualsNoCase(value, c->name)) {
-        if (row.colourSlot >= 0)
-          colourField(s, row) = static_cast<int16_t>(c->value);
-        else
-          s.*row.number = c->value;
+        if (row.colourSlot >= 0) colourField(s, row) = static_cast<int16_t>(c->value);
+        else s.*row.number = c->value;
         r.changed = true;
         break;
       }
     }
-    break;   // a name not in the list changes nothing and shows nothing
-  case SettingType::Special:
-    r = setSpecial(s, row, value);
-    break;
+    break;  // a name not in the list changes nothing and shows nothing
+  case SettingType::Special: r = setSpecial(s, row, value); break;
   default:
     r.error = true;
     r.message = "Sorry, type not supported";
@@ -203,7 +211,7 @@ SetResult setRow(Settings &s, const SettingRow &row, std::string_view value) {
   return r;
 }
 
-} // namespace
+}  // namespace
 
 const std::vector<SettingRow> &settingTable() {
   static const std::vector<SettingRow> table = buildTable();
@@ -234,13 +242,10 @@ SetResult applySetting(Settings &s, std::string_view group, std::string_view nam
 
 std::string settingValueText(const Settings &s, const SettingRow &row) {
   switch (row.type) {
-  case SettingType::Text:
-    return s.*row.text;
-  case SettingType::Number:
-    return std::to_string(s.*row.number);
+  case SettingType::Text: return s.*row.text;
+  case SettingType::Number: return std::to_string(s.*row.number);
   case SettingType::Switch:
-  case SettingType::ColourSwitch:
-    return s.on(row.bit) ? "on" : "off";
+  case SettingType::ColourSwitch: return s.on(row.bit) ? "on" : "off";
   case SettingType::Choice: {
     int32_t v = row.colourSlot >= 0 ? (row.background ? s.colours[row.colourSlot].bg : s.colours[row.colourSlot].fg)
                                     : s.*row.number;
@@ -254,8 +259,7 @@ std::string settingValueText(const Settings &s, const SettingRow &row) {
     if (v == kUnlimitedResponses) return "unlimited";
     return std::to_string(v);
   }
-  default:
-    return "";
+  default: return "";
   }
 }
 

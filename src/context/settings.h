@@ -50,18 +50,18 @@ struct Settings {
   int32_t history = 20000;
   int32_t jsonfields = 2;
   int32_t listval = 0;
-  int32_t outformat = kOutputText;   // chosen per run (-o, =set): not saved
+  int32_t outformat = kOutputText;  // chosen per run (-o, =set): not saved
   std::string prompt = "%eTOLK:%e%m>";
   int32_t respwait = 30;
   int32_t respwaiti = 2;
   int32_t detsep = kSepSolid;
   int32_t vercheck = 2;
-  int64_t vercheckti = 0;          // time of the last version check; 0 = never
-  std::string latver, latbld;      // latest version and build found
+  int64_t vercheckti = 0;      // time of the last version check; 0 = never
+  std::string latver, latbld;  // latest version and build found
   int32_t maxagel = 60;
   int32_t maxager = 1800;
-  ColourPair colours[kColourSlots] = {
-      {7, 0}, {7, 4}, {6, -1}, {-1, -1}, {7, 1}, {1, 7}, {7, 2}, {2, 1}, {7, -1}, {6, 1}, {2, -1}};
+  ColourPair colours[kColourSlots] = {{7, 0}, {7, 4}, {6, -1}, {-1, -1}, {7, 1}, {1, 7},
+                                      {7, 2}, {2, 1}, {7, -1}, {6, 1},   {2, -1}};
 
   bool on(uint32_t bit) const { return (options & bit) != 0; }
   bool json() const { return outformat == kOutputJson; }
@@ -75,28 +75,28 @@ struct ChoiceValue {
 };
 
 struct SettingRow {
-  const char *group;               // "set", "cache", "colour", "show"; nullptr for headings
-  const char *name;                // for headings: the title
+  const char *group;  // "set", "cache", "colour", "show"; nullptr for headings
+  const char *name;   // for headings: the title
   SettingType type;
   const char *description;
   int32_t Settings::*number = nullptr;
   std::string Settings::*text = nullptr;
-  size_t textSize = 0;             // field size; text is cut to textSize - 1
+  size_t textSize = 0;  // field size; text is cut to textSize - 1
   uint32_t bit = 0;
   int32_t min = 0, max = 0;
-  const ChoiceValue *choices = nullptr;   // terminated by {nullptr, 0}
-  int colourSlot = -1;             // colour choice rows
+  const ChoiceValue *choices = nullptr;  // terminated by {nullptr, 0}
+  int colourSlot = -1;                   // colour choice rows
   bool background = false;
 };
 
 const std::vector<SettingRow> &settingTable();
 const ChoiceValue *colourNames();
 const char *colourName(int value);
-int colourByName(std::string_view name);      // unknown names give the default colour (-1)
+int colourByName(std::string_view name);  // unknown names give the default colour (-1)
 
 struct SetResult {
   bool changed = false;
-  std::string message;     // "%s setting changed", or the error
+  std::string message;  // "%s setting changed", or the error
   bool error = false;
 };
 

@@ -9,7 +9,7 @@ enum StatusBits : uint32_t {
   kStatusCommandFailed = 2,
   kStatusCommandSucceeded = 4,
   kStatusMqCallFailed = 8,
-  kStatusInternalFailure = 16,    // storage could not be obtained, or an internal failure
+  kStatusInternalFailure = 16,  // storage could not be obtained, or an internal failure
 };
 
 enum ExitCodes : int {

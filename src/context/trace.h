@@ -16,13 +16,13 @@ void traceLine(ProgramContext &ctx, std::string_view text);
 // Writes "name 'arg'\n" (or "name\n") on entry and "name (Return) 'arg'\n" on exit
 // when the d letter is on.
 class TraceScope {
-public:
+ public:
   TraceScope(ProgramContext &ctx, const char *name, const std::string &arg = {}, bool quoted = true);
   ~TraceScope();
   TraceScope(const TraceScope &) = delete;
   TraceScope &operator=(const TraceScope &) = delete;
 
-private:
+ private:
   ProgramContext &ctx_;
   bool on_;
   const char *name_;

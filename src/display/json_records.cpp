@@ -54,7 +54,7 @@ JsonObject numberPair(std::string_view value) {
 // value: its key then holds the list of them. Most records repeat nothing, so a key is
 // first compared by its hash alone.
 class AttributeMap {
-public:
+ public:
   AttributeMap() : object_(JsonObject::object()) {
     object_.get_ref<JsonObject::object_t &>().reserve(64);
     hashes_.reserve(64);
@@ -68,12 +68,12 @@ public:
       if (it != object_.end()) return repeat(key, *it, std::move(value));
     }
     hashes_.push_back(hash);
-    members.emplace_back(std::string(key), std::move(value));   // new: no search of the members
+    members.emplace_back(std::string(key), std::move(value));  // new: no search of the members
   }
 
   JsonObject take() { return std::move(object_); }
 
-private:
+ private:
   void repeat(std::string_view key, JsonObject &existing, JsonObject value) {
     if (std::find(repeated_.begin(), repeated_.end(), key) == repeated_.end()) {
       existing = JsonObject::array({std::move(existing)});
@@ -87,11 +87,12 @@ private:
   std::vector<std::string> repeated_;
 };
 
-} // namespace
+}  // namespace
 
 JsonRecordWriter::JsonRecordWriter(const ProgramContext &ctx, const CommandRecord &record,
                                    const ModifierState *modifiers)
-    : record_(record), modifiers_(modifiers), qmgr_(jsonText(record.qmgr)), command_text_(jsonText(record.commandText)) {
+    : record_(record), modifiers_(modifiers), qmgr_(jsonText(record.qmgr)),
+      command_text_(jsonText(record.commandText)) {
   command_ = modifiers && modifiers->command ? modifiers->command : identifyCommand(ctx, record.commandText);
 }
 

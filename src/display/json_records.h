@@ -18,7 +18,7 @@ struct ModifierState;
 struct ProgramContext;
 
 class JsonRecordWriter {
-public:
+ public:
   JsonRecordWriter(const ProgramContext &ctx, const CommandRecord &record, const ModifierState *modifiers);
 
   // A record's object. `text` is the record with its header line first; a message line
@@ -33,7 +33,7 @@ public:
   // A Total (or, for one queue manager of a sharing group, Subtotal) line.
   struct Totals {
     bool total = true;
-    std::string_view qsgQmgr;   // the queue manager of a Subtotal
+    std::string_view qsgQmgr;  // the queue manager of a Subtotal
     uint32_t received = 0, matched = 0, shown = 0;
     std::string_view text;
   };
@@ -42,7 +42,7 @@ public:
   // The value of one attribute: a number, a list, an ISO 8601 time stamp, or the text.
   JsonObject attributeValue(const AttributeToken &token) const;
 
-private:
+ private:
   JsonObject start(const char *kind) const;
   char typeOf(std::string_view keyword) const;
 
@@ -55,6 +55,6 @@ private:
   const CommandRecord &record_;
   const CommandDef *command_;
   const ModifierState *modifiers_;
-  JsonObject qmgr_, command_text_;   // the same in every object of the command
-  mutable std::unordered_map<std::string, char, KeywordHash, std::equal_to<>> types_;   // keyword -> type
+  JsonObject qmgr_, command_text_;  // the same in every object of the command
+  mutable std::unordered_map<std::string, char, KeywordHash, std::equal_to<>> types_;  // keyword -> type
 };

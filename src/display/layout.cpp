@@ -50,7 +50,7 @@ std::string columnKey(const AttributeToken &token, size_t listIndex) {
 }
 
 class Layout {
-public:
+ public:
   Layout(ProgramContext &ctx, CommandRecord &record)
       : ctx_(ctx), record_(record), state_(findModifierState(record)), settings_(ctx.settings) {
     width_ = static_cast<size_t>(std::max<int32_t>(ctx.outputWidth, 1));
@@ -137,13 +137,13 @@ public:
     }
 
     // What scripts read of the user's command: its last record shown and its matches.
-    record_.lastShown = lastShown ? CommandRecord::RecordText{lastShown->text, lastShown->qmgr}
-                                  : CommandRecord::RecordText{};
+    record_.lastShown =
+        lastShown ? CommandRecord::RecordText{lastShown->text, lastShown->qmgr} : CommandRecord::RecordText{};
     record_.matched = matched;
     record_.shownAsCurrent = record_.kind == RecordKind::UserCommand && record_.isCurrentCommand && !quietAll_;
   }
 
-private:
+ private:
   void collectItems() {
     for (CommandRecord::Piece &piece : record_.pieces()) {
       piece.quiet = piece.quiet || quietAll_;
@@ -173,7 +173,7 @@ private:
     }
     std::vector<size_t> order;
     std::string error;
-    if (!sortOrder(*state_, refs, order, error)) return;   // arrival order stands
+    if (!sortOrder(*state_, refs, order, error)) return;  // arrival order stands
     std::vector<Item> sorted;
     sorted.reserve(slots.size());
     for (size_t k : order) sorted.push_back(std::move(items_[slots[k]]));
@@ -214,7 +214,7 @@ private:
     }
     content_ = !columns_.empty();
     if (total <= width_) return;
-    if (settings_.colstyle == 0) {   // auto: too wide for content columns
+    if (settings_.colstyle == 0) {  // auto: too wide for content columns
       content_ = false;
       return;
     }
@@ -250,9 +250,8 @@ private:
   void layRecord(const Item &item) {
     std::string text = recordForLayout(item.text);
     if (json_) {
-      std::string object = json_->record(text, item.qmgr, [&](std::string_view line) {
-        writeLine(line, kStyleJson, item.quiet);
-      });
+      std::string object =
+          json_->record(text, item.qmgr, [&](std::string_view line) { writeLine(line, kStyleJson, item.quiet); });
       return writeLine(object, kStyleJson, item.quiet);
     }
     AttributeTokenizer tok(text, listMode_, several_, item.qmgr, fields_);
@@ -268,7 +267,7 @@ private:
                                            : std::max<size_t>(width_ / std::max<int32_t>(settings_.colwidth, 1), 1);
     size_t columnWidth = std::max<size_t>(width_ / columns, 1);
     std::string line;
-    size_t next = 0;      // where the next token starts on `line`
+    size_t next = 0;  // where the next token starts on `line`
     size_t listIndex = 0;
     auto flush = [&] {
       if (!line.empty()) writeLine(line, kStyleAttributes, item.quiet);
@@ -293,7 +292,7 @@ private:
         auto it = columns_.find(columnKey(t, listIndex));
         if (it == columns_.end()) continue;
         size_t target = it->second.position;
-        if (line.size() > target) target = line.size() + 1;   // never overwrite
+        if (line.size() > target) target = line.size() + 1;  // never overwrite
         line.resize(target, ' ');
         line += token;
         continue;
@@ -324,19 +323,19 @@ private:
   CommandRecord &record_;
   ModifierState *state_;
   const Settings &settings_;
-  const FieldDef *fields_ = nullptr;   // the command's keywords: what its records can hold
+  const FieldDef *fields_ = nullptr;  // the command's keywords: what its records can hold
   size_t width_ = 80;
   ListValueMode listMode_ = ListValueMode::PerItem;
   bool several_ = false;
   bool quietAll_ = false;
-  MessageScan scan_;   // what the message rules and the layout share as the lines go by
+  MessageScan scan_;  // what the message rules and the layout share as the lines go by
   bool content_ = false;
-  std::unique_ptr<JsonRecordWriter> json_;   // JSON output: how records and messages are written
+  std::unique_ptr<JsonRecordWriter> json_;  // JSON output: how records and messages are written
   std::vector<Item> items_;
   std::map<std::string, Column> columns_;
 };
 
-} // namespace
+}  // namespace
 
 void layoutCommandRecord(ProgramContext &ctx, CommandRecord &record) {
   checkRecordAttributes(ctx, record);

@@ -79,7 +79,7 @@ constexpr MessageRule kRows[] = {
     {"CSQ9", restAsReceived},
 };
 
-} // namespace
+}  // namespace
 
 std::span<const MessageRule> messageRules() { return kRows; }
 

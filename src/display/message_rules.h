@@ -11,23 +11,23 @@
 // and `error` for the records and counts the current group's records.
 struct MessageScan {
   // Settings, read only.
-  bool formatting = false;      // FORMATTING: the z/OS housekeeping lines are hidden
-  bool authMessages = false;    // AUTHMSGS: authorisation failure messages are shown
-  bool displayTotals = false;   // DISTOTALS: totals and group subtotals are written
+  bool formatting = false;     // FORMATTING: the z/OS housekeeping lines are hidden
+  bool authMessages = false;   // AUTHMSGS: authorisation failure messages are shown
+  bool displayTotals = false;  // DISTOTALS: totals and group subtotals are written
   // The layout's state.
-  bool plain = false;           // the rest of the output is shown as received
-  bool filterable = false;      // records are filtered, sorted, limited and counted
-  bool error = false;           // the command failed: neither notes nor totals
-  bool groupPresent = false;    // a queue-sharing group's responses came
-  uint32_t groupReceived = 0;   // records of the current group's queue manager
-  uint32_t groupMatched = 0;    // of them, those the filters passed
+  bool plain = false;          // the rest of the output is shown as received
+  bool filterable = false;     // records are filtered, sorted, limited and counted
+  bool error = false;          // the command failed: neither notes nor totals
+  bool groupPresent = false;   // a queue-sharing group's responses came
+  uint32_t groupReceived = 0;  // records of the current group's queue manager
+  uint32_t groupMatched = 0;   // of them, those the filters passed
 };
 
 // What the layout does with a message's line after its rule.
 struct LineOutcome {
-  bool hidden = false;     // not written
-  bool subtotal = false;   // the group's subtotal is written before the line (or in its place)
-  uint32_t marks = 0;      // marks the command record gets (CommandMarks)
+  bool hidden = false;    // not written
+  bool subtotal = false;  // the group's subtotal is written before the line (or in its place)
+  uint32_t marks = 0;     // marks the command record gets (CommandMarks)
 };
 
 using MessageRuleFn = LineOutcome (*)(std::string_view line, MessageScan &scan);

@@ -26,7 +26,7 @@ const CommandDef *identifyCommand(const ProgramContext &ctx, std::string_view te
 namespace {
 
 std::atomic<NameResolver *> variableResolver{nullptr};
-constexpr int32_t kScriptVariableSlot = -2;   // a name the script resolver answers
+constexpr int32_t kScriptVariableSlot = -2;  // a name the script resolver answers
 
 std::string upper(std::string_view s) {
   std::string out(s);
@@ -46,7 +46,10 @@ bool isPolicyRow(const CommandDef *c) {
 // Takes a clause out of the command, with one blank before it so that blanks do not pile up.
 void removeClause(std::string &text, const KeywordClause &clause) {
   size_t from = clause.keywordPos, length = clause.clauseLength;
-  if (from > 0 && text[from - 1] == ' ') { --from; ++length; }
+  if (from > 0 && text[from - 1] == ' ') {
+    --from;
+    ++length;
+  }
   text.erase(from, length);
 }
 
@@ -80,15 +83,15 @@ bool selectsDisplayAttribute(const CommandDef *command, const FieldDef *field) {
   bool bare = false;
   for (size_t i = 0; i + 1 < mask.size(); i += 2)
     if (mask[i] == command->commandLetter && mask[i + 1] == ' ') bare = true;
-  return bare && std::string_view(field->objectMask).find(static_cast<char>(command->objectLetter)) !=
-                     std::string_view::npos;
+  return bare &&
+         std::string_view(field->objectMask).find(static_cast<char>(command->objectLetter)) != std::string_view::npos;
 }
 
 // Attributes IBM MQ returns in every record of a DISPLAY beside the object's name (type
 // 'R') and the keywords that take a value there (TYPE, CHLTYPE of DISPLAY CHANNEL).
 struct AlwaysReturned {
   std::string_view objectType;
-  std::string_view keywords;   // each between blanks
+  std::string_view keywords;  // each between blanks
 };
 constexpr AlwaysReturned kAlwaysReturned[] = {
     {"CHSTATUS", " CHLTYPE CONNAME CURRENT RQMNAME STATUS SUBSTATE XMITQ "},
@@ -117,7 +120,7 @@ bool appendedToDisplay(const CommandDef *command, const FieldDef *field) {
 constexpr std::pair<const char *, const char *> kBarePairs[] = {
     {"SHARE", "NOSHARE"}, {"HARDENBO", "NOHARDENBO"}, {"TRIGGER", "NOTRIGGER"}, {"ENFORCE", "TOLERATE"}};
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------- the resolver
 
@@ -125,7 +128,7 @@ constexpr std::pair<const char *, const char *> kBarePairs[] = {
 // (typed, checked, appended to the command so that the queue manager returns them) and
 // read from the current record at evaluation.
 class ResponseResolver : public NameResolver {
-public:
+ public:
   ResponseResolver(ModifierState &state, bool sortKey) : state_(state), sortKey_(sortKey) {}
   void setSortKey(bool sortKey) { sortKey_ = sortKey; }
 
@@ -155,8 +158,12 @@ public:
       if (partner && partner->values) {
         if (std::optional<int64_t> number = findValueByKeyword(partner, name)) {
           switch (partner->type) {
-          case 'i': case 'j': binding.constant = Value::integer(*number); return true;
-          case 's': case 'R': case 'r': case 'l': binding.constant = Value::owned(upper(name)); return true;
+          case 'i':
+          case 'j': binding.constant = Value::integer(*number); return true;
+          case 's':
+          case 'R':
+          case 'r':
+          case 'l': binding.constant = Value::owned(upper(name)); return true;
           default: break;
           }
         }
@@ -174,7 +181,14 @@ public:
       return false;
     }
     switch (field->type) {
-    case 'I': case 'i': case 'j': case 'L': case 'l': case 'R': case 'r': case 's': break;
+    case 'I':
+    case 'i':
+    case 'j':
+    case 'L':
+    case 'l':
+    case 'R':
+    case 'r':
+    case 's': break;
     default:
       ctx.setErrorf("Variable '%s' is not suitable for %s clause", field->keyword, sortKey_ ? "=SORT" : "=WHERE");
       return false;
@@ -190,7 +204,7 @@ public:
       NameResolver *vars = variableResolver.load();
       if (!vars) return Resolution::Failed;
       VarRef inner = ref;
-      inner.slot = -1;   // the script resolver finds its variables by name
+      inner.slot = -1;  // the script resolver finds its variables by name
       return vars->resolve(inner, subscripts, out, ctx);
     }
     if (ref.slot < 0 || static_cast<size_t>(ref.slot) >= fields_.size()) return Resolution::Failed;
@@ -226,23 +240,23 @@ public:
       out.setInt(readInteger(part));
       return Resolution::Found;
     }
-    case 'i': case 'j':
+    case 'i':
+    case 'j':
       if (std::optional<int64_t> number = findValueByKeyword(field, scanTrim(value, " "))) out.setInt(*number);
       else out.setInt(readInteger(value));
       return Resolution::Found;
-    case 'L': case 'l': {
+    case 'L':
+    case 'l': {
       std::string packed;
       if (!splitList(value, packed)) return Resolution::Absent;
       out.setListBytes(std::move(packed));
       return Resolution::Found;
     }
-    default:
-      out.setView(scanTrim(value, " "));
-      return Resolution::Found;
+    default: out.setView(scanTrim(value, " ")); return Resolution::Found;
     }
   }
 
-private:
+ private:
   // Reads a leading signed decimal number; anything else reads as 0.
   static int64_t readInteger(std::string_view s) {
     s = scanTrim(s, " ");
@@ -251,7 +265,7 @@ private:
     int64_t v = 0;
     for (char c : s) {
       if (c < '0' || c > '9') break;
-      if (v > (INT64_MAX - 9) / 10) break;   // a value beyond 64 bits stops growing
+      if (v > (INT64_MAX - 9) / 10) break;  // a value beyond 64 bits stops growing
       v = v * 10 + (c - '0');
     }
     return negative ? -v : v;
@@ -259,8 +273,11 @@ private:
   // The test evaluation while compiling has no record: a value of the keyword's type.
   static Resolution typedPlaceholder(const FieldDef *field, Value &out) {
     switch (field->type) {
-    case 'I': case 'i': case 'j': out.setInt(0); break;
-    case 'L': case 'l': out.setListBytes(std::string("\xFF\xFF", 2)); break;
+    case 'I':
+    case 'i':
+    case 'j': out.setInt(0); break;
+    case 'L':
+    case 'l': out.setListBytes(std::string("\xFF\xFF", 2)); break;
     default: out.setView(""); break;
     }
     return Resolution::Found;
@@ -338,7 +355,7 @@ CompiledExpr compileClause(ProgramContext &ctx, CommandRecord &record, ModifierS
   state.resolver->setSortKey(sortKey);
   state.resolver->keywordsToAppend.clear();
   ExprOptions options;
-  options.table = &whereFunctionTable();   // the operators and the =WHERE functions
+  options.table = &whereFunctionTable();  // the operators and the =WHERE functions
   options.resolver = state.resolver.get();
   options.flags = flags;
   options.positionOffset = static_cast<int>(offset);
@@ -360,7 +377,7 @@ void appendKeywords(std::string &text, const std::vector<std::string> &keywords)
   }
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------- clauses
 
@@ -392,13 +409,13 @@ bool parseWhereClauses(ProgramContext &ctx, CommandRecord &record, std::string &
       state = sharedState(record);
       if (!commandFor(ctx, record, *state, text, "Unrecognised command to use =WHERE() clause")) return false;
       const CommandDef *c = state->command;
-      bool suitable = isDisplayRow(c) || isResetQstatsRow(c) ||
-                      (ctx.ccdtMode && c->verb && scanEqualsNoCase(c->verb, "ALTER"));
+      bool suitable =
+          isDisplayRow(c) || isResetQstatsRow(c) || (ctx.ccdtMode && c->verb && scanEqualsNoCase(c->verb, "ALTER"));
       if (!suitable) return failWith(ctx, record, "Command is not suitable for =WHERE() clause");
     }
     unsigned flags = kAllowAt | (ctx.settings.on(kOptCaseWhere) ? kCaseSensitive : 0u);
-    CompiledExpr expr = compileClause(ctx, record, *state, clause.value(text), clause.valuePos, flags, false,
-                                      "=WHERE() Syntax error");
+    CompiledExpr expr =
+        compileClause(ctx, record, *state, clause.value(text), clause.valuePos, flags, false, "=WHERE() Syntax error");
     if (!expr) return false;
     std::vector<std::string> keywords = std::move(state->resolver->keywordsToAppend);
     state->where.push_back(expr);
@@ -416,7 +433,8 @@ bool parseSortClause(ProgramContext &ctx, CommandRecord &record, std::string &te
       !findKeyword(text, "=SORTD", kKeyReportErrors | kKeyRawValue, descending, &message))
     return failWith(ctx, record, message);
   if (!ascending.found && !descending.found) return true;
-  if (ascending.found && descending.found) return failWith(ctx, record, "You can only have one =SORT() or =SORTD() clause");
+  if (ascending.found && descending.found)
+    return failWith(ctx, record, "You can only have one =SORT() or =SORTD() clause");
   KeywordClause clause = ascending.found ? ascending : descending;
   // A second clause of the same form.
   std::string rest = text;
@@ -430,8 +448,8 @@ bool parseSortClause(ProgramContext &ctx, CommandRecord &record, std::string &te
   if (!isDisplayRow(state->command) && !isResetQstatsRow(state->command))
     return failWith(ctx, record, "Command is not suitable for =SORT() or =SORTD() clause");
   unsigned flags = kSortKey | kAllowAt | (ctx.settings.on(kOptCaseSort) ? kCaseSensitive : 0u);
-  CompiledExpr expr = compileClause(ctx, record, *state, clause.value(text), clause.valuePos, flags, true,
-                                    "=SORT() Syntax error");
+  CompiledExpr expr =
+      compileClause(ctx, record, *state, clause.value(text), clause.valuePos, flags, true, "=SORT() Syntax error");
   if (!expr) return false;
   std::vector<std::string> keywords = std::move(state->resolver->keywordsToAppend);
   state->sortKey = expr;
@@ -486,7 +504,7 @@ void applyName(ModifierState &state, char sign, const std::string &name) {
   else state.selected.erase(name);
 }
 
-} // namespace
+}  // namespace
 
 bool parseAttributeSelection(ProgramContext &ctx, CommandRecord &record, std::string &text) {
   ModifierState *state = nullptr;
@@ -496,7 +514,7 @@ bool parseAttributeSelection(ProgramContext &ctx, CommandRecord &record, std::st
     rescan = false;
     char c = text[pos];
     if (!level.step(c) || (c != '+' && c != '-')) continue;
-    if (pos > 0 && text[pos - 1] != ' ') continue;   // a sign inside a word is not a group
+    if (pos > 0 && text[pos - 1] != ' ') continue;  // a sign inside a word is not a group
     if (pos + 1 >= text.size() || text[pos + 1] == ' ') continue;
     if (!state) {
       state = &modifierState(record);
@@ -568,7 +586,7 @@ bool sortOrder(ModifierState &state, const std::vector<RecordRef> &records, std:
     state.currentRecord = {};
     state.currentQmgr = {};
     if (state.sortKey->absentSignalled()) {
-      absent[i] = true;   // a record without the key sorts as a missing value
+      absent[i] = true;  // a record without the key sorts as a missing value
     } else if (!ok) {
       error = state.sortKey->error();
       return false;

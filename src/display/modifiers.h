@@ -25,11 +25,11 @@ struct ModifierState : RecordExtension {
   ModifierState();
   ~ModifierState() override;
 
-  const CommandDef *command = nullptr;   // the command's vocabulary row, once identified
+  const CommandDef *command = nullptr;  // the command's vocabulary row, once identified
 
   // attribute selection
-  bool selecting = false;                // a selection applies
-  bool showOnly = false;                 // show only the listed keywords (else hide them)
+  bool selecting = false;  // a selection applies
+  bool showOnly = false;   // show only the listed keywords (else hide them)
   std::set<std::string> selected;
 
   std::vector<kvarn::script::CompiledExpr> where;

@@ -16,8 +16,8 @@ using kvarn::script::OpCode;
 using kvarn::script::OperatorTable;
 
 // The operators of the MQSC clause, in the order they are offered.
-constexpr std::string_view kMqscOperators[] = {"=", "==", "EQ", "!=", "<>", "NE", ">",
-                                               "GT", ">=", "GE", "<", "LT", "<=", "LE"};
+constexpr std::string_view kMqscOperators[] = {"=",  "==", "EQ", "!=", "<>", "NE", ">",
+                                               "GT", ">=", "GE", "<",  "LT", "<=", "LE"};
 
 bool isNameChar(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
@@ -38,12 +38,11 @@ std::string formatWith(std::string_view format, std::string_view word) {
   return out;
 }
 
-
 enum class ClauseKind { Mqsc, Where, Sort };
 struct Clause {
   ClauseKind kind;
-  size_t open;   // the '('
-  size_t end;    // the ')' or the text's end
+  size_t open;  // the '('
+  size_t end;   // the ')' or the text's end
 };
 
 // The filter clause whose brackets hold the cursor, if any. Only clauses outside other
@@ -60,7 +59,7 @@ std::optional<Clause> clauseAt(std::string_view text, size_t cursor) {
       quote = c;
       continue;
     }
-    if (c == '(') {   // some other keyword's value: skip it whole
+    if (c == '(') {  // some other keyword's value: skip it whole
       i = scanClosingBracket(text, i);
       continue;
     }
@@ -132,12 +131,20 @@ bool tokenize(std::string_view body, std::vector<Token> &tokens) {
 
 bool isComparison(OpCode code) {
   switch (code) {
-    case OpCode::Eq: case OpCode::Ne: case OpCode::Gt: case OpCode::Ge: case OpCode::Lt: case OpCode::Le:
-    case OpCode::Match: case OpCode::Lk: case OpCode::Nl: case OpCode::Ct: case OpCode::Ex: case OpCode::Ctg:
-    case OpCode::Exg:
-      return true;
-    default:
-      return false;
+  case OpCode::Eq:
+  case OpCode::Ne:
+  case OpCode::Gt:
+  case OpCode::Ge:
+  case OpCode::Lt:
+  case OpCode::Le:
+  case OpCode::Match:
+  case OpCode::Lk:
+  case OpCode::Nl:
+  case OpCode::Ct:
+  case OpCode::Ex:
+  case OpCode::Ctg:
+  case OpCode::Exg: return true;
+  default: return false;
   }
 }
 
@@ -151,66 +158,66 @@ const kvarn::script::OperatorDef *binaryOperator(std::string_view name) {
 enum class Expect { Keyword, Operator, Value, TooMany };
 struct Expectation {
   Expect what = Expect::Keyword;
-  std::string_view leftKeyword;   // for Value: the keyword on the left of the comparison
+  std::string_view leftKeyword;  // for Value: the keyword on the left of the comparison
 };
 
 // MQSC clause: keyword, operator, value, and nothing more.
 Expectation expectInMqsc(const std::vector<Token> &tokens) {
   switch (tokens.size()) {
-    case 0: return {Expect::Keyword, {}};
-    case 1: return {Expect::Operator, {}};
-    case 2: return {Expect::Value, tokens[0].text};
-    default: return {Expect::TooMany, {}};
+  case 0: return {Expect::Keyword, {}};
+  case 1: return {Expect::Operator, {}};
+  case 2: return {Expect::Value, tokens[0].text};
+  default: return {Expect::TooMany, {}};
   }
 }
 
 // =WHERE and =SORT: an expression; operand and operator positions alternate.
 Expectation expectInExpression(const std::vector<Token> &tokens) {
   bool wantOperand = true;
-  std::string_view lastName;   // the operand just before, when it was a name
-  std::string_view left;       // the name on the left of the comparison just read
+  std::string_view lastName;  // the operand just before, when it was a name
+  std::string_view left;      // the name on the left of the comparison just read
   bool afterComparison = false;
   for (const Token &t : tokens) {
     afterComparison = false;
     switch (t.kind) {
-      case Tok::Name:
-        if (!wantOperand) {
-          if (const auto *op = binaryOperator(t.text)) {
-            wantOperand = true;
-            afterComparison = isComparison(op->code);
-            left = lastName;
-            lastName = {};
-            break;
-          }
-        }
-        if (wantOperand && OperatorTable::whereOperators().matchNonBinary(t.text)) {
-          lastName = {};   // NOT
+    case Tok::Name:
+      if (!wantOperand) {
+        if (const auto *op = binaryOperator(t.text)) {
+          wantOperand = true;
+          afterComparison = isComparison(op->code);
+          left = lastName;
+          lastName = {};
           break;
         }
-        wantOperand = false;
-        lastName = t.text;
+      }
+      if (wantOperand && OperatorTable::whereOperators().matchNonBinary(t.text)) {
+        lastName = {};  // NOT
         break;
-      case Tok::Number:
-      case Tok::String:
-      case Tok::Close:
-        wantOperand = false;
-        lastName = {};
-        break;
-      case Tok::Operator:
-        if (!wantOperand) {
-          const auto *op = binaryOperator(t.text);
-          afterComparison = op && isComparison(op->code);
-          left = lastName;
-        }
-        wantOperand = true;   // a sign or '!' before an operand keeps it expected
-        lastName = {};
-        break;
-      case Tok::Open:
-      case Tok::Comma:
-      case Tok::Other:
-        wantOperand = true;
-        lastName = {};
-        break;
+      }
+      wantOperand = false;
+      lastName = t.text;
+      break;
+    case Tok::Number:
+    case Tok::String:
+    case Tok::Close:
+      wantOperand = false;
+      lastName = {};
+      break;
+    case Tok::Operator:
+      if (!wantOperand) {
+        const auto *op = binaryOperator(t.text);
+        afterComparison = op && isComparison(op->code);
+        left = lastName;
+      }
+      wantOperand = true;  // a sign or '!' before an operand keeps it expected
+      lastName = {};
+      break;
+    case Tok::Open:
+    case Tok::Comma:
+    case Tok::Other:
+      wantOperand = true;
+      lastName = {};
+      break;
     }
   }
   if (!wantOperand) return {Expect::Operator, {}};
@@ -287,7 +294,8 @@ WhereCompletion completeInWhereClause(std::string_view command, size_t cursor, c
   if (!row || !row->fields) return message("Unrecognised command");
   bool applies = isVerb(row, "DISPLAY");
   if (clause->kind != ClauseKind::Mqsc) applies = applies || (isVerb(row, "RESET") && isObject(row, "QSTATS"));
-  if (clause->kind == ClauseKind::Where && vocab.target == CommandTarget::Ccdt) applies = applies || isVerb(row, "ALTER");
+  if (clause->kind == ClauseKind::Where && vocab.target == CommandTarget::Ccdt)
+    applies = applies || isVerb(row, "ALTER");
   if (!applies) return message("=WHERE clause applies to DISPLAY commands");
 
   // The word at the cursor. When cycling, it is the candidate put in last time, followed
@@ -313,7 +321,9 @@ WhereCompletion completeInWhereClause(std::string_view command, size_t cursor, c
     const char before = cursor > bodyStart ? command[cursor - 1] : ' ';
     const char at = cursor < clause->end ? command[cursor] : ' ';
     const char sample = (isNameChar(before) || isOperatorChar(before)) ? before : at;
-    auto same = [&](char c) { return isNameChar(sample) ? isNameChar(c) : isOperatorChar(sample) && isOperatorChar(c); };
+    auto same = [&](char c) {
+      return isNameChar(sample) ? isNameChar(c) : isOperatorChar(sample) && isOperatorChar(c);
+    };
     while (wordStart > bodyStart && same(command[wordStart - 1])) --wordStart;
     while (wordEnd < clause->end && same(command[wordEnd])) ++wordEnd;
   }
@@ -322,41 +332,40 @@ WhereCompletion completeInWhereClause(std::string_view command, size_t cursor, c
 
   std::vector<Token> tokens;
   if (!tokenize(command.substr(bodyStart, wordStart - bodyStart), tokens))
-    return message("No alternative suggested values available");   // the cursor is inside a quoted string
+    return message("No alternative suggested values available");  // the cursor is inside a quoted string
   const Expectation expect = clause->kind == ClauseKind::Mqsc ? expectInMqsc(tokens) : expectInExpression(tokens);
 
   std::string candidate;
   switch (expect.what) {
-    case Expect::TooMany:
-      return message("WHERE() clause does not support multiple expressions, use =WHERE()");
-    case Expect::Keyword: {
-      std::string error;
-      FieldQuery query;
-      query.inWhere = true;
-      const FieldDef *f = findField(vocab, row, current, prefix, step.direction, nullptr, &error, query);
-      if (!f) return message(error);
-      candidate.assign(f->keyword, static_cast<size_t>(f->keywordLength));
-      break;
-    }
-    case Expect::Operator: {
-      bool onlyCurrent = false;
-      auto found = cycleNames(operatorNames(clause->kind), current, prefix, step.direction, onlyCurrent);
-      if (!found)
-        return message(formatWith(onlyCurrent ? "No alternative operator with prefix '%s' found"
-                                              : "No operator with prefix '%s' found",
-                                  prefix));
-      candidate = *found;
-      break;
-    }
-    case Expect::Value: {
-      const FieldDef *field = findFieldInTable(row->fields, expect.leftKeyword, 0);
-      if (!field || !field->values)
-        return message(formatWith("Field '%.*s' does not have any predefined values", expect.leftKeyword));
-      const ValueDef *v = findValue(vocab, field, current, prefix, step.direction, nullptr);
-      if (!v) return message("No alternative suggested values available");
-      candidate = v->keyword;
-      break;
-    }
+  case Expect::TooMany: return message("WHERE() clause does not support multiple expressions, use =WHERE()");
+  case Expect::Keyword: {
+    std::string error;
+    FieldQuery query;
+    query.inWhere = true;
+    const FieldDef *f = findField(vocab, row, current, prefix, step.direction, nullptr, &error, query);
+    if (!f) return message(error);
+    candidate.assign(f->keyword, static_cast<size_t>(f->keywordLength));
+    break;
+  }
+  case Expect::Operator: {
+    bool onlyCurrent = false;
+    auto found = cycleNames(operatorNames(clause->kind), current, prefix, step.direction, onlyCurrent);
+    if (!found)
+      return message(formatWith(onlyCurrent ? "No alternative operator with prefix '%s' found"
+                                            : "No operator with prefix '%s' found",
+                                prefix));
+    candidate = *found;
+    break;
+  }
+  case Expect::Value: {
+    const FieldDef *field = findFieldInTable(row->fields, expect.leftKeyword, 0);
+    if (!field || !field->values)
+      return message(formatWith("Field '%.*s' does not have any predefined values", expect.leftKeyword));
+    const ValueDef *v = findValue(vocab, field, current, prefix, step.direction, nullptr);
+    if (!v) return message("No alternative suggested values available");
+    candidate = v->keyword;
+    break;
+  }
   }
 
   WhereCompletion r;

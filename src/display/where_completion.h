@@ -14,7 +14,7 @@
 #include "mqsc/vocab.h"
 
 struct CompletionStep {
-  LookupDirection direction = kNext;   // kNext (Tab) or kPrevious (Shift-Tab)
+  LookupDirection direction = kNext;  // kNext (Tab) or kPrevious (Shift-Tab)
   // To cycle, pass back what the last call returned: its candidate and the prefix it
   // started from. Empty on a first press; ignored when the word at the cursor is no
   // longer that candidate.
@@ -24,15 +24,15 @@ struct CompletionStep {
 
 struct WhereCompletion {
   enum class Outcome {
-    NotInClause,   // the cursor is not inside a filter clause: complete the usual way
-    Completed,     // text and cursor hold the completed command
-    Message,       // nothing to offer: show message
+    NotInClause,  // the cursor is not inside a filter clause: complete the usual way
+    Completed,    // text and cursor hold the completed command
+    Message,      // nothing to offer: show message
   };
   Outcome outcome = Outcome::NotInClause;
-  std::string text;         // the command with the word replaced and one blank after it
-  size_t cursor = 0;        // just after that blank
-  std::string candidate;    // pass back as CompletionStep::previous
-  std::string prefix;       // pass back as CompletionStep::prefix
+  std::string text;       // the command with the word replaced and one blank after it
+  size_t cursor = 0;      // just after that blank
+  std::string candidate;  // pass back as CompletionStep::previous
+  std::string prefix;     // pass back as CompletionStep::prefix
   std::string message;
 };
 

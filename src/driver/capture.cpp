@@ -35,7 +35,7 @@ struct Block {
   }
 };
 
-} // namespace
+}  // namespace
 
 CaptureFile::CaptureFile() = default;
 CaptureFile::~CaptureFile() = default;
@@ -121,7 +121,7 @@ CaptureLoadResult loadCaptureFile(const std::string &path, CaptureFile &capture)
     return r;
   };
   RegularFile file = openRegularFile(path);
-  if (file.status == RegularFileStatus::Missing) return {};   // a new capture: the file is created at the end
+  if (file.status == RegularFileStatus::Missing) return {};  // a new capture: the file is created at the end
   if (!file.stream) return unused(file.reason());
   if (file.size > kMaxCaptureFileSize) {
     std::fclose(file.stream);
@@ -133,7 +133,7 @@ CaptureLoadResult loadCaptureFile(const std::string &path, CaptureFile &capture)
   bool tooLarge = false;
   while ((n = std::fread(buf, 1, sizeof buf, file.stream)) > 0) {
     text.append(buf, n);
-    if (static_cast<int64_t>(text.size()) > kMaxCaptureFileSize) {   // it grew while being read
+    if (static_cast<int64_t>(text.size()) > kMaxCaptureFileSize) {  // it grew while being read
       tooLarge = true;
       break;
     }

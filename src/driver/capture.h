@@ -28,7 +28,7 @@ struct CaptureFile : ContextPart {
   std::vector<const Entry *> entries() const;
   size_t size() const { return entries_.size(); }
 
-private:
+ private:
   struct Node {
     IndexNode node;
     const char *key;

@@ -54,16 +54,18 @@ void doMerge(ProgramContext &ctx, ParsedCommand &cmd, int) {
   if (scanTrim(cmd.value("channel")).empty()) return addError(ctx, "The CHANNEL parameter should not be empty");
 }
 
-} // namespace
+}  // namespace
 
 std::vector<LocalCommand> ccdtLocalCommands() {
   return {
       {"=ccdt", "Go into local CCDT edit mode (Binary)", ccdtOperands(), {}, doCcdt},
       {"=ccdtj", "Go into local CCDT edit mode (JSON)", ccdtOperands(), {}, doCcdt},
-      {"=merge", "Merge CCDT files",
+      {"=merge",
+       "Merge CCDT files",
        {{"ccdt", "CCDT file name", kLocalAnyValue},
         {"channel", "Channels to copy", kLocalAnyValue},
         {"replace", "Whether to replace same named channels", kLocalYesNo}},
-       {}, doMerge},
+       {},
+       doMerge},
   };
 }

@@ -8,7 +8,7 @@
 struct CcdtVersionRow {
   const char *release;
   int mqcdVersion;
-  bool listed;          // shown in the -V error message and in help
+  bool listed;  // shown in the -V error message and in help
 };
 
 inline constexpr int kMaxMqcdVersion = 12;

@@ -50,10 +50,10 @@ struct NumberField {
   int32_t Settings::*field;
 };
 constexpr NumberField kNumberFields[] = {
-    {"cmdhist", &Settings::cmdhist},   {"defmaxresp", &Settings::defmaxresp}, {"history", &Settings::history},
-    {"jsonfields", &Settings::jsonfields}, {"maxager", &Settings::maxager}, {"maxagel", &Settings::maxagel},
-    {"colstyle", &Settings::colstyle}, {"columns", &Settings::columns},   {"colwidth", &Settings::colwidth},
-    {"listval", &Settings::listval},   {"detsep", &Settings::detsep},     {"vercheck", &Settings::vercheck},
+    {"cmdhist", &Settings::cmdhist},       {"defmaxresp", &Settings::defmaxresp}, {"history", &Settings::history},
+    {"jsonfields", &Settings::jsonfields}, {"maxager", &Settings::maxager},       {"maxagel", &Settings::maxagel},
+    {"colstyle", &Settings::colstyle},     {"columns", &Settings::columns},       {"colwidth", &Settings::colwidth},
+    {"listval", &Settings::listval},       {"detsep", &Settings::detsep},         {"vercheck", &Settings::vercheck},
 };
 
 // Reads one quoted or plain token from `line` at `pos`.
@@ -65,7 +65,7 @@ std::string readToken(std::string_view line, size_t &pos) {
       if (line[pos] == '~' && pos + 1 < line.size()) ++pos;
       out += line[pos++];
     }
-    if (pos < line.size()) ++pos;   // the closing quote
+    if (pos < line.size()) ++pos;  // the closing quote
     return out;
   }
   while (pos < line.size() && line[pos] != ' ' && line[pos] != '=') out += line[pos++];
@@ -80,7 +80,7 @@ bool plainValue(std::string_view v) {
 }
 
 class LineWriter {
-public:
+ public:
   explicit LineWriter(FILE *f) : f_(f) {}
   LineWriter &add(std::string_view name, std::string_view value) {
     items_.push_back(formatConfigValue(name, value));
@@ -94,7 +94,7 @@ public:
     items_.clear();
   }
 
-private:
+ private:
   FILE *f_;
   std::vector<std::string> items_;
 };
@@ -149,7 +149,7 @@ std::recursive_mutex &saveLock() {
   return lock;
 }
 
-} // namespace
+}  // namespace
 
 ConfigResult configDirectory() {
   if (const char *env = std::getenv("KVARNCFG"); env && *env) {
@@ -166,7 +166,8 @@ ConfigResult configDirectory() {
     }
     return {true, tidyDirectory(value)};
   }
-  if (const char *xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return {true, tidyDirectory(std::string(xdg) + "/kvarn")};
+  if (const char *xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+    return {true, tidyDirectory(std::string(xdg) + "/kvarn")};
   std::string home = homeDirectory();
   if (home.empty()) return {false, "Can not determine the home directory"};
   return {true, home + "/.config/kvarn"};
@@ -201,7 +202,7 @@ ConfigAssignments parseConfigLine(std::string_view line) {
       std::string value = readToken(line, pos);
       out.emplace_back(std::move(name), std::move(value));
     } else if (pos == start) {
-      ++pos;   // a stray character: skip it so the loop always advances
+      ++pos;  // a stray character: skip it so the loop always advances
     }
   }
   return out;
@@ -209,8 +210,7 @@ ConfigAssignments parseConfigLine(std::string_view line) {
 
 void applyConfigLine(ProgramContext &ctx, const ConfigAssignments &line, uint32_t &optmask) {
   Settings &s = ctx.settings;
-  const std::string *keyname = nullptr, *seq = nullptr, *key = nullptr, *act = nullptr, *cmd = nullptr,
-                    *syn = nullptr;
+  const std::string *keyname = nullptr, *seq = nullptr, *key = nullptr, *act = nullptr, *cmd = nullptr, *syn = nullptr;
   uint32_t ko = 0;
   for (const auto &[name, value] : line) {
     if (scanEqualsNoCase(name, "optmask")) {
@@ -239,15 +239,14 @@ void applyConfigLine(ProgramContext &ctx, const ConfigAssignments &line, uint32_
       ko = toHex(value);
     } else if (scanEqualsNoCase(name, "syn")) {
       syn = &value;
-    } else if ((name.size() == 3 || name.size() == 4) && (name[0] == 'f' || name[0] == 'b' || name[0] == 'F' || name[0] == 'B') &&
+    } else if ((name.size() == 3 || name.size() == 4) &&
+               (name[0] == 'f' || name[0] == 'b' || name[0] == 'F' || name[0] == 'B') &&
                (name[1] == 'g' || name[1] == 'G') && std::isdigit(static_cast<unsigned char>(name[2]))) {
       int slot = std::atoi(name.c_str() + 2);
       if (slot >= 0 && slot < kColourSlots) {
         int16_t colour = static_cast<int16_t>(colourByName(value));
-        if (name[0] == 'f' || name[0] == 'F')
-          s.colours[slot].fg = colour;
-        else
-          s.colours[slot].bg = colour;
+        if (name[0] == 'f' || name[0] == 'F') s.colours[slot].fg = colour;
+        else s.colours[slot].bg = colour;
       }
     } else {
       for (const auto &f : kNumberFields)
@@ -269,8 +268,8 @@ void applyConfigLine(ProgramContext &ctx, const ConfigAssignments &line, uint32_
 // the same: the run goes on with what it could read, says why, and never saves over it.
 ConfigResult unreadableConfiguration(ProgramContext &ctx, const std::string &path, const std::string &reason) {
   ctx.configUnreadable = true;
-  std::string text = strFormat("Can not read configuration file '%s' - %s; it will not be saved over",
-                               path.c_str(), reason.c_str());
+  std::string text =
+      strFormat("Can not read configuration file '%s' - %s; it will not be saved over", path.c_str(), reason.c_str());
   ctx.startupErrors.push_back(text);
   return {true, text};
 }
@@ -290,7 +289,7 @@ ConfigResult loadConfiguration(ProgramContext &ctx) {
     return {true, "Configuration file '" + ctx.configPath + "' not found, using defaults"};
   if (!f) return unreadableConfiguration(ctx, path, opened.reason());
   std::string line(kMaxConfigLine, '\0');
-  uint32_t optmask = 0;   // optmask comes first in the file and applies to the options read after it
+  uint32_t optmask = 0;  // optmask comes first in the file and applies to the options read after it
   while (std::fgets(line.data(), static_cast<int>(line.size()), f)) {
     std::string_view text(line.c_str());
     bool complete = !text.empty() && text.back() == '\n';

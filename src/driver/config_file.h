@@ -11,7 +11,7 @@ struct ProgramContext;
 
 struct ConfigResult {
   bool ok = true;
-  std::string text;     // the file used (load) or the error text
+  std::string text;  // the file used (load) or the error text
 };
 
 // The configuration directory: $KVARNCFG (a value with a dot names a file, whose

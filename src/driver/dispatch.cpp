@@ -2,10 +2,10 @@
 
 #include "context/context.h"
 #include "context/echo.h"
-#include "driver/local_handlers.h"
-#include "driver/synonyms.h"
 #include "context/output.h"
+#include "driver/local_handlers.h"
 #include "driver/mqsc_issue.h"
+#include "driver/synonyms.h"
 #include "driver/unhandled_check.h"
 #include "mqsc/command_record.h"
 #include "runtime/scan.h"
@@ -30,7 +30,7 @@ struct WrittenAtCommandEnd {
   }
 };
 
-} // namespace
+}  // namespace
 
 void cslIssueCommand(ProgramContext &ctx, std::string_view text) {
   std::string command(scanTrim(text));
@@ -46,9 +46,7 @@ void cslIssueCommand(ProgramContext &ctx, std::string_view text) {
   case '/':
     // Find works on the console's output buffer; file mode has nothing to search.
     return;
-  case '=':
-    cslIssueLocalCommand(ctx, ctx.input, command, IssueFromUser);
-    return;
+  case '=': cslIssueLocalCommand(ctx, ctx.input, command, IssueFromUser); return;
   default: break;
   }
   std::string_view word = firstWord(command);

@@ -6,13 +6,13 @@
 #include "display/layout.h"
 #include "display/modifiers.h"
 #include "driver/dispatch.h"
+#include "driver/input_lines.h"
 #include "driver/local_handlers.h"
-#include "driver/synonyms.h"
-#include "driver/mqsc_issue.h"
 #include "driver/local_table.h"
+#include "driver/mqsc_issue.h"
 #include "driver/options.h"
 #include "driver/prompt.h"
-#include "driver/input_lines.h"
+#include "driver/synonyms.h"
 #include "mqsc/attribute_tokenizer.h"
 #include "mqsc/command_record.h"
 #include "mqsc/vocab.h"
@@ -55,7 +55,6 @@ bool collectForeachRecords(ProgramContext &ctx, std::string_view command,
   return true;
 }
 
-
 // The script language's view of connections, reason codes and the commands it issues.
 void wireScriptHost() {
   using namespace kvarn::script;
@@ -94,7 +93,7 @@ void wireScriptHost() {
   scriptSetHost(std::move(host));
 }
 
-} // namespace
+}  // namespace
 
 void wireRooms(ProgramContext &ctx) {
   // 1. The MQSC vocabulary; expressions read CONST. names from its constant tables and a

@@ -32,16 +32,18 @@ void cslDoImportCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
 // Every release from 5.2 on is accepted, newest first; help lists only the releases
 // the version table marks for display.
 
-} // namespace
+}  // namespace
 
 std::vector<LocalCommand> importLocalCommands() {
-  return {{"=import", "Import commands from a file",
+  return {{"=import",
+           "Import commands from a file",
            {{"cmdhist", "Keep command history", {}},
             {"file", "Import file name", kLocalAnyValue},
             {"parms", "Parmeters passed to the import file", kLocalAnyValue},
             {"quiet", "Does not display commands", {}},
             {"sof", "Stop on first first failure", {}}},
-           {}, cslDoImportCommand}};
+           {},
+           cslDoImportCommand}};
 }
 
 bool parseImportCommand(ProgramContext &, std::string_view text, kvarn::script::ImportRequest &request) {

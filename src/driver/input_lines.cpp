@@ -5,8 +5,8 @@
 
 #include "context/context.h"
 #include "context/output.h"
-#include "driver/prompt.h"
 #include "context/trace.h"
+#include "driver/prompt.h"
 #include "runtime/line_reader.h"
 #include "runtime/scan.h"
 #include "runtime/signals.h"
@@ -20,9 +20,7 @@ void showPrompt(ProgramContext &ctx) {
   ctx.output->addLine(prompt, kStyleInfo | kStyleOpen | kStyleNoCopy);
 }
 
-std::string sourceName(const InputSource &src) {
-  return src.name.empty() ? std::string("standard input") : src.name;
-}
+std::string sourceName(const InputSource &src) { return src.name.empty() ? std::string("standard input") : src.name; }
 
 // A line that is never run: reported with where it stands, counted as a failed command
 // (so stop-on-error and the exit code see it), and skipped.
@@ -31,7 +29,7 @@ void refuseLine(ProgramContext &ctx, const InputSource &src, const char *why) {
   countCommand(ctx, false);
 }
 
-} // namespace
+}  // namespace
 
 bool readFileLine(ProgramContext &ctx, InputSource &src) {
   if ((ctx.mode & kModeEndAtStdin) && src.stream == stdin) {
@@ -46,7 +44,7 @@ bool readFileLine(ProgramContext &ctx, InputSource &src) {
     }
     if (src.prompting) showPrompt(ctx);
     LineRead r = readLineCapped(src.stream, src.line, kMaxLineLength);
-    if (src.prompting) ctx.output->closeOpenLine();   // the terminal echoed the Enter
+    if (src.prompting) ctx.output->closeOpenLine();  // the terminal echoed the Enter
     switch (r.status) {
     case LineStatus::Line:
       ++src.lineNumber;
@@ -60,18 +58,14 @@ bool readFileLine(ProgramContext &ctx, InputSource &src) {
       ++src.lineNumber;
       refuseLine(ctx, src, strFormat("is longer than %zu characters", kMaxLineLength).c_str());
       continue;
-    case LineStatus::End:
-      src.endOfInput = true;
-      return false;
-    case LineStatus::Stopped:
-      noteStopSignal(ctx);
-      return false;
+    case LineStatus::End: src.endOfInput = true; return false;
+    case LineStatus::Stopped: noteStopSignal(ctx); return false;
     case LineStatus::Error:
       src.readError = true;
-      addError(ctx, strFormat("Error reading from file '%s' - %s", sourceName(src).c_str(), std::strerror(r.errorNumber)));
+      addError(ctx,
+               strFormat("Error reading from file '%s' - %s", sourceName(src).c_str(), std::strerror(r.errorNumber)));
       ctx.statusFlags |= kStatusInternalFailure;
       return false;
     }
   }
 }
-

@@ -13,4 +13,3 @@ inline constexpr size_t kMaxLineLength = 1024 * 1024;
 
 // The file-mode read-line operation: fills src.line; false at end of input.
 bool readFileLine(ProgramContext &ctx, InputSource &src);
-

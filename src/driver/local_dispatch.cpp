@@ -12,7 +12,7 @@ namespace {
 
 constexpr size_t kMaxLocalCommand = 1000;
 
-} // namespace
+}  // namespace
 
 void cslIssueLocalCommand(ProgramContext &ctx, InputSource *source, std::string_view text, int issueSource) {
   std::string command(text);

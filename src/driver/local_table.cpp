@@ -15,9 +15,9 @@ namespace {
 // The listing keeps the order users know; rows are found by name, so this order only
 // places them.
 constexpr const char *kListingOrder[] = {
-    "=cache", "=ccdt", "=ccdtj", "=cls",  "=clear",  "qdepth", "qempty", "=colour", "=conn",   "=count",
-    "=disc",  "=echo", "=import", "=key", "=keyname", "=merge", "=tolk", "=mqsc",   "=output", "=purge",
-    "=repeat", "=set", "=show",  "=syn",  "end",     "quit",
+    "=cache",  "=ccdt",  "=ccdtj",  "=cls",    "=clear", "qdepth",   "qempty", "=colour", "=conn",
+    "=count",  "=disc",  "=echo",   "=import", "=key",   "=keyname", "=merge", "=tolk",   "=mqsc",
+    "=output", "=purge", "=repeat", "=set",    "=show",  "=syn",     "end",    "quit",
 };
 
 size_t listingPosition(const std::string &name) {
@@ -28,8 +28,8 @@ size_t listingPosition(const std::string &name) {
 
 std::vector<LocalCommand> buildTable() {
   std::vector<LocalCommand> table;
-  for (const auto &family : {settingLocalCommands(), outputLocalCommands(), importLocalCommands(),
-                             ccdtLocalCommands(), repeatLocalCommands(), showLocalCommands(), synonymLocalCommands(),
+  for (const auto &family : {settingLocalCommands(), outputLocalCommands(), importLocalCommands(), ccdtLocalCommands(),
+                             repeatLocalCommands(), showLocalCommands(), synonymLocalCommands(),
                              transportLocalCommands(), endLocalCommands(), consoleLocalCommands()})
     table.insert(table.end(), family.begin(), family.end());
   std::stable_sort(table.begin(), table.end(), [](const LocalCommand &a, const LocalCommand &b) {
@@ -145,7 +145,7 @@ const LocalOperand *findOperand(const LocalCommand &cmd, std::string_view name) 
 SyntaxResult helpResult(std::vector<std::string> lines) { return {false, true, std::move(lines)}; }
 SyntaxResult errorResult(std::string line) { return {false, false, {std::move(line)}}; }
 
-} // namespace
+}  // namespace
 
 const std::vector<LocalCommand> &localCommandTable() {
   static const std::vector<LocalCommand> table = buildTable();
@@ -184,7 +184,7 @@ SyntaxResult checkLocalCommand(std::string_view text, ParsedCommand &out) {
     ValueRule rule = op ? operandRule(*op) : ownValueRule(*cmd);
     if (item.hasValue && item.value == "?")
       return rule.values.empty() ? errorResult(noValuesMessage(rule)) : helpResult(valueHelp(rule));
-    if (i == 0 && !item.hasValue) continue;   // the own value may always be left out
+    if (i == 0 && !item.hasValue) continue;  // the own value may always be left out
     if (std::string e = checkItem(rule, item); !e.empty()) return errorResult(e);
   }
   if (help) return helpResult(commandHelp(*cmd));

@@ -18,8 +18,8 @@ const LocalCommand *findLocalCommand(std::string_view name);
 
 struct SyntaxResult {
   bool ok = false;
-  bool help = false;                   // a "?" asked for help: `lines` holds it
-  std::vector<std::string> lines;      // error or help lines
+  bool help = false;               // a "?" asked for help: `lines` holds it
+  std::vector<std::string> lines;  // error or help lines
 };
 
 // Splits `text` into items and checks them against the table.

@@ -24,7 +24,7 @@ void endRun(ProgramContext &ctx) {
 
 void doEnd(ProgramContext &ctx, ParsedCommand &, int) { endRun(ctx); }
 
-} // namespace
+}  // namespace
 
 bool makeOwedConnection(ProgramContext &ctx) {
   if (!(ctx.startupState & kStartupConnectPending)) return true;
@@ -52,8 +52,8 @@ MqscIssue issueMqsc(ProgramContext &ctx, std::string_view text, IssueSource sour
   }
 
   // 3. The command record collects what comes back.
-  issued.record = openCommandRecord(ctx, command,
-                                    source == IssueFromScript ? RecordKind::ScriptCommand : RecordKind::UserCommand);
+  issued.record =
+      openCommandRecord(ctx, command, source == IssueFromScript ? RecordKind::ScriptCommand : RecordKind::UserCommand);
 
   // 4. The transport hands it to the current connection and waits for the answer.
   bool answered = cslIssueMQCommand(ctx, issued.record);

@@ -13,16 +13,16 @@
 struct CommandRecord;
 
 enum class MqscIssueOutcome {
-  Answered,       // sent and answered without error
-  Failed,         // refused, failed or timed out: the record says why
-  EndOfRun,       // end or quit: nothing sent, the run ends
-  NotConnected,   // the start-up connection it waited for could not be made
-  Empty,          // no command
+  Answered,      // sent and answered without error
+  Failed,        // refused, failed or timed out: the record says why
+  EndOfRun,      // end or quit: nothing sent, the run ends
+  NotConnected,  // the start-up connection it waited for could not be made
+  Empty,         // no command
 };
 
 struct MqscIssue {
   MqscIssueOutcome outcome = MqscIssueOutcome::Empty;
-  std::shared_ptr<CommandRecord> record;   // complete; none unless the command was handed on
+  std::shared_ptr<CommandRecord> record;  // complete; none unless the command was handed on
 };
 
 // Issues one MQSC command from the user (IssueFromUser) or for a script's own use

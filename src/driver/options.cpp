@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/ccdt_versions.h"
 #include "context/output.h"
 #include "context/settings.h"
+#include "driver/ccdt_versions.h"
 #include "runtime/scan.h"
 
 namespace {
@@ -62,9 +62,7 @@ bool parseInt(const std::string &text, long &value) {
   return *end == '\0';
 }
 
-OptionResult usageFailure(std::string prefix = "") {
-  return OptionResult{false, 132, prefix + usageText()};
-}
+OptionResult usageFailure(std::string prefix = "") { return OptionResult{false, 132, prefix + usageText()}; }
 
 OptionResult failure(const std::string &msg) { return OptionResult{false, 132, msg}; }
 
@@ -78,16 +76,20 @@ OptionResult applyValue(Options &o, char letter, std::string value) {
       return failure(strFormat("Please use a COLUMN value between %d and %d\n", kMinColumns, kMaxColumns));
     o.columns = static_cast<int>(n);
     break;
-  case 'C': o.initialCommands = value; o.hasInitialCommands = true; break;
+  case 'C':
+    o.initialCommands = value;
+    o.hasInitialCommands = true;
+    break;
   case 'd': o.channelDef = value; break;
   case 'D':
-    if (value.rfind("capture:", 0) == 0)
-      o.capturePath = value.substr(8);
-    else
-      o.debugLetters += value;
+    if (value.rfind("capture:", 0) == 0) o.capturePath = value.substr(8);
+    else o.debugLetters += value;
     break;
   case 'F': o.defaultPath = value; break;
-  case 'g': o.kt90Config = value; o.hasKt90Config = true; break;
+  case 'g':
+    o.kt90Config = value;
+    o.hasKt90Config = true;
+    break;
   case 'i': o.inputFile = value; break;
   case 'm': o.qmgr = cut(value); break;
   case 'o':
@@ -134,7 +136,7 @@ void applyFlag(Options &o, char letter) {
   }
 }
 
-} // namespace
+}  // namespace
 
 std::string usageText() {
   std::string text = strFormat("IBM MQ KVARN Program Version %s (Build Date %s, Revision %s)\n", kProgramVersion,

@@ -4,42 +4,42 @@
 #include <vector>
 
 struct Options {
-  int columns = -1;              // -c, 1 to 50
-  std::string initialCommands;   // -C
+  int columns = -1;             // -c, 1 to 50
+  std::string initialCommands;  // -C
   bool hasInitialCommands = false;
-  std::string channelDef;        // -d
-  std::string debugLetters;      // -D
-  std::string capturePath;       // -D capture:file
-  bool noEcho = false;           // -e
-  bool fileMode = false;         // -f
-  std::string defaultPath;       // -F
-  std::string kt90Config;        // -g
+  std::string channelDef;    // -d
+  std::string debugLetters;  // -D
+  std::string capturePath;   // -D capture:file
+  bool noEcho = false;       // -e
+  bool fileMode = false;     // -f
+  std::string defaultPath;   // -F
+  std::string kt90Config;    // -g
   bool hasKt90Config = false;
-  std::string inputFile;         // -i
-  bool ccdtJson = false;         // -j
-  bool client = false;           // -l
-  std::string qmgr;              // -m
-  bool ccdtBinary = false;       // -n
-  int outputFormat = -1;         // -o text (0) or json (1); -1 when not given
-  std::string replyPrefix;       // -p
-  std::string commandQueue;      // -q
-  std::string replyQueue;        // -r
-  bool stopOnError = false;      // -s
-  bool forceSave = false;        // -S
-  std::string ccdtFile;          // -t
-  std::string via;               // -v
-  int ccdtVersion = -1;          // -V
-  bool hasWidth = false;         // -w
+  std::string inputFile;     // -i
+  bool ccdtJson = false;     // -j
+  bool client = false;       // -l
+  std::string qmgr;          // -m
+  bool ccdtBinary = false;   // -n
+  int outputFormat = -1;     // -o text (0) or json (1); -1 when not given
+  std::string replyPrefix;   // -p
+  std::string commandQueue;  // -q
+  std::string replyQueue;    // -r
+  bool stopOnError = false;  // -s
+  bool forceSave = false;    // -S
+  std::string ccdtFile;      // -t
+  std::string via;           // -v
+  int ccdtVersion = -1;      // -V
+  bool hasWidth = false;     // -w
   int width = 0;
-  bool noConnect = false;        // -x
-  bool debugMode = false;        // -!
-  std::vector<std::string> given;   // the letters given, in order, for the implicit =conn
+  bool noConnect = false;          // -x
+  bool debugMode = false;          // -!
+  std::vector<std::string> given;  // the letters given, in order, for the implicit =conn
 };
 
 struct OptionResult {
   bool ok = true;
   int exitCode = 0;
-  std::string message;           // written to standard error when not ok
+  std::string message;  // written to standard error when not ok
 };
 
 OptionResult parseCommandLine(int argc, const char *const *argv, Options &opts);

@@ -22,9 +22,12 @@ bool isYes(const ParsedItem &item) {
 }
 
 uint32_t summaryBits(const std::string &list) {
-  static const struct { const char *name; uint32_t bit; } kBits[] = {
-      {"default", kSummaryDefault}, {"none", kSummaryNone}, {"fail", kSummaryFail}, {"failnz", kSummaryFailNZ},
-      {"ok", kSummaryOk},           {"oknz", kSummaryOkNZ}, {"total", kSummaryTotal}};
+  static const struct {
+    const char *name;
+    uint32_t bit;
+  } kBits[] = {{"default", kSummaryDefault}, {"none", kSummaryNone}, {"fail", kSummaryFail},
+               {"failnz", kSummaryFailNZ},   {"ok", kSummaryOk},     {"oknz", kSummaryOkNZ},
+               {"total", kSummaryTotal}};
   uint32_t bits = 0;
   for (const std::string &item : kvarn::script::splitParameters(list))
     for (const auto &b : kBits)
@@ -39,14 +42,13 @@ bool isBeingRead(const ProgramContext &ctx, const std::string &path) {
   if (stat(path.c_str(), &target) != 0) return false;
   for (const InputSource *src = ctx.input; src; src = src->parent) {
     struct stat st {};
-    if (src->stream && fstat(fileno(src->stream), &st) == 0 && st.st_dev == target.st_dev &&
-        st.st_ino == target.st_ino)
+    if (src->stream && fstat(fileno(src->stream), &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino)
       return true;
   }
   return false;
 }
 
-} // namespace
+}  // namespace
 
 void cslDoCountCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
   CountSettings &c = ctx.counting;
@@ -62,10 +64,12 @@ void cslDoCountCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
 // Sets the switches of the current input source; =echo echoes itself afterwards, shown
 // only when cmds was on before it and still is.
 void cslDoEchoCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSource) {
-  static const struct { const char *name; bool EchoSwitches::*field; } kSwitches[] = {
-      {"input", &EchoSwitches::input}, {"cmds", &EchoSwitches::cmds},       {"func", &EchoSwitches::func},
-      {"lang", &EchoSwitches::lang},   {"langcon", &EchoSwitches::langcon}, {"resp", &EchoSwitches::resp},
-      {"blank", &EchoSwitches::blank}};
+  static const struct {
+    const char *name;
+    bool EchoSwitches::*field;
+  } kSwitches[] = {{"input", &EchoSwitches::input}, {"cmds", &EchoSwitches::cmds},       {"func", &EchoSwitches::func},
+                   {"lang", &EchoSwitches::lang},   {"langcon", &EchoSwitches::langcon}, {"resp", &EchoSwitches::resp},
+                   {"blank", &EchoSwitches::blank}};
   InputSource *src = ctx.input ? ctx.input : ctx.mainInput.get();
   EchoSwitches &echo = src->echo;
   bool cmdsBefore = echo.cmds;
@@ -109,13 +113,16 @@ void cslDoPurgeCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
 std::vector<LocalCommand> outputLocalCommands() {
   return {
       {"=cls", "Clear the screen", {}, {}, cslDoClsCommand},
-      {"=count", "Change count settings",
+      {"=count",
+       "Change count settings",
        {{"cmds", "Should KVARN count command success or fail", kLocalYesNo},
         {"dspcmds", "Should DISPLAY commands be counted", kLocalYesNo},
-        {"emptydsp", "Should empty display commands count as a failure",
+        {"emptydsp",
+         "Should empty display commands count as a failure",
          {{"fail", "An empty DISPLAY commmand should be regarded as a fail"},
           {"ok", "An empty DISPLAY commmand should be regarded as OK"}}},
-        {"summary", "What command summary should be displayed",
+        {"summary",
+         "What command summary should be displayed",
          {{"default", "Display the default command summary"},
           {"fail", "Display the count of failed commands"},
           {"failnz", "Display the count of failed commands only if non-zero"},
@@ -124,9 +131,12 @@ std::vector<LocalCommand> outputLocalCommands() {
           {"oknz", "Display the count of successful commands only if non-zero"},
           {"total", "Display the count of commands issued"}},
          kOperandList}},
-       {}, cslDoCountCommand},
-      {"=echo", "Change echo settings",
-       {{"input", "Overall input line echo setting",
+       {},
+       cslDoCountCommand},
+      {"=echo",
+       "Change echo settings",
+       {{"input",
+         "Overall input line echo setting",
          {{"no", "Echo of input is off"}, {"setting", "Echo of input is set by individual settings"}}},
         {"cmds", "Are input commands echoed", kLocalYesNo},
         {"func", "Are functions echoed", kLocalYesNo},
@@ -134,10 +144,13 @@ std::vector<LocalCommand> outputLocalCommands() {
         {"langcon", "Are input language statements from console echoed", kLocalYesNo},
         {"resp", "Are command responses echoed", kLocalYesNo},
         {"blank", "Are blank lines echoed", kLocalYesNo}},
-       {}, cslDoEchoCommand},
-      {"=output", "Set output file settings",
+       {},
+       cslDoEchoCommand},
+      {"=output",
+       "Set output file settings",
        {{"append", "Should the file be appended to", kLocalYesNo}, {"file", "Output file name", kLocalAnyValue}},
-       {}, cslDoOutputCommand},
+       {},
+       cslDoOutputCommand},
       {"=purge", "Purge command history", {}, {}, cslDoPurgeCommand},
   };
 }

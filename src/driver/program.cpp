@@ -6,19 +6,19 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "console/console.h"
+#include "context/context.h"
+#include "context/output.h"
+#include "context/trace.h"
 #include "driver/capture.h"
 #include "driver/config_file.h"
-#include "context/context.h"
 #include "driver/dispatch.h"
-#include "driver/local_handlers.h"
-#include "driver/synonyms.h"
-#include "driver/options.h"
-#include "context/output.h"
-#include "driver/input_lines.h"
-#include "console/console.h"
 #include "driver/host_wiring.h"
+#include "driver/input_lines.h"
+#include "driver/local_handlers.h"
 #include "driver/optional_modes.h"
-#include "context/trace.h"
+#include "driver/options.h"
+#include "driver/synonyms.h"
 #include "runtime/path.h"
 #include "runtime/regular_file.h"
 #include "runtime/signals.h"
@@ -196,7 +196,7 @@ bool endOfRun(ProgramContext &ctx, int &exitCode) {
     if (!r.ok) addError(ctx, r.error);
   }
   exitCode = exitCodeFromStatus(ctx.statusFlags);
-  ctx.output->flushStream();   // disconnecting may take a while
+  ctx.output->flushStream();  // disconnecting may take a while
   bool allEnded = disconnectAllAtEnd(ctx);
   if (ctx.fileMode()) {
     std::string summary = commandSummaryLine(ctx, true);
@@ -212,7 +212,7 @@ bool endOfRun(ProgramContext &ctx, int &exitCode) {
   return allEnded;
 }
 
-} // namespace
+}  // namespace
 
 int kvarnMain(int argc, const char *const *argv) {
   holdStandardDescriptors();

@@ -25,12 +25,12 @@ bool isSectionLetter(char c) {
   return c == 'a' || c == 'c' || c == 'C' || c == 'D' || c == 'e' || c == 'i' || c == 'l' || c == 'r' || c == 'n';
 }
 
-} // namespace
+}  // namespace
 
 std::string expandPrompt(std::string_view format, const PromptState &state, PromptRefresh *refresh) {
   std::string out;
-  std::vector<char> open;       // sections currently open, innermost last
-  int hiddenDepth = 0;          // open sections that hide their contents
+  std::vector<char> open;  // sections currently open, innermost last
+  int hiddenDepth = 0;     // open sections that hide their contents
   std::vector<bool> hides;
   if (refresh) *refresh = kPromptStatic;
   auto emit = [&](std::string_view text) {
@@ -42,13 +42,16 @@ std::string expandPrompt(std::string_view format, const PromptState &state, Prom
       emit(std::string_view(&format[i], 1));
       continue;
     }
-    if (++i >= format.size()) break;     // a lone % at the end is dropped
+    if (++i >= format.size()) break;  // a lone % at the end is dropped
     char letter = format[i];
     if (isSectionLetter(letter)) {
       // The first occurrence opens a section, the next one closes it.
       size_t found = open.size();
       for (size_t k = open.size(); k-- > 0;)
-        if (open[k] == letter) { found = k; break; }
+        if (open[k] == letter) {
+          found = k;
+          break;
+        }
       if (found == open.size()) {
         bool hide = !sectionVisible(letter, state);
         open.push_back(letter);
@@ -82,7 +85,7 @@ std::string expandPrompt(std::string_view format, const PromptState &state, Prom
       }
       break;
     }
-    default: break;   // any other escape is dropped with its character
+    default: break;  // any other escape is dropped with its character
     }
   }
   return out;

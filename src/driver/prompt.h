@@ -5,14 +5,14 @@
 #include <string_view>
 
 struct PromptState {
-  std::string connectedQmgr;    // %m: the queue manager actually connected
-  std::string requestedQmgr;    // %M: the qm of =conn
+  std::string connectedQmgr;  // %m: the queue manager actually connected
+  std::string requestedQmgr;  // %M: the qm of =conn
   bool connected = false;
   bool client = false;
   bool tolkMode = false;
   bool ccdtMode = false;
   bool agentLevelKnown = false;
-  std::time_t now = 0;          // 0: the current time
+  std::time_t now = 0;  // 0: the current time
 };
 
 enum PromptRefresh { kPromptStatic = 0, kPromptEveryMinute = 1, kPromptEverySecond = 2 };

@@ -20,7 +20,7 @@ constexpr int64_t kMaxDelay = 100000;
 constexpr int kEscape = 27;
 
 class RepeatRunning {
-public:
+ public:
   explicit RepeatRunning(ProgramContext &ctx) : ctx_(ctx) { ctx.console.repeating = true; }
   ~RepeatRunning() {
     ctx_.console.repeating = false;
@@ -29,7 +29,7 @@ public:
   RepeatRunning(const RepeatRunning &) = delete;
   RepeatRunning &operator=(const RepeatRunning &) = delete;
 
-private:
+ private:
   ProgramContext &ctx_;
 };
 
@@ -65,7 +65,8 @@ bool waitWatchingKeys(ProgramContext &ctx, std::chrono::steady_clock::time_point
   for (;;) {
     if (stopRequested()) noteStopSignal(ctx);
     if (ctx.quit) return true;
-    auto leftMs = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+    auto leftMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
     if (leftMs <= 0) return false;
     int seconds = static_cast<int>(std::min<int64_t>((leftMs + 999) / 1000, 25));
     if (host.consoleKey) {
@@ -81,7 +82,7 @@ std::string repeatingMessage(const std::string &command) {
   return strFormat("Repeating command '%s' <press ESC to end>", command.c_str());
 }
 
-} // namespace
+}  // namespace
 
 void cslDoRepeatCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
   if (ctx.fileMode()) return reportIgnoredInFileMode(ctx, cmd.text);
@@ -111,12 +112,14 @@ void cslDoRepeatCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
 }
 
 std::vector<LocalCommand> repeatLocalCommands() {
-  return {{"=repeat", "Issue a command repeatedly",
+  return {{"=repeat",
+           "Issue a command repeatedly",
            {{"clear", "Clear screen before issuing command", {}},
             {"cmd", "Command to enter", kLocalAnyValue},
             {"delay", "Delay between successive invocations",
              localNumberOf("<delay>", "Number of seconds between invocations")},
             {"keep", "Keep last command response", {}},
             {"history", "Keep history of all responses", {}}},
-           {}, cslDoRepeatCommand}};
+           {},
+           cslDoRepeatCommand}};
 }

@@ -89,13 +89,15 @@ LocalOperand cacheAgeOperand(std::string_view name) {
 
 // ---- =import --------------------------------------------------------------------------------
 
-} // namespace
+}  // namespace
 
 std::vector<LocalCommand> settingLocalCommands() {
   return {
-      {"=cache", "Change the object cache settings",
+      {"=cache",
+       "Change the object cache settings",
        {cacheAgeOperand("maxager"), cacheAgeOperand("maxagel"), {"purge", "Discard the current cache contents", {}}},
-       {}, doCache},
+       {},
+       doCache},
       {"=colour", "Change colour settings", settingOperands("colour"), {}, doColour},
       {"=set", "Change various program settings", settingOperands("set"), {}, doSet},
   };

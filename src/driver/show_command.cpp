@@ -27,9 +27,12 @@ std::string machineName() {
 }
 
 std::string platformName(int platform) {
-  static const struct { int value; const char *name; } kPlatforms[] = {
-      {1, "z/OS"}, {2, "OS/2"}, {3, "Unix"}, {4, "OS/400"}, {5, "Windows"}, {11, "Windows"},
-      {12, "VMS"}, {13, "NSS"}, {15, "Open TP1"}, {18, "VM"}, {23, "TPF"}, {27, "VSE"},
+  static const struct {
+    int value;
+    const char *name;
+  } kPlatforms[] = {
+      {1, "z/OS"}, {2, "OS/2"}, {3, "Unix"},      {4, "OS/400"}, {5, "Windows"}, {11, "Windows"},
+      {12, "VMS"}, {13, "NSS"}, {15, "Open TP1"}, {18, "VM"},    {23, "TPF"},    {27, "VSE"},
   };
   for (const auto &p : kPlatforms)
     if (p.value == platform) return p.name;
@@ -52,8 +55,10 @@ void showParseInfo(ProgramContext &ctx, const ParsedCommand &, const ParsedItem 
 }
 
 void selectScreen(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &item) {
-  static const struct { const char *name; Screen screen; } kScreens[] = {
-      {"mqsc", kScreenMqsc}, {"help", kScreenHelp}, {"sets", kScreenSettings}, {"keys", kScreenKeys}};
+  static const struct {
+    const char *name;
+    Screen screen;
+  } kScreens[] = {{"mqsc", kScreenMqsc}, {"help", kScreenHelp}, {"sets", kScreenSettings}, {"keys", kScreenKeys}};
   Screen &screen = ctx.console.screen;
   if (scanEqualsNoCase(item.value, "next")) {
     screen = static_cast<Screen>((screen + 1) % kScreenCount);
@@ -123,18 +128,18 @@ void showConnections(ProgramContext &ctx, const ParsedCommand &, const ParsedIte
 
 struct ShowOperand {
   const char *name;
-  bool screen;      // changes the console: ignored in file mode
+  bool screen;  // changes the console: ignored in file mode
   void (*act)(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &item);
 };
 
 constexpr ShowOperand kShowOperands[] = {
-    {"key", true, showKeyInfo},          {"scrn", true, selectScreen},       {"parse", true, showParseInfo},
-    {"noecho", false, showNonEchoed},    {"scroll", true, setScrollIndicators}, {"machine", false, showMachine},
-    {"func", false, showFunctions},      {"cmdhist", false, showCommandHistory}, {"summary", false, showSummary},
-    {"memory", false, showMemory},       {"conns", false, showConnections},
+    {"key", true, showKeyInfo},       {"scrn", true, selectScreen},           {"parse", true, showParseInfo},
+    {"noecho", false, showNonEchoed}, {"scroll", true, setScrollIndicators},  {"machine", false, showMachine},
+    {"func", false, showFunctions},   {"cmdhist", false, showCommandHistory}, {"summary", false, showSummary},
+    {"memory", false, showMemory},    {"conns", false, showConnections},
 };
 
-} // namespace
+}  // namespace
 
 void cslDoShowCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
   bool ignoredReported = false;
@@ -153,15 +158,22 @@ void cslDoShowCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
 }
 
 std::vector<LocalCommand> showLocalCommands() {
-  return {{"=show", "Display values or change what is shown on the screen",
-           {{"key", "Changes whether the key pressed information is shown",
+  return {{"=show",
+           "Display values or change what is shown on the screen",
+           {{"key",
+             "Changes whether the key pressed information is shown",
              {{"", "If no value is given the key information display is toggled"},
               {"on", "Switches on key pressed information"},
-              {"off", "Switches off key pressed information"}}, 0, kUnlisted},
-            {"parse", "Changes whether the command line parse info is shown",
+              {"off", "Switches off key pressed information"}},
+             0,
+             kUnlisted},
+            {"parse",
+             "Changes whether the command line parse info is shown",
              {{"", "If no value is given the parse display is toggled"},
               {"on", "Switches on parse information"},
-              {"off", "Switches off parse information"}}, 0, kUnlisted},
+              {"off", "Switches off parse information"}},
+             0,
+             kUnlisted},
             {"cmdhist", "Writes the command history to the screen", {}, 0, kUnlisted},
             {"memory", "Writes the memory usage to the screen", {}, 0, kUnlisted},
             {"conns", "Writes the connections to the screen", {}, 0, kUnlisted},
@@ -170,7 +182,8 @@ std::vector<LocalCommand> showLocalCommands() {
             {"machine", "Writes machine information to the screen", {}},
             {"noecho", "Show the non-echoed lines", kLocalYesNo},
             {"summary", "Writes the command issue summary to the screen", {}},
-            {"scrn", "Changes what screen is shown",
+            {"scrn",
+             "Changes what screen is shown",
              {{"!t", "<Screen>"},
               {"help", "Shows the help screen"},
               {"keys", "Shows the keys screen"},
@@ -178,5 +191,6 @@ std::vector<LocalCommand> showLocalCommands() {
               {"next", "Cycles round the available screens"},
               {"sets", "Shows the settings screen"}}},
             {"scroll", "Changes whether scroll indicators are shown", kLocalOnOff}},
-           {}, cslDoShowCommand}};
+           {},
+           cslDoShowCommand}};
 }

@@ -71,7 +71,7 @@ bool anyCall(std::string_view text, Visit &&visit) {
 bool reachesSynonym(const ProgramContext &ctx, std::string_view target, std::string_view command,
                     std::vector<const Synonym *> &chain) {
   struct Frame {
-    const Synonym *synonym;          // null for the new text itself
+    const Synonym *synonym;  // null for the new text itself
     std::vector<std::string_view> calls;
     size_t next = 0;
   };
@@ -121,7 +121,7 @@ std::vector<std::string> runningChain(const ProgramContext &ctx) {
   return lines;
 }
 
-} // namespace
+}  // namespace
 
 const Synonym *findSynonym(const ProgramContext &ctx, std::string_view name) {
   auto at = ctx.synonyms.find(name);
@@ -130,7 +130,7 @@ const Synonym *findSynonym(const ProgramContext &ctx, std::string_view name) {
 
 void storeSynonym(ProgramContext &ctx, const std::string &name, const std::string &command) {
   auto at = ctx.synonyms.find(std::string_view(name));
-  if (at != ctx.synonyms.end()) at = ctx.synonyms.erase(at);   // the new letter case replaces the old
+  if (at != ctx.synonyms.end()) at = ctx.synonyms.erase(at);  // the new letter case replaces the old
   ctx.synonyms.insert(at, Synonym{name, command});
 }
 
@@ -192,8 +192,11 @@ void cslDoSynonymCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
 }
 
 std::vector<LocalCommand> synonymLocalCommands() {
-  return {{"=syn", "Set or clear a command synonym", {{"cmd", "Command which should be issued instead", kLocalAnyValue}},
-           {{"!t", "<Synonym>"}, {"<value>", ""}}, cslDoSynonymCommand}};
+  return {{"=syn",
+           "Set or clear a command synonym",
+           {{"cmd", "Command which should be issued instead", kLocalAnyValue}},
+           {{"!t", "<Synonym>"}, {"<value>", ""}},
+           cslDoSynonymCommand}};
 }
 
 bool runSynonym(ProgramContext &ctx, const std::string &text) {

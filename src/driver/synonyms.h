@@ -22,10 +22,10 @@ void storeSynonym(ProgramContext &ctx, const std::string &name, const std::strin
 // command or is followed directly by '(' ; the text inside that bracket is the call's
 // parameters, split at commas as =import parms are.
 struct SynonymCall {
-  const Synonym *synonym = nullptr;     // null: the command is not a synonym call
+  const Synonym *synonym = nullptr;  // null: the command is not a synonym call
   bool hasParameters = false;
   std::vector<std::string> parameters;
-  std::vector<std::string> errors;      // the call is refused with these lines
+  std::vector<std::string> errors;  // the call is refused with these lines
 };
 SynonymCall matchSynonym(const ProgramContext &ctx, std::string_view command);
 
@@ -35,13 +35,13 @@ SynonymCall matchSynonym(const ProgramContext &ctx, std::string_view command);
 constexpr size_t kMaxSynonymNesting = 100;
 
 class SynonymRun {
-public:
+ public:
   SynonymRun(ProgramContext &ctx, const Synonym &synonym);
   ~SynonymRun();
   SynonymRun(const SynonymRun &) = delete;
   SynonymRun &operator=(const SynonymRun &) = delete;
 
-private:
+ private:
   ProgramContext &ctx_;
 };
 

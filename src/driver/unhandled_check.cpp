@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "context/context.h"
-#include "driver/dispatch.h"
 #include "context/output.h"
+#include "driver/dispatch.h"
 #include "mqsc/vocab.h"
 #include "transport/connection.h"
 
@@ -69,7 +69,7 @@ bool vocabularyHasDisplay(const VocabContext &vctx, const char *objectType) {
   return display && findObjectType(vctx, display, "", objectType, kExact, false, true, nullptr) != nullptr;
 }
 
-} // namespace
+}  // namespace
 
 void runUnhandledAttributeCheck(ProgramContext &ctx) {
   ctx.countingUnhandled = true;
@@ -87,6 +87,5 @@ void runUnhandledAttributeCheck(ProgramContext &ctx) {
   ctx.countingUnhandled = false;
   if (ctx.unhandledAttributes != 0)
     addError(ctx, strFormat("There are %d unhandled attributes.", static_cast<int>(ctx.unhandledAttributes)));
-  else
-    addInfo(ctx, "All attributes appear to be handled");
+  else addInfo(ctx, "All attributes appear to be handled");
 }

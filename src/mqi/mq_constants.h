@@ -5256,8 +5256,8 @@
 #define MQSEG_ALLOWED 'A'
 
 /* Structure identifiers (4 characters, blank-padded). */
-#define MQMD_STRUC_ID  "MD  "
-#define MQOD_STRUC_ID  "OD  "
+#define MQMD_STRUC_ID "MD  "
+#define MQOD_STRUC_ID "OD  "
 #define MQGMO_STRUC_ID "GMO "
 #define MQPMO_STRUC_ID "PMO "
 #define MQCNO_STRUC_ID "CNO "

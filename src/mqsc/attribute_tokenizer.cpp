@@ -20,9 +20,9 @@ constexpr const char *kAmqHeaders[] = {
     "AMQ8723", "AMQ8407", "AMQ8861", "AMQ8864", "AMQ8865", "AMQ8932", "AMQ8878", "AMQ9086",
 };
 // z/OS details messages (CSQM4nnI).
-constexpr int kCsqmHeaders[] = {400, 401, 402, 403, 406, 407, 408, 409, 410, 411, 412, 413, 415, 416, 417,
-                                418, 420, 421, 422, 423, 425, 427, 428, 430, 431, 437, 438, 439, 440, 441,
-                                442, 443, 444, 445, 446, 451, 453, 454};
+constexpr int kCsqmHeaders[] = {400, 401, 402, 403, 406, 407, 408, 409, 410, 411, 412, 413, 415,
+                                416, 417, 418, 420, 421, 422, 423, 425, 427, 428, 430, 431, 437,
+                                438, 439, 440, 441, 442, 443, 444, 445, 446, 451, 453, 454};
 
 // Looked up for every token of every record: the names are views, so a lookup costs no
 // more than comparing the few of the same length.
@@ -32,12 +32,12 @@ struct AttributePair {
   std::string_view column;
 };
 constexpr AttributePair kAttributePairs[] = {
-    {"SHARE", false, "SHARE"},     {"NOSHARE", false, "SHARE"},       {"TRIGGER", false, "TRIGGER"},
+    {"SHARE", false, "SHARE"},       {"NOSHARE", false, "SHARE"},     {"TRIGGER", false, "TRIGGER"},
     {"NOTRIGGER", false, "TRIGGER"}, {"HARDENBO", false, "HARDENBO"}, {"NOHARDENBO", false, "HARDENBO"},
-    {"ENFORCE", false, "ENFORCE"}, {"TOLERATE", false, "ENFORCE"},    {"SYNCPT", false, "SYNCPT"},
-    {"CURRENT", false, "CURRENT"}, {"SAVED", false, "SAVED"},         {"NAMES", true, "NAMES"},
-    {"MSGEXIT", true, "MSGEXIT"},  {"MSGDATA", true, "MSGDATA"},      {"RCVEXIT", true, "RCVEXIT"},
-    {"RCVDATA", true, "RCVDATA"},  {"SENDEXIT", true, "SENDEXIT"},    {"SENDDATA", true, "SENDDATA"},
+    {"ENFORCE", false, "ENFORCE"},   {"TOLERATE", false, "ENFORCE"},  {"SYNCPT", false, "SYNCPT"},
+    {"CURRENT", false, "CURRENT"},   {"SAVED", false, "SAVED"},       {"NAMES", true, "NAMES"},
+    {"MSGEXIT", true, "MSGEXIT"},    {"MSGDATA", true, "MSGDATA"},    {"RCVEXIT", true, "RCVEXIT"},
+    {"RCVDATA", true, "RCVDATA"},    {"SENDEXIT", true, "SENDEXIT"},  {"SENDDATA", true, "SENDDATA"},
     {"TPIPE", true, "TPIPE"},
 };
 
@@ -97,20 +97,20 @@ bool endsBeforeAttribute(std::string_view text, size_t close, const FieldDef *fi
 // no '(' opened stands before the next KEYWORD( begins: the value ended too early.
 bool strayCloseFollows(std::string_view text, size_t close) {
   size_t at = close + 1;
-  if (at < text.size() && !isScanSpace(text[at])) return true;   // "a)b)"
+  if (at < text.size() && !isScanSpace(text[at])) return true;  // "a)b)"
   for (; at < text.size(); ++at) {
-    if (text[at] == '(') return false;   // an attribute begins
+    if (text[at] == '(') return false;  // an attribute begins
     if (text[at] == ')') return true;
   }
   return false;
 }
 
-} // namespace
+}  // namespace
 
 size_t attributeValueEnd(std::string_view text, size_t open, const FieldDef *fields) {
   int depth = 0;
   size_t match = std::string_view::npos;
-  bool innerEnd = false;   // a ')' inside the value is followed by a blank
+  bool innerEnd = false;  // a ')' inside the value is followed by a blank
   for (size_t i = open; i < text.size(); ++i) {
     if (text[i] == '(') {
       ++depth;
@@ -123,7 +123,7 @@ size_t attributeValueEnd(std::string_view text, size_t open, const FieldDef *fie
     }
   }
   bool lone = match != std::string_view::npos && strayCloseFollows(text, match);
-  if (match != std::string_view::npos && !lone && !innerEnd) return match;   // the usual case
+  if (match != std::string_view::npos && !lone && !innerEnd) return match;  // the usual case
   // Only a value the matching bracket would cut wrongly may end elsewhere: when it runs
   // through an attribute (or never closes), or ends before a lone ')'. The lone ')' may
   // take the value on to the end of the word it stands in, no further, so that text the
@@ -147,7 +147,10 @@ bool findRecordAttribute(std::string_view record, std::string_view keyword, cons
   size_t pos = 0;
   while (pos < record.size()) {
     char c = record[pos];
-    if (isScanSpace(c)) { ++pos; continue; }
+    if (isScanSpace(c)) {
+      ++pos;
+      continue;
+    }
     if (c == '[') {
       size_t close = record.find(']', pos);
       pos = close == std::string_view::npos ? record.size() : close + 1;
@@ -274,8 +277,11 @@ bool AttributeTokenizer::next(AttributeToken &token) {
 
   while (pos_ < text_.size()) {
     char c = text_[pos_];
-    if (isScanSpace(c)) { ++pos_; continue; }
-    if (c == '[') {   // bracketed annotations are passed over whole
+    if (isScanSpace(c)) {
+      ++pos_;
+      continue;
+    }
+    if (c == '[') {  // bracketed annotations are passed over whole
       size_t close = text_.find(']', pos_);
       pos_ = close == std::string_view::npos ? text_.size() : close + 1;
       continue;
@@ -331,7 +337,10 @@ bool AttributeTokenizer::next(AttributeToken &token) {
         if (trimmed[i] == ' ') {
           size_t j = i;
           while (j < trimmed.size() && trimmed[j] == ' ') ++j;
-          if (j < trimmed.size() && trimmed[j] == ',') { i = j - 1; continue; }
+          if (j < trimmed.size() && trimmed[j] == ',') {
+            i = j - 1;
+            continue;
+          }
         }
         joined.push_back(trimmed[i]);
       }
@@ -398,8 +407,7 @@ std::string localTimeStamp(std::string_view token) {
                    local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
 }
 
-std::vector<std::string> uncheckedAttributes(const CommandRecord &record, const CommandDef *command,
-                                             uint32_t &count) {
+std::vector<std::string> uncheckedAttributes(const CommandRecord &record, const CommandDef *command, uint32_t &count) {
   std::vector<std::string> out;
   if (!command || !command->fields) return out;
   bool authserv = command->objectType && scanEqualsNoCase(command->objectType, "AUTHSERV");

@@ -20,15 +20,15 @@ bool isRecordHeader(std::string_view line, uint32_t diagnosticFlags = 0);
 enum class ListValueMode { PerItem = 0, One = 1 };
 
 struct AttributeToken {
-  std::string text;             // the whole token: "CURDEPTH(0)", "NOSHARE", "NAMES(A", the header line
-  std::string_view keyword;     // view into `text`
-  std::string_view value;       // view into `text`: inside the brackets, or the bare keyword
-  std::string_view column;      // the column keyword (NOSHARE shows in column SHARE)
+  std::string text;          // the whole token: "CURDEPTH(0)", "NOSHARE", "NAMES(A", the header line
+  std::string_view keyword;  // view into `text`
+  std::string_view value;    // view into `text`: inside the brackets, or the bare keyword
+  std::string_view column;   // the column keyword (NOSHARE shows in column SHARE)
   bool isHeader = false;
   bool isBare = false;
-  bool isWholeLine = false;     // a message line returned whole (CSQM134I ...)
-  bool isPseudo = false;        // QSGQM(name)
-  bool hidden = false;          // among the attributes the user asked to hide (set by the display)
+  bool isWholeLine = false;  // a message line returned whole (CSQM134I ...)
+  bool isPseudo = false;     // QSGQM(name)
+  bool hidden = false;       // among the attributes the user asked to hide (set by the display)
 };
 
 // IBM MQ returns values unquoted, so a value holding an unbalanced bracket (a DESCR of
@@ -52,15 +52,15 @@ bool findRecordAttribute(std::string_view record, std::string_view keyword, cons
                          std::string_view &value);
 
 class AttributeTokenizer {
-public:
+ public:
   // `record` is the record's text (header line first); `qmgr` is its group's queue
   // manager, shown as QSGQM(...) when `severalQmgrs`. `fields` is the field table of the
   // command that returned the record, when known (see attributeValueEnd).
-  AttributeTokenizer(std::string_view record, ListValueMode mode = ListValueMode::PerItem,
-                     bool severalQmgrs = false, std::string_view qmgr = {}, const FieldDef *fields = nullptr);
+  AttributeTokenizer(std::string_view record, ListValueMode mode = ListValueMode::PerItem, bool severalQmgrs = false,
+                     std::string_view qmgr = {}, const FieldDef *fields = nullptr);
   bool next(AttributeToken &token);
 
-private:
+ private:
   void setToken(AttributeToken &token, std::string text, size_t keywordLength, size_t valueStart, size_t valueLength);
   bool nextListItem(AttributeToken &token);
   std::string_view text_;
@@ -69,7 +69,7 @@ private:
   std::string_view qmgr_;
   const FieldDef *fields_;
   size_t pos_ = 0;
-  int stage_ = 0;               // 0 header, 1 pseudo attribute, 2 attributes
+  int stage_ = 0;  // 0 header, 1 pseudo attribute, 2 attributes
   // a list being returned item by item
   std::string listKeyword_;
   std::vector<std::string> listItems_;
@@ -93,5 +93,4 @@ bool parseTimeStampValue(std::string_view value, std::tm &utc);
 // The attribute check mode: every attribute token of every record is looked up in the
 // command's field table by its exact keyword; each one missing gives the line
 // "  Unhandled attribute KEYWORD". Returns the lines; `count` is raised by their number.
-std::vector<std::string> uncheckedAttributes(const CommandRecord &record, const CommandDef *command,
-                                             uint32_t &count);
+std::vector<std::string> uncheckedAttributes(const CommandRecord &record, const CommandDef *command, uint32_t &count);

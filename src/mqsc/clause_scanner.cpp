@@ -24,7 +24,7 @@ std::string keywordMessage(const char *format, std::string_view keyword) {
   return strFormat(format, static_cast<int>(keyword.size()), keyword.data());
 }
 
-} // namespace
+}  // namespace
 
 bool parseBracketedValue(std::string_view text, size_t keywordPos, size_t keywordLength, size_t openPos,
                          unsigned options, KeywordClause &clause, std::string *message) {
@@ -56,8 +56,7 @@ bool parseBracketedValue(std::string_view text, size_t keywordPos, size_t keywor
       continue;
     }
     if (isQuote(c)) {
-      if (closedStrings > 0 && !raw)
-        return fail(keywordMessage("Unexpected quote in keyword '%.*s'", keyword));
+      if (closedStrings > 0 && !raw) return fail(keywordMessage("Unexpected quote in keyword '%.*s'", keyword));
       open = c;
       continue;
     }

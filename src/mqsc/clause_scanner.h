@@ -7,11 +7,11 @@
 #include <string_view>
 
 enum KeywordOptions : unsigned {
-  kKeyReportErrors = 1,      // syntax errors produce a message
-  kKeyRawValue = 2,          // quotes are neither removed nor examined
-  kKeyAllowUnclosed = 4,     // a missing ')' is accepted: the value runs to the end
-  kKeyKeepBlanks = 8,        // blanks at both ends of the value are kept
-  kKeyBare = 16,             // bare keyword: no bracketed value is looked for
+  kKeyReportErrors = 1,   // syntax errors produce a message
+  kKeyRawValue = 2,       // quotes are neither removed nor examined
+  kKeyAllowUnclosed = 4,  // a missing ')' is accepted: the value runs to the end
+  kKeyKeepBlanks = 8,     // blanks at both ends of the value are kept
+  kKeyBare = 16,          // bare keyword: no bracketed value is looked for
 };
 
 // The result of a keyword search. Positions are offsets into the searched text.
@@ -19,11 +19,11 @@ struct KeywordClause {
   bool found = false;
   size_t keywordPos = 0;
   size_t keywordLength = 0;
-  size_t clauseLength = 0;   // keyword through ')' inclusive (the keyword alone when bare)
+  size_t clauseLength = 0;  // keyword through ')' inclusive (the keyword alone when bare)
   size_t valuePos = 0;
   size_t valueLength = 0;
-  bool quoted = false;       // the value was quoted (quotes removed)
-  size_t closePos = std::string_view::npos;   // the ')'; npos when it was missing
+  bool quoted = false;                       // the value was quoted (quotes removed)
+  size_t closePos = std::string_view::npos;  // the ')'; npos when it was missing
 
   std::string_view value(std::string_view text) const { return text.substr(valuePos, valueLength); }
   std::string_view clause(std::string_view text) const { return text.substr(keywordPos, clauseLength); }

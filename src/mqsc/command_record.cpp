@@ -35,7 +35,7 @@ void recordOutcome(ProgramContext &ctx, const CommandRecord &record, bool succee
   }
 }
 
-} // namespace
+}  // namespace
 
 bool continuesRecord(const RecordLine &line) {
   return (line.flags & kLineResponseText) && !(line.flags & (kLineRecordStart | kLineError | kLineInfo)) &&
@@ -141,10 +141,8 @@ bool completeCommandRecord(ProgramContext &ctx, CommandRecord &record) {
   record.succeeded = succeeded;
 
   CommandLayout layout = mqscHost().layout;
-  if (layout)
-    layout(ctx, record);
-  else
-    writeLinesAsReceived(ctx, record);
+  if (layout) layout(ctx, record);
+  else writeLinesAsReceived(ctx, record);
   recordOutcome(ctx, record, succeeded);
   return succeeded;
 }

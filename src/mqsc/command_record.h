@@ -20,26 +20,26 @@ struct ProgramContext;
 
 // The mark word of a command record.
 enum CommandMarks : uint32_t {
-  kMarkError = 0x0001,              // a failing completion code, a known error message or a transport error
-  kMarkNotFound = 0x0002,           // a message reporting a missing object arrived
-  kMarkFilterable = 0x0004,         // a DISPLAY whose records are object details
-  kMarkHasModifiers = 0x0008,       // record filters run as records arrive
-  kMarkSeveralQmgrs = 0x0010,       // CSQN137I: sent to several queue managers of a sharing group
-  kMarkMarkerAdded = 0x0020,        // the incomplete marker line exists
-  kMarkData = 0x0040,               // at least one output line was added
-  kMarkQmgrDetails = 0x0080,        // an AMQ8408I or CSQM409I line arrived
-  kMarkResponsesLimited = 0x0100,   // a PCF header carried reason 10001
-  kMarkSourceLimited = 0x0200,      // a PCF header carried reason 10002
-  kMarkComplete = 0x0400,           // completion has run
+  kMarkError = 0x0001,             // a failing completion code, a known error message or a transport error
+  kMarkNotFound = 0x0002,          // a message reporting a missing object arrived
+  kMarkFilterable = 0x0004,        // a DISPLAY whose records are object details
+  kMarkHasModifiers = 0x0008,      // record filters run as records arrive
+  kMarkSeveralQmgrs = 0x0010,      // CSQN137I: sent to several queue managers of a sharing group
+  kMarkMarkerAdded = 0x0020,       // the incomplete marker line exists
+  kMarkData = 0x0040,              // at least one output line was added
+  kMarkQmgrDetails = 0x0080,       // an AMQ8408I or CSQM409I line arrived
+  kMarkResponsesLimited = 0x0100,  // a PCF header carried reason 10001
+  kMarkSourceLimited = 0x0200,     // a PCF header carried reason 10002
+  kMarkComplete = 0x0400,          // completion has run
 };
 
 // Flags of one output line of a command record.
 enum RecordLineFlags : uint32_t {
-  kLineRecordStart = 0x01,    // the first line (header) of a response record
-  kLineResponseText = 0x02,   // MQSC response text as received
-  kLineError = 0x04,          // an error message of the program
-  kLineQuiet = 0x08,          // not shown: a script's command or the attribute check mode
-  kLineInfo = 0x10,           // an information message of the program
+  kLineRecordStart = 0x01,   // the first line (header) of a response record
+  kLineResponseText = 0x02,  // MQSC response text as received
+  kLineError = 0x04,         // an error message of the program
+  kLineQuiet = 0x08,         // not shown: a script's command or the attribute check mode
+  kLineInfo = 0x10,          // an information message of the program
 };
 
 // One output line. Response text may hold several physical lines separated by '\n'
@@ -47,7 +47,7 @@ enum RecordLineFlags : uint32_t {
 struct RecordLine {
   std::string text;
   uint32_t flags = 0;
-  std::string qmgr;           // the sharing-group queue manager of the line's group (z/OS)
+  std::string qmgr;  // the sharing-group queue manager of the line's group (z/OS)
 };
 
 // A record filter (the output modifiers and the generic-name filter): given a record's
@@ -62,50 +62,50 @@ struct RecordExtension {
 
 // How the command record came to be issued.
 enum class RecordKind {
-  UserCommand,      // typed or read from a file: shown and counted
-  ScriptCommand,    // issued for a script function: lines are quiet
+  UserCommand,    // typed or read from a file: shown and counted
+  ScriptCommand,  // issued for a script function: lines are quiet
 };
 
 struct CommandRecord {
   // --- set when the record is opened and the command handed on
-  std::string commandText;     // the command as the user wrote it (after synonym expansion)
-  uint32_t sequence = 0;       // the command's sequence number
-  std::string qmgr;            // the queue manager administered (its name as known when sent)
+  std::string commandText;  // the command as the user wrote it (after synonym expansion)
+  uint32_t sequence = 0;    // the command's sequence number
+  std::string qmgr;         // the queue manager administered (its name as known when sent)
   RecordKind kind = RecordKind::UserCommand;
   bool isCurrentCommand = true;  // a successful current command sets ctx's succeeded flag
-  uint32_t outputGroup = 0;    // the output's command group its lines belong to (0: the current one)
+  uint32_t outputGroup = 0;      // the output's command group its lines belong to (0: the current one)
   bool responsesHidden = false;  // the source's resp echo switch was off: lines are kept hidden
 
   // --- filled by preparation (request.h)
-  bool isDisplay = false;      // first word DIS or DISPLAY: counted only with dspcmds
-  bool countable = true;       // false for commands the program sent on its own account
-  std::vector<RecordFilter> filters;       // run on each record start while kMarkHasModifiers
-  std::vector<std::string> nameFilters;    // the generic-name filter records, "QUEUE(A*B)"
+  bool isDisplay = false;                      // first word DIS or DISPLAY: counted only with dspcmds
+  bool countable = true;                       // false for commands the program sent on its own account
+  std::vector<RecordFilter> filters;           // run on each record start while kMarkHasModifiers
+  std::vector<std::string> nameFilters;        // the generic-name filter records, "QUEUE(A*B)"
   std::shared_ptr<RecordExtension> modifiers;  // the output modifiers' state (display)
 
   // --- filled by the decoder (response.h)
   uint32_t marks = 0;
-  uint32_t recordCount = 0;    // records kept (headers seen and passed by the filters)
-  uint32_t receivedCount = 0;  // records received, including those the filters dropped
+  uint32_t recordCount = 0;                        // records kept (headers seen and passed by the filters)
+  uint32_t receivedCount = 0;                      // records received, including those the filters dropped
   std::map<std::string, uint32_t> receivedByQmgr;  // the same per queue manager of a sharing group
-  std::string groupQmgr;       // the current group's queue manager name (z/OS, up to 4 characters)
-  std::string groupLine;       // the CSQN121I line of the current group
-  std::string errorText;       // the first line of the first error text
-  int32_t compCode = 0;        // completion code and reason of the first reply that did not
-  int32_t reason = 0;          //   complete normally (PCF replies)
+  std::string groupQmgr;                           // the current group's queue manager name (z/OS, up to 4 characters)
+  std::string groupLine;                           // the CSQN121I line of the current group
+  std::string errorText;                           // the first line of the first error text
+  int32_t compCode = 0;                            // completion code and reason of the first reply that did not
+  int32_t reason = 0;                              //   complete normally (PCF replies)
   std::vector<RecordLine> lines;
-  bool succeeded = false;      // the outcome, valid once kMarkComplete is set
-  bool droppingRecord = false; // the record being received was rejected by a filter
+  bool succeeded = false;           // the outcome, valid once kMarkComplete is set
+  bool droppingRecord = false;      // the record being received was rejected by a filter
   bool checkingAttributes = false;  // the attribute check mode was on when replies arrived: output is quiet
 
   // --- filled by the layout
   struct RecordText {
     std::string text;
-    std::string qmgr;          // the record's sharing-group queue manager (z/OS)
+    std::string qmgr;  // the record's sharing-group queue manager (z/OS)
   };
-  RecordText lastShown;        // the last record the layout showed (empty text: none)
-  int64_t matched = -1;        // records the filters passed; -1 until laid out
-  bool shownAsCurrent = false; // laid out as the user's current command (scripts read it)
+  RecordText lastShown;         // the last record the layout showed (empty text: none)
+  int64_t matched = -1;         // records the filters passed; -1 until laid out
+  bool shownAsCurrent = false;  // laid out as the user's current command (scripts read it)
 
   bool complete() const { return (marks & kMarkComplete) != 0; }
   bool has(uint32_t mark) const { return (marks & mark) != 0; }
@@ -117,7 +117,7 @@ struct CommandRecord {
     enum Kind { Record, Text, Info, Error } kind;
     std::string text;
     std::string qmgr;
-    bool quiet = false;        // a quiet line (kLineQuiet)
+    bool quiet = false;  // a quiet line (kLineQuiet)
   };
   std::vector<Piece> pieces() const;
   // The response records alone, in arrival order.

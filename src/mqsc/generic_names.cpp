@@ -18,16 +18,36 @@ struct GenericNameRow {
 // The keyword a DISPLAY is typed with, and the keyword that names the object in the
 // responses: the filter must look at the latter.
 constexpr GenericNameRow kGenericNames[] = {
-    {"AUTHINFO", "AUTHINFO", kAll},   {"CHL", "CHANNEL", kAll},         {"CHLAUTH", "CHLAUTH", kAll},
-    {"CHS", "CHSTATUS", kZosOnly},    {"CHS", "CHANNEL", kNotZos},      {"CHSTATUS", "CHANNEL", kNotZos},
-    {"COMMINFO", "COMMINFO", kNotZos}, {"LSTR", "LISTENER", kNotZos},   {"LSSTATUS", "LISTENER", kNotZos},
-    {"NL", "NAMELIST", kAll},         {"PRC", "PROCESS", kAll},         {"POLICY", "POLICY", kAll},
-    {"Q", "QUEUE", kAll},             {"QA", "QUEUE", kAll},            {"QALIAS", "QUEUE", kAll},
-    {"QC", "QUEUE", kAll},            {"QCLUSTER", "QUEUE", kAll},      {"QR", "QUEUE", kAll},
-    {"QREMOTE", "QUEUE", kAll},       {"QM", "QUEUE", kAll},            {"QMODEL", "QUEUE", kAll},
-    {"QL", "QUEUE", kAll},            {"QLOCAL", "QUEUE", kAll},        {"QSTATUS", "QUEUE", kNotZos},
-    {"QS", "QUEUE", kNotZos},         {"QS", "QSTATUS", kZosOnly},      {"SBSTATUS", "SUB", kNotZos},
-    {"SBSTATUS", "SBSTATUS", kZosOnly}, {"SVSTATUS", "SERVICE", kNotZos}, {"TOPIC", "TOPIC", kAll},
+    {"AUTHINFO", "AUTHINFO", kAll},
+    {"CHL", "CHANNEL", kAll},
+    {"CHLAUTH", "CHLAUTH", kAll},
+    {"CHS", "CHSTATUS", kZosOnly},
+    {"CHS", "CHANNEL", kNotZos},
+    {"CHSTATUS", "CHANNEL", kNotZos},
+    {"COMMINFO", "COMMINFO", kNotZos},
+    {"LSTR", "LISTENER", kNotZos},
+    {"LSSTATUS", "LISTENER", kNotZos},
+    {"NL", "NAMELIST", kAll},
+    {"PRC", "PROCESS", kAll},
+    {"POLICY", "POLICY", kAll},
+    {"Q", "QUEUE", kAll},
+    {"QA", "QUEUE", kAll},
+    {"QALIAS", "QUEUE", kAll},
+    {"QC", "QUEUE", kAll},
+    {"QCLUSTER", "QUEUE", kAll},
+    {"QR", "QUEUE", kAll},
+    {"QREMOTE", "QUEUE", kAll},
+    {"QM", "QUEUE", kAll},
+    {"QMODEL", "QUEUE", kAll},
+    {"QL", "QUEUE", kAll},
+    {"QLOCAL", "QUEUE", kAll},
+    {"QSTATUS", "QUEUE", kNotZos},
+    {"QS", "QUEUE", kNotZos},
+    {"QS", "QSTATUS", kZosOnly},
+    {"SBSTATUS", "SUB", kNotZos},
+    {"SBSTATUS", "SBSTATUS", kZosOnly},
+    {"SVSTATUS", "SERVICE", kNotZos},
+    {"TOPIC", "TOPIC", kAll},
 };
 
 bool platformAllows(PlatformMark mark, bool zos) {
@@ -48,7 +68,7 @@ std::string upper(std::string_view s) {
   return out;
 }
 
-} // namespace
+}  // namespace
 
 std::string_view genericNameKeyword(std::string_view typed, bool zos) {
   for (const auto &row : kGenericNames) {
@@ -86,13 +106,13 @@ namespace {
 RecordFilter nameFilter(std::string keyword, std::string pattern) {
   return [keyword = std::move(keyword), pattern = std::move(pattern)](std::string_view record, std::string_view) {
     KeywordClause clause;
-    if (!findKeyword(record, keyword, 0, clause) || !clause.found) return true;   // nothing to judge by: keep
+    if (!findKeyword(record, keyword, 0, clause) || !clause.found) return true;  // nothing to judge by: keep
     std::string_view value = clause.value(record);
     return wildcardMatch(pattern, value);
   };
 }
 
-} // namespace
+}  // namespace
 
 bool rewriteGenericNames(std::string &text, bool zos, CommandRecord &record, std::string &message) {
   if (!isDisplayCommand(text)) return true;
@@ -100,7 +120,10 @@ bool rewriteGenericNames(std::string &text, bool zos, CommandRecord &record, std
   ScanLevel level{.strayCloseHidesRest = true};
   while (pos < text.size()) {
     char c = text[pos];
-    if (!level.step(c) || !isKeywordChar(c) || (pos > 0 && isKeywordChar(text[pos - 1]))) { ++pos; continue; }
+    if (!level.step(c) || !isKeywordChar(c) || (pos > 0 && isKeywordChar(text[pos - 1]))) {
+      ++pos;
+      continue;
+    }
     size_t kwStart = pos;
     while (pos < text.size() && isKeywordChar(text[pos])) ++pos;
     size_t kwEnd = pos;
@@ -113,7 +136,7 @@ bool rewriteGenericNames(std::string &text, bool zos, CommandRecord &record, std
     if (responseKeyword.empty() ||
         !parseBracketedValue(view, kwStart, kwEnd - kwStart, open, kKeyRawValue | kKeyAllowUnclosed, raw) ||
         !hasInnerWildcard(raw.value(view))) {
-      continue;   // the brackets are walked by the loop itself
+      continue;  // the brackets are walked by the loop itself
     }
     KeywordClause clause;
     if (!parseBracketedValue(view, kwStart, kwEnd - kwStart, open, kKeyReportErrors, clause, &message)) return false;

@@ -10,7 +10,7 @@ MqscHost &hostSlot() {
   return host;
 }
 
-} // namespace
+}  // namespace
 
 void mqscSetHost(MqscHost host) {
   std::lock_guard<std::mutex> lock(hostMutex);

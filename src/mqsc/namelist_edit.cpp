@@ -13,7 +13,6 @@
 
 namespace {
 
-
 std::string_view skipLeadingBlanks(std::string_view s) {
   size_t i = 0;
   while (i < s.size() && (s[i] == ' ' || s[i] == '\r' || s[i] == '\n' || s[i] == '\t')) ++i;
@@ -40,9 +39,11 @@ std::string quoteName(std::string_view name) {
   return "'" + std::string(name) + "'";
 }
 
-std::string namesTooMany() { return strFormat("A namelist can only contain %d names", static_cast<int>(kNamelistMaxNames)); }
+std::string namesTooMany() {
+  return strFormat("A namelist can only contain %d names", static_cast<int>(kNamelistMaxNames));
+}
 
-} // namespace
+}  // namespace
 
 // ------------------------------------------------------------------ merge of the DISPLAY reply
 
@@ -57,7 +58,7 @@ void NamelistMerge::failWithText(std::string_view text) {
 
 bool NamelistMerge::takeNames(std::string_view recordText) {
   KeywordClause clause;
-  if (!findKeyword(recordText, "NAMES", kKeyRawValue, clause) || !clause.found) return true;   // an empty namelist
+  if (!findKeyword(recordText, "NAMES", kKeyRawValue, clause) || !clause.found) return true;  // an empty namelist
   std::string_view value = clause.value(recordText);
   size_t cursor = 0;
   std::string_view item;
@@ -170,7 +171,8 @@ bool rebuildNamelistAlter(std::string_view typed, const std::vector<std::string>
   }
   for (std::string_view add : adds) {
     std::string key = comparisonKey(add);
-    bool present = std::any_of(names.begin(), names.end(), [&](const std::string &n) { return comparisonKey(n) == key; });
+    bool present =
+        std::any_of(names.begin(), names.end(), [&](const std::string &n) { return comparisonKey(n) == key; });
     if (present) continue;
     if (names.size() >= kNamelistMaxNames) {
       message = namesTooMany();
@@ -180,8 +182,9 @@ bool rebuildNamelistAlter(std::string_view typed, const std::vector<std::string>
   }
   for (std::string_view rmv : removes) {
     std::string key = comparisonKey(rmv);
-    names.erase(std::remove_if(names.begin(), names.end(), [&](const std::string &n) { return comparisonKey(n) == key; }),
-                names.end());
+    names.erase(
+        std::remove_if(names.begin(), names.end(), [&](const std::string &n) { return comparisonKey(n) == key; }),
+        names.end());
   }
   while (!copy.empty() && copy.back() == ' ') copy.pop_back();
   copy += " NAMES(";
@@ -225,14 +228,13 @@ NamelistStep editNamelist(ProgramContext &ctx, const MqscTarget &target, Command
     return NamelistStep::Failed;
   }
 
-  std::string display = strFormat("DISPLAY NAMELIST(%.*s) NAMES", static_cast<int>(name.valueLength),
-                                  text.data() + name.valuePos);
+  std::string display =
+      strFormat("DISPLAY NAMELIST(%.*s) NAMES", static_cast<int>(name.valueLength), text.data() + name.valuePos);
   PreparedRequest request = buildMqscRequest(target, display);
   request.handler = kHandlerNamelistMerge;
   NamelistMerge merge(target, record);
-  bool answered = exchange->inquire(request, [&](const MQMD &md, const uint8_t *data, size_t length) {
-    return merge.onReply(md, data, length);
-  });
+  bool answered = exchange->inquire(
+      request, [&](const MQMD &md, const uint8_t *data, size_t length) { return merge.onReply(md, data, length); });
   if (!answered || !merge.ok()) {
     if (!merge.message().empty()) message = merge.message();
     return NamelistStep::Failed;

@@ -9,7 +9,7 @@
 #include "mqi/mqi.h"
 
 class PcfBuilder {
-public:
+ public:
   PcfBuilder(int32_t command, int32_t type = MQCFT_COMMAND, int32_t version = MQCFH_VERSION_1);
   PcfBuilder &addInteger(int32_t parameter, int32_t value);
   // Coded character set 0, unpadded StringLength, StrucLength padded to a multiple of 4.
@@ -18,7 +18,7 @@ public:
   const std::vector<uint8_t> &bytes() const { return bytes_; }
   std::vector<uint8_t> take() { return std::move(bytes_); }
 
-private:
+ private:
   void append(const void *data, size_t length);
   void countParameter();
   std::vector<uint8_t> bytes_;
@@ -28,16 +28,16 @@ private:
 struct PcfParameter {
   int32_t type = 0;
   int32_t parameter = 0;
-  size_t offset = 0;           // of the structure within the message
-  size_t length = 0;           // StrucLength
-  int32_t integer = 0;         // MQCFIN value
-  std::string_view string;     // MQCFST text (StringLength bytes, clipped to the structure)
-  std::vector<int32_t> integers;   // MQCFIL values (clipped to the structure)
-  std::vector<std::string_view> strings;   // MQCFSL items (clipped to the structure)
+  size_t offset = 0;                      // of the structure within the message
+  size_t length = 0;                      // StrucLength
+  int32_t integer = 0;                    // MQCFIN value
+  std::string_view string;                // MQCFST text (StringLength bytes, clipped to the structure)
+  std::vector<int32_t> integers;          // MQCFIL values (clipped to the structure)
+  std::vector<std::string_view> strings;  // MQCFSL items (clipped to the structure)
 };
 
 class PcfReader {
-public:
+ public:
   PcfReader(const uint8_t *data, size_t length);
   // False when the message is shorter than an MQCFH.
   bool hasHeader() const { return hasHeader_; }
@@ -47,7 +47,7 @@ public:
   size_t position() const { return pos_; }
   bool damaged() const { return damaged_; }
 
-private:
+ private:
   const uint8_t *data_;
   size_t length_;
   size_t pos_ = 0;

@@ -15,9 +15,9 @@
 inline constexpr size_t kNamelistMaxNames = 256;
 
 enum class NamelistStep {
-  NotApplicable,   // not ALTER NAMELIST, or neither =ADD nor =RMV: the command goes on unchanged
-  Rebuilt,         // the text now holds the rebuilt ALTER with NAMES(...)
-  Failed,          // the message is in `message` (or the record's lines)
+  NotApplicable,  // not ALTER NAMELIST, or neither =ADD nor =RMV: the command goes on unchanged
+  Rebuilt,        // the text now holds the rebuilt ALTER with NAMES(...)
+  Failed,         // the message is in `message` (or the record's lines)
 };
 
 NamelistStep editNamelist(ProgramContext &ctx, const MqscTarget &target, CommandRecord &record, std::string &text,
@@ -25,7 +25,7 @@ NamelistStep editNamelist(ProgramContext &ctx, const MqscTarget &target, Command
 
 // Collects the current names of a namelist from the replies to its DISPLAY.
 class NamelistMerge {
-public:
+ public:
   NamelistMerge(const MqscTarget &target, CommandRecord &record) : target_(target), record_(record) {}
   // One reply; true when it was the last.
   bool onReply(const MQMD &md, const uint8_t *data, size_t length);
@@ -33,7 +33,7 @@ public:
   const std::vector<std::string> &names() const { return names_; }
   const std::string &message() const { return message_; }
 
-private:
+ private:
   bool takeNames(std::string_view recordText);
   void failWithText(std::string_view text);
   bool zosLine(std::string_view line);

@@ -3,8 +3,8 @@
 #include "mqsc/request.h"
 
 #include <cctype>
-#include <new>
 #include <mutex>
+#include <new>
 
 #include "context/context.h"
 #include "context/output.h"
@@ -16,7 +16,6 @@
 #include "text/text.h"
 
 namespace {
-
 
 // RESET QSTATS read word by word: RESET, QSTATS, '(', name, ')', and nothing after.
 struct WordReader {
@@ -32,7 +31,10 @@ struct WordReader {
       size_t end = ++pos;
       for (; end < text.size(); ++end) {
         if (text[end] != c) continue;
-        if (end + 1 < text.size() && text[end + 1] == c) { ++end; continue; }   // doubled quote
+        if (end + 1 < text.size() && text[end + 1] == c) {
+          ++end;
+          continue;
+        }  // doubled quote
         break;
       }
       pos = end < text.size() ? end + 1 : end;
@@ -98,7 +100,7 @@ PrepareResult fail(ProgramContext &ctx, CommandRecord &record, const std::string
   return finish(ctx, record, PrepareOutcome::Failed);
 }
 
-} // namespace
+}  // namespace
 
 bool takeOutputModifiers(ProgramContext &ctx, CommandRecord &record, std::string &text) {
   ModifierHooks hooks = mqscHost().modifiers;
@@ -131,7 +133,7 @@ namespace {
 PcfBuilder queueCommandBuilder(int32_t command, bool zos) {
   return zos ? PcfBuilder(command, MQCFT_COMMAND_XR, MQCFH_VERSION_3) : PcfBuilder(command);
 }
-} // namespace
+}  // namespace
 
 std::vector<uint8_t> buildQueueDepthRequest(std::string_view queueName, bool zos) {
   return queueCommandBuilder(MQCMD_INQUIRE_Q, zos)
@@ -175,7 +177,7 @@ void completeWithoutReply(ProgramContext &ctx, CommandRecord &record) {
 namespace {
 PrepareResult prepareSteps(ProgramContext &ctx, const MqscTarget &target, CommandRecord &record, std::string &text,
                            MqscExchange *exchange);
-} // namespace
+}  // namespace
 
 PrepareResult prepareMqscCommand(ProgramContext &ctx, const MqscTarget &target, CommandRecord &record,
                                  std::string &text, MqscExchange *exchange) {
@@ -225,4 +227,4 @@ PrepareResult prepareSteps(ProgramContext &ctx, const MqscTarget &target, Comman
     r.request.expectsNoReply = true;
   return r;
 }
-} // namespace
+}  // namespace

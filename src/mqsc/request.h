@@ -17,15 +17,15 @@ struct ProgramContext;
 
 // What preparation needs to know about the connection a command goes to.
 struct MqscTarget {
-  int32_t platform = 0;              // MQPL_*; 0 until the command-level inquiry answered
+  int32_t platform = 0;  // MQPL_*; 0 until the command-level inquiry answered
   int32_t commandLevel = 0;
   CapabilityFlags capabilities;
-  bool tolkMode = false;             // commands go to TOLK's command queue
+  bool tolkMode = false;  // commands go to TOLK's command queue
   int32_t tolkCommandLevel = 0;
-  std::string connectedQmgr;         // the queue manager connected to
-  std::string adminQmgr;             // the queue manager administered (differs with via())
-  uint32_t diagnosticFlags = 0;      // the program's diagnostic flags (256: AMQ8407/CSQM408I are not headers)
-  bool checkAttributes = false;      // attribute check mode: output is quiet, tokens are checked
+  std::string connectedQmgr;     // the queue manager connected to
+  std::string adminQmgr;         // the queue manager administered (differs with via())
+  uint32_t diagnosticFlags = 0;  // the program's diagnostic flags (256: AMQ8407/CSQM408I are not headers)
+  bool checkAttributes = false;  // attribute check mode: output is quiet, tokens are checked
 
   bool isZos() const { return platform == MQPL_ZOS; }
 };
@@ -57,9 +57,9 @@ struct PreparedRequest {
 };
 
 enum class PrepareOutcome {
-  Send,       // put `request`; replies go to the handler it names
-  Consumed,   // answered without a request of its own (its output is in the record)
-  Failed,     // refused before sending; the reason is in the record's lines
+  Send,      // put `request`; replies go to the handler it names
+  Consumed,  // answered without a request of its own (its output is in the record)
+  Failed,    // refused before sending; the reason is in the record's lines
 };
 
 struct PrepareResult {
@@ -84,11 +84,11 @@ struct MqscExchange {
 // record). Until the display's are installed they do nothing.
 struct ModifierHooks {
   using Hook = std::function<bool(ProgramContext &ctx, CommandRecord &record, std::string &text)>;
-  Hook attributeSelection;   // +NAME / -NAME groups
-  Hook find;                 // =FIND
-  Hook where;                // =WHERE
-  Hook sort;                 // =SORT / =SORTD
-  Hook maxResponses;         // =MAXRESP
+  Hook attributeSelection;  // +NAME / -NAME groups
+  Hook find;                // =FIND
+  Hook where;               // =WHERE
+  Hook sort;                // =SORT / =SORTD
+  Hook maxResponses;        // =MAXRESP
 };
 // Runs the modifier hooks on `text`: the clauses are recorded in `record` and taken out
 // of the text. False when one is wrong (its message is in the record). Preparation calls

@@ -26,7 +26,8 @@ std::string_view skipLead(std::string_view s) {
 }
 
 std::string shortReplyMessage() {
-  return strFormat("Command processing RC(%ld) %s", static_cast<long>(kReasonShortReply), reasonText(kReasonShortReply));
+  return strFormat("Command processing RC(%ld) %s", static_cast<long>(kReasonShortReply),
+                   reasonText(kReasonShortReply));
 }
 
 // A message number followed by ':' at once or after one severity letter.
@@ -220,7 +221,7 @@ std::vector<std::vector<uint8_t>> splitRecords(const uint8_t *data, size_t lengt
   PcfReader reader(data, length);
   MQCFH h = reader.header();
   size_t bodyStart = reader.position();
-  std::vector<std::pair<size_t, size_t>> pieces;   // byte range of each piece's parameters
+  std::vector<std::pair<size_t, size_t>> pieces;  // byte range of each piece's parameters
   std::vector<int32_t> counts;
   size_t start = bodyStart;
   int32_t count = 0;
@@ -257,7 +258,7 @@ std::vector<std::vector<uint8_t>> splitRecords(const uint8_t *data, size_t lengt
 
 bool formatIs(const MQMD &md, const char *format) { return std::memcmp(md.Format, format, 8) == 0; }
 
-} // namespace
+}  // namespace
 
 void addResponseText(ProgramContext &ctx, CommandRecord &record, const MqscTarget &target, const char *text,
                      size_t length) {
@@ -271,7 +272,7 @@ bool decodeReply(ProgramContext &ctx, CommandRecord &record, const MqscTarget &t
   bool last = false;
   {
     OwnedMutexGuard guard(ctx.displayLock);
-    if (record.complete()) return true;   // a late reply for a command already finished
+    if (record.complete()) return true;  // a late reply for a command already finished
     if (!ctx.fileMode()) record.marks |= kMarkMarkerAdded;
     if (ctx.countingUnhandled) record.checkingAttributes = true;
     if (!data) length = 0;
@@ -301,7 +302,7 @@ bool decodeReply(ProgramContext &ctx, CommandRecord &record, const MqscTarget &t
   }
   return last;
 }
-} // namespace
+}  // namespace
 
 bool handleMqscResponse(ProgramContext &ctx, CommandRecord &record, const MqscTarget &target, const MQMD &md,
                         const uint8_t *data, size_t length) {
@@ -325,7 +326,7 @@ bool shortReply(ProgramContext &ctx, size_t length) {
   addError(ctx, shortReplyMessage());
   return true;
 }
-} // namespace
+}  // namespace
 
 bool handleQmgrLevelReply(ProgramContext &ctx, QmgrLevelReply &result, const MQMD &, const uint8_t *data,
                           size_t length) {

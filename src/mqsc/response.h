@@ -33,8 +33,8 @@ struct QmgrLevelReply {
   int32_t platform = 0;
   int32_t agentLevel = 0;
   int32_t agentFeatures = 0;
-  int32_t reason = 0;          // the header reason of the last reply (2071 for a short reply)
-  bool failed = false;         // CompCode 2, or a short reply
+  int32_t reason = 0;   // the header reason of the last reply (2071 for a short reply)
+  bool failed = false;  // CompCode 2, or a short reply
 };
 bool handleQmgrLevelReply(ProgramContext &ctx, QmgrLevelReply &result, const MQMD &md, const uint8_t *data,
                           size_t length);
@@ -50,8 +50,8 @@ bool handleTolkLevelReply(ProgramContext &ctx, TolkLevelReply &result, const MQM
 
 // Handlers 6 and 7: =clear and qdepth. The waiting local command reads the result.
 struct QueueCommandReply {
-  int32_t reason = -1;         // the header reason; -1 until a reply arrived
-  int32_t depth = -1;          // MQIA_CURRENT_Q_DEPTH (qdepth only)
+  int32_t reason = -1;  // the header reason; -1 until a reply arrived
+  int32_t depth = -1;   // MQIA_CURRENT_Q_DEPTH (qdepth only)
 };
 bool handleClearQueueReply(ProgramContext &ctx, QueueCommandReply &result, const MQMD &md, const uint8_t *data,
                            size_t length);
@@ -61,13 +61,13 @@ bool handleQueueDepthReply(ProgramContext &ctx, QueueCommandReply &result, const
 // Handler 2: a connection's cache of one kind of object names.
 struct NameCache {
   const NameListDef *descriptor = nullptr;
-  uint32_t requestSeq = 0;     // the sequence number of the last request whose replies are entered
-  std::time_t filled = 0;      // when the cache was (re)filled
+  uint32_t requestSeq = 0;  // the sequence number of the last request whose replies are entered
+  std::time_t filled = 0;   // when the cache was (re)filled
   std::vector<std::string> names;
 };
 // `sequence` is the request's sequence number (from the reply's CorrelId).
-bool handleNameCacheReply(ProgramContext &ctx, NameCache &cache, uint32_t sequence, const MQMD &md,
-                          const uint8_t *data, size_t length);
+bool handleNameCacheReply(ProgramContext &ctx, NameCache &cache, uint32_t sequence, const MQMD &md, const uint8_t *data,
+                          size_t length);
 
 // Handler 5 (the namelist =ADD/=RMV round trip) is driven through MqscExchange by
 // prepareMqscCommand; see request.h.

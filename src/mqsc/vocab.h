@@ -20,68 +20,68 @@
 
 // Object kinds whose names can be fetched and cached for completion.
 struct NameListDef {
-  const char* kind;           // "queue", "channel", ... (lower case, as IBM's PCF names them)
-  int32_t inquireCommand;     // PCF command that lists the names
-  int32_t selector;           // attribute-selector parameter, 0 when the inquiry takes none
-  int32_t nameParameter;      // PCF parameter carrying the generic name
-  int32_t fromTolk;           // 1: the list comes from TOLK's command queue
+  const char* kind;        // "queue", "channel", ... (lower case, as IBM's PCF names them)
+  int32_t inquireCommand;  // PCF command that lists the names
+  int32_t selector;        // attribute-selector parameter, 0 when the inquiry takes none
+  int32_t nameParameter;   // PCF parameter carrying the generic name
+  int32_t fromTolk;        // 1: the list comes from TOLK's command queue
 };
 
 struct ValueDef {
-  uint16_t conditions[3];     // required, required, excluded capability flag (0 = none)
+  uint16_t conditions[3];  // required, required, excluded capability flag (0 = none)
   uint16_t pad;
-  int64_t value;              // IBM's numeric value
-  const char* description;    // "" ends a table
-  const char* keyword;        // MQSC keyword; a leading '!' hides the row
-  int32_t hidden;             // 1: never offered or matched
+  int64_t value;            // IBM's numeric value
+  const char* description;  // "" ends a table
+  const char* keyword;      // MQSC keyword; a leading '!' hides the row
+  int32_t hidden;           // 1: never offered or matched
   int32_t reserved;
 };
 
 struct FieldDef {
   uint16_t conditions[3];
-  const char* commandMask;    // pairs: command letter, then ' ' (stands alone), '*' or '+' (takes a value)
-  const char* objectMask;     // object letters the keyword applies to
-  char type;                  // type code: 's', 'i', 'R', 'r', 'I', 'l', 't', 'a', 'q', 'w', ...
-  const char* keyword;        // null ends a table; a leading '~' hides the row
+  const char* commandMask;  // pairs: command letter, then ' ' (stands alone), '*' or '+' (takes a value)
+  const char* objectMask;   // object letters the keyword applies to
+  char type;                // type code: 's', 'i', 'R', 'r', 'I', 'l', 't', 'a', 'q', 'w', ...
+  const char* keyword;      // null ends a table; a leading '~' hides the row
   const ValueDef* values;
   const NameListDef* nameList;
-  int32_t pcfParameter;       // PCF identifier for TOLK and fixed-layout tables, else 0
+  int32_t pcfParameter;  // PCF identifier for TOLK and fixed-layout tables, else 0
   int32_t reserved1;
-  int32_t recordOffset;       // byte offset in a fixed-layout record, negative when none
-  int32_t recordKind;         // 2 = 32-bit integer, 14 = characters, 25 = time stamp
+  int32_t recordOffset;  // byte offset in a fixed-layout record, negative when none
+  int32_t recordKind;    // 2 = 32-bit integer, 14 = characters, 25 = time stamp
   int32_t reserved2;
-  int32_t keywordLength;      // length of keyword
+  int32_t keywordLength;  // length of keyword
   int64_t reserved3;
 };
 
 // Availability of a command row.
 enum CommandMode : uint8_t {
-  kModeQueueManager = 1,   // only towards an IBM MQ queue manager
-  kModeQmgrOrCcdt = 2,     // queue manager or CCDT file
-  kModeAlways = 3,         // local commands
-  kModeTolk = 4,           // only when commands are directed to TOLK
+  kModeQueueManager = 1,  // only towards an IBM MQ queue manager
+  kModeQmgrOrCcdt = 2,    // queue manager or CCDT file
+  kModeAlways = 3,        // local commands
+  kModeTolk = 4,          // only when commands are directed to TOLK
 };
 
 struct CommandDef {
   uint16_t conditions[3];
-  uint8_t mode;               // CommandMode
+  uint8_t mode;  // CommandMode
   char commandLetter;
-  const char* verb;           // null ends the table
-  const char* verbShort;      // "" when none
-  int32_t completionFlag;     // 1 for =key, =keyname and =syn
-  int32_t objectLetter;       // 'c' 'l' 'm' 'r' 'q' 'n' 'p', else 'a'
-  const char* objectType;     // null for local commands
-  const char* objectShort;    // "" when none
-  const char* nameKind;       // "*" bracketed name, "" no name, "x" the object keyword takes the value
+  const char* verb;         // null ends the table
+  const char* verbShort;    // "" when none
+  int32_t completionFlag;   // 1 for =key, =keyname and =syn
+  int32_t objectLetter;     // 'c' 'l' 'm' 'r' 'q' 'n' 'p', else 'a'
+  const char* objectType;   // null for local commands
+  const char* objectShort;  // "" when none
+  const char* nameKind;     // "*" bracketed name, "" no name, "x" the object keyword takes the value
   const FieldDef* fields;
   const NameListDef* nameList;
 };
 
 struct ConstNameDef {
   int64_t value;
-  const char* name;           // null ends a table
+  const char* name;  // null ends a table
   const char* description;
-  const char* keyword;        // MQSC keyword of a parameter identifier, or null
+  const char* keyword;  // MQSC keyword of a parameter identifier, or null
 };
 
 // ---------------------------------------------------------------- capability flags
@@ -100,7 +100,9 @@ class CapabilityFlags {
   void applyTolkLevel(int tolkCommandLevel);
 
   bool operator[](int flag) const { return flag >= 0 && flag < kCapabilityFlagCount && flags_[flag]; }
-  void Set(int flag, bool on) { if (flag > 0 && flag < kCapabilityFlagCount) flags_[flag] = on ? 1 : 0; }
+  void Set(int flag, bool on) {
+    if (flag > 0 && flag < kCapabilityFlagCount) flags_[flag] = on ? 1 : 0;
+  }
   // True when a row's conditions (required, required, excluded) hold.
   bool Allows(const uint16_t conditions[3]) const;
   const std::array<uint8_t, kCapabilityFlagCount>& Raw() const { return flags_; }
@@ -115,7 +117,7 @@ class CapabilityFlags {
 enum class CommandTarget { QueueManager, Ccdt, Tolk };
 
 struct VocabContext {
-  const CapabilityFlags* flags = nullptr;   // null: no connection yet, capability conditions ignored
+  const CapabilityFlags* flags = nullptr;  // null: no connection yet, capability conditions ignored
   CommandTarget target = CommandTarget::QueueManager;
 };
 
@@ -128,11 +130,11 @@ enum LookupDirection { kExact = 0, kNext = 1, kPrevious = -1 };
 // With (traceBits & 64) it writes its trace lines to standard error. Runs once.
 void InitialiseCommandFields(unsigned traceBits = 0);
 
-const CommandDef* CommandTable();              // ends with a row whose verb is null
-const FieldDef* messageDescriptorFields();     // the MQMD keywords with their record offsets
-const NameListDef* nameLists();                // 21 descriptors, ends with a null kind
+const CommandDef* CommandTable();           // ends with a row whose verb is null
+const FieldDef* messageDescriptorFields();  // the MQMD keywords with their record offsets
+const NameListDef* nameLists();             // 21 descriptors, ends with a null kind
 const NameListDef* findNameList(std::string_view kind);
-const ConstNameDef* const* constantSearchOrder();   // ends with a null pointer
+const ConstNameDef* const* constantSearchOrder();  // ends with a null pointer
 const ConstNameDef* reasonCodeTable();
 const ConstNameDef* feedbackTable();
 // Field and value tables by their data-file names ("queue", "qmgr", "defbind" ...); null if none.
@@ -145,17 +147,17 @@ const ValueDef* valueTableByName(std::string_view name);
 
 // Find a command verb (full or short form). Candidates are distinct verbs of visible rows;
 // the first row of the verb is returned.
-const CommandDef* findCommand(const VocabContext& ctx, std::string_view current, std::string_view prefix,
-                              int direction, bool allowCurrent, std::string* message);
+const CommandDef* findCommand(const VocabContext& ctx, std::string_view current, std::string_view prefix, int direction,
+                              bool allowCurrent, std::string* message);
 
 // Find an object type among the visible rows of the command row's verb.
 const CommandDef* findObjectType(const VocabContext& ctx, const CommandDef* command, std::string_view current,
-                                 std::string_view prefix, int direction, bool allowCurrent,
-                                 bool matchShortForms, std::string* message);
+                                 std::string_view prefix, int direction, bool allowCurrent, bool matchShortForms,
+                                 std::string* message);
 
 struct FieldQuery {
-  bool inWhere = false;                          // completing inside a WHERE clause
-  std::vector<std::string_view> present;         // keywords already on the command line
+  bool inWhere = false;                   // completing inside a WHERE clause
+  std::vector<std::string_view> present;  // keywords already on the command line
   bool allowCurrent = false;
 };
 
@@ -167,13 +169,12 @@ const FieldDef* findField(const VocabContext& ctx, const CommandDef* command, st
 
 // Find a predefined value of a field.
 const ValueDef* findValue(const VocabContext& ctx, const FieldDef* field, std::string_view current,
-                          std::string_view prefix, int direction, std::string* message,
-                          bool allowCurrent = false);
+                          std::string_view prefix, int direction, std::string* message, bool allowCurrent = false);
 
 // Options of findFieldInTable.
 enum FieldTableOptions : unsigned {
-  kFieldExactLength = 1,     // the keyword must have exactly the given length
-  kFieldSkipCommandOnly = 2, // skip types 'a', 'q' and 'w'
+  kFieldExactLength = 1,      // the keyword must have exactly the given length
+  kFieldSkipCommandOnly = 2,  // skip types 'a', 'q' and 'w'
 };
 // Resolve a variable or response keyword against a field table: exact, or a unique prefix.
 // *ambiguous (when given) is set when more than one keyword starts with the name.

@@ -11,10 +11,10 @@ struct Rule {
   int level;
   bool Holds(int commandLevel) const {
     switch (when) {
-      case When::Never: return false;
-      case When::Always: return true;
-      case When::From: return commandLevel >= level;
-      case When::Below: return commandLevel < level;
+    case When::Never: return false;
+    case When::Always: return true;
+    case When::From: return commandLevel >= level;
+    case When::Below: return commandLevel < level;
     }
     return false;
   }
@@ -27,41 +27,31 @@ constexpr Rule Below(int level) { return {When::Below, level}; }
 
 struct FlagRow {
   int flag;
-  Rule zos;           // platform 1
-  Rule ibmi;          // platform 4
-  Rule distributed;   // platforms 2, 3, 11, 12, 13, 28
+  Rule zos;          // platform 1
+  Rule ibmi;         // platform 4
+  Rule distributed;  // platforms 2, 3, 11, 12, 13, 28
 };
 
 constexpr FlagRow kFlagRows[] = {
-    {1, From(530), From(510), From(230)},   {2, From(600), From(510), From(201)},
-    {3, kAlways, From(510), From(201)},     {4, From(210), From(510), From(230)},
-    {5, kNever, From(510), From(230)},      {6, From(120), From(510), From(230)},
-    {7, kAlways, From(510), From(510)},     {8, From(210), From(510), From(510)},
-    {9, Below(114), kNever, kNever},        {10, From(114), From(510), kAlways},
-    {11, From(114), kAlways, kAlways},      {12, From(220), kAlways, kAlways},
-    {13, From(220), kAlways, kAlways},      {14, From(220), kNever, kNever},
-    {16, kNever, From(931), From(931)},     {18, From(930), From(923), From(923)},
-    {19, kAlways, kNever, kNever},          {20, From(520), From(530), From(530)},
-    {21, From(530), From(530), From(530)},  {22, From(530), From(530), From(530)},
-    {23, From(930), From(930), From(930)},  {25, kNever, kNever, kNever},
-    {26, From(600), From(600), From(600)},  {27, kNever, kAlways, kNever},
-    {29, From(210), kAlways, kAlways},      {30, From(700), From(700), From(700)},
-    {31, From(701), From(701), From(701)},  {32, kNever, From(701), From(701)},
-    {33, From(600), From(701), From(701)},  {34, From(530), From(701), From(701)},
-    {35, From(930), From(600), From(600)},  {36, From(710), From(710), From(710)},
-    {37, kNever, kNever, From(711)},        {38, From(750), From(750), From(750)},
-    {39, kNever, From(700), From(700)},     {41, kNever, kNever, From(701)},
-    {42, From(800), From(800), From(800)},  {43, From(800), From(600), From(600)},
-    {44, kNever, kNever, From(801)},        {45, kNever, From(801), From(801)},
-    {47, kNever, kNever, From(802)},        {48, From(710), From(600), From(600)},
-    {49, From(900), From(900), From(900)},  {50, From(600), From(700), From(700)},
-    {51, From(902), From(902), From(902)},  {52, kNever, From(801), From(801)},
-    {53, From(904), From(905), From(905)},  {55, From(911), From(911), From(911)},
-    {56, From(913), From(913), From(913)},  {59, From(914), From(914), From(914)},
-    {60, From(915), From(915), From(915)},  {63, From(923), From(923), From(923)},
-    {65, kNever, From(800), From(800)},     {66, From(921), From(921), From(921)},
-    {67, From(924), From(924), From(924)},  {70, From(932), From(932), From(932)},
-    {71, kNever, kNever, kNever},
+    {1, From(530), From(510), From(230)},  {2, From(600), From(510), From(201)},  {3, kAlways, From(510), From(201)},
+    {4, From(210), From(510), From(230)},  {5, kNever, From(510), From(230)},     {6, From(120), From(510), From(230)},
+    {7, kAlways, From(510), From(510)},    {8, From(210), From(510), From(510)},  {9, Below(114), kNever, kNever},
+    {10, From(114), From(510), kAlways},   {11, From(114), kAlways, kAlways},     {12, From(220), kAlways, kAlways},
+    {13, From(220), kAlways, kAlways},     {14, From(220), kNever, kNever},       {16, kNever, From(931), From(931)},
+    {18, From(930), From(923), From(923)}, {19, kAlways, kNever, kNever},         {20, From(520), From(530), From(530)},
+    {21, From(530), From(530), From(530)}, {22, From(530), From(530), From(530)}, {23, From(930), From(930), From(930)},
+    {25, kNever, kNever, kNever},          {26, From(600), From(600), From(600)}, {27, kNever, kAlways, kNever},
+    {29, From(210), kAlways, kAlways},     {30, From(700), From(700), From(700)}, {31, From(701), From(701), From(701)},
+    {32, kNever, From(701), From(701)},    {33, From(600), From(701), From(701)}, {34, From(530), From(701), From(701)},
+    {35, From(930), From(600), From(600)}, {36, From(710), From(710), From(710)}, {37, kNever, kNever, From(711)},
+    {38, From(750), From(750), From(750)}, {39, kNever, From(700), From(700)},    {41, kNever, kNever, From(701)},
+    {42, From(800), From(800), From(800)}, {43, From(800), From(600), From(600)}, {44, kNever, kNever, From(801)},
+    {45, kNever, From(801), From(801)},    {47, kNever, kNever, From(802)},       {48, From(710), From(600), From(600)},
+    {49, From(900), From(900), From(900)}, {50, From(600), From(700), From(700)}, {51, From(902), From(902), From(902)},
+    {52, kNever, From(801), From(801)},    {53, From(904), From(905), From(905)}, {55, From(911), From(911), From(911)},
+    {56, From(913), From(913), From(913)}, {59, From(914), From(914), From(914)}, {60, From(915), From(915), From(915)},
+    {63, From(923), From(923), From(923)}, {65, kNever, From(800), From(800)},    {66, From(921), From(921), From(921)},
+    {67, From(924), From(924), From(924)}, {70, From(932), From(932), From(932)}, {71, kNever, kNever, kNever},
 };
 
 // Distributed platforms that depart from their column.
@@ -72,13 +62,12 @@ struct PlatformException {
 };
 
 constexpr PlatformException kExceptions[] = {
-    {25, 11, kAlways},    {37, 12, kNever},  {37, 13, kNever}, {47, 12, kNever},
-    {47, 13, kNever},     {52, 11, From(900)}, {71, 28, kAlways},
+    {25, 11, kAlways}, {37, 12, kNever},    {37, 13, kNever},  {47, 12, kNever},
+    {47, 13, kNever},  {52, 11, From(900)}, {71, 28, kAlways},
 };
 
 bool IsDistributed(int platform) {
-  return platform == 2 || platform == 3 || platform == 11 || platform == 12 || platform == 13 ||
-         platform == 28;
+  return platform == 2 || platform == 3 || platform == 11 || platform == 12 || platform == 13 || platform == 28;
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ struct ValueTableInfo {
   const ValueDef* table;
 };
 struct ConstIndexEntry {
-  const char* name;   // upper case
+  const char* name;  // upper case
   int64_t value;
 };
 

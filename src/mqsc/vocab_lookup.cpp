@@ -25,8 +25,7 @@ struct Messages {
 
 constexpr Messages kCommandMessages{"Command '%s' not found", "No command starting with prefix '%s' found",
                                     "No alternative command with prefix '%s' found"};
-constexpr Messages kObjectMessages{"Object type '%s' not recognised",
-                                   "No object type starting with prefix '%s' found",
+constexpr Messages kObjectMessages{"Object type '%s' not recognised", "No object type starting with prefix '%s' found",
                                    "No alternative object type with prefix '%s' found"};
 constexpr Messages kFieldMessages{"Field '%s' not found", "No field starting with prefix '%s' found",
                                   "No alternative field with prefix '%s' found"};
@@ -80,10 +79,8 @@ class Cycle {
       setMessage(message, messages.noAlternative, prefix_);
       return nullptr;
     }
-    if (prefix_.empty() && emptyNoMatch)
-      setMessage(message, emptyNoMatch, prefix_);
-    else
-      setMessage(message, messages.noMatch, prefix_);
+    if (prefix_.empty() && emptyNoMatch) setMessage(message, emptyNoMatch, prefix_);
+    else setMessage(message, messages.noMatch, prefix_);
     return nullptr;
   }
 
@@ -97,10 +94,10 @@ class Cycle {
 
 bool ModeVisible(uint8_t mode, CommandTarget target) {
   switch (mode) {
-    case kModeQueueManager: return target == CommandTarget::QueueManager;
-    case kModeQmgrOrCcdt: return target != CommandTarget::Tolk;
-    case kModeAlways: return true;
-    case kModeTolk: return target == CommandTarget::Tolk;
+  case kModeQueueManager: return target == CommandTarget::QueueManager;
+  case kModeQmgrOrCcdt: return target != CommandTarget::Tolk;
+  case kModeAlways: return true;
+  case kModeTolk: return target == CommandTarget::Tolk;
   }
   return false;
 }
@@ -130,7 +127,7 @@ size_t MaskPair(const char* mask, char letter) {
 
 // Keywords that exclude each other on one command line.
 constexpr std::pair<const char*, const char*> kOpposites[] = {
-    {"CHLTYPE", "TYPE"},   {"SAVED", "CURRENT"},       {"SHARE", "NOSHARE"},
+    {"CHLTYPE", "TYPE"},      {"SAVED", "CURRENT"},       {"SHARE", "NOSHARE"},
     {"TRIGGER", "NOTRIGGER"}, {"HARDENBO", "NOHARDENBO"}, {"REPLACE", "NOREPLACE"},
 };
 
@@ -189,8 +186,8 @@ const ValueDef* valueTableByName(std::string_view name) {
 
 // ---------------------------------------------------------------- commands
 
-const CommandDef* findCommand(const VocabContext& ctx, std::string_view current, std::string_view prefix,
-                              int direction, bool allowCurrent, std::string* message) {
+const CommandDef* findCommand(const VocabContext& ctx, std::string_view current, std::string_view prefix, int direction,
+                              bool allowCurrent, std::string* message) {
   current = ExactWord(current, prefix, direction);
   Cycle<CommandDef> cycle(current, prefix, direction);
   // Rows are grouped by verb; a verb is one candidate, matched by its name or by the short
@@ -221,15 +218,15 @@ const CommandDef* findCommand(const VocabContext& ctx, std::string_view current,
 }
 
 const CommandDef* findObjectType(const VocabContext& ctx, const CommandDef* command, std::string_view current,
-                                 std::string_view prefix, int direction, bool allowCurrent,
-                                 bool matchShortForms, std::string* message) {
+                                 std::string_view prefix, int direction, bool allowCurrent, bool matchShortForms,
+                                 std::string* message) {
   current = ExactWord(current, prefix, direction);
   bool verbKnown = false;
   Cycle<CommandDef> cycle(current, prefix, direction);
   for (const CommandDef* row = kCommandTable; command && row->verb; ++row) {
     if (std::strcmp(row->verb, command->verb) != 0 || !row->objectType || !RowVisible(ctx, *row)) continue;
     verbKnown = true;
-    bool seen = false;   // REFRESH SECURITY has one row per platform family
+    bool seen = false;  // REFRESH SECURITY has one row per platform family
     for (const CommandDef* earlier = kCommandTable; earlier != row && !seen; ++earlier)
       seen = earlier->objectType && std::strcmp(earlier->verb, row->verb) == 0 &&
              std::strcmp(earlier->objectType, row->objectType) == 0 && RowVisible(ctx, *earlier);
@@ -289,7 +286,7 @@ const FieldDef* findFieldInTable(const FieldDef* table, std::string_view name, u
   if (ambiguous) *ambiguous = false;
   const FieldDef* match = nullptr;
   int matches = 0;
-  if (name.empty()) return nullptr;   // an empty name would match every keyword
+  if (name.empty()) return nullptr;  // an empty name would match every keyword
   const char first = vocab::FoldUpper(name.front());
   for (const FieldDef* f = table; f && (f->keyword || f->pcfParameter); ++f) {
     if (!f->keyword) continue;
@@ -298,7 +295,7 @@ const FieldDef* findFieldInTable(const FieldDef* table, std::string_view name, u
     if (vocab::FoldUpper(f->keyword[0]) != first) continue;
     if ((options & kFieldSkipCommandOnly) && (f->type == 'a' || f->type == 'q' || f->type == 'w')) continue;
     if (!scanStartsWithNoCase(std::string_view(f->keyword, length), name)) continue;
-    if (length == name.size()) return f;   // a whole keyword beats any longer one it prefixes
+    if (length == name.size()) return f;  // a whole keyword beats any longer one it prefixes
     if (options & kFieldExactLength) continue;
     match = f;
     ++matches;
@@ -320,7 +317,8 @@ char fieldTypeOf(const FieldDef* table, std::string_view keyword) {
 const ValueDef* findValue(const VocabContext& ctx, const FieldDef* field, std::string_view current,
                           std::string_view prefix, int direction, std::string* message, bool allowCurrent) {
   if (!field || !field->values) {
-    setMessage(message, "Field '%s' does not have any predefined values", field && field->keyword ? field->keyword : "");
+    setMessage(message, "Field '%s' does not have any predefined values",
+               field && field->keyword ? field->keyword : "");
     return nullptr;
   }
   current = ExactWord(current, prefix, direction);

@@ -5,7 +5,7 @@
 struct GrowBuffer {
   size_t capacity = 0;
   size_t length = 0;
-  char *data = nullptr;   // from CSGetMem; always NUL-terminated after set
+  char *data = nullptr;  // from CSGetMem; always NUL-terminated after set
   GrowBuffer() = default;
   GrowBuffer(const GrowBuffer &) = delete;
   GrowBuffer &operator=(const GrowBuffer &) = delete;

@@ -27,7 +27,7 @@ const char *baseName(const char *file) {
   return slash ? slash + 1 : file;
 }
 
-} // namespace
+}  // namespace
 
 const char *CSFaultFilePath() {
   thread_local char path[4096];
@@ -39,8 +39,8 @@ void CSFault(int line, const char *file, long value) {
   char path[4096];
   faultPath(path, sizeof path);
   char text[1024];
-  int n = std::snprintf(text, sizeof text, "cstrap line %d file %s (%s) value %ld\n", line, baseName(file),
-                        kBuildStamp, value);
+  int n = std::snprintf(text, sizeof text, "cstrap line %d file %s (%s) value %ld\n", line, baseName(file), kBuildStamp,
+                        value);
   if (n < 0) n = 0;
   if (static_cast<size_t>(n) >= sizeof text) n = sizeof text - 1;
   int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -54,5 +54,5 @@ void CSFault(int line, const char *file, long value) {
     ::close(fd);
   }
   std::raise(SIGTRAP);
-  __builtin_trap();   // SIGTRAP ignored or handled: stop anyway
+  __builtin_trap();  // SIGTRAP ignored or handled: stop anyway
 }

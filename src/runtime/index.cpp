@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr uint16_t kOwnedByIndex = 1;   // the index made the node with CSGetMem
+constexpr uint16_t kOwnedByIndex = 1;  // the index made the node with CSGetMem
 
 bool validMode(int mode) { return mode > 0 || (mode >= kKeyUInt32 && mode <= kKeyTextNoCase); }
 bool textMode(int mode) { return mode == kKeyTextExact || mode == kKeyTextNoCase; }
@@ -63,8 +63,7 @@ int compareKeys(const void *a, const void *b, int mode) {
     int c = std::strcmp(x, y);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
   }
-  default:
-    return std::memcmp(a, b, static_cast<size_t>(mode));
+  default: return std::memcmp(a, b, static_cast<size_t>(mode));
   }
 }
 
@@ -112,7 +111,7 @@ struct InsertPath {
   IndexNode *node;
   const void *key;
   int mode;
-  IndexNode *pred = nullptr;   // in-order neighbours met on the way down
+  IndexNode *pred = nullptr;  // in-order neighbours met on the way down
   IndexNode *succ = nullptr;
 };
 
@@ -148,7 +147,7 @@ IndexNode *removeMax(IndexNode *t, IndexNode *&out) {
 }
 
 struct RemovePath {
-  const IndexNode *target;   // the first node in key order with this key
+  const IndexNode *target;  // the first node in key order with this key
   const void *key;
   int mode;
 };
@@ -156,19 +155,15 @@ struct RemovePath {
 // The key steers the descent; among equal keys the target is the first in key order,
 // so an equal node that is not the target has it in its left subtree.
 IndexNode *removeFromTree(IndexNode *t, const RemovePath &p) {
-  if (!t) CS_FAULT(0);   // the target was found, so it must be on the path
+  if (!t) CS_FAULT(0);  // the target was found, so it must be on the path
   if (t != p.target) {
-    if (compareKeys(p.key, nodeKey(t, p.mode), p.mode) <= 0)
-      t->left = removeFromTree(t->left, p);
-    else
-      t->right = removeFromTree(t->right, p);
+    if (compareKeys(p.key, nodeKey(t, p.mode), p.mode) <= 0) t->left = removeFromTree(t->left, p);
+    else t->right = removeFromTree(t->right, p);
   } else {
     if (!t->left || !t->right) return t->left ? t->left : t->right;
     IndexNode *replacement = nullptr;
-    if (heightOf(t->left) > heightOf(t->right))
-      t->left = removeMax(t->left, replacement);
-    else
-      t->right = removeMin(t->right, replacement);
+    if (heightOf(t->left) > heightOf(t->right)) t->left = removeMax(t->left, replacement);
+    else t->right = removeMin(t->right, replacement);
     replacement->left = t->left;
     replacement->right = t->right;
     t = replacement;
@@ -185,7 +180,7 @@ void releaseNode(IndexNode *n, IndexCallback callback, void *callerValue) {
   if (owned) CSFreeMem(n);
 }
 
-} // namespace
+}  // namespace
 
 IndexNode *indexInsert(IndexRoot &root, IndexNode *node, size_t nodeSize, int keyMode, unsigned flags) {
   if (!node || !validMode(keyMode) || nodeSize < sizeof(IndexNode) + keySize(keyMode)) return nullptr;
@@ -223,7 +218,7 @@ IndexNode *indexFind(const IndexRoot &root, const void *key, int keyMode) {
   IndexNode *found = nullptr;
   for (IndexNode *t = root.root; t;) {
     int c = compareKeys(key, nodeKey(t, keyMode), keyMode);
-    if (c == 0) found = t;   // keep going left for the first of equal keys
+    if (c == 0) found = t;  // keep going left for the first of equal keys
     t = c <= 0 ? t->left : t->right;
   }
   return found;
@@ -236,14 +231,14 @@ int indexDelete(IndexRoot &root, const void *key, int keyMode, IndexCallback cal
   (n->prev ? n->prev->next : root.first) = n->next;
   (n->next ? n->next->prev : root.last) = n->prev;
   --root.count;
-  if (n->next) root.positionsStale = true;   // removing the last node shifts nothing
+  if (n->next) root.positionsStale = true;  // removing the last node shifts nothing
   n->left = n->right = n->prev = n->next = nullptr;
   releaseNode(n, callback, callerValue);
   return 0;
 }
 
 void indexDestroy(IndexRoot &root, IndexCallback callback, void *callerValue) {
-  if (callback) indexRenumber(root);   // the callback may read positions
+  if (callback) indexRenumber(root);  // the callback may read positions
   IndexNode *n = root.first;
   root = IndexRoot{};
   while (n) {
@@ -280,7 +275,7 @@ namespace {
 // Height of the subtree if every node's stored height and balance hold, else -1.
 int verifySubtree(const IndexNode *t, std::vector<const IndexNode *> &inOrder, size_t limit) {
   if (!t) return 0;
-  if (inOrder.size() > limit) return -1;   // a cycle
+  if (inOrder.size() > limit) return -1;  // a cycle
   int l = verifySubtree(t->left, inOrder, limit);
   if (l < 0) return -1;
   inOrder.push_back(t);
@@ -290,7 +285,7 @@ int verifySubtree(const IndexNode *t, std::vector<const IndexNode *> &inOrder, s
   return t->height == h ? h : -1;
 }
 
-} // namespace
+}  // namespace
 
 bool indexVerify(const IndexRoot &root, int keyMode) {
   if (!validMode(keyMode)) return false;

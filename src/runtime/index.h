@@ -13,7 +13,7 @@
 
 struct IndexNode;
 
-struct IndexCrossRef {           // link from a node to a node of another index
+struct IndexCrossRef {  // link from a node to a node of another index
   IndexCrossRef *next;
   IndexNode *node;
 };
@@ -21,13 +21,13 @@ struct IndexCrossRef {           // link from a node to a node of another index
 struct IndexNode {
   IndexNode *left;
   IndexNode *right;
-  IndexNode *prev;               // previous node in key order
-  IndexNode *next;               // next node in key order
+  IndexNode *prev;  // previous node in key order
+  IndexNode *next;  // next node in key order
   IndexCrossRef *crossRefs;
   int16_t height;
-  uint16_t ownership;            // set by indexInsert (sits in what was padding)
-  uint32_t position;             // position in key order, from 0; valid only after
-                                 // indexRenumber (see indexPosition)
+  uint16_t ownership;  // set by indexInsert (sits in what was padding)
+  uint32_t position;   // position in key order, from 0; valid only after
+                       // indexRenumber (see indexPosition)
   // the key follows: a uint32_t (mode -4), a const char * (modes -3 and -2),
   // or n bytes (mode n > 0)
 };
@@ -40,8 +40,8 @@ enum IndexKeyMode : int {
 };
 
 enum IndexInsertFlags : unsigned {
-  kIndexUseCallerNode = 64,      // the caller's node memory becomes the node
-  kIndexAllowEqual = 128,        // equal keys are allowed
+  kIndexUseCallerNode = 64,  // the caller's node memory becomes the node
+  kIndexAllowEqual = 128,    // equal keys are allowed
 };
 
 struct IndexRoot {

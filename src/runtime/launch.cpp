@@ -30,9 +30,7 @@ std::string commandFailed(int err) {
   return text;
 }
 
-bool isBlank(const std::string &s) {
-  return s.find_first_not_of(" \t\r\n") == std::string::npos;
-}
+bool isBlank(const std::string &s) { return s.find_first_not_of(" \t\r\n") == std::string::npos; }
 
 void writeErrno(int fd, int err) {
   ssize_t ignored = ::write(fd, &err, sizeof err);
@@ -59,7 +57,7 @@ void writeErrno(int fd, int err) {
   ::_exit(127);
 }
 
-} // namespace
+}  // namespace
 
 std::string runCommandAndWait(const std::string &command, int *exitStatus) {
   if (exitStatus) *exitStatus = -1;
@@ -74,17 +72,13 @@ std::string runCommandAndWait(const std::string &command, int *exitStatus) {
   int status = std::system(command.c_str());
   if (status == -1) {
     int err = errno;
-    if (err == ENOENT)
-      return errnoText("system() call, command interpreter is not found, errno=%s(%d)\n", err);
+    if (err == ENOENT) return errnoText("system() call, command interpreter is not found, errno=%s(%d)\n", err);
     return errnoText("system() call set errno=%s(%d)\n", err);
   }
   if (exitStatus) {
-    if (WIFEXITED(status))
-      *exitStatus = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status))
-      *exitStatus = 128 + WTERMSIG(status);
-    else
-      *exitStatus = status;
+    if (WIFEXITED(status)) *exitStatus = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status)) *exitStatus = 128 + WTERMSIG(status);
+    else *exitStatus = status;
   }
   return {};
 }
@@ -119,16 +113,12 @@ std::string startCommand(const std::string &command) {
     }
     ::close(report[1]);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
     int err = 0;
     ssize_t got;
-    while ((got = ::read(report[0], &err, sizeof err)) < 0 && errno == EINTR) {
-    }
+    while ((got = ::read(report[0], &err, sizeof err)) < 0 && errno == EINTR) {}
     ::close(report[0]);
     if (got == static_cast<ssize_t>(sizeof err) && err != 0) return commandFailed(err);
     return {};
-  } catch (const std::bad_alloc &) {
-    return "Not enough memory";
-  }
+  } catch (const std::bad_alloc &) { return "Not enough memory"; }
 }

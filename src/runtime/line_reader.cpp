@@ -12,7 +12,7 @@ struct StreamLock {
   FILE *f_;
 };
 
-} // namespace
+}  // namespace
 
 LineRead readLineCapped(FILE *stream, std::string &line, size_t maxLength) {
   line.clear();
@@ -32,7 +32,7 @@ LineRead readLineCapped(FILE *stream, std::string &line, size_t maxLength) {
         return {LineStatus::Error, err};
       }
       if (!any) return {LineStatus::End, 0};
-      break;   // a last line without a newline
+      break;  // a last line without a newline
     }
     any = true;
     if (c == '\n') break;

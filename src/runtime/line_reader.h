@@ -7,11 +7,11 @@
 #include <string>
 
 enum class LineStatus {
-  Line,       // `line` holds the next line, without its newline
-  TooLong,    // a line longer than the cap was skipped; `line` is empty
-  End,        // end of input, nothing read
-  Error,      // a read error; `errorNumber` tells why
-  Stopped,    // a stop signal arrived while reading
+  Line,     // `line` holds the next line, without its newline
+  TooLong,  // a line longer than the cap was skipped; `line` is empty
+  End,      // end of input, nothing read
+  Error,    // a read error; `errorNumber` tells why
+  Stopped,  // a stop signal arrived while reading
 };
 
 struct LineRead {

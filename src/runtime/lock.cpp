@@ -17,8 +17,7 @@ void CSLockIt(CSLock &lock) {
 }
 
 void CSUnlockIt(CSLock &lock) {
-  if (lock.owner.load() != std::this_thread::get_id() || lock.count == 0)
-    CS_FAULT(lock.count);
+  if (lock.owner.load() != std::this_thread::get_id() || lock.count == 0) CS_FAULT(lock.count);
   if (--lock.count == 0) {
     lock.owner.store(std::thread::id{});
     lock.mutex.unlock();
@@ -32,21 +31,17 @@ CSLock &CSMemoryLock() {
 }
 
 bool OwnedMutex::create() {
-  valid_ = true;   // std::recursive_mutex is ready once constructed
+  valid_ = true;  // std::recursive_mutex is ready once constructed
   return true;
 }
 
-bool OwnedMutex::ownedByCaller() const {
-  return held_.load() && owner_.load() == std::this_thread::get_id();
-}
+bool OwnedMutex::ownedByCaller() const { return held_.load() && owner_.load() == std::this_thread::get_id(); }
 
 bool OwnedMutex::acquire() {
   if (!valid_) return false;
   try {
     mutex_.lock();
-  } catch (const std::system_error &) {
-    return false;
-  }
+  } catch (const std::system_error &) { return false; }
   owner_.store(std::this_thread::get_id());
   ++count_;
   held_.store(true);

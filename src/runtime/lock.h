@@ -22,16 +22,16 @@ void CSUnlockIt(CSLock &lock);
 CSLock &CSMemoryLock();
 
 class OwnedMutex {
-public:
-  bool create();              // false when the mutex cannot be created
-  bool acquire();             // recursive; false if the wait fails or the mutex is not valid
-  bool release();             // only by the owner; false otherwise
+ public:
+  bool create();   // false when the mutex cannot be created
+  bool acquire();  // recursive; false if the wait fails or the mutex is not valid
+  bool release();  // only by the owner; false otherwise
   bool valid() const { return valid_; }
   bool held() const { return held_.load(); }
   bool ownedByCaller() const;
   uint32_t recursion() const { return count_; }
 
-private:
+ private:
   std::recursive_mutex mutex_;
   bool valid_ = false;
   std::atomic<bool> held_{false};
@@ -41,13 +41,16 @@ private:
 
 // RAII holder for either kind.
 class OwnedMutexGuard {
-public:
+ public:
   explicit OwnedMutexGuard(OwnedMutex &m) : m_(m), ok_(m.acquire()) {}
-  ~OwnedMutexGuard() { if (ok_) m_.release(); }
+  ~OwnedMutexGuard() {
+    if (ok_) m_.release();
+  }
   OwnedMutexGuard(const OwnedMutexGuard &) = delete;
   OwnedMutexGuard &operator=(const OwnedMutexGuard &) = delete;
   bool ok() const { return ok_; }
-private:
+
+ private:
   OwnedMutex &m_;
   bool ok_;
 };

@@ -26,8 +26,8 @@ constexpr size_t kSmallLimit = 300;
 
 struct alignas(16) BlockHeader {
   uint32_t magic;
-  uint32_t allocClass;   // 1: small request, 2: large (or small that needed a retry)
-  uint64_t total;        // requested + kMemBlockOverhead
+  uint32_t allocClass;  // 1: small request, 2: large (or small that needed a retry)
+  uint64_t total;       // requested + kMemBlockOverhead
   uint64_t requested;
   unsigned char reserved[kHeaderSize - 24];
 };
@@ -49,8 +49,7 @@ void countAllocation(int64_t total) {
   gAllocations.fetch_add(1, std::memory_order_relaxed);
   int64_t now = gBytesInUse.fetch_add(total, std::memory_order_relaxed) + total;
   int64_t high = gHighWater.load(std::memory_order_relaxed);
-  while (now > high && !gHighWater.compare_exchange_weak(high, now, std::memory_order_relaxed)) {
-  }
+  while (now > high && !gHighWater.compare_exchange_weak(high, now, std::memory_order_relaxed)) {}
 }
 
 BlockHeader *headerOf(void *block) {
@@ -70,12 +69,10 @@ void *newCounted(size_t size) {
 void *newCountedNoThrow(size_t size) noexcept {
   try {
     return newCounted(size);
-  } catch (...) {
-    return nullptr;
-  }
+  } catch (...) { return nullptr; }
 }
 
-} // namespace
+}  // namespace
 
 void *CSGetMem(size_t size) {
   if (size > SIZE_MAX - kMemBlockOverhead) return nullptr;
@@ -83,7 +80,7 @@ void *CSGetMem(size_t size) {
   uint32_t allocClass = total < kSmallLimit ? 1 : 2;
   void *raw = std::malloc(total);
   if (!raw && allocClass == 1) {
-    raw = std::malloc(total);   // one retry; the block then counts as large
+    raw = std::malloc(total);  // one retry; the block then counts as large
     allocClass = 2;
   }
   if (!raw) return nullptr;
@@ -126,9 +123,7 @@ void CSMemoryResetHighWater() {
   gHighWater.store(gBytesInUse.load(std::memory_order_relaxed), std::memory_order_relaxed);
 }
 
-size_t CSBlockTotal(const void *block) {
-  return block ? headerOf(const_cast<void *>(block))->total : 0;
-}
+size_t CSBlockTotal(const void *block) { return block ? headerOf(const_cast<void *>(block))->total : 0; }
 
 int CSBlockClass(const void *block) {
   return block ? static_cast<int>(headerOf(const_cast<void *>(block))->allocClass) : 0;

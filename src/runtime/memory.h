@@ -10,10 +10,10 @@
 #include <cstdint>
 
 struct MemoryCounters {
-  int32_t blocksInUse;   // blocks handed out and not yet returned
-  int32_t allocations;   // allocations made since start
-  int32_t bytesInUse;    // totals including headers
-  int32_t highWater;     // high-water mark of bytesInUse
+  int32_t blocksInUse;  // blocks handed out and not yet returned
+  int32_t allocations;  // allocations made since start
+  int32_t bytesInUse;   // totals including headers
+  int32_t highWater;    // high-water mark of bytesInUse
 };
 
 // A block of at least `size` bytes, not cleared, or nullptr when memory is exhausted
@@ -21,7 +21,7 @@ struct MemoryCounters {
 void *CSGetMem(size_t size);
 void CSFreeMem(void *block);
 
-MemoryCounters CSMemoryCounters();   // clamped to INT32_MAX when a figure outgrows 32 bits
+MemoryCounters CSMemoryCounters();  // clamped to INT32_MAX when a figure outgrows 32 bits
 
 // The same figures unclamped (a long run can make more than 2^31 allocations).
 struct MemoryCounters64 {

@@ -8,16 +8,16 @@
 
 enum class RegularFileStatus {
   Opened,
-  Missing,      // no such file (ENOENT)
-  NotRegular,   // a directory, fifo, device or socket
-  Failed,       // could not be opened; `error` tells why
+  Missing,     // no such file (ENOENT)
+  NotRegular,  // a directory, fifo, device or socket
+  Failed,      // could not be opened; `error` tells why
 };
 
 struct RegularFile {
-  FILE *stream = nullptr;     // owned by the caller when Opened
+  FILE *stream = nullptr;  // owned by the caller when Opened
   RegularFileStatus status = RegularFileStatus::Missing;
   int error = 0;
-  int64_t size = 0;           // the file's size when it was opened
+  int64_t size = 0;  // the file's size when it was opened
   bool isDirectory = false;
 
   // Why it could not be read: the system's text, "Is a directory" or "Not a regular file".

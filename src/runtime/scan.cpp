@@ -70,13 +70,11 @@ size_t skipToDefinitionToken(std::string_view text, size_t pos) {
 }
 
 void appendLimited(DefToken &t, char c) {
-  if (t.text.size() < kDefTokenLimit)
-    t.text.push_back(c);
-  else
-    t.tooLong = true;
+  if (t.text.size() < kDefTokenLimit) t.text.push_back(c);
+  else t.tooLong = true;
 }
 
-} // namespace
+}  // namespace
 
 std::string_view scanMessageId(std::string_view text) {
   auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
@@ -157,7 +155,8 @@ DefToken scanNextDefinitionToken(std::string_view text, size_t &pos) {
   char quote = text[pos];
   if (!isQuote(quote)) {
     size_t len = tokenLength(text, pos, TokenSet::GenericNames);
-    for (char c : text.substr(pos, len)) appendLimited(t, static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    for (char c : text.substr(pos, len))
+      appendLimited(t, static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
     pos += len;
     return t;
   }
@@ -193,7 +192,7 @@ bool isNameChar(char c) {
 constexpr std::string_view kPasswordKeyword = "pwd";
 constexpr std::string_view kPasswordMask = "********";
 
-} // namespace
+}  // namespace
 
 std::string scanMaskPasswords(std::string_view text) {
   std::string out;
@@ -201,12 +200,12 @@ std::string scanMaskPasswords(std::string_view text) {
   const size_t k = kPasswordKeyword.size();
   for (size_t i = 0; i + k < text.size(); ++i) {
     if (!scanEqualsNoCase(text.substr(i, k), kPasswordKeyword)) continue;
-    if (i > 0 && isNameChar(text[i - 1])) continue;   // part of a longer name
+    if (i > 0 && isNameChar(text[i - 1])) continue;  // part of a longer name
     size_t open = i + k;
     while (open < text.size() && (text[open] == ' ' || text[open] == '\t')) ++open;
     if (open >= text.size() || text[open] != '(') continue;
     size_t close = scanClosingBracket(text, open);
-    if (close == open + 1) continue;   // pwd(): nothing to hide
+    if (close == open + 1) continue;  // pwd(): nothing to hide
     out.append(text.substr(copied, open + 1 - copied));
     out.append(kPasswordMask);
     copied = close;

@@ -36,13 +36,13 @@ std::string scanMaskPasswords(std::string_view text);
 struct ScanToken {
   size_t start = 0;
   size_t length = 0;
-  bool exhausted = false;   // no token was found: the text is used up
+  bool exhausted = false;  // no token was found: the text is used up
   std::string_view view(std::string_view text) const { return text.substr(start, length); }
 };
 
 enum class TokenSet {
-  Operators,        // "()[]!|&<>-+*/=,;"
-  GenericNames,     // "()[]!|&<>-+/=,;" : '*' stands in names
+  Operators,     // "()[]!|&<>-+*/=,;"
+  GenericNames,  // "()[]!|&<>-+/=,;" : '*' stands in names
 };
 
 // Next token from `pos`: quoted text is one token up to its closing quote; an operator

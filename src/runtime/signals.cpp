@@ -42,7 +42,7 @@ sigset_t stopSet() {
   return set;
 }
 
-} // namespace
+}  // namespace
 
 void installStopSignals() {
   struct sigaction sa;
@@ -74,9 +74,7 @@ StopSignalsBlocked::StopSignalsBlocked() {
   pthread_sigmask(SIG_BLOCK, &set, &saved_);
 }
 
-StopSignalsBlocked::~StopSignalsBlocked() {
-  pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
-}
+StopSignalsBlocked::~StopSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
 
 OutputWriteSection::OutputWriteSection() { gWriting.fetch_add(1); }
 

@@ -26,7 +26,7 @@ void resetStopSignal();
 // meanwhile ends the process only when the last section ends, so that standard output
 // never ends in the middle of a line (or of a JSON object).
 class OutputWriteSection {
-public:
+ public:
   OutputWriteSection();
   ~OutputWriteSection();
   OutputWriteSection(const OutputWriteSection &) = delete;
@@ -44,18 +44,16 @@ struct StopSignalsBlocked {
   StopSignalsBlocked(const StopSignalsBlocked &) = delete;
   StopSignalsBlocked &operator=(const StopSignalsBlocked &) = delete;
 
-private:
+ private:
   sigset_t saved_;
 };
 
 template <typename F>
 std::thread startThreadWithoutStopSignals(F &&body) {
-  StopSignalsBlocked blocked;   // the new thread inherits the mask
+  StopSignalsBlocked blocked;  // the new thread inherits the mask
   return std::thread([run = std::forward<F>(body)]() mutable {
     try {
       run();
-    } catch (const std::bad_alloc &) {
-      exitForStorage();
-    }
+    } catch (const std::bad_alloc &) { exitForStorage(); }
   });
 }

@@ -31,7 +31,7 @@ extern "C" void *runStackJob(void *arg) {
   return nullptr;
 }
 
-} // namespace
+}  // namespace
 
 size_t stackRemaining() {
   char here = 0;
@@ -46,8 +46,8 @@ int runWithLargeStack(size_t bytes, const std::function<int()> &body) {
     pthread_attr_t attr;
     if (pthread_attr_init(&attr) != 0) break;
     pthread_t thread;
-    bool started = pthread_attr_setstacksize(&attr, size) == 0 &&
-                   pthread_create(&thread, &attr, runStackJob, &job) == 0;
+    bool started =
+        pthread_attr_setstacksize(&attr, size) == 0 && pthread_create(&thread, &attr, runStackJob, &job) == 0;
     pthread_attr_destroy(&attr);
     if (!started) continue;
     StopSignalsBlocked blocked;

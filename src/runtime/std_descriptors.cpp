@@ -9,7 +9,7 @@ namespace {
 
 bool isOpen(int fd) { return ::fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
 
-} // namespace
+}  // namespace
 
 void holdStandardDescriptors() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {

@@ -8,14 +8,14 @@ namespace {
 bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 uint32_t columnsOf(char32_t code) {
-  if (code < 0x20 || (code >= 0x7F && code < 0xA0)) return 1;   // painted as a placeholder
+  if (code < 0x20 || (code >= 0x7F && code < 0xA0)) return 1;  // painted as a placeholder
   if (code < 0x7F) return 1;
   int w = ::wcwidth(static_cast<wchar_t>(code));
   if (w < 0) return 1;
   return static_cast<uint32_t>(w);
 }
 
-} // namespace
+}  // namespace
 
 TextChar textCharAt(std::string_view text, size_t at) {
   TextChar ch;
@@ -72,10 +72,10 @@ void walkRows(std::string_view text, uint32_t width, OnRow &&onRow) {
   }
 }
 
-} // namespace
+}  // namespace
 
 uint32_t textRows(std::string_view text, uint32_t width) {
-  if (width == 0) return 1;   // no width: every line on one row
+  if (width == 0) return 1;  // no width: every line on one row
   // Plain ASCII, the usual case, needs no walk.
   bool ascii = true;
   for (char c : text)

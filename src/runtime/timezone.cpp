@@ -7,7 +7,7 @@
 namespace {
 std::atomic<int> gBiasMinutes{0};
 std::atomic<bool> gBiasRead{false};
-} // namespace
+}  // namespace
 
 void readTimeZoneBias() {
   std::time_t now = std::time(nullptr);

@@ -17,7 +17,7 @@ void toStandardError(void *, std::string_view line) {
   std::fputc('\n', stderr);
 }
 
-} // namespace
+}  // namespace
 
 void setTraceSink(TraceSink sink, void *context) {
   gSinkContext.store(context);

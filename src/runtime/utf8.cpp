@@ -9,17 +9,17 @@ size_t sequenceLength(std::string_view text, size_t i) {
   unsigned char b = byte(i);
   if (b < 0x80) return 1;
   size_t length;
-  unsigned char low = 0x80, high = 0xBF;   // the allowed range of the second byte
+  unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
   if (b >= 0xC2 && b <= 0xDF) {
     length = 2;
   } else if (b >= 0xE0 && b <= 0xEF) {
     length = 3;
-    if (b == 0xE0) low = 0xA0;        // overlong
-    if (b == 0xED) high = 0x9F;       // UTF-16 surrogates
+    if (b == 0xE0) low = 0xA0;   // overlong
+    if (b == 0xED) high = 0x9F;  // UTF-16 surrogates
   } else if (b >= 0xF0 && b <= 0xF4) {
     length = 4;
-    if (b == 0xF0) low = 0x90;        // overlong
-    if (b == 0xF4) high = 0x8F;       // above U+10FFFF
+    if (b == 0xF0) low = 0x90;   // overlong
+    if (b == 0xF4) high = 0x8F;  // above U+10FFFF
   } else {
     return 0;
   }
@@ -39,7 +39,7 @@ size_t firstInvalid(std::string_view text) {
   return std::string_view::npos;
 }
 
-} // namespace
+}  // namespace
 
 bool isValidUtf8(std::string_view text) { return firstInvalid(text) == std::string_view::npos; }
 

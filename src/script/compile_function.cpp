@@ -14,7 +14,8 @@ CommandNode* CompileSession::compileFunction(const std::string& text, size_t aft
   }
   cmdWaitingFor(ctx_, "endfunc");
   CommandNode* funcLine = list_->tail();
-  if (funcLine && funcLine->type != CommandType::SourceLine && funcLine->type != CommandType::MultiLine) funcLine = nullptr;
+  if (funcLine && funcLine->type != CommandType::SourceLine && funcLine->type != CommandType::MultiLine)
+    funcLine = nullptr;
 
   size_t pos = after;
   ScanToken nameToken = scanNextToken(text, pos);
@@ -58,7 +59,7 @@ CommandNode* CompileSession::compileFunction(const std::string& text, size_t aft
   bool errorsBefore = errorReported_;
   list_ = body.get();
   owner_ = def;
-  FunctionDef unnamed;   // "inside a definition" even when the name was refused
+  FunctionDef unnamed;  // "inside a definition" even when the name was refused
   defining_ = def ? def : &unnamed;
   errorReported_ = false;
 
@@ -205,7 +206,8 @@ CommandNode* CompileSession::compileCall(const std::string& text, std::string_vi
   size_t offset = t.start + 1;
   for (std::string_view item : scanSplitCommas(inside)) {
     std::string error;
-    CompiledExpr arg = cmdCompileExpression(ctx_, item, static_cast<int>(offset + (item.data() - inside.data())), error);
+    CompiledExpr arg =
+        cmdCompileExpression(ctx_, item, static_cast<int>(offset + (item.data() - inside.data())), error);
     if (!arg) {
       node->flags |= kNodeInvalid;
       expressionError(error, item);

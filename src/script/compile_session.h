@@ -77,7 +77,7 @@ class CompileSession {
   std::vector<CommandNode*> blocks_;
   std::vector<bool> errorsAtBlockStart_;
   bool errorReported_ = false;
-  bool abandoned_ = false;   // blocks nested past the limit: nothing more is compiled
+  bool abandoned_ = false;  // blocks nested past the limit: nothing more is compiled
 };
 
 // Blocks (if, while, foreach, foritem) open inside each other at most this deep.

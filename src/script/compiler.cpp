@@ -94,13 +94,18 @@ CommandNode* CompileSession::make(CommandType type, std::string_view text) {
 
 bool CompileSession::isStatementType(CommandType type) {
   switch (type) {
-    case CommandType::SourceLine: case CommandType::MultiLine: case CommandType::BlankLine:
-    case CommandType::Comment: case CommandType::Error: case CommandType::Import: case CommandType::EndImport:
-    case CommandType::DynamicStart: case CommandType::DynamicEnd: case CommandType::Var:
-    case CommandType::ErrorCall:
-      return false;
-    default:
-      return true;
+  case CommandType::SourceLine:
+  case CommandType::MultiLine:
+  case CommandType::BlankLine:
+  case CommandType::Comment:
+  case CommandType::Error:
+  case CommandType::Import:
+  case CommandType::EndImport:
+  case CommandType::DynamicStart:
+  case CommandType::DynamicEnd:
+  case CommandType::Var:
+  case CommandType::ErrorCall: return false;
+  default: return true;
   }
 }
 
@@ -120,7 +125,8 @@ void CompileSession::reportCompileError(CommandNode& err) {
       break;
     }
   if (source && !source->has(kNodeListed)) {
-    if (!src_.name.empty() && !src_.isString) addError(ctx_, strFormat("Line %u of file '%s'", source->line, src_.name.c_str()));
+    if (!src_.name.empty() && !src_.isString)
+      addError(ctx_, strFormat("Line %u of file '%s'", source->line, src_.name.c_str()));
     addError(ctx_, source->text);
     source->flags |= kNodeListed;
   }
@@ -175,39 +181,40 @@ CommandNode* CompileSession::compileCommand(const std::string& text, bool nested
   const StatementWord* word = findStatementWord(first);
 
   switch (word ? word->type : CT::Command) {
-    case CT::If: return compileIf(text, after);
-    case CT::While: return compileWhile(text, after);
-    case CT::Foreach: return compileFor(text, after, CT::Foreach);
-    case CT::Foritem: return compileFor(text, after, CT::Foritem);
-    case CT::Else: return compileKeywordWithText(CT::Else, first, rest, nested);
-    case CT::EndIf:
-      if (!topBlockIs(CT::If)) error("'endif' not expected outside of an if statement");
-      return compileKeywordWithText(CT::EndIf, first, rest, nested);
-    case CT::EndFor:
-      if (!topBlockIs(CT::Foreach) && !topBlockIs(CT::Foritem)) error("'endfor' not expected outside of a for loop");
-      return compileKeywordWithText(CT::EndFor, first, rest, nested);
-    case CT::EndWhile:
-      if (!topBlockIs(CT::While)) error("'endwhile' not expected outside of a while loop");
-      return make(CT::EndWhile, first);
-    case CT::Func: return compileFunction(text, after);
-    case CT::EndFunc:
-      if (!defining_) error("'endfunc' not expected outside of a function");
-      return make(CT::EndFunc, first);
-    case CT::Var: return compileVar(text, rest);
-    case CT::Label: return compileLabel(text, rest, CT::Label);
-    case CT::Goto: return compileLabel(text, rest, CT::Goto);
-    case CT::Return: return compileReturn(text, after);
-    case CT::Break:
-      if (!inLoop()) error("'break' issued while not in loop");
-      return make(CT::Break, first);
-    case CT::Continue: return make(CT::Continue, first);
-    case CT::Leave:
-      if (defining_ || owner_) error("You can not use 'leave' from within a function, please use 'return'.");
-      return make(CT::Leave, first);
-    case CT::Eval: return compileWholeExpression(text, CT::Eval);
-    default: break;   // print, fprint, wait and everything else
+  case CT::If: return compileIf(text, after);
+  case CT::While: return compileWhile(text, after);
+  case CT::Foreach: return compileFor(text, after, CT::Foreach);
+  case CT::Foritem: return compileFor(text, after, CT::Foritem);
+  case CT::Else: return compileKeywordWithText(CT::Else, first, rest, nested);
+  case CT::EndIf:
+    if (!topBlockIs(CT::If)) error("'endif' not expected outside of an if statement");
+    return compileKeywordWithText(CT::EndIf, first, rest, nested);
+  case CT::EndFor:
+    if (!topBlockIs(CT::Foreach) && !topBlockIs(CT::Foritem)) error("'endfor' not expected outside of a for loop");
+    return compileKeywordWithText(CT::EndFor, first, rest, nested);
+  case CT::EndWhile:
+    if (!topBlockIs(CT::While)) error("'endwhile' not expected outside of a while loop");
+    return make(CT::EndWhile, first);
+  case CT::Func: return compileFunction(text, after);
+  case CT::EndFunc:
+    if (!defining_) error("'endfunc' not expected outside of a function");
+    return make(CT::EndFunc, first);
+  case CT::Var: return compileVar(text, rest);
+  case CT::Label: return compileLabel(text, rest, CT::Label);
+  case CT::Goto: return compileLabel(text, rest, CT::Goto);
+  case CT::Return: return compileReturn(text, after);
+  case CT::Break:
+    if (!inLoop()) error("'break' issued while not in loop");
+    return make(CT::Break, first);
+  case CT::Continue: return make(CT::Continue, first);
+  case CT::Leave:
+    if (defining_ || owner_) error("You can not use 'leave' from within a function, please use 'return'.");
+    return make(CT::Leave, first);
+  case CT::Eval: return compileWholeExpression(text, CT::Eval);
+  default: break;  // print, fprint, wait and everything else
   }
-  if (!first.empty() && (first[0] == '"' || first[0] == '@' || first[0] == '_')) return compileExpressionStatement(text);
+  if (!first.empty() && (first[0] == '"' || first[0] == '@' || first[0] == '_'))
+    return compileExpressionStatement(text);
   if (scanStartsWithNoCase(text, "=import")) return compileImportCommand(text);
   // A defined function is called by its name alone or followed by '('; `print 'x'`
   // stays a print even when a function of that name exists.
@@ -218,8 +225,7 @@ CommandNode* CompileSession::compileCommand(const std::string& text, bool nested
   ScanToken second = scanNextToken(text, pos);
   // `name(...)` that is neither a statement nor a script function may still call a
   // synonym with parameters, which the command runs when it is issued.
-  if (!second.exhausted && second.view(text) == "(" && !word &&
-      !ctx_.synonyms.contains(first))
+  if (!second.exhausted && second.view(text) == "(" && !word && !ctx_.synonyms.contains(first))
     error(strFormat("Unrecognised function '%.*s' used.", static_cast<int>(first.size()), first.data()));
   return node;
 }
@@ -263,7 +269,8 @@ bool CompileSession::conditionBounds(const std::string& text, size_t after, std:
   return false;
 }
 
-void CompileSession::compileCondition(CommandNode* node, const std::string& text, size_t after, std::string_view keyword) {
+void CompileSession::compileCondition(CommandNode* node, const std::string& text, size_t after,
+                                      std::string_view keyword) {
   size_t open = 0, close = 0;
   if (!conditionBounds(text, after, keyword, open, close)) {
     node->flags |= kNodeInvalid;
@@ -290,8 +297,7 @@ void CompileSession::expressionError(const std::string& message, std::string_vie
 CommandNode* CompileSession::readBody(CommandNode* block, CommandType expected) {
   CommandNode* term = readCommands(true);
   if (!term) {
-    if (!errorReported_)
-      error(strFormat("'%s' not found before end of file", commandTypeWord(expected)));
+    if (!errorReported_) error(strFormat("'%s' not found before end of file", commandTypeWord(expected)));
     block->flags |= kNodeInvalid;
     state_.compileFailed = true;
     return nullptr;
@@ -475,7 +481,8 @@ bool CompileSession::compileTarget(CommandNode* node, std::string_view target) {
   std::string_view inside = target.substr(bracket + 1, close - bracket - 1);
   for (size_t start = 0; start <= inside.size();) {
     size_t comma = scanFindComma(inside, start);
-    std::string_view item = inside.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+    std::string_view item =
+        inside.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
     std::string error;
     CompiledExpr sub = cmdCompileExpression(ctx_, item, static_cast<int>(bracket + 1 + start), error);
     if (!sub) {
@@ -526,7 +533,9 @@ CommandNode* CompileSession::compileLabel(const std::string& text, std::string_v
     if (defining_) defining_->pendingFailed = true;
     return node;
   };
-  if (!defining_) return fail(label ? "Labels can only be used inside functions." : "Goto statements can only be used inside functions.");
+  if (!defining_)
+    return fail(label ? "Labels can only be used inside functions."
+                      : "Goto statements can only be used inside functions.");
   size_t pos = 0;
   ScanToken t = scanNextToken(rest, pos);
   if (t.exhausted)
@@ -612,7 +621,7 @@ bool cmdCompileText(ProgramContext& ctx, std::string_view text, const CompileTar
 bool cmdCompileCommand(ProgramContext& ctx, std::string_view text, const CompileTarget& target) {
   InputSource src;
   src.isString = true;
-  src.pending.assign(text);   // handed out whole as the next command
+  src.pending.assign(text);  // handed out whole as the next command
   src.readLine = cmdReadStringLine;
   return cmdParseFile(ctx, src, target);
 }

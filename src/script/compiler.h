@@ -20,8 +20,8 @@ struct CompileTarget {
 };
 
 enum class ParseResult {
-  Compiled,     // a statement (with its whole block) was compiled
-  EndOfInput,   // nothing more to read
+  Compiled,    // a statement (with its whole block) was compiled
+  EndOfInput,  // nothing more to read
 };
 
 // The next command of `src` (continuations joined, ';'-separated commands split),

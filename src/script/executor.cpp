@@ -20,7 +20,6 @@ namespace {
 
 using CT = CommandType;
 
-
 // The innermost loop frame, not looking past a function call; -1 when none.
 int innermostLoop(const ScriptState& state) {
   for (size_t i = state.frames.size(); i-- > 0;) {
@@ -61,7 +60,9 @@ void echoStatement(ProgramContext& ctx, std::string_view text, bool invalid = fa
   if (visible || ctx.output->keepsLines()) addCommandEcho(ctx, text, visible);
 }
 
-void echoStatement(ProgramContext& ctx, const CommandNode& node) { echoStatement(ctx, node.text, node.has(kNodeInvalid)); }
+void echoStatement(ProgramContext& ctx, const CommandNode& node) {
+  echoStatement(ctx, node.text, node.has(kNodeInvalid));
+}
 
 void echoBlankLine(ProgramContext& ctx) {
   const InputSource& src = currentSource(ctx);
@@ -89,7 +90,8 @@ bool evaluateText(CompiledExpr& expr, std::string& text, std::string& error) {
 bool evaluateNow(ProgramContext& ctx, std::string_view text, std::string& result, std::string& error) {
   CompiledExpr expr = cmdCompileExpression(ctx, text, 0, error);
   if (!expr) {
-    if (error.empty()) error = strFormat("Error parsing expression '%.*s' expression", static_cast<int>(text.size()), text.data());
+    if (error.empty())
+      error = strFormat("Error parsing expression '%.*s' expression", static_cast<int>(text.size()), text.data());
     return false;
   }
   return evaluateText(expr, result, error);
@@ -135,7 +137,7 @@ class Executor {
 // Step checks before each node. True when the caller must return `flow`.
 bool Executor::mustReturn(Flow& flow) {
   flow = Flow::Stop;
-  if (stopRequested()) noteStopSignal(ctx_);   // a script loop stops on Ctrl-C too
+  if (stopRequested()) noteStopSignal(ctx_);  // a script loop stops on Ctrl-C too
   if (ctx_.quit || state_.leaveFlag || state_.stopRun) return true;
   if (!state_.frames.empty()) {
     const ExecFrame& top = state_.frames.back();
@@ -143,8 +145,7 @@ bool Executor::mustReturn(Flow& flow) {
       flow = Flow::Next;
       return true;
     }
-    if (top.kind == FrameKind::Loop && top.node &&
-        (top.node->flags & (kNodeBreakRequested | kNodeContinueRequested))) {
+    if (top.kind == FrameKind::Loop && top.node && (top.node->flags & (kNodeBreakRequested | kNodeContinueRequested))) {
       flow = Flow::Next;
       return true;
     }
@@ -217,108 +218,93 @@ Flow Executor::run(CommandNode* node) {
 
 Flow Executor::runNode(CommandNode* node, CommandNode*& next) {
   switch (node->type) {
-    case CT::SourceLine:
-    case CT::Comment:
-    case CT::MultiLine:
-    case CT::Label:
-    case CT::Func:
-    case CT::DynamicStart:
-    case CT::DynamicEnd:
-      node->flags |= kNodeShown;
-      return Flow::Next;
-    case CT::BlankLine:
-      node->flags |= kNodeShown;
-      echoBlankLine(ctx_);
-      return Flow::Next;
-    case CT::EndIf:
-      echoStatement(ctx_, *node);
-      return Flow::Next;
-    case CT::Command:
-      if (scriptHost().issueCommand) scriptHost().issueCommand(ctx_, node->text);
-      state_.nestLimitReported = false;
-      return Flow::Next;
-    case CT::If: return runIf(node, next);
-    case CT::Else:
-      next = node->link;
-      return Flow::Next;
-    case CT::While:
-      if (runWhile(node) == Flow::Stop) return Flow::Stop;
-      next = node->link ? node->link->next : nullptr;
-      return Flow::Next;
-    case CT::Foreach:
-      if (runForeach(node) == Flow::Stop) return Flow::Stop;
-      next = node->link ? node->link->next : nullptr;
-      return Flow::Next;
-    case CT::Foritem:
-      if (runForitem(node) == Flow::Stop) return Flow::Stop;
-      next = node->link ? node->link->next : nullptr;
-      return Flow::Next;
-    case CT::EndWhile:
-    case CT::EndFor:
-      echoStatement(ctx_, *node);
-      return Flow::EndBody;
-    case CT::EndImport:
-    case CT::EndFunc:
-      return Flow::EndBody;
-    case CT::Error:
-      if (!node->has(kNodeListed)) report(node->text);
-      node->flags |= kNodeListed;
-      return Flow::Next;
-    case CT::Import: return cmdRunImport(ctx_, *node) ? Flow::Next : Flow::Stop;
-    case CT::Continue: {
-      echoStatement(ctx_, *node);
-      int loop = innermostLoop(state_);
-      if (loop < 0) {
-        report("'continue' issued while not in loop");
-        return Flow::Next;
-      }
-      state_.frames[static_cast<size_t>(loop)].node->flags |= kNodeContinueRequested;
-      return Flow::EndBody;
-    }
-    case CT::Break: {
-      echoStatement(ctx_, *node);
-      int loop = innermostLoop(state_);
-      if (loop < 0) {
-        report("'break' issued while not in loop");
-        return Flow::Next;
-      }
-      state_.frames[static_cast<size_t>(loop)].node->flags |= kNodeBreakRequested;
-      return Flow::EndBody;
-    }
-    case CT::Eval: {
-      ++state_.commandCounter;
-      echoStatement(ctx_, *node);
-      Value v;
-      std::string error;
-      if (!evaluate(node->expr, v, error)) report(error);
+  case CT::SourceLine:
+  case CT::Comment:
+  case CT::MultiLine:
+  case CT::Label:
+  case CT::Func:
+  case CT::DynamicStart:
+  case CT::DynamicEnd: node->flags |= kNodeShown; return Flow::Next;
+  case CT::BlankLine:
+    node->flags |= kNodeShown;
+    echoBlankLine(ctx_);
+    return Flow::Next;
+  case CT::EndIf: echoStatement(ctx_, *node); return Flow::Next;
+  case CT::Command:
+    if (scriptHost().issueCommand) scriptHost().issueCommand(ctx_, node->text);
+    state_.nestLimitReported = false;
+    return Flow::Next;
+  case CT::If: return runIf(node, next);
+  case CT::Else: next = node->link; return Flow::Next;
+  case CT::While:
+    if (runWhile(node) == Flow::Stop) return Flow::Stop;
+    next = node->link ? node->link->next : nullptr;
+    return Flow::Next;
+  case CT::Foreach:
+    if (runForeach(node) == Flow::Stop) return Flow::Stop;
+    next = node->link ? node->link->next : nullptr;
+    return Flow::Next;
+  case CT::Foritem:
+    if (runForitem(node) == Flow::Stop) return Flow::Stop;
+    next = node->link ? node->link->next : nullptr;
+    return Flow::Next;
+  case CT::EndWhile:
+  case CT::EndFor: echoStatement(ctx_, *node); return Flow::EndBody;
+  case CT::EndImport:
+  case CT::EndFunc: return Flow::EndBody;
+  case CT::Error:
+    if (!node->has(kNodeListed)) report(node->text);
+    node->flags |= kNodeListed;
+    return Flow::Next;
+  case CT::Import: return cmdRunImport(ctx_, *node) ? Flow::Next : Flow::Stop;
+  case CT::Continue: {
+    echoStatement(ctx_, *node);
+    int loop = innermostLoop(state_);
+    if (loop < 0) {
+      report("'continue' issued while not in loop");
       return Flow::Next;
     }
-    case CT::Exec: {
-      ++state_.commandCounter;
-      echoStatement(ctx_, *node);
-      std::string text, error;
-      if (!evaluateText(node->expr, text, error)) {
-        report(error);
-        return Flow::Next;
-      }
-      return cmdRunText(ctx_, text, RunTextAs::Statements) ? Flow::Next : Flow::Stop;
+    state_.frames[static_cast<size_t>(loop)].node->flags |= kNodeContinueRequested;
+    return Flow::EndBody;
+  }
+  case CT::Break: {
+    echoStatement(ctx_, *node);
+    int loop = innermostLoop(state_);
+    if (loop < 0) {
+      report("'break' issued while not in loop");
+      return Flow::Next;
     }
-    case CT::Assign:
-      runAssign(node);
+    state_.frames[static_cast<size_t>(loop)].node->flags |= kNodeBreakRequested;
+    return Flow::EndBody;
+  }
+  case CT::Eval: {
+    ++state_.commandCounter;
+    echoStatement(ctx_, *node);
+    Value v;
+    std::string error;
+    if (!evaluate(node->expr, v, error)) report(error);
+    return Flow::Next;
+  }
+  case CT::Exec: {
+    ++state_.commandCounter;
+    echoStatement(ctx_, *node);
+    std::string text, error;
+    if (!evaluateText(node->expr, text, error)) {
+      report(error);
       return Flow::Next;
-    case CT::Leave:
-      echoStatement(ctx_, *node);
-      state_.leaveFlag = true;
-      return Flow::Stop;
-    case CT::Call:
-    case CT::ErrorCall: return runCall(node);
-    case CT::Goto: return runGoto(node, next);
-    case CT::Var:
-      runVar(node);
-      return Flow::Next;
-    case CT::Return:
-      runReturn(node);
-      return Flow::EndBody;
+    }
+    return cmdRunText(ctx_, text, RunTextAs::Statements) ? Flow::Next : Flow::Stop;
+  }
+  case CT::Assign: runAssign(node); return Flow::Next;
+  case CT::Leave:
+    echoStatement(ctx_, *node);
+    state_.leaveFlag = true;
+    return Flow::Stop;
+  case CT::Call:
+  case CT::ErrorCall: return runCall(node);
+  case CT::Goto: return runGoto(node, next);
+  case CT::Var: runVar(node); return Flow::Next;
+  case CT::Return: runReturn(node); return Flow::EndBody;
   }
   return Flow::Next;
 }
@@ -379,9 +365,9 @@ bool substituteInPlace(ProgramContext& ctx, std::string& text, SubstituteInto in
   if (text.find('<') == std::string::npos) return true;
   std::string out;
   switch (cmdSubstitute(ctx, text, out, into)) {
-    case Substitution::Dropped: return false;
-    case Substitution::Replaced: text = std::move(out); break;
-    case Substitution::Unchanged: break;
+  case Substitution::Dropped: return false;
+  case Substitution::Replaced: text = std::move(out); break;
+  case Substitution::Unchanged: break;
   }
   return true;
 }
@@ -409,8 +395,7 @@ bool foreachCommand(ProgramContext& ctx, const CommandNode& node, std::string& c
     display = !second.exhausted && scanEqualsNoCase(second.view(command), "qstats");
   }
   if (display) return true;
-  if (word.empty())
-    addError(ctx, "foreach() statement expects DISPLAY or RESET QSTATS command.");
+  if (word.empty()) addError(ctx, "foreach() statement expects DISPLAY or RESET QSTATS command.");
   else
     addError(ctx, strFormat("foreach() statement expects DISPLAY or RESET QSTATS command. Command '%.*s' received",
                             static_cast<int>(std::min<size_t>(word.size(), 100)), word.data()));
@@ -420,7 +405,7 @@ bool foreachCommand(ProgramContext& ctx, const CommandNode& node, std::string& c
 Flow Executor::runForeach(CommandNode* node) {
   echoStatement(ctx_, *node);
   std::string command;
-  state_.eachLoop.passes = 0;   // a loop that runs no pass counts none
+  state_.eachLoop.passes = 0;  // a loop that runs no pass counts none
   if (!foreachCommand(ctx_, *node, command)) return Flow::Next;
   std::vector<ResponseRecord> records;
   const ScriptHost& host = scriptHost();
@@ -640,7 +625,8 @@ int cmdRunText(ProgramContext& ctx, std::string_view text, RunTextAs as) {
   // The frame stands while the text compiles too: an =import in it is then left to run
   // time, where text an Exec statement runs may not import.
   FrameGuard guard(state, nullptr, as == RunTextAs::OneCommand ? FrameKind::Substituted : FrameKind::Dynamic);
-  bool compiled = as == RunTextAs::OneCommand ? cmdCompileCommand(ctx, text, target) : cmdCompileText(ctx, text, target);
+  bool compiled =
+      as == RunTextAs::OneCommand ? cmdCompileCommand(ctx, text, target) : cmdCompileText(ctx, text, target);
   if (!compiled) return 1;
   return cmdRunCommands(ctx, block.head());
 }
@@ -738,7 +724,7 @@ bool cmdInFunctionOrRunTimeText(const ProgramContext& ctx) {
 Substitution cmdSubstitute(ProgramContext& ctx, std::string_view text, std::string& out, SubstituteInto into) {
   out.clear();
   bool replaced = false, lastFailed = false;
-  bool inQuotes = false;   // inside a quoted MQSC string of the text
+  bool inQuotes = false;  // inside a quoted MQSC string of the text
   size_t copied = 0;
   auto copyUpTo = [&](size_t end) {
     for (size_t k = copied; k < end; ++k)
@@ -770,7 +756,8 @@ Substitution cmdSubstitute(ProgramContext& ctx, std::string_view text, std::stri
   if (!replaced) return Substitution::Unchanged;
   out.append(text, copied);
   if (out.size() > kMaxSubstitutedText) {
-    cmdRuntimeError(ctx, text, strFormat("The command is longer than %zu characters after substitution", kMaxSubstitutedText));
+    cmdRuntimeError(ctx, text,
+                    strFormat("The command is longer than %zu characters after substitution", kMaxSubstitutedText));
     return Substitution::Dropped;
   }
   return lastFailed ? Substitution::Dropped : Substitution::Replaced;
@@ -784,9 +771,9 @@ bool cmdRunSubstituted(ProgramContext& ctx, const std::string& command) {
   std::string replaced;
   SubstituteInto into = cmdIsStatement(command) ? SubstituteInto::Expression : SubstituteInto::Command;
   switch (cmdSubstitute(ctx, command, replaced, into)) {
-    case Substitution::Unchanged: return false;
-    case Substitution::Dropped: return true;
-    case Substitution::Replaced: break;
+  case Substitution::Unchanged: return false;
+  case Substitution::Dropped: return true;
+  case Substitution::Replaced: break;
   }
   ++state.substituting;
   cmdRunText(ctx, replaced, RunTextAs::OneCommand);
@@ -796,7 +783,7 @@ bool cmdRunSubstituted(ProgramContext& ctx, const std::string& command) {
 
 void cmdRuntimeError(ProgramContext& ctx, std::string_view statement, std::string_view message) {
   ScriptState& state = scriptState(ctx);
-  if (state.stopRun) return;   // the run is ending for a reason already reported
+  if (state.stopRun) return;  // the run is ending for a reason already reported
   addError(ctx, strFormat("Runtime error: %.*s", static_cast<int>(statement.size()), statement.data()));
   bool first = true;
   auto location = [&](const InputSource& src) {

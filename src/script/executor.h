@@ -69,7 +69,7 @@ bool cmdInRunTimeText(const ProgramContext& ctx);
 ScriptFunctionHost& scriptFunctionHost(ProgramContext& ctx);
 
 constexpr int kMaxCallDepth = 10000;
-constexpr size_t kStackReserve = 1024 * 1024;   // stack kept free below the deepest call
+constexpr size_t kStackReserve = 1024 * 1024;  // stack kept free below the deepest call
 constexpr int kMaxTextNesting = 20;            // run-time text and wait statements inside each other
 constexpr int kMaxImportDepth = 100;           // files importing files
 constexpr size_t kMaxSubstitutedText = 51200;

@@ -44,8 +44,8 @@ CompiledExpr expCacheFind(std::string_view text, const ExprOptions& options) {
 }
 
 void expCacheStore(const CompiledExpr& expr, const ExprOptions& o) {
-  CacheEntry entry{expr->text(), o.flags, o.positionOffset, o.table, o.resolver, o.functions, o.vocabulary,
-                   ++g_stamp, expr};
+  CacheEntry entry{expr->text(), o.flags,      o.positionOffset, o.table, o.resolver,
+                   o.functions,  o.vocabulary, ++g_stamp,        expr};
   auto& cache = entries();
   if (cache.size() < kExprCacheSize) {
     cache.push_back(std::move(entry));

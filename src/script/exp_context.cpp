@@ -23,12 +23,12 @@ std::string ExprContext::dumpPostfix() const {
 
 std::string expDumpNode(const ExprNode& node) {
   switch (node.type) {
-    case LexemeType::Var: return "VAR  : " + node.name + "\n";
-    case LexemeType::Op: {
-      std::string_view name = (node.op && !(node.op->kind & kScriptFunction)) ? node.op->name : node.name;
-      return "OP   : " + std::string(name) + "\n";
-    }
-    default: return valueDump(node.literal);
+  case LexemeType::Var: return "VAR  : " + node.name + "\n";
+  case LexemeType::Op: {
+    std::string_view name = (node.op && !(node.op->kind & kScriptFunction)) ? node.op->name : node.name;
+    return "OP   : " + std::string(name) + "\n";
+  }
+  default: return valueDump(node.literal);
   }
 }
 

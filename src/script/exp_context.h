@@ -35,8 +35,8 @@ class ExprContext;
 struct VarRef {
   std::string_view name;  // as written, '@' included, suffix removed
   IndicatorModifier modifier = IndicatorModifier::None;
-  int32_t slot = -1;  // whatever bind() stored
-  uint32_t position = 0;  // offset in the expression text
+  int32_t slot = -1;             // whatever bind() stored
+  uint32_t position = 0;         // offset in the expression text
   VariableMemo* memo = nullptr;  // kept with the reference between evaluations (null: none)
 };
 
@@ -45,9 +45,9 @@ struct VarRef {
 struct NameBinding {
   VarRef ref;
   int subscripts = 0;
-  std::string_view partner;           // the name on the other side of a binary operator, if any
-  const OperatorDef* op = nullptr;    // that operator
-  std::optional<Value> constant;      // set to replace the reference by a value
+  std::string_view partner;         // the name on the other side of a binary operator, if any
+  const OperatorDef* op = nullptr;  // that operator
+  std::optional<Value> constant;    // set to replace the reference by a value
 };
 
 enum class Resolution {
@@ -64,8 +64,7 @@ class NameResolver {
   virtual bool bind(NameBinding& binding, ExprContext& ctx) { return true; }
   // Called on every evaluation (and in check mode for names not beginning with '@').
   // `out` may view bytes that stay valid until the next evaluation.
-  virtual Resolution resolve(const VarRef& ref, std::span<const int32_t> subscripts, Value& out,
-                             ExprContext& ctx) = 0;
+  virtual Resolution resolve(const VarRef& ref, std::span<const int32_t> subscripts, Value& out, ExprContext& ctx) = 0;
   // The key under which a variable is stored, passed to the variable-parameter
   // functions. The default is the variable store's key layout.
   virtual std::string variableKey(const VarRef& ref, std::span<const int32_t> subscripts);
@@ -111,23 +110,23 @@ struct ExprOptions {
   ScriptFunctionHost* functions = nullptr;
   const ExprVocabulary* vocabulary = nullptr;  // null: expVocabulary()
   unsigned flags = 0;
-  int positionOffset = 0;  // added to every reported position
-  void* program = nullptr; // the ProgramContext, handed through to resolvers and functions
+  int positionOffset = 0;   // added to every reported position
+  void* program = nullptr;  // the ProgramContext, handed through to resolvers and functions
 };
 
 // One postfix item.
 struct ExprNode {
   LexemeType type = LexemeType::NotSet;  // INT, DBL, STR, EPSTR, VAR or OP (or a bound constant)
-  uint32_t position = 0;  // offset in the expression text
-  uint8_t subscripts = 0;  // VAR
-  uint8_t argc = 0;        // function OP
+  uint32_t position = 0;                 // offset in the expression text
+  uint8_t subscripts = 0;                // VAR
+  uint8_t argc = 0;                      // function OP
   IndicatorModifier modifier = IndicatorModifier::None;
-  int32_t first = 0;       // index of the first node of this item's subtree
-  int32_t slot = -1;       // VAR: resolver slot; script function: its id
-  int32_t argBase = 0;     // function: where its arguments sit in the argument buffer
+  int32_t first = 0;    // index of the first node of this item's subtree
+  int32_t slot = -1;    // VAR: resolver slot; script function: its id
+  int32_t argBase = 0;  // function: where its arguments sit in the argument buffer
   const OperatorDef* op = nullptr;
-  Value literal;           // operand value (STR views the context's own copy of the text)
-  std::string name;        // VAR name; function name for script functions
+  Value literal;              // operand value (STR views the context's own copy of the text)
+  std::string name;           // VAR name; function name for script functions
   mutable VariableMemo memo;  // VAR: where the resolver last found the variable
 };
 

@@ -72,51 +72,51 @@ class ExprEvaluator {
   static bool integerFastPath(OpCode code, int64_t a, int64_t b, Value& out) {
     auto wrap = [](uint64_t v) { return static_cast<int64_t>(v); };
     switch (code) {
-      case OpCode::Add: out.setInt(wrap(static_cast<uint64_t>(a) + static_cast<uint64_t>(b))); return true;
-      case OpCode::Sub: out.setInt(wrap(static_cast<uint64_t>(a) - static_cast<uint64_t>(b))); return true;
-      case OpCode::Mul: out.setInt(wrap(static_cast<uint64_t>(a) * static_cast<uint64_t>(b))); return true;
-      case OpCode::Eq: out.setInt(a == b); return true;
-      case OpCode::Ne: out.setInt(a != b); return true;
-      case OpCode::Gt: out.setInt(a > b); return true;
-      case OpCode::Ge: out.setInt(a >= b); return true;
-      case OpCode::Lt: out.setInt(a < b); return true;
-      case OpCode::Le: out.setInt(a <= b); return true;
-      case OpCode::And: out.setInt(a != 0 && b != 0); return true;
-      case OpCode::Or: out.setInt(a != 0 || b != 0); return true;
-      case OpCode::Mod:
-        if (b == 0 || b == -1) return false;  // the general rule reports or defines these
-        out.setInt(a % b);
-        return true;
-      default: return false;
+    case OpCode::Add: out.setInt(wrap(static_cast<uint64_t>(a) + static_cast<uint64_t>(b))); return true;
+    case OpCode::Sub: out.setInt(wrap(static_cast<uint64_t>(a) - static_cast<uint64_t>(b))); return true;
+    case OpCode::Mul: out.setInt(wrap(static_cast<uint64_t>(a) * static_cast<uint64_t>(b))); return true;
+    case OpCode::Eq: out.setInt(a == b); return true;
+    case OpCode::Ne: out.setInt(a != b); return true;
+    case OpCode::Gt: out.setInt(a > b); return true;
+    case OpCode::Ge: out.setInt(a >= b); return true;
+    case OpCode::Lt: out.setInt(a < b); return true;
+    case OpCode::Le: out.setInt(a <= b); return true;
+    case OpCode::And: out.setInt(a != 0 && b != 0); return true;
+    case OpCode::Or: out.setInt(a != 0 || b != 0); return true;
+    case OpCode::Mod:
+      if (b == 0 || b == -1) return false;  // the general rule reports or defines these
+      out.setInt(a % b);
+      return true;
+    default: return false;
     }
   }
 
   // Mixed INT/DBL arithmetic and comparison as reals.
   static bool realFastPath(OpCode code, double a, double b, Value& out) {
     switch (code) {
-      case OpCode::Add: out.setDbl(a + b); return true;
-      case OpCode::Sub: out.setDbl(a - b); return true;
-      case OpCode::Mul: out.setDbl(a * b); return true;
-      case OpCode::Div:
-        if (b == 0.0) return false;
-        out.setDbl(a / b);
-        return true;
-      case OpCode::Eq: out.setInt(a == b); return true;
-      case OpCode::Ne: out.setInt(a != b); return true;
-      case OpCode::Gt: out.setInt(a > b); return true;
-      case OpCode::Ge: out.setInt(a >= b); return true;
-      case OpCode::Lt: out.setInt(a < b); return true;
-      case OpCode::Le: out.setInt(a <= b); return true;
-      default: return false;
+    case OpCode::Add: out.setDbl(a + b); return true;
+    case OpCode::Sub: out.setDbl(a - b); return true;
+    case OpCode::Mul: out.setDbl(a * b); return true;
+    case OpCode::Div:
+      if (b == 0.0) return false;
+      out.setDbl(a / b);
+      return true;
+    case OpCode::Eq: out.setInt(a == b); return true;
+    case OpCode::Ne: out.setInt(a != b); return true;
+    case OpCode::Gt: out.setInt(a > b); return true;
+    case OpCode::Ge: out.setInt(a >= b); return true;
+    case OpCode::Lt: out.setInt(a < b); return true;
+    case OpCode::Le: out.setInt(a <= b); return true;
+    default: return false;
     }
   }
 
   // A number is set in place; anything else is copied whole.
   static void takeNumberOrCopy(Value& dst, const Value& src) {
     switch (src.type()) {
-      case LexemeType::Int: dst.setInt(src.asInt()); return;
-      case LexemeType::Dbl: dst.setDbl(src.asDbl()); return;
-      default: dst = src; return;
+    case LexemeType::Int: dst.setInt(src.asInt()); return;
+    case LexemeType::Dbl: dst.setDbl(src.asDbl()); return;
+    default: dst = src; return;
     }
   }
 
@@ -145,14 +145,14 @@ class ExprEvaluator {
     const ExprNode& n = nodes_[i];
     Value& out = slot(i);
     switch (n.type) {
-      case LexemeType::Int: out.setInt(n.literal.asInt()); return true;
-      case LexemeType::Dbl: out.setDbl(n.literal.asDbl()); return true;
-      case LexemeType::Str:
-      case LexemeType::PStr:
-      case LexemeType::EPStr: out.setView(n.literal.bytes()); return true;
-      case LexemeType::Var: return resolve(i, out);
-      case LexemeType::Op: break;
-      default: out = n.literal; return true;  // a constant bound by the resolver
+    case LexemeType::Int: out.setInt(n.literal.asInt()); return true;
+    case LexemeType::Dbl: out.setDbl(n.literal.asDbl()); return true;
+    case LexemeType::Str:
+    case LexemeType::PStr:
+    case LexemeType::EPStr: out.setView(n.literal.bytes()); return true;
+    case LexemeType::Var: return resolve(i, out);
+    case LexemeType::Op: break;
+    default: out = n.literal; return true;  // a constant bound by the resolver
     }
     const OperatorDef& op = *n.op;
     if (op.kind & (kFunction | kScriptFunction)) return call(i, out);
@@ -213,11 +213,11 @@ class ExprEvaluator {
     }
     VarRef ref{n.name, n.modifier, n.slot, n.position, &n.memo};
     switch (resolver->resolve(ref, std::span<const int32_t>(subs.data(), n.subscripts), out, ctx_)) {
-      case Resolution::Found: return true;
-      case Resolution::Absent: ctx_.absent_ = true; return false;
-      default:
-        if (ctx_.error_.empty()) ctx_.setErrorf("Variable '%s' could not be resolved", n.name.c_str());
-        return false;
+    case Resolution::Found: return true;
+    case Resolution::Absent: ctx_.absent_ = true; return false;
+    default:
+      if (ctx_.error_.empty()) ctx_.setErrorf("Variable '%s' could not be resolved", n.name.c_str());
+      return false;
     }
   }
 

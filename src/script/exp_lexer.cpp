@@ -40,11 +40,18 @@ constexpr ScriptConstant kScriptConstants[] = {{"SYNC", 1}, {"ASYNC", 2}, {"KEY_
 
 bool classifyConstant(const RawToken& t, const LexerSetup& s, ExprNode& node, std::string& error) {
   std::string_view name = t.text.substr(6);
-  if (name.empty()) { error = "No constant name provided"; return false; }
+  if (name.empty()) {
+    error = "No constant name provided";
+    return false;
+  }
   std::string shown(name);
   if (name.size() <= kMaxConstantName) {
     for (const ScriptConstant& c : kScriptConstants)
-      if (scanEqualsNoCase(c.name, name)) { node.type = LexemeType::Int; node.literal.setInt(c.value); return true; }
+      if (scanEqualsNoCase(c.name, name)) {
+        node.type = LexemeType::Int;
+        node.literal.setInt(c.value);
+        return true;
+      }
     if (s.vocabulary->constant) {
       if (std::optional<int64_t> v = s.vocabulary->constant(name)) {
         node.type = LexemeType::Int;
@@ -76,8 +83,13 @@ bool classifyName(const RawToken& t, const LexerSetup& s, ExprNode& node, std::s
       return false;
     }
   } else {
-    if (endsWithNoCase(name, ".long")) { modifier = IndicatorModifier::Long; name.remove_suffix(5); }
-    else if (endsWithNoCase(name, ".short")) { modifier = IndicatorModifier::Short; name.remove_suffix(6); }
+    if (endsWithNoCase(name, ".long")) {
+      modifier = IndicatorModifier::Long;
+      name.remove_suffix(5);
+    } else if (endsWithNoCase(name, ".short")) {
+      modifier = IndicatorModifier::Short;
+      name.remove_suffix(6);
+    }
     if (modifier != IndicatorModifier::None && (!s.vocabulary->isIndicator || !s.vocabulary->isIndicator(name))) {
       std::string what = strFormat("'%.*s' is not an indicator", static_cast<int>(name.size()), name.data());
       error = strFormat("%s at position %d", what.c_str(), at(t, s));
@@ -102,8 +114,8 @@ bool isIntegerToken(std::string_view text) {
 bool classifyHex(const RawToken& t, const LexerSetup& s, ExprNode& node, std::string& error) {
   std::string_view body = t.text.substr(2);
   auto invalid = [&] {
-    error = strFormat("Invalid hex number '%.*s' at position %d", static_cast<int>(t.text.size()), t.text.data(),
-                      at(t, s));
+    error =
+        strFormat("Invalid hex number '%.*s' at position %d", static_cast<int>(t.text.size()), t.text.data(), at(t, s));
     return false;
   };
   if (body[0] == '\'' || body[0] == '"') {
@@ -148,7 +160,10 @@ std::vector<RawToken> expSplitTokens(std::string_view text) {
   std::vector<RawToken> tokens;
   size_t i = 0;
   while (i < text.size()) {
-    if (isScanSpace(text[i])) { ++i; continue; }
+    if (isScanSpace(text[i])) {
+      ++i;
+      continue;
+    }
     size_t start = i;
     char c = text[i];
     if (c == '\'' || c == '"') {
@@ -158,7 +173,10 @@ std::vector<RawToken> expSplitTokens(std::string_view text) {
       i += 1;
       if (i < text.size())
         for (std::string_view pair : kPairTokens)
-          if (pair[0] == c && pair[1] == text[i]) { ++i; break; }
+          if (pair[0] == c && pair[1] == text[i]) {
+            ++i;
+            break;
+          }
     } else {
       while (i < text.size() && !isScanSpace(text[i]) && kSingleCharTokens.find(text[i]) == std::string_view::npos) ++i;
     }
@@ -187,7 +205,10 @@ bool expClassifyToken(const RawToken& t, const LexerSetup& s, ExprNode& node, st
     }
   }
   if (text[0] == '\'' || text[0] == '"') {
-    if (text.size() < 2 || text.back() != text[0]) { error = "Quote missing from string"; return false; }
+    if (text.size() < 2 || text.back() != text[0]) {
+      error = "Quote missing from string";
+      return false;
+    }
     std::string_view inner = text.substr(1, text.size() - 2);
     if (s.flags & kCopyStrings && !inner.empty()) {
       node.type = LexemeType::EPStr;
@@ -235,11 +256,11 @@ constexpr std::string_view kIndicatorAttributes[] = {"COMPRATE", "COMPTIME", "EX
                                                      "XBATCHSZ", "XMSGSA",   "XQTIME",   "QTIME"};
 
 constexpr std::string_view kSystemVariables[] = {
-    "_nl",        "_os",        "_sep",        "_time",     "_qmgr",      "_connqmgr",       "_client",
-    "_platform",  "_cmdlevel",  "_tolkcmdlevel", "_sarvoacmdlevel", "_ccdtmode", "_ccdt",   "_width",
-    "_height",    "_lastrc",    "_lastrcstr",  "_cmdok",    "_responses", "_matches",        "_respwait",
-    "_lastcmdresp", "_lastresp", "_item",      "_idxEach",  "_idxWhile",  "_idxItem",        "_numEach",
-    "_numWhile",  "_numItem",   "_errno",      "_errnostr", "_stream",    "_error_func"};
+    "_nl",          "_os",       "_sep",          "_time",           "_qmgr",      "_connqmgr",  "_client",
+    "_platform",    "_cmdlevel", "_tolkcmdlevel", "_sarvoacmdlevel", "_ccdtmode",  "_ccdt",      "_width",
+    "_height",      "_lastrc",   "_lastrcstr",    "_cmdok",          "_responses", "_matches",   "_respwait",
+    "_lastcmdresp", "_lastresp", "_item",         "_idxEach",        "_idxWhile",  "_idxItem",   "_numEach",
+    "_numWhile",    "_numItem",  "_errno",        "_errnostr",       "_stream",    "_error_func"};
 
 ExprVocabulary& processVocabulary() {
   static ExprVocabulary vocabulary{nullptr, expDefaultIsIndicator, expDefaultIsSystemVariable};

@@ -27,12 +27,36 @@ enum OperatorKind : uint32_t {
 // What a built-in operator row does; functions carry a handler instead.
 enum class OpCode : uint8_t {
   None,
-  Eq, Ne, Gt, Ge, Lt, Le,
-  Add, Sub, Mul, Div, Mod,
-  Or, And, BitOr, BitAnd,
-  Match, Lk, Nl, Ct, Ex, Ctg, Exg,
-  Plus, Minus, Not,
-  Comma, LParen, LBracket, RParen, RBracket,
+  Eq,
+  Ne,
+  Gt,
+  Ge,
+  Lt,
+  Le,
+  Add,
+  Sub,
+  Mul,
+  Div,
+  Mod,
+  Or,
+  And,
+  BitOr,
+  BitAnd,
+  Match,
+  Lk,
+  Nl,
+  Ct,
+  Ex,
+  Ctg,
+  Exg,
+  Plus,
+  Minus,
+  Not,
+  Comma,
+  LParen,
+  LBracket,
+  RParen,
+  RBracket,
 };
 
 // A function receives its evaluated arguments (for a variable-parameter position the
@@ -60,8 +84,8 @@ constexpr OperatorDef functionRow(std::string_view name, int16_t params, Functio
 }
 
 // The built-in functions =WHERE and =SORT offer.
-inline constexpr std::string_view kWhereFunctionNames[] = {"SQRT",    "MAX",      "MIN",    "LOWER", "UPPER",
-                                                           "SUBSTR",  "FINDSTR",  "FINDSTRI", "CMPVER", "DATE"};
+inline constexpr std::string_view kWhereFunctionNames[] = {"SQRT",   "MAX",     "MIN",      "LOWER",  "UPPER",
+                                                           "SUBSTR", "FINDSTR", "FINDSTRI", "CMPVER", "DATE"};
 
 class OperatorTable {
  public:
@@ -90,8 +114,8 @@ class OperatorTable {
 // The operator semantics, shared by the evaluator and by anyone who wants to apply an
 // operator to two values directly. `caseSensitive` is the expression's flag 2; in check
 // mode division by zero and list-operand type checks pass.
-bool applyBinary(const OperatorDef& op, Value& left, Value& right, Value& result, bool caseSensitive,
-                 bool checkMode, std::string& error);
+bool applyBinary(const OperatorDef& op, Value& left, Value& right, Value& result, bool caseSensitive, bool checkMode,
+                 std::string& error);
 bool applyUnary(const OperatorDef& op, Value& operand, Value& result, std::string& error);
 
 }  // namespace kvarn::script

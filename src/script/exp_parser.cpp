@@ -36,9 +36,8 @@ void expSetDebugFlags(unsigned flags) { g_debugFlags = flags; }
 class ExprCompiler {
  public:
   ExprCompiler(ExprContext& ctx, const ExprOptions& options)
-      : ctx_(ctx),
-        setup_{ctx.table_, options.functions,
-               options.vocabulary ? options.vocabulary : &expVocabulary(), options.flags, options.positionOffset} {}
+      : ctx_(ctx), setup_{ctx.table_, options.functions, options.vocabulary ? options.vocabulary : &expVocabulary(),
+                          options.flags, options.positionOffset} {}
 
   bool compile(std::string& error) {
     if (!tokenize() || !parseTop() || !analyse() || !bindNames() || !checkEvaluation()) {
@@ -173,48 +172,48 @@ class ExprCompiler {
         continue;
       }
       switch (tok.op->code) {
-        case OpCode::Comma:
-          if (closer == Closer::None)
-            return fail("Unexpected character '%s' found at position %d", rawText(idx).c_str(), pos(idx));
-          if (expectOperand) return fail("An operand was expected before '%c' at position %d", ',', pos(idx));
-          end = End::Comma;
-          break;
-        case OpCode::RParen:
-        case OpCode::RBracket: {
-          bool paren = tok.op->code == OpCode::RParen;
-          if (expectOperand)
-            return fail("An operand was expected before '%c' at position %d", paren ? ')' : ']', pos(idx));
-          popWhile(tok.op->inputPrecedence);
-          if (paren && !stack.empty()) {
-            stack.pop_back();  // the matching '('
-          } else if (paren ? closer == Closer::Args : closer == Closer::Subscripts) {
-            end = paren ? End::CloseParen : End::CloseBracket;
-          } else {
-            return fail("Unmatched parenthesis");
-          }
-          break;
-        }
-        case OpCode::LParen:
-          if (!expectOperand) return fail("An operator was expected after operand at position %d", pos(prev));
-          stack.push_back(idx);
-          lastOp = idx;
-          break;
-        case OpCode::LBracket:
+      case OpCode::Comma:
+        if (closer == Closer::None)
           return fail("Unexpected character '%s' found at position %d", rawText(idx).c_str(), pos(idx));
-        default: {
-          if (expectOperand) {
-            const OperatorDef* unary = (tok.op->kind & kBinary) ? ctx_.table_->matchNonBinary(tok.op->name) : tok.op;
-            if (!unary) return fail("Unexpected operator '%s' found at position %d", rawText(idx).c_str(), pos(idx));
-            tok.op = unary;
-          } else if (!(tok.op->kind & kBinary)) {
-            return fail("Unexpected operator '%s' found at position %d", rawText(idx).c_str(), pos(idx));
-          }
-          popWhile(tok.op->inputPrecedence);
-          stack.push_back(idx);
-          expectOperand = true;
-          lastOp = idx;
-          break;
+        if (expectOperand) return fail("An operand was expected before '%c' at position %d", ',', pos(idx));
+        end = End::Comma;
+        break;
+      case OpCode::RParen:
+      case OpCode::RBracket: {
+        bool paren = tok.op->code == OpCode::RParen;
+        if (expectOperand)
+          return fail("An operand was expected before '%c' at position %d", paren ? ')' : ']', pos(idx));
+        popWhile(tok.op->inputPrecedence);
+        if (paren && !stack.empty()) {
+          stack.pop_back();  // the matching '('
+        } else if (paren ? closer == Closer::Args : closer == Closer::Subscripts) {
+          end = paren ? End::CloseParen : End::CloseBracket;
+        } else {
+          return fail("Unmatched parenthesis");
         }
+        break;
+      }
+      case OpCode::LParen:
+        if (!expectOperand) return fail("An operator was expected after operand at position %d", pos(prev));
+        stack.push_back(idx);
+        lastOp = idx;
+        break;
+      case OpCode::LBracket:
+        return fail("Unexpected character '%s' found at position %d", rawText(idx).c_str(), pos(idx));
+      default: {
+        if (expectOperand) {
+          const OperatorDef* unary = (tok.op->kind & kBinary) ? ctx_.table_->matchNonBinary(tok.op->name) : tok.op;
+          if (!unary) return fail("Unexpected operator '%s' found at position %d", rawText(idx).c_str(), pos(idx));
+          tok.op = unary;
+        } else if (!(tok.op->kind & kBinary)) {
+          return fail("Unexpected operator '%s' found at position %d", rawText(idx).c_str(), pos(idx));
+        }
+        popWhile(tok.op->inputPrecedence);
+        stack.push_back(idx);
+        expectOperand = true;
+        lastOp = idx;
+        break;
+      }
       }
       prev = idx;
     }
@@ -289,7 +288,9 @@ class ExprCompiler {
   std::vector<int32_t> partner_, partnerOp_;
   bool analyse() {
     std::vector<ExprNode>& nodes = ctx_.nodes_;
-    struct Item { int32_t root, first, depth; };
+    struct Item {
+      int32_t root, first, depth;
+    };
     std::vector<Item> stack;
     partner_.assign(nodes.size(), -1);
     partnerOp_.assign(nodes.size(), -1);
@@ -362,8 +363,7 @@ CompiledExpr expCacheFind(std::string_view text, const ExprOptions& options);  /
 void expCacheStore(const CompiledExpr& expr, const ExprOptions& options);
 
 CompiledExpr expParseExpression(std::string_view text, const ExprOptions& options, std::string& error) {
-  if (g_debugFlags & 64)
-    traceWritef("expParseExpression '%.*s'\n", static_cast<int>(text.size()), text.data());
+  if (g_debugFlags & 64) traceWritef("expParseExpression '%.*s'\n", static_cast<int>(text.size()), text.data());
   CompiledExpr result;
   if (options.flags & kUseCache) result = expCacheFind(text, options);
   if (!result) {

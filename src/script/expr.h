@@ -36,8 +36,8 @@ bool expEvaluate(ExprContext& expr, Value& result);
 // Compile, evaluate and format in one step (tests, benchmarks, the debugger's eval).
 struct ExprRun {
   bool ok = false;
-  Value value;        // owned copy of the result
-  std::string text;   // the result as text (DBL with `decimals` places)
+  Value value;       // owned copy of the result
+  std::string text;  // the result as text (DBL with `decimals` places)
   std::string error;
 };
 ExprRun expRun(std::string_view text, const ExprOptions& options, int decimals = 2);
@@ -56,6 +56,6 @@ size_t expCacheEntries();
 constexpr int kMaxFunctionParams = 20;
 constexpr int kMaxSubscripts = 4;
 constexpr int kMaxNestingDepth = 1000;
-constexpr size_t kMaxExpressionTerms = 65536;   // tokens of one expression
+constexpr size_t kMaxExpressionTerms = 65536;  // tokens of one expression
 
 }  // namespace kvarn::script

@@ -18,7 +18,7 @@ std::string header(const FunctionDef& f) {
   if (f.params.empty()) line += "<No parameters>";
   for (size_t i = 0; i < f.params.size(); ++i) {
     if (i) line += ",";
-    line += f.params[i].substr(1);   // stored with its '@'
+    line += f.params[i].substr(1);  // stored with its '@'
   }
   return line + ")";
 }

@@ -138,7 +138,7 @@ void cmdCompileImport(ProgramContext& ctx, const ImportRequest& request, const C
     return;
   }
   FILE* stream = openImportFile(path);
-  if (!stream) return;   // reported when the command runs
+  if (!stream) return;  // reported when the command runs
   origin.flags |= kNodeImportDone;
   compileImportFile(ctx, request, target, origin.line, path, stream, from);
 }
@@ -169,8 +169,8 @@ void cmdImportCommand(ProgramContext& ctx, const ImportRequest& request) {
     return;
   }
   NodeList list;
-  CommandNode* node = compileImportFile(ctx, request, CompileTarget{&list, nullptr, 0}, from ? from->runLine : 0, path,
-                                        stream, from);
+  CommandNode* node =
+      compileImportFile(ctx, request, CompileTarget{&list, nullptr, 0}, from ? from->runLine : 0, path, stream, from);
   if (!node->has(kNodeInvalid)) cmdRunImport(ctx, *node);
 }
 

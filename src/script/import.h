@@ -14,7 +14,7 @@ struct ImportRequest {
   std::string file;
   bool hasParms = false;
   std::string parms;
-  bool quiet = false;     // the file's commands are not echoed
+  bool quiet = false;  // the file's commands are not echoed
   bool stopOnFailure = false;
   bool keepHistory = false;
 };

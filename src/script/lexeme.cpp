@@ -15,9 +15,7 @@ inline bool sameChar(char a, char b, bool caseSensitive) {
   return caseSensitive ? a == b : fold(static_cast<unsigned char>(a)) == fold(static_cast<unsigned char>(b));
 }
 
-std::string unknownType(LexemeType t) {
-  return strFormat("Unknown lexeme type 0x%X", static_cast<unsigned>(t));
-}
+std::string unknownType(LexemeType t) { return strFormat("Unknown lexeme type 0x%X", static_cast<unsigned>(t)); }
 
 }  // namespace
 
@@ -52,15 +50,15 @@ bool ListCursor::next(std::string_view& entry) {
 
 std::string_view lexemeTypeName(LexemeType t) {
   switch (t) {
-    case LexemeType::NotSet: return "NOTSET";
-    case LexemeType::Int: return "INT";
-    case LexemeType::Dbl: return "DBL";
-    case LexemeType::Var: return "VAR";
-    case LexemeType::Str: return "STR";
-    case LexemeType::Op: return "OP";
-    case LexemeType::List: return "LIST";
-    case LexemeType::PStr: return "PSTR";
-    case LexemeType::EPStr: return "EPSTR";
+  case LexemeType::NotSet: return "NOTSET";
+  case LexemeType::Int: return "INT";
+  case LexemeType::Dbl: return "DBL";
+  case LexemeType::Var: return "VAR";
+  case LexemeType::Str: return "STR";
+  case LexemeType::Op: return "OP";
+  case LexemeType::List: return "LIST";
+  case LexemeType::PStr: return "PSTR";
+  case LexemeType::EPStr: return "EPSTR";
   }
   return "?";
 }
@@ -75,13 +73,13 @@ static int64_t listTotal(std::string_view packed) {
 
 bool valueTruth(const Value& v) {
   switch (v.type()) {
-    case LexemeType::Int: return v.asInt() != 0;
-    case LexemeType::Dbl: return std::trunc(v.asDbl()) != 0.0 && !std::isnan(v.asDbl());
-    case LexemeType::Str:
-    case LexemeType::PStr:
-    case LexemeType::EPStr: return !v.bytes().empty();
-    case LexemeType::List: return listTotal(v.bytes()) > 0;
-    default: return false;
+  case LexemeType::Int: return v.asInt() != 0;
+  case LexemeType::Dbl: return std::trunc(v.asDbl()) != 0.0 && !std::isnan(v.asDbl());
+  case LexemeType::Str:
+  case LexemeType::PStr:
+  case LexemeType::EPStr: return !v.bytes().empty();
+  case LexemeType::List: return listTotal(v.bytes()) > 0;
+  default: return false;
   }
 }
 
@@ -94,29 +92,29 @@ static int32_t clamp32(double d) {
 
 int32_t valueInteger(const Value& v) {
   switch (v.type()) {
-    case LexemeType::Int: return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v.asInt())));
-    case LexemeType::Dbl: return clamp32(v.asDbl());
-    case LexemeType::Str:
-    case LexemeType::PStr:
-    case LexemeType::EPStr: return clamp32(static_cast<double>(v.bytes().size()));
-    case LexemeType::List: return clamp32(static_cast<double>(listTotal(v.bytes())));
-    default: return 0;
+  case LexemeType::Int: return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v.asInt())));
+  case LexemeType::Dbl: return clamp32(v.asDbl());
+  case LexemeType::Str:
+  case LexemeType::PStr:
+  case LexemeType::EPStr: return clamp32(static_cast<double>(v.bytes().size()));
+  case LexemeType::List: return clamp32(static_cast<double>(listTotal(v.bytes())));
+  default: return 0;
   }
 }
 
 bool valueToText(const Value& v, int decimals, std::string& out, std::string& error) {
   switch (v.type()) {
-    case LexemeType::NotSet: out = "<Not Set>"; return true;
-    case LexemeType::Int: out = strFormat("%lld", static_cast<long long>(v.asInt())); return true;
-    case LexemeType::Dbl:
-      if (decimals < 0) decimals = 0;
-      if (decimals > 40) decimals = 40;
-      out = strFormat("%.*f", decimals, v.asDbl());
-      return true;
-    case LexemeType::Str:
-    case LexemeType::PStr:
-    case LexemeType::EPStr: out.assign(v.bytes()); return true;
-    default: error = unknownType(v.type()); return false;
+  case LexemeType::NotSet: out = "<Not Set>"; return true;
+  case LexemeType::Int: out = strFormat("%lld", static_cast<long long>(v.asInt())); return true;
+  case LexemeType::Dbl:
+    if (decimals < 0) decimals = 0;
+    if (decimals > 40) decimals = 40;
+    out = strFormat("%.*f", decimals, v.asDbl());
+    return true;
+  case LexemeType::Str:
+  case LexemeType::PStr:
+  case LexemeType::EPStr: out.assign(v.bytes()); return true;
+  default: error = unknownType(v.type()); return false;
   }
 }
 
@@ -124,7 +122,10 @@ int compareBytes(std::string_view a, std::string_view b, bool caseSensitive) {
   size_t n = a.size() < b.size() ? a.size() : b.size();
   for (size_t i = 0; i < n; ++i) {
     unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (!caseSensitive) { x = fold(x); y = fold(y); }
+    if (!caseSensitive) {
+      x = fold(x);
+      y = fold(y);
+    }
     if (x != y) return x < y ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
@@ -147,20 +148,34 @@ static int sortStrings(std::string_view a, std::string_view b, bool caseSensitiv
 }
 
 template <typename T>
-static int threeWay(T a, T b) { return a < b ? -1 : (b < a ? 1 : 0); }
+static int threeWay(T a, T b) {
+  return a < b ? -1 : (b < a ? 1 : 0);
+}
 
 bool valueCompare(const Value* a, const Value* b, bool caseSensitive, int& result, std::string& error) {
-  if (!a || !b) { result = (!a && !b) ? 0 : (!a ? -1 : 1); return true; }
+  if (!a || !b) {
+    result = (!a && !b) ? 0 : (!a ? -1 : 1);
+    return true;
+  }
   if (a->isNotSet() || b->isNotSet()) {
     result = (a->isNotSet() && b->isNotSet()) ? 0 : (a->isNotSet() ? -1 : 1);
     return true;
   }
   LexemeType ta = a->type(), tb = b->type();
   for (LexemeType t : {ta, tb}) {
-    if (t == LexemeType::Var || t == LexemeType::Op) { error = unknownType(t); return false; }
+    if (t == LexemeType::Var || t == LexemeType::Op) {
+      error = unknownType(t);
+      return false;
+    }
   }
-  if (a->isString() && b->isString()) { result = sortStrings(a->bytes(), b->bytes(), caseSensitive); return true; }
-  if (ta == LexemeType::Int && tb == LexemeType::Int) { result = threeWay(a->asInt(), b->asInt()); return true; }
+  if (a->isString() && b->isString()) {
+    result = sortStrings(a->bytes(), b->bytes(), caseSensitive);
+    return true;
+  }
+  if (ta == LexemeType::Int && tb == LexemeType::Int) {
+    result = threeWay(a->asInt(), b->asInt());
+    return true;
+  }
   bool numA = ta == LexemeType::Int || ta == LexemeType::Dbl, numB = tb == LexemeType::Int || tb == LexemeType::Dbl;
   if (numA && numB) {
     double x = ta == LexemeType::Int ? static_cast<double>(a->asInt()) : a->asDbl();
@@ -168,7 +183,10 @@ bool valueCompare(const Value* a, const Value* b, bool caseSensitive, int& resul
     result = threeWay(x, y);
     return true;
   }
-  if (ta == tb) { error = unknownType(ta); return false; }  // two LISTs
+  if (ta == tb) {
+    error = unknownType(ta);
+    return false;
+  }  // two LISTs
   result = threeWay(valueInteger(*a), valueInteger(*b));
   return true;
 }
@@ -182,22 +200,22 @@ static std::string quotedLine(std::string_view label, std::string_view bytes) {
 
 std::string valueDump(const Value& v) {
   switch (v.type()) {
-    case LexemeType::NotSet: return "NOTSET\n";
-    case LexemeType::Int: return strFormat("INT  : %lld\n", static_cast<long long>(v.asInt()));
-    case LexemeType::Dbl: return strFormat("DBL  : %f\n", v.asDbl());
-    case LexemeType::Str: return quotedLine("STR  : ", v.bytes());
-    case LexemeType::PStr: return quotedLine("PSTR : ", v.bytes());
-    case LexemeType::EPStr: return quotedLine("EPSTR: ", v.bytes());
-    case LexemeType::List: {
-      if (v.bytes().empty()) return "LIST : NULL\n";
-      std::string out = "LIST :";
-      ListCursor c(v.bytes());
-      std::string_view e;
-      while (c.next(e)) out.append(quotedLine("", e)).append("      ");
-      out.push_back('\n');
-      return out;
-    }
-    default: return unknownType(v.type()) + "\n";
+  case LexemeType::NotSet: return "NOTSET\n";
+  case LexemeType::Int: return strFormat("INT  : %lld\n", static_cast<long long>(v.asInt()));
+  case LexemeType::Dbl: return strFormat("DBL  : %f\n", v.asDbl());
+  case LexemeType::Str: return quotedLine("STR  : ", v.bytes());
+  case LexemeType::PStr: return quotedLine("PSTR : ", v.bytes());
+  case LexemeType::EPStr: return quotedLine("EPSTR: ", v.bytes());
+  case LexemeType::List: {
+    if (v.bytes().empty()) return "LIST : NULL\n";
+    std::string out = "LIST :";
+    ListCursor c(v.bytes());
+    std::string_view e;
+    while (c.next(e)) out.append(quotedLine("", e)).append("      ");
+    out.push_back('\n');
+    return out;
+  }
+  default: return unknownType(v.type()) + "\n";
   }
 }
 

@@ -38,10 +38,26 @@ class Value {
  public:
   Value() = default;
 
-  static Value integer(int64_t v) { Value r; r.setInt(v); return r; }
-  static Value real(double v) { Value r; r.setDbl(v); return r; }
-  static Value view(std::string_view s) { Value r; r.setView(s); return r; }
-  static Value owned(std::string s, LexemeType t = LexemeType::PStr) { Value r; r.setOwned(std::move(s), t); return r; }
+  static Value integer(int64_t v) {
+    Value r;
+    r.setInt(v);
+    return r;
+  }
+  static Value real(double v) {
+    Value r;
+    r.setDbl(v);
+    return r;
+  }
+  static Value view(std::string_view s) {
+    Value r;
+    r.setView(s);
+    return r;
+  }
+  static Value owned(std::string s, LexemeType t = LexemeType::PStr) {
+    Value r;
+    r.setOwned(std::move(s), t);
+    return r;
+  }
   // Packs entries as a LIST: 16-bit length + bytes per entry, ended by 0xFFFF.
   // Entries longer than 65534 bytes are cut.
   static Value list(const std::vector<std::string_view>& entries);
@@ -53,15 +69,29 @@ class Value {
   int64_t asInt() const { return int_; }
   double asDbl() const { return dbl_; }
   // Bytes of a string or LIST.
-  std::string_view bytes() const {
-    return owns() ? std::string_view(own_) : std::string_view(ptr_, len_);
-  }
+  std::string_view bytes() const { return owns() ? std::string_view(own_) : std::string_view(ptr_, len_); }
 
-  void clear() { type_ = LexemeType::NotSet; own_.clear(); }
-  void setInt(int64_t v) { type_ = LexemeType::Int; int_ = v; }
-  void setDbl(double v) { type_ = LexemeType::Dbl; dbl_ = v; }
-  void setView(std::string_view s) { type_ = LexemeType::Str; ptr_ = s.data(); len_ = s.size(); }
-  void setOwned(std::string s, LexemeType t = LexemeType::PStr) { type_ = t; own_ = std::move(s); }
+  void clear() {
+    type_ = LexemeType::NotSet;
+    own_.clear();
+  }
+  void setInt(int64_t v) {
+    type_ = LexemeType::Int;
+    int_ = v;
+  }
+  void setDbl(double v) {
+    type_ = LexemeType::Dbl;
+    dbl_ = v;
+  }
+  void setView(std::string_view s) {
+    type_ = LexemeType::Str;
+    ptr_ = s.data();
+    len_ = s.size();
+  }
+  void setOwned(std::string s, LexemeType t = LexemeType::PStr) {
+    type_ = t;
+    own_ = std::move(s);
+  }
   // PSTR a + b, reusing this value's buffer. Neither part may view this value's own bytes.
   void setConcat(std::string_view a, std::string_view b) {
     type_ = LexemeType::PStr;
@@ -70,15 +100,16 @@ class Value {
     own_.assign(a).append(b);
   }
   // A LIST from bytes already packed by the caller (resolvers reading list attributes).
-  void setListBytes(std::string packed) { type_ = LexemeType::List; own_ = std::move(packed); }
+  void setListBytes(std::string packed) {
+    type_ = LexemeType::List;
+    own_ = std::move(packed);
+  }
 
   // A copy whose strings own their bytes (a STR becomes a PSTR).
   Value copy() const;
 
  private:
-  bool owns() const {
-    return type_ == LexemeType::PStr || type_ == LexemeType::EPStr || type_ == LexemeType::List;
-  }
+  bool owns() const { return type_ == LexemeType::PStr || type_ == LexemeType::EPStr || type_ == LexemeType::List; }
 
   LexemeType type_ = LexemeType::NotSet;
   int64_t int_ = 0;

@@ -30,7 +30,10 @@ Variables* variablesOf(ExprContext& ctx, const char* fn) {
 }
 
 bool delvarFn(ExprContext& ctx, std::span<Value> a, Value& r) {
-  if (ctx.checkMode()) { r.setInt(1); return true; }
+  if (ctx.checkMode()) {
+    r.setInt(1);
+    return true;
+  }
   if (!userVariable(ctx, a[0], "delvar")) return false;
   Variables* vars = variablesOf(ctx, "DELVAR");
   if (!vars) return false;
@@ -39,12 +42,18 @@ bool delvarFn(ExprContext& ctx, std::span<Value> a, Value& r) {
 }
 
 bool existsFn(ExprContext& ctx, std::span<Value> a, Value& r) {
-  if (ctx.checkMode()) { r.setInt(1); return true; }
+  if (ctx.checkMode()) {
+    r.setInt(1);
+    return true;
+  }
   if (!userVariable(ctx, a[0], "exists")) return false;
   Variables* vars = variablesOf(ctx, "EXISTS");
   if (!vars) return false;
   std::string_view key = a[0].bytes();
-  if (VariableRecord* rec = vars->find(key); rec && rec->hasValue) { r.setInt(1); return true; }
+  if (VariableRecord* rec = vars->find(key); rec && rec->hasValue) {
+    r.setInt(1);
+    return true;
+  }
   int found = 0;
   if (varKeyName(key).size() == key.size())
     if (Scope* scope = vars->findArrayScope(key)) {
@@ -69,7 +78,10 @@ bool arrayQuery(ExprContext& ctx, const Value& key, const char* fn, Scope*& scop
 }
 
 bool numsubsFn(ExprContext& ctx, std::span<Value> a, Value& r) {
-  if (ctx.checkMode()) { r.setInt(1); return true; }
+  if (ctx.checkMode()) {
+    r.setInt(1);
+    return true;
+  }
   Scope* scope = nullptr;
   if (!arrayQuery(ctx, a[0], "numsubs", scope)) return false;
   int most = 0;
@@ -89,7 +101,10 @@ bool subscriptBound(ExprContext& ctx, std::span<Value> a, Value& r, bool largest
     ctx.setErrorf("Function %s() accepts one or two parameters", largest ? "MAXSUB" : "MINSUB");
     return false;
   }
-  if (ctx.checkMode()) { r.setInt(1); return true; }
+  if (ctx.checkMode()) {
+    r.setInt(1);
+    return true;
+  }
   Scope* scope = nullptr;
   if (!arrayQuery(ctx, a[0], largest ? "maxsub" : "numsubs", scope)) return false;
   int64_t n = a.size() == 2 ? intArg(a[1]) : 1;
@@ -116,7 +131,10 @@ bool sortArray(ExprContext& ctx, std::span<Value> a, Value& r, bool descending) 
     ctx.setError("Function sort() accepts one or two parameters");
     return false;
   }
-  if (ctx.checkMode()) { r.setInt(1); return true; }
+  if (ctx.checkMode()) {
+    r.setInt(1);
+    return true;
+  }
   if (!userVariable(ctx, a[0], "sort")) return false;
   Variables* vars = variablesOf(ctx, "SORT");
   if (!vars) return false;
@@ -166,8 +184,8 @@ bool sortArray(ExprContext& ctx, std::span<Value> a, Value& r, bool descending) 
   for (auto it = first; it != last; ++it) {
     ParsedKey k;
     varParseKey(it->first, k);
-    elements.push_back({k.subscripts[0], k.count > 1 ? k.subscripts[1] : 0, std::move(it->second.value),
-                        it->second.hasValue});
+    elements.push_back(
+        {k.subscripts[0], k.count > 1 ? k.subscripts[1] : 0, std::move(it->second.value), it->second.hasValue});
   }
   // One sort key per slot (1..slots); a missing one is null and sorts first.
   std::vector<const Value*> keys(static_cast<size_t>(slots), nullptr);
@@ -207,8 +225,8 @@ bool sortArray(ExprContext& ctx, std::span<Value> a, Value& r, bool descending) 
     for (Element& e : elements) {
       int32_t subs[2];
       newSubscripts(e, subs);
-      size_t index = count == 1 ? static_cast<size_t>(subs[0] - 1)
-                                : static_cast<size_t>((subs[0] - 1) * cols + (subs[1] - 1));
+      size_t index =
+          count == 1 ? static_cast<size_t>(subs[0] - 1) : static_cast<size_t>((subs[0] - 1) * cols + (subs[1] - 1));
       records[index]->value = std::move(e.value);
       records[index]->hasValue = e.hasValue;
     }

@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "runtime/scan.h"
 #include "script/functions.h"
 #include "script/lib_support.h"
 #include "script/resolver.h"
-#include "runtime/scan.h"
 #include "text/text.h"
 
 namespace kvarn::script {
@@ -30,7 +30,10 @@ std::vector<Word> splitWords(std::string_view s) {
   size_t i = 0;
   while (i < s.size()) {
     char c = s[i];
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') { ++i; continue; }
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      ++i;
+      continue;
+    }
     size_t b = i;
     if (c == '(') {
       i = std::min(scanClosingBracket(s, i) + 1, s.size());
@@ -54,7 +57,10 @@ int findWord(std::string_view text, const std::vector<Word>& words, std::string_
 bool stringArgs(ExprContext& ctx, std::span<Value> a, const char* fn, Value& r) {
   for (size_t i = 0; i < a.size(); ++i)
     if (!a[i].isString()) {
-      if (ctx.checkMode()) { r.setView({}); return false; }
+      if (ctx.checkMode()) {
+        r.setView({});
+        return false;
+      }
       ctx.setErrorf("Parameter %d of %s() function must be a string", static_cast<int>(i + 1), fn);
       return false;
     }
@@ -66,7 +72,10 @@ bool attrstrFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   std::string_view text = a[1].bytes();
   std::vector<Word> words = splitWords(text);
   int k = findWord(text, words, a[0].bytes());
-  if (k < 0) { r.setView({}); return true; }
+  if (k < 0) {
+    r.setView({});
+    return true;
+  }
   size_t end = static_cast<size_t>(k) + 1 < words.size() ? words[k + 1].end : words[k].end;
   setText(r, text.substr(words[k].begin, end - words[k].begin));
   return true;
@@ -96,7 +105,10 @@ bool valueofFn(ExprContext& ctx, std::span<Value> a, Value& r) {
     return false;
   }
   if (!stringArgs(ctx, a, "VALUEOF", r)) return ctx.checkMode();
-  if (ctx.checkMode()) { r.setView({}); return true; }
+  if (ctx.checkMode()) {
+    r.setView({});
+    return true;
+  }
   if (a.size() == 2) {
     if (!valueIn(a[1].bytes(), a[0].bytes(), r)) r.clear();
     return true;
@@ -125,8 +137,14 @@ bool valueofFn(ExprContext& ctx, std::span<Value> a, Value& r) {
 }
 
 bool evalFn(ExprContext& ctx, std::span<Value> a, Value& r) {
-  if (a[0].isNotSet()) { r.clear(); return true; }
-  if (ctx.checkMode()) { r.setInt(1); return true; }
+  if (a[0].isNotSet()) {
+    r.clear();
+    return true;
+  }
+  if (ctx.checkMode()) {
+    r.setInt(1);
+    return true;
+  }
   ProgramContext* p = needProgram(ctx, "EVAL");
   if (!p) return false;
   std::string text, error;

@@ -41,52 +41,52 @@ std::string formatDate(const std::tm& tm, std::string_view f) {
     char c = f[i];
     size_t n = 1;
     switch (c) {
-      case 'H':
-        n = run(f, i, 'H', 2);
-        put(n == 2 ? "%d" : "%2.2d", tm.tm_hour);
-        break;
-      case 'h':
-        n = run(f, i, 'h', 2);
-        put(n == 2 ? "%d" : "%2.2d", tm.tm_hour % 12);
-        break;
-      case 'M': put("%2.2d", tm.tm_min); break;
-      case 'S': put("%2.2d", tm.tm_sec); break;
-      case 't':
-        std::snprintf(buf, sizeof buf, "%2.2d:%2.2d:%2.2d", tm.tm_hour, tm.tm_min, tm.tm_sec);
-        out += buf;
-        break;
-      case 'd':
-        n = run(f, i, 'd', 2);
-        if (n == 2) {
-          put("%d", tm.tm_mday);
-          out += ordinal(tm.tm_mday);
-        } else {
-          put("%2.2d", tm.tm_mday);
-        }
-        break;
-      case 'D':
-        n = run(f, i, 'D', 2);
-        out += n == 2 ? std::string(kDays[tm.tm_wday]) : std::string(kDays[tm.tm_wday], 3);
-        break;
-      case 'm':
-        n = run(f, i, 'm', 3);
-        if (n == 1) out += std::string(kMonths[tm.tm_mon], 3);
-        else if (n == 2) put("%2.2d", tm.tm_mon + 1);
-        else out += kMonths[tm.tm_mon];
-        break;
-      case 'y':
-        n = run(f, i, 'y', 2);
-        put(n == 2 ? "%2.2d" : "%4.4d", n == 2 ? (tm.tm_year + 1900) % 100 : tm.tm_year + 1900);
-        break;
-      case 'j': put("%d", tm.tm_yday); break;
-      case 'J': put("%d", tm.tm_yday + 1); break;
-      case 'P': out += tm.tm_hour < 12 ? "AM" : "PM"; break;
-      case 'p': out += tm.tm_hour < 12 ? "am" : "pm"; break;
-      case '\\':
-        if (i + 1 < f.size()) out += f[i + 1];
-        n = 2;
-        break;
-      default: out += c; break;
+    case 'H':
+      n = run(f, i, 'H', 2);
+      put(n == 2 ? "%d" : "%2.2d", tm.tm_hour);
+      break;
+    case 'h':
+      n = run(f, i, 'h', 2);
+      put(n == 2 ? "%d" : "%2.2d", tm.tm_hour % 12);
+      break;
+    case 'M': put("%2.2d", tm.tm_min); break;
+    case 'S': put("%2.2d", tm.tm_sec); break;
+    case 't':
+      std::snprintf(buf, sizeof buf, "%2.2d:%2.2d:%2.2d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+      out += buf;
+      break;
+    case 'd':
+      n = run(f, i, 'd', 2);
+      if (n == 2) {
+        put("%d", tm.tm_mday);
+        out += ordinal(tm.tm_mday);
+      } else {
+        put("%2.2d", tm.tm_mday);
+      }
+      break;
+    case 'D':
+      n = run(f, i, 'D', 2);
+      out += n == 2 ? std::string(kDays[tm.tm_wday]) : std::string(kDays[tm.tm_wday], 3);
+      break;
+    case 'm':
+      n = run(f, i, 'm', 3);
+      if (n == 1) out += std::string(kMonths[tm.tm_mon], 3);
+      else if (n == 2) put("%2.2d", tm.tm_mon + 1);
+      else out += kMonths[tm.tm_mon];
+      break;
+    case 'y':
+      n = run(f, i, 'y', 2);
+      put(n == 2 ? "%2.2d" : "%4.4d", n == 2 ? (tm.tm_year + 1900) % 100 : tm.tm_year + 1900);
+      break;
+    case 'j': put("%d", tm.tm_yday); break;
+    case 'J': put("%d", tm.tm_yday + 1); break;
+    case 'P': out += tm.tm_hour < 12 ? "AM" : "PM"; break;
+    case 'p': out += tm.tm_hour < 12 ? "am" : "pm"; break;
+    case '\\':
+      if (i + 1 < f.size()) out += f[i + 1];
+      n = 2;
+      break;
+    default: out += c; break;
     }
     i += n;
   }
@@ -104,7 +104,10 @@ bool dateFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   if (a.size() == 2 && a[1].isString()) format = a[1].bytes().substr(0, kMaxDateFormat);
   std::tm tm{};
   if (!localtime_r(&when, &tm)) {
-    if (ctx.checkMode()) { r.setView({}); return true; }
+    if (ctx.checkMode()) {
+      r.setView({});
+      return true;
+    }
     ctx.setError("Invalidate date in date() function");
     return false;
   }
@@ -132,17 +135,33 @@ bool mqtimeFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   tm.tm_isdst = -1;
   if (date.size() == 8 && time.size() == 8) {  // YYYYMMDD with HHMMSShh
     int y = digitsAt(date, 0, 4), mo = digitsAt(date, 4, 2), d = digitsAt(date, 6, 2);
-    if (y >= 0 && mo >= 0 && d >= 0) { tm.tm_year = y - 1900; tm.tm_mon = mo - 1; tm.tm_mday = d; }
+    if (y >= 0 && mo >= 0 && d >= 0) {
+      tm.tm_year = y - 1900;
+      tm.tm_mon = mo - 1;
+      tm.tm_mday = d;
+    }
     int h = digitsAt(time, 0, 2), mi = digitsAt(time, 2, 2), s = digitsAt(time, 4, 2);
-    if (h >= 0 && mi >= 0 && s >= 0) { tm.tm_hour = h; tm.tm_min = mi; tm.tm_sec = s; }
+    if (h >= 0 && mi >= 0 && s >= 0) {
+      tm.tm_hour = h;
+      tm.tm_min = mi;
+      tm.tm_sec = s;
+    }
   } else {
     if (date.size() >= 10) {  // YYYY-MM-DD
       int y = digitsAt(date, 0, 4), mo = digitsAt(date, 5, 2), d = digitsAt(date, 8, 2);
-      if (y >= 0 && mo >= 0 && d >= 0) { tm.tm_year = y - 1900; tm.tm_mon = mo - 1; tm.tm_mday = d; }
+      if (y >= 0 && mo >= 0 && d >= 0) {
+        tm.tm_year = y - 1900;
+        tm.tm_mon = mo - 1;
+        tm.tm_mday = d;
+      }
     }
     if (time.size() >= 8) {  // HH.MM.SS
       int h = digitsAt(time, 0, 2), mi = digitsAt(time, 3, 2), s = digitsAt(time, 6, 2);
-      if (h >= 0 && mi >= 0 && s >= 0) { tm.tm_hour = h; tm.tm_min = mi; tm.tm_sec = s; }
+      if (h >= 0 && mi >= 0 && s >= 0) {
+        tm.tm_hour = h;
+        tm.tm_min = mi;
+        tm.tm_sec = s;
+      }
     }
   }
   r.setInt(static_cast<int64_t>(std::mktime(&tm)));

@@ -24,7 +24,10 @@ bool validMode(std::string_view mode) {
 }
 
 bool fopenFn(ExprContext& ctx, std::span<Value> a, Value& r) {
-  if (ctx.checkMode()) { r.setInt(kFirstFileId); return true; }
+  if (ctx.checkMode()) {
+    r.setInt(kFirstFileId);
+    return true;
+  }
   if (!a[0].isString() || !a[1].isString()) {
     ctx.setError("Function FOPEN() only accepts strings as arguments");
     return false;
@@ -55,7 +58,10 @@ bool fopenFn(ExprContext& ctx, std::span<Value> a, Value& r) {
 }
 
 bool fgetsFn(ExprContext& ctx, std::span<Value> a, Value& r) {
-  if (ctx.checkMode()) { r.setInt(0); return true; }
+  if (ctx.checkMode()) {
+    r.setInt(0);
+    return true;
+  }
   ProgramContext* p = needProgram(ctx, "FGETS");
   if (!p) return false;
   ScriptState& state = scriptState(*p);
@@ -95,7 +101,10 @@ bool fgetsFn(ExprContext& ctx, std::span<Value> a, Value& r) {
 }
 
 bool fcloseFn(ExprContext& ctx, std::span<Value> a, Value& r) {
-  if (ctx.checkMode()) { r.setInt(1); return true; }
+  if (ctx.checkMode()) {
+    r.setInt(1);
+    return true;
+  }
   ProgramContext* p = needProgram(ctx, "FCLOSE");
   if (!p) return false;
   ScriptState& state = scriptState(*p);

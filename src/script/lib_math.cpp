@@ -11,7 +11,10 @@ namespace {
 
 using namespace lib;
 
-bool sqrtFn(ExprContext&, std::span<Value> a, Value& r) { r.setDbl(std::sqrt(realArg(a[0]))); return true; }
+bool sqrtFn(ExprContext&, std::span<Value> a, Value& r) {
+  r.setDbl(std::sqrt(realArg(a[0])));
+  return true;
+}
 bool powerFn(ExprContext&, std::span<Value> a, Value& r) {
   r.setDbl(std::pow(realArg(a[0]), realArg(a[1])));
   return true;
@@ -32,8 +35,14 @@ bool extremum(std::span<Value> a, Value& r, bool largest) {
 bool maxFn(ExprContext&, std::span<Value> a, Value& r) { return extremum(a, r, true); }
 bool minFn(ExprContext&, std::span<Value> a, Value& r) { return extremum(a, r, false); }
 
-bool floorFn(ExprContext&, std::span<Value> a, Value& r) { r.setInt(clampToInt(std::floor(realArg(a[0])))); return true; }
-bool ceilFn(ExprContext&, std::span<Value> a, Value& r) { r.setInt(clampToInt(std::ceil(realArg(a[0])))); return true; }
+bool floorFn(ExprContext&, std::span<Value> a, Value& r) {
+  r.setInt(clampToInt(std::floor(realArg(a[0]))));
+  return true;
+}
+bool ceilFn(ExprContext&, std::span<Value> a, Value& r) {
+  r.setInt(clampToInt(std::ceil(realArg(a[0]))));
+  return true;
+}
 bool roundFn(ExprContext&, std::span<Value> a, Value& r) {
   double d = realArg(a[0]);
   r.setInt(clampToInt(d >= 0 ? d + 0.5 : d - 0.5));
@@ -42,7 +51,10 @@ bool roundFn(ExprContext&, std::span<Value> a, Value& r) {
 
 bool randomFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   int64_t lo = intArg(a[0]), hi = intArg(a[1]);
-  if (ctx.checkMode()) { r.setInt(lo); return true; }
+  if (ctx.checkMode()) {
+    r.setInt(lo);
+    return true;
+  }
   if (lo > hi) {
     reportError(ctx, strFormat("Random number range minimum %lld is greater than maximum %lld",
                                static_cast<long long>(lo), static_cast<long long>(hi)));
@@ -63,8 +75,8 @@ bool seedrandFn(ExprContext& ctx, std::span<Value> a, Value& r) {
 }
 
 constexpr OperatorDef kRows[] = {
-    functionRow("SQRT", 1, sqrtFn),   functionRow("POWER", 2, powerFn), functionRow("MAX", -1, maxFn),
-    functionRow("MIN", -1, minFn),    functionRow("FLOOR", 1, floorFn), functionRow("CEIL", 1, ceilFn),
+    functionRow("SQRT", 1, sqrtFn),   functionRow("POWER", 2, powerFn),   functionRow("MAX", -1, maxFn),
+    functionRow("MIN", -1, minFn),    functionRow("FLOOR", 1, floorFn),   functionRow("CEIL", 1, ceilFn),
     functionRow("ROUND", 1, roundFn), functionRow("RANDOM", 2, randomFn), functionRow("SEEDRAND", 1, seedrandFn),
 };
 

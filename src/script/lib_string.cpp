@@ -21,7 +21,10 @@ char foldChar(char c, bool upper) {
 }
 
 bool convertCase(ExprContext& ctx, Value& arg, Value& r, bool upper) {
-  if (arg.isNotSet()) { r.clear(); return true; }
+  if (arg.isNotSet()) {
+    r.clear();
+    return true;
+  }
   if (arg.isString()) {
     std::string s(arg.bytes());
     for (char& c : s) c = foldChar(c, upper);
@@ -48,7 +51,10 @@ bool upperFn(ExprContext& ctx, std::span<Value> a, Value& r) { return convertCas
 
 bool substrFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   if (!a[0].isString()) {
-    if (ctx.checkMode()) { r.setView({}); return true; }
+    if (ctx.checkMode()) {
+      r.setView({});
+      return true;
+    }
     ctx.setError("Function SUBSTR() only accepts strings as arguments");
     return false;
   }
@@ -58,19 +64,28 @@ bool substrFn(ExprContext& ctx, std::span<Value> a, Value& r) {
     length -= 1 - start;
     start = 1;
   }
-  if (length <= 0 || static_cast<uint64_t>(start) > s.size()) { r.setView({}); return true; }
+  if (length <= 0 || static_cast<uint64_t>(start) > s.size()) {
+    r.setView({});
+    return true;
+  }
   setText(r, s.substr(static_cast<size_t>(start - 1), static_cast<size_t>(length)));
   return true;
 }
 
 bool findIn(ExprContext& ctx, std::span<Value> a, Value& r, bool caseSensitive) {
   if (!a[0].isString() || !a[1].isString()) {
-    if (ctx.checkMode()) { r.setInt(1); return true; }
+    if (ctx.checkMode()) {
+      r.setInt(1);
+      return true;
+    }
     ctx.setError("Function FINDSTR() only accepts strings as arguments");
     return false;
   }
   std::string_view s = a[0].bytes(), t = a[1].bytes();
-  if (t.empty()) { r.setInt(1); return true; }
+  if (t.empty()) {
+    r.setInt(1);
+    return true;
+  }
   auto eq = [&](char x, char y) { return caseSensitive ? x == y : foldChar(x, true) == foldChar(y, true); };
   auto it = std::search(s.begin(), s.end(), t.begin(), t.end(), eq);
   r.setInt(it == s.end() ? 0 : (it - s.begin()) + 1);
@@ -93,24 +108,36 @@ std::string_view nextNumber(std::string_view& s) {
 
 bool cmpverFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   if (!a[0].isString() || !a[1].isString()) {
-    if (ctx.checkMode()) { r.setInt(0); return true; }
+    if (ctx.checkMode()) {
+      r.setInt(0);
+      return true;
+    }
     ctx.setError("Function CMPVER() only accepts strings as arguments");
     return false;
   }
   std::string_view x = a[0].bytes(), y = a[1].bytes();
   while (true) {
     std::string_view nx = nextNumber(x), ny = nextNumber(y);
-    if (nx.empty() && ny.empty()) { r.setInt(0); return true; }
+    if (nx.empty() && ny.empty()) {
+      r.setInt(0);
+      return true;
+    }
     if (nx.empty()) nx = "0";
     if (ny.empty()) ny = "0";
     // Compared as digit strings, so numbers of any length compare correctly.
     int c = nx.size() != ny.size() ? (nx.size() < ny.size() ? -1 : 1) : nx.compare(ny);
-    if (c) { r.setInt(c < 0 ? -1 : 1); return true; }
+    if (c) {
+      r.setInt(c < 0 ? -1 : 1);
+      return true;
+    }
   }
 }
 
 bool strFn(ExprContext& ctx, std::span<Value> a, Value& r) {
-  if (a[0].isNotSet()) { r.setView("<Not Set>"); return true; }
+  if (a[0].isNotSet()) {
+    r.setView("<Not Set>");
+    return true;
+  }
   std::string text, error;
   if (!valueToText(a[0], 2, text, error)) {
     ctx.setError(std::move(error));
@@ -131,18 +158,25 @@ bool strreplaceFn(ExprContext& ctx, std::span<Value> a, Value& r) {
                                           "The third parameter to function strreplace() must be a string."};
   for (int i = 0; i < 3; ++i)
     if (!a[i].isString()) {
-      if (ctx.checkMode()) { r.setView({}); return true; }
+      if (ctx.checkMode()) {
+        r.setView({});
+        return true;
+      }
       ctx.setError(kMessages[i]);
       return false;
     }
   std::string_view s = a[0].bytes(), from = a[1].bytes(), to = a[2].bytes();
-  if (from.empty()) { setText(r, s); return true; }
+  if (from.empty()) {
+    setText(r, s);
+    return true;
+  }
   std::string out;
   size_t at = 0;
   while (true) {
     size_t hit = s.find(from, at);
     size_t piece = (hit == std::string_view::npos ? s.size() : hit) - at;
-    if (out.size() + piece + (hit == std::string_view::npos ? 0 : to.size()) > kMaxStringValue) {   // refused with the function's storage message
+    if (out.size() + piece + (hit == std::string_view::npos ? 0 : to.size()) >
+        kMaxStringValue) {  // refused with the function's storage message
       ctx.setError("Can not allocate storage for strreplace() function.");
       return false;
     }
@@ -169,7 +203,10 @@ bool trimstrFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   }
   for (size_t i = 0; i < a.size(); ++i)
     if (!a[i].isString()) {
-      if (ctx.checkMode()) { r.setView({}); return true; }
+      if (ctx.checkMode()) {
+        r.setView({});
+        return true;
+      }
       ctx.setError(kMessages[i]);
       return false;
     }
@@ -183,22 +220,37 @@ bool trimstrFn(ExprContext& ctx, std::span<Value> a, Value& r) {
 }
 
 bool numitemsFn(ExprContext&, std::span<Value> a, Value& r) {
-  if (!a[0].isString()) { r.clear(); return true; }
+  if (!a[0].isString()) {
+    r.clear();
+    return true;
+  }
   std::string_view s = a[0].bytes();
-  if (s.find_first_not_of(' ') == std::string_view::npos) { r.setInt(0); return true; }
+  if (s.find_first_not_of(' ') == std::string_view::npos) {
+    r.setInt(0);
+    return true;
+  }
   r.setInt(static_cast<int64_t>(std::count(s.begin(), s.end(), ',')) + 1);
   return true;
 }
 
 bool itemvalFn(ExprContext&, std::span<Value> a, Value& r) {
-  if (!a[0].isString()) { r.clear(); return true; }
+  if (!a[0].isString()) {
+    r.clear();
+    return true;
+  }
   std::string_view s = a[0].bytes();
   int64_t n = intArg(a[1]);
-  if (n < 1) { r.clear(); return true; }
+  if (n < 1) {
+    r.clear();
+    return true;
+  }
   size_t at = 0;
   for (int64_t i = 1; i < n; ++i) {
     size_t comma = s.find(',', at);
-    if (comma == std::string_view::npos) { r.clear(); return true; }
+    if (comma == std::string_view::npos) {
+      r.clear();
+      return true;
+    }
     at = comma + 1;
   }
   std::string_view item = s.substr(at, s.find(',', at) - at);
@@ -209,12 +261,18 @@ bool itemvalFn(ExprContext&, std::span<Value> a, Value& r) {
 }
 
 constexpr OperatorDef kRows[] = {
-    functionRow("LOWER", 1, lowerFn),       functionRow("UPPER", 1, upperFn),
-    functionRow("SUBSTR", 3, substrFn),     functionRow("FINDSTR", 2, findstrFn),
-    functionRow("FINDSTRI", 2, findstriFn), functionRow("CMPVER", 2, cmpverFn),
-    functionRow("STR", 1, strFn),           functionRow("STRLEN", 1, strlenFn),
-    functionRow("STRREPLACE", 3, strreplaceFn), functionRow("TRIMSTR", -1, trimstrFn),
-    functionRow("NUMITEMS", 1, numitemsFn), functionRow("ITEMVAL", 2, itemvalFn),
+    functionRow("LOWER", 1, lowerFn),
+    functionRow("UPPER", 1, upperFn),
+    functionRow("SUBSTR", 3, substrFn),
+    functionRow("FINDSTR", 2, findstrFn),
+    functionRow("FINDSTRI", 2, findstriFn),
+    functionRow("CMPVER", 2, cmpverFn),
+    functionRow("STR", 1, strFn),
+    functionRow("STRLEN", 1, strlenFn),
+    functionRow("STRREPLACE", 3, strreplaceFn),
+    functionRow("TRIMSTR", -1, trimstrFn),
+    functionRow("NUMITEMS", 1, numitemsFn),
+    functionRow("ITEMVAL", 2, itemvalFn),
 };
 
 }  // namespace

@@ -18,13 +18,13 @@ namespace kvarn::script::lib {
 // total entry length, anything else 0.
 inline double realArg(const Value& v) {
   switch (v.type()) {
-    case LexemeType::Int: return static_cast<double>(v.asInt());
-    case LexemeType::Dbl: return v.asDbl();
-    case LexemeType::Str:
-    case LexemeType::PStr:
-    case LexemeType::EPStr:
-    case LexemeType::List: return static_cast<double>(valueInteger(v));
-    default: return 0;
+  case LexemeType::Int: return static_cast<double>(v.asInt());
+  case LexemeType::Dbl: return v.asDbl();
+  case LexemeType::Str:
+  case LexemeType::PStr:
+  case LexemeType::EPStr:
+  case LexemeType::List: return static_cast<double>(valueInteger(v));
+  default: return 0;
   }
 }
 inline int64_t intArg(const Value& v) {

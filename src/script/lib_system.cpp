@@ -27,7 +27,10 @@ bool systemFn(ExprContext& ctx, std::span<Value> a, Value& r) {
     ctx.setError("Function system() accepts one or two parameters");
     return false;
   }
-  if (ctx.checkMode()) { r.setInt(1); return true; }
+  if (ctx.checkMode()) {
+    r.setInt(1);
+    return true;
+  }
   std::string command, error;
   if (!a[0].isNotSet() && !valueToText(a[0], 2, command, error)) {
     ctx.setError(std::move(error));
@@ -80,7 +83,9 @@ int terminalKey(ProgramContext* p, int64_t seconds) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       continue;
     }
-    struct pollfd pfd{fd, POLLIN, 0};
+    struct pollfd pfd {
+      fd, POLLIN, 0
+    };
     if (::poll(&pfd, 1, 100) > 0 && (pfd.revents & POLLIN)) {
       unsigned char c = 0;
       ssize_t n = ::read(fd, &c, 1);

@@ -49,15 +49,13 @@ bool parseFormat(std::string_view& item, ItemFormat& f, std::string& error) {
     }
     char c = item[i++];
     switch (c) {
-      case ':': item.remove_prefix(i); return true;
-      case 'l':
-      case 'r': f.justify = c; break;
-      case 'p': number(f.decimals); break;
-      case 'n': f.noBlank = true; break;
-      case 's': f.noNewline = true; break;
-      default:
-        error = strFormat("Unrecognised formatting character '%c' in print format string", c);
-        return false;
+    case ':': item.remove_prefix(i); return true;
+    case 'l':
+    case 'r': f.justify = c; break;
+    case 'p': number(f.decimals); break;
+    case 'n': f.noBlank = true; break;
+    case 's': f.noNewline = true; break;
+    default: error = strFormat("Unrecognised formatting character '%c' in print format string", c); return false;
     }
   }
 }

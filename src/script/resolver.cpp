@@ -16,8 +16,8 @@ namespace {
 
 bool nameTooLong(std::string_view name, std::string& error) {
   if (name.size() <= kMaxVariableName) return false;
-  error = strFormat("Variable name of '%.*s' is larger than the limit of %d characters.",
-                    static_cast<int>(name.size()), name.data(), static_cast<int>(kMaxVariableName));
+  error = strFormat("Variable name of '%.*s' is larger than the limit of %d characters.", static_cast<int>(name.size()),
+                    name.data(), static_cast<int>(kMaxVariableName));
   return true;
 }
 
@@ -152,8 +152,8 @@ bool scriptAssign(ProgramContext& ctx, std::string_view name, std::span<const in
   return true;
 }
 
-bool scriptDeclare(ProgramContext& ctx, std::string_view name, std::span<const int32_t> subscripts,
-                   const Value* value, std::string& error) {
+bool scriptDeclare(ProgramContext& ctx, std::string_view name, std::span<const int32_t> subscripts, const Value* value,
+                   std::string& error) {
   char buf[kMaxVariableKey];
   std::string_view key;
   if (!makeVariableKey(name, subscripts, buf, key, error)) return false;

@@ -28,8 +28,8 @@ ExprOptions scriptExprOptions(ProgramContext& ctx, unsigned flags);
 bool scriptAssign(ProgramContext& ctx, std::string_view name, std::span<const int32_t> subscripts, const Value& value,
                   std::string& error);
 // `var @x` and parameters: always in the current scope, with or without a value.
-bool scriptDeclare(ProgramContext& ctx, std::string_view name, std::span<const int32_t> subscripts,
-                   const Value* value, std::string& error);
+bool scriptDeclare(ProgramContext& ctx, std::string_view name, std::span<const int32_t> subscripts, const Value* value,
+                   std::string& error);
 // Reads a user variable as the resolver does (scopes, then the environment).
 Resolution scriptReadVariable(ProgramContext& ctx, std::string_view key, Value& out);
 

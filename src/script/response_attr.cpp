@@ -8,11 +8,11 @@ namespace kvarn::script {
 
 namespace {
 
-constexpr std::string_view kTextAttributes[] = {
-    "DESCR",    "SCYEXIT", "SCYDATA",   "MSGEXIT",  "MSGDATA",  "SENDEXIT", "SENDDATA", "RCVEXIT",
-    "RCVDATA",  "MREXIT",  "MRDATA",    "CLUSTER",  "CLUSNL",   "AUTHINFO", "AUTHREC",  "AUTHSERV",
-    "CHANNEL",  "CHSSTATUS", "CLUSQMGR", "COMMINFO", "LISTENER", "LSSTATUS", "NAMELIST", "POLICY",
-    "PROCESS",  "QUEUE",   "QMNAME",    "TOPIC",    "VERSION"};
+constexpr std::string_view kTextAttributes[] = {"DESCR",    "SCYEXIT",  "SCYDATA",  "MSGEXIT",  "MSGDATA",  "SENDEXIT",
+                                                "SENDDATA", "RCVEXIT",  "RCVDATA",  "MREXIT",   "MRDATA",   "CLUSTER",
+                                                "CLUSNL",   "AUTHINFO", "AUTHREC",  "AUTHSERV", "CHANNEL",  "CHSSTATUS",
+                                                "CLUSQMGR", "COMMINFO", "LISTENER", "LSSTATUS", "NAMELIST", "POLICY",
+                                                "PROCESS",  "QUEUE",    "QMNAME",   "TOPIC",    "VERSION"};
 
 bool isTextAttribute(std::string_view name) {
   for (std::string_view t : kTextAttributes)
@@ -45,14 +45,20 @@ bool findAttributeText(std::string_view record, std::string_view name, std::stri
 }
 
 void attributeValue(const ResponseRecord* record, std::string_view name, IndicatorModifier modifier, Value& out) {
-  if (!record) { out.setView({}); return; }
+  if (!record) {
+    out.setView({});
+    return;
+  }
   if (scanEqualsNoCase(name, "qsgqm")) {
     if (record->qsgqm.empty()) out.setView({});
     else out.setConcat(record->qsgqm, {});
     return;
   }
   std::string_view raw;
-  if (!findAttributeText(record->text, name, raw)) { out.setView({}); return; }
+  if (!findAttributeText(record->text, name, raw)) {
+    out.setView({});
+    return;
+  }
   std::string_view value = scanTrim(raw);
   if (modifier == IndicatorModifier::None && expVocabulary().isIndicator && expVocabulary().isIndicator(name))
     modifier = IndicatorModifier::Short;
@@ -65,8 +71,14 @@ void attributeValue(const ResponseRecord* record, std::string_view name, Indicat
   if (value.size() < 30 && !value.empty() && (value[0] == '-' || (value[0] >= '0' && value[0] <= '9')) &&
       !isTextAttribute(name) && parseNumberText(value, out))
     return;
-  if (value.empty()) { out.setView({}); return; }
-  if (value.find('\n') == std::string_view::npos) { out.setConcat(value, {}); return; }
+  if (value.empty()) {
+    out.setView({});
+    return;
+  }
+  if (value.find('\n') == std::string_view::npos) {
+    out.setConcat(value, {});
+    return;
+  }
   // A list spread over several lines: drop the layout around each comma.
   std::string joined;
   for (size_t i = 0; i < value.size(); ++i) {
@@ -105,7 +117,10 @@ std::string lastResponseText(const ResponseRecord* record) {
       pendingBlank = !out.empty();
       continue;
     }
-    if (pendingBlank) { out += ' '; pendingBlank = false; }
+    if (pendingBlank) {
+      out += ' ';
+      pendingBlank = false;
+    }
     if (c == '(') ++depth;
     else if (c == ')' && depth > 0) --depth;
     out += c;

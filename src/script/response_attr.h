@@ -13,8 +13,7 @@ namespace kvarn::script {
 // The value of attribute `name` in `record` (null: no current record), with the numeric
 // and text rules of scripts: INT/DBL for short numeric values, otherwise a string (an
 // empty one when the attribute is missing). `out` owns its bytes.
-void attributeValue(const ResponseRecord* record, std::string_view name, IndicatorModifier modifier,
-                    Value& out);
+void attributeValue(const ResponseRecord* record, std::string_view name, IndicatorModifier modifier, Value& out);
 
 // The raw text inside KEYWORD(...) at the start of the text or after a blank or newline,
 // nested parentheses counted; false when the keyword is not there.

@@ -23,7 +23,7 @@ struct ConnectionState {
   std::string adminQmgr;      // the queue manager being administered
   std::string connectedQmgr;  // the one actually connected to
   bool client = false;
-  int32_t platform = 0;       // MQPL_* code
+  int32_t platform = 0;  // MQPL_* code
   int32_t commandLevel = 0;
   int32_t tolkCommandLevel = 0;
   int32_t agentLevel = 0;

@@ -42,8 +42,8 @@ std::string fileCloseFailure(const ScriptFile& file, int error);
 struct LatestCommand {
   bool recorded = false;
   bool succeeded = false;
-  int64_t responses = 0;        // response records received
-  std::string responseText;     // its response text, lines joined by '\n'
+  int64_t responses = 0;     // response records received
+  std::string responseText;  // its response text, lines joined by '\n'
 };
 
 struct LoopCounters {
@@ -59,10 +59,10 @@ constexpr int kFirstFileId = 100;
 // their way out through these.
 enum class FrameKind { Loop, Import, Call, Dynamic, Substituted };
 struct ExecFrame {
-  CommandNode* node = nullptr;   // the loop, import or call node (null for a call from an expression)
+  CommandNode* node = nullptr;  // the loop, import or call node (null for a call from an expression)
   FrameKind kind = FrameKind::Loop;
-  bool exit = false;             // leave this frame (break, return, goto out of it)
-  Value* result = nullptr;       // Call: where return stores its value
+  bool exit = false;        // leave this frame (break, return, goto out of it)
+  Value* result = nullptr;  // Call: where return stores its value
 };
 
 struct ScriptState : ContextPart {
@@ -74,7 +74,7 @@ struct ScriptState : ContextPart {
   // The current record: the innermost foreach pass, else the last record displayed.
   std::vector<ResponseRecord> foreachRecords;
   std::optional<ResponseRecord> lastDisplayed;
-  int64_t matched = -1;   // records the filters passed in the last command shown; -1: none yet
+  int64_t matched = -1;  // records the filters passed in the last command shown; -1: none yet
   const ResponseRecord* currentRecord() const {
     if (!foreachRecords.empty()) return &foreachRecords.back();
     return lastDisplayed ? &*lastDisplayed : nullptr;
@@ -84,9 +84,9 @@ struct ScriptState : ContextPart {
   LatestCommand latestCommand;
   std::string item;  // the current foritem item
 
-  std::string stream;     // _stream
+  std::string stream;         // _stream
   std::string errorFunction;  // _error_func
-  bool errorFlag = false;  // set by failed system-variable assignments
+  bool errorFlag = false;     // set by failed system-variable assignments
   int lastErrno = 0;
 
   // print: text after the last newline or separator, and whether the output line is
@@ -100,26 +100,26 @@ struct ScriptState : ContextPart {
 
   // ---- the compiler and the executor
   FunctionTable functions;
-  std::unique_ptr<ScriptFunctionHost> functionHost;   // script functions for expressions
+  std::unique_ptr<ScriptFunctionHost> functionHost;  // script functions for expressions
   std::vector<ExecFrame> frames;
   CommandNode* current = nullptr;      // the node being run
   CommandNode* pendingGoto = nullptr;  // a goto's label waiting for loops to end
   bool leaveFlag = false;
   bool compileFailed = false;
-  uint32_t commandCounter = 0;         // statements run
-  uint32_t mainStmtNo = 0;             // statement numbers given out in the main program
+  uint32_t commandCounter = 0;  // statements run
+  uint32_t mainStmtNo = 0;      // statement numbers given out in the main program
   int callDepth = 0;
-  int textNesting = 0;                 // run-time text and wait statements under way
+  int textNesting = 0;  // run-time text and wait statements under way
   bool nestLimitReported = false;
   // The running top-level statement ends: an error stopped a function body or a bound
   // was reached, so every loop, call and import it is in ends too (its cause was reported).
   bool stopRun = false;
   int importsRunning = 0;
   int importsCompiling = 0;
-  int definitionsCompiling = 0;        // function bodies being compiled (an =import may stand in one)
-  int substituting = 0;                // runs of substituted text under way
+  int definitionsCompiling = 0;  // function bodies being compiled (an =import may stand in one)
+  int substituting = 0;          // runs of substituted text under way
   bool inErrorFunction = false;
-  InputSource* compileSource = nullptr;   // the source being compiled (imports nest through parent)
+  InputSource* compileSource = nullptr;  // the source being compiled (imports nest through parent)
   // Called before each executable statement when set (the debugger, -D t).
   std::function<void(ProgramContext&, CommandNode&)> statementHook;
   // What the reader waits for ("Waiting for endwhile-endif"), for the console's status line.

@@ -20,10 +20,10 @@
 namespace kvarn::script {
 
 enum class CommandType : uint32_t {
-  SourceLine = 1,   // a physical line holding one command
-  MultiLine = 2,    // a physical line holding several ';'-separated commands
+  SourceLine = 1,  // a physical line holding one command
+  MultiLine = 2,   // a physical line holding several ';'-separated commands
   BlankLine = 3,
-  Command = 4,      // handed to cslIssueCommand: MQSC, '=' commands, print, fprint, wait
+  Command = 4,  // handed to cslIssueCommand: MQSC, '=' commands, print, fprint, wait
   While = 5,
   Foreach = 6,
   EndWhile = 7,
@@ -31,7 +31,7 @@ enum class CommandType : uint32_t {
   If = 9,
   EndIf = 10,
   Else = 11,
-  Error = 12,       // a compile error; its text is the message
+  Error = 12,  // a compile error; its text is the message
   Comment = 13,
   Import = 14,
   EndImport = 15,
@@ -39,8 +39,8 @@ enum class CommandType : uint32_t {
   DynamicEnd = 17,
   Continue = 18,
   Break = 19,
-  Eval = 20,        // a built-in function call used as a statement
-  Exec = 21,        // an expression whose text is run as commands
+  Eval = 20,  // a built-in function call used as a statement
+  Exec = 21,  // an expression whose text is run as commands
   Assign = 22,
   Foritem = 23,
   Leave = 24,
@@ -51,7 +51,7 @@ enum class CommandType : uint32_t {
   Goto = 29,
   Var = 30,
   Return = 31,
-  ErrorCall = 32,   // the call of the function named by _error_func
+  ErrorCall = 32,  // the call of the function named by _error_func
 };
 
 // The words that begin a statement, in one table: the reserved-word test, the compiler's
@@ -76,15 +76,15 @@ const StatementWord* findStatementWord(std::string_view word);
 const char* commandTypeWord(CommandType type);
 
 enum NodeFlags : uint32_t {
-  kNodeListed = 0x0001,          // shown in the echo or reported with an error
-  kNodeShown = 0x0002,           // the echo decision has been made
-  kNodeInvalid = 0x0004,         // compile failed: skipped when run
-  kNodeActive = 0x0008,          // the node's block is running
-  kNodeConsole = 0x0010,         // read from the console
-  kNodeBreakRequested = 0x0020,  // set on a loop node: end the loop
-  kNodeRunout = 0x0040,          // the debugger stops when this loop ends
-  kNodeGotoError = 0x0080,       // the goto failed its scope check
-  kNodeImportDone = 0x0100,      // an =import carried out when it was compiled
+  kNodeListed = 0x0001,             // shown in the echo or reported with an error
+  kNodeShown = 0x0002,              // the echo decision has been made
+  kNodeInvalid = 0x0004,            // compile failed: skipped when run
+  kNodeActive = 0x0008,             // the node's block is running
+  kNodeConsole = 0x0010,            // read from the console
+  kNodeBreakRequested = 0x0020,     // set on a loop node: end the loop
+  kNodeRunout = 0x0040,             // the debugger stops when this loop ends
+  kNodeGotoError = 0x0080,          // the goto failed its scope check
+  kNodeImportDone = 0x0100,         // an =import carried out when it was compiled
   kNodeContinueRequested = 0x0200,  // set on a loop node: end this pass
 };
 
@@ -94,7 +94,7 @@ class NodeList;
 // What an Import node carries: the imported file's source and its compiled nodes.
 struct ImportData {
   std::unique_ptr<InputSource> source;
-  std::unique_ptr<NodeList> body;   // the file's nodes, ending with EndImport
+  std::unique_ptr<NodeList> body;  // the file's nodes, ending with EndImport
   bool hasParms = false;
   std::string parms;
   bool quiet = false;
@@ -116,8 +116,8 @@ struct CommandNode {
   uint32_t line = 0;               // source line, 1-based
   uint32_t indent = 0;             // leading blanks of the source line
   std::unique_ptr<ImportData> import;
-  std::string text;                // the statement as read (continuations joined)
-  VariableMemo memo;               // Assign: where a plain target was stored last
+  std::string text;   // the statement as read (continuations joined)
+  VariableMemo memo;  // Assign: where a plain target was stored last
 
   bool has(uint32_t flag) const { return (flags & flag) != 0; }
 };
@@ -156,13 +156,13 @@ struct FunctionDef {
   std::string name;
   // Shared so that a call keeps running the body it started with when a redefinition
   // is committed under it.
-  std::shared_ptr<NodeList> body;          // the body in use
-  std::shared_ptr<NodeList> pendingBody;   // a redefinition being compiled or not yet committed
-  bool pendingFailed = false;              // the pending body's definition failed
-  std::vector<std::string> params;         // each "@name"
+  std::shared_ptr<NodeList> body;         // the body in use
+  std::shared_ptr<NodeList> pendingBody;  // a redefinition being compiled or not yet committed
+  bool pendingFailed = false;             // the pending body's definition failed
+  std::vector<std::string> params;        // each "@name"
   std::vector<std::string> pendingParams;
   uint32_t nextStmtNo = 1;
-  std::string file;                        // where the definition starts
+  std::string file;  // where the definition starts
   uint32_t line = 0;
 
   // Calls use the pending body while one exists.
@@ -179,7 +179,7 @@ class FunctionTable {
   // discarded; a function left without any body is removed.
   void commit(bool success);
   const std::map<std::string, std::unique_ptr<FunctionDef>, std::less<>>& all() const { return functions_; }
-  uint32_t loadedCount = 0;   // functions loaded (for the debugger's report)
+  uint32_t loadedCount = 0;  // functions loaded (for the debugger's report)
 
  private:
   std::map<std::string, std::unique_ptr<FunctionDef>, std::less<>> functions_;

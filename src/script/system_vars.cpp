@@ -61,9 +61,16 @@ const SystemVariable kSystemVariables[] = {
     {"_os", [](ProgramContext&, ScriptState&, Value& v) { v.setView("LINUX"); }},
     {"_sep", [](ProgramContext&, ScriptState&, Value& v) { v.setView("\x05"); }},
     {"_time", [](ProgramContext&, ScriptState&, Value& v) { v.setInt(static_cast<int64_t>(std::time(nullptr))); }},
-    {"_qmgr", [](ProgramContext& c, ScriptState&, Value& v) { pendingConnect(c); text(v, connection(c).adminQmgr); }},
+    {"_qmgr",
+     [](ProgramContext& c, ScriptState&, Value& v) {
+       pendingConnect(c);
+       text(v, connection(c).adminQmgr);
+     }},
     {"_connqmgr",
-     [](ProgramContext& c, ScriptState&, Value& v) { pendingConnect(c); text(v, connection(c).connectedQmgr); }},
+     [](ProgramContext& c, ScriptState&, Value& v) {
+       pendingConnect(c);
+       text(v, connection(c).connectedQmgr);
+     }},
     {"_client", [](ProgramContext& c, ScriptState&, Value& v) { v.setInt(connection(c).client ? 1 : 0); }},
     {"_platform",
      [](ProgramContext& c, ScriptState&, Value& v) {
@@ -90,26 +97,30 @@ const SystemVariable kSystemVariables[] = {
        screenSize(c, w, h);
        v.setInt(h);
      }},
-    {"_lastrc", [](ProgramContext& c, ScriptState&, Value& v) { v.setInt(hostNumber(scriptHost().lastReasonCode, c, 0)); }},
+    {"_lastrc",
+     [](ProgramContext& c, ScriptState&, Value& v) { v.setInt(hostNumber(scriptHost().lastReasonCode, c, 0)); }},
     {"_lastrcstr",
      [](ProgramContext& c, ScriptState&, Value& v) {
        int64_t rc = hostNumber(scriptHost().lastReasonCode, c, 0);
-       if (rc == 0) { v.setView("None"); return; }
+       if (rc == 0) {
+         v.setView("None");
+         return;
+       }
        std::string name = scriptHost().reasonName ? scriptHost().reasonName(rc) : std::string();
        if (name.empty()) name = "Unknown Reason(" + std::to_string(rc) + ")";
        text(v, name);
      }},
     {"_cmdok",
      [](ProgramContext& c, ScriptState& s, Value& v) {
-       v.setInt(s.latestCommand.recorded ? s.latestCommand.succeeded : ((c.statusFlags & kStatusCommandFailed) ? 0 : 1));
+       v.setInt(s.latestCommand.recorded ? s.latestCommand.succeeded
+                                         : ((c.statusFlags & kStatusCommandFailed) ? 0 : 1));
      }},
-    {"_responses",
-     [](ProgramContext&, ScriptState& s, Value& v) { v.setInt(s.latestCommand.recorded ? s.latestCommand.responses : -1); }},
+    {"_responses", [](ProgramContext&, ScriptState& s,
+                      Value& v) { v.setInt(s.latestCommand.recorded ? s.latestCommand.responses : -1); }},
     {"_matches", [](ProgramContext&, ScriptState& s, Value& v) { v.setInt(s.matched); }},
-    {"_respwait",
-     [](ProgramContext& c, ScriptState&, Value& v) { v.setInt(c.fileMode() ? c.settings.respwait : c.settings.respwaiti); }},
-    {"_lastcmdresp",
-     [](ProgramContext&, ScriptState& s, Value& v) { text(v, s.latestCommand.responseText); }},
+    {"_respwait", [](ProgramContext& c, ScriptState&,
+                     Value& v) { v.setInt(c.fileMode() ? c.settings.respwait : c.settings.respwaiti); }},
+    {"_lastcmdresp", [](ProgramContext&, ScriptState& s, Value& v) { text(v, s.latestCommand.responseText); }},
     {"_lastresp", [](ProgramContext&, ScriptState& s, Value& v) { text(v, lastResponseText(s.currentRecord())); }},
     {"_item", [](ProgramContext&, ScriptState& s, Value& v) { text(v, s.item); }},
     {"_idxEach", [](ProgramContext&, ScriptState& s, Value& v) { v.setInt(s.eachLoop.index); }},
@@ -119,7 +130,8 @@ const SystemVariable kSystemVariables[] = {
     {"_numWhile", [](ProgramContext&, ScriptState& s, Value& v) { v.setInt(s.whileLoop.passes); }},
     {"_numItem", [](ProgramContext&, ScriptState& s, Value& v) { v.setInt(s.itemLoop.passes); }},
     {"_errno", [](ProgramContext&, ScriptState& s, Value& v) { v.setInt(s.lastErrno); }},
-    {"_errnostr", [](ProgramContext&, ScriptState& s, Value& v) { text(v, s.lastErrno ? std::strerror(s.lastErrno) : ""); }},
+    {"_errnostr",
+     [](ProgramContext&, ScriptState& s, Value& v) { text(v, s.lastErrno ? std::strerror(s.lastErrno) : ""); }},
     {"_stream", [](ProgramContext&, ScriptState& s, Value& v) { text(v, s.stream); }},
     {"_error_func", [](ProgramContext&, ScriptState& s, Value& v) { text(v, s.errorFunction); }},
 };
@@ -134,16 +146,16 @@ const SystemVariable* findSystemVariable(std::string_view name) {
 
 std::string platformName(int32_t code) {
   switch (code) {
-    case 4: return "IBM i";
-    case 2: return "OS/2";
-    case 3: return "Unix";
-    case 1: return "z/OS";
-    case 5: return "MS Windows";
-    case 11: return "Windows";
-    case 12: return "VMS";
-    case 13: return "HP NS";
-    case 28: return "MQ Appliance";
-    default: return "UNKNOWN(" + std::to_string(code) + ")";
+  case 4: return "IBM i";
+  case 2: return "OS/2";
+  case 3: return "Unix";
+  case 1: return "z/OS";
+  case 5: return "MS Windows";
+  case 11: return "Windows";
+  case 12: return "VMS";
+  case 13: return "HP NS";
+  case 28: return "MQ Appliance";
+  default: return "UNKNOWN(" + std::to_string(code) + ")";
   }
 }
 
@@ -187,8 +199,8 @@ bool assignSystemVariable(ProgramContext& ctx, std::string_view name, const Valu
     state.errorFunction = std::string(fn);
     return true;
   }
-  return refuse(strFormat("You can not set the value of system variable %.*s.", static_cast<int>(name.size()),
-                          name.data()));
+  return refuse(
+      strFormat("You can not set the value of system variable %.*s.", static_cast<int>(name.size()), name.data()));
 }
 
 }  // namespace kvarn::script

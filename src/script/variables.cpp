@@ -31,8 +31,8 @@ bool varParseKey(std::string_view key, ParsedKey& out) {
   return true;
 }
 
-std::string_view varMakeKey(char (&buf)[kMaxVariableKey], std::string_view name,
-                            const int32_t* subscripts, size_t count) {
+std::string_view varMakeKey(char (&buf)[kMaxVariableKey], std::string_view name, const int32_t* subscripts,
+                            size_t count) {
   size_t at = name.size();
   std::memcpy(buf, name.data(), at);
   if (!count) return {buf, at};
@@ -260,24 +260,24 @@ Scope* Variables::findScope(std::string_view key) {
 void storeValue(Value& dst, const Value& src) {
   if (&dst == &src) return;
   switch (src.type()) {
-    case LexemeType::Int: dst.setInt(src.asInt()); return;
-    case LexemeType::Dbl: dst.setDbl(src.asDbl()); return;
-    case LexemeType::Str:
-    case LexemeType::PStr:
-    case LexemeType::EPStr: {
-      std::string_view bytes = src.bytes();
-      if (bytes.empty()) {
-        dst.setView({});
-      } else if (dst.type() == LexemeType::PStr && bytes.data() == dst.bytes().data() &&
-                 bytes.size() == dst.bytes().size()) {
-        return;  // the record's own bytes
-      } else {
-        dst.setConcat(bytes, {});
-      }
-      return;
+  case LexemeType::Int: dst.setInt(src.asInt()); return;
+  case LexemeType::Dbl: dst.setDbl(src.asDbl()); return;
+  case LexemeType::Str:
+  case LexemeType::PStr:
+  case LexemeType::EPStr: {
+    std::string_view bytes = src.bytes();
+    if (bytes.empty()) {
+      dst.setView({});
+    } else if (dst.type() == LexemeType::PStr && bytes.data() == dst.bytes().data() &&
+               bytes.size() == dst.bytes().size()) {
+      return;  // the record's own bytes
+    } else {
+      dst.setConcat(bytes, {});
     }
-    case LexemeType::List: dst.setListBytes(std::string(src.bytes())); return;
-    default: dst = src; return;
+    return;
+  }
+  case LexemeType::List: dst.setListBytes(std::string(src.bytes())); return;
+  default: dst = src; return;
   }
 }
 

@@ -35,8 +35,8 @@ struct ParsedKey {
 bool varParseKey(std::string_view key, ParsedKey& out);
 // Writes the key of `name` (at most kMaxVariableName bytes) with up to four subscripts
 // into `buf` and returns it.
-std::string_view varMakeKey(char (&buf)[kMaxVariableKey], std::string_view name,
-                            const int32_t* subscripts, size_t count);
+std::string_view varMakeKey(char (&buf)[kMaxVariableKey], std::string_view name, const int32_t* subscripts,
+                            size_t count);
 // "@a[1,2]" for an element, the name for a plain variable.
 std::string varDisplayName(std::string_view key);
 // The part before '%' (the array name of an element).

@@ -17,17 +17,27 @@ struct VersionStart {
   MQLONG version;
 };
 const VersionStart kVersionStarts[] = {
-    {offsetof(MQCD, UserIdentifier), 2},   {offsetof(MQCD, MsgRetryInterval), 3},
-    {offsetof(MQCD, HeartbeatInterval), 4}, {offsetof(MQCD, ClusterPtr), 5},
+    {offsetof(MQCD, UserIdentifier), 2},      {offsetof(MQCD, MsgRetryInterval), 3},
+    {offsetof(MQCD, HeartbeatInterval), 4},   {offsetof(MQCD, ClusterPtr), 5},
     {offsetof(MQCD, LongMCAUserIdLength), 6}, {offsetof(MQCD, SSLCipherSpec), 7},
-    {offsetof(MQCD, HdrCompList), 8},       {offsetof(MQCD, SharingConversations), 9},
-    {offsetof(MQCD, BatchDataLimit), 10},   {offsetof(MQCD, CertificateLabel), 11},
+    {offsetof(MQCD, HdrCompList), 8},         {offsetof(MQCD, SharingConversations), 9},
+    {offsetof(MQCD, BatchDataLimit), 10},     {offsetof(MQCD, CertificateLabel), 11},
     {offsetof(MQCD, SPLProtection), 12},
 };
 
-const MQLONG kLengthOfVersion[] = {0, MQCD_LENGTH_1, MQCD_LENGTH_2, MQCD_LENGTH_3, MQCD_LENGTH_4,
-                                   MQCD_LENGTH_5, MQCD_LENGTH_6, MQCD_LENGTH_7, MQCD_LENGTH_8,
-                                   MQCD_LENGTH_9, MQCD_LENGTH_10, MQCD_LENGTH_11, MQCD_LENGTH_12};
+const MQLONG kLengthOfVersion[] = {0,
+                                   MQCD_LENGTH_1,
+                                   MQCD_LENGTH_2,
+                                   MQCD_LENGTH_3,
+                                   MQCD_LENGTH_4,
+                                   MQCD_LENGTH_5,
+                                   MQCD_LENGTH_6,
+                                   MQCD_LENGTH_7,
+                                   MQCD_LENGTH_8,
+                                   MQCD_LENGTH_9,
+                                   MQCD_LENGTH_10,
+                                   MQCD_LENGTH_11,
+                                   MQCD_LENGTH_12};
 
 template <size_t N>
 void setCdField(Connection &t, MQCHAR (&field)[N], std::string_view value) {
@@ -40,7 +50,7 @@ void setCdField(Connection &t, MQCHAR (&field)[N], std::string_view value) {
 
 int numberOf(std::string_view v) { return std::atoi(std::string(v).c_str()); }
 
-} // namespace
+}  // namespace
 
 MQLONG mqcdVersionForOffset(size_t offset) {
   MQLONG version = 1;
@@ -96,9 +106,10 @@ bool applyConnOption(Connection &t, std::string_view name, std::string_view valu
       t.useChannelDef = true;
     }
   } else if (scanEqualsNoCase(name, "compmsg")) {
-    MQLONG method = scanEqualsNoCase(value, "rle") ? MQCOMPRESS_RLE
+    MQLONG method = scanEqualsNoCase(value, "rle")        ? MQCOMPRESS_RLE
                     : scanEqualsNoCase(value, "zlibfast") ? MQCOMPRESS_ZLIBFAST
-                    : scanEqualsNoCase(value, "zlibhigh") ? MQCOMPRESS_ZLIBHIGH : -1;
+                    : scanEqualsNoCase(value, "zlibhigh") ? MQCOMPRESS_ZLIBHIGH
+                                                          : -1;
     if (method >= 0) {
       cd.MsgCompList[0] = method;
       raiseMqcdVersion(cd, 8);

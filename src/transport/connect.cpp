@@ -64,9 +64,9 @@ std::string readPasswordFromTerminal(ProgramContext &ctx, const std::string &pro
 }
 
 std::string promptForPassword(ProgramContext &ctx, const Connection &t) {
-  std::string prompt = t.targetQmgr.empty() ? strFormat("User(%s) password > ", t.userId.c_str())
-                                            : strFormat("QM(%s) User(%s) password > ", t.targetQmgr.c_str(),
-                                                        t.userId.c_str());
+  std::string prompt = t.targetQmgr.empty()
+                           ? strFormat("User(%s) password > ", t.userId.c_str())
+                           : strFormat("QM(%s) User(%s) password > ", t.targetQmgr.c_str(), t.userId.c_str());
   if (const TransportHost &host = transportHost(); host.readPassword)
     if (std::optional<std::string> typed = host.readPassword(ctx, prompt)) return *typed;
   if (!::isatty(STDIN_FILENO)) {
@@ -76,14 +76,13 @@ std::string promptForPassword(ProgramContext &ctx, const Connection &t) {
   return readPasswordFromTerminal(ctx, prompt);
 }
 
-
 void mqDisc(Connection &conn, MQHCONN &h, MQLONG &cc, MQLONG &rc) {
   if (h == kNoHconn) return;
   conn.entryTable->MQDISC(&h, &cc, &rc);
   h = kNoHconn;
 }
 
-} // namespace
+}  // namespace
 
 void forgetSavedCredentials(TransportState &t, const std::string &qmgr) {
   std::erase_if(t.savedCredentials, [&](const SavedCredential &s) { return s.targetQmgr == qmgr; });

@@ -35,10 +35,10 @@ struct ConnectParameters {
   MQSCO sco{};
   MQAIR air{};
   MQCSP csp = kvarn::mqi::defaultCSP();
-  MQLONG version = MQCNO_VERSION_1;   // the lowest MQCNO version the options need
+  MQLONG version = MQCNO_VERSION_1;  // the lowest MQCNO version the options need
   MQLONG bindingOption = 0;
   MQCHAR48 qmName{};
-  std::string name;                   // the queue manager connected to (via, or target)
+  std::string name;  // the queue manager connected to (via, or target)
 
   ConnectParameters() = default;
   ConnectParameters(const ConnectParameters &) = delete;
@@ -48,7 +48,7 @@ struct ConnectParameters {
 // A connection being made. Unless committed, leaving its scope disconnects whatever the
 // steps made and marks the connect as failed, so a failing step just returns.
 class HalfConnection {
-public:
+ public:
   HalfConnection(ProgramContext &ctx, Connection &conn) : ctx_(ctx), conn_(conn) {}
   ~HalfConnection() {
     if (committed_) return;
@@ -59,7 +59,7 @@ public:
   HalfConnection &operator=(const HalfConnection &) = delete;
   void commit() { committed_ = true; }
 
-private:
+ private:
   ProgramContext &ctx_;
   Connection &conn_;
   bool committed_ = false;
@@ -73,8 +73,7 @@ bool loadLibrary(ProgramContext &ctx, Connection &conn) {
   if (loaded.error == ENOENT && loaded.path.empty())
     addError(ctx, conn.clientBinding ? "Can not find IBM MQ Client on this machine"
                                      : "Can not find IBM MQ Server on this machine");
-  else
-    addError(ctx, strFormat("Can not load IBM MQ library '%s' - %s", loaded.path.c_str(), loaded.reason.c_str()));
+  else addError(ctx, strFormat("Can not load IBM MQ library '%s' - %s", loaded.path.c_str(), loaded.reason.c_str()));
   return false;
 }
 
@@ -285,11 +284,10 @@ void announceConnection(ProgramContext &ctx, const Connection &conn) {
   if (conn.connectedQmgr != conn.adminQmgr)
     addInfo(ctx, strFormat("Connected to '%s' - Administering '%s'%s", conn.connectedQmgr.c_str(),
                            conn.adminQmgr.c_str(), simulated));
-  else
-    addInfo(ctx, strFormat("Connected to '%s'%s", conn.connectedQmgr.c_str(), simulated));
+  else addInfo(ctx, strFormat("Connected to '%s'%s", conn.connectedQmgr.c_str(), simulated));
 }
 
-} // namespace
+}  // namespace
 
 int connectQmgr(ProgramContext &ctx, Connection &conn) {
   TransportState &t = transportOf(ctx);
@@ -308,8 +306,8 @@ int connectQmgr(ProgramContext &ctx, Connection &conn) {
   if (!inquireQueueManagerName(ctx, conn, params.name)) return 0;
   if (!openCommandQueue(ctx, kMqCommandQueue, conn) || !openReplyQueue(ctx, conn)) return 0;
   if (!queryCommandLevel(ctx, conn)) return 0;
-  conn.capabilities = CapabilityFlags::forQueueManager(conn.platform, conn.commandLevel,
-                                                       ctx.settings.on(kOptWeakCipher));
+  conn.capabilities =
+      CapabilityFlags::forQueueManager(conn.platform, conn.commandLevel, ctx.settings.on(kOptWeakCipher));
   startReader(ctx, conn);
   attempt.commit();
   announceConnection(ctx, conn);

@@ -45,9 +45,7 @@ void Connection::reset(bool fileMode) {
   platform = -1;
 }
 
-TransportState::TransportState() {
-  runStamp = static_cast<uint32_t>(std::time(nullptr));
-}
+TransportState::TransportState() { runStamp = static_cast<uint32_t>(std::time(nullptr)); }
 
 TransportState::~TransportState() {
   for (auto &c : connections) {

@@ -19,10 +19,10 @@
 #include <map>
 #include <mutex>
 
+#include "context/context.h"
 #include "mqsc/command_record.h"
 #include "mqsc/response.h"
 #include "mqsc/vocab.h"
-#include "context/context.h"
 #include "transport/event.h"
 
 struct ProgramContext;
@@ -33,10 +33,10 @@ inline constexpr MQHOBJ kNoHobj = -1;
 
 struct Connection {
   ProgramContext *owner = nullptr;
-  std::string viaQmgr;           // connect here when the target cannot be reached directly
-  std::string connectedQmgr;     // as MQINQ reports it, cut at the first blank
-  std::string targetQmgr;        // qm(...)
-  std::string adminQmgr;         // targetQmgr, or connectedQmgr when that is empty
+  std::string viaQmgr;        // connect here when the target cannot be reached directly
+  std::string connectedQmgr;  // as MQINQ reports it, cut at the first blank
+  std::string targetQmgr;     // qm(...)
+  std::string adminQmgr;      // targetQmgr, or connectedQmgr when that is empty
   std::string replyModelQueue = "SYSTEM.DEFAULT.MODEL.QUEUE";
   std::string replyPrefix;
   std::string replyQueue;
@@ -51,7 +51,7 @@ struct Connection {
   std::string ldapUserId, ldapPassword, crlConnName, keyRepository;
   int waitSeconds = 120;
   MqEntryTable *entryTable = nullptr;
-  std::atomic<int> commandLevel{-1};   // -1 not asked, 0 inquiry outstanding
+  std::atomic<int> commandLevel{-1};  // -1 not asked, 0 inquiry outstanding
   int tolkCommandLevel = 0;
   int agentLevel = 0, agentFeatures = 0;
   int platform = -1;
@@ -60,17 +60,17 @@ struct Connection {
   std::atomic<bool> readerRunning{false};
   std::atomic<bool> workerAlive{false};
   std::thread reader, worker;
-  std::atomic<int> workerTid{0}, readerTid{0};   // the threads' system ids, for =show conns
+  std::atomic<int> workerTid{0}, readerTid{0};  // the threads' system ids, for =show conns
   AutoResetEvent requestEvent, responseEvent;
-  AutoResetEvent readerEnded;    // set by the reader as it ends
+  AutoResetEvent readerEnded;  // set by the reader as it ends
   MQHCONN replyHconn = kNoHconn;
   MQHOBJ replyInputHobj = kNoHobj;
   std::atomic<bool> closing{false};
   std::atomic<bool> disconnectPending{false};
-  std::string commandText;       // the command handed over
-  bool handedMqsc = false;       // it is MQSC (else a connection command)
+  std::string commandText;  // the command handed over
+  bool handedMqsc = false;  // it is MQSC (else a connection command)
   IssueSource issueSource = IssueFromUser;
-  uint32_t handedSeq = 0;        // the last command handed to this connection's worker
+  uint32_t handedSeq = 0;  // the last command handed to this connection's worker
   MQHCONN commandHconn = kNoHconn;
   MQHOBJ commandQueueHobj = kNoHobj, tolkQueueHobj = kNoHobj, replyOutputHobj = kNoHobj;
   std::vector<char> replyBuffer;
@@ -99,12 +99,12 @@ struct SavedCredential {
 
 struct TransportState : ContextPart {
   Connection connectionTemplate;
-  std::list<std::unique_ptr<Connection>> connections;   // newest first
+  std::list<std::unique_ptr<Connection>> connections;  // newest first
   Connection *current = &connectionTemplate;
 
   // Request counters, compared as command sequence numbers.
-  std::atomic<uint32_t> issuedSeq{0}, submittedSeq{0}, processedSeq{0}, putSeq{0}, answeredSeq{0},
-      releasedSeq{0}, completedSeq{0}, responseCount{0};
+  std::atomic<uint32_t> issuedSeq{0}, submittedSeq{0}, processedSeq{0}, putSeq{0}, answeredSeq{0}, releasedSeq{0},
+      completedSeq{0}, responseCount{0};
   uint32_t runStamp = 0;
   std::atomic<bool> tolkMode{false};
   std::string tolkCommandQueue = "VIRKO.TOLK.COMMAND.QUEUE";
@@ -112,7 +112,7 @@ struct TransportState : ContextPart {
   std::string lastErrorText;
   int64_t commandStartMs = 0;
   bool waiting = false;
-  std::vector<SavedCredential> savedCredentials;   // newest first
+  std::vector<SavedCredential> savedCredentials;  // newest first
 
   // Records of the MQSC commands in flight, by sequence number.
   std::mutex recordsMutex;
@@ -134,6 +134,5 @@ int64_t steadyMs();
 // Raises a sequence counter to `value`; a counter never goes back.
 inline void raiseSeq(std::atomic<uint32_t> &counter, uint32_t value) {
   uint32_t now = counter.load();
-  while (value > now && !counter.compare_exchange_weak(now, value)) {
-  }
+  while (value > now && !counter.compare_exchange_weak(now, value)) {}
 }

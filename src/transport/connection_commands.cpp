@@ -1,11 +1,11 @@
 // The local commands of the transport (=conn, =disc, =tolk, =mqsc, =clear) and the
 // start-up and end-of-run hooks the driver calls.
-#include <cstdio>
-#include <cstring>
-#include <string>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <string>
 #include <thread>
 
 #include <unistd.h>
@@ -18,9 +18,9 @@
 #include "context/trace.h"
 #include "text/text.h"
 #include "transport/connect.h"
-#include "transport/issue.h"
 #include "transport/connection.h"
 #include "transport/exchange.h"
+#include "transport/issue.h"
 
 namespace {
 
@@ -48,7 +48,8 @@ std::vector<LocalOperand> connOperands() {
       {"rcvdata", "Client channel receive exit data", kLocalAnyValue},
       {"sharecnv", "Client channel share conversation value", kLocalNumber},
       {"comphdr", "Compress headers", {{"system", "System compression"}}},
-      {"compmsg", "Compress message",
+      {"compmsg",
+       "Compress message",
        {{"rle", "Run Length Encoding"}, {"zlibfast", "ZLIB (Fast)"}, {"zlibhigh", "ZLIB (High)"}}},
   };
 }
@@ -115,7 +116,8 @@ void doClear(ProgramContext &ctx, ParsedCommand &cmd, int) {
     return;
   }
   if (reason != MQRCCF_OBJECT_OPEN) {
-    addError(ctx, strFormat("AMQ8147: Error clearing queue '%s' - %s", queue.c_str(), reason < 0 ? "" : reasonText(reason)));
+    addError(ctx,
+             strFormat("AMQ8147: Error clearing queue '%s' - %s", queue.c_str(), reason < 0 ? "" : reasonText(reason)));
     countCommand(ctx, false);
     return;
   }
@@ -147,7 +149,7 @@ void doClear(ProgramContext &ctx, ParsedCommand &cmd, int) {
   countCommand(ctx, true);
 }
 
-} // namespace
+}  // namespace
 
 int disconnectAll(ProgramContext &ctx) {
   if (!ctx.transport) return 1;
@@ -194,8 +196,13 @@ std::vector<LocalCommand> transportLocalCommands() {
   std::vector<LocalCommand> rows = {
       {"=conn", "Connect to a Queue manager", connOperands(), {}, cslDoConnectCommand},
       {"=disc", "Disconnect from a Queue Manager", {}, {}, doDisc, kListed, kUsesConnection},
-      {"=tolk", "Direct commands to TOLK", {{"cmdq", "The name of the command queue", kLocalAnyValue}}, {}, doTolk,
-       kListed, kUsesConnection},
+      {"=tolk",
+       "Direct commands to TOLK",
+       {{"cmdq", "The name of the command queue", kLocalAnyValue}},
+       {},
+       doTolk,
+       kListed,
+       kUsesConnection},
       {"=mqsc", "Direct commands to MQ", {}, {}, doMqsc, kListed, kUsesConnection},
       {"=clear", "Clear local queue", clearOperands(), {}, doClear, kListed, kUsesConnection},
       // The steps =clear issues to the connection's worker: known to the syntax check,
@@ -274,7 +281,7 @@ bool objectNames(ProgramContext &ctx, const NameListDef *kind, std::vector<std::
     // The names arrive on the reply reader after the request is put.
     int64_t deadline = steadyMs() + 1000L * std::max(1, ctx.settings.respwaiti);
     while (cachedAt() == filled && steadyMs() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));   // the rest of a multi-message answer
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the rest of a multi-message answer
   }
   OwnedMutexGuard guard(ctx.displayLock);
   for (const NameCache &cache : conn.nameCaches)

@@ -5,7 +5,7 @@
 #include <mutex>
 
 class AutoResetEvent {
-public:
+ public:
   void set() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -22,7 +22,7 @@ public:
     return true;
   }
 
-private:
+ private:
   std::mutex mutex_;
   std::condition_variable cv_;
   bool signalled_ = false;

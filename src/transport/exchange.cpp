@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "context/context.h"
-#include "context/trace.h"
 #include "context/output.h"
+#include "context/trace.h"
 #include "runtime/scan.h"
 #include "runtime/signals.h"
 #include "runtime/timezone.h"
@@ -21,7 +21,7 @@
 namespace {
 // How long a command holds the console before an answer still arriving is left to go on.
 constexpr int64_t kEarlyReleaseMs = 3000;
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -69,8 +69,9 @@ bool routeResponse(ProgramContext &ctx, Connection &conn, const RequestId &id, c
       if (reply.agentFeatures) conn.agentFeatures = reply.agentFeatures;
     }
     if (ctx.trace.status)
-      traceLine(ctx, strFormat(reply.failed ? "Query Command Level failed RC(%d)" : "Query Command Level worked CMDLVL(%d)",
-                               reply.failed ? reply.reason : reply.commandLevel));
+      traceLine(ctx,
+                strFormat(reply.failed ? "Query Command Level failed RC(%d)" : "Query Command Level worked CMDLVL(%d)",
+                          reply.failed ? reply.reason : reply.commandLevel));
     return last;
   }
   case kHandlerTolkLevel: {
@@ -102,7 +103,7 @@ bool routeResponse(ProgramContext &ctx, Connection &conn, const RequestId &id, c
   }
 }
 
-} // namespace
+}  // namespace
 
 const char *reasonName(long reason) { return reasonText(reason); }
 
@@ -231,7 +232,8 @@ void getResponses(ProgramContext &ctx, Connection &conn, uint32_t awaitedSeq, lo
     MQMD md = kvarn::mqi::defaultMD();
     MQLONG length = 0, cc = 0, rc = 0;
     conn.entryTable->MQGET(conn.replyHconn, conn.replyInputHobj, &md, &gmo,
-                           static_cast<MQLONG>(conn.replyBuffer.size() - 1), conn.replyBuffer.data(), &length, &cc, &rc);
+                           static_cast<MQLONG>(conn.replyBuffer.size() - 1), conn.replyBuffer.data(), &length, &cc,
+                           &rc);
     if (conn.closing && (!finite || cc == MQCC_FAILED)) return;
     if (cc != MQCC_FAILED) {
       if (!isOwnReply(md.CorrelId, t.runStamp)) continue;
@@ -270,12 +272,12 @@ void getResponses(ProgramContext &ctx, Connection &conn, uint32_t awaitedSeq, lo
       continue;
     }
     if (rc == MQRC_HCONN_ERROR && conn.closing) return;
-    std::string text = rc == MQRC_CONNECTION_BROKEN  ? "Connection to Queue Manager has been broken"
+    std::string text = rc == MQRC_CONNECTION_BROKEN ? "Connection to Queue Manager has been broken"
                        : rc == MQRC_Q_MGR_QUIESCING ? "Queue Manager is ending, disconnecting"
-                       : rc == MQRC_Q_MGR_STOPPING  ? "Queue Manager is stopping, disconnecting"
-                                                    : strFormat("Error getting from %s/%s RC(%ld) %s",
-                                                                conn.connectedQmgr.c_str(), conn.replyQueue.c_str(),
-                                                                static_cast<long>(rc), reasonName(rc));
+                       : rc == MQRC_Q_MGR_STOPPING
+                           ? "Queue Manager is stopping, disconnecting"
+                           : strFormat("Error getting from %s/%s RC(%ld) %s", conn.connectedQmgr.c_str(),
+                                       conn.replyQueue.c_str(), static_cast<long>(rc), reasonName(rc));
     t.lastReason = rc;
     ctx.statusFlags |= kStatusMqCallFailed;
     reportError(ctx, text);
@@ -304,7 +306,7 @@ WaitOutcome waitForResponse(ProgramContext &ctx, Connection &conn, int64_t deadl
       }
       t.waiting = false;
       t.lastErrorText = "Timed out waiting for response";
-      t.lastReason = MQRC_NO_MSG_AVAILABLE;   // as a get that waited and found nothing
+      t.lastReason = MQRC_NO_MSG_AVAILABLE;  // as a get that waited and found nothing
       return WaitOutcome::TimedOut;
     }
     slice = std::min<long>(slice, static_cast<long>(deadlineMs - now));
@@ -355,11 +357,12 @@ bool awaitReply(ProgramContext &ctx, Connection &conn, uint32_t seq, const Prepa
   MQMD md = kvarn::mqi::defaultMD();
   kvarn::mqi::setField(md.Format, request.format);
   int queue = request.queue == CommandQueue::Tolk ? kTolkCommandQueue : kMqCommandQueue;
-  bool put = putRequest(ctx, conn, queue, seq, request.message.data(), md, request.message.size(), request.handler, 0, 0);
+  bool put =
+      putRequest(ctx, conn, queue, seq, request.message.data(), md, request.message.size(), request.handler, 0, 0);
   std::unique_lock<std::mutex> lock(conn.pendingMutex);
-  bool done = put && conn.pendingDone.wait_for(lock, std::chrono::seconds(std::max(1, waitSeconds)),
-                                               [&] { return conn.pendingComplete || conn.closing; }) &&
-              conn.pendingComplete;
+  bool done = put && conn.pendingDone.wait_for(lock, std::chrono::seconds(std::max(1, waitSeconds)), [&] {
+    return conn.pendingComplete || conn.closing;
+  }) && conn.pendingComplete;
   conn.pendingReply = nullptr;
   if (put && !done && !conn.closing) reportError(ctx, "Timed out waiting for response");
   return done;
@@ -370,7 +373,7 @@ TransportHost &hostSlot() {
   static TransportHost host;
   return host;
 }
-} // namespace
+}  // namespace
 
 void transportSetHost(TransportHost host) { hostSlot() = std::move(host); }
 const TransportHost &transportHost() { return hostSlot(); }

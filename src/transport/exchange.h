@@ -24,18 +24,18 @@ bool openCommandQueue(ProgramContext &ctx, int queue, Connection &conn);
 
 // Puts one request. `syncWaitSeconds` > 0 gets the responses on this thread for that
 // long (negative: no limit); only the connect-time inquiries do that.
-bool putRequest(ProgramContext &ctx, Connection &conn, int queue, uint32_t sequence, const void *message,
-                MQMD &md, size_t length, uint16_t handler, uint64_t contextValue, int syncWaitSeconds);
+bool putRequest(ProgramContext &ctx, Connection &conn, int queue, uint32_t sequence, const void *message, MQMD &md,
+                size_t length, uint16_t handler, uint64_t contextValue, int syncWaitSeconds);
 
 // Gets responses from the reply queue and routes them. waitMs 0: no wait; -1: no limit.
 void getResponses(ProgramContext &ctx, Connection &conn, uint32_t awaitedSeq, long waitMs);
 
 // The issuing thread's wait for the command handed over.
 enum class WaitOutcome {
-  Answered,   // the last response came
-  Released,   // at the console, a long answer goes on arriving without the command thread
-  TimedOut,   // nothing (more) came in time: lastErrorText says so
-  Stopped,    // the user stopped waiting
+  Answered,  // the last response came
+  Released,  // at the console, a long answer goes on arriving without the command thread
+  TimedOut,  // nothing (more) came in time: lastErrorText says so
+  Stopped,   // the user stopped waiting
 };
 WaitOutcome waitForResponse(ProgramContext &ctx, Connection &conn, int64_t deadlineMs, bool extend);
 

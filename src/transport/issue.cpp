@@ -53,7 +53,7 @@ int defaultWait(ProgramContext &ctx) { return ctx.fileMode() ? ctx.settings.resp
 // One command handed to the current connection's worker.
 struct HandOver {
   std::string_view text;
-  std::shared_ptr<CommandRecord> record;   // MQSC; none for a connection command
+  std::shared_ptr<CommandRecord> record;  // MQSC; none for a connection command
   IssueSource source = IssueFromUser;
   bool connect = false;
   bool disconnect = false;
@@ -104,9 +104,9 @@ HandOverOutcome handOver(ProgramContext &ctx, const HandOver &h) {
   // 3. A longer command than the command server takes is refused whole rather than
   //    cut or sent to fail there; so is any command without a usable connection.
   if (h.record && h.text.size() > kMaxMqscLength)
-    return refuse(ctx, h,
-                  strFormat("Command of %zu characters not sent: IBM MQ accepts at most %zu", h.text.size(),
-                            kMaxMqscLength));
+    return refuse(
+        ctx, h,
+        strFormat("Command of %zu characters not sent: IBM MQ accepts at most %zu", h.text.size(), kMaxMqscLength));
   if ((!conn.connected() || conn.disconnectPending) && !h.connect) {
     bool internalDisconnect = h.disconnect && h.source == IssueFromStartup;
     return refuse(ctx, h, internalDisconnect ? "" : "Not currently connected.");
@@ -153,7 +153,7 @@ HandOverOutcome handOver(ProgramContext &ctx, const HandOver &h) {
   return HandOverOutcome::Answered;
 }
 
-} // namespace
+}  // namespace
 
 bool cslIssueMQCommand(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &record, int waitSeconds) {
   HandOver h;
@@ -183,7 +183,8 @@ int findOrCreateConnection(ProgramContext &ctx) {
     Connection &c = *owned;
     if (!c.workerAlive || !connectionMatches(c, t.connectionTemplate)) continue;
     if (t.current == &c) {
-      if (!c.connectedQmgr.empty()) addInfo(ctx, strFormat("Already using connection to '%s'", c.connectedQmgr.c_str()));
+      if (!c.connectedQmgr.empty())
+        addInfo(ctx, strFormat("Already using connection to '%s'", c.connectedQmgr.c_str()));
     } else {
       t.current = &c;
       addInfo(ctx, strFormat("Switching to '%s'", c.connectedQmgr.c_str()));

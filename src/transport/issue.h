@@ -18,9 +18,9 @@ struct ProgramContext;
 bool cslIssueMQCommand(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &record, int waitSeconds = 0);
 
 struct ConnectionCommandArgs {
-  IssueSource source = IssueFromUser;   // IssueFromStartup: an internal step, reported quietly
-  bool connect = false;                 // =conn: find or make the connection first
-  bool disconnect = false;              // =disc: no further command is handed to it
+  IssueSource source = IssueFromUser;  // IssueFromStartup: an internal step, reported quietly
+  bool connect = false;                // =conn: find or make the connection first
+  bool disconnect = false;             // =disc: no further command is handed to it
   int waitSeconds = 0;
 };
 

@@ -46,7 +46,7 @@ struct MissingEntry<void (*)(A...)> {
 };
 
 bool isRequired(const char *name) {
-  static const char *const kRequired[] = {"MQCONN", "MQDISC", "MQCMIT", "MQBACK", "MQPUT", "MQGET",
+  static const char *const kRequired[] = {"MQCONN", "MQDISC", "MQCMIT", "MQBACK", "MQPUT",  "MQGET",
                                           "MQPUT1", "MQINQ",  "MQSET",  "MQOPEN", "MQCLOSE"};
   for (const char *r : kRequired)
     if (std::strcmp(r, name) == 0) return true;
@@ -57,11 +57,11 @@ bool isRequired(const char *name) {
 bool fillTable(MqEntryTable &t, void *handle) {
   MqEntryTable filled;
   bool complete = true;
-#define KVARN_TRANSPORT_FETCH(name, params)                                      \
-  filled.name = reinterpret_cast<PFN_##name>(::dlsym(handle, #name));            \
-  if (!filled.name) {                                                            \
-    if (isRequired(#name)) complete = false;                                     \
-    else filled.name = &MissingEntry<PFN_##name>::call;                          \
+#define KVARN_TRANSPORT_FETCH(name, params)                                                                            \
+  filled.name = reinterpret_cast<PFN_##name>(::dlsym(handle, #name));                                                  \
+  if (!filled.name) {                                                                                                  \
+    if (isRequired(#name)) complete = false;                                                                           \
+    else filled.name = &MissingEntry<PFN_##name>::call;                                                                \
   }
   KVARN_MQI_ENTRY_POINTS(KVARN_TRANSPORT_FETCH)
 #undef KVARN_TRANSPORT_FETCH
@@ -79,7 +79,7 @@ struct LoadLockGuard {
   ~LoadLockGuard() { CSUnlockIt(gLoadLock); }
 };
 
-} // namespace
+}  // namespace
 
 // IBM MQ's own variables: once one is set, the host has (or is meant to have) IBM MQ,
 // and the simulator must never answer in its place. The first one set, or nullptr.
@@ -92,7 +92,8 @@ const char *mqLibraryVariableSet() {
 namespace {
 
 bool sameFile(const std::string &a, const std::string &b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
@@ -100,11 +101,9 @@ std::string shippedLibrary(MqBinding binding, const std::string &programDir) {
   return joinPath(programDir.empty() ? executableDir() : programDir, std::string("../lib/") + mqLibraryName(binding));
 }
 
-} // namespace
+}  // namespace
 
-const char *mqLibraryName(MqBinding binding) {
-  return binding == MqBinding::Client ? "libmqic_r.so" : "libmqm_r.so";
-}
+const char *mqLibraryName(MqBinding binding) { return binding == MqBinding::Client ? "libmqic_r.so" : "libmqm_r.so"; }
 
 std::vector<std::string> mqLibraryCandidates(MqBinding binding, const std::string &programDir) {
   std::string name = mqLibraryName(binding);
@@ -146,8 +145,8 @@ MqLoadResult loadMqLibrary(MqBinding binding, MqEntryTable *&table, ProgramConte
       // With IBM MQ's variables set there is nowhere else to look: a mistyped setting is
       // a load failure, not a quiet switch to the simulator.
       if (variable && i + 1 == candidates.size())
-        return {err, path, strFormat("%s; the simulated queue manager is not used while %s is set", std::strerror(err),
-                                     variable)};
+        return {err, path,
+                strFormat("%s; the simulated queue manager is not used while %s is set", std::strerror(err), variable)};
       continue;
     }
     ::dlerror();

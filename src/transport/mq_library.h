@@ -13,7 +13,7 @@ struct MqEntryTable {
   KVARN_MQI_ENTRY_POINTS(KVARN_TRANSPORT_ENTRY)
 #undef KVARN_TRANSPORT_ENTRY
   void *handle = nullptr;
-  bool bundled = false;          // the simulated queue manager's library shipped with KVARN
+  bool bundled = false;  // the simulated queue manager's library shipped with KVARN
   bool loaded() const { return MQCONN != nullptr; }
 };
 
@@ -34,9 +34,9 @@ const char *mqLibraryVariableSet();
 std::vector<std::string> mqLibraryCandidates(MqBinding binding, const std::string &programDir = "");
 
 struct MqLoadResult {
-  int error = 0;                 // 0 loaded; ENOENT with no path: no library anywhere; else why it failed
-  std::string path;              // the library that failed to load
-  std::string reason;            // the loader's reason
+  int error = 0;       // 0 loaded; ENOENT with no path: no library anywhere; else why it failed
+  std::string path;    // the library that failed to load
+  std::string reason;  // the loader's reason
 };
 
 // The entry table of a binding kind, loaded on first need. The shipped libraries are

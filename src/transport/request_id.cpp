@@ -61,6 +61,4 @@ RequestId decodeRequestId(const MQBYTE24 &correlId) {
   return id;
 }
 
-bool isOwnReply(const MQBYTE24 &correlId, uint32_t runStamp) {
-  return std::memcmp(correlId, &runStamp, 4) == 0;
-}
+bool isOwnReply(const MQBYTE24 &correlId, uint32_t runStamp) { return std::memcmp(correlId, &runStamp, 4) == 0; }

@@ -17,14 +17,14 @@ namespace {
 
 // The namelist round trip of a command being prepared, on the worker thread.
 class WorkerExchange : public MqscExchange {
-public:
+ public:
   WorkerExchange(ProgramContext &ctx, Connection &conn, uint32_t seq) : ctx_(ctx), conn_(conn), seq_(seq) {}
   bool inquire(const PreparedRequest &request,
                const std::function<bool(const MQMD &, const uint8_t *, size_t)> &onReply) override {
     return awaitReply(ctx_, conn_, seq_, request, onReply, conn_.waitSeconds);
   }
 
-private:
+ private:
   ProgramContext &ctx_;
   Connection &conn_;
   uint32_t seq_;
@@ -48,7 +48,7 @@ bool handOnMqsc(ProgramContext &ctx, Connection &conn, uint32_t seq, const std::
   int queue = prepared.request.queue == CommandQueue::Tolk || t.tolkMode ? kTolkCommandQueue : kMqCommandQueue;
   if (!putRequest(ctx, conn, queue, seq, prepared.request.message.data(), md, prepared.request.message.size(),
                   prepared.request.handler, seq, 0)) {
-    failRecord(ctx, *record, "");   // putRequest has reported why; the command counts as failed
+    failRecord(ctx, *record, "");  // putRequest has reported why; the command counts as failed
     forgetRecord(ctx, seq);
     return false;
   }
@@ -114,8 +114,7 @@ void workerLoop(ProgramContext &ctx, Connection &conn) {
     // Only what was handed to this connection is settled here: by now the command
     // thread may have handed its next command to another connection.
     OwnedMutexGuard guard(ctx.consoleLock);
-    if ((wasCurrent || conn.handedSeq > t.answeredSeq) && t.lastReason != 6124)
-      t.lastReason = MQRC_Q_MGR_NOT_AVAILABLE;
+    if ((wasCurrent || conn.handedSeq > t.answeredSeq) && t.lastReason != 6124) t.lastReason = MQRC_Q_MGR_NOT_AVAILABLE;
     raiseSeq(t.answeredSeq, conn.handedSeq);
     raiseSeq(t.completedSeq, conn.handedSeq);
     raiseSeq(t.processedSeq, conn.handedSeq);
@@ -125,7 +124,7 @@ void workerLoop(ProgramContext &ctx, Connection &conn) {
   conn.responseEvent.set();
 }
 
-} // namespace
+}  // namespace
 
 void startWorker(ProgramContext &ctx, Connection &conn) {
   conn.workerAlive = true;

@@ -1,7 +1,7 @@
 #include "transport/worker_commands.h"
 
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 
 #include "context/context.h"
@@ -17,8 +17,7 @@ namespace {
 
 bool startsWithWord(std::string_view text, std::string_view word) {
   size_t n = word.size();
-  return scanStartsWithNoCase(text, word) &&
-         (text.size() == n || text[n] == ' ' || text[n] == '(' || text[n] == '\t');
+  return scanStartsWithNoCase(text, word) && (text.size() == n || text[n] == ' ' || text[n] == '(' || text[n] == '\t');
 }
 
 int platformOf(const Connection &conn) { return conn.platform; }
@@ -115,8 +114,7 @@ void refreshNames(ProgramContext &ctx, Connection &conn, const std::string &text
              request.size(), kHandlerNameCache, index, 0);
 }
 
-} // namespace
-
+}  // namespace
 
 void runWorkerCommand(ProgramContext &ctx, Connection &conn, const std::string &text, bool internal) {
   if (internal) {

@@ -43,9 +43,7 @@ std::string mutate(std::string s, std::mt19937 &rng) {
     case 0:
       if (!s.empty()) s[rng() % s.size()] = static_cast<char>(byte(rng));
       break;
-    case 1:
-      s.insert(s.empty() ? 0 : rng() % s.size(), 1, static_cast<char>(byte(rng)));
-      break;
+    case 1: s.insert(s.empty() ? 0 : rng() % s.size(), 1, static_cast<char>(byte(rng))); break;
     case 2:
       if (!s.empty()) s.erase(rng() % s.size(), 1 + rng() % 4);
       break;
@@ -59,20 +57,17 @@ std::string mutate(std::string s, std::mt19937 &rng) {
   return s;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv) {
   long runs = 1000;
   std::vector<std::string> paths;
   for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--runs=", 7) == 0)
-      runs = std::strtol(argv[i] + 7, nullptr, 10);
-    else
-      paths.emplace_back(argv[i]);
+    if (std::strncmp(argv[i], "--runs=", 7) == 0) runs = std::strtol(argv[i] + 7, nullptr, 10);
+    else paths.emplace_back(argv[i]);
   }
   auto corpus = readCorpus(paths);
-  for (const auto &c : corpus)
-    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(c.data()), c.size());
+  for (const auto &c : corpus) LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(c.data()), c.size());
 
   std::mt19937 rng(12345);
   for (long r = 0; r < runs; ++r) {

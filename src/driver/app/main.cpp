@@ -11,8 +11,6 @@ int main(int argc, char **argv) {
     // has been written out as the program unwound.
     try {
       return kvarnMain(argc, argv);
-    } catch (const std::bad_alloc &) {
-      exitForStorage();
-    }
+    } catch (const std::bad_alloc &) { exitForStorage(); }
   });
 }

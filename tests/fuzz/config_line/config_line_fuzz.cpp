@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "driver/config_file.h"
 #include "context/context.h"
+#include "driver/config_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string_view text(reinterpret_cast<const char *>(data), size);

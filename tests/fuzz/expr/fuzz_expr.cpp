@@ -26,15 +26,19 @@ class FuzzResolver : public NameResolver {
     for (char c : ref.name) h = h * 31 + static_cast<unsigned char>(c);
     for (int32_t s : subs) h += static_cast<unsigned>(s);
     switch (h % 9) {
-      case 0: out.setInt(static_cast<int64_t>(h) - 1000); break;
-      case 1: out.setDbl(static_cast<double>(h % 7) / 4.0); break;
-      case 2: out.setView(ref.name); break;
-      case 3: out = Value::list({"A", ref.name, ""}); break;
-      case 4: out.clear(); break;
-      case 5: return Resolution::Absent;
-      case 6: ctx.setError("no such name"); return Resolution::Failed;
-      case 7: out.setListBytes(std::string("\x05\x00" "ab", 4)); break;  // malformed list
-      default: out.setInt(0); break;
+    case 0: out.setInt(static_cast<int64_t>(h) - 1000); break;
+    case 1: out.setDbl(static_cast<double>(h % 7) / 4.0); break;
+    case 2: out.setView(ref.name); break;
+    case 3: out = Value::list({"A", ref.name, ""}); break;
+    case 4: out.clear(); break;
+    case 5: return Resolution::Absent;
+    case 6: ctx.setError("no such name"); return Resolution::Failed;
+    case 7:
+      out.setListBytes(std::string("\x05\x00"
+                                   "ab",
+                                   4));
+      break;  // malformed list
+    default: out.setInt(0); break;
     }
     return Resolution::Found;
   }

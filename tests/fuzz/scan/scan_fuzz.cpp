@@ -14,9 +14,7 @@ void check(bool ok) {
 
 constexpr size_t npos = std::string_view::npos;
 
-void checkFound(std::string_view text, size_t at, char c) {
-  check(at == npos || (at < text.size() && text[at] == c));
-}
+void checkFound(std::string_view text, size_t at, char c) { check(at == npos || (at < text.size() && text[at] == c)); }
 
 void tokensOf(std::string_view text, TokenSet set) {
   size_t pos = 0;
@@ -51,13 +49,14 @@ void definitionTokensOf(std::string_view text) {
   }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string_view text(reinterpret_cast<const char *>(data), size);
 
   std::string_view trimmed = scanTrim(text);
-  check(trimmed.empty() || (trimmed.data() >= text.data() && trimmed.data() + trimmed.size() <= text.data() + text.size()));
+  check(trimmed.empty() ||
+        (trimmed.data() >= text.data() && trimmed.data() + trimmed.size() <= text.data() + text.size()));
   check(scanNormaliseList(text).size() <= text.size());
 
   for (size_t from : {size_t{0}, size / 2, size, size + 3}) {

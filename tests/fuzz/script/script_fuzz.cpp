@@ -16,10 +16,10 @@
 #include "context/context.h"
 #include "context/output.h"
 #include "context/status.h"
+#include "driver/host_wiring.h"
+#include "driver/input_lines.h"
 #include "driver/local_handlers.h"
 #include "driver/synonyms.h"
-#include "driver/input_lines.h"
-#include "driver/host_wiring.h"
 #include "runtime/scan.h"
 #include "script/compiler.h"
 #include "script/executor.h"
@@ -31,7 +31,7 @@ using namespace kvarn::script;
 
 namespace {
 
-std::vector<std::string> issued;   // what reached the host, for nothing but to exist
+std::vector<std::string> issued;  // what reached the host, for nothing but to exist
 
 // A few records of the shape the driver keeps for a DISPLAY: the record's first line
 // and its attribute lines joined by '\n'.
@@ -48,7 +48,7 @@ std::vector<ResponseRecord> cannedRecords(std::string_view command) {
        "   CONNAME(host(1414))                     XMITQ(QM2)",
        "", false},
   };
-  size_t n = command.size() % 4;   // 0 to 3 records, depending on the command
+  size_t n = command.size() % 4;  // 0 to 3 records, depending on the command
   return std::vector<ResponseRecord>(kRecords, kRecords + n);
 }
 
@@ -57,7 +57,6 @@ bool parseImport(ProgramContext& ctx, std::string_view text, ImportRequest& requ
   if (!scanTrim(request.file).empty()) request.file = kvarn::fuzz::scratchPath(scanTrim(request.file));
   return true;
 }
-
 
 void issueCommand(ProgramContext& ctx, std::string_view text) {
   std::string command(scanTrim(text));
@@ -92,7 +91,7 @@ void issueCommand(ProgramContext& ctx, std::string_view text) {
 }
 
 bool collectRecords(ProgramContext& ctx, std::string_view command, std::vector<ResponseRecord>& records) {
-  if (command.size() % 7 == 6) {   // a command that failed
+  if (command.size() % 7 == 6) {  // a command that failed
     addError(ctx, "AMQ8147: IBM MQ object not found.");
     return false;
   }

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>

@@ -17,12 +17,12 @@
 namespace {
 
 // Reports the failed condition's line before aborting, so that a crash file explains itself.
-#define Check(condition) \
-  do {                                                                           \
-    if (!(condition)) {                                                          \
-      std::fprintf(stderr, "vocab_fuzz: check failed at line %d: %s\n", __LINE__, #condition); \
-      std::abort();                                                              \
-    }                                                                            \
+#define Check(condition)                                                                                               \
+  do {                                                                                                                 \
+    if (!(condition)) {                                                                                                \
+      std::fprintf(stderr, "vocab_fuzz: check failed at line %d: %s\n", __LINE__, #condition);                         \
+      std::abort();                                                                                                    \
+    }                                                                                                                  \
   } while (false)
 
 std::vector<std::string_view> SplitWords(std::string_view text) {
@@ -60,7 +60,7 @@ CapabilityFlags FlagsFor(uint8_t option) {
 void CycleFields(const VocabContext& ctx, const CommandDef* row, std::string_view prefix, bool inWhere) {
   FieldQuery query;
   query.inWhere = inWhere;
-  query.allowCurrent = true;   // a sole candidate cycles to itself
+  query.allowCurrent = true;  // a sole candidate cycles to itself
   std::string message;
   bool takesValue = false;
   const FieldDef* first = findField(ctx, row, "", prefix, kNext, &takesValue, &message, query);
@@ -75,7 +75,7 @@ void CycleFields(const VocabContext& ctx, const CommandDef* row, std::string_vie
     Check(current && InTable(row->fields, current));
     if (current == first) return;
   }
-  Check(false);   // never came back: the cycle is stuck or endless
+  Check(false);  // never came back: the cycle is stuck or endless
 }
 
 }  // namespace
@@ -105,8 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (CommandTable()[count].verb) ++count;
     command = &CommandTable()[text.size() % count];
   }
-  const CommandDef* object = findObjectType(ctx, command, words[1], words[1], direction, allowCurrent,
-                                            option & 0x08, &message);
+  const CommandDef* object =
+      findObjectType(ctx, command, words[1], words[1], direction, allowCurrent, option & 0x08, &message);
   CheckMessage(message);
   const CommandDef* row = object ? object : command;
 

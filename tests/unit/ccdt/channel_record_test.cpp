@@ -82,7 +82,7 @@ TEST(ChannelRecord, FieldsSitAtTheirVersion12Offsets) {
   EXPECT_EQ(int32At(record, 20), 12);
   EXPECT_EQ(record.substr(1024, 34), d.connectionName);
   EXPECT_EQ(record.substr(192, 20), d.connectionName.substr(0, 20));  // short connection name
-  EXPECT_EQ(int32At(record, 1492), 1944);                                // StrucLength
+  EXPECT_EQ(int32At(record, 1492), 1944);                             // StrucLength
   EXPECT_EQ(int32At(record, 1756), d.msgComp[0]);
   EXPECT_EQ(int32At(record, 1940), d.splProtection);
   EXPECT_EQ(int32At(record, 1516), 0);  // pointer slots are written as 0
@@ -115,9 +115,7 @@ TEST(ChannelRecord, EveryVersionRoundTripsAndConvertsBothWays) {
       EXPECT_TRUE(back.exitLists[ReceiveData].empty()) << v;
     }
     EXPECT_EQ(back.sslPeerName, v >= 7 ? original.sslPeerName : "") << v;
-    if (v >= 5) {
-      EXPECT_EQ(back.alterTime, 1700000000);
-    }
+    if (v >= 5) { EXPECT_EQ(back.alterTime, 1700000000); }
     // Written again in version 12, the fields of version v are all still there.
     std::string upgraded;
     ASSERT_EQ(encodeChannelRecord(back, 12, 1700000000, upgraded, message), 0);

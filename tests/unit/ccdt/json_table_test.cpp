@@ -97,8 +97,10 @@ TEST(JsonRead, ChecksAtTheEndOfEachChannel) {
   const ChannelDefinition &d = r.table.channels()[0].def;
   EXPECT_EQ(d.description, "d");  // found by its last name: .general.description
   EXPECT_EQ(d.channelType, 6);
-  EXPECT_TRUE(hasMessage(r, "The channel definition ending at line 3 of file 't.json' has not specified a channel name"));
-  EXPECT_TRUE(hasMessage(r, "The channel definition ending at line 3 of file 't.json' has not specified a channel type"));
+  EXPECT_TRUE(
+      hasMessage(r, "The channel definition ending at line 3 of file 't.json' has not specified a channel name"));
+  EXPECT_TRUE(
+      hasMessage(r, "The channel definition ending at line 3 of file 't.json' has not specified a channel type"));
   EXPECT_TRUE(
       hasMessage(r, "The channel definition ending at line 3 of file 't.json' has not specified a connection name"));
 }
@@ -328,8 +330,8 @@ TEST(JsonFile, MissingFileIsReportedWhenAsked) {
   JsonTable table;
   std::vector<std::string> messages;
   ASSERT_EQ(table.read(dir.file("none.json"), true, messages), 0);
-  EXPECT_EQ(messages, std::vector<std::string>{"Commands directed to file '" + dir.file("none.json") +
-                                               "' (Does not exist)"});
+  EXPECT_EQ(messages,
+            std::vector<std::string>{"Commands directed to file '" + dir.file("none.json") + "' (Does not exist)"});
   table.insert(0, clientConnectionDefaults());
   std::string message;
   ASSERT_EQ(table.save(JsonFields::Min, message), 0);

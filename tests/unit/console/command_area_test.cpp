@@ -44,7 +44,7 @@ TEST_F(CommandArea, TypingInsertsOverwritesAndPadsPastTheEnd) {
   moveRight(c);
   moveRight(c);
   type("Z");
-  EXPECT_EQ(text(), "XYIS Q  Z");   // the gap is filled with blanks
+  EXPECT_EQ(text(), "XYIS Q  Z");  // the gap is filled with blanks
   backspace(c);
   EXPECT_EQ(text(), "XYIS Q  ");
 }
@@ -115,7 +115,7 @@ TEST_F(CommandArea, FindReportsItsSuffixErrorsAndHits) {
   setCommandText(c, "/qmname");
   runFind(c, "/qmname");
   EXPECT_EQ(c.findLine, 1u);
-  EXPECT_TRUE(text().empty());   // a successful find empties the command area
+  EXPECT_TRUE(text().empty());  // a successful find empties the command area
   findAgain(c, false);
   EXPECT_EQ(c.message, "Only one instance found");
   runFind(c, "/QMNAME/c");
@@ -149,4 +149,4 @@ TEST_F(CommandArea, TabCompletesAndCyclesFromTheVocabulary) {
   EXPECT_NE(c.message.find("XYZZY"), std::string::npos);
 }
 
-} // namespace
+}  // namespace

@@ -22,7 +22,7 @@ TEST(KeySequence, CodesModifiersAndEscapeBytes) {
   EXPECT_EQ(read("0x10d (0x1)"), (KeyStroke{0x10d, 1, {}}));
   EXPECT_EQ(read("  0X1E1 0x2"), (KeyStroke{0x1e1, 2, {}}));
   EXPECT_EQ(read("1b5B3131"), (KeyStroke{0, 0, "\x1b[11"}));
-  EXPECT_EQ(read("1B5B313131313131").escape, "\x1b[1111");   // six bytes at most
+  EXPECT_EQ(read("1B5B313131313131").escape, "\x1b[1111");  // six bytes at most
   EXPECT_TRUE(read("   ").empty());
   KeyStroke s;
   for (const char *bad : {"1B5", "1G", "1B 5B", "0x", "0x10D junk", "0x123456789", "0x10D (1)"})
@@ -52,7 +52,7 @@ TEST(KeyTables, EveryKeyAndAction) {
 }
 
 class KeyCommands : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     ctx.displayLock.create();
     out.attach(ctx);
@@ -89,7 +89,7 @@ TEST_F(KeyCommands, KeyNamesAreCheckedKeptInOrderAndRemoved) {
   EXPECT_EQ(run("=keyname(Zed) seq(1b5b3131)"), "");
   EXPECT_EQ(run("=keyname(alpha) seq(0x10D 0x2)"), "");
   EXPECT_EQ(run("=keyname(Beta) seq(1B5B3131)"), "Supplied keystroke '(1B5B3131)' already has name 'Zed'\n");
-  EXPECT_EQ(run("=keyname(zed) seq(1B5B3131)"), "");   // the same name may keep its keystroke
+  EXPECT_EQ(run("=keyname(zed) seq(1B5B3131)"), "");  // the same name may keep its keystroke
   ASSERT_EQ(ctx.keyNames.size(), 2u);
   EXPECT_EQ(ctx.keyNames[0].name, "alpha");
   EXPECT_EQ(ctx.keyNames[1].name, "zed");
@@ -100,7 +100,7 @@ TEST_F(KeyCommands, KeyNamesAreCheckedKeptInOrderAndRemoved) {
   run("=key(zed) cmd(DIS QMGR)");
   EXPECT_EQ(run("=keyname(zed) seq()"), "");
   EXPECT_EQ(ctx.keyNames.size(), 1u);
-  EXPECT_EQ(binding("zed"), nullptr);   // its assignment went with it
+  EXPECT_EQ(binding("zed"), nullptr);  // its assignment went with it
 }
 
 TEST_F(KeyCommands, KeyAssignments) {
@@ -118,7 +118,7 @@ TEST_F(KeyCommands, KeyAssignments) {
   EXPECT_TRUE(binding("F6")->isCommand);
   EXPECT_EQ(binding("F6")->command, "DIS QMGR");
   EXPECT_EQ(binding("F6")->options, uint32_t{kKeyCommandBase | kKeyCommandNoEnter | kKeyCommandNoLog});
-  run("=key(F6) action(Copy)");   // a new assignment replaces the command
+  run("=key(F6) action(Copy)");  // a new assignment replaces the command
   EXPECT_FALSE(binding("F6")->isCommand);
   // Back to the default: nothing differs, nothing is kept.
   run("=key(F1) action(Copy)");
@@ -140,8 +140,8 @@ TEST_F(KeyCommands, RestoredAsWritten) {
   restoreKeyName(ctx, "Odd", "zz");
   restoreKeyName(ctx, "Key1", "0x10D (0x1)");
   EXPECT_EQ(ctx.keyNames[0].name, "Key1");
-  EXPECT_EQ(ctx.keyNames[1].seq, "zz");            // kept for the next save
-  EXPECT_TRUE(ctx.keyNames[1].stroke.empty());     // and matches no keystroke
+  EXPECT_EQ(ctx.keyNames[1].seq, "zz");         // kept for the next save
+  EXPECT_TRUE(ctx.keyNames[1].stroke.empty());  // and matches no keystroke
   std::string none = "none", odd = "Jump", bang = "!none", text = "DIS QMGR";
   restoreKeyBinding(ctx, "F5", &none, nullptr, 0);
   restoreKeyBinding(ctx, "F6", &odd, nullptr, 0);
@@ -154,4 +154,4 @@ TEST_F(KeyCommands, RestoredAsWritten) {
   EXPECT_EQ(binding("F8")->options, 0x21u);
 }
 
-} // namespace
+}  // namespace

@@ -58,9 +58,7 @@ void expectRowsContiguous(const ScreenLines &lines) {
   }
   uint64_t total = 0;
   for (size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0) {
-      EXPECT_EQ(lines.at(i).rowIndex, lines.at(i - 1).rowIndex + lines.at(i - 1).rows) << "line " << i;
-    }
+    if (i > 0) { EXPECT_EQ(lines.at(i).rowIndex, lines.at(i - 1).rowIndex + lines.at(i - 1).rows) << "line " << i; }
     total += lines.at(i).rows;
   }
   EXPECT_EQ(lines.rows(), total);
@@ -94,7 +92,7 @@ TEST(OpenLines, APrintContinuedInPiecesIsOneLineOnStdoutAndInTheCopy) {
     buffer.addLine("5", kStyleInfo | kStylePrint | kStyleContinues | kStyleOpen);
     buffer.addLine(" queues", kStyleInfo | kStylePrint | kStyleContinues);
     buffer.addLine("depth ", kStyleInfo | kStylePrint | kStyleOpen);
-    buffer.addLine("AMQ8409I: Display Queue details.", kStyleInfo);   // does not continue: a line of its own
+    buffer.addLine("AMQ8409I: Display Queue details.", kStyleInfo);  // does not continue: a line of its own
     buffer.flush();
   }
   const char *expected = "total 5 queues\ndepth \nAMQ8409I: Display Queue details.\n";
@@ -113,7 +111,7 @@ TEST(OpenLines, ARunEndingWithALineOpenWritesItOnceAndEndsTheCopy) {
   }
   std::string out = contentsOf(s.out);
   EXPECT_EQ(occurrences(out, "unfinished "), 1u) << out;
-  EXPECT_EQ(contentsOf(s.copy), "unfinished \n");   // the copy's last line is a whole line
+  EXPECT_EQ(contentsOf(s.copy), "unfinished \n");  // the copy's last line is a whole line
 }
 
 TEST(OpenLines, ALineOpenWhenTheCopyFileChangesDoesNotLeakIntoTheNextFile) {
@@ -124,7 +122,7 @@ TEST(OpenLines, ALineOpenWhenTheCopyFileChangesDoesNotLeakIntoTheNextFile) {
     OutputBuffer buffer(s.lock, s.out, s.err);
     ASSERT_TRUE(buffer.openCopyFile(s.copyPath(), false));
     buffer.addLine("total ", kStyleInfo | kStylePrint | kStyleOpen);
-    buffer.addLine("=output file(b)", kStyleCommand | kStyleNoCopy);   // the echo of =output
+    buffer.addLine("=output file(b)", kStyleCommand | kStyleNoCopy);  // the echo of =output
     ASSERT_TRUE(buffer.openCopyFile(secondPath, false));
     buffer.addLine("next", kStyleInfo);
     buffer.flush();
@@ -165,7 +163,7 @@ TEST(OpenJsonLines, WritingOutAndPromptsLeaveTheOpenLineWhole) {
     buffer.followSettings(s.settings);
     ASSERT_TRUE(buffer.openCopyFile(s.copyPath(), false));
     buffer.addLine("total ", kStyleInfo | kStylePrint | kStyleOpen);
-    buffer.flushStream();   // disconnecting at the end of the run, say
+    buffer.flushStream();  // disconnecting at the end of the run, say
     EXPECT_EQ(contentsOf(s.out), "");
     buffer.addLine("Password: ", kStyleInfo | kStyleOpen | kStyleNoCopy);
     buffer.addLine("", kStyleInfo | kStyleContinues | kStyleNoCopy);
@@ -207,12 +205,12 @@ TEST(CopyFileFailures, ACopyFileInAMissingDirectoryIsRefusedAndTheOutputGoesOn) 
     EXPECT_FALSE(buffer.openCopyFile(missing, false));
     EXPECT_FALSE(buffer.copyFileOpen());
     buffer.addLine("after", kStyleInfo);
-    EXPECT_FALSE(buffer.openCopyFile(dir, false));   // a directory is no file either
+    EXPECT_FALSE(buffer.openCopyFile(dir, false));  // a directory is no file either
     buffer.addLine("still here", kStyleInfo);
     buffer.flush();
   }
   EXPECT_EQ(contentsOf(s.out), "before\nafter\nstill here\n");
-  EXPECT_EQ(contentsOf(s.copy), "before\n");   // the earlier copy is whole and closed
+  EXPECT_EQ(contentsOf(s.copy), "before\n");  // the earlier copy is whole and closed
   EXPECT_NE(access((std::string(dir) + "/no").c_str(), F_OK), 0);
   rmdir(dir);
 }
@@ -224,7 +222,7 @@ TEST(CopyFileFailures, AFullCopyFileIsReportedAtTheEndOfTheRunAndKeptOnTheScreen
     buffer.keepLines(true, 1000);
     ASSERT_TRUE(buffer.openCopyFile("/dev/full", false));
     buffer.addLine("DISPLAY QMGR", kStyleCommand);
-    buffer.addLine("QMNAME(QM1)", kStyleInfo);   // short enough to wait in the file's buffer
+    buffer.addLine("QMNAME(QM1)", kStyleInfo);  // short enough to wait in the file's buffer
     EXPECT_FALSE(buffer.writeFailed());
     buffer.flush();
     EXPECT_TRUE(buffer.writeFailed());
@@ -250,7 +248,7 @@ TEST(CopyFileFailures, ClosingAFullCopyFileReportsTheFailure) {
     OutputBuffer buffer(s.lock, s.out, s.err);
     ASSERT_TRUE(buffer.openCopyFile("/dev/full", false));
     buffer.addLine("QMNAME(QM1)", kStyleInfo);
-    buffer.closeCopyFile();   // =output with no file
+    buffer.closeCopyFile();  // =output with no file
     EXPECT_TRUE(buffer.writeFailed());
     EXPECT_FALSE(buffer.copyFileOpen());
   }
@@ -373,7 +371,7 @@ TEST(KeptLines, PurgeDropsTheOlderGroupsAndKeepsTheCurrentOneWhole) {
   OutputBuffer buffer(s.lock, nullptr, nullptr);
   buffer.keepLines(true, 1000);
   buffer.setWidth(10);
-  buffer.addLine("welcome", kStyleInfo);   // before any command
+  buffer.addLine("welcome", kStyleInfo);  // before any command
   buffer.addLine("DIS QMGR", kStyleCommand);
   buffer.addLine("QMNAME(QM1) and a long tail", kStyleInfo);
   buffer.addLine("DIS Q(A)", kStyleCommand);
@@ -386,9 +384,9 @@ TEST(KeptLines, PurgeDropsTheOlderGroupsAndKeepsTheCurrentOneWhole) {
   const ScreenLines &kept = buffer.screen(kScreenMqsc);
   EXPECT_EQ(textsOf(kept), (std::vector<std::string>{"=purge", "after the purge"}));
   EXPECT_EQ(kept.commandLine(current), &kept.at(0));
-  EXPECT_EQ(kept.at(0).rowIndex, 0u);   // the rows are counted afresh
+  EXPECT_EQ(kept.at(0).rowIndex, 0u);  // the rows are counted afresh
   expectRowsContiguous(kept);
-  EXPECT_EQ(textsOf(buffer.screen(kScreenHelp)), std::vector<std::string>{"help text"});   // only the main screen
+  EXPECT_EQ(textsOf(buffer.screen(kScreenHelp)), std::vector<std::string>{"help text"});  // only the main screen
 }
 
 TEST(KeptLines, PurgeKeepsACommandStillInFlightAndEverythingWrittenAfterIt) {
@@ -400,12 +398,11 @@ TEST(KeptLines, PurgeKeepsACommandStillInFlightAndEverythingWrittenAfterIt) {
   uint32_t busy = buffer.addLine("DIS Q(*)", kStyleCommand);
   buffer.addLine(kScreenMqsc, "late answer of the first", kStyleInfo, first);
   uint32_t purge = buffer.addLine("=purge", kStyleCommand);
-  buffer.addLine(kScreenMqsc, "QUEUE(A)", kStyleInfo, busy);   // the busy command answers on
+  buffer.addLine(kScreenMqsc, "QUEUE(A)", kStyleInfo, busy);  // the busy command answers on
   buffer.purgeBefore(busy);
 
   const ScreenLines &kept = buffer.screen(kScreenMqsc);
-  EXPECT_EQ(textsOf(kept),
-            (std::vector<std::string>{"DIS Q(*)", "late answer of the first", "=purge", "QUEUE(A)"}));
+  EXPECT_EQ(textsOf(kept), (std::vector<std::string>{"DIS Q(*)", "late answer of the first", "=purge", "QUEUE(A)"}));
   EXPECT_EQ(kept.commandLine(busy), &kept.at(0));
   EXPECT_EQ(kept.commandLine(purge), &kept.at(2));
   EXPECT_EQ(kept.commandLine(first), nullptr);
@@ -462,9 +459,7 @@ void expectLaidOutAt(const ScreenLines &lines, uint32_t width) {
     const OutputLine &line = lines.at(i);
     ASSERT_GE(line.rows, 1u);
     EXPECT_GE(uint64_t{line.rows} * width, line.text().size()) << line.text();
-    if (line.rows > 1) {
-      EXPECT_LT(uint64_t{line.rows - 1} * width, line.text().size()) << line.text();
-    }
+    if (line.rows > 1) { EXPECT_LT(uint64_t{line.rows - 1} * width, line.text().size()) << line.text(); }
   }
   expectRowsContiguous(lines);
 }
@@ -474,13 +469,12 @@ TEST(Relayout, NarrowingWrapsLongLinesAndWideningUnwrapsThemWithNothingLost) {
   OutputBuffer buffer(s.lock, nullptr, nullptr);
   buffer.keepLines(true, 1000);
   buffer.setWidth(80);
-  const std::vector<std::pair<std::string, uint32_t>> added = {
-      {"DIS Q(*)", kStyleCommand},
-      {"", kStyleInfo},
-      {"AMQ8409I: Display Queue details.", kStyleRecordHeader},
-      {std::string(80, 'd'), kStyleAttributes},
-      {std::string(81, 'e'), kStyleError},
-      {"Total 1", kStyleTotals}};
+  const std::vector<std::pair<std::string, uint32_t>> added = {{"DIS Q(*)", kStyleCommand},
+                                                               {"", kStyleInfo},
+                                                               {"AMQ8409I: Display Queue details.", kStyleRecordHeader},
+                                                               {std::string(80, 'd'), kStyleAttributes},
+                                                               {std::string(81, 'e'), kStyleError},
+                                                               {"Total 1", kStyleTotals}};
   for (const auto &[text, style] : added) buffer.addLine(text, style);
   const ScreenLines &kept = buffer.screen(kScreenMqsc);
   auto expectUnchanged = [&] {
@@ -501,10 +495,10 @@ TEST(Relayout, NarrowingWrapsLongLinesAndWideningUnwrapsThemWithNothingLost) {
   buffer.setWidth(200);
   expectUnchanged();
   expectLaidOutAt(kept, 200);
-  EXPECT_EQ(kept.rows(), kept.size());   // every line fits on one row
+  EXPECT_EQ(kept.rows(), kept.size());  // every line fits on one row
 
   buffer.setWidth(80);
-  EXPECT_EQ(kept.rows(), wideRows);      // back where it was
+  EXPECT_EQ(kept.rows(), wideRows);  // back where it was
 }
 
 TEST(Relayout, EveryScreenAndEveryLaterLineFollowTheNewWidth) {
@@ -548,4 +542,4 @@ TEST(Relayout, AfterTheHistoryLimitDroppedLinesTheRowsCountFromTheFirstKeptLine)
   EXPECT_EQ(kept.newest().text(), std::string(39 % 25, 'r'));
 }
 
-} // namespace
+}  // namespace

@@ -67,19 +67,19 @@ TEST(OutputBuffer, CommandGroupsNumbersAndRowsOfKeptLines) {
   buffer.keepLines(true, 1000);
   buffer.setWidth(10);
   uint32_t first = buffer.addLine("[12:00:00] DIS QMGR", kStyleCommand);
-  buffer.addLine("AMQ8408I: Display Queue Manager details.", kStyleInfo);   // 4 rows at width 10
+  buffer.addLine("AMQ8408I: Display Queue Manager details.", kStyleInfo);  // 4 rows at width 10
   uint32_t second = buffer.addLine("reset qmgr type(statistics) qstats", kStyleCommand);
   buffer.addLine(kScreenMqsc, "late line of the first command", kStyleInfo, first);
   buffer.addLine(kScreenHelp, "help text", kStyleHeading);
   const ScreenLines &mqsc = buffer.screen(kScreenMqsc);
   ASSERT_EQ(mqsc.size(), 4u);
   EXPECT_EQ(second, first + 1);
-  EXPECT_EQ(buffer.currentCommandNumber(), second);   // another screen does not start a group
+  EXPECT_EQ(buffer.currentCommandNumber(), second);  // another screen does not start a group
   EXPECT_EQ(mqsc.at(1).commandNumber, first);
-  EXPECT_EQ(mqsc.at(3).commandNumber, first);        // a writer may name its group
+  EXPECT_EQ(mqsc.at(3).commandNumber, first);  // a writer may name its group
   EXPECT_TRUE(mqsc.at(0).flags & kLineDisplayCommand);
   EXPECT_TRUE(mqsc.at(0).flags & kLineTimestamped);
-  EXPECT_TRUE(mqsc.at(2).flags & kLineDisplayCommand);   // RESET ... QSTATS counts as a display
+  EXPECT_TRUE(mqsc.at(2).flags & kLineDisplayCommand);  // RESET ... QSTATS counts as a display
   EXPECT_EQ(mqsc.at(1).rows, 4u);
   EXPECT_EQ(mqsc.at(2).rowIndex, 2u + 4u);
   EXPECT_EQ(mqsc.commandLine(second), &mqsc.at(2));
@@ -89,7 +89,7 @@ TEST(OutputBuffer, CommandGroupsNumbersAndRowsOfKeptLines) {
   EXPECT_EQ(mqsc.rows(), 4u);
   buffer.keepLines(true, 2);
   buffer.addLine("one more", kStyleInfo);
-  EXPECT_EQ(mqsc.size(), 2u);                          // the oldest lines went
+  EXPECT_EQ(mqsc.size(), 2u);  // the oldest lines went
   EXPECT_EQ(mqsc.commandLine(first), nullptr);
 }
 
@@ -103,10 +103,10 @@ TEST(OutputBuffer, OpenLinesTraceAndTheCopyFile) {
   buffer.addLine("Queue contains 5 messages - continue? ", kStyleInfo | kStyleOpen);
   buffer.addLine("no", kStyleInfo | kStyleContinues);
   buffer.addLine("prompt> ", kStyleInfo | kStyleOpen | kStyleNoCopy);
-  buffer.addLine("next line", kStyleInfo);              // ends the open prompt first
+  buffer.addLine("next line", kStyleInfo);  // ends the open prompt first
   buffer.addLine("cslIssueLocalCommand '=echo'", kStyleTrace);
   buffer.addLine("hidden echo", kStyleCommand | kStyleHidden);
-  buffer.showHidden = true;                             // =show noecho(yes)
+  buffer.showHidden = true;  // =show noecho(yes)
   buffer.addLine("shown hidden echo", kStyleCommand | kStyleHidden);
   buffer.closeCopyFile();
   EXPECT_EQ(contentsOf(s.out),
@@ -131,21 +131,21 @@ TEST(OutputBuffer, JsonOutputIsOneObjectPerLine) {
   ASSERT_TRUE(buffer.openCopyFile(copyPath, true));
   buffer.addLine("[10:11:12] DEFINE QLOCAL(A)", kStyleCommand);
   buffer.addLine("AMQ8006I: IBM MQ queue created.", kStyleInfo);
-  buffer.addLine("", kStyleInfo);                                   // a blank line carries nothing
+  buffer.addLine("", kStyleInfo);  // a blank line carries nothing
   buffer.addLine("Queue contains 5 messages - continue? ", kStyleInfo | kStyleOpen);
   buffer.addLine("no", kStyleInfo | kStyleContinues);
   buffer.addLine("total ", kStyleInfo | kStylePrint | kStyleOpen);  // print ... , <separator>
   buffer.addLine("5", kStyleInfo | kStylePrint | kStyleContinues);
-  buffer.addLine("", kStyleInfo | kStylePrint);                     // an empty print is still printed
+  buffer.addLine("", kStyleInfo | kStylePrint);  // an empty print is still printed
   buffer.addLine("prompt> ", kStyleInfo | kStyleOpen | kStyleNoCopy);
   buffer.addLine("Connect to 'QM9' failed. RC(2059) MQRC_Q_MGR_NOT_AVAILABLE", kStyleError);
-  buffer.addLine("AMQ8427: Error writing to file 'x' RC(28)", kStyleError);   // an errno, not a reason
+  buffer.addLine("AMQ8427: Error writing to file 'x' RC(28)", kStyleError);  // an errno, not a reason
   buffer.addLine("cslIssueLocalCommand '=echo'", kStyleTrace);
   buffer.addLine("Only 5 of 20 shown as requested", kStyleNote);
   buffer.addLine("{\"kind\":\"record\"}", kStyleJson);
   buffer.addLine("unfinished ", kStyleInfo | kStylePrint | kStyleOpen);
-  buffer.flush();                                                    // the end of the run ends it
-  settings.outformat = kOutputText;                                  // =set outformat(text)
+  buffer.flush();                    // the end of the run ends it
+  settings.outformat = kOutputText;  // =set outformat(text)
   buffer.addLine("plain again", kStyleInfo);
   buffer.closeCopyFile();
   const char *expected =
@@ -190,15 +190,15 @@ TEST(OutputBuffer, WriteFailuresAreReportedOnceAndRemembered) {
   ASSERT_TRUE(buffer.openCopyFile("/dev/full", false));
   buffer.addLine("DISPLAY QMGR", kStyleCommand);
   buffer.addLine(std::string(5000, 'y'), kStyleInfo);
-  buffer.addLine("DISPLAY QMGR", kStyleCommand);        // a new command flushes the copy
+  buffer.addLine("DISPLAY QMGR", kStyleCommand);  // a new command flushes the copy
   buffer.addLine("after", kStyleInfo);
   EXPECT_TRUE(buffer.writeFailed());
   EXPECT_FALSE(buffer.copyFileOpen());
   std::string out = contentsOf(t.out);
   EXPECT_NE(out.find("Error writing to output file '/dev/full' - No space left on device; the file is closed\n"),
             std::string::npos);
-  EXPECT_EQ(out.find("the file is closed"), out.rfind("the file is closed"));   // once
-  EXPECT_NE(out.find("after\n"), std::string::npos);     // the screen goes on
+  EXPECT_EQ(out.find("the file is closed"), out.rfind("the file is closed"));  // once
+  EXPECT_NE(out.find("after\n"), std::string::npos);                           // the screen goes on
 }
 
-} // namespace
+}  // namespace

@@ -60,13 +60,13 @@ TEST(JsonRecords, ValuesAreTypedFromTheVocabulary) {
   EXPECT_EQ(a["object"], "QUEUE");
   const json &v = a["attributes"];
   EXPECT_EQ(v["QUEUE"], "A");
-  EXPECT_EQ(v["TYPE"], "QLOCAL");                  // a keyword value stays text
-  EXPECT_EQ(v["CURDEPTH"], 12);                    // numbers are numbers
-  EXPECT_EQ(v["MAXDEPTH"], "007");                 // ... but only when they read back the same
+  EXPECT_EQ(v["TYPE"], "QLOCAL");   // a keyword value stays text
+  EXPECT_EQ(v["CURDEPTH"], 12);     // numbers are numbers
+  EXPECT_EQ(v["MAXDEPTH"], "007");  // ... but only when they read back the same
   EXPECT_EQ(v["QDEPTHHI"], -1);
   EXPECT_EQ(v["DESCR"], "it's [x] \\ \"q\" (b)");  // exactly as received
   EXPECT_EQ(v["BOQNAME"], "");
-  EXPECT_EQ(v["SHARE"], "NOSHARE");                // a bare keyword under its pair's name
+  EXPECT_EQ(v["SHARE"], "NOSHARE");  // a bare keyword under its pair's name
   EXPECT_EQ(v["TRIGGER"], "NOTRIGGER");
   EXPECT_EQ(v["HARDENBO"], "HARDENBO");
   EXPECT_EQ(v["NEWATTR"], "5");                    // unknown to the vocabulary: text
@@ -91,7 +91,7 @@ TEST(JsonRecords, ValuesAreTypedFromTheVocabulary) {
   std::vector<json> status = c.ofKind("record");
   ASSERT_EQ(status.size(), 1u);
   EXPECT_EQ(status[0]["attributes"]["NETTIME"], json({1200, 3400}));
-  EXPECT_EQ(status[0]["attributes"]["MSGS"], json({5, 6}));   // seen twice: both kept
+  EXPECT_EQ(status[0]["attributes"]["MSGS"], json({5, 6}));  // seen twice: both kept
 }
 
 TEST(JsonRecords, ModifiersApplyAsToText) {
@@ -108,7 +108,7 @@ TEST(JsonRecords, ModifiersApplyAsToText) {
     ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records[0]["attributes"], json({{"MAXDEPTH", 105}}));
     EXPECT_EQ(records[3]["attributes"], json({{"MAXDEPTH", 101}}));
-    EXPECT_EQ(records[0]["object"], "QUEUE");   // the object keyword even when hidden
+    EXPECT_EQ(records[0]["object"], "QUEUE");  // the object keyword even when hidden
   }
   {
     JsonDisplayTest t;
@@ -178,11 +178,9 @@ TEST(JsonRecords, ZosRecordsNameTheirQueueManagerAndGroupsHaveSubtotals) {
   ASSERT_TRUE(t.prepare(rec, "DIS QL(*) CMDSCOPE(*) =WHERE(TYPE EQ QLOCAL)"));
   t.zosReply(rec, {"CSQN205I   COUNT=       9, RETURN=00000000, REASON=00000000",
                    "CSQN137I ]MQ1 'DISPLAY QUEUE' command accepted for CMDSCOPE(*), sent to 2",
-                   "CSQN121I ]MQ1 'DISPLAY QUEUE' command responses from MQ1",
-                   "CSQM401I ]MQ1 QUEUE(A) TYPE(QLOCAL)", "CSQM401I ]MQ1 QUEUE(B) TYPE(QALIAS)",
-                   "CSQ9022I ]MQ1 CSQMDRTS ' DISPLAY QUEUE' NORMAL COMPLETION",
-                   "CSQN121I ]MQ1 'DISPLAY QUEUE' command responses from MQ2",
-                   "CSQM401I ]MQ2 QUEUE(C) TYPE(QLOCAL)",
+                   "CSQN121I ]MQ1 'DISPLAY QUEUE' command responses from MQ1", "CSQM401I ]MQ1 QUEUE(A) TYPE(QLOCAL)",
+                   "CSQM401I ]MQ1 QUEUE(B) TYPE(QALIAS)", "CSQ9022I ]MQ1 CSQMDRTS ' DISPLAY QUEUE' NORMAL COMPLETION",
+                   "CSQN121I ]MQ1 'DISPLAY QUEUE' command responses from MQ2", "CSQM401I ]MQ2 QUEUE(C) TYPE(QLOCAL)",
                    "CSQ9022I ]MQ2 CSQMDRTS ' DISPLAY QUEUE' NORMAL COMPLETION",
                    "CSQN122I ]MQ1 'DISPLAY QUEUE' command for CMDSCOPE(*) normal completion"});
   ASSERT_TRUE(rec.complete());
@@ -197,7 +195,7 @@ TEST(JsonRecords, ZosRecordsNameTheirQueueManagerAndGroupsHaveSubtotals) {
   ASSERT_EQ(totals.size(), 3u) << t.output();
   EXPECT_EQ(totals[0]["scope"], "Subtotal");
   EXPECT_EQ(totals[0]["qsgqm"], "MQ1");
-  EXPECT_EQ(totals[0]["received"], 2);   // the alias the filter dropped on arrival counts
+  EXPECT_EQ(totals[0]["received"], 2);  // the alias the filter dropped on arrival counts
   EXPECT_EQ(totals[0]["matched"], 1);
   EXPECT_EQ(totals[1]["qsgqm"], "MQ2");
   EXPECT_EQ(totals[2]["scope"], "Total");
@@ -241,4 +239,4 @@ TEST(JsonFormat, FieldNamesAreStable) {
   EXPECT_EQ(keysOf(n.ofKind("note").at(0)), (Keys{"kind", "seq", "command", "text"}));
 }
 
-} // namespace
+}  // namespace

@@ -77,7 +77,7 @@ TEST(Layout, WhereConstantsNumbersAndMissingAttributes) {
   EXPECT_TRUE(t.has("QUEUE(E)"));
   EXPECT_FALSE(t.has("QUEUE(B)"));
   EXPECT_FALSE(t.has("QUEUE(C)"));
-  EXPECT_FALSE(t.has("QUEUE(D)"));   // no DEFPSIST: not shown
+  EXPECT_FALSE(t.has("QUEUE(D)"));  // no DEFPSIST: not shown
 
   DisplayTest types;
   CommandRecord typed;
@@ -202,22 +202,22 @@ TEST(Layout, ZosGroupsAndSubtotals) {
   rec.marks |= kMarkFilterable;
   t.zosReply(rec, {"CSQN205I   COUNT=       9, RETURN=00000000, REASON=00000000",
                    "CSQN137I ]MQ1 'DISPLAY QUEUE' command accepted for CMDSCOPE(*), sent to 2",
-                   "CSQN121I ]MQ1 'DISPLAY QUEUE' command responses from MQ1",
-                   "CSQM401I ]MQ1 QUEUE(A) TYPE(QLOCAL)",
-                   "CSQM401I ]MQ1 QUEUE(B) TYPE(QLOCAL)",
-                   "CSQ9022I ]MQ1 CSQMDRTS ' DISPLAY QUEUE' NORMAL COMPLETION",
-                   "CSQN121I ]MQ1 'DISPLAY QUEUE' command responses from MQ2",
-                   "CSQM401I ]MQ2 QUEUE(C) TYPE(QLOCAL)",
+                   "CSQN121I ]MQ1 'DISPLAY QUEUE' command responses from MQ1", "CSQM401I ]MQ1 QUEUE(A) TYPE(QLOCAL)",
+                   "CSQM401I ]MQ1 QUEUE(B) TYPE(QLOCAL)", "CSQ9022I ]MQ1 CSQMDRTS ' DISPLAY QUEUE' NORMAL COMPLETION",
+                   "CSQN121I ]MQ1 'DISPLAY QUEUE' command responses from MQ2", "CSQM401I ]MQ2 QUEUE(C) TYPE(QLOCAL)",
                    "CSQ9022I ]MQ2 CSQMDRTS ' DISPLAY QUEUE' NORMAL COMPLETION",
                    "CSQN122I ]MQ1 'DISPLAY QUEUE' command for CMDSCOPE(*) normal completion"});
   ASSERT_TRUE(rec.complete());
   std::vector<std::string> l = t.lines();
-  std::vector<std::string> expected = {
-      "CSQM401I ]MQ1", "QSGQM(MQ1) QUEUE(A) TYPE(QLOCAL)", "CSQM401I ]MQ1", "QSGQM(MQ1) QUEUE(B) TYPE(QLOCAL)",
-      "Subtotal display responses - Received:2",
-      "CSQM401I ]MQ2", "QSGQM(MQ2) QUEUE(C) TYPE(QLOCAL)",
-      "Subtotal display responses - Received:1",
-      "Total display responses - Received:3"};
+  std::vector<std::string> expected = {"CSQM401I ]MQ1",
+                                       "QSGQM(MQ1) QUEUE(A) TYPE(QLOCAL)",
+                                       "CSQM401I ]MQ1",
+                                       "QSGQM(MQ1) QUEUE(B) TYPE(QLOCAL)",
+                                       "Subtotal display responses - Received:2",
+                                       "CSQM401I ]MQ2",
+                                       "QSGQM(MQ2) QUEUE(C) TYPE(QLOCAL)",
+                                       "Subtotal display responses - Received:1",
+                                       "Total display responses - Received:3"};
   EXPECT_EQ(l, expected);
 }
 
@@ -239,15 +239,16 @@ TEST(Layout, PlainTextAfterSyntaxErrorAndHandleRecords) {
   DisplayTest s;
   CommandRecord bad;
   ASSERT_TRUE(s.prepare(bad, "DIS QLOCAL(X) FOO"));
-  auto reply = escapeReply("AMQ8405I: Syntax error detected at or near end of command segment below:-\nDIS QLOCAL(X) FOO\n\n"
-                           "AMQ8427I: Valid syntax for the MQSC command:\n\n  DISPLAY QLOCAL( generic_q_name )",
-                           MQCFC_LAST, MQCC_FAILED, 3008);
+  auto reply =
+      escapeReply("AMQ8405I: Syntax error detected at or near end of command segment below:-\nDIS QLOCAL(X) FOO\n\n"
+                  "AMQ8427I: Valid syntax for the MQSC command:\n\n  DISPLAY QLOCAL( generic_q_name )",
+                  MQCFC_LAST, MQCC_FAILED, 3008);
   handleMqscResponse(s.ctx, bad, distributedTarget(), md, reply.data(), reply.size());
   EXPECT_TRUE(s.has("  DISPLAY QLOCAL( generic_q_name )"));
   EXPECT_FALSE(s.has("No matching responses"));
 }
 
-} // namespace
+}  // namespace
 
 // Scripts read the user's command from its record: the last record shown (after
 // filters, sort and the response limit) and how many the filters passed.
@@ -256,7 +257,7 @@ TEST(Layout, NotesTheLastShownRecordAndMatchesInTheCommandRecord) {
     DisplayTest t;
     CommandRecord rec;
     ASSERT_TRUE(t.prepare(rec, "DIS Q(*) =WHERE(CURDEPTH=1) =MAXRESP(2)"));
-    t.reply(rec, queues(10));   // depth 1: Q1, Q4, Q7
+    t.reply(rec, queues(10));  // depth 1: Q1, Q4, Q7
     EXPECT_TRUE(rec.shownAsCurrent);
     EXPECT_EQ(rec.matched, 3);
     EXPECT_NE(rec.lastShown.text.find("QUEUE(Q4)"), std::string::npos);

@@ -76,7 +76,7 @@ TEST(MessageRules, AnAuthorisationFailureInADisplayIsShownOnlyWhenAuthMessagesAr
   display.authMessages = true;
   EXPECT_FALSE(apply(line, display).hidden);
 
-  MessageScan other;   // not a DISPLAY: the failure is the command's answer
+  MessageScan other;  // not a DISPLAY: the failure is the command's answer
   EXPECT_FALSE(apply(line, other).hidden);
   EXPECT_FALSE(other.plain);
 }
@@ -156,7 +156,7 @@ TEST(MessageRules, ACompletionInAGroupAsksForTheSubtotal) {
   scan.displayTotals = true;
   scan.groupPresent = true;
   EXPECT_TRUE(apply(normal, scan).subtotal);
-  EXPECT_FALSE(scan.plain);   // unlike the other CSQ9 messages
+  EXPECT_FALSE(scan.plain);  // unlike the other CSQ9 messages
 
   MessageScan noGroup = scan;
   noGroup.groupPresent = false;
@@ -206,4 +206,4 @@ TEST(MessageRules, CompletionMessagesAreTheTwoCsq9Completions) {
   EXPECT_FALSE(isCompletionMessage(""));
 }
 
-} // namespace
+}  // namespace

@@ -15,7 +15,7 @@ TEST(Modifiers, WhereTakesItsClauseOutAndAsksForTheKeyword) {
 
   CommandRecord again;
   ASSERT_TRUE(t.prepare(again, "DIS QL(*) CURDEPTH =WHERE(CURDEPTH > 0) =WHERE(MAXDEPTH > 1)", &sent));
-  EXPECT_EQ(sent.find("CURDEPTH"), sent.rfind("CURDEPTH"));   // not appended a second time
+  EXPECT_EQ(sent.find("CURDEPTH"), sent.rfind("CURDEPTH"));  // not appended a second time
   EXPECT_NE(sent.find("MAXDEPTH"), std::string::npos);
   ASSERT_NE(findModifierState(again), nullptr);
   EXPECT_EQ(findModifierState(again)->where.size(), 2u);
@@ -78,9 +78,7 @@ TEST(Modifiers, BadClausesFailBeforeSending) {
     EXPECT_TRUE(rec.has(kMarkError)) << c.command;
     std::string out = t.output();
     EXPECT_FALSE(out.empty()) << c.command;
-    if (*c.message) {
-      EXPECT_NE(out.find(c.message), std::string::npos) << c.command << " gave " << out;
-    }
+    if (*c.message) { EXPECT_NE(out.find(c.message), std::string::npos) << c.command << " gave " << out; }
   }
 }
 
@@ -105,7 +103,7 @@ TEST(Modifiers, AttributeSelection) {
   EXPECT_FALSE(s->hidden("CURDEPTH"));
   EXPECT_FALSE(s->hidden("MAXDEPTH"));
   EXPECT_TRUE(s->hidden("QUEUE"));
-  EXPECT_FALSE(s->hidden("LONGKEYWORDX"));   // keywords past ten characters always show
+  EXPECT_FALSE(s->hidden("LONGKEYWORDX"));  // keywords past ten characters always show
 
   CommandRecord hash;
   ASSERT_TRUE(t.prepare(hash, "DIS Q(*) ALL -#DEPTH +MAXDEPTH", &sent));
@@ -141,4 +139,4 @@ TEST(Modifiers, SortOrderKeepsItsTieRuleAndSurvivesBadKeys) {
   EXPECT_EQ(order, (std::vector<size_t>{2, 0, 1, 3}));
 }
 
-} // namespace
+}  // namespace

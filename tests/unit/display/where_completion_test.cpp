@@ -93,7 +93,7 @@ TEST(WhereCompletion, KeywordsUsableOnlyInWhereAreOffered) {
           std::strchr("qwa", f->type))
         continue;
       const std::string command = std::string("DISPLAY ") + row->objectType + "(*) =WHERE(" + f->keyword + "|)";
-      std::vector<std::string> seen = c.press(command, 5);   // longer keywords may share the prefix
+      std::vector<std::string> seen = c.press(command, 5);  // longer keywords may share the prefix
       EXPECT_NE(std::find(seen.begin(), seen.end(), f->keyword), seen.end()) << command;
       ++checked;
       break;
@@ -114,7 +114,7 @@ TEST(WhereCompletion, RepeatedPressesCycleBothWaysWithWrapAround) {
   std::vector<std::string> backward = c.press("DIS QL(*) =WHERE(MAX|)", static_cast<int>(again), kPrevious);
   std::vector<std::string> expected(forward.begin(), forward.begin() + static_cast<long>(again));
   std::reverse(expected.begin(), expected.end());
-  EXPECT_EQ(backward, expected);   // Shift-Tab walks the same list from its end
+  EXPECT_EQ(backward, expected);  // Shift-Tab walks the same list from its end
   // Cycling replaces the candidate, not piling blanks or words up.
   c.press("DIS QL(*) =WHERE(MAX|)", 3);
   EXPECT_EQ(c.last, "DIS QL(*) =WHERE(" + forward[2] + " )");
@@ -123,9 +123,9 @@ TEST(WhereCompletion, RepeatedPressesCycleBothWaysWithWrapAround) {
 TEST(WhereCompletion, OperatorsOfEachClauseKind) {
   Completer c;
   // The MQSC clause has its own short list, in its own order.
-  EXPECT_EQ(c.press("DIS QL(*) WHERE(CURDEPTH |)", 15),
-            (std::vector<std::string>{"=", "==", "EQ", "!=", "<>", "NE", ">", "GT", ">=", "GE", "<", "LT", "<=",
-                                      "LE", "="}));
+  EXPECT_EQ(
+      c.press("DIS QL(*) WHERE(CURDEPTH |)", 15),
+      (std::vector<std::string>{"=", "==", "EQ", "!=", "<>", "NE", ">", "GT", ">=", "GE", "<", "LT", "<=", "LE", "="}));
   EXPECT_EQ(c.press("DIS QL(*) WHERE(CURDEPTH >|)", 3), (std::vector<std::string>{">", ">=", ">"}));
   EXPECT_EQ(c.press("DIS QL(*) WHERE(CURDEPTH>|)", 1), (std::vector<std::string>{">"}));
   EXPECT_EQ(c.first("DIS QL(*) WHERE(CURDEPTH L|)"), "LT");
@@ -144,7 +144,7 @@ TEST(WhereCompletion, PredefinedValuesOfTheKeywordOnTheLeft) {
   EXPECT_EQ(c.first("DIS QL(*) =WHERE(DEFPSIST EQ |)").substr(0, 1), "N");
   std::vector<std::string> values = c.press("DIS QL(*) =WHERE(DEFPSIST EQ |)", 3);
   EXPECT_NE(values[0], values[1]);
-  EXPECT_EQ(values[0], values[2]);   // two values, then round again
+  EXPECT_EQ(values[0], values[2]);  // two values, then round again
   EXPECT_EQ(c.first("DIS QL(*) =WHERE(DEFPSIST = Y|)"), "YES");
   EXPECT_EQ(c.first("DIS QL(*) WHERE(DEFPSIST EQ Y|)"), "YES");
   EXPECT_EQ(c.first("DIS Q(*) =WHERE(TYPE == QL|)"), "QLOCAL");
@@ -177,8 +177,9 @@ TEST(WhereCompletion, ClauseAndCommandErrors) {
 
 TEST(WhereCompletion, OddCursorsAndTextsAreSafe) {
   Completer c;
-  for (std::string text : {"", "(", "=WHERE(", "DIS QL(*) =WHERE(", "DIS QL(*) =WHERE(((((", "DIS QL(*) =WHERE('",
-                           "DIS QL(*) =WHERE(\"a\" \"", "DIS QL(*) WHERE(", "DIS QL(*) =SORT(,,,", "DIS QL(*) =WHERE(>>>"}) {
+  for (std::string text :
+       {"", "(", "=WHERE(", "DIS QL(*) =WHERE(", "DIS QL(*) =WHERE(((((", "DIS QL(*) =WHERE('",
+        "DIS QL(*) =WHERE(\"a\" \"", "DIS QL(*) WHERE(", "DIS QL(*) =SORT(,,,", "DIS QL(*) =WHERE(>>>"}) {
     for (size_t cursor = 0; cursor <= text.size() + 2; ++cursor) {
       WhereCompletion r = completeInWhereClause(text, cursor, {}, c.vocab);
       if (r.outcome == Outcome::Completed) {

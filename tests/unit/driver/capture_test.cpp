@@ -33,7 +33,9 @@ TEST(Capture, MissingEndIsAnError) {
 TEST(Capture, DuplicateRequestsMergeAndEntriesComeInKeyOrder) {
   CaptureFile c;
   ASSERT_TRUE(parseCaptureText("<Request>\nb\n<Response>\n1\n<Request>\na\n<Response>\n2\n"
-                               "<Request>\nb\n<Response>\n3\n<End>\n", c).ok);
+                               "<Request>\nb\n<Response>\n3\n<End>\n",
+                               c)
+                  .ok);
   auto entries = c.entries();
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0]->request, "a");
@@ -49,12 +51,12 @@ TEST(Capture, OverlongBlocksAreCut) {
   CaptureLoadResult r = parseCaptureText(text, c);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(c.find("R")->responses[0].size(), 50000u);
-  EXPECT_TRUE(r.leaveUnchanged);   // writing it back would lose what was cut
+  EXPECT_TRUE(r.leaveUnchanged);  // writing it back would lose what was cut
   CaptureFile whole;
-  EXPECT_FALSE(parseCaptureText("<Request>\nR\n<Response>\n" + std::string(10000, 'y') + "\n<End>\n", whole)
-                   .leaveUnchanged);
-  EXPECT_TRUE(parseCaptureText("<Request>\nR\n<Response>\n" + std::string(10001, 'y') + "\n<End>\n", whole)
-                  .leaveUnchanged);
+  EXPECT_FALSE(
+      parseCaptureText("<Request>\nR\n<Response>\n" + std::string(10000, 'y') + "\n<End>\n", whole).leaveUnchanged);
+  EXPECT_TRUE(
+      parseCaptureText("<Request>\nR\n<Response>\n" + std::string(10001, 'y') + "\n<End>\n", whole).leaveUnchanged);
 }
 
 TEST(Capture, FilesTheReaderCannotTakeWholeAreLeftAlone) {
@@ -75,7 +77,7 @@ TEST(Capture, FilesTheReaderCannotTakeWholeAreLeftAlone) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   for (const std::string &special : {fifo, std::string("/dev/zero"), dir}) {
     CaptureFile s;
-    r = loadCaptureFile(special, s);   // returns at once, reading nothing
+    r = loadCaptureFile(special, s);  // returns at once, reading nothing
     EXPECT_TRUE(r.ok) << special;
     EXPECT_TRUE(r.leaveUnchanged) << special;
     EXPECT_EQ(s.size(), 0u);
@@ -104,7 +106,7 @@ TEST(Capture, WriteAndReadBack) {
   EXPECT_EQ(back.find("DIS QMGR")->responses.size(), 2u);
   std::remove(path.c_str());
   CaptureFile none;
-  EXPECT_TRUE(loadCaptureFile(path, none).ok);   // a missing file starts an empty capture
+  EXPECT_TRUE(loadCaptureFile(path, none).ok);  // a missing file starts an empty capture
 }
 
-} // namespace
+}  // namespace

@@ -5,15 +5,15 @@
 #include <fstream>
 #include <sstream>
 
-#include "driver/config_file.h"
 #include "context/context.h"
+#include "driver/config_file.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 class ConfigTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     char tmpl[] = "/tmp/kvarn-cfg-XXXXXX";
     dir_ = mkdtemp(tmpl);
@@ -115,7 +115,7 @@ TEST_F(ConfigTest, SynonymsAndKeyNamesComeBackInNameOrder) {
                      "keyname=b seq=1B5B\nkeyname=A seq=\"0x10D (0x1)\"\n");
   ProgramContext ctx;
   ASSERT_TRUE(loadConfiguration(ctx).ok);
-  ASSERT_EQ(ctx.synonyms.size(), 2u);   // the later zz replaces the earlier; a nameless one is dropped
+  ASSERT_EQ(ctx.synonyms.size(), 2u);  // the later zz replaces the earlier; a nameless one is dropped
   EXPECT_EQ(ctx.synonyms.begin()->name, "AA");
   EXPECT_EQ(std::next(ctx.synonyms.begin())->command, "y");
   ASSERT_EQ(ctx.keyNames.size(), 2u);
@@ -151,7 +151,7 @@ TEST_F(ConfigTest, MissingFileKeepsDefaultsAndBinaryFileDoesNoHarm) {
 
 TEST_F(ConfigTest, FailedSaveLeavesTheOldFileUntouched) {
   write("kvarn.cfg", "colwidth=21\n");
-  fs::create_directory(dir_ + "/kvarn.cfb");   // the new file can not be created
+  fs::create_directory(dir_ + "/kvarn.cfb");  // the new file can not be created
   ProgramContext ctx;
   ctx.saveWanted = true;
   ConfigResult r = saveConfiguration(ctx);
@@ -179,4 +179,4 @@ TEST_F(ConfigTest, DirectoryFromEnvironment) {
   unsetenv("XDG_CONFIG_HOME");
 }
 
-} // namespace
+}  // namespace

@@ -12,9 +12,9 @@
 #include "../support/captured_output.h"
 #include "context/context.h"
 #include "driver/dispatch.h"
+#include "driver/host_wiring.h"
 #include "driver/local_handlers.h"
 #include "driver/synonyms.h"
-#include "driver/host_wiring.h"
 #include "mqsc/command_record.h"
 #include "script/exp_context.h"
 #include "script/script_host.h"
@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class LocalCommands : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     ctx.mode |= kModeFile;
     ctx.startupState = 0;
@@ -80,7 +80,7 @@ TEST_F(LocalCommands, LengthLimitSyntaxErrorsAndTrace) {
   EXPECT_EQ(run(longest), longest + "\n");
   std::string tooLong = longest + " ";
   ctx.trace.dispatch = true;
-  EXPECT_EQ(run(tooLong), tooLong + "\nCommand too long\n");   // echoed, rejected, not traced
+  EXPECT_EQ(run(tooLong), tooLong + "\nCommand too long\n");  // echoed, rejected, not traced
   EXPECT_EQ(run("=xyz"), "cslIssueLocalCommand '=xyz'\n=xyz\nUnrecognised command '=xyz'\n"
                          "cslIssueLocalCommand (Return) '=xyz'\n");
   EXPECT_EQ(styleOf(0), uint32_t{kStyleTrace});
@@ -90,17 +90,17 @@ TEST_F(LocalCommands, LengthLimitSyntaxErrorsAndTrace) {
 }
 
 TEST_F(LocalCommands, EchoSwitchesAndTheEchoOfEcho) {
-  run("=echo resp(no)");                       // cmds on before and after: shown
+  run("=echo resp(no)");  // cmds on before and after: shown
   EXPECT_EQ(styleOf(0) & kStyleHidden, 0u);
   EXPECT_FALSE(ctx.input->echo.resp);
-  run("=echo cmds(NO)");                       // turned off by itself: hidden
+  run("=echo cmds(NO)");  // turned off by itself: hidden
   EXPECT_NE(styleOf(0) & kStyleHidden, 0u);
   EXPECT_FALSE(ctx.input->echo.cmds);
   run("=count cmds(no)");
   EXPECT_NE(styleOf(0) & kStyleHidden, 0u);
-  run("=echo cmds(yes)");                      // off before it: still hidden
+  run("=echo cmds(yes)");  // off before it: still hidden
   EXPECT_NE(styleOf(0) & kStyleHidden, 0u);
-  run("=echo input(no)");                      // the master switch hides it too
+  run("=echo input(no)");  // the master switch hides it too
   EXPECT_NE(styleOf(0) & kStyleHidden, 0u);
   cslIssueLocalCommand(ctx, ctx.input, "=echo input(setting)", IssueFromStartup);
   EXPECT_TRUE(ctx.input->echo.input);
@@ -114,7 +114,8 @@ TEST_F(LocalCommands, CountAndSummary) {
   EXPECT_EQ(run("=show summary"), "=show summary\nMQSC Command summary - Success: 0 Fail: 0 \n");
   run("=count summary(none)");
   EXPECT_EQ(run("=show summary"), "=show summary\n");
-  EXPECT_EQ(run("=count summary(fails)"), "=count summary(fails)\nUnrecognised value 'fails' for 'summary' parameter\n");
+  EXPECT_EQ(run("=count summary(fails)"),
+            "=count summary(fails)\nUnrecognised value 'fails' for 'summary' parameter\n");
 }
 
 TEST_F(LocalCommands, OutputFileHoldsWhatTheOutputShows) {
@@ -122,7 +123,7 @@ TEST_F(LocalCommands, OutputFileHoldsWhatTheOutputShows) {
   run("=output file(" + file + ")");
   run("=set colwidth(30)");
   run("=echo cmds(no)");
-  run("=set colwidth(31)");                    // its echo is hidden: not in the file either
+  run("=set colwidth(31)");  // its echo is hidden: not in the file either
   run("=echo cmds(yes)");
   run("=show summary");
   run("=output");
@@ -133,7 +134,7 @@ TEST_F(LocalCommands, OutputFileHoldsWhatTheOutputShows) {
   run("=show summary");
   run("=output");
   EXPECT_EQ(contents(file), before + "=show summary\nMQSC Command summary - Issued: 0 Success: 0 Fail: 0 \n");
-  run("=output file(" + file + ")");           // replaced
+  run("=output file(" + file + ")");  // replaced
   run("=output");
   EXPECT_EQ(contents(file), "");
 }
@@ -143,8 +144,7 @@ TEST_F(LocalCommands, OutputFailuresLoseNothing) {
   run("=output file(" + file + ")");
   run("=show summary");
   for (const std::string &bad : {dir + "/missing/x.txt", file + "/x.txt", dir})
-    EXPECT_EQ(run("=output file(" + bad + ")"),
-              "=output file(" + bad + ")\nCan not open output file '" + bad + "'\n");
+    EXPECT_EQ(run("=output file(" + bad + ")"), "=output file(" + bad + ")\nCan not open output file '" + bad + "'\n");
   EXPECT_FALSE(ctx.output->copyFileOpen());
   EXPECT_EQ(contents(file), "=show summary\nMQSC Command summary - Issued: 0 Success: 0 Fail: 0 \n");
 
@@ -153,9 +153,9 @@ TEST_F(LocalCommands, OutputFailuresLoseNothing) {
   std::ofstream(commands) << "DIS QMGR\n";
   ctx.input->stream = std::fopen(commands.c_str(), "r");
   for (const char *append : {"", " append(yes)"})
-    EXPECT_EQ(run("=output file(" + commands + ")" + append),
-              "=output file(" + commands + ")" + append + "\nCan not open output file '" + commands +
-                  "' - it is being read as a command file\n");
+    EXPECT_EQ(run("=output file(" + commands + ")" + append), "=output file(" + commands + ")" + append +
+                                                                  "\nCan not open output file '" + commands +
+                                                                  "' - it is being read as a command file\n");
   std::fclose(ctx.input->stream);
   ctx.input->stream = nullptr;
   EXPECT_EQ(contents(commands), "DIS QMGR\n");
@@ -180,7 +180,7 @@ TEST_F(LocalCommands, ScreenCommandsInFileModeAndAtTheConsole) {
   run("=show key(off) parse(on)");
   EXPECT_FALSE(ctx.console.showKeys);
   EXPECT_TRUE(ctx.console.showParse);
-  run("=show scrn(keys) scrn(next)");          // wraps after the last screen
+  run("=show scrn(keys) scrn(next)");  // wraps after the last screen
   EXPECT_EQ(ctx.console.screen, kScreenMqsc);
   run("=show scrn(next) noecho(yes)");
   EXPECT_EQ(ctx.console.screen, kScreenHelp);
@@ -215,7 +215,8 @@ TEST_F(LocalCommands, PurgeKeepsWhatACommandInFlightStillWrites) {
 }
 
 TEST_F(LocalCommands, SynonymNamesAndRecursion) {
-  EXPECT_EQ(run("=syn(abcdefghijk) cmd(x)"), "=syn(abcdefghijk) cmd(x)\nPlease keep the synonym to 10 chaarcters or less\n");
+  EXPECT_EQ(run("=syn(abcdefghijk) cmd(x)"),
+            "=syn(abcdefghijk) cmd(x)\nPlease keep the synonym to 10 chaarcters or less\n");
   EXPECT_EQ(run("=syn(1a) cmd(x)"), "=syn(1a) cmd(x)\nName '1a' can not start with a number\n");
   EXPECT_EQ(run("=syn(a*b) cmd(x)"), "=syn(a*b) cmd(x)\nName 'a*b' contains invalid character '*'.\n");
   EXPECT_EQ(run("=syn cmd(x)"), "=syn cmd(x)\nPlease enter a synonym name\n");
@@ -225,8 +226,9 @@ TEST_F(LocalCommands, SynonymNamesAndRecursion) {
 
   run("=syn(b) cmd(DIS Q(*))");
   run("=syn(c) cmd(b(1))");
-  EXPECT_EQ(run("=syn(B) cmd(c(x))"),
-            "=syn(B) cmd(c(x))\nSynonym recursion detected\nSynonym 'B' has value 'c(x)'\nSynonym 'c' has value 'b(1)'\n");
+  EXPECT_EQ(
+      run("=syn(B) cmd(c(x))"),
+      "=syn(B) cmd(c(x))\nSynonym recursion detected\nSynonym 'B' has value 'c(x)'\nSynonym 'c' has value 'b(1)'\n");
   run("=syn(x-y) cmd(DIS QMGR)");
   run("=syn(z) cmd(DIS Q(x-y))");
   run("=syn(A) cmd(DIS CHL(*))");
@@ -245,16 +247,17 @@ TEST_F(LocalCommands, SynonymNamesAndRecursion) {
 TEST_F(LocalCommands, RecursionCheckFollowsOnlyWhatTheTextCalls) {
   EXPECT_EQ(run("=syn(dq) cmd(print 'dq ran')"), "=syn(dq) cmd(print 'dq ran')\n");
   EXPECT_EQ(findSynonym(ctx, "dq")->command, "print 'dq ran'");
-  EXPECT_EQ(run("=syn(dq) cmd(print \"dq\"; DIS Q(dq) DESCR; dq x)"), "=syn(dq) cmd(print \"dq\"; DIS Q(dq) DESCR; dq x)\n");
+  EXPECT_EQ(run("=syn(dq) cmd(print \"dq\"; DIS Q(dq) DESCR; dq x)"),
+            "=syn(dq) cmd(print \"dq\"; DIS Q(dq) DESCR; dq x)\n");
   // A call after ';', after a block header or after else is a call.
-  for (const char *text : {"DIS QMGR; dq", "DIS QMGR;dq(1)", "if (@a = 1) dq", "foreach(DIS Q(*)) dq(QUEUE)",
-                           "else DQ"}) {
+  for (const char *text :
+       {"DIS QMGR; dq", "DIS QMGR;dq(1)", "if (@a = 1) dq", "foreach(DIS Q(*)) dq(QUEUE)", "else DQ"}) {
     std::string command = std::string("=syn(dq) cmd(") + text + ")";
     EXPECT_EQ(run(command), command + "\nSynonym recursion detected\nSynonym 'dq' has value '" + text + "'\n");
   }
   run("=syn(e) cmd(print 'e'; dq('x'))");
-  EXPECT_EQ(run("=syn(DQ) cmd(e)"),
-            "=syn(DQ) cmd(e)\nSynonym recursion detected\nSynonym 'DQ' has value 'e'\nSynonym 'e' has value 'print 'e'; dq('x')'\n");
+  EXPECT_EQ(run("=syn(DQ) cmd(e)"), "=syn(DQ) cmd(e)\nSynonym recursion detected\nSynonym 'DQ' has value 'e'\nSynonym "
+                                    "'e' has value 'print 'e'; dq('x')'\n");
 }
 
 TEST_F(LocalCommands, RecursionCheckFollowsEachSynonymOnce) {
@@ -299,12 +302,12 @@ TEST_F(LocalCommands, SynonymCalls) {
   EXPECT_EQ(parameter(1), "only");
   EXPECT_EQ(parameter(2), "<unset>");
   EXPECT_EQ(issue("p(x"), "Closing bracket not found on synonym command\n");
-  EXPECT_FALSE(matchSynonym(ctx, "p x").synonym);   // other text after the name: not a call
+  EXPECT_FALSE(matchSynonym(ctx, "p x").synonym);  // other text after the name: not a call
   EXPECT_TRUE(matchSynonym(ctx, "  P  ").synonym);
   EXPECT_FALSE(matchSynonym(ctx, "(x)").synonym);
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -339,7 +342,7 @@ TEST_F(LocalCommands, RepeatAtTheConsoleUntilEscape) {
   keyCalls = 0;
   run("=repeat cmd(print 'tick') delay(1)");
   EXPECT_EQ(keyCalls, 3);
-  EXPECT_EQ(ctx.output->screen(kScreenMqsc).size(), before + 1);   // only the =repeat line
+  EXPECT_EQ(ctx.output->screen(kScreenMqsc).size(), before + 1);  // only the =repeat line
   EXPECT_FALSE(ctx.console.repeating);
   keyCalls = 0;
   run("=repeat cmd(print 'tock') delay(1) keep");
@@ -352,4 +355,4 @@ TEST_F(LocalCommands, RepeatAtTheConsoleUntilEscape) {
   kvarn::script::scriptSetHost({});
 }
 
-} // namespace
+}  // namespace

@@ -25,8 +25,8 @@ TEST(LocalSyntax, AcceptedCommands) {
   EXPECT_EQ(cmd.items[0].value, "ls");
   EXPECT_EQ(cmd.value("cmd"), "dis q(*) where(curdepth gt 0)");
   EXPECT_TRUE(checkLocalCommand("=count summary(fail, oknz)", cmd).ok);
-  EXPECT_TRUE(checkLocalCommand("=show key", cmd).ok);        // a hidden operand, with its empty value row
-  EXPECT_TRUE(checkLocalCommand("qdepth qlocal(Q1)", cmd).ok);    // hidden rows are named without their ~
+  EXPECT_TRUE(checkLocalCommand("=show key", cmd).ok);          // a hidden operand, with its empty value row
+  EXPECT_TRUE(checkLocalCommand("qdepth qlocal(Q1)", cmd).ok);  // hidden rows are named without their ~
   EXPECT_TRUE(checkLocalCommand("=conn qm(QM1) client channel(SYSTEM.DEF.SVRCONN)", cmd).ok);
   EXPECT_TRUE(checkLocalCommand("=echo cmds(maybe)", cmd).ok == false);
 }
@@ -42,7 +42,7 @@ TEST(LocalSyntax, ErrorMessages) {
   EXPECT_EQ(firstError("=count summary(fails)"), "Unrecognised value 'fails' for 'summary' parameter");
   EXPECT_EQ(firstError("=set prompt(abc"), "Missing closing bracket for bracket at position 12");
   EXPECT_EQ(firstError("=set $x"), "Unexpected character '$' found at position 6");
-  EXPECT_EQ(firstError("=set colw(1)"), "Unrecognised parameter 'colw'");   // no abbreviations
+  EXPECT_EQ(firstError("=set colw(1)"), "Unrecognised parameter 'colw'");  // no abbreviations
 }
 
 TEST(LocalSyntax, TwentyItemsAtMost) {
@@ -154,12 +154,8 @@ void expectOperandValues(const LocalCommand &row, const LocalOperand &op) {
     }
   }
   EXPECT_EQ(help.lines.size(), 1 + shown) << item;
-  if (!optional) {
-    EXPECT_EQ(firstError(item), "Missing value for parameter '" + op.name + "'");
-  }
-  if (!open) {
-    EXPECT_EQ(firstError(item + "(zzz)"), "Unrecognised value 'zzz' for '" + op.name + "' parameter");
-  }
+  if (!optional) { EXPECT_EQ(firstError(item), "Missing value for parameter '" + op.name + "'"); }
+  if (!open) { EXPECT_EQ(firstError(item + "(zzz)"), "Unrecognised value 'zzz' for '" + op.name + "' parameter"); }
 }
 
 // The help of every command and operand, and the check of every value, follow the table.
@@ -176,7 +172,8 @@ TEST(LocalHelp, EveryRowOfTheTable) {
     }
     expectCommandHelp(row);
     for (const LocalOperand &op : row.operands) expectOperandValues(row, op);
-    if (row.ownValues.empty()) EXPECT_EQ(firstError(row.name + "(x)"), "Parameter '" + row.name + "' does not have any values");
+    if (row.ownValues.empty())
+      EXPECT_EQ(firstError(row.name + "(x)"), "Parameter '" + row.name + "' does not have any values");
     else EXPECT_TRUE(check(row.name + "(x)").ok) << row.name;
   }
   EXPECT_EQ(list.lines.size(), 1 + listedRows);
@@ -193,9 +190,7 @@ TEST(LocalTable, RowsAreCompleteAndNamedOnce) {
   std::set<std::string> names;
   for (const LocalCommand &row : localCommandTable()) {
     EXPECT_TRUE(names.insert(lower(row.name)).second) << "two rows named " << row.name;
-    if (row.listed) {
-      EXPECT_NE(row.handler, nullptr) << row.name;
-    }
+    if (row.listed) { EXPECT_NE(row.handler, nullptr) << row.name; }
     std::set<std::string> operands;
     for (const LocalOperand &op : row.operands)
       EXPECT_TRUE(operands.insert(lower(op.name)).second) << row.name << " has two operands " << op.name;
@@ -234,4 +229,4 @@ TEST(LocalTable, CacheOperandsAreTheCacheSettings) {
   EXPECT_EQ(operands, settings);
 }
 
-} // namespace
+}  // namespace

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "driver/options.h"
 #include "context/status.h"
+#include "driver/options.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ TEST(Options, UsageListsEveryOptionInOrder) {
 
 TEST(Options, OutputFormatTextOrJson) {
   Options o;
-  EXPECT_EQ(o.outputFormat, -1);   // not given: the setting decides
+  EXPECT_EQ(o.outputFormat, -1);  // not given: the setting decides
   ASSERT_TRUE(parse({"-o", "json"}, o).ok);
   EXPECT_EQ(o.outputFormat, 1);
   ASSERT_TRUE(parse({"-oTEXT"}, o).ok);
@@ -112,12 +112,23 @@ TEST(Options, NamesAreCutToFiftyCharacters) {
 }
 
 TEST(Options, CcdtVersions) {
-  struct Case { const char *text; bool ok; int version; const char *message; };
+  struct Case {
+    const char *text;
+    bool ok;
+    int version;
+    const char *message;
+  };
   const Case cases[] = {
-      {"7.1", true, 10, nullptr},      {"9.3.4", true, 12, nullptr}, {"s11", true, 11, nullptr},
-      {"012", true, 12, nullptr},      {"5.0", true, 4, nullptr},    {"7", true, 7, nullptr},
+      {"7.1", true, 10, nullptr},
+      {"9.3.4", true, 12, nullptr},
+      {"s11", true, 11, nullptr},
+      {"012", true, 12, nullptr},
+      {"5.0", true, 4, nullptr},
+      {"7", true, 7, nullptr},
       {"s13", false, 0, "The supported range MQCD Versions is between 0 and 12 (inclusive)\n"},
-      {"8.1", false, 0, "Value values for -V parameter are :\n   7.1, 7.5, 8.0, 9.0, 9.1, 9.2, 9.2.5, 9.3, 9.3.1, 9.3.2, 9.3.3, 9.3.4\n"},
+      {"8.1", false, 0,
+       "Value values for -V parameter are :\n   7.1, 7.5, 8.0, 9.0, 9.1, 9.2, 9.2.5, 9.3, 9.3.1, 9.3.2, 9.3.3, "
+       "9.3.4\n"},
   };
   for (const auto &c : cases) {
     Options o;
@@ -140,8 +151,10 @@ TEST(Options, CaptureIsSeparateFromTraceLetters) {
 
 TEST(Options, ImplicitConnectCommand) {
   Options o;
-  ASSERT_TRUE(parse({"-m", "QM1", "-q", "CMDQ", "-r", "RQ", "-p", "PFX", "-v", "VIA", "-l", "-d", "channel(CH1)"}, o).ok);
-  EXPECT_EQ(implicitConnectCommand(o), "=conn qm(QM1) cmdq(CMDQ) replyq(RQ) replypfx(PFX) via(VIA) client channel(CH1) ");
+  ASSERT_TRUE(
+      parse({"-m", "QM1", "-q", "CMDQ", "-r", "RQ", "-p", "PFX", "-v", "VIA", "-l", "-d", "channel(CH1)"}, o).ok);
+  EXPECT_EQ(implicitConnectCommand(o),
+            "=conn qm(QM1) cmdq(CMDQ) replyq(RQ) replypfx(PFX) via(VIA) client channel(CH1) ");
   EXPECT_EQ(implicitConnectCommand(Options{}), "=conn ");
 }
 
@@ -156,4 +169,4 @@ TEST(ExitCode, EveryOutcome) {
   EXPECT_EQ(exitCodeFromStatus(32), 255);
 }
 
-} // namespace
+}  // namespace

@@ -44,11 +44,11 @@ TEST(Prompt, EscapesAndTime) {
   PromptRefresh refresh;
   std::string t = expandPrompt("100%% %q%t", s, &refresh);
   EXPECT_EQ(t.substr(0, 5), "100% ");
-  EXPECT_EQ(t.size(), 5u + 5u);   // %q is dropped with its letter; hh:mm
+  EXPECT_EQ(t.size(), 5u + 5u);  // %q is dropped with its letter; hh:mm
   EXPECT_EQ(refresh, kPromptEveryMinute);
   expandPrompt("%T", s, &refresh);
   EXPECT_EQ(refresh, kPromptEverySecond);
   EXPECT_EQ(expandPrompt("abc%", s), "abc");
 }
 
-} // namespace
+}  // namespace

@@ -124,10 +124,8 @@ TEST(Settings, ScreenHasHeadingsAndAlignedNames) {
     if (at == std::string::npos) continue;
     if (colon == std::string::npos) colon = at;
     EXPECT_EQ(at, colon) << l;
-    if (l.rfind("colours", 0) == 0) {
-      EXPECT_NE(l.find("(Terminal does not support colours)"), std::string::npos);
-    }
+    if (l.rfind("colours", 0) == 0) { EXPECT_NE(l.find("(Terminal does not support colours)"), std::string::npos); }
   }
 }
 
-} // namespace
+}  // namespace

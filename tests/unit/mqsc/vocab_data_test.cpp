@@ -25,33 +25,33 @@ TEST(VocabData, LessCommonKeywordsCarryTypesAndIbmValues) {
     const char* keyword;
     char type;
     const char* valueKeyword;
-    int64_t value;   // IBM's constant
+    int64_t value;  // IBM's constant
   };
   const Case cases[] = {
-      {"qstatus", "INPUT", 'i', "EXCL", 2},  // MQQSO_EXCLUSIVE
-      {"qstatus", "BROWSE", 'i', "YES", 1},  // MQQSO_YES
-      {"qstatus", "ASTATE", 'r', "SUSPTEMP", 5},  // MQAS_SUSPENDED_TEMPORARY
-      {"conn", "UOWSTATE", 'r', "UNRESOLVED", 3},  // MQUOWST_UNRESOLVED
-      {"chstatus", "SECPROT", 'i', "TLSV13", 8},  // MQSECPROT_TLSV13
-      {"clusqmgr", "QMTYPE", 'i', "REPOS", 1},  // MQQMT_REPOSITORY
-      {"clusqmgr", "SUSPEND", 'i', "YES", 1},  // MQSUS_YES
-      {"clusqmgr", "STATUS", 'i', "RUNNING", 3},  // MQCHS_RUNNING
-      {"comminfo", "ENCODING", 'i', "ASPUB", -1},  // MQENC_AS_PUBLISHED
-      {"comminfo", "MCPROP", 'i', "COMPAT", -2},  // MQMCP_COMPAT
-      {"cfstruct", "CFCONLOS", 'i', "ASQMGR", 2},  // MQCFCONLOS_ASQMGR
-      {"cfstruct", "OFFLOAD", 'i', "BOTH", 3},  // MQCFOFFLD_BOTH
-      {"cfstruct", "DSBLOCK", 'i', "256K", 6},  // MQDSB_256K
-      {"archive", "ALCUNIT", 'i', "CYL", 22},  // MQSYSP_ALLOC_CYL
-      {"archive", "TSTAMP", 'i', "EXT", 2},  // MQSYSP_EXTENDED
+      {"qstatus", "INPUT", 'i', "EXCL", 2},         // MQQSO_EXCLUSIVE
+      {"qstatus", "BROWSE", 'i', "YES", 1},         // MQQSO_YES
+      {"qstatus", "ASTATE", 'r', "SUSPTEMP", 5},    // MQAS_SUSPENDED_TEMPORARY
+      {"conn", "UOWSTATE", 'r', "UNRESOLVED", 3},   // MQUOWST_UNRESOLVED
+      {"chstatus", "SECPROT", 'i', "TLSV13", 8},    // MQSECPROT_TLSV13
+      {"clusqmgr", "QMTYPE", 'i', "REPOS", 1},      // MQQMT_REPOSITORY
+      {"clusqmgr", "SUSPEND", 'i', "YES", 1},       // MQSUS_YES
+      {"clusqmgr", "STATUS", 'i', "RUNNING", 3},    // MQCHS_RUNNING
+      {"comminfo", "ENCODING", 'i', "ASPUB", -1},   // MQENC_AS_PUBLISHED
+      {"comminfo", "MCPROP", 'i', "COMPAT", -2},    // MQMCP_COMPAT
+      {"cfstruct", "CFCONLOS", 'i', "ASQMGR", 2},   // MQCFCONLOS_ASQMGR
+      {"cfstruct", "OFFLOAD", 'i', "BOTH", 3},      // MQCFOFFLD_BOTH
+      {"cfstruct", "DSBLOCK", 'i', "256K", 6},      // MQDSB_256K
+      {"archive", "ALCUNIT", 'i', "CYL", 22},       // MQSYSP_ALLOC_CYL
+      {"archive", "TSTAMP", 'i', "EXT", 2},         // MQSYSP_EXTENDED
       {"qmstatus", "STATUS", 'i', "QUIESCING", 3},  // MQQMSTA_QUIESCING
-      {"pubsub", "STATUS", 'i', "COMPAT", 4},  // MQPS_STATUS_COMPAT
-      {"apstatus", "BALSTATE", 'i', "HIGH", 3},  // MQBALSTATE_HIGH
-      {"policy", "ENCALG", 'i', "AES256", 5},  // MQMLP_ENCRYPTION_ALG_AES256
-      {"sub", "DISTYPE", 'i', "UNRESOLVED", 1},  // MQDOPT_DEFINED
-      {"sub", "EXPIRY", 'i', "UNLIMITED", -1},  // MQEI_UNLIMITED
+      {"pubsub", "STATUS", 'i', "COMPAT", 4},       // MQPS_STATUS_COMPAT
+      {"apstatus", "BALSTATE", 'i', "HIGH", 3},     // MQBALSTATE_HIGH
+      {"policy", "ENCALG", 'i', "AES256", 5},       // MQMLP_ENCRYPTION_ALG_AES256
+      {"sub", "DISTYPE", 'i', "UNRESOLVED", 1},     // MQDOPT_DEFINED
+      {"sub", "EXPIRY", 'i', "UNLIMITED", -1},      // MQEI_UNLIMITED
       {"channel", "AUTOSTART", 'i', "ENABLED", 1},  // MQAUTO_START_YES
       {"channel", "PROTOCOL", 'l', "MQTTV311", 4},  // MQPROTO_MQTTV311
-      {"channel", "CHLTABLE", 'i', "CLNTTBL", 2},  // MQCHTAB_CLNTCONN
+      {"channel", "CHLTABLE", 'i', "CLNTTBL", 2},   // MQCHTAB_CLNTCONN
   };
   for (const Case& c : cases) {
     const FieldDef* f = Field(c.table, c.keyword);
@@ -96,7 +96,7 @@ TEST(VocabData, WhereOnlyResponseAttributes) {
 
 TEST(VocabData, SlipsOfTheLanguageTablesStayOut) {
   const std::map<std::string, std::string> slips = {
-      {"CHCKLOCAL", "authinfo"}, {"LDAPUSR", "authinfo"}, {"OSCPURL", "authinfo"}, {"SECCOM", "authinfo"},
+      {"CHCKLOCAL", "authinfo"}, {"LDAPUSR", "authinfo"}, {"OSCPURL", "authinfo"},   {"SECCOM", "authinfo"},
       {"DEFSOFT", "queue"},      {"CRTTIME", "sub"},      {"LOCALADDR", "clusqmgr"}, {"QPDLOEV", "queue"}};
   for (const auto& [slip, table] : slips)
     EXPECT_EQ(findFieldInTable(fieldTableByName(table), slip, kFieldExactLength), nullptr) << slip;

@@ -41,9 +41,9 @@ TEST_F(VocabLookup, CapabilityFlagsByPlatformAndLevel) {
   EXPECT_TRUE(unix942[16]);
   EXPECT_TRUE(CapabilityFlags::forQueueManager(1, 100)[9]);
   EXPECT_FALSE(zos930[9]);
-  EXPECT_TRUE(CapabilityFlags::forQueueManager(11, 800)[25]);   // a platform departing from its column
+  EXPECT_TRUE(CapabilityFlags::forQueueManager(11, 800)[25]);  // a platform departing from its column
   EXPECT_FALSE(unix942[25]);
-  EXPECT_EQ(set(CapabilityFlags::forQueueManager(5, 942)), "");   // unknown platform: nothing
+  EXPECT_EQ(set(CapabilityFlags::forQueueManager(5, 942)), "");  // unknown platform: nothing
   EXPECT_TRUE(CapabilityFlags::forQueueManager(28, 942)[71]);
   EXPECT_FALSE(CapabilityFlags::forQueueManager(13, 942)[37]);
   EXPECT_FALSE(CapabilityFlags::forQueueManager(11, 801)[52]);
@@ -112,7 +112,7 @@ TEST_F(VocabLookup, CompletingFieldsCyclesWithWrapAround) {
   EXPECT_EQ(Field(q, "CUR", "CUR", kNext), "CURDEPTH");
   bool takesValue = true;
   findField(mq, q, "", "CURD", kNext, &takesValue, &message);
-  EXPECT_FALSE(takesValue);   // DISPLAY names attributes alone
+  EXPECT_FALSE(takesValue);  // DISPLAY names attributes alone
   findField(mq, Object(mq, "DEF", "QL"), "", "MAXD", kNext, &takesValue, &message);
   EXPECT_TRUE(takesValue);
 
@@ -122,7 +122,7 @@ TEST_F(VocabLookup, CompletingFieldsCyclesWithWrapAround) {
   const std::string second = Field(q, first.c_str(), "#DEPTH", kNext);
   EXPECT_EQ(second, "MAXDEPTH");
   const std::string third = Field(q, second.c_str(), "#DEPTH", kNext);
-  EXPECT_EQ(third, "TRIGDPTH" == third ? third : third);   // whatever follows, cycling continues
+  EXPECT_EQ(third, "TRIGDPTH" == third ? third : third);  // whatever follows, cycling continues
   std::string word = first, last;
   for (int i = 0; i < 20 && word != "" && (i == 0 || word != first); ++i) {
     last = word;
@@ -165,17 +165,17 @@ TEST_F(VocabLookup, KeywordsOnTheLineAndWhereClauses) {
   EXPECT_EQ(Field(q, "", "CURD", kNext, query), "");
   const CommandDef* alter = Object(mq, "ALTER", "QL");
   query.present = {"NOSHARE"};
-  EXPECT_EQ(Field(alter, "", "SHARE", kNext, query), "");   // the opposite is already there
+  EXPECT_EQ(Field(alter, "", "SHARE", kNext, query), "");  // the opposite is already there
   query.present = {};
   EXPECT_EQ(Field(alter, "", "SHARE", kNext, query), "SHARE");
 
   FieldQuery where;
   where.inWhere = true;
-  EXPECT_EQ(Field(q, "", "WHE", kNext, where), "");    // 'w' is not offered inside WHERE
-  EXPECT_EQ(Field(q, "", "CMDS", kNext, where), "");   // nor command-only keywords
+  EXPECT_EQ(Field(q, "", "WHE", kNext, where), "");   // 'w' is not offered inside WHERE
+  EXPECT_EQ(Field(q, "", "CMDS", kNext, where), "");  // nor command-only keywords
   EXPECT_EQ(Field(q, "", "ALL", kNext, where), "");
-  EXPECT_EQ(Field(q, "", "QUEU", kNext, where), "QUEUE");   // the object name is, through 'W'
-  EXPECT_EQ(Field(q, "", "QUEU", kNext), "");                // but not as a DISPLAY keyword
+  EXPECT_EQ(Field(q, "", "QUEU", kNext, where), "QUEUE");  // the object name is, through 'W'
+  EXPECT_EQ(Field(q, "", "QUEU", kNext), "");              // but not as a DISPLAY keyword
 }
 
 TEST_F(VocabLookup, RowsFilteredByPlatformAndTarget) {
@@ -196,14 +196,14 @@ TEST_F(VocabLookup, RowsFilteredByPlatformAndTarget) {
   EXPECT_NE(Object(tolk, "DEFINE", "EVSTREAM"), nullptr);
   EXPECT_EQ(Command(tolk, "CLEAR"), nullptr);
   EXPECT_NE(Command(tolk, "=set"), nullptr);
-  EXPECT_EQ(Command(mq, "ADD"), nullptr);   // TOLK-only verb
+  EXPECT_EQ(Command(mq, "ADD"), nullptr);  // TOLK-only verb
 
   VocabContext ccdtCtx{&ccdt, CommandTarget::Ccdt};
   int visible = 0;
   for (const char* verb : {"ALTER", "DEFINE", "DELETE", "DISPLAY", "MOVE"}) {
     const CommandDef* row = Command(ccdtCtx, verb);
     ASSERT_NE(row, nullptr) << verb;
-    for (const CommandDef* o = findObjectType(ccdtCtx, row, "", "", kNext, false, true, &message), *start = o; o;) {
+    for (const CommandDef *o = findObjectType(ccdtCtx, row, "", "", kNext, false, true, &message), *start = o; o;) {
       EXPECT_TRUE(std::string(o->objectType) == "CHANNEL" || std::string(o->objectType) == "AUTHINFO")
           << verb << ' ' << o->objectType;
       ++visible;
@@ -211,7 +211,7 @@ TEST_F(VocabLookup, RowsFilteredByPlatformAndTarget) {
       if (o == start) break;
     }
   }
-  EXPECT_EQ(visible, 9);   // AUTHINFO and CHANNEL in four verbs, MOVE CHANNEL
+  EXPECT_EQ(visible, 9);  // AUTHINFO and CHANNEL in four verbs, MOVE CHANNEL
   EXPECT_EQ(Command(ccdtCtx, "START"), nullptr);
   EXPECT_NE(Command(ccdtCtx, "=ccdt"), nullptr);
 }
@@ -227,18 +227,18 @@ TEST_F(VocabLookup, CommandCyclingVisitsEachVerbOnce) {
     ++steps;
     if (row == start) break;
   }
-  EXPECT_EQ(seen, "REFRESH RESET RESOLVE RESUME ");   // RECOVER is z/OS only; REMOVE, RENAME are TOLK's
+  EXPECT_EQ(seen, "REFRESH RESET RESOLVE RESUME ");  // RECOVER is z/OS only; REMOVE, RENAME are TOLK's
 }
 
 TEST_F(VocabLookup, FindFieldInTableResolvesVariables) {
   const FieldDef* chs = Object(mq, "DIS", "CHSTATUS")->fields;
   bool ambiguous = false;
-  EXPECT_EQ(findFieldInTable(chs, "LSTMSG", 0, &ambiguous), nullptr);   // LSTMSGDA, LSTMSGTI
+  EXPECT_EQ(findFieldInTable(chs, "LSTMSG", 0, &ambiguous), nullptr);  // LSTMSGDA, LSTMSGTI
   EXPECT_TRUE(ambiguous);
   const FieldDef* nettime = findFieldInTable(chs, "NETTIME", 0, &ambiguous);
   ASSERT_NE(nettime, nullptr);
   EXPECT_FALSE(ambiguous);
-  EXPECT_EQ(findFieldInTable(chs, "NET", 0, &ambiguous), nettime);   // a unique prefix
+  EXPECT_EQ(findFieldInTable(chs, "NET", 0, &ambiguous), nettime);  // a unique prefix
   EXPECT_STREQ(findFieldInTable(chs, "nettime", kFieldExactLength)->keyword, "NETTIME");
   EXPECT_EQ(findFieldInTable(chs, "NETT", kFieldExactLength), nullptr);
   EXPECT_NE(findFieldInTable(chs, "NETT", 0), nullptr);

@@ -34,9 +34,14 @@ TEST(VocabTables, CommandRowsCarryLettersAndTables) {
   for (const CommandDef* row = CommandTable(); row->verb; ++row) {
     if (!row->objectType) continue;
     const std::string object = row->objectType;
-    const int letter = object == "CHANNEL" ? 'c' : object == "QLOCAL" ? 'l' : object == "QMODEL" ? 'm'
-                     : object == "QREMOTE" ? 'r' : object == "QUEUE" ? 'q' : object == "NAMELIST" ? 'n'
-                     : object == "PROCESS" ? 'p' : 'a';
+    const int letter = object == "CHANNEL"    ? 'c'
+                       : object == "QLOCAL"   ? 'l'
+                       : object == "QMODEL"   ? 'm'
+                       : object == "QREMOTE"  ? 'r'
+                       : object == "QUEUE"    ? 'q'
+                       : object == "NAMELIST" ? 'n'
+                       : object == "PROCESS"  ? 'p'
+                                              : 'a';
     EXPECT_EQ(row->objectLetter, letter) << row->verb << ' ' << object;
     EXPECT_NE(row->fields, nullptr) << row->verb << ' ' << object;
   }
@@ -70,7 +75,7 @@ TEST(VocabTables, QueueAndQmgrTablesHoldCurrentKeywords) {
   for (const char* keyword : {"MAXDEPTH", "CURDEPTH", "IPPROCS", "OPPROCS", "QDPLOEV", "CAPEXPRY", "STREAMQ",
                               "IMGRCOVQ", "MAXFSIZE", "CLCHNAME", "TARGTYPE", "QUEUE"})
     EXPECT_NE(findFieldInTable(queue, keyword, kFieldExactLength), nullptr) << keyword;
-  EXPECT_EQ(findFieldInTable(queue, "QPDLOEV", kFieldExactLength), nullptr);   // IBM's spelling is QDPLOEV
+  EXPECT_EQ(findFieldInTable(queue, "QPDLOEV", kFieldExactLength), nullptr);  // IBM's spelling is QDPLOEV
   const FieldDef* qstatus = fieldTableByName("qstatus");
   for (const char* keyword : {"MSGAGE", "QTIME", "UNCOM", "CURFSIZE", "LGETDATE"})
     EXPECT_NE(findFieldInTable(qstatus, keyword, kFieldExactLength), nullptr) << keyword;
@@ -111,7 +116,7 @@ TEST(VocabTables, ValueTablesCarryIbmNumbers) {
   const FieldDef* type = findFieldInTable(queue, "TYPE", kFieldExactLength);
   EXPECT_EQ(findValueByKeyword(type, "QCLUSTER"), 7);
   EXPECT_EQ(findValueByKeyword(type, "QREMOTE"), 6);
-  EXPECT_EQ(findValueByKeyword(type, "QREM"), std::nullopt);   // whole keyword only
+  EXPECT_EQ(findValueByKeyword(type, "QREM"), std::nullopt);  // whole keyword only
   EXPECT_EQ(findValueByKeyword(findFieldInTable(queue, "DESCR", kFieldExactLength), "X"), std::nullopt);
 
   // Every value row that mirrors an IBM family agrees with the constant of that name.
@@ -135,9 +140,9 @@ TEST(VocabTables, ValueTablesCarryIbmNumbers) {
 
 TEST(VocabTables, MessageDescriptorOffsets) {
   const std::map<std::string, int> offsets = {
-      {"REPORT", 8},        {"EXPIRY", 16},      {"FORMAT", 32},      {"MSGTYPE", 12},
-      {"PUTDATE", 304},     {"PUTTIME", 312},    {"FEEDBACK", 20},    {"ENCODING", 24},
-      {"PRIORITY", 40},     {"REPLYTOQ", 100},   {"PERSISTENCE", 44}, {"PUTAPPLTYPE", 272},
+      {"REPORT", 8},        {"EXPIRY", 16},       {"FORMAT", 32},         {"MSGTYPE", 12},
+      {"PUTDATE", 304},     {"PUTTIME", 312},     {"FEEDBACK", 20},       {"ENCODING", 24},
+      {"PRIORITY", 40},     {"REPLYTOQ", 100},    {"PERSISTENCE", 44},    {"PUTAPPLTYPE", 272},
       {"REPLYTOQMGR", 148}, {"PUTAPPLNAME", 276}, {"CODEDCHARSETID", 28}, {"USERIDENTIFIER", 196}};
   for (const FieldDef* f = messageDescriptorFields(); f->keyword; ++f) {
     ASSERT_TRUE(offsets.count(f->keyword)) << f->keyword;
@@ -162,19 +167,35 @@ TEST(VocabTables, NameListDescriptors) {
 }
 
 TEST(VocabConstants, WellKnownValues) {
-  const std::map<std::string, int64_t> known = {
-      {"MQRC_UNKNOWN_OBJECT_NAME", 2085}, {"MQRC_NO_MSG_AVAILABLE", 2033}, {"MQRCCF_COMMAND_FAILED", 3008},
-      {"MQRCCF_OBJECT_ALREADY_EXISTS", 4001}, {"MQRCCF_OBJECT_OPEN", 4004}, {"MQIA_CURRENT_Q_DEPTH", 3},
-      {"MQIA_MAX_Q_DEPTH", 15},           {"MQBACF_ACCOUNTING_TOKEN", 7010}, {"MQRC_ACTION_ERROR", 2535},
-      {"MQCA_Q_NAME", 2016},              {"MQCACH_CHANNEL_NAME", 3501},   {"MQIACF_Q_ATTRS", 1002},
-      {"MQCMD_INQUIRE_Q", 13},            {"MQCMD_ESCAPE", 38},            {"MQQT_LOCAL", 1},
-      {"MQQT_CLUSTER", 7},                {"MQPL_UNIX", 3},                {"MQPL_WINDOWS_NT", 11},
-      {"MQCHT_CLUSSDR", 9},               {"MQFB_EXPIRATION", 258},        {"MQOT_Q", 1},
-      {"MQAT_WINDOWS_NT", 11},            {"MQMON_Q_MGR", -3},             {"MQRC_NOT_AUTHORIZED", 2035},
-      {"MQRC_Q_FULL", 2053},              {"MQRC_HOST_NOT_AVAILABLE", 2538}};
+  const std::map<std::string, int64_t> known = {{"MQRC_UNKNOWN_OBJECT_NAME", 2085},
+                                                {"MQRC_NO_MSG_AVAILABLE", 2033},
+                                                {"MQRCCF_COMMAND_FAILED", 3008},
+                                                {"MQRCCF_OBJECT_ALREADY_EXISTS", 4001},
+                                                {"MQRCCF_OBJECT_OPEN", 4004},
+                                                {"MQIA_CURRENT_Q_DEPTH", 3},
+                                                {"MQIA_MAX_Q_DEPTH", 15},
+                                                {"MQBACF_ACCOUNTING_TOKEN", 7010},
+                                                {"MQRC_ACTION_ERROR", 2535},
+                                                {"MQCA_Q_NAME", 2016},
+                                                {"MQCACH_CHANNEL_NAME", 3501},
+                                                {"MQIACF_Q_ATTRS", 1002},
+                                                {"MQCMD_INQUIRE_Q", 13},
+                                                {"MQCMD_ESCAPE", 38},
+                                                {"MQQT_LOCAL", 1},
+                                                {"MQQT_CLUSTER", 7},
+                                                {"MQPL_UNIX", 3},
+                                                {"MQPL_WINDOWS_NT", 11},
+                                                {"MQCHT_CLUSSDR", 9},
+                                                {"MQFB_EXPIRATION", 258},
+                                                {"MQOT_Q", 1},
+                                                {"MQAT_WINDOWS_NT", 11},
+                                                {"MQMON_Q_MGR", -3},
+                                                {"MQRC_NOT_AUTHORIZED", 2035},
+                                                {"MQRC_Q_FULL", 2053},
+                                                {"MQRC_HOST_NOT_AVAILABLE", 2538}};
   for (const auto& [name, value] : known) EXPECT_EQ(constantByName(name), value) << name;
-  EXPECT_EQ(constantByName("mqia_max_q_depth"), 15);   // any case
-  EXPECT_EQ(constantByName("MQIA_MAX_Q_DEPT"), std::nullopt);   // whole names only
+  EXPECT_EQ(constantByName("mqia_max_q_depth"), 15);           // any case
+  EXPECT_EQ(constantByName("MQIA_MAX_Q_DEPT"), std::nullopt);  // whole names only
   EXPECT_EQ(constantByName(""), std::nullopt);
   EXPECT_EQ(constantByName(std::string(300, 'A')), std::nullopt);
   EXPECT_EQ(constantByName("ZRT_ATTR_RESPONSE_DELIMITER"), 40000);
@@ -203,10 +224,10 @@ TEST(VocabConstants, SearchOrderTablesAreTerminatedAndFamiliesPresent) {
     }
     EXPECT_GT(rows, 0);
   }
-  EXPECT_EQ(constantSearchOrder()[0], constantSearchOrder()[tables - 1]);   // first table once more
-  for (const char* family : {"MQBACF_", "MQCA_", "MQCACF_", "MQCACH_", "MQIA_", "MQIACF_", "MQIACH_", "MQCMD_",
-                             "MQRC_", "MQRCCF_", "MQFB_", "MQAT_", "MQOT_", "MQQT_", "MQPL_", "MQCHT_", "ZRT_",
-                             "ZRTFB_", "MYIA_"})
+  EXPECT_EQ(constantSearchOrder()[0], constantSearchOrder()[tables - 1]);  // first table once more
+  for (const char* family :
+       {"MQBACF_", "MQCA_", "MQCACF_", "MQCACH_", "MQIA_", "MQIACF_", "MQIACH_", "MQCMD_", "MQRC_", "MQRCCF_", "MQFB_",
+        "MQAT_", "MQOT_", "MQQT_", "MQPL_", "MQCHT_", "ZRT_", "ZRTFB_", "MYIA_"})
     EXPECT_TRUE(families.count(family)) << family;
 }
 
@@ -214,8 +235,8 @@ TEST(VocabConstants, ReasonTexts) {
   EXPECT_STREQ(reasonText(2085), "Unknown Object Name");
   EXPECT_STREQ(reasonText(2035), "Not Authorized");
   EXPECT_STREQ(reasonText(3008), "Command Failed");
-  EXPECT_STREQ(reasonText(258), "Expiration");          // from the feedback codes
-  EXPECT_STREQ(reasonText(123456), "");                 // unknown: empty, never null
+  EXPECT_STREQ(reasonText(258), "Expiration");  // from the feedback codes
+  EXPECT_STREQ(reasonText(123456), "");         // unknown: empty, never null
   EXPECT_STREQ(reasonText(0), "None");
 }
 

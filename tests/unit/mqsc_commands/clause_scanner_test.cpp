@@ -116,4 +116,4 @@ TEST(ClauseScanner, ListItems) {
   EXPECT_EQ(packed, "kept");
 }
 
-} // namespace
+}  // namespace

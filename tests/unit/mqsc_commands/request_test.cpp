@@ -335,9 +335,8 @@ TEST(PrepareCommand, StopEvAndModifierOrder) {
       return ok;
     };
   };
-  mqscSetHost({{hook("select", true), hook("find", true), hook("where", true), hook("sort", true),
-                hook("maxresp", true)},
-               {}});
+  mqscSetHost(
+      {{hook("select", true), hook("find", true), hook("where", true), hook("sort", true), hook("maxresp", true)}, {}});
   text = "DIS QL(*)";
   CommandRecord rec3;
   prepareMqscCommand(tc.ctx, distributed(), rec3, text, nullptr);
@@ -350,4 +349,4 @@ TEST(PrepareCommand, StopEvAndModifierOrder) {
   mqscSetHost({});
 }
 
-} // namespace
+}  // namespace

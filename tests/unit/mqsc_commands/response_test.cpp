@@ -36,9 +36,10 @@ std::vector<uint8_t> text(const std::string &s) { return std::vector<uint8_t>(s.
 TEST(MqscResponse, DisplayRecordsAreShownAndCounted) {
   TestContext tc;
   CommandRecord rec = displayRecord();
-  EXPECT_FALSE(feed(tc, rec, distributed(), escapeReply("AMQ8409I: Display Queue details.\n   QUEUE(A)   CURDEPTH(0)", 0)));
+  EXPECT_FALSE(
+      feed(tc, rec, distributed(), escapeReply("AMQ8409I: Display Queue details.\n   QUEUE(A)   CURDEPTH(0)", 0)));
   EXPECT_FALSE(rec.complete());
-  EXPECT_TRUE(tc.sink->lines.empty());   // written at completion
+  EXPECT_TRUE(tc.sink->lines.empty());  // written at completion
   EXPECT_TRUE(feed(tc, rec, distributed(), escapeReply("AMQ8409I: Display Queue details.\n   QUEUE(B)   CURDEPTH(3)")));
   EXPECT_TRUE(rec.complete());
   EXPECT_TRUE(rec.succeeded);
@@ -100,7 +101,8 @@ TEST(MqscResponse, ErrorsAndDamagedReplies) {
   TestContext tc;
   CommandRecord syntax;
   feed(tc, syntax, distributed(),
-       escapeReply("AMQ8405I: Syntax error detected at or near end of command segment below:-\nDIS QX\n\nAMQ8427I: Valid syntax"));
+       escapeReply("AMQ8405I: Syntax error detected at or near end of command segment below:-\nDIS QX\n\nAMQ8427I: "
+                   "Valid syntax"));
   EXPECT_FALSE(syntax.succeeded);
   EXPECT_EQ(syntax.errorText, "AMQ8405I: Syntax error detected at or near end of command segment below:-");
 
@@ -181,8 +183,8 @@ TEST(MqscResponse, ResetQstatsFormatting) {
 
   tc.sink->lines.clear();
   CommandRecord bad;
-  auto failed = asReply(PcfBuilder(MQCMD_RESET_Q_STATS).addInteger(MQIACF_PARAMETER_ID, MQCA_Q_NAME).take(),
-                        MQCFC_LAST, MQCC_FAILED, 2085);
+  auto failed = asReply(PcfBuilder(MQCMD_RESET_Q_STATS).addInteger(MQIACF_PARAMETER_ID, MQCA_Q_NAME).take(), MQCFC_LAST,
+                        MQCC_FAILED, 2085);
   feed(tc, bad, distributed(), failed);
   EXPECT_FALSE(bad.succeeded);
   std::string out = tc.sink->joined();
@@ -201,20 +203,24 @@ TEST(MqscResponse, ZosLinesAndCompletion) {
   CommandRecord rec = displayRecord();
   MqscTarget t = zos();
   EXPECT_FALSE(feed(tc, rec, t, text("CSQN205I   COUNT=       4, RETURN=00000000, REASON=00000000"), MQFMT_COMMAND_1));
-  EXPECT_FALSE(feed(tc, rec, t, text("CSQM401I !MQ1 QUEUE(A) TYPE(QLOCAL) QSGDISP(QMGR) CURDEPTH(0)"), MQFMT_COMMAND_1));
-  EXPECT_FALSE(feed(tc, rec, t, text("CSQM401I !MQ1 QUEUE(B) TYPE(QLOCAL) QSGDISP(QMGR) CURDEPTH(2)"), MQFMT_COMMAND_1));
+  EXPECT_FALSE(
+      feed(tc, rec, t, text("CSQM401I !MQ1 QUEUE(A) TYPE(QLOCAL) QSGDISP(QMGR) CURDEPTH(0)"), MQFMT_COMMAND_1));
+  EXPECT_FALSE(
+      feed(tc, rec, t, text("CSQM401I !MQ1 QUEUE(B) TYPE(QLOCAL) QSGDISP(QMGR) CURDEPTH(2)"), MQFMT_COMMAND_1));
   EXPECT_TRUE(feed(tc, rec, t, text("CSQ9022I !MQ1 CSQMDRTS ' DISPLAY QUEUE' NORMAL COMPLETION"), MQFMT_COMMAND_1));
   EXPECT_TRUE(rec.succeeded);
   EXPECT_EQ(rec.recordCount, 2u);
 
   CommandRecord missing = displayRecord();
   feed(tc, missing, t, text("CSQM297I !MQ1 CSQMDRTC NO QLOCAL FOUND MATCHING REQUEST CRITERIA"), MQFMT_COMMAND_1);
-  EXPECT_TRUE(feed(tc, missing, t, text("CSQ9022I !MQ1 CSQMDRTC ' DISPLAY QLOCAL' NORMAL COMPLETION"), MQFMT_COMMAND_1));
+  EXPECT_TRUE(
+      feed(tc, missing, t, text("CSQ9022I !MQ1 CSQMDRTC ' DISPLAY QLOCAL' NORMAL COMPLETION"), MQFMT_COMMAND_1));
   EXPECT_TRUE(missing.has(kMarkNotFound));
   EXPECT_TRUE(missing.succeeded);
 
   CommandRecord failing;
-  EXPECT_TRUE(feed(tc, failing, t, text("CSQ9023E !MQ1 CSQMDRTC ' DEFINE QLOCAL' ABNORMAL COMPLETION"), MQFMT_COMMAND_1));
+  EXPECT_TRUE(
+      feed(tc, failing, t, text("CSQ9023E !MQ1 CSQMDRTC ' DEFINE QLOCAL' ABNORMAL COMPLETION"), MQFMT_COMMAND_1));
   EXPECT_FALSE(failing.succeeded);
 
   // Several lines in one message, separated by NULs, when the ninth byte is '*'.
@@ -288,7 +294,11 @@ TEST(InternalReplies, LevelsDepthClearAndNames) {
   TestContext tc;
   MQMD md = replyMd(MQFMT_ADMIN);
   QmgrLevelReply level;
-  auto r = asReply(PcfBuilder(MQCMD_INQUIRE_Q_MGR).addInteger(MQIA_COMMAND_LEVEL, 930).addInteger(MQIA_PLATFORM, 3).addInteger(80000, 5).take());
+  auto r = asReply(PcfBuilder(MQCMD_INQUIRE_Q_MGR)
+                       .addInteger(MQIA_COMMAND_LEVEL, 930)
+                       .addInteger(MQIA_PLATFORM, 3)
+                       .addInteger(80000, 5)
+                       .take());
   EXPECT_TRUE(handleQmgrLevelReply(tc.ctx, level, md, r.data(), r.size()));
   EXPECT_EQ(level.commandLevel, 930);
   EXPECT_EQ(level.platform, 3);
@@ -337,7 +347,7 @@ TEST(InternalReplies, LevelsDepthClearAndNames) {
   EXPECT_EQ(cache.names, std::vector<std::string>{"NEW"});
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -359,8 +369,8 @@ TEST(CommandRecordPieces, RecordsTakeTheirAttributeLinesButNotMessages) {
   ASSERT_EQ(pieces.size(), 7u);
   EXPECT_EQ(pieces[1].kind, CommandRecord::Piece::Record);
   EXPECT_EQ(pieces[1].text, "QUEUE(A)\n   CURDEPTH(1)");
-  EXPECT_EQ(pieces[2].kind, CommandRecord::Piece::Text);    // the completion message stands alone
-  EXPECT_EQ(pieces[3].kind, CommandRecord::Piece::Text);    // and what follows it is no record's
+  EXPECT_EQ(pieces[2].kind, CommandRecord::Piece::Text);  // the completion message stands alone
+  EXPECT_EQ(pieces[3].kind, CommandRecord::Piece::Text);  // and what follows it is no record's
   EXPECT_TRUE(pieces[4].quiet);
   EXPECT_EQ(pieces[5].kind, CommandRecord::Piece::Error);
   EXPECT_EQ(pieces[6].kind, CommandRecord::Piece::Text);
@@ -372,4 +382,4 @@ TEST(CommandRecordPieces, RecordsTakeTheirAttributeLinesButNotMessages) {
   EXPECT_EQ(rec.responseText().find("Timed out"), std::string::npos);
 }
 
-} // namespace
+}  // namespace

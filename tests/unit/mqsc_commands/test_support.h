@@ -7,11 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include "../support/captured_output.h"
 #include "context/context.h"
 #include "context/output.h"
 #include "mqi/mqi.h"
 #include "mqsc/pcf_message.h"
-#include "../support/captured_output.h"
 
 struct TestContext {
   ProgramContext ctx;
@@ -46,8 +46,9 @@ inline std::vector<uint8_t> asReply(std::vector<uint8_t> bytes, int32_t control 
 
 inline std::vector<uint8_t> escapeReply(const std::string &text, int32_t control = MQCFC_LAST, int32_t compCode = 0,
                                         int32_t reason = 0) {
-  return asReply(PcfBuilder(MQCMD_ESCAPE).addInteger(MQIACF_ESCAPE_TYPE, MQET_MQSC).addString(MQCACF_ESCAPE_TEXT, text).take(),
-                 control, compCode, reason);
+  return asReply(
+      PcfBuilder(MQCMD_ESCAPE).addInteger(MQIACF_ESCAPE_TYPE, MQET_MQSC).addString(MQCACF_ESCAPE_TEXT, text).take(),
+      control, compCode, reason);
 }
 
 inline MQCFH headerOf(const std::vector<uint8_t> &bytes) {

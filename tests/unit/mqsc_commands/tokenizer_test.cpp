@@ -56,8 +56,8 @@ TEST(AttributeTokenizer, HeaderAttributesAndBareKeywords) {
 
 TEST(AttributeTokenizer, ListValues) {
   std::string_view record = "AMQ8550I: Display namelist details.\n NAMES( A ,B,\n C ) DESCR(x)";
-  EXPECT_EQ(tokens(record), (std::vector<std::string>{"AMQ8550I: Display namelist details.", "NAMES(A", "B", "C)",
-                                                      "DESCR(x)"}));
+  EXPECT_EQ(tokens(record),
+            (std::vector<std::string>{"AMQ8550I: Display namelist details.", "NAMES(A", "B", "C)", "DESCR(x)"}));
   EXPECT_EQ(tokens(record, ListValueMode::One),
             (std::vector<std::string>{"AMQ8550I: Display namelist details.", "NAMES(A,B,  C)", "DESCR(x)"}));
   EXPECT_EQ(tokens("H\n NAMES( ONE ) MSGEXIT( )"), (std::vector<std::string>{"H", "NAMES(ONE)", "MSGEXIT()"}));
@@ -119,7 +119,7 @@ TEST(AttributeTokenizer, UnbalancedBracketsInValuesKeepTheAttributesThatFollow) 
   EXPECT_EQ(value, "5000");
   ASSERT_TRUE(findRecordAttribute(record, "descr", fields, false, value));
   EXPECT_EQ(value, "x(y");
-  ASSERT_TRUE(findRecordAttribute(record, "QUEUE", fields, false, value));   // not the header's "Queue"
+  ASSERT_TRUE(findRecordAttribute(record, "QUEUE", fields, false, value));  // not the header's "Queue"
   EXPECT_EQ(value, "Q");
   ASSERT_TRUE(findRecordAttribute(record, "NOSHARE", fields, true, value));
   EXPECT_EQ(value, "NOSHARE");
@@ -141,7 +141,8 @@ TEST(TimeStamps, ConvertedToLocalTime) {
   EXPECT_EQ(localTimeStamp("STARTTI(2026-13-31 23:30:00)"), "STARTTI(?)");
   EXPECT_EQ(localTimeStamp("STARTTI( )"), "STARTTI(?)");
   EXPECT_EQ(localTimeStamp("DESCR(2026-12-31 23:30:00)"), "DESCR(2026-12-31 23:30:00)");
-  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  if (old) setenv("TZ", saved.c_str(), 1);
+  else unsetenv("TZ");
   tzset();
 }
 
@@ -155,14 +156,15 @@ TEST(AttributeCheck, UnknownKeywordsAreReported) {
   ASSERT_NE(display, nullptr);
   CommandRecord rec;
   rec.lines.push_back({"AMQ8409I: Display Queue details.\n QUEUE(A) CURDEPTH(0) NOSUCHATTR(1) QSTATUS(x) NOHARDENBO",
-                       kLineRecordStart | kLineResponseText, {}});
+                       kLineRecordStart | kLineResponseText,
+                       {}});
   uint32_t count = 0;
   auto lines = uncheckedAttributes(rec, display, count);
   EXPECT_EQ(lines, std::vector<std::string>{"  Unhandled attribute NOSUCHATTR"});
   EXPECT_EQ(count, 1u);
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -188,7 +190,7 @@ TEST(AttributeCheck, CompletionReportsAndCountsInCheckMode) {
     }
   }
   EXPECT_EQ(errors, 2u);
-  EXPECT_EQ(hidden, 2u);   // the record's two physical lines
+  EXPECT_EQ(hidden, 2u);  // the record's two physical lines
 }
 
-} // namespace
+}  // namespace

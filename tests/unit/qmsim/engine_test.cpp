@@ -46,7 +46,8 @@ class EngineTest : public ::testing::Test {
     else EXPECT_TRUE(o.ok()) << o.reason;
     return h;
   }
-  Outcome put(QueueManager& qm, ConnId c, MQHOBJ h, const std::string& data, MQLONG persistence = MQPER_NOT_PERSISTENT) {
+  Outcome put(QueueManager& qm, ConnId c, MQHOBJ h, const std::string& data,
+              MQLONG persistence = MQPER_NOT_PERSISTENT) {
     MQMD md = kvarn::mqi::defaultMD();
     md.Persistence = persistence;
     MQPMO pmo = kvarn::mqi::defaultPMO();
@@ -400,7 +401,6 @@ TEST_F(EngineTest, PutNamingAnotherHostedQueueManagerIsRoutedThere) {
   EXPECT_FALSE(other.host(home_.path(), "QMA", true, error, &busy));
   EXPECT_TRUE(busy);
 }
-
 
 // Queue manager names become directory names as IBM MQ maps them, so that none leaves
 // the qmsim home; ordinary names and stored directories of names with '.' still work.

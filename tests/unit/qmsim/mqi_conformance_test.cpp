@@ -95,7 +95,8 @@ class MqiTest : public ::testing::TestWithParam<Binding> {
     return r;
   }
 
-  Result put(MQHCONN h, MQHOBJ hobj, const std::string& data, MQMD* mdIo = nullptr, MQLONG pmoOptions = MQPMO_NO_SYNCPOINT) {
+  Result put(MQHCONN h, MQHOBJ hobj, const std::string& data, MQMD* mdIo = nullptr,
+             MQLONG pmoOptions = MQPMO_NO_SYNCPOINT) {
     MQMD md = mdIo ? *mdIo : kvarn::mqi::defaultMD();
     MQPMO pmo = kvarn::mqi::defaultPMO();
     pmo.Options = pmoOptions;
@@ -191,8 +192,9 @@ TEST_P(MqiTest, ModelQueueGivesUniqueDynamicNamesAndRequestReplyMatchesByCorrelI
   MQHCONN h = connectOk();
   MQOD od1, od2;
   MQHOBJ reply1, reply2;
-  ASSERT_EQ(open(h, "SYSTEM.DEFAULT.MODEL.QUEUE", MQOO_INPUT_EXCLUSIVE | MQOO_READ_AHEAD, reply1, &od1, "KVARN.TEST.*").rc,
-            MQRC_NONE);
+  ASSERT_EQ(
+      open(h, "SYSTEM.DEFAULT.MODEL.QUEUE", MQOO_INPUT_EXCLUSIVE | MQOO_READ_AHEAD, reply1, &od1, "KVARN.TEST.*").rc,
+      MQRC_NONE);
   ASSERT_EQ(open(h, "SYSTEM.DEFAULT.MODEL.QUEUE", MQOO_INPUT_EXCLUSIVE, reply2, &od2, "KVARN.TEST.*").rc, MQRC_NONE);
   std::string name1 = fieldText(od1.ObjectName), name2 = fieldText(od2.ObjectName);
   EXPECT_EQ(name1.rfind("KVARN.TEST.", 0), 0u) << name1;

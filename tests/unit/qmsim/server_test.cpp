@@ -313,7 +313,8 @@ TEST_F(ServerTest, ClientFindsItsChannelInMqserverOrAJsonChannelTable) {
   std::ofstream(table) << R"({"channel":[{"name":"OTHER.SVRCONN","type":"clientConnection",
       "clientConnection":{"connection":[{"host":"127.0.0.1","port":1}],"queueManager":"ELSEWHERE"}},
     {"name":"SYSTEM.ADMIN.SVRCONN","type":"clientConnection",
-      "clientConnection":{"connection":[{"host":"127.0.0.1","port":)" << port << R"(}],"queueManager":"QMS"}}]})";
+      "clientConnection":{"connection":[{"host":"127.0.0.1","port":)"
+                       << port << R"(}],"queueManager":"QMS"}}]})";
   std::string url = "file://" + table.string();
   MQCNO cno = kvarn::mqi::defaultCNO();
   cno.Version = MQCNO_VERSION_6;
@@ -356,8 +357,7 @@ TEST_F(ServerTest, GarbageOnTheWireDropsOnlyThatConnection) {
     ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     ::shutdown(fd, SHUT_WR);
     char buf[64];
-    while (::read(fd, buf, sizeof buf) > 0) {
-    }
+    while (::read(fd, buf, sizeof buf) > 0) {}
     ::close(fd);
   }
   MQLONG cc, rc;

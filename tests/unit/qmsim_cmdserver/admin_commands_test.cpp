@@ -93,10 +93,9 @@ TEST(AdminCommands, ClustersAndTheAuthorityService) {
   EXPECT_TRUE(has(f.first("RESET CLUSTER(CL1) ACTION(FORCEREMOVE)"), "AMQ8405I")) << "QMNAME or QMID";
   EXPECT_TRUE(has(f.first("RESET CLUSTER(CL1) ACTION(FORCEREMOVE) QMNAME(A) QMID(B)"), "AMQ8405I"));
   EXPECT_TRUE(has(f.first("RESET CLUSTER(CL1) QMNAME(A)"), "AMQ8405I")) << "ACTION is required";
-  EXPECT_EQ(f.first("DISPLAY AUTHSERV ALL"),
-            "AMQ8881I: Display authority service details.\n"
-            "   SERVCOMP(MQSeries.UNIX.auth.service)    IFVER(6)\n"
-            "   UIDSUPP(YES)");
+  EXPECT_EQ(f.first("DISPLAY AUTHSERV ALL"), "AMQ8881I: Display authority service details.\n"
+                                             "   SERVCOMP(MQSeries.UNIX.auth.service)    IFVER(6)\n"
+                                             "   UIDSUPP(YES)");
   EXPECT_TRUE(has(f.first("DISPLAY AUTHSERV(X)"), "AMQ8405I"));
 }
 

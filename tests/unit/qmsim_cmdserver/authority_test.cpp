@@ -82,13 +82,15 @@ TEST(AuthrecMqsc, ErrorsLeaveNothingBehind) {
   Fixture f;
   EXPECT_TRUE(has(f.first("SET AUTHREC PROFILE(X) GROUP(g) AUTHADD(PUT)"), "AMQ8405I")) << "OBJTYPE missing";
   EXPECT_TRUE(has(f.first("SET AUTHREC PROFILE('A.**') OBJTYPE(QUEUE) AUTHADD(PUT)"), "AMQ8405I")) << "no entity";
-  EXPECT_TRUE(has(f.first("SET AUTHREC PROFILE('A.**') OBJTYPE(QUEUE) GROUP(g) PRINCIPAL(p) AUTHADD(PUT)"), "AMQ8405I"));
+  EXPECT_TRUE(
+      has(f.first("SET AUTHREC PROFILE('A.**') OBJTYPE(QUEUE) GROUP(g) PRINCIPAL(p) AUTHADD(PUT)"), "AMQ8405I"));
   EXPECT_TRUE(has(f.first("SET AUTHREC PROFILE('A.**') OBJTYPE(QUEUE) GROUP(g)"), "AMQ8405I")) << "nothing to change";
   EXPECT_TRUE(has(f.first("SET AUTHREC PROFILE('A.**') OBJTYPE(QUEUE) GROUP(g) AUTHADD(CONNECT)"),
                   "SET AUTHREC PROFILE('A.**') OBJTYPE(QUEUE) GROUP(g) AUTHADD(CONNECT)\n"))
       << "CONNECT is a queue manager authority";
   EXPECT_TRUE(has(f.first("SET AUTHREC PROFILE('A.**') OBJTYPE(QUEUE) GROUP(g) AUTHADD(FLY)"), "AMQ8405I"));
-  EXPECT_TRUE(has(f.first("SET AUTHREC PROFILE('A.**') OBJTYPE(QUEUE) GROUP(g) AUTHADD(PUT) AUTHRMV(PUT)"), "AMQ8405I"));
+  EXPECT_TRUE(
+      has(f.first("SET AUTHREC PROFILE('A.**') OBJTYPE(QUEUE) GROUP(g) AUTHADD(PUT) AUTHRMV(PUT)"), "AMQ8405I"));
   EXPECT_TRUE(has(f.first("SET AUTHREC PROFILE('A B') OBJTYPE(QUEUE) GROUP(g) AUTHADD(PUT)"), "AMQ8405I"));
   EXPECT_TRUE(has(f.first("SET AUTHREC PROFILE(X) OBJTYPE(WIDGET) GROUP(g) AUTHADD(PUT)"), "AMQ8405I"));
   EXPECT_TRUE(has(f.first("DIS AUTHREC MATCH(MEMBERSHIP)"), "AMQ8405I")) << "membership asks about a principal";
@@ -194,9 +196,10 @@ TEST(AuthrecPcf, SetInquireDeleteAndEntityAuthority) {
                                    MQCACF_GROUP_ENTITY_NAMES, {"apps"}, 12);
   EXPECT_EQ(f.send(del)[0].header.CompCode, MQCC_OK);
   EXPECT_EQ(f.send(del)[0].header.Reason, MQRCCF_NONE_FOUND);
-  EXPECT_EQ(f.send(Fixture::command(MQCMD_REFRESH_SECURITY).integer(MQIACF_SECURITY_TYPE, MQSECTYPE_AUTHSERV).finish())[0]
-                .header.CompCode,
-            MQCC_OK);
+  EXPECT_EQ(
+      f.send(Fixture::command(MQCMD_REFRESH_SECURITY).integer(MQIACF_SECURITY_TYPE, MQSECTYPE_AUTHSERV).finish())[0]
+          .header.CompCode,
+      MQCC_OK);
 }
 
 TEST(AuthrecPcf, BadRequestsGetIbmReasons) {
@@ -262,7 +265,8 @@ TEST(AuthorityChecks, ClientsNeedRecordsOnlyWhenCheckingIsOn) {
   EXPECT_EQ(openQueue(*f.qm, local, "DEV.Q", MQOO_OUTPUT), MQRC_NONE);
   f.qm->disconnect(local);
 
-  EXPECT_EQ(f.first("SET AUTHREC OBJTYPE(QMGR) PRINCIPAL('alice') AUTHADD(CONNECT)"), "AMQ8862I: IBM MQ authority record set.");
+  EXPECT_EQ(f.first("SET AUTHREC OBJTYPE(QMGR) PRINCIPAL('alice') AUTHADD(CONNECT)"),
+            "AMQ8862I: IBM MQ authority record set.");
   ASSERT_TRUE(f.qm->connect(client, conn).ok());
   EXPECT_EQ(openQueue(*f.qm, conn, "DEV.Q", MQOO_OUTPUT), MQRC_NOT_AUTHORIZED);
   f.first("SET AUTHREC PROFILE('DEV.**') OBJTYPE(QUEUE) PRINCIPAL('alice') AUTHADD(PUT,INQ)");
@@ -326,7 +330,8 @@ TEST(AuthorityChecks, ABadConnauthNameLeavesTheSettingsInForce) {
   f.first("ALTER QMGR CONNAUTH(DEV.CRL)");
   EXPECT_EQ(f.first("REFRESH SECURITY TYPE(CONNAUTH)"), "AMQ8151E: IBM MQ object has different type.");
   EXPECT_EQ(f.qm->connect(client, conn).reason, MQRC_NOT_AUTHORIZED);
-  auto pcf = f.send(Fixture::command(MQCMD_REFRESH_SECURITY).integer(MQIACF_SECURITY_TYPE, MQSECTYPE_CONNAUTH).finish());
+  auto pcf =
+      f.send(Fixture::command(MQCMD_REFRESH_SECURITY).integer(MQIACF_SECURITY_TYPE, MQSECTYPE_CONNAUTH).finish());
   ASSERT_EQ(pcf.size(), 1u);
   EXPECT_EQ(pcf[0].header.Reason, MQRC_OBJECT_TYPE_ERROR);
   // A blank name switches it off.
@@ -367,7 +372,8 @@ TEST(AuthorityRecords, DeletingAnObjectDeletesTheRecordsOfItsName) {
   f.first("SET AUTHREC PROFILE(DEV.C2) OBJTYPE(CHANNEL) GROUP('apps') AUTHADD(DSP)");
   EXPECT_EQ(f.first("DELETE QLOCAL(DEV.Q)"), "AMQ8007I: IBM MQ queue deleted.");
   EXPECT_EQ(f.first("DIS AUTHREC PROFILE(DEV.Q) OBJTYPE(QUEUE) MATCH(EXACT)"), "AMQ8459I: Not found.");
-  EXPECT_TRUE(has(f.first("DIS AUTHREC PROFILE('DEV.*') OBJTYPE(QUEUE)"), "AUTHLIST(BROWSE)")) << "generic profiles stay";
+  EXPECT_TRUE(has(f.first("DIS AUTHREC PROFILE('DEV.*') OBJTYPE(QUEUE)"), "AUTHLIST(BROWSE)"))
+      << "generic profiles stay";
   // A queue defined again under the name starts with no records of its own.
   f.first("DEFINE QLOCAL(DEV.Q)");
   EXPECT_EQ(f.mqsc("DIS AUTHREC PROFILE(DEV.Q) OBJTYPE(QUEUE)").size(), 1u);

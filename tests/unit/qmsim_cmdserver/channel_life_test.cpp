@@ -82,7 +82,8 @@ TEST(ChannelLife, ChannelsThatWaitForTheirPartnerAreOnlyEnabled) {
   f.first("DEF CHL(IN.RCVR) CHLTYPE(RCVR)");
   f.first("DEF CHL(APP.CLNT) CHLTYPE(CLNTCONN) CONNAME('h(1)') QMNAME(QM1)");
   EXPECT_EQ(f.first("START CHANNEL(APP.SVRCONN)"), "AMQ8018I: Start IBM MQ channel accepted.");
-  EXPECT_EQ(f.first("DIS CHS(APP.SVRCONN)"), "AMQ8420I: Channel Status not found.") << "no instance runs until a client comes";
+  EXPECT_EQ(f.first("DIS CHS(APP.SVRCONN)"), "AMQ8420I: Channel Status not found.")
+      << "no instance runs until a client comes";
   EXPECT_EQ(f.first("START CHANNEL(IN.RCVR)"), "AMQ8018I: Start IBM MQ channel accepted.");
   EXPECT_EQ(f.first("START CHANNEL(APP.CLNT)"), "AMQ9502E: Type of channel not suitable for action requested.");
 }
@@ -123,7 +124,8 @@ TEST(ChannelLife, ListenersAndServicesStartOnceAndStopOnce) {
 TEST(ChannelLife, SuspendAndResumeWithoutClusters) {
   Fixture f;
   EXPECT_EQ(f.first("SUSPEND QMGR CLUSTER(CL1)"), "AMQ8559I: Suspend Queue Manager Cluster command accepted.");
-  EXPECT_EQ(f.first("SUSPEND QMGR CLUSTER(CL1) MODE(FORCE)"), "AMQ8559I: Suspend Queue Manager Cluster command accepted.");
+  EXPECT_EQ(f.first("SUSPEND QMGR CLUSTER(CL1) MODE(FORCE)"),
+            "AMQ8559I: Suspend Queue Manager Cluster command accepted.");
   EXPECT_EQ(f.first("RESUME QMGR CLUSTER(CL1)"), "AMQ8558I: Resume Queue Manager Cluster command accepted.");
   EXPECT_EQ(f.first("RESUME QMGR CLUSNL(NO.LIST)"), "AMQ8147E: IBM MQ object NO.LIST not found.");
   EXPECT_TRUE(has(f.first("SUSPEND QMGR"), "AMQ8405I")) << "a cluster or namelist is required";

@@ -324,8 +324,8 @@ TEST(ErrorLogFile, EntriesAreWholeAndTheFileRollsOver) {
   std::getline(first, line);
   EXPECT_TRUE(has(line, " - Process(")) << "the newest file starts with a whole entry: " << line;
   EXPECT_EQ(log.recent().size(), ErrorLog::kRecentKept);
-  EXPECT_EQ(log.recent().back(), "AMQ9557E: Queue Manager User ID initialization failed for '" +
-                                     std::string(300, 'u') + "'.");
+  EXPECT_EQ(log.recent().back(),
+            "AMQ9557E: Queue Manager User ID initialization failed for '" + std::string(300, 'u') + "'.");
 }
 
 }  // namespace

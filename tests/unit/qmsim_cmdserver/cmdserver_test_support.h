@@ -89,7 +89,10 @@ class Fixture {
   }
 
   static std::string escapeRequest(const std::string& text, MQLONG type = MQCFT_COMMAND, MQLONG version = 1) {
-    return command(MQCMD_ESCAPE, type, version).integer(MQIACF_ESCAPE_TYPE, MQET_MQSC).string(MQCACF_ESCAPE_TEXT, text).finish();
+    return command(MQCMD_ESCAPE, type, version)
+        .integer(MQIACF_ESCAPE_TYPE, MQET_MQSC)
+        .string(MQCACF_ESCAPE_TEXT, text)
+        .finish();
   }
   static PcfWriter command(MQLONG cmd, MQLONG type = MQCFT_COMMAND, MQLONG version = 1) {
     PcfWriter w(type, version, cmd, 1, true, 0, 0);

@@ -202,16 +202,12 @@ TEST(MqscCommandCoverage, EveryCommandGetsTheAnswerOfItsKind) {
     const std::string& first = replies[0];
     bool syntaxError = startsWith(first, "AMQ8405I: Syntax error");
     switch (row.kind) {
-      case Kind::Simulated:
-        EXPECT_FALSE(syntaxError) << row.text << "\n" << first;
-        EXPECT_FALSE(startsWith(first, "AMQ8101S")) << row.text << "\n" << first;
-        break;
-      case Kind::Refused:
-        EXPECT_TRUE(startsWith(first, "AMQ8101S: IBM MQ error (")) << row.text << "\n" << first;
-        break;
-      case Kind::ZosOnly:
-        EXPECT_TRUE(syntaxError) << row.text << "\n" << first;
-        break;
+    case Kind::Simulated:
+      EXPECT_FALSE(syntaxError) << row.text << "\n" << first;
+      EXPECT_FALSE(startsWith(first, "AMQ8101S")) << row.text << "\n" << first;
+      break;
+    case Kind::Refused: EXPECT_TRUE(startsWith(first, "AMQ8101S: IBM MQ error (")) << row.text << "\n" << first; break;
+    case Kind::ZosOnly: EXPECT_TRUE(syntaxError) << row.text << "\n" << first; break;
     }
   }
 }

@@ -123,7 +123,7 @@ TEST_F(EndToEnd, AFullReplyQueueIsWaitedOnNotDropped) {
   Session tiny{server_, s.hconn};
   open(tiny, "TINY.MODEL");
   std::string msgId = put(tiny, "DIS QL(SYSTEM.*)");
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));   // nobody reads: the queue fills up
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // nobody reads: the queue fills up
   EXPECT_EQ(replies(tiny, msgId, 10000), all);
   server_->MQDISC(&s.hconn, &cc, &rc);
 }
@@ -185,7 +185,8 @@ TEST(QueueSharingGroup, CmdscopeStarGivesOneGroupPerQueueManager) {
   MQMD md = kvarn::mqi::defaultMD();
   std::memcpy(md.Format, MQFMT_STRING, 8);
   std::vector<std::string> lines;
-  for (const auto& r : qmsim::cmdserver::handleRequest(*mq1, state, md, "DIS QL(SYSTEM.ADMIN.COMMAND.QUEUE) CMDSCOPE(*)", false))
+  for (const auto& r :
+       qmsim::cmdserver::handleRequest(*mq1, state, md, "DIS QL(SYSTEM.ADMIN.COMMAND.QUEUE) CMDSCOPE(*)", false))
     lines.push_back(r.data);
   ASSERT_GE(lines.size(), 9u);
   EXPECT_EQ(lines[1].substr(0, 8), "CSQN137I");

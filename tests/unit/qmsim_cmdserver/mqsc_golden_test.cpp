@@ -14,7 +14,8 @@ bool has(const std::string& text, const std::string& part) { return text.find(pa
 
 TEST(MqscGolden, DefineDisplayAlterDeleteLocalQueue) {
   Fixture f;
-  EXPECT_EQ(f.first("DEFINE QLOCAL(PAY.IN) DESCR('Payments in') MAXDEPTH(100) NOSHARE"), "AMQ8006I: IBM MQ queue created.");
+  EXPECT_EQ(f.first("DEFINE QLOCAL(PAY.IN) DESCR('Payments in') MAXDEPTH(100) NOSHARE"),
+            "AMQ8006I: IBM MQ queue created.");
   EXPECT_EQ(f.first("DEF QL(PAY.IN)"), "AMQ8150E: IBM MQ object already exists.");
   EXPECT_EQ(f.first("dis ql(pay.in) maxdepth descr share curdepth"),
             "AMQ8409I: Display Queue details.\n"
@@ -23,11 +24,10 @@ TEST(MqscGolden, DefineDisplayAlterDeleteLocalQueue) {
             "   MAXDEPTH(100)                           NOSHARE");
   // REPLACE redefines: what it does not name comes from the default queue, as with IBM.
   EXPECT_EQ(f.first("DEF QL(PAY.IN) REPLACE MAXDEPTH(200)"), "AMQ8008I: IBM MQ queue changed.");
-  EXPECT_EQ(f.first("DIS QL(PAY.IN) DESCR SHARE MAXDEPTH"),
-            "AMQ8409I: Display Queue details.\n"
-            "   QUEUE(PAY.IN)                           TYPE(QLOCAL)\n"
-            "   DESCR( )                                MAXDEPTH(200)\n"
-            "   SHARE");
+  EXPECT_EQ(f.first("DIS QL(PAY.IN) DESCR SHARE MAXDEPTH"), "AMQ8409I: Display Queue details.\n"
+                                                            "   QUEUE(PAY.IN)                           TYPE(QLOCAL)\n"
+                                                            "   DESCR( )                                MAXDEPTH(200)\n"
+                                                            "   SHARE");
   EXPECT_EQ(f.first("ALTER QL(PAY.IN) TRIGGER TRIGTYPE(EVERY)"), "AMQ8008I: IBM MQ queue changed.");
   std::string all = f.first("DIS QLOCAL(PAY.IN) ALL");
   EXPECT_TRUE(has(all, "TRIGTYPE(EVERY)") && has(all, "   TRIGGER") && has(all, "CRDATE(") && has(all, "ALTTIME("));
@@ -120,8 +120,9 @@ TEST(MqscGolden, ChannelsOfEveryType) {
   Fixture f;
   for (std::string type : {"SDR", "SVR", "RCVR", "RQSTR", "CLNTCONN", "SVRCONN", "CLUSSDR", "CLUSRCVR"}) {
     bool hasConname = type != "RCVR" && type != "SVRCONN";
-    EXPECT_EQ(f.first("DEF CHL(CH." + type + ") CHLTYPE(" + type + ") DESCR(d)" + (hasConname ? " CONNAME('h(1)')" : "")),
-              "AMQ8014I: IBM MQ channel created.")
+    EXPECT_EQ(
+        f.first("DEF CHL(CH." + type + ") CHLTYPE(" + type + ") DESCR(d)" + (hasConname ? " CONNAME('h(1)')" : "")),
+        "AMQ8014I: IBM MQ channel created.")
         << type;
   }
   EXPECT_EQ(f.first("DEF CHL(CH.RCVR2) CHLTYPE(RCVR)"), "AMQ8014I: IBM MQ channel created.");
@@ -183,14 +184,25 @@ TEST(MqscGolden, OtherObjectTypes) {
     const char* deleted;
   };
   const Case cases[] = {
-      {"DEF NL(N1) NAMES(A,'b',C)", "AMQ8552I: IBM MQ namelist created.", "DIS NL(N1) ALL", "AMQ8550I: Display namelist details.", "AMQ8553I: IBM MQ namelist deleted."},
-      {"DEF PROCESS(P1) APPLICID('/bin/app')", "AMQ8010I: IBM MQ process created.", "DIS PROCESS(P1) ALL", "AMQ8407I: Display Process details.", "AMQ8012I: IBM MQ process deleted."},
-      {"DEF AUTHINFO(AI1) AUTHTYPE(IDPWOS) CHCKCLNT(REQUIRED)", "AMQ8563I: IBM MQ authentication information object created.", "DIS AUTHINFO(AI1) ALL", "AMQ8566I: Display authentication information details.", "AMQ8564I: IBM MQ authentication information object deleted."},
-      {"DEF TOPIC(T1) TOPICSTR('price/fruit')", "AMQ8690I: IBM MQ topic created.", "DIS TOPIC(T1) ALL", "AMQ8633I: Display topic details.", "AMQ8692I: IBM MQ topic deleted."},
-      {"DEF SUB(S1) TOPICSTR('price/fruit') DEST(SYSTEM.DEFAULT.LOCAL.QUEUE)", "AMQ8094I: IBM MQ subscription created.", "DIS SUB(S1) ALL", "AMQ8096I: IBM MQ subscription inquired.", "AMQ8097I: IBM MQ subscription deleted."},
-      {"DEF COMMINFO(CI1) GRPADDR('239.1.1.1')", "AMQ8929I: IBM MQ communication information object created.", "DIS COMMINFO(CI1) ALL", "AMQ8932I: Display communication information details.", "AMQ8931I: IBM MQ communication information object deleted."},
-      {"DEF LSTR(L1) TRPTYPE(TCP)", "AMQ8626I: IBM MQ listener created.", "DIS LISTENER(L1) ALL", "AMQ8630I: Display listener information details.", "AMQ8628I: IBM MQ listener deleted."},
-      {"DEF SERVICE(S1)", "AMQ8621I: IBM MQ service created.", "DIS SERVICE(S1) ALL", "AMQ8629I: Display service information details.", "AMQ8623I: IBM MQ service deleted."},
+      {"DEF NL(N1) NAMES(A,'b',C)", "AMQ8552I: IBM MQ namelist created.", "DIS NL(N1) ALL",
+       "AMQ8550I: Display namelist details.", "AMQ8553I: IBM MQ namelist deleted."},
+      {"DEF PROCESS(P1) APPLICID('/bin/app')", "AMQ8010I: IBM MQ process created.", "DIS PROCESS(P1) ALL",
+       "AMQ8407I: Display Process details.", "AMQ8012I: IBM MQ process deleted."},
+      {"DEF AUTHINFO(AI1) AUTHTYPE(IDPWOS) CHCKCLNT(REQUIRED)",
+       "AMQ8563I: IBM MQ authentication information object created.", "DIS AUTHINFO(AI1) ALL",
+       "AMQ8566I: Display authentication information details.",
+       "AMQ8564I: IBM MQ authentication information object deleted."},
+      {"DEF TOPIC(T1) TOPICSTR('price/fruit')", "AMQ8690I: IBM MQ topic created.", "DIS TOPIC(T1) ALL",
+       "AMQ8633I: Display topic details.", "AMQ8692I: IBM MQ topic deleted."},
+      {"DEF SUB(S1) TOPICSTR('price/fruit') DEST(SYSTEM.DEFAULT.LOCAL.QUEUE)", "AMQ8094I: IBM MQ subscription created.",
+       "DIS SUB(S1) ALL", "AMQ8096I: IBM MQ subscription inquired.", "AMQ8097I: IBM MQ subscription deleted."},
+      {"DEF COMMINFO(CI1) GRPADDR('239.1.1.1')", "AMQ8929I: IBM MQ communication information object created.",
+       "DIS COMMINFO(CI1) ALL", "AMQ8932I: Display communication information details.",
+       "AMQ8931I: IBM MQ communication information object deleted."},
+      {"DEF LSTR(L1) TRPTYPE(TCP)", "AMQ8626I: IBM MQ listener created.", "DIS LISTENER(L1) ALL",
+       "AMQ8630I: Display listener information details.", "AMQ8628I: IBM MQ listener deleted."},
+      {"DEF SERVICE(S1)", "AMQ8621I: IBM MQ service created.", "DIS SERVICE(S1) ALL",
+       "AMQ8629I: Display service information details.", "AMQ8623I: IBM MQ service deleted."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.define);
@@ -218,11 +230,11 @@ TEST(MqscGolden, OtherObjectTypes) {
 TEST(MqscGolden, QueueManagerAndChannelAuthentication) {
   Fixture f;
   EXPECT_TRUE(has(f.first("DIS QMGR"), "QMNAME(QM1)") && has(f.first("DIS QMGR"), "CMDLEVEL(940)"));
-  EXPECT_EQ(f.first("DIS QMGR CMDLEVEL PLATFORM"),
-            "AMQ8408I: Display Queue Manager details.\n"
-            "   QMNAME(QM1)                             CMDLEVEL(940)\n"
-            "   PLATFORM(UNIX)");
-  EXPECT_EQ(f.first("ALTER QMGR DEADQ(SYSTEM.DEAD.LETTER.QUEUE) MAXUMSGS(50)"), "AMQ8005I: IBM MQ queue manager changed.");
+  EXPECT_EQ(f.first("DIS QMGR CMDLEVEL PLATFORM"), "AMQ8408I: Display Queue Manager details.\n"
+                                                   "   QMNAME(QM1)                             CMDLEVEL(940)\n"
+                                                   "   PLATFORM(UNIX)");
+  EXPECT_EQ(f.first("ALTER QMGR DEADQ(SYSTEM.DEAD.LETTER.QUEUE) MAXUMSGS(50)"),
+            "AMQ8005I: IBM MQ queue manager changed.");
   EXPECT_TRUE(has(f.first("DIS QMGR DEADQ"), "DEADQ(SYSTEM.DEAD.LETTER.QUEUE)"));
   EXPECT_TRUE(has(f.first("ALTER QMGR CMDLEVEL(800)"), "AMQ8405I")) << "read-only";
 

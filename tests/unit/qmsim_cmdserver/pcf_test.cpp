@@ -48,7 +48,8 @@ TEST(PcfRoundTrip, InquireQMgrCommandLevelAndPlatform) {
   EXPECT_EQ(xr[0].find(MQCA_Q_MGR_NAME)->text, "QM1");
   EXPECT_EQ(xr[1].header.Type, MQCFT_XR_SUMMARY);
   EXPECT_EQ(xr[1].header.Control, MQCFC_LAST);
-  auto v1 = f.send(Fixture::command(MQCMD_INQUIRE_Q_MGR).integerList(MQIACF_Q_MGR_ATTRS, {MQIA_COMMAND_LEVEL}).finish());
+  auto v1 =
+      f.send(Fixture::command(MQCMD_INQUIRE_Q_MGR).integerList(MQIACF_Q_MGR_ATTRS, {MQIA_COMMAND_LEVEL}).finish());
   ASSERT_EQ(v1.size(), 1u);
   EXPECT_EQ(v1[0].header.Type, MQCFT_RESPONSE);
   EXPECT_EQ(v1[0].header.Control, MQCFC_LAST);
@@ -72,10 +73,16 @@ TEST(PcfRoundTrip, InquireQueueDepthAndGenericNames) {
     MQPMO pmo = kvarn::mqi::defaultPMO();
     f.qm->put(conn, h, md, pmo, "m");
   }
-  auto one = f.send(Fixture::command(MQCMD_INQUIRE_Q).string(MQCA_Q_NAME, "D1").integerList(MQIACF_Q_ATTRS, {MQIA_CURRENT_Q_DEPTH}).finish());
+  auto one = f.send(Fixture::command(MQCMD_INQUIRE_Q)
+                        .string(MQCA_Q_NAME, "D1")
+                        .integerList(MQIACF_Q_ATTRS, {MQIA_CURRENT_Q_DEPTH})
+                        .finish());
   ASSERT_EQ(one.size(), 1u);
   EXPECT_EQ(one[0].find(MQIA_CURRENT_Q_DEPTH)->intValue, 3);
-  auto all = f.send(Fixture::command(MQCMD_INQUIRE_Q).string(MQCA_Q_NAME, "D*").integerList(MQIACF_Q_ATTRS, {MQIA_CURRENT_Q_DEPTH}).finish());
+  auto all = f.send(Fixture::command(MQCMD_INQUIRE_Q)
+                        .string(MQCA_Q_NAME, "D*")
+                        .integerList(MQIACF_Q_ATTRS, {MQIA_CURRENT_Q_DEPTH})
+                        .finish());
   ASSERT_EQ(all.size(), 3u);
   EXPECT_EQ(all[2].find(MQCA_Q_NAME)->text, "D3");
   EXPECT_EQ(all[2].find(MQIA_CURRENT_Q_DEPTH), nullptr) << "an alias has no depth";
@@ -92,11 +99,15 @@ TEST(PcfRoundTrip, InquireQueueDepthAndGenericNames) {
   ASSERT_EQ(reset.size(), 1u);
   EXPECT_EQ(reset[0].find(MQIA_MSG_ENQ_COUNT)->intValue, 3);
   EXPECT_EQ(reset[0].find(MQIA_HIGH_Q_DEPTH)->intValue, 3);
-  EXPECT_EQ(f.send(Fixture::command(MQCMD_RESET_Q_STATS).string(MQCA_Q_NAME, "D1").finish())[0].find(MQIA_MSG_ENQ_COUNT)->intValue, 0);
+  EXPECT_EQ(f.send(Fixture::command(MQCMD_RESET_Q_STATS).string(MQCA_Q_NAME, "D1").finish())[0]
+                .find(MQIA_MSG_ENQ_COUNT)
+                ->intValue,
+            0);
   auto cleared = f.send(Fixture::command(MQCMD_CLEAR_Q).string(MQCA_Q_NAME, "D1").finish());
   EXPECT_EQ(cleared[0].header.CompCode, MQCC_OK);
   EXPECT_EQ(f.qm->queueStatus("D1")->depth, 0);
-  EXPECT_EQ(f.send(Fixture::command(MQCMD_CLEAR_Q).string(MQCA_Q_NAME, "D3").finish())[0].header.Reason, MQRCCF_Q_WRONG_TYPE);
+  EXPECT_EQ(f.send(Fixture::command(MQCMD_CLEAR_Q).string(MQCA_Q_NAME, "D3").finish())[0].header.Reason,
+            MQRCCF_Q_WRONG_TYPE);
   f.qm->disconnect(conn);
 }
 
@@ -179,8 +190,7 @@ TEST(PcfErrors, StringListCountsMustFitTheStructure) {
     std::memcpy(body.data(), &h, sizeof h);
     std::string padded = strings;
     padded.append((4 - padded.size() % 4) % 4, ' ');
-    MQLONG fields[] = {MQCFT_STRING_LIST, static_cast<MQLONG>(24 + padded.size()), MQCACF_Q_NAMES, 0, count,
-                       strLen};
+    MQLONG fields[] = {MQCFT_STRING_LIST, static_cast<MQLONG>(24 + padded.size()), MQCACF_Q_NAMES, 0, count, strLen};
     body.append(reinterpret_cast<const char*>(fields), sizeof fields);
     return body + padded;
   };

@@ -14,7 +14,8 @@
 
 namespace {
 
-template <typename Key> struct Node {
+template <typename Key>
+struct Node {
   IndexNode header;
   Key key;
   int payload;
@@ -40,7 +41,9 @@ struct UIntMode {
   using Key = uint32_t;
   using RefKey = uint32_t;
   static constexpr int mode = kKeyUInt32;
-  struct Less { bool operator()(RefKey a, RefKey b) const { return a < b; } };
+  struct Less {
+    bool operator()(RefKey a, RefKey b) const { return a < b; }
+  };
   std::vector<uint32_t> pool{0, 1, 2, 7, 100, 0x7fffffff, 0x80000000u, 0xffffffffu};
   RefKey pick(std::mt19937 &rng) {
     return rng() % 3 == 0 ? pool[rng() % pool.size()] : static_cast<uint32_t>(rng() % 400) * 11;
@@ -49,7 +52,8 @@ struct UIntMode {
   const void *findKey(const RefKey &k) { return &k; }
 };
 
-template <int Mode> struct TextMode {
+template <int Mode>
+struct TextMode {
   using Key = const char *;
   using RefKey = std::string;
   static constexpr int mode = Mode;
@@ -95,15 +99,18 @@ struct BytesMode {
   const void *findKey(const RefKey &k) { return k.data(); }
 };
 
-template <typename Key = uint32_t> void recordPayload(IndexNode *n, void *seen) {
+template <typename Key = uint32_t>
+void recordPayload(IndexNode *n, void *seen) {
   static_cast<std::vector<int> *>(seen)->push_back(reinterpret_cast<Node<Key> *>(n)->payload);
 }
 
-template <typename M> int payloadOf(const IndexNode *n) {
+template <typename M>
+int payloadOf(const IndexNode *n) {
   return reinterpret_cast<const Node<typename M::Key> *>(n)->payload;
 }
 
-template <typename M> void randomAgainstReference(bool allowEqual, unsigned seed) {
+template <typename M>
+void randomAgainstReference(bool allowEqual, unsigned seed) {
   M m;
   std::mt19937 rng(seed);
   std::multimap<typename M::RefKey, int, typename M::Less> ref;
@@ -157,14 +164,13 @@ template <typename M> void randomAgainstReference(bool allowEqual, unsigned seed
     auto probe = m.pick(rng);
     const IndexNode *found = indexFind(root, m.findKey(probe), M::mode);
     auto it = ref.lower_bound(probe);
-    if (it == ref.end() || typename M::Less()(probe, it->first))
-      ASSERT_EQ(found, nullptr);
-    else
-      ASSERT_TRUE(found && payloadOf<M>(found) == it->second);
+    if (it == ref.end() || typename M::Less()(probe, it->first)) ASSERT_EQ(found, nullptr);
+    else ASSERT_TRUE(found && payloadOf<M>(found) == it->second);
   }
 
   size_t visited = 0;
-  indexDestroy(root, [](IndexNode *, void *count) { ++*static_cast<size_t *>(count); }, &visited);
+  indexDestroy(
+      root, [](IndexNode *, void *count) { ++*static_cast<size_t *>(count); }, &visited);
   EXPECT_EQ(visited, ref.size());
   EXPECT_EQ(root.root, nullptr);
   EXPECT_EQ(root.first, nullptr);
@@ -174,7 +180,8 @@ template <typename M> void randomAgainstReference(bool allowEqual, unsigned seed
 
 // Positions are renumbered lazily: read only through indexPosition, between bursts of
 // changes, they must equal each node's rank in the reference.
-template <typename M> void lazyPositionsAgainstReference(unsigned seed) {
+template <typename M>
+void lazyPositionsAgainstReference(unsigned seed) {
   M m;
   std::mt19937 rng(seed);
   std::multimap<typename M::RefKey, int, typename M::Less> ref;
@@ -222,13 +229,14 @@ template <typename M> void lazyPositionsAgainstReference(unsigned seed) {
   front.key = m.nodeKey(ref.begin()->first);
   ASSERT_NE(indexInsert(root, &front.header, sizeof front, M::mode, kIndexAllowEqual), nullptr);
   std::vector<uint32_t> positions;
-  indexDestroy(root, [](IndexNode *n, void *out) { static_cast<std::vector<uint32_t> *>(out)->push_back(n->position); },
-               &positions);
+  indexDestroy(
+      root, [](IndexNode *n, void *out) { static_cast<std::vector<uint32_t> *>(out)->push_back(n->position); },
+      &positions);
   ASSERT_EQ(positions.size(), ref.size() + 1);
   for (uint32_t i = 0; i < positions.size(); ++i) ASSERT_EQ(positions[i], i);
 }
 
-} // namespace
+}  // namespace
 
 TEST(OrderedIndex, LazyPositionsMatchReferenceRanks) {
   lazyPositionsAgainstReference<UIntMode>(11);
@@ -248,7 +256,7 @@ TEST(OrderedIndex, AppendingKeepsPositionsCurrent) {
   };
   for (uint32_t k = 0; k < 1000; ++k) ASSERT_NE(append(k), nullptr);
   for (uint32_t k = 999; k >= 950; --k) ASSERT_EQ(indexDelete(root, &k, kKeyUInt32, nullptr, nullptr), 0);
-  const IndexNode *equalAtEnd = append(949);   // an equal key goes after the one there
+  const IndexNode *equalAtEnd = append(949);  // an equal key goes after the one there
   ASSERT_NE(equalAtEnd, nullptr);
   EXPECT_FALSE(root.positionsStale);
   uint32_t expected = 0;
@@ -340,7 +348,7 @@ TEST(OrderedIndex, CallerNodesAreNeitherCopiedNorFreed) {
     ASSERT_EQ(indexInsert(root, &nodes[i].header, sizeof nodes[i], kKeyUInt32, kIndexUseCallerNode), &nodes[i].header);
   }
   EXPECT_EQ(CSMemoryCounters().allocations, before.allocations);
-  uint32_t k = 21;   // nodes[3]
+  uint32_t k = 21;  // nodes[3]
   std::vector<int> seen;
   EXPECT_EQ(indexDelete(root, &k, kKeyUInt32, recordPayload<>, &seen), 0);
   EXPECT_EQ(seen, std::vector<int>{3});

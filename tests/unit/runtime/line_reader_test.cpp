@@ -25,16 +25,16 @@ TEST(LineReader, LinesAreWholeOrSkippedWhole) {
   std::string line;
   auto next = [&] { return readLineCapped(in.f, line, 10).status; };
   EXPECT_EQ(next(), LineStatus::Line);
-  EXPECT_EQ(line, "abc\r");   // carriage returns are the caller's business
+  EXPECT_EQ(line, "abc\r");  // carriage returns are the caller's business
   EXPECT_EQ(next(), LineStatus::TooLong);
   EXPECT_TRUE(line.empty());
   EXPECT_EQ(next(), LineStatus::Line);
   EXPECT_EQ(line, "");
   EXPECT_EQ(next(), LineStatus::Line);
   EXPECT_EQ(line, "exactly10!");
-  EXPECT_EQ(next(), LineStatus::TooLong);   // one past the cap: never cut into a piece
+  EXPECT_EQ(next(), LineStatus::TooLong);  // one past the cap: never cut into a piece
   EXPECT_EQ(next(), LineStatus::Line);
-  EXPECT_EQ(line, "last");                  // the last line needs no newline
+  EXPECT_EQ(line, "last");  // the last line needs no newline
   EXPECT_EQ(next(), LineStatus::End);
 }
 
@@ -42,7 +42,7 @@ TEST(LineReader, NulBytesStayInTheLine) {
   MemoryFile in(std::string("a\0b\nc\n", 6));
   std::string line;
   ASSERT_EQ(readLineCapped(in.f, line, 100).status, LineStatus::Line);
-  EXPECT_EQ(line, std::string("a\0b", 3));   // not mistaken for the end of the line
+  EXPECT_EQ(line, std::string("a\0b", 3));  // not mistaken for the end of the line
 }
 
 TEST(LineReader, AStopSignalEndsABlockedReadAndDropsThePartialLine) {
@@ -50,7 +50,7 @@ TEST(LineReader, AStopSignalEndsABlockedReadAndDropsThePartialLine) {
   resetStopSignal();
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
-  ASSERT_EQ(write(fds[1], "DELETE QLOC", 11), 11);   // a line still being written
+  ASSERT_EQ(write(fds[1], "DELETE QLOC", 11), 11);  // a line still being written
   FILE *in = fdopen(fds[0], "r");
   pthread_t reader = pthread_self();
   std::thread signaller([reader] {
@@ -76,7 +76,7 @@ TEST(LineReader, ThreadsStartedWithoutStopSignalsLeaveThemToTheMainThread) {
   EXPECT_TRUE(sigismember(&seen, SIGHUP));
   sigset_t mine;
   pthread_sigmask(SIG_BLOCK, nullptr, &mine);
-  EXPECT_FALSE(sigismember(&mine, SIGTERM));   // the caller's own mask is given back
+  EXPECT_FALSE(sigismember(&mine, SIGTERM));  // the caller's own mask is given back
 }
 
-} // namespace
+}  // namespace

@@ -17,7 +17,7 @@ bool eventually(const std::atomic<bool> &flag) {
 
 void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(30)); }
 
-} // namespace
+}  // namespace
 
 TEST(CSLock, TakenTwiceMustBeReleasedTwice) {
   CSLock lock;
@@ -64,7 +64,7 @@ TEST(CSLockDeathTest, BadUnlockGoesToTheFaultRecord) {
         CSLock lock;
         std::thread t([&] { CSLockIt(lock); });
         t.join();
-        CSUnlockIt(lock);   // owned by the finished thread
+        CSUnlockIt(lock);  // owned by the finished thread
       },
       "");
 }

@@ -30,8 +30,8 @@ TEST(Memory, AllocAndFreeKeepsInUseButNotHistory) {
 }
 
 TEST(Memory, HeaderRecordsTotalAndClass) {
-  void *small = CSGetMem(231);   // total 299: still small
-  void *large = CSGetMem(232);   // total 300: large
+  void *small = CSGetMem(231);  // total 299: still small
+  void *large = CSGetMem(232);  // total 300: large
   void *empty = CSGetMem(0);
   ASSERT_TRUE(small && large && empty);
   EXPECT_EQ(CSBlockTotal(small), 299u);
@@ -40,7 +40,7 @@ TEST(Memory, HeaderRecordsTotalAndClass) {
   EXPECT_EQ(CSBlockClass(large), 2);
   EXPECT_EQ(CSBlockTotal(empty), 68u);
   EXPECT_EQ(reinterpret_cast<uintptr_t>(small) % 16, 0u) << "operator new needs 16-byte alignment";
-  static_cast<char *>(large)[231] = 'x';   // the whole request is usable
+  static_cast<char *>(large)[231] = 'x';  // the whole request is usable
   CSFreeMem(small);
   CSFreeMem(large);
   CSFreeMem(empty);
@@ -78,7 +78,12 @@ TEST(Memory, EveryCxxAllocationIsCounted) {
 TEST(Memory, FailedNewThrowsAndNothrowReturnsNull) {
   MemoryCounters before = CSMemoryCounters();
   size_t huge = SIZE_MAX / 2;
-  EXPECT_THROW({ auto *p = new char[huge]; delete[] p; }, std::bad_alloc);
+  EXPECT_THROW(
+      {
+        auto *p = new char[huge];
+        delete[] p;
+      },
+      std::bad_alloc);
   EXPECT_EQ((new (std::nothrow) char[huge]), nullptr);
   EXPECT_EQ(CSMemoryCounters().blocksInUse, before.blocksInUse);
 }

@@ -31,10 +31,8 @@ TEST(FaultDeathTest, WritesTheRecordAndTraps) {
   }
   EXPECT_EQ(fs::path(CSFaultFilePath()), file);
   EXPECT_DEATH(CSFault(123, "/some/dir/source.cpp", -7), "");
-  if (old)
-    ::setenv("TMPDIR", saved.c_str(), 1);
-  else
-    ::unsetenv("TMPDIR");
+  if (old) ::setenv("TMPDIR", saved.c_str(), 1);
+  else ::unsetenv("TMPDIR");
 
   std::ifstream in(file);
   std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -97,7 +95,7 @@ TEST(GrowBuffer, FailureLeavesAnEmptyBufferAndCountsNothing) {
 TEST(TimeZone, BiasMatchesTheCLibrary) {
   const char *old = std::getenv("TZ");
   std::string saved = old ? old : "";
-  ::setenv("TZ", "UTC-5:30", 1);   // POSIX sign: 5:30 east of UTC
+  ::setenv("TZ", "UTC-5:30", 1);  // POSIX sign: 5:30 east of UTC
   ::tzset();
   readTimeZoneBias();
   EXPECT_EQ(timeZoneBiasMinutes(), 330);
@@ -105,10 +103,8 @@ TEST(TimeZone, BiasMatchesTheCLibrary) {
   ::tzset();
   readTimeZoneBias();
   EXPECT_EQ(timeZoneBiasMinutes(), -180);
-  if (old)
-    ::setenv("TZ", saved.c_str(), 1);
-  else
-    ::unsetenv("TZ");
+  if (old) ::setenv("TZ", saved.c_str(), 1);
+  else ::unsetenv("TZ");
   ::tzset();
   readTimeZoneBias();
 }

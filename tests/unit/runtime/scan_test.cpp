@@ -34,7 +34,7 @@ std::vector<std::string> defTokens(std::string_view text) {
 
 using V = std::vector<std::string>;
 
-} // namespace
+}  // namespace
 
 TEST(ScanTokens, OperatorsPairsAndQuotes) {
   EXPECT_EQ(tokens("a>=b"), (V{"a", ">=", "b"}));
@@ -65,7 +65,7 @@ TEST(ScanTokens, PositionsAndExhaustion) {
   t = scanNextToken(text, pos);
   EXPECT_TRUE(t.exhausted);
   EXPECT_EQ(pos, text.size());
-  pos = 1000;   // past the end is the end, not a crash
+  pos = 1000;  // past the end is the end, not a crash
   EXPECT_TRUE(scanNextToken(text, pos).exhausted);
   EXPECT_EQ(pos, text.size());
 }

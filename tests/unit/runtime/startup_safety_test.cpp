@@ -41,7 +41,7 @@ TEST(RegularFile, OnlyRegularFilesAreOpenedAndSpecialOnesNeverBlock) {
   ASSERT_NE(f.stream, nullptr);
   EXPECT_EQ(f.size, 10);
   char line[32] = {};
-  EXPECT_NE(std::fgets(line, sizeof line, f.stream), nullptr);   // reads as an ordinary stream
+  EXPECT_NE(std::fgets(line, sizeof line, f.stream), nullptr);  // reads as an ordinary stream
   EXPECT_STREQ(line, "columns=3\n");
   std::fclose(f.stream);
 
@@ -80,7 +80,7 @@ TEST(StandardDescriptorsDeathTest, ClosedOnesAreHeldAndAClosedOutputStillFailsWr
         errno = 0;
         ok = ok && ::write(STDOUT_FILENO, "x", 1) < 0 && errno == EBADF;
         char c;
-        ok = ok && ::read(STDIN_FILENO, &c, 1) == 0;   // input reads as empty
+        ok = ok && ::read(STDIN_FILENO, &c, 1) == 0;  // input reads as empty
         std::_Exit(ok ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
@@ -90,15 +90,15 @@ TEST(StopSignalsDeathTest, ASecondSignalWaitsForTheLineBeingWritten) {
   EXPECT_EXIT(
       {
         installStopSignals();
-        std::raise(SIGTERM);   // the first asks the run to stop
+        std::raise(SIGTERM);  // the first asks the run to stop
         if (!stopRequested()) std::_Exit(2);
         {
           OutputWriteSection writing;
-          std::raise(SIGTERM);   // the second: the process ends, but not in the middle of the line
+          std::raise(SIGTERM);  // the second: the process ends, but not in the middle of the line
           std::fputs("line completed\n", stderr);
           std::fflush(stderr);
         }
-        std::_Exit(3);   // not reached: the section's end ends the process
+        std::_Exit(3);  // not reached: the section's end ends the process
       },
       ::testing::KilledBySignal(SIGTERM), "line completed");
 }
@@ -131,7 +131,7 @@ TEST(ProgramStack, WorkRunsOnALargeStackOfItsOwnAndReturnsItsResult) {
     return 42;
   });
   EXPECT_EQ(result, 42);
-  EXPECT_GT(remaining, size_t{200} << 20);   // whatever `ulimit -s` says
+  EXPECT_GT(remaining, size_t{200} << 20);  // whatever `ulimit -s` says
 }
 
-} // namespace
+}  // namespace

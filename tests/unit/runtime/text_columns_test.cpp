@@ -15,7 +15,7 @@ struct Utf8Locale {
 
 TEST(TextColumns, WideCharactersTakeTwoColumnsAndWrapWhole) {
   Utf8Locale utf8;
-  std::string text = "AB\xe6\xbc\xa2\xe5\xad\x97";   // "AB" and two CJK characters
+  std::string text = "AB\xe6\xbc\xa2\xe5\xad\x97";  // "AB" and two CJK characters
   EXPECT_EQ(textColumns(text), 6u);
   // At 3 columns the first CJK character does not fit after "AB": it starts row 2.
   EXPECT_EQ(textRows(text, 3), 3u);
@@ -25,7 +25,8 @@ TEST(TextColumns, WideCharactersTakeTwoColumnsAndWrapWhole) {
 }
 
 TEST(TextColumns, StrayBytesAreKeptAsOneColumnEach) {
-  std::string text = "a\xff\xc3" "b\xe2\x82";   // a lone lead, an invalid byte, a cut sequence
+  std::string text = "a\xff\xc3"
+                     "b\xe2\x82";  // a lone lead, an invalid byte, a cut sequence
   size_t at = 0, characters = 0;
   while (at < text.size()) {
     TextChar ch = textCharAt(text, at);
@@ -33,7 +34,7 @@ TEST(TextColumns, StrayBytesAreKeptAsOneColumnEach) {
     at += ch.bytes;
     ++characters;
   }
-  EXPECT_EQ(characters, text.size());   // nothing swallowed
+  EXPECT_EQ(characters, text.size());  // nothing swallowed
   EXPECT_EQ(textCharAt(text, 1).code, 0xFFu);
   EXPECT_EQ(textColumns(text), text.size());
 }
@@ -50,4 +51,4 @@ TEST(TextColumns, AsciiRowsAndTheEdges) {
   EXPECT_EQ(textCharAt("\xf0\x9f\x98\x80", 0).code, 0x1F600u);
 }
 
-} // namespace
+}  // namespace

@@ -26,7 +26,7 @@ TEST(Utf8, EveryOtherByteIsKeptAsLatin1) {
       {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},
       {"ok\xE2\x82", "ok\xC3\xA2\xC2\x82"},
       {"\xFF", "\xC3\xBF"},
-      {"\xC3\xA9\xE9\xC3\xA9", "\xC3\xA9\xC3\xA9\xC3\xA9"},   // good, bad, good
+      {"\xC3\xA9\xE9\xC3\xA9", "\xC3\xA9\xC3\xA9\xC3\xA9"},  // good, bad, good
   };
   for (const Case &c : cases) {
     EXPECT_FALSE(isValidUtf8(c.in));

@@ -86,8 +86,7 @@ TEST(ExprEval, BindingTurnsValueKeywordsIntoConstants) {
   r.resolver.values["TYPE"] = Value::view("QLOCAL");
   ExprRun run = r.run("TYPE EQ QLOCAL AND DEFPSIST = YES");
   ASSERT_TRUE(run.ok) << run.error;
-  EXPECT_EQ(r.resolver.bound,
-            (std::vector<std::string>{"TYPE|QLOCAL", "QLOCAL|TYPE", "DEFPSIST|YES", "YES|DEFPSIST"}));
+  EXPECT_EQ(r.resolver.bound, (std::vector<std::string>{"TYPE|QLOCAL", "QLOCAL|TYPE", "DEFPSIST|YES", "YES|DEFPSIST"}));
   for (const std::string& name : r.resolver.order) EXPECT_NE(name, "QLOCAL");
   EXPECT_EQ(run.text, "1");  // DEFPSIST and YES both read '' here, so they are equal
 }

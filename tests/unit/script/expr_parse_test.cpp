@@ -19,16 +19,16 @@ std::string postfix(std::string_view text, unsigned flags = kCaseSensitive | kAl
   for (const ExprNode& n : e->postfix()) {
     if (!out.empty()) out += ' ';
     switch (n.type) {
-      case LexemeType::Int: out += std::to_string(n.literal.asInt()); break;
-      case LexemeType::Var:
-        out += n.name;
-        if (n.subscripts) out += "[" + std::to_string(n.subscripts) + "]";
-        break;
-      case LexemeType::Op:
-        if (n.op->kind & kFunction) out += std::string(n.op->name) + "(" + std::to_string(n.argc) + ")";
-        else out += ((n.op->kind & kBinary) ? "" : "u") + std::string(n.op->name);
-        break;
-      default: out += "'" + std::string(n.literal.bytes()) + "'";
+    case LexemeType::Int: out += std::to_string(n.literal.asInt()); break;
+    case LexemeType::Var:
+      out += n.name;
+      if (n.subscripts) out += "[" + std::to_string(n.subscripts) + "]";
+      break;
+    case LexemeType::Op:
+      if (n.op->kind & kFunction) out += std::string(n.op->name) + "(" + std::to_string(n.argc) + ")";
+      else out += ((n.op->kind & kBinary) ? "" : "u") + std::string(n.op->name);
+      break;
+    default: out += "'" + std::string(n.literal.bytes()) + "'";
     }
   }
   return out;
@@ -95,7 +95,7 @@ TEST(ExprLexer, NumbersAndStrings) {
   EXPECT_EQ(r.text("0XfF"), "255");
   EXPECT_EQ(r.text("0x'414243'"), "ABC");
   EXPECT_EQ(r.run("0x'414243'").value.type(), LexemeType::PStr);  // the copy the runner keeps
-  EXPECT_EQ(postfix("0x'4142'+0x'4'"), "'AB' '' +");             // odd last digit ignored
+  EXPECT_EQ(postfix("0x'4142'+0x'4'"), "'AB' '' +");              // odd last digit ignored
   EXPECT_EQ(r.text("123456789012345678"), "123456789012345678");
   EXPECT_EQ(r.text(".5"), "0.50");
   EXPECT_EQ(r.text("5."), "5.00");
@@ -222,7 +222,7 @@ TEST(ExprParser, WhereTableHasNoSubscriptsAndOnlyItsFunctions) {
   Runner r(kAllowAt);
   r.options.table = &testWhereTable();
   EXPECT_EQ(r.error("@a[1]"), "Unrecognised token '[' at position 2");
-  EXPECT_EQ(r.text("lower('AB') + max(1, 2)"), "4.00");  // the string counts its characters
+  EXPECT_EQ(r.text("lower('AB') + max(1, 2)"), "4.00");                        // the string counts its characters
   EXPECT_EQ(r.error("KEY(@a)"), "Unknown function name 'KEY' at position 0");  // not offered to =WHERE
 }
 
@@ -253,14 +253,13 @@ TEST(ExprParser, DebugOutputListsTokensAndPostfix) {
   std::string out = testing::internal::GetCapturedStderr();
   expSetDebugFlags(0);
   EXPECT_TRUE(ok);
-  EXPECT_EQ(out,
-            "expParseExpression '@a[2] + 'x' * LOWER(1.5)'\n"
-            "InStream\n--------\n"
-            "VAR  : @a\nOP   : [\nINT  : 2\nOP   : ]\nOP   : +\nSTR  : 'x'\nOP   : *\nOP   : LOWER\nOP   : (\n"
-            "DBL  : 1.500000\nOP   : )\n"
-            "OutStream\n---------\n"
-            "INT  : 2\nVAR  : @a\nSTR  : 'x'\nDBL  : 1.500000\nOP   : LOWER\nOP   : *\nOP   : +\n"
-            "expParseExpression (Return)\n");
+  EXPECT_EQ(out, "expParseExpression '@a[2] + 'x' * LOWER(1.5)'\n"
+                 "InStream\n--------\n"
+                 "VAR  : @a\nOP   : [\nINT  : 2\nOP   : ]\nOP   : +\nSTR  : 'x'\nOP   : *\nOP   : LOWER\nOP   : (\n"
+                 "DBL  : 1.500000\nOP   : )\n"
+                 "OutStream\n---------\n"
+                 "INT  : 2\nVAR  : @a\nSTR  : 'x'\nDBL  : 1.500000\nOP   : LOWER\nOP   : *\nOP   : +\n"
+                 "expParseExpression (Return)\n");
 }
 
 }  // namespace kvarn::script::test

@@ -18,7 +18,7 @@ class MapResolver : public NameResolver {
   std::set<std::string> absent;         // names that signal absence
   std::vector<std::string> bound;       // "name|partner" per bind call
   int resolveCalls = 0;
-  std::vector<std::string> order;       // names in the order they were resolved
+  std::vector<std::string> order;  // names in the order they were resolved
 
   bool bind(NameBinding& b, ExprContext& ctx) override {
     bound.push_back(std::string(b.ref.name) + "|" + std::string(b.partner));

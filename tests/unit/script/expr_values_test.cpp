@@ -253,17 +253,17 @@ TEST(ExprValues, CompareForSorting) {
     return r;
   };
   Value unset, one = Value::integer(1), half = Value::real(1.5), abc = Value::view("abc"), ABC = Value::view("ABC"),
-              abd = Value::view("abd");
+               abd = Value::view("abd");
   EXPECT_EQ(cmp(nullptr, &unset), -1);
   EXPECT_EQ(cmp(&unset, &one), -1);
   EXPECT_EQ(cmp(&one, &half), -1);
   EXPECT_EQ(cmp(&half, &one), 1);
   EXPECT_EQ(cmp(&abc, &abd), -1);
-  EXPECT_EQ(cmp(&ABC, &abd), -1);         // folded first
-  EXPECT_EQ(cmp(&ABC, &abc), -1);         // then unfolded bytes
-  EXPECT_EQ(cmp(&abd, &ABC, true), 1);    // byte order: 'a' > 'A'
+  EXPECT_EQ(cmp(&ABC, &abd), -1);       // folded first
+  EXPECT_EQ(cmp(&ABC, &abc), -1);       // then unfolded bytes
+  EXPECT_EQ(cmp(&abd, &ABC, true), 1);  // byte order: 'a' > 'A'
   Value three = Value::integer(3);
-  EXPECT_EQ(cmp(&abc, &three), 0);        // different types: integer values
+  EXPECT_EQ(cmp(&abc, &three), 0);  // different types: integer values
   Value l1 = Value::list({"a"}), l2 = Value::list({"b"});
   int r;
   std::string e;

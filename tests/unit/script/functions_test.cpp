@@ -72,7 +72,8 @@ TEST(StringFunctions, EdgeCases) {
   EXPECT_EQ(h.eval("TRIMSTR('a', 'b', 1)"), "ERROR: The third parameter to function trimstr() must be a string.");
   EXPECT_EQ(h.eval("STRREPLACE('aaa', 'aa', 'b')"), "ba");
   EXPECT_EQ(h.eval("STRREPLACE('abc', '', 'x')"), "abc");
-  EXPECT_EQ(h.eval("STRREPLACE('abc', 1, 'x')"), "ERROR: The second parameter to function strreplace() must be a string.");
+  EXPECT_EQ(h.eval("STRREPLACE('abc', 1, 'x')"),
+            "ERROR: The second parameter to function strreplace() must be a string.");
   EXPECT_EQ(h.eval("UPPER('aBc') + LOWER('X')"), "ABCx");
   EXPECT_EQ(h.eval("LOWER(5)"), "ERROR: Function LOWER() accepts only strings or list arguments");
   EXPECT_EQ(h.eval("STR(1.5) + STR(2)"), "1.502");

@@ -15,7 +15,7 @@ TEST(Print, BlanksJustificationAndDecimals) {
   EXPECT_EQ(h.print("'a', 'b'"), "a b\n");
   EXPECT_EQ(h.print(":5r:1"), "    1\n");
   EXPECT_EQ(h.print(":3r:'x', :3l:2"), "  x 2  \n");  // justification by request
-  EXPECT_EQ(h.print(":5:1"), "    1\n");      // numbers right by default
+  EXPECT_EQ(h.print(":5:1"), "    1\n");              // numbers right by default
   EXPECT_EQ(h.print(":5:'x', 'y'"), "x     y\n");
   EXPECT_EQ(h.print("1.5"), "1.50\n");
   char expected[16];

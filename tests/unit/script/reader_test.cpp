@@ -36,11 +36,12 @@ TEST(Reader, Continuations) {
   // The blank before a final '-' stays, and so do the next line's leading blanks.
   EXPECT_EQ(commandsOf("DEFINE QLOCAL(A) -\n   DESCR('x')\n"),
             (std::vector<std::string>{"DEFINE QLOCAL(A)    DESCR('x')"}));
-  EXPECT_EQ(commandsOf("DEFINE QLOCAL(A) +\n   DESCR('x')\n"), (std::vector<std::string>{"DEFINE QLOCAL(A) DESCR('x')"}));
+  EXPECT_EQ(commandsOf("DEFINE QLOCAL(A) +\n   DESCR('x')\n"),
+            (std::vector<std::string>{"DEFINE QLOCAL(A) DESCR('x')"}));
 }
 
 TEST(Reader, CarriageReturnsEndTheLine) {
   EXPECT_EQ(commandsOf("DIS QMGR\r\nDIS Q(*)\r\n"), (std::vector<std::string>{"DIS QMGR", "DIS Q(*)"}));
 }
 
-} // namespace
+}  // namespace

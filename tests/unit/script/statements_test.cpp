@@ -57,7 +57,7 @@ class Statements : public ::testing::Test {
       if (text.substr(0, 5) == "print") return cmdRunPrint(ctx, text, false);
       if (text.substr(0, 4) == "wait") return cmdRunWait(ctx, text);
       std::string substituted;
-      if (text.substr(0, 4) == "SUB ") {   // the dispatcher's substitution, for the error function
+      if (text.substr(0, 4) == "SUB ") {  // the dispatcher's substitution, for the error function
         if (cmdSubstitute(ctx, text.substr(4), substituted) == Substitution::Replaced) cmdRunText(ctx, substituted);
         return;
       }
@@ -70,7 +70,7 @@ class Statements : public ::testing::Test {
     host.readFileLine = readFileLine;
     scriptSetHost(host);
     h.ctx.mainInput = std::make_unique<InputSource>();
-    h.ctx.mainInput->echo.input = false;   // only what the script prints and reports
+    h.ctx.mainInput->echo.input = false;  // only what the script prints and reports
   }
   void TearDown() override { scriptSetHost({}); }
 
@@ -121,7 +121,8 @@ TEST_F(Statements, AFailedBlockNeverRunsItsBody) {
 
 TEST_F(Statements, FunctionDefinitionMessages) {
   EXPECT_THAT(run("func f(a b)\nendfunc\n"), HasSubstr("Expected ',' after parameter 'a'"));
-  EXPECT_THAT(run("func f(a,b\nendfunc\n"), HasSubstr("Expected ')' at the end of the parameter list for function 'f'"));
+  EXPECT_THAT(run("func f(a,b\nendfunc\n"),
+              HasSubstr("Expected ')' at the end of the parameter list for function 'f'"));
   std::string name31(31, 'f'), name32(32, 'g');
   EXPECT_THAT(run("func " + name32 + "()\nendfunc\n"), HasSubstr("Functions names are limited 31 characters"));
   EXPECT_EQ(run("func " + name31 + "()\n print 'in'\nendfunc\n" + name31 + "\n"), "in\n");
@@ -130,27 +131,28 @@ TEST_F(Statements, FunctionDefinitionMessages) {
               HasSubstr("You can not use 'leave' from within a function, please use 'return'."));
   EXPECT_THAT(run("func one(a)\nendfunc\none(1,2)\n"), HasSubstr("Function 'one' takes only 1 parameter."));
   EXPECT_THAT(run("func none()\nendfunc\nnone(1)\n"), HasSubstr("Function 'none' does not take any parameters."));
-  EXPECT_THAT(run("func f()\n func g()\n endfunc\nendfunc\n"), HasSubstr("You can not define a function within another function"));
+  EXPECT_THAT(run("func f()\n func g()\n endfunc\nendfunc\n"),
+              HasSubstr("You can not define a function within another function"));
   EXPECT_THAT(run("var\n"), HasSubstr("Empty parameter list in var statement."));
   EXPECT_THAT(run("return 1\n"), HasSubstr("Return statements can only be used inside functions."));
 }
 
 TEST_F(Statements, GotoScope) {
-  std::string out = run(
-      "func f()\n goto inside\n while (0)\n  label inside\n endwhile\nendfunc\n");
-  EXPECT_THAT(out, HasSubstr("The goto statement on line 2 and label 'inside' on line 4 are not in the same loop scope."));
-  EXPECT_THAT(run("func f()\n goto nowhere\nendfunc\n"), HasSubstr("No definiton of label 'goto nowhere' found in function 'f'."));
+  std::string out = run("func f()\n goto inside\n while (0)\n  label inside\n endwhile\nendfunc\n");
+  EXPECT_THAT(out,
+              HasSubstr("The goto statement on line 2 and label 'inside' on line 4 are not in the same loop scope."));
+  EXPECT_THAT(run("func f()\n goto nowhere\nendfunc\n"),
+              HasSubstr("No definiton of label 'goto nowhere' found in function 'f'."));
   // Leaving a loop with goto ends it and continues at the label.
-  out = run(
-      "func f()\n @i = 0\n while (1)\n  @i = @i + 1\n  if (@i = 3)\n   goto done\n  endif\n endwhile\n"
-      " print 'not reached'\n label done\n print 'left at', @i\nendfunc\nf\n");
+  out = run("func f()\n @i = 0\n while (1)\n  @i = @i + 1\n  if (@i = 3)\n   goto done\n  endif\n endwhile\n"
+            " print 'not reached'\n label done\n print 'left at', @i\nendfunc\nf\n");
   EXPECT_EQ(out, "left at 3\n");
 }
 
 TEST_F(Statements, LoopsCountersBreakAndContinue) {
-  std::string out = run(
-      "@i = 0\nwhile (@i < 5)\n @i = @i + 1\n if (@i = 2)\n  continue\n endif\n if (@i = 4)\n  break\n endif\n"
-      " print @i, _idxWhile\nendwhile\nprint 'passes', _numWhile\n");
+  std::string out =
+      run("@i = 0\nwhile (@i < 5)\n @i = @i + 1\n if (@i = 2)\n  continue\n endif\n if (@i = 4)\n  break\n endif\n"
+          " print @i, _idxWhile\nendwhile\nprint 'passes', _numWhile\n");
   EXPECT_EQ(out, "1 1\n3 3\npasses 4\n");
   EXPECT_EQ(run("foritem('a, b,,c')\n print '<' + _item + '>', _idxItem\nendfor\nprint _numItem\n"),
             "<a> 1\n<b> 2\n<c> 3\n3\n");
@@ -199,7 +201,8 @@ TEST_F(Statements, DeepRecursionIsRefusedNotACrash) {
 TEST_F(Statements, ErrorsEndTheTopLevelStatementOnly) {
   // An error in a while condition inside a function ends that run; the next
   // top-level statement runs.
-  std::string out = run("func f()\n while (1 +)\n  print 'no'\n endwhile\n print 'no either'\nendfunc\nf\nprint 'next'\n");
+  std::string out =
+      run("func f()\n while (1 +)\n  print 'no'\n endwhile\n print 'no either'\nendfunc\nf\nprint 'next'\n");
   EXPECT_THAT(out, Not(HasSubstr("no")));
   EXPECT_THAT(out, HasSubstr("next"));
   // With _error_func the function is called and the run goes on.
@@ -230,7 +233,8 @@ TEST_F(Statements, ImportsWithParametersAndFailedRedefinitions) {
   EXPECT_THAT(out, HasSubstr("old"));
   EXPECT_EQ(run("=import file(" + params + ") parms('a,b', c)\n"), "'a,b' c\n");
   // An =import left to run time inside text a statement runs is refused.
-  EXPECT_THAT(run("@cmd = '=import file(@lib)'\n@cmd\n"), HasSubstr("You can not call =import from within a function."));
+  EXPECT_THAT(run("@cmd = '=import file(@lib)'\n@cmd\n"),
+              HasSubstr("You can not call =import from within a function."));
   std::string self = writeFile("self.kvx", "=import file(" + ::testing::TempDir() + "self.kvx)\n");
   EXPECT_THAT(run("=import file(" + self + ")\n"), HasSubstr("Import file recursion detected"));
 }

@@ -19,7 +19,7 @@ TEST(VariableKeys, ElementKeysRoundTripAndDisplayWithSubscripts) {
   EXPECT_EQ(parsed.count, 2);
   EXPECT_EQ(varDisplayName(key), "@a[1,2]");
   EXPECT_EQ(varDisplayName("@plain"), "@plain");
-  EXPECT_FALSE(varParseKey(std::string("@a%\x09", 4), parsed));  // bad count
+  EXPECT_FALSE(varParseKey(std::string("@a%\x09", 4), parsed));      // bad count
   EXPECT_FALSE(varParseKey(key.substr(0, key.size() - 1), parsed));  // cut subscripts
   // The longest name with four subscripts still fits.
   std::string longName = "@" + std::string(30, 'x');
@@ -75,11 +75,11 @@ TEST(Scopes, FunctionCallsChangeOuterVariablesAndKeepTheirOwn) {
   Variables& vars = h.state().variables;
   EXPECT_EQ(h.assign("@x", "1"), "");
   EXPECT_EQ(h.assign("@arr", "1", {1}), "");
-  vars.pushScope();  // a function called from the main program
-  EXPECT_EQ(h.assign("@x", "2"), "");       // changes the main program's @x
+  vars.pushScope();                           // a function called from the main program
+  EXPECT_EQ(h.assign("@x", "2"), "");         // changes the main program's @x
   EXPECT_EQ(h.assign("@arr", "9", {5}), "");  // an element of an outer array goes there too
-  EXPECT_EQ(h.assign("@y", "3"), "");       // a new variable is local
-  vars.pushScope();  // a nested call
+  EXPECT_EQ(h.assign("@y", "3"), "");         // a new variable is local
+  vars.pushScope();                           // a nested call
   std::string error;
   Value ten = Value::integer(10);
   ASSERT_TRUE(scriptDeclare(h.ctx, "@x", {}, &ten, error));  // var @x = 10 shadows
@@ -215,10 +215,10 @@ TEST(SystemVariables, ReadFromProgramStateAndRefuseAssignment) {
 TEST(ResponseAttributes, NumbersTextAndIndicators) {
   ScriptHarness h;
   EXPECT_EQ(h.eval("CURDEPTH"), "");  // no current record
-  h.state().lastDisplayed = ResponseRecord{
-      "AMQ8409I: Display Queue details.\n   QUEUE(Q1)    TYPE(QLOCAL)\n   CURDEPTH(0)  DESCR( )\n"
-      "   QTIME(12, 34)  MAXMSGL(4.5)  VERSION(09)  CLUSNL(\n A ,\n B )  NOTES(x(y)z)",
-      "QMA", false};
+  h.state().lastDisplayed =
+      ResponseRecord{"AMQ8409I: Display Queue details.\n   QUEUE(Q1)    TYPE(QLOCAL)\n   CURDEPTH(0)  DESCR( )\n"
+                     "   QTIME(12, 34)  MAXMSGL(4.5)  VERSION(09)  CLUSNL(\n A ,\n B )  NOTES(x(y)z)",
+                     "QMA", false};
   EXPECT_EQ(h.typeOf("CURDEPTH"), LexemeType::Int);
   EXPECT_EQ(h.eval("curdepth + 1"), "1");
   EXPECT_EQ(h.eval("DESCR"), "");

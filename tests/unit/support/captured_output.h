@@ -11,7 +11,7 @@
 #include "context/output.h"
 
 class CapturedOutput {
-public:
+ public:
   // Installs a silent output buffer in `ctx` (its display lock must exist).
   void attach(ProgramContext &ctx) {
     ctx.output = std::make_unique<OutputBuffer>(ctx.displayLock, nullptr, nullptr);
@@ -31,6 +31,6 @@ public:
 
   std::vector<std::pair<std::string, uint32_t>> lines;
 
-private:
+ private:
   std::mutex mutex_;
 };

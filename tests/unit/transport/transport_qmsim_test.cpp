@@ -9,15 +9,15 @@
 #include <mutex>
 #include <thread>
 
+#include "../support/captured_output.h"
 #include "context/context.h"
-#include "driver/dispatch.h"
 #include "context/output.h"
+#include "driver/dispatch.h"
 #include "driver/local_handlers.h"
 #include "driver/synonyms.h"
-#include "transport/connection_commands.h"
-#include "../support/captured_output.h"
 #include "qmsim_test_support.h"
 #include "transport/connection.h"
+#include "transport/connection_commands.h"
 #include "transport/mq_library.h"
 
 namespace {
@@ -26,7 +26,7 @@ namespace {
 // server stays out of the way); everything else is left unanswered.
 constexpr const char *kServedQueue = "SYSTEM.DEFAULT.LOCAL.QUEUE";
 class Responder {
-public:
+ public:
   Responder(MqBinding binding, const std::string &qmgr, MQCNO *cno = nullptr) {
     MqEntryTable *mq = nullptr;
     if (loadMqLibrary(binding, mq).error != 0) throw std::runtime_error("MQ library not loaded");
@@ -50,7 +50,7 @@ public:
     mq_->MQDISC(&hconn_, &cc, &rc);
   }
 
-private:
+ private:
   void serve() {
     std::vector<char> buf(65536);
     while (!stop_) {
@@ -93,7 +93,7 @@ private:
 };
 
 class TransportTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     ctx.mode |= kModeFile;
     ctx.startupState = 0;
@@ -154,7 +154,8 @@ TEST_F(TransportTest, ViaAddressesTheTargetAndConnectionsSwitch) {
   // The command queue is opened on QMV for QMX, which QMV has no route to.
   run("=conn qm(QMX) via(QMV) cmdq(SYSTEM.DEFAULT.LOCAL.QUEUE) wait(5)");
   EXPECT_TRUE(saw("Error opening command queue 'QMX/SYSTEM.DEFAULT.LOCAL.QUEUE' on 'QMV' RC(2087) "
-                  "Unknown Remote Queue Manager")) << sink->text();
+                  "Unknown Remote Queue Manager"))
+      << sink->text();
   EXPECT_NE(ctx.statusFlags & kStatusConnectFailed, 0u);
   run("=conn qm(QMV) cmdq(SYSTEM.DEFAULT.LOCAL.QUEUE) wait(5)");
   EXPECT_TRUE(saw("Connected to 'QMV' (simulated queue manager)")) << sink->text();
@@ -203,4 +204,4 @@ TEST_F(TransportTest, MissingLibraryIsReported) {
   EXPECT_NE(ctx.statusFlags & kStatusConnectFailed, 0u);
 }
 
-} // namespace
+}  // namespace

@@ -38,8 +38,7 @@ TEST(LibrarySearch, OrderFollowsTheEnvironment) {
   // Once one of IBM MQ's variables is set, the place it names is the only one: a
   // mistyped setting must not end up talking to the simulator.
   ::setenv("MQ_INSTALLATION_PATH", "/inst", 1);
-  EXPECT_EQ(mqLibraryCandidates(MqBinding::Client, "/k/bin"),
-            std::vector<std::string>{"/inst/lib64/libmqic_r.so"});
+  EXPECT_EQ(mqLibraryCandidates(MqBinding::Client, "/k/bin"), std::vector<std::string>{"/inst/lib64/libmqic_r.so"});
   ::setenv("MQIC_DLL_PATH", "/client/", 1);
   EXPECT_EQ(mqLibraryCandidates(MqBinding::Client, "/k/bin"), std::vector<std::string>{"/client/libmqic_r.so"});
   // The client path does not steer the server library.
@@ -66,8 +65,7 @@ TEST(ConnOptions, ChannelFieldsRaiseTheMqcdVersion) {
   struct Case {
     const char *option;
     MQLONG version;
-  } cases[] = {{"channel", 6}, {"scyexit", 6}, {"conname", 6}, {"sslciph", 7},
-               {"sharecnv", 9}, {"certlabl", 11}};
+  } cases[] = {{"channel", 6}, {"scyexit", 6}, {"conname", 6}, {"sslciph", 7}, {"sharecnv", 9}, {"certlabl", 11}};
   for (const auto &c : cases) {
     Connection t;
     ASSERT_EQ(t.channelDef.Version, 6);
@@ -107,7 +105,7 @@ TEST(Matching, ConnectionNameIsNotCompared) {
   Connection c, d;
   c.connectedQmgr = "QMB";
   d.viaQmgr = "QMB";
-  EXPECT_TRUE(connectionMatches(c, d));   // via names the queue manager already connected
+  EXPECT_TRUE(connectionMatches(c, d));  // via names the queue manager already connected
   d.userId = "bob";
   d.hasUserId = true;
   EXPECT_FALSE(connectionMatches(c, d));
@@ -150,4 +148,4 @@ TEST(RequestIds, RoundTripAndRunStampFilter) {
   EXPECT_EQ(decodeRequestId(bytes).handler, 0);
 }
 
-} // namespace
+}  // namespace
