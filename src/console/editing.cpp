@@ -284,33 +284,31 @@ void snapshotForUndo(ConsoleState &c) {
   c.undoPos = 0;
 }
 
+namespace {
+
+void restoreSnapshot(ConsoleState &c, size_t index) {
+  c.undoPos = index;
+  c.text = c.undo[index].text;
+  c.cursor = c.undo[index].cursor;
+  c.undoStepped = true;
+  changed(c);
+}
+
+} // namespace
+
 void undoChange(ConsoleState &c) {
   size_t next = c.undoPos;
   // Skip the newest when it is what the command area already holds.
   while (next < c.undo.size() && c.undo[next].text == c.text) ++next;
-  if (next >= c.undo.size()) {
-    showMessage(c, "No further undo available");
-    return;
-  }
-  c.undoPos = next;
-  c.text = c.undo[next].text;
-  c.cursor = c.undo[next].cursor;
-  c.undoStepped = true;
-  changed(c);
+  if (next >= c.undo.size()) return showMessage(c, "No further undo available");
+  restoreSnapshot(c, next);
 }
 
 void redoChange(ConsoleState &c) {
   size_t next = c.undoPos;
   while (next > 0 && c.undo[next].text == c.text) --next;
-  if (c.undo.empty() || c.undo[next].text == c.text) {
-    showMessage(c, "No further redo available");
-    return;
-  }
-  c.undoPos = next;
-  c.text = c.undo[next].text;
-  c.cursor = c.undo[next].cursor;
-  c.undoStepped = true;
-  changed(c);
+  if (c.undo.empty() || c.undo[next].text == c.text) return showMessage(c, "No further redo available");
+  restoreSnapshot(c, next);
 }
 
 void copySelection(ConsoleState &c, bool cut) {

@@ -10,18 +10,9 @@
 
 #include "context/output.h"
 #include "context/settings.h"
+#include "../support/file_contents.h"
 
 namespace {
-
-std::string contentsOf(FILE *f) {
-  std::fflush(f);
-  std::rewind(f);
-  std::string out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  return out;
-}
 
 size_t occurrences(const std::string &text, const std::string &part) {
   size_t n = 0;

@@ -9,18 +9,9 @@
 #include "context/json_lines.h"
 #include "context/output.h"
 #include "context/settings.h"
+#include "../support/file_contents.h"
 
 namespace {
-
-std::string contentsOf(FILE *f) {
-  std::fflush(f);
-  std::rewind(f);
-  std::string out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  return out;
-}
 
 std::vector<std::string> linesOf(const std::string &text) {
   std::vector<std::string> out;
