@@ -10,6 +10,7 @@
 #include <ncursesw/curses.h>
 
 #include "console/actions.h"
+#include "console/console_settings.h"
 #include "console/editing.h"
 #include "console/info_screens.h"
 #include "console/key_commands.h"
@@ -48,9 +49,10 @@ void takePosted(ConsoleState &c) {
       c.dirty = true;
     }
   }
-  if (ctx.console.redrawWanted) {
-    ctx.console.redrawWanted = false;
-    if (ctx.console.screen != c.screen || c.screen != kScreenMqsc) switchScreen(c, ctx.console.screen);
+  if (consoleSettingsOf(ctx).view.redrawWanted) {
+    consoleSettingsOf(ctx).view.redrawWanted = false;
+    if (consoleSettingsOf(ctx).view.screen != c.screen || c.screen != kScreenMqsc)
+      switchScreen(c, consoleSettingsOf(ctx).view.screen);
     c.fullRepaint = true;
     c.dirty = true;
   }
@@ -90,7 +92,7 @@ struct Assignment {
 
 Assignment assignmentOf(const ProgramContext &ctx, const KeyRef &key) {
   Assignment a;
-  for (const KeyBindingEntry &b : ctx.keyBindings) {
+  for (const KeyBindingEntry &b : consoleSettingsOf(ctx).keyBindings) {
     if (!scanEqualsNoCase(b.key, key.name)) continue;
     if (b.isCommand) a.command = &b;
     else if (b.action.empty()) a.none = true;
@@ -143,7 +145,7 @@ void handleKey(ConsoleState &c, const KeyStroke &stroke) {
                                     : strFormat("Unrecognised key 0x%X", stroke.code));
     return;
   }
-  if (ctx.console.showKeys)
+  if (consoleSettingsOf(ctx).view.showKeys)
     c.status = strFormat("Key '%s' pressed", key->name.c_str()), c.statusExpires = std::time(nullptr) + 5;
   Assignment a = assignmentOf(ctx, *key);
   if (a.command) return runCommandKey(c, *a.command);
@@ -356,7 +358,7 @@ bool openConsole(ProgramContext &ctx, ConsoleHost host, std::string &why) {
     raw->outputAdded = true;
     if (std::this_thread::get_id() != raw->consoleThread) wake(*raw);
     else if (screen == kScreenMqsc && (line.style & kStyleError) && raw->screen != kScreenMqsc)
-      raw->ctx->console.redrawWanted = true, raw->ctx->console.screen = kScreenMqsc;
+      consoleSettingsOf(*raw->ctx).view.redrawWanted = true, consoleSettingsOf(*raw->ctx).view.screen = kScreenMqsc;
   });
   setKeystrokeCapture([raw](ProgramContext &) -> std::optional<std::string> {
     showMessage(*raw, "Press keystroke to assign to action");

@@ -66,7 +66,7 @@ struct ConsoleState : ContextPart {
 
   // History recall.
   bool recalling = false;
-  int recallIndex = -1;  // index into ctx->history (newest last); -1 none yet
+  int recallIndex = -1;  // index into the history (newest last); -1 none yet
   std::string recallKey;
   bool recallContains = false;
 

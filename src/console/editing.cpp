@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "console/console_settings.h"
 #include "console/console_state.h"
 #include "console/paint.h"
 #include "console/terminal.h"
@@ -238,7 +239,7 @@ void clearCommand(ConsoleState &c) {
 void addToHistory(ConsoleState &c, std::string_view command) { addCommandHistory(*c.ctx, command); }
 
 void recallCommand(ConsoleState &c, int direction) {
-  const std::vector<std::string> &history = c.ctx->history;  // oldest first
+  const std::vector<std::string> &history = consoleSettingsOf(*c.ctx).history;  // oldest first
   if (!c.recalling) {
     std::string key = encode(c.text.substr(0, std::min(c.cursor, c.text.size())));
     if (c.cursor > c.text.size()) key.append(c.cursor - c.text.size(), ' ');
@@ -294,7 +295,7 @@ void restoreSnapshot(ConsoleState &c, size_t index) {
   changed(c);
 }
 
-} // namespace
+}  // namespace
 
 void undoChange(ConsoleState &c) {
   size_t next = c.undoPos;

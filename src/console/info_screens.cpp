@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "console/actions.h"
+#include "console/console_settings.h"
 #include "console/console_state.h"
 #include "console/key_sequence.h"
 #include "console/keys.h"
@@ -104,7 +105,7 @@ std::vector<Bound> boundKeys(const ProgramContext &ctx) {
   std::vector<Bound> out;
   auto assignment = [&](const std::string &name, const char *fallback) {
     Bound b{name, fallback ? fallback : "", "", false};
-    for (const KeyBindingEntry &k : ctx.keyBindings)
+    for (const KeyBindingEntry &k : consoleSettingsOf(ctx).keyBindings)
       if (scanEqualsNoCase(k.key, name)) {
         b.isCommand = k.isCommand;
         b.action = k.isCommand ? "" : k.action;
@@ -112,12 +113,12 @@ std::vector<Bound> boundKeys(const ProgramContext &ctx) {
       }
     return b;
   };
-  for (const KeyNameEntry &k : ctx.keyNames) {
+  for (const KeyNameEntry &k : consoleSettingsOf(ctx).keyNames) {
     const KeyDef *builtin = findBuiltinKey(k.name);
     out.push_back(assignment(k.name, builtin ? builtin->defaultAction : nullptr));
   }
   for (const KeyDef &k : builtinKeys()) {
-    bool shadowed = std::any_of(ctx.keyNames.begin(), ctx.keyNames.end(),
+    bool shadowed = std::any_of(consoleSettingsOf(ctx).keyNames.begin(), consoleSettingsOf(ctx).keyNames.end(),
                                 [&](const KeyNameEntry &u) { return scanEqualsNoCase(u.name, k.name); });
     if (!shadowed) out.push_back(assignment(k.name, k.defaultAction));
   }
@@ -156,11 +157,11 @@ void buildKeys(ConsoleState &c) {
       if (b.isCommand)
         add(c, kScreenKeys, strFormat("%-*s : %s", static_cast<int>(keyWidth), b.key.c_str(), b.command.c_str()));
   }
-  if (!ctx.keyNames.empty()) {
+  if (!consoleSettingsOf(ctx).keyNames.empty()) {
     heading(c, kScreenKeys, "User Keys");
     size_t seqWidth = 0;
-    for (const KeyNameEntry &k : ctx.keyNames) seqWidth = std::max(seqWidth, k.seq.size());
-    for (const KeyNameEntry &k : ctx.keyNames) {
+    for (const KeyNameEntry &k : consoleSettingsOf(ctx).keyNames) seqWidth = std::max(seqWidth, k.seq.size());
+    for (const KeyNameEntry &k : consoleSettingsOf(ctx).keyNames) {
       Bound b;
       for (const Bound &x : keys)
         if (scanEqualsNoCase(x.key, k.name)) b = x;
@@ -244,7 +245,7 @@ void rebuildInfoScreen(ConsoleState &c, Screen screen) {
 
 void switchScreen(ConsoleState &c, Screen screen) {
   c.screen = screen;
-  c.ctx->console.screen = screen;
+  consoleSettingsOf(*c.ctx).view.screen = screen;
   rebuildInfoScreen(c, screen);
   c.findLine = SIZE_MAX;
   c.fullRepaint = true;

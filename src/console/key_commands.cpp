@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "console/actions.h"
+#include "console/console_settings.h"
 #include "console/key_sequence.h"
 #include "console/keys.h"
 #include "context/context.h"
@@ -20,7 +21,7 @@ KeystrokeCapture &keystrokeCapture() {
 
 // Key names in order without regard to case; key bindings in byte order of the key.
 void storeKeyName(ProgramContext &ctx, KeyNameEntry entry) {
-  auto &names = ctx.keyNames;
+  auto &names = consoleSettingsOf(ctx).keyNames;
   std::erase_if(names, [&](const KeyNameEntry &k) { return scanEqualsNoCase(k.name, entry.name); });
   auto at = std::find_if(names.begin(), names.end(),
                          [&](const KeyNameEntry &k) { return strcasecmp(k.name.c_str(), entry.name.c_str()) > 0; });
@@ -28,12 +29,13 @@ void storeKeyName(ProgramContext &ctx, KeyNameEntry entry) {
 }
 
 void eraseBinding(ProgramContext &ctx, const std::string &key) {
-  std::erase_if(ctx.keyBindings, [&](const KeyBindingEntry &b) { return scanEqualsNoCase(b.key, key); });
+  std::erase_if(consoleSettingsOf(ctx).keyBindings,
+                [&](const KeyBindingEntry &b) { return scanEqualsNoCase(b.key, key); });
 }
 
 void storeBinding(ProgramContext &ctx, KeyBindingEntry binding) {
   eraseBinding(ctx, binding.key);
-  auto &list = ctx.keyBindings;
+  auto &list = consoleSettingsOf(ctx).keyBindings;
   auto at = std::find_if(list.begin(), list.end(), [&](const KeyBindingEntry &b) { return b.key > binding.key; });
   list.insert(at, std::move(binding));
 }
@@ -41,7 +43,7 @@ void storeBinding(ProgramContext &ctx, KeyBindingEntry binding) {
 // The name of another key that already reads as `stroke`, user key names first.
 std::optional<std::string> keystrokeOwner(const ProgramContext &ctx, const KeyStroke &stroke,
                                           const std::string &except) {
-  for (const KeyNameEntry &k : ctx.keyNames)
+  for (const KeyNameEntry &k : consoleSettingsOf(ctx).keyNames)
     if (k.stroke == stroke && !scanEqualsNoCase(k.name, except)) return k.name;
   for (const KeyDef &k : builtinKeys())
     if (KeyStroke{k.code, k.modifiers, {}} == stroke && !scanEqualsNoCase(k.name, except)) return std::string(k.name);
@@ -49,7 +51,7 @@ std::optional<std::string> keystrokeOwner(const ProgramContext &ctx, const KeySt
 }
 
 void removeKeyName(ProgramContext &ctx, const std::string &name) {
-  std::erase_if(ctx.keyNames, [&](const KeyNameEntry &k) { return scanEqualsNoCase(k.name, name); });
+  std::erase_if(consoleSettingsOf(ctx).keyNames, [&](const KeyNameEntry &k) { return scanEqualsNoCase(k.name, name); });
   // A built-in key of that name takes its place, with the assignment it had.
   if (!findBuiltinKey(name)) eraseBinding(ctx, name);
 }

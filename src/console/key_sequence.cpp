@@ -1,5 +1,6 @@
 #include "console/key_sequence.h"
 
+#include "console/console_settings.h"
 #include "context/output.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "console/console_settings.h"
 #include "context/context.h"
 
 inline constexpr size_t kMaxEscapeBytes = 6;

@@ -1,5 +1,6 @@
 #include "console/keys.h"
 
+#include "console/console_settings.h"
 #include "runtime/scan.h"
 
 namespace {
@@ -161,14 +162,14 @@ const KeyDef *findBuiltinKey(std::string_view name) {
 }
 
 std::optional<KeyRef> findKeyByName(const ProgramContext &ctx, std::string_view name) {
-  for (const KeyNameEntry &entry : ctx.keyNames)
+  for (const KeyNameEntry &entry : consoleSettingsOf(ctx).keyNames)
     if (scanEqualsNoCase(entry.name, name)) return userRef(entry);
   if (const KeyDef *key = findBuiltinKey(name)) return builtinRef(*key);
   return std::nullopt;
 }
 
 std::optional<KeyRef> findKeyByStroke(const ProgramContext &ctx, const KeyStroke &stroke) {
-  for (const KeyNameEntry &entry : ctx.keyNames)
+  for (const KeyNameEntry &entry : consoleSettingsOf(ctx).keyNames)
     if (entry.stroke == stroke) return userRef(entry);
   for (const KeyDef &key : kKeys)
     if (key.code == stroke.code && key.modifiers == stroke.modifiers && stroke.escape.empty()) return builtinRef(key);

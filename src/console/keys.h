@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "console/console_settings.h"
 #include "context/context.h"
 
 enum KeyModifiers : uint32_t { kModShift = 1, kModCtrl = 2, kModAlt = 4 };

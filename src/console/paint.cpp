@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 
+#include "console/console_settings.h"
 #include "console/console_state.h"
 #include "context/settings.h"
 #include "runtime/text_columns.h"
@@ -102,7 +103,7 @@ void paintMessageLine(ConsoleState &c) {
   move(row, 0);
   clrtoeol();
   std::string text = c.message;
-  if (text.empty() && c.ctx->console.repeating) text = c.ctx->console.message;
+  if (text.empty() && consoleSettingsOf(*c.ctx).view.repeating) text = consoleSettingsOf(*c.ctx).view.message;
   if (text.empty() && !c.status.empty() && std::time(nullptr) < c.statusExpires) text = c.status;
   paintText(row, 0, text, c.columns, A_BOLD, 0);
 }

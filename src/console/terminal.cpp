@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "console/console_settings.h"
 #include "console/console_state.h"
 #include "console/keys.h"
 #include "context/settings.h"
@@ -119,7 +120,7 @@ int readWideKey(wint_t &ch) {
 }
 
 bool userSequenceMatches(const ProgramContext &ctx, const std::string &bytes, KeyStroke &out) {
-  for (const KeyNameEntry &k : ctx.keyNames)
+  for (const KeyNameEntry &k : consoleSettingsOf(ctx).keyNames)
     if (!k.stroke.escape.empty() && k.stroke.escape == bytes) {
       out = k.stroke;
       return true;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "console/console_settings.h"
 #include "context/context.h"
 
 struct ConsoleState;

@@ -34,13 +34,3 @@ void countCommand(ProgramContext &ctx, bool succeeded) {
     ctx.mode |= kModeCommandFailed;
   }
 }
-
-void addCommandHistory(ProgramContext &ctx, std::string_view command) {
-  command = scanTrim(command);
-  if (command.empty() || scanEqualsNoCase(command, "end") || scanEqualsNoCase(command, "quit")) return;
-  auto &history = ctx.history;
-  std::erase_if(history, [&](const std::string &entry) { return scanEqualsNoCase(entry, command); });
-  history.emplace_back(command);
-  size_t limit = static_cast<size_t>(std::max<int32_t>(ctx.settings.cmdhist, 1));
-  if (history.size() > limit) history.erase(history.begin(), history.end() - static_cast<std::ptrdiff_t>(limit));
-}

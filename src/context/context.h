@@ -131,42 +131,6 @@ struct SynonymOrder {
   bool operator()(std::string_view a, const Synonym &b) const { return less(a, b.name); }
 };
 
-// A keystroke: a curses key code with its modifier mask (1 Shift, 2 Ctrl, 4 Alt), or
-// the bytes of a terminal escape sequence (code 0).
-struct KeyStroke {
-  uint32_t code = 0;
-  uint32_t modifiers = 0;
-  std::string escape;
-  bool empty() const { return code == 0 && modifiers == 0 && escape.empty(); }
-  bool operator==(const KeyStroke &) const = default;
-};
-
-// A key name the user added (=keyname), kept in name order without regard to case.
-struct KeyNameEntry {
-  std::string name;
-  std::string seq;   // the sequence as written in the configuration file
-  KeyStroke stroke;  // what it reads as (empty when the text could not be read)
-};
-
-// A key whose assignment differs from its default: an action (empty: no action at
-// all) or a command. Kept in byte order of the key name.
-struct KeyBindingEntry {
-  std::string key, action, command;
-  uint32_t options = 0;  // a command key's flags (clear, noenter, nolog)
-  bool isCommand = false;
-};
-
-// What the full-screen console shows, as =show sets it.
-struct ConsoleView {
-  int32_t rows = 25;  // lines of the screen
-  Screen screen = kScreenMqsc;
-  bool showKeys = false;   // the key-pressed information
-  bool showParse = false;  // the command-line parse information
-  bool redrawWanted = false;
-  bool repeating = false;  // an =repeat is running
-  std::string message;     // the command area's message ("Repeating command ...")
-};
-
 enum StartupBits : uint32_t { kStartupInProgress = 1, kStartupConnectPending = 2 };
 
 enum ModeBits : uint32_t {
@@ -200,12 +164,8 @@ struct ProgramContext {
   TraceSwitches trace;
   CountSettings counting;
   std::set<Synonym, SynonymOrder> synonyms;  // ordered by name without regard to case
-  std::vector<std::string> history;          // oldest first
-  std::vector<KeyNameEntry> keyNames;
-  std::vector<KeyBindingEntry> keyBindings;
   std::vector<std::string> runningSynonyms;  // synonyms being run, outermost first
-  ConsoleView console;
-  uint32_t failureEvents = 0;  // command and connection failures so far (stop on error)
+  uint32_t failureEvents = 0;                // command and connection failures so far (stop on error)
   // "!unhandled!": while set, the response decoder counts attributes it has no name for.
   bool countingUnhandled = false;
   uint32_t unhandledAttributes = 0;
@@ -230,8 +190,10 @@ struct ProgramContext {
   // record (the script room's ScriptState).
   std::unique_ptr<ContextPart> script;
 
-  // The full-screen console while it runs (the console room's ConsoleState).
+  // The full-screen console while it runs (the console room's ConsoleState), and what
+  // it keeps from run to run: the command history and the user's keys (ConsoleSettings).
   std::unique_ptr<ContextPart> fullScreen;
+  std::unique_ptr<ContextPart> consoleSettings;
 
   bool fileMode() const { return (mode & kModeFile) != 0; }
 
@@ -246,8 +208,3 @@ void noteStopSignal(ProgramContext &ctx);
 
 // Records the outcome of one MQSC command in the counters and statusFlags.
 void countCommand(ProgramContext &ctx, bool succeeded);
-
-// Adds a command to the command history (newest last): empty commands, end and quit are
-// not kept; one equal to an entry without regard to case replaces it as the newest, in
-// its new letter case; the oldest entries go while there are more than the cmdhist setting.
-void addCommandHistory(ProgramContext &ctx, std::string_view command);

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "console/console_settings.h"
 #include "console/key_commands.h"
 #include "context/context.h"
 #include "context/output.h"
@@ -125,19 +126,19 @@ void writeBody(ProgramContext &ctx, FILE *f) {
     w.add("fg" + std::to_string(i), colourName(s.colours[i].fg)).end();
     w.add("bg" + std::to_string(i), colourName(s.colours[i].bg)).end();
   }
-  if (!ctx.keyNames.empty()) {
+  if (!consoleSettingsOf(ctx).keyNames.empty()) {
     std::fputs("\n* User Keys\n\n", f);
-    for (const auto &k : ctx.keyNames) w.add("keyname", k.name).add("seq", k.seq).end();
+    for (const auto &k : consoleSettingsOf(ctx).keyNames) w.add("keyname", k.name).add("seq", k.seq).end();
   }
   std::fputs("\n* Key Assignments\n\n", f);
-  for (const auto &k : ctx.keyBindings)
+  for (const auto &k : consoleSettingsOf(ctx).keyBindings)
     if (!k.isCommand)
       w.add("key", k.key).add("act", k.action.empty() ? kNoActionName : k.action).add("ko", hexText(k.options)).end();
   std::fputs("\n* Key Commands\n\n", f);
-  for (const auto &k : ctx.keyBindings)
+  for (const auto &k : consoleSettingsOf(ctx).keyBindings)
     if (k.isCommand) w.add("key", k.key).add("cmd", k.command).add("ko", hexText(k.options)).end();
   std::fputs("\n* Command History\n\n", f);
-  for (const auto &h : ctx.history) w.add("cmd", scanMaskPasswords(h)).end();
+  for (const auto &h : consoleSettingsOf(ctx).history) w.add("cmd", scanMaskPasswords(h)).end();
   if (!ctx.synonyms.empty()) {
     std::fputs("\n* Synonyms\n\n", f);
     for (const auto &syn : ctx.synonyms) w.add("syn", syn.name).add("cmd", syn.command).end();
@@ -260,7 +261,7 @@ void applyConfigLine(ProgramContext &ctx, const ConfigAssignments &line, uint32_
   } else if (syn) {
     if (cmd && !syn->empty()) storeSynonym(ctx, *syn, *cmd);
   } else if (cmd) {
-    ctx.history.push_back(*cmd);
+    consoleSettingsOf(ctx).history.push_back(*cmd);
   }
 }
 

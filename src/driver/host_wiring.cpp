@@ -1,6 +1,7 @@
 #include "driver/host_wiring.h"
 
 #include "console/console.h"
+#include "console/console_settings.h"
 #include "context/context.h"
 #include "context/output.h"
 #include "display/layout.h"
@@ -90,6 +91,7 @@ void wireScriptHost() {
   host.collectRecords = collectForeachRecords;
   host.parseImport = parseImportCommand;
   host.readFileLine = readFileLine;
+  host.addHistory = [](ProgramContext &ctx, std::string_view command) { addCommandHistory(ctx, command); };
   scriptSetHost(std::move(host));
 }
 

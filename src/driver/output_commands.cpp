@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "console/console_settings.h"
 #include "context/context.h"
 #include "context/echo.h"
 #include "context/output.h"
@@ -92,7 +93,7 @@ void cslDoOutputCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
 
 // Scrolls earlier output out of view without deleting it.
 void clearScreen(ProgramContext &ctx) {
-  for (int32_t i = 1; i < ctx.console.rows; ++i) ctx.output->addLine("", kStyleInfo);
+  for (int32_t i = 1; i < consoleSettingsOf(ctx).view.rows; ++i) ctx.output->addLine("", kStyleInfo);
 }
 
 void cslDoClsCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
@@ -107,7 +108,7 @@ void cslDoPurgeCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
   uint32_t keepFrom = ctx.output->currentCommandNumber();
   if (uint32_t busy = oldestGroupInFlight(ctx); busy != 0) keepFrom = std::min(keepFrom, busy);
   ctx.output->purgeBefore(keepFrom);
-  ctx.console.redrawWanted = true;
+  consoleSettingsOf(ctx).view.redrawWanted = true;
 }
 
 std::vector<LocalCommand> outputLocalCommands() {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "console/console_settings.h"
 #include "context/context.h"
 #include "context/output.h"
 #include "driver/local_handlers.h"
@@ -21,10 +22,10 @@ constexpr int kEscape = 27;
 
 class RepeatRunning {
  public:
-  explicit RepeatRunning(ProgramContext &ctx) : ctx_(ctx) { ctx.console.repeating = true; }
+  explicit RepeatRunning(ProgramContext &ctx) : ctx_(ctx) { consoleSettingsOf(ctx).view.repeating = true; }
   ~RepeatRunning() {
-    ctx_.console.repeating = false;
-    ctx_.console.message.clear();
+    consoleSettingsOf(ctx_).view.repeating = false;
+    consoleSettingsOf(ctx_).view.message.clear();
   }
   RepeatRunning(const RepeatRunning &) = delete;
   RepeatRunning &operator=(const RepeatRunning &) = delete;
@@ -55,7 +56,7 @@ void dropOutputSince(ProgramContext &ctx, size_t start) {
   OwnedMutexGuard guard(ctx.output->lock());
   ScreenLines &lines = ctx.output->screen(kScreenMqsc);
   if (lines.size() > start) lines.truncate(start);
-  ctx.console.redrawWanted = true;
+  consoleSettingsOf(ctx).view.redrawWanted = true;
 }
 
 // Waits until `until`, watching the keyboard; true when Escape was pressed (or the run
@@ -86,7 +87,7 @@ std::string repeatingMessage(const std::string &command) {
 
 void cslDoRepeatCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
   if (ctx.fileMode()) return reportIgnoredInFileMode(ctx, cmd.text);
-  if (ctx.console.repeating) return addError(ctx, "You can not nest =REPEAT commands");
+  if (consoleSettingsOf(ctx).view.repeating) return addError(ctx, "You can not nest =REPEAT commands");
   std::string command(scanTrim(cmd.value("cmd")));
   if (!cmd.has("cmd") || command.empty()) return addError(ctx, "Please enter a command to invoke");
   int64_t delay = kDefaultDelay;
@@ -97,7 +98,7 @@ void cslDoRepeatCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
   RepeatRunning running(ctx);
   if (clear) clearScreen(ctx);
   size_t start = outputLines(ctx);
-  ctx.console.message = repeatingMessage(command);
+  consoleSettingsOf(ctx).view.message = repeatingMessage(command);
   kvarn::script::NodeList compiled;
   if (!kvarn::script::cmdCompileText(ctx, command, kvarn::script::CompileTarget{&compiled, nullptr, 1})) return;
   for (;;) {

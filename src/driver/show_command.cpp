@@ -5,6 +5,7 @@
 
 #include <climits>
 
+#include "console/console_settings.h"
 #include "context/context.h"
 #include "context/output.h"
 #include "driver/local_handlers.h"
@@ -47,11 +48,11 @@ bool switched(const ParsedItem &item, bool current) {
 }
 
 void showKeyInfo(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &item) {
-  ctx.console.showKeys = switched(item, ctx.console.showKeys);
+  consoleSettingsOf(ctx).view.showKeys = switched(item, consoleSettingsOf(ctx).view.showKeys);
 }
 
 void showParseInfo(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &item) {
-  ctx.console.showParse = switched(item, ctx.console.showParse);
+  consoleSettingsOf(ctx).view.showParse = switched(item, consoleSettingsOf(ctx).view.showParse);
 }
 
 void selectScreen(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &item) {
@@ -59,7 +60,7 @@ void selectScreen(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &
     const char *name;
     Screen screen;
   } kScreens[] = {{"mqsc", kScreenMqsc}, {"help", kScreenHelp}, {"sets", kScreenSettings}, {"keys", kScreenKeys}};
-  Screen &screen = ctx.console.screen;
+  Screen &screen = consoleSettingsOf(ctx).view.screen;
   if (scanEqualsNoCase(item.value, "next")) {
     screen = static_cast<Screen>((screen + 1) % kScreenCount);
     return;
@@ -108,8 +109,8 @@ void showFunctions(ProgramContext &ctx, const ParsedCommand &cmd, const ParsedIt
 }
 
 void showCommandHistory(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &) {
-  for (const auto &entry : ctx.history) addInfo(ctx, entry);
-  addInfo(ctx, strFormat("%d command entries", static_cast<int>(ctx.history.size())));
+  for (const auto &entry : consoleSettingsOf(ctx).history) addInfo(ctx, entry);
+  addInfo(ctx, strFormat("%d command entries", static_cast<int>(consoleSettingsOf(ctx).history.size())));
 }
 
 void showSummary(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &) {
@@ -154,7 +155,7 @@ void cslDoShowCommand(ProgramContext &ctx, ParsedCommand &cmd, int) {
       }
     }
   }
-  ctx.console.redrawWanted = true;
+  consoleSettingsOf(ctx).view.redrawWanted = true;
 }
 
 std::vector<LocalCommand> showLocalCommands() {

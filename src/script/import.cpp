@@ -90,7 +90,7 @@ CommandNode* compileImportFile(ProgramContext& ctx, const ImportRequest& request
     source->readLine = [read = source->readLine](ProgramContext& c, InputSource& s) {
       if (!read || !read(c, s)) return false;
       std::string_view line = scanTrim(s.line);
-      if (!line.empty() && line[0] != '*') addCommandHistory(c, line);
+      if (!line.empty() && line[0] != '*' && scriptHost().addHistory) scriptHost().addHistory(c, line);
       return true;
     };
   }

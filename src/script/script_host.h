@@ -51,6 +51,8 @@ struct ScriptHost {
   // Checks an =import command's operands without reporting; false when they are wrong
   // (the command then reports it when it runs).
   std::function<bool(ProgramContext&, std::string_view text, ImportRequest& request)> parseImport;
+  // =import cmdhist: a command read from the file joins the command history.
+  std::function<void(ProgramContext&, std::string_view command)> addHistory;
   // The plain line reader for files.
   std::function<bool(ProgramContext&, InputSource&)> readFileLine;
 };

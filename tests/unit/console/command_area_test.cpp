@@ -5,6 +5,7 @@
 
 #include "../support/captured_output.h"
 #include "console/completion.h"
+#include "console/console_settings.h"
 #include "console/console_state.h"
 #include "console/editing.h"
 #include "context/settings.h"
@@ -53,8 +54,8 @@ TEST_F(CommandArea, HistoryRecallByPrefixAndByContainedText) {
   for (const char *cmd : {"DISPLAY QMGR", "DEFINE QLOCAL(A)", "display qmgr", "quit", "DIS CHANNEL(*)"})
     addToHistory(c, cmd);
   // quit is not kept; the two DISPLAY QMGR are one entry, in the newer letter case.
-  ASSERT_EQ(ctx.history.size(), 3u);
-  EXPECT_EQ(ctx.history[1], "display qmgr");
+  ASSERT_EQ(consoleSettingsOf(ctx).history.size(), 3u);
+  EXPECT_EQ(consoleSettingsOf(ctx).history[1], "display qmgr");
 
   type("DE");
   recallCommand(c, -1);

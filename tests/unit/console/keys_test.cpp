@@ -4,6 +4,7 @@
 
 #include "../support/captured_output.h"
 #include "console/actions.h"
+#include "console/console_settings.h"
 #include "console/key_commands.h"
 #include "console/key_sequence.h"
 #include "console/keys.h"
@@ -67,7 +68,7 @@ class KeyCommands : public ::testing::Test {
     return out.text();
   }
   const KeyBindingEntry *binding(const std::string &key) {
-    for (const auto &b : ctx.keyBindings)
+    for (const auto &b : consoleSettingsOf(ctx).keyBindings)
       if (b.key == key) return &b;
     return nullptr;
   }
@@ -83,23 +84,23 @@ TEST_F(KeyCommands, KeyNamesAreCheckedKeptInOrderAndRemoved) {
   EXPECT_EQ(run("=keyname(k) seq(1B4)"), "Sequence contains non-hexdecimal values\n");
   EXPECT_EQ(run("=keyname(k) seq(0x10D)"), "Supplied keystroke '(0x10D)' already has name 'F5'\n");
   EXPECT_EQ(run("=keyname(k) seq(#)"), "Command '=keyname(k) seq(#)' ignored in file mode\n");
-  EXPECT_TRUE(ctx.keyNames.empty());
+  EXPECT_TRUE(consoleSettingsOf(ctx).keyNames.empty());
   EXPECT_FALSE(ctx.settingsChanged);
 
   EXPECT_EQ(run("=keyname(Zed) seq(1b5b3131)"), "");
   EXPECT_EQ(run("=keyname(alpha) seq(0x10D 0x2)"), "");
   EXPECT_EQ(run("=keyname(Beta) seq(1B5B3131)"), "Supplied keystroke '(1B5B3131)' already has name 'Zed'\n");
   EXPECT_EQ(run("=keyname(zed) seq(1B5B3131)"), "");  // the same name may keep its keystroke
-  ASSERT_EQ(ctx.keyNames.size(), 2u);
-  EXPECT_EQ(ctx.keyNames[0].name, "alpha");
-  EXPECT_EQ(ctx.keyNames[1].name, "zed");
-  EXPECT_EQ(ctx.keyNames[1].seq, "1B5B3131");
+  ASSERT_EQ(consoleSettingsOf(ctx).keyNames.size(), 2u);
+  EXPECT_EQ(consoleSettingsOf(ctx).keyNames[0].name, "alpha");
+  EXPECT_EQ(consoleSettingsOf(ctx).keyNames[1].name, "zed");
+  EXPECT_EQ(consoleSettingsOf(ctx).keyNames[1].seq, "1B5B3131");
   EXPECT_TRUE(ctx.settingsChanged);
   EXPECT_EQ(findKeyByStroke(ctx, KeyStroke{0, 0, "\x1b[11"})->name, "zed");
 
   run("=key(zed) cmd(DIS QMGR)");
   EXPECT_EQ(run("=keyname(zed) seq()"), "");
-  EXPECT_EQ(ctx.keyNames.size(), 1u);
+  EXPECT_EQ(consoleSettingsOf(ctx).keyNames.size(), 1u);
   EXPECT_EQ(binding("zed"), nullptr);  // its assignment went with it
 }
 
@@ -110,7 +111,7 @@ TEST_F(KeyCommands, KeyAssignments) {
   EXPECT_EQ(run("=key(F5) action(Copy) cmd(x)"), "Please specify only one of ACTION or CMD\n");
   EXPECT_EQ(run("=key(F5) action(Jump)"), "Unrecognised action 'Jump'\n");
   EXPECT_EQ(run("=key(F5) noenter"), "Please specify either a cmd() or action() parameter\n");
-  EXPECT_TRUE(ctx.keyBindings.empty());
+  EXPECT_TRUE(consoleSettingsOf(ctx).keyBindings.empty());
 
   EXPECT_EQ(run("=key(f5) action(none)"), "");
   EXPECT_EQ(binding("F5")->action, "!none");
@@ -139,9 +140,9 @@ TEST_F(KeyCommands, KeyAssignments) {
 TEST_F(KeyCommands, RestoredAsWritten) {
   restoreKeyName(ctx, "Odd", "zz");
   restoreKeyName(ctx, "Key1", "0x10D (0x1)");
-  EXPECT_EQ(ctx.keyNames[0].name, "Key1");
-  EXPECT_EQ(ctx.keyNames[1].seq, "zz");         // kept for the next save
-  EXPECT_TRUE(ctx.keyNames[1].stroke.empty());  // and matches no keystroke
+  EXPECT_EQ(consoleSettingsOf(ctx).keyNames[0].name, "Key1");
+  EXPECT_EQ(consoleSettingsOf(ctx).keyNames[1].seq, "zz");         // kept for the next save
+  EXPECT_TRUE(consoleSettingsOf(ctx).keyNames[1].stroke.empty());  // and matches no keystroke
   std::string none = "none", odd = "Jump", bang = "!none", text = "DIS QMGR";
   restoreKeyBinding(ctx, "F5", &none, nullptr, 0);
   restoreKeyBinding(ctx, "F6", &odd, nullptr, 0);

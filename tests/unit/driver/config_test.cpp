@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "console/console_settings.h"
 #include "context/context.h"
 #include "driver/config_file.h"
 
@@ -66,10 +67,11 @@ TEST_F(ConfigTest, RoundTripKeepsEverything) {
     ctx.settings.colours[4] = {3, 5};
     ctx.settings.vercheckti = 1700000000;
     ctx.settings.latver = "1.2";
-    ctx.history = {"DIS QMGR", "DEFINE QLOCAL('A B')"};
+    consoleSettingsOf(ctx).history = {"DIS QMGR", "DEFINE QLOCAL('A B')"};
     ctx.synonyms = {{"dq", "DIS Q(*)"}};
-    ctx.keyBindings = {{"F5", "", "DIS CHS(*)", 0x21, true}, {"F6", "Next Page", "", 0}, {"F7", "", "", 0}};
-    ctx.keyNames = {{"MyKey", "1B5B"}};
+    consoleSettingsOf(ctx).keyBindings = {
+        {"F5", "", "DIS CHS(*)", 0x21, true}, {"F6", "Next Page", "", 0}, {"F7", "", "", 0}};
+    consoleSettingsOf(ctx).keyNames = {{"MyKey", "1B5B"}};
     ctx.saveWanted = true;
     ConfigResult r = saveConfiguration(ctx);
     ASSERT_TRUE(r.ok) << r.text;
@@ -90,24 +92,24 @@ TEST_F(ConfigTest, RoundTripKeepsEverything) {
   EXPECT_EQ(back.settings.colours[4].fg, 3);
   EXPECT_EQ(back.settings.colours[4].bg, 5);
   EXPECT_EQ(back.settings.vercheckti, 1700000000);
-  EXPECT_EQ(back.history, (std::vector<std::string>{"DIS QMGR", "DEFINE QLOCAL('A B')"}));
+  EXPECT_EQ(consoleSettingsOf(back).history, (std::vector<std::string>{"DIS QMGR", "DEFINE QLOCAL('A B')"}));
   ASSERT_EQ(back.synonyms.size(), 1u);
   EXPECT_EQ(back.synonyms.begin()->command, "DIS Q(*)");
   // Key assignments are written before key commands; a key left without an action
   // is written as none.
   EXPECT_LT(text.find("key=F6 act=\"Next Page\""), text.find("key=F5 cmd="));
   EXPECT_NE(text.find("key=F7 act=none ko=0\n"), std::string::npos);
-  ASSERT_EQ(back.keyBindings.size(), 3u);
-  EXPECT_EQ(back.keyBindings[0].key, "F5");
-  EXPECT_TRUE(back.keyBindings[0].isCommand);
-  EXPECT_EQ(back.keyBindings[0].command, "DIS CHS(*)");
-  EXPECT_EQ(back.keyBindings[0].options, 0x21u);
-  EXPECT_EQ(back.keyBindings[1].action, "Next Page");
-  EXPECT_FALSE(back.keyBindings[2].isCommand);
-  EXPECT_EQ(back.keyBindings[2].action, "");
-  ASSERT_EQ(back.keyNames.size(), 1u);
-  EXPECT_EQ(back.keyNames[0].seq, "1B5B");
-  EXPECT_EQ(back.keyNames[0].stroke.escape, "\x1b\x5b");
+  ASSERT_EQ(consoleSettingsOf(back).keyBindings.size(), 3u);
+  EXPECT_EQ(consoleSettingsOf(back).keyBindings[0].key, "F5");
+  EXPECT_TRUE(consoleSettingsOf(back).keyBindings[0].isCommand);
+  EXPECT_EQ(consoleSettingsOf(back).keyBindings[0].command, "DIS CHS(*)");
+  EXPECT_EQ(consoleSettingsOf(back).keyBindings[0].options, 0x21u);
+  EXPECT_EQ(consoleSettingsOf(back).keyBindings[1].action, "Next Page");
+  EXPECT_FALSE(consoleSettingsOf(back).keyBindings[2].isCommand);
+  EXPECT_EQ(consoleSettingsOf(back).keyBindings[2].action, "");
+  ASSERT_EQ(consoleSettingsOf(back).keyNames.size(), 1u);
+  EXPECT_EQ(consoleSettingsOf(back).keyNames[0].seq, "1B5B");
+  EXPECT_EQ(consoleSettingsOf(back).keyNames[0].stroke.escape, "\x1b\x5b");
 }
 
 TEST_F(ConfigTest, SynonymsAndKeyNamesComeBackInNameOrder) {
@@ -118,9 +120,9 @@ TEST_F(ConfigTest, SynonymsAndKeyNamesComeBackInNameOrder) {
   ASSERT_EQ(ctx.synonyms.size(), 2u);  // the later zz replaces the earlier; a nameless one is dropped
   EXPECT_EQ(ctx.synonyms.begin()->name, "AA");
   EXPECT_EQ(std::next(ctx.synonyms.begin())->command, "y");
-  ASSERT_EQ(ctx.keyNames.size(), 2u);
-  EXPECT_EQ(ctx.keyNames[0].name, "A");
-  EXPECT_EQ(ctx.keyNames[0].stroke, (KeyStroke{0x10d, 1, {}}));
+  ASSERT_EQ(consoleSettingsOf(ctx).keyNames.size(), 2u);
+  EXPECT_EQ(consoleSettingsOf(ctx).keyNames[0].name, "A");
+  EXPECT_EQ(consoleSettingsOf(ctx).keyNames[0].stroke, (KeyStroke{0x10d, 1, {}}));
 }
 
 TEST_F(ConfigTest, OptmaskKeepsDefaultsOfBitsItDoesNotDefine) {

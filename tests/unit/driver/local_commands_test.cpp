@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "../support/captured_output.h"
+#include "console/console_settings.h"
 #include "context/context.h"
 #include "driver/dispatch.h"
 #include "driver/host_wiring.h"
@@ -174,22 +175,22 @@ TEST_F(LocalCommands, ScreenCommandsInFileModeAndAtTheConsole) {
 
   ctx.mode &= ~kModeFile;
   run("=show key");
-  EXPECT_TRUE(ctx.console.showKeys);
+  EXPECT_TRUE(consoleSettingsOf(ctx).view.showKeys);
   run("=show key key");
-  EXPECT_TRUE(ctx.console.showKeys);
+  EXPECT_TRUE(consoleSettingsOf(ctx).view.showKeys);
   run("=show key(off) parse(on)");
-  EXPECT_FALSE(ctx.console.showKeys);
-  EXPECT_TRUE(ctx.console.showParse);
+  EXPECT_FALSE(consoleSettingsOf(ctx).view.showKeys);
+  EXPECT_TRUE(consoleSettingsOf(ctx).view.showParse);
   run("=show scrn(keys) scrn(next)");  // wraps after the last screen
-  EXPECT_EQ(ctx.console.screen, kScreenMqsc);
+  EXPECT_EQ(consoleSettingsOf(ctx).view.screen, kScreenMqsc);
   run("=show scrn(next) noecho(yes)");
-  EXPECT_EQ(ctx.console.screen, kScreenHelp);
+  EXPECT_EQ(consoleSettingsOf(ctx).view.screen, kScreenHelp);
   EXPECT_TRUE(ctx.output->showHidden);
-  ctx.history = {"DIS QMGR", "DIS Q(*)"};
+  consoleSettingsOf(ctx).history = {"DIS QMGR", "DIS Q(*)"};
   EXPECT_EQ(run("=show cmdhist"), "=show cmdhist\nDIS QMGR\nDIS Q(*)\n2 command entries\n");
   EXPECT_EQ(run("=show memory").rfind("=show memory\nMemory: Blocks:", 0), 0u);
 
-  ctx.console.rows = 5;
+  consoleSettingsOf(ctx).view.rows = 5;
   EXPECT_EQ(run("=cls"), "=cls\n\n\n\n\n");
 }
 
@@ -343,7 +344,7 @@ TEST_F(LocalCommands, RepeatAtTheConsoleUntilEscape) {
   run("=repeat cmd(print 'tick') delay(1)");
   EXPECT_EQ(keyCalls, 3);
   EXPECT_EQ(ctx.output->screen(kScreenMqsc).size(), before + 1);  // only the =repeat line
-  EXPECT_FALSE(ctx.console.repeating);
+  EXPECT_FALSE(consoleSettingsOf(ctx).view.repeating);
   keyCalls = 0;
   run("=repeat cmd(print 'tock') delay(1) keep");
   std::vector<std::string> kept = screenLines();
