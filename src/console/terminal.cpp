@@ -302,6 +302,12 @@ Keystroke readKeystroke(ConsoleState &console, int tenths) {
         k.key = named;
         return k;
       }
+      // A terminal's sequence is ESC [ or ESC O and ends at its final byte; anything else
+      // after Escape is Alt with one key. What follows is typed text, not part of it.
+      bool introducer = bytes[1] == '[' || bytes[1] == 'O';
+      if (!introducer) break;
+      unsigned char last = static_cast<unsigned char>(bytes.back());
+      if (bytes.size() > 2 && last >= 0x40 && last <= 0x7e) break;
     }
     k.kind = Keystroke::Key;
     if (bytes.size() == 1) {

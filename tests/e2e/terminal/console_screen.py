@@ -27,7 +27,7 @@ TERM = "xterm-256color"
 _KEY_CAPS = {
     "Up": "kcuu1", "Down": "kcud1", "Left": "kcub1", "Right": "kcuf1",
     "PgUp": "kpp", "PgDn": "knp", "Home": "khome", "End": "kend",
-    "F1": "kf1", "F2": "kf2", "F3": "kf3", "F4": "kf4", "F5": "kf5",
+    "F1": "kf1", "F2": "kf2", "F3": "kf3", "F4": "kf4", "F5": "kf5", "Shift-Tab": "kcbt",
 }
 _KEY_BYTES = {"Enter": b"\r", "Escape": b"\x1b", "Tab": b"\t", "Backspace": b"\x7f"}
 _terminfo_ready = set()
