@@ -12,6 +12,7 @@
 #include "console/console_state.h"
 #include "console/editing.h"
 #include "console/paint.h"
+#include "console/scrolling.h"
 #include "console/terminal.h"
 #include "context/context.h"
 #include "context/output.h"

@@ -3,7 +3,10 @@
 #include "console/completion.h"
 #include "console/console_state.h"
 #include "console/editing.h"
+#include "console/find.h"
+#include "console/history.h"
 #include "console/info_screens.h"
+#include "console/scrolling.h"
 #include "runtime/scan.h"
 
 namespace {

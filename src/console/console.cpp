@@ -12,6 +12,7 @@
 #include "console/actions.h"
 #include "console/console_settings.h"
 #include "console/editing.h"
+#include "console/find.h"
 #include "console/info_screens.h"
 #include "console/key_commands.h"
 #include "console/key_sequence.h"

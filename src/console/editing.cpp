@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "console/console_settings.h"
 #include "console/console_state.h"
 #include "console/paint.h"
 #include "console/terminal.h"
@@ -12,7 +11,11 @@
 
 namespace {
 
-std::u32string decode(std::string_view text) {
+void changed(ConsoleState &c) { c.dirty = true; }
+
+}  // namespace
+
+std::u32string commandChars(std::string_view text) {
   std::u32string out;
   for (size_t at = 0; at < text.size();) {
     TextChar ch = textCharAt(text, at);
@@ -40,61 +43,16 @@ void appendUtf8(std::string &out, char32_t c) {
   }
 }
 
-std::string encode(const std::u32string &text) {
+std::string commandUtf8(const std::u32string &text) {
   std::string out;
   for (char32_t c : text) appendUtf8(out, c);
   return out;
 }
 
-bool lowerEquals(char32_t a, char32_t b) {
-  auto lower = [](char32_t c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-  return lower(a) == lower(b);
-}
-
-size_t findNoCase(std::string_view text, std::string_view part, bool matchCase) {
-  if (part.empty() || part.size() > text.size()) return std::string_view::npos;
-  for (size_t i = 0; i + part.size() <= text.size(); ++i) {
-    bool hit = true;
-    for (size_t k = 0; k < part.size() && hit; ++k)
-      hit = matchCase ? text[i + k] == part[k]
-                      : lowerEquals(static_cast<unsigned char>(text[i + k]), static_cast<unsigned char>(part[k]));
-    if (hit) return i;
-  }
-  return std::string_view::npos;
-}
-
-size_t rfindNoCase(std::string_view text, std::string_view part, bool matchCase, size_t before) {
-  size_t found = std::string_view::npos;
-  for (size_t at = findNoCase(text, part, matchCase); at != std::string_view::npos && at < before;) {
-    found = at;
-    size_t next = findNoCase(text.substr(at + 1), part, matchCase);
-    at = next == std::string_view::npos ? next : at + 1 + next;
-  }
-  return found;
-}
-
-void changed(ConsoleState &c) { c.dirty = true; }
-
-// Scrolls the current screen so that line `index` is in view.
-void bringIntoView(ConsoleState &c, size_t index) {
-  const ScreenLines &lines = c.ctx->output->screen(c.screen);
-  if (index >= lines.size()) return;
-  uint64_t total = lines.rows();
-  const OutputLine &line = lines.at(index);
-  uint64_t height = static_cast<uint64_t>(std::max(1, outputRows(c)));
-  uint64_t bottom = total - c.scroll[c.screen];
-  uint64_t top = bottom > height ? bottom - height : 0;
-  if (line.rowIndex >= top && line.rowIndex + line.rows <= bottom) return;
-  uint64_t wantBottom = std::min(total, line.rowIndex + std::max<uint64_t>(line.rows, height / 2));
-  c.scroll[c.screen] = total - wantBottom;
-}
-
-}  // namespace
-
-std::string commandText(const ConsoleState &c) { return encode(c.text); }
+std::string commandText(const ConsoleState &c) { return commandUtf8(c.text); }
 
 void setCommandText(ConsoleState &c, std::string_view text) {
-  c.text = decode(text);
+  c.text = commandChars(text);
   if (c.text.size() > kMaxCommandArea) c.text.resize(kMaxCommandArea);
   c.cursor = c.text.size();
   c.selecting = false;
@@ -139,7 +97,7 @@ void typeCharacter(ConsoleState &c, char32_t ch) {
 }
 
 void insertText(ConsoleState &c, std::string_view text) {
-  std::u32string chars = decode(text);
+  std::u32string chars = commandChars(text);
   for (char32_t &ch : chars)
     if (ch == U'\n' || ch == U'\r' || ch == U'\t') ch = U' ';
   if (c.text.size() + chars.size() > kMaxCommandArea) {
@@ -236,47 +194,6 @@ void clearCommand(ConsoleState &c) {
   changed(c);
 }
 
-void addToHistory(ConsoleState &c, std::string_view command) { addCommandHistory(*c.ctx, command); }
-
-void recallCommand(ConsoleState &c, int direction) {
-  const std::vector<std::string> &history = consoleSettingsOf(*c.ctx).history;  // oldest first
-  if (!c.recalling) {
-    std::string key = encode(c.text.substr(0, std::min(c.cursor, c.text.size())));
-    if (c.cursor > c.text.size()) key.append(c.cursor - c.text.size(), ' ');
-    size_t lead = key.find_first_not_of(' ');
-    key = lead == std::string::npos ? std::string() : key.substr(lead);
-    c.recallContains = !key.empty() && key[0] == '#';
-    c.recallKey = c.recallContains ? key.substr(1) : key;
-    c.recallIndex = static_cast<int>(history.size());
-    c.recalling = true;
-  }
-  std::string current = commandText(c);
-  int index = c.recallIndex;
-  for (;;) {
-    index += direction;
-    if (index < 0 || index >= static_cast<int>(history.size())) break;
-    const std::string &entry = history[static_cast<size_t>(index)];
-    if (scanEqualsNoCase(entry, current)) continue;
-    bool match = c.recallContains ? findNoCase(entry, c.recallKey, false) != std::string::npos
-                                  : scanStartsWithNoCase(entry, c.recallKey);
-    if (!match) continue;
-    c.recallIndex = index;
-    c.text = decode(entry);
-    c.cursor = c.text.size();
-    c.selecting = false;
-    c.cursorInOutput = false;
-    changed(c);
-    return;
-  }
-  const char *way = direction < 0 ? "previous" : "next";
-  std::string text;
-  if (c.recallKey.empty() && !c.recallContains) text = std::string("No ") + way + " command found";
-  else if (c.recallContains)
-    text = std::string("No ") + way + " command containing characters '" + c.recallKey + "' found";
-  else text = std::string("No ") + way + " command matching prefix '" + c.recallKey + "' found";
-  showMessage(c, text);
-}
-
 void snapshotForUndo(ConsoleState &c) {
   if (c.undoStepped) return;
   if (!c.undo.empty() && c.undo.front().text == c.text) return;
@@ -318,7 +235,7 @@ void copySelection(ConsoleState &c, bool cut) {
     return;
   }
   size_t from = std::min(c.anchor, c.cursor), to = std::min(std::max(c.anchor, c.cursor), c.text.size());
-  c.clipboard = from < to ? encode(c.text.substr(from, to - from)) : std::string();
+  c.clipboard = from < to ? commandUtf8(c.text.substr(from, to - from)) : std::string();
   if (c.terminalOpen) copyToTerminalClipboard(c.clipboard);
   if (cut) deleteSelection(c);
   changed(c);
@@ -338,115 +255,4 @@ void selectAll(ConsoleState &c) {
   c.anchor = 0;
   c.cursor = c.text.size();
   changed(c);
-}
-
-void pageOutput(ConsoleState &c, int direction) {
-  uint64_t page = static_cast<uint64_t>(std::max(1, outputRows(c)));
-  uint64_t total = c.ctx->output->screen(c.screen).rows();
-  uint64_t limit = total > page ? total - page : 0;
-  uint64_t &back = c.scroll[c.screen];
-  if (direction < 0) back = std::min(limit, back + page);
-  else back = back > page ? back - page : 0;
-  changed(c);
-}
-
-void scrollToTop(ConsoleState &c) {
-  uint64_t page = static_cast<uint64_t>(std::max(1, outputRows(c)));
-  uint64_t total = c.ctx->output->screen(c.screen).rows();
-  c.scroll[c.screen] = total > page ? total - page : 0;
-  changed(c);
-}
-
-void scrollToBottom(ConsoleState &c) {
-  c.scroll[c.screen] = 0;
-  moveEnd(c);
-}
-
-void runFind(ConsoleState &c, std::string_view command) {
-  if (command.empty() || command[0] != '/') {
-    showMessage(c, "No find string given");
-    return;
-  }
-  std::string_view rest = command.substr(1);
-  size_t slash = rest.find('/');
-  std::string_view text = rest.substr(0, slash);
-  std::string_view flags = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-  if (text.size() > kMaxMessage) {
-    showMessage(c, "Find string too long");
-    return;
-  }
-  bool matchCase = false, single = false, back = false;
-  for (char f : flags) {
-    if (f == 'c' || f == 'C') matchCase = true;
-    else if (f == 's' || f == 'S') single = true;
-    else if (f == 'b' || f == 'B') back = true;
-    else if (f != ' ') {
-      showMessage(c, std::string("Unrecognised find command suffix '") + f + "'");
-      return;
-    }
-  }
-  c.findText = std::string(text);
-  c.findCase = matchCase;
-  c.findSingle = single;
-  c.findBack = back;
-  c.findLine = SIZE_MAX;
-  findAgain(c, false);
-  if (c.findLine != SIZE_MAX) clearCommand(c);
-}
-
-void findAgain(ConsoleState &c, bool reverse) {
-  if (c.findText.empty()) {
-    showMessage(c, "No find string entered");
-    return;
-  }
-  OwnedMutexGuard guard(c.ctx->displayLock);
-  const ScreenLines &lines = c.ctx->output->screen(c.screen);
-  if (lines.empty()) {
-    showMessage(c, "No data to search");
-    return;
-  }
-  bool backwards = c.findBack != reverse;
-  size_t count = lines.size();
-  uint32_t group = c.findLine < count ? lines.at(c.findLine).commandNumber : lines.newest().commandNumber;
-  auto inScope = [&](size_t i) { return !c.findSingle || lines.at(i).commandNumber == group; };
-  // Start just after (or before) the last hit; with none, from the newest end backwards
-  // or the oldest end forwards.
-  size_t startLine = c.findLine < count ? c.findLine : (backwards ? count - 1 : 0);
-  size_t startOffset = c.findLine < count ? c.findOffset : (backwards ? SIZE_MAX : 0);
-  bool first = c.findLine < count;
-  bool wrapped = false;
-  size_t hits = 0, hitLine = SIZE_MAX, hitOffset = 0;
-  for (size_t step = 0; step <= count; ++step) {
-    size_t i = backwards ? (startLine + count - step) % count : (startLine + step) % count;
-    if (step > 0 && (backwards ? i == count - 1 : i == 0)) wrapped = true;
-    if (!inScope(i)) continue;
-    std::string_view text = lines.at(i).text();
-    size_t at;
-    if (step == 0 && first) {
-      at = backwards ? rfindNoCase(text, c.findText, c.findCase, startOffset)
-                     : findNoCase(text.substr(std::min(text.size(), startOffset + 1)), c.findText, c.findCase);
-      if (!backwards && at != std::string_view::npos) at += startOffset + 1;
-    } else if (step == 0) {
-      at = backwards ? rfindNoCase(text, c.findText, c.findCase, SIZE_MAX) : findNoCase(text, c.findText, c.findCase);
-    } else {
-      at = backwards ? rfindNoCase(text, c.findText, c.findCase, SIZE_MAX) : findNoCase(text, c.findText, c.findCase);
-    }
-    if (at == std::string_view::npos) continue;
-    ++hits;
-    hitLine = i;
-    hitOffset = at;
-    break;
-  }
-  if (hitLine == SIZE_MAX) {
-    showMessage(c, "String not found");
-    return;
-  }
-  bool same = hitLine == c.findLine && hitOffset == c.findOffset;
-  c.findLine = hitLine;
-  c.findOffset = hitOffset;
-  bringIntoView(c, hitLine);
-  if (same) showMessage(c, std::string("Only one instance found") + (c.findSingle ? " (single command)" : ""));
-  else if (wrapped && first) showMessage(c, "Wrapped...");
-  else c.message.clear();
-  c.dirty = true;
 }

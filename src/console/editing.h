@@ -1,11 +1,15 @@
 // The command area's editing: typing, deleting, moving the cursor, the selection and
-// clipboard, history recall and undo. Each operation works on the console state and
+// clipboard, and undo. Each operation works on the console state and
 // leaves messages on its message line.
 #pragma once
 #include <string>
 #include <string_view>
 
 struct ConsoleState;
+
+// The command area holds characters; the program's text is UTF-8.
+std::u32string commandChars(std::string_view text);
+std::string commandUtf8(const std::u32string &text);
 
 std::string commandText(const ConsoleState &c);
 void setCommandText(ConsoleState &c, std::string_view text);
@@ -27,10 +31,6 @@ void deleteCharacter(ConsoleState &c);
 void backspace(ConsoleState &c);
 void clearCommand(ConsoleState &c);
 
-// History: previous (-1 older) or next (+1 newer) command matching the recall key.
-void recallCommand(ConsoleState &c, int direction);
-void addToHistory(ConsoleState &c, std::string_view command);
-
 // Undo: a snapshot before each keystroke that changed the text.
 void snapshotForUndo(ConsoleState &c);
 void undoChange(ConsoleState &c);
@@ -39,12 +39,3 @@ void redoChange(ConsoleState &c);
 void copySelection(ConsoleState &c, bool cut);
 void pasteClipboard(ConsoleState &c);
 void selectAll(ConsoleState &c);
-
-// Paging: +1 towards the newest output, -1 towards the oldest.
-void pageOutput(ConsoleState &c, int direction);
-void scrollToTop(ConsoleState &c);
-void scrollToBottom(ConsoleState &c);
-
-// A find command ("/text/flags"), and Find Next / Find Previous.
-void runFind(ConsoleState &c, std::string_view command);
-void findAgain(ConsoleState &c, bool reverse);

@@ -8,6 +8,9 @@
 #include "console/console_settings.h"
 #include "console/console_state.h"
 #include "console/editing.h"
+#include "console/find.h"
+#include "console/history.h"
+#include "console/scrolling.h"
 #include "context/settings.h"
 #include "mqsc/vocab.h"
 
