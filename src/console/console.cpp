@@ -49,6 +49,18 @@ void takePosted(ConsoleState &c) {
       c.pendingMessage.clear();
       c.dirty = true;
     }
+    if (c.statusPosted) {
+      c.statusPosted = false;
+      c.status = std::move(c.postedStatus);
+      c.statusFrom = c.postedStatusFrom;
+      c.statusExpires = c.statusFrom + 120;
+      c.dirty = true;
+    }
+    // A held-back status comes into view once its time has come.
+    if (!c.status.empty() && c.statusFrom > 0 && std::time(nullptr) >= c.statusFrom) {
+      c.statusFrom = 0;
+      c.dirty = true;
+    }
   }
   if (consoleSettingsOf(ctx).view.redrawWanted) {
     consoleSettingsOf(ctx).view.redrawWanted = false;
@@ -401,6 +413,16 @@ bool consoleReadLine(ProgramContext &ctx, InputSource &src) {
   src.line = *text;
   ++src.lineNumber;
   return true;
+}
+
+void consolePostStatus(ProgramContext &ctx, const std::string &text, int delaySeconds) {
+  ConsoleState *c = consoleOf(ctx);
+  if (!c) return;
+  OwnedMutexGuard guard(ctx.displayLock);
+  c->postedStatus = text;
+  c->postedStatusFrom = text.empty() ? 0 : std::time(nullptr) + std::max(0, delaySeconds);
+  c->statusPosted = true;
+  if (std::this_thread::get_id() != c->consoleThread) wake(*c);
 }
 
 std::optional<std::string> consoleReadPassword(ProgramContext &ctx, const std::string &prompt) {

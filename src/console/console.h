@@ -17,6 +17,9 @@ bool openConsole(ProgramContext &ctx, ConsoleHost host, std::string &why);
 void closeConsole(ProgramContext &ctx);
 // The main input source's line reader at the console: the next command entered.
 bool consoleReadLine(ProgramContext &ctx, InputSource &src);
+// The status line, from any thread: `text` shown once `delaySeconds` have passed (and
+// it is still the status); empty text clears it.
+void consolePostStatus(ProgramContext &ctx, const std::string &text, int delaySeconds);
 // A password typed in the command area at `prompt`, shown as '*', kept nowhere.
 std::optional<std::string> consoleReadPassword(ProgramContext &ctx, const std::string &prompt);
 // For scripts and =repeat: repaint now; the next key within `seconds` (its character, or

@@ -34,6 +34,8 @@ struct ConsoleHost {
   std::function<std::vector<std::pair<std::string, std::string>>()> localCommands;
   // "KVARN Version ..." for the Help screen.
   std::function<std::string()> versionLine;
+  // The machine details at the end of the Help screen.
+  std::function<std::vector<std::string>(ProgramContext &)> machineDetails;
   // The expanded prompt of the command area.
   std::function<std::string(ProgramContext &)> prompt;
   // Completion: which keywords and values the connection offers, and the names of its
@@ -86,6 +88,11 @@ struct ConsoleState : ContextPart {
   std::time_t statusExpires = 0;
   std::string pendingMessage;   // posted by another thread, under the display lock
   std::time_t waitStarted = 0;  // the command thread is waiting for replies since then
+  // A status posted by a worker thread (under the display lock), shown from a time on.
+  std::string postedStatus;
+  std::time_t postedStatusFrom = 0;
+  bool statusPosted = false;
+  std::time_t statusFrom = 0;  // the status line is shown from then on
 
   // Find.
   std::string findText;

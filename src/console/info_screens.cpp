@@ -217,6 +217,10 @@ void buildHelp(ConsoleState &c) {
       if (name.empty() || name[0] != '~')
         add(c, kScreenHelp, strFormat("%-*s - %s", static_cast<int>(width), name.c_str(), description.c_str()));
   }
+  if (c.host.machineDetails) {
+    add(c, kScreenHelp, "");
+    for (const std::string &line : c.host.machineDetails(*c.ctx)) add(c, kScreenHelp, line);
+  }
 }
 
 void buildSettings(ConsoleState &c) {

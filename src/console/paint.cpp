@@ -104,7 +104,8 @@ void paintMessageLine(ConsoleState &c) {
   clrtoeol();
   std::string text = c.message;
   if (text.empty() && consoleSettingsOf(*c.ctx).view.repeating) text = consoleSettingsOf(*c.ctx).view.message;
-  if (text.empty() && !c.status.empty() && std::time(nullptr) < c.statusExpires) text = c.status;
+  std::time_t now = std::time(nullptr);
+  if (text.empty() && !c.status.empty() && now >= c.statusFrom && now < c.statusExpires) text = c.status;
   paintText(row, 0, text, c.columns, A_BOLD, 0);
 }
 

@@ -124,6 +124,9 @@ void wireRooms(ProgramContext &ctx) {
   transport.mayReleaseEarly = [](ProgramContext &c) {
     return c.fullScreen && c.input == c.mainInput.get() && kvarn::script::scriptState(c).frames.empty();
   };
+  transport.showStatus = [](ProgramContext &c, const std::string &text, int delaySeconds) {
+    if (c.fullScreen) consolePostStatus(c, text, delaySeconds);
+  };
   transport.readPassword = [](ProgramContext &c, const std::string &prompt) -> std::optional<std::string> {
     if (!c.fullScreen) return std::nullopt;
     return consoleReadPassword(c, prompt).value_or("");
@@ -154,6 +157,7 @@ ConsoleHost consoleHost() {
     makeOwedConnection(ctx);
     return objectNames(ctx, kind, names, message);
   };
+  host.machineDetails = machineDetails;
   host.prompt = [](ProgramContext &ctx) {
     PromptState state;
     state.ccdtMode = ctx.ccdtMode;

@@ -38,6 +38,8 @@ std::vector<LocalCommand> repeatLocalCommands();
 
 // show_command.cpp: =show and its operands.
 std::vector<LocalCommand> showLocalCommands();
+// The machine details (=show machine, the end of the Help screen).
+std::vector<std::string> machineDetails(ProgramContext &ctx);
 
 // synonyms.cpp: =syn.
 std::vector<LocalCommand> synonymLocalCommands();

@@ -83,22 +83,7 @@ void setScrollIndicators(ProgramContext &ctx, const ParsedCommand &, const Parse
 }
 
 void showMachine(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &) {
-  static const std::string user = userName();
-  static const std::string machine = machineName();
-  addInfo(ctx, "Machine Details");
-  addInfo(ctx, "---------------");
-  addInfo(ctx, "User   : " + user);
-  addInfo(ctx, "Machine: " + machine);
-  addInfo(ctx, "");
-  AdministeredQmgr qm = administeredQmgr(ctx);
-  if (qm.name.empty()) return;
-  addInfo(ctx, "Administering Queue Manager");
-  addInfo(ctx, "---------------------------");
-  addInfo(ctx, "Qm           : " + qm.name);
-  addInfo(ctx, strFormat("Command Level: %d", qm.commandLevel));
-  addInfo(ctx, "Platform     : " + platformName(qm.platform));
-  if (qm.agentLevel) addInfo(ctx, strFormat("SARVOA Level : %d", qm.agentLevel));
-  else if (ctx.trace.machine) addInfo(ctx, "SARVOA Level : Inactive");
+  for (const std::string &line : machineDetails(ctx)) addInfo(ctx, line);
 }
 
 // Functions whose names match the value (all without one); with `list` their comment
@@ -194,4 +179,19 @@ std::vector<LocalCommand> showLocalCommands() {
             {"scroll", "Changes whether scroll indicators are shown", kLocalOnOff}},
            {},
            cslDoShowCommand}};
+}
+
+std::vector<std::string> machineDetails(ProgramContext &ctx) {
+  static const std::string user = userName();
+  static const std::string machine = machineName();
+  std::vector<std::string> lines = {"Machine Details", "---------------", "User   : " + user, "Machine: " + machine,
+                                    ""};
+  AdministeredQmgr qm = administeredQmgr(ctx);
+  if (qm.name.empty()) return lines;
+  lines.insert(lines.end(),
+               {"Administering Queue Manager", "---------------------------", "Qm           : " + qm.name,
+                strFormat("Command Level: %d", qm.commandLevel), "Platform     : " + platformName(qm.platform)});
+  if (qm.agentLevel) lines.push_back(strFormat("SARVOA Level : %d", qm.agentLevel));
+  else if (ctx.trace.machine) lines.push_back("SARVOA Level : Inactive");
+  return lines;
 }

@@ -158,8 +158,10 @@ bool connectCommandHandle(ProgramContext &ctx, Connection &conn, ConnectParamete
   MqEntryTable &mq = *conn.entryTable;
   bool applName = true;
   MQLONG cc = 0, rc = 0;
+  showStatus(ctx, strFormat("Connecting to '%s'...", p.name.c_str()), 2);
   for (;;) {
     mq.MQCONNX(p.qmName, &p.opts.cno, &conn.commandHconn, &cc, &rc);
+    showStatus(ctx, "");
     if (cc != MQCC_FAILED) break;
     conn.commandHconn = kNoHconn;
     if (rc == MQRC_OPTIONS_ERROR && (p.opts.cno.Options & kAccountingOptions)) {
@@ -236,7 +238,12 @@ bool openReplyQueue(ProgramContext &ctx, Connection &conn) {
   setField(rod.ObjectQMgrName, conn.connectedQmgr);
   expandReplyPrefix(conn.replyPrefix, rod.DynamicQName);
   MQLONG cc = 0, rc = 0;
+  showStatus(ctx,
+             strFormat("Opening reply queue '%s/%s' on '%s'", conn.connectedQmgr.c_str(), conn.replyModelQueue.c_str(),
+                       conn.connectedQmgr.c_str()),
+             2);
   auto failed = [&] {
+    showStatus(ctx, "");
     return mqCallFailed(ctx, strFormat("Error opening reply queue '%s/%s' on '%s' RC(%ld) %s",
                                        conn.connectedQmgr.c_str(), conn.replyModelQueue.c_str(),
                                        conn.connectedQmgr.c_str(), static_cast<long>(rc), reasonName(rc)));
@@ -256,6 +263,7 @@ bool openReplyQueue(ProgramContext &ctx, Connection &conn) {
     conn.replyOutputHobj = kNoHobj;
     return failed();
   }
+  showStatus(ctx, "");
   return true;
 }
 

@@ -122,6 +122,10 @@ void failRecord(ProgramContext &ctx, CommandRecord &record, std::string_view tex
   completeCommandRecord(ctx, record);
 }
 
+void showStatus(ProgramContext &ctx, const std::string &text, int delaySeconds) {
+  if (const TransportHost &host = transportHost(); host.showStatus) host.showStatus(ctx, text, delaySeconds);
+}
+
 void traceStatus(ProgramContext &ctx, const char *tag) {
   if (!ctx.trace.status) return;
   TransportState &t = transportOf(ctx);
@@ -173,7 +177,12 @@ bool openCommandQueue(ProgramContext &ctx, int queue, Connection &conn) {
   kvarn::mqi::setField(od.ObjectName, name);
   kvarn::mqi::setField(od.ObjectQMgrName, conn.adminQmgr);
   MQLONG cc = 0, rc = 0;
+  showStatus(ctx,
+             strFormat("Opening command queue '%s/%s' on '%s'", conn.adminQmgr.c_str(), name.c_str(),
+                       conn.connectedQmgr.c_str()),
+             2);
   conn.entryTable->MQOPEN(conn.commandHconn, &od, MQOO_OUTPUT, &hobj, &cc, &rc);
+  showStatus(ctx, "");
   if (cc == MQCC_FAILED) {
     hobj = kNoHobj;
     t.lastReason = rc;

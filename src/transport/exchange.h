@@ -48,6 +48,10 @@ void startReader(ProgramContext &ctx, Connection &conn);
 bool awaitReply(ProgramContext &ctx, Connection &conn, uint32_t seq, const PreparedRequest &request,
                 const std::function<bool(const MQMD &, const uint8_t *, size_t)> &onReply, int waitSeconds);
 
+// The console's status line (nothing without a console): shown after `delaySeconds`
+// when still set; empty text clears it.
+void showStatus(ProgramContext &ctx, const std::string &text, int delaySeconds = 0);
+
 // "STS: tag Req(...) Sts(...)" on standard error with the s debug letter.
 void traceStatus(ProgramContext &ctx, const char *tag);
 
