@@ -121,9 +121,13 @@ void runAction(ConsoleState &c, const ActionDef &action) {
     if (!c.selecting) {
       c.selecting = true;
       c.anchor = c.cursor;
+      c.anchorInOutput = c.cursorInOutput;
+      c.anchorRow = c.outputRow;
+      c.anchorColumn = c.outputColumn;
     }
   } else if ((action.flags & kActionMovement) && c.selecting) {
     c.selecting = false;
+    c.anchorInOutput = false;
     c.dirty = true;
   }
   if (action.flags & kActionCancelContinuation) clearCommand(c);

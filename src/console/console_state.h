@@ -64,6 +64,8 @@ struct ConsoleState : ContextPart {
   // Selection: from the anchor to the cursor, inside the command area.
   bool selecting = false;
   size_t anchor = 0;
+  bool anchorInOutput = false;  // the selection began in the output: a screen position
+  int anchorRow = 0, anchorColumn = 0;
   std::string clipboard;
 
   // History recall.

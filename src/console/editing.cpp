@@ -68,6 +68,13 @@ void showMessage(ConsoleState &c, std::string_view text) {
 
 void deleteSelection(ConsoleState &c) {
   if (!c.selecting) return;
+  // Output is never deleted: a selection that reaches it just ends.
+  if (c.anchorInOutput || c.cursorInOutput) {
+    c.selecting = false;
+    c.anchorInOutput = false;
+    changed(c);
+    return;
+  }
   size_t from = std::min(c.anchor, c.cursor), to = std::max(c.anchor, c.cursor);
   to = std::min(to, c.text.size());
   if (from < to) c.text.erase(from, to - from);
@@ -232,6 +239,13 @@ void redoChange(ConsoleState &c) {
 void copySelection(ConsoleState &c, bool cut) {
   if (!c.selecting) {
     showMessage(c, "No data to select");
+    return;
+  }
+  // A selection that reaches into the output copies what the screen shows there.
+  if (c.anchorInOutput || c.cursorInOutput) {
+    c.clipboard = selectedScreenText(c);
+    if (c.terminalOpen) copyToTerminalClipboard(c.clipboard);
+    changed(c);
     return;
   }
   size_t from = std::min(c.anchor, c.cursor), to = std::min(std::max(c.anchor, c.cursor), c.text.size());

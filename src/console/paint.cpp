@@ -162,7 +162,81 @@ void paintCommandArea(ConsoleState &c) {
   else move(std::min(cursorRow, c.rows - 1), cursorColumn);
 }
 
+// The screen position of character `index` of the command text.
+void commandPoint(const ConsoleState &c, size_t index, int &row, int &column) {
+  row = c.rows - commandRows(c);
+  column = 0;
+  std::u32string cells = commandCells(c);
+  size_t promptChars = cells.size() - c.text.size();
+  for (size_t i = 0; i < cells.size() && i < promptChars + index; ++i) {
+    uint32_t w = cellColumns(cells[i]);
+    if (column + static_cast<int>(w) > c.columns) {
+      ++row;
+      column = 0;
+    }
+    column += static_cast<int>(w);
+  }
+  if (column >= c.columns) {
+    ++row;
+    column = 0;
+  }
+}
+
+// The selection's ends on the screen, first before last, when it reaches the output.
+bool selectionOnScreen(const ConsoleState &c, int &r1, int &c1, int &r2, int &c2) {
+  if (!c.selecting || (!c.anchorInOutput && !c.cursorInOutput)) return false;
+  if (c.anchorInOutput) r1 = c.anchorRow, c1 = c.anchorColumn;
+  else commandPoint(c, c.anchor, r1, c1);
+  if (c.cursorInOutput) r2 = c.outputRow, c2 = c.outputColumn;
+  else commandPoint(c, c.cursor, r2, c2);
+  if (r2 < r1 || (r2 == r1 && c2 < c1)) std::swap(r1, r2), std::swap(c1, c2);
+  return true;
+}
+
+void paintSelection(const ConsoleState &c) {
+  int r1, c1, r2, c2;
+  if (!selectionOnScreen(c, r1, c1, r2, c2)) return;
+  for (int r = r1; r <= r2 && r < c.rows; ++r) {
+    int from = r == r1 ? c1 : 0;
+    int to = r == r2 ? c2 : c.columns;
+    if (to > from) mvchgat(r, from, to - from, A_REVERSE, 0, nullptr);
+  }
+}
+
 }  // namespace
+
+std::string selectedScreenText(const ConsoleState &c) {
+  int r1, c1, r2, c2;
+  if (!selectionOnScreen(c, r1, c1, r2, c2)) return "";
+  std::string out;
+  for (int r = r1; r <= r2 && r < c.rows; ++r) {
+    int from = r == r1 ? c1 : 0;
+    int to = r == r2 ? c2 : c.columns;
+    std::string line;
+    for (int col = from; col < to; ++col) {
+      cchar_t cell;
+      if (mvin_wch(r, col, &cell) == ERR) break;
+      wchar_t wide[CCHARW_MAX + 1] = {};
+      attr_t attributes;
+      short pair;
+      if (getcchar(&cell, wide, &attributes, &pair, nullptr) == ERR || wide[0] == 0) continue;
+      char32_t ch = static_cast<char32_t>(wide[0]);
+      // UTF-8 of the cell's character.
+      if (ch < 0x80) line += static_cast<char>(ch);
+      else if (ch < 0x800) line += {static_cast<char>(0xC0 | (ch >> 6)), static_cast<char>(0x80 | (ch & 0x3F))};
+      else if (ch < 0x10000)
+        line += {static_cast<char>(0xE0 | (ch >> 12)), static_cast<char>(0x80 | ((ch >> 6) & 0x3F)),
+                 static_cast<char>(0x80 | (ch & 0x3F))};
+      else
+        line += {static_cast<char>(0xF0 | (ch >> 18)), static_cast<char>(0x80 | ((ch >> 12) & 0x3F)),
+                 static_cast<char>(0x80 | ((ch >> 6) & 0x3F)), static_cast<char>(0x80 | (ch & 0x3F))};
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    if (r > r1) out += '\n';
+    out += line;
+  }
+  return out;
+}
 
 int colourSlotOf(uint32_t style, bool currentCommand) {
   for (const SlotRule &rule : kSlotRules) {
@@ -195,6 +269,8 @@ void paintConsole(ConsoleState &c) {
   paintOutput(c);
   paintMessageLine(c);
   paintCommandArea(c);
+  paintSelection(c);
+  if (c.cursorInOutput) move(c.outputRow, c.outputColumn);
   curs_set(c.insertMode ? 1 : 2);
   refresh();
   c.dirty = false;
