@@ -150,7 +150,10 @@ void runCommandKey(ConsoleState &c, const KeyBindingEntry &key) {
   if (!text.empty() && text.back() != ' ') text += ' ';
   text += key.command;
   setCommandText(c, text);
-  if (!(key.options & kKeyCommandNoEnter)) c.entered = true;
+  if (!(key.options & kKeyCommandNoEnter)) {
+    c.entered = true;
+    c.enteredUnlogged = (key.options & kKeyCommandNoLog) != 0;
+  }
 }
 
 void handleKey(ConsoleState &c, const KeyStroke &stroke) {
@@ -251,6 +254,7 @@ std::optional<std::string> readCommand(ConsoleState &c, const std::string *promp
   c.undoPos = 0;
   c.recalling = false;
   c.entered = false;
+  c.enteredUnlogged = false;
   c.dirty = true;
   for (;;) {
     if (stopRequested()) {
@@ -415,6 +419,7 @@ bool consoleReadLine(ProgramContext &ctx, InputSource &src) {
   // A password typed in a command never reaches the history.
   addCommandHistory(ctx, scanMaskPasswords(*text));
   src.line = *text;
+  src.lineUnlogged = c->enteredUnlogged;
   ++src.lineNumber;
   return true;
 }

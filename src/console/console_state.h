@@ -82,7 +82,8 @@ struct ConsoleState : ContextPart {
   bool completing = false;
   std::string completionCandidate;  // the word the last press put in
   std::string completionPrefix;     // what was typed before the first press
-  bool entered = false;             // Enter Command ran: the command area's text is submitted
+  bool entered = false;
+  bool enteredUnlogged = false;  // entered by a command key with nolog             // Enter Command ran: the command area's text is submitted
 
   // Message and status lines.
   std::string message;

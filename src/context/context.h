@@ -60,6 +60,7 @@ struct InputSource {
   uint32_t lineNumber = 0;
   uint32_t runLine = 0;  // line of the statement running (run-time error reports)
   bool readError = false;
+  bool lineUnlogged = false;  // the line came from a console key with nolog: never echoed
   bool endOfInput = false;
   bool stopOnError = false;
   bool prompting = false;

@@ -7,7 +7,7 @@ bool echoVisible(const ProgramContext &ctx, const InputSource *source, int issue
   const InputSource *src = source ? source : (ctx.input ? ctx.input : ctx.mainInput.get());
   if (!src) return true;
   const EchoSwitches &e = src->echo;
-  if (!e.input) return false;
+  if (!e.input || src->lineUnlogged) return false;
   if (kind == EchoKind::Statement) return src->prompting ? e.langcon : e.lang;
   // Commands of the bootstrap file run quietly; its statements follow their switches.
   return e.cmds && !ctx.runningBootstrap;
