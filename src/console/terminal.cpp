@@ -25,6 +25,7 @@
 namespace {
 
 SCREEN *gScreen = nullptr;
+FILE *gTerminal = nullptr;  // where curses writes: the clipboard goes there too
 // What curses reports (a KEY_ code, or a code terminfo's extended keys were given at
 // start-up) -> the key table's code and modifiers.
 std::unordered_map<int, KeyStroke> gKeyMap;
@@ -152,6 +153,7 @@ bool openTerminalOn(ConsoleState &console, FILE *out, FILE *in, std::string &why
   if (!std::setlocale(LC_CTYPE, "")) std::setlocale(LC_CTYPE, "C.UTF-8");
   if (MB_CUR_MAX == 1) std::setlocale(LC_CTYPE, "C.UTF-8");
   gScreen = newterm(nullptr, out, in);
+  gTerminal = out;
   if (!gScreen) {
     why = std::string("The terminal type '") + term + "' is not known";
     return false;
@@ -362,6 +364,7 @@ void copyToTerminalClipboard(const std::string &text) {
     encoded += i + 2 < text.size() ? kBase64[v & 63] : '=';
   }
   std::string osc = "\x1b]52;c;" + encoded + "\x07";
-  std::fwrite(osc.data(), 1, osc.size(), stdout);
-  std::fflush(stdout);
+  FILE *terminal = gTerminal ? gTerminal : stdout;
+  std::fwrite(osc.data(), 1, osc.size(), terminal);
+  std::fflush(terminal);
 }

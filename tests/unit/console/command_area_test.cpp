@@ -10,7 +10,9 @@
 #include "console/editing.h"
 #include "console/find.h"
 #include "console/history.h"
+#include "console/paint.h"
 #include "console/scrolling.h"
+#include "console/terminal.h"
 #include "context/settings.h"
 #include "mqsc/vocab.h"
 
@@ -151,6 +153,49 @@ TEST_F(CommandArea, TabCompletesAndCyclesFromTheVocabulary) {
   c.completing = false;
   completeAtCursor(c, +1);
   EXPECT_NE(c.message.find("XYZZY"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Copy from a selection that reaches into the output takes what the screen shows; the
+// screen is painted into /dev/null by curses, which keeps its own copy of every cell.
+TEST(ConsoleSelection, CopyingFromTheOutputTakesTheShownText) {
+  setenv("TERM", "xterm-256color", 0);
+  ProgramContext ctx;
+  ASSERT_TRUE(ctx.displayLock.create());
+  ctx.output = std::make_unique<OutputBuffer>(ctx.displayLock, nullptr, nullptr);
+  ctx.output->keepLines(true);
+  ctx.output->setWidth(80);
+  ctx.settings.options &= ~(kOptSound | kOptScroll);
+  for (int i = 0; i < 30; ++i) ctx.output->addLine("LINE " + std::to_string(i), kStyleInfo);
+  ConsoleState c;
+  c.ctx = &ctx;
+  FILE *out = std::fopen("/dev/null", "w");
+  FILE *in = std::fopen("/dev/null", "r");
+  std::string why;
+  ASSERT_TRUE(openTerminalOn(c, out, in, why)) << why;
+  c.prompt = ">";
+  typeCharacter(c, U'X');
+  paintConsole(c);
+  // From the start of the last output row down into the command area.
+  int last = outputRows(c) - 1;
+  c.selecting = true;
+  c.anchorInOutput = true;
+  c.anchorRow = last;
+  c.anchorColumn = 0;
+  c.cursor = 1;
+  std::string text = selectedScreenText(c);
+  EXPECT_EQ(text.substr(0, 7), "LINE 29");
+  copySelection(c, true);
+  EXPECT_EQ(c.clipboard, text);
+  EXPECT_EQ(commandText(c), "X");  // nothing of the command area was cut
+  deleteSelection(c);
+  EXPECT_EQ(commandText(c), "X");
+  closeTerminal(c);
+  std::fclose(out);
+  std::fclose(in);
 }
 
 }  // namespace
