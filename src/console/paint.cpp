@@ -9,6 +9,7 @@
 
 #include "console/console_settings.h"
 #include "console/console_state.h"
+#include "console/editing.h"
 #include "context/settings.h"
 #include "runtime/text_columns.h"
 
@@ -122,7 +123,6 @@ std::u32string commandCells(const ConsoleState &c) {
 }
 
 uint32_t cellColumns(char32_t ch) {
-  std::string utf8;
   if (ch < 0x80) return 1;
   return static_cast<uint32_t>(std::max(1, ::wcwidth(static_cast<wchar_t>(ch))));
 }
@@ -220,16 +220,7 @@ std::string selectedScreenText(const ConsoleState &c) {
       attr_t attributes;
       short pair;
       if (getcchar(&cell, wide, &attributes, &pair, nullptr) == ERR || wide[0] == 0) continue;
-      char32_t ch = static_cast<char32_t>(wide[0]);
-      // UTF-8 of the cell's character.
-      if (ch < 0x80) line += static_cast<char>(ch);
-      else if (ch < 0x800) line += {static_cast<char>(0xC0 | (ch >> 6)), static_cast<char>(0x80 | (ch & 0x3F))};
-      else if (ch < 0x10000)
-        line += {static_cast<char>(0xE0 | (ch >> 12)), static_cast<char>(0x80 | ((ch >> 6) & 0x3F)),
-                 static_cast<char>(0x80 | (ch & 0x3F))};
-      else
-        line += {static_cast<char>(0xF0 | (ch >> 18)), static_cast<char>(0x80 | ((ch >> 12) & 0x3F)),
-                 static_cast<char>(0x80 | ((ch >> 6) & 0x3F)), static_cast<char>(0x80 | (ch & 0x3F))};
+      line += commandUtf8(std::u32string(1, static_cast<char32_t>(wide[0])));
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     if (r > r1) out += '\n';

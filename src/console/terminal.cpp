@@ -6,6 +6,7 @@
 
 #include "console/console_settings.h"
 #include "console/console_state.h"
+#include "console/key_sequence.h"
 #include "console/keys.h"
 #include "context/settings.h"
 
@@ -127,16 +128,6 @@ bool userSequenceMatches(const ProgramContext &ctx, const std::string &bytes, Ke
       return true;
     }
   return false;
-}
-
-std::string hexBytes(const std::string &bytes) {
-  std::string out;
-  for (unsigned char c : bytes) {
-    char two[3];
-    std::snprintf(two, sizeof two, "%02X", c);
-    out += two;
-  }
-  return out;
 }
 
 }  // namespace
@@ -321,7 +312,7 @@ Keystroke readKeystroke(ConsoleState &console, int tenths) {
       k.key = KeyStroke{0x1a1u + (bytes[1] - 'A'), kModAlt, {}};
     } else {
       k.kind = Keystroke::None;
-      console.message = "Unrecognised Escape sequence '" + hexBytes(bytes) + "'";
+      console.message = "Unrecognised Escape sequence '" + formatKeySequence(KeyStroke{0, 0, bytes}) + "'";
       console.dirty = true;
     }
     return k;
