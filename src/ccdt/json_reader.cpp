@@ -1,5 +1,6 @@
 // The lenient reader of the JSON channel table: it reports each problem with its
 // line and goes on, keeping each channel as far as it could be read.
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -77,21 +78,110 @@ class Lexer {
       while (pos_ < in_.size() && in_[pos_] != '"') {
         char ch = in_[pos_++];
         if (ch == '\n') ++line_;
-        if (ch == '\\' && pos_ < in_.size() && (in_[pos_] == '"' || in_[pos_] == '\\')) {
-          ch = in_[pos_++];
-        } else if (ch == '\\' && firstUnescapedLine_ == 0) {
-          firstUnescapedLine_ = line_;
-        }
-        if (t.text.size() < kMaxTokenLength) t.text.push_back(ch);
+        if (ch == '\\' && readEscape(t.text)) continue;
+        if (ch == '\\') noteUnescaped();  // no escape: the backslash stays in the text
+        append(t.text, ch);
       }
       if (pos_ < in_.size()) ++pos_;  // closing quote
       return t;
     }
     while (pos_ < in_.size() && (in_[pos_] == '\0' || !std::strchr("{}[] :,\t\r\n", in_[pos_]))) {
-      if (t.text.size() < kMaxTokenLength) t.text.push_back(in_[pos_]);
+      append(t.text, in_[pos_]);
       ++pos_;
     }
     return t;
+  }
+
+  // Token text is cut at kMaxTokenLength bytes, decoded bytes counted.
+  static void append(std::string &text, char byte) {
+    if (text.size() < kMaxTokenLength) text.push_back(byte);
+  }
+  static void appendUtf8(std::string &text, uint32_t code) {
+    auto put = [&](uint32_t byte) { append(text, static_cast<char>(byte)); };
+    if (code < 0x80) {
+      put(code);
+    } else if (code < 0x800) {
+      put(0xC0 | code >> 6);
+      put(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      put(0xE0 | code >> 12);
+      put(0x80 | (code >> 6 & 0x3F));
+      put(0x80 | (code & 0x3F));
+    } else {
+      put(0xF0 | code >> 18);
+      put(0x80 | (code >> 12 & 0x3F));
+      put(0x80 | (code >> 6 & 0x3F));
+      put(0x80 | (code & 0x3F));
+    }
+  }
+  void noteUnescaped() {
+    if (firstUnescapedLine_ == 0) firstUnescapedLine_ = line_;
+  }
+
+  // The value of the four hex digits at `at`, or -1 when fewer are there; `digits`
+  // gets how many hex digits were found (at most four).
+  int32_t hexAt(size_t at, size_t &digits) const {
+    int32_t value = 0;
+    for (digits = 0; digits < 4 && at + digits < in_.size(); ++digits) {
+      char c = in_[at + digits];
+      int32_t d = c >= '0' && c <= '9'   ? c - '0'
+                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                         : -1;
+      if (d < 0) break;
+      value = value * 16 + d;
+    }
+    return digits == 4 ? value : -1;
+  }
+
+  // Decodes the escape whose backslash was just read. Returns false, having read
+  // nothing more, when the backslash starts no escape.
+  bool readEscape(std::string &text) {
+    if (pos_ >= in_.size()) return false;
+    char c = in_[pos_];
+    switch (c) {
+    case '"':
+    case '\\':
+    case '/': append(text, c); break;
+    case 'b': append(text, '\b'); break;
+    case 'f': append(text, '\f'); break;
+    case 'n': append(text, '\n'); break;
+    case 'r': append(text, '\r'); break;
+    case 't': append(text, '\t'); break;
+    case 'u': return readUnicodeEscape(text);
+    default: return false;
+    }
+    ++pos_;
+    return true;
+  }
+
+  // \uXXXX, a surrogate pair as two of them. A form that is cut short or a surrogate
+  // without its partner reads as U+FFFD and the file is reported; a "\u" without any
+  // hex digit (a Windows path such as C:\users) is no escape at all.
+  bool readUnicodeEscape(std::string &text) {
+    constexpr uint32_t kReplacement = 0xFFFD;
+    size_t digits = 0;
+    int32_t unit = hexAt(pos_ + 1, digits);
+    if (digits == 0) return false;
+    pos_ += 1 + digits;
+    uint32_t code = kReplacement;
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      size_t lowDigits = 0;
+      int32_t low =
+          pos_ + 1 < in_.size() && in_[pos_] == '\\' && in_[pos_ + 1] == 'u' ? hexAt(pos_ + 2, lowDigits) : -1;
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        code = 0x10000 + ((static_cast<uint32_t>(unit) - 0xD800) << 10) + (static_cast<uint32_t>(low) - 0xDC00);
+        pos_ += 6;
+      } else {
+        noteUnescaped();  // whatever follows the lone half is read on its own
+      }
+    } else if (unit < 0 || (unit >= 0xDC00 && unit <= 0xDFFF)) {
+      noteUnescaped();
+    } else {
+      code = static_cast<uint32_t>(unit);
+    }
+    appendUtf8(text, code);
+    return true;
   }
 
   std::string_view in_;

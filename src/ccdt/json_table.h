@@ -6,6 +6,11 @@
 // reported with its line number and reading goes on. Saving writes "<file>_tmp",
 // keeps the file as it was before the first change of the run in "<file>_bak",
 // and renames the new file into place.
+//
+// Text values are written with the JSON escapes for quotes, backslashes and control
+// bytes; other bytes, UTF-8 included, go as they are. The reader takes every JSON
+// escape, \uXXXX and surrogate pairs as UTF-8; a backslash that starts no escape
+// stays in the text, and such a file is reported with a warning.
 #pragma once
 
 #include <cstdint>

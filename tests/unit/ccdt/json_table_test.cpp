@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
+#include "ccdt/channel_record.h"
 #include "ccdt/json_table.h"
 #include "ccdt/status.h"
 #include "temp_dir.h"
@@ -252,6 +254,155 @@ TEST(JsonWrite, EscapesRoundTripExactly) {
   Read again = readJson(r.table.render(JsonFields::Min));
   EXPECT_EQ(again.table.channels()[0].def.description, d.description);
   EXPECT_EQ(escapeForDisplay(R"(a\"b)"), R"(a\\\"b)");
+}
+
+// Text fields holding every kind of byte the writer has to escape, and UTF-8.
+ChannelDefinition channelWithAwkwardText() {
+  Read r = readJson(kMinimal);
+  ChannelDefinition d = r.table.channels()[0].def;
+  d.description = "a\tb\nc\rd\x01"
+                  "e \"q\" \\ caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80";
+  d.qmgrName = "Q\bM\f\x1f\x7f"
+               "1";
+  d.certificateLabel = std::string("lbl\0tail", 8);
+  d.sslPeerName = "CN=x\n, O=\"y\\z\"";
+  d.securityExit = "sec\\exit\t";
+  d.setExitList(SendExits, {"ex\tit", "two\r\n"});
+  d.setExitList(SendData, {"d\na\xC3\xA9", "\x1b[0m"});
+  return d;
+}
+
+TEST(JsonEscapes, ControlCharactersQuotesAndUtf8SurviveAWriteAndARead) {
+  Read r = readJson(kMinimal);
+  ChannelDefinition d = channelWithAwkwardText();
+  r.table.replace(0, d);
+  for (JsonFields fields : {JsonFields::Min, JsonFields::All}) {
+    std::string text = r.table.render(fields);
+    // No control byte but the line breaks between members is left raw.
+    for (char c : text) {
+      auto byte = static_cast<unsigned char>(c);
+      EXPECT_TRUE(c == '\n' || (byte >= 0x20 && byte != 0x7F)) << "raw byte " << int(byte);
+    }
+    EXPECT_NE(text.find(R"("a\tb\nc\rd\u0001e \"q\" \\ caf)"), std::string::npos) << text;
+    EXPECT_NE(text.find("\xF0\x9F\x98\x80"), std::string::npos);  // UTF-8 is written as it is
+    EXPECT_NE(text.find(R"("Q\bM\f\u001f\u007f1")"), std::string::npos) << text;
+
+    Read again = readJson(text);
+    EXPECT_EQ(again.messages, std::vector<std::string>{"CCDT file 't.json', 1 channels read"});
+    ASSERT_EQ(again.table.channels().size(), 1u);
+    const ChannelDefinition &back = again.table.channels()[0].def;
+    EXPECT_EQ(back.description, d.description);
+    EXPECT_EQ(back.certificateLabel, d.certificateLabel);
+    EXPECT_EQ(back.exitLists[SendData], d.exitLists[SendData]);
+    EXPECT_EQ(back, d);
+    EXPECT_EQ(again.table.render(fields), text);
+  }
+}
+
+TEST(JsonEscapes, UnicodeEscapesFromOtherToolsDecodeToUtf8) {
+  Read r = readJson(R"({"channel": [{"name": "U", "type": "clientConnection",
+    "connection": [{"host": "h\u00E9st"}],
+    "description": "caf\u00e9 \u20AC \uD83D\uDE00 \ud83d\ude00 \/ \b\f\n\r\t \u0041",
+    "certificateLabel": "a\u0000b",
+    "queueManager": "\u0000"}]})");
+  EXPECT_EQ(r.messages, std::vector<std::string>{"CCDT file 't.json', 1 channels read"});
+  ASSERT_EQ(r.table.channels().size(), 1u);
+  const ChannelDefinition &d = r.table.channels()[0].def;
+  EXPECT_EQ(d.connectionName, "h\xC3\xA9st");
+  EXPECT_EQ(d.description, "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xF0\x9F\x98\x80 / \b\f\n\r\t A");
+  // A NUL is a byte of the value like any other: nothing after it is lost, and it
+  // stays when the channel goes into a binary record and back.
+  EXPECT_EQ(d.certificateLabel, std::string("a\0b", 3));
+  EXPECT_EQ(d.qmgrName, std::string(1, '\0'));
+  std::string record, message;
+  ASSERT_EQ(encodeChannelRecord(d, kMaxRecordVersion, d.alterTime, record, message), 0) << message;
+  ChannelDefinition decoded;
+  ASSERT_EQ(decodeChannelRecord(record, "t.tab", decoded, message), 0) << message;
+  EXPECT_EQ(decoded.certificateLabel, d.certificateLabel);
+  EXPECT_EQ(decoded.qmgrName, d.qmgrName);
+  EXPECT_EQ(decoded.description, d.description);
+}
+
+TEST(JsonEscapes, MalformedUnicodeEscapesReadAsReplacementWithAWarning) {
+  const std::string kBad = "\xEF\xBF\xBD";  // U+FFFD
+  struct Case {
+    const char *escaped;
+    std::string decoded;
+  };
+  const Case cases[] = {
+      {R"(x\uD83D)", "x" + kBad},       // high half alone at the end
+      {R"(\uDE00y)", kBad + "y"},       // low half alone
+      {R"(\uD83D\u0041)", kBad + "A"},  // high half before a plain character
+      {R"(\uD83D\uD83D\uDE00)", kBad + "\xF0\x9F\x98\x80"},
+      {R"(\uD83Dz)", kBad + "z"},
+      {R"(\u12G4)", kBad + "G4"},  // non-hex digit
+      {R"(a\u12)", "a" + kBad},    // cut short by the closing quote
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.escaped);
+    Read r =
+        readJson(std::string("{\"channel\": [{\"name\": \"A\", \"type\": 6, \"connection\": [{\"host\": \"h\"}],\n") +
+                 "\"description\": \"" + c.escaped + "\"}]}");
+    ASSERT_EQ(r.table.channels().size(), 1u);
+    EXPECT_EQ(r.table.channels()[0].def.description, c.decoded);
+    EXPECT_TRUE(hasMessage(r, "Warning : File 't.json' contains non-escaped field at line 2"));
+  }
+
+  // Input ending inside an escape: nothing is read past the end.
+  const std::string head = "{\"channel\": [{\"name\": \"A\", \"type\": 6,\n\"description\": \"ab";
+  for (const char *tail :
+       {"\\u", "\\u1", "\\u12", "\\u123", "\\uD83D", "\\uD83D\\", "\\uD83D\\u", "\\uD83D\\uDE0", "\\"}) {
+    SCOPED_TRACE(tail);
+    Read r = readJson(head + tail);
+    ASSERT_EQ(r.table.channels().size(), 1u);
+    EXPECT_EQ(r.table.channels()[0].def.description.substr(0, 2), "ab");
+    EXPECT_TRUE(hasMessage(r, "Warning : File 't.json' contains non-escaped field at line 2"));
+  }
+
+  // "\u" without any hex digit is no escape, as in a hand-written Windows path.
+  Read r = readJson("{\"channel\": [{\"name\": \"A\", \"type\": 6, \"connection\": [{\"host\": \"h\"}],\n"
+                    "\"description\": \"C:\\users\\x\"}]}");
+  EXPECT_EQ(r.table.channels()[0].def.description, "C:\\users\\x");
+  EXPECT_TRUE(hasMessage(r, "Warning : File 't.json' contains non-escaped field at line 2"));
+}
+
+TEST(JsonEscapes, FilesWrittenTheOldWayReadUnchanged) {
+  // Only quotes and backslashes were escaped; control bytes and UTF-8 were raw.
+  Read r = readJson("{\"channel\": [{\"name\": \"OLD\", \"type\": \"clientConnection\",\n"
+                    "\"connection\": [{\"host\": \"h\"}],\n"
+                    "\"description\": \"tab\there\x01 \\\"q\\\" C:\\\\new\\\\table caf\xC3\xA9\",\n"
+                    "\"certificatePeerName\": \"line one\nline two\"\n"
+                    "}]}");
+  EXPECT_EQ(r.messages, std::vector<std::string>{"CCDT file 't.json', 1 channels read"});
+  ASSERT_EQ(r.table.channels().size(), 1u);
+  const ChannelDefinition &d = r.table.channels()[0].def;
+  EXPECT_EQ(d.description, "tab\there\x01 \"q\" C:\\new\\table caf\xC3\xA9");
+  EXPECT_EQ(d.sslPeerName, "line one\nline two");
+  // The raw line break still counts as a line.
+  r = readJson("{\"channel\": [{\"name\": \"A\", \"type\": 6, \"description\": \"1\n2\",\n\"bogus\": 1,"
+               "\"connection\": [{\"host\": \"h\"}]}]}");
+  EXPECT_TRUE(hasMessage(r, "At line 3 of file 't.json', unrecognised field name 'bogus' found"));
+}
+
+TEST(JsonFile, SavedTableWithControlCharactersIsValidJson) {
+  if (std::system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is not available";
+  TempDir dir;
+  std::string path = dir.file("ccdt.json");
+  JsonTable table;
+  std::vector<std::string> messages;
+  ASSERT_EQ(table.read(path, false, messages), 0);
+  ChannelDefinition d = channelWithAwkwardText();
+  table.insert(0, d);
+  std::string message;
+  ASSERT_EQ(table.save(JsonFields::All, message), 0) << message;
+  EXPECT_EQ(std::system(("python3 -m json.tool '" + path + "' >/dev/null").c_str()), 0) << slurp(path);
+  // A standard parser gives back the same bytes.
+  std::string out = dir.file("description");
+  std::string script = "import json,sys; d = json.load(open(sys.argv[1], encoding='utf-8'))['channel'][0]; "
+                       "open(sys.argv[2], 'wb').write((d['general']['description'] + '|' + "
+                       "d['transmissionSecurity']['certificateLabel']).encode('utf-8'))";
+  ASSERT_EQ(std::system(("python3 -c \"" + script + "\" '" + path + "' '" + out + "'").c_str()), 0);
+  EXPECT_EQ(slurp(out), d.description + "|" + d.certificateLabel);
 }
 
 TEST(JsonWrite, ConnectionAndLocalAddressObjects) {
