@@ -256,6 +256,21 @@ int BinaryTable::close(std::string &message) {
   return kOk;
 }
 
+int BinaryTable::saveCopy(const std::string &path, std::string &message) const {
+  message.clear();
+  if (int rc = replaceFile(path, image_); rc != 0) return reportStorageError(rc, path, "", message);
+  return kOk;
+}
+
+int BinaryTable::save(std::string &message) {
+  if (!open_) return storageError(kStoreNoHandle, "", message);
+  message.clear();
+  if (!dirty_) return kOk;
+  if (int rc = replaceFile(path_, image_); rc != 0) return storageError(rc, "", message);
+  dirty_ = false;
+  return kOk;
+}
+
 uint32_t BinaryTable::findSpace(size_t dataLength) {
   const auto needed = static_cast<int32_t>(dataLength + kHeaderLength);
   for (uint32_t pos = kFirstSegment; pos < endOffset_;) {

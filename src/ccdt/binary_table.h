@@ -68,6 +68,11 @@ class BinaryTable {
 
   // Writes pending changes and releases the handle.
   int close(std::string &message);
+  // Writes pending changes and keeps the handle open.
+  int save(std::string &message);
+  bool dirty() const { return dirty_; }
+  // Writes the table as held to another file (pending changes stay pending).
+  int saveCopy(const std::string &path, std::string &message) const;
 
   // Inserts the channel, or updates it when its key is the current record's.
   // `versionSetting` 0 writes the definition's own version, else 1 to 12.

@@ -124,4 +124,28 @@ int replaceFile(const std::string &path, std::string_view content) {
   return 0;
 }
 
+FileStamp fileStamp(const std::string &path) {
+  FileStamp stamp;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return stamp;
+  stamp.exists = true;
+  stamp.device = static_cast<uint64_t>(st.st_dev);
+  stamp.inode = static_cast<uint64_t>(st.st_ino);
+  stamp.size = static_cast<int64_t>(st.st_size);
+  stamp.modifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return stamp;
+}
+
+int checkReplaceable(const std::string &path) {
+  std::string target = replacementTarget(path);
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0) {
+    if (::access(target.c_str(), W_OK) != 0) return errno;
+    // A file marked read-only for everyone is meant to stay as it is, even for root.
+    if ((st.st_mode & 0222) == 0) return EACCES;
+  }
+  if (::access(directoryOf(target).c_str(), W_OK | X_OK) != 0) return errno;
+  return 0;
+}
+
 }  // namespace kvarn::ccdt

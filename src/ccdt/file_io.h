@@ -14,6 +14,21 @@ int readWholeFile(const std::string &path, std::string &content);
 // Last-write time of a file in seconds since 1970, or -1.
 int64_t fileModifiedTime(const std::string &path);
 
+// What tells one state of a file from another: a program that changes the file
+// (rewriting it in place or renaming a new one over it) changes the stamp.
+struct FileStamp {
+  bool exists = false;
+  uint64_t device = 0, inode = 0;
+  int64_t size = 0;
+  int64_t modifiedNs = 0;
+  bool operator==(const FileStamp &) const = default;
+};
+FileStamp fileStamp(const std::string &path);
+
+// Whether this process could replace `path`: write the file (when it exists) and
+// create files in its directory. Returns 0 or the errno that stops it.
+int checkReplaceable(const std::string &path);
+
 // The file a replacement should land on: the target of a symbolic link, so the
 // link itself survives.
 std::string replacementTarget(const std::string &path);

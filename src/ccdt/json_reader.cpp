@@ -690,6 +690,7 @@ int JsonTable::readText(std::string_view text, const std::string &path, int64_t 
   backupTaken_ = false;
   try {
     Reader(text, path_, fileTime, messages, channels_).run();
+    renumber();
   } catch (const std::bad_alloc &) {
     messages.push_back("No storage to read file");
     return kErrStorage;
@@ -707,6 +708,7 @@ int JsonTable::read(const std::string &path, bool reportMissing, std::vector<std
   if (rc == kStoreNoFile) {
     path_ = path;
     channels_.clear();
+    groupSizes_.clear();
     changed_ = false;
     backupTaken_ = false;
     if (reportMissing) messages.push_back(strFormat("Commands directed to file '%s' (Does not exist)", path.c_str()));

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "ccdt/channel.h"
@@ -54,6 +55,8 @@ class JsonTable {
   void erase(size_t position);
   void move(size_t from, size_t to);
   bool changed() const { return changed_; }
+  // How many channels carry `name`.
+  int countOf(const std::string &name) const;
   const std::string &path() const { return path_; }
 
  private:
@@ -61,6 +64,7 @@ class JsonTable {
 
   std::string path_;
   std::vector<JsonChannel> channels_;
+  std::unordered_map<std::string, int> groupSizes_;  // channels per name, kept by renumber()
   bool changed_ = false;
   bool backupTaken_ = false;
 };

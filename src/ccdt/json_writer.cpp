@@ -343,21 +343,33 @@ int JsonTable::save(JsonFields fields, std::string &message) {
 }
 
 void JsonTable::renumber() {
-  std::unordered_map<std::string, int> groupSizes;
-  for (auto &channel : channels_) channel.index = ++groupSizes[channel.def.channelName];
+  groupSizes_.clear();
+  for (auto &channel : channels_) channel.index = ++groupSizes_[channel.def.channelName];
+}
+
+int JsonTable::countOf(const std::string &name) const {
+  auto found = groupSizes_.find(name);
+  return found == groupSizes_.end() ? 0 : found->second;
 }
 
 void JsonTable::insert(size_t position, ChannelDefinition def) {
-  position = std::min(position, channels_.size());
+  changed_ = true;
+  if (position >= channels_.size()) {
+    // Appending numbers the new channel alone: a table filled one channel at a time
+    // is not renumbered each time.
+    int index = ++groupSizes_[def.channelName];
+    channels_.push_back(JsonChannel{std::move(def), index});
+    return;
+  }
   channels_.insert(channels_.begin() + static_cast<std::ptrdiff_t>(position), JsonChannel{std::move(def), 1});
   renumber();
-  changed_ = true;
 }
 
 void JsonTable::replace(size_t position, ChannelDefinition def) {
   if (position >= channels_.size()) return;
+  bool renamed = channels_[position].def.channelName != def.channelName;
   channels_[position].def = std::move(def);
-  renumber();
+  if (renamed) renumber();
   changed_ = true;
 }
 

@@ -196,6 +196,10 @@ struct ProgramContext {
   std::unique_ptr<ContextPart> fullScreen;
   std::unique_ptr<ContextPart> consoleSettings;
 
+  // CCDT mode's table, name and version (the ccdtmode room's CcdtModeState); the
+  // switch itself is ccdtMode above, which every room reads.
+  std::unique_ptr<ContextPart> ccdt;
+
   bool fileMode() const { return (mode & kModeFile) != 0; }
 
   ProgramContext();

@@ -43,6 +43,7 @@ enum LocalOperandFlags : unsigned { kOperandList = 1 };
 inline constexpr bool kUnlisted = false;
 inline constexpr bool kListed = true;
 inline constexpr bool kUsesConnection = true;
+inline constexpr bool kLeavesCcdtMode = true;
 
 struct LocalOperand {
   std::string name;
@@ -61,6 +62,7 @@ struct LocalCommand {
   bool listed = true;                 // shown by =? and the Help screen
   bool usesConnection = false;        // handed to the current connection: a start-up connection
                                       // still owed is made before it runs
+  bool leavesCcdtMode = false;        // directs commands to a queue manager: CCDT mode ends first
 };
 
 // Value lists many operands share.

@@ -1,10 +1,10 @@
 // =ccdt, =ccdtj and =merge: entering CCDT mode and merging channel tables.
+#include "ccdt/versions.h"
+#include "ccdtmode/ccdt_mode.h"
 #include "context/context.h"
 #include "context/output.h"
-#include "driver/ccdt_versions.h"
 #include "driver/local_handlers.h"
 #include "runtime/scan.h"
-#include "script/script_state.h"
 
 namespace {
 
@@ -22,29 +22,25 @@ std::vector<LocalOperand> ccdtOperands() {
   return {{"file", "CCDT file name", kLocalAnyValue}, {"version", "CCDT version", ccdtVersionValues()}};
 }
 
-// =ccdt and =ccdtj: the version is checked as -V checks it; the mode itself comes with
-// the CCDT commands, and until then nothing of a channel table may reach a queue manager.
-// The commands after =ccdt were written for a channel table: a command file stops here
-// (as -j and -n stop the run before it starts), and at the console the rest of what is
-// running (a script, the rest of the line) is dropped while the user is told.
+// =ccdt and =ccdtj: the version is checked as -V checks it, and a bad one ends the
+// command; a file name holding ".json" always means the JSON form.
 void doCcdt(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  std::optional<int> version;
   if (cmd.has("version")) {
-    int version = 0;
-    switch (parseCcdtVersion(cmd.value("version"), version)) {
-    case CcdtVersionParse::Ok: break;
-    case CcdtVersionParse::UnknownName: addError(ctx, ccdtVersionListMessage()); break;
-    case CcdtVersionParse::OutOfRange: addError(ctx, scanTrim(ccdtVersionRangeMessage())); break;
+    int value = 0;
+    switch (parseCcdtVersion(cmd.value("version"), value)) {
+    case CcdtVersionParse::Ok: version = value; break;
+    case CcdtVersionParse::UnknownName:
+      addError(ctx, ccdtVersionListMessage());
+      addError(ctx, scanTrim(ccdtVersionRangeMessage()));
+      return;
+    case CcdtVersionParse::OutOfRange: addError(ctx, scanTrim(ccdtVersionRangeMessage())); return;
     }
   }
-  addError(ctx, "CCDT mode is not available in this build");
-  kvarn::script::scriptState(ctx).errorFlag = true;
-  if (ctx.mainInput && ctx.mainInput->prompting) {
-    ctx.interrupted = true;
-    return;
-  }
-  addError(ctx, "Command file processing terminated due to error");
-  ctx.statusFlags |= kStatusInternalFailure;
-  ctx.quit = true;
+  std::optional<std::string> file;
+  if (cmd.has("file")) file = std::string(scanTrim(cmd.value("file")));
+  bool json = scanEqualsNoCase(cmd.name(), "=ccdtj") || (file && file->find(".json") != std::string::npos);
+  enterCcdtMode(ctx, json ? TableForm::Json : TableForm::Binary, file, version);
 }
 
 void doMerge(ProgramContext &ctx, ParsedCommand &cmd, int) {
@@ -52,6 +48,8 @@ void doMerge(ProgramContext &ctx, ParsedCommand &cmd, int) {
   if (!cmd.has("ccdt")) return addError(ctx, "Please enter a CCDT parameter");
   if (!cmd.has("channel")) return addError(ctx, "Please enter a CHANNEL parameter");
   if (scanTrim(cmd.value("channel")).empty()) return addError(ctx, "The CHANNEL parameter should not be empty");
+  bool replace = scanEqualsNoCase(cmd.value("replace", "no"), "yes");
+  ccdtMerge(ctx, scanTrim(cmd.value("ccdt")), cmd.value("channel"), replace);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "driver/host_wiring.h"
 
+#include "ccdtmode/ccdt_mode.h"
 #include "console/console.h"
 #include "console/console_settings.h"
 #include "context/context.h"
@@ -92,6 +93,7 @@ void wireScriptHost() {
   host.parseImport = parseImportCommand;
   host.readFileLine = readFileLine;
   host.addHistory = [](ProgramContext &ctx, std::string_view command) { addCommandHistory(ctx, command); };
+  host.ccdtFile = [](ProgramContext &ctx) { return ccdtFileName(ctx); };
   scriptSetHost(std::move(host));
 }
 
@@ -132,6 +134,14 @@ void wireRooms(ProgramContext &ctx) {
     return consoleReadPassword(c, prompt).value_or("");
   };
   transportSetHost(std::move(transport));
+
+  // 5. CCDT mode puts its own connection template in front while it lasts.
+  CcdtHost ccdt;
+  ccdt.directCommands = [](ProgramContext &c, bool toTable) { directCommandsToTable(c, toTable); };
+  ccdt.refreshPrompt = [](ProgramContext &c) {
+    if (c.fullScreen) consoleRefresh(c);
+  };
+  ccdtSetHost(std::move(ccdt));
 }
 
 ConsoleHost consoleHost() {
@@ -149,11 +159,18 @@ ConsoleHost consoleHost() {
     VocabContext vocab;
     if (ctx.transport && transportOf(ctx).current->connected()) vocab.flags = &transportOf(ctx).current->capabilities;
     if (ctx.transport && transportOf(ctx).tolkMode) vocab.target = CommandTarget::Tolk;
+    if (ctx.ccdtMode) {
+      static const CapabilityFlags tableFlags = CapabilityFlags::forCcdt();
+      vocab.flags = &tableFlags;
+      vocab.target = CommandTarget::Ccdt;
+    }
     return vocab;
   };
   // Names are asked of the queue manager: the start-up connection is made for them.
   host.objectNames = [](ProgramContext &ctx, const NameListDef *kind, std::vector<std::string> &names,
                         std::string &message) {
+    // In CCDT mode the names are the table's.
+    if (ctx.ccdtMode) return ccdtObjectNames(ctx, kind->kind, names, message);
     makeOwedConnection(ctx);
     return objectNames(ctx, kind, names, message);
   };

@@ -1,5 +1,6 @@
 // The local command dispatcher: a command beginning with '=' is checked against the
 // local command table and handed to its row's handler.
+#include "ccdtmode/ccdt_mode.h"
 #include "context/context.h"
 #include "context/echo.h"
 #include "context/output.h"
@@ -33,6 +34,7 @@ void cslIssueLocalCommand(ProgramContext &ctx, InputSource *source, std::string_
   // stays out of the file it opens.
   const std::string &name = parsed.command->name;
   if (name != "=echo") echoCommandLine(ctx, source, command, issueSource, EchoKind::Command, name == "=output");
+  if (parsed.command->leavesCcdtMode && ctx.ccdtMode) leaveCcdtMode(ctx);
   if (parsed.command->usesConnection && !makeOwedConnection(ctx)) return;
   if (parsed.command->handler) {
     parsed.command->handler(ctx, parsed, issueSource);

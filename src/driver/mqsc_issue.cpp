@@ -1,5 +1,6 @@
 #include "driver/mqsc_issue.h"
 
+#include "ccdtmode/ccdt_mode.h"
 #include "driver/dispatch.h"
 #include "mqsc/command_record.h"
 #include "runtime/scan.h"
@@ -44,18 +45,26 @@ MqscIssue issueMqsc(ProgramContext &ctx, std::string_view text, IssueSource sour
     return issued;
   }
   if (command.empty()) return issued;
+  RecordKind kind = source == IssueFromScript ? RecordKind::ScriptCommand : RecordKind::UserCommand;
 
-  // 2. The first command that needs a queue manager makes the start-up connection.
+  // 2. In CCDT mode the command edits the channel table; nothing reaches a queue manager.
+  if (ctx.ccdtMode) {
+    issued.record = openCommandRecord(ctx, command, kind);
+    bool answered = cslIssueCcdtCommand(ctx, *issued.record);
+    issued.outcome = answered ? MqscIssueOutcome::Answered : MqscIssueOutcome::Failed;
+    return issued;
+  }
+
+  // 3. The first command that needs a queue manager makes the start-up connection.
   if (!makeOwedConnection(ctx)) {
     issued.outcome = MqscIssueOutcome::NotConnected;
     return issued;
   }
 
-  // 3. The command record collects what comes back.
-  issued.record =
-      openCommandRecord(ctx, command, source == IssueFromScript ? RecordKind::ScriptCommand : RecordKind::UserCommand);
+  // 4. The command record collects what comes back.
+  issued.record = openCommandRecord(ctx, command, kind);
 
-  // 4. The transport hands it to the current connection and waits for the answer.
+  // 5. The transport hands it to the current connection and waits for the answer.
   bool answered = cslIssueMQCommand(ctx, issued.record);
   issued.outcome = answered ? MqscIssueOutcome::Answered : MqscIssueOutcome::Failed;
   return issued;

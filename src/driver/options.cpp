@@ -5,7 +5,7 @@
 
 #include "context/output.h"
 #include "context/settings.h"
-#include "driver/ccdt_versions.h"
+#include "ccdt/versions.h"
 #include "runtime/scan.h"
 
 namespace {

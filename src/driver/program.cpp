@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "ccdtmode/ccdt_mode.h"
 #include "console/console.h"
 #include "context/context.h"
 #include "context/output.h"
@@ -177,13 +179,23 @@ void runFileMode(ProgramContext &ctx, const Options &o) {
     if (o.inputFile.empty() && !console) ctx.mode |= kModeEndAtStdin;
   }
   if (ctx.quit) return;
-  main.readLine = console ? consoleReadLine : readFileLine;
+  // Changes to a channel table are written before the program waits for a line it
+  // cannot foresee (the user's, or a pipe's); lines of a file follow at once.
+  struct stat st {};
+  bool fromFile = main.stream && fstat(fileno(main.stream), &st) == 0 && S_ISREG(st.st_mode);
+  std::function<bool(ProgramContext &, InputSource &)> read = console ? consoleReadLine : readFileLine;
+  main.readLine = [read, fromFile](ProgramContext &c, InputSource &source) {
+    if (c.ccdtMode && !fromFile) saveCcdtTable(c);
+    return read(c, source);
+  };
   runLoop(ctx);
 }
 
 // Returns false when a connection's threads did not end in time (a queue manager that
 // stopped answering): the caller must then leave without tearing the program down.
 bool endOfRun(ProgramContext &ctx, int &exitCode) {
+  // Changes to a channel table are written while a failure can still be told.
+  if (ctx.ccdtMode) saveCcdtTable(ctx);
   // Files a script left open are written out now, where a failure can still be told.
   if (ctx.script) {
     for (const std::string &failure : kvarn::script::scriptState(ctx).closeAllFiles()) {
@@ -245,11 +257,6 @@ int kvarnMain(int argc, const char *const *argv) {
     std::fputs("The script debugger is not available in this build\n", stderr);
     return kExitBadCommandLine;
   }
-  // Commands meant for a channel table must never reach a queue manager instead.
-  if ((o.ccdtJson || o.ccdtBinary) && !ccdtModeAvailable()) {
-    std::fputs("CCDT mode is not available in this build\n", stderr);
-    return kExitBadCommandLine;
-  }
   installStopSignals();
 
   auto ctxOwner = std::make_unique<ProgramContext>();
@@ -300,8 +307,15 @@ int kvarnMain(int argc, const char *const *argv) {
   showBanner(ctx, argc, argv);
   tracePoint(ctx, 'B');
 
-  if (o.ccdtJson || o.ccdtBinary) enterCcdtModeAtStartup(ctx, o);
   wireRooms(ctx);
+  // -V sets the version CCDT mode writes; -j and -n enter the mode on the -t table.
+  if (o.ccdtVersion >= 0) ccdtModeOf(ctx).version = o.ccdtVersion;
+  if (o.ccdtJson || o.ccdtBinary) {
+    std::optional<std::string> file;
+    if (!o.ccdtFile.empty()) file = o.ccdtFile;
+    bool json = o.ccdtJson || o.ccdtFile.find(".json") != std::string::npos;
+    enterCcdtMode(ctx, json ? TableForm::Json : TableForm::Binary, file, std::nullopt);
+  }
   tracePoint(ctx, 'C');
   if (!ctx.ccdtMode) {
     ctx.implicitConnectCommand = implicitConnectCommand(o);

@@ -79,3 +79,19 @@ int64_t steadyMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
+
+void directCommandsToTable(ProgramContext &ctx, bool toTable) {
+  TransportState &t = transportOf(ctx);
+  OwnedMutexGuard guard(ctx.consoleLock);
+  if (toTable) {
+    if (t.current != &t.tableTemplate) t.beforeTable = t.current;
+    t.current = &t.tableTemplate;
+    return;
+  }
+  if (t.current != &t.tableTemplate) return;
+  Connection *back = &t.connectionTemplate;
+  for (auto &c : t.connections)
+    if (c.get() == t.beforeTable) back = c.get();
+  t.current = back;
+  t.beforeTable = nullptr;
+}

@@ -101,6 +101,10 @@ struct TransportState : ContextPart {
   Connection connectionTemplate;
   std::list<std::unique_ptr<Connection>> connections;  // newest first
   Connection *current = &connectionTemplate;
+  // Current while commands edit a channel table: never connected, so nothing reaches a
+  // queue manager. The connection it stood in for comes back when the mode ends.
+  Connection tableTemplate;
+  Connection *beforeTable = nullptr;
 
   // Request counters, compared as command sequence numbers.
   std::atomic<uint32_t> issuedSeq{0}, submittedSeq{0}, processedSeq{0}, putSeq{0}, answeredSeq{0}, releasedSeq{0},
@@ -127,6 +131,10 @@ struct TransportState : ContextPart {
 
 // The transport state of a context, created on first use.
 TransportState &transportOf(ProgramContext &ctx);
+
+// CCDT mode begins (true): the table template becomes current; or ends (false): the
+// connection current before it comes back, if it is still there.
+void directCommandsToTable(ProgramContext &ctx, bool toTable);
 
 // Milliseconds on a steady clock.
 int64_t steadyMs();

@@ -194,16 +194,17 @@ int disconnectAll(ProgramContext &ctx) {
 
 std::vector<LocalCommand> transportLocalCommands() {
   std::vector<LocalCommand> rows = {
-      {"=conn", "Connect to a Queue manager", connOperands(), {}, cslDoConnectCommand},
-      {"=disc", "Disconnect from a Queue Manager", {}, {}, doDisc, kListed, kUsesConnection},
+      {"=conn", "Connect to a Queue manager", connOperands(), {}, cslDoConnectCommand, kListed, false, kLeavesCcdtMode},
+      {"=disc", "Disconnect from a Queue Manager", {}, {}, doDisc, kListed, kUsesConnection, kLeavesCcdtMode},
       {"=tolk",
        "Direct commands to TOLK",
        {{"cmdq", "The name of the command queue", kLocalAnyValue}},
        {},
        doTolk,
        kListed,
-       kUsesConnection},
-      {"=mqsc", "Direct commands to MQ", {}, {}, doMqsc, kListed, kUsesConnection},
+       kUsesConnection,
+       kLeavesCcdtMode},
+      {"=mqsc", "Direct commands to MQ", {}, {}, doMqsc, kListed, kUsesConnection, kLeavesCcdtMode},
       {"=clear", "Clear local queue", clearOperands(), {}, doClear, kListed, kUsesConnection},
       // The steps =clear issues to the connection's worker: known to the syntax check,
       // never run from the command line.

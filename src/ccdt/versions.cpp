@@ -1,4 +1,4 @@
-#include "driver/ccdt_versions.h"
+#include "ccdt/versions.h"
 
 #include <cstdio>
 
