@@ -71,6 +71,8 @@ class BinaryTable {
   // Writes pending changes and keeps the handle open.
   int save(std::string &message);
   bool dirty() const { return dirty_; }
+  // Forgets pending changes: nothing is written when the handle goes.
+  void discardChanges() { dirty_ = false; }
   // Writes the table as held to another file (pending changes stay pending).
   int saveCopy(const std::string &path, std::string &message) const;
 

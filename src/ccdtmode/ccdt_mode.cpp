@@ -1,6 +1,8 @@
 #include "ccdtmode/ccdt_mode.h"
 
 #include <mutex>
+#include <new>
+#include <stdexcept>
 
 #include "ccdt/locate.h"
 #include "ccdt/status.h"
@@ -299,10 +301,20 @@ bool saveCcdtTable(ProgramContext &ctx) {
   return false;
 }
 
+void finishCcdtTable(ProgramContext &ctx) {
+  if (saveCcdtTable(ctx)) return;
+  // Changes that cannot go into the table are kept beside it, never dropped.
+  CcdtModeState &s = ccdtModeOf(ctx);
+  if (!s.dirty) return;
+  std::string aside;
+  addError(ctx, keepChangesAside(ctx, s, aside));
+  s.dirty = false;
+}
+
 void enterCcdtMode(ProgramContext &ctx, TableForm form, std::optional<std::string> file, std::optional<int> version) {
   CcdtModeState &s = ccdtModeOf(ctx);
   // The table held until now is written before another is taken up.
-  saveCcdtTable(ctx);
+  finishCcdtTable(ctx);
   dropTable(s);
 
   // 1. Commands go to the table from now on.
@@ -347,11 +359,8 @@ void enterCcdtMode(ProgramContext &ctx, TableForm form, std::optional<std::strin
 
 void leaveCcdtMode(ProgramContext &ctx) {
   if (!ctx.ccdtMode) return;
-  saveCcdtTable(ctx);
-  CcdtModeState &s = ccdtModeOf(ctx);
-  // Changes that could not be written are reported, not thrown away unseen.
-  if (s.dirty) addError(ctx, strFormat("Changes to CCDT file '%s' could not be written", s.path.c_str()));
-  dropTable(s);
+  finishCcdtTable(ctx);
+  dropTable(ccdtModeOf(ctx));
   ctx.ccdtMode = false;
   if (auto h = host(); h.directCommands) h.directCommands(ctx, false);
   if (auto h = host(); h.refreshPrompt) h.refreshPrompt(ctx);
@@ -361,6 +370,7 @@ bool cslIssueCcdtCommand(ProgramContext &ctx, CommandRecord &record) {
   CcdtModeState &state = ccdtModeOf(ctx);
   Reply reply(ctx, record);
   std::string text = record.commandText;
+  record.checkingAttributes = ctx.countingUnhandled;
   record.isDisplay = scanEqualsNoCase(text.substr(0, text.find_first_of(" (")), "DIS") ||
                      scanEqualsNoCase(text.substr(0, text.find_first_of(" (")), "DISPLAY");
   if (record.isDisplay) record.marks |= kMarkFilterable;
@@ -384,7 +394,11 @@ bool cslIssueCcdtCommand(ProgramContext &ctx, CommandRecord &record) {
   }
 
   // 4. The row's handler does the work; a command it could not read shows its usage.
-  command.row->handler(ctx, state, command, reply);
+  try {
+    command.row->handler(ctx, state, command, reply);
+  } catch (const std::bad_alloc &) {
+    reply.fail(strFormat("Internal error RC(%d)", kvarn::ccdt::kErrStorage));
+  } catch (const std::exception &) { reply.fail(strFormat("Internal error RC(%d)", kvarn::ccdt::kErrGeneral)); }
   if (reply.usageWanted()) commandUsage(reply, *command.row);
   return completeCommandRecord(ctx, record);
 }

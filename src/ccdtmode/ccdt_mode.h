@@ -70,6 +70,9 @@ bool cslIssueCcdtCommand(ProgramContext &ctx, CommandRecord &record);
 // The user is about to be asked for input, or the run ends: pending changes are
 // written now. Returns false when they could not be (the reason is shown).
 bool saveCcdtTable(ProgramContext &ctx);
+// The same when the table is let go (the mode or the run ends): changes that cannot be
+// written are kept in "<table>.unsaved" beside it.
+void finishCcdtTable(ProgramContext &ctx);
 
 // =merge: copies the channels of table `source` whose names match `channels` into the
 // table of the mode.

@@ -72,6 +72,8 @@ int64_t nowMs() {
 }
 
 void dropTable(CcdtModeState &state) {
+  // What was not written by now is not written behind the caller's back.
+  if (state.binary) state.binary->discardChanges();
   state.binary.reset();
   state.json = JsonTable{};
   state.loaded = false;
@@ -145,6 +147,20 @@ void noteChange(ProgramContext &ctx, CcdtModeState &state) {
   if (writeTable(ctx, state, message) != kOk) addError(ctx, message);
 }
 
+std::string keepChangesAside(ProgramContext &ctx, CcdtModeState &state, std::string &aside) {
+  aside = state.path + ".unsaved";
+  int rc = kOk;
+  std::string copyMessage;
+  if (state.form == TableForm::Json) {
+    std::string text = state.json.render(static_cast<JsonFields>(ctx.settings.jsonfields));
+    if (int err = replaceFile(aside, text); err != 0) rc = reportStorageError(err, aside, "", copyMessage);
+  } else if (state.binary) {
+    rc = state.binary->saveCopy(aside, copyMessage);
+  }
+  if (rc == kOk) return strFormat("The changes made here are in '%s'", aside.c_str());
+  return "The changes made here could not be kept: " + copyMessage;
+}
+
 int writeTable(ProgramContext &ctx, CcdtModeState &state, std::string &message) {
   message.clear();
   state.lastSaveMs = nowMs();
@@ -153,26 +169,10 @@ int writeTable(ProgramContext &ctx, CcdtModeState &state, std::string &message) 
   // 1. A file another program changed since it was read is not written over: what was
   //    changed here goes beside it, and the table is read again as it now is.
   if (fileStamp(state.path) != state.stamp) {
-    std::string aside = state.path + ".unsaved";
-    int rc = kOk;
-    std::string copyMessage;
-    if (state.form == TableForm::Json) {
-      std::string text = state.json.render(static_cast<JsonFields>(ctx.settings.jsonfields));
-      int err = replaceFile(aside, text);
-      if (err != 0) rc = reportStorageError(err, aside, "", copyMessage);
-    } else if (state.binary) {
-      rc = state.binary->saveCopy(aside, copyMessage);
-    }
-    if (rc == kOk)
-      message =
-          strFormat("CCDT file '%s' was changed by another program since it was read; it is not written over. The "
-                    "changes made here are in '%s'",
-                    state.path.c_str(), aside.c_str());
-    else
-      message =
-          strFormat("CCDT file '%s' was changed by another program since it was read; it is not written over, and the "
-                    "changes made here could not be kept: %s",
-                    state.path.c_str(), copyMessage.c_str());
+    std::string aside;
+    message = strFormat("CCDT file '%s' was changed by another program since it was read; it is not written over. ",
+                        state.path.c_str());
+    message += keepChangesAside(ctx, state, aside);
     ctx.statusFlags |= kStatusInternalFailure;
     dropTable(state);
     return kErrAccess;

@@ -34,6 +34,10 @@ void noteChange(ProgramContext &ctx, CcdtModeState &state);
 // Writes pending changes. Returns 0 or an error code with `message`.
 int writeTable(ProgramContext &ctx, CcdtModeState &state, std::string &message);
 
+// Writes the table as held to "<table>.unsaved" beside it, for changes that cannot go
+// into the table itself. Returns the sentence that tells the user where they are.
+std::string keepChangesAside(ProgramContext &ctx, CcdtModeState &state, std::string &aside);
+
 // Forgets the table held (after leaving the mode or choosing another table).
 void dropTable(CcdtModeState &state);
 

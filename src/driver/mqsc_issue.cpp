@@ -50,6 +50,7 @@ MqscIssue issueMqsc(ProgramContext &ctx, std::string_view text, IssueSource sour
   // 2. In CCDT mode the command edits the channel table; nothing reaches a queue manager.
   if (ctx.ccdtMode) {
     issued.record = openCommandRecord(ctx, command, kind);
+    issued.record->sequence = ++transportOf(ctx).issuedSeq;  // numbered as a queue manager's command is
     bool answered = cslIssueCcdtCommand(ctx, *issued.record);
     issued.outcome = answered ? MqscIssueOutcome::Answered : MqscIssueOutcome::Failed;
     return issued;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -154,6 +155,22 @@ void runLoop(ProgramContext &ctx) {
   }
 }
 
+// Whether a line can be read from `stream` without waiting: it is a file, or its
+// buffer or its pipe already holds data.
+bool lineWaiting(FILE *stream) {
+  if (!stream) return false;
+  struct stat st {};
+  int fd = fileno(stream);
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return true;
+#ifdef __GLIBC__
+  if (stream->_IO_read_ptr < stream->_IO_read_end) return true;
+#endif
+  struct pollfd p {
+    fd, POLLIN, 0
+  };
+  return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
+}
+
 void runFileMode(ProgramContext &ctx, const Options &o) {
   InputSource &main = *ctx.mainInput;
   if (!o.inputFile.empty()) {
@@ -179,13 +196,11 @@ void runFileMode(ProgramContext &ctx, const Options &o) {
     if (o.inputFile.empty() && !console) ctx.mode |= kModeEndAtStdin;
   }
   if (ctx.quit) return;
-  // Changes to a channel table are written before the program waits for a line it
-  // cannot foresee (the user's, or a pipe's); lines of a file follow at once.
-  struct stat st {};
-  bool fromFile = main.stream && fstat(fileno(main.stream), &st) == 0 && S_ISREG(st.st_mode);
+  // Changes to a channel table are written before the program waits for a line: the
+  // user's, or a pipe's that has not come yet. Lines already there follow at once.
   std::function<bool(ProgramContext &, InputSource &)> read = console ? consoleReadLine : readFileLine;
-  main.readLine = [read, fromFile](ProgramContext &c, InputSource &source) {
-    if (c.ccdtMode && !fromFile) saveCcdtTable(c);
+  main.readLine = [read, console](ProgramContext &c, InputSource &source) {
+    if (c.ccdtMode && (console || !lineWaiting(source.stream))) saveCcdtTable(c);
     return read(c, source);
   };
   runLoop(ctx);
@@ -195,7 +210,7 @@ void runFileMode(ProgramContext &ctx, const Options &o) {
 // stopped answering): the caller must then leave without tearing the program down.
 bool endOfRun(ProgramContext &ctx, int &exitCode) {
   // Changes to a channel table are written while a failure can still be told.
-  if (ctx.ccdtMode) saveCcdtTable(ctx);
+  if (ctx.ccdtMode) finishCcdtTable(ctx);
   // Files a script left open are written out now, where a failure can still be told.
   if (ctx.script) {
     for (const std::string &failure : kvarn::script::scriptState(ctx).closeAllFiles()) {

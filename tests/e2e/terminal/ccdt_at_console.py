@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""=ccdt at the console (kvarn on a pseudo-terminal): CCDT mode is not in this build, so
-it says so and changes nothing. The run goes on, but what was typed after it on the same
-line (meant for a channel table) is dropped rather than sent to the queue manager."""
+"""CCDT mode at a terminal prompt (kvarn on a pseudo-terminal): =ccdt and a DEFINE typed
+on one line edit the table, and the table is on disk while the program waits for the
+next line, before the run ends."""
 import argparse
 import os
 import shutil
 import sys
+import time
 
 from pty_session import kvarn_on_pty, read_until, sandbox_env
 
@@ -17,15 +18,20 @@ def main():
     a = ap.parse_args()
     a.kvarn = os.path.abspath(a.kvarn)
     sandbox, env = sandbox_env(a.build)
+    table = os.path.join(sandbox, "c.tab")
     try:
         with kvarn_on_pty(a.kvarn, ["-f", "-x"], env, sandbox) as fd:
-            os.write(fd, b"=ccdt file(c.tab); print 'after ccdt on the same line'\n")
-            shown = read_until(fd, "CCDT mode is not available in this build")
-            os.write(fd, b"print 'still running'\n")
-            shown += read_until(fd, "still running\r\n")
-            assert "after ccdt on the same line" not in shown.replace("print 'after ccdt", ""), \
-                f"the rest of the line ran:\n{shown}"
-            assert "terminated" not in shown, f"the console run was ended:\n{shown}"
+            line = f"=ccdt file({table}); DEFINE CHANNEL(TTY.CLNT) CHLTYPE(CLNTCONN) CONNAME('h(1)')\n"
+            os.write(fd, line.encode())
+            read_until(fd, "AMQ8016: IBM MQ channel 'TTY.CLNT' defined")
+            # The prompt for the next line comes after the table was written.
+            deadline = time.time() + 10
+            while not os.path.exists(table) and time.time() < deadline:
+                time.sleep(0.05)
+            assert os.path.exists(table), "the table was not written while the prompt waited"
+            with open(table, "rb") as f:
+                assert b"TTY.CLNT" in f.read(), "the table lacks the channel defined"
+            os.write(fd, b"=mqsc\n")
             os.write(fd, b"end\n")
             read_until(fd, "MQSC Command summary")
     except AssertionError as e:
