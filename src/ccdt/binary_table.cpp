@@ -193,6 +193,7 @@ std::string_view BinaryTable::recordData(uint32_t offset) const {
 int BinaryTable::checkStructure() {
   if (image_.size() < kMagic.size() || std::string_view(image_).substr(0, 4) != kMagic) return kStoreNotCcdt;
   std::unordered_map<uint32_t, std::string> records;
+  size_t free = 0;
   uint32_t pos = kFirstSegment;
   for (;;) {
     if (image_.size() - pos < 4) return kStoreDamaged;  // no end marker
@@ -204,10 +205,13 @@ int BinaryTable::checkStructure() {
     if (h.recLen != 0) {
       if (h.recLen < kKeyLength || h.recLen > segLen - static_cast<int32_t>(kHeaderLength)) return kStoreDamaged;
       records.emplace(pos, std::string(image_, pos + kHeaderLength, kKeyLength));
+    } else {
+      ++free;
     }
     pos += static_cast<uint32_t>(segLen);
   }
   endOffset_ = pos;
+  freeSegments_ = free;
 
   index_.clear();
   uint32_t head = 0;
@@ -273,11 +277,17 @@ int BinaryTable::save(std::string &message) {
 
 uint32_t BinaryTable::findSpace(size_t dataLength) {
   const auto needed = static_cast<int32_t>(dataLength + kHeaderLength);
-  for (uint32_t pos = kFirstSegment; pos < endOffset_;) {
+  // With no free segment the walk could only end at the end marker: a table filled
+  // one record at a time is not walked once per record. Traced, every segment is shown.
+  bool tracing = traceEnabled(kTraceSpace);
+  for (uint32_t pos = kFirstSegment; pos < endOffset_ && (freeSegments_ > 0 || tracing);) {
     Header h = header(pos);
-    if (traceEnabled(kTraceSpace))
+    if (tracing)
       traceWritef("FIND_SPACE:REC(:POS(%d) SEGLEN(%d) RECLEN(%d)\n", static_cast<int>(pos), h.segLen, h.recLen);
-    if (h.recLen == 0 && h.segLen >= needed) return pos;
+    if (h.recLen == 0 && h.segLen >= needed) {
+      if (freeSegments_ > 0) --freeSegments_;  // the caller puts its record here
+      return pos;
+    }
     pos += static_cast<uint32_t>(h.segLen);
   }
   // Append at the end marker and put a new marker after the record.
@@ -349,6 +359,7 @@ int BinaryTable::updateCurrent(std::string_view data, std::string &message) {
     old = header(current_);
     old.recLen = 0;
     putHeader(current_, old);
+    ++freeSegments_;
     index_[key] = at;
     current_ = at;
   }
@@ -373,6 +384,7 @@ int BinaryTable::deleteRecord(const std::string &key) {
   setNeighbourLinks(0, static_cast<uint32_t>(h.next), static_cast<uint32_t>(h.prev));
   h.recLen = 0;
   putHeader(at, h);
+  ++freeSegments_;
   index_.erase(found);
   if (current_ == at) current_ = 0;
   dirty_ = true;

@@ -140,6 +140,7 @@ class BinaryTable {
   std::string path_;
   std::string image_;
   uint32_t endOffset_ = 4;                 // where the zero end marker sits
+  size_t freeSegments_ = 0;                // segments holding no record
   std::map<std::string, uint32_t> index_;  // key -> segment offset, in list order
   uint32_t current_ = 0;
   std::string cursorKey_;  // readNextChannel continues after this key

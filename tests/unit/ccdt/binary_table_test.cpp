@@ -189,6 +189,32 @@ TEST_F(BinaryTableTest, UpdateThatOutgrowsItsSegmentMovesAndFreesTheOldOne) {
   EXPECT_EQ(std::filesystem::file_size(path), size);
 }
 
+TEST_F(BinaryTableTest, AFreeSegmentTooSmallForOneRecordStillTakesALaterOne) {
+  writeAll({"A", "B", "C"}, 4);
+  const auto size = std::filesystem::file_size(path);
+  const auto segment = (size - 8) / 3;  // "AMQR", three version 4 records, the end marker
+  {
+    auto table = openTable();
+    std::string message;
+    ChannelDefinition d;
+    ASSERT_EQ(table->readChannel("B", d, message), 0);
+    ASSERT_EQ(table->deleteCurrent(message), 0);
+    ASSERT_EQ(table->writeChannel(channel("D"), 12, message), 0);  // too large: appended
+    ASSERT_EQ(table->close(message), 0);
+  }
+  const auto grown = std::filesystem::file_size(path);
+  EXPECT_GT(grown, size);
+  {
+    auto table = openTable();
+    std::string message;
+    ASSERT_EQ(table->writeChannel(channel("E"), 4, message), 0);  // fits the freed segment
+    ASSERT_EQ(table->writeChannel(channel("F"), 4, message), 0);  // none left: appended
+    ASSERT_EQ(table->close(message), 0);
+  }
+  EXPECT_EQ(std::filesystem::file_size(path), grown + segment);
+  EXPECT_EQ(namesInOrder(), (std::vector<std::string>{"A", "C", "D", "E", "F"}));
+}
+
 TEST_F(BinaryTableTest, DamagedFilesAreRefusedAndLeftAlone) {
   writeAll({"A", "B", "C"});
   const std::string good = slurp(path);
