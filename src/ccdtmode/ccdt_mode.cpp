@@ -375,8 +375,12 @@ bool cslIssueCcdtCommand(ProgramContext &ctx, CommandRecord &record) {
                      scanEqualsNoCase(text.substr(0, text.find_first_of(" (")), "DISPLAY");
   if (record.isDisplay) record.marks |= kMarkFilterable;
 
-  // 1. The output modifiers are taken off the command.
-  if (!takeOutputModifiers(ctx, record, text)) return completeCommandRecord(ctx, record);
+  // 1. The output modifiers are taken off the command. Each begins with '=' or is a
+  //    sign opening a word, so a command with neither (a DEFINE, mostly) has none.
+  bool mayHaveModifiers = text.find('=') != std::string::npos;
+  for (size_t i = 0; !mayHaveModifiers && i < text.size(); ++i)
+    mayHaveModifiers = (text[i] == '+' || text[i] == '-') && (i == 0 || text[i - 1] == ' ');
+  if (mayHaveModifiers && !takeOutputModifiers(ctx, record, text)) return completeCommandRecord(ctx, record);
 
   // 2. The verb, the object, the name and the clauses.
   CcdtCommand command;

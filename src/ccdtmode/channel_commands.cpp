@@ -100,13 +100,12 @@ bool nameMatches(const std::string &pattern, std::string_view name) {
   return isGeneric(pattern) ? wildcardMatch(pattern, trimmed) : trimmed == pattern;
 }
 
-// The channels the criteria select, in file order; `miss` names the first criterion
-// that left nothing.
-std::vector<StoredChannel> selectChannels(CcdtModeState &state, const Criteria &c, Miss &miss,
-                                          std::vector<std::string> &problems) {
-  std::vector<StoredChannel> found;
-  miss = Miss::None;
-  bool anyName = false, anyQmgr = false, anyIndex = false;
+// Calls `visit` for each channel the criteria select, in file order, without copying
+// the table. Returns the first criterion that left nothing (Miss::None when one was
+// visited).
+template <typename Visit>
+Miss visitChannels(CcdtModeState &state, const Criteria &c, std::vector<std::string> &problems, Visit &&visit) {
+  bool anyName = false, anyQmgr = false, anyIndex = false, any = false;
   auto consider = [&](const ChannelDefinition &def, int index, size_t position) {
     if (!nameMatches(c.name, def.channelName)) return;
     anyName = true;
@@ -115,22 +114,41 @@ std::vector<StoredChannel> selectChannels(CcdtModeState &state, const Criteria &
     if (c.index > 0 && index != c.index) return;
     anyIndex = true;
     if (c.position > 0 && position != static_cast<size_t>(c.position)) return;
-    found.push_back({def, index, position});
+    any = true;
+    visit(def, index, position);
   };
   if (state.form == TableForm::Json) {
     size_t position = 0;
     for (const JsonChannel &ch : state.json.channels()) consider(ch.def, ch.index, ++position);
-  } else if (state.binary && !isGeneric(c.name)) {
-    // One channel of a name: read by its key, not by decoding the whole table.
+  } else if (state.binary) {
+    // One channel of a name is read by its key; a generic name reads them in order.
     ChannelDefinition def;
     std::string message;
-    int rc = state.binary->readChannel(c.name, def, message);
-    if (rc == kOk) consider(def, 1, 0);
-    else if (rc != kErrChannelNotFound) problems.push_back(message);
-  } else {
-    for (StoredChannel &ch : tableChannels(state, problems)) consider(ch.def, ch.index, ch.position);
+    if (!isGeneric(c.name)) {
+      int rc = state.binary->readChannel(c.name, def, message);
+      if (rc == kOk) consider(def, 1, 0);
+      else if (rc != kErrChannelNotFound) problems.push_back(message);
+    } else {
+      state.binary->rewind();
+      for (size_t position = 1;; ++position) {
+        int rc = state.binary->readNextChannel(def, message);
+        if (rc == kErrEndOfList) break;
+        if (rc == kOk) consider(def, 1, position);
+        else problems.push_back(message);
+      }
+    }
   }
-  if (found.empty()) miss = !anyName ? Miss::Name : !anyQmgr ? Miss::Qmgr : !anyIndex ? Miss::Index : Miss::Position;
+  if (any) return Miss::None;
+  return !anyName ? Miss::Name : !anyQmgr ? Miss::Qmgr : !anyIndex ? Miss::Index : Miss::Position;
+}
+
+// The channels the criteria select, copied.
+std::vector<StoredChannel> selectChannels(CcdtModeState &state, const Criteria &c, Miss &miss,
+                                          std::vector<std::string> &problems) {
+  std::vector<StoredChannel> found;
+  miss = visitChannels(state, c, problems, [&](const ChannelDefinition &def, int index, size_t position) {
+    found.push_back({def, index, position});
+  });
   return found;
 }
 
@@ -369,37 +387,36 @@ void displayChannel(ProgramContext &ctx, CcdtModeState &state, CcdtCommand &comm
   }
   if (command.has("TYPE") && !command.find("TYPE")->hasValue) shown.push_back(findChannelAttribute("CHLTYPE"));
 
-  Miss miss;
-  std::vector<std::string> problems;
-  std::vector<StoredChannel> matches = selectChannels(state, c, miss, problems);
-  reportProblems(reply, problems);
-  if (wantedType != 0)
-    std::erase_if(matches, [&](const StoredChannel &ch) { return ch.def.channelType != wantedType; });
-  if (matches.empty()) {
-    bool criteria = c.hasQmgr || c.index > 0 || c.position > 0 || wantedType != 0;
-    if (!isGeneric(c.name) && miss != Miss::None) return reply.fail(missMessage(c, miss), true);
-    return reply.fail(criteria ? "AMQ8147: No channels found which match criteria" : "AMQ8147: No channels found.",
-                      true);
-  }
-
+  // Each channel is shown as it is read: a large table is never copied whole.
   bool escape = state.form == TableForm::Json && showEscapeChars();
   std::string text;
-  for (const StoredChannel &ch : matches) {
-    text.assign("AMQ8414: Display Channel details.\n");
-    text += strFormat("   CHANNEL(%s)", trimmedName(ch.def.channelName).c_str());
+  size_t shownCount = 0;
+  std::vector<std::string> problems;
+  Miss miss = visitChannels(state, c, problems, [&](const ChannelDefinition &def, int, size_t) {
+    if (wantedType != 0 && def.channelType != wantedType) return;
+    text.assign("AMQ8414: Display Channel details.\n   CHANNEL(");
+    text += trimTrailingBlanks(def.channelName);
+    text += ')';
     bool seenType = false;
     for (const ChannelAttribute *attr : shown) {
       if (attr->kind == AttributeKind::ChannelType) {
         if (seenType) continue;
         seenType = true;
       }
-      std::string item = formatChannelAttribute(*attr, ch.def);
-      if (escape && attr->kind == AttributeKind::Text && !(ch.def.*attr->text).empty())
-        item = strFormat("%s(%s)", attr->keyword, escapeForDisplay(ch.def.*attr->text).c_str());
       text += "\n   ";
-      text += item;
+      if (escape && attr->kind == AttributeKind::Text && !(def.*attr->text).empty())
+        text += strFormat("%s(%s)", attr->keyword, escapeForDisplay(def.*attr->text).c_str());
+      else text += formatChannelAttribute(*attr, def);
     }
     reply.text(text);
+    ++shownCount;
+  });
+  reportProblems(reply, problems);
+  if (shownCount == 0) {
+    bool criteria = c.hasQmgr || c.index > 0 || c.position > 0 || wantedType != 0;
+    if (!isGeneric(c.name) && miss != Miss::None) return reply.fail(missMessage(c, miss), true);
+    return reply.fail(criteria ? "AMQ8147: No channels found which match criteria" : "AMQ8147: No channels found.",
+                      true);
   }
 }
 

@@ -127,7 +127,9 @@ int prepareChange(ProgramContext &ctx, CcdtModeState &state, std::string &messag
     message = strFormat("CCDT file '%s' was not read without errors, so it is not changed", state.path.c_str());
     return kErrFormat;
   }
-  if (int err = checkReplaceable(state.path); err != 0) {
+  // Checked once per batch of changes: a file that turns read-only meanwhile is found
+  // when the batch is written, and the changes are kept beside it then.
+  if (int err = state.dirty ? 0 : checkReplaceable(state.path); err != 0) {
     message = strFormat("Error accessing file '%s' RC[%d] %s", state.path.c_str(), err, std::strerror(err));
     return kErrAccess;
   }
