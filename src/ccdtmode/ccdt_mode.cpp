@@ -279,6 +279,8 @@ void ccdtSetHost(CcdtHost h) {
   installedHost = std::move(h);
 }
 
+bool inCcdtMode(const ProgramContext &ctx) { return ctx.ccdt && static_cast<const CcdtModeState &>(*ctx.ccdt).on; }
+
 CcdtModeState &ccdtModeOf(ProgramContext &ctx) {
   auto &part = ctx.ccdt;
   if (!part) part = std::make_unique<CcdtModeState>();
@@ -286,7 +288,7 @@ CcdtModeState &ccdtModeOf(ProgramContext &ctx) {
 }
 
 std::string ccdtFileName(ProgramContext &ctx) {
-  if (!ctx.ccdtMode) return {};
+  if (!inCcdtMode(ctx)) return {};
   CcdtModeState &s = ccdtModeOf(ctx);
   return s.path.empty() ? s.tableName : s.path;
 }
@@ -318,10 +320,10 @@ void enterCcdtMode(ProgramContext &ctx, TableForm form, std::optional<std::strin
   dropTable(s);
 
   // 1. Commands go to the table from now on.
-  if (!ctx.ccdtMode) {
+  if (!s.on) {
     if (auto h = host(); h.directCommands) h.directCommands(ctx, true);
   }
-  ctx.ccdtMode = true;
+  s.on = true;
   // 2. The table's name: "*" for the default; another form forgets the name.
   if (s.formUsed && s.form != form) s.tableName = "*";
   s.form = form;
@@ -358,10 +360,11 @@ void enterCcdtMode(ProgramContext &ctx, TableForm form, std::optional<std::strin
 }
 
 void leaveCcdtMode(ProgramContext &ctx) {
-  if (!ctx.ccdtMode) return;
+  if (!inCcdtMode(ctx)) return;
   finishCcdtTable(ctx);
-  dropTable(ccdtModeOf(ctx));
-  ctx.ccdtMode = false;
+  CcdtModeState &s = ccdtModeOf(ctx);
+  dropTable(s);
+  s.on = false;
   if (auto h = host(); h.directCommands) h.directCommands(ctx, false);
   if (auto h = host(); h.refreshPrompt) h.refreshPrompt(ctx);
 }
@@ -369,6 +372,7 @@ void leaveCcdtMode(ProgramContext &ctx) {
 bool cslIssueCcdtCommand(ProgramContext &ctx, CommandRecord &record) {
   CcdtModeState &state = ccdtModeOf(ctx);
   Reply reply(ctx, record);
+  record.target = CommandTarget::Ccdt;
   std::string text = record.commandText;
   record.checkingAttributes = ctx.countingUnhandled;
   record.isDisplay = scanEqualsNoCase(text.substr(0, text.find_first_of(" (")), "DIS") ||

@@ -2,7 +2,8 @@
 // channel definition table instead of going to a queue manager. May include:
 // ccdtmode/, ccdt/, mqsc/, context/, runtime/, mqi/.
 //
-// The mode's state lives in the ProgramContext as this room's ContextPart. The table is
+// The mode's state (its switch included) lives in the ProgramContext as this room's
+// ContextPart; rooms below that must know where a command goes read its record's target. The table is
 // read once and kept; commands change the copy held, and the changes are written (a
 // new file renamed over the old one) when the user is next asked for input, at least
 // once a second while commands run from a file or script, before another table is read
@@ -36,7 +37,7 @@ struct CcdtHost {
 void ccdtSetHost(CcdtHost host);
 
 struct CcdtModeState : ContextPart {
-  // ctx.ccdtMode is the switch every room reads; the rest is kept here.
+  bool on = false;  // the switch: MQSC commands go to the table
   TableForm form = TableForm::Binary;
   bool formUsed = false;        // a form was chosen earlier in the run
   std::string tableName = "*";  // as given; "*" for the default table
@@ -56,6 +57,8 @@ struct CcdtModeState : ContextPart {
 
 // The state, created on first use.
 CcdtModeState &ccdtModeOf(ProgramContext &ctx);
+// Whether MQSC commands go to a channel table.
+bool inCcdtMode(const ProgramContext &ctx);
 
 // Enters CCDT mode on a table (=ccdt, =ccdtj, -n, -j). `file` empty keeps the name
 // remembered; `version` when given replaces the version setting. Switching between

@@ -153,7 +153,6 @@ struct ProgramContext {
   bool stopSignalNoted = false;  // a stop signal has been reported and ends the run
   bool implicitConnect = true;
   bool runningBootstrap = false;
-  bool ccdtMode = false;
   bool saveWanted = false;
   bool settingsChanged = false;
   bool forceSave = false;  // -S
@@ -196,8 +195,7 @@ struct ProgramContext {
   std::unique_ptr<ContextPart> fullScreen;
   std::unique_ptr<ContextPart> consoleSettings;
 
-  // CCDT mode's table, name and version (the ccdtmode room's CcdtModeState); the
-  // switch itself is ccdtMode above, which every room reads.
+  // CCDT mode: its switch, table, name and version (the ccdtmode room's CcdtModeState).
   std::unique_ptr<ContextPart> ccdt;
 
   bool fileMode() const { return (mode & kModeFile) != 0; }

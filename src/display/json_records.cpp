@@ -93,7 +93,7 @@ JsonRecordWriter::JsonRecordWriter(const ProgramContext &ctx, const CommandRecor
                                    const ModifierState *modifiers)
     : record_(record), modifiers_(modifiers), qmgr_(jsonText(record.qmgr)),
       command_text_(jsonText(record.commandText)) {
-  command_ = modifiers && modifiers->command ? modifiers->command : identifyCommand(ctx, record.commandText);
+  command_ = modifiers && modifiers->command ? modifiers->command : identifyCommand(record, record.commandText);
 }
 
 char JsonRecordWriter::typeOf(std::string_view keyword) const {

@@ -58,7 +58,8 @@ class Layout {
     several_ = record.has(kMarkSeveralQmgrs);
     quietAll_ = record.kind == RecordKind::ScriptCommand || record.checkingAttributes || record.responsesHidden;
     if (settings_.json()) json_ = std::make_unique<JsonRecordWriter>(ctx, record, state_);
-    const CommandDef *command = state_ && state_->command ? state_->command : identifyCommand(ctx, record.commandText);
+    const CommandDef *command =
+        state_ && state_->command ? state_->command : identifyCommand(record, record.commandText);
     fields_ = command ? command->fields : nullptr;
   }
 

@@ -15,9 +15,9 @@
 
 using namespace kvarn::script;
 
-const CommandDef *identifyCommand(const ProgramContext &ctx, std::string_view text) {
+const CommandDef *identifyCommand(const CommandRecord &record, std::string_view text) {
   VocabContext vctx;
-  vctx.target = ctx.ccdtMode ? CommandTarget::Ccdt : CommandTarget::QueueManager;
+  vctx.target = record.target == CommandTarget::Ccdt ? CommandTarget::Ccdt : CommandTarget::QueueManager;
   const CommandDef *verb = findCommand(vctx, "", commandWord(text, 0), kExact, false, nullptr);
   if (!verb) return nullptr;
   return findObjectType(vctx, verb, "", commandWord(text, 1), kExact, false, true, nullptr);
@@ -61,7 +61,7 @@ bool failWith(ProgramContext &ctx, CommandRecord &record, std::string_view messa
 // Identifies the command once; false (message added) when it is unknown.
 const CommandDef *commandFor(ProgramContext &ctx, CommandRecord &record, ModifierState &state, std::string_view text,
                              const char *unknownMessage) {
-  if (!state.command) state.command = identifyCommand(ctx, text);
+  if (!state.command) state.command = identifyCommand(record, text);
   if (!state.command) failWith(ctx, record, unknownMessage);
   return state.command;
 }
@@ -409,8 +409,8 @@ bool parseWhereClauses(ProgramContext &ctx, CommandRecord &record, std::string &
       state = sharedState(record);
       if (!commandFor(ctx, record, *state, text, "Unrecognised command to use =WHERE() clause")) return false;
       const CommandDef *c = state->command;
-      bool suitable =
-          isDisplayRow(c) || isResetQstatsRow(c) || (ctx.ccdtMode && c->verb && scanEqualsNoCase(c->verb, "ALTER"));
+      bool suitable = isDisplayRow(c) || isResetQstatsRow(c) ||
+                      (record.target == CommandTarget::Ccdt && c->verb && scanEqualsNoCase(c->verb, "ALTER"));
       if (!suitable) return failWith(ctx, record, "Command is not suitable for =WHERE() clause");
     }
     unsigned flags = kAllowAt | (ctx.settings.on(kOptCaseWhere) ? kCaseSensitive : 0u);

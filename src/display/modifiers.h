@@ -48,7 +48,7 @@ struct ModifierState : RecordExtension {
 };
 
 // The command's vocabulary row (verb and object type), or null when unknown.
-const CommandDef *identifyCommand(const ProgramContext &ctx, std::string_view text);
+const CommandDef *identifyCommand(const CommandRecord &record, std::string_view text);
 
 // The state on a command record, created on first use.
 ModifierState &modifierState(CommandRecord &record);

@@ -44,7 +44,7 @@ void doCcdt(ProgramContext &ctx, ParsedCommand &cmd, int) {
 }
 
 void doMerge(ProgramContext &ctx, ParsedCommand &cmd, int) {
-  if (!ctx.ccdtMode) return addError(ctx, "The merge command should be issued while in CCDT mode");
+  if (!inCcdtMode(ctx)) return addError(ctx, "The merge command should be issued while in CCDT mode");
   if (!cmd.has("ccdt")) return addError(ctx, "Please enter a CCDT parameter");
   if (!cmd.has("channel")) return addError(ctx, "Please enter a CHANNEL parameter");
   if (scanTrim(cmd.value("channel")).empty()) return addError(ctx, "The CHANNEL parameter should not be empty");

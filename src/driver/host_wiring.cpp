@@ -159,7 +159,7 @@ ConsoleHost consoleHost() {
     VocabContext vocab;
     if (ctx.transport && transportOf(ctx).current->connected()) vocab.flags = &transportOf(ctx).current->capabilities;
     if (ctx.transport && transportOf(ctx).tolkMode) vocab.target = CommandTarget::Tolk;
-    if (ctx.ccdtMode) {
+    if (inCcdtMode(ctx)) {
       static const CapabilityFlags tableFlags = CapabilityFlags::forCcdt();
       vocab.flags = &tableFlags;
       vocab.target = CommandTarget::Ccdt;
@@ -170,14 +170,14 @@ ConsoleHost consoleHost() {
   host.objectNames = [](ProgramContext &ctx, const NameListDef *kind, std::vector<std::string> &names,
                         std::string &message) {
     // In CCDT mode the names are the table's.
-    if (ctx.ccdtMode) return ccdtObjectNames(ctx, kind->kind, names, message);
+    if (inCcdtMode(ctx)) return ccdtObjectNames(ctx, kind->kind, names, message);
     makeOwedConnection(ctx);
     return objectNames(ctx, kind, names, message);
   };
   host.machineDetails = machineDetails;
   host.prompt = [](ProgramContext &ctx) {
     PromptState state;
-    state.ccdtMode = ctx.ccdtMode;
+    state.ccdtMode = inCcdtMode(ctx);
     if (ctx.transport) {
       const Connection &conn = *transportOf(ctx).current;
       state.connected = conn.connected();

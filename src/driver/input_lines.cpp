@@ -1,4 +1,5 @@
 #include "driver/input_lines.h"
+#include "ccdtmode/ccdt_mode.h"
 
 #include <cstring>
 #include <string>
@@ -15,7 +16,7 @@ namespace {
 
 void showPrompt(ProgramContext &ctx) {
   PromptState state;
-  state.ccdtMode = ctx.ccdtMode;
+  state.ccdtMode = inCcdtMode(ctx);
   std::string prompt = expandPrompt(ctx.settings.prompt, state);
   ctx.output->addLine(prompt, kStyleInfo | kStyleOpen | kStyleNoCopy);
 }

@@ -34,7 +34,7 @@ void cslIssueLocalCommand(ProgramContext &ctx, InputSource *source, std::string_
   // stays out of the file it opens.
   const std::string &name = parsed.command->name;
   if (name != "=echo") echoCommandLine(ctx, source, command, issueSource, EchoKind::Command, name == "=output");
-  if (parsed.command->leavesCcdtMode && ctx.ccdtMode) leaveCcdtMode(ctx);
+  if (parsed.command->leavesCcdtMode && inCcdtMode(ctx)) leaveCcdtMode(ctx);
   if (parsed.command->usesConnection && !makeOwedConnection(ctx)) return;
   if (parsed.command->handler) {
     parsed.command->handler(ctx, parsed, issueSource);

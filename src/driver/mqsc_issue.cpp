@@ -48,7 +48,7 @@ MqscIssue issueMqsc(ProgramContext &ctx, std::string_view text, IssueSource sour
   RecordKind kind = source == IssueFromScript ? RecordKind::ScriptCommand : RecordKind::UserCommand;
 
   // 2. In CCDT mode the command edits the channel table; nothing reaches a queue manager.
-  if (ctx.ccdtMode) {
+  if (inCcdtMode(ctx)) {
     issued.record = openCommandRecord(ctx, command, kind);
     issued.record->sequence = ++transportOf(ctx).issuedSeq;  // numbered as a queue manager's command is
     bool answered = cslIssueCcdtCommand(ctx, *issued.record);

@@ -200,7 +200,7 @@ void runFileMode(ProgramContext &ctx, const Options &o) {
   // user's, or a pipe's that has not come yet. Lines already there follow at once.
   std::function<bool(ProgramContext &, InputSource &)> read = console ? consoleReadLine : readFileLine;
   main.readLine = [read, console](ProgramContext &c, InputSource &source) {
-    if (c.ccdtMode && (console || !lineWaiting(source.stream))) saveCcdtTable(c);
+    if (inCcdtMode(c) && (console || !lineWaiting(source.stream))) saveCcdtTable(c);
     return read(c, source);
   };
   runLoop(ctx);
@@ -210,7 +210,7 @@ void runFileMode(ProgramContext &ctx, const Options &o) {
 // stopped answering): the caller must then leave without tearing the program down.
 bool endOfRun(ProgramContext &ctx, int &exitCode) {
   // Changes to a channel table are written while a failure can still be told.
-  if (ctx.ccdtMode) finishCcdtTable(ctx);
+  if (inCcdtMode(ctx)) finishCcdtTable(ctx);
   // Files a script left open are written out now, where a failure can still be told.
   if (ctx.script) {
     for (const std::string &failure : kvarn::script::scriptState(ctx).closeAllFiles()) {
@@ -332,7 +332,7 @@ int kvarnMain(int argc, const char *const *argv) {
     enterCcdtMode(ctx, json ? TableForm::Json : TableForm::Binary, file, std::nullopt);
   }
   tracePoint(ctx, 'C');
-  if (!ctx.ccdtMode) {
+  if (!inCcdtMode(ctx)) {
     ctx.implicitConnectCommand = implicitConnectCommand(o);
     if (ctx.implicitConnect) cslIssueLocalCommand(ctx, nullptr, ctx.implicitConnectCommand, IssueFromStartup);
   }

@@ -1,4 +1,5 @@
 #include "driver/unhandled_check.h"
+#include "ccdtmode/ccdt_mode.h"
 
 #include <string>
 #include <string_view>
@@ -75,8 +76,8 @@ void runUnhandledAttributeCheck(ProgramContext &ctx) {
   ctx.countingUnhandled = true;
   ctx.unhandledAttributes = 0;
   VocabContext vctx;
-  vctx.target = ctx.ccdtMode ? CommandTarget::Ccdt : CommandTarget::QueueManager;
-  if (ctx.ccdtMode) {
+  vctx.target = inCcdtMode(ctx) ? CommandTarget::Ccdt : CommandTarget::QueueManager;
+  if (inCcdtMode(ctx)) {
     cslIssueCommand(ctx, "DISPLAY CHANNEL(*) ALL");
   } else {
     for (const auto &check : kChecks) {

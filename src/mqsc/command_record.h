@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "mqsc/vocab.h"
+
 struct ProgramContext;
 
 // The mark word of a command record.
@@ -75,6 +77,7 @@ struct CommandRecord {
   bool isCurrentCommand = true;  // a successful current command sets ctx's succeeded flag
   uint32_t outputGroup = 0;      // the output's command group its lines belong to (0: the current one)
   bool responsesHidden = false;  // the source's resp echo switch was off: lines are kept hidden
+  CommandTarget target = CommandTarget::QueueManager;  // where the command goes (CCDT mode: a table)
 
   // --- filled by preparation (request.h)
   bool isDisplay = false;                      // first word DIS or DISPLAY: counted only with dspcmds

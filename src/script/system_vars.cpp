@@ -80,11 +80,10 @@ const SystemVariable kSystemVariables[] = {
     {"_cmdlevel", [](ProgramContext& c, ScriptState&, Value& v) { v.setInt(connection(c).commandLevel); }},
     {"_tolkcmdlevel", [](ProgramContext& c, ScriptState&, Value& v) { v.setInt(connection(c).tolkCommandLevel); }},
     {"_sarvoacmdlevel", [](ProgramContext& c, ScriptState&, Value& v) { v.setInt(connection(c).agentLevel); }},
-    {"_ccdtmode", [](ProgramContext& c, ScriptState&, Value& v) { v.setInt(c.ccdtMode ? 1 : 0); }},
-    {"_ccdt",
-     [](ProgramContext& c, ScriptState&, Value& v) {
-       text(v, c.ccdtMode && scriptHost().ccdtFile ? scriptHost().ccdtFile(c) : std::string());
-     }},
+    {"_ccdtmode", [](ProgramContext& c, ScriptState&,
+                     Value& v) { v.setInt(scriptHost().ccdtFile && !scriptHost().ccdtFile(c).empty() ? 1 : 0); }},
+    {"_ccdt", [](ProgramContext& c, ScriptState&,
+                 Value& v) { text(v, scriptHost().ccdtFile ? scriptHost().ccdtFile(c) : std::string()); }},
     {"_width",
      [](ProgramContext& c, ScriptState&, Value& v) {
        int w = 0, h = 0;
