@@ -6,6 +6,7 @@
 #include "ccdt/binary_table.h"
 #include "ccdt/status.h"
 #include "ccdtmode/ccdt_command.h"
+#include "ccdtmode/channel_attributes.h"
 #include "ccdtmode/table_store.h"
 #include "mqsc/prepare_steps.h"
 #include "runtime/scan.h"
@@ -333,15 +334,6 @@ void deleteAuthinfo(ProgramContext &ctx, CcdtModeState &state, CcdtCommand &comm
 
 // ---------------------------------------------------------------- DISPLAY AUTHINFO
 
-std::string altered(const char *keyword, int64_t seconds) {
-  if (seconds <= 0) return strFormat("%s( )", keyword);
-  std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  if (keyword[3] == 'D') return strFormat("%s(%04d-%02d-%02d)", keyword, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
-  return strFormat("%s(%02d.%02d.%02d)", keyword, tm.tm_hour, tm.tm_min, tm.tm_sec);
-}
-
 std::string valueOf(const char *keyword, std::string_view value) {
   return value.empty() ? strFormat("%s( )", keyword)
                        : strFormat("%s(%.*s)", keyword, static_cast<int>(value.size()), value.data());
@@ -383,8 +375,8 @@ void displayAuthinfo(ProgramContext &, CcdtModeState &state, CcdtCommand &comman
       text += "\n   " + valueOf("OCSPURL", e.url);
     }
     if (asked("DESCR")) text += "\n   " + valueOf("DESCR", e.description);
-    if (asked("ALTDATE")) text += "\n   " + altered("ALTDATE", e.alterTime);
-    if (asked("ALTTIME")) text += "\n   " + altered("ALTTIME", e.alterTime);
+    if (asked("ALTDATE")) text += "\n   " + formatAlteredAttribute("ALTDATE", e.alterTime);
+    if (asked("ALTTIME")) text += "\n   " + formatAlteredAttribute("ALTTIME", e.alterTime);
     reply.text(text);
     ++shown;
   }

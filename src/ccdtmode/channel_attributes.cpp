@@ -164,7 +164,9 @@ std::vector<std::string> listItems(std::string_view raw) {
   return items;
 }
 
-std::string alteredText(const char *keyword, int64_t seconds) {
+}  // namespace
+
+std::string formatAlteredAttribute(const char *keyword, int64_t seconds) {
   if (seconds <= 0) return strFormat("%s( )", keyword);
   std::time_t t = static_cast<std::time_t>(seconds);
   std::tm tm{};
@@ -172,6 +174,8 @@ std::string alteredText(const char *keyword, int64_t seconds) {
   if (keyword[3] == 'D') return strFormat("%s(%04d-%02d-%02d)", keyword, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
   return strFormat("%s(%02d.%02d.%02d)", keyword, tm.tm_hour, tm.tm_min, tm.tm_sec);
 }
+
+namespace {
 
 std::string bracketed(const char *keyword, std::string_view value) {
   if (value.empty()) return strFormat("%s( )", keyword);
@@ -356,7 +360,7 @@ std::string formatChannelAttribute(const ChannelAttribute &attr, const ChannelDe
     }
     return bracketed(name, items);
   }
-  case AttributeKind::Altered: return alteredText(name, def.alterTime);
+  case AttributeKind::Altered: return formatAlteredAttribute(name, def.alterTime);
   case AttributeKind::Flag:
   case AttributeKind::JsonNumber: return {};
   }

@@ -71,6 +71,9 @@ bool applyChannelAttribute(const ChannelAttribute &attr, const Clause &clause, k
 // The attribute as a display shows it: "DESCR(text)".
 std::string formatChannelAttribute(const ChannelAttribute &attr, const kvarn::ccdt::ChannelDefinition &def);
 
+// ALTDATE(yyyy-mm-dd) or ALTTIME(hh.mm.ss) of an alteration time, in local time.
+std::string formatAlteredAttribute(const char *keyword, int64_t seconds);
+
 // An MQSC value: quoted text loses its quotes (a doubled quote stands for one), other
 // text is upper-cased and trimmed.
 std::string mqscValue(std::string_view raw);
