@@ -61,16 +61,10 @@ CommandResult where(Session& s, std::string_view) {
     ListingOptions options;
     options.frame = static_cast<int>(i);
     options.selected = s.dbg.selectedFrame == i;
-    if (frames[i]->node) {
-      printListingLine(s, *frames[i]->node, options);
-    } else {
-      // A call from inside an expression has no statement of its own: its function names it.
-      CommandNode call;
-      call.type = CommandType::Call;
-      call.owner = frames[i]->function;
-      call.text = (frames[i]->function ? frames[i]->function->name : std::string()) + "()";
-      printListingLine(s, call, options);
-    }
+    // A call from inside an expression has no statement of its own: the statement
+    // whose expression called stands for it.
+    if (const CommandNode* node = frames[i]->node ? frames[i]->node : frames[i]->caller)
+      printListingLine(s, *node, options);
   }
   if (const CommandNode* current = s.script.current) {
     ListingOptions options;
@@ -82,6 +76,7 @@ CommandResult where(Session& s, std::string_view) {
 }
 
 CommandResult print(Session& s, std::string_view operand) {
+  SelectedScope scope(s);
   std::string error;
   if (!script::scriptPrint(s.ctx, operand, error)) addError(s.ctx, error);
   return CommandResult::Continue;
@@ -105,6 +100,7 @@ void showResult(Session& s, script::CompiledExpr& expr) {
 
 CommandResult eval(Session& s, std::string_view operand) {
   if (!operand.empty()) {
+    SelectedScope scope(s);
     std::string error;
     script::CompiledExpr expr = script::cmdCompileExpression(s.ctx, operand, 0, error);
     if (!expr) {

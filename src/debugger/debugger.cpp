@@ -39,12 +39,26 @@ Position selectedPosition(Session& s) {
   std::vector<const ExecFrame*> frames = visibleFrames(s.script);
   if (s.dbg.selectedFrame < frames.size()) {
     const ExecFrame& f = *frames[s.dbg.selectedFrame];
-    // A call's node stands in its caller; a call from an expression has none.
-    if (f.node) return {f.node, f.node->owner};
-    return {nullptr, f.kind == FrameKind::Call ? f.function : nullptr};
+    // A call's node stands in its caller; a call from an expression has none, and the
+    // statement whose expression called stands for it.
+    const CommandNode* node = f.node ? f.node : f.caller;
+    return {node, node ? node->owner : nullptr};
   }
   const CommandNode* current = s.script.current;
   return {current, current ? current->owner : nullptr};
+}
+
+SelectedScope::SelectedScope(Session& s) : variables_(s.script.variables) {
+  std::vector<const ExecFrame*> frames = visibleFrames(s.script);
+  if (s.dbg.selectedFrame >= frames.size()) return;
+  size_t depth = 1;  // the main scope, and one for each call the selected frame is inside
+  for (size_t i = 0; i < s.dbg.selectedFrame; ++i)
+    if (frames[i]->kind == FrameKind::Call) ++depth;
+  if (depth < variables_.depth()) aside_ = variables_.setAsideScopes(depth);
+}
+
+SelectedScope::~SelectedScope() {
+  if (!aside_.empty()) variables_.restoreScopes(std::move(aside_));
 }
 
 namespace {
@@ -101,6 +115,7 @@ bool isAssignment(std::string_view text, std::string_view& name, std::string_vie
 }
 
 CommandResult runAssignment(Session& s, std::string_view name, std::string_view expression) {
+  SelectedScope scope(s);
   std::string error;
   script::CompiledExpr expr = script::cmdCompileExpression(s.ctx, expression, 0, error);
   script::Value value;

@@ -85,6 +85,20 @@ struct Position {
 };
 Position selectedPosition(Session& s);
 
+// What the user types runs in the scope of the selected frame: the scopes of the calls
+// inside that frame are set aside meanwhile.
+class SelectedScope {
+ public:
+  explicit SelectedScope(Session& s);
+  ~SelectedScope();
+  SelectedScope(const SelectedScope&) = delete;
+  SelectedScope& operator=(const SelectedScope&) = delete;
+
+ private:
+  script::Variables& variables_;
+  std::vector<std::unique_ptr<script::Scope>> aside_;
+};
+
 // The nodes of a function's body or of the main program (with imported files' nodes in
 // place), in order.
 std::vector<script::CommandNode*> unitNodes(script::ScriptState& state, script::FunctionDef* function);

@@ -40,7 +40,7 @@ class FrameGuard {
       if (node) function = node->owner;
       else if (state.current) function = state.current->owner;
     }
-    state.frames.push_back(ExecFrame{node, kind, false, result, function});
+    state.frames.push_back(ExecFrame{node, kind, false, result, function, state.current});
     if (node) node->flags |= kNodeActive;
   }
   ~FrameGuard() {

@@ -66,6 +66,9 @@ struct ExecFrame {
   // Call: the function called; otherwise the function whose body runs the frame (null:
   // the main program).
   FunctionDef* function = nullptr;
+  // The statement running when the frame began: for a call from an expression, the
+  // statement whose expression called.
+  CommandNode* caller = nullptr;
 };
 
 // What the statement hook is told: a statement is about to run, a function is entered
