@@ -100,7 +100,10 @@ std::optional<Target> parseTarget(Session& s, std::string_view operand) {
 std::string functionName(const FunctionDef* f) { return f ? f->name : std::string(); }
 
 void sortBreakpoints(DebuggerState& dbg) {
+  // Cleared entries sort last, whatever their function, and are cut off there.
   std::sort(dbg.breakpoints.begin(), dbg.breakpoints.end(), [](const Breakpoint& a, const Breakpoint& b) {
+    bool aCleared = a.stmtNo == kClearedBreakpoint, bCleared = b.stmtNo == kClearedBreakpoint;
+    if (aCleared != bCleared) return bCleared;
     if (a.function != b.function) return a.function < b.function;
     return a.stmtNo < b.stmtNo;
   });

@@ -184,6 +184,28 @@ struct InDebugger {
   bool saved_;
 };
 
+// -D b: an assignment run while the debugger prompts shows the variable before and after.
+void traceAssignment(ProgramContext& ctx, const CommandNode& node, bool after) {
+  DebuggerState& dbg = debuggerState(ctx);
+  if (!dbg.active || dbg.runMode || node.names.empty()) return;
+  ScriptState& state = script::scriptState(ctx);
+  const std::string& name = node.names[0];
+  std::string shown;
+  const script::VariableRecord* record = state.variables.find(name);
+  if (!record) {
+    shown = "(not exist)";
+  } else if (!record->hasValue || record->value.isNotSet()) {
+    shown = "*Unknown*";
+  } else if (record->value.isString()) {
+    std::string_view bytes = record->value.bytes();
+    shown = strFormat("'%.*s'", static_cast<int>(bytes.size()), bytes.data());
+  } else {
+    std::string error;
+    if (!script::valueToText(record->value, 2, shown, error)) shown = "*Unknown*";
+  }
+  say(strFormat("    %s :%s = %s\n", after ? " AFTER" : "BEFORE", name.c_str(), shown.c_str()));
+}
+
 }  // namespace
 
 void debuggerStart(ProgramContext& ctx) {
@@ -193,6 +215,7 @@ void debuggerStart(ProgramContext& ctx) {
   ScriptState& state = script::scriptState(ctx);
   state.keepMainNodes = true;
   state.statementHook = [](ProgramContext& c, CommandNode& node, HookEvent event) { debuggerHook(c, node, event); };
+  if (ctx.trace.before) state.assignmentHook = traceAssignment;
 }
 
 void debuggerHook(ProgramContext& ctx, CommandNode& node, HookEvent event) {

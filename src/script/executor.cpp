@@ -126,6 +126,7 @@ class Executor {
   Flow runLoopBody(CommandNode* loop, LoopCounters& counters);
   Flow runCall(CommandNode* node);
   void runAssign(CommandNode* node);
+  void assign(CommandNode* node, const Value& value, const int32_t* subscripts, size_t count);
   void runReturn(CommandNode* node);
   Flow runGoto(CommandNode* node, CommandNode*& next);
   void runVar(CommandNode* node);
@@ -512,10 +513,20 @@ void Executor::runAssign(CommandNode* node) {
   }
   Value value;
   if (!evaluate(node->expr, value, error)) return report(error);
+  if (state_.assignmentHook) [[unlikely]] {
+    state_.assignmentHook(ctx_, *node, false);
+    assign(node, value, subscripts, count);
+    return state_.assignmentHook(ctx_, *node, true);
+  }
+  assign(node, value, subscripts, count);
+}
+
+void Executor::assign(CommandNode* node, const Value& value, const int32_t* subscripts, size_t count) {
   // A plain user variable of a valid name is stored under its name as it stands.
   const std::string& name = node->names[0];
   if (!count && name.size() > 1 && name[0] == '@' && name.size() <= kMaxVariableName)
     return state_.variables.assignPlain(name, value, node->memo);
+  std::string error;
   if (!scriptAssign(ctx_, name, std::span<const int32_t>(subscripts, count), value, error)) report(error);
 }
 

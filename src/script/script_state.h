@@ -133,6 +133,9 @@ struct ScriptState : ContextPart {
   // Called before each executable statement when set (the debugger, -D t), and for the
   // other events of HookEvent.
   std::function<void(ProgramContext&, CommandNode&, HookEvent)> statementHook;
+  // Called before and after each assignment statement when set (the debugger's
+  // variable trace).
+  std::function<void(ProgramContext&, const CommandNode&, bool after)> assignmentHook;
   // While set, run-time errors print only their message (the debugger evaluating what
   // its user typed).
   bool inDebugger = false;
