@@ -228,7 +228,9 @@ void debuggerHook(ProgramContext& ctx, CommandNode& node, HookEvent event) {
     return;
   }
   if (event != HookEvent::Statement || !node.stmtNo) return;
-  dbg.selectedFrame = visibleFrames(state).size();
+  size_t depth = 0;
+  for (const ExecFrame& f : state.frames) depth += f.kind == FrameKind::Call || f.kind == FrameKind::Loop;
+  dbg.selectedFrame = depth;
   if (dbg.runoutPending) {
     dbg.runoutPending = false;
     dbg.runMode = false;
