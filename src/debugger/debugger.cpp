@@ -109,22 +109,40 @@ bool isAssignment(std::string_view text, std::string_view& name, std::string_vie
   if (eq == std::string_view::npos || (eq + 1 < text.size() && text[eq + 1] == '=')) return false;
   name = scanTrim(text.substr(0, eq));
   expression = scanTrim(text.substr(eq + 1));
-  for (char c : name)
-    if (c == ' ' || c == '\t' || c == '[') return false;
+  size_t open = name.find('[');
+  std::string_view plain = name.substr(0, open);
+  for (char c : plain)
+    if (c == ' ' || c == '\t' || c == ']') return false;
+  if (open != std::string_view::npos && (name.back() != ']' || open + 2 >= name.size())) return false;
   return !expression.empty();
+}
+
+// Evaluates an expression typed at the prompt; false after reporting its error.
+bool evaluateTyped(Session& s, std::string_view text, script::Value& value) {
+  std::string error;
+  script::CompiledExpr expr = script::cmdCompileExpression(s.ctx, text, 0, error);
+  if (expr && script::expEvaluate(*expr, value)) return true;
+  if (expr) error = expr->error();
+  addError(s.ctx, error.empty() ? "Error evaluating expression" : error);
+  return false;
 }
 
 CommandResult runAssignment(Session& s, std::string_view name, std::string_view expression) {
   SelectedScope scope(s);
-  std::string error;
-  script::CompiledExpr expr = script::cmdCompileExpression(s.ctx, expression, 0, error);
-  script::Value value;
-  if (!expr || !script::expEvaluate(*expr, value)) {
-    if (expr) error = expr->error();
-    addError(s.ctx, error.empty() ? "Error evaluating expression" : error);
-    return CommandResult::Continue;
+  std::vector<int32_t> subscripts;
+  size_t open = name.find('[');
+  if (open != std::string_view::npos) {
+    for (std::string_view piece : scanSplitCommas(name.substr(open + 1, name.size() - open - 2))) {
+      script::Value v;
+      if (!evaluateTyped(s, piece, v)) return CommandResult::Continue;
+      subscripts.push_back(script::valueInteger(v));
+    }
+    name = scanTrim(name.substr(0, open));
   }
-  if (!script::scriptAssign(s.ctx, name, {}, value, error)) addError(s.ctx, error);
+  script::Value value;
+  if (!evaluateTyped(s, expression, value)) return CommandResult::Continue;
+  std::string error;
+  if (!script::scriptAssign(s.ctx, name, subscripts, value, error)) addError(s.ctx, error);
   return CommandResult::Continue;
 }
 

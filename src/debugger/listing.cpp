@@ -112,10 +112,11 @@ CommandResult listStatements(Session& s, std::string_view spec, bool sourceLines
   if (head == "*") {
     all = true;
   } else if (head == "+") {
-    from = static_cast<int64_t>(s.dbg.lastListed) + 1;
+    // Before any listing, + and - go on from the current statement.
+    from = static_cast<int64_t>(s.dbg.lastListed ? s.dbg.lastListed : current) + (s.dbg.lastListed ? 1 : 0);
     to = from + count - 1;
   } else if (head == "-") {
-    to = static_cast<int64_t>(s.dbg.firstListed) - 1;
+    to = static_cast<int64_t>(s.dbg.firstListed ? s.dbg.firstListed : current) - 1;
     from = to - count + 1;
   } else if (!head.empty() && head[0] == '@') {
     from = number(head.substr(1)).value_or(1);
@@ -125,8 +126,11 @@ CommandResult listStatements(Session& s, std::string_view spec, bool sourceLines
     from = static_cast<int64_t>(current) - count / 3;
     to = from + count - 1;
   }
+  // A range around the current statement slides to begin at the first; one before the
+  // first listing is cut there, and may hold nothing.
+  bool around = head.empty() || number(head).has_value();
   if (!all && from < 1) {
-    to += 1 - from;
+    if (around) to += 1 - from;
     from = 1;
   }
   if (all) {
