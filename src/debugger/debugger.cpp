@@ -236,6 +236,11 @@ void debuggerStart(ProgramContext& ctx) {
   if (ctx.trace.before) state.assignmentHook = traceAssignment;
 }
 
+void debuggerTraceStatements(ProgramContext& ctx) {
+  debuggerStart(ctx);
+  debuggerState(ctx).active = false;
+}
+
 void debuggerHook(ProgramContext& ctx, CommandNode& node, HookEvent event) {
   ScriptState& state = script::scriptState(ctx);
   if (state.inDebugger) return;

@@ -15,6 +15,9 @@ namespace kvarn::debugger {
 // main input's statements are kept for listing.
 void debuggerStart(ProgramContext& ctx);
 
+// -D t without -!: the hook lists each statement as it runs and never prompts.
+void debuggerTraceStatements(ProgramContext& ctx);
+
 // Called by the executor (see HookEvent); returns when the statement may run. Ending
 // the program at the prompt sets ctx.quit.
 void debuggerHook(ProgramContext& ctx, script::CommandNode& node, script::HookEvent event);

@@ -338,6 +338,7 @@ int kvarnMain(int argc, const char *const *argv) {
 
   // The debugger stops in the input file's statements, not in the bootstrap's.
   if (o.debugMode) kvarn::debugger::debuggerStart(ctx);
+  else if (ctx.trace.stmtHook) kvarn::debugger::debuggerTraceStatements(ctx);
   runFileMode(ctx, o);
   closeConsole(ctx);
   int exitCode = 0;
