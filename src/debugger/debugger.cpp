@@ -166,6 +166,8 @@ void promptLoop(ProgramContext& ctx, Session& s) {
       say(strFormat("INF: %u function%s loaded\n", count, count == 1 ? "" : "s"));
       s.dbg.functionsReported = loaded;
     }
+    // What the script printed so far comes before the prompt on a shared terminal.
+    std::fflush(stdout);
     say("DBG>");
     std::fflush(stderr);
     std::string& line = s.dbg.commandLine;
