@@ -198,6 +198,9 @@ struct ProgramContext {
   // CCDT mode: its switch, table, name and version (the ccdtmode room's CcdtModeState).
   std::unique_ptr<ContextPart> ccdt;
 
+  // The script debugger's state in debug mode (the debugger room's DebuggerState).
+  std::unique_ptr<ContextPart> debugger;
+
   bool fileMode() const { return (mode & kModeFile) != 0; }
 
   ProgramContext();

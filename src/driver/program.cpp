@@ -13,13 +13,13 @@
 #include "context/context.h"
 #include "context/output.h"
 #include "context/trace.h"
+#include "debugger/debugger.h"
 #include "driver/capture.h"
 #include "driver/config_file.h"
 #include "driver/dispatch.h"
 #include "driver/host_wiring.h"
 #include "driver/input_lines.h"
 #include "driver/local_handlers.h"
-#include "driver/optional_modes.h"
 #include "driver/options.h"
 #include "driver/synonyms.h"
 #include "runtime/path.h"
@@ -267,11 +267,6 @@ int kvarnMain(int argc, const char *const *argv) {
     std::fputs("Please use -i to supply command file in debug mode\n", stderr);
     return kExitBadCommandLine;
   }
-  // Without the debugger the script would run unattended, which is not what -! asks for.
-  if (o.debugMode && !scriptDebuggerAvailable()) {
-    std::fputs("The script debugger is not available in this build\n", stderr);
-    return kExitBadCommandLine;
-  }
   installStopSignals();
 
   auto ctxOwner = std::make_unique<ProgramContext>();
@@ -341,6 +336,9 @@ int kvarnMain(int argc, const char *const *argv) {
   runBootstrap(ctx);
   tracePoint(ctx, 'E');
 
+  // The debugger stops in the input file's statements, not in the bootstrap's.
+  if (o.debugMode) kvarn::debugger::debuggerStart(ctx);
+  else if (ctx.trace.stmtHook) kvarn::debugger::debuggerTraceStatements(ctx);
   runFileMode(ctx, o);
   closeConsole(ctx);
   int exitCode = 0;

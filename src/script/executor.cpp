@@ -33,9 +33,14 @@ int innermostLoop(const ScriptState& state) {
 // stack may grow under it.
 class FrameGuard {
  public:
-  FrameGuard(ScriptState& state, CommandNode* node, FrameKind kind, Value* result = nullptr)
+  FrameGuard(ScriptState& state, CommandNode* node, FrameKind kind, Value* result = nullptr,
+             FunctionDef* function = nullptr)
       : state_(state), index_(state.frames.size()) {
-    state.frames.push_back(ExecFrame{node, kind, false, result});
+    if (!function && kind != FrameKind::Call) {
+      if (node) function = node->owner;
+      else if (state.current) function = state.current->owner;
+    }
+    state.frames.push_back(ExecFrame{node, kind, false, result, function, state.current});
     if (node) node->flags |= kNodeActive;
   }
   ~FrameGuard() {
@@ -121,9 +126,14 @@ class Executor {
   Flow runLoopBody(CommandNode* loop, LoopCounters& counters);
   Flow runCall(CommandNode* node);
   void runAssign(CommandNode* node);
+  void assign(CommandNode* node, const Value& value, const int32_t* subscripts, size_t count);
   void runReturn(CommandNode* node);
   Flow runGoto(CommandNode* node, CommandNode*& next);
   void runVar(CommandNode* node);
+  // A loop the debugger marked to stop after has ended.
+  void loopEnded(CommandNode* node) {
+    if (node->has(kNodeRunout) && state_.statementHook) state_.statementHook(ctx_, *node, HookEvent::LoopEnd);
+  }
   // Once the run is ending, the errors it leaves behind in the frames it unwinds (a
   // call that yields nothing, say) are not news.
   void report(const std::string& message) {
@@ -203,7 +213,10 @@ Flow Executor::run(CommandNode* node) {
       continue;
     }
     state_.current = node;
-    if (state_.statementHook && node->stmtNo) state_.statementHook(ctx_, *node);
+    if (state_.statementHook && node->stmtNo) {
+      state_.statementHook(ctx_, *node, HookEvent::Statement);
+      if (ctx_.quit) break;  // the debugger ended the program
+    }
     CommandNode* next = node->next;
     Flow result = runNode(node, next);
     if (result != Flow::Next) {
@@ -355,6 +368,7 @@ Flow Executor::runWhile(CommandNode* node) {
     }
   }
   node->flags &= ~kNodeBreakRequested;
+  loopEnded(node);
   state_.whileLoop.passes = state_.whileLoop.index;
   state_.whileLoop.index = saved;
   return flow;
@@ -425,6 +439,7 @@ Flow Executor::runForeach(CommandNode* node) {
     }
   }
   node->flags &= ~kNodeBreakRequested;
+  loopEnded(node);
   state_.eachLoop.passes = state_.eachLoop.index;
   state_.eachLoop.index = saved;
   return flow;
@@ -455,6 +470,7 @@ Flow Executor::runForitem(CommandNode* node) {
     }
   }
   node->flags &= ~kNodeBreakRequested;
+  loopEnded(node);
   state_.item = savedItem;
   state_.itemLoop.passes = state_.itemLoop.index;
   state_.itemLoop.index = saved;
@@ -497,10 +513,20 @@ void Executor::runAssign(CommandNode* node) {
   }
   Value value;
   if (!evaluate(node->expr, value, error)) return report(error);
+  if (state_.assignmentHook) [[unlikely]] {
+    state_.assignmentHook(ctx_, *node, false);
+    assign(node, value, subscripts, count);
+    return state_.assignmentHook(ctx_, *node, true);
+  }
+  assign(node, value, subscripts, count);
+}
+
+void Executor::assign(CommandNode* node, const Value& value, const int32_t* subscripts, size_t count) {
   // A plain user variable of a valid name is stored under its name as it stands.
   const std::string& name = node->names[0];
   if (!count && name.size() > 1 && name[0] == '@' && name.size() <= kMaxVariableName)
     return state_.variables.assignPlain(name, value, node->memo);
+  std::string error;
   if (!scriptAssign(ctx_, name, std::span<const int32_t>(subscripts, count), value, error)) report(error);
 }
 
@@ -570,10 +596,14 @@ void cmdRunSource(ProgramContext& ctx, InputSource& src) {
   if (&src != previous) src.parent = previous;
   ctx.input = &src;
   src.failuresAtStart = ctx.failureEvents;
+  bool keep = state.keepMainNodes && &src == ctx.mainInput.get();
   while (!ctx.quit && !ctx.interrupted) {
     NodeList statement;
-    ParseResult r = cmdParseCommand(ctx, src, CompileTarget{&statement, nullptr, 0});
-    if (!statement.empty()) cmdRunCommands(ctx, statement.head());
+    NodeList& list = keep ? state.mainNodes : statement;
+    CommandNode* before = list.tail();
+    ParseResult r = cmdParseCommand(ctx, src, CompileTarget{&list, nullptr, 0});
+    CommandNode* first = before ? before->next : list.head();
+    if (first) cmdRunCommands(ctx, first);
     // Nothing of a statement outlives it: an error or leave ends only that statement.
     state.errorFlag = false;
     state.leaveFlag = false;
@@ -684,9 +714,10 @@ bool cmdCallFunction(ProgramContext& ctx, std::string_view name, std::span<Value
   if (state.callDepth == 0) src.echo.input = src.echo.func;
   Value returned;
   {
-    FrameGuard guard(state, callNode, FrameKind::Call, &returned);
+    FrameGuard guard(state, callNode, FrameKind::Call, &returned, f);
     state.variables.pushScope();
     ++state.callDepth;
+    if (state.statementHook && callNode) state.statementHook(ctx, *callNode, HookEvent::Call);
     for (size_t i = 0; i < params.size(); ++i) {
       std::string bindError;
       scriptDeclare(ctx, params[i], {}, i < args.size() ? &args[i] : nullptr, bindError);
@@ -698,6 +729,7 @@ bool cmdCallFunction(ProgramContext& ctx, std::string_view name, std::span<Value
       returned.setInt(0);
       state.stopRun = true;
     }
+    if (state.statementHook && callNode) state.statementHook(ctx, *callNode, HookEvent::Return);
     --state.callDepth;
     state.variables.popScope();
   }
@@ -784,6 +816,12 @@ bool cmdRunSubstituted(ProgramContext& ctx, const std::string& command) {
 void cmdRuntimeError(ProgramContext& ctx, std::string_view statement, std::string_view message) {
   ScriptState& state = scriptState(ctx);
   if (state.stopRun) return;  // the run is ending for a reason already reported
+  if (state.inDebugger) {
+    // What the debugger's user typed failed: the message says enough, and the script
+    // runs on as it was.
+    addError(ctx, message);
+    return;
+  }
   addError(ctx, strFormat("Runtime error: %.*s", static_cast<int>(statement.size()), statement.data()));
   bool first = true;
   auto location = [&](const InputSource& src) {

@@ -63,7 +63,17 @@ struct ExecFrame {
   FrameKind kind = FrameKind::Loop;
   bool exit = false;        // leave this frame (break, return, goto out of it)
   Value* result = nullptr;  // Call: where return stores its value
+  // Call: the function called; otherwise the function whose body runs the frame (null:
+  // the main program).
+  FunctionDef* function = nullptr;
+  // The statement running when the frame began: for a call from an expression, the
+  // statement whose expression called.
+  CommandNode* caller = nullptr;
 };
+
+// What the statement hook is told: a statement is about to run, a function is entered
+// or left, or a loop marked for the debugger (kNodeRunout) has ended.
+enum class HookEvent { Statement, Call, Return, LoopEnd };
 
 struct ScriptState : ContextPart {
   ScriptState();
@@ -120,8 +130,19 @@ struct ScriptState : ContextPart {
   int substituting = 0;          // runs of substituted text under way
   bool inErrorFunction = false;
   InputSource* compileSource = nullptr;  // the source being compiled (imports nest through parent)
-  // Called before each executable statement when set (the debugger, -D t).
-  std::function<void(ProgramContext&, CommandNode&)> statementHook;
+  // Called before each executable statement when set (the debugger, -D t), and for the
+  // other events of HookEvent.
+  std::function<void(ProgramContext&, CommandNode&, HookEvent)> statementHook;
+  // Called before and after each assignment statement when set (the debugger's
+  // variable trace).
+  std::function<void(ProgramContext&, const CommandNode&, bool after)> assignmentHook;
+  // While set, run-time errors print only their message (the debugger evaluating what
+  // its user typed).
+  bool inDebugger = false;
+  // The main input's statements are kept once run instead of freed, so that they can be
+  // listed and found again (debug mode).
+  bool keepMainNodes = false;
+  NodeList mainNodes;
   // What the reader waits for ("Waiting for endwhile-endif"), for the console's status line.
   std::vector<std::string> waitingFor;
   std::string statusText;

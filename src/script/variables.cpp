@@ -1,5 +1,6 @@
 #include "script/variables.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -218,6 +219,25 @@ void Variables::pushScope() {
 
 void Variables::popScope() {
   if (scopes_.size() > 1) scopes_.pop_back();  // the scope's destructor marks the change
+}
+
+std::vector<std::unique_ptr<Scope>> Variables::setAsideScopes(size_t depth) {
+  std::vector<std::unique_ptr<Scope>> aside;
+  depth = std::max<size_t>(depth, 1);
+  while (scopes_.size() > depth) {
+    aside.push_back(std::move(scopes_.back()));
+    scopes_.pop_back();
+  }
+  storeChanged();
+  return aside;
+}
+
+void Variables::restoreScopes(std::vector<std::unique_ptr<Scope>> scopes) {
+  while (!scopes.empty()) {
+    scopes_.push_back(std::move(scopes.back()));
+    scopes.pop_back();
+  }
+  storeChanged();
 }
 
 VariableRecord* Variables::find(std::string_view key) {

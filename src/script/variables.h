@@ -151,6 +151,10 @@ class Variables {
   void pushScope();
   void popScope();
   size_t depth() const { return scopes_.size(); }
+  // Sets the scopes above the first `depth` aside, so that names are found as an outer
+  // frame sees them (the debugger), and puts them back. Both count as a change of scope.
+  std::vector<std::unique_ptr<Scope>> setAsideScopes(size_t depth);
+  void restoreScopes(std::vector<std::unique_ptr<Scope>> scopes);
   Scope& current() { return *scopes_.back(); }
   Scope& main() { return *scopes_.front(); }
 

@@ -118,8 +118,9 @@ inline bool prepareFileModeContext(ProgramContext& ctx) {
 }
 
 inline void setStatementBudget(ProgramContext& ctx) {
-  script::scriptState(ctx).statementHook = [left = kStatementBudget](ProgramContext& c, script::CommandNode&) mutable {
-    if (--left <= 0) c.quit = true;
+  script::scriptState(ctx).statementHook = [left = kStatementBudget](ProgramContext& c, script::CommandNode&,
+                                                                     script::HookEvent event) mutable {
+    if (event == script::HookEvent::Statement && --left <= 0) c.quit = true;
   };
 }
 

@@ -106,6 +106,37 @@ TEST(Scopes, FunctionCallsChangeOuterVariablesAndKeepTheirOwn) {
   EXPECT_EQ(h.eval("@x"), "2");
 }
 
+// The debugger works in an outer frame's scope by setting the inner scopes aside: names
+// are then found as the outer frame sees them, a remembered lookup of an inner variable
+// is not reused meanwhile, and the inner scopes come back whole.
+TEST(Scopes, ScopesSetAsideHideInnerVariablesAndComeBackWhole) {
+  ScriptHarness h;
+  Variables& vars = h.state().variables;
+  EXPECT_EQ(h.assign("@x", "1"), "");
+  vars.pushScope();
+  std::string error;
+  Value two = Value::integer(2);
+  ASSERT_TRUE(scriptDeclare(h.ctx, "@x", {}, &two, error));  // the call's own @x
+  VariableMemo memo;
+  ASSERT_NE(vars.find("@x", memo), nullptr);
+  EXPECT_EQ(h.eval("@x"), "2");
+
+  auto aside = vars.setAsideScopes(1);
+  EXPECT_EQ(vars.depth(), 1u);
+  VariableRecord* outer = vars.find("@x", memo);
+  ASSERT_NE(outer, nullptr);
+  EXPECT_EQ(valueInteger(outer->value), 1);  // not the call's record remembered above
+  EXPECT_EQ(h.assign("@x", "5"), "");        // changes the main program's @x
+  vars.restoreScopes(std::move(aside));
+
+  EXPECT_EQ(vars.depth(), 2u);
+  EXPECT_EQ(h.eval("@x"), "2");
+  vars.popScope();
+  EXPECT_EQ(h.eval("@x"), "5");
+  EXPECT_EQ(vars.setAsideScopes(0).size(), 0u);  // the main scope is never set aside
+  EXPECT_EQ(vars.depth(), 1u);
+}
+
 // Many plain names in one scope, deleted and added again in turn: every name left is found
 // with its own value, every deleted one is gone, and the ordered view agrees.
 // Records are ordered by unsigned bytes, shorter first on a common prefix, whatever the

@@ -1,3 +1,0 @@
-#include "driver/optional_modes.h"
-
-bool scriptDebuggerAvailable() { return false; }
