@@ -122,7 +122,7 @@ CommandResult eval(Session& s, std::string_view operand) {
 
 CommandResult run(Session& s, std::string_view) {
   if (s.dbg.breakpoints.empty()) s.dbg.active = false;
-  else s.dbg.runMode = true;
+  else setRunMode(s.dbg, s.script, true);
   return CommandResult::Continue;
 }
 
@@ -131,7 +131,7 @@ CommandResult runout(Session& s, std::string_view) {
     const ExecFrame& f = s.script.frames[i];
     if (f.kind == FrameKind::Loop && f.node) {
       f.node->flags |= script::kNodeRunout;
-      s.dbg.runMode = true;
+      setRunMode(s.dbg, s.script, true);
       return CommandResult::Continue;
     }
   }

@@ -250,21 +250,22 @@ void debuggerHook(ProgramContext& ctx, CommandNode& node, HookEvent event) {
   if (event == HookEvent::LoopEnd) {
     node.flags &= ~script::kNodeRunout;
     dbg.runoutPending = true;
+    state.hookStatements = ~uint64_t{0};  // the next statement stops, whatever its number
     return;
   }
   if (event != HookEvent::Statement || !node.stmtNo) return;
-  size_t depth = 0;
-  for (const ExecFrame& f : state.frames) depth += f.kind == FrameKind::Call || f.kind == FrameKind::Loop;
-  dbg.selectedFrame = depth;
   if (dbg.runoutPending) {
     dbg.runoutPending = false;
-    dbg.runMode = false;
+    setRunMode(dbg, state, false);
   } else if (dbg.runMode) {
     if (!breakpointAt(dbg, node)) return;
     if (node.owner) say(strFormat("Breakpoint at line %u of function '%s'\n", node.stmtNo, node.owner->name.c_str()));
     else say(strFormat("Breakpoint at line %u reached\n", node.stmtNo));
-    dbg.runMode = false;
+    setRunMode(dbg, state, false);
   }
+  size_t depth = 0;
+  for (const ExecFrame& f : state.frames) depth += f.kind == FrameKind::Call || f.kind == FrameKind::Loop;
+  dbg.selectedFrame = depth;
   Session s{ctx, dbg, state};
   printListingLine(s, node, {});
   InDebugger guard(state);

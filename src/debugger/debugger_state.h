@@ -39,6 +39,18 @@ struct DebuggerState : ContextPart {
 
 DebuggerState& debuggerState(ProgramContext& ctx);
 
+// Enters or leaves run mode: while it lasts only statements whose numbers share their
+// low bits with a breakpoint's reach the hook.
+inline void setRunMode(DebuggerState& dbg, script::ScriptState& script, bool on) {
+  dbg.runMode = on;
+  uint64_t mask = ~uint64_t{0};
+  if (on) {
+    mask = 0;
+    for (const Breakpoint& b : dbg.breakpoints) mask |= uint64_t{1} << (b.stmtNo & 63);
+  }
+  script.hookStatements = mask;
+}
+
 // What a command handler is given.
 struct Session {
   ProgramContext& ctx;

@@ -213,7 +213,7 @@ Flow Executor::run(CommandNode* node) {
       continue;
     }
     state_.current = node;
-    if (state_.statementHook && node->stmtNo) {
+    if (node->stmtNo && (state_.hookStatements >> (node->stmtNo & 63) & 1) && state_.statementHook) {
       state_.statementHook(ctx_, *node, HookEvent::Statement);
       if (ctx_.quit) break;  // the debugger ended the program
     }

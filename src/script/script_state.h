@@ -133,6 +133,10 @@ struct ScriptState : ContextPart {
   // Called before each executable statement when set (the debugger, -D t), and for the
   // other events of HookEvent.
   std::function<void(ProgramContext&, CommandNode&, HookEvent)> statementHook;
+  // Which statement numbers reach the hook, by their low six bits: all of them while
+  // stepping; while running on to a breakpoint only those whose bit a breakpoint set,
+  // so a run costs one test per statement until it gets near one.
+  uint64_t hookStatements = ~uint64_t{0};
   // Called before and after each assignment statement when set (the debugger's
   // variable trace).
   std::function<void(ProgramContext&, const CommandNode&, bool after)> assignmentHook;
