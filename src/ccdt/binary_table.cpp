@@ -441,8 +441,11 @@ int BinaryTable::readNextChannel(ChannelDefinition &def, std::string &message) {
     message.clear();
     return kOk;
   }
+  // The authentication-information records ("{...}" keys) are stepped over, not taken
+  // for the end: a channel name may sort after them (any byte above '{').
   auto next = cursorKey_.empty() ? index_.begin() : index_.upper_bound(cursorKey_);
-  if (next == index_.end() || next->first.front() == '{') {
+  while (next != index_.end() && next->first.front() == '{') ++next;
+  if (next == index_.end()) {
     message.clear();
     return kErrEndOfList;
   }
@@ -514,6 +517,11 @@ int BinaryTable::writeCrl(const CrlList &list, std::string &message) {
     if (entry.connectionName.size() > kMaxCrlConnectionName || entry.ldapUser.size() > kMaxLdapUser ||
         entry.ldapPassword.size() > kMaxLdapPassword) {
       message = "AMQ8427: Invalid value for 'AUTHINFO'.";
+      return kErrGeneral;
+    }
+    // Control characters would make the whole record read as damaged.
+    if (!isRestorableSecret(entry.ldapUser) || !isRestorableSecret(entry.ldapPassword)) {
+      message = "LDAP user or password holds control characters, so the AUTHINFO can not be written";
       return kErrGeneral;
     }
     appendInt32(packed, static_cast<int32_t>(entry.connectionName.size()));

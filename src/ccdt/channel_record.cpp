@@ -218,6 +218,10 @@ size_t peerNameOffset(int version, size_t fixedLength, size_t listsLength) {
   return fixedLength + listsLength;
 }
 
+// A byte an unscrambled user id or password never holds: finding one means the
+// scrambled bytes were damaged.
+bool isSecretControlByte(unsigned char c) { return (c > 0 && c < 0x20) || c == 0x7F; }
+
 }  // namespace
 
 std::span<const ChannelField> channelFields() { return kChannelFields; }
@@ -245,11 +249,16 @@ int scrambleSecret(char *data, size_t length) {
   return 0;
 }
 
+bool isRestorableSecret(std::string_view text) {
+  for (char c : text)
+    if (isSecretControlByte(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
 int restoreSecret(char *data, size_t length) {
   scrambleSecret(data, length);  // the scrambling is its own inverse
   for (size_t i = 0; i < length; ++i) {
-    auto c = static_cast<unsigned char>(data[i]);
-    if ((c > 0 && c < 0x20) || c == 0x7F) {
+    if (isSecretControlByte(static_cast<unsigned char>(data[i]))) {
       scrambleSecret(data, length);  // leave the bytes as they were
       return kStoreDamaged;
     }
@@ -319,7 +328,14 @@ int encodeChannelRecord(const ChannelDefinition &source, int version, int64_t al
     }
     offset += fieldBytes(field);
   }
-  if (scrambled) scrambleSecret(record.data() + kUserIdOffset, kSecretLength);
+  if (scrambled) {
+    // Control characters would make the record read as damaged: it is not written.
+    if (!isRestorableSecret(std::string_view(record).substr(kUserIdOffset, kSecretLength))) {
+      message = "User id or password holds control characters, so the channel can not be written";
+      return kErrGeneral;
+    }
+    scrambleSecret(record.data() + kUserIdOffset, kSecretLength);
+  }
   if (version >= 4) {
     record += lists;
     if (carriesPeerName && !def.sslPeerName.empty()) {

@@ -51,6 +51,9 @@ int decodeChannelRecord(std::string_view record, std::string_view path, ChannelD
 // from scrambled text.
 int scrambleSecret(char *data, size_t length);
 int restoreSecret(char *data, size_t length);
+// Whether `text`, once scrambled, restores: it holds no control characters. Text that
+// would not is never written.
+bool isRestorableSecret(std::string_view text);
 
 // Writes the field dump of a definition (trace) to stderr.
 void dumpChannelFields(const ChannelDefinition &def, int version);

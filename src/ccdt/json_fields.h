@@ -12,6 +12,10 @@
 
 namespace kvarn::ccdt::json {
 
+// The longest exit list the reader keeps: its entries, each with a separator, and one
+// more byte.
+inline constexpr size_t kMaxExitListText = 9999;
+
 struct Keyword {
   const char *name;
   int32_t value;

@@ -22,7 +22,6 @@ using json::MemberKind;
 
 constexpr size_t kMaxTokenLength = 10000;
 constexpr size_t kMaxPathLength = 58;
-constexpr size_t kMaxExitListText = 9999;
 constexpr int kMaxNesting = 32;
 
 struct Token {
@@ -522,16 +521,19 @@ void Reader::storeScalar(const Member &member, const std::string &name, const To
     const json::Keyword *keyword = nullptr;
     for (const auto &k : member.keywords)
       if (scanEqualsNoCase(k.name, value.text)) keyword = &k;
-    if (!keyword) return unrecognised();
+    // A value without a keyword is written as its number, and read back as one (-1
+    // marks an unused place in the list, so it is no value).
+    if (keyword) number = keyword->value;
+    else if (!member.numbersAllowed || !parseNumber(value.text, number) || number == -1) return unrecognised();
     int32_t *list = member.numbers(def);
     for (int i = 0; i < member.count; ++i)
-      if (list[i] == keyword->value) {
+      if (list[i] == number) {
         warnAt(value.line, "At line %d of file '%s', repeated value '%s' for field '%s'", value.text, name);
         return;
       }
     for (int i = 0; i < member.count; ++i)
       if (list[i] == -1) {
-        list[i] = keyword->value;
+        list[i] = number;
         return;
       }
     warnAt(value.line, "At line %d of file '%s', too many values for field '%s'", name);
@@ -569,7 +571,7 @@ void Reader::storeScalar(const Member &member, const std::string &name, const To
     }
     auto which = static_cast<ExitList>(exit_->names + (isName ? 0 : 1));
     auto &list = def.exitLists[which];
-    if (encodedLength(list) + value.text.size() + 1 > kMaxExitListText ||
+    if (encodedLength(list) + value.text.size() + 1 > json::kMaxExitListText ||
         value.text.find('\x01') != std::string::npos || value.text.find('\x02') != std::string::npos) {
       warnAt(value.line, "At line %d of file '%s', no space for field '%s'", name);
       return;
@@ -590,7 +592,7 @@ void Reader::storeScalar(const Member &member, const std::string &name, const To
       channel_.alteredSeen = false;
       return;
     }
-    if (seconds < 1000) {
+    if (seconds < kMinAlteredTime) {
       warnAt(value.line, "At line %d of file '%s', value of field '%s' incorrect", name);
       channel_.alteredSeen = false;
       return;

@@ -69,10 +69,21 @@ class JsonTable {
   bool backupTaken_ = false;
 };
 
+// Whether a file can hold every value of `def` so that the reader takes it back: a
+// number written as such (no keyword stands for it) has at most nine digits, and exit
+// entries hold neither of the bytes that separate them in a binary record and fit the
+// reader's list length. False with `message` naming the first that does not fit.
+bool jsonCanHold(const ChannelDefinition &def, std::string &message);
+
 // Values shown in JSON mode with KVARN_SHOW_ESCAPE_CHAR set: every backslash and
 // double quote preceded by a backslash, as the file would hold them.
 bool showEscapeChars();
 std::string escapeForDisplay(std::string_view value);
+
+// The altered times a file holds: the reader refuses earlier ones, and the text has a
+// four-digit year (the last second of 9999 at most).
+inline constexpr int64_t kMinAlteredTime = 1000;
+inline constexpr int64_t kMaxAlteredTime = 253402300799;
 
 // Parses the altered-time text (ISO 8601 with milliseconds, "Z" or an offset).
 // Returns false for a malformed text.

@@ -240,7 +240,9 @@ class ChannelWriter {
     text(security, "certificatePeerName", d.sslPeerName);
     addObject(channel, "transmissionSecurity", std::move(security));
 
-    if (fields != JsonFields::Min) {
+    // A time the reader would refuse (0: a record version without one) is left out;
+    // the channel then reads back with the file's time.
+    if (fields != JsonFields::Min && d.alterTime >= kMinAlteredTime && d.alterTime <= kMaxAlteredTime) {
       Node timestamps;
       timestamps.add("altered", Node::text(formatAlteredTime(d.alterTime)));
       channel.add("timestamps", std::move(timestamps));
@@ -275,6 +277,49 @@ class ChannelWriter {
 };
 
 }  // namespace
+
+bool jsonCanHold(const ChannelDefinition &def, std::string &message) {
+  constexpr int32_t kLargest = 999999999;                       // nine digits, as the reader takes numbers
+  ChannelDefinition &d = const_cast<ChannelDefinition &>(def);  // the accessors only read here
+  for (const json::Member &member : json::members()) {
+    std::string_view path = member.path;
+    std::string field(path.substr(path.find_last_of('.') + 1));
+    if (member.kind == json::MemberKind::ExitName || member.kind == json::MemberKind::ExitData) {
+      // The reader refuses the bytes a binary record separates exit entries with, and
+      // a list longer than it keeps.
+      const auto &list = def.exitLists[member.names + (member.kind == json::MemberKind::ExitData ? 1 : 0)];
+      size_t length = 1;
+      for (const std::string &entry : list) {
+        std::string_view text = trimTrailingBlanks(entry);
+        if (text.find_first_of("\x01\x02") != std::string_view::npos) {
+          message = strFormat("an exit's '%s' holds a control character a JSON CCDT file can not hold", field.c_str());
+          return false;
+        }
+        length += text.size() + 1;
+      }
+      if (length > json::kMaxExitListText) {
+        message = strFormat("the exits' '%s' values are too long for a JSON CCDT file", field.c_str());
+        return false;
+      }
+      continue;
+    }
+    if (member.kind != json::MemberKind::Number && member.kind != json::MemberKind::Keyword &&
+        member.kind != json::MemberKind::KeywordList)
+      continue;
+    const int32_t *values = member.numbers(d);
+    int count = member.kind == json::MemberKind::KeywordList ? member.count : 1;
+    for (int i = 0; i < count; ++i) {
+      int32_t value = values[i];
+      if (member.kind == json::MemberKind::KeywordList && value == -1) continue;  // an unused place
+      if (member.kind != json::MemberKind::Number && json::keywordOf(member, value)) continue;
+      if (value >= -kLargest && value <= kLargest) continue;
+      message =
+          strFormat("value %d of '%s' can not be held in a JSON CCDT file", static_cast<int>(value), field.c_str());
+      return false;
+    }
+  }
+  return true;
+}
 
 std::string formatAlteredTime(int64_t seconds) {
   std::time_t t = static_cast<std::time_t>(seconds);

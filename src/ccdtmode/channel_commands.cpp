@@ -189,6 +189,13 @@ int storeChannel(ProgramContext &ctx, CcdtModeState &state, const ChannelDefinit
                  size_t insertAt, std::string &message) {
   if (int rc = prepareChange(ctx, state, message); rc != kOk) return rc;
   if (state.form == TableForm::Json) {
+    // A value the file cannot hold would leave a table that no longer reads whole.
+    std::string why;
+    if (!jsonCanHold(def, why)) {
+      message =
+          strFormat("AMQ8427: Channel '%s' can not be written: %s", trimmedName(def.channelName).c_str(), why.c_str());
+      return kErrGeneral;
+    }
     if (position > 0) state.json.replace(position - 1, def);
     else state.json.insert(insertAt, def);
   } else {

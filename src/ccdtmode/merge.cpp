@@ -117,6 +117,12 @@ void ccdtMerge(ProgramContext &ctx, std::string_view source, std::string_view ch
     }
     int rc = kOk;
     if (state.form == TableForm::Json) {
+      // A value a JSON file cannot hold would make the table unreadable afterwards.
+      std::string why;
+      if (!jsonCanHold(def, why)) {
+        addError(ctx, strFormat("Channel '%s' not written: %s", name.c_str(), why.c_str()));
+        continue;
+      }
       def.version = kMaxRecordVersion;
       if (present) state.json.replace(position, def);
       else state.json.insert(state.json.channels().size(), def);

@@ -1,11 +1,15 @@
 // Feeds arbitrary bytes to the binary table as a file: opening, listing, the
 // authentication-information records, and a change written back must never crash
 // or hang. The same bytes are also decoded as a single channel record.
+//
+// Then CCDT mode edits the table: the input's command lines (see
+// ../support/ccdt_session.h) run against it, and the table the mode writes must read
+// back whole.
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
+#include "../support/ccdt_session.h"
 #include "ccdt/binary_table.h"
 #include "ccdt/channel_record.h"
 #include "ccdt/status.h"
@@ -13,13 +17,6 @@
 using namespace kvarn::ccdt;
 
 namespace {
-
-const std::string &scratchFile() {
-  // Memory-backed when possible: the writer syncs every file it saves.
-  static const std::string path = std::string(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
-                                  "/kvarn-fuzz-ccdt-" + std::to_string(::getpid()) + ".tab";
-  return path;
-}
 
 void exercise(const std::string &path, BinaryTable::Mode mode) {
   std::unique_ptr<BinaryTable> table;
@@ -49,18 +46,18 @@ void exercise(const std::string &path, BinaryTable::Mode mode) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  std::string bytes(reinterpret_cast<const char *>(data), size);
+  std::string_view input(reinterpret_cast<const char *>(data), size);
+  std::string bytes(kvarn::fuzz::ccdt::splitSession(input).table);
   ChannelDefinition def;
   std::string message;
   decodeChannelRecord(bytes, "record", def, message);
 
-  const std::string &path = scratchFile();
-  FILE *f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
+  kvarn::fuzz::ccdt::clearScratch();
+  const std::string path = kvarn::fuzz::ccdt::scratchPath("reader.tab");
+  kvarn::fuzz::ccdt::writeFile(path, bytes);
   exercise(path, BinaryTable::Mode::Read);
   exercise(path, BinaryTable::Mode::Update);
-  std::remove(path.c_str());
+
+  kvarn::fuzz::ccdt::runSession(TableForm::Binary, input);
   return 0;
 }

@@ -325,6 +325,38 @@ TEST_F(BinaryTableTest, ChannelsAndAuthInfoRecordsLiveTogether) {
   EXPECT_TRUE(crl.entries.empty());
 }
 
+// An LDAP user or password that would not restore from its scrambled form is refused,
+// and the CRL record already there stays readable.
+TEST_F(BinaryTableTest, CrlSecretsWithControlCharactersAreRefused) {
+  writeAll({"A"});
+  auto table = openTable();
+  std::string message;
+  ASSERT_EQ(table->insertCrlEntry(1, CrlEntry{"ldap1", 0, "cn=ok", "pw"}, message), 0) << message;
+  EXPECT_EQ(table->insertCrlEntry(2, CrlEntry{"ldap2", 0, "u\x08", ""}, message), kErrGeneral);
+  EXPECT_EQ(message, "LDAP user or password holds control characters, so the AUTHINFO can not be written");
+  EXPECT_EQ(table->insertCrlEntry(2, CrlEntry{"ldap2", 0, "u", "p\x7f"}, message), kErrGeneral);
+  ASSERT_EQ(table->close(message), 0) << message;
+  table = openTable(BinaryTable::Mode::Read);
+  CrlList crl;
+  ASSERT_EQ(table->readCrl(crl, message), 0) << message;
+  ASSERT_EQ(crl.entries.size(), 1u);
+  EXPECT_EQ(crl.entries[0].ldapUser, "cn=ok");
+}
+
+// Names that sort after the authentication-information records (bytes above '{', as
+// a JSON table may hold) are still listed, and the records themselves never are.
+TEST_F(BinaryTableTest, ChannelsSortingAfterTheAuthInfoRecordsAreListed) {
+  writeAll({"A", "~X", "\xc3\xa9t\xc3\xa9", "|"});
+  auto table = openTable();
+  std::string message;
+  ASSERT_EQ(table->insertCrlEntry(1, CrlEntry{"ldap"}, message), 0) << message;
+  ASSERT_EQ(table->insertOcspUrl(1, "http://ocsp", message), 0) << message;
+  ASSERT_EQ(table->close(message), 0) << message;
+  std::vector<std::string> names;
+  for (const std::string &n : namesInOrder()) names.push_back(std::string(trimTrailingBlanks(n)));
+  EXPECT_EQ(names, (std::vector<std::string>{"A", "|", "~X", "\xc3\xa9t\xc3\xa9"}));
+}
+
 TEST_F(BinaryTableTest, MqserverStandsInForTheFile) {
   setenv("MQSERVER", "SYSTEM.DEF.SVRCONN/TCP/mq.example.com(1414)", 1);
   std::unique_ptr<BinaryTable> table;

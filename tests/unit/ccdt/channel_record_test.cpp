@@ -143,6 +143,24 @@ TEST(ChannelRecord, PasswordIsScrambledInTheFileAndPlainInMemory) {
   for (int i = 984; i < 1008; ++i) damaged[i] = '\x01';
   EXPECT_EQ(decodeChannelRecord(damaged, "f", back, message), kErrGeneral);
   EXPECT_EQ(message, "Failed to restore userid/password information RC(1001)");
+
+  // A user id or password holding such bytes (read from a record that kept them
+  // unscrambled, or typed) is refused on writing instead of making an unreadable record.
+  for (const char *user : {"us\x01r", "user1"}) {
+    ChannelDefinition odd = d;
+    odd.userIdentifier = user;
+    odd.password = std::string(user) == "user1" ? "pw\x7f" : "secret";
+    std::string written;
+    EXPECT_EQ(encodeChannelRecord(odd, 12, 1, written, message), kErrGeneral) << user;
+    EXPECT_EQ(message, "User id or password holds control characters, so the channel can not be written");
+  }
+  // Without a user id nothing is scrambled, and the password is kept as it is.
+  ChannelDefinition plain = d;
+  plain.userIdentifier.clear();
+  plain.password = "pw\x01";
+  ASSERT_EQ(encodeChannelRecord(plain, 12, 1, record, message), 0) << message;
+  ASSERT_EQ(decodeChannelRecord(record, "f", back, message), 0) << message;
+  EXPECT_EQ(back.password, "pw\x01");
 }
 
 TEST(ChannelRecord, WritingRules) {

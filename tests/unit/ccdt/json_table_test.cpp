@@ -421,6 +421,86 @@ TEST(JsonWrite, ConnectionAndLocalAddressObjects) {
   EXPECT_NE(r.table.render(JsonFields::Date).find("\"altered\": \"1970-01-15T06:56:07.000Z\""), std::string::npos);
 }
 
+// Whatever the writer puts in a file reads back without a warning: a channel from a
+// binary record version without an altered time, and compression values that have no
+// keyword in the file's vocabulary (they are written as numbers).
+TEST(JsonWrite, ValuesWithoutAFileFormReadBackCleanly) {
+  Read r = readJson(kMinimal);
+  ChannelDefinition d = r.table.channels()[0].def;
+  d.alterTime = 0;
+  d.hdrComp = {8, -1};
+  d.msgComp.fill(-1);
+  d.msgComp[0] = 268435455;  // ANY
+  d.msgComp[1] = 16;         // LZ4FAST
+  d.msgComp[2] = 1;          // RLE
+  d.msgComp[3] = -65536;     // as a damaged binary record may hold it
+  r.table.replace(0, d);
+  for (JsonFields fields : {JsonFields::All, JsonFields::Min, JsonFields::Date}) {
+    std::string text = r.table.render(fields);
+    EXPECT_EQ(text.find("\"altered\""), std::string::npos);
+    Read again = readJson(text);
+    ASSERT_EQ(again.messages.size(), 1u) << again.messages.front();
+    ASSERT_EQ(again.table.channels().size(), 1u);
+    const ChannelDefinition &back = again.table.channels()[0].def;
+    EXPECT_EQ(back.alterTime, 1234567);  // the file's time
+    EXPECT_EQ(back.hdrComp, d.hdrComp);
+    EXPECT_EQ(back.msgComp, d.msgComp);
+    if (fields == JsonFields::Min) { EXPECT_EQ(again.table.render(fields), text); }
+  }
+  // -1 is no list value (it marks an unused place), and a keyword list still refuses
+  // words it does not know.
+  Read bad = readJson(R"({"channel": [{"name": "A", "type": "clientConnection", "connection": {"host": "h"},
+    "compression": {"message": [-1, "fastest"]}}]})");
+  EXPECT_TRUE(hasMessage(bad, "At line 2 of file 't.json', unrecognised value '-1' for field 'message'"));
+  EXPECT_TRUE(hasMessage(bad, "At line 2 of file 't.json', unrecognised value 'fastest' for field 'message'"));
+}
+
+// A binary record may hold numbers of ten digits, which the reader refuses: such a
+// channel is one a JSON file cannot hold, and any number of nine digits is. Exit
+// entries cannot hold the bytes that separate them in a binary record.
+TEST(JsonWrite, ValuesAJsonFileCanHold) {
+  Read r = readJson(kMinimal);
+  ChannelDefinition d = r.table.channels()[0].def;
+  std::string message;
+  d.discInterval = 999999999;
+  d.heartbeatInterval = -999999999;
+  d.msgComp[0] = 268435455;
+  EXPECT_TRUE(jsonCanHold(d, message)) << message;
+  r.table.replace(0, d);
+  Read again = readJson(r.table.render(JsonFields::All));
+  EXPECT_EQ(again.messages.size(), 1u) << again.messages.front();
+
+  d.discInterval = 1701273966;
+  EXPECT_FALSE(jsonCanHold(d, message));
+  EXPECT_EQ(message, "value 1701273966 of 'disconnectInterval' can not be held in a JSON CCDT file");
+  d.discInterval = 6000;
+  d.connectionAffinity = -1000000000;
+  EXPECT_FALSE(jsonCanHold(d, message));
+  EXPECT_EQ(message, "value -1000000000 of 'affinity' can not be held in a JSON CCDT file");
+  d.connectionAffinity = 1;
+  d.hdrComp[1] = 2000000000;
+  EXPECT_FALSE(jsonCanHold(d, message));
+  EXPECT_EQ(message, "value 2000000000 of 'header' can not be held in a JSON CCDT file");
+  d.hdrComp[1] = -1;
+
+  d.setExitList(SendExits, {"e1", "e2"});
+  d.setExitList(SendData, {"d1", "d\x02"});
+  EXPECT_FALSE(jsonCanHold(d, message));
+  EXPECT_EQ(message, "an exit's 'userData' holds a control character a JSON CCDT file can not hold");
+  d.setExitList(SendData, {"d1", "d2"});
+  d.setExitList(ReceiveExits, {"r\x01"});
+  EXPECT_FALSE(jsonCanHold(d, message));
+  EXPECT_EQ(message, "an exit's 'name' holds a control character a JSON CCDT file can not hold");
+  d.setExitList(ReceiveExits, std::vector<std::string>(100, std::string(99, 'x')));
+  EXPECT_FALSE(jsonCanHold(d, message));
+  EXPECT_EQ(message, "the exits' 'name' values are too long for a JSON CCDT file");
+  d.setExitList(ReceiveExits, std::vector<std::string>(64, std::string(128, 'x')));
+  EXPECT_TRUE(jsonCanHold(d, message)) << message;
+  r.table.replace(0, d);
+  Read exits = readJson(r.table.render(JsonFields::Min));
+  EXPECT_EQ(exits.messages.size(), 1u) << exits.messages.front();
+}
+
 // Blank connection entries, alone or after a host, are written the same way every
 // time the table is read and written again.
 TEST(JsonWrite, BlankConnectionEntriesWriteTheSameTwice) {
