@@ -121,7 +121,11 @@ bool isAssignment(std::string_view text, std::string_view& name, std::string_vie
 bool evaluateTyped(Session& s, std::string_view text, script::Value& value) {
   std::string error;
   script::CompiledExpr expr = script::cmdCompileExpression(s.ctx, text, 0, error);
-  if (expr && script::expEvaluate(*expr, value)) return true;
+  if (expr && script::expEvaluate(*expr, value)) {
+    // A string result may view the compiled expression's text, which goes with it.
+    value = value.copy();
+    return true;
+  }
   if (expr) error = expr->error();
   addError(s.ctx, error.empty() ? "Error evaluating expression" : error);
   return false;
