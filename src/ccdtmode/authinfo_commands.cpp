@@ -249,7 +249,10 @@ void defineAuthinfo(ProgramContext &ctx, CcdtModeState &state, CcdtCommand &comm
   }
   if (int rc = writeEntry(state, type, crl, ocsp, message); rc != kOk) return reply.fail(storageMessage(rc, message));
   noteChange(ctx, state);
-  reply.text(strFormat("AMQ8016: IBM MQ authentication information '%s' defined", name.c_str()));
+  // Reported by the name it now has: a position past the end lands at the end.
+  std::string placed =
+      parseEntryName(name, named, position) ? strFormat("%s%d", typeName(type), static_cast<int>(at + 1)) : name;
+  reply.text(strFormat("AMQ8016: IBM MQ authentication information '%s' defined", placed.c_str()));
 }
 
 // The entry an ALTER, DELETE or single DISPLAY names. False with the message given.

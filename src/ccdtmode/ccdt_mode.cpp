@@ -159,7 +159,7 @@ ParseOutcome parseCommand(std::string_view text, CcdtCommand &command, Reply &re
     reply.fail("AMQ8427: Closing bracket missing.");
     return ParseOutcome::BadName;
   }
-  command.name = mqscValue(raw);
+  command.name = trimmedName(mqscValue(raw));
   if (command.name.empty()) {
     reply.fail(channel ? "AMQ8427: Channel name missing. e.g.CHANNEL(CHL1)"
                        : "AMQ8427: Authentication information name missing. e.g.AUTHINFO(OCSP1)");

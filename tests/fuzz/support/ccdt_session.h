@@ -399,7 +399,7 @@ inline void runSession(TableForm form, std::string_view input) {
     }
     checkHeldAgainstFile(ctx, form, changedOutside);
     leaveCcdtMode(ctx);
-    if (ctx.ccdtMode) fail("still in CCDT mode after leaving it");
+    if (inCcdtMode(ctx)) fail("still in CCDT mode after leaving it");
   }
 
   // Changes kept aside from a table another program had changed are readable too.
