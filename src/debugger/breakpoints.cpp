@@ -57,14 +57,20 @@ std::optional<Target> parseTarget(Session& s, std::string_view operand) {
     t.all = true;
     return t;
   }
-  if (operand[0] == '#') {
-    std::optional<int64_t> n = number(scanTrim(operand.substr(1)));
+  // A statement number that must be there: a missing one is asked for again.
+  auto requiredNumber = [&](std::string_view text) -> std::optional<uint32_t> {
+    std::optional<int64_t> n = number(text);
     if (!n) {
       say("Please enter a valid line number.\n");
       return std::nullopt;
     }
     if (!validNumber(n)) return std::nullopt;
-    t.stmtNo = static_cast<uint32_t>(*n);
+    return static_cast<uint32_t>(*n);
+  };
+  if (operand[0] == '#') {
+    std::optional<uint32_t> n = requiredNumber(scanTrim(operand.substr(1)));
+    if (!n) return std::nullopt;
+    t.stmtNo = *n;
     return t;
   }
   if (std::optional<int64_t> n = number(operand)) {
@@ -86,13 +92,9 @@ std::optional<Target> parseTarget(Session& s, std::string_view operand) {
     return std::nullopt;
   }
   if (!rest.empty()) {
-    std::optional<int64_t> n = number(rest);
-    if (!n) {
-      say("Please enter a valid line number.\n");
-      return std::nullopt;
-    }
-    if (!validNumber(n)) return std::nullopt;
-    t.stmtNo = static_cast<uint32_t>(*n);
+    std::optional<uint32_t> n = requiredNumber(rest);
+    if (!n) return std::nullopt;
+    t.stmtNo = *n;
   }
   return t;
 }

@@ -63,20 +63,20 @@ void listFunctions(Session& s) {
   say(text);
 }
 
-CommandResult listStatements(Session& s, std::string_view spec, bool sourceLines) {
-  spec = scanTrim(spec);
+CommandResult listStatements(Session& s, std::string_view request, bool sourceLines) {
+  request = scanTrim(request);
   Position at = selectedPosition(s);
   FunctionDef* function = at.function;
   uint32_t current = at.node ? at.node->stmtNo : 0;
   auto nextWord = [&]() {
     size_t end = 0;
-    while (end < spec.size() && spec[end] != ' ' && spec[end] != '\t') ++end;
-    std::string_view word = spec.substr(0, end);
-    spec = scanTrim(spec.substr(end));
+    while (end < request.size() && request[end] != ' ' && request[end] != '\t') ++end;
+    std::string_view word = request.substr(0, end);
+    request = scanTrim(request.substr(end));
     return word;
   };
   bool internal = false;
-  std::string_view first = spec.substr(0, std::min(spec.find_first_of(" \t"), spec.size()));
+  std::string_view first = request.substr(0, std::min(request.find_first_of(" \t"), request.size()));
   if (scanEqualsNoCase(first, "func")) {
     nextWord();
     std::string_view name = nextWord();
@@ -94,7 +94,7 @@ CommandResult listStatements(Session& s, std::string_view spec, bool sourceLines
       return CommandResult::Continue;
     }
     if (!at.node || at.node->owner != function) current = 1;
-    first = spec.substr(0, std::min(spec.find_first_of(" \t"), spec.size()));
+    first = request.substr(0, std::min(request.find_first_of(" \t"), request.size()));
   }
   if (scanEqualsNoCase(first, "internal")) {
     nextWord();
@@ -103,9 +103,9 @@ CommandResult listStatements(Session& s, std::string_view spec, bool sourceLines
   int64_t count = kDefaultListCount;
   int64_t from = 0, to = 0;
   bool all = false;
-  size_t comma = spec.find(',');
-  std::string_view head = scanTrim(spec.substr(0, comma));
-  std::string_view tail = comma == std::string_view::npos ? std::string_view() : scanTrim(spec.substr(comma + 1));
+  size_t comma = request.find(',');
+  std::string_view head = scanTrim(request.substr(0, comma));
+  std::string_view tail = comma == std::string_view::npos ? std::string_view() : scanTrim(request.substr(comma + 1));
   std::optional<int64_t> tailCount = number(tail);
   std::optional<int64_t> tailAt = !tail.empty() && tail[0] == '@' ? number(tail.substr(1)) : std::nullopt;
   if (tailCount) count = *tailCount;
