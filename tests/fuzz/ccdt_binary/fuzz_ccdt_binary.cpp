@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string message;
   decodeChannelRecord(bytes, "record", def, message);
 
-  kvarn::fuzz::ccdt::clearScratch();
+  kvarn::fuzz::clearScratch();
   const std::string path = kvarn::fuzz::ccdt::scratchPath("reader.tab");
   kvarn::fuzz::ccdt::writeFile(path, bytes);
   exercise(path, BinaryTable::Mode::Read);

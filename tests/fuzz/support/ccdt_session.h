@@ -42,6 +42,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../support/scratch_folder.h"
 #include "ccdt/binary_table.h"
 #include "ccdt/file_io.h"
 #include "ccdt/json_table.h"
@@ -60,29 +61,6 @@ inline constexpr size_t kMaxCommandLines = 48;
 inline constexpr size_t kMaxLineLength = 2048;
 
 // ---- scratch folder ---------------------------------------------------------------------
-
-// One folder per process, memory-backed when possible (the writers sync every file),
-// emptied before each input and removed at exit.
-inline const std::string &scratchDir() {
-  static const std::string *dir = [] {
-    const char *tmp = std::getenv("TMPDIR");
-    std::string base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (tmp && *tmp ? tmp : "/tmp");
-    auto *pattern = new std::string(base + "/kvarn-fuzz-ccdt-XXXXXX");
-    if (!mkdtemp(pattern->data())) std::abort();
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(*dir, ec);
-    });
-    return pattern;
-  }();
-  return *dir;
-}
-
-inline void clearScratch() {
-  std::error_code ec;
-  for (const auto &entry : std::filesystem::directory_iterator(scratchDir(), ec))
-    std::filesystem::remove_all(entry.path(), ec);
-}
 
 inline std::string scratchPath(std::string_view name) { return scratchDir() + "/" + std::string(name); }
 

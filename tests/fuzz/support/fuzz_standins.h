@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "../support/scratch_folder.h"
 #include "context/context.h"
 #include "context/output.h"
 #include "script/functions.h"
@@ -28,21 +29,6 @@ namespace kvarn::fuzz {
 
 // ---- scratch folder ---------------------------------------------------------------------
 
-inline const std::string& scratchDir() {
-  // Never destroyed: the folder is removed at exit, after static objects may be gone.
-  static const std::string* dir = [] {
-    const char* tmp = std::getenv("TMPDIR");
-    auto* pattern = new std::string(std::string(tmp && *tmp ? tmp : "/tmp") + "/kvarn-fuzz-scratch-XXXXXX");
-    if (!mkdtemp(pattern->data())) std::abort();
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(*dir, ec);
-    });
-    return pattern;
-  }();
-  return *dir;
-}
-
 // Any name a script or command gives becomes one plain file name inside the scratch
 // folder: no separators, no "." or "..", no home-folder expansion.
 inline std::string scratchPath(std::string_view name) {
@@ -51,12 +37,6 @@ inline std::string scratchPath(std::string_view name) {
     safe += (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_') ? c : '_';
   if (safe.empty() || safe[0] == '.') safe.insert(0, 1, '_');
   return scratchDir() + "/" + safe;
-}
-
-inline void clearScratch() {
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(scratchDir(), ec))
-    std::filesystem::remove_all(entry.path(), ec);
 }
 
 // Where the run's output goes: nowhere, or standard output when KVARN_FUZZ_SHOW is set
