@@ -6,6 +6,7 @@
 #include "ccdt/status.h"
 #include "ccdtmode/ccdt_command.h"
 #include "ccdtmode/table_store.h"
+#include "mqsc/attribute_tokenizer.h"
 #include "mqsc/prepare_steps.h"
 #include "mqsc/vocab.h"
 #include "runtime/scan.h"
@@ -313,9 +314,11 @@ void alterChannel(ProgramContext &ctx, CcdtModeState &state, CcdtCommand &comman
       record += strFormat("CHANNEL(%s)", trimmedName(target.def.channelName).c_str());
       for (const ChannelAttribute &attr : channelAttributes())
         if (attr.shownByAll) record += " " + formatChannelAttribute(attr, target.def);
+      const CommandDef *alter = identifyCommand(reply.record(), reply.record().commandText);
+      ResponseRecord shown = parsedRecord(std::move(record), {}, alter ? alter->fields : nullptr);
       bool pass = true;
       for (const RecordFilter &filter : reply.record().filters)
-        if (filter && !filter(record, "")) pass = false;
+        if (filter && !filter(shown)) pass = false;
       if (!pass) continue;
     }
     ChannelDefinition def = target.def;

@@ -133,22 +133,14 @@ JsonObject JsonRecordWriter::attributeValue(const AttributeToken &token) const {
   return jsonText(value);
 }
 
-std::string JsonRecordWriter::record(std::string_view text, std::string_view qmgr,
+std::string JsonRecordWriter::record(const ResponseRecord &record, bool severalQmgrs,
                                      const std::function<void(std::string_view)> &emitLine) const {
   JsonObject object = start(jsonkind::kRecord);
   // A record that starts with its attributes (TYPE(HANDLE) ..., QSTATS(...)) has no
-  // header line: a stand-in header lets the tokenizer read the first line as attributes.
-  std::string_view id = scanMessageId(text);
-  std::string headed;
-  if (id.empty()) {
-    headed = "-\n";
-    headed.append(text);
-    text = headed;
-  } else {
-    object[jsonfield::kId] = std::string(id);
-  }
-  AttributeTokenizer tokens(text, ListValueMode::One, record_.has(kMarkSeveralQmgrs), qmgr,
-                            command_ ? command_->fields : nullptr);
+  // header line: its first line is read as attributes.
+  std::string_view id = scanMessageId(record.text);
+  if (!id.empty()) object[jsonfield::kId] = std::string(id);
+  AttributeTokenizer tokens(record, ListValueMode::One, severalQmgrs, id.empty());
   AttributeToken token;
   AttributeMap attributes;
   std::string objectKeyword;

@@ -21,10 +21,10 @@ class JsonRecordWriter {
  public:
   JsonRecordWriter(const ProgramContext &ctx, const CommandRecord &record, const ModifierState *modifiers);
 
-  // A record's object. `text` is the record with its header line first; a message line
-  // the record carries whole (CSQM134I ...) comes out through `emitLine` as a message
-  // of its own after it.
-  std::string record(std::string_view text, std::string_view qmgr,
+  // A record's object; `severalQmgrs` when it came from one of several queue managers of
+  // a sharing group. A message line the record carries whole (CSQM134I ...) comes out
+  // through `emitLine` as a message of its own after it.
+  std::string record(const ResponseRecord &record, bool severalQmgrs,
                      const std::function<void(std::string_view object)> &emitLine) const;
   // A line of the command's output as a message: its kind from the style, the message
   // number it begins with, and for errors the codes of the reply that failed. "" for a

@@ -20,21 +20,6 @@
 
 namespace {
 
-struct Item : CommandRecord::Piece {
-  bool passed = true;
-};
-
-// A z/OS record comes as one line: the message number, the command prefix and the
-// queue manager, then the attributes. The header is the first two words.
-std::string recordForLayout(const std::string &text) {
-  if (!text.starts_with("CSQM") || text.find('\n') != std::string::npos) return text;
-  size_t first = text.find(' ');
-  if (first == std::string::npos) return text;
-  size_t second = text.find(' ', text.find_first_not_of(' ', first));
-  if (second == std::string::npos) return text;
-  return text.substr(0, second) + "\n" + text.substr(second);
-}
-
 struct Column {
   size_t width = 0;
   size_t position = 0;
@@ -49,76 +34,66 @@ std::string columnKey(const AttributeToken &token, size_t listIndex) {
   return key;
 }
 
-class Layout {
+// A token as it is shown: a time stamp in local time, anything else as it is.
+std::string_view shownToken(const AttributeToken &token, std::string &scratch) {
+  if (token.isWholeLine || token.keyword.empty() || !isTimeStampAttribute(token.keyword)) return token.text;
+  scratch = localTimeStamp(token.text);
+  return scratch;
+}
+
+// The layout of one command's output, fed piece by piece as the output arrives. What
+// can be written at once is written at once and let go: a record costs memory only
+// while it is laid out. The output is held only while its form is still open: a sort
+// needs every record; content columns need the widest value of every column until they
+// are known to be too wide for the screen (the style then falls back to fixed columns
+// and the held records go out); a z/OS response, whose last line may still turn the
+// whole command into plain text, is held to its end.
+class Layout : public RecordOutput {
  public:
   Layout(ProgramContext &ctx, CommandRecord &record)
       : ctx_(ctx), record_(record), state_(findModifierState(record)), settings_(ctx.settings) {
     width_ = static_cast<size_t>(std::max<int32_t>(ctx.outputWidth, 1));
     listMode_ = settings_.listval == 1 ? ListValueMode::One : ListValueMode::PerItem;
-    several_ = record.has(kMarkSeveralQmgrs);
-    quietAll_ = record.kind == RecordKind::ScriptCommand || record.checkingAttributes || record.responsesHidden;
     if (settings_.json()) json_ = std::make_unique<JsonRecordWriter>(ctx, record, state_);
-    const CommandDef *command =
-        state_ && state_->command ? state_->command : identifyCommand(record, record.commandText);
-    fields_ = command ? command->fields : nullptr;
-  }
-
-  void run() {
-    collectItems();
-    int64_t maximum = state_ && state_->hasMaxResp ? state_->maxResp : settings_.defmaxresp;
-    scan_.error = record_.has(kMarkError);
-    scan_.filterable = record_.has(kMarkFilterable) && !scan_.error;
+    maximum_ = state_ && state_->hasMaxResp ? state_->maxResp : settings_.defmaxresp;
     scan_.formatting = settings_.on(kOptFormatting);
     scan_.authMessages = settings_.on(kOptAuthMsgs);
     scan_.displayTotals = settings_.on(kOptDisTotals);
-    if (scan_.filterable) {
-      bool filtering = record_.has(kMarkHasModifiers) && !record_.filters.empty();
-      for (Item &item : items_) {
-        if (item.kind != Item::Record) continue;
-        if (filtering) item.passed = recordPasses(record_, item.text, item.qmgr);
-      }
-      if (state_ && state_->sortKey) sortRecords();
-      if (settings_.colstyle != 1 && !json_) planColumns(maximum);
-    }
+    sorting_ = state_ && state_->sortKey;
+    bool filterable = record.has(kMarkFilterable) && !record.has(kMarkError);
+    columnsOpen_ = filterable && settings_.colstyle != 1 && !json_ && !settings_.on(kOptWrap);
+    // Measured as they come, content columns show as soon as they are too wide: only
+    // when the records come in the order they are shown.
+    measuring_ = columnsOpen_ && settings_.colstyle == 0 && !sorting_ && !record.zosText;
+    holding_ = sorting_ || columnsOpen_ || record.zosText;
+  }
 
-    uint32_t matched = 0, shown = 0;
-    const Item *lastShown = nullptr;
-    for (const Item &item : items_) {
-      switch (item.kind) {
-      case Item::Info: write(item.text, kStyleInfo, item.quiet); continue;
-      case Item::Error: write(item.text, kStyleError, item.quiet); continue;
-      case Item::Record: {
-        ++scan_.groupReceived;
-        if (scan_.plain || scan_.error) {
-          writeAsReceived(item);
-          continue;
-        }
-        if (!item.passed) continue;
-        ++matched;
-        ++scan_.groupMatched;
-        if (scan_.filterable && matched > maximum) continue;
-        ++shown;
-        lastShown = &item;
-        if (item.text.starts_with("TYPE(HANDLE)")) write(" ", kStyleInfo, item.quiet);
-        layRecord(item);
-        continue;
+  void piece(ProgramContext &, CommandRecord &, OutputPiece &&piece) override {
+    if (piece.kind == OutputPiece::Record) checkRecordAttributes(ctx_, record_, piece.body);
+    if (!holding_) return emit(std::move(piece));
+    bool record = piece.kind == OutputPiece::Record;
+    held_.push_back(std::move(piece));
+    if (!record || !measuring_) return;
+    measure(held_.back().body);
+    if (measuredTotal() <= width_) return;
+    // Too wide for content columns: the fixed style it is, and nothing need wait.
+    columnsOpen_ = measuring_ = holding_ = false;
+    content_ = false;
+    releaseHeld();
+  }
+
+  void finish(ProgramContext &, CommandRecord &) override {
+    syncScan();
+    if (holding_) {
+      if (scan_.filterable) {
+        if (sorting_) sortHeld();
+        if (columnsOpen_) planColumns();
       }
-      case Item::Text: break;
-      }
-      // A message with a rule of its own (message_rules.h); any other line is shown as it came.
-      if (const MessageRule *rule = findMessageRule(item.text)) {
-        LineOutcome outcome = rule->apply(item.text, scan_);
-        record_.marks |= outcome.marks;
-        if (outcome.subtotal)
-          totals("Subtotal", std::max(scan_.groupReceived, receivedFrom(item.qmgr)), scan_.groupMatched, 0, maximum,
-                 false, item.quiet, item.qmgr);
-        if (outcome.hidden) continue;
-      }
-      writeAsReceived(item);
+      releaseHeld();
     }
 
     if (!scan_.error) {
-      bool quiet = quietAll_;
+      bool quiet = quietAll();
       if (record_.has(kMarkResponsesLimited)) {
         write("", kStyleNote, quiet);
         write("Responses limited as requested", kStyleNote, quiet);
@@ -128,28 +103,75 @@ class Layout {
         write("Source records limited as requested", kStyleNote, quiet);
       }
       if (scan_.filterable) {
-        uint32_t received = std::max(record_.receivedCount, matched);
+        uint32_t received = std::max(record_.receivedCount, matched_);
         if (settings_.on(kOptDisTotals) && !record_.has(kMarkQmgrDetails))
-          totals("Total", received, matched, shown, maximum, true, quiet);
-        else if (matched > maximum)
-          write(strFormat("Only %u of %u shown as requested", shown, matched), kStyleNote, quiet);
-        if (matched == 0) write("No matching responses received", kStyleError, quiet);
+          totals("Total", received, matched_, shown_, true, quiet);
+        else if (matched_ > maximum_)
+          write(strFormat("Only %u of %u shown as requested", shown_, matched_), kStyleNote, quiet);
+        if (matched_ == 0) write("No matching responses received", kStyleError, quiet);
       }
     }
 
     // What scripts read of the user's command: its last record shown and its matches.
-    record_.lastShown =
-        lastShown ? CommandRecord::RecordText{lastShown->text, lastShown->qmgr} : CommandRecord::RecordText{};
-    record_.matched = matched;
-    record_.shownAsCurrent = record_.kind == RecordKind::UserCommand && record_.isCurrentCommand && !quietAll_;
+    record_.lastShown = std::move(lastShown_);
+    record_.matched = matched_;
+    record_.shownAsCurrent = record_.kind == RecordKind::UserCommand && record_.isCurrentCommand && !quietAll();
   }
 
  private:
-  void collectItems() {
-    for (CommandRecord::Piece &piece : record_.pieces()) {
-      piece.quiet = piece.quiet || quietAll_;
-      items_.push_back(Item{std::move(piece)});
+  bool quietAll() const {
+    return record_.kind == RecordKind::ScriptCommand || record_.checkingAttributes || record_.responsesHidden;
+  }
+
+  // The command's state as the pieces go out: an error the replies reported since the
+  // last piece turns the rest of the output to plain text.
+  void syncScan() {
+    if (!scanStarted_) {
+      scanStarted_ = true;
+      scan_.error = record_.has(kMarkError);
+      scan_.filterable = record_.has(kMarkFilterable) && !scan_.error;
+    } else if (!scan_.error && record_.has(kMarkError)) {
+      scan_.error = true;
+      scan_.filterable = false;
     }
+  }
+
+  void releaseHeld() {
+    std::vector<OutputPiece> held = std::move(held_);
+    held_.clear();
+    for (OutputPiece &piece : held) emit(std::move(piece));
+  }
+
+  void emit(OutputPiece &&item) {
+    syncScan();
+    bool quiet = item.quiet || quietAll();
+    switch (item.kind) {
+    case OutputPiece::Info: write(item.text(), kStyleInfo, quiet); return;
+    case OutputPiece::Error: write(item.text(), kStyleError, quiet); return;
+    case OutputPiece::Record: {
+      ++scan_.groupReceived;
+      if (scan_.plain || scan_.error) return writeAsReceived(item, quiet);
+      ++matched_;
+      ++scan_.groupMatched;
+      if (scan_.filterable && matched_ > maximum_) return;
+      ++shown_;
+      if (item.text().starts_with("TYPE(HANDLE)")) write(" ", kStyleInfo, quiet);
+      layRecord(item.body, quiet);
+      lastShown_ = std::move(item.body);
+      return;
+    }
+    case OutputPiece::Text: break;
+    }
+    // A message with a rule of its own (message_rules.h); any other line is shown as it came.
+    if (const MessageRule *rule = findMessageRule(item.text())) {
+      LineOutcome outcome = rule->apply(item.text(), scan_);
+      record_.marks |= outcome.marks;
+      if (outcome.subtotal)
+        totals("Subtotal", std::max(scan_.groupReceived, receivedFrom(item.body.qmgr)), scan_.groupMatched, 0, false,
+               quiet, item.body.qmgr);
+      if (outcome.hidden) return;
+    }
+    writeAsReceived(item, quiet);
   }
 
   // Records a queue manager of the group sent, those the filters dropped on arrival too.
@@ -158,63 +180,76 @@ class Layout {
     return it == record_.receivedByQmgr.end() ? 0 : it->second;
   }
 
-  void sortRecords() {
+  void sortHeld() {
     // With several queue managers the completion lines would end up between strangers.
-    if (several_) {
-      items_.erase(std::remove_if(items_.begin(), items_.end(),
-                                  [](const Item &i) { return i.kind == Item::Text && isCompletionMessage(i.text); }),
-                   items_.end());
+    if (record_.has(kMarkSeveralQmgrs)) {
+      held_.erase(std::remove_if(held_.begin(), held_.end(),
+                                 [](const OutputPiece &p) {
+                                   return p.kind == OutputPiece::Text && isCompletionMessage(p.text());
+                                 }),
+                  held_.end());
     }
     std::vector<size_t> slots;
-    std::vector<RecordRef> refs;
-    for (size_t i = 0; i < items_.size(); ++i) {
-      if (items_[i].kind != Item::Record || !items_[i].passed) continue;
+    std::vector<const ResponseRecord *> records;
+    for (size_t i = 0; i < held_.size(); ++i) {
+      if (held_[i].kind != OutputPiece::Record) continue;
       slots.push_back(i);
-      refs.push_back(RecordRef{items_[i].text, items_[i].qmgr});
+      records.push_back(&held_[i].body);
     }
     std::vector<size_t> order;
     std::string error;
-    if (!sortOrder(*state_, refs, order, error)) return;  // arrival order stands
-    std::vector<Item> sorted;
+    if (!sortOrder(*state_, records, order, error)) return;  // arrival order stands
+    std::vector<OutputPiece> sorted;
     sorted.reserve(slots.size());
-    for (size_t k : order) sorted.push_back(std::move(items_[slots[k]]));
-    for (size_t k = 0; k < slots.size(); ++k) items_[slots[k]] = std::move(sorted[k]);
+    for (size_t k : order) sorted.push_back(std::move(held_[slots[k]]));
+    for (size_t k = 0; k < slots.size(); ++k) held_[slots[k]] = std::move(sorted[k]);
   }
 
   bool tokenHidden(const AttributeToken &t) const {
     return state_ && !t.isHeader && !t.isPseudo && !t.isWholeLine && state_->hidden(t.keyword, t.column);
   }
 
-  void planColumns(int64_t maximum) {
-    int64_t planned = 0;
-    for (const Item &item : items_) {
-      if (item.kind != Item::Record || !item.passed) continue;
-      if (++planned > maximum) break;
-      std::string text = recordForLayout(item.text);
-      AttributeTokenizer tok(text, listMode_, several_, item.qmgr, fields_);
-      AttributeToken t;
-      size_t listIndex = 0;
-      while (tok.next(t)) {
-        if (t.isHeader || t.isWholeLine || tokenHidden(t)) continue;
-        listIndex = t.keyword.empty() ? listIndex + 1 : 0;
-        std::string key = columnKey(t, listIndex);
-        size_t length = localTimeStamp(t.text).size();
-        auto [it, added] = columns_.try_emplace(key);
-        if (added) it->second.order = columns_.size();
-        it->second.width = std::max(it->second.width, length);
+  // Takes a record's tokens into the content columns (the first records the limit
+  // lets show, in the order they are shown).
+  void measure(const ResponseRecord &record) {
+    if (++measured_ > maximum_) return;
+    AttributeTokenizer tok(record, listMode_, record_.has(kMarkSeveralQmgrs));
+    AttributeToken t;
+    std::string scratch;
+    size_t listIndex = 0;
+    while (tok.next(t)) {
+      if (t.isHeader || t.isWholeLine || tokenHidden(t)) continue;
+      listIndex = t.keyword.empty() ? listIndex + 1 : 0;
+      size_t length = shownToken(t, scratch).size();
+      auto [it, added] = columns_.try_emplace(columnKey(t, listIndex));
+      if (added) it->second.order = columns_.size();
+      if (length > it->second.width) {
+        widths_ += length - it->second.width;
+        it->second.width = length;
       }
+    }
+  }
+  // The width the content columns take on one line: each column one blank from the next.
+  size_t measuredTotal() const { return columns_.empty() ? 0 : widths_ + columns_.size() - 1; }
+
+  // Positions the content columns measured over the records to be shown.
+  void planColumns() {
+    if (!measuring_) {  // measured here, in the order the records are shown
+      columns_.clear();
+      widths_ = measured_ = 0;
+      for (const OutputPiece &piece : held_)
+        if (piece.kind == OutputPiece::Record) measure(piece.body);
     }
     std::vector<Column *> ordered;
     for (auto &entry : columns_) ordered.push_back(&entry.second);
     std::sort(ordered.begin(), ordered.end(), [](const Column *a, const Column *b) { return a->order < b->order; });
-    size_t position = 0, total = 0;
+    size_t position = 0;
     for (Column *c : ordered) {
       c->position = position;
-      total = position + c->width;
       position += c->width + 1;
     }
     content_ = !columns_.empty();
-    if (total <= width_) return;
+    if (measuredTotal() <= width_) return;
     if (settings_.colstyle == 0) {  // auto: too wide for content columns
       content_ = false;
       return;
@@ -243,45 +278,47 @@ class Layout {
 
   // Response text as received: one output line per physical line. With JSON output a
   // record is still one object, whatever the text layout would do with it.
-  void writeAsReceived(const Item &item) {
-    if (json_ && item.kind == Item::Record) return layRecord(item);
-    forEachPhysicalLine(item.text, [&](std::string_view part) { write(part, kStyleInfo, item.quiet); });
+  void writeAsReceived(const OutputPiece &item, bool quiet) {
+    if (json_ && item.kind == OutputPiece::Record) return layRecord(item.body, quiet);
+    forEachPhysicalLine(item.text(), [&](std::string_view part) { write(part, kStyleInfo, quiet); });
   }
 
-  void layRecord(const Item &item) {
-    std::string text = recordForLayout(item.text);
+  void layRecord(const ResponseRecord &record, bool quiet) {
+    bool several = record_.has(kMarkSeveralQmgrs);
     if (json_) {
       std::string object =
-          json_->record(text, item.qmgr, [&](std::string_view line) { writeLine(line, kStyleJson, item.quiet); });
-      return writeLine(object, kStyleJson, item.quiet);
+          json_->record(record, several, [&](std::string_view line) { writeLine(line, kStyleJson, quiet); });
+      return writeLine(object, kStyleJson, quiet);
     }
-    AttributeTokenizer tok(text, listMode_, several_, item.qmgr, fields_);
+    AttributeTokenizer tok(record, listMode_, several);
     AttributeToken t;
     if (!tok.next(t)) return;
     std::string_view header = t.text;
     while (!header.empty() && (header.front() == ' ' || header.front() == '\n')) header.remove_prefix(1);
-    writeLine(header, kStyleRecordHeader, item.quiet);
+    writeLine(header, kStyleRecordHeader, quiet);
 
     bool wrapOn = settings_.on(kOptWrap);
     bool content = content_ && !wrapOn;
     size_t columns = settings_.columns > 0 ? static_cast<size_t>(settings_.columns)
                                            : std::max<size_t>(width_ / std::max<int32_t>(settings_.colwidth, 1), 1);
     size_t columnWidth = std::max<size_t>(width_ / columns, 1);
-    std::string line;
+    std::string &line = line_;
+    line.clear();
     size_t next = 0;  // where the next token starts on `line`
     size_t listIndex = 0;
     auto flush = [&] {
-      if (!line.empty()) writeLine(line, kStyleAttributes, item.quiet);
+      if (!line.empty()) writeLine(line, kStyleAttributes, quiet);
       line.clear();
       next = 0;
     };
+    std::string scratch;
     while (tok.next(t)) {
       if (tokenHidden(t)) continue;
-      std::string token = localTimeStamp(t.text);
+      std::string_view token = shownToken(t, scratch);
       listIndex = t.keyword.empty() ? listIndex + 1 : 0;
       if (t.isWholeLine) {
         flush();
-        writeLine(token, kStyleAttributes, item.quiet);
+        writeLine(token, kStyleAttributes, quiet);
         continue;
       }
       if (wrapOn) {
@@ -300,7 +337,7 @@ class Layout {
       }
       if (columns == 1) {
         flush();
-        writeLine(token, kStyleAttributes, item.quiet);
+        writeLine(token, kStyleAttributes, quiet);
         continue;
       }
       if (!line.empty() && (next >= width_ || width_ - next < token.size())) flush();
@@ -311,11 +348,11 @@ class Layout {
     flush();
   }
 
-  void totals(const char *what, uint32_t received, uint32_t matched, uint32_t shown, int64_t maximum, bool total,
-              bool quiet, std::string_view qsgQmgr = {}) {
+  void totals(const char *what, uint32_t received, uint32_t matched, uint32_t shown, bool total, bool quiet,
+              std::string_view qsgQmgr = {}) {
     std::string line = strFormat("%s display responses - Received:%u", what, received);
     if (matched != received) line += strFormat(" Matched:%u/%u", matched, received);
-    if (total && matched > maximum) line += strFormat(" Shown:%u/%u", shown, matched);
+    if (total && matched > maximum_) line += strFormat(" Shown:%u/%u", shown, matched);
     if (!json_) return writeLine(line, kStyleTotals, quiet);
     writeLine(json_->totals({total, qsgQmgr, received, matched, shown, line}), kStyleJson, quiet);
   }
@@ -324,23 +361,32 @@ class Layout {
   CommandRecord &record_;
   ModifierState *state_;
   const Settings &settings_;
-  const FieldDef *fields_ = nullptr;  // the command's keywords: what its records can hold
   size_t width_ = 80;
   ListValueMode listMode_ = ListValueMode::PerItem;
-  bool several_ = false;
-  bool quietAll_ = false;
-  MessageScan scan_;  // what the message rules and the layout share as the lines go by
-  bool content_ = false;
+  int64_t maximum_ = 0;  // records shown at most
+  MessageScan scan_;     // what the message rules and the layout share as the lines go by
+  bool scanStarted_ = false;
   std::unique_ptr<JsonRecordWriter> json_;  // JSON output: how records and messages are written
-  std::vector<Item> items_;
+
+  bool sorting_ = false;      // =SORT or =SORTD: every record is held to the end
+  bool columnsOpen_ = false;  // the content columns are not known yet
+  bool measuring_ = false;    // they are measured as the records come
+  bool holding_ = false;      // pieces are held, not written
+  std::vector<OutputPiece> held_;
   std::map<std::string, Column> columns_;
+  size_t widths_ = 0;    // the columns' widths added up
+  int64_t measured_ = 0;  // records measured for the columns
+  bool content_ = false;  // the content style, columns planned
+
+  uint32_t matched_ = 0, shown_ = 0;
+  ResponseRecord lastShown_;
+  std::string line_;  // the attribute line being built, its storage kept between records
 };
 
 }  // namespace
 
-void layoutCommandRecord(ProgramContext &ctx, CommandRecord &record) {
-  checkRecordAttributes(ctx, record);
-  Layout(ctx, record).run();
+std::unique_ptr<RecordOutput> layoutCommandRecord(ProgramContext &ctx, CommandRecord &record) {
+  return std::make_unique<Layout>(ctx, record);
 }
 
 MqscHost displayMqscHost() {

@@ -1,6 +1,7 @@
-// The layout of a completed command record: which records are shown (filters, =SORT,
-// the response limit), their attributes in columns, the z/OS housekeeping lines hidden,
-// and the notes and totals. Installed as the command record's layout.
+// The layout of a command's output: which records are shown (=SORT, the response limit),
+// their attributes in columns, the z/OS housekeeping lines hidden, and the notes and
+// totals. Installed as every command record's output: it receives the output piece by
+// piece as it arrives and writes what it can at once.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -10,9 +11,9 @@
 
 struct ProgramContext;
 
-// Lays out a completed command record through the program's output, and notes in it
-// the last record shown and the number matched.
-void layoutCommandRecord(ProgramContext &ctx, CommandRecord &record);
+// The layout of one command record: writes through the program's output, and notes in
+// the record, when it completes, the last record shown and the number matched.
+std::unique_ptr<RecordOutput> layoutCommandRecord(ProgramContext &ctx, CommandRecord &record);
 
 // What the MQSC room calls of the display: the output modifiers and this layout.
 MqscHost displayMqscHost();

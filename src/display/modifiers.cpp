@@ -15,14 +15,6 @@
 
 using namespace kvarn::script;
 
-const CommandDef *identifyCommand(const CommandRecord &record, std::string_view text) {
-  VocabContext vctx;
-  vctx.target = record.target == CommandTarget::Ccdt ? CommandTarget::Ccdt : CommandTarget::QueueManager;
-  const CommandDef *verb = findCommand(vctx, "", commandWord(text, 0), kExact, false, nullptr);
-  if (!verb) return nullptr;
-  return findObjectType(vctx, verb, "", commandWord(text, 1), kExact, false, true, nullptr);
-}
-
 namespace {
 
 std::atomic<NameResolver *> variableResolver{nullptr};
@@ -211,18 +203,18 @@ class ResponseResolver : public NameResolver {
     const FieldDef *field = fields_[ref.slot];
     if (ctx.checkMode()) return typedPlaceholder(field, out);
     std::string_view keyword = field->keyword;
-    std::string_view record = state_.currentRecord;
+    const ResponseRecord *record = state_.current;
+    if (!record) return Resolution::Absent;
     if (keyword == "QSGQM") {
-      if (state_.currentQmgr.empty()) return Resolution::Absent;
-      out.setView(state_.currentQmgr);
+      if (record->qmgr.empty()) return Resolution::Absent;
+      out.setView(record->qmgr);
       return Resolution::Found;
     }
-    const FieldDef *fields = state_.command ? state_.command->fields : nullptr;
     for (const auto &pair : kBarePairs) {
       if (keyword != pair.first) continue;
       for (const char *word : {pair.first, pair.second}) {
         std::string_view found;
-        if (findRecordAttribute(record, word, fields, true, found)) {
+        if (record->find(word, true, found)) {
           out.setView(found);
           return Resolution::Found;
         }
@@ -230,7 +222,7 @@ class ResponseResolver : public NameResolver {
       return Resolution::Absent;
     }
     std::string_view value;
-    if (!findRecordAttribute(record, keyword, fields, false, value)) return Resolution::Absent;
+    if (!record->find(keyword, false, value)) return Resolution::Absent;
     switch (field->type) {
     case 'I': {
       size_t comma = value.find(',');
@@ -323,23 +315,15 @@ void setModifierVariableResolver(NameResolver *resolver) { variableResolver.stor
 
 // ---------------------------------------------------------------- filters
 
-bool recordPasses(const CommandRecord &record, std::string_view text, std::string_view qmgr) {
-  for (const RecordFilter &filter : record.filters)
-    if (filter && !filter(text, qmgr)) return false;
-  return true;
-}
-
 namespace {
 
 RecordFilter whereFilter(std::shared_ptr<ModifierState> state, CompiledExpr expr) {
-  return [state, expr](std::string_view text, std::string_view qmgr) {
-    state->currentRecord = text;
-    state->currentQmgr = qmgr;
+  return [state, expr](const ResponseRecord &record) {
+    state->current = &record;
     Value v;
     bool ok = expEvaluate(*expr, v);
     bool pass = ok && !expr->absentSignalled() && listTruth(v);
-    state->currentRecord = {};
-    state->currentQmgr = {};
+    state->current = nullptr;
     return pass;
   };
 }
@@ -389,8 +373,9 @@ bool parseFindClauses(ProgramContext &ctx, CommandRecord &record, std::string &t
     if (!clause.found) return true;
     std::string pattern = "*" + std::string(clause.value(text)) + "*";
     bool caseSensitive = clause.quoted;
-    record.filters.push_back([pattern, caseSensitive](std::string_view rec, std::string_view qmgr) {
-      return patternMatch(rec, pattern, caseSensitive) || (!qmgr.empty() && patternMatch(qmgr, pattern, caseSensitive));
+    record.filters.push_back([pattern, caseSensitive](const ResponseRecord &rec) {
+      return patternMatch(rec.text, pattern, caseSensitive) ||
+             (!rec.qmgr.empty() && patternMatch(rec.qmgr, pattern, caseSensitive));
     });
     record.marks |= kMarkHasModifiers;
     removeClause(text, clause);
@@ -571,7 +556,7 @@ bool parseAttributeSelection(ProgramContext &ctx, CommandRecord &record, std::st
 
 // ---------------------------------------------------------------- sorting
 
-bool sortOrder(ModifierState &state, const std::vector<RecordRef> &records, std::vector<size_t> &order,
+bool sortOrder(ModifierState &state, const std::vector<const ResponseRecord *> &records, std::vector<size_t> &order,
                std::string &error) {
   order.resize(records.size());
   for (size_t i = 0; i < records.size(); ++i) order[i] = i;
@@ -579,12 +564,10 @@ bool sortOrder(ModifierState &state, const std::vector<RecordRef> &records, std:
   std::vector<Value> keys(records.size());
   std::vector<bool> absent(records.size(), false);
   for (size_t i = 0; i < records.size(); ++i) {
-    state.currentRecord = records[i].text;
-    state.currentQmgr = records[i].qmgr;
+    state.current = records[i];
     Value v;
     bool ok = expEvaluate(*state.sortKey, v);
-    state.currentRecord = {};
-    state.currentQmgr = {};
+    state.current = nullptr;
     if (state.sortKey->absentSignalled()) {
       absent[i] = true;  // a record without the key sorts as a missing value
     } else if (!ok) {

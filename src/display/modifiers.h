@@ -39,16 +39,12 @@ struct ModifierState : RecordExtension {
   int32_t maxResp = 0;
 
   // The record a filter or sort key is looking at.
-  std::string_view currentRecord;
-  std::string_view currentQmgr;
+  const ResponseRecord *current = nullptr;
   std::unique_ptr<ResponseResolver> resolver;
 
   // True when the user asked to hide an attribute (its keyword, or its column keyword).
   bool hidden(std::string_view keyword, std::string_view column = {}) const;
 };
-
-// The command's vocabulary row (verb and object type), or null when unknown.
-const CommandDef *identifyCommand(const CommandRecord &record, std::string_view text);
 
 // The state on a command record, created on first use.
 ModifierState &modifierState(CommandRecord &record);
@@ -63,18 +59,11 @@ bool parseWhereClauses(ProgramContext &ctx, CommandRecord &record, std::string &
 bool parseSortClause(ProgramContext &ctx, CommandRecord &record, std::string &text);
 bool parseMaxRespClause(ProgramContext &ctx, CommandRecord &record, std::string &text);
 
-// True when every record filter (=FIND, =WHERE, generic names) keeps the record.
-bool recordPasses(const CommandRecord &record, std::string_view text, std::string_view qmgr);
-
-// The order in which records are shown under =SORT/=SORTD: indexes into `records`
-// (text, group queue manager). Records with equal keys come in reverse order of
-// arrival. False when a key could not be evaluated or compared: `order` is then the
-// arrival order and `error` says why.
-struct RecordRef {
-  std::string_view text;
-  std::string_view qmgr;
-};
-bool sortOrder(ModifierState &state, const std::vector<RecordRef> &records, std::vector<size_t> &order,
+// The order in which records are shown under =SORT/=SORTD: indexes into `records`, in
+// arrival order. Each record's key is evaluated once. Records with equal keys come in
+// reverse order of arrival. False when a key could not be evaluated or compared: `order`
+// is then the arrival order and `error` says why.
+bool sortOrder(ModifierState &state, const std::vector<const ResponseRecord *> &records, std::vector<size_t> &order,
                std::string &error);
 
 // A script variable resolver for names beginning with '@' or '_' inside =WHERE and

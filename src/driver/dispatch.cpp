@@ -58,18 +58,18 @@ void cslIssueCommand(ProgramContext &ctx, std::string_view text) {
   if (issued.record) noteCommandRecord(ctx, *issued.record);
 }
 
-void noteCommandRecord(ProgramContext &ctx, const CommandRecord &record) {
+void noteCommandRecord(ProgramContext &ctx, CommandRecord &record) {
   OwnedMutexGuard guard(ctx.displayLock);
   kvarn::script::ScriptState &state = kvarn::script::scriptState(ctx);
   kvarn::script::LatestCommand &latest = state.latestCommand;
   latest.recorded = true;
   latest.succeeded = record.succeeded;
   latest.responses = record.receivedCount;
-  latest.responseText = record.responseText();
+  latest.responseText = std::move(record.responseText);
   // Scripts read attributes from the last record shown for the user's command.
   if (record.shownAsCurrent) {
     if (record.lastShown.text.empty()) state.lastDisplayed.reset();
-    else state.lastDisplayed = kvarn::script::ResponseRecord{record.lastShown.text, record.lastShown.qmgr, false};
+    else state.lastDisplayed = std::move(record.lastShown);
     state.matched = record.matched;
   }
 }

@@ -13,7 +13,7 @@ void cslIssueCommand(ProgramContext &ctx, std::string_view text);
 
 // Keeps what scripts read of the latest MQSC command (_cmdok, _responses, _lastcmdresp,
 // _matches and the attributes of the last record shown).
-void noteCommandRecord(ProgramContext &ctx, const CommandRecord &record);
+void noteCommandRecord(ProgramContext &ctx, CommandRecord &record);
 
 // `source` is the input source the command came from (nullptr: none); `issueSource`
 // is IssueFromUser or IssueFromStartup.

@@ -32,9 +32,8 @@ namespace {
 
 // foreach issues its command quietly and walks the response records it kept. A command
 // that failed shows its error, so that a loop that runs no pass says why.
-bool collectForeachRecords(ProgramContext &ctx, std::string_view command,
-                           std::vector<kvarn::script::ResponseRecord> &records) {
-  std::shared_ptr<CommandRecord> record = issueMqsc(ctx, command, IssueFromScript).record;
+bool collectForeachRecords(ProgramContext &ctx, std::string_view command, std::vector<ResponseRecord> &records) {
+  std::shared_ptr<CommandRecord> record = issueMqsc(ctx, command, IssueFromScript, true).record;
   if (!record || !record->complete()) return false;
   noteCommandRecord(ctx, *record);
   if (record->has(kMarkError)) {
@@ -47,13 +46,12 @@ bool collectForeachRecords(ProgramContext &ctx, std::string_view command,
       return false;
     }
     OwnedMutexGuard guard(ctx.displayLock);
-    for (const RecordLine &line : record->lines)
-      if (line.flags & kLineError) addError(ctx, line.text);
+    for (const std::string &line : record->errorLines) addError(ctx, line);
     return false;
   }
   OwnedMutexGuard guard(ctx.displayLock);
-  for (CommandRecord::RecordText &r : record->recordTexts())
-    records.push_back({std::move(r.text), std::move(r.qmgr), false});
+  records = std::move(record->keptRecords);
+  for (ResponseRecord &r : records) r.shrink();
   return true;
 }
 
@@ -100,14 +98,10 @@ void wireScriptHost() {
 }  // namespace
 
 void wireRooms(ProgramContext &ctx) {
-  // 1. The MQSC vocabulary; expressions read CONST. names from its constant tables and a
-  //    record's attributes as the display does.
+  // 1. The MQSC vocabulary; expressions read CONST. names from its constant tables.
   InitialiseCommandFields(ctx.trace.dispatch ? 64u : 0u);
   kvarn::script::ExprVocabulary vocabulary = kvarn::script::expVocabulary();
   vocabulary.constant = [](std::string_view name) { return constantByName(name); };
-  vocabulary.recordAttribute = [](std::string_view record, std::string_view name, std::string_view &value) {
-    return findRecordAttribute(record, name, nullptr, false, value);
-  };
   kvarn::script::expSetVocabulary(std::move(vocabulary));
 
   // 2. Preparation reads the display's output modifiers; a completed record is laid out by

@@ -34,7 +34,7 @@ bool makeOwedConnection(ProgramContext &ctx) {
   return ctx.transport && transportOf(ctx).current->connected();
 }
 
-MqscIssue issueMqsc(ProgramContext &ctx, std::string_view text, IssueSource source) {
+MqscIssue issueMqsc(ProgramContext &ctx, std::string_view text, IssueSource source, bool keepRecords) {
   MqscIssue issued;
   std::string_view command = scanTrim(text);
 
@@ -50,6 +50,7 @@ MqscIssue issueMqsc(ProgramContext &ctx, std::string_view text, IssueSource sour
   // 2. In CCDT mode the command edits the channel table; nothing reaches a queue manager.
   if (inCcdtMode(ctx)) {
     issued.record = openCommandRecord(ctx, command, kind);
+    issued.record->keepRecords = keepRecords;
     issued.record->sequence = ++transportOf(ctx).issuedSeq;  // numbered as a queue manager's command is
     bool answered = cslIssueCcdtCommand(ctx, *issued.record);
     issued.outcome = answered ? MqscIssueOutcome::Answered : MqscIssueOutcome::Failed;
@@ -64,6 +65,7 @@ MqscIssue issueMqsc(ProgramContext &ctx, std::string_view text, IssueSource sour
 
   // 4. The command record collects what comes back.
   issued.record = openCommandRecord(ctx, command, kind);
+  issued.record->keepRecords = keepRecords;
 
   // 5. The transport hands it to the current connection and waits for the answer.
   bool answered = cslIssueMQCommand(ctx, issued.record);

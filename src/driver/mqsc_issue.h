@@ -26,8 +26,10 @@ struct MqscIssue {
 };
 
 // Issues one MQSC command from the user (IssueFromUser) or for a script's own use
-// (IssueFromScript: its lines are kept quiet).
-MqscIssue issueMqsc(ProgramContext &ctx, std::string_view text, IssueSource source);
+// (IssueFromScript: its lines are kept quiet). With `keepRecords` the record keeps the
+// response records the filters pass (a foreach walks them); otherwise they are let go
+// as soon as they are laid out.
+MqscIssue issueMqsc(ProgramContext &ctx, std::string_view text, IssueSource source, bool keepRecords = false);
 
 // Makes the start-up connection when it is still owed (the first command that needs a
 // queue manager). False when it was owed and could not be made.

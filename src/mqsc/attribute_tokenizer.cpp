@@ -142,38 +142,130 @@ size_t attributeValueEnd(std::string_view text, size_t open, const FieldDef *fie
   return match == std::string_view::npos ? text.size() : match;
 }
 
-bool findRecordAttribute(std::string_view record, std::string_view keyword, const FieldDef *fields, bool bare,
-                         std::string_view &value) {
+namespace {
+
+// Where a record's header line lies, and where its attributes begin. The header is the
+// first line; a z/OS record comes as one line, whose header is its message number and
+// the word after it (the command prefix or queue manager).
+struct HeaderPlace {
+  size_t start = 0, end = 0, attributesFrom = 0;
+};
+HeaderPlace placeHeader(std::string_view text) {
+  HeaderPlace h;
+  if (text.starts_with("CSQM") && text.find('\n') == std::string_view::npos) {
+    size_t first = text.find(' ');
+    size_t second = first == std::string_view::npos ? first : text.find(' ', text.find_first_not_of(' ', first));
+    if (second != std::string_view::npos) {
+      h.end = h.attributesFrom = second;
+      return h;
+    }
+  }
+  while (h.start < text.size() && isScanSpace(text[h.start])) ++h.start;
+  size_t end = text.find('\n', h.start);
+  if (end == std::string_view::npos) end = text.size();
+  h.attributesFrom = end;
+  while (end > h.start && text[end - 1] == '\r') --end;
+  h.end = end;
+  return h;
+}
+
+uint32_t at32(size_t n) { return static_cast<uint32_t>(n); }
+
+// Reads the word or KEYWORD(value) at `pos` (not a blank, not '[') into `out`; returns
+// where the walk goes on.
+size_t readAttribute(std::string_view text, size_t pos, const FieldDef *fields, RecordAttribute &out) {
+  size_t start = pos;
+  while (pos < text.size() && !isScanSpace(text[pos]) && text[pos] != '(') ++pos;
+  out.start = at32(start);
+  out.keywordLength = at32(pos - start);
+  if (pos >= text.size() || text[pos] != '(') {
+    out.kind = RecordAttribute::Bare;
+    return pos;
+  }
+  size_t close = attributeValueEnd(text, pos, fields);
+  out.kind = RecordAttribute::Valued;
+  out.valueLength = at32(close - pos - 1);
+  return close < text.size() ? close + 1 : text.size();
+}
+
+size_t skipAnnotation(std::string_view text, size_t pos) {
+  size_t close = text.find(']', pos);
+  return close == std::string_view::npos ? text.size() : close + 1;
+}
+
+}  // namespace
+
+void parseResponseRecord(ResponseRecord &record, const FieldDef *fields) {
+  std::string_view text = record.text;
+  record.attributes.clear();
+  HeaderPlace h = placeHeader(text);
+  record.headerStart = at32(h.start);
+  record.headerEnd = at32(h.end);
+  // 1. The header line's words: a record may begin with its attributes (TYPE(HANDLE) ...,
+  //    QSTATS(...)), and these are read from it too.
   size_t pos = 0;
-  while (pos < record.size()) {
-    char c = record[pos];
+  while (pos < h.end) {
+    char c = text[pos];
+    if (isScanSpace(c)) {
+      ++pos;
+    } else if (c == '[') {
+      pos = skipAnnotation(text, pos);
+    } else {
+      RecordAttribute a;
+      a.flags = RecordAttribute::kInHeader;
+      pos = readAttribute(text, pos, fields, a);
+      record.attributes.push_back(a);
+    }
+  }
+  // 2. The attributes: blanks and line ends separate them, bracketed annotations are
+  //    passed over, and a message line the record carries is taken whole.
+  pos = std::max(pos, h.attributesFrom);
+  while (pos < text.size()) {
+    char c = text[pos];
     if (isScanSpace(c)) {
       ++pos;
       continue;
     }
     if (c == '[') {
-      size_t close = record.find(']', pos);
-      pos = close == std::string_view::npos ? record.size() : close + 1;
+      pos = skipAnnotation(text, pos);
       continue;
     }
-    size_t start = pos;
-    while (pos < record.size() && !isScanSpace(record[pos]) && record[pos] != '(') ++pos;
-    std::string_view word = record.substr(start, pos - start);
-    if (pos >= record.size() || record[pos] != '(') {
-      if (bare && scanEqualsNoCase(word, keyword)) {
-        value = word;
-        return true;
+    if (pos > 0 && text[pos - 1] == '\n' && c == 'C') {
+      bool whole = false;
+      for (const char *id : kWholeLines) whole = whole || text.substr(pos).starts_with(id);
+      if (whole) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = scanTrim(text.substr(pos, end - pos));
+        RecordAttribute a;
+        a.kind = RecordAttribute::WholeLine;
+        a.start = at32(line.data() - text.data());
+        a.keywordLength = a.valueLength = at32(line.size());
+        record.attributes.push_back(a);
+        pos = end;
+        continue;
       }
-      continue;
     }
-    size_t close = attributeValueEnd(record, pos, fields);
-    if (!bare && scanEqualsNoCase(word, keyword)) {
-      value = record.substr(pos + 1, close - pos - 1);
-      return true;
-    }
-    pos = close < record.size() ? close + 1 : record.size();
+    RecordAttribute a;
+    pos = readAttribute(text, pos, fields, a);
+    record.attributes.push_back(a);
   }
-  return false;
+  record.parsed = true;
+}
+
+ResponseRecord parsedRecord(std::string text, std::string qmgr, const FieldDef *fields) {
+  ResponseRecord record(std::move(text), std::move(qmgr));
+  parseResponseRecord(record, fields);
+  return record;
+}
+
+bool findRecordAttribute(std::string_view record, std::string_view keyword, const FieldDef *fields, bool bare,
+                         std::string_view &value) {
+  ResponseRecord parsed = parsedRecord(std::string(record), {}, fields);
+  std::string_view found;
+  if (!parsed.find(keyword, bare, found)) return false;
+  value = record.substr(static_cast<size_t>(found.data() - parsed.text.data()), found.size());
+  return true;
 }
 
 bool isRecordHeader(std::string_view line, uint32_t diagnosticFlags) {
@@ -211,14 +303,25 @@ bool isListAttribute(std::string_view keyword) {
   return p && p->isList;
 }
 
+AttributeTokenizer::AttributeTokenizer(const ResponseRecord &record, ListValueMode mode, bool severalQmgrs,
+                                       bool headerAttributes)
+    : record_(&record), mode_(mode), several_(severalQmgrs), headerAttributes_(headerAttributes) {}
+
 AttributeTokenizer::AttributeTokenizer(std::string_view record, ListValueMode mode, bool severalQmgrs,
                                        std::string_view qmgr, const FieldDef *fields)
-    : text_(record), mode_(mode), several_(severalQmgrs), qmgr_(qmgr), fields_(fields) {}
+    : owned_(parsedRecord(std::string(record), std::string(qmgr), fields)), record_(&owned_), mode_(mode),
+      several_(severalQmgrs) {}
 
-void AttributeTokenizer::setToken(AttributeToken &token, std::string text, size_t keywordLength, size_t valueStart,
-                                  size_t valueLength) {
-  token = AttributeToken{};
-  token.text = std::move(text);
+namespace {
+// Empties a token, keeping its text's storage for the next.
+void resetToken(AttributeToken &token) {
+  token.text.clear();
+  token.keyword = token.value = token.column = {};
+  token.isHeader = token.isBare = token.isWholeLine = token.isPseudo = token.hidden = false;
+}
+
+// Points the token's views into its text.
+void placeToken(AttributeToken &token, size_t keywordLength, size_t valueStart, size_t valueLength) {
   std::string_view t(token.text);
   token.keyword = t.substr(0, keywordLength);
   token.value = t.substr(valueStart, valueLength);
@@ -226,19 +329,23 @@ void AttributeTokenizer::setToken(AttributeToken &token, std::string text, size_
   token.column = pair ? pair->column : token.keyword;
 }
 
+bool isValueBlank(char c) { return c == ' ' || c == '\n' || c == '\r'; }
+}  // namespace
+
 bool AttributeTokenizer::nextListItem(AttributeToken &token) {
   size_t n = listItems_.size();
-  std::string text;
+  resetToken(token);
   size_t valueStart = 0;
   if (listIndex_ == 0) {
-    text = listKeyword_ + "(";
-    valueStart = text.size();
+    token.text.assign(listKeyword_);
+    token.text += '(';
+    valueStart = token.text.size();
   }
   const std::string &item = listItems_[listIndex_];
-  text += item;
-  if (listIndex_ + 1 == n) text += ")";
+  token.text += item;
+  if (listIndex_ + 1 == n) token.text += ')';
   size_t keywordLength = listIndex_ == 0 ? listKeyword_.size() : 0;
-  setToken(token, std::move(text), keywordLength, valueStart, item.size());
+  placeToken(token, keywordLength, valueStart, item.size());
   if (listIndex_ != 0) {
     // Later items belong to the same column as the first.
     const AttributePair *pair = findPair(listKeyword_);
@@ -250,81 +357,58 @@ bool AttributeTokenizer::nextListItem(AttributeToken &token) {
 }
 
 bool AttributeTokenizer::next(AttributeToken &token) {
+  const ResponseRecord &record = *record_;
   if (stage_ == 0) {
     stage_ = 1;
-    size_t start = 0;
-    while (start < text_.size() && isScanSpace(text_[start])) ++start;
-    size_t end = text_.find('\n', start);
-    if (end == std::string_view::npos) end = text_.size();
-    std::string_view header = text_.substr(start, end - start);
-    while (!header.empty() && header.back() == '\r') header.remove_suffix(1);
-    token = AttributeToken{};
-    token.text = std::string(header);
+    resetToken(token);
+    token.text.assign(record.header());
     token.isHeader = true;
-    pos_ = end;
     return true;
   }
   if (stage_ == 1) {
     stage_ = 2;
     if (several_) {
-      std::string text = strFormat("QSGQM(%.*s)", static_cast<int>(qmgr_.size()), qmgr_.data());
-      setToken(token, std::move(text), 5, 6, qmgr_.size());
+      resetToken(token);
+      token.text = strFormat("QSGQM(%.*s)", static_cast<int>(record.qmgr.size()), record.qmgr.data());
+      placeToken(token, 5, 6, record.qmgr.size());
       token.isPseudo = true;
       return true;
     }
   }
   if (listIndex_ < listItems_.size()) return nextListItem(token);
 
-  while (pos_ < text_.size()) {
-    char c = text_[pos_];
-    if (isScanSpace(c)) {
-      ++pos_;
-      continue;
+  while (index_ < record.attributes.size()) {
+    const RecordAttribute &a = record.attributes[index_++];
+    if (a.inHeader() && !headerAttributes_) continue;
+    std::string_view keyword = record.keywordOf(a);
+    resetToken(token);
+    if (a.kind == RecordAttribute::WholeLine) {
+      token.text.assign(record.valueOf(a));
+      placeToken(token, token.text.size(), 0, token.text.size());
+      token.isWholeLine = true;
+      return true;
     }
-    if (c == '[') {  // bracketed annotations are passed over whole
-      size_t close = text_.find(']', pos_);
-      pos_ = close == std::string_view::npos ? text_.size() : close + 1;
-      continue;
-    }
-    // A message line returned whole.
-    bool lineStart = pos_ == 0 || text_[pos_ - 1] == '\n';
-    if (lineStart) {
-      for (const char *whole : kWholeLines) {
-        if (!text_.substr(pos_).starts_with(whole)) continue;
-        size_t end = text_.find('\n', pos_);
-        if (end == std::string_view::npos) end = text_.size();
-        std::string line(scanTrim(text_.substr(pos_, end - pos_)));
-        size_t n = line.size();
-        setToken(token, std::move(line), n, 0, n);
-        token.isWholeLine = true;
-        pos_ = end;
-        return true;
-      }
-    }
-    size_t start = pos_;
-    while (pos_ < text_.size() && !isScanSpace(text_[pos_]) && text_[pos_] != '(') ++pos_;
-    std::string_view keyword = text_.substr(start, pos_ - start);
-    if (pos_ >= text_.size() || text_[pos_] != '(') {
-      std::string bare(keyword);
-      size_t n = bare.size();
-      setToken(token, std::move(bare), n, 0, n);
+    if (a.kind == RecordAttribute::Bare) {
+      token.text.assign(keyword);
+      placeToken(token, keyword.size(), 0, keyword.size());
       token.isBare = true;
       return true;
     }
-    // KEYWORD(value) up to the bracket that ends it.
-    size_t open = pos_;
-    size_t valueEnd = attributeValueEnd(text_, open, fields_);
-    pos_ = valueEnd < text_.size() ? valueEnd + 1 : text_.size();
-    std::string value(text_.substr(open + 1, valueEnd - open - 1));
-    for (char &ch : value)
-      if (ch == '\n' || ch == '\r') ch = ' ';
-    std::string_view trimmed = scanTrim(value, " ");
+    // KEYWORD(value): line ends inside the value read as blanks, blanks at its ends go.
+    std::string_view raw = record.valueOf(a);
+    size_t b = 0, e = raw.size();
+    while (b < e && isValueBlank(raw[b])) ++b;
+    while (e > b && isValueBlank(raw[e - 1])) --e;
+    std::string_view trimmed = raw.substr(b, e - b);
 
     if (isListAttribute(keyword)) {
+      std::string value(trimmed);
+      for (char &ch : value)
+        if (ch == '\n' || ch == '\r') ch = ' ';
       std::vector<std::string> items;
       size_t cursor = 0;
       std::string_view item;
-      while (::nextListItem(trimmed, cursor, item)) items.emplace_back(item);
+      while (::nextListItem(value, cursor, item)) items.emplace_back(item);
       if (mode_ == ListValueMode::PerItem && items.size() > 1) {
         listKeyword_ = std::string(keyword);
         listItems_ = std::move(items);
@@ -332,25 +416,36 @@ bool AttributeTokenizer::next(AttributeToken &token) {
         return nextListItem(token);
       }
       // One token: blanks before each comma removed.
-      std::string joined;
-      for (size_t i = 0; i < trimmed.size(); ++i) {
-        if (trimmed[i] == ' ') {
+      token.text.assign(keyword);
+      token.text += '(';
+      for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == ' ') {
           size_t j = i;
-          while (j < trimmed.size() && trimmed[j] == ' ') ++j;
-          if (j < trimmed.size() && trimmed[j] == ',') {
+          while (j < value.size() && value[j] == ' ') ++j;
+          if (j < value.size() && value[j] == ',') {
             i = j - 1;
             continue;
           }
         }
-        joined.push_back(trimmed[i]);
+        token.text.push_back(value[i]);
       }
-      std::string text = std::string(keyword) + "(" + joined + ")";
-      setToken(token, std::move(text), keyword.size(), keyword.size() + 1, joined.size());
+      token.text += ')';
+      placeToken(token, keyword.size(), keyword.size() + 1, token.text.size() - keyword.size() - 2);
       return true;
     }
     // A blank value is shown as IBM shows it, "( )"; its value is still empty.
-    std::string text = std::string(keyword) + (trimmed.empty() ? "( )" : "(" + std::string(trimmed) + ")");
-    setToken(token, std::move(text), keyword.size(), keyword.size() + 1, trimmed.size());
+    token.text.assign(keyword);
+    if (trimmed.empty()) {
+      token.text += "( )";
+    } else {
+      token.text += '(';
+      size_t from = token.text.size();
+      token.text += trimmed;
+      for (size_t i = from; i < token.text.size(); ++i)
+        if (token.text[i] == '\n' || token.text[i] == '\r') token.text[i] = ' ';
+      token.text += ')';
+    }
+    placeToken(token, keyword.size(), keyword.size() + 1, trimmed.size());
     return true;
   }
   return false;
@@ -407,23 +502,22 @@ std::string localTimeStamp(std::string_view token) {
                    local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
 }
 
-std::vector<std::string> uncheckedAttributes(const CommandRecord &record, const CommandDef *command, uint32_t &count) {
+std::vector<std::string> uncheckedAttributes(const ResponseRecord &record, const CommandDef *command,
+                                             uint32_t &count) {
   std::vector<std::string> out;
   if (!command || !command->fields) return out;
   bool authserv = command->objectType && scanEqualsNoCase(command->objectType, "AUTHSERV");
-  for (const std::string &text : record.records()) {
-    AttributeTokenizer tok(text, ListValueMode::One);
-    AttributeToken t;
-    while (tok.next(t)) {
-      if (t.isHeader || t.isPseudo || t.isWholeLine || t.keyword.empty()) continue;
-      std::string_view key = t.keyword;
-      if (key.starts_with("CHSTATUS") || key.starts_with("QSTATUS") || key.starts_with("TPSTATUS")) continue;
-      if (t.isBare && key == "NOHARDENBO") continue;
-      if (authserv && key == "SERVCOMP") continue;
-      if (findFieldInTable(command->fields, key, kFieldExactLength)) continue;
-      out.push_back(strFormat("  Unhandled attribute %.*s", static_cast<int>(key.size()), key.data()));
-      ++count;
-    }
+  AttributeTokenizer tok(record, ListValueMode::One);
+  AttributeToken t;
+  while (tok.next(t)) {
+    if (t.isHeader || t.isPseudo || t.isWholeLine || t.keyword.empty()) continue;
+    std::string_view key = t.keyword;
+    if (key.starts_with("CHSTATUS") || key.starts_with("QSTATUS") || key.starts_with("TPSTATUS")) continue;
+    if (t.isBare && key == "NOHARDENBO") continue;
+    if (authserv && key == "SERVCOMP") continue;
+    if (findFieldInTable(command->fields, key, kFieldExactLength)) continue;
+    out.push_back(strFormat("  Unhandled attribute %.*s", static_cast<int>(key.size()), key.data()));
+    ++count;
   }
   return out;
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "context/response_record.h"
 #include "mqsc/command_record.h"
 #include "mqsc/vocab.h"
 
@@ -44,32 +45,49 @@ struct AttributeToken {
 // text.size() when it is never closed.
 size_t attributeValueEnd(std::string_view text, size_t open, const FieldDef *fields = nullptr);
 
-// Finds an attribute of a record by keyword (any case), walking the record as the
-// tokenizer does: KEYWORD(value), `value` receiving the raw text between the brackets,
-// or with `bare` the keyword standing alone (NOSHARE), `value` receiving the word. False
+// Reads a record once: where its header line lies and where each attribute's keyword
+// and value lie in its text (ResponseRecord). The header line's words are indexed too
+// (a record may begin with its attributes); after it, blanks and line ends separate the
+// attributes, text in square brackets is passed over, and the message lines a record
+// carries whole (CSQM134I ...) are taken whole. `fields` as for attributeValueEnd.
+void parseResponseRecord(ResponseRecord &record, const FieldDef *fields);
+ResponseRecord parsedRecord(std::string text, std::string qmgr = {}, const FieldDef *fields = nullptr);
+
+// Finds an attribute in a record's text by keyword (any case), as the index of a parsed
+// record does: KEYWORD(value), `value` receiving the raw text between the brackets, or
+// with `bare` the keyword standing alone (NOSHARE), `value` receiving the word. False
 // when the record has none.
 bool findRecordAttribute(std::string_view record, std::string_view keyword, const FieldDef *fields, bool bare,
                          std::string_view &value);
 
+// Yields a record's tokens: the header line, QSGQM(name) when the record came from one
+// of several queue managers, then each attribute as it is shown: line ends inside a
+// value read as blanks and blanks at its ends dropped, a blank value shown as "( )", a
+// list attribute split item by item (`listval` peritem) or made one token with the
+// blanks before its commas removed.
 class AttributeTokenizer {
  public:
-  // `record` is the record's text (header line first); `qmgr` is its group's queue
-  // manager, shown as QSGQM(...) when `severalQmgrs`. `fields` is the field table of the
-  // command that returned the record, when known (see attributeValueEnd).
+  // `headerAttributes`: the header line's words come as attributes too (for a record
+  // that begins with its attributes).
+  AttributeTokenizer(const ResponseRecord &record, ListValueMode mode = ListValueMode::PerItem,
+                     bool severalQmgrs = false, bool headerAttributes = false);
+  // A record given as text, read here; `fields` is the field table of the command that
+  // returned it, when known (see attributeValueEnd).
   AttributeTokenizer(std::string_view record, ListValueMode mode = ListValueMode::PerItem, bool severalQmgrs = false,
                      std::string_view qmgr = {}, const FieldDef *fields = nullptr);
+  AttributeTokenizer(const AttributeTokenizer &) = delete;
+  AttributeTokenizer &operator=(const AttributeTokenizer &) = delete;
   bool next(AttributeToken &token);
 
  private:
-  void setToken(AttributeToken &token, std::string text, size_t keywordLength, size_t valueStart, size_t valueLength);
   bool nextListItem(AttributeToken &token);
-  std::string_view text_;
+  ResponseRecord owned_;  // a record given as text
+  const ResponseRecord *record_;
   ListValueMode mode_;
   bool several_;
-  std::string_view qmgr_;
-  const FieldDef *fields_;
-  size_t pos_ = 0;
-  int stage_ = 0;  // 0 header, 1 pseudo attribute, 2 attributes
+  bool headerAttributes_ = false;
+  size_t index_ = 0;  // the next attribute
+  int stage_ = 0;     // 0 header, 1 pseudo attribute, 2 attributes
   // a list being returned item by item
   std::string listKeyword_;
   std::vector<std::string> listItems_;
@@ -90,7 +108,8 @@ std::string localTimeStamp(std::string_view token);
 // parts) into its UTC fields; false when it is not a valid time.
 bool parseTimeStampValue(std::string_view value, std::tm &utc);
 
-// The attribute check mode: every attribute token of every record is looked up in the
+// The attribute check mode: every attribute token of a record is looked up in the
 // command's field table by its exact keyword; each one missing gives the line
 // "  Unhandled attribute KEYWORD". Returns the lines; `count` is raised by their number.
-std::vector<std::string> uncheckedAttributes(const CommandRecord &record, const CommandDef *command, uint32_t &count);
+std::vector<std::string> uncheckedAttributes(const ResponseRecord &record, const CommandDef *command,
+                                             uint32_t &count);

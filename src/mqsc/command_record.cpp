@@ -11,13 +11,6 @@
 
 namespace {
 
-void addLine(ProgramContext &ctx, CommandRecord &record, std::string_view text, uint32_t flags) {
-  OwnedMutexGuard guard(ctx.displayLock);
-  if (record.kind == RecordKind::ScriptCommand) flags |= kLineQuiet;
-  record.lines.push_back(RecordLine{std::string(text), flags, record.groupQmgr});
-  record.marks |= kMarkData;
-}
-
 // Counts the outcome: the counters only when =count asks for this kind of command, the
 // status bits (and so the exit code) always.
 void recordOutcome(ProgramContext &ctx, const CommandRecord &record, bool succeeded) {
@@ -35,6 +28,54 @@ void recordOutcome(ProgramContext &ctx, const CommandRecord &record, bool succee
   }
 }
 
+const FieldDef *replyFields(CommandRecord &record) {
+  if (!record.replyFieldsKnown) {
+    const CommandDef *command = identifyCommand(record, record.commandText);
+    record.replyFields = command ? command->fields : nullptr;
+    record.replyFieldsKnown = true;
+  }
+  return record.replyFields;
+}
+
+RecordOutput &outputOf(ProgramContext &ctx, CommandRecord &record) {
+  if (!record.output) {
+    RecordOutputFactory layout = mqscHost().layout;
+    record.output = layout ? layout(ctx, record) : linesAsReceived(ctx, record);
+  }
+  return *record.output;
+}
+
+void spoolResponseText(CommandRecord &record, std::string_view text) {
+  if (!record.responseText.empty()) record.responseText.append("\n");
+  record.responseText.append(text);
+}
+
+// The record being received is whole: read it, filter it, count it, pass it on.
+void endReceivedRecord(ProgramContext &ctx, CommandRecord &record) {
+  if (!record.receiving) return;
+  OutputPiece piece = std::move(*record.receiving);
+  record.receiving.reset();
+  // 1. Read once; everything after reads the attributes from the index.
+  parseResponseRecord(piece.body, replyFields(record));
+  // 2. A record any filter rejects is dropped whole.
+  if (record.has(kMarkHasModifiers))
+    for (const RecordFilter &filter : record.filters)
+      if (filter && !filter(piece.body)) return;
+  // 3. Counted, kept for whoever asked, and laid out.
+  ++record.recordCount;
+  record.marks |= kMarkData;
+  if (piece.body.text.starts_with("AMQ8408I")) record.marks |= kMarkQmgrDetails;
+  spoolResponseText(record, piece.body.text);
+  if (record.keepRecords) record.keptRecords.push_back(piece.body);
+  outputOf(ctx, record).piece(ctx, record, std::move(piece));
+}
+
+OutputPiece::Kind pieceKind(uint32_t flags) {
+  if (flags & kLineError) return OutputPiece::Error;
+  if (flags & kLineInfo) return OutputPiece::Info;
+  return OutputPiece::Text;
+}
+
 }  // namespace
 
 bool continuesRecord(const RecordLine &line) {
@@ -42,48 +83,37 @@ bool continuesRecord(const RecordLine &line) {
          scanMessageId(scanTrim(line.text)).empty();
 }
 
-std::vector<CommandRecord::Piece> CommandRecord::pieces() const {
-  std::vector<Piece> out;
-  for (const RecordLine &line : lines) {
-    bool quiet = (line.flags & kLineQuiet) != 0;
-    if (line.flags & kLineError) {
-      out.push_back(Piece{Piece::Error, line.text, line.qmgr, quiet});
-    } else if (line.flags & kLineInfo) {
-      out.push_back(Piece{Piece::Info, line.text, line.qmgr, quiet});
-    } else if (line.flags & kLineRecordStart) {
-      out.push_back(Piece{Piece::Record, line.text, line.qmgr, quiet});
-    } else if (!out.empty() && out.back().kind == Piece::Record && continuesRecord(line)) {
-      // An attribute line that came on its own belongs to the record before it.
-      out.back().text += '\n';
-      out.back().text += line.text;
-    } else {
-      out.push_back(Piece{Piece::Text, line.text, line.qmgr, quiet});
-    }
+const CommandDef *identifyCommand(const CommandRecord &record, std::string_view text) {
+  VocabContext vctx;
+  vctx.target = record.target == CommandTarget::Ccdt ? CommandTarget::Ccdt : CommandTarget::QueueManager;
+  const CommandDef *verb = findCommand(vctx, "", commandWord(text, 0), kExact, false, nullptr);
+  if (!verb) return nullptr;
+  return findObjectType(vctx, verb, "", commandWord(text, 1), kExact, false, true, nullptr);
+}
+
+void addRecordLine(ProgramContext &ctx, CommandRecord &record, RecordLine line) {
+  OwnedMutexGuard guard(ctx.displayLock);
+  if (record.kind == RecordKind::ScriptCommand) line.flags |= kLineQuiet;
+  bool quiet = (line.flags & kLineQuiet) != 0;
+  // 1. An attribute line of the record being received joins it.
+  if (record.receiving && continuesRecord(line)) {
+    record.receiving->body.text += '\n';
+    record.receiving->body.text += line.text;
+    return;
   }
-  return out;
-}
-
-std::vector<CommandRecord::RecordText> CommandRecord::recordTexts() const {
-  std::vector<RecordText> out;
-  for (Piece &piece : pieces())
-    if (piece.kind == Piece::Record) out.push_back(RecordText{std::move(piece.text), std::move(piece.qmgr)});
-  return out;
-}
-
-std::string CommandRecord::responseText() const {
-  std::string text;
-  for (const RecordLine &line : lines) {
-    if (!(line.flags & kLineResponseText)) continue;
-    if (!text.empty()) text += '\n';
-    text += line.text;
+  // 2. Anything else ends that record, and a record start opens the next.
+  endReceivedRecord(ctx, record);
+  if (line.flags & kLineRecordStart) {
+    record.receiving = OutputPiece{OutputPiece::Record, ResponseRecord(std::move(line.text), std::move(line.qmgr)),
+                                   quiet};
+    return;
   }
-  return text;
-}
-
-std::vector<std::string> CommandRecord::records() const {
-  std::vector<std::string> out;
-  for (RecordText &r : recordTexts()) out.push_back(std::move(r.text));
-  return out;
+  // 3. Any other line is a piece of its own.
+  record.marks |= kMarkData;
+  if (line.flags & kLineResponseText) spoolResponseText(record, line.text);
+  if (line.flags & kLineError) record.errorLines.push_back(line.text);
+  OutputPiece piece{pieceKind(line.flags), ResponseRecord(std::move(line.text), std::move(line.qmgr)), quiet};
+  outputOf(ctx, record).piece(ctx, record, std::move(piece));
 }
 
 std::shared_ptr<CommandRecord> openCommandRecord(ProgramContext &ctx, std::string_view commandText, RecordKind kind) {
@@ -97,14 +127,14 @@ std::shared_ptr<CommandRecord> openCommandRecord(ProgramContext &ctx, std::strin
 }
 
 void addRecordError(ProgramContext &ctx, CommandRecord &record, std::string_view text) {
-  addLine(ctx, record, text, kLineError);
+  addRecordLine(ctx, record, RecordLine{std::string(text), kLineError, record.groupQmgr});
 }
 
 void addRecordInfo(ProgramContext &ctx, CommandRecord &record, std::string_view text) {
-  addLine(ctx, record, text, kLineInfo);
+  addRecordLine(ctx, record, RecordLine{std::string(text), kLineInfo, record.groupQmgr});
 }
 
-void checkRecordAttributes(ProgramContext &ctx, const CommandRecord &record) {
+void checkRecordAttributes(ProgramContext &ctx, const CommandRecord &record, const ResponseRecord &response) {
   if (!ctx.countingUnhandled || !isDisplayCommand(record.commandText)) return;
   VocabContext vctx;
   const CommandDef *display = findCommand(vctx, "", "DISPLAY", kExact, false, nullptr);
@@ -112,25 +142,36 @@ void checkRecordAttributes(ProgramContext &ctx, const CommandRecord &record) {
   const CommandDef *command =
       display ? findObjectType(vctx, display, "", objectType, kExact, false, true, nullptr) : nullptr;
   uint32_t count = 0;
-  for (const std::string &line : uncheckedAttributes(record, command, count))
+  for (const std::string &line : uncheckedAttributes(response, command, count))
     if (ctx.output) ctx.output->addLine(kScreenMqsc, line, kStyleError, record.outputGroup);
   ctx.unhandledAttributes += count;
 }
 
-void writeLinesAsReceived(ProgramContext &ctx, CommandRecord &record) {
-  checkRecordAttributes(ctx, record);
-  for (const RecordLine &line : record.lines) {
-    uint32_t style = (line.flags & kLineError) ? kStyleError : kStyleInfo;
-    if ((line.flags & kLineQuiet) || record.responsesHidden) style |= kStyleHidden;
-    forEachPhysicalLine(line.text, [&](std::string_view part) {
+namespace {
+
+class ReceivedLines : public RecordOutput {
+ public:
+  void piece(ProgramContext &ctx, CommandRecord &record, OutputPiece &&piece) override {
+    if (piece.kind == OutputPiece::Record) checkRecordAttributes(ctx, record, piece.body);
+    uint32_t style = piece.kind == OutputPiece::Error ? kStyleError : kStyleInfo;
+    if (piece.quiet || record.responsesHidden) style |= kStyleHidden;
+    forEachPhysicalLine(piece.text(), [&](std::string_view part) {
       if (ctx.output) ctx.output->addLine(kScreenMqsc, part, style, record.outputGroup);
     });
   }
+  void finish(ProgramContext &, CommandRecord &) override {}
+};
+
+}  // namespace
+
+std::unique_ptr<RecordOutput> linesAsReceived(ProgramContext &, CommandRecord &) {
+  return std::make_unique<ReceivedLines>();
 }
 
 bool completeCommandRecord(ProgramContext &ctx, CommandRecord &record) {
   OwnedMutexGuard guard(ctx.displayLock);
   if (record.complete()) return record.succeeded;
+  endReceivedRecord(ctx, record);
   record.marks |= kMarkComplete;
   record.marks &= ~kMarkMarkerAdded;
   bool succeeded = !record.has(kMarkError);
@@ -140,9 +181,7 @@ bool completeCommandRecord(ProgramContext &ctx, CommandRecord &record) {
     succeeded = true;
   record.succeeded = succeeded;
 
-  CommandLayout layout = mqscHost().layout;
-  if (layout) layout(ctx, record);
-  else writeLinesAsReceived(ctx, record);
+  outputOf(ctx, record).finish(ctx, record);
   recordOutcome(ctx, record, succeeded);
   return succeeded;
 }

@@ -1,7 +1,12 @@
 // The command record: one per MQSC command issued. openCommandRecord() creates it for
-// the command to be sent, the response decoder (response.h) fills it with output lines and
+// the command to be sent, the response decoder (response.h) adds its output lines and
 // marks as replies arrive, and completeCommandRecord() ends it exactly once: outcome,
-// layout, counting.
+// the end of the layout, counting.
+//
+// The output is not held: lines are gathered only until the response record they belong
+// to is whole, and each whole piece (a record, read once into its attributes, or a line)
+// goes at once to the command's RecordOutput, the layout, which writes it or keeps what
+// it must (a sort, columns still to be measured).
 //
 // Threads: replies are decoded on the connection's reply reader thread while the
 // issuing thread may be printing. Every operation of response.h that touches a
@@ -12,11 +17,14 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "context/response_record.h"
 #include "mqsc/vocab.h"
+#include "runtime/text_spool.h"
 
 struct ProgramContext;
 
@@ -44,17 +52,39 @@ enum RecordLineFlags : uint32_t {
   kLineInfo = 0x10,          // an information message of the program
 };
 
-// One output line. Response text may hold several physical lines separated by '\n'
-// (a distributed queue manager sends a whole record as one string).
+// One output line as it comes. Response text may hold several physical lines separated
+// by '\n' (a distributed queue manager sends a whole record as one string).
 struct RecordLine {
   std::string text;
   uint32_t flags = 0;
   std::string qmgr;  // the sharing-group queue manager of the line's group (z/OS)
 };
 
-// A record filter (the output modifiers and the generic-name filter): given a record's
-// text (header and attributes) and its group's queue manager name, true keeps it.
-using RecordFilter = std::function<bool(std::string_view record, std::string_view qmgr)>;
+// A record filter (the output modifiers and the generic-name filter): given a whole
+// record (its text, attributes and group's queue manager), true keeps it.
+using RecordFilter = std::function<bool(const ResponseRecord &record)>;
+
+// One piece of a command's output as the layout receives it: a whole response record,
+// a line of response text, or a message of the program.
+struct OutputPiece {
+  enum Kind { Record, Text, Info, Error } kind = Text;
+  ResponseRecord body;  // the record, read; for a line, its text and group's queue manager
+  bool quiet = false;   // a quiet line (kLineQuiet)
+  std::string_view text() const { return body.text; }
+};
+
+struct CommandRecord;
+
+// What lays a command record's output out: handed each piece, whole and in the order it
+// came, then told once that the command is complete. Runs under the display lock, on
+// whichever thread adds the piece or completes the command.
+class RecordOutput {
+ public:
+  virtual ~RecordOutput() = default;
+  virtual void piece(ProgramContext &ctx, CommandRecord &record, OutputPiece &&piece) = 0;
+  virtual void finish(ProgramContext &ctx, CommandRecord &record) = 0;
+};
+using RecordOutputFactory = std::function<std::unique_ptr<RecordOutput>(ProgramContext &ctx, CommandRecord &record)>;
 
 // State a higher room attaches to a command record (the display's output modifiers);
 // freed with the record.
@@ -78,11 +108,12 @@ struct CommandRecord {
   uint32_t outputGroup = 0;      // the output's command group its lines belong to (0: the current one)
   bool responsesHidden = false;  // the source's resp echo switch was off: lines are kept hidden
   CommandTarget target = CommandTarget::QueueManager;  // where the command goes (CCDT mode: a table)
+  bool keepRecords = false;  // keep the records the filters pass (foreach walks them afterwards)
 
   // --- filled by preparation (request.h)
   bool isDisplay = false;                      // first word DIS or DISPLAY: counted only with dspcmds
   bool countable = true;                       // false for commands the program sent on its own account
-  std::vector<RecordFilter> filters;           // run on each record start while kMarkHasModifiers
+  std::vector<RecordFilter> filters;           // run on each whole record while kMarkHasModifiers
   std::vector<std::string> nameFilters;        // the generic-name filter records, "QUEUE(A*B)"
   std::shared_ptr<RecordExtension> modifiers;  // the output modifiers' state (display)
 
@@ -94,40 +125,26 @@ struct CommandRecord {
   std::string groupQmgr;                           // the current group's queue manager name (z/OS, up to 4 characters)
   std::string groupLine;                           // the CSQN121I line of the current group
   std::string errorText;                           // the first line of the first error text
+  std::vector<std::string> errorLines;             // the program's own error lines, in order
   int32_t compCode = 0;                            // completion code and reason of the first reply that did not
   int32_t reason = 0;                              //   complete normally (PCF replies)
-  std::vector<RecordLine> lines;
   bool succeeded = false;           // the outcome, valid once kMarkComplete is set
-  bool droppingRecord = false;      // the record being received was rejected by a filter
   bool checkingAttributes = false;  // the attribute check mode was on when replies arrived: output is quiet
+  bool zosText = false;             // replies came as z/OS command-server text
+  const FieldDef *replyFields = nullptr;  // the command's keywords: what its records can hold
+  bool replyFieldsKnown = false;          // replyFields was looked up
+  TextSpool responseText;                 // the response text as received, lines joined with '\n'
+  std::vector<ResponseRecord> keptRecords;  // with keepRecords: the records passed, in arrival order
+  std::optional<OutputPiece> receiving;     // the record whose lines are still arriving
+  std::unique_ptr<RecordOutput> output;     // the layout, made when the first piece is whole
 
   // --- filled by the layout
-  struct RecordText {
-    std::string text;
-    std::string qmgr;  // the record's sharing-group queue manager (z/OS)
-  };
-  RecordText lastShown;         // the last record the layout showed (empty text: none)
+  ResponseRecord lastShown;     // the last record the layout showed (empty text: none)
   int64_t matched = -1;         // records the filters passed; -1 until laid out
   bool shownAsCurrent = false;  // laid out as the user's current command (scripts read it)
 
   bool complete() const { return (marks & kMarkComplete) != 0; }
   bool has(uint32_t mark) const { return (marks & mark) != 0; }
-
-  // The lines as the layout and scripts read them: each response record (its header
-  // line and the attribute lines that follow it, joined with '\n'; see continuesRecord)
-  // as one piece, every other line as a piece of its own.
-  struct Piece {
-    enum Kind { Record, Text, Info, Error } kind;
-    std::string text;
-    std::string qmgr;
-    bool quiet = false;  // a quiet line (kLineQuiet)
-  };
-  std::vector<Piece> pieces() const;
-  // The response records alone, in arrival order.
-  std::vector<RecordText> recordTexts() const;
-  std::vector<std::string> records() const;
-  // The response text as received, lines joined with '\n'.
-  std::string responseText() const;
 };
 
 // Whether an output line that is not a record start belongs to the record before it: an
@@ -140,24 +157,30 @@ bool continuesRecord(const RecordLine &line);
 // transport numbers it and names its queue manager when it hands the command on.
 std::shared_ptr<CommandRecord> openCommandRecord(ProgramContext &ctx, std::string_view commandText, RecordKind kind);
 
+// Adds one line of the command's output (takes the display lock). A record's lines are
+// gathered until the record is whole; then it is read, the filters are run on it, it is
+// counted, and it goes on to the layout with every other line in arrival order.
+void addRecordLine(ProgramContext &ctx, CommandRecord &record, RecordLine line);
+
 // Adds a message of the program (not response text) to a command record.
 void addRecordError(ProgramContext &ctx, CommandRecord &record, std::string_view text);
 void addRecordInfo(ProgramContext &ctx, CommandRecord &record, std::string_view text);
 
 // Completes a command record once (later calls do nothing): decides the outcome, sets
-// the status bits, lays the lines out (as received until a layout is installed),
-// counts the command under the =count options and drops the incomplete marker.
-// Returns the outcome (true = succeeded).
+// the status bits, ends the layout, counts the command under the =count options and
+// drops the incomplete marker. Returns the outcome (true = succeeded).
 bool completeCommandRecord(ProgramContext &ctx, CommandRecord &record);
 
 // The incomplete marker's text for a record still waiting for replies.
 std::string incompleteMarkerText(const CommandRecord &record);
 
-// The layout of a completed command record (mqsc_host.h). Without one, each line is
-// written as received through the program's output (response text and information as
-// information lines, errors as error lines, quiet lines hidden).
-using CommandLayout = std::function<void(ProgramContext &ctx, CommandRecord &record)>;
-void writeLinesAsReceived(ProgramContext &ctx, CommandRecord &record);
+// The output of a command with no layout installed (mqsc_host.h): each line written as
+// received as it comes (response text and information as information lines, errors as
+// error lines, quiet lines hidden).
+std::unique_ptr<RecordOutput> linesAsReceived(ProgramContext &ctx, CommandRecord &record);
+
+// The command's vocabulary row (verb and object type), or null when unknown.
+const CommandDef *identifyCommand(const CommandRecord &record, std::string_view text);
 
 // Response text may carry a whole record: calls `emit` for each physical line, split at
 // line feeds, a carriage return before one dropped, trailing line ends ignored.
@@ -174,7 +197,8 @@ void forEachPhysicalLine(std::string_view text, Emit &&emit) {
   }
 }
 
-// The attribute check mode (ctx.countingUnhandled): looks every attribute of the record's
-// responses up in the field table of its DISPLAY command, adds "  Unhandled attribute X"
-// error lines to the output and raises ctx.unhandledAttributes. Part of every layout.
-void checkRecordAttributes(ProgramContext &ctx, const CommandRecord &record);
+// The attribute check mode (ctx.countingUnhandled): looks every attribute of a record of
+// the command's response up in the field table of its DISPLAY command, adds "  Unhandled
+// attribute X" error lines to the output and raises ctx.unhandledAttributes. Part of
+// every layout.
+void checkRecordAttributes(ProgramContext &ctx, const CommandRecord &record, const ResponseRecord &response);

@@ -104,10 +104,10 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
 namespace {
 
 RecordFilter nameFilter(std::string keyword, std::string pattern) {
-  return [keyword = std::move(keyword), pattern = std::move(pattern)](std::string_view record, std::string_view) {
+  return [keyword = std::move(keyword), pattern = std::move(pattern)](const ResponseRecord &record) {
     KeywordClause clause;
-    if (!findKeyword(record, keyword, 0, clause) || !clause.found) return true;  // nothing to judge by: keep
-    std::string_view value = clause.value(record);
+    if (!findKeyword(record.text, keyword, 0, clause) || !clause.found) return true;  // nothing to judge by: keep
+    std::string_view value = clause.value(record.text);
     return wildcardMatch(pattern, value);
   };
 }

@@ -49,11 +49,7 @@ std::string namesTooMany() {
 
 void NamelistMerge::failWithText(std::string_view text) {
   ok_ = false;
-  if (!text.empty()) {
-    RecordLine line{std::string(text), kLineResponseText, {}};
-    record_.lines.push_back(std::move(line));
-    record_.marks |= kMarkData;
-  }
+  if (!text.empty()) failureText_.emplace_back(text);
 }
 
 bool NamelistMerge::takeNames(std::string_view recordText) {
@@ -232,9 +228,11 @@ NamelistStep editNamelist(ProgramContext &ctx, const MqscTarget &target, Command
       strFormat("DISPLAY NAMELIST(%.*s) NAMES", static_cast<int>(name.valueLength), text.data() + name.valuePos);
   PreparedRequest request = buildMqscRequest(target, display);
   request.handler = kHandlerNamelistMerge;
-  NamelistMerge merge(target, record);
+  NamelistMerge merge(target);
   bool answered = exchange->inquire(
       request, [&](const MQMD &md, const uint8_t *data, size_t length) { return merge.onReply(md, data, length); });
+  // The queue manager's own words on why the inquiry failed go to the command's output.
+  for (const std::string &line : merge.failureText()) addRecordLine(ctx, record, RecordLine{line, kLineResponseText, {}});
   if (!answered || !merge.ok()) {
     if (!merge.message().empty()) message = merge.message();
     return NamelistStep::Failed;

@@ -26,19 +26,21 @@ NamelistStep editNamelist(ProgramContext &ctx, const MqscTarget &target, Command
 // Collects the current names of a namelist from the replies to its DISPLAY.
 class NamelistMerge {
  public:
-  NamelistMerge(const MqscTarget &target, CommandRecord &record) : target_(target), record_(record) {}
+  NamelistMerge(const MqscTarget &target) : target_(target) {}
   // One reply; true when it was the last.
   bool onReply(const MQMD &md, const uint8_t *data, size_t length);
   bool ok() const { return ok_ && gotNames_; }
   const std::vector<std::string> &names() const { return names_; }
   const std::string &message() const { return message_; }
+  // The reply's text when it reported a failure, for the command's output.
+  const std::vector<std::string> &failureText() const { return failureText_; }
 
  private:
   bool takeNames(std::string_view recordText);
   void failWithText(std::string_view text);
   bool zosLine(std::string_view line);
   const MqscTarget &target_;
-  CommandRecord &record_;
+  std::vector<std::string> failureText_;
   std::vector<std::string> names_;
   std::string message_;
   bool ok_ = true;

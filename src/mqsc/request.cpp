@@ -82,8 +82,8 @@ bool readResetQstats(ProgramContext &ctx, CommandRecord &record, std::string_vie
   out += strFormat("%.*s\n\n", static_cast<int>(segment.size()), segment.data());
   out += "AMQ8427: Valid syntax for the MQSC command:\n\n";
   out += "  RESET QSTATS( generic_q_name )\n";
-  record.lines.push_back(RecordLine{std::move(out), kLineResponseText, {}});
-  record.marks |= kMarkData | kMarkError;
+  record.marks |= kMarkError;
+  addRecordLine(ctx, record, RecordLine{std::move(out), kLineResponseText, {}});
   return false;
 }
 
@@ -166,11 +166,7 @@ PreparedRequest buildMqscRequest(const MqscTarget &target, std::string_view text
 }
 
 void completeWithoutReply(ProgramContext &ctx, CommandRecord &record) {
-  {
-    OwnedMutexGuard guard(ctx.displayLock);
-    record.lines.push_back(RecordLine{"AMQ8018I: Command Submitted", kLineResponseText, {}});
-    record.marks |= kMarkData;
-  }
+  addRecordLine(ctx, record, RecordLine{"AMQ8018I: Command Submitted", kLineResponseText, {}});
   completeCommandRecord(ctx, record);
 }
 

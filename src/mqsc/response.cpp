@@ -47,51 +47,32 @@ uint32_t lineFlags(const CommandRecord &record, const MqscTarget &target, uint32
   return flags;
 }
 
-void addErrorLine(CommandRecord &record, const MqscTarget &target, std::string text) {
-  record.lines.push_back(RecordLine{std::move(text), lineFlags(record, target, kLineError), record.groupQmgr});
-  record.marks |= kMarkData | kMarkError;
+void addErrorLine(ProgramContext &ctx, CommandRecord &record, const MqscTarget &target, std::string text) {
+  record.marks |= kMarkError;
+  addRecordLine(ctx, record, RecordLine{std::move(text), lineFlags(record, target, kLineError), record.groupQmgr});
 }
 
 // One string of response text; `line` has its leading blanks skipped.
-void addResponseString(CommandRecord &record, const MqscTarget &target, std::string_view line) {
+void addResponseString(ProgramContext &ctx, CommandRecord &record, const MqscTarget &target, std::string_view line) {
   if (line.empty()) return;
-  bool header = isRecordHeader(line, target.diagnosticFlags);
-  if (header && record.has(kMarkHasModifiers)) {
-    record.droppingRecord = false;
-    for (const RecordFilter &filter : record.filters) {
-      if (filter && !filter(line, record.groupQmgr)) {
-        record.droppingRecord = true;
-        break;
-      }
-    }
-  } else if (header || !scanMessageId(line).empty()) {
-    // A message after a dropped record (a completion line, a group's start) is not
-    // part of it.
-    record.droppingRecord = false;
-  }
-  // The totals show received against matched, so dropped records are counted too.
-  if (header) {
+  uint32_t flags = kLineResponseText;
+  if (isRecordHeader(line, target.diagnosticFlags)) {
+    flags |= kLineRecordStart;
+    // The totals show received against matched, so records the filters drop count too.
     ++record.receivedCount;
     if (!record.groupQmgr.empty()) ++record.receivedByQmgr[record.groupQmgr];
   }
-  if (record.droppingRecord) return;
-  uint32_t flags = kLineResponseText;
-  if (header) {
-    flags |= kLineRecordStart;
-    ++record.recordCount;
-  }
-  if (line.starts_with("AMQ8408I")) record.marks |= kMarkQmgrDetails;
-  record.lines.push_back(RecordLine{std::string(line), lineFlags(record, target, flags), record.groupQmgr});
-  record.marks |= kMarkData;
+  addRecordLine(ctx, record, RecordLine{std::string(line), lineFlags(record, target, flags), record.groupQmgr});
 }
 
-void addTextLocked(CommandRecord &record, const MqscTarget &target, const char *text, size_t length) {
+void addTextLocked(ProgramContext &ctx, CommandRecord &record, const MqscTarget &target, const char *text,
+                   size_t length) {
   std::string_view all(text, length);
   size_t pos = 0;
   while (pos < all.size()) {
     size_t end = all.find('\0', pos);
     if (end == std::string_view::npos) end = all.size();
-    addResponseString(record, target, skipLead(all.substr(pos, end - pos)));
+    addResponseString(ctx, record, target, skipLead(all.substr(pos, end - pos)));
     pos = end + 1;
   }
 }
@@ -99,7 +80,7 @@ void addTextLocked(CommandRecord &record, const MqscTarget &target, const char *
 // ---------------------------------------------------------------- z/OS text
 
 // Returns true when the line ends the command.
-bool zosLine(CommandRecord &record, const MqscTarget &target, std::string_view line) {
+bool zosLine(ProgramContext &ctx, CommandRecord &record, const MqscTarget &target, std::string_view line) {
   line = skipLead(line);
   if (line.empty()) return false;
   bool ends = false;
@@ -127,11 +108,11 @@ bool zosLine(CommandRecord &record, const MqscTarget &target, std::string_view l
   } else if (is("CSQN122I") || is("CSQN123E")) {
     ends = true;
   }
-  addResponseString(record, target, line);
+  addResponseString(ctx, record, target, line);
   return ends;
 }
 
-bool decodeZosText(CommandRecord &record, const MqscTarget &target, const uint8_t *data, size_t length) {
+bool decodeZosText(ProgramContext &ctx, CommandRecord &record, const MqscTarget &target, const uint8_t *data, size_t length) {
   std::string_view text(reinterpret_cast<const char *>(data), length);
   bool ends = false;
   if (text.size() > 8 && text[8] == '*') {
@@ -139,18 +120,18 @@ bool decodeZosText(CommandRecord &record, const MqscTarget &target, const uint8_
     while (pos < text.size()) {
       size_t end = text.find('\0', pos);
       if (end == std::string_view::npos) end = text.size();
-      if (zosLine(record, target, text.substr(pos, end - pos))) ends = true;
+      if (zosLine(ctx, record, target, text.substr(pos, end - pos))) ends = true;
       pos = end + 1;
     }
   } else {
-    ends = zosLine(record, target, text.substr(0, text.find('\0')));
+    ends = zosLine(ctx, record, target, text.substr(0, text.find('\0')));
   }
   return ends;
 }
 
 // ---------------------------------------------------------------- PCF
 
-void decodeResetQstats(CommandRecord &record, const MqscTarget &target, PcfReader &reader) {
+void decodeResetQstats(ProgramContext &ctx, CommandRecord &record, const MqscTarget &target, PcfReader &reader) {
   const MQCFH &h = reader.header();
   std::string text;
   if (h.Reason == 0) text = "AMQ8409: RESET QSTATS details.\n";
@@ -178,11 +159,11 @@ void decodeResetQstats(CommandRecord &record, const MqscTarget &target, PcfReade
     if (parameterName) text += strFormat(" Parameter: %s", parameterName);
     record.marks |= kMarkError;
   }
-  if (!text.empty()) addResponseString(record, target, text);
+  if (!text.empty()) addResponseString(ctx, record, target, text);
 }
 
 // One PCF record (a whole reply, or one piece of a multi-record reply).
-void decodePcfRecord(CommandRecord &record, const MqscTarget &target, const uint8_t *data, size_t length) {
+void decodePcfRecord(ProgramContext &ctx, CommandRecord &record, const MqscTarget &target, const uint8_t *data, size_t length) {
   PcfReader reader(data, length);
   const MQCFH &h = reader.header();
   if (h.CompCode == MQCC_FAILED) record.marks |= kMarkError;
@@ -191,7 +172,7 @@ void decodePcfRecord(CommandRecord &record, const MqscTarget &target, const uint
     record.reason = h.Reason;
   }
   if (h.Command == MQCMD_RESET_Q_STATS) {
-    decodeResetQstats(record, target, reader);
+    decodeResetQstats(ctx, record, target, reader);
     return;
   }
   bool sawText = false;
@@ -207,11 +188,11 @@ void decodePcfRecord(CommandRecord &record, const MqscTarget &target, const uint
       size_t end = text.find_first_of("\r\n");
       record.errorText = std::string(text.substr(0, end));
     }
-    addTextLocked(record, target, p.string.data(), p.string.size());
+    addTextLocked(ctx, record, target, p.string.data(), p.string.size());
   }
   // A failure that carries no text of its own would otherwise pass unseen.
   if (h.CompCode == MQCC_FAILED && !sawText && h.Reason != 0)
-    addErrorLine(record, target,
+    addErrorLine(ctx, record, target,
                  strFormat("Command processing RC(%ld) %s", static_cast<long>(h.Reason), reasonText(h.Reason)));
 }
 
@@ -263,7 +244,7 @@ bool formatIs(const MQMD &md, const char *format) { return std::memcmp(md.Format
 void addResponseText(ProgramContext &ctx, CommandRecord &record, const MqscTarget &target, const char *text,
                      size_t length) {
   OwnedMutexGuard guard(ctx.displayLock);
-  addTextLocked(record, target, text, length);
+  addTextLocked(ctx, record, target, text, length);
 }
 
 namespace {
@@ -277,7 +258,8 @@ bool decodeReply(ProgramContext &ctx, CommandRecord &record, const MqscTarget &t
     if (ctx.countingUnhandled) record.checkingAttributes = true;
     if (!data) length = 0;
     if (target.isZos() && (formatIs(md, MQFMT_COMMAND_1) || formatIs(md, MQFMT_COMMAND_2))) {
-      last = decodeZosText(record, target, data, length);
+      record.zosText = true;
+      last = decodeZosText(ctx, record, target, data, length);
     } else if (length >= sizeof(MQCFH)) {
       MQCFH h;
       std::memcpy(&h, data, sizeof h);
@@ -290,13 +272,13 @@ bool decodeReply(ProgramContext &ctx, CommandRecord &record, const MqscTarget &t
       std::memcpy(copy.data(), &h, sizeof h);
       if ((formatIs(md, MQFMT_ADMIN) || formatIs(md, MQFMT_PCF)) && (h.Control & kControlMultiRecord)) {
         for (const auto &piece : splitRecords(copy.data(), copy.size()))
-          decodePcfRecord(record, target, piece.data(), piece.size());
+          decodePcfRecord(ctx, record, target, piece.data(), piece.size());
       } else {
-        decodePcfRecord(record, target, copy.data(), copy.size());
+        decodePcfRecord(ctx, record, target, copy.data(), copy.size());
       }
       last = (h.Control & MQCFC_LAST) != 0;
     } else {
-      addErrorLine(record, target, shortReplyMessage());
+      addErrorLine(ctx, record, target, shortReplyMessage());
       ctx.statusFlags |= kStatusMqCallFailed;
     }
   }

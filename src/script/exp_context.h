@@ -92,9 +92,6 @@ struct ExprVocabulary {
   std::function<bool(std::string_view)> isIndicator;
   // Names of the system variables ("_time" ...), matched exactly.
   std::function<bool(std::string_view)> isSystemVariable;
-  // Reads attribute `name` of a response record as the response decoder's tokenizer
-  // does (raw text between its brackets); empty: the plain bracket rule.
-  std::function<bool(std::string_view record, std::string_view name, std::string_view& value)> recordAttribute;
 };
 
 // The process-wide vocabulary used when ExprOptions names none. The defaults know no

@@ -30,9 +30,11 @@ int64_t leadingInteger(std::string_view s) {
 
 }  // namespace
 
-bool findAttributeText(std::string_view record, std::string_view name, std::string_view& value) {
+bool findAttributeText(const ResponseRecord& response, std::string_view name, std::string_view& value) {
   if (name.empty()) return false;
-  if (const auto& read = expVocabulary().recordAttribute) return read(record, name, value);
+  // A record the response decoder read has its attributes indexed.
+  if (response.parsed) return response.find(name, false, value);
+  std::string_view record = response.text;
   for (size_t at = 0; at + name.size() < record.size(); ++at) {
     if (at > 0 && record[at - 1] != ' ' && record[at - 1] != '\n') continue;
     if (record[at + name.size()] != '(' || !scanEqualsNoCase(record.substr(at, name.size()), name)) continue;
@@ -50,12 +52,12 @@ void attributeValue(const ResponseRecord* record, std::string_view name, Indicat
     return;
   }
   if (scanEqualsNoCase(name, "qsgqm")) {
-    if (record->qsgqm.empty()) out.setView({});
-    else out.setConcat(record->qsgqm, {});
+    if (record->qmgr.empty()) out.setView({});
+    else out.setConcat(record->qmgr, {});
     return;
   }
   std::string_view raw;
-  if (!findAttributeText(record->text, name, raw)) {
+  if (!findAttributeText(*record, name, raw)) {
     out.setView({});
     return;
   }
@@ -108,7 +110,7 @@ std::string lastResponseText(const ResponseRecord* record) {
     text = blank == std::string_view::npos ? std::string_view{} : text.substr(blank);
   }
   std::string out;
-  if (!record->qsgqm.empty()) out = "QSGQM(" + record->qsgqm + ")";
+  if (!record->qmgr.empty()) out = "QSGQM(" + record->qmgr + ")";
   // Attributes one after another, separated by single blanks.
   bool pendingBlank = !out.empty();
   int depth = 0;

@@ -15,9 +15,10 @@ namespace kvarn::script {
 // empty one when the attribute is missing). `out` owns its bytes.
 void attributeValue(const ResponseRecord* record, std::string_view name, IndicatorModifier modifier, Value& out);
 
-// The raw text inside KEYWORD(...) at the start of the text or after a blank or newline,
-// nested parentheses counted; false when the keyword is not there.
-bool findAttributeText(std::string_view record, std::string_view name, std::string_view& value);
+// The raw text inside KEYWORD(...): from the record's index when the response decoder
+// read it; otherwise at the start of the text or after a blank or newline, nested
+// parentheses counted. False when the keyword is not there.
+bool findAttributeText(const ResponseRecord& record, std::string_view name, std::string_view& value);
 
 // The record as one line: message-number line and z/OS prefix dropped, QSGQM(...) first.
 std::string lastResponseText(const ResponseRecord* record);

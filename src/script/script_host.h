@@ -12,11 +12,11 @@
 
 struct ProgramContext;
 struct InputSource;
+struct ResponseRecord;
 
 namespace kvarn::script {
 
 struct ImportRequest;
-struct ResponseRecord;
 
 struct ConnectionState {
   bool connected = false;

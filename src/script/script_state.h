@@ -13,15 +13,10 @@
 #include "context/context.h"
 #include "script/statement.h"
 #include "script/variables.h"
+#include "context/response_record.h"
+#include "runtime/text_spool.h"
 
 namespace kvarn::script {
-
-// One response record as MQSC text, with the queue-sharing-group member that produced it.
-struct ResponseRecord {
-  std::string text;
-  std::string qsgqm;
-  bool commandFailed = false;
-};
 
 struct ScriptFile {
   int id = 0;
@@ -43,7 +38,7 @@ struct LatestCommand {
   bool recorded = false;
   bool succeeded = false;
   int64_t responses = 0;     // response records received
-  std::string responseText;  // its response text, lines joined by '\n'
+  TextSpool responseText;    // its response text, lines joined by '\n'
 };
 
 struct LoopCounters {

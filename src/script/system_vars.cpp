@@ -119,7 +119,7 @@ const SystemVariable kSystemVariables[] = {
     {"_matches", [](ProgramContext&, ScriptState& s, Value& v) { v.setInt(s.matched); }},
     {"_respwait", [](ProgramContext& c, ScriptState&,
                      Value& v) { v.setInt(c.fileMode() ? c.settings.respwait : c.settings.respwaiti); }},
-    {"_lastcmdresp", [](ProgramContext&, ScriptState& s, Value& v) { text(v, s.latestCommand.responseText); }},
+    {"_lastcmdresp", [](ProgramContext&, ScriptState& s, Value& v) { text(v, s.latestCommand.responseText.text()); }},
     {"_lastresp", [](ProgramContext&, ScriptState& s, Value& v) { text(v, lastResponseText(s.currentRecord())); }},
     {"_item", [](ProgramContext&, ScriptState& s, Value& v) { text(v, s.item); }},
     {"_idxEach", [](ProgramContext&, ScriptState& s, Value& v) { v.setInt(s.eachLoop.index); }},

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mqsc/attribute_tokenizer.h"
 #include "mqsc/clause_scanner.h"
 #include "mqsc/command_words.h"
 #include "mqsc/prepare_steps.h"
@@ -40,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   CommandRecord record;
   std::string message;
   rewriteGenericNames(rewritten, (data[0] & 32) != 0, record, message);
-  for (const auto &filter : record.filters) filter(view, "QM1");
+  ResponseRecord response = parsedRecord(std::string(view), "QM1");
+  for (const auto &filter : record.filters) filter(response);
 
   std::string rebuilt;
   rebuildNamelistAlter(view, {"'A'", "'B'"}, rebuilt, message);

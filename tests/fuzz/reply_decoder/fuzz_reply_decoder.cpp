@@ -30,16 +30,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   CommandRecord record;
   record.isDisplay = (selector & 32) != 0;
-  if (selector & 64) record.filters.push_back([](std::string_view r, std::string_view) { return r.size() % 2 == 0; });
+  record.keepRecords = true;
+  if (selector & 64) record.filters.push_back([](const ResponseRecord &r) { return r.text.size() % 2 == 0; });
   if (!record.filters.empty()) record.marks |= kMarkHasModifiers;
   handleMqscResponse(ctx, record, target, md, reply.data(), reply.size());
   handleMqscResponse(ctx, record, target, md, reply.data(), reply.size());
-  for (const std::string &text : record.records()) {
-    AttributeTokenizer tok(text, (selector & 128) ? ListValueMode::One : ListValueMode::PerItem, true, "QM1");
+  completeCommandRecord(ctx, record);
+  for (const ResponseRecord &response : record.keptRecords) {
+    AttributeTokenizer tok(response, (selector & 128) ? ListValueMode::One : ListValueMode::PerItem, true);
     AttributeToken token;
     while (tok.next(token)) localTimeStamp(token.text);
+    for (const RecordAttribute &a : response.attributes) response.find(response.keywordOf(a), a.kind == RecordAttribute::Bare);
   }
-  completeCommandRecord(ctx, record);
 
   QmgrLevelReply level;
   handleQmgrLevelReply(ctx, level, md, reply.data(), reply.size());

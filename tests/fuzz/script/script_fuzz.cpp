@@ -81,7 +81,8 @@ void issueCommand(ProgramContext& ctx, std::string_view text) {
   latest.recorded = true;
   latest.succeeded = command.size() % 3 != 0;
   latest.responses = latest.succeeded ? 1 : 0;
-  latest.responseText = latest.succeeded ? "AMQ8006I: IBM MQ queue created." : "AMQ8405I: Syntax error detected.";
+  latest.responseText.clear();
+  latest.responseText.append(latest.succeeded ? "AMQ8006I: IBM MQ queue created." : "AMQ8405I: Syntax error detected.");
   if (!latest.succeeded) ctx.statusFlags |= kStatusCommandFailed;
   std::vector<ResponseRecord> records = cannedRecords(command);
   if (scanEqualsNoCase(word, "dis") || scanEqualsNoCase(word, "display")) {

@@ -275,9 +275,10 @@ TEST(Layout, NotesTheLastShownRecordAndMatchesInTheCommandRecord) {
     DisplayTest t;
     CommandRecord rec;
     rec.kind = RecordKind::ScriptCommand;
+    rec.keepRecords = true;
     ASSERT_TRUE(t.prepare(rec, "DIS Q(*)"));
     t.reply(rec, queues(3));
     EXPECT_FALSE(rec.shownAsCurrent);
-    EXPECT_EQ(rec.recordTexts().size(), 3u);
+    EXPECT_EQ(rec.keptRecords.size(), 3u);
   }
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "display/modifiers.h"
+#include "mqsc/attribute_tokenizer.h"
 #include "display_support.h"
 
 namespace {
@@ -127,8 +128,10 @@ TEST(Modifiers, SortOrderKeepsItsTieRuleAndSurvivesBadKeys) {
   ModifierState &s = *findModifierState(rec);
   std::vector<std::string> texts = {"AMQ8409I: x\n QUEUE(A) CURDEPTH(5)", "AMQ8409I: x\n QUEUE(B) CURDEPTH(1)",
                                     "AMQ8409I: x\n QUEUE(C) CURDEPTH(5)", "AMQ8409I: x\n QUEUE(D)"};
-  std::vector<RecordRef> refs;
-  for (const auto &text : texts) refs.push_back({text, {}});
+  std::vector<ResponseRecord> records;
+  for (const auto &text : texts) records.push_back(parsedRecord(text));
+  std::vector<const ResponseRecord *> refs;
+  for (const auto &record : records) refs.push_back(&record);
   std::vector<size_t> order;
   std::string error;
   ASSERT_TRUE(sortOrder(s, refs, order, error));

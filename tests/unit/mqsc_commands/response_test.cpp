@@ -33,13 +33,33 @@ bool feed(TestContext &tc, CommandRecord &rec, const MqscTarget &t, const std::v
 
 std::vector<uint8_t> text(const std::string &s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
+// A layout that keeps the pieces it is handed and counts its ends.
+struct PieceRecorder : RecordOutput {
+  std::vector<OutputPiece> *pieces;
+  int *finished;
+  PieceRecorder(std::vector<OutputPiece> *p, int *f) : pieces(p), finished(f) {}
+  void piece(ProgramContext &, CommandRecord &, OutputPiece &&piece) override { pieces->push_back(std::move(piece)); }
+  void finish(ProgramContext &, CommandRecord &) override { ++*finished; }
+};
+struct RecordingHost {
+  std::vector<OutputPiece> pieces;
+  int finished = 0;
+  RecordingHost() {
+    mqscSetHost({{}, [this](ProgramContext &, CommandRecord &) {
+                   return std::make_unique<PieceRecorder>(&pieces, &finished);
+                 }});
+  }
+  ~RecordingHost() { mqscSetHost({}); }
+};
+
 TEST(MqscResponse, DisplayRecordsAreShownAndCounted) {
   TestContext tc;
   CommandRecord rec = displayRecord();
+  rec.keepRecords = true;
   EXPECT_FALSE(
       feed(tc, rec, distributed(), escapeReply("AMQ8409I: Display Queue details.\n   QUEUE(A)   CURDEPTH(0)", 0)));
   EXPECT_FALSE(rec.complete());
-  EXPECT_TRUE(tc.sink->lines.empty());  // written at completion
+  EXPECT_TRUE(tc.sink->lines.empty());  // more lines of the record may follow
   EXPECT_TRUE(feed(tc, rec, distributed(), escapeReply("AMQ8409I: Display Queue details.\n   QUEUE(B)   CURDEPTH(3)")));
   EXPECT_TRUE(rec.complete());
   EXPECT_TRUE(rec.succeeded);
@@ -49,8 +69,8 @@ TEST(MqscResponse, DisplayRecordsAreShownAndCounted) {
   EXPECT_EQ(tc.sink->lines[3].first, "   QUEUE(B)   CURDEPTH(3)");
   EXPECT_EQ(tc.ctx.succeeded, 1u);
   EXPECT_EQ(tc.ctx.statusFlags, static_cast<uint32_t>(kStatusCommandSucceeded));
-  auto records = rec.records();
-  ASSERT_EQ(records.size(), 2u);
+  ASSERT_EQ(rec.keptRecords.size(), 2u);
+  EXPECT_EQ(rec.keptRecords[1].find("CURDEPTH")->valueLength, 1u);  // read once, on arrival
 
   // A reply for a record already complete changes nothing.
   EXPECT_TRUE(feed(tc, rec, distributed(), escapeReply("AMQ8409I: Display Queue details.\n   QUEUE(C)")));
@@ -154,15 +174,16 @@ TEST(MqscResponse, TolkMultiRecordMessages) {
   MqscTarget t = distributed();
   t.tolkMode = true;
   CommandRecord rec = displayRecord();
+  rec.keepRecords = true;
   EXPECT_FALSE(feed(tc, rec, t, tolkMessage(0x10000)));
-  EXPECT_EQ(rec.recordCount, 3u);
+  EXPECT_EQ(rec.receivedCount, 3u);
+  EXPECT_EQ(rec.recordCount, 2u);  // the third is counted once it is known to be whole
   EXPECT_FALSE(rec.complete());
   EXPECT_TRUE(feed(tc, rec, t, tolkMessage(0x10001), MQFMT_PCF));
   EXPECT_EQ(rec.recordCount, 6u);
   EXPECT_TRUE(rec.complete());
-  auto records = rec.records();
-  ASSERT_EQ(records.size(), 6u);
-  EXPECT_NE(records[5].find("EV(E2)"), std::string::npos);
+  ASSERT_EQ(rec.keptRecords.size(), 6u);
+  EXPECT_NE(rec.keptRecords[5].text.find("EV(E2)"), std::string::npos);
 }
 
 TEST(MqscResponse, ResetQstatsFormatting) {
@@ -238,6 +259,7 @@ TEST(MqscResponse, ZosLinesAndCompletion) {
 TEST(MqscResponse, ZosSharingGroupReplies) {
   TestContext tc;
   CommandRecord rec = displayRecord();
+  rec.keepRecords = true;
   MqscTarget t = zos();
   const char *lines[] = {
       "CSQN137I !MQ1 'DISPLAY QUEUE' command accepted for CMDSCOPE(*), sent to 2",
@@ -253,11 +275,10 @@ TEST(MqscResponse, ZosSharingGroupReplies) {
                    MQFMT_COMMAND_1));
   EXPECT_TRUE(rec.has(kMarkSeveralQmgrs));
   std::vector<std::string> qmgrs;
-  for (const auto &line : rec.lines)
-    if (line.flags & kLineRecordStart) qmgrs.push_back(line.qmgr);
+  for (const auto &record : rec.keptRecords) qmgrs.push_back(record.qmgr);
   EXPECT_EQ(qmgrs, (std::vector<std::string>{"MQ1", "MQ2"}));
 
-  AttributeTokenizer tok(rec.lines[5].text, ListValueMode::PerItem, true, rec.lines[5].qmgr);
+  AttributeTokenizer tok(rec.keptRecords[1], ListValueMode::PerItem, true);
   AttributeToken token;
   ASSERT_TRUE(tok.next(token));
   EXPECT_TRUE(token.isHeader);
@@ -273,14 +294,14 @@ TEST(MqscResponse, CompletionLayoutAndMarker) {
   rec.recordCount = 4;
   EXPECT_EQ(incompleteMarkerText(rec), "<Responses incomplete (received:4)>");
 
-  int calls = 0;
-  mqscSetHost({{}, [&calls](ProgramContext &, CommandRecord &) { ++calls; }});
-  CommandRecord other;
-  completeCommandRecord(tc.ctx, other);
-  completeCommandRecord(tc.ctx, other);
-  EXPECT_EQ(calls, 1);
-  EXPECT_EQ(tc.ctx.issued, 1u);
-  mqscSetHost({});
+  {
+    RecordingHost host;
+    CommandRecord other;
+    completeCommandRecord(tc.ctx, other);
+    completeCommandRecord(tc.ctx, other);
+    EXPECT_EQ(host.finished, 1);
+    EXPECT_EQ(tc.ctx.issued, 1u);
+  }
 
   // Script commands are quiet: kept, hidden from the screen.
   CommandRecord script;
@@ -353,33 +374,45 @@ namespace {
 
 // Records are grouped once, for the layout and for scripts alike: a header takes the
 // attribute lines after it, never a message line, and a line of the program's own ends it.
+// Each piece goes on as soon as it is whole.
 TEST(CommandRecordPieces, RecordsTakeTheirAttributeLinesButNotMessages) {
+  TestContext tc;
+  RecordingHost host;
   CommandRecord rec;
-  rec.lines = {
-      {"CSQN121I !MQ1 RESPONSE FROM QM1", kLineResponseText, "QM1"},
-      {"QUEUE(A)", kLineResponseText | kLineRecordStart, "QM1"},
-      {"   CURDEPTH(1)", kLineResponseText, "QM1"},
-      {"CSQ9022I !MQ1 CSQMDRTS ' DISPLAY QUEUE' NORMAL COMPLETION", kLineResponseText, "QM1"},
-      {"   CURDEPTH(9)", kLineResponseText, "QM1"},
-      {"QUEUE(B)", kLineResponseText | kLineRecordStart | kLineQuiet, "QM2"},
-      {"Timed out waiting for response", kLineError, ""},
-      {"   CURDEPTH(7)", kLineResponseText, ""},
+  rec.keepRecords = true;
+  auto add = [&](const char *text, uint32_t flags, const char *qmgr) {
+    addRecordLine(tc.ctx, rec, RecordLine{text, flags, qmgr});
   };
-  std::vector<CommandRecord::Piece> pieces = rec.pieces();
-  ASSERT_EQ(pieces.size(), 7u);
-  EXPECT_EQ(pieces[1].kind, CommandRecord::Piece::Record);
-  EXPECT_EQ(pieces[1].text, "QUEUE(A)\n   CURDEPTH(1)");
-  EXPECT_EQ(pieces[2].kind, CommandRecord::Piece::Text);  // the completion message stands alone
-  EXPECT_EQ(pieces[3].kind, CommandRecord::Piece::Text);  // and what follows it is no record's
-  EXPECT_TRUE(pieces[4].quiet);
-  EXPECT_EQ(pieces[5].kind, CommandRecord::Piece::Error);
-  EXPECT_EQ(pieces[6].kind, CommandRecord::Piece::Text);
+  add("CSQN121I !MQ1 RESPONSE FROM QM1", kLineResponseText, "QM1");
+  add("QUEUE(A)", kLineResponseText | kLineRecordStart, "QM1");
+  add("   CURDEPTH(1)", kLineResponseText, "QM1");
+  EXPECT_EQ(host.pieces.size(), 1u);  // the record may go on
+  add("CSQ9022I !MQ1 CSQMDRTS ' DISPLAY QUEUE' NORMAL COMPLETION", kLineResponseText, "QM1");
+  add("   CURDEPTH(9)", kLineResponseText, "QM1");
+  add("QUEUE(B)", kLineResponseText | kLineRecordStart | kLineQuiet, "QM2");
+  add("Timed out waiting for response", kLineError, "");
+  add("   CURDEPTH(7)", kLineResponseText, "");
+  completeCommandRecord(tc.ctx, rec);
 
-  std::vector<CommandRecord::RecordText> records = rec.recordTexts();
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[1].text, "QUEUE(B)");
-  EXPECT_EQ(records[1].qmgr, "QM2");
-  EXPECT_EQ(rec.responseText().find("Timed out"), std::string::npos);
+  std::vector<OutputPiece> &pieces = host.pieces;
+  ASSERT_EQ(pieces.size(), 7u);
+  EXPECT_EQ(pieces[1].kind, OutputPiece::Record);
+  EXPECT_EQ(pieces[1].text(), "QUEUE(A)\n   CURDEPTH(1)");
+  EXPECT_TRUE(pieces[1].body.parsed);
+  EXPECT_EQ(pieces[2].kind, OutputPiece::Text);  // the completion message stands alone
+  EXPECT_EQ(pieces[3].kind, OutputPiece::Text);  // and what follows it is no record's
+  EXPECT_TRUE(pieces[4].quiet);
+  EXPECT_EQ(pieces[5].kind, OutputPiece::Error);
+  EXPECT_EQ(pieces[6].kind, OutputPiece::Text);
+  EXPECT_EQ(host.finished, 1);
+
+  ASSERT_EQ(rec.keptRecords.size(), 2u);
+  EXPECT_EQ(rec.keptRecords[1].text, "QUEUE(B)");
+  EXPECT_EQ(rec.keptRecords[1].qmgr, "QM2");
+  EXPECT_EQ(rec.errorLines, std::vector<std::string>{"Timed out waiting for response"});
+  std::string response = rec.responseText.text();
+  EXPECT_EQ(response.find("Timed out"), std::string::npos);
+  EXPECT_NE(response.find("QUEUE(A)\n   CURDEPTH(1)\nCSQ9022I"), std::string::npos);
 }
 
 }  // namespace

@@ -154,10 +154,8 @@ TEST(AttributeCheck, UnknownKeywordsAreReported) {
       break;
     }
   ASSERT_NE(display, nullptr);
-  CommandRecord rec;
-  rec.lines.push_back({"AMQ8409I: Display Queue details.\n QUEUE(A) CURDEPTH(0) NOSUCHATTR(1) QSTATUS(x) NOHARDENBO",
-                       kLineRecordStart | kLineResponseText,
-                       {}});
+  ResponseRecord rec =
+      parsedRecord("AMQ8409I: Display Queue details.\n QUEUE(A) CURDEPTH(0) NOSUCHATTR(1) QSTATUS(x) NOHARDENBO");
   uint32_t count = 0;
   auto lines = uncheckedAttributes(rec, display, count);
   EXPECT_EQ(lines, std::vector<std::string>{"  Unhandled attribute NOSUCHATTR"});
