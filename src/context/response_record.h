@@ -17,6 +17,8 @@ struct RecordAttribute {
   };
   enum Flags : uint8_t {
     kInHeader = 1,  // a word of the header line (a record may begin with its attributes)
+    kPaired = 2,    // the keyword has a row in the attribute pairs (NOSHARE, NAMES ...)
+    kPlain = 4,     // Valued: shown exactly as it stands (no blank at the value's ends, no line end)
   };
   uint32_t start = 0;   // where the keyword (or the whole line) begins
   uint32_t keywordLength = 0;

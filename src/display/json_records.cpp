@@ -148,7 +148,7 @@ std::string JsonRecordWriter::record(const ResponseRecord &record, bool severalQ
   while (tokens.next(token)) {
     if (token.isHeader) continue;
     if (token.isWholeLine) {
-      wholeLines.push_back(token.text);
+      wholeLines.emplace_back(token.text);
       continue;
     }
     if (token.keyword.empty()) continue;

@@ -107,7 +107,26 @@ bool strayCloseFollows(std::string_view text, size_t close) {
 
 }  // namespace
 
+namespace {
+// The usual value, found with two searches: no '(' inside it, and after its ')' a blank
+// and then the next attribute's '(' before any other ')'.
+size_t plainValueEnd(std::string_view text, size_t open) {
+  const char *base = text.data();
+  const char *end = base + text.size();
+  const char *close = static_cast<const char *>(std::memchr(base + open + 1, ')', end - (base + open + 1)));
+  if (!close || std::memchr(base + open + 1, '(', close - (base + open + 1))) return std::string_view::npos;
+  const char *after = close + 1;
+  if (after == end) return static_cast<size_t>(close - base);
+  if (!isScanSpace(*after)) return std::string_view::npos;
+  const char *nextOpen = static_cast<const char *>(std::memchr(after, '(', end - after));
+  const char *limit = nextOpen ? nextOpen : end;
+  if (std::memchr(after, ')', limit - after)) return std::string_view::npos;
+  return static_cast<size_t>(close - base);
+}
+}  // namespace
+
 size_t attributeValueEnd(std::string_view text, size_t open, const FieldDef *fields) {
+  if (size_t plain = plainValueEnd(text, open); plain != std::string_view::npos) return plain;
   int depth = 0;
   size_t match = std::string_view::npos;
   bool innerEnd = false;  // a ')' inside the value is followed by a blank
@@ -178,6 +197,7 @@ size_t readAttribute(std::string_view text, size_t pos, const FieldDef *fields, 
   while (pos < text.size() && !isScanSpace(text[pos]) && text[pos] != '(') ++pos;
   out.start = at32(start);
   out.keywordLength = at32(pos - start);
+  if (findPair(text.substr(start, pos - start))) out.flags |= RecordAttribute::kPaired;
   if (pos >= text.size() || text[pos] != '(') {
     out.kind = RecordAttribute::Bare;
     return pos;
@@ -185,6 +205,10 @@ size_t readAttribute(std::string_view text, size_t pos, const FieldDef *fields, 
   size_t close = attributeValueEnd(text, pos, fields);
   out.kind = RecordAttribute::Valued;
   out.valueLength = at32(close - pos - 1);
+  std::string_view value = text.substr(pos + 1, out.valueLength);
+  if (close < text.size() && !value.empty() && value.front() != ' ' && value.back() != ' ' &&
+      value.find_first_of("\n\r") == std::string_view::npos)
+    out.flags |= RecordAttribute::kPlain;
   return close < text.size() ? close + 1 : text.size();
 }
 
@@ -198,6 +222,7 @@ size_t skipAnnotation(std::string_view text, size_t pos) {
 void parseResponseRecord(ResponseRecord &record, const FieldDef *fields) {
   std::string_view text = record.text;
   record.attributes.clear();
+  record.attributes.reserve(text.size() / 24 + 4);
   HeaderPlace h = placeHeader(text);
   record.headerStart = at32(h.start);
   record.headerEnd = at32(h.end);
@@ -313,19 +338,19 @@ AttributeTokenizer::AttributeTokenizer(std::string_view record, ListValueMode mo
       several_(severalQmgrs) {}
 
 namespace {
-// Empties a token, keeping its text's storage for the next.
+// Empties a token, keeping its storage for the next.
 void resetToken(AttributeToken &token) {
-  token.text.clear();
-  token.keyword = token.value = token.column = {};
+  token.text = token.keyword = token.value = token.column = {};
   token.isHeader = token.isBare = token.isWholeLine = token.isPseudo = token.hidden = false;
 }
 
-// Points the token's views into its text.
-void placeToken(AttributeToken &token, size_t keywordLength, size_t valueStart, size_t valueLength) {
-  std::string_view t(token.text);
-  token.keyword = t.substr(0, keywordLength);
-  token.value = t.substr(valueStart, valueLength);
-  const AttributePair *pair = findPair(token.keyword);
+// Points the token at `text` (the record's, or its storage) and its views into it.
+void placeToken(AttributeToken &token, std::string_view text, size_t keywordLength, size_t valueStart,
+                size_t valueLength, bool paired) {
+  token.text = text;
+  token.keyword = text.substr(0, keywordLength);
+  token.value = text.substr(valueStart, valueLength);
+  const AttributePair *pair = paired ? findPair(token.keyword) : nullptr;
   token.column = pair ? pair->column : token.keyword;
 }
 
@@ -335,17 +360,19 @@ bool isValueBlank(char c) { return c == ' ' || c == '\n' || c == '\r'; }
 bool AttributeTokenizer::nextListItem(AttributeToken &token) {
   size_t n = listItems_.size();
   resetToken(token);
+  std::string &text = token.storage;
+  text.clear();
   size_t valueStart = 0;
   if (listIndex_ == 0) {
-    token.text.assign(listKeyword_);
-    token.text += '(';
-    valueStart = token.text.size();
+    text.assign(listKeyword_);
+    text += '(';
+    valueStart = text.size();
   }
   const std::string &item = listItems_[listIndex_];
-  token.text += item;
-  if (listIndex_ + 1 == n) token.text += ')';
+  text += item;
+  if (listIndex_ + 1 == n) text += ')';
   size_t keywordLength = listIndex_ == 0 ? listKeyword_.size() : 0;
-  placeToken(token, keywordLength, valueStart, item.size());
+  placeToken(token, text, keywordLength, valueStart, item.size(), true);
   if (listIndex_ != 0) {
     // Later items belong to the same column as the first.
     const AttributePair *pair = findPair(listKeyword_);
@@ -361,7 +388,7 @@ bool AttributeTokenizer::next(AttributeToken &token) {
   if (stage_ == 0) {
     stage_ = 1;
     resetToken(token);
-    token.text.assign(record.header());
+    token.text = record.header();
     token.isHeader = true;
     return true;
   }
@@ -369,8 +396,8 @@ bool AttributeTokenizer::next(AttributeToken &token) {
     stage_ = 2;
     if (several_) {
       resetToken(token);
-      token.text = strFormat("QSGQM(%.*s)", static_cast<int>(record.qmgr.size()), record.qmgr.data());
-      placeToken(token, 5, 6, record.qmgr.size());
+      token.storage = strFormat("QSGQM(%.*s)", static_cast<int>(record.qmgr.size()), record.qmgr.data());
+      placeToken(token, token.storage, 5, 6, record.qmgr.size(), false);
       token.isPseudo = true;
       return true;
     }
@@ -380,18 +407,25 @@ bool AttributeTokenizer::next(AttributeToken &token) {
   while (index_ < record.attributes.size()) {
     const RecordAttribute &a = record.attributes[index_++];
     if (a.inHeader() && !headerAttributes_) continue;
+    bool paired = (a.flags & RecordAttribute::kPaired) != 0;
     std::string_view keyword = record.keywordOf(a);
     resetToken(token);
     if (a.kind == RecordAttribute::WholeLine) {
-      token.text.assign(record.valueOf(a));
-      placeToken(token, token.text.size(), 0, token.text.size());
+      std::string_view line = record.valueOf(a);
+      placeToken(token, line, line.size(), 0, line.size(), false);
       token.isWholeLine = true;
       return true;
     }
     if (a.kind == RecordAttribute::Bare) {
-      token.text.assign(keyword);
-      placeToken(token, keyword.size(), 0, keyword.size());
+      placeToken(token, keyword, keyword.size(), 0, keyword.size(), paired);
       token.isBare = true;
+      return true;
+    }
+    bool list = paired && isListAttribute(keyword);
+    if ((a.flags & RecordAttribute::kPlain) && !list) {
+      // KEYWORD(value) shown exactly as it stands in the record.
+      std::string_view whole = std::string_view(record.text).substr(a.start, a.keywordLength + a.valueLength + 2);
+      placeToken(token, whole, keyword.size(), keyword.size() + 1, a.valueLength, paired);
       return true;
     }
     // KEYWORD(value): line ends inside the value read as blanks, blanks at its ends go.
@@ -400,8 +434,9 @@ bool AttributeTokenizer::next(AttributeToken &token) {
     while (b < e && isValueBlank(raw[b])) ++b;
     while (e > b && isValueBlank(raw[e - 1])) --e;
     std::string_view trimmed = raw.substr(b, e - b);
+    std::string &text = token.storage;
 
-    if (isListAttribute(keyword)) {
+    if (list) {
       std::string value(trimmed);
       for (char &ch : value)
         if (ch == '\n' || ch == '\r') ch = ' ';
@@ -416,8 +451,8 @@ bool AttributeTokenizer::next(AttributeToken &token) {
         return nextListItem(token);
       }
       // One token: blanks before each comma removed.
-      token.text.assign(keyword);
-      token.text += '(';
+      text.assign(keyword);
+      text += '(';
       for (size_t i = 0; i < value.size(); ++i) {
         if (value[i] == ' ') {
           size_t j = i;
@@ -427,25 +462,25 @@ bool AttributeTokenizer::next(AttributeToken &token) {
             continue;
           }
         }
-        token.text.push_back(value[i]);
+        text.push_back(value[i]);
       }
-      token.text += ')';
-      placeToken(token, keyword.size(), keyword.size() + 1, token.text.size() - keyword.size() - 2);
+      text += ')';
+      placeToken(token, text, keyword.size(), keyword.size() + 1, text.size() - keyword.size() - 2, paired);
       return true;
     }
     // A blank value is shown as IBM shows it, "( )"; its value is still empty.
-    token.text.assign(keyword);
+    text.assign(keyword);
     if (trimmed.empty()) {
-      token.text += "( )";
+      text += "( )";
     } else {
-      token.text += '(';
-      size_t from = token.text.size();
-      token.text += trimmed;
-      for (size_t i = from; i < token.text.size(); ++i)
-        if (token.text[i] == '\n' || token.text[i] == '\r') token.text[i] = ' ';
-      token.text += ')';
+      text += '(';
+      size_t from = text.size();
+      text += trimmed;
+      for (size_t i = from; i < text.size(); ++i)
+        if (text[i] == '\n' || text[i] == '\r') text[i] = ' ';
+      text += ')';
     }
-    placeToken(token, keyword.size(), keyword.size() + 1, trimmed.size());
+    placeToken(token, text, keyword.size(), keyword.size() + 1, trimmed.size(), paired);
     return true;
   }
   return false;

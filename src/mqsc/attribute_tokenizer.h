@@ -21,7 +21,11 @@ bool isRecordHeader(std::string_view line, uint32_t diagnosticFlags = 0);
 enum class ListValueMode { PerItem = 0, One = 1 };
 
 struct AttributeToken {
-  std::string text;          // the whole token: "CURDEPTH(0)", "NOSHARE", "NAMES(A", the header line
+  AttributeToken() = default;
+  AttributeToken(const AttributeToken &) = delete;  // the views may point into `storage`
+  AttributeToken &operator=(const AttributeToken &) = delete;
+
+  std::string_view text;     // the whole token: "CURDEPTH(0)", "NOSHARE", "NAMES(A", the header line
   std::string_view keyword;  // view into `text`
   std::string_view value;    // view into `text`: inside the brackets, or the bare keyword
   std::string_view column;   // the column keyword (NOSHARE shows in column SHARE)
@@ -30,6 +34,9 @@ struct AttributeToken {
   bool isWholeLine = false;  // a message line returned whole (CSQM134I ...)
   bool isPseudo = false;     // QSGQM(name)
   bool hidden = false;       // among the attributes the user asked to hide (set by the display)
+  // A token the record's text does not hold as it is shown (blanks changed, a list cut
+  // into items) is made here; any other views the record.
+  std::string storage;
 };
 
 // IBM MQ returns values unquoted, so a value holding an unbalanced bracket (a DESCR of

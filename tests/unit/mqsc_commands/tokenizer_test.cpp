@@ -13,7 +13,7 @@ std::vector<std::string> tokens(std::string_view record, ListValueMode mode = Li
   AttributeTokenizer tok(record, mode);
   AttributeToken t;
   std::vector<std::string> out;
-  while (tok.next(t)) out.push_back(t.text);
+  while (tok.next(t)) out.emplace_back(t.text);
   return out;
 }
 
