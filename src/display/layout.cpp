@@ -62,20 +62,27 @@ class Layout : public RecordOutput {
     sorting_ = state_ && state_->sortKey;
     bool filterable = record.has(kMarkFilterable) && !record.has(kMarkError);
     columnsOpen_ = filterable && settings_.colstyle != 1 && !json_ && !settings_.on(kOptWrap);
-    // Measured as they come, content columns show as soon as they are too wide: only
-    // when the records come in the order they are shown.
-    measuring_ = columnsOpen_ && settings_.colstyle == 0 && !sorting_ && !record.zosText;
+    // Measured as they come, content columns show as soon as they are too wide (and,
+    // sorted, at the end without being measured again).
+    measuring_ = columnsOpen_ && settings_.colstyle == 0 && !record.zosText;
     holding_ = sorting_ || columnsOpen_ || record.zosText;
   }
 
   void piece(ProgramContext &, CommandRecord &, OutputPiece &&piece) override {
     if (piece.kind == OutputPiece::Record) checkRecordAttributes(ctx_, record_, piece.body);
     if (!holding_) return emit(std::move(piece));
-    bool record = piece.kind == OutputPiece::Record;
+    if (piece.kind != OutputPiece::Record) return held_.push_back(std::move(piece));
+    ResponseRecord &body = piece.body;
+    if (measuring_) measure(body);
+    if (sorting_ && !sortFailed_) {
+      keys_.emplace_back();
+      std::string error;
+      if (!evaluateSortKey(*state_, body, keys_.back(), error)) sortFailed_ = true;  // arrival order stands
+    }
+    // A held record keeps its text alone; it is read again when it goes out.
+    forgetIndex(body);
     held_.push_back(std::move(piece));
-    if (!record || !measuring_) return;
-    measure(held_.back().body);
-    if (measuredTotal() <= width_) return;
+    if (!measuring_ || sorting_ || measuredTotal() <= width_) return;
     // Too wide for content columns: the fixed style it is, and nothing need wait.
     columnsOpen_ = measuring_ = holding_ = false;
     content_ = false;
@@ -155,6 +162,7 @@ class Layout : public RecordOutput {
       ++scan_.groupMatched;
       if (scan_.filterable && matched_ > maximum_) return;
       ++shown_;
+      readAgain(item.body);
       if (item.text().starts_with("TYPE(HANDLE)")) write(" ", kStyleInfo, quiet);
       layRecord(item.body, quiet);
       lastShown_ = std::move(item.body);
@@ -190,19 +198,23 @@ class Layout : public RecordOutput {
                   held_.end());
     }
     std::vector<size_t> slots;
-    std::vector<const ResponseRecord *> records;
-    for (size_t i = 0; i < held_.size(); ++i) {
-      if (held_[i].kind != OutputPiece::Record) continue;
-      slots.push_back(i);
-      records.push_back(&held_[i].body);
-    }
+    for (size_t i = 0; i < held_.size(); ++i)
+      if (held_[i].kind == OutputPiece::Record) slots.push_back(i);
     std::vector<size_t> order;
     std::string error;
-    if (!sortOrder(*state_, records, order, error)) return;  // arrival order stands
+    if (sortFailed_ || !sortOrder(*state_, keys_, order, error)) return;  // arrival order stands
     std::vector<OutputPiece> sorted;
     sorted.reserve(slots.size());
     for (size_t k : order) sorted.push_back(std::move(held_[slots[k]]));
     for (size_t k = 0; k < slots.size(); ++k) held_[slots[k]] = std::move(sorted[k]);
+  }
+
+  void forgetIndex(ResponseRecord &record) {
+    std::vector<RecordAttribute>().swap(record.attributes);
+    record.parsed = false;
+  }
+  void readAgain(ResponseRecord &record) {
+    if (!record.parsed) parseResponseRecord(record, record_.replyFields);
   }
 
   bool tokenHidden(const AttributeToken &t) const {
@@ -234,11 +246,21 @@ class Layout : public RecordOutput {
 
   // Positions the content columns measured over the records to be shown.
   void planColumns() {
-    if (!measuring_) {  // measured here, in the order the records are shown
+    // Measured as they came over every record shown: too wide is too wide in any order.
+    bool exact = measuring_ && measured_ <= maximum_;
+    if (exact && settings_.colstyle == 0 && measuredTotal() > width_) {
+      content_ = false;
+      return;
+    }
+    if (!measuring_ || sorting_) {  // measured again, in the order the records are shown
       columns_.clear();
       widths_ = measured_ = 0;
-      for (const OutputPiece &piece : held_)
-        if (piece.kind == OutputPiece::Record) measure(piece.body);
+      for (OutputPiece &piece : held_) {
+        if (piece.kind != OutputPiece::Record) continue;
+        readAgain(piece.body);
+        measure(piece.body);
+        forgetIndex(piece.body);
+      }
     }
     std::vector<Column *> ordered;
     for (auto &entry : columns_) ordered.push_back(&entry.second);
@@ -278,8 +300,11 @@ class Layout : public RecordOutput {
 
   // Response text as received: one output line per physical line. With JSON output a
   // record is still one object, whatever the text layout would do with it.
-  void writeAsReceived(const OutputPiece &item, bool quiet) {
-    if (json_ && item.kind == OutputPiece::Record) return layRecord(item.body, quiet);
+  void writeAsReceived(OutputPiece &item, bool quiet) {
+    if (json_ && item.kind == OutputPiece::Record) {
+      readAgain(item.body);
+      return layRecord(item.body, quiet);
+    }
     forEachPhysicalLine(item.text(), [&](std::string_view part) { write(part, kStyleInfo, quiet); });
   }
 
@@ -369,6 +394,8 @@ class Layout : public RecordOutput {
   std::unique_ptr<JsonRecordWriter> json_;  // JSON output: how records and messages are written
 
   bool sorting_ = false;      // =SORT or =SORTD: every record is held to the end
+  bool sortFailed_ = false;   // a key could not be evaluated: the records keep their arrival order
+  std::vector<SortKey> keys_;  // the held records' sort keys, in arrival order
   bool columnsOpen_ = false;  // the content columns are not known yet
   bool measuring_ = false;    // they are measured as the records come
   bool holding_ = false;      // pieces are held, not written

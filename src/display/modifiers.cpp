@@ -556,33 +556,34 @@ bool parseAttributeSelection(ProgramContext &ctx, CommandRecord &record, std::st
 
 // ---------------------------------------------------------------- sorting
 
-bool sortOrder(ModifierState &state, const std::vector<const ResponseRecord *> &records, std::vector<size_t> &order,
-               std::string &error) {
-  order.resize(records.size());
-  for (size_t i = 0; i < records.size(); ++i) order[i] = i;
-  if (!state.sortKey || records.size() < 2) return true;
-  std::vector<Value> keys(records.size());
-  std::vector<bool> absent(records.size(), false);
-  for (size_t i = 0; i < records.size(); ++i) {
-    state.current = records[i];
-    Value v;
-    bool ok = expEvaluate(*state.sortKey, v);
-    state.current = nullptr;
-    if (state.sortKey->absentSignalled()) {
-      absent[i] = true;  // a record without the key sorts as a missing value
-    } else if (!ok) {
-      error = state.sortKey->error();
-      return false;
-    } else {
-      keys[i] = v.copy();
-    }
+bool evaluateSortKey(ModifierState &state, const ResponseRecord &record, SortKey &key, std::string &error) {
+  if (!state.sortKey) return true;
+  state.current = &record;
+  Value v;
+  bool ok = expEvaluate(*state.sortKey, v);
+  state.current = nullptr;
+  key.absent = state.sortKey->absentSignalled();  // a record without the key sorts as a missing value
+  if (key.absent) return true;
+  if (!ok) {
+    error = state.sortKey->error();
+    return false;
   }
+  key.value = v.copy();
+  return true;
+}
+
+bool sortOrder(const ModifierState &state, const std::vector<SortKey> &keys, std::vector<size_t> &order,
+               std::string &error) {
+  order.resize(keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) order[i] = i;
+  if (!state.sortKey || keys.size() < 2) return true;
   bool caseSensitive = state.sortKey->caseSensitive();
   bool failed = false;
   auto compare = [&](size_t a, size_t b) {
     int r = 0;
     std::string e;
-    if (!valueCompare(absent[a] ? nullptr : &keys[a], absent[b] ? nullptr : &keys[b], caseSensitive, r, e)) {
+    if (!valueCompare(keys[a].absent ? nullptr : &keys[a].value, keys[b].absent ? nullptr : &keys[b].value,
+                      caseSensitive, r, e)) {
       if (!failed) error = e;
       failed = true;
       return false;
@@ -594,7 +595,7 @@ bool sortOrder(ModifierState &state, const std::vector<const ResponseRecord *> &
   std::vector<size_t> sorted = order;
   std::stable_sort(sorted.begin(), sorted.end(), compare);
   if (failed) {
-    for (size_t i = 0; i < records.size(); ++i) order[i] = i;
+    for (size_t i = 0; i < keys.size(); ++i) order[i] = i;
     return false;
   }
   order = std::move(sorted);

@@ -59,11 +59,20 @@ bool parseWhereClauses(ProgramContext &ctx, CommandRecord &record, std::string &
 bool parseSortClause(ProgramContext &ctx, CommandRecord &record, std::string &text);
 bool parseMaxRespClause(ProgramContext &ctx, CommandRecord &record, std::string &text);
 
-// The order in which records are shown under =SORT/=SORTD: indexes into `records`, in
-// arrival order. Each record's key is evaluated once. Records with equal keys come in
-// reverse order of arrival. False when a key could not be evaluated or compared: `order`
-// is then the arrival order and `error` says why.
-bool sortOrder(ModifierState &state, const std::vector<const ResponseRecord *> &records, std::vector<size_t> &order,
+// A record's =SORT/=SORTD key, evaluated once, when the record comes.
+struct SortKey {
+  kvarn::script::Value value;
+  bool absent = false;  // the record has no such attribute: it sorts as a missing value
+};
+// False (with `error`) when the key cannot be evaluated: the records then keep their
+// arrival order.
+bool evaluateSortKey(ModifierState &state, const ResponseRecord &record, SortKey &key, std::string &error);
+
+// The order in which records are shown under =SORT/=SORTD: indexes into `keys`, which
+// are in arrival order. Records with equal keys come in reverse order of arrival. False
+// when two keys cannot be compared: `order` is then the arrival order and `error` says
+// why.
+bool sortOrder(const ModifierState &state, const std::vector<SortKey> &keys, std::vector<size_t> &order,
                std::string &error);
 
 // A script variable resolver for names beginning with '@' or '_' inside =WHERE and

@@ -1,5 +1,6 @@
 #include "runtime/text_spool.h"
 
+#include <algorithm>
 #include <utility>
 
 TextSpool::~TextSpool() {
@@ -30,6 +31,7 @@ TextSpool &TextSpool::operator=(TextSpool &&other) noexcept {
 }
 
 void TextSpool::append(std::string_view text) {
+  if (memory_.capacity() == 0 && limit_ > 0) memory_.reserve(std::min<size_t>(limit_ + 4096, 1 << 16));
   memory_.append(text);
   size_ += text.size();
   if (memory_.size() > limit_ && !fileFailed_) moveToFile();
@@ -49,7 +51,6 @@ void TextSpool::moveToFile() {
     return;
   }
   memory_.clear();
-  if (memory_.capacity() > 2 * limit_) memory_.shrink_to_fit();
 }
 
 std::string TextSpool::text() const {

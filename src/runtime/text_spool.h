@@ -25,7 +25,7 @@ class TextSpool {
   std::string text() const;
   void clear();
 
-  static constexpr size_t kDefaultMemoryLimit = 1 << 20;
+  static constexpr size_t kDefaultMemoryLimit = 256 << 10;
 
  private:
   void moveToFile();

@@ -128,17 +128,16 @@ TEST(Modifiers, SortOrderKeepsItsTieRuleAndSurvivesBadKeys) {
   ModifierState &s = *findModifierState(rec);
   std::vector<std::string> texts = {"AMQ8409I: x\n QUEUE(A) CURDEPTH(5)", "AMQ8409I: x\n QUEUE(B) CURDEPTH(1)",
                                     "AMQ8409I: x\n QUEUE(C) CURDEPTH(5)", "AMQ8409I: x\n QUEUE(D)"};
-  std::vector<ResponseRecord> records;
-  for (const auto &text : texts) records.push_back(parsedRecord(text));
-  std::vector<const ResponseRecord *> refs;
-  for (const auto &record : records) refs.push_back(&record);
-  std::vector<size_t> order;
+  std::vector<SortKey> keys(texts.size());
   std::string error;
-  ASSERT_TRUE(sortOrder(s, refs, order, error));
+  for (size_t i = 0; i < texts.size(); ++i) ASSERT_TRUE(evaluateSortKey(s, parsedRecord(texts[i]), keys[i], error));
+  EXPECT_TRUE(keys[3].absent);
+  std::vector<size_t> order;
+  ASSERT_TRUE(sortOrder(s, keys, order, error));
   // The record without the key sorts first; equal keys come in reverse arrival order.
   EXPECT_EQ(order, (std::vector<size_t>{3, 1, 2, 0}));
   s.sortDescending = true;
-  ASSERT_TRUE(sortOrder(s, refs, order, error));
+  ASSERT_TRUE(sortOrder(s, keys, order, error));
   EXPECT_EQ(order, (std::vector<size_t>{2, 0, 1, 3}));
 }
 
