@@ -56,6 +56,11 @@ JsonObject jsonText(std::string_view text);
 // The object as one line of text (compact, no line feed).
 std::string jsonLine(const JsonObject &object);
 
+// Appends a JSON string for text as received, written exactly as jsonLine writes
+// jsonText(text): quoted, '"', '\\' and control characters escaped, bytes that are not
+// UTF-8 taken as Latin-1. For objects written piece by piece without building them.
+void jsonAppendText(std::string &out, std::string_view text);
+
 // An IBM MQ reason code the text reports as "RC(n)", or 0 when it reports none.
 // (Numbers below 2001 are system error numbers, not reason codes.)
 int32_t reasonCodeIn(std::string_view text);

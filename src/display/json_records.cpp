@@ -32,61 +32,6 @@ bool canonicalInteger(std::string_view text, int64_t &value) {
 bool isNumberType(char type) { return type == 'I' || type == 'i' || type == 'j'; }
 bool isListType(char type) { return type == 'L' || type == 'l' || type == 'S'; }
 
-JsonObject listValue(std::string_view value) {
-  JsonObject items = JsonObject::array();
-  size_t cursor = 0;
-  std::string_view item;
-  while (nextListItem(value, cursor, item)) items.push_back(jsonText(item));
-  return items;
-}
-
-// "a,b" of a numeric pair attribute (NETTIME(short,long)); null when it is not one.
-JsonObject numberPair(std::string_view value) {
-  size_t comma = value.find(',');
-  int64_t first = 0, second = 0;
-  if (comma == std::string_view::npos || !canonicalInteger(value.substr(0, comma), first) ||
-      !canonicalInteger(value.substr(comma + 1), second))
-    return nullptr;
-  return JsonObject::array({first, second});
-}
-
-// A record's attributes in the order they came. An attribute seen twice keeps every
-// value: its key then holds the list of them. Most records repeat nothing, so a key is
-// first compared by its hash alone.
-class AttributeMap {
- public:
-  AttributeMap() : object_(JsonObject::object()) {
-    object_.get_ref<JsonObject::object_t &>().reserve(64);
-    hashes_.reserve(64);
-  }
-
-  void add(std::string_view key, JsonObject value) {
-    size_t hash = std::hash<std::string_view>()(key);
-    auto &members = object_.get_ref<JsonObject::object_t &>();
-    if (std::find(hashes_.begin(), hashes_.end(), hash) != hashes_.end()) {
-      auto it = object_.find(std::string(key));
-      if (it != object_.end()) return repeat(key, *it, std::move(value));
-    }
-    hashes_.push_back(hash);
-    members.emplace_back(std::string(key), std::move(value));  // new: no search of the members
-  }
-
-  JsonObject take() { return std::move(object_); }
-
- private:
-  void repeat(std::string_view key, JsonObject &existing, JsonObject value) {
-    if (std::find(repeated_.begin(), repeated_.end(), key) == repeated_.end()) {
-      existing = JsonObject::array({std::move(existing)});
-      repeated_.emplace_back(key);
-    }
-    existing.push_back(std::move(value));
-  }
-
-  JsonObject object_;
-  std::vector<size_t> hashes_;
-  std::vector<std::string> repeated_;
-};
-
 }  // namespace
 
 JsonRecordWriter::JsonRecordWriter(const ProgramContext &ctx, const CommandRecord &record,
@@ -113,38 +58,102 @@ JsonObject JsonRecordWriter::start(const char *kind) const {
   return object;
 }
 
-JsonObject JsonRecordWriter::attributeValue(const AttributeToken &token) const {
+void JsonRecordWriter::appendValue(std::string &out, const AttributeToken &token, size_t position) const {
   std::string_view keyword = token.keyword, value = token.value;
-  if (token.isBare) return jsonText(value);
-  char type = typeOf(keyword);
-  if (isListAttribute(keyword) || isListType(type)) return listValue(value);
+  if (token.isBare) return jsonAppendText(out, value);
+  char type = typeAt(position, keyword);
+  if (isListAttribute(keyword) || isListType(type)) {
+    out += '[';
+    size_t cursor = 0;
+    std::string_view item;
+    bool first = true;
+    while (nextListItem(value, cursor, item)) {
+      if (!first) out += ',';
+      first = false;
+      jsonAppendText(out, item);
+    }
+    out += ']';
+    return;
+  }
   if (isTimeStampAttribute(keyword)) {
     std::tm utc{};
-    if (!parseTimeStampValue(value, utc)) return jsonText(value);
-    return strFormat("%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour,
-                     utc.tm_min, utc.tm_sec);
+    if (!parseTimeStampValue(value, utc)) return jsonAppendText(out, value);
+    out += strFormat("\"%04d-%02d-%02dT%02d:%02d:%02dZ\"", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
+                     utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return;
   }
   if (isNumberType(type)) {
     int64_t number = 0;
-    if (canonicalInteger(value, number)) return number;
-    if (type == 'I')
-      if (JsonObject pair = numberPair(value); !pair.is_null()) return pair;
+    if (canonicalInteger(value, number)) {
+      out += std::to_string(number);
+      return;
+    }
+    size_t comma = value.find(',');
+    int64_t second = 0;
+    if (type == 'I' && comma != std::string_view::npos && canonicalInteger(value.substr(0, comma), number) &&
+        canonicalInteger(value.substr(comma + 1), second)) {
+      // A numeric pair (NETTIME(short,long)).
+      out += '[';
+      out += std::to_string(number);
+      out += ',';
+      out += std::to_string(second);
+      out += ']';
+      return;
+    }
   }
-  return jsonText(value);
+  jsonAppendText(out, value);
+}
+
+char JsonRecordWriter::typeAt(size_t position, std::string_view keyword) const {
+  // The records of one display hold the same attributes in the same order: the type of
+  // the attribute at this position is most likely the one found last time.
+  if (position < typeByPosition_.size() && typeByPosition_[position].first == keyword)
+    return typeByPosition_[position].second;
+  char type = typeOf(keyword);
+  if (position >= typeByPosition_.size()) typeByPosition_.resize(position + 1);
+  typeByPosition_[position] = {std::string(keyword), type};
+  return type;
 }
 
 std::string JsonRecordWriter::record(const ResponseRecord &record, bool severalQmgrs,
                                      const std::function<void(std::string_view)> &emitLine) const {
-  JsonObject object = start(jsonkind::kRecord);
+  // Written as it is read, without building the object: what jsonLine would make of
+  // start(), the id, the object keyword and the attributes, in that order.
+  std::string line = "{\"";
+  line += jsonfield::kKind;
+  line += "\":\"";
+  line += jsonkind::kRecord;
+  line += '"';
+  auto member = [&line](const char *name) {
+    line += ",\"";
+    line += name;
+    line += "\":";
+  };
+  if (!record_.qmgr.empty()) {
+    member(jsonfield::kQmgr);
+    jsonAppendText(line, record_.qmgr);
+  }
+  member(jsonfield::kSequence);
+  line += std::to_string(record_.sequence);
+  member(jsonfield::kCommand);
+  jsonAppendText(line, record_.commandText);
   // A record that starts with its attributes (TYPE(HANDLE) ..., QSTATS(...)) has no
   // header line: its first line is read as attributes.
   std::string_view id = scanMessageId(record.text);
-  if (!id.empty()) object[jsonfield::kId] = std::string(id);
+  if (!id.empty()) {
+    member(jsonfield::kId);
+    jsonAppendText(line, id);
+  }
+
+  // The attributes in the order they came. An attribute seen twice keeps every value:
+  // its key then holds the list of them. Most records repeat nothing, so a key is first
+  // compared by its hash alone.
   AttributeTokenizer tokens(record, ListValueMode::One, severalQmgrs, id.empty());
   AttributeToken token;
-  AttributeMap attributes;
-  std::string objectKeyword;
+  std::string_view objectKeyword;
+  std::string objectStorage;
   std::vector<std::string> wholeLines;
+  size_t used = 0, position = 0;
   while (tokens.next(token)) {
     if (token.isHeader) continue;
     if (token.isWholeLine) {
@@ -153,13 +162,42 @@ std::string JsonRecordWriter::record(const ResponseRecord &record, bool severalQ
     }
     if (token.keyword.empty()) continue;
     std::string_view key = token.isBare ? token.column : token.keyword;
-    if (objectKeyword.empty() && !token.isPseudo) objectKeyword = std::string(key);
+    if (objectKeyword.empty() && !token.isPseudo) objectKeyword = objectStorage.assign(key);
+    size_t at = position++;
     if (modifiers_ && !token.isPseudo && modifiers_->hidden(token.keyword, token.column)) continue;
-    attributes.add(key, attributeValue(token));
+    size_t hash = std::hash<std::string_view>()(key);
+    Member *same = nullptr;
+    for (size_t i = 0; i < used && !same; ++i)
+      if (members_[i].hash == hash && members_[i].key == key) same = &members_[i];
+    if (same) {
+      if (!same->repeated) same->value.insert(0, 1, '[');
+      same->repeated = true;
+      same->value += ',';
+      appendValue(same->value, token, at);
+      continue;
+    }
+    if (used == members_.size()) members_.emplace_back();
+    Member &m = members_[used++];
+    m.hash = hash;
+    m.key.assign(key);
+    m.value.clear();
+    m.repeated = false;
+    appendValue(m.value, token, at);
   }
-  if (!objectKeyword.empty()) object[jsonfield::kObject] = jsonText(objectKeyword);
-  object[jsonfield::kAttributes] = attributes.take();
-  std::string line = jsonLine(object);
+  if (!objectKeyword.empty()) {
+    member(jsonfield::kObject);
+    jsonAppendText(line, objectKeyword);
+  }
+  member(jsonfield::kAttributes);
+  line += '{';
+  for (size_t i = 0; i < used; ++i) {
+    if (i) line += ',';
+    jsonAppendText(line, members_[i].key);
+    line += ':';
+    line += members_[i].value;
+    if (members_[i].repeated) line += ']';
+  }
+  line += "}}";
   for (const std::string &whole : wholeLines) {
     std::string message = this->message(whole, kStyleInfo);
     if (!message.empty()) emitLine(message);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "context/json_lines.h"
 #include "mqsc/attribute_tokenizer.h"
@@ -39,12 +40,14 @@ class JsonRecordWriter {
   };
   std::string totals(const Totals &totals) const;
 
-  // The value of one attribute: a number, a list, an ISO 8601 time stamp, or the text.
-  JsonObject attributeValue(const AttributeToken &token) const;
+  // Appends the value of one attribute, the `position`th of its record: a number, a
+  // list, an ISO 8601 time stamp, or the text.
+  void appendValue(std::string &out, const AttributeToken &token, size_t position) const;
 
  private:
   JsonObject start(const char *kind) const;
   char typeOf(std::string_view keyword) const;
+  char typeAt(size_t position, std::string_view keyword) const;
 
   // Keywords are looked up by view, so a known one costs no allocation.
   struct KeywordHash {
@@ -57,4 +60,13 @@ class JsonRecordWriter {
   const ModifierState *modifiers_;
   JsonObject qmgr_, command_text_;  // the same in every object of the command
   mutable std::unordered_map<std::string, char, KeywordHash, std::equal_to<>> types_;  // keyword -> type
+  mutable std::vector<std::pair<std::string, char>> typeByPosition_;  // the type last found at each position
+  // A record's attributes as they are written, kept from record to record for their storage.
+  struct Member {
+    size_t hash = 0;
+    std::string key;
+    std::string value;  // the value's JSON; with `repeated`, an array still open
+    bool repeated = false;
+  };
+  mutable std::vector<Member> members_;
 };
