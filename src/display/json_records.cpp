@@ -1,6 +1,7 @@
 #include "display/json_records.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "context/context.h"
@@ -62,7 +63,7 @@ void JsonRecordWriter::appendValue(std::string &out, const AttributeToken &token
   std::string_view keyword = token.keyword, value = token.value;
   if (token.isBare) return jsonAppendText(out, value);
   char type = typeAt(position, keyword);
-  if (isListAttribute(keyword) || isListType(type)) {
+  if (token.isList || isListType(type)) {
     out += '[';
     size_t cursor = 0;
     std::string_view item;
@@ -115,11 +116,84 @@ char JsonRecordWriter::typeAt(size_t position, std::string_view keyword) const {
   return type;
 }
 
+namespace {
+// A short key's hash, cheap to compute for the few letters of a keyword.
+uint64_t keyHash(std::string_view key) {
+  uint64_t h = 1469598103934665603ull;
+  for (char c : key) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  return h | 1;  // never 0, the empty slot
+}
+}  // namespace
+
+bool JsonRecordWriter::writeAttributes(const ResponseRecord &record, bool severalQmgrs, bool headerAttributes,
+                                       bool repeats, std::string &out, std::string_view &objectKeyword,
+                                       std::string &objectStorage, std::vector<std::string> &wholeLines) const {
+  out.assign(1, '{');
+  objectKeyword = {};
+  wholeLines.clear();
+  AttributeTokenizer tokens(record, ListValueMode::One, severalQmgrs, headerAttributes);
+  AttributeToken token;
+  size_t used = 0, position = 0;
+  std::array<uint64_t, 256> seen{};  // the keys written, by hash (open addressing)
+  while (tokens.next(token)) {
+    if (token.isHeader) continue;
+    if (token.isWholeLine) {
+      wholeLines.emplace_back(token.text);
+      continue;
+    }
+    if (token.keyword.empty()) continue;
+    std::string_view key = token.isBare ? token.column : token.keyword;
+    if (objectKeyword.empty() && !token.isPseudo) objectKeyword = objectStorage.assign(key);
+    size_t at = position++;
+    if (modifiers_ && !token.isPseudo && modifiers_->hidden(token.keyword, token.column)) continue;
+    uint64_t hash = keyHash(key);
+    if (!repeats) {
+      size_t slot = hash & (seen.size() - 1);
+      while (seen[slot] != 0 && seen[slot] != hash) slot = (slot + 1) & (seen.size() - 1);
+      if (seen[slot] == hash || position > seen.size() / 2) return false;  // a repeat, maybe: member by member
+      seen[slot] = hash;
+      if (out.size() > 1) out += ',';
+      jsonAppendText(out, key);
+      out += ':';
+      appendValue(out, token, at);
+      continue;
+    }
+    Member *same = nullptr;
+    for (size_t i = 0; i < used && !same; ++i)
+      if (members_[i].hash == hash && members_[i].key == key) same = &members_[i];
+    if (same) {
+      if (!same->repeated) same->value.insert(0, 1, '[');
+      same->repeated = true;
+      same->value += ',';
+      appendValue(same->value, token, at);
+      continue;
+    }
+    if (used == members_.size()) members_.emplace_back();
+    Member &m = members_[used++];
+    m.hash = hash;
+    m.key.assign(key);
+    m.value.clear();
+    m.repeated = false;
+    appendValue(m.value, token, at);
+  }
+  for (size_t i = 0; i < used; ++i) {
+    if (i) out += ',';
+    jsonAppendText(out, members_[i].key);
+    out += ':';
+    out += members_[i].value;
+    if (members_[i].repeated) out += ']';
+  }
+  out += '}';
+  return true;
+}
+
 std::string JsonRecordWriter::record(const ResponseRecord &record, bool severalQmgrs,
                                      const std::function<void(std::string_view)> &emitLine) const {
   // Written as it is read, without building the object: what jsonLine would make of
   // start(), the id, the object keyword and the attributes, in that order.
-  std::string line = "{\"";
+  std::string line;
+  line.reserve(record.text.size() + record_.commandText.size() + 128);
+  line += "{\"";
   line += jsonfield::kKind;
   line += "\":\"";
   line += jsonkind::kRecord;
@@ -145,59 +219,22 @@ std::string JsonRecordWriter::record(const ResponseRecord &record, bool severalQ
     jsonAppendText(line, id);
   }
 
-  // The attributes in the order they came. An attribute seen twice keeps every value:
-  // its key then holds the list of them. Most records repeat nothing, so a key is first
-  // compared by its hash alone.
-  AttributeTokenizer tokens(record, ListValueMode::One, severalQmgrs, id.empty());
-  AttributeToken token;
+  // The attributes in the order they came, written straight into their object. An
+  // attribute seen twice keeps every value (its key then holds the list of them); the
+  // rare record that repeats one is written again member by member.
   std::string_view objectKeyword;
   std::string objectStorage;
   std::vector<std::string> wholeLines;
-  size_t used = 0, position = 0;
-  while (tokens.next(token)) {
-    if (token.isHeader) continue;
-    if (token.isWholeLine) {
-      wholeLines.emplace_back(token.text);
-      continue;
-    }
-    if (token.keyword.empty()) continue;
-    std::string_view key = token.isBare ? token.column : token.keyword;
-    if (objectKeyword.empty() && !token.isPseudo) objectKeyword = objectStorage.assign(key);
-    size_t at = position++;
-    if (modifiers_ && !token.isPseudo && modifiers_->hidden(token.keyword, token.column)) continue;
-    size_t hash = std::hash<std::string_view>()(key);
-    Member *same = nullptr;
-    for (size_t i = 0; i < used && !same; ++i)
-      if (members_[i].hash == hash && members_[i].key == key) same = &members_[i];
-    if (same) {
-      if (!same->repeated) same->value.insert(0, 1, '[');
-      same->repeated = true;
-      same->value += ',';
-      appendValue(same->value, token, at);
-      continue;
-    }
-    if (used == members_.size()) members_.emplace_back();
-    Member &m = members_[used++];
-    m.hash = hash;
-    m.key.assign(key);
-    m.value.clear();
-    m.repeated = false;
-    appendValue(m.value, token, at);
-  }
+  std::string &attributes = attributes_;
+  if (!writeAttributes(record, severalQmgrs, id.empty(), false, attributes, objectKeyword, objectStorage, wholeLines))
+    writeAttributes(record, severalQmgrs, id.empty(), true, attributes, objectKeyword, objectStorage, wholeLines);
   if (!objectKeyword.empty()) {
     member(jsonfield::kObject);
     jsonAppendText(line, objectKeyword);
   }
   member(jsonfield::kAttributes);
-  line += '{';
-  for (size_t i = 0; i < used; ++i) {
-    if (i) line += ',';
-    jsonAppendText(line, members_[i].key);
-    line += ':';
-    line += members_[i].value;
-    if (members_[i].repeated) line += ']';
-  }
-  line += "}}";
+  line += attributes;
+  line += '}';
   for (const std::string &whole : wholeLines) {
     std::string message = this->message(whole, kStyleInfo);
     if (!message.empty()) emitLine(message);

@@ -48,6 +48,11 @@ class JsonRecordWriter {
   JsonObject start(const char *kind) const;
   char typeOf(std::string_view keyword) const;
   char typeAt(size_t position, std::string_view keyword) const;
+  // Writes a record's attributes object into `out`. Without `repeats` false as soon as a
+  // key may come twice; with it, every value of a repeated key is gathered under it.
+  bool writeAttributes(const ResponseRecord &record, bool severalQmgrs, bool headerAttributes, bool repeats,
+                       std::string &out, std::string_view &objectKeyword, std::string &objectStorage,
+                       std::vector<std::string> &wholeLines) const;
 
   // Keywords are looked up by view, so a known one costs no allocation.
   struct KeywordHash {
@@ -69,4 +74,5 @@ class JsonRecordWriter {
     bool repeated = false;
   };
   mutable std::vector<Member> members_;
+  mutable std::string attributes_;  // the attributes object being written
 };

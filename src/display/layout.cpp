@@ -79,8 +79,7 @@ class Layout : public RecordOutput {
       std::string error;
       if (!evaluateSortKey(*state_, body, keys_.back(), error)) sortFailed_ = true;  // arrival order stands
     }
-    // A held record keeps its text alone; it is read again when it goes out.
-    forgetIndex(body);
+    body.attributes.shrink_to_fit();
     held_.push_back(std::move(piece));
     if (!measuring_ || sorting_ || measuredTotal() <= width_) return;
     // Too wide for content columns: the fixed style it is, and nothing need wait.
@@ -162,7 +161,6 @@ class Layout : public RecordOutput {
       ++scan_.groupMatched;
       if (scan_.filterable && matched_ > maximum_) return;
       ++shown_;
-      readAgain(item.body);
       if (item.text().starts_with("TYPE(HANDLE)")) write(" ", kStyleInfo, quiet);
       layRecord(item.body, quiet);
       lastShown_ = std::move(item.body);
@@ -209,14 +207,6 @@ class Layout : public RecordOutput {
     for (size_t k = 0; k < slots.size(); ++k) held_[slots[k]] = std::move(sorted[k]);
   }
 
-  void forgetIndex(ResponseRecord &record) {
-    std::vector<RecordAttribute>().swap(record.attributes);
-    record.parsed = false;
-  }
-  void readAgain(ResponseRecord &record) {
-    if (!record.parsed) parseResponseRecord(record, record_.replyFields);
-  }
-
   bool tokenHidden(const AttributeToken &t) const {
     return state_ && !t.isHeader && !t.isPseudo && !t.isWholeLine && state_->hidden(t.keyword, t.column);
   }
@@ -224,7 +214,8 @@ class Layout : public RecordOutput {
   // Takes a record's tokens into the content columns (the first records the limit
   // lets show, in the order they are shown).
   void measure(const ResponseRecord &record) {
-    if (++measured_ > maximum_) return;
+    // Counted to the end, so that the end knows whether every record shown was measured.
+    if (++measured_ > maximum_ || tooWide_) return;
     AttributeTokenizer tok(record, listMode_, record_.has(kMarkSeveralQmgrs));
     AttributeToken t;
     std::string scratch;
@@ -240,6 +231,8 @@ class Layout : public RecordOutput {
         it->second.width = length;
       }
     }
+    // Too wide only gets wider: with the auto style nothing more need be measured.
+    tooWide_ = settings_.colstyle == 0 && measuredTotal() > width_;
   }
   // The width the content columns take on one line: each column one blank from the next.
   size_t measuredTotal() const { return columns_.empty() ? 0 : widths_ + columns_.size() - 1; }
@@ -255,12 +248,9 @@ class Layout : public RecordOutput {
     if (!measuring_ || sorting_) {  // measured again, in the order the records are shown
       columns_.clear();
       widths_ = measured_ = 0;
-      for (OutputPiece &piece : held_) {
-        if (piece.kind != OutputPiece::Record) continue;
-        readAgain(piece.body);
-        measure(piece.body);
-        forgetIndex(piece.body);
-      }
+      tooWide_ = false;
+      for (const OutputPiece &piece : held_)
+        if (piece.kind == OutputPiece::Record) measure(piece.body);
     }
     std::vector<Column *> ordered;
     for (auto &entry : columns_) ordered.push_back(&entry.second);
@@ -300,11 +290,8 @@ class Layout : public RecordOutput {
 
   // Response text as received: one output line per physical line. With JSON output a
   // record is still one object, whatever the text layout would do with it.
-  void writeAsReceived(OutputPiece &item, bool quiet) {
-    if (json_ && item.kind == OutputPiece::Record) {
-      readAgain(item.body);
-      return layRecord(item.body, quiet);
-    }
+  void writeAsReceived(const OutputPiece &item, bool quiet) {
+    if (json_ && item.kind == OutputPiece::Record) return layRecord(item.body, quiet);
     forEachPhysicalLine(item.text(), [&](std::string_view part) { write(part, kStyleInfo, quiet); });
   }
 
@@ -402,6 +389,7 @@ class Layout : public RecordOutput {
   std::vector<OutputPiece> held_;
   std::map<std::string, Column> columns_;
   size_t widths_ = 0;    // the columns' widths added up
+  bool tooWide_ = false;  // auto style: the columns are wider than the screen
   int64_t measured_ = 0;  // records measured for the columns
   bool content_ = false;  // the content style, columns planned
 

@@ -1,6 +1,7 @@
 #include "mqsc/attribute_tokenizer.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -42,9 +43,17 @@ constexpr AttributePair kAttributePairs[] = {
 };
 
 const AttributePair *findPair(std::string_view keyword) {
-  if (keyword.empty()) return nullptr;
-  for (const auto &p : kAttributePairs)
-    if (p.keyword.size() == keyword.size() && p.keyword[0] == keyword[0] && keyword == p.keyword) return &p;
+  // The rows by the length of their keyword: most keywords have none to compare.
+  struct ByLength {
+    std::array<std::vector<const AttributePair *>, 12> rows;
+    ByLength() {
+      for (const auto &p : kAttributePairs) rows[p.keyword.size()].push_back(&p);
+    }
+  };
+  static const ByLength table;
+  if (keyword.empty() || keyword.size() >= table.rows.size()) return nullptr;
+  for (const AttributePair *p : table.rows[keyword.size()])
+    if (p->keyword[0] == keyword[0] && keyword == p->keyword) return p;
   return nullptr;
 }
 
@@ -111,17 +120,14 @@ namespace {
 // The usual value, found with two searches: no '(' inside it, and after its ')' a blank
 // and then the next attribute's '(' before any other ')'.
 size_t plainValueEnd(std::string_view text, size_t open) {
-  const char *base = text.data();
-  const char *end = base + text.size();
-  const char *close = static_cast<const char *>(std::memchr(base + open + 1, ')', end - (base + open + 1)));
-  if (!close || std::memchr(base + open + 1, '(', close - (base + open + 1))) return std::string_view::npos;
-  const char *after = close + 1;
-  if (after == end) return static_cast<size_t>(close - base);
-  if (!isScanSpace(*after)) return std::string_view::npos;
-  const char *nextOpen = static_cast<const char *>(std::memchr(after, '(', end - after));
-  const char *limit = nextOpen ? nextOpen : end;
-  if (std::memchr(after, ')', limit - after)) return std::string_view::npos;
-  return static_cast<size_t>(close - base);
+  size_t n = text.size(), close = open + 1;
+  while (close < n && text[close] != ')' && text[close] != '(') ++close;
+  if (close == n || text[close] == '(') return std::string_view::npos;
+  size_t at = close + 1;
+  if (at == n) return close;
+  if (!isScanSpace(text[at])) return std::string_view::npos;
+  while (at < n && text[at] != '(' && text[at] != ')') ++at;
+  return at < n && text[at] == ')' ? std::string_view::npos : close;
 }
 }  // namespace
 
@@ -206,9 +212,9 @@ size_t readAttribute(std::string_view text, size_t pos, const FieldDef *fields, 
   out.kind = RecordAttribute::Valued;
   out.valueLength = at32(close - pos - 1);
   std::string_view value = text.substr(pos + 1, out.valueLength);
-  if (close < text.size() && !value.empty() && value.front() != ' ' && value.back() != ' ' &&
-      value.find_first_of("\n\r") == std::string_view::npos)
-    out.flags |= RecordAttribute::kPlain;
+  bool plain = close < text.size() && !value.empty() && value.front() != ' ' && value.back() != ' ';
+  for (size_t i = 0; plain && i < value.size(); ++i) plain = value[i] != '\n' && value[i] != '\r';
+  if (plain) out.flags |= RecordAttribute::kPlain;
   return close < text.size() ? close + 1 : text.size();
 }
 
@@ -341,7 +347,7 @@ namespace {
 // Empties a token, keeping its storage for the next.
 void resetToken(AttributeToken &token) {
   token.text = token.keyword = token.value = token.column = {};
-  token.isHeader = token.isBare = token.isWholeLine = token.isPseudo = token.hidden = false;
+  token.isHeader = token.isBare = token.isWholeLine = token.isPseudo = token.hidden = token.isList = false;
 }
 
 // Points the token at `text` (the record's, or its storage) and its views into it.
@@ -352,6 +358,7 @@ void placeToken(AttributeToken &token, std::string_view text, size_t keywordLeng
   token.value = text.substr(valueStart, valueLength);
   const AttributePair *pair = paired ? findPair(token.keyword) : nullptr;
   token.column = pair ? pair->column : token.keyword;
+  token.isList = pair && pair->isList;
 }
 
 bool isValueBlank(char c) { return c == ' ' || c == '\n' || c == '\r'; }

@@ -33,6 +33,7 @@ struct AttributeToken {
   bool isBare = false;
   bool isWholeLine = false;  // a message line returned whole (CSQM134I ...)
   bool isPseudo = false;     // QSGQM(name)
+  bool isList = false;       // a list attribute of the attribute pairs (NAMES, MSGEXIT ...)
   bool hidden = false;       // among the attributes the user asked to hide (set by the display)
   // A token the record's text does not hold as it is shown (blanks changed, a list cut
   // into items) is made here; any other views the record.
