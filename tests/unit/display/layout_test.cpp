@@ -282,3 +282,93 @@ TEST(Layout, NotesTheLastShownRecordAndMatchesInTheCommandRecord) {
     EXPECT_EQ(rec.keptRecords.size(), 3u);
   }
 }
+
+namespace {
+
+// Feeds one reply of a distributed display; `last` completes the command.
+void replyOne(DisplayTest &t, CommandRecord &rec, const std::string &record, bool last) {
+  MQMD md = replyMd(MQFMT_ADMIN);
+  auto bytes = escapeReply("AMQ8409I: Display Queue details.\n   " + record, last ? MQCFC_LAST : 0);
+  handleMqscResponse(t.ctx, rec, distributedTarget(), md, bytes.data(), bytes.size());
+}
+
+std::string wide(const std::string &name) { return "QUEUE(" + name + ") DESCR(" + std::string(70, 'd') + ") CURDEPTH(0)"; }
+
+// A display is written as its records arrive, unless its form is still open; and what
+// it writes is the same either way.
+TEST(LayoutStreaming, RecordsGoOutAsTheyArriveOnceTheirFormIsKnown) {
+  {
+    // Too wide for content columns from the first record: each record goes out as soon
+    // as the next one shows it to be whole.
+    DisplayTest t;
+    CommandRecord rec;
+    ASSERT_TRUE(t.prepare(rec, "DIS Q(*)"));
+    replyOne(t, rec, wide("A"), false);
+    replyOne(t, rec, wide("B"), false);
+    EXPECT_TRUE(t.has("QUEUE(A)"));
+    EXPECT_FALSE(t.has("QUEUE(B)"));  // more of it may still come
+    replyOne(t, rec, wide("C"), true);
+    EXPECT_EQ(count(t.output(), "AMQ8409I"), 3u);
+    EXPECT_EQ(rec.lastShown.find("QUEUE")->valueLength, 1u);
+    EXPECT_EQ(rec.matched, 3);
+  }
+  {
+    // Narrow records wait while content columns might still fit; a wide one settles the
+    // style, and the held records go out first, in the order they came.
+    DisplayTest t;
+    CommandRecord rec;
+    ASSERT_TRUE(t.prepare(rec, "DIS Q(*)"));
+    replyOne(t, rec, "QUEUE(A) CURDEPTH(0)", false);
+    replyOne(t, rec, "QUEUE(B) CURDEPTH(1)", false);
+    EXPECT_TRUE(t.lines().empty());
+    replyOne(t, rec, wide("C"), false);
+    replyOne(t, rec, "QUEUE(D) CURDEPTH(2)", true);
+    std::vector<std::string> l = t.lines();
+    ASSERT_GE(l.size(), 4u);
+    EXPECT_EQ(l[1], "QUEUE(A)" + std::string(12, ' ') + "CURDEPTH(0)");  // fixed columns for every record, held or not
+    std::string out = t.output();
+    EXPECT_LT(out.find("QUEUE(A)"), out.find("QUEUE(B)"));
+    EXPECT_LT(out.find("QUEUE(B)"), out.find("QUEUE(C)"));
+    EXPECT_LT(out.find("QUEUE(C)"), out.find("QUEUE(D)"));
+  }
+  {
+    // A sort needs every record: nothing is written before the last reply.
+    DisplayTest t;
+    CommandRecord rec;
+    ASSERT_TRUE(t.prepare(rec, "DIS Q(*) =SORTD(CURDEPTH)"));
+    replyOne(t, rec, wide("A"), false);
+    replyOne(t, rec, wide("B") + " CURDEPTH(5)", false);
+    replyOne(t, rec, wide("C"), false);
+    EXPECT_TRUE(t.lines().empty());
+    replyOne(t, rec, "QUEUE(D) CURDEPTH(9)", true);
+    std::string out = t.output();
+    EXPECT_LT(out.find("QUEUE(D)"), out.find("QUEUE(B)"));
+    EXPECT_LT(out.find("QUEUE(B)"), out.find("QUEUE(A)"));
+  }
+}
+
+TEST(LayoutStreaming, RecordsAreLetGoOnceWrittenUnlessTheCommandKeepsThem) {
+  DisplayTest t;
+  CommandRecord rec;
+  ASSERT_TRUE(t.prepare(rec, "DIS Q(*) =WHERE(CURDEPTH > 0)"));
+  t.reply(rec, queues(9));
+  EXPECT_TRUE(rec.keptRecords.empty());
+  EXPECT_EQ(rec.matched, 6);
+  EXPECT_EQ(rec.receivedCount, 9u);
+
+  CommandRecord kept;
+  kept.keepRecords = true;
+  ASSERT_TRUE(t.prepare(kept, "DIS Q(*) =WHERE(CURDEPTH > 0)"));
+  t.reply(kept, queues(9));
+  ASSERT_EQ(kept.keptRecords.size(), 6u);  // what the filters passed, read once, in arrival order
+  EXPECT_TRUE(kept.keptRecords[0].parsed);
+  std::string_view depth;
+  ASSERT_TRUE(kept.keptRecords[0].find("curdepth", false, depth));
+  EXPECT_EQ(depth, "1");
+  // The response text for _lastcmdresp holds only what passed, as it came.
+  std::string text = kept.responseText.text();
+  EXPECT_EQ(count(text, "AMQ8409I"), 6u);
+  EXPECT_EQ(text.find("QUEUE(Q0)"), std::string::npos);
+}
+
+}  // namespace

@@ -17,6 +17,58 @@ std::vector<std::string> tokens(std::string_view record, ListValueMode mode = Li
   return out;
 }
 
+// A record is read once into an index: every reader after that finds attributes there.
+TEST(ResponseRecordIndex, HeaderWordsAttributesAndWholeLines) {
+  ResponseRecord r = parsedRecord(
+      "AMQ8409I: Display Queue details.\n   QUEUE(Q1)  DESCR( a b )  NOSHARE\n   NAMES(\n A ,\n B )  [note] CURDEPTH(3)");
+  ASSERT_TRUE(r.parsed);
+  EXPECT_EQ(r.header(), "AMQ8409I: Display Queue details.");
+  std::string_view v;
+  EXPECT_TRUE(r.find("queue", false, v));  // any case
+  EXPECT_EQ(v, "Q1");
+  EXPECT_TRUE(r.find("DESCR", false, v));
+  EXPECT_EQ(v, " a b ");  // the raw value; the tokens trim it
+  EXPECT_TRUE(r.find("NOSHARE", true, v));
+  EXPECT_FALSE(r.find("NOSHARE", false, v));
+  EXPECT_FALSE(r.find("note", true, v));  // annotations are passed over
+  EXPECT_TRUE(r.find("Queue", true, v));  // the header's words are indexed as bare words
+  EXPECT_TRUE(r.find("CURDEPTH", false, v));
+  EXPECT_EQ(v, "3");
+
+  // Tokens that stand in the record as shown view its text; the rest are made.
+  AttributeTokenizer tok(r);
+  AttributeToken t;
+  std::vector<std::string> shown;
+  std::vector<bool> views;
+  while (tok.next(t)) {
+    shown.emplace_back(t.text);
+    views.push_back(t.text.data() >= r.text.data() && t.text.data() < r.text.data() + r.text.size());
+  }
+  EXPECT_EQ(shown, (std::vector<std::string>{"AMQ8409I: Display Queue details.", "QUEUE(Q1)", "DESCR(a b)", "NOSHARE",
+                                             "NAMES(A", "B)", "CURDEPTH(3)"}));
+  EXPECT_TRUE(views[1]);
+  EXPECT_FALSE(views[2]);
+  EXPECT_TRUE(views[6]);
+
+  // A z/OS record comes as one line: its header is the message number and the word after.
+  ResponseRecord z = parsedRecord("CSQM401I !MQ1 QUEUE(A) TYPE(QLOCAL)\nCSQM134I !MQ1 WHOLE LINE(X)");
+  EXPECT_EQ(z.header(), "CSQM401I !MQ1 QUEUE(A) TYPE(QLOCAL)");  // not one line: the first line is the header
+  ResponseRecord one = parsedRecord("CSQM401I !MQ1 QUEUE(A) TYPE(QLOCAL)");
+  EXPECT_EQ(one.header(), "CSQM401I !MQ1");
+  EXPECT_TRUE(one.find("TYPE", false, v));
+  EXPECT_EQ(v, "QLOCAL");
+  ResponseRecord whole = parsedRecord("H\n QUEUE(A)\nCSQM134I !MQ1 LINE(X) TAKEN WHOLE");
+  EXPECT_FALSE(whole.find("LINE", false, v));  // a message line is no attribute
+  std::vector<std::string> wholeTokens = tokens("H\n QUEUE(A)\nCSQM134I !MQ1 LINE(X) TAKEN WHOLE");
+  EXPECT_EQ(wholeTokens.back(), "CSQM134I !MQ1 LINE(X) TAKEN WHOLE");
+
+  // A record that begins with its attributes is read from its first line too.
+  ResponseRecord handle = parsedRecord("TYPE(HANDLE) APPLTAG(app)\n   PID(12)");
+  EXPECT_TRUE(handle.find("TYPE", false, v));
+  EXPECT_EQ(v, "HANDLE");
+  EXPECT_TRUE(handle.find("PID", false, v));
+}
+
 TEST(RecordHeaders, MessageNumbersAndForms) {
   EXPECT_TRUE(isRecordHeader("AMQ8409I: Display Queue details."));
   EXPECT_TRUE(isRecordHeader("AMQ8409: RESET QSTATS details."));
