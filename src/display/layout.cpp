@@ -205,6 +205,14 @@ class Layout : public RecordOutput {
     sorted.reserve(slots.size());
     for (size_t k : order) sorted.push_back(std::move(held_[slots[k]]));
     for (size_t k = 0; k < slots.size(); ++k) held_[slots[k]] = std::move(sorted[k]);
+    // A foreach walks the records in the order they are shown.
+    std::vector<ResponseRecord> &kept = record_.keptRecords;
+    if (kept.size() == order.size()) {
+      std::vector<ResponseRecord> inOrder;
+      inOrder.reserve(kept.size());
+      for (size_t k : order) inOrder.push_back(std::move(kept[k]));
+      kept = std::move(inOrder);
+    }
   }
 
   bool tokenHidden(const AttributeToken &t) const {
