@@ -67,6 +67,11 @@ struct Conn {
   std::chrono::system_clock::time_point connectedAt;
   std::map<MQHOBJ, Handle> handles;
   bool inUnit = false;
+  // The messages this connection put or got under syncpoint since its unit of work
+  // began, by the local queue they are on, so that ending the unit visits them alone.
+  // A message may have gone meanwhile (its queue cleared, or deleted and perhaps
+  // defined again): the name and key are looked up afresh, and keys are never reused.
+  std::map<std::string, std::vector<MessageKey>> unitMessages;
 };
 
 MQLONG inputOpenBits() { return MQOO_INPUT_AS_Q_DEF | MQOO_INPUT_SHARED | MQOO_INPUT_EXCLUSIVE; }
@@ -627,38 +632,44 @@ struct QueueManager::Impl {
     return q.messages.end();
   }
 
+  // Commits or backs out the connection's unit of work: only the messages it recorded
+  // as put or got under syncpoint are visited, never the other queues and messages.
   void endUnit(ConnId conn, bool commit) {
+    auto c = conns.find(conn);
+    if (c == conns.end()) return;
+    std::map<std::string, std::vector<MessageKey>> touched;
+    touched.swap(c->second.unitMessages);
     bool persistentChanged = false;
-    for (auto& [qname, q] : local) {
+    for (const auto& [qname, keys] : touched) {
+      auto q = local.find(qname);
+      if (q == local.end()) continue;  // deleted, and its messages with it
+      LocalQueue& queue = *q->second;
       bool changed = false;
-      for (auto it = q->messages.begin(); it != q->messages.end();) {
+      for (const MessageKey& key : keys) {
+        auto it = queue.messages.find(key);
+        if (it == queue.messages.end()) continue;  // cleared, or the queue is a new one
         Message& m = it->second;
         bool persistent = m.md.Persistence == MQPER_PERSISTENT;
         if (m.pendingPut == conn) {
           changed = true;
           persistentChanged |= persistent;
-          if (commit) {
-            m.pendingPut = 0;
-          } else {
-            it = q->messages.erase(it);
-            continue;
-          }
+          if (commit) m.pendingPut = 0;
+          else queue.messages.erase(it);
         } else if (m.lockedBy == conn) {
           changed = true;
           if (commit) {
             persistentChanged |= persistent;
-            it = q->messages.erase(it);
-            continue;
+            queue.messages.erase(it);
+          } else {
+            m.lockedBy = 0;
+            m.md.BackoutCount++;
           }
-          m.lockedBy = 0;
-          m.md.BackoutCount++;
         }
-        ++it;
       }
-      if (changed) q->arrived.notify_all();
+      if (changed) queue.arrived.notify_all();
     }
     if (persistentChanged) saveMessages();
-    if (auto c = conns.find(conn); c != conns.end()) c->second.inUnit = false;
+    c->second.inUnit = false;
   }
 };
 
@@ -934,6 +945,7 @@ Outcome QueueManager::put(ConnId conn, MQHOBJ hobj, MQMD& md, MQPMO& pmo, std::s
   m.md.Priority = std::min<MQLONG>(priority, 9);
   MessageKey key{9 - m.md.Priority, s.nextSeq++};
   q->second->messages.emplace(key, std::move(m));
+  if (syncpoint) s.conns[conn].unitMessages[h->queue].push_back(key);
   if (persistence == MQPER_PERSISTENT && !syncpoint && !s.saveMessages()) {
     q->second->messages.erase(key);
     return Outcome::fail(MQRC_RESOURCE_PROBLEM);
@@ -1010,7 +1022,9 @@ Outcome QueueManager::get(ConnId conn, MQHOBJ hobj, MQMD& md, MQGMO& gmo, MQLONG
         h->browseCursor = it->first;
       } else if (gmo.Options & MQGMO_SYNCPOINT) {
         m.lockedBy = conn;
-        s.conns[conn].inUnit = true;
+        Conn& c = s.conns[conn];
+        c.inUnit = true;
+        c.unitMessages[queueName].push_back(it->first);
       } else {
         bool persistent = m.md.Persistence == MQPER_PERSISTENT;
         queue->messages.erase(it);

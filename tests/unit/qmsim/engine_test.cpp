@@ -1,6 +1,6 @@
 // The queue manager engine directly: limits, persistence across a restart, damaged
-// files, routing between hosted queue managers, stopping and quiescing, and the
-// administration view the command server relies on.
+// files, units of work, routing between hosted queue managers, stopping and quiescing,
+// and the administration view the command server relies on.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -9,8 +9,10 @@
 
 #include <csignal>
 #include <fstream>
+#include <future>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "engine/queue_manager.h"
 #include "engine/registry.h"
@@ -46,12 +48,55 @@ class EngineTest : public ::testing::Test {
     else EXPECT_TRUE(o.ok()) << o.reason;
     return h;
   }
-  Outcome put(QueueManager& qm, ConnId c, MQHOBJ h, const std::string& data,
-              MQLONG persistence = MQPER_NOT_PERSISTENT) {
+  Outcome put(QueueManager& qm, ConnId c, MQHOBJ h, const std::string& data, MQLONG persistence = MQPER_NOT_PERSISTENT,
+              MQLONG options = MQPMO_NONE) {
     MQMD md = kvarn::mqi::defaultMD();
     md.Persistence = persistence;
     MQPMO pmo = kvarn::mqi::defaultPMO();
+    pmo.Options = options;
     return qm.put(c, h, md, pmo, data);
+  }
+  Outcome putInUnit(QueueManager& qm, ConnId c, MQHOBJ h, const std::string& data,
+                    MQLONG persistence = MQPER_NOT_PERSISTENT) {
+    return put(qm, c, h, data, persistence, MQPMO_SYNCPOINT);
+  }
+  // A destructive get under syncpoint: the message's text, or empty when none came.
+  std::string getInUnit(QueueManager& qm, ConnId c, MQHOBJ h) {
+    MQMD md = kvarn::mqi::defaultMD();
+    MQGMO gmo = kvarn::mqi::defaultGMO();
+    gmo.Options = MQGMO_SYNCPOINT;
+    char buf[1024];
+    MQLONG len = 0;
+    Outcome o = qm.get(c, h, md, gmo, sizeof buf, buf, len);
+    EXPECT_TRUE(o.ok()) << o.reason;
+    return o.ok() ? std::string(buf, static_cast<size_t>(len)) : std::string();
+  }
+  // The messages other connections can get from a queue, in order, each with its
+  // backout count ("text/count"), browsed through a connection of its own.
+  std::vector<std::string> visible(QueueManager& qm, const std::string& queue) {
+    ConnId c = connect(qm);
+    MQHOBJ h = open(qm, c, queue, MQOO_BROWSE);
+    std::vector<std::string> out;
+    for (MQLONG next = MQGMO_BROWSE_FIRST;; next = MQGMO_BROWSE_NEXT) {
+      MQMD md = kvarn::mqi::defaultMD();
+      MQGMO gmo = kvarn::mqi::defaultGMO();
+      gmo.Options = next;
+      char buf[1024];
+      MQLONG len = 0;
+      Outcome o = qm.get(c, h, md, gmo, sizeof buf, buf, len);
+      if (!o.ok()) {
+        EXPECT_EQ(o.reason, MQRC_NO_MSG_AVAILABLE);
+        break;
+      }
+      out.push_back(std::string(buf, static_cast<size_t>(len)) + "/" + std::to_string(md.BackoutCount));
+    }
+    qm.disconnect(c);
+    return out;
+  }
+  // Depth and uncommitted count as queue status shows them ("depth/uncommitted").
+  std::string depths(QueueManager& qm, const std::string& queue) {
+    auto st = qm.queueStatus(queue);
+    return st ? std::to_string(st->depth) + "/" + std::to_string(st->uncommitted) : "no queue";
   }
   Outcome get(QueueManager& qm, ConnId c, MQHOBJ h, std::string& data, MQLONG wait = 0) {
     MQMD md = kvarn::mqi::defaultMD();
@@ -400,6 +445,243 @@ TEST_F(EngineTest, PutNamingAnotherHostedQueueManagerIsRoutedThere) {
   bool busy = false;
   EXPECT_FALSE(other.host(home_.path(), "QMA", true, error, &busy));
   EXPECT_TRUE(busy);
+}
+
+using Texts = std::vector<std::string>;
+
+// Each connection's MQCMIT and MQBACK end its own unit of work alone, on every queue
+// it touched: puts become visible or vanish, got messages go or come back with their
+// backout count raised, and other connections' units are left as they were.
+TEST_F(EngineTest, CommitAndBackoutEndOnlyTheirOwnConnectionsUnitOnEveryQueue) {
+  auto qm = openQm();
+  for (const char* q : {"UOW.A", "UOW.B", "UOW.C", "UOW.UNTOUCHED"}) ASSERT_TRUE(qm->define(localQueue(q), false).ok());
+  ConnId one = connect(*qm), two = connect(*qm), other = connect(*qm);
+  auto both = MQOO_INPUT_SHARED | MQOO_OUTPUT;
+  MQHOBJ oneA = open(*qm, one, "UOW.A", both), oneB = open(*qm, one, "UOW.B", both);
+  MQHOBJ twoB = open(*qm, two, "UOW.B", both), twoC = open(*qm, two, "UOW.C", both);
+  MQHOBJ otherA = open(*qm, other, "UOW.A", MQOO_OUTPUT), otherB = open(*qm, other, "UOW.B", MQOO_OUTPUT);
+  MQHOBJ otherU = open(*qm, other, "UOW.UNTOUCHED", MQOO_OUTPUT);
+  ASSERT_TRUE(put(*qm, other, otherA, "a0").ok());
+  ASSERT_TRUE(put(*qm, other, otherB, "b0").ok());
+  ASSERT_TRUE(put(*qm, other, otherU, "u0").ok());
+
+  ASSERT_TRUE(putInUnit(*qm, one, oneA, "a1").ok());
+  ASSERT_TRUE(putInUnit(*qm, one, oneB, "b1").ok());
+  EXPECT_EQ(getInUnit(*qm, one, oneA), "a0");
+  ASSERT_TRUE(putInUnit(*qm, two, twoB, "b2").ok());
+  ASSERT_TRUE(putInUnit(*qm, two, twoC, "c2").ok());
+  EXPECT_EQ(getInUnit(*qm, two, twoB), "b0");
+  EXPECT_EQ(visible(*qm, "UOW.A"), Texts{});
+  EXPECT_EQ(visible(*qm, "UOW.B"), Texts{});
+  EXPECT_EQ(visible(*qm, "UOW.C"), Texts{});
+  EXPECT_EQ(depths(*qm, "UOW.A"), "2/2");
+  EXPECT_EQ(depths(*qm, "UOW.B"), "3/3");
+  EXPECT_EQ(depths(*qm, "UOW.C"), "1/1");
+
+  ASSERT_TRUE(qm->backout(two).ok());
+  EXPECT_EQ(visible(*qm, "UOW.B"), Texts{"b0/1"});
+  EXPECT_EQ(depths(*qm, "UOW.B"), "2/1") << "one's put stays uncommitted";
+  EXPECT_EQ(depths(*qm, "UOW.C"), "0/0");
+  EXPECT_EQ(depths(*qm, "UOW.A"), "2/2") << "one's unit is untouched by two's backout";
+
+  ASSERT_TRUE(qm->commit(one).ok());
+  EXPECT_EQ(visible(*qm, "UOW.A"), Texts{"a1/0"});
+  EXPECT_EQ(visible(*qm, "UOW.B"), (Texts{"b0/1", "b1/0"}));
+  EXPECT_EQ(depths(*qm, "UOW.A"), "1/0");
+  EXPECT_EQ(depths(*qm, "UOW.B"), "2/0");
+  EXPECT_EQ(visible(*qm, "UOW.UNTOUCHED"), Texts{"u0/0"});
+
+  // Later units of the same connections: each backout counts again, an empty unit
+  // changes nothing, and a lock is ended only by its own connection.
+  EXPECT_EQ(getInUnit(*qm, one, oneB), "b0");
+  ASSERT_TRUE(qm->backout(one).ok());
+  EXPECT_EQ(visible(*qm, "UOW.B"), (Texts{"b0/2", "b1/0"}));
+  ASSERT_TRUE(qm->commit(two).ok());
+  ASSERT_TRUE(qm->backout(two).ok());
+  EXPECT_EQ(visible(*qm, "UOW.B"), (Texts{"b0/2", "b1/0"}));
+  EXPECT_EQ(getInUnit(*qm, two, twoB), "b0");
+  ASSERT_TRUE(qm->backout(one).ok());
+  ASSERT_TRUE(qm->commit(other).ok());
+  EXPECT_EQ(depths(*qm, "UOW.B"), "2/1");
+  ASSERT_TRUE(qm->commit(two).ok());
+  EXPECT_EQ(visible(*qm, "UOW.B"), Texts{"b1/0"});
+  EXPECT_EQ(depths(*qm, "UOW.B"), "1/0");
+  EXPECT_EQ(visible(*qm, "UOW.UNTOUCHED"), Texts{"u0/0"});
+}
+
+// The store learns of a unit's persistent changes when the unit ends: committed puts
+// and gets survive a restart, a backed-out put never reaches it.
+TEST_F(EngineTest, AUnitsPersistentChangesAreStoredWhenItEnds) {
+  auto qm = openQm();
+  ASSERT_TRUE(qm->define(localQueue("UOW.P"), false).ok());
+  ConnId one = connect(*qm), two = connect(*qm), other = connect(*qm);
+  auto both = MQOO_INPUT_SHARED | MQOO_OUTPUT;
+  MQHOBJ oneP = open(*qm, one, "UOW.P", both), twoP = open(*qm, two, "UOW.P", both);
+  MQHOBJ otherP = open(*qm, other, "UOW.P", MQOO_OUTPUT);
+  ASSERT_TRUE(put(*qm, other, otherP, "taken", MQPER_PERSISTENT).ok());
+  ASSERT_TRUE(put(*qm, other, otherP, "returned", MQPER_PERSISTENT).ok());
+  ASSERT_TRUE(putInUnit(*qm, one, oneP, "kept", MQPER_PERSISTENT).ok());
+  EXPECT_EQ(getInUnit(*qm, one, oneP), "taken");
+  ASSERT_TRUE(putInUnit(*qm, two, twoP, "dropped", MQPER_PERSISTENT).ok());
+  EXPECT_EQ(getInUnit(*qm, two, twoP), "returned");
+  ASSERT_TRUE(qm->commit(one).ok());
+  ASSERT_TRUE(qm->backout(two).ok());
+  EXPECT_EQ(visible(*qm, "UOW.P"), (Texts{"returned/1", "kept/0"}));
+  qm->stop();
+  qm.reset();
+  qm = openQm();
+  ASSERT_TRUE(qm);
+  EXPECT_EQ(depths(*qm, "UOW.P"), "2/0");
+  Texts restarted = visible(*qm, "UOW.P");
+  ASSERT_EQ(restarted.size(), 2u);
+  EXPECT_EQ(restarted[0].substr(0, 9), "returned/");
+  EXPECT_EQ(restarted[1], "kept/0");
+
+  // A unit still open at a stop leaves its puts out of the store and its gets in it.
+  ConnId three = connect(*qm);
+  MQHOBJ threeP = open(*qm, three, "UOW.P", both);
+  ASSERT_TRUE(putInUnit(*qm, three, threeP, "unfinished", MQPER_PERSISTENT).ok());
+  EXPECT_EQ(getInUnit(*qm, three, threeP), "returned");
+  ASSERT_TRUE(put(*qm, three, threeP, "saved now", MQPER_PERSISTENT).ok());
+  qm->stop();
+  qm.reset();
+  qm = openQm();
+  ASSERT_TRUE(qm);
+  Texts again = visible(*qm, "UOW.P");
+  ASSERT_EQ(again.size(), 3u);
+  EXPECT_EQ(again[0].substr(0, 9), "returned/");
+  EXPECT_EQ(again[1], "kept/0");
+  EXPECT_EQ(again[2], "saved now/0");
+}
+
+// A queue may be deleted (and defined again) or cleared while a unit holds messages on
+// it: the unit then ends on what is left, and never brings back a message that went
+// with the queue, on the queue of the same name defined since, or on a cleared one.
+TEST_F(EngineTest, AUnitEndsCleanlyOnQueuesDeletedOrClearedMeanwhile) {
+  for (bool commit : {true, false}) {
+    SCOPED_TRACE(commit ? "commit" : "backout");
+    const std::string qmName = commit ? "QMC" : "QMB";
+    auto qm = openQm(qmName);
+    for (const char* q : {"GONE", "EMPTIED", "KEPT"}) ASSERT_TRUE(qm->define(localQueue(q), false).ok());
+    ConnId unit = connect(*qm), other = connect(*qm);
+    auto both = MQOO_INPUT_SHARED | MQOO_OUTPUT;
+    MQHOBJ gone = open(*qm, unit, "GONE", both), emptied = open(*qm, unit, "EMPTIED", both);
+    MQHOBJ kept = open(*qm, unit, "KEPT", both);
+    MQHOBJ otherGone = open(*qm, other, "GONE", MQOO_OUTPUT), otherEmptied = open(*qm, other, "EMPTIED", MQOO_OUTPUT);
+    ASSERT_TRUE(put(*qm, other, otherGone, "g0", MQPER_PERSISTENT).ok());
+    ASSERT_TRUE(put(*qm, other, otherEmptied, "e0", MQPER_PERSISTENT).ok());
+    ASSERT_TRUE(qm->close(other, otherGone, MQCO_NONE).ok());
+    ASSERT_TRUE(qm->close(other, otherEmptied, MQCO_NONE).ok());
+
+    ASSERT_TRUE(putInUnit(*qm, unit, gone, "g1", MQPER_PERSISTENT).ok());
+    EXPECT_EQ(getInUnit(*qm, unit, gone), "g0");
+    ASSERT_TRUE(putInUnit(*qm, unit, emptied, "e1").ok());
+    EXPECT_EQ(getInUnit(*qm, unit, emptied), "e0");
+    ASSERT_TRUE(putInUnit(*qm, unit, kept, "k1").ok());
+    // A temporary dynamic queue that goes when it is closed, with a message of the unit.
+    MQOD od = kvarn::mqi::defaultOD();
+    setField(od.ObjectName, "SYSTEM.DEFAULT.MODEL.QUEUE");
+    setField(od.DynamicQName, "UOW.TEMP.*");
+    MQHOBJ temp = MQHO_NONE;
+    ASSERT_TRUE(qm->open(unit, od, both, temp).ok());
+    std::string tempName = fieldText(od.ObjectName);
+    ASSERT_TRUE(putInUnit(*qm, unit, temp, "t1").ok());
+    ASSERT_TRUE(qm->close(unit, temp, MQCO_NONE).ok());
+    EXPECT_FALSE(qm->queueStatus(tempName));
+    ASSERT_TRUE(qm->close(unit, gone, MQCO_NONE).ok());
+    ASSERT_TRUE(qm->close(unit, emptied, MQCO_NONE).ok());
+
+    EXPECT_EQ(qm->remove(ObjectKind::Queue, "GONE", false).reason, MQRC_Q_NOT_EMPTY);
+    ASSERT_TRUE(qm->remove(ObjectKind::Queue, "GONE", true).ok());
+    ASSERT_TRUE(qm->define(localQueue("GONE"), false).ok());
+    ASSERT_TRUE(qm->clearQueue("EMPTIED").ok());
+    otherGone = open(*qm, other, "GONE", MQOO_OUTPUT);
+    otherEmptied = open(*qm, other, "EMPTIED", MQOO_OUTPUT);
+    ASSERT_TRUE(put(*qm, other, otherGone, "g2").ok());
+    ASSERT_TRUE(put(*qm, other, otherEmptied, "e2").ok());
+    // The unit goes on with the queue defined anew.
+    gone = open(*qm, unit, "GONE", both);
+    ASSERT_TRUE(putInUnit(*qm, unit, gone, "g3").ok());
+    EXPECT_EQ(depths(*qm, "GONE"), "2/1");
+
+    ASSERT_TRUE(commit ? qm->commit(unit).ok() : qm->backout(unit).ok());
+    EXPECT_EQ(visible(*qm, "GONE"), commit ? (Texts{"g2/0", "g3/0"}) : Texts{"g2/0"});
+    EXPECT_EQ(visible(*qm, "EMPTIED"), Texts{"e2/0"});
+    EXPECT_EQ(visible(*qm, "KEPT"), commit ? Texts{"k1/0"} : Texts{});
+    EXPECT_EQ(depths(*qm, "GONE"), commit ? "2/0" : "1/0");
+    EXPECT_EQ(depths(*qm, "EMPTIED"), "1/0");
+    EXPECT_EQ(depths(*qm, "KEPT"), commit ? "1/0" : "0/0");
+    // Nothing is left over for the connection's next unit.
+    ASSERT_TRUE(qm->backout(unit).ok());
+    EXPECT_EQ(visible(*qm, "GONE"), commit ? (Texts{"g2/0", "g3/0"}) : Texts{"g2/0"});
+    EXPECT_EQ(visible(*qm, "EMPTIED"), Texts{"e2/0"});
+
+    // The persistent messages that went with the old queue stay gone after a restart.
+    qm->stop();
+    qm.reset();
+    qm = openQm(qmName);
+    ASSERT_TRUE(qm);
+    EXPECT_EQ(visible(*qm, "GONE"), Texts{});
+    EXPECT_EQ(visible(*qm, "EMPTIED"), Texts{});
+  }
+}
+
+// Ending a unit wakes the gets waiting on its queues: a commit for the puts it makes
+// visible, a backout or a disconnect for the messages it had got.
+TEST_F(EngineTest, EndingAUnitWakesGetsWaitingForItsMessages) {
+  auto qm = openQm();
+  for (const char* q : {"UOW.W1", "UOW.W2"}) ASSERT_TRUE(qm->define(localQueue(q), false).ok());
+  ConnId unit = connect(*qm), waiter = connect(*qm);
+  auto both = MQOO_INPUT_SHARED | MQOO_OUTPUT;
+  MQHOBJ w1 = open(*qm, unit, "UOW.W1", both), w2 = open(*qm, unit, "UOW.W2", both);
+  MQHOBJ waitW1 = open(*qm, waiter, "UOW.W1", both), waitW2 = open(*qm, waiter, "UOW.W2", MQOO_INPUT_SHARED);
+
+  // An unlimited wait that nothing wakes never ends: a watchdog stops the queue manager
+  // after a generous while, so that the test fails rather than hangs.
+  auto waitFor = [&](MQHOBJ h) {
+    return std::async(std::launch::async, [&, h] {
+      MQMD md = kvarn::mqi::defaultMD();
+      MQGMO gmo = kvarn::mqi::defaultGMO();
+      gmo.Options = MQGMO_WAIT | MQGMO_NO_SYNCPOINT;
+      gmo.WaitInterval = MQWI_UNLIMITED;
+      char buf[64];
+      MQLONG len = 0;
+      Outcome o = qm->get(waiter, h, md, gmo, sizeof buf, buf, len);
+      return o.ok() ? std::string(buf, static_cast<size_t>(len)) + "/" + std::to_string(md.BackoutCount)
+                    : "reason " + std::to_string(o.reason);
+    });
+  };
+  auto result = [&](std::future<std::string>& f) {
+    if (f.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+      ADD_FAILURE() << "a waiting get was never woken";
+      qm->stop();
+    }
+    return f.get();
+  };
+
+  // Each waiter starts after the unit's own put or get, which wakes waiters too, and
+  // is given a moment to settle into its wait before the unit ends.
+  ASSERT_TRUE(putInUnit(*qm, unit, w2, "p1").ok());
+  auto committed = waitFor(waitW2);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(qm->commit(unit).ok());
+  EXPECT_EQ(result(committed), "p1/0");
+
+  ASSERT_TRUE(put(*qm, waiter, waitW1, "w0").ok());
+  EXPECT_EQ(getInUnit(*qm, unit, w1), "w0");
+  auto backedOut = waitFor(waitW1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(qm->backout(unit).ok());
+  EXPECT_EQ(result(backedOut), "w0/1");
+
+  ASSERT_TRUE(put(*qm, waiter, waitW1, "w1").ok());
+  EXPECT_EQ(getInUnit(*qm, unit, w1), "w1");
+  ASSERT_TRUE(putInUnit(*qm, unit, w2, "p2").ok());
+  auto disconnected = waitFor(waitW1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  qm->disconnect(unit);
+  EXPECT_EQ(result(disconnected), "w1/1");
+  EXPECT_EQ(depths(*qm, "UOW.W2"), "0/0") << "the disconnect backed out p2";
 }
 
 // Queue manager names become directory names as IBM MQ maps them, so that none leaves
