@@ -87,6 +87,29 @@ struct ChildRun {
   int status = -1;
 };
 
+// Peak memory is read through a small launcher: this program started again with
+// --measure, which starts the program and reports its rusage. A child spawned from a
+// large process inherits that process's peak in ru_maxrss when it calls exec (Linux
+// keeps the larger of the old and new address space's peaks); the launcher is small,
+// so the figure is the program's own.
+int measureChild(int argc, char** argv) {
+  // argv: --measure <result file> <program> <args...>
+  if (argc < 4) return 2;
+  pid_t pid;
+  int spawned = posix_spawn(&pid, argv[3], nullptr, nullptr, argv + 3, environ);
+  if (spawned != 0) return 127;
+  int status = 0;
+  struct rusage usage {};
+  while (::wait4(pid, &status, 0, &usage) < 0)
+    if (errno != EINTR) return 126;
+  FILE* out = std::fopen(argv[2], "w");
+  if (!out) return 125;
+  std::fprintf(out, "%.6f %ld %d\n", cpuSeconds(usage), usage.ru_maxrss,
+               WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+  std::fclose(out);
+  return 0;
+}
+
 // Runs a program with standard output (and error) to files and waits for it; the
 // figures are the child's alone.
 ChildRun runChild(const std::string& program, std::vector<std::string> args, const std::string& stdoutPath,
@@ -96,23 +119,30 @@ ChildRun runChild(const std::string& program, std::vector<std::string> args, con
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  for (auto& a : args) argv.push_back(a.data());
+  std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  static int runs = 0;
+  std::string result = (std::filesystem::temp_directory_path() /
+                        ("kvarn-bench-rusage-" + std::to_string(::getpid()) + "-" + std::to_string(++runs)))
+                           .string();
+  std::vector<std::string> launch{self, "--measure", result, program};
+  launch.insert(launch.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : launch) argv.push_back(a.data());
   argv.push_back(nullptr);
   ChildRun run;
   auto t0 = Clock::now();
   pid_t pid;
-  int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  int spawned = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(spawned));
   int status = 0;
-  struct rusage usage {};
-  while (::wait4(pid, &status, 0, &usage) < 0)
-    if (errno != EINTR) throw std::runtime_error("wait4 failed: " + std::string(std::strerror(errno)));
+  while (::waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) throw std::runtime_error("waitpid failed: " + std::string(std::strerror(errno)));
   run.wall = since(t0);
-  run.cpu = cpuSeconds(usage);
-  run.peakKiB = usage.ru_maxrss;
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  std::ifstream figures(result);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !(figures >> run.cpu >> run.peakKiB >> run.status))
+    throw std::runtime_error("cannot measure " + program);
+  std::filesystem::remove(result);
   return run;
 }
 
@@ -564,6 +594,7 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--measure") == 0) return measureChild(argc, argv);
   std::vector<long> sizes;
   for (int i = 1; i < argc; ++i) {
     char* end = nullptr;
