@@ -10,6 +10,7 @@
 #include "ccdt/json_fields.h"
 #include "ccdt/json_table.h"
 #include "ccdt/status.h"
+#include "runtime/utf8.h"
 #include "text/text.h"
 
 namespace kvarn::ccdt {
@@ -37,29 +38,9 @@ std::string quoted(std::string_view value) {
   // Quotes, backslashes and control characters are escaped, so the file is proper
   // JSON and the reader gives back the same bytes. Bytes from 0x80 up (UTF-8) are
   // written as they are.
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string out = "\"";
   out.reserve(value.size() + 2);
-  for (char c : value) {
-    auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-    case '"': out += "\\\""; continue;
-    case '\\': out += "\\\\"; continue;
-    case '\b': out += "\\b"; continue;
-    case '\f': out += "\\f"; continue;
-    case '\n': out += "\\n"; continue;
-    case '\r': out += "\\r"; continue;
-    case '\t': out += "\\t"; continue;
-    default: break;
-    }
-    if (byte < 0x20 || byte == 0x7F) {
-      out += "\\u00";
-      out.push_back(kHex[byte >> 4]);
-      out.push_back(kHex[byte & 0xF]);
-    } else {
-      out.push_back(c);
-    }
-  }
+  appendJsonEscaped(out, value, true);
   out.push_back('"');
   return out;
 }

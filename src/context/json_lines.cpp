@@ -24,30 +24,6 @@ bool isBlank(std::string_view text) { return text.find_first_not_of(' ') == std:
 
 JsonObject jsonText(std::string_view text) { return JsonObject(utf8OrLatin1(text)); }
 
-namespace {
-void appendEscaped(std::string &out, std::string_view utf8) {
-  static const char kHex[] = "0123456789abcdef";
-  for (char c : utf8) {
-    switch (c) {
-    case '"': out += "\\\""; break;
-    case '\\': out += "\\\\"; break;
-    case '\b': out += "\\b"; break;
-    case '\f': out += "\\f"; break;
-    case '\n': out += "\\n"; break;
-    case '\r': out += "\\r"; break;
-    case '\t': out += "\\t"; break;
-    default:
-      if (static_cast<unsigned char>(c) < 0x20) {
-        out += "\\u00";
-        out += kHex[(c >> 4) & 0xF];
-        out += kHex[c & 0xF];
-      } else {
-        out += c;
-      }
-    }
-  }
-}
-}  // namespace
 
 void jsonAppendText(std::string &out, std::string_view text) {
   out += '"';
@@ -60,8 +36,8 @@ void jsonAppendText(std::string &out, std::string_view text) {
     }
   }
   if (plain) out += text;
-  else if (isValidUtf8(text)) appendEscaped(out, text);
-  else appendEscaped(out, utf8OrLatin1(text));
+  else if (isValidUtf8(text)) appendJsonEscaped(out, text);
+  else appendJsonEscaped(out, utf8OrLatin1(text));
   out += '"';
 }
 

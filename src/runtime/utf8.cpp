@@ -61,3 +61,27 @@ std::string utf8OrLatin1(std::string_view text) {
   }
   return out;
 }
+
+void appendJsonEscaped(std::string &out, std::string_view text, bool escapeDelete) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+    case '"': out += "\\\""; continue;
+    case '\\': out += "\\\\"; continue;
+    case '\b': out += "\\b"; continue;
+    case '\f': out += "\\f"; continue;
+    case '\n': out += "\\n"; continue;
+    case '\r': out += "\\r"; continue;
+    case '\t': out += "\\t"; continue;
+    default: break;
+    }
+    if (byte < 0x20 || (escapeDelete && byte == 0x7F)) {
+      out += "\\u00";
+      out.push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 0xF]);
+    } else {
+      out.push_back(c);
+    }
+  }
+}

@@ -12,3 +12,8 @@ bool isValidUtf8(std::string_view text);
 // `text` with every byte outside a well-formed sequence replaced by the UTF-8 form of
 // U+0080..U+00FF (the byte's Latin-1 reading). Well-formed text comes back unchanged.
 std::string utf8OrLatin1(std::string_view text);
+
+// Appends `text` as the inside of a JSON string: '"', '\\' and the control characters
+// escaped (\b \f \n \r \t, \u00xx for the rest), and with `escapeDelete` DEL (0x7F)
+// as \u007f too; every other byte as it is.
+void appendJsonEscaped(std::string &out, std::string_view text, bool escapeDelete = false);
