@@ -127,6 +127,37 @@ struct ExprNode {
   mutable VariableMemo memo;  // VAR: where the resolver last found the variable
 };
 
+// One step of an evaluation. The compiler lays the steps out in the order operands are
+// evaluated (right operand before left, last argument and subscript first), so the
+// evaluator runs them in a plain loop. Each step names the postfix item it works on.
+enum class ExprStepKind : uint8_t {
+  Int,          // literal into the item's slot
+  Dbl,
+  Str,
+  Constant,     // a value bound by the resolver
+  Var,          // look the name up; its subscripts are in the integer scratch from `a`
+  Unary,        // operand in the slot before
+  Binary,       // operands in slots `a` (left) and `b` (right)
+  OrLeft,       // between the operands of OR: notes the right operand's outcome in int `a`
+  Or,           // OR, absorbing an absent operand; operands in slots `b` (left), item - 1 (right)
+  Call,         // function, arguments already in the argument buffer
+  Subscript,    // slot of `node` as an integer into int `a`
+  Arg,          // slot of `node` moved into argument `a`
+  VarKey,       // key of the VAR `node` (subscripts from int `b`) into argument `a`
+  NotVariable,  // a variable parameter given something else: argument `a` of function `node`
+};
+
+struct ExprStep {
+  ExprStepKind kind = ExprStepKind::Int;
+  int32_t node = 0;
+  int32_t a = 0;
+  int32_t b = 0;
+  // Where an absent value met by this step takes the evaluation: -1 ends it, otherwise
+  // the OrLeft or Or step of the innermost OR whose operand the step is part of. Any
+  // other failure ends the evaluation.
+  int32_t onAbsent = -1;
+};
+
 class ExprContext {
  public:
   ExprContext() = default;
@@ -155,6 +186,7 @@ class ExprContext {
  private:
   friend class ExprCompiler;
   friend class ExprEvaluator;
+  friend class StepPlanner;
 
   std::string text_;
   unsigned flags_ = 0;
@@ -165,11 +197,15 @@ class ExprContext {
   ScriptFunctionHost* functions_ = nullptr;
   std::vector<ExprNode> nodes_;
   int32_t argSlots_ = 0;  // total arguments of all function items
+  std::vector<ExprStep> steps_;
+  int32_t intSlots_ = 0;  // integer scratch: subscripts of each VAR, one per OR
 
   // Evaluation scratch, kept between evaluations so that strings keep their capacity:
-  // one result slot per postfix item and the packed function arguments.
+  // one result slot per postfix item, the packed function arguments and the integers
+  // (subscripts, OR outcomes) the steps keep.
   std::vector<Value> slots_;
   std::vector<Value> args_;
+  std::vector<int32_t> ints_;
   bool busy_ = false;  // set while evaluating; a nested evaluation uses its own scratch
   // Evaluation state; a compiled expression is used from one thread only.
   bool checkMode_ = false;

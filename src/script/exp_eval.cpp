@@ -1,9 +1,10 @@
-// Evaluator: walks the postfix list recursively from its end. Each item knows where its
-// subtree starts, so an operator finds its left operand without evaluating the right one
-// first; right operands and later arguments are evaluated first, which decides the error
+// Evaluator: runs the steps the compiler laid out for an expression (StepPlanner, at the
+// end of this file) in one loop. The steps follow the tree from the root of the postfix
+// list: right operands and later arguments are evaluated first, which decides the error
 // a user sees when several operands fail. Every item writes its value into its own slot
 // of scratch kept with the compiled expression, so repeated evaluations do not allocate.
-#include <array>
+#include <span>
+#include <string_view>
 
 #include "script/expr.h"
 
@@ -11,25 +12,27 @@ namespace kvarn::script {
 
 class ExprEvaluator {
  public:
-  ExprEvaluator(ExprContext& ctx, std::vector<Value>& slots, std::vector<Value>& args)
-      : ctx_(ctx), nodes_(ctx.nodes_), slots_(slots), args_(args) {
+  ExprEvaluator(ExprContext& ctx, std::vector<Value>& slots, std::vector<Value>& args, std::vector<int32_t>& ints)
+      : ctx_(ctx), nodes_(ctx.nodes_), slots_(slots), args_(args), ints_(ints) {
     if (slots_.size() != nodes_.size()) slots_.resize(nodes_.size());
     if (args_.size() != static_cast<size_t>(ctx.argSlots_)) args_.resize(static_cast<size_t>(ctx.argSlots_));
+    if (ints_.size() != static_cast<size_t>(ctx.intSlots_)) ints_.resize(static_cast<size_t>(ctx.intSlots_));
   }
 
   static bool evaluate(ExprContext& ctx, Value& result, bool checkMode) {
     if (ctx.busy_) {
       // Re-entered (a function evaluating this same expression): use fresh scratch.
       std::vector<Value> slots, args;
+      std::vector<int32_t> ints;
       bool saved = ctx.checkMode_;
       ctx.checkMode_ = checkMode;
-      bool ok = ExprEvaluator(ctx, slots, args).run(result);
+      bool ok = ExprEvaluator(ctx, slots, args, ints).run(result);
       ctx.checkMode_ = saved;
       return ok;
     }
     ctx.busy_ = true;
     ctx.checkMode_ = checkMode;
-    bool ok = ExprEvaluator(ctx, ctx.slots_, ctx.args_).run(result);
+    bool ok = ExprEvaluator(ctx, ctx.slots_, ctx.args_, ctx.ints_).run(result);
     ctx.busy_ = false;
     if (checkMode) {
       ctx.checkMode_ = false;
@@ -46,7 +49,7 @@ class ExprEvaluator {
       return false;
     }
     int32_t last = static_cast<int32_t>(nodes_.size()) - 1;
-    if (eval(last)) {
+    if (execute()) {
       // Every evaluation writes a slot before reading it, so a string result is handed
       // over rather than copied once more; the slot gets the caller's old buffer.
       Value& value = slot(last);
@@ -67,6 +70,10 @@ class ExprEvaluator {
   const std::vector<ExprNode>& nodes_;
   std::vector<Value>& slots_;
   std::vector<Value>& args_;
+  std::vector<int32_t>& ints_;  // subscript values, the outcome of each OR's right operand
+
+  // What an OrLeft step notes for its OR.
+  static constexpr int32_t kRightAbsent = 1, kLeftAbsent = 2;
 
   // The common integer operations without the general balancing rules.
   static bool integerFastPath(OpCode code, int64_t a, int64_t b, Value& out) {
@@ -138,41 +145,68 @@ class ExprEvaluator {
     return applyBinary(op, left, right, out, ctx_.caseSensitive(), ctx_.checkMode_, ctx_.error_);
   }
 
-  int32_t before(int32_t i) const { return nodes_[i].first - 1; }
   Value& slot(int32_t i) { return slots_[static_cast<size_t>(i)]; }
 
-  bool eval(int32_t i) {
-    const ExprNode& n = nodes_[i];
-    Value& out = slot(i);
-    switch (n.type) {
-    case LexemeType::Int: out.setInt(n.literal.asInt()); return true;
-    case LexemeType::Dbl: out.setDbl(n.literal.asDbl()); return true;
-    case LexemeType::Str:
-    case LexemeType::PStr:
-    case LexemeType::EPStr: out.setView(n.literal.bytes()); return true;
-    case LexemeType::Var: return resolve(i, out);
-    case LexemeType::Op: break;
-    default: out = n.literal; return true;  // a constant bound by the resolver
+  // Runs the steps in order. A step that fails ends the evaluation, unless the value
+  // was absent and the step lies inside an operand of an OR: then the evaluation goes
+  // on with that OR's left operand (the right one was absent) or with the OR itself.
+  bool execute() {
+    const ExprStep* steps = ctx_.steps_.data();
+    const int32_t count = static_cast<int32_t>(ctx_.steps_.size());
+    int32_t pc = 0;
+    while (pc < count) {
+      const ExprStep& s = steps[pc];
+      bool ok = true;
+      switch (s.kind) {
+      case ExprStepKind::Int: slot(s.node).setInt(nodes_[s.node].literal.asInt()); break;
+      case ExprStepKind::Dbl: slot(s.node).setDbl(nodes_[s.node].literal.asDbl()); break;
+      case ExprStepKind::Str: slot(s.node).setView(nodes_[s.node].literal.bytes()); break;
+      case ExprStepKind::Constant: slot(s.node) = nodes_[s.node].literal; break;
+      case ExprStepKind::Var: ok = resolve(s.node, s.a, slot(s.node)); break;
+      case ExprStepKind::Unary:
+        ok = applyUnary(*nodes_[s.node].op, slot(s.node - 1), slot(s.node), ctx_.error_);
+        break;
+      case ExprStepKind::Binary: ok = combine(*nodes_[s.node].op, slot(s.a), slot(s.b), slot(s.node)); break;
+      case ExprStepKind::OrLeft:
+        ints_[s.a] = 0;
+        ctx_.absent_ = false;
+        break;
+      case ExprStepKind::Or: ok = orResult(s); break;
+      case ExprStepKind::Call: ok = call(s.node, slot(s.node)); break;
+      case ExprStepKind::Subscript: ints_[s.a] = ctx_.checkMode_ ? 1 : valueInteger(slot(s.node)); break;
+      case ExprStepKind::Arg: {
+        Value& arg = slot(s.node);
+        Value& dst = args_[static_cast<size_t>(s.a)];
+        if (isNumber(arg)) takeNumberOrCopy(dst, arg);
+        else std::swap(dst, arg);  // both keep their string capacity
+        break;
+      }
+      case ExprStepKind::VarKey: variableKey(s.node, s.b, args_[static_cast<size_t>(s.a)]); break;
+      case ExprStepKind::NotVariable: ok = notVariable(s.node, s.a); break;
+      }
+      if (ok) {
+        ++pc;
+        continue;
+      }
+      if (!ctx_.absent_ || s.onAbsent < 0) return false;
+      const ExprStep& target = steps[s.onAbsent];
+      if (target.kind == ExprStepKind::OrLeft) {
+        ints_[target.a] = kRightAbsent;
+        ctx_.absent_ = false;
+        pc = s.onAbsent + 1;
+      } else {
+        ints_[target.a] |= kLeftAbsent;
+        pc = s.onAbsent;
+      }
     }
-    const OperatorDef& op = *n.op;
-    if (op.kind & (kFunction | kScriptFunction)) return call(i, out);
-    if (op.kind & kBinary) return binary(i, op, out);
-    if (!eval(i - 1)) return false;
-    return applyUnary(op, slot(i - 1), out, ctx_.error_);
+    return true;
   }
 
-  bool binary(int32_t i, const OperatorDef& op, Value& out) {
-    int32_t r = i - 1, l = before(r);
-    if (op.code != OpCode::Or) {
-      if (!eval(r) || !eval(l)) return false;
-      return combine(op, slot(l), slot(r), out);
-    }
-    // OR absorbs an absent operand: the result is then the other operand's value.
-    bool rightOk = eval(r);
-    if (!rightOk && !ctx_.absent_) return false;
-    ctx_.absent_ = false;
-    bool leftOk = eval(l);
-    if (!leftOk && !ctx_.absent_) return false;
+  // OR absorbs an absent operand: the result is then the other operand's value.
+  bool orResult(const ExprStep& s) {
+    int32_t r = s.node - 1, l = s.b;
+    Value& out = slot(s.node);
+    bool rightOk = !(ints_[s.a] & kRightAbsent), leftOk = !(ints_[s.a] & kLeftAbsent);
     if (!leftOk) {
       if (!rightOk) return false;  // both absent: the signal stays raised
       ctx_.absent_ = false;
@@ -183,25 +217,16 @@ class ExprEvaluator {
       out = slot(l);
       return true;
     }
-    return combine(op, slot(l), slot(r), out);
+    return combine(*nodes_[s.node].op, slot(l), slot(r), out);
   }
 
-  // Evaluates the subscripts of the VAR at i (in check mode each counts as 1).
-  bool subscripts(int32_t i, std::array<int32_t, kMaxSubscripts>& subs) {
-    const ExprNode& n = nodes_[i];
-    int32_t at = i - 1;
-    for (int k = n.subscripts - 1; k >= 0; --k) {
-      if (!eval(at)) return false;
-      subs[k] = ctx_.checkMode_ ? 1 : valueInteger(slot(at));
-      at = before(at);
-    }
-    return true;
+  std::span<const int32_t> subscriptValues(const ExprNode& n, int32_t base) const {
+    if (!n.subscripts) return {};
+    return std::span<const int32_t>(ints_.data() + base, n.subscripts);
   }
 
-  bool resolve(int32_t i, Value& out) {
+  bool resolve(int32_t i, int32_t subscriptBase, Value& out) {
     const ExprNode& n = nodes_[i];
-    std::array<int32_t, kMaxSubscripts> subs;
-    if (n.subscripts && !subscripts(i, subs)) return false;
     if (ctx_.checkMode_ && !n.name.empty() && n.name[0] == '@') {
       out.setInt(1);
       return true;
@@ -212,7 +237,7 @@ class ExprEvaluator {
       return false;
     }
     VarRef ref{n.name, n.modifier, n.slot, n.position, &n.memo};
-    switch (resolver->resolve(ref, std::span<const int32_t>(subs.data(), n.subscripts), out, ctx_)) {
+    switch (resolver->resolve(ref, subscriptValues(n, subscriptBase), out, ctx_)) {
     case Resolution::Found: return true;
     case Resolution::Absent: ctx_.absent_ = true; return false;
     default:
@@ -221,42 +246,30 @@ class ExprEvaluator {
     }
   }
 
-  bool variableArgument(int32_t root, const char* which, std::string_view fname, Value& out) {
-    const ExprNode& a = nodes_[root];
-    if (a.type != LexemeType::Var) {
-      ctx_.setErrorf("The %s parameter to function '%.*s' must be a variable", which, static_cast<int>(fname.size()),
-                     fname.data());
-      return false;
-    }
-    std::array<int32_t, kMaxSubscripts> subs;
-    if (a.subscripts && !subscripts(root, subs)) return false;
+  std::string_view functionName(const ExprNode& n) const {
+    return (n.op->kind & kScriptFunction) ? std::string_view(n.name) : n.op->name;
+  }
+
+  bool notVariable(int32_t function, int32_t position) {
+    std::string_view fname = functionName(nodes_[function]);
+    ctx_.setErrorf("The %s parameter to function '%.*s' must be a variable", position == 0 ? "first" : "second",
+                   static_cast<int>(fname.size()), fname.data());
+    return false;
+  }
+
+  void variableKey(int32_t i, int32_t subscriptBase, Value& out) {
+    const ExprNode& a = nodes_[i];
     VarRef ref{a.name, a.modifier, a.slot, a.position};
-    std::span<const int32_t> s(subs.data(), a.subscripts);
+    std::span<const int32_t> s = subscriptValues(a, subscriptBase);
     out.setOwned(ctx_.resolver_ ? ctx_.resolver_->variableKey(ref, s) : expVariableKey(a.name, s));
-    return true;
   }
 
   bool call(int32_t i, Value& out) {
     const ExprNode& n = nodes_[i];
     const OperatorDef& op = *n.op;
     bool script = op.kind & kScriptFunction;
-    std::string_view fname = script ? std::string_view(n.name) : op.name;
-    Value* args = args_.data() + n.argBase;
-    int32_t root = i - 1;
-    for (int k = n.argc - 1; k >= 0; --k) {
-      if (k == 0 && (op.variableParams & kFirstParamIsVariable)) {
-        if (!variableArgument(root, "first", fname, args[k])) return false;
-      } else if (k == 1 && (op.variableParams & kSecondParamIsVariable)) {
-        if (!variableArgument(root, "second", fname, args[k])) return false;
-      } else {
-        if (!eval(root)) return false;
-        Value& arg = slot(root);
-        if (isNumber(arg)) takeNumberOrCopy(args[k], arg);
-        else std::swap(args[k], arg);  // both keep their string capacity
-      }
-      root = before(root);
-    }
-    std::span<Value> argv(args, n.argc);
+    std::string_view fname = functionName(n);
+    std::span<Value> argv(args_.data() + n.argBase, n.argc);
     if (script) {
       if (ctx_.checkMode_) {
         out.setInt(1);
@@ -276,6 +289,116 @@ class ExprEvaluator {
     return op.handler(ctx_, argv, out);
   }
 };
+
+// Lays out the steps of an expression by walking its tree the way an evaluation visits
+// it: an operator's right operand before its left one, arguments and subscripts from the
+// last, a variable parameter as the computation of its key. The walk recurses as deep as
+// the expression nests, which the compiler bounds.
+class StepPlanner {
+ public:
+  explicit StepPlanner(ExprContext& ctx)
+      : ctx_(ctx), nodes_(ctx.nodes_), orLeftStep_(nodes_.size(), -1), orStep_(nodes_.size(), -1) {}
+
+  void plan() {
+    steps_.clear();
+    ints_ = 0;
+    if (!nodes_.empty()) item(static_cast<int32_t>(nodes_.size()) - 1, kEnds);
+    // Absent targets were noted as "OrLeft or Or of item x"; now they are step indexes.
+    for (ExprStep& s : steps_) {
+      if (s.onAbsent == kEnds) continue;
+      int32_t x = s.onAbsent >> 1;
+      s.onAbsent = (s.onAbsent & 1) ? orStep_[x] : orLeftStep_[x];
+    }
+    ctx_.steps_ = std::move(steps_);
+    ctx_.intSlots_ = ints_;
+  }
+
+ private:
+  static constexpr int32_t kEnds = -1;
+  static int32_t rightOf(int32_t orItem) { return orItem * 2; }
+  static int32_t leftOf(int32_t orItem) { return orItem * 2 + 1; }
+
+  ExprContext& ctx_;
+  const std::vector<ExprNode>& nodes_;
+  std::vector<ExprStep> steps_;
+  int32_t ints_ = 0;
+  std::vector<int32_t> orLeftStep_, orStep_;
+
+  int32_t before(int32_t i) const { return nodes_[i].first - 1; }
+
+  int32_t push(ExprStepKind kind, int32_t node, int32_t onAbsent, int32_t a = 0, int32_t b = 0) {
+    steps_.push_back(ExprStep{kind, node, a, b, onAbsent});
+    return static_cast<int32_t>(steps_.size()) - 1;
+  }
+
+  void item(int32_t i, int32_t onAbsent) {
+    const ExprNode& n = nodes_[i];
+    switch (n.type) {
+    case LexemeType::Int: push(ExprStepKind::Int, i, onAbsent); return;
+    case LexemeType::Dbl: push(ExprStepKind::Dbl, i, onAbsent); return;
+    case LexemeType::Str:
+    case LexemeType::PStr:
+    case LexemeType::EPStr: push(ExprStepKind::Str, i, onAbsent); return;
+    case LexemeType::Var: push(ExprStepKind::Var, i, onAbsent, subscripts(i, onAbsent)); return;
+    case LexemeType::Op: break;
+    default: push(ExprStepKind::Constant, i, onAbsent); return;
+    }
+    const OperatorDef& op = *n.op;
+    if (op.kind & (kFunction | kScriptFunction)) return call(i, onAbsent);
+    if (op.kind & kBinary) {
+      int32_t r = i - 1, l = before(r);
+      if (op.code != OpCode::Or) {
+        item(r, onAbsent);
+        item(l, onAbsent);
+        push(ExprStepKind::Binary, i, onAbsent, l, r);
+        return;
+      }
+      int32_t state = ints_++;
+      item(r, rightOf(i));
+      orLeftStep_[i] = push(ExprStepKind::OrLeft, i, onAbsent, state);
+      item(l, leftOf(i));
+      orStep_[i] = push(ExprStepKind::Or, i, onAbsent, state, l);
+      return;
+    }
+    item(i - 1, onAbsent);
+    push(ExprStepKind::Unary, i, onAbsent);
+  }
+
+  // The subscripts of the VAR at i, last first; returns where their values are kept.
+  int32_t subscripts(int32_t i, int32_t onAbsent) {
+    const ExprNode& n = nodes_[i];
+    int32_t base = ints_;
+    ints_ += n.subscripts;
+    int32_t at = i - 1;
+    for (int k = n.subscripts - 1; k >= 0; --k) {
+      item(at, onAbsent);
+      push(ExprStepKind::Subscript, at, onAbsent, base + k);
+      at = before(at);
+    }
+    return base;
+  }
+
+  void call(int32_t i, int32_t onAbsent) {
+    const ExprNode& n = nodes_[i];
+    const OperatorDef& op = *n.op;
+    int32_t root = i - 1;
+    for (int k = n.argc - 1; k >= 0; --k) {
+      int32_t arg = n.argBase + k;
+      if ((k == 0 && (op.variableParams & kFirstParamIsVariable)) ||
+          (k == 1 && (op.variableParams & kSecondParamIsVariable))) {
+        if (nodes_[root].type != LexemeType::Var) push(ExprStepKind::NotVariable, i, onAbsent, k);
+        else push(ExprStepKind::VarKey, root, onAbsent, arg, subscripts(root, onAbsent));
+      } else {
+        item(root, onAbsent);
+        push(ExprStepKind::Arg, root, onAbsent, arg);
+      }
+      root = before(root);
+    }
+    push(ExprStepKind::Call, i, onAbsent);
+  }
+};
+
+void expPlanSteps(ExprContext& expr) { StepPlanner(expr).plan(); }
 
 bool expEvaluate(ExprContext& expr, Value& result) { return ExprEvaluator::evaluate(expr, result, false); }
 

@@ -13,6 +13,7 @@
 namespace kvarn::script {
 
 bool expCheckEvaluate(ExprContext& expr);  // exp_eval.cpp
+void expPlanSteps(ExprContext& expr);
 
 namespace {
 
@@ -40,9 +41,10 @@ class ExprCompiler {
                           options.flags, options.positionOffset} {}
 
   bool compile(std::string& error) {
-    if (!tokenize() || !parseTop() || !analyse() || !bindNames() || !checkEvaluation()) {
+    if (!tokenize() || !parseTop() || !analyse() || !bindNames() || !planSteps() || !checkEvaluation()) {
       error = std::move(error_);
       ctx_.nodes_.clear();
+      ctx_.steps_.clear();
       return false;
     }
     return true;
@@ -283,7 +285,7 @@ class ExprCompiler {
   }
 
   // Records each item's subtree start (the evaluator walks from the end), bounds the
-  // depth of the tree (evaluation recurses) and finds the partner of each name beside a
+  // depth of the tree (laying out the evaluation steps recurses) and finds the partner of each name beside a
   // binary operator for binding.
   std::vector<int32_t> partner_, partnerOp_;
   bool analyse() {
@@ -346,6 +348,13 @@ class ExprCompiler {
         n.type = n.literal.type();
       }
     }
+    return true;
+  }
+
+  // The evaluation steps, laid out once the items are final (binding may have turned
+  // names into constants).
+  bool planSteps() {
+    expPlanSteps(ctx_);
     return true;
   }
 
