@@ -1,7 +1,8 @@
 // Script values under load: array assignments, string building and SORT of 100,000
 // elements through the variable store, the resolver and the function library, beside
 // the same work done by a reference in the same run (Lua 5.4 when built with it, plain
-// C++ containers otherwise). Usage: bench_script_values [elements]
+// C++ containers otherwise) and by Python 3 when python3 is on PATH (its time includes
+// starting the interpreter). Usage: bench_script_values [elements]
 
 #include <algorithm>
 #include <cstdio>
@@ -113,17 +114,54 @@ double runReference(int n, std::string& check) {
 const char* kReference = "C++ std::map/vector";
 #endif
 
+// The same work in Python 3, run as a child; a negative time when there is no python3.
+double runPython(int n, std::string& check) {
+  char command[1024];
+  std::snprintf(command, sizeof command,
+                "python3 -c \"\n"
+                "n = %d\n"
+                "a, r, s = {}, {}, ''\n"
+                "letters = 'abcdefghij'\n"
+                "for i in range(1, n + 1):\n"
+                "    a[i] = i * 2\n"
+                "    if i <= 20000:\n"
+                "        k = i %% 10 + 1\n"
+                "        s = s + letters[k - 1:k]\n"
+                "    r[i] = (i * 7919) %% 100003\n"
+                "rs = sorted(r.values())\n"
+                "print(str(a[n]) + ':' + str(rs[0]) + ':' + str(rs[-1]) + ':' + str(len(s)))\n\" 2>/dev/null",
+                n);
+  double t0 = benchSeconds();
+  FILE* p = popen(command, "r");
+  if (!p) return -1;
+  char buf[256] = {};
+  if (!std::fgets(buf, sizeof buf, p)) buf[0] = 0;
+  int status = pclose(p);
+  double t = benchSeconds() - t0;
+  check = buf;
+  while (!check.empty() && check.back() == '\n') check.pop_back();
+  return status == 0 ? t : -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int n = argc > 1 ? std::atoi(argv[1]) : 100000;
   if (n < 1) n = 100000;
-  std::string kvarnCheck, refCheck;
+  std::string kvarnCheck, refCheck, pythonCheck;
   double ref = runReference(n, refCheck);
   double kv = runKvarn(n, kvarnCheck);
+  double py = runPython(n, pythonCheck);
   std::printf("script values, %d elements (array assignments, string building, SORT)\n", n);
   std::printf("  KVARN    %8.3f s   result %s\n", kv, kvarnCheck.c_str());
   std::printf("  %-8s %8.3f s   result %s\n", kReference, ref, refCheck.c_str());
   std::printf("  ratio KVARN / reference: %.2f\n", ref > 0 ? kv / ref : 0.0);
-  return kvarnCheck == refCheck ? 0 : 1;
+  if (py > 0) {
+    std::printf("  Python 3 %8.3f s   result %s\n", py, pythonCheck.c_str());
+    std::printf("  ratio KVARN / Python 3: %.2f\n", kv / py);
+  } else {
+    std::printf("  Python 3 not available\n");
+  }
+  bool same = kvarnCheck == refCheck && (py <= 0 || pythonCheck == kvarnCheck);
+  return same ? 0 : 1;
 }
