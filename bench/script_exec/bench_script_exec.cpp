@@ -104,16 +104,7 @@ double runPython(long n, std::string& check) {
                 "    t = 'abcdefghij'[i %% 10:i %% 10 + 1]\n"
                 "print(s, t)\n\" 2>/dev/null",
                 n);
-  double t0 = benchSeconds();
-  FILE* p = popen(command, "r");
-  if (!p) return -1;
-  char buf[256] = {};
-  if (!std::fgets(buf, sizeof buf, p)) buf[0] = 0;
-  int status = pclose(p);
-  double t = benchSeconds() - t0;
-  check = buf;
-  while (!check.empty() && check.back() == '\n') check.pop_back();
-  return status == 0 ? t : -1;
+  return runPythonCommand(command, check);
 }
 
 // Runs `lines` assignments in a child process; returns its peak resident set in kB.

@@ -131,16 +131,7 @@ double runPython(int n, std::string& check) {
                 "rs = sorted(r.values())\n"
                 "print(str(a[n]) + ':' + str(rs[0]) + ':' + str(rs[-1]) + ':' + str(len(s)))\n\" 2>/dev/null",
                 n);
-  double t0 = benchSeconds();
-  FILE* p = popen(command, "r");
-  if (!p) return -1;
-  char buf[256] = {};
-  if (!std::fgets(buf, sizeof buf, p)) buf[0] = 0;
-  int status = pclose(p);
-  double t = benchSeconds() - t0;
-  check = buf;
-  while (!check.empty() && check.back() == '\n') check.pop_back();
-  return status == 0 ? t : -1;
+  return runPythonCommand(command, check);
 }
 
 }  // namespace
