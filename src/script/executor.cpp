@@ -527,7 +527,7 @@ void Executor::assign(CommandNode* node, const Value& value, const int32_t* subs
   if (!count && name.size() > 1 && name[0] == '@' && name.size() <= kMaxVariableName)
     return state_.variables.assignPlain(name, value, node->memo);
   std::string error;
-  if (!scriptAssign(ctx_, name, std::span<const int32_t>(subscripts, count), value, error)) report(error);
+  if (!scriptAssign(ctx_, name, std::span<const int32_t>(subscripts, count), value, error, &node->memo)) report(error);
 }
 
 void Executor::runReturn(CommandNode* node) {

@@ -66,10 +66,14 @@ class Value {
   bool isNotSet() const { return type_ == LexemeType::NotSet; }
   bool isString() const { return isStringType(type_); }
 
+  // Only meaningful for the value's own type.
   int64_t asInt() const { return int_; }
   double asDbl() const { return dbl_; }
   // Bytes of a string or LIST.
-  std::string_view bytes() const { return owns() ? std::string_view(own_) : std::string_view(ptr_, len_); }
+  std::string_view bytes() const {
+    if (owns()) return own_;
+    return type_ == LexemeType::Str ? std::string_view(ptr_, len_) : std::string_view();
+  }
 
   void clear() {
     type_ = LexemeType::NotSet;
@@ -86,7 +90,7 @@ class Value {
   void setView(std::string_view s) {
     type_ = LexemeType::Str;
     ptr_ = s.data();
-    len_ = s.size();
+    len_ = static_cast<uint32_t>(s.size() < UINT32_MAX ? s.size() : UINT32_MAX);
   }
   void setOwned(std::string s, LexemeType t = LexemeType::PStr) {
     type_ = t;
@@ -111,11 +115,15 @@ class Value {
  private:
   bool owns() const { return type_ == LexemeType::PStr || type_ == LexemeType::EPStr || type_ == LexemeType::List; }
 
+  // 48 bytes: the number or the viewed bytes share one word, the owned bytes live in
+  // own_ (inline when short).
   LexemeType type_ = LexemeType::NotSet;
-  int64_t int_ = 0;
-  double dbl_ = 0;
-  const char* ptr_ = nullptr;
-  size_t len_ = 0;
+  uint32_t len_ = 0;  // STR: bytes viewed
+  union {
+    int64_t int_ = 0;
+    double dbl_;
+    const char* ptr_;  // STR
+  };
   std::string own_;
 };
 

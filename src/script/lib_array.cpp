@@ -1,7 +1,6 @@
 // Arrays: DELVAR, EXISTS, NUMSUBS, MINSUB, MAXSUB, SORT, SORTD. The first argument is the
 // variable key of an '@' reference, not its value.
 #include <algorithm>
-#include <map>
 #include <vector>
 
 #include "script/functions.h"
@@ -56,16 +55,19 @@ bool existsFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   }
   int found = 0;
   if (varKeyName(key).size() == key.size())
-    if (Scope* scope = vars->findArrayScope(key)) {
-      auto [first, last] = scope->elements(key);
-      found = first != last && first->second.hasValue;
-    }
+    if (Scope* scope = vars->findArrayScope(key))
+      for (const ArrayElement& e : scope->array(key)->elements())
+        if (e.record.hasValue) {
+          found = 1;
+          break;
+        }
   r.setInt(found);
   return true;
 }
 
-// Common checks of NUMSUBS, MINSUB and MAXSUB; the scope holding the array (or null).
-bool arrayQuery(ExprContext& ctx, const Value& key, const char* fn, Scope*& scope) {
+// Common checks of NUMSUBS, MINSUB and MAXSUB; the innermost elements of the array (or
+// null).
+bool arrayQuery(ExprContext& ctx, const Value& key, const char* fn, ArrayStore*& store) {
   if (!userVariable(ctx, key, fn)) return false;
   if (varKeyName(key.bytes()).size() != key.bytes().size()) {
     ctx.setErrorf("Parameter to %s() should be array name not an element.", fn);
@@ -73,7 +75,8 @@ bool arrayQuery(ExprContext& ctx, const Value& key, const char* fn, Scope*& scop
   }
   Variables* vars = variablesOf(ctx, fn);
   if (!vars) return false;
-  scope = vars->findArrayScope(key.bytes());
+  Scope* scope = vars->findArrayScope(key.bytes());
+  store = scope ? scope->array(key.bytes()) : nullptr;
   return true;
 }
 
@@ -82,16 +85,11 @@ bool numsubsFn(ExprContext& ctx, std::span<Value> a, Value& r) {
     r.setInt(1);
     return true;
   }
-  Scope* scope = nullptr;
-  if (!arrayQuery(ctx, a[0], "numsubs", scope)) return false;
+  ArrayStore* store = nullptr;
+  if (!arrayQuery(ctx, a[0], "numsubs", store)) return false;
   int most = 0;
-  if (scope) {
-    auto [first, last] = scope->elements(a[0].bytes());
-    for (auto it = first; it != last; ++it) {
-      ParsedKey k;
-      if (varParseKey(it->first, k)) most = std::max(most, k.count);
-    }
-  }
+  if (store)
+    for (const ArrayElement& e : store->elements()) most = std::max(most, e.key.count());
   r.setInt(most);
   return true;
 }
@@ -105,17 +103,15 @@ bool subscriptBound(ExprContext& ctx, std::span<Value> a, Value& r, bool largest
     r.setInt(1);
     return true;
   }
-  Scope* scope = nullptr;
-  if (!arrayQuery(ctx, a[0], largest ? "maxsub" : "numsubs", scope)) return false;
+  ArrayStore* store = nullptr;
+  if (!arrayQuery(ctx, a[0], largest ? "maxsub" : "numsubs", store)) return false;
   int64_t n = a.size() == 2 ? intArg(a[1]) : 1;
   int64_t best = 0;
   bool any = false;
-  if (scope && n >= 1 && n <= 4) {
-    auto [first, last] = scope->elements(a[0].bytes());
-    for (auto it = first; it != last; ++it) {
-      ParsedKey k;
-      if (!varParseKey(it->first, k) || k.count < n) continue;
-      int32_t s = k.subscripts[n - 1];
+  if (store && n >= 1 && n <= 4) {
+    for (const ArrayElement& e : store->elements()) {
+      if (e.key.count() < n) continue;
+      int32_t s = e.key.at[n - 1];
       if (!any || (largest ? s > best : s < best)) best = s;
       any = true;
     }
@@ -145,19 +141,18 @@ bool sortArray(ExprContext& ctx, std::span<Value> a, Value& r, bool descending) 
     ctx.setErrorf("Array %.*s passed to sort() function has %d subscripts.", nameLen, name.c_str(), 0);
     return false;
   }
-  auto [first, last] = scope->elements(name);
+  ArrayStore& store = *scope->array(name);
   int count = -1;
   int64_t rows = 0, cols = 0;
-  for (auto it = first; it != last; ++it) {
-    ParsedKey k;
-    if (!varParseKey(it->first, k)) continue;
-    if (count >= 0 && k.count != count) {
+  for (const ArrayElement& e : store.elements()) {
+    int n = e.key.count();
+    if (count >= 0 && n != count) {
       ctx.setErrorf("Array %.*s has elements with different number of subscripts.", nameLen, name.c_str());
       return false;
     }
-    count = k.count;
-    rows = std::max<int64_t>(rows, k.subscripts[0]);
-    if (k.count > 1) cols = std::max<int64_t>(cols, k.subscripts[1]);
+    count = n;
+    rows = std::max<int64_t>(rows, e.key.at[0]);
+    if (n > 1) cols = std::max<int64_t>(cols, e.key.at[1]);
   }
   if (count > 2) {
     ctx.setErrorf("Array %.*s has greater than 2 subscripts.", nameLen, name.c_str());
@@ -174,25 +169,12 @@ bool sortArray(ExprContext& ctx, std::span<Value> a, Value& r, bool descending) 
     ctx.setError("Failed to allocate sort array.");
     return false;
   }
-  // Take the values out; they are stored back at their new places.
-  struct Element {
-    int32_t row, col;  // col is 0 for a one-subscript array
-    Value value;
-    bool hasValue;
-  };
-  std::vector<Element> elements;
-  for (auto it = first; it != last; ++it) {
-    ParsedKey k;
-    varParseKey(it->first, k);
-    elements.push_back(
-        {k.subscripts[0], k.count > 1 ? k.subscripts[1] : 0, std::move(it->second.value), it->second.hasValue});
-  }
   // One sort key per slot (1..slots); a missing one is null and sorts first.
   std::vector<const Value*> keys(static_cast<size_t>(slots), nullptr);
-  for (const Element& e : elements) {
-    if (!e.hasValue) continue;
-    if (count == 1) keys[static_cast<size_t>(e.row - 1)] = &e.value;
-    else if (e.row == keyRow) keys[static_cast<size_t>(e.col - 1)] = &e.value;
+  for (const ArrayElement& e : store.elements()) {
+    if (!e.record.hasValue) continue;
+    if (count == 1) keys[static_cast<size_t>(e.key.at[0] - 1)] = &e.record.value;
+    else if (e.key.at[0] == keyRow) keys[static_cast<size_t>(e.key.at[1] - 1)] = &e.record.value;
   }
   std::vector<int32_t> order(static_cast<size_t>(slots));
   for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int32_t>(i);
@@ -205,42 +187,19 @@ bool sortArray(ExprContext& ctx, std::span<Value> a, Value& r, bool descending) 
   // newPlace[old slot] = new slot.
   std::vector<int32_t> newPlace(order.size());
   for (size_t i = 0; i < order.size(); ++i) newPlace[static_cast<size_t>(order[i])] = static_cast<int32_t>(i + 1);
-  auto newSubscripts = [&](const Element& e, int32_t subs[2]) {
-    subs[0] = e.row;
-    subs[1] = e.col;
-    if (count == 1) subs[0] = newPlace[static_cast<size_t>(e.row - 1)];
-    else subs[1] = newPlace[static_cast<size_t>(e.col - 1)];
-  };
-  const bool dense = static_cast<int64_t>(elements.size()) == (count == 1 ? rows : rows * cols);
-  if (dense) {
-    // Every slot is filled, so the keys stay as they are and only the values move.
-    std::vector<VariableRecord*> records(elements.size());
-    for (auto it = first; it != last; ++it) {
-      ParsedKey k;
-      varParseKey(it->first, k);
-      size_t index = count == 1 ? static_cast<size_t>(k.subscripts[0] - 1)
-                                : static_cast<size_t>((k.subscripts[0] - 1) * cols + (k.subscripts[1] - 1));
-      records[index] = &it->second;
-    }
-    for (Element& e : elements) {
-      int32_t subs[2];
-      newSubscripts(e, subs);
-      size_t index =
-          count == 1 ? static_cast<size_t>(subs[0] - 1) : static_cast<size_t>((subs[0] - 1) * cols + (subs[1] - 1));
-      records[index]->value = std::move(e.value);
-      records[index]->hasValue = e.hasValue;
-    }
-  } else {
-    scope->erase({first, last});
-    for (Element& e : elements) {
-      int32_t subs[2];
-      newSubscripts(e, subs);
-      std::string key = expVariableKey(name, std::span<const int32_t>(subs, static_cast<size_t>(count)));
-      VariableRecord& rec = scope->obtain(key);
-      rec.value = std::move(e.value);
-      rec.hasValue = e.hasValue;
-    }
+  // The elements keep their records and take their new subscripts; the store's index is
+  // rebuilt from them.
+  std::vector<ArrayElement> moved;
+  moved.reserve(store.size());
+  for (ArrayElement& e : store.elements()) {
+    ArrayElement m{e.key, std::move(e.record)};
+    if (count == 1) m.key.at[0] = newPlace[static_cast<size_t>(e.key.at[0] - 1)];
+    else m.key.at[1] = newPlace[static_cast<size_t>(e.key.at[1] - 1)];
+    moved.push_back(std::move(m));
   }
+  ArrayStore sorted;
+  for (ArrayElement& m : moved) sorted.obtain(m.key) = std::move(m.record);
+  store = std::move(sorted);
   if (!error.empty()) {
     ctx.setError(std::move(error));
     return false;

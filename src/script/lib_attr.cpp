@@ -119,13 +119,10 @@ bool valueofFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   Scope* scope = scriptState(*p).variables.findArrayScope("@_Parm");
   r.clear();
   if (!scope) return true;
-  auto [first, last] = scope->elements("@_Parm");
   std::vector<std::pair<int32_t, const Value*>> parms;
-  for (auto it = first; it != last; ++it) {
-    ParsedKey key;
-    if (varParseKey(it->first, key) && key.count == 1 && it->second.hasValue && it->second.value.isString())
-      parms.emplace_back(key.subscripts[0], &it->second.value);
-  }
+  for (const ArrayElement& e : scope->array("@_Parm")->elements())
+    if (e.key.count() == 1 && e.record.hasValue && e.record.value.isString())
+      parms.emplace_back(e.key.at[0], &e.record.value);
   std::sort(parms.begin(), parms.end(), [](auto& x, auto& y) { return x.first < y.first; });
   std::string name(a[0].bytes());  // the argument may view a parameter
   for (auto& [index, value] : parms)

@@ -119,7 +119,14 @@ Resolution ScriptResolver::resolve(const VarRef& ref, std::span<const int32_t> s
       ctx.setError(std::move(error));
       return Resolution::Failed;
     }
-    if (scriptReadVariable(*program, key, out) == Resolution::Found) return Resolution::Found;
+    if (subscripts.empty()) {
+      if (scriptReadVariable(*program, key, out) == Resolution::Found) return Resolution::Found;
+    } else {
+      Variables& vars = scriptState(*program).variables;
+      VariableRecord* rec =
+          vars.findElement(name, Subscripts::of(subscripts.data(), subscripts.size()), ref.memo);
+      if (readRecord(rec, key, out) == Resolution::Found) return Resolution::Found;
+    }
     ctx.setErrorf("Variable '%s' is not defined in the current scope.", varDisplayName(key).c_str());
     return Resolution::Failed;
   }
@@ -143,12 +150,14 @@ ExprOptions scriptExprOptions(ProgramContext& ctx, unsigned flags) {
 }
 
 bool scriptAssign(ProgramContext& ctx, std::string_view name, std::span<const int32_t> subscripts, const Value& value,
-                  std::string& error) {
+                  std::string& error, VariableMemo* memo) {
   if (!name.empty() && name[0] == '_') return assignSystemVariable(ctx, name, value, error);
   char buf[kMaxVariableKey];
   std::string_view key;
   if (!makeVariableKey(name, subscripts, buf, key, error)) return false;
-  scriptState(ctx).variables.set(key, false, &value);
+  Variables& vars = scriptState(ctx).variables;
+  if (subscripts.empty()) vars.set(key, false, &value);
+  else vars.setElement(name, Subscripts::of(subscripts.data(), subscripts.size()), value, memo);
   return true;
 }
 

@@ -25,8 +25,9 @@ ExprOptions scriptExprOptions(ProgramContext& ctx, unsigned flags);
 
 // `target = value`: a '_' name is a system variable; otherwise the key is stored where the
 // scope rules put it. Subscripts must be at least 1. False with `error` set when refused.
+// `memo` (an assignment statement's) speeds up repeated stores of elements of one array.
 bool scriptAssign(ProgramContext& ctx, std::string_view name, std::span<const int32_t> subscripts, const Value& value,
-                  std::string& error);
+                  std::string& error, VariableMemo* memo = nullptr);
 // `var @x` and parameters: always in the current scope, with or without a value.
 bool scriptDeclare(ProgramContext& ctx, std::string_view name, std::span<const int32_t> subscripts, const Value* value,
                    std::string& error);

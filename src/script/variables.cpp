@@ -60,12 +60,6 @@ std::string varDisplayName(std::string_view key) {
 
 namespace {
 
-std::string arrayPrefix(std::string_view name) {
-  std::string p(name);
-  p += '%';
-  return p;
-}
-
 void storeChanged() { variablesStampCounter.fetch_add(1, std::memory_order_relaxed); }
 
 }  // namespace
@@ -140,71 +134,156 @@ void KeyIndex::grow() {
   }
 }
 
+// ---- arrays
+
+uint64_t ArrayStore::hash(const Subscripts& key) {
+  uint64_t lo, hi;
+  std::memcpy(&lo, key.at, 8);
+  std::memcpy(&hi, key.at + 2, 8);
+  uint64_t h = (lo ^ (hi * 0xC2B2AE3D27D4EB4Full)) * 0x9E3779B97F4A7C15ull;
+  return h ^ (h >> 29);
+}
+
+size_t ArrayStore::slotOf(const Subscripts& key) const {
+  size_t mask = index_.size() - 1;
+  for (size_t i = home(hash(key));; i = (i + 1) & mask) {
+    uint32_t n = index_[i];
+    if (!n || elements_[n - 1].key == key) return i;
+  }
+}
+
+VariableRecord* ArrayStore::find(const Subscripts& key) const {
+  if (index_.empty()) return nullptr;
+  uint32_t n = index_[slotOf(key)];
+  return n ? const_cast<VariableRecord*>(&elements_[n - 1].record) : nullptr;
+}
+
+VariableRecord& ArrayStore::obtain(const Subscripts& key) {
+  if ((elements_.size() + 1) * 10 > index_.size() * 7) grow();
+  size_t slot = slotOf(key);
+  if (uint32_t n = index_[slot]) return elements_[n - 1].record;
+  elements_.push_back(ArrayElement{key, {}});
+  index_[slot] = static_cast<uint32_t>(elements_.size());
+  return elements_.back().record;
+}
+
+// Linear probing without tombstones: the entries after the freed slot that could not
+// sit at their home shift back into it. The last element moves into the erased one's
+// place, and its slot is told so.
+bool ArrayStore::erase(const Subscripts& key) {
+  if (index_.empty()) return false;
+  size_t i = slotOf(key);
+  uint32_t n = index_[i];
+  if (!n) return false;
+  size_t mask = index_.size() - 1;
+  for (size_t j = (i + 1) & mask; index_[j]; j = (j + 1) & mask) {
+    size_t k = home(hash(elements_[index_[j] - 1].key));
+    bool homeInGap = i <= j ? (k <= i || k > j) : (k <= i && k > j);
+    if (homeInGap) {
+      index_[i] = index_[j];
+      i = j;
+    }
+  }
+  index_[i] = 0;
+  uint32_t last = static_cast<uint32_t>(elements_.size());
+  if (n != last) {
+    index_[slotOf(elements_.back().key)] = n;
+    elements_[n - 1] = std::move(elements_.back());
+  }
+  elements_.pop_back();
+  return true;
+}
+
+void ArrayStore::grow() {
+  std::vector<uint32_t> fresh(index_.empty() ? 16 : index_.size() * 2, 0);
+  index_.swap(fresh);
+  size_t mask = index_.size() - 1;
+  for (uint32_t n = 1; n <= elements_.size(); ++n) {
+    size_t i = home(hash(elements_[n - 1].key));
+    while (index_[i]) i = (i + 1) & mask;
+    index_[i] = n;
+  }
+}
+
+// ---- scopes
+
 Scope::~Scope() { storeChanged(); }
 
 namespace {
 bool isPlainKey(std::string_view key) { return key.find('%') == std::string_view::npos; }
+
+// The array name and subscripts of an element key; false for a malformed one.
+bool elementOf(std::string_view key, std::string_view& name, Subscripts& subscripts) {
+  ParsedKey parsed;
+  if (!varParseKey(key, parsed) || !parsed.count) return false;
+  for (int i = 0; i < parsed.count; ++i)
+    if (parsed.subscripts[i] < 1) return false;
+  name = parsed.name;
+  subscripts = Subscripts::of(parsed.subscripts, static_cast<size_t>(parsed.count));
+  return true;
+}
 }  // namespace
 
 VariableRecord* Scope::find(std::string_view key) {
   if (isPlainKey(key)) return index_.find(key, KeyIndex::hash(key));
-  auto it = records_.find(key);
-  return it == records_.end() ? nullptr : &it->second;
+  std::string_view name;
+  Subscripts subscripts;
+  if (!elementOf(key, name, subscripts)) return nullptr;
+  ArrayStore* store = array(name);
+  return store ? store->find(subscripts) : nullptr;
 }
 
-VariableRecord* Scope::findElement(std::string_view key, std::string_view name, bool& holds, Map::iterator& hint) {
-  auto sameArray = [&](const std::string& other) {
-    return other.size() > name.size() && other.compare(0, name.size(), name) == 0 && other[name.size()] == '%';
-  };
-  hint = records_.lower_bound(key);
-  if (hint != records_.end() && hint->first == key) {
-    holds = true;
-    return &hint->second;
-  }
-  holds = (hint != records_.end() && sameArray(hint->first)) ||
-          (hint != records_.begin() && sameArray(std::prev(hint)->first));
-  return nullptr;
+ArrayStore* Scope::array(std::string_view name) const {
+  if (arrays_.empty()) return nullptr;
+  auto it = arrays_.find(name);
+  return it == arrays_.end() ? nullptr : it->second.get();
 }
 
-bool Scope::holdsArray(std::string_view name) const {
-  std::string prefix = arrayPrefix(name);
-  auto it = records_.lower_bound(prefix);
-  return it != records_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+ArrayStore& Scope::obtainArray(std::string_view name) {
+  auto it = arrays_.find(name);
+  if (it != arrays_.end()) return *it->second;
+  storeChanged();
+  return *arrays_.emplace(std::string(name), std::make_unique<ArrayStore>()).first->second;
 }
 
-Scope::Range Scope::elements(std::string_view name) {
-  std::string prefix = arrayPrefix(name);
-  auto first = records_.lower_bound(prefix);
-  // Keys of the array end before the name followed by the byte after '%'.
-  prefix.back() = static_cast<char>('%' + 1);
-  return {first, records_.lower_bound(prefix)};
-}
-
-VariableRecord& Scope::obtain(std::string_view key) {
-  if (VariableRecord* rec = find(key)) return *rec;
-  return insertAt(records_.lower_bound(key), key);
-}
-
-VariableRecord& Scope::insertAt(Map::iterator hint, std::string_view key) {
-  auto it = records_.emplace_hint(hint, std::string(key), VariableRecord{});
-  if (isPlainKey(key)) index_.insert(&it->first, &it->second, KeyIndex::hash(key));
+VariableRecord& Scope::obtainPlain(std::string_view key) {
+  uint64_t h = KeyIndex::hash(key);
+  if (VariableRecord* rec = index_.find(key, h)) return *rec;
+  auto it = records_.emplace(std::string(key), VariableRecord{}).first;
+  index_.insert(&it->first, &it->second, h);
   storeChanged();
   return it->second;
 }
 
-size_t Scope::erase(Range range) {
-  size_t count = 0;
-  for (auto it = range.first; it != range.second; ++it, ++count)
-    if (isPlainKey(it->first)) index_.erase(it->first, KeyIndex::hash(it->first));
-  records_.erase(range.first, range.second);
-  if (count) storeChanged();
+VariableRecord& Scope::obtain(std::string_view key) {
+  std::string_view name;
+  Subscripts subscripts;
+  if (isPlainKey(key) || !elementOf(key, name, subscripts)) return obtainPlain(key);
+  return obtainArray(name).obtain(subscripts);
+}
+
+size_t Scope::eraseArray(std::string_view name) {
+  auto it = arrays_.find(name);
+  if (it == arrays_.end()) return 0;
+  size_t count = it->second->size();
+  arrays_.erase(it);
+  storeChanged();
   return count;
 }
 
 bool Scope::erase(std::string_view key) {
+  std::string_view name;
+  Subscripts subscripts;
+  if (!isPlainKey(key) && elementOf(key, name, subscripts)) {
+    auto it = arrays_.find(name);
+    if (it == arrays_.end() || !it->second->erase(subscripts)) return false;
+    if (it->second->empty()) arrays_.erase(it);
+    storeChanged();
+    return true;
+  }
   auto it = records_.find(key);
   if (it == records_.end()) return false;
-  if (isPlainKey(key)) index_.erase(key, KeyIndex::hash(key));
+  index_.erase(key, KeyIndex::hash(key));
   records_.erase(it);
   storeChanged();
   return true;
@@ -256,8 +335,43 @@ VariableRecord* Variables::find(std::string_view key, VariableMemo& memo) {
   uint64_t now = variablesStamp();
   if (memo.stamp == now && memo.owner == this) return memo.record;
   VariableRecord* r = find(key);
-  memo = VariableMemo{now, this, r};
+  memo = VariableMemo{now, this, r, nullptr};
   return r;
+}
+
+ArrayStore* Variables::soleArray(std::string_view name, VariableMemo& memo) {
+  uint64_t now = variablesStamp();
+  if (memo.stamp == now && memo.owner == this) return memo.array;
+  ArrayStore* sole = nullptr;
+  int holders = 0;
+  for (auto& scope : scopes_)
+    if (ArrayStore* store = scope->array(name)) {
+      sole = store;
+      ++holders;
+    }
+  memo = VariableMemo{now, this, nullptr, holders == 1 ? sole : nullptr};
+  return memo.array;
+}
+
+VariableRecord* Variables::findElement(std::string_view name, const Subscripts& subscripts, VariableMemo* memo) {
+  if (memo)
+    if (ArrayStore* store = soleArray(name, *memo)) return store->find(subscripts);
+  for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it)
+    if (ArrayStore* store = (*it)->array(name))
+      if (VariableRecord* r = store->find(subscripts)) return r;
+  return nullptr;
+}
+
+void Variables::setElement(std::string_view name, const Subscripts& subscripts, const Value& value,
+                           VariableMemo* memo) {
+  ArrayStore* store = memo ? soleArray(name, *memo) : nullptr;
+  if (!store) {
+    for (auto it = scopes_.rbegin(); it != scopes_.rend() && !store; ++it) store = (*it)->array(name);
+    if (!store) store = &current().obtainArray(name);
+  }
+  VariableRecord& rec = store->obtain(subscripts);
+  storeValue(rec.value, value);
+  rec.hasValue = true;
 }
 
 Scope* Variables::findArrayScope(std::string_view name) {
@@ -304,6 +418,11 @@ void storeValue(Value& dst, const Value& src) {
 bool Variables::set(std::string_view key, bool createLocal, const Value* value) {
   std::string_view name = varKeyName(key);
   if (key.size() > kMaxVariableKey || name.size() > kMaxVariableName) return false;
+  if (name.size() != key.size()) {
+    std::string_view arrayName;
+    Subscripts subscripts;
+    if (!elementOf(key, arrayName, subscripts)) return false;  // malformed, or a subscript below 1
+  }
   VariableRecord* rec = createLocal ? &current().obtain(key) : place(key, name);
   if (value) {
     storeValue(rec->value, *value);
@@ -324,15 +443,12 @@ VariableRecord* Variables::place(std::string_view key, std::string_view name) {
       if (VariableRecord* rec = (*s)->findPlain(key, h)) return rec;
     return &current().obtain(key);
   }
-  Scope::Map::iterator currentHint;
-  for (auto s = scopes_.rbegin(); s != scopes_.rend(); ++s) {
-    bool holds = false;
-    Scope::Map::iterator hint;
-    if (VariableRecord* rec = (*s)->findElement(key, name, holds, hint)) return rec;
-    if (holds) return &(*s)->insertAt(hint, key);
-    if (s == scopes_.rbegin()) currentHint = hint;
-  }
-  return &current().insertAt(currentHint, key);
+  std::string_view arrayName;
+  Subscripts subscripts;
+  if (!elementOf(key, arrayName, subscripts)) return &current().obtain(key);
+  for (auto s = scopes_.rbegin(); s != scopes_.rend(); ++s)
+    if (ArrayStore* store = (*s)->array(arrayName)) return &store->obtain(subscripts);
+  return &current().obtainArray(arrayName).obtain(subscripts);
 }
 
 void Variables::assignPlain(std::string_view key, const Value& value, VariableMemo& memo) {
@@ -350,7 +466,7 @@ size_t Variables::remove(std::string_view key) {
   Scope& scope = current();
   std::string_view name = varKeyName(key);
   size_t removed = 0;
-  if (name.size() == key.size()) removed = scope.erase(scope.elements(name));
+  if (name.size() == key.size()) removed = scope.eraseArray(name);
   if (scope.erase(key)) ++removed;
   return removed;
 }

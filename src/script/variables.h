@@ -10,6 +10,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -91,53 +92,102 @@ class KeyIndex {
   size_t used_ = 0;
 };
 
-// One scope: records ordered by the key bytes. Plain variables are found through a hash
-// index as well; elements of arrays, which may be many, through the ordered map alone,
-// where one descent also tells whether the array has other elements here.
+// An element's subscripts: subscripts are at least 1, so the unused ones are 0 and the
+// count is the number before the first 0.
+struct Subscripts {
+  int32_t at[4] = {};
+  static Subscripts of(const int32_t* subscripts, size_t count) {
+    Subscripts s;
+    for (size_t i = 0; i < count && i < 4; ++i) s.at[i] = subscripts[i];
+    return s;
+  }
+  int count() const { return at[0] == 0 ? 0 : at[1] == 0 ? 1 : at[2] == 0 ? 2 : at[3] == 0 ? 3 : 4; }
+  bool operator==(const Subscripts& o) const { return std::memcmp(at, o.at, sizeof at) == 0; }
+};
+
+struct ArrayElement {
+  Subscripts key;
+  VariableRecord record;
+};
+
+// The elements of one array in one scope: a hash index over elements kept in blocks, so
+// a record stays where it is until it is erased (erasing moves the last element into
+// its place). About 80 bytes an element with a numeric value; an array of millions of
+// elements grows without copying them. The order of the elements is the order they
+// were added in, changed only by erasures.
+class ArrayStore {
+ public:
+  size_t size() const { return elements_.size(); }
+  bool empty() const { return elements_.empty(); }
+  VariableRecord* find(const Subscripts& key) const;
+  // The record of `key`, made without a value when missing.
+  VariableRecord& obtain(const Subscripts& key);
+  bool erase(const Subscripts& key);
+  std::deque<ArrayElement>& elements() { return elements_; }
+  const std::deque<ArrayElement>& elements() const { return elements_; }
+
+ private:
+  static uint64_t hash(const Subscripts& key);
+  size_t home(uint64_t h) const { return static_cast<size_t>(h >> 32) & (index_.size() - 1); }
+  // The index slot holding element `number`, or of `key`.
+  size_t slotOf(const Subscripts& key) const;
+  void grow();
+
+  std::deque<ArrayElement> elements_;
+  std::vector<uint32_t> index_;  // element number + 1; 0: free
+};
+
+// One scope: its plain variables by name (with a hash index) and its arrays by name.
 class Scope {
  public:
   using Map = std::map<std::string, VariableRecord, KeyLess>;
-  using Range = std::pair<Map::iterator, Map::iterator>;
+  using Arrays = std::map<std::string, std::unique_ptr<ArrayStore>, std::less<>>;
   Scope() = default;
   Scope(const Scope&) = delete;
   Scope& operator=(const Scope&) = delete;
   ~Scope();
 
+  // The plain variables.
   const Map& records() const { return records_; }
-  // The record of exactly this key, or null.
+  const Arrays& arrays() const { return arrays_; }
+  // The record of exactly this key (a name or an element key), or null.
   VariableRecord* find(std::string_view key);
   VariableRecord* findPlain(std::string_view key, uint64_t hash) const { return index_.find(key, hash); }
-  // Element `key` of array `name`: its record, or null with `holds` telling whether any
-  // other element of the array is here. `hint` is where the key belongs.
-  VariableRecord* findElement(std::string_view key, std::string_view name, bool& holds, Map::iterator& hint);
-  // True when some element of array `name` is held here.
-  bool holdsArray(std::string_view name) const;
-  // The elements of array `name`, in key order. Their values may be changed in place.
-  Range elements(std::string_view name);
-  // The record of `key`, made without a value when it is not held yet.
+  // The elements of array `name` held here, or null (an array is held while it has an
+  // element).
+  ArrayStore* array(std::string_view name) const;
+  bool holdsArray(std::string_view name) const { return array(name) != nullptr; }
+  // The store of array `name`, made when missing.
+  ArrayStore& obtainArray(std::string_view name);
+  // The record of `key` (a name or an element key), made without a value when missing.
   VariableRecord& obtain(std::string_view key);
-  // Adds `key`, not held yet, at `hint` (from findElement or lower_bound).
-  VariableRecord& insertAt(Map::iterator hint, std::string_view key);
-  // Removes the records of `range` (from elements()); returns how many.
-  size_t erase(Range range);
-  // Removes the record of `key`; false when it is not held.
+  // Removes every element of array `name`; returns how many.
+  size_t eraseArray(std::string_view name);
+  // Removes the record of `key` (a name or an element key); false when it is not held.
   bool erase(std::string_view key);
 
  private:
+  VariableRecord& obtainPlain(std::string_view key);
+
   Map records_;
-  KeyIndex index_;  // plain variables
+  KeyIndex index_;
+  Arrays arrays_;
 };
 
 // Where a variable reference was last found, valid while no record has been added or
 // removed and no scope pushed or popped anywhere (variablesStamp() unchanged).
 class Variables;
+// For an element reference, `array` is the store of its array when that array is held
+// in one scope only (where every element is read and made), else null.
 struct VariableMemo {
   uint64_t stamp = 0;
   const Variables* owner = nullptr;
   VariableRecord* record = nullptr;
+  ArrayStore* array = nullptr;
 };
 
-// Changes whenever any variable store adds or removes a record or a scope.
+// Changes whenever any variable store adds or removes a plain variable, an array or a
+// scope (adding or removing an element of an array that is held already does not).
 inline std::atomic<uint64_t> variablesStampCounter{1};
 inline uint64_t variablesStamp() { return variablesStampCounter.load(std::memory_order_relaxed); }
 
@@ -162,6 +212,12 @@ class Variables {
   VariableRecord* find(std::string_view key);
   // find() for a reference that keeps `memo` between lookups of the same key.
   VariableRecord* find(std::string_view key, VariableMemo& memo);
+  // Element `subscripts` of array `name` (a valid name, subscripts checked): the
+  // innermost record, or null. `memo` may be null.
+  VariableRecord* findElement(std::string_view name, const Subscripts& subscripts, VariableMemo* memo);
+  // Stores a copy of `value` in element `subscripts` of array `name`, where the array
+  // is held, else in the current scope.
+  void setElement(std::string_view name, const Subscripts& subscripts, const Value& value, VariableMemo* memo);
   // The innermost scope holding the key exactly (plain) or any element of its array
   // (element key); null when none does.
   Scope* findScope(std::string_view key);
@@ -182,6 +238,9 @@ class Variables {
  private:
   // `name` is varKeyName(key).
   VariableRecord* place(std::string_view key, std::string_view name);
+  // The store every element of array `name` is read from and made in when only one
+  // scope holds the array (null otherwise, or when none does), noted in `memo`.
+  ArrayStore* soleArray(std::string_view name, VariableMemo& memo);
 
   std::vector<std::unique_ptr<Scope>> scopes_;
 };
