@@ -73,6 +73,7 @@ class CompileSession {
   NodeList* list_;
   FunctionDef* owner_;
   uint32_t fixedLine_;
+  bool runOnce_;
   FunctionDef* defining_ = nullptr;
   std::vector<CommandNode*> blocks_;
   std::vector<bool> errorsAtBlockStart_;

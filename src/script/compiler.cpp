@@ -80,7 +80,7 @@ void cmdWaitingDone(ProgramContext& ctx, std::string_view word) {
 
 CompileSession::CompileSession(ProgramContext& ctx, InputSource& src, const CompileTarget& target)
     : ctx_(ctx), state_(scriptState(ctx)), src_(src), list_(target.list), owner_(target.owner),
-      fixedLine_(target.fixedLine) {}
+      fixedLine_(target.fixedLine), runOnce_(target.runOnce) {}
 
 uint32_t CompileSession::line() const { return fixedLine_ ? fixedLine_ : src_.lineNumber; }
 
@@ -579,7 +579,8 @@ CommandNode* CompileSession::compileImportCommand(const std::string& text) {
   const ScriptHost& host = scriptHost();
   ImportRequest request;
   if (!host.parseImport || !host.parseImport(ctx_, text, request)) return node;
-  cmdCompileImport(ctx_, request, CompileTarget{list_, owner_, fixedLine_}, *node, &src_);
+  bool runOnce = runOnce_ && blocks_.empty() && !defining_ && !owner_;
+  cmdCompileImport(ctx_, request, CompileTarget{list_, owner_, fixedLine_, runOnce}, *node, &src_);
   return node;
 }
 
@@ -589,10 +590,11 @@ CommandNode* CompileSession::compileImportCommand(const std::string& text) {
 // command, for the summary, the exit code and stop-on-error.
 void countCompileFailure(ProgramContext& ctx) { countCommand(ctx, false); }
 
-ParseResult cmdParseCommand(ProgramContext& ctx, InputSource& src, const CompileTarget& target) {
+ParseResult cmdParseCommand(ProgramContext& ctx, InputSource& src, const CompileTarget& target, bool* failed) {
   CompileSession session(ctx, src, target);
   bool end = false;
   session.parseCommand(false, end);
+  if (failed) *failed = session.failed();
   if (session.failed()) countCompileFailure(ctx);
   return end ? ParseResult::EndOfInput : ParseResult::Compiled;
 }

@@ -17,6 +17,9 @@ struct CompileTarget {
   NodeList* list = nullptr;
   FunctionDef* owner = nullptr;
   uint32_t fixedLine = 0;
+  // The statement compiled is run once and freed (a top-level statement of a source read
+  // as it runs): an =import at its top level is read as it runs too, not kept whole.
+  bool runOnce = false;
 };
 
 enum class ParseResult {
@@ -36,8 +39,10 @@ constexpr size_t kMaxStatementLength = size_t{1} << 20;
 // The read-line operation of a string source (src.text, from src.textPos).
 bool cmdReadStringLine(ProgramContext& ctx, InputSource& src);
 
-// Reads and compiles one top-level command with its whole block.
-ParseResult cmdParseCommand(ProgramContext& ctx, InputSource& src, const CompileTarget& target);
+// Reads and compiles one top-level command with its whole block; `failed`, when given,
+// tells whether it failed to compile (the failure is counted either way).
+ParseResult cmdParseCommand(ProgramContext& ctx, InputSource& src, const CompileTarget& target,
+                            bool* failed = nullptr);
 
 // Compiles a whole source into `target`; false when a compile error was reported.
 bool cmdParseFile(ProgramContext& ctx, InputSource& src, const CompileTarget& target);

@@ -601,7 +601,7 @@ void cmdRunSource(ProgramContext& ctx, InputSource& src) {
     NodeList statement;
     NodeList& list = keep ? state.mainNodes : statement;
     CommandNode* before = list.tail();
-    ParseResult r = cmdParseCommand(ctx, src, CompileTarget{&list, nullptr, 0});
+    ParseResult r = cmdParseCommand(ctx, src, CompileTarget{&list, nullptr, 0, !keep});
     CommandNode* first = before ? before->next : list.head();
     if (first) cmdRunCommands(ctx, first);
     // Nothing of a statement outlives it: an error or leave ends only that statement.
@@ -661,6 +661,31 @@ int cmdRunText(ProgramContext& ctx, std::string_view text, RunTextAs as) {
   return cmdRunCommands(ctx, block.head());
 }
 
+namespace {
+
+// An import read as it runs: each top-level statement of the file is compiled, run and
+// freed in turn, so a file of any length runs in the memory of its longest statement.
+// The whole file was compiled once already, as a check, so a file that does not compile
+// runs nothing, as one compiled whole. Definitions compiled here stay pending like
+// those of a file compiled whole, and take effect when the import has run.
+int runStreamedImport(ProgramContext& ctx, InputSource& src, FrameGuard& guard) {
+  ScriptState& state = scriptState(ctx);
+  for (;;) {
+    NodeList statement;
+    ++state.importsCompiling;
+    bool failed = false;
+    ParseResult r = cmdParseCommand(ctx, src, CompileTarget{&statement, nullptr, 0, true}, &failed);
+    --state.importsCompiling;
+    if (failed) return 0;  // the file changed since it was checked
+    if (CommandNode* first = statement.head())
+      if (!cmdRunCommands(ctx, first)) return 0;
+    if (guard.frame().exit || ctx.quit) return 1;
+    if (r == ParseResult::EndOfInput) return 1;
+  }
+}
+
+}  // namespace
+
 int cmdRunImport(ProgramContext& ctx, CommandNode& node) {
   ScriptState& state = scriptState(ctx);
   ImportData& data = *node.import;
@@ -676,7 +701,7 @@ int cmdRunImport(ProgramContext& ctx, CommandNode& node) {
   src.failuresAtStart = ctx.failureEvents;
   ctx.input = &src;
   ++state.importsRunning;
-  int rc = cmdRunCommands(ctx, data.body->head());
+  int rc = data.streamed ? runStreamedImport(ctx, src, guard) : cmdRunCommands(ctx, data.body->head());
   --state.importsRunning;
   ctx.input = &parent;
   src.parent = nullptr;

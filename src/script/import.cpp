@@ -67,14 +67,9 @@ std::unordered_set<const FunctionDef*> pendingDefinitions(ScriptState& state) {
   return pending;
 }
 
-// The file is compiled whole into an Import node appended to target.list. A failed
-// compile leaves the node invalid (it never runs) and the definitions it made unused.
-CommandNode* compileImportFile(ProgramContext& ctx, const ImportRequest& request, const CompileTarget& target,
-                               uint32_t line, const std::string& path, FILE* stream, InputSource* from) {
-  ScriptState& state = scriptState(ctx);
-  CommandNode* node = target.list->append(CommandType::Import, "=import", line, 0);
-  node->owner = target.owner;
-  auto data = std::make_unique<ImportData>();
+// The input source an import reads its file from.
+std::unique_ptr<InputSource> importSource(ProgramContext& ctx, const ImportRequest& request, const std::string& path,
+                                          FILE* stream, InputSource* from, bool keepHistory) {
   auto source = std::make_unique<InputSource>();
   source->name = path;
   source->stream = stream;
@@ -85,7 +80,7 @@ CommandNode* compileImportFile(ProgramContext& ctx, const ImportRequest& request
   if (request.quiet) source->echo.input = false;
   source->stopOnError = request.stopOnFailure;
   source->readLine = scriptHost().readFileLine;
-  if (request.keepHistory) {
+  if (keepHistory) {
     // cmdhist: the file's command lines go into the command history as they are read.
     source->readLine = [read = source->readLine](ProgramContext& c, InputSource& s) {
       if (!read || !read(c, s)) return false;
@@ -94,6 +89,47 @@ CommandNode* compileImportFile(ProgramContext& ctx, const ImportRequest& request
       return true;
     };
   }
+  return source;
+}
+
+// A file can be read as its import runs when the import's statement runs once and is
+// freed, nothing keeps the statements to list or stop at them, and the file can be read
+// a second time (a regular file).
+bool readAsItRuns(const ScriptState& state, const CompileTarget& target, FILE* stream) {
+  if (!target.runOnce || state.keepMainNodes || state.statementHook) return false;
+  struct stat st {};
+  return ::fstat(fileno(stream), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Compiles the file statement by statement, keeping none of them (definitions are kept
+// pending, as when compiled whole): the check made before a file is read as it runs.
+bool checkImportFile(ProgramContext& ctx, InputSource& src, FunctionDef* owner) {
+  ScriptState& state = scriptState(ctx);
+  uint32_t stmtNo = state.mainStmtNo;  // the run numbers the statements again
+  bool ok = true;
+  for (;;) {
+    NodeList statement;
+    bool failed = false;
+    ParseResult r = cmdParseCommand(ctx, src, CompileTarget{&statement, owner, 0, true}, &failed);
+    if (failed) ok = false;
+    if (!ok || r == ParseResult::EndOfInput || ctx.quit) break;
+  }
+  state.mainStmtNo = stmtNo;
+  return ok;
+}
+
+// The file is compiled into an Import node appended to target.list: whole, between the
+// Import and its EndImport, or, when it can be read as it runs, checked and rewound for
+// the run. A failed compile leaves the node invalid (it never runs) and the definitions
+// it made unused.
+CommandNode* compileImportFile(ProgramContext& ctx, const ImportRequest& request, const CompileTarget& target,
+                               uint32_t line, const std::string& path, FILE* stream, InputSource* from) {
+  ScriptState& state = scriptState(ctx);
+  CommandNode* node = target.list->append(CommandType::Import, "=import", line, 0);
+  node->owner = target.owner;
+  auto data = std::make_unique<ImportData>();
+  data->streamed = readAsItRuns(state, target, stream);
+  auto source = importSource(ctx, request, path, stream, from, request.keepHistory && !data->streamed);
   data->body = std::make_unique<NodeList>();
   data->hasParms = request.hasParms;
   data->parms = request.parms;
@@ -101,13 +137,21 @@ CommandNode* compileImportFile(ProgramContext& ctx, const ImportRequest& request
 
   auto before = pendingDefinitions(state);
   ++state.importsCompiling;
-  bool ok = cmdParseFile(ctx, *source, CompileTarget{data->body.get(), target.owner, 0});
+  bool ok = data->streamed ? checkImportFile(ctx, *source, target.owner)
+                           : cmdParseFile(ctx, *source, CompileTarget{data->body.get(), target.owner, 0});
   --state.importsCompiling;
-  if (source->stream) std::fclose(source->stream);
-  source->stream = nullptr;
-  source->ownsStream = false;
+  uint32_t lastLine = source->lineNumber;
+  if (data->streamed && ok && std::fseek(stream, 0, SEEK_SET) == 0) {
+    source->stream = nullptr;  // handed to the source the run reads
+    source = importSource(ctx, request, path, stream, nullptr, request.keepHistory);
+  } else {
+    if (data->streamed) ok = false;
+    if (source->stream) std::fclose(source->stream);
+    source->stream = nullptr;
+    source->ownsStream = false;
+  }
   source->parent = nullptr;
-  CommandNode* end = data->body->append(CommandType::EndImport, "", source->lineNumber, 0);
+  CommandNode* end = data->body->append(CommandType::EndImport, "", lastLine, 0);
   end->owner = target.owner;
   node->link = end;
   end->link = node;
@@ -169,8 +213,8 @@ void cmdImportCommand(ProgramContext& ctx, const ImportRequest& request) {
     return;
   }
   NodeList list;
-  CommandNode* node =
-      compileImportFile(ctx, request, CompileTarget{&list, nullptr, 0}, from ? from->runLine : 0, path, stream, from);
+  CommandNode* node = compileImportFile(ctx, request, CompileTarget{&list, nullptr, 0, true}, from ? from->runLine : 0,
+                                        path, stream, from);
   if (!node->has(kNodeInvalid)) cmdRunImport(ctx, *node);
 }
 

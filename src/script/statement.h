@@ -98,6 +98,9 @@ struct ImportData {
   bool hasParms = false;
   std::string parms;
   bool quiet = false;
+  // The file is read as the import runs (source rewound after a check): the body holds
+  // only the EndImport.
+  bool streamed = false;
 };
 
 struct CommandNode {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <map>
+
 #include "script/response_attr.h"
 #include "script/script_host.h"
 #include "script/system_vars.h"
@@ -194,6 +197,83 @@ TEST(Scopes, DeletionRemovesAnArrayOrOneElement) {
   EXPECT_EQ(h.eval("DELVAR(@a)"), "3");
   EXPECT_EQ(h.eval("@ab"), "0");
   EXPECT_EQ(h.eval("DELVAR(CURDEPTH)"), "ERROR: The first parameter to function delvar() must be a user variable.");
+}
+
+TEST(Arrays, ElementsAgreeWithAPlainMapThroughInsertionsAndErasures) {
+  // Elements with one to four subscripts, added, changed and removed in a scrambled
+  // order, are found exactly as a map of their keys would find them, and the erasures
+  // that move the last element into a freed place leave every record reachable.
+  Variables vars;
+  std::map<std::string, int64_t> model;
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 8) % 1000; };
+  for (int round = 0; round < 20000; ++round) {
+    int32_t subs[4];
+    size_t count = 1 + next() % 4;
+    for (size_t i = 0; i < count; ++i) subs[i] = static_cast<int32_t>(1 + next() % (i == 0 ? 300 : 3));
+    std::string key = expVariableKey("@arr", std::span<const int32_t>(subs, count));
+    if (next() % 3 == 0) {
+      size_t removed = vars.remove(key);
+      EXPECT_EQ(removed, model.erase(key)) << varDisplayName(key);
+    } else {
+      Value v = Value::integer(round);
+      ASSERT_TRUE(vars.set(key, false, &v));
+      model[key] = round;
+    }
+  }
+  size_t held = 0;
+  for (const auto& [key, value] : model) {
+    VariableRecord* rec = vars.find(key);
+    ASSERT_NE(rec, nullptr) << varDisplayName(key);
+    EXPECT_EQ(rec->value.asInt(), value) << varDisplayName(key);
+  }
+  Scope* scope = vars.findArrayScope("@arr");
+  ASSERT_NE(scope, nullptr);
+  for (const ArrayElement& e : scope->array("@arr")->elements()) {
+    std::string key = expVariableKey("@arr", std::span<const int32_t>(e.key.at, static_cast<size_t>(e.key.count())));
+    ASSERT_TRUE(model.count(key)) << varDisplayName(key);
+    ++held;
+  }
+  EXPECT_EQ(held, model.size());
+  // Removing the whole array removes every element, and the name no longer holds one.
+  EXPECT_EQ(vars.remove("@arr"), model.size());
+  EXPECT_EQ(vars.findArrayScope("@arr"), nullptr);
+}
+
+TEST(Arrays, AnElementIsStoredWhereItsArrayLives) {
+  ScriptHarness h;
+  ASSERT_EQ(h.assign("@a", "'outer'", {1}), "");
+  h.state().variables.pushScope();
+  // The array lives outside: a new element joins it there, and is still there once
+  // the call's scope has gone.
+  ASSERT_EQ(h.assign("@a", "'joined'", {2}), "");
+  Value local = Value::integer(7);
+  ASSERT_TRUE(h.state().variables.set(expVariableKey("@b", std::array<int32_t, 1>{3}), true, &local));
+  EXPECT_EQ(h.eval("@b[3]"), "7");
+  h.state().variables.popScope();
+  EXPECT_EQ(h.eval("@a[2]"), "joined");
+  EXPECT_EQ(h.eval("@b[3]"), "ERROR: Variable '@b[3]' is not defined in the current scope.");
+  // A key with a subscript below 1 is refused by the store, not kept as something else.
+  Value v = Value::integer(1);
+  EXPECT_FALSE(h.state().variables.set(expVariableKey("@a", std::array<int32_t, 1>{0}), false, &v));
+}
+
+TEST(Arrays, SortKeepsEveryValueAndMovesThemToTheirPlaces) {
+  ScriptHarness h;
+  const int values[] = {5, 3, 9, 1, 7};
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(h.assign("@s", std::to_string(values[i]), {i + 1}), "");
+  EXPECT_EQ(h.eval("SORT(@s)"), "1");
+  EXPECT_EQ(h.eval("STR(@s[1]) + STR(@s[2]) + STR(@s[3]) + STR(@s[4]) + STR(@s[5])"), "13579");
+  EXPECT_EQ(h.eval("SORTD(@s)"), "1");
+  EXPECT_EQ(h.eval("STR(@s[1]) + STR(@s[5])"), "91");
+  // A sparse array keeps its gaps' places: the missing slot sorts first.
+  ASSERT_EQ(h.assign("@p", "'b'", {1}), "");
+  ASSERT_EQ(h.assign("@p", "'a'", {3}), "");
+  EXPECT_EQ(h.eval("SORT(@p)"), "1");
+  EXPECT_EQ(h.eval("@p[2] + @p[3]"), "ab");
+  EXPECT_EQ(h.eval("NUMSUBS(@p)"), "1");
+  EXPECT_EQ(h.eval("MAXSUB(@p)"), "3");
+  EXPECT_EQ(h.eval("MINSUB(@p)"), "2");
 }
 
 TEST(SystemVariables, ReadFromProgramStateAndRefuseAssignment) {
