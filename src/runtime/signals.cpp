@@ -10,7 +10,6 @@
 
 namespace {
 
-volatile std::sig_atomic_t gStopSignal = 0;
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Output sections open in any thread, and the second signal waiting for them to end.
@@ -54,7 +53,6 @@ void installStopSignals() {
 }
 
 int stopSignal() { return gStopSignal; }
-bool stopRequested() { return gStopSignal != 0; }
 void resetStopSignal() {
   gStopSignal = 0;
   gExitSignal.store(0);

@@ -7,6 +7,8 @@
 #pragma once
 #include <signal.h>
 
+#include <csignal>
+
 #include <new>
 #include <thread>
 
@@ -16,7 +18,8 @@
 void installStopSignals();
 // The signal that asked the run to stop, or 0.
 int stopSignal();
-bool stopRequested();
+inline volatile std::sig_atomic_t gStopSignal = 0;  // set by the handlers
+inline bool stopRequested() { return gStopSignal != 0; }
 // "SIGINT", "SIGTERM", "SIGHUP" or "signal N".
 const char *stopSignalName(int sig);
 // Forgets a stop request (tests).

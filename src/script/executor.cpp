@@ -140,13 +140,39 @@ class Executor {
     if (!state_.stopRun) addError(ctx_, message);
   }
 
+  // Nothing asks the run to stop, leave or jump, and no command has failed since the
+  // last full look (mustReturn).
+  bool calm() const {
+    return !(stopRequested() | ctx_.quit | state_.leaveFlag | state_.stopRun | state_.errorFlag) &&
+           !state_.pendingGoto && ctx_.failureEvents == failuresSeen_;
+  }
+  // Nodes that neither run other nodes nor end a body: the frames are as they were.
+  static bool keepsFrames(CommandType type) {
+    switch (type) {
+    case CT::Assign:
+    case CT::If:
+    case CT::Else:
+    case CT::EndIf:
+    case CT::Eval:
+    case CT::Var:
+    case CT::SourceLine:
+    case CT::Comment:
+    case CT::BlankLine:
+    case CT::Label: return true;
+    default: return false;
+    }
+  }
+
   ProgramContext& ctx_;
   ScriptState& state_;
+  uint32_t failuresSeen_ = 0;
+  Value result_;  // an assignment's value; its string keeps its capacity between statements
 };
 
 // Step checks before each node. True when the caller must return `flow`.
 bool Executor::mustReturn(Flow& flow) {
   flow = Flow::Stop;
+  failuresSeen_ = ctx_.failureEvents;
   if (stopRequested()) noteStopSignal(ctx_);  // a script loop stops on Ctrl-C too
   if (ctx_.quit || state_.leaveFlag || state_.stopRun) return true;
   if (!state_.frames.empty()) {
@@ -197,11 +223,17 @@ Flow Executor::run(CommandNode* node) {
   }
   CommandNode* saved = state_.current;
   Flow flow = Flow::Next;
+  // The frames, the source and the goto waiting are looked at before the first node and
+  // after any node that may change them; after the others (assignments, conditions,
+  // ends of blocks) one test tells whether anything asks the run to stop or step aside.
+  bool settle = true;
   for (;;) {
-    if (mustReturn(flow)) break;
-    if (state_.pendingGoto && (state_.frames.empty() || !state_.frames.back().exit)) {
-      node = state_.pendingGoto;
-      state_.pendingGoto = nullptr;
+    if (settle || !calm()) {
+      if (mustReturn(flow)) break;
+      if (state_.pendingGoto && (state_.frames.empty() || !state_.frames.back().exit)) {
+        node = state_.pendingGoto;
+        state_.pendingGoto = nullptr;
+      }
     }
     if (!node) {
       flow = Flow::Next;
@@ -218,6 +250,7 @@ Flow Executor::run(CommandNode* node) {
       if (ctx_.quit) break;  // the debugger ended the program
     }
     CommandNode* next = node->next;
+    settle = !keepsFrames(node->type) || state_.statementHook;
     Flow result = runNode(node, next);
     if (result != Flow::Next) {
       flow = result == Flow::EndBody ? Flow::Next : Flow::Stop;
@@ -511,14 +544,13 @@ void Executor::runAssign(CommandNode* node) {
     if (!evaluate(e, v, error)) return report(error);
     if (count < std::size(subscripts)) subscripts[count++] = valueInteger(v);
   }
-  Value value;
-  if (!evaluate(node->expr, value, error)) return report(error);
+  if (!evaluate(node->expr, result_, error)) return report(error);
   if (state_.assignmentHook) [[unlikely]] {
     state_.assignmentHook(ctx_, *node, false);
-    assign(node, value, subscripts, count);
+    assign(node, result_, subscripts, count);
     return state_.assignmentHook(ctx_, *node, true);
   }
-  assign(node, value, subscripts, count);
+  assign(node, result_, subscripts, count);
 }
 
 void Executor::assign(CommandNode* node, const Value& value, const int32_t* subscripts, size_t count) {

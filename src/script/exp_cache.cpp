@@ -17,6 +17,7 @@ struct CacheEntry {
   NameResolver* resolver;
   ScriptFunctionHost* functions;
   const ExprVocabulary* vocabulary;
+  Variables* variables;
   uint64_t stamp;
   CompiledExpr expr;
 };
@@ -29,7 +30,8 @@ uint64_t g_stamp = 0;
 
 bool sameInputs(const CacheEntry& e, std::string_view text, const ExprOptions& o) {
   return e.text == text && e.flags == o.flags && e.positionOffset == o.positionOffset && e.table == o.table &&
-         e.resolver == o.resolver && e.functions == o.functions && e.vocabulary == o.vocabulary;
+         e.resolver == o.resolver && e.functions == o.functions && e.vocabulary == o.vocabulary &&
+         e.variables == o.variables;
 }
 
 }  // namespace
@@ -44,8 +46,8 @@ CompiledExpr expCacheFind(std::string_view text, const ExprOptions& options) {
 }
 
 void expCacheStore(const CompiledExpr& expr, const ExprOptions& o) {
-  CacheEntry entry{expr->text(), o.flags,      o.positionOffset, o.table, o.resolver,
-                   o.functions,  o.vocabulary, ++g_stamp,        expr};
+  CacheEntry entry{expr->text(), o.flags,        o.positionOffset, o.table, o.resolver, o.functions,
+                   o.vocabulary,  o.variables, ++g_stamp,        expr};
   auto& cache = entries();
   if (cache.size() < kExprCacheSize) {
     cache.push_back(std::move(entry));

@@ -109,6 +109,9 @@ struct ExprOptions {
   unsigned flags = 0;
   int positionOffset = 0;   // added to every reported position
   void* program = nullptr;  // the ProgramContext, handed through to resolvers and functions
+  // The script variables, when the resolver is the script's: '@' references are read
+  // from them directly, and only what they cannot answer goes to the resolver.
+  Variables* variables = nullptr;
 };
 
 // One postfix item.
@@ -136,6 +139,8 @@ enum class ExprStepKind : uint8_t {
   Str,
   Constant,     // a value bound by the resolver
   Var,          // look the name up; its subscripts are in the integer scratch from `a`
+  PlainVar,     // Var of an '@' name without subscripts, read from the variables first
+  ElementVar,   // Var of an '@' element, read from the variables first
   Unary,        // operand in the slot before
   Binary,       // operands in slots `a` (left) and `b` (right)
   OrLeft,       // between the operands of OR: notes the right operand's outcome in int `a`
@@ -149,6 +154,7 @@ enum class ExprStepKind : uint8_t {
 
 struct ExprStep {
   ExprStepKind kind = ExprStepKind::Int;
+  OpCode code = OpCode::None;  // Binary: the operator's code
   int32_t node = 0;
   int32_t a = 0;
   int32_t b = 0;
@@ -156,6 +162,8 @@ struct ExprStep {
   // the OrLeft or Or step of the innermost OR whose operand the step is part of. Any
   // other failure ends the evaluation.
   int32_t onAbsent = -1;
+  // Int: the literal; Dbl: its bits.
+  int64_t literal = 0;
 };
 
 class ExprContext {
@@ -195,6 +203,7 @@ class ExprContext {
   const OperatorTable* table_ = nullptr;
   NameResolver* resolver_ = nullptr;
   ScriptFunctionHost* functions_ = nullptr;
+  Variables* variables_ = nullptr;
   std::vector<ExprNode> nodes_;
   int32_t argSlots_ = 0;  // total arguments of all function items
   std::vector<ExprStep> steps_;

@@ -3,6 +3,7 @@
 // list: right operands and later arguments are evaluated first, which decides the error
 // a user sees when several operands fail. Every item writes its value into its own slot
 // of scratch kept with the compiled expression, so repeated evaluations do not allocate.
+#include <bit>
 #include <span>
 #include <string_view>
 
@@ -12,27 +13,24 @@ namespace kvarn::script {
 
 class ExprEvaluator {
  public:
-  ExprEvaluator(ExprContext& ctx, std::vector<Value>& slots, std::vector<Value>& args, std::vector<int32_t>& ints)
-      : ctx_(ctx), nodes_(ctx.nodes_), slots_(slots), args_(args), ints_(ints) {
-    if (slots_.size() != nodes_.size()) slots_.resize(nodes_.size());
-    if (args_.size() != static_cast<size_t>(ctx.argSlots_)) args_.resize(static_cast<size_t>(ctx.argSlots_));
-    if (ints_.size() != static_cast<size_t>(ctx.intSlots_)) ints_.resize(static_cast<size_t>(ctx.intSlots_));
-  }
+  // `slots`, `args` and `ints` hold as many entries as the plan asked for.
+  ExprEvaluator(ExprContext& ctx, Value* slots, Value* args, int32_t* ints)
+      : ctx_(ctx), nodes_(ctx.nodes_.data()), slots_(slots), args_(args), ints_(ints) {}
 
   static bool evaluate(ExprContext& ctx, Value& result, bool checkMode) {
-    if (ctx.busy_) {
+    if (ctx.busy_) [[unlikely]] {
       // Re-entered (a function evaluating this same expression): use fresh scratch.
-      std::vector<Value> slots, args;
-      std::vector<int32_t> ints;
+      std::vector<Value> slots(ctx.nodes_.size()), args(static_cast<size_t>(ctx.argSlots_));
+      std::vector<int32_t> ints(static_cast<size_t>(ctx.intSlots_));
       bool saved = ctx.checkMode_;
       ctx.checkMode_ = checkMode;
-      bool ok = ExprEvaluator(ctx, slots, args, ints).run(result);
+      bool ok = ExprEvaluator(ctx, slots.data(), args.data(), ints.data()).run(result);
       ctx.checkMode_ = saved;
       return ok;
     }
     ctx.busy_ = true;
     ctx.checkMode_ = checkMode;
-    bool ok = ExprEvaluator(ctx, ctx.slots_, ctx.args_, ctx.ints_).run(result);
+    bool ok = ExprEvaluator(ctx, ctx.slots_.data(), ctx.args_.data(), ctx.ints_.data()).run(result);
     ctx.busy_ = false;
     if (checkMode) {
       ctx.checkMode_ = false;
@@ -43,16 +41,15 @@ class ExprEvaluator {
 
   bool run(Value& result) {
     ctx_.absent_ = false;
-    ctx_.error_.clear();
-    if (nodes_.empty()) {
+    if (!ctx_.error_.empty()) ctx_.error_.clear();
+    if (ctx_.nodes_.empty()) [[unlikely]] {
       ctx_.error_ = "No expression given";
       return false;
     }
-    int32_t last = static_cast<int32_t>(nodes_.size()) - 1;
-    if (execute()) {
+    if (execute()) [[likely]] {
       // Every evaluation writes a slot before reading it, so a string result is handed
       // over rather than copied once more; the slot gets the caller's old buffer.
-      Value& value = slot(last);
+      Value& value = slot(static_cast<int32_t>(ctx_.nodes_.size()) - 1);
       if (isNumber(value)) takeNumberOrCopy(result, value);
       else std::swap(result, value);
       return true;
@@ -67,10 +64,10 @@ class ExprEvaluator {
 
  private:
   ExprContext& ctx_;
-  const std::vector<ExprNode>& nodes_;
-  std::vector<Value>& slots_;
-  std::vector<Value>& args_;
-  std::vector<int32_t>& ints_;  // subscript values, the outcome of each OR's right operand
+  const ExprNode* nodes_;
+  Value* slots_;
+  Value* args_;
+  int32_t* ints_;  // subscript values, the outcome of each OR's right operand
 
   // What an OrLeft step notes for its OR.
   static constexpr int32_t kRightAbsent = 1, kLeftAbsent = 2;
@@ -145,7 +142,7 @@ class ExprEvaluator {
     return applyBinary(op, left, right, out, ctx_.caseSensitive(), ctx_.checkMode_, ctx_.error_);
   }
 
-  Value& slot(int32_t i) { return slots_[static_cast<size_t>(i)]; }
+  Value& slot(int32_t i) { return slots_[i]; }
 
   // Runs the steps in order. A step that fails ends the evaluation, unless the value
   // was absent and the step lies inside an operand of an OR: then the evaluation goes
@@ -158,15 +155,27 @@ class ExprEvaluator {
       const ExprStep& s = steps[pc];
       bool ok = true;
       switch (s.kind) {
-      case ExprStepKind::Int: slot(s.node).setInt(nodes_[s.node].literal.asInt()); break;
-      case ExprStepKind::Dbl: slot(s.node).setDbl(nodes_[s.node].literal.asDbl()); break;
+      case ExprStepKind::Int: slot(s.node).setInt(s.literal); break;
+      case ExprStepKind::Dbl: slot(s.node).setDbl(std::bit_cast<double>(s.literal)); break;
       case ExprStepKind::Str: slot(s.node).setView(nodes_[s.node].literal.bytes()); break;
       case ExprStepKind::Constant: slot(s.node) = nodes_[s.node].literal; break;
       case ExprStepKind::Var: ok = resolve(s.node, s.a, slot(s.node)); break;
+      case ExprStepKind::PlainVar: ok = readPlain(s.node, slot(s.node)) || resolve(s.node, s.a, slot(s.node)); break;
+      case ExprStepKind::ElementVar:
+        ok = readElement(s.node, s.a, slot(s.node)) || resolve(s.node, s.a, slot(s.node));
+        break;
       case ExprStepKind::Unary:
         ok = applyUnary(*nodes_[s.node].op, slot(s.node - 1), slot(s.node), ctx_.error_);
         break;
-      case ExprStepKind::Binary: ok = combine(*nodes_[s.node].op, slot(s.a), slot(s.b), slot(s.node)); break;
+      case ExprStepKind::Binary: {
+        Value& l = slot(s.a);
+        Value& r = slot(s.b);
+        if (l.type() == LexemeType::Int && r.type() == LexemeType::Int &&
+            integerFastPath(s.code, l.asInt(), r.asInt(), slot(s.node)))
+          break;
+        ok = combine(*nodes_[s.node].op, l, r, slot(s.node));
+        break;
+      }
       case ExprStepKind::OrLeft:
         ints_[s.a] = 0;
         ctx_.absent_ = false;
@@ -222,7 +231,7 @@ class ExprEvaluator {
 
   std::span<const int32_t> subscriptValues(const ExprNode& n, int32_t base) const {
     if (!n.subscripts) return {};
-    return std::span<const int32_t>(ints_.data() + base, n.subscripts);
+    return std::span<const int32_t>(ints_ + base, n.subscripts);
   }
 
   bool resolve(int32_t i, int32_t subscriptBase, Value& out) {
@@ -244,6 +253,34 @@ class ExprEvaluator {
       if (ctx_.error_.empty()) ctx_.setErrorf("Variable '%s' could not be resolved", n.name.c_str());
       return false;
     }
+  }
+
+  // A script variable read straight from the store; false when it is not there with a
+  // value (the resolver then looks further, or reports it).
+  bool readPlain(int32_t i, Value& out) {
+    if (ctx_.checkMode_) return false;
+    const ExprNode& n = nodes_[i];
+    VariableRecord* rec = ctx_.variables_->find(n.name, n.memo);
+    if (!rec || !rec->hasValue) return false;
+    // A copy rather than a view: a function later in the same expression may change or
+    // free the record while the value is still an operand.
+    storeValue(out, rec->value);
+    return true;
+  }
+
+  bool readElement(int32_t i, int32_t subscriptBase, Value& out) {
+    if (ctx_.checkMode_) return false;
+    const ExprNode& n = nodes_[i];
+    Subscripts key;
+    for (int k = 0; k < n.subscripts; ++k) {
+      int32_t v = ints_[static_cast<size_t>(subscriptBase + k)];
+      if (v < 1) return false;  // the resolver reports it
+      key.at[k] = v;
+    }
+    VariableRecord* rec = ctx_.variables_->findElement(n.name, key, &n.memo);
+    if (!rec || !rec->hasValue) return false;
+    storeValue(out, rec->value);
+    return true;
   }
 
   std::string_view functionName(const ExprNode& n) const {
@@ -269,7 +306,7 @@ class ExprEvaluator {
     const OperatorDef& op = *n.op;
     bool script = op.kind & kScriptFunction;
     std::string_view fname = functionName(n);
-    std::span<Value> argv(args_.data() + n.argBase, n.argc);
+    std::span<Value> argv(args_ + n.argBase, n.argc);
     if (script) {
       if (ctx_.checkMode_) {
         out.setInt(1);
@@ -311,6 +348,10 @@ class StepPlanner {
     }
     ctx_.steps_ = std::move(steps_);
     ctx_.intSlots_ = ints_;
+    // The evaluation scratch, made once: its strings keep their capacity between runs.
+    ctx_.slots_.resize(nodes_.size());
+    ctx_.args_.resize(static_cast<size_t>(ctx_.argSlots_));
+    ctx_.ints_.resize(static_cast<size_t>(ctx_.intSlots_));
   }
 
  private:
@@ -326,20 +367,31 @@ class StepPlanner {
 
   int32_t before(int32_t i) const { return nodes_[i].first - 1; }
 
+  // A script variable of a name the store can hold is read from the store first.
+  ExprStepKind varKind(const ExprNode& n) const {
+    if (!ctx_.variables_ || n.name.size() < 2 || n.name[0] != '@' || n.name.size() > kMaxVariableName ||
+        n.modifier != IndicatorModifier::None)
+      return ExprStepKind::Var;
+    if (!n.subscripts) return ExprStepKind::PlainVar;
+    return n.subscripts <= kMaxSubscripts ? ExprStepKind::ElementVar : ExprStepKind::Var;
+  }
+
   int32_t push(ExprStepKind kind, int32_t node, int32_t onAbsent, int32_t a = 0, int32_t b = 0) {
-    steps_.push_back(ExprStep{kind, node, a, b, onAbsent});
+    steps_.push_back(ExprStep{kind, OpCode::None, node, a, b, onAbsent});
     return static_cast<int32_t>(steps_.size()) - 1;
   }
 
   void item(int32_t i, int32_t onAbsent) {
     const ExprNode& n = nodes_[i];
     switch (n.type) {
-    case LexemeType::Int: push(ExprStepKind::Int, i, onAbsent); return;
-    case LexemeType::Dbl: push(ExprStepKind::Dbl, i, onAbsent); return;
+    case LexemeType::Int: steps_[push(ExprStepKind::Int, i, onAbsent)].literal = n.literal.asInt(); return;
+    case LexemeType::Dbl:
+      steps_[push(ExprStepKind::Dbl, i, onAbsent)].literal = std::bit_cast<int64_t>(n.literal.asDbl());
+      return;
     case LexemeType::Str:
     case LexemeType::PStr:
     case LexemeType::EPStr: push(ExprStepKind::Str, i, onAbsent); return;
-    case LexemeType::Var: push(ExprStepKind::Var, i, onAbsent, subscripts(i, onAbsent)); return;
+    case LexemeType::Var: push(varKind(n), i, onAbsent, subscripts(i, onAbsent)); return;
     case LexemeType::Op: break;
     default: push(ExprStepKind::Constant, i, onAbsent); return;
     }
@@ -350,7 +402,7 @@ class StepPlanner {
       if (op.code != OpCode::Or) {
         item(r, onAbsent);
         item(l, onAbsent);
-        push(ExprStepKind::Binary, i, onAbsent, l, r);
+        steps_[push(ExprStepKind::Binary, i, onAbsent, l, r)].code = op.code;
         return;
       }
       int32_t state = ints_++;

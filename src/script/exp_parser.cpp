@@ -59,6 +59,7 @@ class ExprCompiler {
     expr->table_ = options.table ? options.table : &OperatorTable::scriptOperators();
     expr->resolver_ = options.resolver;
     expr->functions_ = options.functions;
+    expr->variables_ = options.variables;
     ExprCompiler compiler(*expr, options);
     if (!compiler.compile(error)) return nullptr;
     expr->error_.clear();

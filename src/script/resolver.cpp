@@ -146,6 +146,7 @@ ExprOptions scriptExprOptions(ProgramContext& ctx, unsigned flags) {
   options.flags = flags;
   options.program = &ctx;
   options.functions = &scriptFunctionHost(ctx);
+  options.variables = &scriptState(ctx).variables;
   return options;
 }
 

@@ -10,7 +10,6 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -110,11 +109,60 @@ struct ArrayElement {
   VariableRecord record;
 };
 
+// Elements kept in blocks of a fixed size: an element stays where it is while others are
+// added, and millions of them are added without copying any.
+class ElementBlocks {
+ public:
+  static constexpr unsigned kShift = 5;  // 32 elements a block
+  static constexpr size_t kBlock = size_t{1} << kShift;
+
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  ArrayElement& operator[](size_t i) { return blocks_[i >> kShift][i & (kBlock - 1)]; }
+  const ArrayElement& operator[](size_t i) const { return blocks_[i >> kShift][i & (kBlock - 1)]; }
+  ArrayElement& back() { return (*this)[size_ - 1]; }
+  void push_back(ArrayElement element) {
+    if ((size_ >> kShift) == blocks_.size()) blocks_.push_back(std::make_unique<ArrayElement[]>(kBlock));
+    (*this)[size_++] = std::move(element);
+  }
+  void pop_back() {
+    back() = ArrayElement{};
+    if ((--size_ & (kBlock - 1)) == 0) blocks_.pop_back();
+  }
+
+  template <class Blocks, class Element>
+  class Iter {
+   public:
+    Iter(Blocks* b, size_t i) : b_(b), i_(i) {}
+    Element& operator*() const { return (*b_)[i_]; }
+    Element* operator->() const { return &(*b_)[i_]; }
+    Iter& operator++() {
+      ++i_;
+      return *this;
+    }
+    bool operator!=(const Iter& o) const { return i_ != o.i_; }
+    bool operator==(const Iter& o) const { return i_ == o.i_; }
+
+   private:
+    Blocks* b_;
+    size_t i_;
+  };
+  using iterator = Iter<ElementBlocks, ArrayElement>;
+  using const_iterator = Iter<const ElementBlocks, const ArrayElement>;
+  iterator begin() { return {this, 0}; }
+  iterator end() { return {this, size_}; }
+  const_iterator begin() const { return {this, 0}; }
+  const_iterator end() const { return {this, size_}; }
+
+ private:
+  std::vector<std::unique_ptr<ArrayElement[]>> blocks_;
+  size_t size_ = 0;
+};
+
 // The elements of one array in one scope: a hash index over elements kept in blocks, so
 // a record stays where it is until it is erased (erasing moves the last element into
-// its place). About 80 bytes an element with a numeric value; an array of millions of
-// elements grows without copying them. The order of the elements is the order they
-// were added in, changed only by erasures.
+// its place). About 80 bytes an element with a numeric value. The order of the elements
+// is the order they were added in, changed only by erasures.
 class ArrayStore {
  public:
   size_t size() const { return elements_.size(); }
@@ -123,17 +171,17 @@ class ArrayStore {
   // The record of `key`, made without a value when missing.
   VariableRecord& obtain(const Subscripts& key);
   bool erase(const Subscripts& key);
-  std::deque<ArrayElement>& elements() { return elements_; }
-  const std::deque<ArrayElement>& elements() const { return elements_; }
+  ElementBlocks& elements() { return elements_; }
+  const ElementBlocks& elements() const { return elements_; }
 
  private:
   static uint64_t hash(const Subscripts& key);
   size_t home(uint64_t h) const { return static_cast<size_t>(h >> 32) & (index_.size() - 1); }
-  // The index slot holding element `number`, or of `key`.
+  // The index slot holding `key`, or the free slot where it belongs.
   size_t slotOf(const Subscripts& key) const;
   void grow();
 
-  std::deque<ArrayElement> elements_;
+  ElementBlocks elements_;
   std::vector<uint32_t> index_;  // element number + 1; 0: free
 };
 
