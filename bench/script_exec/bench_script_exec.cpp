@@ -4,8 +4,9 @@
 //
 // 1. Two while loops, each run for every pass count given, compiled and run in this process
 //    through cmdRunSource, beside the same loop in Lua 5.4 (in this process through its C
-//    API, `local` variables; when built with it) and in Python 3 (a child process, the loop
-//    in a function so its variables are locals; when python3 is on PATH):
+//    API, `local` variables; when built with it) and in Python 3 (a child process, the
+//    loop written at the top level of the program, as a script is; when python3 is on
+//    PATH):
 //      arithmetic  additions, multiplication, modulo and array stores, a string append
 //                  every 1000th pass
 //      string      a string built with STR() every pass, its length summed
@@ -129,16 +130,15 @@ const Loop kLoops[] = {
      "end\n"
      "return tostring(s) .. ' ' .. tostring(a[1]) .. ' ' .. tostring(#t)\n",
      "import sys\n"
-     "def main(n):\n"
-     "    i, s, t, a = 0, 0, '', {}\n"
-     "    while i < n:\n"
-     "        i = i + 1\n"
-     "        s = (s + i * 3) % 1000003\n"
-     "        a[i % 1000 + 1] = s\n"
-     "        if i % 1000 == 0:\n"
-     "            t = t + 'x'\n"
-     "    print(str(s) + ' ' + str(a[1]) + ' ' + str(len(t)))\n"
-     "main(int(sys.argv[1]))\n"},
+     "n = int(sys.argv[1])\n"
+     "i, s, t, a = 0, 0, '', {}\n"
+     "while i < n:\n"
+     "    i = i + 1\n"
+     "    s = (s + i * 3) % 1000003\n"
+     "    a[i % 1000 + 1] = s\n"
+     "    if i % 1000 == 0:\n"
+     "        t = t + 'x'\n"
+     "print(str(s) + ' ' + str(a[1]) + ' ' + str(len(t)))\n"},
     {"string",
      "@i = 0\n@n = 0\n@t = ''\n"
      "while (@i < %ld)\n"
@@ -156,14 +156,13 @@ const Loop kLoops[] = {
      "end\n"
      "return tostring(k) .. ' ' .. t\n",
      "import sys\n"
-     "def main(n):\n"
-     "    i, k, t = 0, 0, ''\n"
-     "    while i < n:\n"
-     "        i = i + 1\n"
-     "        t = 'item ' + str(i) + '/' + str(i % 7)\n"
-     "        k = k + len(t)\n"
-     "    print(str(k) + ' ' + t)\n"
-     "main(int(sys.argv[1]))\n"},
+     "n = int(sys.argv[1])\n"
+     "i, k, t = 0, 0, ''\n"
+     "while i < n:\n"
+     "    i = i + 1\n"
+     "    t = 'item ' + str(i) + '/' + str(i % 7)\n"
+     "    k = k + len(t)\n"
+     "print(str(k) + ' ' + t)\n"},
 };
 
 double runKvarn(const std::string& script, std::string& check) {
