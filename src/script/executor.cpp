@@ -118,18 +118,22 @@ class Executor {
  private:
   bool mustReturn(Flow& flow);
   bool handleError();
+  // The dispatcher is kept small: each statement's work is a function of its own, so
+  // that running the common ones costs no more than they need.
   Flow runNode(CommandNode* node, CommandNode*& next);
-  Flow runIf(CommandNode* node, CommandNode*& next);
-  Flow runWhile(CommandNode* node);
-  Flow runForeach(CommandNode* node);
-  Flow runForitem(CommandNode* node);
+  [[gnu::noinline]] Flow runIf(CommandNode* node, CommandNode*& next);
+  [[gnu::noinline]] Flow runWhile(CommandNode* node);
+  [[gnu::noinline]] Flow runForeach(CommandNode* node);
+  [[gnu::noinline]] Flow runForitem(CommandNode* node);
   Flow runLoopBody(CommandNode* loop, LoopCounters& counters);
-  Flow runCall(CommandNode* node);
-  void runAssign(CommandNode* node);
+  [[gnu::noinline]] Flow runCall(CommandNode* node);
+  [[gnu::noinline]] void runAssign(CommandNode* node);
   void assign(CommandNode* node, const Value& value, const int32_t* subscripts, size_t count);
-  void runReturn(CommandNode* node);
-  Flow runGoto(CommandNode* node, CommandNode*& next);
-  void runVar(CommandNode* node);
+  [[gnu::noinline]] void runEval(CommandNode* node);
+  [[gnu::noinline]] Flow runExec(CommandNode* node);
+  [[gnu::noinline]] void runReturn(CommandNode* node);
+  [[gnu::noinline]] Flow runGoto(CommandNode* node, CommandNode*& next);
+  [[gnu::noinline]] void runVar(CommandNode* node);
   // A loop the debugger marked to stop after has ended.
   void loopEnded(CommandNode* node) {
     if (node->has(kNodeRunout) && state_.statementHook) state_.statementHook(ctx_, *node, HookEvent::LoopEnd);
@@ -166,7 +170,9 @@ class Executor {
   ProgramContext& ctx_;
   ScriptState& state_;
   uint32_t failuresSeen_ = 0;
-  Value result_;  // an assignment's value; its string keeps its capacity between statements
+  // The value of a statement's expression (a condition, a subscript, an assignment's
+  // value), used before anything else runs; its string keeps its capacity.
+  Value result_;
 };
 
 // Step checks before each node. True when the caller must return `flow`.
@@ -323,24 +329,8 @@ Flow Executor::runNode(CommandNode* node, CommandNode*& next) {
     state_.frames[static_cast<size_t>(loop)].node->flags |= kNodeBreakRequested;
     return Flow::EndBody;
   }
-  case CT::Eval: {
-    ++state_.commandCounter;
-    echoStatement(ctx_, *node);
-    Value v;
-    std::string error;
-    if (!evaluate(node->expr, v, error)) report(error);
-    return Flow::Next;
-  }
-  case CT::Exec: {
-    ++state_.commandCounter;
-    echoStatement(ctx_, *node);
-    std::string text, error;
-    if (!evaluateText(node->expr, text, error)) {
-      report(error);
-      return Flow::Next;
-    }
-    return cmdRunText(ctx_, text, RunTextAs::Statements) ? Flow::Next : Flow::Stop;
-  }
+  case CT::Eval: runEval(node); return Flow::Next;
+  case CT::Exec: return runExec(node);
   case CT::Assign: runAssign(node); return Flow::Next;
   case CT::Leave:
     echoStatement(ctx_, *node);
@@ -357,13 +347,12 @@ Flow Executor::runNode(CommandNode* node, CommandNode*& next) {
 
 Flow Executor::runIf(CommandNode* node, CommandNode*& next) {
   echoStatement(ctx_, *node);
-  Value v;
   std::string error;
-  if (!evaluate(node->expr, v, error)) {
+  if (!evaluate(node->expr, result_, error)) {
     report(error);
     return Flow::Stop;
   }
-  if (!valueTruth(v)) {
+  if (!valueTruth(result_)) {
     CommandNode* other = node->link;
     next = other && other->type == CT::Else ? other->next : other;
   }
@@ -387,14 +376,13 @@ Flow Executor::runWhile(CommandNode* node) {
     if (ctx_.quit || guard.frame().exit) break;
     if (node->has(kNodeBreakRequested)) break;
     echoStatement(ctx_, *node);
-    Value v;
     std::string error;
-    if (!evaluate(node->expr, v, error)) {
+    if (!evaluate(node->expr, result_, error)) {
       report(error);
       flow = Flow::Stop;
       break;
     }
-    if (!valueTruth(v)) break;
+    if (!valueTruth(result_)) break;
     if (runLoopBody(node, state_.whileLoop) == Flow::Stop) {
       flow = Flow::Stop;
       break;
@@ -540,9 +528,8 @@ void Executor::runAssign(CommandNode* node) {
   size_t count = 0;
   std::string error;
   for (CompiledExpr& e : node->args) {
-    Value v;
-    if (!evaluate(e, v, error)) return report(error);
-    if (count < std::size(subscripts)) subscripts[count++] = valueInteger(v);
+    if (!evaluate(e, result_, error)) return report(error);
+    if (count < std::size(subscripts)) subscripts[count++] = valueInteger(result_);
   }
   if (!evaluate(node->expr, result_, error)) return report(error);
   if (state_.assignmentHook) [[unlikely]] {
@@ -560,6 +547,24 @@ void Executor::assign(CommandNode* node, const Value& value, const int32_t* subs
     return state_.variables.assignPlain(name, value, node->memo);
   std::string error;
   if (!scriptAssign(ctx_, name, std::span<const int32_t>(subscripts, count), value, error, &node->memo)) report(error);
+}
+
+void Executor::runEval(CommandNode* node) {
+  ++state_.commandCounter;
+  echoStatement(ctx_, *node);
+  std::string error;
+  if (!evaluate(node->expr, result_, error)) report(error);
+}
+
+Flow Executor::runExec(CommandNode* node) {
+  ++state_.commandCounter;
+  echoStatement(ctx_, *node);
+  std::string text, error;
+  if (!evaluateText(node->expr, text, error)) {
+    report(error);
+    return Flow::Next;
+  }
+  return cmdRunText(ctx_, text, RunTextAs::Statements) ? Flow::Next : Flow::Stop;
 }
 
 void Executor::runReturn(CommandNode* node) {

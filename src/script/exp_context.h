@@ -143,6 +143,8 @@ enum class ExprStepKind : uint8_t {
   ElementVar,   // Var of an '@' element, read from the variables first
   Unary,        // operand in the slot before
   Binary,       // operands in slots `a` (left) and `b` (right)
+  BinaryImm,    // Binary whose right operand (item `b`) is the integer `literal`
+  VarImm,       // BinaryImm whose left operand (item `a`) is an '@' name without subscripts
   OrLeft,       // between the operands of OR: notes the right operand's outcome in int `a`
   Or,           // OR, absorbing an absent operand; operands in slots `b` (left), item - 1 (right)
   Call,         // function, arguments already in the argument buffer
@@ -162,7 +164,7 @@ struct ExprStep {
   // the OrLeft or Or step of the innermost OR whose operand the step is part of. Any
   // other failure ends the evaluation.
   int32_t onAbsent = -1;
-  // Int: the literal; Dbl: its bits.
+  // Int, BinaryImm, VarImm: the integer; Dbl: its bits.
   int64_t literal = 0;
 };
 

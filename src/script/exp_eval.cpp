@@ -164,6 +164,14 @@ class ExprEvaluator {
       case ExprStepKind::ElementVar:
         ok = readElement(s.node, s.a, slot(s.node)) || resolve(s.node, s.a, slot(s.node));
         break;
+      case ExprStepKind::BinaryImm: {
+        Value& l = slot(s.a);
+        if (l.type() == LexemeType::Int && integerFastPath(s.code, l.asInt(), s.literal, slot(s.node))) break;
+        slot(s.b).setInt(s.literal);
+        ok = combine(*nodes_[s.node].op, l, slot(s.b), slot(s.node));
+        break;
+      }
+      case ExprStepKind::VarImm: ok = varImmediate(s); break;
       case ExprStepKind::Unary:
         ok = applyUnary(*nodes_[s.node].op, slot(s.node - 1), slot(s.node), ctx_.error_);
         break;
@@ -253,6 +261,21 @@ class ExprEvaluator {
       if (ctx_.error_.empty()) ctx_.setErrorf("Variable '%s' could not be resolved", n.name.c_str());
       return false;
     }
+  }
+
+  // `@name op literal`: an integer variable is combined where it is stored, without a
+  // copy; anything else takes the steps the two operands would have taken.
+  bool varImmediate(const ExprStep& s) {
+    if (!ctx_.checkMode_) {
+      const ExprNode& n = nodes_[s.a];
+      VariableRecord* rec = ctx_.variables_->find(n.name, n.memo);
+      if (rec && rec->hasValue && rec->value.type() == LexemeType::Int &&
+          integerFastPath(s.code, rec->value.asInt(), s.literal, slot(s.node)))
+        return true;
+    }
+    slot(s.b).setInt(s.literal);
+    if (!readPlain(s.a, slot(s.a)) && !resolve(s.a, 0, slot(s.a))) return false;
+    return combine(*nodes_[s.node].op, slot(s.a), slot(s.b), slot(s.node));
   }
 
   // A script variable read straight from the store; false when it is not there with a
@@ -367,6 +390,23 @@ class StepPlanner {
 
   int32_t before(int32_t i) const { return nodes_[i].first - 1; }
 
+  // Operators the integer fast path knows (the others go the general way at once).
+  static bool integerCode(OpCode code) {
+    switch (code) {
+    case OpCode::Add:
+    case OpCode::Sub:
+    case OpCode::Mul:
+    case OpCode::Mod:
+    case OpCode::Eq:
+    case OpCode::Ne:
+    case OpCode::Gt:
+    case OpCode::Ge:
+    case OpCode::Lt:
+    case OpCode::Le: return true;
+    default: return false;
+    }
+  }
+
   // A script variable of a name the store can hold is read from the store first.
   ExprStepKind varKind(const ExprNode& n) const {
     if (!ctx_.variables_ || n.name.size() < 2 || n.name[0] != '@' || n.name.size() > kMaxVariableName ||
@@ -400,6 +440,14 @@ class StepPlanner {
     if (op.kind & kBinary) {
       int32_t r = i - 1, l = before(r);
       if (op.code != OpCode::Or) {
+        // An integer literal on the right is taken from the step itself.
+        if (nodes_[r].type == LexemeType::Int && integerCode(op.code)) {
+          ExprStep step{ExprStepKind::BinaryImm, op.code, i, l, r, onAbsent, nodes_[r].literal.asInt()};
+          if (varKind(nodes_[l]) == ExprStepKind::PlainVar && nodes_[l].first == l) step.kind = ExprStepKind::VarImm;
+          else item(l, onAbsent);
+          steps_.push_back(step);
+          return;
+        }
         item(r, onAbsent);
         item(l, onAbsent);
         steps_[push(ExprStepKind::Binary, i, onAbsent, l, r)].code = op.code;
