@@ -4,14 +4,23 @@
 #pragma once
 #include <string_view>
 
-struct ProgramContext;
-struct InputSource;
+#include "context/context.h"
 
 enum class EchoKind { Command, Statement };
 
 // Whether the echo of a line from `source` (nullptr: the current source) is visible.
-bool echoVisible(const ProgramContext &ctx, const InputSource *source, int issueSource,
-                 EchoKind kind = EchoKind::Command);
+// Inline: a script asks it for every statement it runs.
+inline bool echoVisible(const ProgramContext &ctx, const InputSource *source, int issueSource,
+                        EchoKind kind = EchoKind::Command) {
+  if (issueSource == IssueFromStartup) return false;
+  const InputSource *src = source ? source : (ctx.input ? ctx.input : ctx.mainInput.get());
+  if (!src) return true;
+  const EchoSwitches &e = src->echo;
+  if (!e.input || src->lineUnlogged) return false;
+  if (kind == EchoKind::Statement) return src->prompting ? e.langcon : e.lang;
+  // Commands of the bootstrap file run quietly; its statements follow their switches.
+  return e.cmds && !ctx.runningBootstrap;
+}
 
 // Adds the echo of `text` by that rule; `noCopy` keeps it out of the =output file.
 void echoCommandLine(ProgramContext &ctx, const InputSource *source, std::string_view text, int issueSource,

@@ -1,5 +1,7 @@
 #include "script/executor.h"
 
+#include <algorithm>
+
 #include "context/echo.h"
 #include "context/output.h"
 #include "context/trace.h"
@@ -543,8 +545,13 @@ void Executor::runAssign(CommandNode* node) {
 void Executor::assign(CommandNode* node, const Value& value, const int32_t* subscripts, size_t count) {
   // A plain user variable of a valid name is stored under its name as it stands.
   const std::string& name = node->names[0];
-  if (!count && name.size() > 1 && name[0] == '@' && name.size() <= kMaxVariableName)
-    return state_.variables.assignPlain(name, value, node->memo);
+  if (name.size() > 1 && name[0] == '@' && name.size() <= kMaxVariableName) {
+    if (!count) return state_.variables.assignPlain(name, value, node->memo);
+    // An element of subscripts the store takes; the others are refused by scriptAssign.
+    if (count <= static_cast<size_t>(kMaxSubscripts) &&
+        std::all_of(subscripts, subscripts + count, [](int32_t s) { return s >= 1; }))
+      return state_.variables.setElement(name, Subscripts::of(subscripts, count), value, &node->memo);
+  }
   std::string error;
   if (!scriptAssign(ctx_, name, std::span<const int32_t>(subscripts, count), value, error, &node->memo)) report(error);
 }

@@ -1,5 +1,6 @@
 #include "script/lexeme.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -105,7 +106,11 @@ int32_t valueInteger(const Value& v) {
 bool valueToText(const Value& v, int decimals, std::string& out, std::string& error) {
   switch (v.type()) {
   case LexemeType::NotSet: out = "<Not Set>"; return true;
-  case LexemeType::Int: out = strFormat("%lld", static_cast<long long>(v.asInt())); return true;
+  case LexemeType::Int: {
+    char digits[24];
+    out.assign(digits, std::to_chars(digits, digits + sizeof digits, v.asInt()).ptr);
+    return true;
+  }
   case LexemeType::Dbl:
     if (decimals < 0) decimals = 0;
     if (decimals > 40) decimals = 40;

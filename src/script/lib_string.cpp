@@ -1,6 +1,7 @@
 // Strings and comma-separated items: LOWER, UPPER, SUBSTR, FINDSTR, FINDSTRI, CMPVER,
 // STR, STRLEN, STRREPLACE, TRIMSTR, NUMITEMS, ITEMVAL.
 #include <algorithm>
+#include <charconv>
 #include <vector>
 
 #include "script/functions.h"
@@ -136,6 +137,11 @@ bool cmpverFn(ExprContext& ctx, std::span<Value> a, Value& r) {
 bool strFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   if (a[0].isNotSet()) {
     r.setView("<Not Set>");
+    return true;
+  }
+  if (a[0].type() == LexemeType::Int) {  // the common case, into the result's own buffer
+    char digits[24];
+    r.setConcat(std::string_view(digits, std::to_chars(digits, digits + sizeof digits, a[0].asInt()).ptr - digits), {});
     return true;
   }
   std::string text, error;
