@@ -77,7 +77,7 @@ void echoBlankLine(ProgramContext& ctx) {
   ctx.output->addLine("", kStyleInfo | (visible ? 0u : kStyleHidden));
 }
 
-bool evaluate(CompiledExpr& expr, Value& out, std::string& error) {
+[[gnu::always_inline]] inline bool evaluate(CompiledExpr& expr, Value& out, std::string& error) {
   if (!expr) {
     error = "No expression";
     return false;
@@ -103,6 +103,8 @@ bool evaluateNow(ProgramContext& ctx, std::string_view text, std::string& result
   }
   return evaluateText(expr, result, error);
 }
+
+constexpr uint64_t bit(CommandType type) { return uint64_t{1} << static_cast<uint32_t>(type); }
 
 // What running a node tells the loop that runs a list of nodes.
 enum class Flow {
@@ -154,19 +156,10 @@ class Executor {
   }
   // Nodes that neither run other nodes nor end a body: the frames are as they were.
   static bool keepsFrames(CommandType type) {
-    switch (type) {
-    case CT::Assign:
-    case CT::If:
-    case CT::Else:
-    case CT::EndIf:
-    case CT::Eval:
-    case CT::Var:
-    case CT::SourceLine:
-    case CT::Comment:
-    case CT::BlankLine:
-    case CT::Label: return true;
-    default: return false;
-    }
+    constexpr uint64_t kKeeping = bit(CT::Assign) | bit(CT::If) | bit(CT::Else) | bit(CT::EndIf) | bit(CT::Eval) |
+                                  bit(CT::Var) | bit(CT::SourceLine) | bit(CT::Comment) | bit(CT::BlankLine) |
+                                  bit(CT::Label);
+    return static_cast<uint32_t>(type) < 64 && (kKeeping >> static_cast<uint32_t>(type) & 1);
   }
 
   ProgramContext& ctx_;
@@ -235,8 +228,10 @@ Flow Executor::run(CommandNode* node) {
   // after any node that may change them; after the others (assignments, conditions,
   // ends of blocks) one test tells whether anything asks the run to stop or step aside.
   bool settle = true;
+  InputSource* source = nullptr;
   for (;;) {
     if (settle || !calm()) {
+      source = &currentSource(ctx_);
       if (mustReturn(flow)) break;
       if (state_.pendingGoto && (state_.frames.empty() || !state_.frames.back().exit)) {
         node = state_.pendingGoto;
@@ -247,13 +242,13 @@ Flow Executor::run(CommandNode* node) {
       flow = Flow::Next;
       break;
     }
-    currentSource(ctx_).runLine = node->line;
+    source->runLine = node->line;
     if (node->has(kNodeInvalid)) {
       node = node->next;
       continue;
     }
     state_.current = node;
-    if (node->stmtNo && (state_.hookStatements >> (node->stmtNo & 63) & 1) && state_.statementHook) {
+    if (state_.statementHook && node->stmtNo && (state_.hookStatements >> (node->stmtNo & 63) & 1)) {
       state_.statementHook(ctx_, *node, HookEvent::Statement);
       if (ctx_.quit) break;  // the debugger ended the program
     }

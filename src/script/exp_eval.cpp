@@ -39,7 +39,7 @@ class ExprEvaluator {
     return ok;
   }
 
-  bool run(Value& result) {
+  [[gnu::always_inline]] bool run(Value& result) {
     ctx_.absent_ = false;
     if (!ctx_.error_.empty()) ctx_.error_.clear();
     if (ctx_.nodes_.empty()) [[unlikely]] {
@@ -73,7 +73,7 @@ class ExprEvaluator {
   static constexpr int32_t kRightAbsent = 1, kLeftAbsent = 2;
 
   // The common integer operations without the general balancing rules.
-  static bool integerFastPath(OpCode code, int64_t a, int64_t b, Value& out) {
+  [[gnu::always_inline]] static bool integerFastPath(OpCode code, int64_t a, int64_t b, Value& out) {
     auto wrap = [](uint64_t v) { return static_cast<int64_t>(v); };
     switch (code) {
     case OpCode::Add: out.setInt(wrap(static_cast<uint64_t>(a) + static_cast<uint64_t>(b))); return true;
@@ -147,7 +147,7 @@ class ExprEvaluator {
   // Runs the steps in order. A step that fails ends the evaluation, unless the value
   // was absent and the step lies inside an operand of an OR: then the evaluation goes
   // on with that OR's left operand (the right one was absent) or with the OR itself.
-  bool execute() {
+  [[gnu::always_inline]] bool execute() {
     const ExprStep* steps = ctx_.steps_.data();
     const int32_t count = static_cast<int32_t>(ctx_.steps_.size());
     int32_t pc = 0;
