@@ -276,6 +276,32 @@ TEST(Arrays, SortKeepsEveryValueAndMovesThemToTheirPlaces) {
   EXPECT_EQ(h.eval("MINSUB(@p)"), "2");
 }
 
+TEST(Variables, LiteralOperandsGiveWhatTheGeneralRulesGive) {
+  // `@x op 7` takes the stored integer without a copy, and a literal from its step; the
+  // same operation with the literal in a variable goes the general way. They agree for
+  // every kind of left operand, including ones the short way must hand back.
+  ScriptHarness h;
+  const char* lefts[] = {"12", "-12", "0", "2.5", "'42'", "'abc'", "''", "2147483647 * 4294967297"};
+  const char* ops[] = {"+", "-", "*", "/", "%", "=", "<>", ">", ">=", "<", "<="};
+  const char* literals[] = {"0", "1", "7", "-1", "3000000000"};
+  for (const char* left : lefts)
+    for (const char* literal : literals) {
+      ASSERT_EQ(h.assign("@x", left), "");
+      ASSERT_EQ(h.assign("@r", literal), "");
+      for (const char* op : ops) {
+        std::string shortWay = h.eval(std::string("@x ") + op + " " + literal);
+        std::string general = h.eval(std::string("@x ") + op + " @r");
+        EXPECT_EQ(shortWay, general) << left << " " << op << " " << literal;
+        // A computed left operand takes the literal from the step as well.
+        EXPECT_EQ(h.eval(std::string("(@x + 0) ") + op + " " + literal), h.eval(std::string("(@x + 0) ") + op + " @r"))
+            << left << " " << op << " " << literal;
+      }
+    }
+  // An undefined name is reported as it always was.
+  EXPECT_EQ(h.eval("@nowhere + 1"), "ERROR: Variable '@nowhere' is not defined in the current scope.");
+  EXPECT_EQ(h.eval("@nowhere[2] + 1"), "ERROR: Variable '@nowhere[2]' is not defined in the current scope.");
+}
+
 TEST(SystemVariables, ReadFromProgramStateAndRefuseAssignment) {
   ScriptHarness h;
   EXPECT_EQ(h.eval("_os"), "LINUX");
