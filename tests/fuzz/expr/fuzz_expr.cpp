@@ -5,6 +5,7 @@
 #include <string>
 
 #include "script/expr.h"
+#include "script/variables.h"
 
 using namespace kvarn::script;
 
@@ -44,6 +45,47 @@ class FuzzResolver : public NameResolver {
   }
 };
 
+// '@' names read from a real variable store, which the evaluator also reads directly:
+// plain names and elements, some held, some missing.
+class StoreResolver : public NameResolver {
+ public:
+  explicit StoreResolver(Variables& vars) : vars_(vars) {}
+  Resolution resolve(const VarRef& ref, std::span<const int32_t> subs, Value& out, ExprContext& ctx) override {
+    if (ref.name.empty() || ref.name[0] != '@' || ref.name.size() > kMaxVariableName || subs.size() > 4) {
+      ctx.setError("not a stored name");
+      return Resolution::Failed;
+    }
+    for (int32_t s : subs)
+      if (s < 1) {
+        ctx.setError("subscript out of bounds");
+        return Resolution::Failed;
+      }
+    VariableRecord* rec = subs.empty() ? vars_.find(ref.name, *ref.memo)
+                                       : vars_.findElement(ref.name, Subscripts::of(subs.data(), subs.size()), ref.memo);
+    if (!rec || !rec->hasValue) {
+      ctx.setError("not defined");
+      return Resolution::Failed;
+    }
+    storeValue(out, rec->value);
+    return Resolution::Found;
+  }
+
+ private:
+  Variables& vars_;
+};
+
+void fillStore(Variables& vars) {
+  Value i = Value::integer(7), d = Value::real(2.5), s = Value::view("abc"), n = Value::view("42");
+  vars.set("@a", false, &i);
+  vars.set("@b", false, &d);
+  vars.set("@s", false, &s);
+  vars.set("@n", false, &n);
+  for (int32_t k = 1; k <= 3; ++k) {
+    Value v = Value::integer(k * 10);
+    vars.setElement("@arr", Subscripts::of(&k, 1), v, nullptr);
+  }
+}
+
 bool lowerFn(ExprContext&, std::span<Value> args, Value& result) {
   result.setOwned(std::string(args[0].bytes()));
   return true;
@@ -79,6 +121,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.table = (data[0] & 0x40) ? &where : &script;
   options.resolver = (data[0] & 0x80) ? nullptr : &resolver;
   options.positionOffset = data[0];
+  // With both high bits set, '@' names come from a variable store the evaluator reads
+  // directly; between the two evaluations the store changes under the compiled
+  // references (a name added, one removed, an element removed).
+  Variables vars;
+  StoreResolver storeResolver(vars);
+  const bool stored = (data[0] & 0xC0) == 0xC0;
+  if (stored) {
+    fillStore(vars);
+    options.table = &script;
+    options.resolver = &storeResolver;
+    options.variables = &vars;
+  }
   std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
   std::string error;
   CompiledExpr expr = expParseExpression(text, options, error);
@@ -95,6 +149,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)valueDump(kept);
     (void)valueTruth(kept);
     (void)valueInteger(kept);
+    if (stored) {
+      Value v = Value::view("new");
+      vars.set("@c", false, &v);
+      vars.remove("@a");
+      int32_t two = 2;
+      vars.remove(expVariableKey("@arr", std::span<const int32_t>(&two, 1)));
+    }
     if (expEvaluate(*expr, second)) {
       int order = 0;
       (void)valueCompare(&kept, &second, data[0] & 1, order, err);
