@@ -72,7 +72,7 @@ static int64_t listTotal(std::string_view packed) {
   return total;
 }
 
-bool valueTruth(const Value& v) {
+bool valueTruthOf(const Value& v) {
   switch (v.type()) {
   case LexemeType::Int: return v.asInt() != 0;
   case LexemeType::Dbl: return std::trunc(v.asDbl()) != 0.0 && !std::isnan(v.asDbl());
@@ -91,7 +91,7 @@ static int32_t clamp32(double d) {
   return static_cast<int32_t>(d);
 }
 
-int32_t valueInteger(const Value& v) {
+int32_t valueIntegerOf(const Value& v) {
   switch (v.type()) {
   case LexemeType::Int: return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v.asInt())));
   case LexemeType::Dbl: return clamp32(v.asDbl());

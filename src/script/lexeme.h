@@ -141,11 +141,17 @@ std::string_view lexemeTypeName(LexemeType t);
 
 // True/false as conditions see it: INT non-zero, DBL non-zero after truncation,
 // non-empty string, LIST holding at least one byte. NOTSET is false.
-bool valueTruth(const Value& v);
+// valueTruth and valueInteger for every type; the inline forms settle INT themselves.
+bool valueTruthOf(const Value& v);
+inline bool valueTruth(const Value& v) { return v.type() == LexemeType::Int ? v.asInt() != 0 : valueTruthOf(v); }
 
 // The 32-bit number a value stands for in counts and subscripts: INT (low 32 bits),
 // DBL truncated (clamped to the 32-bit range), string length, total LIST entry length.
-int32_t valueInteger(const Value& v);
+int32_t valueIntegerOf(const Value& v);
+inline int32_t valueInteger(const Value& v) {
+  return v.type() == LexemeType::Int ? static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v.asInt())))
+                                     : valueIntegerOf(v);
+}
 
 // Text form; DBL with the given decimals. False, with "Unknown lexeme type 0x%X" in
 // error, for types that have no text form.

@@ -331,9 +331,8 @@ VariableRecord* Variables::find(std::string_view key) {
   return nullptr;
 }
 
-VariableRecord* Variables::find(std::string_view key, VariableMemo& memo) {
+VariableRecord* Variables::findAndNote(std::string_view key, VariableMemo& memo) {
   uint64_t now = variablesStamp();
-  if (memo.stamp == now && memo.owner == this) return memo.record;
   VariableRecord* r = find(key);
   memo = VariableMemo{now, this, r, nullptr};
   return r;
@@ -391,7 +390,7 @@ Scope* Variables::findScope(std::string_view key) {
   return findArrayScope(name);
 }
 
-void storeValue(Value& dst, const Value& src) {
+void storeOtherValue(Value& dst, const Value& src) {
   if (&dst == &src) return;
   switch (src.type()) {
   case LexemeType::Int: dst.setInt(src.asInt()); return;
@@ -451,15 +450,9 @@ VariableRecord* Variables::place(std::string_view key, std::string_view name) {
   return &current().obtainArray(arrayName).obtain(subscripts);
 }
 
-void Variables::assignPlain(std::string_view key, const Value& value, VariableMemo& memo) {
-  VariableRecord* rec = memo.record;
-  if (!rec || memo.stamp != variablesStamp() || memo.owner != this) {
-    set(key, false, &value);
-    memo = VariableMemo{variablesStamp(), this, find(key)};
-    return;
-  }
-  storeValue(rec->value, value);
-  rec->hasValue = true;
+void Variables::assignAndNote(std::string_view key, const Value& value, VariableMemo& memo) {
+  set(key, false, &value);
+  memo = VariableMemo{variablesStamp(), this, find(key), nullptr};
 }
 
 size_t Variables::remove(std::string_view key) {

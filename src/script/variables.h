@@ -259,7 +259,10 @@ class Variables {
   // The innermost record of exactly this key, or null.
   VariableRecord* find(std::string_view key);
   // find() for a reference that keeps `memo` between lookups of the same key.
-  VariableRecord* find(std::string_view key, VariableMemo& memo);
+  VariableRecord* find(std::string_view key, VariableMemo& memo) {
+    if (memo.stamp == variablesStamp() && memo.owner == this) return memo.record;
+    return findAndNote(key, memo);
+  }
   // Element `subscripts` of array `name` (a valid name, subscripts checked): the
   // innermost record, or null. `memo` may be null.
   VariableRecord* findElement(std::string_view name, const Subscripts& subscripts, VariableMemo* memo);
@@ -284,6 +287,8 @@ class Variables {
   size_t remove(std::string_view key);
 
  private:
+  VariableRecord* findAndNote(std::string_view key, VariableMemo& memo);
+  void assignAndNote(std::string_view key, const Value& value, VariableMemo& memo);
   // `name` is varKeyName(key).
   VariableRecord* place(std::string_view key, std::string_view name);
   // The store every element of array `name` is read from and made in when only one
@@ -294,8 +299,22 @@ class Variables {
 };
 
 // Copies `src` into a record's value, reusing the record's storage: strings become PSTR,
-// an empty string an empty STR.
-void storeValue(Value& dst, const Value& src);
+// an empty string an empty STR. Numbers are set in place.
+void storeOtherValue(Value& dst, const Value& src);
+inline void storeValue(Value& dst, const Value& src) {
+  switch (src.type()) {
+  case LexemeType::Int: dst.setInt(src.asInt()); return;
+  case LexemeType::Dbl: dst.setDbl(src.asDbl()); return;
+  default: storeOtherValue(dst, src); return;
+  }
+}
+
+inline void Variables::assignPlain(std::string_view key, const Value& value, VariableMemo& memo) {
+  VariableRecord* rec = memo.record;
+  if (!rec || memo.stamp != variablesStamp() || memo.owner != this) return assignAndNote(key, value, memo);
+  storeValue(rec->value, value);
+  rec->hasValue = true;
+}
 
 // Reads a numeric text: optional '-' and digits give an INT, digits with one '.' a DBL.
 // False for anything else (and for integers that do not fit 64 bits).
