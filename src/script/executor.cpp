@@ -67,10 +67,6 @@ void echoStatement(ProgramContext& ctx, std::string_view text, bool invalid = fa
   if (visible || ctx.output->keepsLines()) addCommandEcho(ctx, text, visible);
 }
 
-void echoStatement(ProgramContext& ctx, const CommandNode& node) {
-  echoStatement(ctx, node.text, node.has(kNodeInvalid));
-}
-
 void echoBlankLine(ProgramContext& ctx) {
   const InputSource& src = currentSource(ctx);
   bool visible = src.echo.input && src.echo.blank && !ctx.runningBootstrap;
@@ -148,6 +144,19 @@ class Executor {
     if (!state_.stopRun) addError(ctx_, message);
   }
 
+  // The statement echo as decided when the run last settled: what it depends on (the
+  // current source, its echo switches, the output) changes only in nodes after which the
+  // run settles again, script functions called from expressions included.
+  void noteEcho() {
+    echoOn_ = echoVisible(ctx_, nullptr, IssueFromUser, EchoKind::Statement);
+    keepsEcho_ = ctx_.output->keepsLines();
+    callsSeen_ = state_.callsStarted;
+  }
+  void echo(const CommandNode& node) {
+    bool visible = echoOn_ || node.has(kNodeInvalid);
+    if (visible || keepsEcho_) addCommandEcho(ctx_, node.text, visible);
+  }
+
   // Nothing asks the run to stop, leave or jump, and no command has failed since the
   // last full look (mustReturn).
   bool calm() const {
@@ -165,6 +174,9 @@ class Executor {
   ProgramContext& ctx_;
   ScriptState& state_;
   uint32_t failuresSeen_ = 0;
+  bool echoOn_ = false;
+  bool keepsEcho_ = false;
+  uint64_t callsSeen_ = 0;
   // The value of a statement's expression (a condition, a subscript, an assignment's
   // value), used before anything else runs; its string keeps its capacity.
   Value result_;
@@ -232,6 +244,7 @@ Flow Executor::run(CommandNode* node) {
   for (;;) {
     if (settle || !calm()) {
       source = &currentSource(ctx_);
+      noteEcho();
       if (mustReturn(flow)) break;
       if (state_.pendingGoto && (state_.frames.empty() || !state_.frames.back().exit)) {
         node = state_.pendingGoto;
@@ -253,8 +266,8 @@ Flow Executor::run(CommandNode* node) {
       if (ctx_.quit) break;  // the debugger ended the program
     }
     CommandNode* next = node->next;
-    settle = !keepsFrames(node->type) || state_.statementHook;
     Flow result = runNode(node, next);
+    settle = !keepsFrames(node->type) || state_.statementHook || state_.callsStarted != callsSeen_;
     if (result != Flow::Next) {
       flow = result == Flow::EndBody ? Flow::Next : Flow::Stop;
       break;
@@ -278,7 +291,7 @@ Flow Executor::runNode(CommandNode* node, CommandNode*& next) {
     node->flags |= kNodeShown;
     echoBlankLine(ctx_);
     return Flow::Next;
-  case CT::EndIf: echoStatement(ctx_, *node); return Flow::Next;
+  case CT::EndIf: echo(*node); return Flow::Next;
   case CT::Command:
     if (scriptHost().issueCommand) scriptHost().issueCommand(ctx_, node->text);
     state_.nestLimitReported = false;
@@ -298,7 +311,7 @@ Flow Executor::runNode(CommandNode* node, CommandNode*& next) {
     next = node->link ? node->link->next : nullptr;
     return Flow::Next;
   case CT::EndWhile:
-  case CT::EndFor: echoStatement(ctx_, *node); return Flow::EndBody;
+  case CT::EndFor: echo(*node); return Flow::EndBody;
   case CT::EndImport:
   case CT::EndFunc: return Flow::EndBody;
   case CT::Error:
@@ -307,7 +320,7 @@ Flow Executor::runNode(CommandNode* node, CommandNode*& next) {
     return Flow::Next;
   case CT::Import: return cmdRunImport(ctx_, *node) ? Flow::Next : Flow::Stop;
   case CT::Continue: {
-    echoStatement(ctx_, *node);
+    echo(*node);
     int loop = innermostLoop(state_);
     if (loop < 0) {
       report("'continue' issued while not in loop");
@@ -317,7 +330,7 @@ Flow Executor::runNode(CommandNode* node, CommandNode*& next) {
     return Flow::EndBody;
   }
   case CT::Break: {
-    echoStatement(ctx_, *node);
+    echo(*node);
     int loop = innermostLoop(state_);
     if (loop < 0) {
       report("'break' issued while not in loop");
@@ -330,7 +343,7 @@ Flow Executor::runNode(CommandNode* node, CommandNode*& next) {
   case CT::Exec: return runExec(node);
   case CT::Assign: runAssign(node); return Flow::Next;
   case CT::Leave:
-    echoStatement(ctx_, *node);
+    echo(*node);
     state_.leaveFlag = true;
     return Flow::Stop;
   case CT::Call:
@@ -343,7 +356,7 @@ Flow Executor::runNode(CommandNode* node, CommandNode*& next) {
 }
 
 Flow Executor::runIf(CommandNode* node, CommandNode*& next) {
-  echoStatement(ctx_, *node);
+  echo(*node);
   std::string error;
   if (!evaluate(node->expr, result_, error)) {
     report(error);
@@ -372,7 +385,7 @@ Flow Executor::runWhile(CommandNode* node) {
   for (;;) {
     if (ctx_.quit || guard.frame().exit) break;
     if (node->has(kNodeBreakRequested)) break;
-    echoStatement(ctx_, *node);
+    echo(*node);
     std::string error;
     if (!evaluate(node->expr, result_, error)) {
       report(error);
@@ -435,7 +448,7 @@ bool foreachCommand(ProgramContext& ctx, const CommandNode& node, std::string& c
 }
 
 Flow Executor::runForeach(CommandNode* node) {
-  echoStatement(ctx_, *node);
+  echo(*node);
   std::string command;
   state_.eachLoop.passes = 0;  // a loop that runs no pass counts none
   if (!foreachCommand(ctx_, *node, command)) return Flow::Next;
@@ -464,7 +477,7 @@ Flow Executor::runForeach(CommandNode* node) {
 }
 
 Flow Executor::runForitem(CommandNode* node) {
-  echoStatement(ctx_, *node);
+  echo(*node);
   std::string header = node->names.empty() ? std::string() : node->names[0];
   if (!substituteInPlace(ctx_, header, SubstituteInto::Expression)) return Flow::Next;
   std::string list, error;
@@ -496,7 +509,7 @@ Flow Executor::runForitem(CommandNode* node) {
 }
 
 Flow Executor::runCall(CommandNode* node) {
-  echoStatement(ctx_, *node);
+  echo(*node);
   std::vector<Value> args;
   for (CompiledExpr& e : node->args) {
     Value v;
@@ -518,7 +531,7 @@ Flow Executor::runCall(CommandNode* node) {
 
 void Executor::runAssign(CommandNode* node) {
   ++state_.commandCounter;
-  echoStatement(ctx_, *node);
+  echo(*node);
   // More subscripts than a key can hold are refused by scriptAssign; up to one more are
   // kept so that it sees the excess.
   int32_t subscripts[kMaxSubscripts + 1];
@@ -553,14 +566,14 @@ void Executor::assign(CommandNode* node, const Value& value, const int32_t* subs
 
 void Executor::runEval(CommandNode* node) {
   ++state_.commandCounter;
-  echoStatement(ctx_, *node);
+  echo(*node);
   std::string error;
   if (!evaluate(node->expr, result_, error)) report(error);
 }
 
 Flow Executor::runExec(CommandNode* node) {
   ++state_.commandCounter;
-  echoStatement(ctx_, *node);
+  echo(*node);
   std::string text, error;
   if (!evaluateText(node->expr, text, error)) {
     report(error);
@@ -570,7 +583,7 @@ Flow Executor::runExec(CommandNode* node) {
 }
 
 void Executor::runReturn(CommandNode* node) {
-  echoStatement(ctx_, *node);
+  echo(*node);
   Value value;
   bool haveValue = false;
   if (node->expr) {
@@ -592,7 +605,7 @@ void Executor::runReturn(CommandNode* node) {
 // A goto may leave loops: each one between it and its label ends as if by break, and the
 // label is taken once they have.
 Flow Executor::runGoto(CommandNode* node, CommandNode*& next) {
-  echoStatement(ctx_, *node);
+  echo(*node);
   CommandNode* label = node->link;
   if (!label) return Flow::Next;
   auto enclosesLabel = [&](const CommandNode* loop) {
@@ -781,6 +794,7 @@ bool cmdCallFunction(ProgramContext& ctx, std::string_view name, std::span<Value
     FrameGuard guard(state, callNode, FrameKind::Call, &returned, f);
     state.variables.pushScope();
     ++state.callDepth;
+    ++state.callsStarted;
     if (state.statementHook && callNode) state.statementHook(ctx, *callNode, HookEvent::Call);
     for (size_t i = 0; i < params.size(); ++i) {
       std::string bindError;

@@ -210,6 +210,7 @@ class ExprContext {
   int32_t argSlots_ = 0;  // total arguments of all function items
   std::vector<ExprStep> steps_;
   int32_t intSlots_ = 0;  // integer scratch: subscripts of each VAR, one per OR
+  int32_t resultSlot_ = 0;  // the root item's slot, where the value ends up
 
   // Evaluation scratch, kept between evaluations so that strings keep their capacity:
   // one result slot per postfix item, the packed function arguments and the integers

@@ -49,7 +49,7 @@ class ExprEvaluator {
     if (execute()) [[likely]] {
       // Every evaluation writes a slot before reading it, so a string result is handed
       // over rather than copied once more; the slot gets the caller's old buffer.
-      Value& value = slot(static_cast<int32_t>(ctx_.nodes_.size()) - 1);
+      Value& value = slot(ctx_.resultSlot_);
       if (isNumber(value)) takeNumberOrCopy(result, value);
       else std::swap(result, value);
       return true;
@@ -371,6 +371,7 @@ class StepPlanner {
     }
     ctx_.steps_ = std::move(steps_);
     ctx_.intSlots_ = ints_;
+    ctx_.resultSlot_ = static_cast<int32_t>(nodes_.size()) - 1;
     // The evaluation scratch, made once: its strings keep their capacity between runs.
     ctx_.slots_.resize(nodes_.size());
     ctx_.args_.resize(static_cast<size_t>(ctx_.argSlots_));

@@ -21,7 +21,13 @@ void scriptSetHost(ScriptHost host) { hostSlot() = std::move(host); }
 const ScriptHost& scriptHost() { return hostSlot(); }
 
 ScriptState::ScriptState() = default;
-ScriptState::~ScriptState() { closeAllFiles(); }
+// The expression cache holds expressions bound to this state's variables, functions and
+// program: none of them may be found by a later state that happens to get the same
+// addresses.
+ScriptState::~ScriptState() {
+  closeAllFiles();
+  expClearCache();
+}
 
 ScriptFile* ScriptState::file(int id) {
   for (ScriptFile& f : files)

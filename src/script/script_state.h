@@ -114,6 +114,7 @@ struct ScriptState : ContextPart {
   uint32_t commandCounter = 0;  // statements run
   uint32_t mainStmtNo = 0;      // statement numbers given out in the main program
   int callDepth = 0;
+  uint64_t callsStarted = 0;  // script function calls begun, for the executor's settled state
   int textNesting = 0;  // run-time text and wait statements under way
   bool nestLimitReported = false;
   // The running top-level statement ends: an error stopped a function body or a bound

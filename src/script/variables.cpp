@@ -338,9 +338,8 @@ VariableRecord* Variables::findAndNote(std::string_view key, VariableMemo& memo)
   return r;
 }
 
-ArrayStore* Variables::soleArray(std::string_view name, VariableMemo& memo) {
+ArrayStore* Variables::soleArrayNoted(std::string_view name, VariableMemo& memo) {
   uint64_t now = variablesStamp();
-  if (memo.stamp == now && memo.owner == this) return memo.array;
   ArrayStore* sole = nullptr;
   int holders = 0;
   for (auto& scope : scopes_)

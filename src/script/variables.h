@@ -293,7 +293,11 @@ class Variables {
   VariableRecord* place(std::string_view key, std::string_view name);
   // The store every element of array `name` is read from and made in when only one
   // scope holds the array (null otherwise, or when none does), noted in `memo`.
-  ArrayStore* soleArray(std::string_view name, VariableMemo& memo);
+  ArrayStore* soleArray(std::string_view name, VariableMemo& memo) {
+    if (memo.stamp == variablesStamp() && memo.owner == this) return memo.array;
+    return soleArrayNoted(name, memo);
+  }
+  ArrayStore* soleArrayNoted(std::string_view name, VariableMemo& memo);
 
   std::vector<std::unique_ptr<Scope>> scopes_;
 };
