@@ -4,9 +4,11 @@
 // expressions of every operator and many built-in functions, if/else, while loops kept
 // short by a counter, foritem, foreach, break, continue, functions with parameters,
 // locals, return and goto, calls from statements and expressions, recursion, print,
-// MQSC commands with substitution, text run at run time), now and then a piece of the
-// input as it is, so that malformed text stays in play. Raw bytes seldom compile; these
-// scripts mostly do, and so reach deep into the executor.
+// MQSC commands with substitution, text run at run time, =import of a small library,
+// files, blocks nested as deep as the compiler allows), now and then statements the
+// compiler refuses and pieces of the input as they are, so that malformed text stays in
+// play. Raw bytes seldom compile; these scripts mostly do, and so reach deep into the
+// executor.
 //
 // The script begins with a straight-line run of assignments of literal values to
 // variables no later statement names (@k0..@k9 and the array @ka; the rest of the script
@@ -15,7 +17,8 @@
 // must read back as assigned, and the names only refused must hold nothing. The script
 // is run twice, each time in a fresh context, and must write the same output both times.
 // The run must end within the statement budget and leave no call, scope, loop or text
-// nesting behind. A failed check aborts, so that the fuzzer keeps the input.
+// nesting behind, nor a block end still awaited. A failed check aborts, so that the
+// fuzzer keeps the input.
 //
 // KVARN_FUZZ_SHOW=1 prints the script made and the output of its first run.
 #include <cstdint>
@@ -25,6 +28,7 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "../support/fuzz_standins.h"
@@ -641,11 +645,58 @@ class Generator {
       if (broken()) return raw();
       return assignment(depth);
     case 25:
-      if (broken()) return line(std::string(in_.of({"xyz(1)", "endif", "endfunc", "else", "func inner()"})), false);
+      if (broken()) {
+        if (fn_ && in_.percent(50)) return line(std::string(in_.of({"label", "goto", "label 9x", "label a b", "goto a b"})), false);
+        if (!fn_ && depth == 0 && in_.percent(20)) return deepNesting();
+        static constexpr std::string_view kRefused[] = {
+            "xyz(1)", "endif", "endfunc", "else", "func inner()", "var", "@a[1 = 2", "foreach(DIS Q(A); DIS Q(B))",
+            "foritem 'a'", "foreach(DIS Q(A)", "if 1", "while (1", "func", "func 9f()", "func f(a b)", "func f(a, b",
+            "func f(@LongParameterNameOf32Characters)", "func f(9)", "func LongFunctionNameOf32CharactersXY()",
+            "f0 1", "f0(1", "print :x:1", "print :9999999:1"};
+        return line(std::string(in_.of(kRefused)), false);
+      }
+      if (in_.percent(30)) return import(depth);
       return line(std::string(in_.of({"* a comment", "", "wait(1)", "print"})), false);
     default:
       if (fn_ && !labels_.empty() && in_.percent(25)) return line("goto " + labels_[in_.below(labels_.size())]);
       return assignment(depth);
+    }
+  }
+
+  // Blocks inside blocks to about the depth the compiler allows, now and then with ends
+  // missing.
+  void deepNesting() {
+    static constexpr size_t kDepths[] = {40, 200, 999, 1000, 1001};
+    static constexpr std::string_view kOpen[] = {"if (1)", "foritem('a')", "while (0)", "if (0)"};
+    static constexpr std::string_view kEnd[] = {"endif", "endfor", "endwhile", "endif"};
+    size_t depth = in_.of(kDepths);
+    unsigned pattern = in_.byte() | 1;
+    std::vector<size_t> kinds;
+    for (size_t i = 0; i < depth; ++i) {
+      kinds.push_back((i * pattern) % std::size(kOpen));
+      script += '\n';
+      script += kOpen[kinds.back()];
+    }
+    script += "\nprint 'deep'";
+    size_t missing = in_.percent(20) ? in_.below(3) : 0;
+    for (size_t i = depth; i-- > missing;) {
+      script += '\n';
+      script += kEnd[kinds[i]];
+    }
+    statements_ += 2 * depth;
+    lastJoinable_ = false;
+  }
+
+  // The files of the scratch folder (writeLibraryFiles): a library that defines libf(x), a
+  // file whose definition has no end, and one that does not exist.
+  void import(int depth) {
+    std::string file(in_.of({"lib.txt", "lib.txt", "bad.txt", "none.txt"}));
+    std::string parms = in_.percent(50) ? " parms(" + std::string(in_.of({"A(1), 'two, words'", "B(x) A(2)", ""})) + ")" : "";
+    line("=import file(" + file + ")" + parms, false);
+    // Run where it stands, the library's definition takes effect for what follows.
+    if (file == "lib.txt" && depth == 0 && !fn_ && !in_.percent(10)) {
+      std::erase_if(callable_, [](const FunctionInfo& g) { return g.name == "libf"; });
+      callable_.push_back({"libf", 1, false});
     }
   }
 
@@ -716,6 +767,28 @@ class Generator {
 
 // ---- running and checking -------------------------------------------------------------------
 
+// The files scripts read: FGETS reads in.txt, =import runs the others. Like everything
+// the generator writes, they hold no 'k'.
+void writeLibraryFiles() {
+  static constexpr std::pair<std::string_view, std::string_view> kFiles[] = {
+      {"in.txt", "alpha\nbeta,gamma\n3\n"},
+      {"lib.txt",
+       "* a library\n"
+       "print 'importing', VALUEOF('A'), @_Parm[1]\n"
+       "@imported = 1\n"
+       "func libf(x)\n"
+       "  var y\n"
+       "  @y = @x * 2\n"
+       "  if (@y > 10)\n"
+       "    return @y\n"
+       "  endif\n"
+       "  return libf(@y + 1)\n"
+       "endfunc\n"},
+      {"bad.txt", "func libg(x)\n  print 'never'\n"},
+  };
+  for (const auto& [name, text] : kFiles) std::ofstream(kvarn::fuzz::scratchPath(name), std::ios::binary) << text;
+}
+
 // The output of one run, with the time stamps of echoed commands taken out.
 std::string normalised(std::string_view text) {
   std::string out;
@@ -764,6 +837,10 @@ void checkAfterRun(ProgramContext& ctx, const Generator& g, int statementsAfterQ
   if (state.importsRunning != 0 || state.importsCompiling != 0 || state.definitionsCompiling != 0)
     fail("import or definition nesting left behind", script);
   if (!state.foreachRecords.empty()) fail("foreach records left behind", script);
+  if (state.current || state.pendingGoto || state.leaveFlag || state.stopRun || state.inErrorFunction)
+    fail("the state of a statement outlived the run", script);
+  if (!state.waitingFor.empty() || !state.statusText.empty())
+    fail("the status line still waits for a block's end", script, state.statusText);
 
   for (const Expected& e : g.expected) {
     std::string key, error;
@@ -824,7 +901,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (show) std::printf("---- script\n%s\n", g.script.c_str());
 
   kvarn::fuzz::clearScratch();
-  std::ofstream(kvarn::fuzz::scratchPath("in.txt")) << "alpha\nbeta,gamma\n3\n";
+  writeLibraryFiles();
 
   std::time_t before = std::time(nullptr);
   RunResult first = run(g, true);
