@@ -547,13 +547,16 @@ class Generator {
     }
   }
 
-  // A piece of the input as it is, without 'k' so that it cannot name a reserved
-  // variable, and without NUL.
+  // A piece of the input as it is, without NUL, and without 'k' or a hex string (which
+  // could spell one) so that it cannot name a reserved variable.
   void raw() {
     std::string text(in_.take(in_.below(48)));
-    for (char& c : text)
+    for (size_t i = 0; i < text.size(); ++i) {
+      char& c = text[i];
       if (c == 'k' || c == 'K') c = 'q';
       else if (c == '\0') c = ' ';
+      else if ((c == '\'' || c == '"') && i > 0 && (text[i - 1] == 'x' || text[i - 1] == 'X')) c = ' ';
+    }
     script += '\n';
     script += text;
     ++statements_;
