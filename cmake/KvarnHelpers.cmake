@@ -2,10 +2,11 @@
 #
 #   kvarn_module(NAME [DEPS ...])        static library kvarn_NAME from the *.cpp beside the caller
 #   kvarn_unit_test(NAME SOURCES ... LIBS ...)   GoogleTest executable registered with CTest
-#   kvarn_fuzz_target(NAME SOURCE file LIBS ... [CORPUS dir])
+#   kvarn_fuzz_target(NAME SOURCE file LIBS ... [CORPUS dir] [RUNS n])
 #       a fuzz target: with KVARN_LIBFUZZER it links clang's libFuzzer; otherwise it
 #       links a small standalone driver that replays the corpus and a bounded number of
-#       generated inputs, and is registered with CTest as a smoke run.
+#       generated inputs (RUNS, 3000 unless given), and is registered with CTest as a
+#       smoke run.
 
 # KVARN_ONLY: a list of folder names; when set, only those subsystems, tests, fuzz
 # targets, tools and benchmarks are configured (for working on one part at a time).
@@ -82,7 +83,7 @@ function(kvarn_unit_test name)
 endfunction()
 
 function(kvarn_fuzz_target name)
-  cmake_parse_arguments(KF "" "SOURCE;CORPUS" "LIBS" ${ARGN})
+  cmake_parse_arguments(KF "" "SOURCE;CORPUS;RUNS" "LIBS" ${ARGN})
   add_executable(fuzz_${name} ${KF_SOURCE})
   target_compile_options(fuzz_${name} PRIVATE ${KVARN_WARNINGS})
   target_link_libraries(fuzz_${name} PRIVATE ${KF_LIBS})
@@ -95,6 +96,10 @@ function(kvarn_fuzz_target name)
     if(KF_CORPUS)
       set(corpus ${KF_CORPUS})
     endif()
-    add_test(NAME fuzz_${name}_smoke COMMAND fuzz_${name} --runs=3000 ${corpus})
+    set(runs 3000)
+    if(KF_RUNS)
+      set(runs ${KF_RUNS})
+    endif()
+    add_test(NAME fuzz_${name}_smoke COMMAND fuzz_${name} --runs=${runs} ${corpus})
   endif()
 endfunction()

@@ -85,14 +85,15 @@ inline void writeScratchFiles(const SplitInput& input) {
 constexpr int kStatementBudget = 1000;
 
 // A context set up as file mode sets it up, with no connection made at start-up and
-// output shown only when the target is asked to show it; false when its locks fail.
-inline bool prepareFileModeContext(ProgramContext& ctx) {
+// output written to `out` (by default shown only when the target is asked to show it);
+// false when its locks fail.
+inline bool prepareFileModeContext(ProgramContext& ctx, FILE* out = shownOutput()) {
   ctx.mode |= kModeFile;
   ctx.startupState = 0;
   ctx.implicitConnect = false;
   ctx.defaultFilePath = scratchDir();
   if (!ctx.consoleLock.create() || !ctx.displayLock.create()) return false;
-  ctx.output = std::make_unique<OutputBuffer>(ctx.displayLock, shownOutput(), shownOutput());
+  ctx.output = std::make_unique<OutputBuffer>(ctx.displayLock, out, out);
   ctx.mainInput = std::make_unique<InputSource>();
   return true;
 }
