@@ -122,44 +122,10 @@ inline void childStreams(int out) {
 
 }  // namespace script_bench_detail
 
-// Runs a program (looked up on PATH when it has no '/') with `env` added to the environment
-// (NAME=value) and its address space capped at `addressCapBytes` when not 0, so a runaway
-// run fails instead of taking the machine's memory.
-inline ChildRun runChild(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
-                         unsigned long long addressCapBytes = 0) {
-  ChildRun run;
-  int fds[2];
-  if (argv.empty() || ::pipe(fds) != 0) return run;
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  std::fflush(nullptr);
-  double started = benchSeconds();
-  pid_t pid = ::fork();
-  if (pid < 0) {
-    ::close(fds[0]);
-    ::close(fds[1]);
-    return run;
-  }
-  if (pid == 0) {
-    ::close(fds[0]);
-    script_bench_detail::childStreams(fds[1]);
-    for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
-    if (addressCapBytes) {
-      rlimit cap{addressCapBytes, addressCapBytes};
-      ::setrlimit(RLIMIT_AS, &cap);
-    }
-    ::execvp(args[0], args.data());
-    _exit(127);
-  }
-  ::close(fds[1]);
-  script_bench_detail::collect(pid, fds[0], started, run);
-  return run;
-}
-
-// Runs `body` in a forked copy of this process; what it returns comes back as the child's
-// standard output. The child's peak resident set counts what `body` made resident.
-inline ChildRun runForked(const std::function<std::string()>& body) {
+// Forks a child whose standard output (and error) go to a pipe; in the child runs `child`,
+// which must not return. The parent collects the child's output, CPU and peak.
+template <class Child>
+inline ChildRun runInChild(Child&& child) {
   ChildRun run;
   int fds[2];
   if (::pipe(fds) != 0) return run;
@@ -173,20 +139,49 @@ inline ChildRun runForked(const std::function<std::string()>& body) {
   }
   if (pid == 0) {
     ::close(fds[0]);
+    child(fds[1]);
+    _exit(127);
+  }
+  ::close(fds[1]);
+  script_bench_detail::collect(pid, fds[0], started, run);
+  return run;
+}
+
+// Runs a program (looked up on PATH when it has no '/') with `env` added to the environment
+// (NAME=value) and its address space capped at `addressCapBytes` when not 0, so a runaway
+// run fails instead of taking the machine's memory.
+inline ChildRun runChild(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+                         unsigned long long addressCapBytes = 0) {
+  if (argv.empty()) return ChildRun{};
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  return runInChild([&](int out) {
+    script_bench_detail::childStreams(out);
+    for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
+    if (addressCapBytes) {
+      rlimit cap{addressCapBytes, addressCapBytes};
+      ::setrlimit(RLIMIT_AS, &cap);
+    }
+    ::execvp(args[0], args.data());
+  });
+}
+
+// Runs `body` in a forked copy of this process; what it returns comes back as the child's
+// standard output. The child's peak resident set counts what `body` made resident.
+inline ChildRun runForked(const std::function<std::string()>& body) {
+  return runInChild([&](int out) {
     std::string result = body();
     const char* p = result.data();
     size_t left = result.size();
     while (left > 0) {
-      ssize_t n = ::write(fds[1], p, left);
+      ssize_t n = ::write(out, p, left);
       if (n <= 0) break;
       p += n;
       left -= static_cast<size_t>(n);
     }
     _exit(0);
-  }
-  ::close(fds[1]);
-  script_bench_detail::collect(pid, fds[0], started, run);
-  return run;
+  });
 }
 
 // Runs a Python 3 program (`python3 -c program args...`): its CPU comes from wait4() and
