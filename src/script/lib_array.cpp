@@ -55,8 +55,8 @@ bool existsFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   }
   int found = 0;
   if (varKeyName(key).size() == key.size())
-    if (Scope* scope = vars->findArrayScope(key))
-      for (const ArrayElement& e : scope->array(key)->elements())
+    if (ArrayStore* store = vars->findArray(key))
+      for (const ArrayElement& e : store->elements())
         if (e.record.hasValue) {
           found = 1;
           break;
@@ -75,8 +75,7 @@ bool arrayQuery(ExprContext& ctx, const Value& key, const char* fn, ArrayStore*&
   }
   Variables* vars = variablesOf(ctx, fn);
   if (!vars) return false;
-  Scope* scope = vars->findArrayScope(key.bytes());
-  store = scope ? scope->array(key.bytes()) : nullptr;
+  store = vars->findArray(key.bytes());
   return true;
 }
 
@@ -136,12 +135,12 @@ bool sortArray(ExprContext& ctx, std::span<Value> a, Value& r, bool descending) 
   if (!vars) return false;
   std::string name(varKeyName(a[0].bytes()));
   int nameLen = static_cast<int>(name.size());
-  Scope* scope = vars->findArrayScope(name);
-  if (!scope) {
+  ArrayStore* held = vars->findArray(name);
+  if (!held) {
     ctx.setErrorf("Array %.*s passed to sort() function has %d subscripts.", nameLen, name.c_str(), 0);
     return false;
   }
-  ArrayStore& store = *scope->array(name);
+  ArrayStore& store = *held;
   int count = -1;
   int64_t rows = 0, cols = 0;
   for (const ArrayElement& e : store.elements()) {

@@ -116,11 +116,11 @@ bool valueofFn(ExprContext& ctx, std::span<Value> a, Value& r) {
   // The parameters of the running import: @_Parm[1], @_Parm[2] ...
   ProgramContext* p = needProgram(ctx, "VALUEOF");
   if (!p) return false;
-  Scope* scope = scriptState(*p).variables.findArrayScope("@_Parm");
+  ArrayStore* store = scriptState(*p).variables.findArray("@_Parm");
   r.clear();
-  if (!scope) return true;
+  if (!store) return true;
   std::vector<std::pair<int32_t, const Value*>> parms;
-  for (const ArrayElement& e : scope->array("@_Parm")->elements())
+  for (const ArrayElement& e : store->elements())
     if (e.key.count() == 1 && e.record.hasValue && e.record.value.isString())
       parms.emplace_back(e.key.at[0], &e.record.value);
   std::sort(parms.begin(), parms.end(), [](auto& x, auto& y) { return x.first < y.first; });

@@ -224,15 +224,6 @@ bool elementOf(std::string_view key, std::string_view& name, Subscripts& subscri
 }
 }  // namespace
 
-VariableRecord* Scope::find(std::string_view key) {
-  if (isPlainKey(key)) return index_.find(key, KeyIndex::hash(key));
-  std::string_view name;
-  Subscripts subscripts;
-  if (!elementOf(key, name, subscripts)) return nullptr;
-  ArrayStore* store = array(name);
-  return store ? store->find(subscripts) : nullptr;
-}
-
 ArrayStore* Scope::array(std::string_view name) const {
   if (arrays_.empty()) return nullptr;
   auto it = arrays_.find(name);
@@ -321,9 +312,9 @@ void Variables::restoreScopes(std::vector<std::unique_ptr<Scope>> scopes) {
 
 VariableRecord* Variables::find(std::string_view key) {
   if (!isPlainKey(key)) {
-    for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it)
-      if (VariableRecord* r = (*it)->find(key)) return r;
-    return nullptr;
+    std::string_view name;
+    Subscripts subscripts;
+    return elementOf(key, name, subscripts) ? findElement(name, subscripts, nullptr) : nullptr;
   }
   uint64_t h = KeyIndex::hash(key);
   for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it)
@@ -372,21 +363,10 @@ void Variables::setElement(std::string_view name, const Subscripts& subscripts, 
   rec.hasValue = true;
 }
 
-Scope* Variables::findArrayScope(std::string_view name) {
+ArrayStore* Variables::findArray(std::string_view name) {
   for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it)
-    if ((*it)->holdsArray(name)) return it->get();
+    if (ArrayStore* store = (*it)->array(name)) return store;
   return nullptr;
-}
-
-Scope* Variables::findScope(std::string_view key) {
-  std::string_view name = varKeyName(key);
-  if (name.size() == key.size()) {
-    uint64_t h = KeyIndex::hash(key);
-    for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it)
-      if ((*it)->findPlain(key, h)) return it->get();
-    return nullptr;
-  }
-  return findArrayScope(name);
 }
 
 void storeOtherValue(Value& dst, const Value& src) {

@@ -197,14 +197,10 @@ class Scope {
 
   // The plain variables.
   const Map& records() const { return records_; }
-  const Arrays& arrays() const { return arrays_; }
-  // The record of exactly this key (a name or an element key), or null.
-  VariableRecord* find(std::string_view key);
   VariableRecord* findPlain(std::string_view key, uint64_t hash) const { return index_.find(key, hash); }
   // The elements of array `name` held here, or null (an array is held while it has an
   // element).
   ArrayStore* array(std::string_view name) const;
-  bool holdsArray(std::string_view name) const { return array(name) != nullptr; }
   // The store of array `name`, made when missing.
   ArrayStore& obtainArray(std::string_view name);
   // The record of `key` (a name or an element key), made without a value when missing.
@@ -269,11 +265,8 @@ class Variables {
   // Stores a copy of `value` in element `subscripts` of array `name`, where the array
   // is held, else in the current scope.
   void setElement(std::string_view name, const Subscripts& subscripts, const Value& value, VariableMemo* memo);
-  // The innermost scope holding the key exactly (plain) or any element of its array
-  // (element key); null when none does.
-  Scope* findScope(std::string_view key);
-  // The innermost scope holding any element of array `name`.
-  Scope* findArrayScope(std::string_view name);
+  // The elements of array `name` in the innermost scope holding any; null when none does.
+  ArrayStore* findArray(std::string_view name);
 
   // Stores a copy of `value` (nullptr: declared without a value). With `createLocal`
   // always in the current scope; otherwise where the key already lives, else the

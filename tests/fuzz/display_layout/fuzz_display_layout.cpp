@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../../unit/mqsc_commands/test_support.h"
 #include "context/context.h"
 #include "context/output.h"
 #include "context/settings.h"
@@ -34,17 +35,6 @@ constexpr const char *kCommands[] = {
     "DIS QSTATUS(*) TYPE(HANDLE)",
     "DIS QMGR ALL",
 };
-
-std::vector<uint8_t> escapeReply(std::string_view text, bool last) {
-  std::vector<uint8_t> bytes =
-      PcfBuilder(MQCMD_ESCAPE).addInteger(MQIACF_ESCAPE_TYPE, MQET_MQSC).addString(MQCACF_ESCAPE_TEXT, text).take();
-  MQCFH h;
-  std::memcpy(&h, bytes.data(), sizeof h);
-  h.Type = MQCFT_RESPONSE;
-  h.Control = last ? MQCFC_LAST : MQCFC_NOT_LAST;
-  std::memcpy(bytes.data(), &h, sizeof h);
-  return bytes;
-}
 
 void installDisplay() {
   static const bool done = [] {
@@ -95,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     size_t end = text.find('\x01', pos);
     bool last = end == std::string_view::npos;
     std::string_view piece = text.substr(pos, last ? std::string_view::npos : end - pos);
-    std::vector<uint8_t> reply = zos ? std::vector<uint8_t>(piece.begin(), piece.end()) : escapeReply(piece, last);
+    std::vector<uint8_t> reply = zos ? std::vector<uint8_t>(piece.begin(), piece.end()) : escapeReply(std::string(piece), last ? MQCFC_LAST : MQCFC_NOT_LAST);
     handleMqscResponse(ctx, record, target, md, reply.data(), reply.size());
     if (last) break;
     pos = end + 1;

@@ -227,9 +227,9 @@ TEST(Arrays, ElementsAgreeWithAPlainMapThroughInsertionsAndErasures) {
     ASSERT_NE(rec, nullptr) << varDisplayName(key);
     EXPECT_EQ(rec->value.asInt(), value) << varDisplayName(key);
   }
-  Scope* scope = vars.findArrayScope("@arr");
-  ASSERT_NE(scope, nullptr);
-  for (const ArrayElement& e : scope->array("@arr")->elements()) {
+  ArrayStore* store = vars.findArray("@arr");
+  ASSERT_NE(store, nullptr);
+  for (const ArrayElement& e : store->elements()) {
     std::string key = expVariableKey("@arr", std::span<const int32_t>(e.key.at, static_cast<size_t>(e.key.count())));
     ASSERT_TRUE(model.count(key)) << varDisplayName(key);
     ++held;
@@ -237,7 +237,7 @@ TEST(Arrays, ElementsAgreeWithAPlainMapThroughInsertionsAndErasures) {
   EXPECT_EQ(held, model.size());
   // Removing the whole array removes every element, and the name no longer holds one.
   EXPECT_EQ(vars.remove("@arr"), model.size());
-  EXPECT_EQ(vars.findArrayScope("@arr"), nullptr);
+  EXPECT_EQ(vars.findArray("@arr"), nullptr);
 }
 
 TEST(Arrays, AnElementIsStoredWhereItsArrayLives) {
