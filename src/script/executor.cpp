@@ -10,6 +10,7 @@
 #include "runtime/stack.h"
 #include "script/compiler.h"
 #include "script/import.h"
+#include "script/loop_program.h"
 #include "script/parameters.h"
 #include "script/print.h"
 #include "script/resolver.h"
@@ -50,6 +51,7 @@ class FrameGuard {
     state_.frames.resize(index_);
   }
   ExecFrame& frame() { return state_.frames[index_]; }
+  bool isInnermost() const { return state_.frames.size() == index_ + 1; }
   FrameGuard(const FrameGuard&) = delete;
   FrameGuard& operator=(const FrameGuard&) = delete;
 
@@ -126,6 +128,12 @@ class Executor {
   [[gnu::noinline]] Flow runForeach(CommandNode* node);
   [[gnu::noinline]] Flow runForitem(CommandNode* node);
   Flow runLoopBody(CommandNode* loop, LoopCounters& counters);
+  struct CompiledLoop;
+  // Runs passes of a while loop through its compiled program while that can be done.
+  // Next when the loop ended, Stop when the run stops, and otherwise (no program, or the
+  // executor must look for itself) `pending` with the passes run so far.
+  enum class Compiled { Ended, Stop, Pending };
+  Compiled runCompiled(CommandNode* node, FrameGuard& guard, int& misses);
   [[gnu::noinline]] Flow runCall(CommandNode* node);
   [[gnu::noinline]] void runAssign(CommandNode* node);
   void assign(CommandNode* node, const Value& value, const int32_t* subscripts, size_t count);
@@ -377,14 +385,90 @@ Flow Executor::runLoopBody(CommandNode* loop, LoopCounters& counters) {
   return flow;
 }
 
+// What the executor does for a compiled loop (see loop_program.h).
+struct Executor::CompiledLoop {
+  Executor& x;
+  CommandNode* loop;
+  FrameGuard& guard;
+
+  bool passGo() {
+    return !(stopRequested() | x.ctx_.quit | guard.frame().exit) && !loop->has(kNodeBreakRequested);
+  }
+  void passBegins() { ++x.state_.whileLoop.index; }
+  uint32_t& commandCounter() { return x.state_.commandCounter; }
+  bool statement(CommandNode* node) {
+    currentSource(x.ctx_).runLine = node->line;
+    x.state_.current = node;
+    CommandNode* next = node->next;
+    return x.runNode(node, next) != Flow::Stop;
+  }
+  int condition(CommandNode* node) {
+    currentSource(x.ctx_).runLine = node->line;
+    x.state_.current = node;
+    std::string error;
+    if (!evaluate(node->expr, x.result_, error)) {
+      x.report(error);
+      return -1;
+    }
+    return valueTruth(x.result_) ? 1 : 0;
+  }
+  // Nothing the executor looks at between statements asks it to look now.
+  bool staysFast() {
+    x.noteEcho();
+    if (x.echoOn_ || x.keepsEcho_ || x.state_.statementHook || x.state_.assignmentHook || !x.calm()) return false;
+    if (!guard.isInnermost() || guard.frame().exit || (loop->flags & (kNodeBreakRequested | kNodeContinueRequested)))
+      return false;
+    return !x.state_.compileFailed;
+  }
+};
+
+Executor::Compiled Executor::runCompiled(CommandNode* node, FrameGuard& guard, int& misses) {
+  // A loop that keeps handing over to the executor is left to it.
+  constexpr int kMaxMisses = 16;
+  if (misses >= kMaxMisses) return Compiled::Pending;
+  if (!node->programTried) {
+    node->programTried = true;
+    node->program = LoopProgram::compile(*node);
+  }
+  LoopProgram* program = node->program.get();
+  if (!program || program->running || state_.statementHook || state_.assignmentHook) return Compiled::Pending;
+  noteEcho();
+  if (echoOn_ || keepsEcho_) return Compiled::Pending;
+  CompiledLoop host{*this, node, guard};
+  CommandNode* resumeAt = nullptr;
+  program->running = true;
+  LoopExit exit = runLoopProgram(*program, host, state_.variables, resumeAt);
+  program->running = false;
+  state_.current = node;
+  switch (exit) {
+  case LoopExit::Ended: return Compiled::Ended;
+  case LoopExit::Stop: return Compiled::Stop;
+  case LoopExit::Recheck: ++misses; return Compiled::Pending;
+  case LoopExit::Resume: break;
+  }
+  // The rest of the pass, as the executor runs a body.
+  ++misses;
+  Flow flow = run(resumeAt);
+  node->flags &= ~kNodeContinueRequested;
+  return flow == Flow::Stop ? Compiled::Stop : Compiled::Pending;
+}
+
 Flow Executor::runWhile(CommandNode* node) {
   FrameGuard guard(state_, node, FrameKind::Loop);
   int64_t saved = state_.whileLoop.index;
   state_.whileLoop.index = 0;
   Flow flow = Flow::Next;
+  int misses = 0;
   for (;;) {
     if (ctx_.quit || guard.frame().exit) break;
     if (node->has(kNodeBreakRequested)) break;
+    Compiled compiled = runCompiled(node, guard, misses);
+    if (compiled == Compiled::Ended) break;
+    if (compiled == Compiled::Stop) {
+      flow = Flow::Stop;
+      break;
+    }
+    if (ctx_.quit || guard.frame().exit || node->has(kNodeBreakRequested)) break;
     echo(*node);
     std::string error;
     if (!evaluate(node->expr, result_, error)) {

@@ -183,6 +183,10 @@ class ExprContext {
   NameResolver* resolver() const { return resolver_; }
   ScriptFunctionHost* functions() const { return functions_; }
   const std::vector<ExprNode>& postfix() const { return nodes_; }
+  // The evaluation steps, the integer scratch they use and the item holding the result.
+  const std::vector<ExprStep>& steps() const { return steps_; }
+  int32_t intSlots() const { return intSlots_; }
+  int32_t resultSlot() const { return resultSlot_; }
 
   bool checkMode() const { return checkMode_; }
   bool absentSignalled() const { return absent_; }

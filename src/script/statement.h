@@ -90,6 +90,7 @@ enum NodeFlags : uint32_t {
 
 struct FunctionDef;
 class NodeList;
+class LoopProgram;
 
 // What an Import node carries: the imported file's source and its compiled nodes.
 struct ImportData {
@@ -121,6 +122,9 @@ struct CommandNode {
   std::unique_ptr<ImportData> import;
   std::string text;   // the statement as read (continuations joined)
   VariableMemo memo;  // Assign: where a plain target was stored last
+  // While: the loop compiled to operations when it first ran (null: it cannot be).
+  std::shared_ptr<LoopProgram> program;
+  bool programTried = false;
 
   bool has(uint32_t flag) const { return (flags & flag) != 0; }
 };

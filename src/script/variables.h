@@ -267,6 +267,12 @@ class Variables {
   void setElement(std::string_view name, const Subscripts& subscripts, const Value& value, VariableMemo* memo);
   // The elements of array `name` in the innermost scope holding any; null when none does.
   ArrayStore* findArray(std::string_view name);
+  // The store every element of array `name` is read from and made in when only one
+  // scope holds the array (null otherwise, or when none does), noted in `memo`.
+  ArrayStore* soleArray(std::string_view name, VariableMemo& memo) {
+    if (memo.stamp == variablesStamp() && memo.owner == this) return memo.array;
+    return soleArrayNoted(name, memo);
+  }
 
   // Stores a copy of `value` (nullptr: declared without a value). With `createLocal`
   // always in the current scope; otherwise where the key already lives, else the
@@ -284,13 +290,9 @@ class Variables {
   void assignAndNote(std::string_view key, const Value& value, VariableMemo& memo);
   // `name` is varKeyName(key).
   VariableRecord* place(std::string_view key, std::string_view name);
+  ArrayStore* soleArrayNoted(std::string_view name, VariableMemo& memo);
   // The store every element of array `name` is read from and made in when only one
   // scope holds the array (null otherwise, or when none does), noted in `memo`.
-  ArrayStore* soleArray(std::string_view name, VariableMemo& memo) {
-    if (memo.stamp == variablesStamp() && memo.owner == this) return memo.array;
-    return soleArrayNoted(name, memo);
-  }
-  ArrayStore* soleArrayNoted(std::string_view name, VariableMemo& memo);
 
   std::vector<std::unique_ptr<Scope>> scopes_;
 };
