@@ -392,7 +392,7 @@ struct Executor::CompiledLoop {
   FrameGuard& guard;
 
   bool passGo() {
-    return !(stopRequested() | x.ctx_.quit | guard.frame().exit) && !loop->has(kNodeBreakRequested);
+    return !stopRequested() && !x.ctx_.quit && !guard.frame().exit && !loop->has(kNodeBreakRequested);
   }
   void passBegins() { ++x.state_.whileLoop.index; }
   uint32_t& commandCounter() { return x.state_.commandCounter; }
@@ -431,12 +431,14 @@ Executor::Compiled Executor::runCompiled(CommandNode* node, FrameGuard& guard, i
     node->program = LoopProgram::compile(*node);
   }
   LoopProgram* program = node->program.get();
-  if (!program || program->running || state_.statementHook || state_.assignmentHook) return Compiled::Pending;
+  if (!program || program->running || !state_.compiledLoops || state_.statementHook || state_.assignmentHook)
+    return Compiled::Pending;
   noteEcho();
   if (echoOn_ || keepsEcho_) return Compiled::Pending;
   CompiledLoop host{*this, node, guard};
   CommandNode* resumeAt = nullptr;
   program->running = true;
+  ++state_.compiledLoopRuns;
   LoopExit exit = runLoopProgram(*program, host, state_.variables, resumeAt);
   program->running = false;
   state_.current = node;

@@ -66,14 +66,15 @@ class LoopCompiler {
     at_.emplace_back(end, static_cast<int32_t>(p_.ops.size()));
     emit(Op::PassEnd, end);
     int32_t exitAt = emit(Op::Exit, end);
-    for (auto& [op, target] : jumps_) {
-      if (target == nullptr) {
-        p_.ops[static_cast<size_t>(op)].target = exitAt;
+    for (const auto& jump : jumps_) {
+      int32_t& target = p_.ops[static_cast<size_t>(jump.first)].target;
+      if (jump.second == kExit) {
+        target = exitAt;
         continue;
       }
-      auto it = std::find_if(at_.begin(), at_.end(), [&](const auto& e) { return e.first == target; });
+      auto it = std::find_if(at_.begin(), at_.end(), [&](const auto& e) { return e.first == jump.second; });
       if (it == at_.end()) return false;
-      p_.ops[static_cast<size_t>(op)].target = it->second;
+      target = it->second;
     }
     p_.after.resize(p_.ops.size(), nullptr);
     for (auto& [op, node] : after_) p_.after[static_cast<size_t>(op)] = node;

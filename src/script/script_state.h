@@ -115,6 +115,10 @@ struct ScriptState : ContextPart {
   uint32_t mainStmtNo = 0;      // statement numbers given out in the main program
   int callDepth = 0;
   uint64_t callsStarted = 0;  // script function calls begun, for the executor's settled state
+  // While loops run through their compiled programs (off: every statement by the
+  // executor, as the statement hooks need it); how many runs of a program began.
+  bool compiledLoops = true;
+  uint64_t compiledLoopRuns = 0;
   int textNesting = 0;  // run-time text and wait statements under way
   bool nestLimitReported = false;
   // The running top-level statement ends: an error stopped a function body or a bound

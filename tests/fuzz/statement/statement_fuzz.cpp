@@ -16,9 +16,12 @@
 // refuses (subscript 0, negative subscripts, five subscripts). After the run each value
 // must read back as assigned, and the names only refused must hold nothing. The script
 // is run twice, each time in a fresh context, and must write the same output both times.
-// The run must end within the statement budget and leave no call, scope, loop or text
-// nesting behind, nor a block end still awaited. A failed check aborts, so that the
-// fuzzer keeps the input.
+// The first run counts statements against a budget (which keeps every while loop to the
+// executor, statement by statement); when it ends inside the budget the second runs with
+// no count, its while loops through their compiled programs, so the two ways of running
+// a loop are compared. The first run must leave no call, scope, loop or text nesting
+// behind, nor a block end still awaited. A failed check aborts, so that the fuzzer keeps
+// the input.
 //
 // KVARN_FUZZ_SHOW=1 prints the script made and the output of its first run.
 #include <cstdint>
@@ -810,6 +813,7 @@ std::string normalised(std::string_view text) {
 struct RunResult {
   std::string output;
   std::vector<std::string> issued;
+  bool budgetEnded = false;  // the statement budget ended the run
 };
 
 bool sameValue(const Value& v, const Expected& e) {
@@ -861,7 +865,9 @@ void checkAfterRun(ProgramContext& ctx, const Generator& g, int statementsAfterQ
 }
 
 // One run of the script in a fresh context; the checks of checkAfterRun when `check`.
-RunResult run(const Generator& g, bool check) {
+// `counted`: statements are counted against the budget; otherwise nothing is counted and
+// while loops run compiled.
+RunResult run(const Generator& g, bool check, bool counted) {
   RunResult result;
   char* text = nullptr;
   size_t size = 0;
@@ -874,14 +880,16 @@ RunResult run(const Generator& g, bool check) {
     int afterQuit = 0;
     ProgramContext ctx;
     if (!kvarn::fuzz::prepareFileModeContext(ctx, out)) std::abort();
-    scriptState(ctx).statementHook = [&](ProgramContext& c, CommandNode&, HookEvent event) {
-      if (event != HookEvent::Statement) return;
-      if (c.quit) ++afterQuit;
-      else if (--left <= 0) c.quit = true;
-    };
+    if (counted)
+      scriptState(ctx).statementHook = [&](ProgramContext& c, CommandNode&, HookEvent event) {
+        if (event != HookEvent::Statement) return;
+        if (c.quit) ++afterQuit;
+        else if (--left <= 0) c.quit = true;
+      };
     std::string main = g.script + "\n";
     kvarn::fuzz::runMainText(ctx, main);
     if (check) checkAfterRun(ctx, g, afterQuit);
+    result.budgetEnded = left <= 0;
     (void)scriptState(ctx).closeAllFiles();
     ctx.output->flush();
   }
@@ -907,13 +915,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   writeLibraryFiles();
 
   std::time_t before = std::time(nullptr);
-  RunResult first = run(g, true);
-  RunResult second = run(g, false);
+  RunResult first = run(g, true, true);
+  RunResult second = run(g, false, first.budgetEnded);
   if (show) std::printf("---- output\n%s", first.output.c_str());
   // _time and DATE() read the clock: a run pair across a second's end may differ.
   if (std::time(nullptr) == before) {
     if (first.output != second.output)
-      fail("two runs of the same script wrote different output", g.script,
+      fail(first.budgetEnded ? "two runs of the same script wrote different output"
+                             : "the script's loops compiled wrote other output than run statement by statement",
+           g.script,
            "---- first\n" + first.output + "---- second\n" + second.output);
     if (first.issued != second.issued) fail("two runs of the same script issued different commands", g.script);
   }

@@ -280,3 +280,117 @@ TEST_F(Statements, FailedImportInsideAFunctionBody) {
 }
 
 }  // namespace
+
+// ---- while loops run through their compiled programs ------------------------------------
+
+// The output of `text` run in a fresh context with loops compiled or not, and how many
+// runs of a compiled program began.
+struct LoopRun {
+  std::string output;
+  uint64_t programRuns = 0;
+};
+LoopRun runFresh(const std::string& text, bool compiled) {
+  test::ScriptHarness fresh;
+  fresh.ctx.mainInput = std::make_unique<InputSource>();
+  fresh.ctx.mainInput->echo.input = false;
+  scriptState(fresh.ctx).compiledLoops = compiled;
+  test::makeStringSource(*fresh.ctx.mainInput, text);
+  cmdRunSource(fresh.ctx, *fresh.ctx.mainInput);
+  return LoopRun{fresh.output(), scriptState(fresh.ctx).compiledLoopRuns};
+}
+
+// Runs `text` both ways: the outputs must be the same, and the compiled run must have
+// used a program.
+void expectSameBothWays(const std::string& text) {
+  LoopRun compiled = runFresh(text, true);
+  LoopRun plain = runFresh(text, false);
+  EXPECT_GT(compiled.programRuns, 0u) << text;
+  EXPECT_EQ(plain.programRuns, 0u);
+  EXPECT_EQ(compiled.output, plain.output) << text;
+}
+
+TEST_F(Statements, CompiledIntegerLoopsGiveWhatTheExecutorGives) {
+  // Every operator with an integer form, a wrapping sum, negative modulo, nested blocks,
+  // an inner loop, elements of two subscripts read back, and a string built now and then.
+  expectSameBothWays(
+      "@i = 0\n@s = 7\n@w = 3037000499 * 3037000499 + 5928526000\n@n = -17\n@t = ''\n@k = 0\n@u = 0\n"
+      "while (@i < 300)\n"
+      "  @i = @i + 1\n"
+      "  @s = (@s * 31 + @i) % 1000003\n"
+      "  @w = @w + 3\n"
+      "  @m = @n % 5 - @i % -7\n"
+      "  @c = (@i > 100) AND (@i <= 200) AND (@i != 150)\n"
+      "  @a[@i % 7 + 1, 2] = @s - @i\n"
+      "  @b[@i] = @a[@i % 7 + 1, 2] * 2\n"
+      "  * a comment\n"
+      "\n"
+      "  if (@i % 3 = 0)\n"
+      "    @t = @t + 'x'\n"
+      "  else\n"
+      "    if (@c <> 0)\n"
+      "      @k = @k + 1\n"
+      "    endif\n"
+      "  endif\n"
+      "  @j = 0\n"
+      "  while (@j < @i % 4)\n"
+      "    @j = @j + 1\n"
+      "    @u = @u + @j\n"
+      "  endwhile\n"
+      "endwhile\n"
+      "print @i, @s, @w, @m, @c, @t, @k, @a[3,2], @b[300], @u, _numWhile\n");
+  // The sum went past the largest integer and wrapped, as the expression rules wrap.
+  EXPECT_THAT(runFresh("@w = 3037000499 * 3037000499 + 5928526805\n@i = 0\nwhile (@i < 3)\n @i = @i + 1\n @w = @w + 1\nendwhile\n"
+                       "print @w\n",
+                       true)
+                  .output,
+              HasSubstr("-9223372036854775807"));
+}
+
+TEST_F(Statements, CompiledLoopsHandBackWhatIsNotAnInteger) {
+  // A variable turning real, then text, then an integer again; an array made by the loop;
+  // elements missing, then present; a variable removed and made again.
+  expectSameBothWays(
+      "@i = 0\n@x = 1\n@z = 0\n"
+      "while (@i < 60)\n"
+      "  @i = @i + 1\n"
+      "  if (@i = 20)\n    @x = 2.5\n  endif\n"
+      "  if (@i = 30)\n    @x = 'abc'\n  endif\n"
+      "  if (@i = 40)\n    @x = 4\n  endif\n"
+      "  @y = @x + 1\n"
+      "  @made[@i] = @i * @i\n"
+      "  @e = @made[@i] + @made[1]\n"
+      "  if (@i % 10 = 0)\n    DELVAR(@z)\n    @z = 100\n  endif\n"
+      "  @z = @z + @i\n"
+      "endwhile\n"
+      "print @x, @y, @e, NUMSUBS(@made), @z\n");
+  // Reads of a missing variable and element, and modulo by 0, report what the executor
+  // reports, from the same statement.
+  expectSameBothWays("@i = 0\nwhile (@i < 5)\n @i = @i + 1\n @q = @i + @nothing\nendwhile\nprint @i\n");
+  expectSameBothWays("@i = 0\nwhile (@i < 5)\n @i = @i + 1\n @q = @none[@i]\nendwhile\nprint @i\n");
+  expectSameBothWays("@i = 0\n@z = 0\nwhile (@i < 5)\n @i = @i + 1\n @q = 10 % (@z - 1) + 7 % @z\nendwhile\nprint @i\n");
+  expectSameBothWays("@i = 0\nwhile (@i < 5)\n @i = @i + 1\n @a[@i - 1] = 1\nendwhile\nprint @i\n");
+}
+
+TEST_F(Statements, CompiledLoopsSeeFunctionsScopesAndRecursion) {
+  // A condition that calls a function, a function that makes a local array of the same
+  // name as the caller's, and a loop that reaches itself again through a call.
+  expectSameBothWays(
+      "@calls = 0\n"
+      "func more(limit)\n  @calls = @calls + 1\n  return @i < @limit\nendfunc\n"
+      "func shadow(n)\n  var @a\n  @a[1] = @n\n  return @a[1] * 2\nendfunc\n"
+      "func walk(n)\n  var @k\n  @k = 0\n  while (@k < @n)\n    @k = @k + 1\n"
+      "    if (@k = 2)\n      @r = walk(@n - 1)\n    endif\n    @total = @total + @k\n  endwhile\n  return @k\nendfunc\n"
+      "@i = 0\n@total = 0\n"
+      "while (more(40))\n  @i = @i + 1\n  @a[@i] = @i\n  @v = shadow(@i) + @a[@i]\nendwhile\n"
+      "print @i, @calls, @v, NUMSUBS(@a), walk(5), @total\n");
+}
+
+TEST_F(Statements, ACompiledLoopEndsOnAStopSignalAndCountsItsPasses) {
+  installStopSignals();
+  h.ctx.output = std::make_unique<OutputBuffer>(h.ctx.displayLock, nullptr, nullptr);
+  run("@n = 0\nwhile (1)\n @n = @n + 1\n if (@n = 1000)\n  RAISE SIGINT\n endif\nendwhile\n");
+  EXPECT_TRUE(h.ctx.quit);
+  EXPECT_EQ(h.eval("@n"), "1000");
+  resetStopSignal();
+  EXPECT_GT(scriptState(h.ctx).compiledLoopRuns, 0u);
+}
