@@ -27,27 +27,34 @@
 
 namespace kvarn::script {
 
+// The operations, in one list: the enum and the runner's dispatch table are both made
+// from it. The binary ones come in three forms: r[d] = r[a] op r[b]; r[a] op imm; and
+// plain variable a op imm.
+#define KVARN_LOOP_BINARY_OPS(X, name) X(name) X(name##Imm) X(name##Var)
+#define KVARN_LOOP_OPS(X)                                                                            \
+  X(PassStart)   /* the checks before each pass (stop, leave, break) */                             \
+  X(BodyStart)   /* the condition held: a pass begins */                                             \
+  X(PassEnd)     /* the end of the body: back to PassStart */                                        \
+  X(Exit)        /* the condition failed: the loop has ended */                                      \
+  X(Const)       /* r[d] = imm */                                                                    \
+  X(Load)        /* r[d] = plain variable a */                                                       \
+  X(LoadElement) /* r[d] = element of array a, subscripts s[b] ... (imm of them) */                  \
+  X(Subscript)   /* s[d] = r[a] as a subscript */                                                    \
+  KVARN_LOOP_BINARY_OPS(X, Add) KVARN_LOOP_BINARY_OPS(X, Sub) KVARN_LOOP_BINARY_OPS(X, Mul)           \
+  KVARN_LOOP_BINARY_OPS(X, Mod) KVARN_LOOP_BINARY_OPS(X, Eq) KVARN_LOOP_BINARY_OPS(X, Ne)             \
+  KVARN_LOOP_BINARY_OPS(X, Lt) KVARN_LOOP_BINARY_OPS(X, Le) KVARN_LOOP_BINARY_OPS(X, Gt)              \
+  KVARN_LOOP_BINARY_OPS(X, Ge) KVARN_LOOP_BINARY_OPS(X, And)                                          \
+  X(Store)        /* plain variable a = r[b] */                                                      \
+  X(StoreElement) /* element of array a, subscripts s[d] ... (imm of them) = r[b] */                 \
+  X(JumpIfZero)   /* to target when r[a] is 0 */                                                     \
+  X(Jump)         /* to target */                                                                    \
+  X(Statement)    /* the executor runs the node */                                                   \
+  X(Condition)    /* the executor evaluates the node's condition: on, or to target */
+
 enum class LoopOpCode : uint8_t {
-  PassStart,    // the checks before each pass (stop, leave, break)
-  BodyStart,    // the condition held: a pass begins
-  PassEnd,      // the end of the body: back to PassStart
-  Exit,         // the condition failed: the loop has ended
-  Const,        // r[d] = imm
-  Load,         // r[d] = plain variable a
-  LoadElement,  // r[d] = element of array a, subscripts s[b] ... (imm of them)
-  Subscript,    // s[d] = r[a] as a subscript
-  // r[d] = r[a] op r[b]; r[a] op imm; plain variable a op imm.
-#define KVARN_LOOP_BINARY(name) name, name##Imm, name##Var,
-  KVARN_LOOP_BINARY(Add) KVARN_LOOP_BINARY(Sub) KVARN_LOOP_BINARY(Mul) KVARN_LOOP_BINARY(Mod)
-  KVARN_LOOP_BINARY(Eq) KVARN_LOOP_BINARY(Ne) KVARN_LOOP_BINARY(Lt) KVARN_LOOP_BINARY(Le)
-  KVARN_LOOP_BINARY(Gt) KVARN_LOOP_BINARY(Ge) KVARN_LOOP_BINARY(And)
-#undef KVARN_LOOP_BINARY
-  Store,         // plain variable a = r[b]
-  StoreElement,  // element of array a, subscripts s[d] ... (imm of them) = r[b]
-  JumpIfZero,    // to target when r[a] is 0
-  Jump,          // to target
-  Statement,     // the executor runs the node
-  Condition,     // the executor evaluates the node's condition: on to the next op or to target
+#define KVARN_LOOP_ENUM(name) name,
+  KVARN_LOOP_OPS(KVARN_LOOP_ENUM)
+#undef KVARN_LOOP_ENUM
 };
 
 struct LoopOp {
@@ -138,10 +145,16 @@ inline bool subscriptKey(const int32_t* s, int64_t count, Subscripts& key) {
 }
 }  // namespace loop_detail
 
+// The operations are dispatched through a table of label addresses, each jumping
+// straight to the next: no bounds test, and a branch of its own for each operation.
 template <class Host>
 LoopExit runLoopProgram(LoopProgram& p, Host& host, Variables& vars, CommandNode*& resumeAt) {
   using namespace loop_detail;
-  using Op = LoopOpCode;
+  static void* const kDispatch[] = {
+#define KVARN_LOOP_LABEL(name) &&op_##name,
+      KVARN_LOOP_OPS(KVARN_LOOP_LABEL)
+#undef KVARN_LOOP_LABEL
+  };
   int64_t* r = p.registers.data();
   int32_t* s = p.subscripts.data();
   const LoopOp* ops = p.ops.data();
@@ -149,11 +162,20 @@ LoopExit runLoopProgram(LoopProgram& p, Host& host, Variables& vars, CommandNode
   LoopProgram::ArraySlot* arrays = p.arrays.data();
   p.bind(vars);
   int32_t pc = 0;
+  const LoopOp* op = ops;
+#define KVARN_GO(to)                                      \
+  do {                                                    \
+    pc = (to);                                            \
+    op = ops + pc;                                        \
+    goto* kDispatch[static_cast<size_t>(op->code)];       \
+  } while (0)
+#define KVARN_NEXT() KVARN_GO(pc + 1)
   // The executor takes over at the statement of the operation that could not go on.
-  auto takeOver = [&](const LoopOp& op) {
-    resumeAt = op.node;
-    return op.node == p.loop ? LoopExit::Recheck : LoopExit::Resume;
-  };
+#define KVARN_TAKE_OVER()                                                   \
+  do {                                                                      \
+    resumeAt = op->node;                                                    \
+    return op->node == p.loop ? LoopExit::Recheck : LoopExit::Resume;       \
+  } while (0)
   // After a node the executor ran: the variables are bound again (it may have made,
   // removed or moved any), and the executor goes on itself when anything changed.
   auto settle = [&](CommandNode* next) {
@@ -162,133 +184,140 @@ LoopExit runLoopProgram(LoopProgram& p, Host& host, Variables& vars, CommandNode
     resumeAt = next;
     return false;
   };
-  for (;;) {
-    const LoopOp& op = ops[pc];
-    switch (op.code) {
-    case Op::PassStart:
-      if (!host.passGo()) return LoopExit::Recheck;
-      break;
-    case Op::BodyStart: host.passBegins(); break;
-    case Op::PassEnd: pc = 0; continue;
-    case Op::Exit: return LoopExit::Ended;
-    case Op::Const: r[op.d] = op.imm; break;
-    case Op::Load:
-      if (!intValue(plain[op.a].record, r[op.d])) return takeOver(op);
-      break;
-    case Op::LoadElement: {
-      Subscripts key;
-      ArrayStore* store = arrays[op.a].readFrom;
-      if (!store || !subscriptKey(s + op.b, op.imm, key) || !intValue(store->find(key), r[op.d])) return takeOver(op);
-      break;
-    }
-    case Op::Subscript: s[op.d] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(r[op.a]))); break;
-#define KVARN_LOOP_CASES(name, expr)                                       \
-  case Op::name: {                                                         \
-    int64_t x = r[op.a], y = r[op.b];                                      \
-    r[op.d] = (expr);                                                      \
-    break;                                                                 \
-  }                                                                        \
-  case Op::name##Imm: {                                                    \
-    int64_t x = r[op.a], y = op.imm;                                       \
-    r[op.d] = (expr);                                                      \
-    break;                                                                 \
-  }                                                                        \
-  case Op::name##Var: {                                                    \
-    int64_t x, y = op.imm;                                                 \
-    if (!intValue(plain[op.a].record, x)) return takeOver(op);             \
-    r[op.d] = (expr);                                                      \
-    break;                                                                 \
+  // A variable or array not held anywhere yet is made where an assignment makes it, and
+  // everything is bound again.
+  auto storeMade = [&](LoopProgram::PlainSlot& slot, int64_t value) {
+    Value v;
+    v.setInt(value);
+    vars.assignPlain(slot.name, v, slot.memo);
+    p.bind(vars);
+  };
+  auto elementMade = [&](LoopProgram::ArraySlot& slot, const Subscripts& key, int64_t value) {
+    Value v;
+    v.setInt(value);
+    vars.setElement(slot.name, key, v, &slot.memo);
+    p.bind(vars);
+  };
+  KVARN_GO(0);
+
+op_PassStart:
+  if (!host.passGo()) return LoopExit::Recheck;
+  KVARN_NEXT();
+op_BodyStart:
+  host.passBegins();
+  KVARN_NEXT();
+op_PassEnd:
+  KVARN_GO(0);
+op_Exit:
+  return LoopExit::Ended;
+op_Const:
+  r[op->d] = op->imm;
+  KVARN_NEXT();
+op_Load:
+  if (!intValue(plain[op->a].record, r[op->d])) KVARN_TAKE_OVER();
+  KVARN_NEXT();
+op_LoadElement: {
+  Subscripts key;
+  ArrayStore* store = arrays[op->a].readFrom;
+  if (!store || !subscriptKey(s + op->b, op->imm, key) || !intValue(store->find(key), r[op->d])) KVARN_TAKE_OVER();
+  KVARN_NEXT();
+}
+op_Subscript:
+  s[op->d] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(r[op->a])));
+  KVARN_NEXT();
+#define KVARN_LOOP_FORMS(name, expr)                         \
+  op_##name : {                                              \
+    int64_t x = r[op->a], y = r[op->b];                      \
+    r[op->d] = (expr);                                       \
+    KVARN_NEXT();                                            \
+  }                                                          \
+  op_##name##Imm : {                                         \
+    int64_t x = r[op->a], y = op->imm;                       \
+    r[op->d] = (expr);                                       \
+    KVARN_NEXT();                                            \
+  }                                                          \
+  op_##name##Var : {                                         \
+    int64_t x, y = op->imm;                                  \
+    if (!intValue(plain[op->a].record, x)) KVARN_TAKE_OVER(); \
+    r[op->d] = (expr);                                       \
+    KVARN_NEXT();                                            \
   }
-      KVARN_LOOP_CASES(Add, wrapAdd(x, y))
-      KVARN_LOOP_CASES(Sub, wrapSub(x, y))
-      KVARN_LOOP_CASES(Mul, wrapMul(x, y))
-      KVARN_LOOP_CASES(Eq, x == y)
-      KVARN_LOOP_CASES(Ne, x != y)
-      KVARN_LOOP_CASES(Lt, x < y)
-      KVARN_LOOP_CASES(Le, x <= y)
-      KVARN_LOOP_CASES(Gt, x > y)
-      KVARN_LOOP_CASES(Ge, x >= y)
-      KVARN_LOOP_CASES(And, x != 0 && y != 0)
-#undef KVARN_LOOP_CASES
-    // Modulo by 0 or -1 follows the general rule (an error, or a defined result).
+  KVARN_LOOP_FORMS(Add, wrapAdd(x, y))
+  KVARN_LOOP_FORMS(Sub, wrapSub(x, y))
+  KVARN_LOOP_FORMS(Mul, wrapMul(x, y))
+  KVARN_LOOP_FORMS(Eq, x == y)
+  KVARN_LOOP_FORMS(Ne, x != y)
+  KVARN_LOOP_FORMS(Lt, x < y)
+  KVARN_LOOP_FORMS(Le, x <= y)
+  KVARN_LOOP_FORMS(Gt, x > y)
+  KVARN_LOOP_FORMS(Ge, x >= y)
+  KVARN_LOOP_FORMS(And, x != 0 && y != 0)
+#undef KVARN_LOOP_FORMS
+  // Modulo by 0 or -1 follows the general rule (an error, or a defined result).
 #define KVARN_LOOP_MOD(name, left, right)             \
-  case Op::name: {                                    \
+  op_##name : {                                       \
     int64_t x, y = (right);                           \
-    if (y == 0 || y == -1) return takeOver(op);       \
-    if (!(left)) return takeOver(op);                 \
-    r[op.d] = x % y;                                  \
-    break;                                            \
+    if (y == 0 || y == -1 || !(left)) KVARN_TAKE_OVER(); \
+    r[op->d] = x % y;                                 \
+    KVARN_NEXT();                                     \
   }
-      KVARN_LOOP_MOD(Mod, (x = r[op.a], true), r[op.b])
-      KVARN_LOOP_MOD(ModImm, (x = r[op.a], true), op.imm)
-      KVARN_LOOP_MOD(ModVar, intValue(plain[op.a].record, x), op.imm)
+  KVARN_LOOP_MOD(Mod, (x = r[op->a], true), r[op->b])
+  KVARN_LOOP_MOD(ModImm, (x = r[op->a], true), op->imm)
+  KVARN_LOOP_MOD(ModVar, intValue(plain[op->a].record, x), op->imm)
 #undef KVARN_LOOP_MOD
-    case Op::Store: {
-      VariableRecord* rec = plain[op.a].record;
-      ++host.commandCounter();
-      if (rec) {
-        rec->value.setInt(r[op.b]);
-        rec->hasValue = true;
-        break;
-      }
-      // Not held anywhere yet: made where an assignment makes it, and everything bound again.
-      Value v;
-      v.setInt(r[op.b]);
-      vars.assignPlain(plain[op.a].name, v, plain[op.a].memo);
-      p.bind(vars);
-      break;
-    }
-    case Op::StoreElement: {
-      Subscripts key;
-      if (!subscriptKey(s + op.d, op.imm, key)) return takeOver(op);
-      ++host.commandCounter();
-      LoopProgram::ArraySlot& slot = arrays[op.a];
-      if (ArrayStore* store = slot.storeIn) {
-        VariableRecord& rec = store->obtain(key);
-        rec.value.setInt(r[op.b]);
-        rec.hasValue = true;
-        break;
-      }
-      Value v;
-      v.setInt(r[op.b]);
-      vars.setElement(slot.name, key, v, &slot.memo);
-      p.bind(vars);
-      break;
-    }
-    case Op::JumpIfZero:
-      if (r[op.a] == 0) {
-        pc = op.target;
-        continue;
-      }
-      break;
-    case Op::Jump: pc = op.target; continue;
-    case Op::Statement:
-      if (!host.statement(op.node)) return LoopExit::Stop;
-      if (!settle(p.after[static_cast<size_t>(pc)])) return LoopExit::Resume;
-      break;
-    case Op::Condition: {
-      int holds = host.condition(op.node);
-      if (holds < 0) return LoopExit::Stop;
-      if (op.node == p.loop) {
-        if (!holds) return LoopExit::Ended;
-        host.passBegins();
-        if (!settle(p.after[static_cast<size_t>(pc)])) return LoopExit::Resume;
-        pc += 2;  // past the BodyStart
-        continue;
-      }
-      CommandNode* other = op.node->link;
-      CommandNode* next = holds ? p.after[static_cast<size_t>(pc)]
-                                : (other && other->type == CommandType::Else ? other->next : other);
-      if (!settle(next)) return LoopExit::Resume;
-      if (!holds) {
-        pc = op.target;
-        continue;
-      }
-      break;
-    }
-    }
-    ++pc;
+op_Store: {
+  VariableRecord* rec = plain[op->a].record;
+  ++host.commandCounter();
+  if (rec) {
+    rec->value.setInt(r[op->b]);
+    rec->hasValue = true;
+    KVARN_NEXT();
   }
+  storeMade(plain[op->a], r[op->b]);
+  KVARN_NEXT();
+}
+op_StoreElement: {
+  Subscripts key;
+  if (!subscriptKey(s + op->d, op->imm, key)) KVARN_TAKE_OVER();
+  ++host.commandCounter();
+  LoopProgram::ArraySlot& slot = arrays[op->a];
+  if (ArrayStore* store = slot.storeIn) {
+    VariableRecord& rec = store->obtain(key);
+    rec.value.setInt(r[op->b]);
+    rec.hasValue = true;
+    KVARN_NEXT();
+  }
+  elementMade(slot, key, r[op->b]);
+  KVARN_NEXT();
+}
+op_JumpIfZero:
+  if (r[op->a] == 0) KVARN_GO(op->target);
+  KVARN_NEXT();
+op_Jump:
+  KVARN_GO(op->target);
+op_Statement:
+  if (!host.statement(op->node)) return LoopExit::Stop;
+  if (!settle(p.after[static_cast<size_t>(pc)])) return LoopExit::Resume;
+  KVARN_NEXT();
+op_Condition: {
+  int holds = host.condition(op->node);
+  if (holds < 0) return LoopExit::Stop;
+  if (op->node == p.loop) {
+    if (!holds) return LoopExit::Ended;
+    host.passBegins();
+    if (!settle(p.after[static_cast<size_t>(pc)])) return LoopExit::Resume;
+    KVARN_GO(pc + 2);  // past the BodyStart
+  }
+  CommandNode* other = op->node->link;
+  CommandNode* next = holds ? p.after[static_cast<size_t>(pc)]
+                            : (other && other->type == CommandType::Else ? other->next : other);
+  if (!settle(next)) return LoopExit::Resume;
+  if (!holds) KVARN_GO(op->target);
+  KVARN_NEXT();
+}
+#undef KVARN_GO
+#undef KVARN_NEXT
+#undef KVARN_TAKE_OVER
 }
 
 }  // namespace kvarn::script

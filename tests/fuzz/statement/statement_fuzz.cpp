@@ -814,6 +814,7 @@ struct RunResult {
   std::string output;
   std::vector<std::string> issued;
   bool budgetEnded = false;  // the statement budget ended the run
+  uint64_t programRuns = 0;  // runs of compiled loop programs
 };
 
 bool sameValue(const Value& v, const Expected& e) {
@@ -890,6 +891,7 @@ RunResult run(const Generator& g, bool check, bool counted) {
     kvarn::fuzz::runMainText(ctx, main);
     if (check) checkAfterRun(ctx, g, afterQuit);
     result.budgetEnded = left <= 0;
+    result.programRuns = scriptState(ctx).compiledLoopRuns;
     (void)scriptState(ctx).closeAllFiles();
     ctx.output->flush();
   }
@@ -917,7 +919,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::time_t before = std::time(nullptr);
   RunResult first = run(g, true, true);
   RunResult second = run(g, false, first.budgetEnded);
-  if (show) std::printf("---- output\n%s", first.output.c_str());
+  if (show) std::printf("---- output (compiled loop runs: %llu)\n%s", static_cast<unsigned long long>(second.programRuns),
+                       first.output.c_str());
   // _time and DATE() read the clock: a run pair across a second's end may differ.
   if (std::time(nullptr) == before) {
     if (first.output != second.output)
