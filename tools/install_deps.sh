@@ -7,6 +7,7 @@
 #                                  dpkg-shlibdeps and file, and checks it with lintian; an
 #                                  example pipes JSON Lines through jq)
 #   tools/install_deps.sh bench    that, and the benchmarks' references (Lua 5.4, Python 3)
+#   tools/install_deps.sh package  that, and what cpack -G DEB needs (dpkg-shlibdeps, file)
 # Uses sudo only when not already root; refreshes the package lists when
 # they are empty (a fresh container ships without them).
 set -eu
@@ -16,6 +17,8 @@ if [ "${1:-}" = test ]; then
   pkgs="$pkgs clang libgtest-dev libgmock-dev python3-pyte tmux man-db bash-completion dpkg-dev file jq lintian"
 elif [ "${1:-}" = bench ]; then
   pkgs="$pkgs pkg-config liblua5.4-dev lua5.4"
+elif [ "${1:-}" = package ]; then
+  pkgs="$pkgs dpkg-dev file"
 fi
 
 need=""
