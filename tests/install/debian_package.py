@@ -74,6 +74,8 @@ def check_control(deb):
     check(any(d.startswith("libncurses") for d in deps), f"Depends lacks ncurses: {fields['Depends']!r}")
     for d in deps:
         check(installed_on_this_system(d), f"the dependency {d} is not a package installed here")
+    if "libasan8" in deps or any(d.startswith("libasan") for d in deps):
+        print("note: packaged from a sanitizer build, so it also depends on the sanitizer run-time libraries")
     return deps
 
 
