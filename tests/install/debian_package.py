@@ -108,8 +108,10 @@ def check_dpkg_install(deb, work):
             f.write("#!/bin/sh\nexit 0\n")
         os.chmod(os.path.join(stubs, tool), 0o755)
     env = dict(os.environ, PATH=stubs + ":" + os.environ.get("PATH", "/usr/bin:/bin") + ":/usr/sbin:/sbin")
+    # --path-include: a minimal system's dpkg configuration may leave manual pages and
+    # documents out; here every file of the package is to be seen.
     dpkg = ["dpkg", "--force-not-root", "--force-script-chrootless", "--force-depends", "--root=" + root,
-            "--log=" + os.path.join(work, "dpkg.log")]
+            "--log=" + os.path.join(work, "dpkg.log"), "--path-include=/*"]
     rc, out, err = run(dpkg + ["-i", deb], env)
     if not check(rc == 0, f"dpkg -i failed ({rc}):\n{out}{err}"):
         return
