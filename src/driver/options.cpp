@@ -154,6 +154,7 @@ std::string helpText() {
   return usageText() +
          "\nWith no -f and a terminal, KVARN starts its full-screen console; in file mode it reads\n"
          "commands from -i or standard input and ends with a summary line and an exit code.\n"
+         "--version shows the version and whether a connection would use IBM MQ or the simulator.\n"
          "The manual page kvarn(1) describes every option, the environment and the exit codes.\n";
 }
 
