@@ -195,11 +195,14 @@ def section(out, name):
 
 def check_completion(prefix, work, home):
     script = os.path.join(prefix, "share", "bash-completion", "completions", "kvarn")
-    # A second qmsim home, with a name spelt with '!' for '.', and a dspmq that knows one
-    # IBM MQ queue manager.
+    # A second qmsim home, with a name spelt with '!' for '.', a directory that holds no
+    # queue manager, and directories whose names no queue manager has (one of them a
+    # command, which completing must never run); and a dspmq that knows one IBM MQ queue
+    # manager.
     other = os.path.join(work, "other-home")
-    os.makedirs(os.path.join(other, "QMO!TEST"))
-    open(os.path.join(other, "QMO!TEST", "objects.qms"), "w").close()
+    for d in ("QMO!TEST", "$(touch PWNED)", "two words", "`touch PWNED2`"):
+        os.makedirs(os.path.join(other, d))
+        open(os.path.join(other, d, "objects.qms"), "w").close()
     os.makedirs(os.path.join(other, "NOTAQM"))
     stubs = os.path.join(work, "stubs")
     os.makedirs(stubs)
@@ -223,9 +226,10 @@ def check_completion(prefix, work, home):
     check(section(out, "qmsim platform") == ["unix", "windows", "zos"], "`qmsim create --platform` values")
 
     env = clean_env(home, KVARN_QMSIM_HOME=other, PATH=stubs + ":/usr/bin:/bin")
-    rc, out, err = run(["bash", "-c", COMPLETE, "bash", script], env)
+    rc, out, err = run(["bash", "-c", COMPLETE, "bash", script], env, cwd=work)
     check(section(out, "qmgrs") == ["QMO.TEST", "REAL.QM"],
           f"`kvarn -m ` with $KVARN_QMSIM_HOME and dspmq offers {section(out, 'qmgrs')}")
+    check(not glob.glob(os.path.join(work, "PWNED*")), "completing ran a command named by a directory")
 
     # Loaded the way bash-completion loads it: by the command's name, from the
     # installed share directory.
