@@ -1,17 +1,24 @@
 #!/bin/sh
 # Installs the Debian packages KVARN needs that this machine lacks.
 #   tools/install_deps.sh          what building and running KVARN needs
-#   tools/install_deps.sh test     that, and what the tests need
+#   tools/install_deps.sh test     that, and what the tests need (the install test renders
+#                                  the manual pages with man, loads the completion through
+#                                  bash-completion, builds the Debian package with cpack,
+#                                  dpkg-shlibdeps and file, and checks it with lintian; an
+#                                  example pipes JSON Lines through jq)
 #   tools/install_deps.sh bench    that, and the benchmarks' references (Lua 5.4, Python 3)
+#   tools/install_deps.sh package  that, and what cpack -G DEB needs (dpkg-shlibdeps, file)
 # Uses sudo only when not already root; refreshes the package lists when
 # they are empty (a fresh container ships without them).
 set -eu
 
 pkgs="cmake ninja-build g++ python3 libncurses-dev nlohmann-json3-dev"
 if [ "${1:-}" = test ]; then
-  pkgs="$pkgs clang libgtest-dev libgmock-dev python3-pyte tmux"
+  pkgs="$pkgs clang libgtest-dev libgmock-dev python3-pyte tmux man-db bash-completion dpkg-dev file jq lintian"
 elif [ "${1:-}" = bench ]; then
   pkgs="$pkgs pkg-config liblua5.4-dev lua5.4"
+elif [ "${1:-}" = package ]; then
+  pkgs="$pkgs dpkg-dev file"
 fi
 
 need=""

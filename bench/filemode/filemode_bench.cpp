@@ -628,7 +628,7 @@ int main(int argc, char** argv) {
   int rc = 0;
   try {
     QmsimServer server(build, dir + "/qmsim");
-    bench::MqApi api(build + "/lib/libmqic_r.so");
+    bench::MqApi api(build + "/lib/kvarn/libmqic_r.so");
     {
       MqiClient setup(api, server.port());
       setup.openReplies("SYSTEM.DEFAULT.MODEL.QUEUE");

@@ -231,13 +231,13 @@ int main(int argc, char** argv) {
     std::printf("qmsim request/reply, %d round trips each\n", rounds);
     Figures ref = referenceRun(rounds);
     print("reference: two-thread hand-off", ref, ref);
-    Api serverApi(build + "/lib/libmqm_r.so");
+    Api serverApi(build + "/lib/kvarn/libmqm_r.so");
     print("server bindings (in process)", mqRun(serverApi, 0, rounds), ref);
     // Client bindings reach a queue manager in a qmsim server process.
     if (runProgram(build + "/bin/qmsim", {"create", "QMBENCH2"}) != 0) throw std::runtime_error("qmsim create failed");
     int port = 0;
     runProgram(build + "/bin/qmsim", {"start", "QMBENCH2", "--port", "0"}, &server, &port);
-    Api clientApi(build + "/lib/libmqic_r.so");
+    Api clientApi(build + "/lib/kvarn/libmqic_r.so");
     print("client bindings (TCP loopback)", mqRun(clientApi, port, rounds), ref);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_qmsim: %s\n", e.what());

@@ -7,6 +7,7 @@
 #include "context/settings.h"
 #include "ccdt/versions.h"
 #include "runtime/scan.h"
+#include "transport/mq_library.h"
 
 namespace {
 
@@ -149,10 +150,40 @@ std::string usageText() {
   return text;
 }
 
+std::string helpText() {
+  return usageText() +
+         "\nWith no -f and a terminal, KVARN starts its full-screen console; in file mode it reads\n"
+         "commands from -i or standard input and ends with a summary line and an exit code.\n"
+         "--version shows the version and whether a connection would use IBM MQ or the simulator.\n"
+         "The manual page kvarn(1) describes every option, the environment and the exit codes.\n";
+}
+
+namespace {
+
+std::string libraryLine(const char *kind, MqBinding binding) {
+  MqLibraryChoice c = chooseMqLibrary(binding);
+  if (c.error == 0 && c.shipped) return strFormat("%s: the simulated queue manager (qmsim), %s\n", kind, c.path.c_str());
+  if (c.error == 0) return strFormat("%s: IBM MQ, %s\n", kind, c.path.c_str());
+  if (!c.path.empty()) return strFormat("%s: IBM MQ, %s - %s\n", kind, c.path.c_str(), c.reason.c_str());
+  return strFormat("%s: no library found (neither IBM MQ's %s nor the simulated queue manager's)\n", kind,
+                   mqLibraryName(binding));
+}
+
+}  // namespace
+
+std::string versionText() {
+  return strFormat("kvarn %s (revision %s, built %s)\n", kProgramVersion, kProgramRevision, __DATE__) +
+         libraryLine("Server bindings", MqBinding::Server) + libraryLine("Client bindings", MqBinding::Client);
+}
+
 OptionResult parseCommandLine(int argc, const char *const *argv, Options &o) {
   int i = 1;
   for (; i < argc; ++i) {
     const char *arg = argv[i];
+    if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "--version") == 0) {
+      o.info = arg[2] == 'h' ? InfoRequest::Help : InfoRequest::Version;
+      return {};
+    }
     if ((arg[0] != '-' && arg[0] != '/') || arg[1] == '\0') break;
     for (const char *p = arg + 1; *p; ++p) {
       char letter = *p;

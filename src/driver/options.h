@@ -3,7 +3,11 @@
 #include <string>
 #include <vector>
 
+// --help and --version: answered on standard output before anything else is done.
+enum class InfoRequest { None, Help, Version };
+
 struct Options {
+  InfoRequest info = InfoRequest::None;  // --help, --version
   int columns = -1;             // -c, 1 to 50
   std::string initialCommands;  // -C
   bool hasInitialCommands = false;
@@ -46,6 +50,13 @@ OptionResult parseCommandLine(int argc, const char *const *argv, Options &opts);
 
 // The usage text written for -? and for bad options.
 std::string usageText();
+
+// --help: the usage text, then where the full description is.
+std::string helpText();
+
+// --version: the version, and for each binding kind whether a connection would load
+// IBM MQ's library or the simulated queue manager's (and which file).
+std::string versionText();
 
 // The implicit "=conn ..." command built from the options.
 std::string implicitConnectCommand(const Options &opts);

@@ -250,6 +250,11 @@ int kvarnMain(int argc, const char *const *argv) {
     std::fputs(parsed.message.c_str(), stderr);
     return parsed.exitCode;
   }
+  if (o.info != InfoRequest::None) {
+    std::string text = o.info == InfoRequest::Help ? helpText() : versionText();
+    bool written = std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
+    return written ? kExitAllSucceeded : kExitInternalFailure;
+  }
   if (o.hasKt90Config) {
     std::string error;
     if (!readKt90Config(o, error)) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <tuple>
 
 #include "context/context.h"
@@ -98,7 +99,9 @@ bool sameFile(const std::string &a, const std::string &b) {
 }
 
 std::string shippedLibrary(MqBinding binding, const std::string &programDir) {
-  return joinPath(programDir.empty() ? executableDir() : programDir, std::string("../lib/") + mqLibraryName(binding));
+  // The executable's directory is a resolved path, so dropping "bin/.." is exact.
+  std::filesystem::path dir = programDir.empty() ? executableDir() : programDir;
+  return (dir / kShippedLibraryDir / mqLibraryName(binding)).lexically_normal().string();
 }
 
 }  // namespace
@@ -120,6 +123,30 @@ std::vector<std::string> mqLibraryCandidates(MqBinding binding, const std::strin
   return out;
 }
 
+MqLibraryChoice chooseMqLibrary(MqBinding binding, const std::function<void(const std::string &)> &trace) {
+  std::vector<std::string> candidates = mqLibraryCandidates(binding);
+  const char *variable = mqLibraryVariableSet();
+  std::string own = shippedLibrary(binding, "");
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    const std::string &path = candidates[i];
+    if (trace) trace(strFormat("Loading '%s'", path.c_str()));
+    // A place without the library is passed over quietly; one that has it decides.
+    if (::access(path.c_str(), F_OK) != 0) {
+      int err = errno ? errno : ENOENT;
+      if (trace) trace(strFormat("Load failed RC(%d) %s", err, std::strerror(err)));
+      // With IBM MQ's variables set there is nowhere else to look: a mistyped setting is
+      // a load failure, not a quiet switch to the simulator.
+      if (variable && i + 1 == candidates.size())
+        return {err, path, false,
+                strFormat("%s; the simulated queue manager is not used while %s is set", std::strerror(err), variable)};
+      continue;
+    }
+    // Our own library, whether found last or named by a variable pointing at it.
+    return {0, path, path == own || sameFile(path, own), ""};
+  }
+  return {ENOENT, "", false, ""};
+}
+
 MqLoadResult loadMqLibrary(MqBinding binding, MqEntryTable *&table, ProgramContext *ctx) {
   MqEntryTable &t = binding == MqBinding::Client ? gClientTable : gServerTable;
   table = &t;
@@ -130,39 +157,20 @@ MqLoadResult loadMqLibrary(MqBinding binding, MqEntryTable *&table, ProgramConte
     if (ctx && ctx->output) addInfo(*ctx, line);
     else std::printf("%s\n", line.c_str());
   };
-  std::vector<std::string> candidates = mqLibraryCandidates(binding);
-  const char *variable = mqLibraryVariableSet();
-  std::string own = shippedLibrary(binding, "");
-  for (size_t i = 0; i < candidates.size(); ++i) {
-    const std::string &path = candidates[i];
-    // Our own library, whether found last or named by a variable pointing at it.
-    bool shipped = path == own || sameFile(path, own);
-    if (debug) report(strFormat("Loading '%s'", path.c_str()));
-    // A place without the library is passed over quietly; one that has it decides.
-    if (::access(path.c_str(), F_OK) != 0) {
-      int err = errno ? errno : ENOENT;
-      if (debug) report(strFormat("Load failed RC(%d) %s", err, std::strerror(err)));
-      // With IBM MQ's variables set there is nowhere else to look: a mistyped setting is
-      // a load failure, not a quiet switch to the simulator.
-      if (variable && i + 1 == candidates.size())
-        return {err, path,
-                strFormat("%s; the simulated queue manager is not used while %s is set", std::strerror(err), variable)};
-      continue;
-    }
-    ::dlerror();
-    void *handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-      const char *why = ::dlerror();
-      MqLoadResult r{ENOEXEC, path, why ? why : "unknown reason"};
-      if (debug) report(strFormat("Load failed RC(%d) %s", r.error, r.reason.c_str()));
-      return r;
-    }
-    if (!fillTable(t, handle)) {
-      ::dlclose(handle);
-      return {ENOEXEC, path, "a required MQI entry point is missing"};
-    }
-    t.bundled = shipped;
-    return {};
+  MqLibraryChoice choice = chooseMqLibrary(binding, debug ? std::function<void(const std::string &)>(report) : nullptr);
+  if (choice.error != 0) return {choice.error, choice.path, choice.reason};
+  ::dlerror();
+  void *handle = ::dlopen(choice.path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char *why = ::dlerror();
+    MqLoadResult r{ENOEXEC, choice.path, why ? why : "unknown reason"};
+    if (debug) report(strFormat("Load failed RC(%d) %s", r.error, r.reason.c_str()));
+    return r;
   }
-  return {ENOENT, "", ""};
+  if (!fillTable(t, handle)) {
+    ::dlclose(handle);
+    return {ENOEXEC, choice.path, "a required MQI entry point is missing"};
+  }
+  t.bundled = choice.shipped;
+  return {};
 }

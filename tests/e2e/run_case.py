@@ -21,12 +21,15 @@ the lines after it, up to the next section, are its parts:
                                before the run
     sh: command                a shell command run in the sandbox before kvarn starts
                                (repeatable, in order); it sees the run's environment,
-                               $SANDBOX and $BIN (the build's bin directory, also first
-                               on PATH, so "qmsim" is the build's); the case fails if it
+                               $SANDBOX, $BIN (the build's bin directory, also first
+                               on PATH, so "qmsim" is the build's) and $EXAMPLES (the
+                               examples/ folder of the source tree); the case fails if it
                                exits non-zero. Its output goes to the sandbox file
                                sh.log. A command ending in "&" runs on in the
                                background (redirect its output). qmsim servers still
                                running when the case ends are stopped.
+
+$SANDBOX and $EXAMPLES are expanded in "args:" and "env:" too.
 
 Every run gets a fresh environment with KVARNCFG, HOME and KVARN_QMSIM_HOME inside the
 sandbox, so tests never touch the user's files. Times "[hh:mm:ss]" are masked to
@@ -43,6 +46,7 @@ import sys
 import tempfile
 
 BLOCK_KEYS = ("stdin:", "stdout:", "stderr:")
+EXAMPLES = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples"))
 
 
 def parse(path):
@@ -109,7 +113,7 @@ def mask(text):
 
 def run_shell(commands, env, sandbox, bindir):
     """Runs the sh: steps; returns an error text or None."""
-    shenv = dict(env, SANDBOX=sandbox, BIN=bindir, PATH=bindir + os.pathsep + env["PATH"])
+    shenv = dict(env, SANDBOX=sandbox, BIN=bindir, EXAMPLES=EXAMPLES, PATH=bindir + os.pathsep + env["PATH"])
     with open(os.path.join(sandbox, "sh.log"), "ab") as log:
         for command in commands:
             p = subprocess.run(["/bin/sh", "-c", command], stdin=subprocess.DEVNULL, stdout=log,
@@ -151,7 +155,7 @@ def main():
             os.makedirs(env["KVARNCFG"], exist_ok=True)
             for item in run["env"]:
                 k, _, v = item.partition("=")
-                env[k] = v.replace("$SANDBOX", sandbox)
+                env[k] = v.replace("$SANDBOX", sandbox).replace("$EXAMPLES", EXAMPLES)
             for name, body in run["writes"]:
                 with open(os.path.join(sandbox, name), "w", encoding="utf-8") as f:
                     f.write("\n".join(body) + "\n")
@@ -161,7 +165,7 @@ def main():
                     log = open(os.path.join(sandbox, "sh.log"), encoding="utf-8", errors="replace").read()
                     failures.append(f"run {n}: {error}\n--- sh.log\n{log}")
                     break
-            args = [w.replace("$SANDBOX", sandbox) for w in shlex.split(run["args"])]
+            args = [w.replace("$SANDBOX", sandbox).replace("$EXAMPLES", EXAMPLES) for w in shlex.split(run["args"])]
             stdin = "\n".join(run["stdin"]) + ("\n" if run["stdin"] else "")
             try:
                 p = subprocess.run([a.kvarn] + args, input=stdin.encode(), capture_output=True, env=env,

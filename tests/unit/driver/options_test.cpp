@@ -78,6 +78,29 @@ TEST(Options, UsageListsEveryOptionInOrder) {
   }
 }
 
+TEST(Options, LongHelpAndVersionAreAnsweredWhereAnOptionMayStand) {
+  Options h, v, late;
+  ASSERT_TRUE(parse({"--help"}, h).ok);
+  EXPECT_EQ(h.info, InfoRequest::Help);
+  ASSERT_TRUE(parse({"--version"}, v).ok);
+  EXPECT_EQ(v.info, InfoRequest::Version);
+  ASSERT_TRUE(parse({"-f", "-m", "QM1", "--version", "ignored"}, late).ok);
+  EXPECT_EQ(late.info, InfoRequest::Version);
+  // A value is never a request, -? keeps its usage failure, and look-alikes are refused.
+  Options value;
+  ASSERT_TRUE(parse({"-m", "--help"}, value).ok);
+  EXPECT_EQ(value.info, InfoRequest::None);
+  EXPECT_EQ(value.qmgr, "--help");
+  for (auto args : {std::vector<const char *>{"-?"}, {"--helpme"}, {"--Version"}, {"-x", "stray", "--help"}}) {
+    Options o;
+    OptionResult r = parse(args, o);
+    EXPECT_FALSE(r.ok) << args.back();
+    EXPECT_EQ(r.exitCode, kExitBadCommandLine);
+    EXPECT_EQ(o.info, InfoRequest::None);
+  }
+  EXPECT_EQ(helpText().rfind(usageText(), 0), 0u);
+}
+
 TEST(Options, OutputFormatTextOrJson) {
   Options o;
   EXPECT_EQ(o.outputFormat, -1);  // not given: the setting decides

@@ -18,7 +18,7 @@ namespace {
 
 class BinaryCcdtTest : public ::testing::Test {
  protected:
-  void SetUp() override { client_ = &MqApi::load(buildPath("lib/libmqic_r.so").c_str()); }
+  void SetUp() override { client_ = &MqApi::load(buildPath("lib/kvarn/libmqic_r.so").c_str()); }
   void TearDown() override {
     ::unsetenv("MQCHLLIB");
     ::unsetenv("MQCHLTAB");

@@ -719,7 +719,7 @@ TEST(QueueManagerNames, ProgramAndServerBindingsStayInsideTheHome) {
   EXPECT_FALSE(std::filesystem::exists(qmgrDir(home.path(), evil)));
   EXPECT_EQ(qmsim_test::runQmsim({"create", "BAD NAME"}).exitCode, 1);
 
-  auto& api = qmsim_test::MqApi::load(qmsim_test::buildPath("lib/libmqm_r.so").c_str());
+  auto& api = qmsim_test::MqApi::load(qmsim_test::buildPath("lib/kvarn/libmqm_r.so").c_str());
   // stderr goes to a file for the connects, to see what the library says.
   auto said = home.path() / "stderr.txt";
   std::fflush(stderr);

@@ -26,11 +26,11 @@ class MqiTest : public ::testing::TestWithParam<Binding> {
  protected:
   void SetUp() override {
     if (GetParam() == Binding::Server) {
-      api_ = &MqApi::load(buildPath("lib/libmqm_r.so").c_str());
+      api_ = &MqApi::load(buildPath("lib/kvarn/libmqm_r.so").c_str());
     } else {
       ASSERT_EQ(runQmsim({"create", "QMT"}).exitCode, 0);
       server_ = std::make_unique<ServerProcess>(std::vector<std::string>{"QMT"});
-      api_ = &MqApi::load(buildPath("lib/libmqic_r.so").c_str());
+      api_ = &MqApi::load(buildPath("lib/kvarn/libmqic_r.so").c_str());
     }
   }
   void TearDown() override {

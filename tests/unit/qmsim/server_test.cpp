@@ -22,8 +22,8 @@ namespace {
 class ServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    client_ = &MqApi::load(buildPath("lib/libmqic_r.so").c_str());
-    server_ = &MqApi::load(buildPath("lib/libmqm_r.so").c_str());
+    client_ = &MqApi::load(buildPath("lib/kvarn/libmqic_r.so").c_str());
+    server_ = &MqApi::load(buildPath("lib/kvarn/libmqm_r.so").c_str());
   }
 
   MQLONG clientConnect(int port, MQHCONN& h, const char* channel = "SYSTEM.DEF.SVRCONN", const char* user = nullptr,

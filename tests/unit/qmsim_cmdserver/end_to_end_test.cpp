@@ -17,8 +17,8 @@ namespace {
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
-    server_ = &MqApi::load(buildPath("lib/libmqm_r.so").c_str());
-    client_ = &MqApi::load(buildPath("lib/libmqic_r.so").c_str());
+    server_ = &MqApi::load(buildPath("lib/kvarn/libmqm_r.so").c_str());
+    client_ = &MqApi::load(buildPath("lib/kvarn/libmqic_r.so").c_str());
   }
 
   struct Session {
