@@ -17,9 +17,10 @@
 // must read back as assigned, and the names only refused must hold nothing. The script
 // is run twice, each time in a fresh context, and must write the same output both times.
 // The first run counts statements against a budget (which keeps every while loop to the
-// executor, statement by statement); when it ends inside the budget the second runs with
-// no count, its while loops through their compiled programs, so the two ways of running
-// a loop are compared. The first run must leave no call, scope, loop or text nesting
+// executor, statement by statement). When the input's first bit leaves the statements
+// unechoed and the first run ends inside the budget, the second runs with no count, its
+// while loops through their compiled programs, so the two ways of running a loop are
+// compared. The first run must leave no call, scope, loop or text nesting
 // behind, nor a block end still awaited. A failed check aborts, so that the fuzzer keeps
 // the input.
 //
@@ -868,7 +869,7 @@ void checkAfterRun(ProgramContext& ctx, const Generator& g, int statementsAfterQ
 // One run of the script in a fresh context; the checks of checkAfterRun when `check`.
 // `counted`: statements are counted against the budget; otherwise nothing is counted and
 // while loops run compiled.
-RunResult run(const Generator& g, bool check, bool counted) {
+RunResult run(const Generator& g, bool check, bool counted, bool echo) {
   RunResult result;
   char* text = nullptr;
   size_t size = 0;
@@ -888,7 +889,7 @@ RunResult run(const Generator& g, bool check, bool counted) {
         else if (--left <= 0) c.quit = true;
       };
     std::string main = g.script + "\n";
-    kvarn::fuzz::runMainText(ctx, main);
+    kvarn::fuzz::runMainText(ctx, main, echo);
     if (check) checkAfterRun(ctx, g, afterQuit);
     result.budgetEnded = left <= 0;
     result.programRuns = scriptState(ctx).compiledLoopRuns;
@@ -917,14 +918,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   writeLibraryFiles();
 
   std::time_t before = std::time(nullptr);
-  RunResult first = run(g, true, true);
-  RunResult second = run(g, false, first.budgetEnded);
+  // Echoed statements are shown by the executor itself, so their runs are compared counted.
+  bool echo = size == 0 || (data[0] & 1);
+  RunResult first = run(g, true, true, echo);
+  RunResult second = run(g, false, echo || first.budgetEnded, echo);
   if (show) std::printf("---- output (compiled loop runs: %llu)\n%s", static_cast<unsigned long long>(second.programRuns),
                        first.output.c_str());
   // _time and DATE() read the clock: a run pair across a second's end may differ.
   if (std::time(nullptr) == before) {
     if (first.output != second.output)
-      fail(first.budgetEnded ? "two runs of the same script wrote different output"
+      fail(echo || first.budgetEnded ? "two runs of the same script wrote different output"
                              : "the script's loops compiled wrote other output than run statement by statement",
            g.script,
            "---- first\n" + first.output + "---- second\n" + second.output);

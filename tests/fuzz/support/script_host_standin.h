@@ -117,11 +117,11 @@ inline void installStandinScriptHost() {
 }
 
 // Runs `text` as the main input of a context made by prepareFileModeContext, statements
-// echoed as file mode echoes them with its echo switches on.
-inline void runMainText(ProgramContext& ctx, std::string& text) {
+// echoed as file mode echoes them with its echo switches on (or not echoed, `echo` false).
+inline void runMainText(ProgramContext& ctx, std::string& text, bool echo = true) {
   InputSource& main = *ctx.mainInput;
-  main.echo.lang = true;
-  main.echo.func = true;
+  main.echo.lang = echo;
+  main.echo.func = echo;
   ctx.input = &main;
   if (text.empty()) return;
   main.stream = fmemopen(text.data(), text.size(), "r");
