@@ -24,7 +24,10 @@ struct Word {
 };
 
 // MQSC attribute text as words: blanks separate, a word ends before '(', and a
-// parenthesised group (quotes and nesting respected) is a word of its own.
+// parenthesised group (nesting respected) is a word of its own. A group whose value
+// begins with a quote is quoted and may hold brackets; in any other a quote is a
+// character of the value, as in a queue manager's reply (DESCR(it's)), and the
+// attributes after it stay readable.
 std::vector<Word> splitWords(std::string_view s) {
   std::vector<Word> words;
   size_t i = 0;
@@ -36,7 +39,8 @@ std::vector<Word> splitWords(std::string_view s) {
     }
     size_t b = i;
     if (c == '(') {
-      i = std::min(scanClosingBracket(s, i) + 1, s.size());
+      bool quoted = i + 1 < s.size() && (s[i + 1] == '\'' || s[i + 1] == '"');
+      i = std::min((quoted ? scanClosingBracket(s, i) : scanClosingBracketIgnoringQuotes(s, i)) + 1, s.size());
       words.push_back({b, i, true});
       continue;
     }

@@ -106,6 +106,12 @@ TEST(AttributeFunctions, AttrstrValueofAndImportParameters) {
   EXPECT_EQ(h.eval("ATTRSTR(1, 'x')"), "ERROR: Parameter 1 of ATTRSTR() function must be a string");
   EXPECT_EQ(h.eval("VALUEOF('DESCR', 'QUEUE(Q1) DESCR(\"a (b) c\")')"), "a (b) c");
   EXPECT_EQ(h.eval("VALUEOF('NOSHARE', 'NOSHARE QUEUE(Q1)')"), "");
+  // A reply's values are not quoted: a quote inside one leaves the attributes after it
+  // readable, while a value that begins quoted may still hold brackets.
+  EXPECT_EQ(h.eval("VALUEOF('CURDEPTH', \"QUEUE(Q1) DESCR(it's (old)) CURDEPTH(5)\")"), "5");
+  EXPECT_EQ(h.eval("VALUEOF('DESCR', \"QUEUE(Q1) DESCR(it's (old)) CURDEPTH(5)\")"), "it's (old)");
+  EXPECT_EQ(h.eval("ATTRSTR('MAXDEPTH', \"DESCR(don't) MAXDEPTH(9)\")"), "MAXDEPTH(9)");
+  EXPECT_EQ(h.eval("VALUEOF('DESCR', \"DESCR('a) b') X(1)\")"), "a) b");
   EXPECT_EQ(h.typeOf("VALUEOF('X', 'QUEUE(Q1)')"), LexemeType::NotSet);
   EXPECT_EQ(h.eval("VALUEOF('X', 2)"), "ERROR: Parameter 2 of VALUEOF() function must be a string");
   EXPECT_EQ(h.typeOf("VALUEOF('QMGR')"), LexemeType::NotSet);  // no import running
