@@ -41,6 +41,9 @@ bool runByExecutor(CT type) {
   case CT::While:
   case CT::Foreach:
   case CT::Foritem:
+  case CT::Call:
+  case CT::Exec:
+  case CT::Var:
   case CT::BlankLine: return true;
   default: return false;
   }
@@ -56,6 +59,7 @@ class LoopCompiler {
     p_.loop = &loop;
     CommandNode* end = loop.link;
     if (!end || end->type != CT::EndWhile) return false;
+    end_ = end;
     emit(Op::PassStart, &loop);
     if (!condition(loop, kExit)) return false;
     emit(Op::BodyStart, &loop);
@@ -111,6 +115,15 @@ class LoopCompiler {
       n = n->next;
       return true;
     case CT::EndIf: n = n->next; return true;
+    // In the loop's own body (not in a loop inside it) these end the loop or the pass.
+    case CT::Break:
+      jumpTo(emit(Op::Jump, n), kExit);
+      n = n->next;
+      return true;
+    case CT::Continue:
+      jumpTo(emit(Op::Jump, n), end_);
+      n = n->next;
+      return true;
     // Nodes that only mark where the source's lines and comments were.
     case CT::SourceLine:
     case CT::MultiLine:
@@ -246,6 +259,7 @@ class LoopCompiler {
   }
 
   LoopProgram& p_;
+  CommandNode* end_ = nullptr;  // the loop's endwhile
   int32_t registers_ = 0;
   int32_t subscripts_ = 0;
   std::vector<std::pair<CommandNode*, int32_t>> at_;      // the first operation of each node

@@ -69,7 +69,7 @@ struct LoopOp {
 class LoopProgram {
  public:
   // The program of `loop` (a While node), or null when its body holds a statement the
-  // program cannot run around (goto, break, leave, return, a label ...).
+  // program cannot run around (goto, leave, return, a label ...).
   static std::unique_ptr<LoopProgram> compile(CommandNode& loop);
 
   // Binds every variable the operations name to its record or array as `vars` holds

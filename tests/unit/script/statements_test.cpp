@@ -338,6 +338,22 @@ TEST_F(Statements, CompiledIntegerLoopsGiveWhatTheExecutorGives) {
       "  endwhile\n"
       "endwhile\n"
       "print @i, @s, @w, @m, @c, @t, @k, @a[3,2], @b[300], @u, _numWhile\n");
+  // Break and continue of the loop itself and of a loop inside it; a call statement and
+  // a declaration run by the executor from inside the program.
+  expectSameBothWays(
+      "func note(v)\n  @seen = @seen + @v\nendfunc\n"
+      "@i = 0\n@seen = 0\n@odd = 0\n"
+      "while (1)\n"
+      "  @i = @i + 1\n"
+      "  if (@i > 50)\n    break\n  endif\n"
+      "  if (@i % 2 = 0)\n    continue\n  endif\n"
+      "  @odd = @odd + 1\n"
+      "  var @local\n"
+      "  note(@i)\n"
+      "  @j = 0\n"
+      "  while (@j < 10)\n    @j = @j + 1\n    if (@j = 3)\n      break\n    endif\n  endwhile\n"
+      "endwhile\n"
+      "print @i, @odd, @seen, @j, _numWhile\n");
   // The sum went past the largest integer and wrapped, as the expression rules wrap.
   EXPECT_THAT(runFresh("@w = 3037000499 * 3037000499 + 5928526805\n@i = 0\nwhile (@i < 3)\n @i = @i + 1\n @w = @w + 1\nendwhile\n"
                        "print @w\n",
