@@ -16,7 +16,7 @@ namespace {
 // places them.
 constexpr const char *kListingOrder[] = {
     "=cache",  "=ccdt",  "=ccdtj",  "=cls",    "=clear", "qdepth",   "qempty", "=colour", "=conn",
-    "=count",  "=disc",  "=echo",   "=import", "=key",   "=keyname", "=merge", "=tolk",   "=mqsc",
+    "=count",  "=disc",  "=echo",   "=fleet",  "=import", "=key",   "=keyname", "=merge", "=tolk",   "=mqsc",
     "=output", "=purge", "=repeat", "=set",    "=show",  "=syn",     "end",    "quit",
 };
 
@@ -30,7 +30,7 @@ std::vector<LocalCommand> buildTable() {
   std::vector<LocalCommand> table;
   for (const auto &family : {settingLocalCommands(), outputLocalCommands(), importLocalCommands(), ccdtLocalCommands(),
                              repeatLocalCommands(), showLocalCommands(), synonymLocalCommands(),
-                             transportLocalCommands(), endLocalCommands(), consoleLocalCommands()})
+                             transportLocalCommands(), fleetLocalCommands(), endLocalCommands(), consoleLocalCommands()})
     table.insert(table.end(), family.begin(), family.end());
   std::stable_sort(table.begin(), table.end(), [](const LocalCommand &a, const LocalCommand &b) {
     return listingPosition(a.name) < listingPosition(b.name);
