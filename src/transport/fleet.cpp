@@ -44,19 +44,22 @@ uint32_t handToMember(ProgramContext &ctx, Connection &conn, const std::string &
 
 bool memberIdle(const Connection &conn) { return conn.doneSeq >= conn.handedSeq; }
 
-// Waits until `finished` holds or the deadline passes; answers still arriving extend it
-// by `extendSeconds` (0: never). False when the user stopped waiting.
-template <typename Finished>
-bool waitForMembers(ProgramContext &ctx, int64_t deadlineMs, int extendSeconds, Finished &&finished) {
-  TransportState &t = transportOf(ctx);
+// Waits until `finished` holds or the deadline passes; while `progress` (what the
+// members still awaited have received) grows, the deadline moves on by `extendSeconds`
+// (0: never). False when the user stopped waiting.
+template <typename Finished, typename Progress>
+bool waitForMembers(ProgramContext &ctx, int64_t deadlineMs, int extendSeconds, Finished &&finished,
+                    Progress &&progress) {
   if (ctx.fileMode() && ctx.output) ctx.output->flushStream();
-  uint32_t seenResponses = t.responseCount;
+  TransportState &t = transportOf(ctx);
+  uint64_t seen = progress();
   for (;;) {
     if (finished()) return true;
     int64_t now = steadyMs();
     if (now >= deadlineMs) {
-      if (extendSeconds <= 0 || t.responseCount == seenResponses) return true;
-      seenResponses = t.responseCount;
+      uint64_t nowSeen = progress();
+      if (extendSeconds <= 0 || nowSeen == seen) return true;
+      seen = nowSeen;
       deadlineMs = now + extendSeconds * 1000L;
       continue;
     }
@@ -177,11 +180,14 @@ FleetConnectResult formFleet(ProgramContext &ctx, const std::vector<std::string>
     }
     // A connect runs two inquiries of up to `wait` seconds each before it answers.
     int64_t deadline = steadyMs() + (2L * waitSeconds + 10) * 1000L;
-    waitForMembers(ctx, deadline, 0, [&] {
-      for (size_t i = first; i < last; ++i)
-        if (fleet->members[i].conn && fleet->members[i].conn->doneSeq < seqs[i - first]) return false;
-      return true;
-    });
+    waitForMembers(
+        ctx, deadline, 0,
+        [&] {
+          for (size_t i = first; i < last; ++i)
+            if (fleet->members[i].conn && fleet->members[i].conn->doneSeq < seqs[i - first]) return false;
+          return true;
+        },
+        [] { return uint64_t{0}; });
     // 3. Each member's messages in member order; one that has not answered is given up.
     for (size_t i = first; i < last; ++i) {
       FleetMember &m = fleet->members[i];
@@ -273,11 +279,21 @@ bool issueFleetMqsc(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &r
     return r.complete();
   };
   int seconds = waitSeconds > 0 ? waitSeconds : defaultWait(ctx);
-  bool stopped = !waitForMembers(ctx, steadyMs() + seconds * 1000L, seconds, [&] {
-    for (const Part &p : parts)
-      if (!complete(*p.record)) return false;
-    return true;
-  });
+  bool stopped = !waitForMembers(
+      ctx, steadyMs() + seconds * 1000L, seconds,
+      [&] {
+        for (const Part &p : parts)
+          if (!complete(*p.record)) return false;
+        return true;
+      },
+      [&] {
+        // Records (and replies of other kinds) of the members still answering.
+        OwnedMutexGuard guard(ctx.displayLock);
+        uint64_t received = 0;
+        for (const Part &p : parts)
+          if (!p.record->complete()) received += p.record->receivedCount + p.record->responseText.size();
+        return received;
+      });
   for (Part &p : parts) {
     if (p.seq == 0) continue;
     if (!complete(*p.record)) {
@@ -315,9 +331,12 @@ size_t disbandFleet(ProgramContext &ctx, bool report) {
       c->requestEvent.set();
     }
   }
-  waitForMembers(ctx, steadyMs() + 10000L, 0, [&] {
-    return std::all_of(asked.begin(), asked.end(), [](const auto &a) { return a.first->doneSeq >= a.second; });
-  });
+  waitForMembers(
+      ctx, steadyMs() + 10000L, 0,
+      [&] {
+        return std::all_of(asked.begin(), asked.end(), [](const auto &a) { return a.first->doneSeq >= a.second; });
+      },
+      [] { return uint64_t{0}; });
   size_t done = 0;
   for (auto &[c, seq] : asked) {
     if (c->doneSeq >= seq) ++done;
