@@ -214,6 +214,10 @@ class Layout : public RecordOutput {
     sorted.reserve(slots.size());
     for (size_t k : order) sorted.push_back(std::move(held_[slots[k]]));
     for (size_t k = 0; k < slots.size(); ++k) held_[slots[k]] = std::move(sorted[k]);
+    // A fleet's sorted records come first; what its members said besides follows them.
+    if (record_.fleet)
+      std::stable_partition(held_.begin(), held_.end(),
+                            [](const OutputPiece &p) { return p.kind == OutputPiece::Record; });
     // A foreach walks the records in the order they are shown.
     std::vector<ResponseRecord> &kept = record_.keptRecords;
     if (kept.size() == order.size()) {

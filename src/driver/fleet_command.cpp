@@ -48,7 +48,7 @@ void doFleet(ProgramContext &ctx, ParsedCommand &cmd, int issueSource) {
   }
 
   // 2. The members: the list, then the table's queue managers.
-  std::vector<std::string> names = splitQmgrList(cmd.value("qm"), 48);
+  std::vector<std::string> names = splitQmgrList(cmd.value("qm"));
   std::string table = cmd.value("ccdt");
   if (!table.empty()) {
     std::string message;

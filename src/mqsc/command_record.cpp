@@ -56,8 +56,10 @@ void endReceivedRecord(ProgramContext &ctx, CommandRecord &record) {
   if (!record.receiving) return;
   OutputPiece piece = std::move(*record.receiving);
   record.receiving.reset();
-  // 1. Read once; everything after reads the attributes from the index.
+  // 1. Read once; everything after reads the attributes from the index. A fleet
+  //    member's records name it before any filter looks at them.
   parseResponseRecord(piece.body, replyFields(record));
+  if (record.fleetMember && piece.body.qmgr.empty()) piece.body.qmgr = record.qmgr;
   // 2. A record any filter rejects is dropped whole.
   if (record.has(kMarkHasModifiers))
     for (const RecordFilter &filter : record.filters)
@@ -250,6 +252,8 @@ bool completeMergedAnswer(ProgramContext &ctx, CommandRecord &merged, std::vecto
     if (held) {
       for (OutputPiece &piece : held->pieces) {
         piece.body.qmgr = m.qmgr;
+        // A failed member's words are its error: no other member's output turns on them.
+        if (!r.succeeded && piece.kind == OutputPiece::Text) piece.kind = OutputPiece::Error;
         if (piece.kind == OutputPiece::Record) merged.marks |= kMarkData;
         outputOf(ctx, merged).piece(ctx, merged, std::move(piece));
       }

@@ -113,6 +113,7 @@ struct CommandRecord {
   bool keepRecords = false;  // keep the records the filters pass (foreach walks them afterwards)
   bool fleet = false;        // the merged answer of a fleet's members (each record names its own)
   bool tallied = true;       // completion counts the outcome (a fleet's members are counted instead)
+  bool fleetMember = false;  // one member's part of a fleet's answer: its records carry qmgr as theirs
 
   // --- filled by preparation (request.h)
   bool isDisplay = false;                      // first word DIS or DISPLAY: counted only with dspcmds

@@ -247,6 +247,7 @@ bool issueFleetMqsc(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &r
     member->responsesHidden = record->responsesHidden;
     member->keepRecords = record->keepRecords;
     member->qmgr = m.name;
+    member->fleetMember = true;
     member->output = heldForMerge();
     parts.push_back({&m, member});
     Connection *conn = m.conn;
@@ -267,7 +268,6 @@ bool issueFleetMqsc(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &r
       failRecord(ctx, *member, why);
       continue;
     }
-    member->qmgr = conn->adminQmgr.empty() ? conn->connectedQmgr : conn->adminQmgr;
     IssueSource source = record->kind == RecordKind::ScriptCommand ? IssueFromScript : IssueFromUser;
     parts.back().seq = handToMember(ctx, *conn, record->commandText, true, source, member);
   }
@@ -323,7 +323,8 @@ size_t disbandFleet(ProgramContext &ctx, bool report) {
   for (FleetMember &m : t.fleet->members) {
     Connection *c = m.conn;
     if (!c || !c->workerAlive) continue;
-    if (c->connected() && memberIdle(*c)) {
+    // A member still busy with a command takes the disconnect after it.
+    if (c->connected()) {
       asked.emplace_back(c, handToMember(ctx, *c, "=disc", false, IssueFromStartup, nullptr));
       c->disconnectPending = true;
     } else {
