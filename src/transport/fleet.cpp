@@ -235,6 +235,12 @@ bool issueFleetMqsc(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &r
     FleetMember *member;
     std::shared_ptr<CommandRecord> record;
     uint32_t seq = 0;
+    bool waiting = false;  // the member is still busy with an earlier command: handed on when idle
+  };
+  IssueSource source = record->kind == RecordKind::ScriptCommand ? IssueFromScript : IssueFromUser;
+  auto handOn = [&](Part &p) {
+    p.waiting = false;
+    p.seq = handToMember(ctx, *p.member->conn, record->commandText, true, source, p.record);
   };
   std::vector<Part> parts;
   parts.reserve(fleet.members.size());
@@ -256,9 +262,6 @@ bool issueFleetMqsc(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &r
     if (!conn || !conn->connected() || conn->disconnectPending) {
       why = m.failure.empty() ? "Not currently connected." : m.failure;
       reason = m.reason ? m.reason : MQRC_CONNECTION_BROKEN;
-    } else if (!memberIdle(*conn)) {
-      why = "Previous command has not completed yet";
-      reason = MQRC_CALL_IN_PROGRESS;
     } else if (record->commandText.size() > kMaxMqscLength) {
       why = strFormat("Command of %zu characters not sent: IBM MQ accepts at most %zu", record->commandText.size(),
                       kMaxMqscLength);
@@ -268,8 +271,8 @@ bool issueFleetMqsc(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &r
       failRecord(ctx, *member, why);
       continue;
     }
-    IssueSource source = record->kind == RecordKind::ScriptCommand ? IssueFromScript : IssueFromUser;
-    parts.back().seq = handToMember(ctx, *conn, record->commandText, true, source, member);
+    if (memberIdle(*conn)) handOn(parts.back());
+    else parts.back().waiting = true;
   }
 
   // 2. All answer at once; one that is silent when the wait ends is timed out, as one
@@ -282,9 +285,12 @@ bool issueFleetMqsc(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &r
   bool stopped = !waitForMembers(
       ctx, steadyMs() + seconds * 1000L, seconds,
       [&] {
-        for (const Part &p : parts)
-          if (!complete(*p.record)) return false;
-        return true;
+        bool all = true;
+        for (Part &p : parts) {
+          if (p.waiting && memberIdle(*p.member->conn)) handOn(p);
+          all = all && !p.waiting && complete(*p.record);
+        }
+        return all;
       },
       [&] {
         // Records (and replies of other kinds) of the members still answering.
@@ -295,6 +301,11 @@ bool issueFleetMqsc(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &r
         return received;
       });
   for (Part &p : parts) {
+    if (p.waiting) {  // never free to take it: as silent as a member that took it
+      p.record->reason = MQRC_NO_MSG_AVAILABLE;
+      failRecord(ctx, *p.record, stopped ? "Stopped waiting for response" : "Timed out waiting for response");
+      continue;
+    }
     if (p.seq == 0) continue;
     if (!complete(*p.record)) {
       forgetRecord(ctx, p.seq);

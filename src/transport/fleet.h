@@ -42,8 +42,9 @@ size_t fleetSize(ProgramContext &ctx);
 
 // Sends the record's command to every member at once and waits up to `waitSeconds`
 // (0: respwait, or respwaiti at the console; extended while answers keep coming) for all
-// of them. A member that cannot be asked, fails or does not answer in time is one error
-// in the answer and never holds up the others. Each member's command is counted; the
+// of them. A member still busy with an earlier command is handed this one when it is
+// free. A member that cannot be asked, fails or does not answer in time is one error in
+// the answer and never holds up the others. Each member's command is counted; the
 // record is the merged answer, complete on return. True when every member succeeded.
 bool issueFleetMqsc(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &record, int waitSeconds = 0);
 
