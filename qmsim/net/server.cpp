@@ -15,6 +15,7 @@
 #include <cstring>
 #include <list>
 #include <mutex>
+#include <chrono>
 #include <thread>
 
 #include "engine/session.h"
@@ -298,6 +299,7 @@ struct Server::Impl {
         return;
       default: return;
       }
+      if (options.latencyMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options.latencyMs));
       if (!reply(fd, o, out)) return;
     }
   }
