@@ -1,6 +1,9 @@
 // =fleet: several queue managers as one destination. The members are named in a list,
-// or are every queue manager a client channel table names; each is connected with the
-// connection operands given (as =conn takes them).
+// or are every queue manager a client channel table names, or that has a directory in a
+// directory of queue managers (a qmsim home); each is connected with the connection
+// operands given (as =conn takes them).
+#include <algorithm>
+#include <filesystem>
 #include <set>
 
 #include "ccdt/binary_table.h"
@@ -22,6 +25,7 @@ std::vector<LocalOperand> fleetOperands() {
   std::vector<LocalOperand> operands = {
       {"qm", "Queue Manager names, separated by commas", kLocalAnyValue},
       {"ccdt", "Every Queue Manager named in this client channel table", kLocalAnyValue},
+      {"home", "Every Queue Manager with a directory in this directory (a qmsim home)", kLocalAnyValue},
       {"confirm",
        "Whether DELETE, CLEAR and STOP are confirmed before they go to every Queue Manager",
        kLocalYesNo},
@@ -32,7 +36,8 @@ std::vector<LocalOperand> fleetOperands() {
 }
 
 bool isFleetOperand(std::string_view name) {
-  return scanEqualsNoCase(name, "qm") || scanEqualsNoCase(name, "ccdt") || scanEqualsNoCase(name, "confirm");
+  return scanEqualsNoCase(name, "qm") || scanEqualsNoCase(name, "ccdt") || scanEqualsNoCase(name, "home") ||
+         scanEqualsNoCase(name, "confirm");
 }
 
 void doFleet(ProgramContext &ctx, ParsedCommand &cmd, int issueSource) {
@@ -57,9 +62,17 @@ void doFleet(ProgramContext &ctx, ParsedCommand &cmd, int issueSource) {
       return addError(ctx, message);
     }
   }
+  std::string home = cmd.value("home");
+  if (!home.empty()) {
+    std::string message;
+    if (!homeQmgrNames(home, names, message)) {
+      ctx.statusFlags |= kStatusConnectFailed;
+      return addError(ctx, message);
+    }
+  }
   if (names.empty()) {
     ctx.statusFlags |= kStatusConnectFailed;
-    return addError(ctx, "Please name the fleet's queue managers with qm(QM1,QM2,...) or ccdt(file)");
+    return addError(ctx, "Please name the fleet's queue managers with qm(QM1,QM2,...), ccdt(file) or home(directory)");
   }
 
   // 3. The connection template from the connection operands; the table, unless a
@@ -115,6 +128,33 @@ bool ccdtQmgrNames(const std::string &path, std::vector<std::string> &names, std
   ChannelDefinition def;
   std::string step;
   while (binary->readNextChannel(def, step) == kOk) take(def);
+  return true;
+}
+
+bool homeQmgrNames(const std::string &directory, std::vector<std::string> &names, std::string &message) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::directory_iterator it(directory, ec);
+  if (ec) {
+    message = strFormat("Directory '%s' can not be read", directory.c_str());
+    return false;
+  }
+  // A queue manager's name: at most 48 of A-Z a-z 0-9 . _ / %.
+  auto isQmgrName = [](const std::string &name) {
+    return !name.empty() && name.size() <= 48 && name.find_first_not_of(
+                                                     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._/%") ==
+                                                     std::string::npos;
+  };
+  std::vector<std::string> found;
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    if (ec) break;
+    std::string name = it->path().filename().string();
+    if (it->is_directory(ec) && isQmgrName(name)) found.push_back(name);
+  }
+  std::sort(found.begin(), found.end());
+  std::set<std::string> seen(names.begin(), names.end());
+  for (std::string &name : found)
+    if (seen.insert(name).second) names.push_back(std::move(name));
   return true;
 }
 

@@ -223,7 +223,7 @@ FleetConnectResult formFleet(ProgramContext &ctx, const std::vector<std::string>
   return result;
 }
 
-bool issueFleetMqsc(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &record, int waitSeconds) {
+FleetOutcome issueFleetMqsc(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &record, int waitSeconds) {
   TransportState &t = transportOf(ctx);
   Fleet &fleet = *t.fleet;
   record->sequence = ++t.issuedSeq;
@@ -324,7 +324,7 @@ bool issueFleetMqsc(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &r
   std::vector<MemberAnswer> answers;
   answers.reserve(parts.size());
   for (Part &p : parts) answers.push_back({p.member->name, p.record});
-  return completeMergedAnswer(ctx, *record, answers);
+  return completeMergedAnswer(ctx, *record, answers) ? FleetOutcome::AllSucceeded : FleetOutcome::SomeFailed;
 }
 
 size_t disbandFleet(ProgramContext &ctx, bool report) {

@@ -45,8 +45,9 @@ size_t fleetSize(ProgramContext &ctx);
 // of them. A member still busy with an earlier command is handed this one when it is
 // free. A member that cannot be asked, fails or does not answer in time is one error in
 // the answer and never holds up the others. Each member's command is counted; the
-// record is the merged answer, complete on return. True when every member succeeded.
-bool issueFleetMqsc(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &record, int waitSeconds = 0);
+// record is the merged answer, complete on return.
+enum class FleetOutcome { AllSucceeded, SomeFailed };
+FleetOutcome issueFleetMqsc(ProgramContext &ctx, const std::shared_ptr<CommandRecord> &record, int waitSeconds = 0);
 
 // Disconnects every member at once and ends the fleet. The number disconnected.
 size_t disbandFleet(ProgramContext &ctx, bool report);
