@@ -71,16 +71,19 @@ MqscIssue issueMqsc(ProgramContext &ctx, std::string_view text, IssueSource sour
   issued.record->keepRecords = keepRecords;
 
   // 5. A command that deletes, clears or stops goes to a whole fleet only when the
-  //    user confirms it at the console, or =fleet confirm(no) allowed it beforehand.
+  //    user typing it confirms it, or =fleet confirm(no) allowed it beforehand; from a
+  //    file or a pipe it is refused.
   bool fleet = fleetIsDestination(ctx);
   if (fleet && isDestructiveCommand(command) && fleetConfirmsDestructive(ctx)) {
-    bool go = !ctx.fileMode() && askToContinue(ctx, strFormat("Send '%s' to %zu queue managers - continue? ",
-                                                               issued.record->commandText.c_str(), fleetSize(ctx)));
+    bool typed = !ctx.fileMode() || (ctx.input && ctx.input->prompting);
+    bool go = typed && askToContinue(ctx, strFormat("Send '%s' to %zu queue managers - continue? ",
+                                                    issued.record->commandText.c_str(), fleetSize(ctx)));
     if (!go) {
       issued.record->sequence = ++transportOf(ctx).issuedSeq;
+      issued.record->tallied = !typed;  // refused counts as failed; the user's no is no failure
       failRecord(ctx, *issued.record,
-                 ctx.fileMode() ? "Not sent to the fleet: DELETE, CLEAR and STOP need =fleet confirm(no) in file mode"
-                                : "Command cancelled");
+                 typed ? "Command cancelled"
+                       : "Not sent to the fleet: DELETE, CLEAR and STOP need =fleet confirm(no) in file mode");
       issued.outcome = MqscIssueOutcome::Failed;
       return issued;
     }
