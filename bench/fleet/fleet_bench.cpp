@@ -212,8 +212,9 @@ int main(int argc, char **argv) {
                                  std::to_string(expected));
       Figures f;
       std::vector<double> bestMember(static_cast<size_t>(members), 1e9);
-      std::printf("\nservers reply %s:\n", latencyMs ? ("after " + std::to_string(latencyMs) + " ms (a network away)").c_str()
-                                                       : "at once (they share this machine's cores with KVARN)");
+      std::printf("\nservers reply %s:\n", latencyMs
+                                               ? ("after " + std::to_string(latencyMs) + " ms (a network away)").c_str()
+                                               : "at once (they share this machine's cores with KVARN)");
       for (int r = 0; r < rounds; ++r) {
         std::string R = std::to_string(r);
         double fleet = at.at("S" + R + ".0") - at.at("F" + R);
@@ -225,8 +226,8 @@ int main(int argc, char **argv) {
           bestMember[static_cast<size_t>(i)] = std::min(bestMember[static_cast<size_t>(i)], own);
           slowest = std::max(slowest, own);
         }
-        std::printf("  round %d: fleet %.3f s, slowest member %.3f s, members one after another %.3f s\n", r + 1,
-                    fleet, slowest, sequential);
+        std::printf("  round %d: fleet %.3f s, slowest member %.3f s, members one after another %.3f s\n", r + 1, fleet,
+                    slowest, sequential);
         f.fleet = std::min(f.fleet, fleet);
         f.sequential = std::min(f.sequential, sequential);
       }
@@ -243,8 +244,7 @@ int main(int argc, char **argv) {
       std::printf("  one after another / fleet:  %5.2fx  (aim: at least 5x)    %s\n", speedUp,
                   speedUp >= 5 ? "met" : "NOT MET");
     };
-    std::printf("(cores online: %ld; the %d servers and KVARN share them)\n", ::sysconf(_SC_NPROCESSORS_ONLN),
-                members);
+    std::printf("(cores online: %ld; the %d servers and KVARN share them)\n", ::sysconf(_SC_NPROCESSORS_ONLN), members);
     measure(0);
     int latency = 20;
     if (const char *l = std::getenv("KVARN_BENCH_LATENCY_MS")) latency = std::max(1, std::atoi(l));

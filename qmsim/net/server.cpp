@@ -12,10 +12,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <list>
 #include <mutex>
-#include <chrono>
 #include <thread>
 
 #include "engine/session.h"

@@ -26,9 +26,7 @@ std::vector<LocalOperand> fleetOperands() {
       {"qm", "Queue Manager names, separated by commas", kLocalAnyValue},
       {"ccdt", "Every Queue Manager named in this client channel table", kLocalAnyValue},
       {"home", "Every Queue Manager with a directory in this directory (a qmsim home)", kLocalAnyValue},
-      {"confirm",
-       "Whether DELETE, CLEAR and STOP are confirmed before they go to every Queue Manager",
-       kLocalYesNo},
+      {"confirm", "Whether DELETE, CLEAR and STOP are confirmed before they go to every Queue Manager", kLocalYesNo},
   };
   for (LocalOperand &op : connOperands())
     if (op.name != "qm") operands.push_back(std::move(op));
@@ -106,8 +104,10 @@ bool ccdtQmgrNames(const std::string &path, std::vector<std::string> &names, std
     return false;
   }
   std::set<std::string> seen(names.begin(), names.end());
+  bool tableNamed = false;  // the table names a queue manager (perhaps one named already)
   auto take = [&](const ChannelDefinition &def) {
-    if (def.channelType != kChannelTypeClientConnection || def.qmgrName.empty()) return;
+    if (def.channelType != kChannelTypeClientConnection || scanTrim(def.qmgrName).empty()) return;
+    tableNamed = true;
     std::string name(scanTrim(def.qmgrName));
     if (!name.empty() && seen.insert(name).second) names.push_back(name);
   };
@@ -115,19 +115,24 @@ bool ccdtQmgrNames(const std::string &path, std::vector<std::string> &names, std
   if (first != std::string::npos && text[first] == '{') {
     JsonTable json;
     std::vector<std::string> messages;
-    if (json.readText(text, path, 0, messages) != kOk) {
-      message = messages.empty() ? strFormat("Client channel table '%s' can not be read", path.c_str())
-                                 : messages.front();
+    // A table that yields no channel (not JSON, cut short) names no fleet: say why.
+    if (json.readText(text, path, 0, messages) != kOk || json.channels().empty()) {
+      message =
+          messages.empty() ? strFormat("Client channel table '%s' can not be read", path.c_str()) : messages.front();
       return false;
     }
     for (const JsonChannel &c : json.channels()) take(c.def);
-    return true;
+  } else {
+    std::unique_ptr<BinaryTable> binary;
+    if (BinaryTable::open(path, BinaryTable::Mode::Read, binary, message) != kOk) return false;
+    ChannelDefinition def;
+    std::string step;
+    while (binary->readNextChannel(def, step) == kOk) take(def);
   }
-  std::unique_ptr<BinaryTable> binary;
-  if (BinaryTable::open(path, BinaryTable::Mode::Read, binary, message) != kOk) return false;
-  ChannelDefinition def;
-  std::string step;
-  while (binary->readNextChannel(def, step) == kOk) take(def);
+  if (!tableNamed) {
+    message = strFormat("Client channel table '%s' names no queue manager", path.c_str());
+    return false;
+  }
   return true;
 }
 
@@ -141,9 +146,9 @@ bool homeQmgrNames(const std::string &directory, std::vector<std::string> &names
   }
   // A queue manager's name: at most 48 of A-Z a-z 0-9 . _ / %.
   auto isQmgrName = [](const std::string &name) {
-    return !name.empty() && name.size() <= 48 && name.find_first_not_of(
-                                                     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._/%") ==
-                                                     std::string::npos;
+    return !name.empty() && name.size() <= 48 &&
+           name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._/%") ==
+               std::string::npos;
   };
   std::vector<std::string> found;
   for (; it != fs::directory_iterator(); it.increment(ec)) {
@@ -160,7 +165,13 @@ bool homeQmgrNames(const std::string &directory, std::vector<std::string> &names
 
 std::vector<LocalCommand> fleetLocalCommands() {
   return {
-      {"=fleet", "Direct commands to several Queue Managers at once", fleetOperands(), {}, doFleet, kListed, false,
+      {"=fleet",
+       "Direct commands to several Queue Managers at once",
+       fleetOperands(),
+       {},
+       doFleet,
+       kListed,
+       false,
        kLeavesCcdtMode},
   };
 }

@@ -91,8 +91,8 @@ MqscIssue issueMqsc(ProgramContext &ctx, std::string_view text, IssueSource sour
 
   // 6. The transport hands it to the current connection, or to every member of the
   //    fleet, and waits for the answer.
-  bool answered = fleet ? issueFleetMqsc(ctx, issued.record) == FleetOutcome::AllSucceeded
-                        : cslIssueMQCommand(ctx, issued.record);
+  bool answered =
+      fleet ? issueFleetMqsc(ctx, issued.record) == FleetOutcome::AllSucceeded : cslIssueMQCommand(ctx, issued.record);
   issued.outcome = answered ? MqscIssueOutcome::Answered : MqscIssueOutcome::Failed;
   return issued;
 }

@@ -185,8 +185,9 @@ bool openCommandQueue(ProgramContext &ctx, int queue, Connection &conn) {
   if (cc == MQCC_FAILED) {
     hobj = kNoHobj;
     t.lastReason = rc;
-    reportError(ctx, conn, strFormat("Error opening command queue '%s/%s' on '%s' RC(%ld) %s", conn.adminQmgr.c_str(),
-                               name.c_str(), conn.connectedQmgr.c_str(), static_cast<long>(rc), reasonName(rc)));
+    reportError(ctx, conn,
+                strFormat("Error opening command queue '%s/%s' on '%s' RC(%ld) %s", conn.adminQmgr.c_str(),
+                          name.c_str(), conn.connectedQmgr.c_str(), static_cast<long>(rc), reasonName(rc)));
     ctx.statusFlags |= kStatusMqCallFailed;
     return false;
   }
@@ -215,8 +216,9 @@ bool putRequest(ProgramContext &ctx, Connection &conn, int queue, uint32_t seque
   if (cc == MQCC_FAILED) {
     const std::string &name = queue == kTolkCommandQueue ? t.tolkCommandQueue : conn.commandQueue;
     t.lastReason = rc;
-    reportError(ctx, conn, strFormat("Error putting to %s/%s RC(%ld) %s", conn.connectedQmgr.c_str(), name.c_str(),
-                               static_cast<long>(rc), reasonName(rc)));
+    reportError(ctx, conn,
+                strFormat("Error putting to %s/%s RC(%ld) %s", conn.connectedQmgr.c_str(), name.c_str(),
+                          static_cast<long>(rc), reasonName(rc)));
     ctx.statusFlags |= kStatusMqCallFailed;
     return false;
   }

@@ -206,7 +206,8 @@ FleetConnectResult formFleet(ProgramContext &ctx, const std::vector<std::string>
       if (!m.conn->connected()) {
         m.failure = lastError(lines);
         m.reason = MQRC_Q_MGR_NOT_AVAILABLE;
-        if (size_t at = m.failure.find("RC("); at != std::string::npos) m.reason = std::atoi(m.failure.c_str() + at + 3);
+        if (size_t at = m.failure.find("RC("); at != std::string::npos)
+          m.reason = std::atoi(m.failure.c_str() + at + 3);
       } else {
         ++result.connected;
       }

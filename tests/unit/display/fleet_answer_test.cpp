@@ -74,10 +74,9 @@ TEST(FleetAnswer, WhereSortAndLimitActAcrossTheWholeFleet) {
   std::vector<std::string> l = t.lines();
   // The deepest queue of the fleet alone, the member's failure after the records, and
   // the Total counting what every member sent (=WHERE dropped B on arrival).
-  std::vector<std::string> expected = {"AMQ8409I: Display Queue details.",
-                                       "QSGQM(QM3) QUEUE(A) TYPE(QLOCAL) CURDEPTH(9)",
-                                       "QM2: Timed out waiting for response",
-                                       "Total display responses - Received:3 Matched:2/3 Shown:1/2"};
+  std::vector<std::string> expected = {
+      "AMQ8409I: Display Queue details.", "QSGQM(QM3) QUEUE(A) TYPE(QLOCAL) CURDEPTH(9)",
+      "QM2: Timed out waiting for response", "Total display responses - Received:3 Matched:2/3 Shown:1/2"};
   EXPECT_EQ(l, expected);
 
   // A member's records are named before its filters run: =WHERE can pick a member.
