@@ -172,6 +172,7 @@ std::vector<LocalCommand> fleetLocalCommands() {
        doFleet,
        kListed,
        false,
-       kLeavesCcdtMode},
+       kLeavesCcdtMode,
+       kTakesLongLists},
   };
 }
