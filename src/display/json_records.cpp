@@ -244,7 +244,8 @@ std::string JsonRecordWriter::record(const ResponseRecord &record, bool severalQ
   return line;
 }
 
-std::string JsonRecordWriter::message(std::string_view text, uint32_t style, std::string_view member) const {
+std::string JsonRecordWriter::message(std::string_view text, uint32_t style, std::string_view member,
+                                      int32_t memberReason) const {
   if (text.find_first_not_of(' ') == std::string_view::npos) return {};
   // The queue manager's words in a failed command are errors, except a z/OS queue
   // manager's report that its part completed normally.
@@ -259,6 +260,8 @@ std::string JsonRecordWriter::message(std::string_view text, uint32_t style, std
     object[jsonfield::kReason] = record_.reason;
   } else if (int32_t reason = reasonCodeIn(text)) {
     object[jsonfield::kReason] = reason;
+  } else if (error && memberReason != 0) {
+    object[jsonfield::kReason] = memberReason;
   }
   object[jsonfield::kText] = jsonText(text);
   return jsonLine(object);

@@ -155,7 +155,7 @@ class Layout : public RecordOutput {
     std::string_view member = record_.fleet ? std::string_view(item.body.qmgr) : std::string_view();
     switch (item.kind) {
     case OutputPiece::Info: write(item.text(), kStyleInfo, quiet, member); return;
-    case OutputPiece::Error: write(item.text(), kStyleError, quiet, member); return;
+    case OutputPiece::Error: write(item.text(), kStyleError, quiet, member, item.reason); return;
     case OutputPiece::GroupStart: startQmgrGroup(scan_); return;
     case OutputPiece::GroupEnd:
       if (qmgrSubtotalDue(scan_))
@@ -298,8 +298,9 @@ class Layout : public RecordOutput {
   }
 
   // A line of the command's output; with JSON output its message object.
-  // `member`: the fleet member that said it (text: a prefix; JSON: its qmgr).
-  void write(std::string_view text, uint32_t style, bool quiet, std::string_view member = {}) {
+  // `member`: the fleet member that said it (text: a prefix; JSON: its qmgr, and the
+  // reason it failed with).
+  void write(std::string_view text, uint32_t style, bool quiet, std::string_view member = {}, int32_t reason = 0) {
     if (!json_) {
       if (member.empty() || text.empty()) return writeLine(text, style, quiet);
       std::string named(member);
@@ -307,7 +308,7 @@ class Layout : public RecordOutput {
       named += text;
       return writeLine(named, style, quiet);
     }
-    std::string object = json_->message(text, style, member);
+    std::string object = json_->message(text, style, member, reason);
     if (!object.empty()) writeLine(object, kStyleJson, quiet);
   }
 

@@ -254,6 +254,7 @@ bool completeMergedAnswer(ProgramContext &ctx, CommandRecord &merged, std::vecto
         piece.body.qmgr = m.qmgr;
         // A failed member's words are its error: no other member's output turns on them.
         if (!r.succeeded && piece.kind == OutputPiece::Text) piece.kind = OutputPiece::Error;
+        if (!r.succeeded && piece.kind == OutputPiece::Error) piece.reason = r.reason;
         if (piece.kind == OutputPiece::Record) merged.marks |= kMarkData;
         outputOf(ctx, merged).piece(ctx, merged, std::move(piece));
       }

@@ -72,6 +72,7 @@ struct OutputPiece {
   enum Kind { Record, Text, Info, Error, GroupStart, GroupEnd } kind = Text;
   ResponseRecord body;  // the record, read; for a line, its text and group's queue manager
   bool quiet = false;   // a quiet line (kLineQuiet)
+  int32_t reason = 0;   // an error of a fleet's member: the reason it failed with, when known
   std::string_view text() const { return body.text; }
 };
 

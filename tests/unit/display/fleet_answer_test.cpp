@@ -135,8 +135,9 @@ TEST(FleetAnswer, JsonRecordsAndMessagesNameTheirMember) {
   t.answer(merged, "DIS QL(*) CURDEPTH", threeMembers());
   std::string out = t.output();
   EXPECT_NE(out.find(R"({"kind":"record","qmgr":"QM3")"), std::string::npos) << out;
-  EXPECT_NE(out.find(R"("qmgr":"QM2")"), std::string::npos) << out;
-  EXPECT_NE(out.find("Timed out waiting for response"), std::string::npos) << out;
+  // The member that did not answer: one error naming it, with its reason.
+  EXPECT_NE(out.find(R"({"kind":"error","qmgr":"QM2")"), std::string::npos) << out;
+  EXPECT_NE(out.find(R"("reason":2033,"text":"Timed out waiting for response")"), std::string::npos) << out;
 }
 
 }  // namespace
