@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <list>
 #include <mutex>
@@ -298,6 +299,7 @@ struct Server::Impl {
         return;
       default: return;
       }
+      if (options.latencyMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options.latencyMs));
       if (!reply(fd, o, out)) return;
     }
   }

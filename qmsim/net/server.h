@@ -22,6 +22,9 @@ struct ServerOptions {
   // Non-empty: while a queue manager has no connection authentication in force, its
   // client connections must present one of these users with its password.
   std::map<std::string, std::string> users;
+  // Each reply to a client is held this long (milliseconds): a queue manager at the far
+  // end of a network, for measuring what a client does while it waits.
+  int latencyMs = 0;
 };
 
 class Server {

@@ -299,7 +299,7 @@ int serve(const std::vector<std::string>& names, const ServerOptions& options, i
 }
 
 int cmdStart(const Args& args) {
-  Parsed p = parse(args, {"port", "bind", "auth"}, {"background", "no-tcp"});
+  Parsed p = parse(args, {"port", "bind", "auth", "latency"}, {"background", "no-tcp"});
   if (!p.error.empty()) return usageError("start", p.error);
   if (p.positional.empty()) return usageError("start", "no queue manager named");
   ServerOptions options;
@@ -309,6 +309,11 @@ int cmdStart(const Args& args) {
     options.port = static_cast<int>(port);
   }
   if (p.options.count("bind")) options.bindAddress = p.options["bind"];
+  if (p.options.count("latency")) {
+    long ms = 0;
+    if (!parseNumber(p.options["latency"], 0, 10000, ms)) return usageError("start", "latency must be 0 to 10000 ms");
+    options.latencyMs = static_cast<int>(ms);
+  }
   if (p.options.count("no-tcp")) options.tcp = false;
   if (p.options.count("auth")) {
     std::string error;
@@ -482,7 +487,8 @@ const std::vector<Command>& commands() {
        " [--authority on|off]",
        cmdCreate},
       {"delete", "QMGR", cmdDelete},
-      {"start", "QMGR... [--port N] [--bind ADDRESS] [--auth USERFILE] [--no-tcp] [--background]", cmdStart},
+      {"start", "QMGR... [--port N] [--bind ADDRESS] [--auth USERFILE] [--latency MS] [--no-tcp] [--background]",
+       cmdStart},
       {"stop", "QMGR", cmdStop},
       {"list", "", cmdList},
       {"put", "QMGR QUEUE [--count N] [--text TEXT] [--persistent]", cmdPut},

@@ -44,6 +44,7 @@ inline constexpr bool kUnlisted = false;
 inline constexpr bool kListed = true;
 inline constexpr bool kUsesConnection = true;
 inline constexpr bool kLeavesCcdtMode = true;
+inline constexpr bool kTakesLongLists = true;
 
 struct LocalOperand {
   std::string name;
@@ -63,6 +64,7 @@ struct LocalCommand {
   bool usesConnection = false;        // handed to the current connection: a start-up connection
                                       // still owed is made before it runs
   bool leavesCcdtMode = false;        // directs commands to a queue manager: CCDT mode ends first
+  bool takesLongLists = false;        // may name hundreds of queue managers: longer than other commands
 };
 
 // Value lists many operands share.

@@ -339,8 +339,25 @@ size_t commandTimeStampLength(std::string_view text) {
   return stamped ? kStampLength : 0;
 }
 
-void addInfo(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(text, kStyleInfo); }
-void addError(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(text, kStyleError); }
+namespace {
+thread_local CapturedMessages *capturedMessages = nullptr;
+
+bool captured(char kind, std::string_view text) {
+  if (!capturedMessages) return false;
+  std::lock_guard<std::mutex> lock(capturedMessages->mutex);
+  capturedMessages->lines.push_back(kind + std::string(text));
+  return true;
+}
+}  // namespace
+
+void captureMessagesOnThisThread(CapturedMessages *into) { capturedMessages = into; }
+
+void addInfo(ProgramContext &ctx, std::string_view text) {
+  if (!captured('I', text)) ctx.output->addLine(text, kStyleInfo);
+}
+void addError(ProgramContext &ctx, std::string_view text) {
+  if (!captured('E', text)) ctx.output->addLine(text, kStyleError);
+}
 void addDiagnostic(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(text, kStyleDiagnostic); }
 void addTrace(ProgramContext &ctx, std::string_view text) { ctx.output->addLine(text, kStyleTrace); }
 

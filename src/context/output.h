@@ -16,8 +16,11 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "runtime/lock.h"
 #include "text/text.h"  // strFormat, with which most output lines are made
@@ -194,6 +197,19 @@ struct ProgramContext;
 
 void addInfo(ProgramContext &ctx, std::string_view text);
 void addError(ProgramContext &ctx, std::string_view text);
+// Messages kept aside, each as "I" or "E" followed by the text.
+struct CapturedMessages {
+  std::mutex mutex;
+  std::vector<std::string> lines;
+  std::vector<std::string> take() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return std::exchange(lines, {});
+  }
+};
+// While set (null ends it), addInfo and addError on the calling thread keep their lines
+// in `into` instead: a thread working for one of several queue managers at once has its
+// messages shown in order with the others'.
+void captureMessagesOnThisThread(CapturedMessages *into);
 void addDiagnostic(ProgramContext &ctx, std::string_view text);
 // A line of diagnostic trace (-D): standard error in file mode.
 void addTrace(ProgramContext &ctx, std::string_view text);

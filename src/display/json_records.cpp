@@ -203,9 +203,11 @@ std::string JsonRecordWriter::record(const ResponseRecord &record, bool severalQ
     line += name;
     line += "\":";
   };
-  if (!record_.qmgr.empty()) {
+  // A fleet's record names the member that sent it.
+  std::string_view qmgr = record_.fleet && !record.qmgr.empty() ? std::string_view(record.qmgr) : record_.qmgr;
+  if (!qmgr.empty()) {
     member(jsonfield::kQmgr);
-    jsonAppendText(line, record_.qmgr);
+    jsonAppendText(line, qmgr);
   }
   member(jsonfield::kSequence);
   line += std::to_string(record_.sequence);
@@ -242,7 +244,8 @@ std::string JsonRecordWriter::record(const ResponseRecord &record, bool severalQ
   return line;
 }
 
-std::string JsonRecordWriter::message(std::string_view text, uint32_t style) const {
+std::string JsonRecordWriter::message(std::string_view text, uint32_t style, std::string_view member,
+                                      int32_t memberReason) const {
   if (text.find_first_not_of(' ') == std::string_view::npos) return {};
   // The queue manager's words in a failed command are errors, except a z/OS queue
   // manager's report that its part completed normally.
@@ -250,12 +253,15 @@ std::string JsonRecordWriter::message(std::string_view text, uint32_t style) con
   bool error = (style & kStyleError) || ((style & kStyleInfo) && record_.has(kMarkError) && id != "CSQ9022I");
   const char *kind = error ? jsonkind::kError : (style & kStyleNote) ? jsonkind::kNote : jsonkind::kInfo;
   JsonObject object = start(kind);
+  if (!member.empty()) object[jsonfield::kQmgr] = jsonText(member);
   if (!id.empty()) object[jsonfield::kId] = std::string(id);
   if (error && record_.compCode != 0) {
     object[jsonfield::kCompletion] = record_.compCode;
     object[jsonfield::kReason] = record_.reason;
   } else if (int32_t reason = reasonCodeIn(text)) {
     object[jsonfield::kReason] = reason;
+  } else if (error && memberReason != 0) {
+    object[jsonfield::kReason] = memberReason;
   }
   object[jsonfield::kText] = jsonText(text);
   return jsonLine(object);

@@ -30,7 +30,10 @@ class JsonRecordWriter {
   // A line of the command's output as a message: its kind from the style, the message
   // number it begins with, and for errors the codes of the reply that failed. "" for a
   // blank line.
-  std::string message(std::string_view text, uint32_t style) const;
+  // `member`: the fleet member it came from, named as its qmgr, and the reason that
+  // member failed with (0: none known).
+  std::string message(std::string_view text, uint32_t style, std::string_view member = {},
+                      int32_t memberReason = 0) const;
   // A Total (or, for one queue manager of a sharing group, Subtotal) line.
   struct Totals {
     bool total = true;

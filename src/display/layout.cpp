@@ -151,12 +151,20 @@ class Layout : public RecordOutput {
   void emit(OutputPiece &&item) {
     syncScan();
     bool quiet = item.quiet || quietAll();
+    // A fleet's messages name the member they came from.
+    std::string_view member = record_.fleet ? std::string_view(item.body.qmgr) : std::string_view();
     switch (item.kind) {
-    case OutputPiece::Info: write(item.text(), kStyleInfo, quiet); return;
-    case OutputPiece::Error: write(item.text(), kStyleError, quiet); return;
+    case OutputPiece::Info: write(item.text(), kStyleInfo, quiet, member); return;
+    case OutputPiece::Error: write(item.text(), kStyleError, quiet, member, item.reason); return;
+    case OutputPiece::GroupStart: startQmgrGroup(scan_); return;
+    case OutputPiece::GroupEnd:
+      if (qmgrSubtotalDue(scan_))
+        totals("Subtotal", std::max(scan_.groupReceived, receivedFrom(item.body.qmgr)), scan_.groupMatched, 0, false,
+               quiet, item.body.qmgr);
+      return;
     case OutputPiece::Record: {
       ++scan_.groupReceived;
-      if (scan_.plain || scan_.error) return writeAsReceived(item, quiet);
+      if (scan_.plain || scan_.error) return writeAsReceived(item, quiet, member);
       ++matched_;
       ++scan_.groupMatched;
       if (scan_.filterable && matched_ > maximum_) return;
@@ -177,7 +185,7 @@ class Layout : public RecordOutput {
                quiet, item.body.qmgr);
       if (outcome.hidden) return;
     }
-    writeAsReceived(item, quiet);
+    writeAsReceived(item, quiet, member);
   }
 
   // Records a queue manager of the group sent, those the filters dropped on arrival too.
@@ -191,7 +199,8 @@ class Layout : public RecordOutput {
     if (record_.has(kMarkSeveralQmgrs)) {
       held_.erase(std::remove_if(held_.begin(), held_.end(),
                                  [](const OutputPiece &p) {
-                                   return p.kind == OutputPiece::Text && isCompletionMessage(p.text());
+                                   return (p.kind == OutputPiece::Text && isCompletionMessage(p.text())) ||
+                                          p.kind == OutputPiece::GroupStart || p.kind == OutputPiece::GroupEnd;
                                  }),
                   held_.end());
     }
@@ -205,6 +214,10 @@ class Layout : public RecordOutput {
     sorted.reserve(slots.size());
     for (size_t k : order) sorted.push_back(std::move(held_[slots[k]]));
     for (size_t k = 0; k < slots.size(); ++k) held_[slots[k]] = std::move(sorted[k]);
+    // A fleet's sorted records come first; what its members said besides follows them.
+    if (record_.fleet)
+      std::stable_partition(held_.begin(), held_.end(),
+                            [](const OutputPiece &p) { return p.kind == OutputPiece::Record; });
     // A foreach walks the records in the order they are shown.
     std::vector<ResponseRecord> &kept = record_.keptRecords;
     if (kept.size() == order.size()) {
@@ -285,9 +298,17 @@ class Layout : public RecordOutput {
   }
 
   // A line of the command's output; with JSON output its message object.
-  void write(std::string_view text, uint32_t style, bool quiet) {
-    if (!json_) return writeLine(text, style, quiet);
-    std::string object = json_->message(text, style);
+  // `member`: the fleet member that said it (text: a prefix; JSON: its qmgr, and the
+  // reason it failed with).
+  void write(std::string_view text, uint32_t style, bool quiet, std::string_view member = {}, int32_t reason = 0) {
+    if (!json_) {
+      if (member.empty() || text.empty()) return writeLine(text, style, quiet);
+      std::string named(member);
+      named += ": ";
+      named += text;
+      return writeLine(named, style, quiet);
+    }
+    std::string object = json_->message(text, style, member, reason);
     if (!object.empty()) writeLine(object, kStyleJson, quiet);
   }
 
@@ -298,9 +319,10 @@ class Layout : public RecordOutput {
 
   // Response text as received: one output line per physical line. With JSON output a
   // record is still one object, whatever the text layout would do with it.
-  void writeAsReceived(const OutputPiece &item, bool quiet) {
+  void writeAsReceived(const OutputPiece &item, bool quiet, std::string_view member = {}) {
     if (json_ && item.kind == OutputPiece::Record) return layRecord(item.body, quiet);
-    forEachPhysicalLine(item.text(), [&](std::string_view part) { write(part, kStyleInfo, quiet); });
+    uint32_t style = item.kind == OutputPiece::Error ? kStyleError : kStyleInfo;
+    forEachPhysicalLine(item.text(), [&](std::string_view part) { write(part, style, quiet, member); });
   }
 
   void layRecord(const ResponseRecord &record, bool quiet) {

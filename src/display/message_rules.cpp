@@ -5,6 +5,15 @@
 
 #include "mqsc/command_record.h"
 
+void startQmgrGroup(MessageScan &scan) {
+  scan.groupMatched = scan.groupReceived = 0;
+  scan.groupPresent = true;
+}
+
+bool qmgrSubtotalDue(const MessageScan &scan) {
+  return scan.displayTotals && scan.groupPresent && !scan.plain && scan.filterable;
+}
+
 namespace {
 
 // True when `line` begins with one of the blank-separated numbers of `ids`.
@@ -49,8 +58,7 @@ LineOutcome groupHousekeeping(std::string_view, MessageScan &scan) { return {.hi
 
 // CSQN121I: one queue manager's responses start; its records are counted afresh.
 LineOutcome groupStart(std::string_view, MessageScan &scan) {
-  scan.groupMatched = scan.groupReceived = 0;
-  scan.groupPresent = true;
+  startQmgrGroup(scan);
   return {.hidden = !scan.plain};
 }
 
@@ -61,7 +69,7 @@ LineOutcome queueManagerDetails(std::string_view, MessageScan &) { return {.mark
 // subtotal; a normal completion of a DISPLAY is housekeeping.
 LineOutcome completion(std::string_view line, MessageScan &scan) {
   LineOutcome outcome;
-  outcome.subtotal = scan.displayTotals && scan.groupPresent && !scan.plain && scan.filterable;
+  outcome.subtotal = qmgrSubtotalDue(scan);
   outcome.hidden = scan.formatting && scan.filterable && !scan.error && line.starts_with("CSQ9022I");
   return outcome;
 }

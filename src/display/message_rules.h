@@ -47,3 +47,10 @@ const MessageRule *findMessageRule(std::string_view line);
 
 // The completion message of one queue manager's responses (z/OS): CSQ9022I or CSQ9023E.
 bool isCompletionMessage(std::string_view line);
+
+// One queue manager's part of an answer from several begins (CSQN121I, or a fleet
+// member's): its records are counted afresh.
+void startQmgrGroup(MessageScan &scan);
+// At the end of that part (CSQ9022I, or the member's last piece): whether its Subtotal
+// is written.
+bool qmgrSubtotalDue(const MessageScan &scan);

@@ -36,7 +36,9 @@ bool collectForeachRecords(ProgramContext &ctx, std::string_view command, std::v
   std::shared_ptr<CommandRecord> record = issueMqsc(ctx, command, IssueFromScript, true).record;
   if (!record || !record->complete()) return false;
   noteCommandRecord(ctx, *record);
-  if (record->has(kMarkError)) {
+  // A fleet's answer is walked whole: a member that failed is one record of it, with
+  // its reason, and never hides what the others sent.
+  if (record->has(kMarkError) && !record->fleet) {
     // A display that found nothing is an empty loop, not a failure to report. Any other
     // failure (an error reply, a time-out, no connection) is shown as it would be at the
     // top level, so that a loop that runs no pass says why.

@@ -12,12 +12,22 @@
 namespace {
 
 constexpr size_t kMaxLocalCommand = 1000;
+// A command that names many queue managers (=fleet) may be longer.
+constexpr size_t kMaxListCommand = 64 * 1024;
+
+size_t lengthLimit(std::string_view command) {
+  size_t start = command.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return kMaxLocalCommand;
+  size_t end = command.find_first_of(" \t(", start);
+  const LocalCommand *row = findLocalCommand(command.substr(start, end == std::string_view::npos ? end : end - start));
+  return row && row->takesLongLists ? kMaxListCommand : kMaxLocalCommand;
+}
 
 }  // namespace
 
 void cslIssueLocalCommand(ProgramContext &ctx, InputSource *source, std::string_view text, int issueSource) {
   std::string command(text);
-  if (command.size() >= kMaxLocalCommand) {
+  if (command.size() >= lengthLimit(command)) {
     addCommandEcho(ctx, command, true);
     addError(ctx, "Command too long");
     return;

@@ -33,6 +33,16 @@ void clearScreen(ProgramContext &ctx);
 // `endOfRun` applies the non-zero conditions and ignores NONE. Empty when nothing is selected.
 std::string commandSummaryLine(const ProgramContext &ctx, bool endOfRun);
 
+// fleet_command.cpp: =fleet.
+std::vector<LocalCommand> fleetLocalCommands();
+// The queue managers named by the client-connection channels of a channel table
+// (binary or JSON), each once, in table order. False, with `message`, when the table
+// cannot be read.
+bool ccdtQmgrNames(const std::string &path, std::vector<std::string> &names, std::string &message);
+// The queue managers with a directory in `directory` (a qmsim home), sorted, each once
+// (after those already in `names`). False, with `message`, when it cannot be read.
+bool homeQmgrNames(const std::string &directory, std::vector<std::string> &names, std::string &message);
+
 // repeat_command.cpp: =repeat at the console.
 std::vector<LocalCommand> repeatLocalCommands();
 

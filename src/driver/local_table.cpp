@@ -15,9 +15,9 @@ namespace {
 // The listing keeps the order users know; rows are found by name, so this order only
 // places them.
 constexpr const char *kListingOrder[] = {
-    "=cache",  "=ccdt",  "=ccdtj",  "=cls",    "=clear", "qdepth",   "qempty", "=colour", "=conn",
-    "=count",  "=disc",  "=echo",   "=import", "=key",   "=keyname", "=merge", "=tolk",   "=mqsc",
-    "=output", "=purge", "=repeat", "=set",    "=show",  "=syn",     "end",    "quit",
+    "=cache", "=ccdt",   "=ccdtj", "=cls",    "=clear",  "qdepth", "qempty",   "=colour", "=conn",
+    "=count", "=disc",   "=echo",  "=fleet",  "=import", "=key",   "=keyname", "=merge",  "=tolk",
+    "=mqsc",  "=output", "=purge", "=repeat", "=set",    "=show",  "=syn",     "end",     "quit",
 };
 
 size_t listingPosition(const std::string &name) {
@@ -28,9 +28,10 @@ size_t listingPosition(const std::string &name) {
 
 std::vector<LocalCommand> buildTable() {
   std::vector<LocalCommand> table;
-  for (const auto &family : {settingLocalCommands(), outputLocalCommands(), importLocalCommands(), ccdtLocalCommands(),
-                             repeatLocalCommands(), showLocalCommands(), synonymLocalCommands(),
-                             transportLocalCommands(), endLocalCommands(), consoleLocalCommands()})
+  for (const auto &family :
+       {settingLocalCommands(), outputLocalCommands(), importLocalCommands(), ccdtLocalCommands(),
+        repeatLocalCommands(), showLocalCommands(), synonymLocalCommands(), transportLocalCommands(),
+        fleetLocalCommands(), endLocalCommands(), consoleLocalCommands()})
     table.insert(table.end(), family.begin(), family.end());
   std::stable_sort(table.begin(), table.end(), [](const LocalCommand &a, const LocalCommand &b) {
     return listingPosition(a.name) < listingPosition(b.name);

@@ -5,6 +5,9 @@
 #include "mqsc/command_record.h"
 #include "runtime/scan.h"
 #include "transport/connection.h"
+#include "transport/connection_commands.h"
+#include "transport/exchange.h"
+#include "transport/fleet.h"
 #include "transport/issue.h"
 
 namespace {
@@ -31,7 +34,7 @@ bool makeOwedConnection(ProgramContext &ctx) {
   if (!(ctx.startupState & kStartupConnectPending)) return true;
   ctx.startupState &= ~kStartupConnectPending;
   cslIssueLocalCommand(ctx, nullptr, ctx.implicitConnectCommand, IssueFromStartup);
-  return ctx.transport && transportOf(ctx).current->connected();
+  return ctx.transport && (transportOf(ctx).current->connected() || fleetIsDestination(ctx));
 }
 
 MqscIssue issueMqsc(ProgramContext &ctx, std::string_view text, IssueSource source, bool keepRecords) {
@@ -67,8 +70,29 @@ MqscIssue issueMqsc(ProgramContext &ctx, std::string_view text, IssueSource sour
   issued.record = openCommandRecord(ctx, command, kind);
   issued.record->keepRecords = keepRecords;
 
-  // 5. The transport hands it to the current connection and waits for the answer.
-  bool answered = cslIssueMQCommand(ctx, issued.record);
+  // 5. A command that deletes, clears or stops goes to a whole fleet only when the
+  //    user typing it confirms it, or =fleet confirm(no) allowed it beforehand; from a
+  //    file or a pipe it is refused.
+  bool fleet = fleetIsDestination(ctx);
+  if (fleet && isDestructiveCommand(command) && fleetConfirmsDestructive(ctx)) {
+    bool typed = !ctx.fileMode() || (ctx.input && ctx.input->prompting);
+    bool go = typed && askToContinue(ctx, strFormat("Send '%s' to %zu queue managers - continue? ",
+                                                    issued.record->commandText.c_str(), fleetSize(ctx)));
+    if (!go) {
+      issued.record->sequence = ++transportOf(ctx).issuedSeq;
+      issued.record->tallied = !typed;  // refused counts as failed; the user's no is no failure
+      failRecord(ctx, *issued.record,
+                 typed ? "Command cancelled"
+                       : "Not sent to the fleet: DELETE, CLEAR and STOP need =fleet confirm(no) in file mode");
+      issued.outcome = MqscIssueOutcome::Failed;
+      return issued;
+    }
+  }
+
+  // 6. The transport hands it to the current connection, or to every member of the
+  //    fleet, and waits for the answer.
+  bool answered =
+      fleet ? issueFleetMqsc(ctx, issued.record) == FleetOutcome::AllSucceeded : cslIssueMQCommand(ctx, issued.record);
   issued.outcome = answered ? MqscIssueOutcome::Answered : MqscIssueOutcome::Failed;
   return issued;
 }

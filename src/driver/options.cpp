@@ -7,6 +7,7 @@
 #include "context/settings.h"
 #include "ccdt/versions.h"
 #include "runtime/scan.h"
+#include "transport/fleet.h"
 #include "transport/mq_library.h"
 
 namespace {
@@ -92,7 +93,16 @@ OptionResult applyValue(Options &o, char letter, std::string value) {
     o.hasKt90Config = true;
     break;
   case 'i': o.inputFile = value; break;
-  case 'm': o.qmgr = cut(value); break;
+  case 'm':
+    // A list names a fleet: a comma is no character of a queue manager name, and each
+    // name is cut on its own.
+    if (value.find(',') == std::string::npos) {
+      o.qmgr = cut(value);
+    } else {
+      o.qmgr.clear();
+      for (const std::string &name : splitQmgrList(value, kMaxNameValue)) o.qmgr += (o.qmgr.empty() ? "" : ",") + name;
+    }
+    break;
   case 'o':
     if (scanEqualsNoCase(value, "text")) o.outputFormat = kOutputText;
     else if (scanEqualsNoCase(value, "json")) o.outputFormat = kOutputJson;
@@ -212,7 +222,7 @@ OptionResult parseCommandLine(int argc, const char *const *argv, Options &o) {
 }
 
 std::string implicitConnectCommand(const Options &o) {
-  std::string cmd = "=conn ";
+  std::string cmd = o.qmgr.find(',') == std::string::npos ? "=conn " : "=fleet ";
   if (!o.qmgr.empty()) cmd += "qm(" + o.qmgr + ") ";
   if (!o.commandQueue.empty()) cmd += "cmdq(" + o.commandQueue + ") ";
   if (!o.replyQueue.empty()) cmd += "replyq(" + o.replyQueue + ") ";

@@ -14,6 +14,7 @@
 #include "runtime/scan.h"
 #include "script/function_listing.h"
 #include "transport/connection_commands.h"
+#include "transport/fleet.h"
 
 namespace {
 
@@ -110,6 +111,7 @@ void showMemory(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &) 
 
 void showConnections(ProgramContext &ctx, const ParsedCommand &, const ParsedItem &) {
   for (const std::string &line : connectionReport(ctx)) addInfo(ctx, line);
+  for (const std::string &line : fleetReport(ctx)) addInfo(ctx, line);
 }
 
 struct ShowOperand {

@@ -14,6 +14,7 @@ namespace {
 // Counts the outcome: the counters only when =count asks for this kind of command, the
 // status bits (and so the exit code) always.
 void recordOutcome(ProgramContext &ctx, const CommandRecord &record, bool succeeded) {
+  if (!record.tallied) return;
   bool counted = record.countable && ctx.counting.cmds && (!record.isDisplay || ctx.counting.dspcmds);
   if (counted) {
     countCommand(ctx, succeeded);
@@ -55,8 +56,10 @@ void endReceivedRecord(ProgramContext &ctx, CommandRecord &record) {
   if (!record.receiving) return;
   OutputPiece piece = std::move(*record.receiving);
   record.receiving.reset();
-  // 1. Read once; everything after reads the attributes from the index.
+  // 1. Read once; everything after reads the attributes from the index. A fleet
+  //    member's records name it before any filter looks at them.
   parseResponseRecord(piece.body, replyFields(record));
+  if (record.fleetMember && piece.body.qmgr.empty()) piece.body.qmgr = record.qmgr;
   // 2. A record any filter rejects is dropped whole.
   if (record.has(kMarkHasModifiers))
     for (const RecordFilter &filter : record.filters)
@@ -189,4 +192,90 @@ bool completeCommandRecord(ProgramContext &ctx, CommandRecord &record) {
 std::string incompleteMarkerText(const CommandRecord &record) {
   if (record.recordCount == 0) return "<Responses incomplete>";
   return strFormat("<Responses incomplete (received:%d)>", static_cast<int>(record.recordCount));
+}
+
+namespace {
+
+class HeldPieces : public RecordOutput {
+ public:
+  void piece(ProgramContext &, CommandRecord &, OutputPiece &&piece) override { pieces.push_back(std::move(piece)); }
+  void finish(ProgramContext &, CommandRecord &) override {}
+  std::vector<OutputPiece> pieces;
+};
+
+// The first line of a failed member's error text.
+std::string failureText(const CommandRecord &record) {
+  if (!record.errorLines.empty()) return record.errorLines.front();
+  if (!record.errorText.empty()) return record.errorText;
+  return "Command failed";
+}
+
+}  // namespace
+
+std::unique_ptr<RecordOutput> heldForMerge() { return std::make_unique<HeldPieces>(); }
+
+bool completeMergedAnswer(ProgramContext &ctx, CommandRecord &merged, std::vector<MemberAnswer> &members) {
+  OwnedMutexGuard guard(ctx.displayLock);
+  // 1. What every member's preparation found (the modifiers, a DISPLAY) holds for the whole.
+  merged.fleet = true;
+  merged.tallied = false;
+  merged.marks |= kMarkSeveralQmgrs;
+  for (const MemberAnswer &m : members) {
+    const CommandRecord &r = *m.record;
+    if (r.modifiers && !merged.modifiers) {
+      merged.modifiers = r.modifiers;
+      merged.marks |= r.marks & kMarkHasModifiers;
+    }
+    merged.isDisplay = merged.isDisplay || r.isDisplay;
+    merged.countable = merged.countable && r.countable;
+    merged.marks |= r.marks & (kMarkFilterable | kMarkQmgrDetails | kMarkResponsesLimited | kMarkSourceLimited);
+  }
+  // 2. Each member's output in turn, as one queue manager's part of the answer.
+  bool allSucceeded = true;
+  std::vector<ResponseRecord> failures;
+  for (MemberAnswer &m : members) {
+    CommandRecord &r = *m.record;
+    auto *held = dynamic_cast<HeldPieces *>(r.output.get());
+    merged.receivedCount += r.receivedCount;
+    merged.receivedByQmgr[m.qmgr] = r.receivedCount;
+    merged.recordCount += r.recordCount;
+    if (!r.succeeded) {
+      allSucceeded = false;
+      if (merged.errorText.empty()) merged.errorText = failureText(r);
+      if (merged.reason == 0) merged.reason = r.reason;
+      std::string text = strFormat("REASON(%d) ERROR(%s)", static_cast<int>(r.reason), failureText(r).c_str());
+      failures.emplace_back(std::move(text), m.qmgr, true);
+      parseResponseRecord(failures.back(), nullptr);
+    }
+    OutputPiece start{OutputPiece::GroupStart, ResponseRecord("", m.qmgr), false};
+    outputOf(ctx, merged).piece(ctx, merged, std::move(start));
+    if (held) {
+      for (OutputPiece &piece : held->pieces) {
+        piece.body.qmgr = m.qmgr;
+        // A failed member's words are its error: no other member's output turns on them.
+        if (!r.succeeded && piece.kind == OutputPiece::Text) piece.kind = OutputPiece::Error;
+        if (!r.succeeded && piece.kind == OutputPiece::Error) piece.reason = r.reason;
+        if (piece.kind == OutputPiece::Record) merged.marks |= kMarkData;
+        outputOf(ctx, merged).piece(ctx, merged, std::move(piece));
+      }
+      held->pieces.clear();
+    }
+    OutputPiece end{OutputPiece::GroupEnd, ResponseRecord("", m.qmgr), false};
+    outputOf(ctx, merged).piece(ctx, merged, std::move(end));
+    for (ResponseRecord &kept : r.keptRecords) {
+      kept.qmgr = m.qmgr;
+      merged.keptRecords.push_back(std::move(kept));
+    }
+    r.keptRecords.clear();
+  }
+  // 3. Laid out, sorted and totalled as one; then the failed members' records, so that a
+  //    loop over the answer meets each of them once.
+  merged.marks |= kMarkComplete;
+  merged.marks &= ~kMarkMarkerAdded;
+  merged.succeeded = allSucceeded;
+  outputOf(ctx, merged).finish(ctx, merged);
+  if (!allSucceeded) merged.marks |= kMarkError;
+  if (merged.keepRecords)
+    for (ResponseRecord &f : failures) merged.keptRecords.push_back(std::move(f));
+  return allSucceeded;
 }

@@ -67,9 +67,12 @@ using RecordFilter = std::function<bool(const ResponseRecord &record)>;
 // One piece of a command's output as the layout receives it: a whole response record,
 // a line of response text, or a message of the program.
 struct OutputPiece {
-  enum Kind { Record, Text, Info, Error } kind = Text;
+  // GroupStart and GroupEnd bracket the output of one queue manager of several (body.qmgr
+  // names it) where no message of its own does: the members of a fleet.
+  enum Kind { Record, Text, Info, Error, GroupStart, GroupEnd } kind = Text;
   ResponseRecord body;  // the record, read; for a line, its text and group's queue manager
   bool quiet = false;   // a quiet line (kLineQuiet)
+  int32_t reason = 0;   // an error of a fleet's member: the reason it failed with, when known
   std::string_view text() const { return body.text; }
 };
 
@@ -109,6 +112,9 @@ struct CommandRecord {
   bool responsesHidden = false;  // the source's resp echo switch was off: lines are kept hidden
   CommandTarget target = CommandTarget::QueueManager;  // where the command goes (CCDT mode: a table)
   bool keepRecords = false;  // keep the records the filters pass (foreach walks them afterwards)
+  bool fleet = false;        // the merged answer of a fleet's members (each record names its own)
+  bool tallied = true;       // completion counts the outcome (a fleet's members are counted instead)
+  bool fleetMember = false;  // one member's part of a fleet's answer: its records carry qmgr as theirs
 
   // --- filled by preparation (request.h)
   bool isDisplay = false;                      // first word DIS or DISPLAY: counted only with dspcmds
@@ -170,6 +176,26 @@ void addRecordInfo(ProgramContext &ctx, CommandRecord &record, std::string_view 
 // the status bits, ends the layout, counts the command under the =count options and
 // drops the incomplete marker. Returns the outcome (true = succeeded).
 bool completeCommandRecord(ProgramContext &ctx, CommandRecord &record);
+
+// The output of one member's command of a fleet: its pieces are held, filtered and
+// counted as they come, until the fleet's merged answer takes them.
+std::unique_ptr<RecordOutput> heldForMerge();
+
+// One member's part of a fleet's answer: its record (complete, made with heldForMerge),
+// and for a member that was not asked, why.
+struct MemberAnswer {
+  std::string qmgr;
+  std::shared_ptr<CommandRecord> record;
+};
+
+// Lays out the answers of a fleet's members as one command: each member's pieces in
+// member order, its records named by their queue manager, bracketed as one queue
+// manager's output of several is (its Subtotal), then the Total, with the sort, the
+// limit and the attribute selection over all of them. The merged record takes its
+// modifiers from the members' (each member prepared the same command) and completes;
+// it succeeded when every member did. Its records (keepRecords) are the members' in the
+// order shown, then one record per failed member: QSGQM(name) REASON(n) ERROR(text).
+bool completeMergedAnswer(ProgramContext &ctx, CommandRecord &merged, std::vector<MemberAnswer> &members);
 
 // The incomplete marker's text for a record still waiting for replies.
 std::string incompleteMarkerText(const CommandRecord &record);

@@ -122,7 +122,7 @@ void pruneEndedConnections(ProgramContext &ctx) {
   OwnedMutexGuard guard(ctx.consoleLock);
   for (auto it = t.connections.begin(); it != t.connections.end();) {
     Connection &c = **it;
-    if (c.ended() && t.current != &c) {
+    if (c.ended() && t.current != &c && !c.fleetMember) {
       if (c.worker.joinable()) c.worker.join();
       if (c.reader.joinable()) c.reader.join();
       it = t.connections.erase(it);

@@ -84,8 +84,12 @@ void directCommandsToTable(ProgramContext &ctx, bool toTable) {
   TransportState &t = transportOf(ctx);
   OwnedMutexGuard guard(ctx.consoleLock);
   if (toTable) {
-    if (t.current != &t.tableTemplate) t.beforeTable = t.current;
+    if (t.current != &t.tableTemplate) {
+      t.beforeTable = t.current;
+      t.fleetBeforeTable = t.fleetCurrent;
+    }
     t.current = &t.tableTemplate;
+    t.fleetCurrent = false;
     return;
   }
   if (t.current != &t.tableTemplate) return;
@@ -94,4 +98,6 @@ void directCommandsToTable(ProgramContext &ctx, bool toTable) {
     if (c.get() == t.beforeTable) back = c.get();
   t.current = back;
   t.beforeTable = nullptr;
+  t.fleetCurrent = t.fleetBeforeTable && t.fleet;
+  t.fleetBeforeTable = false;
 }

@@ -20,6 +20,7 @@
 #include <mutex>
 
 #include "context/context.h"
+#include "context/output.h"
 #include "mqsc/command_record.h"
 #include "mqsc/response.h"
 #include "mqsc/vocab.h"
@@ -71,6 +72,14 @@ struct Connection {
   bool handedMqsc = false;  // it is MQSC (else a connection command)
   IssueSource issueSource = IssueFromUser;
   uint32_t handedSeq = 0;  // the last command handed to this connection's worker
+  // The last command the worker took, and the last it finished with (an MQSC command:
+  // put, its answer still to come). Each connection counts its own, so that the members
+  // of a fleet run their commands side by side.
+  std::atomic<uint32_t> takenSeq{0}, doneSeq{0};
+  // A fleet member: its connect messages are kept in memberLines (not shown as they
+  // come) and it stays listed while its fleet lasts, connected or not.
+  bool fleetMember = false;
+  CapturedMessages memberLines;
   MQHCONN commandHconn = kNoHconn;
   MQHOBJ commandQueueHobj = kNoHobj, tolkQueueHobj = kNoHobj, replyOutputHobj = kNoHobj;
   std::vector<char> replyBuffer;
@@ -91,6 +100,20 @@ struct Connection {
   void copySettingsFrom(const Connection &other);
   // Back to the template defaults; waitSeconds follows the mode.
   void reset(bool fileMode);
+};
+
+// A fleet (fleet.h): its members, each with a connection of its own.
+struct FleetMember {
+  std::string name;            // the queue manager as named
+  Connection *conn = nullptr;  // listed among the transport's connections while the fleet lasts
+  std::string failure;         // why it could not be connected ("" when it was)
+  int reason = 0;              //   and the reason code
+};
+
+struct Fleet {
+  std::vector<FleetMember> members;
+  // Commands that delete, clear or stop go to the members without being confirmed.
+  bool unconfirmedDestructive = false;
 };
 
 struct SavedCredential {
@@ -117,6 +140,13 @@ struct TransportState : ContextPart {
   int64_t commandStartMs = 0;
   bool waiting = false;
   std::vector<SavedCredential> savedCredentials;  // newest first
+
+  // The fleet: the members commands go to while it is the destination (fleetCurrent),
+  // and the event a member's worker or reader sets when one of its commands moves on.
+  std::unique_ptr<Fleet> fleet;
+  bool fleetCurrent = false;
+  bool fleetBeforeTable = false;  // the fleet was the destination when CCDT mode began
+  AutoResetEvent fleetProgress;
 
   // Records of the MQSC commands in flight, by sequence number.
   std::mutex recordsMutex;

@@ -20,9 +20,8 @@
 #include "transport/connect.h"
 #include "transport/connection.h"
 #include "transport/exchange.h"
+#include "transport/fleet.h"
 #include "transport/issue.h"
-
-namespace {
 
 std::vector<LocalOperand> connOperands() {
   return {
@@ -54,6 +53,8 @@ std::vector<LocalOperand> connOperands() {
   };
 }
 
+namespace {
+
 std::vector<LocalOperand> clearOperands() {
   return {{"confirm", "Set whether KVARN should confirm command", kLocalYesNo},
           {"depth", "Set maximum depth not requiring confirmation", kLocalNumber},
@@ -73,6 +74,10 @@ void cslDoConnectCommand(ProgramContext &ctx, ParsedCommand &cmd, int issueSourc
 }
 
 void doDisc(ProgramContext &ctx, ParsedCommand &cmd, int) {
+  if (fleetIsDestination(ctx)) {
+    disbandFleet(ctx, true);
+    return;
+  }
   ConnectionCommandArgs args;
   args.disconnect = true;
   issueConnectionCommand(ctx, cmd.text, args);
@@ -80,8 +85,10 @@ void doDisc(ProgramContext &ctx, ParsedCommand &cmd, int) {
 void doTolk(ProgramContext &ctx, ParsedCommand &cmd, int) { issueConnectionCommand(ctx, cmd.text); }
 void doMqsc(ProgramContext &ctx, ParsedCommand &cmd, int) { issueConnectionCommand(ctx, cmd.text); }
 
-bool askToContinue(ProgramContext &ctx, int depth) {
-  ctx.output->addLine(strFormat("Queue contains %d messages - continue? ", depth), kStyleInfo | kStyleOpen);
+}  // namespace
+
+bool askToContinue(ProgramContext &ctx, const std::string &question) {
+  ctx.output->addLine(question, kStyleInfo | kStyleOpen);
   char reply[302];
   bool answered = std::fgets(reply, sizeof reply, stdin) != nullptr;
   // An answer read from a file or pipe is not echoed by a terminal: show it, so that
@@ -91,6 +98,8 @@ bool askToContinue(ProgramContext &ctx, int depth) {
   else ctx.output->addLine(shown, kStyleInfo | kStyleContinues);
   return answered && (reply[0] == 'Y' || reply[0] == 'y');
 }
+
+namespace {
 
 void doClear(ProgramContext &ctx, ParsedCommand &cmd, int) {
   std::string queue = cmd.value("qlocal");
@@ -135,7 +144,8 @@ void doClear(ProgramContext &ctx, ParsedCommand &cmd, int) {
     countCommand(ctx, true);
     return;
   }
-  if (confirm && depth >= threshold && !askToContinue(ctx, depth)) {
+  if (confirm && depth >= threshold &&
+      !askToContinue(ctx, strFormat("Queue contains %d messages - continue? ", depth))) {
     addInfo(ctx, "AMQ8022I: Clear command cancelled.");
     return;
   }
@@ -153,6 +163,8 @@ void doClear(ProgramContext &ctx, ParsedCommand &cmd, int) {
 
 int disconnectAll(ProgramContext &ctx) {
   if (!ctx.transport) return 1;
+  // A fleet's members disconnect side by side; one still busy is left to close.
+  disbandFleet(ctx, false);
   TransportState &t = transportOf(ctx);
   std::vector<Connection *> live;
   {

@@ -10,6 +10,8 @@
 struct ProgramContext;
 
 std::vector<LocalCommand> transportLocalCommands();
+// The operands of =conn, which fill the connection template.
+std::vector<LocalOperand> connOperands();
 
 // What =show tells of the connections: one line per connection, or "No current
 // connections"; and the queue manager being administered (empty when none).
@@ -34,3 +36,6 @@ bool objectNames(ProgramContext &ctx, const NameListDef *kind, std::vector<std::
 // Disconnects every connection at the end of the run; false when a connection's
 // threads had not ended after the wait (ten seconds each).
 bool disconnectAllAtEnd(ProgramContext &ctx);
+// Asks `question` (ending with "? ") and reads the answer from standard input: true for
+// an answer beginning with y or Y.
+bool askToContinue(ProgramContext &ctx, const std::string &question);

@@ -142,9 +142,8 @@ std::shared_ptr<CommandRecord> recordFor(ProgramContext &ctx, uint32_t sequence)
   return it == t.records.end() ? nullptr : it->second;
 }
 
-void reportError(ProgramContext &ctx, std::string_view text) {
-  TransportState &t = transportOf(ctx);
-  std::shared_ptr<CommandRecord> record = recordFor(ctx, t.submittedSeq);
+void reportError(ProgramContext &ctx, const Connection &conn, std::string_view text) {
+  std::shared_ptr<CommandRecord> record = recordFor(ctx, conn.handedSeq);
   if (record && !record->complete()) {
     {
       OwnedMutexGuard guard(ctx.displayLock);
@@ -186,8 +185,9 @@ bool openCommandQueue(ProgramContext &ctx, int queue, Connection &conn) {
   if (cc == MQCC_FAILED) {
     hobj = kNoHobj;
     t.lastReason = rc;
-    reportError(ctx, strFormat("Error opening command queue '%s/%s' on '%s' RC(%ld) %s", conn.adminQmgr.c_str(),
-                               name.c_str(), conn.connectedQmgr.c_str(), static_cast<long>(rc), reasonName(rc)));
+    reportError(ctx, conn,
+                strFormat("Error opening command queue '%s/%s' on '%s' RC(%ld) %s", conn.adminQmgr.c_str(),
+                          name.c_str(), conn.connectedQmgr.c_str(), static_cast<long>(rc), reasonName(rc)));
     ctx.statusFlags |= kStatusMqCallFailed;
     return false;
   }
@@ -198,7 +198,7 @@ bool putRequest(ProgramContext &ctx, Connection &conn, int queue, uint32_t seque
                 size_t length, uint16_t handler, uint64_t contextValue, int syncWaitSeconds) {
   TransportState &t = transportOf(ctx);
   if (conn.commandHconn == kNoHconn) {
-    reportError(ctx, "Not currently connected.");
+    reportError(ctx, conn, "Not currently connected.");
     return false;
   }
   if (!openCommandQueue(ctx, queue, conn)) return false;
@@ -216,8 +216,9 @@ bool putRequest(ProgramContext &ctx, Connection &conn, int queue, uint32_t seque
   if (cc == MQCC_FAILED) {
     const std::string &name = queue == kTolkCommandQueue ? t.tolkCommandQueue : conn.commandQueue;
     t.lastReason = rc;
-    reportError(ctx, strFormat("Error putting to %s/%s RC(%ld) %s", conn.connectedQmgr.c_str(), name.c_str(),
-                               static_cast<long>(rc), reasonName(rc)));
+    reportError(ctx, conn,
+                strFormat("Error putting to %s/%s RC(%ld) %s", conn.connectedQmgr.c_str(), name.c_str(),
+                          static_cast<long>(rc), reasonName(rc)));
     ctx.statusFlags |= kStatusMqCallFailed;
     return false;
   }
@@ -265,12 +266,14 @@ void getResponses(ProgramContext &ctx, Connection &conn, uint32_t awaitedSeq, lo
       if (last) {
         if (finite) {
           raiseSeq(t.completedSeq, id.sequence);
-          if (t.completedSeq >= awaitedSeq) return;
+          // This connection's own request: another's may have raised the counter.
+          if (id.sequence >= awaitedSeq) return;
         } else if (!workerAwaits && id.sequence > t.completedSeq) {
           raiseSeq(t.completedSeq, id.sequence);
           t.lastReason = 0;
           conn.responseEvent.set();
         }
+        if (!finite) t.fleetProgress.set();
       }
       continue;
     }
@@ -289,7 +292,7 @@ void getResponses(ProgramContext &ctx, Connection &conn, uint32_t awaitedSeq, lo
                                        conn.replyQueue.c_str(), static_cast<long>(rc), reasonName(rc));
     t.lastReason = rc;
     ctx.statusFlags |= kStatusMqCallFailed;
-    reportError(ctx, text);
+    reportError(ctx, conn, text);
     return;
   }
 }
@@ -373,7 +376,7 @@ bool awaitReply(ProgramContext &ctx, Connection &conn, uint32_t seq, const Prepa
     return conn.pendingComplete || conn.closing;
   }) && conn.pendingComplete;
   conn.pendingReply = nullptr;
-  if (put && !done && !conn.closing) reportError(ctx, "Timed out waiting for response");
+  if (put && !done && !conn.closing) reportError(ctx, conn, "Timed out waiting for response");
   return done;
 }
 

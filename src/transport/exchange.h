@@ -55,8 +55,9 @@ void showStatus(ProgramContext &ctx, const std::string &text, int delaySeconds =
 // "STS: tag Req(...) Sts(...)" on standard error with the s debug letter.
 void traceStatus(ProgramContext &ctx, const char *tag);
 
-// Reports an error: on the output, and in the command record being answered.
-void reportError(ProgramContext &ctx, std::string_view text);
+// Reports an error: on the output, and in the record of the command the connection is
+// answering.
+void reportError(ProgramContext &ctx, const Connection &conn, std::string_view text);
 
 // What preparation needs to know about a connection.
 MqscTarget targetOf(ProgramContext &ctx, const Connection &conn);

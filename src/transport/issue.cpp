@@ -179,9 +179,11 @@ int findOrCreateConnection(ProgramContext &ctx) {
   TransportState &t = transportOf(ctx);
   pruneEndedConnections(ctx);
   OwnedMutexGuard guard(ctx.consoleLock);
+  // One queue manager is the destination now, not the fleet; a fleet's members stay its own.
+  t.fleetCurrent = false;
   for (auto &owned : t.connections) {
     Connection &c = *owned;
-    if (!c.workerAlive || !connectionMatches(c, t.connectionTemplate)) continue;
+    if (!c.workerAlive || c.fleetMember || !connectionMatches(c, t.connectionTemplate)) continue;
     if (t.current == &c) {
       if (!c.connectedQmgr.empty())
         addInfo(ctx, strFormat("Already using connection to '%s'", c.connectedQmgr.c_str()));

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "context/context.h"
+#include "context/output.h"
 #include "mqsc/command_record.h"
 #include "mqsc/request.h"
 #include "runtime/signals.h"
@@ -71,18 +72,23 @@ void workerLoop(ProgramContext &ctx, Connection &conn) {
     bool mqsc;
     IssueSource source;
     {
+      // Only what was handed to this connection: the members of a fleet take their
+      // commands side by side.
       OwnedMutexGuard guard(ctx.consoleLock);
-      if (t.submittedSeq <= t.processedSeq) {
+      if (conn.handedSeq <= conn.takenSeq) {
         if (conn.closing) break;
         continue;
       }
-      seq = t.submittedSeq;
+      seq = conn.handedSeq;
+      conn.takenSeq = seq;
       text = conn.commandText;
       mqsc = conn.handedMqsc;
       source = conn.issueSource;
     }
     traceStatus(ctx, "NEWR");
     t.commandStartMs = steadyMs();
+    // A fleet member's messages are shown with its fleet's answer, in member order.
+    captureMessagesOnThisThread(conn.fleetMember ? &conn.memberLines : nullptr);
     if (mqsc) {
       bool handedOn = !conn.closing && handOnMqsc(ctx, conn, seq, text);
       OwnedMutexGuard guard(ctx.consoleLock);
@@ -96,12 +102,15 @@ void workerLoop(ProgramContext &ctx, Connection &conn) {
       bool internal = source == IssueFromStartup;
       runWorkerCommand(ctx, conn, text, internal);
       OwnedMutexGuard guard(ctx.consoleLock);
-      raiseSeq(t.processedSeq, internal ? t.submittedSeq.load() : t.issuedSeq.load());
-      raiseSeq(t.answeredSeq, t.submittedSeq);
-      raiseSeq(t.completedSeq, t.submittedSeq);
+      raiseSeq(t.processedSeq, internal ? seq : t.issuedSeq.load());
+      raiseSeq(t.answeredSeq, seq);
+      raiseSeq(t.completedSeq, seq);
       traceStatus(ctx, internal ? "INTL" : "LCLC");
       conn.responseEvent.set();
     }
+    captureMessagesOnThisThread(nullptr);
+    conn.doneSeq = seq;
+    t.fleetProgress.set();
     if (conn.closing && conn.commandHconn == kNoHconn) break;
   }
   bool wasCurrent;
@@ -122,6 +131,7 @@ void workerLoop(ProgramContext &ctx, Connection &conn) {
   }
   conn.workerAlive = false;
   conn.responseEvent.set();
+  t.fleetProgress.set();
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ void queueRequest(ProgramContext &ctx, Connection &conn, const std::string &queu
   // The reply is published by the reader thread before it completes the command: the
   // waiting command thread reads it as soon as it is released, before this worker runs on.
   awaitReply(
-      ctx, conn, t.submittedSeq, request,
+      ctx, conn, conn.handedSeq, request,
       [&](const MQMD &md, const uint8_t *data, size_t length) {
         bool last = depth ? handleQueueDepthReply(ctx, reply, md, data, length)
                           : handleClearQueueReply(ctx, reply, md, data, length);
@@ -90,7 +90,7 @@ void switchToTolk(ProgramContext &ctx, Connection &conn, const ParsedCommand &cm
     std::vector<uint8_t> request = buildTolkLevelRequest();
     MQMD md = kvarn::mqi::defaultMD();
     std::memcpy(md.Format, MQFMT_ADMIN, 8);
-    putRequest(ctx, conn, kTolkCommandQueue, t.submittedSeq, request.data(), md, request.size(), kHandlerTolkLevel, 0,
+    putRequest(ctx, conn, kTolkCommandQueue, conn.handedSeq, request.data(), md, request.size(), kHandlerTolkLevel, 0,
                0);
   }
 }
@@ -109,8 +109,7 @@ void refreshNames(ProgramContext &ctx, Connection &conn, const std::string &text
   std::vector<uint8_t> request = buildNameListRequest(*descriptor, conn.platform == MQPL_ZOS);
   MQMD md = kvarn::mqi::defaultMD();
   std::memcpy(md.Format, MQFMT_ADMIN, 8);
-  TransportState &t = transportOf(ctx);
-  putRequest(ctx, conn, descriptor->fromTolk ? kTolkCommandQueue : kMqCommandQueue, t.submittedSeq, request.data(), md,
+  putRequest(ctx, conn, descriptor->fromTolk ? kTolkCommandQueue : kMqCommandQueue, conn.handedSeq, request.data(), md,
              request.size(), kHandlerNameCache, index, 0);
 }
 

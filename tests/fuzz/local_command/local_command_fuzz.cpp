@@ -4,6 +4,8 @@
 // Lines "--- NAME" start files that =import may read from a scratch folder.
 //
 // Commands that would reach the outside world are held inside:
+//   =fleet     replaced: its names are read (a channel table or a directory from the
+//              scratch folder), nothing is connected.
 //   =conn      replaced: a connection would load the MQ library (or the simulator, which
 //              creates a queue manager under the home folder) and may open a network
 //              connection. Without it every MQSC command, =disc, =tolk, =mqsc and =clear
@@ -30,6 +32,7 @@
 #include "script/import.h"
 #include "script/script_host.h"
 #include "script/script_state.h"
+#include "transport/fleet.h"
 
 namespace {
 
@@ -57,6 +60,19 @@ void outputInScratch(ProgramContext& ctx, ParsedCommand& cmd, int issueSource) {
 
 void noConnection(ProgramContext& ctx, ParsedCommand&, int) { addError(ctx, "Not currently connected."); }
 
+// =fleet reads its members' names (the list, a channel table in the scratch folder) as
+// the real command does, and connects to none of them.
+void fleetNamesOnly(ProgramContext& ctx, ParsedCommand& cmd, int) {
+  std::vector<std::string> names = splitQmgrList(cmd.value("qm"));
+  std::string table = cmd.value("ccdt"), message;
+  if (!scanTrim(table).empty() && !ccdtQmgrNames(kvarn::fuzz::scratchPath(scanTrim(table)), names, message))
+    addError(ctx, message);
+  std::string home = cmd.value("home");
+  if (!scanTrim(home).empty() && !homeQmgrNames(kvarn::fuzz::scratchPath(scanTrim(home)), names, message))
+    addError(ctx, message);
+  addError(ctx, "Not currently connected.");
+}
+
 void install() {
   static const bool done = [] {
     ProgramContext scratch;
@@ -74,6 +90,7 @@ void install() {
     realImport = swap("=import", importInScratch);
     realOutput = swap("=output", outputInScratch);
     swap("=conn", noConnection);
+    swap("=fleet", fleetNamesOnly);
     kvarn::script::ScriptHost host = kvarn::script::scriptHost();
     host.ensureConnected = nullptr;
     host.parseImport = [](ProgramContext& ctx, std::string_view text, kvarn::script::ImportRequest& request) {

@@ -134,6 +134,19 @@ TEST(Options, NamesAreCutToFiftyCharacters) {
   EXPECT_EQ(o.via.size(), 50u);
 }
 
+TEST(Options, AListOfQueueManagersNamesAFleetEachNameCutOnItsOwn) {
+  std::string longName(70, 'Q');
+  Options o;
+  std::string list = "QM1, " + longName + ",,QM3";
+  ASSERT_TRUE(parse({"-m", list.c_str(), "-l"}, o).ok);
+  EXPECT_EQ(o.qmgr, "QM1," + std::string(50, 'Q') + ",QM3");
+  // The fleet is formed as =conn would connect one queue manager, with the same operands.
+  EXPECT_EQ(implicitConnectCommand(o), "=fleet qm(QM1," + std::string(50, 'Q') + ",QM3) client ");
+  Options one;
+  ASSERT_TRUE(parse({"-m", "QM1"}, one).ok);
+  EXPECT_EQ(implicitConnectCommand(one), "=conn qm(QM1) ");
+}
+
 TEST(Options, CcdtVersions) {
   struct Case {
     const char *text;

@@ -9,6 +9,7 @@
 #include "transport/conn_options.h"
 #include "transport/connect.h"
 #include "transport/connection.h"
+#include "transport/fleet.h"
 #include "transport/mq_library.h"
 #include "transport/request_id.h"
 
@@ -149,3 +150,20 @@ TEST(RequestIds, RoundTripAndRunStampFilter) {
 }
 
 }  // namespace
+
+TEST(FleetNames, AListIsSplitAtCommasEachNameTrimmedAndCutOnItsOwn) {
+  EXPECT_EQ(splitQmgrList("QM1,QM2, QM3 "), (std::vector<std::string>{"QM1", "QM2", "QM3"}));
+  // Empty names between commas are no members; a lone name is a fleet of one.
+  EXPECT_EQ(splitQmgrList(",QM1,,  ,QM2,"), (std::vector<std::string>{"QM1", "QM2"}));
+  EXPECT_EQ(splitQmgrList("QM1"), (std::vector<std::string>{"QM1"}));
+  EXPECT_TRUE(splitQmgrList(" , ,").empty());
+  std::string longName(60, 'Q');
+  EXPECT_EQ(splitQmgrList(longName + ",QM2", 50), (std::vector<std::string>{std::string(50, 'Q'), "QM2"}));
+}
+
+TEST(FleetNames, DeleteClearAndStopAreDestructiveWhateverTheirCase) {
+  for (const char *text : {"DELETE QLOCAL(A)", "  delete ql(A)", "CLEAR QLOCAL(A)", "Stop CHANNEL(X)", "DELETE(A)"})
+    EXPECT_TRUE(isDestructiveCommand(text)) << text;
+  for (const char *text : {"DISPLAY QLOCAL(DELETE)", "DEFINE QLOCAL(STOP)", "DELETED QLOCAL(A)", "", "START CHL(X)"})
+    EXPECT_FALSE(isDestructiveCommand(text)) << text;
+}
