@@ -180,6 +180,7 @@ complete_words() {   # the words of a command line, the last one being completed
 echo "== options"; complete_words kvarn -
 echo "== qmgrs"; complete_words kvarn -m ""
 echo "== qmgrs Q"; complete_words kvarn -f -m QMI
+echo "== fleet"; complete_words kvarn -m QM1,QMI
 echo "== format"; complete_words kvarn -o j
 echo "== qmsim"; complete_words qmsim st
 echo "== qmsim stop"; complete_words qmsim stop ""
@@ -220,6 +221,7 @@ def check_completion(prefix, work, home):
         check(o in opts, f"`kvarn -` does not offer {o}: {opts}")
     check(section(out, "qmgrs") == ["QM1", "QMINST"], f"`kvarn -m ` offers {section(out, 'qmgrs')}")
     check(section(out, "qmgrs Q") == ["QMINST"], f"`kvarn -f -m QMI` offers {section(out, 'qmgrs Q')}")
+    check(section(out, "fleet") == ["QM1,QMINST"], f"`kvarn -m QM1,QMI` offers {section(out, 'fleet')}")
     check(section(out, "format") == ["json"], f"`kvarn -o j` offers {section(out, 'format')}")
     check(section(out, "qmsim") == ["start", "stop"], f"`qmsim st` offers {section(out, 'qmsim')}")
     check(section(out, "qmsim stop") == ["QM1", "QMINST"], f"`qmsim stop ` offers {section(out, 'qmsim stop')}")
