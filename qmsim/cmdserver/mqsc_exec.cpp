@@ -61,15 +61,17 @@ std::string storedOrDefault(const ObjectDef& def, const AttrDef& a) {
   return it == def.attrs.end() ? a.defaultValue : it->second;
 }
 
-// The values a display can show for one object: every keyword that applies, in order.
+// The values a display shows for one object: every keyword that applies and `shown`
+// takes, in order.
+template <class Shown>
 std::vector<std::pair<const AttrDef*, std::string>> attributeValues(ExecContext& ctx, const TypeDef& t,
-                                                                    const ObjectDef& def) {
+                                                                    const ObjectDef& def, const Shown& shown) {
   std::vector<std::pair<const AttrDef*, std::string>> out;
   char cls = objectClass(def);
   std::optional<QueueStatus> st;
   if (def.kind == ObjectKind::Queue && cls == 'l') st = ctx.qm.queueStatus(def.name);
   for (const auto& a : *t.attrs) {
-    if (!a.appliesTo(cls)) continue;
+    if (!a.appliesTo(cls) || !shown(a)) continue;
     std::string v = storedOrDefault(def, a);
     if (a.keyword == "CURDEPTH") v = std::to_string(st ? st->depth : 0);
     else if (a.keyword == "IPPROCS") v = std::to_string(st ? st->openInput : 0);
@@ -376,18 +378,29 @@ class ObjectCommands {
         return syntax(p.keyword);
       }
     }
+    // The attributes asked for, found once for every object: only they (or every one,
+    // with ALL) and the WHERE attribute are worked out for each object.
+    std::vector<const AttrDef*> asked;
+    for (const auto& w : wanted) {
+      bool negative = false;
+      if (const AttrDef* a = findAttrOrFlag(t_, w, negative)) asked.push_back(a);
+    }
+    std::string whereKeyword = where ? where->keyword : "";
+    auto shown = [&](const AttrDef& a) {
+      return all || a.keyword == whereKeyword || std::find(asked.begin(), asked.end(), &a) != asked.end();
+    };
     MqscResponse r;
     if (t_.subtype != "QCLUSTER") {
       for (const auto& def : ctx_.qm.objects(t_.kind, target.name)) {
         if (!sameType(t_, def)) continue;
         if (!typeFilter.empty() && typeValue(t_, def) != typeFilter) continue;
         const TypeDef& rowType = def.kind == ObjectKind::Queue ? queueTypeFor(def.queueType()) : t_;
-        auto values = attributeValues(ctx_, rowType, def);
+        auto values = attributeValues(ctx_, rowType, def, shown);
         if (where) {
           std::string actual = valueFor(def, values, where->keyword);
           if (!whereHolds(*where, actual)) continue;
         }
-        r.items.push_back(record(def, values, all, wanted, where ? where->keyword : ""));
+        r.items.push_back(record(def, values));
       }
     }
     if (r.items.empty()) return notFound(target.name, zosName(t_, target.name));
@@ -446,8 +459,8 @@ class ObjectCommands {
     return "";
   }
 
-  ResponseItem record(const ObjectDef& def, const std::vector<std::pair<const AttrDef*, std::string>>& values, bool all,
-                      const std::vector<std::string>& wanted, const std::string& whereKeyword) {
+  // The record of an object: its name, its type and the values worked out for it.
+  ResponseItem record(const ObjectDef& def, const std::vector<std::pair<const AttrDef*, std::string>>& values) {
     ResponseItem item;
     item.record = true;
     size_t colon = t_.display.find(": ");
@@ -455,15 +468,7 @@ class ObjectCommands {
     item.text = t_.display.substr(colon + 2);
     item.attrs.push_back(t_.nameKeyword + "(" + def.name + ")");
     if (!t_.typeKeyword.empty()) item.attrs.push_back(t_.typeKeyword + "(" + typeValue(t_, def) + ")");
-    for (const auto& [a, v] : values) {
-      bool negative = false;
-      bool show = all || a->keyword == whereKeyword;
-      for (const auto& w : wanted) {
-        const AttrDef* asked = findAttrOrFlag(t_, w, negative);
-        if (asked == a) show = true;
-      }
-      if (show) item.attrs.push_back(formatAttr(*a, v));
-    }
+    for (const auto& [a, v] : values) item.attrs.push_back(formatAttr(*a, v));
     return item;
   }
 
