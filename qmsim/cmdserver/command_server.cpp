@@ -102,23 +102,31 @@ void putWaitingForRoom(QueueManager& qm, ConnId conn, MQHOBJ hobj, MQPMO& pmo, R
   }
 }
 
-// Puts one reply to its reply queue, on this queue manager or on another one this
-// process hosts. A reply that cannot be delivered is dropped, as there is no one to tell.
-void deliver(QueueManager& qm, ConnId conn, const MQMD& request, Reply& reply, const CancelCheck& cancel,
-             bool& abandoned) {
+// Puts a request's replies to its reply queue, on this queue manager or on another one
+// this process hosts, the queue opened once for all of them. A reply that cannot be
+// delivered is dropped, as there is no one to tell.
+void deliver(QueueManager& qm, ConnId conn, const MQMD& request, std::vector<Reply>& replies,
+             const CancelCheck& cancel) {
   std::string replyQ = fieldText(request.ReplyToQ);
   std::string replyQMgr = fieldText(request.ReplyToQMgr);
-  if (replyQ.empty()) return;
+  if (replyQ.empty() || replies.empty()) return;
+  auto optionsFor = [](const Reply& reply) {
+    MQPMO pmo = kvarn::mqi::defaultPMO();
+    pmo.Options = MQPMO_NO_SYNCPOINT | (reply.md.MsgId[0] ? 0 : MQPMO_NEW_MSG_ID);
+    return pmo;
+  };
   MQOD od = kvarn::mqi::defaultOD();
   setField(od.ObjectName, replyQ);
   setField(od.ObjectQMgrName, replyQMgr == qm.name() ? "" : replyQMgr);
-  MQPMO pmo = kvarn::mqi::defaultPMO();
-  pmo.Options = MQPMO_NO_SYNCPOINT | (reply.md.MsgId[0] ? 0 : MQPMO_NEW_MSG_ID);
   std::optional<RouteRequest> route;
   MQHOBJ hobj = MQHO_NONE;
   Outcome o = qm.open(conn, od, MQOO_OUTPUT, hobj, &route);
   if (o.ok()) {
-    putWaitingForRoom(qm, conn, hobj, pmo, reply, cancel, abandoned);
+    bool abandoned = false;
+    for (Reply& reply : replies) {
+      MQPMO pmo = optionsFor(reply);
+      putWaitingForRoom(qm, conn, hobj, pmo, reply, cancel, abandoned);
+    }
     qm.close(conn, hobj, MQCO_NONE);
     return;
   }
@@ -130,7 +138,10 @@ void deliver(QueueManager& qm, ConnId conn, const MQMD& request, Reply& reply, c
   MQOD rod = kvarn::mqi::defaultOD();
   setField(rod.ObjectName, route->queue);
   if (other->open(oc, rod, MQOO_OUTPUT, hobj).ok()) {
-    other->put(oc, hobj, reply.md, pmo, reply.data);
+    for (Reply& reply : replies) {
+      MQPMO pmo = optionsFor(reply);
+      other->put(oc, hobj, reply.md, pmo, reply.data);
+    }
     other->close(oc, hobj, MQCO_NONE);
   }
   other->disconnect(oc);
@@ -200,9 +211,8 @@ void serve(std::stop_token stop, QueueManager* qm, std::shared_ptr<Control> cont
           continue;
         }
         any = true;
-        bool abandoned = false;
-        for (auto& reply : handleRequest(*qm, control->state, md, buffer, h == tolk))
-          deliver(*qm, conn, md, reply, cancel, abandoned);
+        std::vector<Reply> replies = handleRequest(*qm, control->state, md, buffer, h == tolk);
+        deliver(*qm, conn, md, replies, cancel);
       }
       if (!any && command == MQHO_NONE && tolk != MQHO_NONE) std::this_thread::sleep_for(std::chrono::milliseconds(20));
       if (qm->stopping()) break;
