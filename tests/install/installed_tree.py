@@ -172,8 +172,8 @@ COMPLETE = r'''
 source "$1"
 complete_words() {   # the words of a command line, the last one being completed
   COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMPREPLY=()
-  local spec; spec=$(complete -p "$1") || { echo "no completion for $1"; return 1; }
-  local fn=${spec#*-F }; fn=${fn%% *}
+  local entry; entry=$(complete -p "$1") || { echo "no completion for $1"; return 1; }
+  local fn=${entry#*-F }; fn=${fn%% *}
   "$fn" "$1" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD-1]}"
   printf '%s\n' "${COMPREPLY[@]}" | sort
 }
