@@ -140,19 +140,33 @@ const std::vector<CharSelector>& charSelectors() {
   return table;
 }
 
+// `count` decimal digits of `value` (not negative), leading zeros kept.
+void writeDigits(char* out, long value, int count) {
+  for (int i = count - 1; i >= 0; --i, value /= 10) out[i] = static_cast<char>('0' + value % 10);
+}
+
+// The put date and time (UTC, to the hundredth). Every message put is stamped, so the
+// calendar fields are worked out once a second, per thread.
 void stampNow(MQMD& md) {
   auto now = std::chrono::system_clock::now();
+  long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
   std::time_t t = std::chrono::system_clock::to_time_t(now);
-  std::tm tm{};
-  gmtime_r(&t, &tm);
-  long hundredths =
-      static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000) /
-      10;
-  char date[48], time[48];
-  std::snprintf(date, sizeof date, "%04d%02d%02d", (tm.tm_year + 1900) % 10000, tm.tm_mon + 1, tm.tm_mday);
-  std::snprintf(time, sizeof time, "%02d%02d%02d%02ld", tm.tm_hour, tm.tm_min, tm.tm_sec, hundredths % 100);
+  thread_local std::time_t second = -1;
+  thread_local char date[8], hms[6];
+  if (t != second) {
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    writeDigits(date, (tm.tm_year + 1900) % 10000, 4);
+    writeDigits(date + 4, tm.tm_mon + 1, 2);
+    writeDigits(date + 6, tm.tm_mday, 2);
+    writeDigits(hms, tm.tm_hour, 2);
+    writeDigits(hms + 2, tm.tm_min, 2);
+    writeDigits(hms + 4, tm.tm_sec, 2);
+    second = t;
+  }
   std::memcpy(md.PutDate, date, 8);
-  std::memcpy(md.PutTime, time, 8);
+  std::memcpy(md.PutTime, hms, 6);
+  writeDigits(md.PutTime + 6, static_cast<long>(((ms % 1000) + 1000) % 1000 / 10), 2);
 }
 
 std::pair<std::string, std::string> creationStamp() {

@@ -3,6 +3,9 @@
 // and the administration view the command server relies on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ctime>
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -147,6 +150,34 @@ TEST_F(EngineTest, DepthAndLengthLimitsGiveIbmReasons) {
   ASSERT_TRUE(qm->close(c, h, MQCO_NONE).ok());
   EXPECT_EQ(qm->remove(ObjectKind::Queue, "SMALL", false).reason, MQRC_Q_NOT_EMPTY);
   EXPECT_TRUE(qm->remove(ObjectKind::Queue, "SMALL", true).ok());
+}
+
+TEST_F(EngineTest, APutMessageIsStampedWithTheUtcDateAndTimeOfItsPut) {
+  auto qm = openQm();
+  ASSERT_TRUE(qm->define(localQueue("STAMPED"), false).ok());
+  ConnId c = connect(*qm);
+  MQHOBJ h = open(*qm, c, "STAMPED", MQOO_OUTPUT | MQOO_INPUT_AS_Q_DEF);
+  auto text = [](std::time_t t, const char* format) {
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char out[16];
+    std::strftime(out, sizeof out, format, &tm);
+    return std::string(out);
+  };
+  for (int i = 0; i < 3; ++i) {
+    std::time_t before = std::time(nullptr);
+    ASSERT_TRUE(put(*qm, c, h, "x").ok());
+    MQMD md = kvarn::mqi::defaultMD();
+    MQGMO gmo = kvarn::mqi::defaultGMO();
+    char buf[16];
+    MQLONG len = 0;
+    ASSERT_TRUE(qm->get(c, h, md, gmo, sizeof buf, buf, len).ok());
+    std::time_t after = std::time(nullptr);
+    std::string date(md.PutDate, 8), time(md.PutTime, 8);
+    EXPECT_TRUE(date == text(before, "%Y%m%d") || date == text(after, "%Y%m%d")) << date;
+    EXPECT_TRUE(time.substr(0, 6) == text(before, "%H%M%S") || time.substr(0, 6) == text(after, "%H%M%S")) << time;
+    EXPECT_TRUE(std::all_of(time.begin(), time.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) << time;
+  }
 }
 
 TEST_F(EngineTest, AliasAndRemoteDefinitionsResolveToTheirTargets) {
