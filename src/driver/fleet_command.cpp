@@ -52,21 +52,13 @@ void doFleet(ProgramContext &ctx, ParsedCommand &cmd, int issueSource) {
 
   // 2. The members: the list, then the table's queue managers.
   std::vector<std::string> names = splitQmgrList(cmd.value("qm"));
-  std::string table = cmd.value("ccdt");
-  if (!table.empty()) {
-    std::string message;
-    if (!ccdtQmgrNames(table, names, message)) {
-      ctx.statusFlags |= kStatusConnectFailed;
-      return addError(ctx, message);
-    }
-  }
-  std::string home = cmd.value("home");
-  if (!home.empty()) {
-    std::string message;
-    if (!homeQmgrNames(home, names, message)) {
-      ctx.statusFlags |= kStatusConnectFailed;
-      return addError(ctx, message);
-    }
+  using NameSource = bool (*)(const std::string &, std::vector<std::string> &, std::string &);
+  const std::pair<const char *, NameSource> sources[] = {{"ccdt", ccdtQmgrNames}, {"home", homeQmgrNames}};
+  for (const auto &[operand, read] : sources) {
+    std::string where = cmd.value(operand), message;
+    if (where.empty() || read(where, names, message)) continue;
+    ctx.statusFlags |= kStatusConnectFailed;
+    return addError(ctx, message);
   }
   if (names.empty()) {
     ctx.statusFlags |= kStatusConnectFailed;
@@ -85,6 +77,7 @@ void doFleet(ProgramContext &ctx, ParsedCommand &cmd, int issueSource) {
                    scanEqualsNoCase(cmd.items[i].name, "conname") || scanEqualsNoCase(cmd.items[i].name, "ccdturl");
     connect.items.push_back(cmd.items[i]);
   }
+  std::string table = cmd.value("ccdt");
   if (!table.empty() && !channelNamed) {
     connect.items.push_back({"client", "", false});
     connect.items.push_back({"ccdturl", table, true});

@@ -194,7 +194,6 @@ class LoopCompiler {
     else
       emit(Op::StoreElement, &n, static_cast<uint16_t>(base), arraySlot(name), static_cast<uint16_t>(value),
            static_cast<int64_t>(n.args.size()));
-    ++p_.compiledStatements;
     return true;
   }
 

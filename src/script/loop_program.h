@@ -98,8 +98,6 @@ class LoopProgram {
   std::vector<int64_t> registers;
   std::vector<int32_t> subscripts;
   bool running = false;  // a call from inside the loop reached the same loop
-  // Assignments compiled to operations (for tests).
-  size_t compiledStatements = 0;
 
  private:
   uint64_t boundStamp_ = 0;
